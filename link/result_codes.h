@@ -1,0 +1,61 @@
+#pragma once
+// The program's own result codes (facility 0x200). Their texts come from ErrorText().
+#include "platform/result.h"
+
+namespace rm7 {
+
+inline constexpr Result kWarnReconciliationZero = 0xA2000047;
+inline constexpr Result kWarnNoResponseToPacket = 0xA200004A;
+inline constexpr Result kErrUnexpectedHexCharacter = 0xE200000B;
+inline constexpr Result kErrInvalidEepromAddress = 0xE200000C;
+inline constexpr Result kErrNoResponseFirmwareVersion = 0xE200000D;
+inline constexpr Result kErrPortNameMissing = 0xE200000F;
+inline constexpr Result kErrHexNoColon = 0xE2000020;
+inline constexpr Result kErrHexRecordType = 0xE2000021;
+inline constexpr Result kErrHexLineChecksum = 0xE2000022;
+inline constexpr Result kErrHexNoEof = 0xE2000023;
+inline constexpr Result kErrConfigIncomplete = 0xE2000030;
+inline constexpr Result kErrConfigCorrupt = 0xE2000031;
+inline constexpr Result kErrConfigSerialMismatch = 0xE2000032;
+inline constexpr Result kErrHexDataLength = 0xE2000040;
+inline constexpr Result kErrHexImageChecksum = 0xE2000041;
+inline constexpr Result kErrNoEchoD = 0xE2000043;
+inline constexpr Result kErrRetryLimit = 0xE2000044;
+inline constexpr Result kErrNoResponseAfterReset = 0xE2000045;
+inline constexpr Result kErrVersionVerify = 0xE2000046;
+inline constexpr Result kErrNoResponseSync = 0xE2000048;
+inline constexpr Result kErrNoResponsePoll = 0xE2000049;
+inline constexpr Result kErrNoResponsePacket = 0xE200004B;
+inline constexpr Result kErrUnexpectedDevice = 0xE200004E;
+inline constexpr Result kErrNoResponseReadEeprom = 0xE2000050;
+inline constexpr Result kErrNoResponseWriteEeprom = 0xE2000051;
+inline constexpr Result kErrBusyStateMachine = 0xE2000052;
+inline constexpr Result kErrCwMemoryTooLong = 0xE2000080;
+inline constexpr Result kErrTxNorm = 0xE20000C0;
+inline constexpr Result kErrSwrTooHigh = 0xE20000C3;
+inline constexpr Result kErrNotConverged = 0xE20000C4;
+inline constexpr Result kErrPowerNotReached = 0xE20000C5;
+inline constexpr Result kErrNoResponseAN = 0xE2000103;
+inline constexpr Result kErrNoResponseBN = 0xE2000106;
+inline constexpr Result kErrNoResponseDB = 0xE2000109;
+inline constexpr Result kErrNoResponseDS = 0xE200010C;
+inline constexpr Result kErrNoResponseFA = 0xE2000115;
+inline constexpr Result kErrNoResponseFB = 0xE2000116;
+inline constexpr Result kErrNoResponseIC = 0xE200011D;
+inline constexpr Result kErrNoResponseR4 = 0xE2000123;
+inline constexpr Result kErrNoResponseR5 = 0xE2000124;
+inline constexpr Result kErrNoResponseMP = 0xE2000131;
+inline constexpr Result kErrNoResponseOM = 0xE2000134;
+inline constexpr Result kErrNoResponsePC = 0xE2000149;
+inline constexpr Result kErrNoResponseRO = 0xE2000154;
+inline constexpr Result kErrNoResponseRT = 0xE2000157;
+inline constexpr Result kErrNoResponseDspVersion = 0xE200015D;
+inline constexpr Result kErrNoResponseTQ = 0xE200017D;
+inline constexpr Result kErrNoResponseXT = 0xE2000186;
+
+}  // namespace rm7
+
+namespace rm7 {
+// Codes of this program beyond the radio protocol's own (0xE20002xx).
+inline constexpr Result kErrImageTooLarge = 0xE2000200;
+}  // namespace rm7
