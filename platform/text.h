@@ -1,0 +1,16 @@
+#pragma once
+// Text conversions at the edges: the radio speaks bytes (one byte, one character 0-255, as the
+// ISO-8859-1 code page has it), the user's text is UTF-8.
+#include <string>
+#include <string_view>
+
+namespace rm7 {
+
+// Each byte becomes the character of the same value.
+std::string Latin1ToUtf8(std::string_view bytes);
+// Each character becomes one byte; a character above 255 and each malformed UTF-8 byte become '?'.
+std::string Utf8ToLatin1(std::string_view utf8);
+// The trace form: bytes outside printable ASCII as "\x" and two upper-case hex digits ("ab\x0Dc;").
+std::string PrintableForm(std::string_view bytes);
+
+}  // namespace rm7

@@ -1,0 +1,61 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace rm7 {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(Text, EveryByteSurvivesTheRoundTripThroughUtf8) {
+    std::string all;
+    for (int b = 0; b < 256; ++b) {
+        all.push_back(static_cast<char>(b));
+    }
+    const std::string utf8 = Latin1ToUtf8(all);
+    EXPECT_EQ(utf8.size(), 128u + 2u * 128u);
+    EXPECT_EQ(Utf8ToLatin1(utf8), all);
+    EXPECT_EQ(Latin1ToUtf8("\xE9"), "\xC3\xA9");
+}
+
+TEST(Text, Utf8ToLatin1ReplacesWhatOneByteCannotHold) {
+    struct Case {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"abc;", "abc;"},
+        {"caf\xC3\xA9", "caf\xE9"},
+        {"\xE2\x82\xAC"
+         "5",
+         "?5"},                       // U+20AC needs more than a byte
+        {"\xF0\x9F\x93\xBB!", "?!"},  // four-byte character
+        {"a\x80"
+         "b",
+         "a?b"},        // stray continuation byte
+        {"\xC3", "?"},  // truncated at the end
+        {"\xC3"
+         "A",
+         "?A"},                        // truncated before ASCII: the A is kept
+        {"\xC0\xAF", "??"},            // overlong '/'
+        {"\xE0\x80\xAF", "???"},       // overlong, three bytes
+        {"\xED\xA0\x80", "???"},       // a surrogate
+        {"\xF4\x90\x80\x80", "????"},  // past U+10FFFF
+        {"\xFF\xFE", "??"},
+        {"\0x"s, "\0x"s},  // NUL is a character like any other
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf8ToLatin1(c.in), c.out) << PrintableForm(c.in);
+    }
+}
+
+TEST(Text, PrintableFormEscapesEverythingOutsidePrintableAscii) {
+    EXPECT_EQ(PrintableForm("ab\rc;"), "ab\\x0Dc;");
+    EXPECT_EQ(PrintableForm("\0\x1F \x7E\x7F\x80\xFF"s), "\\x00\\x1F ~\\x7F\\x80\\xFF");
+    EXPECT_EQ(PrintableForm("\\x"), "\\x");  // a literal backslash is printable and stays
+    EXPECT_EQ(PrintableForm(""), "");
+}
+
+}  // namespace
+}  // namespace rm7
