@@ -27,17 +27,11 @@ TEST(Text, Utf8ToLatin1ReplacesWhatOneByteCannotHold) {
     } cases[] = {
         {"abc;", "abc;"},
         {"caf\xC3\xA9", "caf\xE9"},
-        {"\xE2\x82\xAC"
-         "5",
-         "?5"},                       // U+20AC needs more than a byte
-        {"\xF0\x9F\x93\xBB!", "?!"},  // four-byte character
-        {"a\x80"
-         "b",
-         "a?b"},        // stray continuation byte
-        {"\xC3", "?"},  // truncated at the end
-        {"\xC3"
-         "A",
-         "?A"},                        // truncated before ASCII: the A is kept
+        {"\xE2\x82\xAC\x35", "?5"},    // U+20AC needs more than a byte
+        {"\xF0\x9F\x93\xBB!", "?!"},   // four-byte character
+        {"a\x80\x62", "a?b"},          // stray continuation byte
+        {"\xC3", "?"},                 // truncated at the end
+        {"\xC3\x41", "?A"},            // truncated before ASCII: the A is kept
         {"\xC0\xAF", "??"},            // overlong '/'
         {"\xE0\x80\xAF", "???"},       // overlong, three bytes
         {"\xED\xA0\x80", "???"},       // a surrogate
