@@ -9,7 +9,7 @@ namespace rm7 {
 enum class MessageIcon { Error, Warning, Information, Question };
 
 class IUserNotifier {
-public:
+  public:
     virtual ~IUserNotifier() = default;
     virtual void StatusText(const std::string& text) = 0;
     // Shows the text in a box with the caption; its text also goes to the status line.

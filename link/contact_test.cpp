@@ -1,0 +1,156 @@
+#include "link/contact.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "link/memory_port.h"
+#include "link/scripted_port_test.h"
+#include "sim/radio.h"
+
+namespace rm7 {
+namespace {
+
+using test::CRecordingNotifier;
+using test::CRecordingWindow;
+using ::testing::ElementsAre;
+
+// The contact against the simulated radio, in virtual time.
+class ContactTest : public ::testing::Test {
+  protected:
+    void Build(rm7sim::Options options = {}) {
+        radio = std::make_unique<rm7sim::Radio>(options);
+        auto port = std::make_unique<CMemoryPort>(pump, *radio);
+        this->port = port.get();
+        model = std::make_unique<CModel>(pump, std::move(port), nullptr, &notifier);
+        observation = CObservation(model->portEvent, &window);
+        model->portName.Set("sim0");
+    }
+    Result Contact(std::uint32_t maxMs = 60000) {
+        window.completions.clear();
+        model->Contact().StartAtOpenPort();
+        pump.AdvanceUntil([this] { return !window.completions.empty(); }, maxMs);
+        EXPECT_EQ(window.completions.size(), 1u);
+        return window.completions.empty() ? 0xFFFFFFFF : window.completions.back();
+    }
+
+    CManualPump pump;
+    CRecordingNotifier notifier;
+    CRecordingWindow window;
+    std::unique_ptr<rm7sim::Radio> radio;
+    CMemoryPort* port = nullptr;
+    std::unique_ptr<CModel> model;
+    CObservation observation;
+};
+
+TEST_F(ContactTest, FindsTheRadioAtEachSpeedAndReadsItsIdentity) {
+    for (std::uint32_t speed : {38400u, 19200u, 9600u, 4800u}) {
+        SCOPED_TRACE(speed);
+        rm7sim::Options options;
+        options.speed = speed;
+        options.serial = 300;
+        options.mcuVersion = 288;
+        options.dspVersion = 1000;
+        Build(options);
+        EXPECT_EQ(Contact(), 0u);
+        EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareRunning);
+        EXPECT_EQ(model->Port().Speed(), speed);
+        EXPECT_EQ(model->serialNumber.Get(), 300u);
+        EXPECT_EQ(model->FirmwareVersionText(0), "02.88");
+        EXPECT_EQ(model->FirmwareVersionText(1), "10.00");
+        EXPECT_EQ(model->deviceKind.Get(), kDeviceRM7);
+        EXPECT_EQ(model->McuVersionText(), "RM7 MCU version 02.88 on sim0 at " + std::to_string(speed) + " bit/s");
+        EXPECT_THAT(radio->ReceivedCommands(), ::testing::IsSupersetOf({"I", "TT0", "RVM", "OM", "ER83FA0281", "RVD"}));
+    }
+}
+
+TEST_F(ContactTest, BootLoaderEndsTheRunAtIdentifyWithStatusOne) {
+    rm7sim::Options options;
+    options.bootLoader = true;
+    Build(options);
+    EXPECT_EQ(Contact(), 0u);
+    EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareBootLoader);
+    EXPECT_EQ(model->firmwareVersions.Get(0), 0u);
+    EXPECT_EQ(model->WaitingForLoadText(), "RM7 waiting for firmware load on sim0 at 38400 bit/s");
+}
+
+TEST_F(ContactTest, AnotherDeviceIsRefused) {
+    rm7sim::Options options;
+    options.device = "R5";
+    Build(options);
+    EXPECT_EQ(Contact(), kErrUnexpectedDevice);
+    EXPECT_THAT(notifier.boxes,
+                ElementsAre("Unexpected Device: Connected device does not appear to be an Tarnwell RM7"));
+    EXPECT_THAT(notifier.status, ::testing::Contains("Contact failed 0xe200004e Unexpected device (e.g. R5 vs RM7)\n"));
+}
+
+TEST_F(ContactTest, FixedSpeedTheRadioDoesNotUseLoopsWithGrowingWaits) {
+    rm7sim::Options options;
+    options.speed = 38400;
+    Build(options);
+    model->fixedSerialSpeed.Set(9600);
+    model->Contact().StartAtOpenPort();
+    pump.AdvanceBy(60000);
+    EXPECT_FALSE(model->Contact().IsIdle());
+    EXPECT_TRUE(window.completions.empty());
+    // Never a speed other than the fixed one.
+    for (std::uint32_t s : port->SpeedHistory()) {
+        EXPECT_TRUE(s == 9600 || s == 38400) << s;  // 38400 only as the port opens
+    }
+    // The radio heard nothing: every poll went out at the wrong speed.
+    EXPECT_TRUE(radio->ReceivedCommands().empty());
+    model->ClosePort();
+}
+
+TEST(ContactLoopTest, LoopingSearchWaitsGrowUpToFiveSeconds) {
+    CManualPump pump;
+    auto owned = std::make_unique<test::CScriptedPort>(pump);
+    test::CScriptedPort* port = owned.get();
+    CModel model(pump, std::move(owned));
+    model.portName.Set("silent");
+    model.fixedSerialSpeed.Set(9600);
+    model.Contact().StartAtOpenPort();
+    pump.AdvanceBy(90000);
+    EXPECT_FALSE(model.Contact().IsIdle());
+    // Five polls per circle, each circle's wait half as long again, up to 5000 ms.
+    const std::uint32_t waits[] = {100, 150, 225, 337, 505, 757, 1135, 1702, 2553, 3829, 5000, 5000};
+    std::uint32_t tick = 0;
+    std::size_t i = 0;
+    for (std::uint32_t wait : waits) {
+        for (int poll = 0; poll < 5 && i < port->sent.size(); ++poll, ++i) {
+            EXPECT_EQ(port->sent[i].tick, tick) << "poll " << i;
+            EXPECT_EQ(port->sent[i].speed, 9600u);
+            EXPECT_EQ(port->sent[i].text, ";");
+            tick += wait;
+        }
+    }
+    EXPECT_EQ(i, 60u);
+    model.ClosePort();
+}
+
+TEST_F(ContactTest, ResumeContactFailsAfterOneCircleWithoutAnAnswer) {
+    Build();
+    ASSERT_EQ(Contact(), 0u);
+    radio->SetSilent(true);
+    window.completions.clear();
+    model->Contact().StartAtSpeedSearch();
+    pump.AdvanceUntil([this] { return !window.completions.empty(); }, 10000);
+    EXPECT_THAT(window.completions, ElementsAre(kErrNoResponseAfterReset));
+    EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareNone);
+}
+
+TEST_F(ContactTest, EmptyPortNameAndRefusedOpen) {
+    Build();
+    model->portName.Set("");
+    EXPECT_EQ(Contact(), kErrPortNameMissing);
+    model->portName.Set("sim0");
+    port->FailNextOpen(kErrorAccessDenied);
+    EXPECT_EQ(Contact(), kErrorAccessDenied);
+    EXPECT_EQ(model->portState.Get(), -1);
+    EXPECT_THAT(notifier.status,
+                ::testing::Contains(::testing::HasSubstr(
+                    "Serial port \"sim0\" access denied; may be in use by another program or USB cable may have been "
+                    "removed.")));
+}
+
+}  // namespace
+}  // namespace rm7

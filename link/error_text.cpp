@@ -1,0 +1,133 @@
+#include "link/error_text.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "link/format.h"
+#include "link/result_codes.h"
+#include "platform/os_error.h"
+
+namespace rm7 {
+namespace {
+
+struct CodeText {
+    Result code;
+    const char* text;
+};
+
+constexpr CodeText kOwnTexts[] = {
+    {kWarnReconciliationZero, "The computed checksum reconciliation word is zero"},
+    {kWarnNoResponseToPacket, "No response to firmware packet"},
+    {kErrUnexpectedHexCharacter, "Unexpected hex character"},
+    {kErrInvalidEepromAddress, "Invalid EEPROM address"},
+    {kErrNoResponseFirmwareVersion, "No response to firmware version"},
+    {kErrPortNameMissing, "Serial port name is missing"},
+    {kErrHexNoColon, "intel hex line does not begin with the expected colon"},
+    {kErrHexRecordType, "Unrecognized intel hex record type"},
+    {kErrHexLineChecksum, "intel hex line checksum error"},
+    {kErrHexNoEof, "Missing intel hex end-of-file record"},
+    {kErrConfigIncomplete, "Incomplete configuration file"},
+    {kErrConfigCorrupt, "Corrupt configuration file"},
+    {kErrConfigSerialMismatch, "RM7 serial number does not match the restore file serial number"},
+    {kErrHexDataLength, "Unexpected intel hex data record length"},
+    {kErrHexImageChecksum, "Input hex file is corrupt, check sum is not zero"},
+    {kErrNoEchoD, "Bootstrap Loader did not echo a D"},
+    {kErrRetryLimit, "Retry limit has been exhausted"},
+    {kErrNoResponseAfterReset, "No response after reset"},
+    {kErrVersionVerify, "Version number verification failed"},
+    {kErrNoResponseSync, "No response to poll while synchronizing to buffer boundary"},
+    {kErrNoResponsePoll, "No response to semicolon poll"},
+    {kErrNoResponsePacket, "No response to firmware packet"},
+    {kErrUnexpectedDevice, "Unexpected device (e.g. R5 vs RM7)"},
+    {kErrNoResponseReadEeprom, "No response to Read EEPROM block"},
+    {kErrNoResponseWriteEeprom, "No response to Write EEPROM block"},
+    {kErrBusyStateMachine, "Cannot start a busy state machine"},
+    {kErrCwMemoryTooLong, "Message is longer than a R5 CW Memory"},
+    {kErrTxNorm, "R5 must be in \"TX NORM\" for TX Gain Calibration"},
+    {kErrSwrTooHigh, "SWR too high to continue calibration"},
+    {kErrNotConverged, "TX Gain calibration failed because power readings did not converge to a consistent value"},
+    {kErrPowerNotReached, "TX Gain calibration failed because transmit power did not reach the expected value"},
+    {kErrNoResponseAN, "No response to Antenna (AN)"},
+    {kErrNoResponseBN, "No response to Band Number (BN)"},
+    {kErrNoResponseDB, "No response to VFO B (DB)"},
+    {kErrNoResponseDS, "No response to VFO A and Basic Icon Read (DS)"},
+    {kErrNoResponseFA, "No response to VFO A (FA)"},
+    {kErrNoResponseFB, "No response to VFO B (FB)"},
+    {kErrNoResponseIC, "No response to Miscelleneous Icons and Status (IC)"},
+    {kErrNoResponseR4, "No response to R4 command mode (R4)"},
+    {kErrNoResponseR5, "No response to R5 command mode (R5)"},
+    {kErrNoResponseMP, "No response to Menu Parameter (MP)"},
+    {kErrNoResponseOM, "No response to Option Modules (OM)"},
+    {kErrNoResponsePC, "No response to Power (PC)"},
+    {kErrNoResponseRO, "No response to RIT Offset (RO)"},
+    {kErrNoResponseRT, "No response to RIT (RT)"},
+    {kErrNoResponseDspVersion, "No response to DSP version (RVD)"},
+    {kErrNoResponseTQ, "No response to Transmit Query (TQ)"},
+    {kErrNoResponseXT, "No response to XIT (XT)"},
+    {kErrImageTooLarge, "Firmware image does not fit the radio's memory"},
+};
+
+// The file-server errors the copy can report (the 12000 range).
+constexpr CodeText kInternetTexts[] = {
+    {12001, "No more handles could be generated at this time."},
+    {12002, "The operation timed out."},
+    {12003, "An extended error was returned from the server."},
+    {12004, "An internal error occurred."},
+    {12005, "The URL is invalid."},
+    {12006, "The URL scheme could not be recognized, or is not supported."},
+    {12007, "The server name could not be resolved."},
+    {12013,
+     "The request to connect and log on to an FTP server could not be completed because the supplied user name "
+     "is incorrect."},
+    {12014,
+     "The request to connect and log on to an FTP server could not be completed because the supplied password "
+     "is incorrect."},
+    {12015, "The request to connect to and log on to an FTP server failed."},
+    {12017, "The operation was canceled."},
+    {12029, "A connection with the server could not be established."},
+    {12030, "The connection with the server was terminated abnormally."},
+    {12031, "The connection with the server was reset."},
+    {12110,
+     "The requested operation cannot be made on the FTP session handle because an operation is already in "
+     "progress."},
+    {12111, "The FTP operation was not completed because the session was aborted."},
+    {12152, "The server response could not be parsed."},
+};
+
+template <std::size_t N>
+const char* Find(const CodeText (&table)[N], Result code) {
+    for (const CodeText& entry : table) {
+        if (entry.code == code) {
+            return entry.text;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string ErrorText(Result code) {
+    const char* text = nullptr;
+    if (code >= 12000 && code <= 12175) {
+        text = Find(kInternetTexts, code);
+    } else if ((code & 0x0FFF0000u) == 0x02000000u) {
+        text = Find(kOwnTexts, code);
+    } else {
+        std::string system = SystemErrorText(code);
+        while (!system.empty() && (system.back() == '\r' || system.back() == '\n')) {
+            system.pop_back();
+        }
+        return system;
+    }
+    return text != nullptr ? std::string(text) : std::string();
+}
+
+std::string ErrorCodeText(Result code) {
+    return StrFormat("Error code 0x%08X: %s", code, ErrorText(code).c_str());
+}
+
+std::string PortFailureText(const char* call, const std::string& portName, Result code) {
+    return StrFormat("%s failed on \"%s\"\r\nError 0x%08X: %s", call, portName.c_str(), code, ErrorText(code).c_str());
+}
+
+}  // namespace rm7

@@ -1,0 +1,11 @@
+#pragma once
+#include <cstdarg>
+#include <string>
+
+namespace rm7 {
+
+// printf-style formatting into a std::string; the system's texts are printf formats.
+[[gnu::format(printf, 1, 2)]] std::string StrFormat(const char* format, ...);
+std::string StrFormatV(const char* format, std::va_list args);
+
+}  // namespace rm7

@@ -1,0 +1,153 @@
+#pragma once
+// A port for framework tests: records every write with its time and answers through a
+// script, so each test states exactly what the radio says and when it stays silent.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "link/serial_port.h"
+#include "model/messages.h"
+#include "model/model.h"
+#include "model/user_notifier.h"
+#include "platform/last_error.h"
+#include "platform/manual_pump.h"
+
+namespace rm7::test {
+
+struct Sent {
+    std::uint32_t tick;
+    std::uint32_t speed;
+    std::string text;
+};
+
+class CScriptedPort final : public ISerialPort {
+  public:
+    explicit CScriptedPort(IMessagePump& pump) : m_pump(pump) {}
+
+    // Returns the answer to a write ("" for none); it arrives at once.
+    std::function<std::string(const std::string& written, std::uint32_t speed)> script;
+
+    Result Open(const std::string& name) override {
+        if (m_open) {
+            return kOk;
+        }
+        m_name = name;
+        if (openResult != kOk) {
+            return openResult;
+        }
+        m_open = true;
+        m_speed = 38400;
+        return kOk;
+    }
+    void Close() override {
+        m_open = false;
+        m_rx.clear();
+    }
+    bool IsOpen() const override { return m_open; }
+    bool Write(const void* bytes, std::size_t length) override {
+        if (!m_open) {
+            SetLastError(kErrorInvalidHandle);
+            return false;
+        }
+        if (writeError != kOk) {
+            SetLastError(writeError);
+            return false;
+        }
+        std::string text(static_cast<const char*>(bytes), length);
+        sent.push_back({m_pump.TickCount(), m_speed, text});
+        if (script) {
+            Inject(script(text, m_speed));
+        }
+        return true;
+    }
+    bool Read(void* buffer, std::size_t length, std::size_t& count) override {
+        count = 0;
+        if (!m_open) {
+            SetLastError(kErrorInvalidHandle);
+            return false;
+        }
+        while (count < length && !m_rx.empty()) {
+            static_cast<char*>(buffer)[count++] = m_rx.front();
+            m_rx.erase(m_rx.begin());
+        }
+        return true;
+    }
+    Result PurgeReceive() override {
+        if (!m_open) {
+            return kErrorInvalidHandle;
+        }
+        m_rx.clear();
+        return kOk;
+    }
+    Result SetSpeed(std::uint32_t bps) override {
+        m_speed = bps;
+        return kOk;
+    }
+    std::uint32_t Speed() const override { return m_speed; }
+    const std::string& Name() const override { return m_name; }
+    std::uint32_t SettleMs() const override { return 0; }
+    void SetNotificationTarget(IMessageTarget* target) override { m_target = target; }
+    void SetNotifier(IUserNotifier*) override {}
+
+    // Bytes arriving from the radio now.
+    void Inject(const std::string& bytes) {
+        if (bytes.empty()) {
+            return;
+        }
+        m_rx += bytes;
+        m_pump.Post(m_target, kMsgSerialNotice, 0, 0);
+    }
+    std::vector<std::string> SentTexts() const {
+        std::vector<std::string> out;
+        for (const Sent& s : sent) {
+            out.push_back(s.text);
+        }
+        return out;
+    }
+
+    std::vector<Sent> sent;
+    Result openResult = kOk;
+    Result writeError = kOk;
+    std::string m_rx;
+
+  private:
+    IMessagePump& m_pump;
+    IMessageTarget* m_target = nullptr;
+    std::string m_name;
+    bool m_open = false;
+    std::uint32_t m_speed = 38400;
+};
+
+// Collects what the core says to the user.
+class CRecordingNotifier final : public IUserNotifier {
+  public:
+    void StatusText(const std::string& text) override { status.push_back(text); }
+    void MessageBox(const std::string& caption, const std::string& text, MessageIcon) override {
+        boxes.push_back(caption + ": " + text);
+        status.push_back(text);
+    }
+    bool AskYesNo(const std::string&, const std::string&, MessageIcon) override { return answer; }
+    std::vector<std::string> status;
+    std::vector<std::string> boxes;
+    bool answer = false;
+};
+
+// Collects log lines and completion notices sent to a window.
+class CRecordingWindow final : public IMessageTarget {
+  public:
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override {
+        if (code == kMsgLogLine) {
+            log.push_back(*reinterpret_cast<const std::string*>(lParam));
+        } else if (code == kMsgPortEvent) {
+            completions.push_back(static_cast<Result>(wParam));
+        } else {
+            messages.push_back(code);
+        }
+        return 0;
+    }
+    std::vector<std::string> log;
+    std::vector<Result> completions;
+    std::vector<std::uint32_t> messages;
+};
+
+}  // namespace rm7::test

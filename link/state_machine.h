@@ -1,0 +1,271 @@
+#pragma once
+// The state-machine framework every conversation with the radio runs on.
+//
+// A machine T derives from CStateHost<T> and owns its states as members, each a CState<T>
+// linked to its successor. It advances only on two events routed to it by the model: its
+// timer (identifier T::kTimerId) and the serial notice. Everything runs on the UI thread;
+// a state sends its command and returns, and the answer or the time-out arrives later.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "link/format.h"
+#include "link/result_codes.h"
+#include "link/serial_port.h"
+#include "model/messages.h"
+#include "model/model.h"
+#include "platform/last_error.h"
+#include "platform/text.h"
+
+namespace rm7 {
+
+class IStateMachine {
+  public:
+    virtual bool IsIdle() const = 0;
+    virtual LResult OnSerialEvent(std::uint32_t message, WParam wParam, LParam lParam) = 0;
+    virtual LResult OnTimer(std::uint32_t message, WParam wParam, LParam lParam) = 0;
+
+  protected:
+    ~IStateMachine() = default;
+};
+
+// Where a progress bar shows a machine's position; the view implements it.
+class IProgressBar {
+  public:
+    virtual void SetRange(std::uint32_t steps) = 0;
+    virtual void SetPosition(std::uint32_t step) = 0;
+
+  protected:
+    ~IProgressBar() = default;
+};
+
+class CStateHost2 {
+  public:
+    CStateHost2(CModel& model, std::uint32_t timerId) : m_model(model), m_timerId(timerId) {}
+    virtual ~CStateHost2();
+    CStateHost2(const CStateHost2&) = delete;
+    CStateHost2& operator=(const CStateHost2&) = delete;
+
+    virtual void Log(const std::string& text);
+    virtual void OnComplete();
+    virtual void ResumeContact();
+    virtual void Progress(std::uint32_t units) { (void)units; }
+
+    CModel& Model() const { return m_model; }
+    std::uint32_t TimerId() const { return m_timerId; }
+    Result GetResult() const { return m_result; }
+    void SetResult(Result r) { m_result = r; }
+    bool HasFailed() const { return Failed(m_result); }
+    std::uint32_t RetryLimit() const { return m_retryLimit; }
+    void SetRetryLimit(std::uint32_t limit) { m_retryLimit = limit; }
+    FirmwareStatusEnum FirmwareStatus() const { return m_firmwareStatus; }
+    void SetFirmwareStatus(FirmwareStatusEnum s) { m_firmwareStatus = s; }
+    void SetLogTarget(IMessageTarget* target) { m_logTarget = target; }
+    std::string& Response() { return m_response; }
+    void SetTerminators(std::string t) { m_terminators = std::move(t); }
+    const std::string& Terminators() const { return m_terminators; }
+
+    // The machine's one wait: arms its timer and records when the wait began.
+    void ArmTimer(std::uint32_t ms);
+    void KillTimer();
+    std::uint32_t ElapsedMs() const { return m_model.Pump().TickCount() - m_waitStart; }
+
+    // Log line and status bar.
+    [[gnu::format(printf, 2, 3)]] void StatusText(const char* format, ...);
+    // Log line, only while tracing.
+    [[gnu::format(printf, 2, 3)]] void TraceText(const char* format, ...);
+    bool Tracing() const { return m_model.trace.Get() != 0; }
+
+  protected:
+    // Tells the model's completion observers.
+    void NotifyCompletion();
+    // Reads received bytes into the response until a terminator or no more bytes.
+    bool ReadResponse();
+    // Restarts the contact machine at its speed search, after a load or a restore.
+    virtual void RestartContact();
+
+    Result m_result = 0;
+    std::uint32_t m_retryLimit = 8;
+    std::uint32_t m_waitStart = 0;
+    FirmwareStatusEnum m_firmwareStatus = kFirmwareNone;
+    IMessageTarget* m_logTarget = nullptr;
+    std::string m_response;
+    std::string m_terminators = ";";
+
+  private:
+    CModel& m_model;
+    std::uint32_t m_timerId;
+};
+
+template <typename T>
+class CStateHost;
+
+template <typename T>
+class CState {
+  public:
+    CState(CStateHost<T>& host, const char* name, CState* next) : m_host(host), m_name(name), m_next(next) {}
+    virtual ~CState() = default;
+    CState(const CState&) = delete;
+    CState& operator=(const CState&) = delete;
+
+    virtual void Next() {
+        if (m_next != nullptr) {
+            m_host.GoTo(*m_next);
+        }
+    }
+    virtual void Finish() { m_host.GoTo(m_host.FinalState()); }
+    virtual void Done(Result code) {
+        if (!m_host.HasFailed()) {
+            m_host.SetResult(code);
+        }
+        if (m_next != nullptr && m_host.GetResult() == 0) {
+            m_host.GoTo(*m_next);
+        } else {
+            Finish();
+        }
+    }
+    virtual void OnResponse() {}
+    virtual void Run() = 0;
+    virtual void Init() {}
+    virtual void OnTimer() {}
+    virtual void TraceSend(const std::string& command) { (void)command; }
+    virtual void Fail(Result code) {
+        m_host.SetResult(code);
+        Finish();
+    }
+
+    const char* Name() const { return m_name; }
+    CState* NextState() const { return m_next; }
+    void SetNext(CState* next) { m_next = next; }
+
+  protected:
+    T& Host() const { return static_cast<T&>(m_host); }
+    CModel& Model() const { return m_host.Model(); }
+
+    CStateHost<T>& m_host;
+    const char* m_name;
+    CState* m_next;
+};
+
+template <typename T>
+class CFinalState final : public CState<T> {
+  public:
+    explicit CFinalState(CStateHost<T>& host) : CState<T>(host, "Final", nullptr) {}
+    void Run() override {
+        // A wait may still be armed when a run ends on an answer or a failure.
+        this->m_host.KillTimer();
+        this->m_host.OnComplete();
+    }
+};
+
+template <typename T>
+class CStateHost : public CStateHost2, public IStateMachine {
+  public:
+    CStateHost(CModel& model, std::uint32_t timerId)
+        : CStateHost2(model, timerId), m_final(*this), m_current(&m_final) {}
+
+    bool IsIdle() const override { return m_current == &m_final; }
+
+    LResult OnTimer(std::uint32_t message, WParam wParam, LParam lParam) override {
+        (void)message;
+        (void)lParam;
+        if (wParam != TimerId()) {
+            return 0;
+        }
+        KillTimer();
+        if (Tracing() && Model().Pump().TickCount() != m_waitStart) {
+            TraceText("%s elapsed %3u ms", m_current->Name(), ElapsedMs());
+        }
+        m_current->OnTimer();
+        return 0;
+    }
+
+    LResult OnSerialEvent(std::uint32_t message, WParam wParam, LParam lParam) override {
+        (void)message;
+        (void)wParam;
+        (void)lParam;
+        if (!ReadResponse()) {
+            return 0;
+        }
+        if (!m_response.empty() && m_terminators.find(m_response.back()) != std::string::npos) {
+            if (Tracing()) {
+                TraceText("%s response %s %3u ms", m_current->Name(), PrintableForm(m_response).c_str(), ElapsedMs());
+            }
+            m_current->OnResponse();
+            m_response.clear();
+        }
+        return 0;
+    }
+
+    // Refused while busy: the running job keeps its state and its result.
+    bool Start(CState<T>& state) {
+        if (!IsIdle()) {
+            SetLastError(kErrBusyStateMachine);
+            return false;
+        }
+        ForceStart(state);
+        return true;
+    }
+
+    // Starts without the busy check: a run in progress is taken over.
+    void ForceStart(CState<T>& state) {
+        m_firmwareStatus = Model().firmwareStatus.Get();
+        m_result = 0;
+        SetLastError(0);
+        m_response.clear();
+        GoTo(state);
+    }
+
+    void GoTo(CState<T>& state) {
+        m_current = &state;
+        state.Init();
+        m_current->Run();
+    }
+
+    CState<T>& FinalState() { return m_final; }
+    CState<T>& CurrentState() const { return *m_current; }
+
+  private:
+    CFinalState<T> m_final;
+    CState<T>* m_current;
+};
+
+template <typename T>
+class CProgressBarStateHost : public CStateHost<T> {
+  public:
+    CProgressBarStateHost(CModel& model, std::uint32_t timerId, std::uint32_t unitsPerStep = 1)
+        : CStateHost<T>(model, timerId), m_unitsPerStep(unitsPerStep == 0 ? 1 : unitsPerStep) {}
+
+    void SetProgressBar(IProgressBar* bar) { m_bar = bar; }
+    void SetRange(std::uint32_t total) {
+        m_position = 0;
+        m_total = total;
+        if (m_bar != nullptr) {
+            m_bar->SetPosition(0);
+            m_bar->SetRange(total / m_unitsPerStep);
+        }
+    }
+    void Progress(std::uint32_t units) override {
+        m_position = std::min(m_position + units, m_total);
+        if (m_bar != nullptr) {
+            m_bar->SetPosition(m_position / m_unitsPerStep);
+        }
+    }
+    std::uint32_t Position() const { return m_position; }
+    std::uint32_t Total() const { return m_total; }
+
+  private:
+    std::uint32_t m_unitsPerStep;
+    std::uint32_t m_position = 0;
+    std::uint32_t m_total = 0;
+    IProgressBar* m_bar = nullptr;
+};
+
+template <typename T>
+class CLoaderStateHost : public CProgressBarStateHost<T> {
+  public:
+    using CProgressBarStateHost<T>::CProgressBarStateHost;
+    void OnComplete() override { this->ResumeContact(); }
+};
+
+}  // namespace rm7

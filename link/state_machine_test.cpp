@@ -1,0 +1,160 @@
+#include "link/state_machine.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "link/generic_states.h"
+#include "link/scripted_port_test.h"
+
+namespace rm7 {
+namespace {
+
+using test::CRecordingNotifier;
+using test::CRecordingWindow;
+using test::CScriptedPort;
+using ::testing::ElementsAre;
+
+// Two queries in a row: "AA;" (answer required) then "BB;" (retried).
+class CTwoStepMachine : public CStateHost<CTwoStepMachine> {
+  public:
+    static constexpr std::uint32_t kTimerId = 10;
+    explicit CTwoStepMachine(CModel& model)
+        : CStateHost(model, kTimerId),
+          first(*this, "First", &second, 0xE2000111, "AA;", 300),
+          second(*this, "Second", &FinalState(), 0xE2000222, "BB;", 200) {}
+    CCommandResponseState<CTwoStepMachine> first;
+    CCommandResponseRetryState<CTwoStepMachine> second;
+};
+
+class FrameworkTest : public ::testing::Test {
+  protected:
+    FrameworkTest() {
+        auto port = std::make_unique<CScriptedPort>(pump);
+        this->port = port.get();
+        model = std::make_unique<CModel>(pump, std::move(port), nullptr, &notifier);
+        model->portName.Set("/dev/ttyTEST");
+        model->OpenSerialPort("/dev/ttyTEST");
+        observation = CObservation(model->portEvent, &window);
+        machine = std::make_unique<CTwoStepMachine>(*model);
+        machine->SetLogTarget(&window);
+        model->SetActiveMachine(machine.get());
+    }
+
+    CManualPump pump;
+    CScriptedPort* port = nullptr;
+    CRecordingNotifier notifier;
+    CRecordingWindow window;
+    std::unique_ptr<CModel> model;
+    CObservation observation;
+    std::unique_ptr<CTwoStepMachine> machine;
+};
+
+TEST_F(FrameworkTest, AnswersMoveTheMachineToCompletion) {
+    port->script = [](const std::string& w, std::uint32_t) { return w == "AA;" ? "AA1;" : "BB2;"; };
+    ASSERT_TRUE(machine->Start(machine->first));
+    pump.RunUntilIdle();
+    EXPECT_TRUE(machine->IsIdle());
+    EXPECT_THAT(port->SentTexts(), ElementsAre("AA;", "BB;"));
+    EXPECT_THAT(window.completions, ElementsAre(0u));
+    EXPECT_EQ(pump.ArmedTimers(), 0u);
+}
+
+TEST_F(FrameworkTest, StartWhileBusyLeavesTheRunningJobAlone) {
+    ASSERT_TRUE(machine->Start(machine->first));
+    SetLastError(0);
+    EXPECT_FALSE(machine->Start(machine->second));
+    EXPECT_EQ(GetLastError(), kErrBusyStateMachine);
+    EXPECT_EQ(machine->GetResult(), 0u);
+    EXPECT_EQ(&machine->CurrentState(), &machine->first);
+    // The running job still completes normally.
+    port->Inject("AA;");
+    pump.RunUntilIdle();
+    port->Inject("BB;");
+    pump.RunUntilIdle();
+    EXPECT_THAT(window.completions, ElementsAre(0u));
+}
+
+TEST_F(FrameworkTest, TimerOfAnotherMachineIsIgnored) {
+    ASSERT_TRUE(machine->Start(machine->first));
+    machine->OnTimer(kMsgTimer, CContactStateMachine::kTimerId, 0);
+    EXPECT_EQ(&machine->CurrentState(), &machine->first);
+    EXPECT_TRUE(window.completions.empty());
+}
+
+TEST_F(FrameworkTest, ResponseInPiecesIsHandledOnceAtTheTerminator) {
+    model->trace.Set(1);
+    ASSERT_TRUE(machine->Start(machine->first));
+    port->Inject("A");
+    pump.RunUntilIdle();
+    EXPECT_EQ(&machine->CurrentState(), &machine->first);
+    port->Inject("A\r7;");
+    pump.RunUntilIdle();
+    EXPECT_EQ(&machine->CurrentState(), &machine->second);
+    EXPECT_THAT(window.log, ::testing::Contains("First response AA\\x0D7; " + std::string("  0 ms")));
+}
+
+TEST_F(FrameworkTest, TwoAnswersTogetherAreTwoResponses) {
+    // The retry state rejects answers not starting with BB; the second answer passes.
+    class CPickyMachine : public CStateHost<CPickyMachine> {
+      public:
+        explicit CPickyMachine(CModel& model)
+            : CStateHost(model, 10), only(*this, "Only", &FinalState(), 0xE2000222, "BB;", 200) {}
+        class CPicky : public CCommandResponseRetryState<CPickyMachine> {
+          public:
+            using CCommandResponseRetryState::CCommandResponseRetryState;
+            bool IsValidResponse() override {
+                ++seen;
+                return HasPrefix();
+            }
+            int seen = 0;
+        } only;
+    };
+    CPickyMachine picky(*model);
+    model->SetActiveMachine(&picky);
+    ASSERT_TRUE(picky.Start(picky.only));
+    port->Inject("?;BB5;");
+    pump.RunUntilIdle();
+    EXPECT_EQ(picky.only.seen, 2);
+    EXPECT_TRUE(picky.IsIdle());
+    EXPECT_EQ(picky.GetResult(), 0u);
+}
+
+TEST_F(FrameworkTest, NoAnswerFailsWithTheStatesCodeAndTheMachineIsIdleAgain) {
+    ASSERT_TRUE(machine->Start(machine->first));
+    pump.AdvanceBy(299);
+    EXPECT_FALSE(machine->IsIdle());
+    pump.AdvanceBy(1);
+    EXPECT_TRUE(machine->IsIdle());
+    EXPECT_THAT(window.completions, ElementsAre(0xE2000111u));
+    // It can be started again.
+    port->script = [](const std::string& w, std::uint32_t) { return w == "AA;" ? "AA;" : "BB;"; };
+    ASSERT_TRUE(machine->Start(machine->first));
+    pump.RunUntilIdle();
+    EXPECT_THAT(window.completions, ElementsAre(0xE2000111u, 0u));
+}
+
+TEST_F(FrameworkTest, WriteFailureEndsTheRunWithThePortsError) {
+    port->writeError = kErrorAccessDenied;
+    ASSERT_TRUE(machine->Start(machine->first));
+    EXPECT_TRUE(machine->IsIdle());
+    EXPECT_THAT(window.completions, ElementsAre(kErrorAccessDenied));
+}
+
+TEST_F(FrameworkTest, DoneKeepsAnEarlierFailureAndFailOverwrites) {
+    machine->SetResult(0xE2000111);
+    machine->first.Done(0);
+    EXPECT_EQ(machine->GetResult(), 0xE2000111u);
+    EXPECT_TRUE(machine->IsIdle());
+    machine->first.Fail(0xE2000222);
+    EXPECT_EQ(machine->GetResult(), 0xE2000222u);
+}
+
+TEST_F(FrameworkTest, PositiveCodesCountAsFailures) {
+    EXPECT_TRUE(Failed(5));
+    EXPECT_TRUE(Failed(0xA2000047));
+    EXPECT_FALSE(Failed(0));
+    EXPECT_EQ(AsHresult(5), 0x80070005u);
+}
+
+}  // namespace
+}  // namespace rm7

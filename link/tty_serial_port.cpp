@@ -1,0 +1,194 @@
+#include "link/tty_serial_port.h"
+
+#include "link/result_codes.h"
+#include "model/messages.h"
+#include "model/user_notifier.h"
+#include "platform/last_error.h"
+
+namespace rm7 {
+
+Result CSerialPort::Open(const std::string& name) {
+    if (IsOpen()) {
+        return kOk;
+    }
+    m_name = name;
+    if (name.empty()) {
+        SetLastError(kErrPortNameMissing);
+        return kErrPortNameMissing;
+    }
+    auto stop = std::make_unique<CEventFd>();
+    if (!stop->Valid()) {
+        return Report("CreateEvent", kErrorNoSystemResources);
+    }
+    // The caller shows its own message for a port that will not open.
+    const Result r = m_tty.Open(name);
+    if (r != kOk) {
+        return r;
+    }
+    m_speed = m_tty.Speed();
+    m_rx.clear();
+    m_rxPos = 0;
+    m_lostError = 0;
+    m_stop = std::move(stop);
+    m_noticePending = false;
+    m_stopping = false;
+    m_listener = std::thread([this] { Listen(); });
+    return kOk;
+}
+
+void CSerialPort::Close() {
+    if (m_listener.joinable()) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_cv.notify_all();
+        m_stop->Signal();
+        m_listener.join();
+    }
+    m_tty.Close();
+    m_stop.reset();
+    m_rx.clear();
+    m_rxPos = 0;
+}
+
+void CSerialPort::Listen() {
+    for (;;) {
+        bool readable = false;
+        const Result r = m_tty.WaitReadable(m_stop->Fd(), -1, readable);
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stopping) {
+                return;
+            }
+        }
+        if (r != kOk) {
+            // The device has gone: end quietly, but let the reader find out at once.
+            m_pump.Post(m_target, kMsgSerialNotice, 0, 0);
+            return;
+        }
+        if (!readable) {
+            continue;
+        }
+        std::unique_lock lock(m_mutex);
+        m_noticePending = true;
+        m_pump.Post(m_target, kMsgSerialNotice, 0, 0);
+        m_cv.wait(lock, [this] { return !m_noticePending || m_stopping; });
+        if (m_stopping) {
+            return;
+        }
+    }
+}
+
+void CSerialPort::Acknowledge() {
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_noticePending) {
+            return;
+        }
+        m_noticePending = false;
+    }
+    m_cv.notify_all();
+}
+
+Result CSerialPort::NotOpen() {
+    const Result r = m_lostError != 0 ? m_lostError : kErrorInvalidHandle;
+    SetLastError(r);
+    return r;
+}
+
+Result CSerialPort::Report(const char* call, Result code) {
+    const std::string text = PortFailureText(call, m_name, code);
+    if (m_notifier != nullptr) {
+        m_notifier->MessageBox("COM Port Error", text, MessageIcon::Error);
+    }
+    if (IsOpen() && code == kErrorAccessDenied) {
+        Close();
+        m_lostError = code;
+        m_pump.Post(m_target, kMsgPortLost, 0, 0);
+    }
+    SetLastError(code);
+    return code;
+}
+
+bool CSerialPort::Write(const void* bytes, std::size_t length) {
+    if (bytes == nullptr || length == 0) {
+        return true;
+    }
+    if (!IsOpen()) {
+        NotOpen();
+        return false;
+    }
+    const Result r = m_tty.Write(bytes, length);
+    if (r != kOk) {
+        Report("WriteFile", r);
+        return false;
+    }
+    return true;
+}
+
+bool CSerialPort::Read(void* buffer, std::size_t length, std::size_t& count) {
+    count = 0;
+    if (!IsOpen()) {
+        NotOpen();
+        return false;
+    }
+    if (m_rxPos >= m_rx.size()) {
+        m_rx.resize(4096);
+        m_rxPos = 0;
+        std::size_t got = 0;
+        const Result r = m_tty.Read(m_rx.data(), m_rx.size(), got);
+        m_rx.resize(r == kOk ? got : 0);
+        if (r != kOk) {
+            Report("ReadFile", r);
+            return false;
+        }
+        if (got == 0) {
+            Acknowledge();
+            return true;
+        }
+    }
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    while (count < length && m_rxPos < m_rx.size()) {
+        out[count++] = m_rx[m_rxPos++];
+    }
+    if (m_rxPos >= m_rx.size()) {
+        Acknowledge();
+    } else if (!m_selfNotice) {
+        // The reader stops at the end of one answer; the next answer must not wait for
+        // bytes that may never come.
+        m_selfNotice = true;
+        m_pump.Post(this, kMsgSerialNotice, 0, 0);
+    }
+    return true;
+}
+
+LResult CSerialPort::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
+    m_selfNotice = false;
+    if (code == kMsgSerialNotice && IsOpen() && m_rxPos < m_rx.size()) {
+        return m_pump.Send(m_target, code, wParam, lParam);
+    }
+    return 0;
+}
+
+Result CSerialPort::PurgeReceive() {
+    if (!IsOpen()) {
+        return NotOpen();
+    }
+    m_rx.clear();
+    m_rxPos = 0;
+    const Result r = m_tty.Purge();
+    Acknowledge();
+    return r == kOk ? kOk : Report("PurgeComm", r);
+}
+
+Result CSerialPort::SetSpeed(std::uint32_t bitsPerSecond) {
+    if (!IsOpen()) {
+        return NotOpen();
+    }
+    const Result r = m_tty.SetSpeed(bitsPerSecond);
+    m_speed = m_tty.Speed();
+    return r == kOk ? kOk : Report("SetCommState", r);
+}
+
+}  // namespace rm7

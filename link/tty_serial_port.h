@@ -1,0 +1,69 @@
+#pragma once
+// CSerialPort: the connection to the radio on a real tty.
+//
+// Threads: Open, Close, Read, Write, PurgeReceive and SetSpeed run on the UI thread. One
+// listener thread per open port waits for received bytes and posts kMsgSerialNotice;
+// it posts again only after the UI thread has read or purged, so an unread queue never
+// floods the pump. Received bytes never cross threads.
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "link/serial_port.h"
+#include "platform/event_fd.h"
+#include "platform/tty.h"
+
+namespace rm7 {
+
+class CSerialPort final : public ISerialPort, private IMessageTarget {
+  public:
+    explicit CSerialPort(IMessagePump& pump) : m_pump(pump) {}
+    ~CSerialPort() override {
+        Close();
+        m_pump.Forget(this);
+    }
+
+    Result Open(const std::string& name) override;
+    void Close() override;
+    bool IsOpen() const override { return m_tty.IsOpen(); }
+    bool Write(const void* bytes, std::size_t length) override;
+    bool Read(void* buffer, std::size_t length, std::size_t& count) override;
+    Result PurgeReceive() override;
+    Result SetSpeed(std::uint32_t bitsPerSecond) override;
+    std::uint32_t Speed() const override { return m_speed; }
+    const std::string& Name() const override { return m_name; }
+    std::uint32_t SettleMs() const override { return 50; }
+    void SetNotificationTarget(IMessageTarget* target) override { m_target = target; }
+    void SetNotifier(IUserNotifier* notifier) override { m_notifier = notifier; }
+
+  private:
+    // A notice of our own for bytes read from the tty but not yet taken by the reader.
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
+    void Listen();
+    void Acknowledge();
+    // Shows a failed system call; a vanished device closes the port.
+    Result Report(const char* call, Result code);
+    Result NotOpen();
+
+    IMessagePump& m_pump;
+    IMessageTarget* m_target = nullptr;
+    IUserNotifier* m_notifier = nullptr;
+    CTtyDevice m_tty;
+    std::string m_name;
+    std::uint32_t m_speed = 38400;
+    std::vector<std::uint8_t> m_rx;
+    std::size_t m_rxPos = 0;
+    bool m_selfNotice = false;
+    Result m_lostError = 0;  // why the port closed itself, until the next Open
+
+    std::thread m_listener;
+    std::unique_ptr<CEventFd> m_stop;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_noticePending = false;
+    bool m_stopping = false;
+};
+
+}  // namespace rm7

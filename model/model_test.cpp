@@ -1,0 +1,139 @@
+#include "model/model.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "link/scripted_port_test.h"
+#include "model/firmware_version.h"
+#include "platform/settings.h"
+
+namespace rm7 {
+namespace {
+
+using test::CRecordingWindow;
+using test::CScriptedPort;
+using ::testing::ElementsAre;
+
+class ModelTest : public ::testing::Test {
+  protected:
+    ModelTest() {
+        dir = std::filesystem::temp_directory_path() / ("rm7-model-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+        auto owned = std::make_unique<CScriptedPort>(pump);
+        port = owned.get();
+        model = std::make_unique<CModel>(pump, std::move(owned), &store);
+    }
+    ~ModelTest() override { std::filesystem::remove_all(dir); }
+
+    std::filesystem::path dir;
+    CManualPump pump;
+    CSettingsStore store{std::filesystem::temp_directory_path() / "unused.conf"};
+    CScriptedPort* port = nullptr;
+    std::unique_ptr<CModel> model;
+    CRecordingWindow window;
+};
+
+TEST_F(ModelTest, SetNotifiesOnlyOnChangeInRegistrationOrder) {
+    CRecordingWindow second;
+    CObservation a(model->serialNumber, &window);
+    CObservation b(model->serialNumber, &second);
+    model->serialNumber.Set(0xFFFF);
+    EXPECT_TRUE(window.messages.empty());
+    model->serialNumber.Set(300);
+    EXPECT_THAT(window.messages, ElementsAre(kMsgSerialNumber));
+    EXPECT_THAT(second.messages, ElementsAre(kMsgSerialNumber));
+    b.Reset();
+    model->serialNumber.Set(301);
+    EXPECT_EQ(second.messages.size(), 1u);
+    // An array value tells which element changed.
+    CObservation c(model->firmwareVersions, &window);
+    model->firmwareVersions.Set(1, 288);
+    model->firmwareVersions.Set(2, 288);  // out of range: ignored
+    EXPECT_EQ(window.messages.back(), kMsgFirmwareVersions);
+}
+
+TEST_F(ModelTest, LoadThenSaveWritesNothingAndWrongTypesKeepDefaults) {
+    store.WriteDword("", "FirmwareLoadRetryLimit", 4);
+    store.WriteString("", "Trace", "not a number");
+    store.WriteString("", "Port", "/dev/ttyUSB3");
+    model->LoadSettings();
+    EXPECT_EQ(model->firmwareLoadRetryLimit.Get(), 4u);
+    EXPECT_EQ(model->trace.Get(), 0);
+    EXPECT_EQ(model->portName.Get(), "/dev/ttyUSB3");
+    EXPECT_EQ(model->trace.Load(store), kErrorInvalidData);
+
+    store.WriteDword("", "FirmwareLoadRetryLimit", 99);  // changed behind the model's back
+    model->SaveSettings();
+    std::uint32_t v = 0;
+    ASSERT_EQ(store.ReadDword("", "FirmwareLoadRetryLimit", v), kOk);
+    EXPECT_EQ(v, 99u) << "an unchanged value must not be written";
+    model->firmwareLoadRetryLimit.Set(5);
+    model->SaveSettings();
+    ASSERT_EQ(store.ReadDword("", "FirmwareLoadRetryLimit", v), kOk);
+    EXPECT_EQ(v, 5u);
+}
+
+TEST_F(ModelTest, EmptyFirmwareFolderBecomesTheDefaultAndIsCreated) {
+    model->LoadSettings();
+    const std::filesystem::path expected = dir / "data" / "Tarnwell" / "RM7 Firmware";
+    EXPECT_EQ(model->firmwareFolder.Get(), expected.string());
+    EXPECT_TRUE(std::filesystem::is_directory(expected));
+
+    store.WriteString("", "FirmwareFolder", "/nonexistent/firmware");
+    CModel other(pump, std::make_unique<CScriptedPort>(pump), &store);
+    other.LoadSettings();
+    EXPECT_EQ(other.firmwareFolder.Get(), "/nonexistent/firmware");
+}
+
+TEST_F(ModelTest, VersionTexts) {
+    const std::pair<std::uint16_t, const char*> cases[] = {{0, "??.??"},   {999, " N/A "},  {0xFFFE, "Loading"},
+                                                           {254, "02.54"}, {1000, "10.00"}, {5, "00.05"}};
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(VersionText(value), text);
+    }
+    EXPECT_FALSE(IsKnownVersion(0));
+    EXPECT_FALSE(IsKnownVersion(999));
+    EXPECT_FALSE(IsKnownVersion(0xFFFE));
+    EXPECT_TRUE(IsKnownVersion(1000));
+    EXPECT_EQ(model->FirmwareVersionText(2), "");
+}
+
+TEST_F(ModelTest, SpeedOutsideTheListIsNotAppliedButObserversAreTold) {
+    CObservation o(model->serialSpeed, &window);
+    model->OpenSerialPort("/dev/ttyTEST");
+    model->SetSerialSpeed(14400);
+    EXPECT_EQ(port->Speed(), 38400u);
+    model->SetSerialSpeed(9600);
+    EXPECT_EQ(port->Speed(), 9600u);
+    EXPECT_THAT(window.messages, ElementsAre(kMsgSerialSpeed, kMsgSerialSpeed));
+}
+
+TEST_F(ModelTest, ClosePortResetsWhatIsKnownOfTheRadio) {
+    model->OpenSerialPort("/dev/ttyTEST");
+    model->firmwareVersions.Set(0, 288);
+    model->serialNumber.Set(300);
+    model->firmwareStatus.Set(kFirmwareRunning);
+    model->ClosePort();
+    EXPECT_EQ(model->portState.Get(), -1);
+    EXPECT_EQ(model->firmwareVersions.Get(0), 0u);
+    EXPECT_EQ(model->serialNumber.Get(), 0xFFFFu);
+    EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareNone);
+    EXPECT_FALSE(model->IsPortOpen());
+}
+
+TEST_F(ModelTest, IdleEventsGoToTheSelectedPage) {
+    model->SetIdleTarget(&window);
+    pump.Post(model->Router(), kMsgSerialNotice, 0, 0);
+    pump.RunUntilIdle();
+    EXPECT_THAT(window.messages, ElementsAre(kMsgSerialNotice));
+    EXPECT_TRUE(model->AllIdle());
+}
+
+}  // namespace
+}  // namespace rm7
