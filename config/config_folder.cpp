@@ -1,0 +1,33 @@
+#include "config/config_folder.h"
+
+#include <cstdio>
+
+#include "platform/paths.h"
+#include "platform/version.h"
+
+namespace rm7 {
+
+std::filesystem::path DefaultConfigurationFolder(const std::filesystem::path& documentsDir) {
+    const std::filesystem::path maker = documentsDir / "Tarnwell";
+    const std::filesystem::path folder = maker / (std::string(kModelName) + " Configuration");
+    EnsureDirectory(maker);
+    EnsureDirectory(folder);
+    return folder;
+}
+
+std::filesystem::path DefaultConfigurationFolder() {
+    return DefaultConfigurationFolder(DocumentsDir());
+}
+
+std::string ProposedConfigurationFileName(std::uint16_t serialNumber, const SavedAtTime& t) {
+    char prefix[16] = "";
+    if (serialNumber != kNoSerialNumber) {
+        std::snprintf(prefix, sizeof prefix, "SN%05u.", serialNumber);
+    }
+    char name[96];
+    std::snprintf(name, sizeof name, "%s%04u%02u%02uT%02u%02u%02u.%s", prefix, t.year, t.month, t.day, t.hour, t.minute,
+                  t.second, kConfigurationFileExtension);
+    return name;
+}
+
+}  // namespace rm7

@@ -1,0 +1,34 @@
+#include "config/config_folder.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+namespace rm7 {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ConfigurationFolder, ProposedNames) {
+    const SavedAtTime t{2024, 1, 31, 23, 59, 59};
+    EXPECT_EQ(ProposedConfigurationFileName(1234, t), "SN01234.20240131T235959.RM7Config");
+    EXPECT_EQ(ProposedConfigurationFileName(0, {2025, 12, 1, 0, 5, 9}), "SN00000.20251201T000509.RM7Config");
+    EXPECT_EQ(ProposedConfigurationFileName(65534, t), "SN65534.20240131T235959.RM7Config");
+    EXPECT_EQ(ProposedConfigurationFileName(kNoSerialNumber, t), "20240131T235959.RM7Config");
+}
+
+TEST(ConfigurationFolder, DefaultFolderIsCreatedUnderDocuments) {
+    std::string pattern = (fs::temp_directory_path() / "rm7docsXXXXXX").string();
+    const fs::path documents = mkdtemp(pattern.data());
+    const fs::path expected = documents / "Tarnwell" / "RM7 Configuration";
+    for (int time = 0; time < 2; ++time) {  // again once it exists, and after it was removed
+        EXPECT_EQ(DefaultConfigurationFolder(documents), expected);
+        EXPECT_TRUE(fs::is_directory(expected));
+        if (time == 0) {
+            fs::remove_all(documents / "Tarnwell");
+        }
+    }
+    fs::remove_all(documents);
+}
+
+}  // namespace
+}  // namespace rm7
