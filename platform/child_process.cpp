@@ -1,0 +1,98 @@
+#include "platform/child_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "platform/os_error.h"
+
+namespace rm7 {
+
+Result CChildProcess::Start(const std::filesystem::path& program, const std::vector<std::string>& args) {
+    Stop();
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        return ResultFromErrno(errno);
+    }
+    std::vector<std::string> storage;
+    storage.push_back(program.string());
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : storage) {
+        argv.push_back(s.data());
+    }
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        const int err = errno;
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return ResultFromErrno(err);
+    }
+    if (pid == 0) {
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    m_pid = pid;
+    m_stdout = fds[0];
+    return kOk;
+}
+
+bool CChildProcess::ReadFirstLine(std::string& line, int timeoutMs) {
+    line.clear();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (m_stdout >= 0) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) {
+            return false;
+        }
+        pollfd p{m_stdout, POLLIN, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(left));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        char c = 0;
+        const ssize_t got = ::read(m_stdout, &c, 1);
+        if (got <= 0) {
+            return false;
+        }
+        if (c == '\n') {
+            return true;
+        }
+        line.push_back(c);
+    }
+    return false;
+}
+
+void CChildProcess::Stop() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGTERM);
+        int status = 0;
+        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        m_pid = -1;
+    }
+    if (m_stdout >= 0) {
+        ::close(m_stdout);
+        m_stdout = -1;
+    }
+}
+
+std::filesystem::path ProgramDir() {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path(".") : self.parent_path();
+}
+
+}  // namespace rm7

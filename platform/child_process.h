@@ -1,0 +1,37 @@
+#pragma once
+// A helper program run beside this one (the simulated radio for --simulate): started with
+// its standard output on a pipe so its first line can be read, ended with the owner.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+#include "platform/result.h"
+
+namespace rm7 {
+
+class CChildProcess {
+public:
+    CChildProcess() = default;
+    ~CChildProcess() { Stop(); }
+    CChildProcess(const CChildProcess&) = delete;
+    CChildProcess& operator=(const CChildProcess&) = delete;
+
+    Result Start(const std::filesystem::path& program, const std::vector<std::string>& args);
+    // Reads the child's first line of output, waiting at most timeoutMs; false when none came.
+    bool ReadFirstLine(std::string& line, int timeoutMs);
+    // Asks the child to end (SIGTERM), then waits for it.
+    void Stop();
+    bool Running() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = -1;
+    int m_stdout = -1;
+};
+
+// The folder this program was started from (where its sibling programs are installed).
+std::filesystem::path ProgramDir();
+
+}  // namespace rm7
