@@ -1,0 +1,83 @@
+#pragma once
+// The user's settings: a text file of sections holding named, typed values, in place of the
+// registry key the program has always used. Section "" is the application key, "Window" the
+// window placement. Names compare without regard to ASCII case, as registry names do.
+//
+// The file reads like an INI file and may be edited by hand:
+//
+//     # RM7 Utility settings
+//     FirmwareFolder=string:"/home/ann/.local/share/Tarnwell/RM7 Firmware"
+//     Trace=dword:00000000
+//     [Window]
+//     flags=dword:00000000
+//     Blob=binary:0a0b
+//
+// Strings are UTF-8 between double quotes with \\ \" \n \r \t and \xHH escapes; a byte that is
+// not part of valid UTF-8 is written as \xHH. Values before the first section header belong to
+// section "" (so does a "[]" header). A line that fits none of these forms makes the file
+// damaged: Load() then gives an empty store and a Warning(), never a failure or a crash.
+//
+// Reads and writes touch only memory; Save() writes the file atomically. One thread at a time.
+#include "platform/result.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace rm7 {
+
+class CSettingsStore {
+  public:
+    explicit CSettingsStore(std::filesystem::path file);
+
+    // Replaces the store with the file's content. A missing file is an empty store; a damaged or
+    // foreign one too, with a Warning(). A file that cannot be read returns its error code.
+    Result Load();
+    // Writes the whole store, creating the folder when missing.
+    Result Save();
+    // Why the last Load() ignored the file; empty when it did not.
+    const std::string& Warning() const { return m_warning; }
+
+    // 0; ERROR_FILE_NOT_FOUND (2) when missing; ERROR_INVALID_DATA (13) when stored as another
+    // type. out is left alone unless the read succeeds.
+    Result ReadDword(std::string_view section, std::string_view name, std::uint32_t& out) const;
+    Result ReadString(std::string_view section, std::string_view name, std::string& out) const;
+    Result ReadBinary(std::string_view section, std::string_view name, std::vector<std::uint8_t>& out) const;
+
+    Result WriteDword(std::string_view section, std::string_view name, std::uint32_t value);
+    Result WriteString(std::string_view section, std::string_view name, std::string_view value);
+    Result WriteBinary(std::string_view section, std::string_view name, const std::vector<std::uint8_t>& value);
+
+    bool Has(std::string_view section, std::string_view name) const;
+    void Remove(std::string_view section, std::string_view name);
+    void Clear();
+
+    const std::filesystem::path& File() const { return m_file; }
+
+    // The file's text form, for Save() and for tests and fuzzing of the reader.
+    std::string ToText() const;
+    // Replaces the store with the values of text; false (and an empty store) when it is damaged,
+    // with the reason in warning.
+    bool FromText(std::string_view text, std::string& warning);
+
+  private:
+    struct NoCaseLess {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+    using Value = std::variant<std::uint32_t, std::string, std::vector<std::uint8_t>>;
+    using Section = std::map<std::string, Value, NoCaseLess>;
+
+    const Value* Find(std::string_view section, std::string_view name) const;
+    void Put(std::string_view section, std::string_view name, Value value);
+
+    std::filesystem::path m_file;
+    std::map<std::string, Section, NoCaseLess> m_sections;
+    std::string m_warning;
+};
+
+}  // namespace rm7
