@@ -1,153 +1,24 @@
 // rm7util: the RM7 Utility's jobs from a terminal, for scripts and headless stations.
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
-#include <cstdio>
-#include <iostream>
-
+#include "cli/commands.h"
 #include "cli/session.h"
-#include "link/error_text.h"
-#include "link/serial_port.h"
-#include "model/firmware_version.h"
-#include "platform/serial_enum.h"
-#include "platform/text.h"
+#include "link/format.h"
 #include "platform/version.h"
 
 namespace rm7::cli {
-namespace {
-
-int RunPorts(const GlobalOptions& options) {
-    const std::vector<SerialDeviceInfo> devices = EnumerateSerialDevices();
-    if (options.json) {
-        nlohmann::json out = nlohmann::json::array();
-        for (const SerialDeviceInfo& d : devices) {
-            out.push_back({{"path", d.path}, {"name", d.displayName}});
-        }
-        std::cout << out.dump(2) << "\n";
-        return 0;
-    }
-    if (devices.empty()) {
-        std::fprintf(stderr, "No serial devices found. A pty or link can still be given with --port.\n");
-    }
-    for (const SerialDeviceInfo& d : devices) {
-        if (d.displayName != d.path) {
-            std::printf("%s\t%s\n", d.path.c_str(), d.displayName.c_str());
-        } else {
-            std::printf("%s\n", d.path.c_str());
-        }
-    }
-    return 0;
-}
-
-const char* FirmwareStatusText(int status) {
-    switch (status) {
-        case kFirmwareBootLoader:
-            return "boot loader: waiting for firmware load";
-        case kFirmwareRunning:
-            return "running its firmware";
-        default:
-            return "not responding";
-    }
-}
-
-int RunInfo(const GlobalOptions& options) {
-    CSession session(options);
-    const Result r = session.Contact();
-    if (r != kOk) {
-        return ReportFailure(r);
-    }
-    CModel& model = session.Model();
-    const TarnwellDevice kind = model.deviceKind.Get();
-    const std::string device = kind == kDeviceNone ? "RM7" : DeviceName(kind);
-    const int status = model.firmwareStatus.Get();
-    const std::uint16_t serial = model.serialNumber.Get();
-    const std::string port = model.portName.Get();
-    const std::uint32_t speed = model.Port().Speed();
-    // The option-module answer without its command name and terminator.
-    std::string modules = model.optionModules;
-    if (modules.rfind("OM", 0) == 0) {
-        modules.erase(0, 2);
-    }
-    if (!modules.empty() && modules.back() == ';') {
-        modules.pop_back();
-    }
-    modules = Latin1ToUtf8(modules);
-    if (options.json) {
-        nlohmann::json out = {
-            {"device", device},
-            {"firmware_status", status},
-            {"mcu_version", model.FirmwareVersionText(0)},
-            {"dsp_version", model.FirmwareVersionText(1)},
-            {"option_modules", modules},
-            {"serial_number", serial == 0xFFFF ? nlohmann::json(nullptr) : nlohmann::json(serial)},
-            {"port", port},
-            {"speed", speed},
-        };
-        std::cout << out.dump(2) << "\n";
-        return 0;
-    }
-    std::printf("Device:          %s\n", device.c_str());
-    std::printf("Firmware status: %d (%s)\n", status, FirmwareStatusText(status));
-    std::printf("MCU version:     %s\n", model.FirmwareVersionText(0).c_str());
-    std::printf("DSP version:     %s\n", model.FirmwareVersionText(1).c_str());
-    std::printf("Option modules:  %s\n", modules.empty() ? "(none reported)" : modules.c_str());
-    if (serial == 0xFFFF) {
-        std::printf("Serial number:   (not read)\n");
-    } else {
-        std::printf("Serial number:   %05u\n", serial);
-    }
-    std::printf("Port:            %s at %u bit/s\n", port.c_str(), speed);
-    return 0;
-}
-
-int RunSend(const GlobalOptions& options, const std::string& text, std::uint32_t waitMs) {
-    CSession session(options);
-    const Result r = session.Contact();
-    if (r != kOk) {
-        return ReportFailure(r);
-    }
-    CModel& model = session.Model();
-    if (model.PurgeReceive() != kOk || !model.SendText(text)) {
-        return ReportFailure(GetLastError() != 0 ? GetLastError() : kErrorWriteFault);
-    }
-    // Gather the answer until the line has been quiet for the wait.
-    CPollPump& pump = session.Pump();
-    std::uint32_t quietSince = pump.TickCount();
-    std::string answer;
-    for (;;) {
-        session.RunUntil([&] { return false; }, 10);
-        const std::string got = session.TakeIdleInput();
-        if (!got.empty()) {
-            answer += got;
-            quietSince = pump.TickCount();
-        } else if (pump.TickCount() - quietSince >= waitMs) {
-            break;
-        }
-        if (!model.Port().IsOpen()) {
-            break;
-        }
-    }
-    if (options.json) {
-        std::cout << nlohmann::json({{"sent", text}, {"answer", PrintableForm(answer)}}).dump(2) << "\n";
-    } else {
-        std::printf("%s\n", PrintableForm(answer).c_str());
-    }
-    return model.Port().IsOpen() ? 0 : ReportFailure(GetLastError() != 0 ? GetLastError() : kErrorAccessDenied);
-}
-
-}  // namespace
 
 int Main(int argc, char** argv) {
-    CLI::App app{"RM7 Utility from the command line: find the radio, load firmware, save and restore its "
-                 "configuration.\nWithout --port the port saved by the desktop application is used; --simulate "
-                 "runs against a simulated radio.",
-                 "rm7util"};
-    app.set_version_flag("--version", StrFormat("rm7util %u.%u.%u.%u", kVersionMajor, kVersionMinor,
-                                                kVersionPatch, kVersionTweak));
+    CLI::App app{
+        "RM7 Utility from the command line: find the radio, load firmware, save and restore its "
+        "configuration.\nWithout --port the port saved by the desktop application is used; --simulate "
+        "runs against a simulated radio.",
+        "rm7util"};
+    app.set_version_flag("--version",
+                         StrFormat("rm7util %u.%u.%u.%u", kVersionMajor, kVersionMinor, kVersionPatch, kVersionTweak));
     app.require_subcommand(1);
     GlobalOptions options;
-    app.add_option("--port", options.port, "Serial device to use for this run (e.g. /dev/ttyUSB0)")
-        ->type_name("DEV");
+    app.add_option("--port", options.port, "Serial device to use for this run (e.g. /dev/ttyUSB0)")->type_name("DEV");
     app.add_option("--speed", options.speed, "Serial speed: auto (search) or a fixed 4800, 9600, 19200, 38400")
         ->check(CLI::IsMember({"auto", "4800", "9600", "19200", "38400"}))
         ->type_name("BPS");
@@ -156,36 +27,29 @@ int Main(int argc, char** argv) {
         ->type_name("SEC");
     app.add_flag("--json", options.json, "Print results as JSON");
     app.add_flag("--simulate", options.simulate, "Start the simulated radio on a pty and use it");
-    app.add_option("--sim-args", options.simArgs, "Options for the simulated radio, e.g. \"--speed 9600\"")
+    app.add_option("--sim-args", options.simArgs, "Options for the simulated radio, e.g. --sim-args=\"--speed 9600\"")
         ->type_name("ARGS");
     app.add_flag("-q,--quiet", options.quiet, "No progress lines on standard error");
+    app.add_flag("--yes", options.yes, "Answer yes to the questions a job asks (where advanced mode allows it)");
 
-    auto* ports = app.add_subcommand("ports", "List the serial devices of this machine")->fallthrough();
-    auto* info = app.add_subcommand("info", "Contact the radio and show its identity and firmware versions")
-                     ->fallthrough();
-    std::string text;
-    std::uint32_t waitMs = 500;
-    auto* send = app.add_subcommand("send", "Send TEXT exactly as given and print the radio's answer")->fallthrough();
-    send->add_option("TEXT", text, "The command text, e.g. \"RVM;\"")->required();
-    send->add_option("--wait", waitMs, "Stop after this many ms without a byte (default 500)")->type_name("MS");
+    std::vector<Command> commands;
+    RegisterContactCommands(app, options, commands);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
     }
-    if (ports->parsed()) {
-        return RunPorts(options);
-    }
-    if (info->parsed()) {
-        return RunInfo(options);
-    }
-    if (send->parsed()) {
-        return RunSend(options, text, waitMs);
+    for (const Command& command : commands) {
+        if (command.sub->parsed()) {
+            return command.run();
+        }
     }
     return 1;
 }
 
 }  // namespace rm7::cli
 
-int main(int argc, char** argv) { return rm7::cli::Main(argc, argv); }
+int main(int argc, char** argv) {
+    return rm7::cli::Main(argc, argv);
+}

@@ -22,25 +22,25 @@ struct GlobalOptions {
     bool simulate = false;
     bool yes = false;
     bool quiet = false;
-    std::string simArgs;         // extra options for the simulated radio
+    std::string simArgs;  // extra options for the simulated radio
 };
 
 // Progress and log lines go to standard error; results to standard output.
 class CConsoleNotifier final : public IUserNotifier {
-public:
+  public:
     explicit CConsoleNotifier(bool quiet, bool yes) : m_quiet(quiet), m_yes(yes) {}
     void StatusText(const std::string& text) override;
     void MessageBox(const std::string& caption, const std::string& text, MessageIcon icon) override;
     bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) override;
 
-private:
+  private:
     bool m_quiet;
     bool m_yes;
     std::string m_last;
 };
 
 class CSession final : private IMessageTarget {
-public:
+  public:
     explicit CSession(GlobalOptions options);
     ~CSession();
 
@@ -58,7 +58,7 @@ public:
     std::string TakeIdleInput();
     std::uint32_t LastIdleInputTick() const { return m_lastInputTick; }
 
-private:
+  private:
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     Result StartSimulator(std::string& device);
 

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "link/contact.h"
 #include "link/generic_states.h"
 #include "link/scripted_port_test.h"
 

@@ -1,0 +1,106 @@
+// CSerialPort, its listener thread and the contact machine on the poll pump, against rm7-sim
+// over a real pty.
+#include <signal.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "link/contact.h"
+#include "link/scripted_port_test.h"
+#include "link/tty_serial_port.h"
+#include "platform/poll_pump.h"
+#include "tests/pty/pty_support.h"
+
+namespace rm7::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+class SerialPortPty : public ::testing::Test {
+  protected:
+    void Build(const std::vector<std::string>& simArgs) {
+        sim = std::make_unique<CSimulator>(simArgs);
+        ASSERT_FALSE(sim->Device().empty());
+        model = std::make_unique<CModel>(pump, std::make_unique<CSerialPort>(pump), nullptr, &notifier);
+        observation = CObservation(model->portEvent, &window);
+        model->portName.Set(sim->Device());
+    }
+    Result Contact(std::uint32_t limitMs = 30000) {
+        window.completions.clear();
+        model->Contact().StartAtOpenPort();
+        EXPECT_TRUE(pump.RunUntil([this] { return !window.completions.empty(); }, limitMs));
+        return window.completions.empty() ? 0xFFFFFFFF : window.completions.back();
+    }
+    void TearDown() override {
+        observation.Reset();
+        if (model) {
+            model->ClosePort();
+        }
+    }
+
+    CScratch scratch;
+    CPollPump pump;
+    CRecordingNotifier notifier;
+    CRecordingWindow window;
+    std::unique_ptr<CSimulator> sim;
+    std::unique_ptr<CModel> model;
+    CObservation observation;
+};
+
+TEST_F(SerialPortPty, ContactAtNineThousandSixHundred) {
+    Build({"--speed", "9600", "--serial", "12345"});
+    EXPECT_EQ(Contact(), 0u);
+    EXPECT_EQ(model->Port().Speed(), 9600u);
+    EXPECT_EQ(model->serialNumber.Get(), 12345u);
+    EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareRunning);
+    EXPECT_TRUE(notifier.boxes.empty());
+}
+
+TEST_F(SerialPortPty, OpenTwiceKeepsThePortAndZeroBytesWriteNothing) {
+    Build({});
+    CSerialPort& port = static_cast<CSerialPort&>(model->Port());
+    ASSERT_EQ(model->OpenSerialPort(sim->Device()), 0u);
+    ASSERT_EQ(port.SetSpeed(19200), 0u);
+    EXPECT_EQ(port.Open(sim->Device()), 0u);
+    EXPECT_EQ(port.Speed(), 19200u);
+    EXPECT_TRUE(port.Write(nullptr, 0));
+    EXPECT_TRUE(port.Write("x", 0));
+    port.Close();
+    EXPECT_FALSE(port.IsOpen());
+    SetLastError(0);
+    EXPECT_FALSE(port.Write("x", 1));
+    EXPECT_EQ(GetLastError(), kErrorInvalidHandle);
+    EXPECT_EQ(port.Open(""), kErrPortNameMissing);
+    EXPECT_EQ(GetLastError(), kErrPortNameMissing);
+}
+
+TEST_F(SerialPortPty, CloseWhileTheListenerWaitsReturnsPromptly) {
+    Build({});
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(model->OpenSerialPort(sim->Device()), 0u);
+        model->ClosePort();
+    }
+    EXPECT_FALSE(model->Port().IsOpen());
+}
+
+TEST_F(SerialPortPty, RadioUnpluggedMidContactIsReportedOnceAndNothingHangs) {
+    Build({"--latency", "20"});
+    ASSERT_EQ(Contact(), 0u);
+    // Unplug while the radio is being polled again.
+    window.completions.clear();
+    model->Contact().StartAtSpeedSearch();
+    pump.RunUntil([] { return false; }, 30);
+    sim->Stop();
+    EXPECT_TRUE(pump.RunUntil([this] { return !window.completions.empty(); }, 20000));
+    ASSERT_EQ(window.completions.size(), 1u);
+    EXPECT_NE(window.completions[0], 0u);
+    EXPECT_LE(notifier.boxes.size(), 1u);
+    // The port is closed and later calls fail quietly.
+    pump.RunUntil([] { return false; }, 50);
+    EXPECT_FALSE(model->IsPortOpen());
+    EXPECT_FALSE(model->SendText("I;"));
+    EXPECT_LE(notifier.boxes.size(), 1u);
+}
+
+}  // namespace
+}  // namespace rm7::test
