@@ -1,0 +1,352 @@
+// rm7-sim: a simulated RM7 on a pseudo-terminal. It prints the terminal's path as its
+// first line of output and answers there as the radio would, at the radio's speed only.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "sim/radio.h"
+
+namespace rm7sim {
+namespace {
+
+constexpr int kExitUnplugged = 3;
+
+volatile sig_atomic_t gStop = 0;
+
+void OnStopSignal(int) {
+    gStop = 1;
+}
+
+uint64_t MonotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1'000'000;
+}
+
+// The line speed the utility set on its side of the pty, in bit/s (0 when unknown).
+uint32_t LineSpeed(int master) {
+    termios tio{};
+    if (tcgetattr(master, &tio) != 0) {
+        return 0;
+    }
+    static constexpr struct {
+        speed_t code;
+        uint32_t bps;
+    } kSpeeds[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
+                   {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
+                   {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+    const speed_t code = cfgetospeed(&tio);
+    for (const auto& s : kSpeeds) {
+        if (s.code == code) {
+            return s.bps;
+        }
+    }
+    return static_cast<uint32_t>(code);  // a C library whose speed_t is the number itself
+}
+
+// --record: one line per read or write, time in ms since start, bytes escaped.
+class Recorder {
+  public:
+    bool Open(const std::string& path) {
+        file_ = path.empty() ? nullptr : std::fopen(path.c_str(), "w");
+        return path.empty() || file_ != nullptr;
+    }
+    ~Recorder() {
+        if (file_ != nullptr) {
+            std::fclose(file_);
+        }
+    }
+    void Line(uint64_t ms, const char* what, const uint8_t* bytes, size_t n, uint32_t speed) {
+        if (file_ == nullptr) {
+            return;
+        }
+        std::fprintf(file_, "%10llu %s %6u ", static_cast<unsigned long long>(ms), what, speed);
+        for (size_t i = 0; i < n; ++i) {
+            if (bytes[i] >= 0x20 && bytes[i] < 0x7F && bytes[i] != '\\') {
+                std::fputc(bytes[i], file_);
+            } else {
+                std::fprintf(file_, "\\x%02X", bytes[i]);
+            }
+        }
+        std::fputc('\n', file_);
+        std::fflush(file_);
+    }
+
+  private:
+    std::FILE* file_ = nullptr;
+};
+
+struct Pty {
+    int master = -1;
+    int slave = -1;  // held open so the master never sees EIO when the utility closes its side
+    std::string path;
+    ~Pty() {
+        if (slave >= 0) {
+            close(slave);
+        }
+        if (master >= 0) {
+            close(master);
+        }
+    }
+};
+
+bool OpenPty(Pty& pty, std::string& error) {
+    pty.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (pty.master < 0 || grantpt(pty.master) != 0 || unlockpt(pty.master) != 0) {
+        error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    const char* name = ptsname(pty.master);
+    if (name == nullptr) {
+        error = std::string("ptsname: ") + std::strerror(errno);
+        return false;
+    }
+    pty.path = name;
+    pty.slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    if (pty.slave < 0 || tcgetattr(pty.slave, &tio) != 0) {
+        error = "cannot open " + pty.path + ": " + std::strerror(errno);
+        return false;
+    }
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, B38400);
+    cfsetospeed(&tio, B38400);
+    if (tcsetattr(pty.slave, TCSANOW, &tio) != 0) {
+        error = "cannot set " + pty.path + " raw: " + std::strerror(errno);
+        return false;
+    }
+    const int flags = fcntl(pty.master, F_GETFL);
+    if (flags < 0 || fcntl(pty.master, F_SETFL, flags | O_NONBLOCK) != 0) {
+        error = std::string("cannot make the pty non-blocking: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// --link PATH: a symlink to the slave, replacing an old symlink but never a real file.
+class Link {
+  public:
+    bool Create(const std::string& path, const std::string& target, std::string& error) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                error = path + " exists and is not a symlink";
+                return false;
+            }
+            unlink(path.c_str());
+        }
+        if (symlink(target.c_str(), path.c_str()) != 0) {
+            error = "cannot create symlink " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        path_ = path;
+        target_ = target;
+        return true;
+    }
+    ~Link() {
+        if (path_.empty()) {
+            return;
+        }
+        char buffer[4096];
+        const ssize_t n = readlink(path_.c_str(), buffer, sizeof buffer - 1);
+        if (n >= 0 && std::string(buffer, static_cast<size_t>(n)) == target_) {
+            unlink(path_.c_str());  // only our own: another simulator may have taken the name since
+        }
+    }
+
+  private:
+    std::string path_;
+    std::string target_;
+};
+
+void WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;  // nobody reads and the pty is full: like a UART, the radio sends regardless
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+constexpr const char* kDescription =
+    "rm7-sim - a simulated RM7 transceiver on a pseudo-terminal.\n"
+    "\n"
+    "Prints the path of its serial device (e.g. /dev/pts/5) as the first line of output and\n"
+    "then answers there like a radio: the command set, the EEPROM, the firmware boot loader\n"
+    "and the DSP load. It answers only at its own speed, just as a real radio does, so point\n"
+    "RM7 Utility or rm7util at the printed path and let it find the speed. Stop it with\n"
+    "Ctrl+C.";
+
+constexpr const char* kFooter =
+    "\nExamples:\n"
+    "  rm7-sim --link /tmp/rm7                  then use /tmp/rm7 as the serial port\n"
+    "  rm7-sim --speed 9600 --serial 300        a radio at 9600 bit/s, serial number 00300\n"
+    "  rm7-sim --boot-loader --flash-dump out   a radio waiting for firmware; the loaded\n"
+    "                                           images are written to out/mcu.bin, out/dsp.bin\n"
+    "  rm7-sim --faults drop=0.01,nak=0.02,seed=7   an unreliable cable\n"
+    "\nExit status: 0 when stopped, 2 on a bad option or file, 3 when the unplug fault fired.";
+
+int Run(int argc, char** argv) {
+    Options options;
+    std::string mcu = "02.54";
+    std::string dsp = "02.54";
+    std::string faults;
+    std::string linkPath;
+
+    CLI::App app{kDescription, "rm7-sim"};
+    app.footer(kFooter);
+    app.add_option("--speed", options.speed, "The radio's serial speed in bit/s")
+        ->check(CLI::IsMember({4800, 9600, 19200, 38400, 57600, 115200}))
+        ->default_val(38400);
+    app.add_option("--serial", options.serial, "Serial number, stored in a new EEPROM (0-65535)")->default_val(1234);
+    app.add_option("--mcu", mcu, "Main processor firmware version, VV.VV")->default_val("02.54");
+    app.add_option("--dsp", dsp, "Signal processor firmware version, VV.VV")->default_val("02.54");
+    app.add_option("--eeprom", options.eepromFile,
+                   "EEPROM image (33792 bytes): loaded at start, saved after every write; created\n"
+                   "erased (0xFF) with the serial number when missing");
+    app.add_flag("--boot-loader", options.bootLoader, "Start in the boot loader, waiting for a firmware load");
+    app.add_option("--device", options.device, "Identify as another device: RM7, RM6, R5 or any name")
+        ->default_val("RM7");
+    app.add_option("--flash-dump", options.flashDumpDir,
+                   "After each firmware load write the received image to DIR/mcu.bin (0x800-0x1FD7F)\n"
+                   "or DIR/dsp.bin")
+        ->type_name("DIR");
+    app.add_option("--faults", faults,
+                   "Faults on demand, e.g. drop=0.01,nak=0.02,garble=0.005,lose=0.001,seed=7,unplug=40:\n"
+                   "lost answers, rejected packets, damaged answer bytes, lost packet bytes, the\n"
+                   "random seed, and the radio vanishing after that many loader packets")
+        ->type_name("LIST");
+    app.add_option("--latency", options.latencyMs, "Delay before each answer, in ms")->type_name("MS");
+    app.add_flag("--pace", options.pace, "Send answers at the wire speed of the current baud rate");
+    app.add_option("--record", options.recordFile, "Write every byte in and out, with times, to FILE")
+        ->type_name("FILE");
+    app.add_option("--link", linkPath, "Also create a symlink PATH to the device (removed at exit)")->type_name("PATH");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return status == 0 ? 0 : 2;
+    }
+    std::string error;
+    if (!ParseVersion(mcu, options.mcuVersion) || !ParseVersion(dsp, options.dspVersion)) {
+        std::fprintf(stderr, "rm7-sim: a version is two digits, a point and two digits, e.g. 02.54\n");
+        return 2;
+    }
+    if (!ParseFaults(faults, options.faults, error)) {
+        std::fprintf(stderr, "rm7-sim: --faults: %s\n", error.c_str());
+        return 2;
+    }
+
+    Radio radio(options);
+    if (!radio.Error().empty()) {
+        std::fprintf(stderr, "rm7-sim: %s\n", radio.Error().c_str());
+        return 2;
+    }
+    Recorder recorder;
+    if (!recorder.Open(options.recordFile)) {
+        std::fprintf(stderr, "rm7-sim: cannot write %s: %s\n", options.recordFile.c_str(), std::strerror(errno));
+        return 2;
+    }
+    Pty pty;
+    if (!OpenPty(pty, error)) {
+        std::fprintf(stderr, "rm7-sim: %s\n", error.c_str());
+        return 1;
+    }
+    Link link;
+    if (!linkPath.empty() && !link.Create(linkPath, pty.path, error)) {
+        std::fprintf(stderr, "rm7-sim: %s\n", error.c_str());
+        return 2;
+    }
+    std::printf("%s\n", pty.path.c_str());
+    std::fflush(stdout);
+
+    // The stop signals are blocked except inside ppoll, so none is lost between checks.
+    sigset_t stopSignals, waitMask;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    sigdelset(&waitMask, SIGINT);
+    sigdelset(&waitMask, SIGTERM);
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    const uint64_t start = MonotonicMs();
+    std::string lastError;
+    uint8_t buffer[4096];
+    while (gStop == 0) {
+        uint64_t now = MonotonicMs() - start;
+        const uint64_t due = radio.NextOutputDueMs();
+        timespec wait{};
+        const timespec* timeout = nullptr;
+        if (due != UINT64_MAX) {
+            const uint64_t ms = due > now ? due - now : 0;
+            wait.tv_sec = static_cast<time_t>(ms / 1000);
+            wait.tv_nsec = static_cast<long>(ms % 1000) * 1'000'000;
+            timeout = &wait;
+        }
+        pollfd pfd{pty.master, POLLIN, 0};
+        const int ready = ppoll(&pfd, 1, timeout, &waitMask);
+        if (ready < 0 && errno != EINTR) {
+            std::fprintf(stderr, "rm7-sim: poll: %s\n", std::strerror(errno));
+            return 1;
+        }
+        now = MonotonicMs() - start;
+        if (ready > 0 && (pfd.revents & POLLIN) != 0) {
+            const ssize_t n = read(pty.master, buffer, sizeof buffer);
+            if (n > 0) {
+                const uint32_t speed = LineSpeed(pty.master);
+                recorder.Line(now, "in ", buffer, static_cast<size_t>(n), speed);
+                radio.Receive(buffer, static_cast<size_t>(n), speed, now);
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                std::fprintf(stderr, "rm7-sim: read: %s\n", std::strerror(errno));
+                return 1;
+            }
+        } else if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            std::fprintf(stderr, "rm7-sim: the pseudo-terminal failed\n");
+            return 1;
+        }
+        if (radio.Unplugged()) {
+            std::fprintf(stderr, "rm7-sim: unplugged after %u packets\n", radio.Packets());
+            close(pty.master);
+            pty.master = -1;
+            return kExitUnplugged;
+        }
+        const std::vector<uint8_t> out = radio.TakeOutput(now);
+        if (!out.empty()) {
+            recorder.Line(now, "out", out.data(), out.size(), radio.Speed());
+            WriteAll(pty.master, out);
+        }
+        if (radio.Error() != lastError) {
+            lastError = radio.Error();
+            std::fprintf(stderr, "rm7-sim: %s\n", lastError.c_str());
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace rm7sim
+
+int main(int argc, char** argv) {
+    return rm7sim::Run(argc, argv);
+}

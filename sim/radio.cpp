@@ -1,0 +1,744 @@
+#include "sim/radio.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace rm7sim {
+
+namespace {
+
+constexpr size_t kMaxCommand = 160;  // the longest command, a 64-byte "EW", is 139
+constexpr uint8_t kEepromBlockMax = 64;
+constexpr uint32_t kLastPacketFlag = 0x20000;
+constexpr std::string_view kVersionMarker = "SIMVERSION:";
+
+// What each device says of itself. An empty firmware identity means that its firmware
+// does not know "I;" (only its boot loader does) and answers "?;".
+struct DeviceProfile {
+    std::string_view name;
+    std::string_view firmwareId;
+    std::string_view loaderId;
+    std::string_view optionModules;
+};
+
+constexpr DeviceProfile kDevices[] = {
+    {"RM7", "", "RM7 Bootstrap Loader", "OM AP---------2;"},
+    {"RM6", "", "RM6 Bootstrap Loader", "OM AP---------1;"},
+    {"R5", "R5A", "R5B Bootstrap Loader", "OM AP-------R;"},
+};
+
+bool ParseHexByte(std::string_view text, size_t pos, uint8_t& out) {
+    if (pos + 2 > text.size()) {
+        return false;
+    }
+    unsigned value = 0;
+    for (size_t i = pos; i < pos + 2; ++i) {
+        const char c = text[i];
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<unsigned>(c - '0');
+        } else if (c >= 'A' && c <= 'F') {
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        } else if (c >= 'a' && c <= 'f') {
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        } else {
+            return false;
+        }
+        value = value * 16 + digit;
+    }
+    out = static_cast<uint8_t>(value);
+    return true;
+}
+
+void AppendHex(std::string& out, uint8_t byte) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out.push_back(kDigits[byte >> 4]);
+    out.push_back(kDigits[byte & 0x0F]);
+}
+
+std::string FormatVersion(std::string_view name, uint16_t version) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*s%02u.%02u;", static_cast<int>(name.size()), name.data(), version / 100u,
+                  version % 100u);
+    return text;
+}
+
+// The four digits after the marker, as a version value; false without a marker.
+bool FindVersionMarker(const std::vector<uint8_t>& image, uint16_t& version) {
+    const auto it = std::search(image.begin(), image.end(), kVersionMarker.begin(), kVersionMarker.end());
+    const auto digitsAt = static_cast<size_t>(it - image.begin()) + kVersionMarker.size();
+    if (it == image.end() || digitsAt + 4 > image.size()) {
+        return false;
+    }
+    unsigned value = 0;
+    for (size_t i = digitsAt; i < digitsAt + 4; ++i) {
+        if (image[i] < '0' || image[i] > '9') {
+            return false;
+        }
+        value = value * 10 + (image[i] - '0');
+    }
+    version = static_cast<uint16_t>(value);
+    return true;
+}
+
+// A block never crosses a 256-byte EEPROM page and never leaves the EEPROM.
+bool BlockFits(uint32_t address, uint8_t length) {
+    return length >= 1 && length <= kEepromBlockMax && address + length <= Radio::kEepromSize &&
+           (address >> 8) == ((address + length - 1) >> 8);
+}
+
+// Temp file, fsync, rename: a crash never leaves a half-written file behind.
+bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    const std::string temp = path + ".tmp";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = "cannot create " + temp + ": " + std::strerror(errno);
+        return false;
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = "cannot write " + temp + ": " + std::strerror(errno);
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        error = "cannot write " + temp + ": " + std::strerror(errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        error = "cannot replace " + path + ": " + std::strerror(errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+// 0 when read, ENOENT when missing, another errno or EINVAL (wrong size) otherwise.
+int ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int e = errno;
+        ::close(fd);
+        return e;
+    }
+    if (static_cast<size_t>(st.st_size) != bytes.size()) {
+        ::close(fd);
+        return EINVAL;
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            const int e = n < 0 ? errno : EINVAL;
+            ::close(fd);
+            return e;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return 0;
+}
+
+}  // namespace
+
+bool ParseFaults(std::string_view list, Faults& out, std::string& error) {
+    Faults faults;
+    while (!list.empty()) {
+        const size_t comma = list.find(',');
+        const std::string_view item = list.substr(0, comma);
+        list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
+        if (item.empty()) {
+            continue;
+        }
+        const size_t eq = item.find('=');
+        if (eq == std::string_view::npos) {
+            error = "fault \"" + std::string(item) + "\" has no value (expected name=value)";
+            return false;
+        }
+        const std::string_view name = item.substr(0, eq);
+        const std::string_view value = item.substr(eq + 1);
+        const char* first = value.data();
+        const char* last = value.data() + value.size();
+        bool ok = false;
+        if (name == "drop" || name == "nak" || name == "garble" || name == "lose") {
+            double p = 0;
+            const auto r = std::from_chars(first, last, p);
+            ok = r.ec == std::errc{} && r.ptr == last && p >= 0 && p <= 1;
+            if (ok) {
+                (name == "drop"     ? faults.drop
+                 : name == "nak"    ? faults.nak
+                 : name == "garble" ? faults.garble
+                                    : faults.lose) = p;
+            }
+        } else if (name == "seed") {
+            const auto r = std::from_chars(first, last, faults.seed);
+            ok = r.ec == std::errc{} && r.ptr == last;
+        } else if (name == "unplug") {
+            const auto r = std::from_chars(first, last, faults.unplugAfterPackets);
+            ok = r.ec == std::errc{} && r.ptr == last && faults.unplugAfterPackets >= 0;
+        } else {
+            error = "unknown fault \"" + std::string(name) + "\" (drop, nak, garble, lose, seed, unplug)";
+            return false;
+        }
+        if (!ok) {
+            error = "bad value for fault \"" + std::string(name) + "\": \"" + std::string(value) + "\"";
+            return false;
+        }
+    }
+    out = faults;
+    return true;
+}
+
+bool ParseVersion(std::string_view text, uint16_t& out) {
+    if (text.size() == 4) {
+        return ParseVersion("0" + std::string(text), out);
+    }
+    if (text.size() != 5 || text[2] != '.') {
+        return false;
+    }
+    unsigned value = 0;
+    for (const size_t i : {0u, 1u, 3u, 4u}) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        value = value * 10 + static_cast<unsigned>(text[i] - '0');
+    }
+    out = static_cast<uint16_t>(value);
+    return true;
+}
+
+Radio::Radio(Options options)
+    : options_(std::move(options)),
+      mode_(options_.bootLoader ? Mode::BootLoader : Mode::Firmware),
+      speed_(options_.speed),
+      lineSpeed_(options_.speed),
+      firmwarePresent_(!options_.bootLoader),
+      eeprom_(kEepromSize, 0xFF),
+      mcuFlash_(kMcuHigh - kMcuLow, 0xFF),
+      mcuVersion_(options_.mcuVersion),
+      dspVersion_(options_.dspVersion),
+      rng_(options_.faults.seed) {
+    const DeviceProfile* profile = nullptr;
+    for (const DeviceProfile& p : kDevices) {
+        if (p.name == options_.device) {
+            profile = &p;
+        }
+    }
+    if (profile != nullptr) {
+        identifyAnswer_ = profile->firmwareId.empty() ? "?;" : "I" + std::string(profile->firmwareId) + ";";
+        loaderIdentifyAnswer_ = "I" + std::string(profile->loaderId) + ";";
+        optionModulesAnswer_ = profile->optionModules;
+    } else {
+        // Another maker's device: its firmware names itself in capitals, its loader in lower case.
+        std::string lower = options_.device;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+        identifyAnswer_ = "I" + options_.device + ";";
+        loaderIdentifyAnswer_ = "I" + lower + ";";
+        optionModulesAnswer_ = "OM AP---------0;";
+    }
+
+    eeprom_[kSerialAddress] = static_cast<uint8_t>(options_.serial >> 8);
+    eeprom_[kSerialAddress + 1] = static_cast<uint8_t>(options_.serial & 0xFF);
+    if (options_.eepromFile.empty()) {
+        return;
+    }
+    std::vector<uint8_t> file(kEepromSize);
+    const int e = ReadWholeFile(options_.eepromFile, file);
+    if (e == 0) {
+        eeprom_ = std::move(file);
+    } else if (e == ENOENT) {
+        SaveEeprom();
+    } else if (e == EINVAL) {
+        error_ = "EEPROM file " + options_.eepromFile + " is not " + std::to_string(kEepromSize) + " bytes long";
+    } else {
+        error_ = "cannot read EEPROM file " + options_.eepromFile + ": " + std::strerror(e);
+    }
+}
+
+void Radio::SetSpeed(uint32_t bitsPerSecond) {
+    speed_ = bitsPerSecond;
+    lineSpeed_ = bitsPerSecond;
+}
+
+void Radio::Receive(const uint8_t* data, size_t n, uint32_t lineSpeed, uint64_t nowMs) {
+    for (size_t i = 0; i < n && !unplugged_ && !silent_; ++i) {
+        if (nowMs < deafUntilMs_) {
+            continue;
+        }
+        if (lineSpeed != lineSpeed_) {
+            // A framing error: the UART hands up garbage, and the command parser starts over.
+            text_.clear();
+            textOverflow_ = false;
+            continue;
+        }
+        TakeByte(data[i], nowMs);
+    }
+}
+
+void Radio::TakeByte(uint8_t b, uint64_t nowMs) {
+    if (mode_ == Mode::McuPackets) {
+        if (packet_.empty() && CheckUnplug()) {
+            return;
+        }
+        if (Chance(options_.faults.lose)) {
+            return;
+        }
+        received_.push_back(b);
+        packet_.push_back(b);
+        if (packet_.size() == kPacketSize) {
+            OnMcuPacket(nowMs);
+        }
+        return;
+    }
+    if (mode_ == Mode::DspLoad && chunkExpected_ > 0) {
+        if (Chance(options_.faults.lose)) {
+            return;
+        }
+        received_.push_back(b);
+        chunk_.push_back(b);
+        if (--chunkExpected_ == 0) {
+            OnDspChunk(nowMs);
+        }
+        return;
+    }
+    received_.push_back(b);
+    TakeTextByte(b, nowMs);
+}
+
+void Radio::TakeTextByte(uint8_t b, uint64_t nowMs) {
+    if (mode_ == Mode::BootLoader && b == 'D' && text_.empty() && !textOverflow_) {
+        // "D" opens the download: the loader echoes it and erases the program flash.
+        commands_.push_back("D");
+        Answer("D", nowMs);
+        mode_ = Mode::McuPackets;
+        packet_.clear();
+        std::fill(mcuFlash_.begin(), mcuFlash_.end(), 0xFF);
+        firmwarePresent_ = false;
+        return;
+    }
+    if (b != ';') {
+        if (text_.size() < kMaxCommand) {
+            text_.push_back(static_cast<char>(b));
+        } else {
+            textOverflow_ = true;
+        }
+        return;
+    }
+    const std::string command = std::move(text_);
+    const bool overflow = textOverflow_;
+    text_.clear();
+    textOverflow_ = false;
+    commands_.push_back(command + ";");
+    if (overflow) {
+        // Nothing this long is a command; answer it as the mode answers any garbage.
+        if (mode_ == Mode::Firmware) {
+            Answer("?;", nowMs);
+        } else if (mode_ == Mode::DspLoad) {
+            sinceAccept_ = SinceAccept::Other;
+        }
+        return;
+    }
+    switch (mode_) {
+        case Mode::Firmware:
+            DispatchFirmware(command, nowMs);
+            break;
+        case Mode::BootLoader:
+            DispatchBootLoader(command, nowMs);
+            break;
+        case Mode::DspLoad:
+            DispatchDspLoad(command, nowMs);
+            break;
+        case Mode::McuPackets:
+            break;
+    }
+}
+
+void Radio::DispatchFirmware(std::string_view command, uint64_t nowMs) {
+    using Handler = bool (Radio::*)(std::string_view, uint64_t);
+    struct Entry {
+        std::string_view name;
+        Handler handler;
+    };
+    static constexpr Entry kCommands[] = {
+        {"I", &Radio::OnIdentify},      {"RVM", &Radio::OnMcuVersion},
+        {"RVD", &Radio::OnDspVersion},  {"OM", &Radio::OnOptionModules},
+        {"TT", &Radio::OnTextTerminal}, {"R5", &Radio::OnR5},
+        {"R4", &Radio::OnR4},           {"ER", &Radio::OnReadEeprom},
+        {"EW", &Radio::OnWriteEeprom},  {"LDM", &Radio::OnEnterBootLoader},
+        {"LDF", &Radio::OnDspErase},    {"LDD", &Radio::OnReset},
+    };
+    if (command.empty()) {
+        Answer(";", nowMs);  // the poll: the radio is listening at this speed
+        return;
+    }
+    for (const Entry& entry : kCommands) {
+        if (command.starts_with(entry.name) && (this->*entry.handler)(command.substr(entry.name.size()), nowMs)) {
+            return;
+        }
+    }
+    Answer("?;", nowMs);
+}
+
+void Radio::DispatchBootLoader(std::string_view command, uint64_t nowMs) {
+    // The loader knows only the poll, who it is, and the reset; the rest it ignores.
+    if (command.empty()) {
+        Answer(";", nowMs);
+    } else if (command == "I") {
+        Answer(loaderIdentifyAnswer_, nowMs);
+    } else if (command == "LDD20000") {
+        Reset(nowMs);
+    }
+}
+
+void Radio::DispatchDspLoad(std::string_view command, uint64_t nowMs) {
+    if (command.empty()) {
+        // A poll between chunks: 'N' says the DSP loader stands at a chunk boundary.
+        if (sinceAccept_ == SinceAccept::Nothing) {
+            sinceAccept_ = SinceAccept::PollsOnly;
+        }
+        Answer("N", nowMs);
+        return;
+    }
+    if (command == "LDD20000") {
+        Reset(nowMs);
+        return;
+    }
+    if (command == "LDF2") {
+        OnDspErase("2", nowMs);
+        return;
+    }
+    uint8_t length = 0;
+    uint8_t sum = 0;
+    if (command.size() == 8 && command.starts_with("LDF2") && ParseHexByte(command, 4, length) &&
+        ParseHexByte(command, 6, sum) && length >= 1 && length <= 64) {
+        if (CheckUnplug()) {
+            return;
+        }
+        chunkExpected_ = length;
+        chunkSum_ = sum;
+        chunk_.clear();
+        return;
+    }
+    sinceAccept_ = SinceAccept::Other;  // noise, or the remains of a damaged chunk
+}
+
+bool Radio::OnIdentify(std::string_view params, uint64_t nowMs) {
+    if (!params.empty()) {
+        return false;
+    }
+    Answer(identifyAnswer_, nowMs);
+    return true;
+}
+
+bool Radio::OnMcuVersion(std::string_view params, uint64_t nowMs) {
+    if (!params.empty()) {
+        return false;
+    }
+    Answer(FormatVersion("RVM", mcuVersion_), nowMs);
+    return true;
+}
+
+bool Radio::OnDspVersion(std::string_view params, uint64_t nowMs) {
+    if (!params.empty()) {
+        return false;
+    }
+    Answer(FormatVersion("RVD", dspVersion_), nowMs);
+    return true;
+}
+
+bool Radio::OnOptionModules(std::string_view params, uint64_t nowMs) {
+    if (!params.empty()) {
+        return false;
+    }
+    Answer(optionModulesAnswer_, nowMs);
+    return true;
+}
+
+bool Radio::OnTextTerminal(std::string_view params, uint64_t nowMs) {
+    if (!params.empty() && params != "0" && params != "1") {
+        return false;
+    }
+    return QueryOrSet("TT", ttMode_, params, nowMs);
+}
+
+bool Radio::OnR5(std::string_view params, uint64_t nowMs) {
+    return QueryOrSet("R5", r5Mode_, params, nowMs);
+}
+
+bool Radio::OnR4(std::string_view params, uint64_t nowMs) {
+    return QueryOrSet("R4", r4Mode_, params, nowMs);
+}
+
+// "XX;" answers "XX<value>;"; "XX<digit>;" sets the value and answers nothing.
+bool Radio::QueryOrSet(std::string_view name, std::string& value, std::string_view params, uint64_t nowMs) {
+    if (params.empty()) {
+        Answer(std::string(name) + value + ";", nowMs);
+        return true;
+    }
+    if (params.size() == 1 && params[0] >= '0' && params[0] <= '9') {
+        value = std::string(params);
+        return true;
+    }
+    return false;
+}
+
+// "ER" AAAA LL CC: address, length and a checksum making address bytes + length + CC zero.
+bool Radio::OnReadEeprom(std::string_view params, uint64_t nowMs) {
+    uint8_t high = 0, low = 0, length = 0, check = 0;
+    if (params.size() != 8 || !ParseHexByte(params, 0, high) || !ParseHexByte(params, 2, low) ||
+        !ParseHexByte(params, 4, length) || !ParseHexByte(params, 6, check)) {
+        return false;
+    }
+    const uint32_t address = (uint32_t{high} << 8) | low;
+    if (static_cast<uint8_t>(high + low + length + check) != 0 || !BlockFits(address, length)) {
+        return false;
+    }
+    std::string answer = "ER";
+    answer += params.substr(0, 6);
+    uint8_t sum = static_cast<uint8_t>(high + low + length);
+    for (uint32_t i = 0; i < length; ++i) {
+        const uint8_t byte = eeprom_[address + i];
+        AppendHex(answer, byte);
+        sum = static_cast<uint8_t>(sum + byte);
+    }
+    AppendHex(answer, static_cast<uint8_t>(-sum));
+    answer += ';';
+    Answer(answer, nowMs);
+    return true;
+}
+
+// "EW" AAAA LL data CC: the checksum covers address bytes, length and data.
+bool Radio::OnWriteEeprom(std::string_view params, uint64_t nowMs) {
+    uint8_t high = 0, low = 0, length = 0, check = 0;
+    if (params.size() < 8 || !ParseHexByte(params, 0, high) || !ParseHexByte(params, 2, low) ||
+        !ParseHexByte(params, 4, length) || params.size() != 8 + 2 * size_t{length}) {
+        return false;
+    }
+    const uint32_t address = (uint32_t{high} << 8) | low;
+    if (!BlockFits(address, length)) {
+        return false;
+    }
+    std::vector<uint8_t> data(length);
+    uint8_t sum = static_cast<uint8_t>(high + low + length);
+    for (size_t i = 0; i < length; ++i) {
+        if (!ParseHexByte(params, 6 + 2 * i, data[i])) {
+            return false;
+        }
+        sum = static_cast<uint8_t>(sum + data[i]);
+    }
+    if (!ParseHexByte(params, 6 + 2 * size_t{length}, check) || static_cast<uint8_t>(sum + check) != 0) {
+        return false;
+    }
+    std::copy(data.begin(), data.end(), eeprom_.begin() + address);
+    SaveEeprom();
+    std::string answer = "EW";
+    answer += params.substr(0, 6);
+    AppendHex(answer, static_cast<uint8_t>(-(high + low + length)));
+    answer += ';';
+    Answer(answer, nowMs);
+    return true;
+}
+
+bool Radio::OnEnterBootLoader(std::string_view params, uint64_t /*nowMs*/) {
+    if (!params.empty()) {
+        return false;
+    }
+    // The loader always talks at 38400 bit/s; the firmware stays in flash until "D".
+    mode_ = Mode::BootLoader;
+    lineSpeed_ = kBootLoaderSpeed;
+    return true;
+}
+
+bool Radio::OnDspErase(std::string_view params, uint64_t nowMs) {
+    if (params != "2") {
+        return false;
+    }
+    mode_ = Mode::DspLoad;
+    dspFlash_.clear();
+    lastChunk_.clear();
+    chunk_.clear();
+    chunkExpected_ = 0;
+    sinceAccept_ = SinceAccept::Nothing;
+    deafUntilMs_ = nowMs + kDspEraseMs;
+    return true;
+}
+
+bool Radio::OnReset(std::string_view params, uint64_t nowMs) {
+    if (params != "20000") {
+        return false;
+    }
+    Reset(nowMs);
+    return true;
+}
+
+void Radio::OnMcuPacket(uint64_t nowMs) {
+    ++packets_;
+    uint8_t sum = 0;
+    for (const uint8_t b : packet_) {
+        sum = static_cast<uint8_t>(sum + b);
+    }
+    const uint32_t address = packet_[128] | (uint32_t{packet_[129]} << 8) | (uint32_t{packet_[130]} << 16);
+    const bool last = address == (kMcuLow | kLastPacketFlag);
+    const bool inRange = address >= kMcuLow && address < kMcuHigh && (address - kMcuLow) % 128 == 0;
+    if (sum != 0 || !(last || inRange) || Chance(options_.faults.nak)) {
+        packet_.clear();
+        Answer("N", nowMs);
+        return;
+    }
+    const uint32_t block = last ? kMcuLow : address;
+    std::copy(packet_.begin(), packet_.begin() + 128, mcuFlash_.begin() + (block - kMcuLow));
+    packet_.clear();
+    if (last) {
+        Answer("B", nowMs);
+        FinishMcuLoad(nowMs);
+    } else {
+        Answer("A", nowMs);
+    }
+}
+
+void Radio::OnDspChunk(uint64_t nowMs) {
+    ++packets_;
+    uint8_t sum = 0;
+    for (const uint8_t b : chunk_) {
+        sum = static_cast<uint8_t>(sum + b);
+    }
+    if (sum != chunkSum_ || Chance(options_.faults.nak)) {
+        sinceAccept_ = SinceAccept::Other;
+        Answer("N", nowMs);
+        return;
+    }
+    // Only polls since the last 'A' and the same bytes again: the utility missed that 'A'
+    // and re-sends the chunk, which must not be stored twice.
+    const bool repeat = sinceAccept_ == SinceAccept::PollsOnly && !lastChunk_.empty() && chunk_ == lastChunk_;
+    if (!repeat) {
+        dspFlash_.insert(dspFlash_.end(), chunk_.begin(), chunk_.end());
+        lastChunk_ = chunk_;
+    }
+    sinceAccept_ = SinceAccept::Nothing;
+    Answer("A", nowMs);
+}
+
+bool Radio::CheckUnplug() {
+    const int after = options_.faults.unplugAfterPackets;
+    if (after >= 0 && packets_ >= static_cast<uint32_t>(after)) {
+        unplugged_ = true;
+        output_.clear();
+    }
+    return unplugged_;
+}
+
+void Radio::Reset(uint64_t nowMs) {
+    if (mode_ == Mode::DspLoad) {
+        FinishDspLoad();
+    }
+    mode_ = firmwarePresent_ ? Mode::Firmware : Mode::BootLoader;
+    lineSpeed_ = speed_;
+    deafUntilMs_ = nowMs + kResetMs;
+    text_.clear();
+    textOverflow_ = false;
+    packet_.clear();
+    chunk_.clear();
+    chunkExpected_ = 0;
+}
+
+void Radio::FinishMcuLoad(uint64_t nowMs) {
+    firmwarePresent_ = true;
+    FindVersionMarker(mcuFlash_, mcuVersion_);
+    Dump("mcu.bin", mcuFlash_);
+    Reset(nowMs);
+}
+
+void Radio::FinishDspLoad() {
+    FindVersionMarker(dspFlash_, dspVersion_);
+    Dump("dsp.bin", dspFlash_);
+}
+
+void Radio::Answer(std::string_view text, uint64_t nowMs) {
+    if (unplugged_ || Chance(options_.faults.drop)) {
+        return;
+    }
+    std::string bytes(text);
+    if (!bytes.empty() && Chance(options_.faults.garble)) {
+        const size_t at = NextRandom() % bytes.size();
+        bytes[at] = static_cast<char>(static_cast<uint8_t>(bytes[at]) ^ (1 + NextRandom() % 255));
+    }
+    const uint64_t start = std::max(nowMs * 1000 + uint64_t{options_.latencyMs} * 1000, lastDueUs_);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        uint64_t due = start;
+        if (options_.pace && lineSpeed_ > 0) {
+            // Ten bits on the wire per byte: start, eight data, stop.
+            due += ((i + 1) * 10'000'000ull + lineSpeed_ - 1) / lineSpeed_;
+        }
+        output_.push_back({static_cast<uint8_t>(bytes[i]), due});
+        lastDueUs_ = due;
+    }
+}
+
+std::vector<uint8_t> Radio::TakeOutput(uint64_t nowMs) {
+    std::vector<uint8_t> out;
+    while (!output_.empty() && output_.front().dueUs <= nowMs * 1000) {
+        out.push_back(output_.front().byte);
+        output_.pop_front();
+    }
+    return out;
+}
+
+uint64_t Radio::NextOutputDueMs() const {
+    return output_.empty() ? UINT64_MAX : (output_.front().dueUs + 999) / 1000;
+}
+
+// splitmix64: tiny, and the same sequence on every platform and standard library.
+uint64_t Radio::NextRandom() {
+    uint64_t z = (rng_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+bool Radio::Chance(double probability) {
+    if (probability <= 0) {
+        return false;
+    }
+    return static_cast<double>(NextRandom() >> 11) * 0x1.0p-53 < probability;
+}
+
+void Radio::SaveEeprom() {
+    std::string error;
+    if (!options_.eepromFile.empty() && !WriteFileAtomically(options_.eepromFile, eeprom_, error)) {
+        error_ = error;
+    }
+}
+
+void Radio::Dump(const char* name, const std::vector<uint8_t>& bytes) {
+    std::string error;
+    if (!options_.flashDumpDir.empty() && !WriteFileAtomically(options_.flashDumpDir + "/" + name, bytes, error)) {
+        error_ = error;
+    }
+}
+
+}  // namespace rm7sim

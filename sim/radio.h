@@ -1,0 +1,192 @@
+#pragma once
+// The simulated RM7: its command set, EEPROM, MCU boot loader and DSP load, written from
+// what the utility expects of the radio and sharing no code with the utility, so that a
+// misreading of the protocol cannot hide on both sides of the wire.
+//
+// Radio is pure logic driven by the caller's clock (milliseconds, any origin, never
+// decreasing): the same radio runs on a pty in real time (rm7-sim) and attached to the
+// in-memory port in virtual time. It is not thread-safe; one thread drives it.
+// The only I/O it does is the EEPROM file (Options::eepromFile) and the flash dumps
+// (Options::flashDumpDir).
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rm7sim {
+
+// Faults on demand. Probabilities are per answer (drop, garble), per good loader packet
+// (nak) and per received packet byte (lose). The same seed gives the same faults for the
+// same traffic.
+struct Faults {
+    double drop = 0;    // an answer is lost whole
+    double nak = 0;     // a good MCU packet or DSP chunk is rejected with 'N'
+    double garble = 0;  // one byte of an answer is damaged
+    double lose = 0;    // one received byte of a packet or chunk never arrives
+    uint64_t seed = 1;
+    int unplugAfterPackets = -1;  // after this many loader packets the radio vanishes; -1 never
+};
+
+// "drop=0.01,nak=0.02,garble=0.005,lose=0.001,seed=7,unplug=40"; an empty list is no fault.
+bool ParseFaults(std::string_view list, Faults& out, std::string& error);
+
+// "02.54" -> 254 (two digits, a point, two digits; the leading digit may be left out).
+bool ParseVersion(std::string_view text, uint16_t& out);
+
+struct Options {
+    uint32_t speed = 38400;
+    uint16_t serial = 1234;
+    uint16_t mcuVersion = 254;  // 02.54
+    uint16_t dspVersion = 254;
+    std::string eepromFile;
+    bool bootLoader = false;
+    std::string device = "RM7";
+    std::string flashDumpDir;
+    Faults faults;
+    uint32_t latencyMs = 0;
+    bool pace = false;
+    std::string recordFile;  // used by the front end, which sees the wire
+};
+
+class Radio {
+  public:
+    static constexpr size_t kEepromSize = 0x8400;
+    static constexpr uint16_t kSerialAddress = 0x83FA;
+    static constexpr uint32_t kMcuLow = 0x800;
+    static constexpr uint32_t kMcuHigh = 0x1FD80;
+    static constexpr size_t kPacketSize = 132;
+    static constexpr uint32_t kBootLoaderSpeed = 38400;
+    // How long the radio is deaf after a processor reset and while the DSP flash erases.
+    static constexpr uint64_t kResetMs = 500;
+    static constexpr uint64_t kDspEraseMs = 1000;
+
+    explicit Radio(Options options);
+
+    // Non-empty when the EEPROM file could not be read or written, or a flash dump failed.
+    const std::string& Error() const { return error_; }
+
+    // Bytes written by the utility while its line ran at lineSpeed (bit/s), at time nowMs.
+    // Bytes sent at a speed other than the radio's are lost (the radio sees framing garbage).
+    void Receive(const uint8_t* data, size_t n, uint32_t lineSpeed, uint64_t nowMs);
+    // Output bytes that are due by nowMs (latency and pace respected), removed from the queue.
+    std::vector<uint8_t> TakeOutput(uint64_t nowMs);
+    // When the next output byte becomes due (UINT64_MAX when none queued).
+    uint64_t NextOutputDueMs() const;
+    // The unplug fault fired: the front end must go away.
+    bool Unplugged() const { return unplugged_; }
+
+    // Test-only control interface.
+    // Every byte the radio took in at the right speed, in order (not those lost to the
+    // "lose" fault, a reset or a switched-off radio).
+    const std::vector<uint8_t>& Received() const { return received_; }
+    // Text commands with their ';' (and the boot loader's "D"); loader packets and DSP
+    // chunk data are left out.
+    std::vector<std::string> ReceivedCommands() const { return commands_; }
+    std::vector<uint8_t>& Eeprom() { return eeprom_; }
+    uint16_t McuVersion() const { return mcuVersion_; }
+    uint16_t DspVersion() const { return dspVersion_; }
+    bool InBootLoader() const { return mode_ == Mode::BootLoader || mode_ == Mode::McuPackets; }
+    bool InDspLoad() const { return mode_ == Mode::DspLoad; }
+    // Addresses 0x800-0x1FD7F, 0xFF-filled when a load begins.
+    const std::vector<uint8_t>& McuFlash() const { return mcuFlash_; }
+    // The DSP chunks in the order they were accepted; emptied by "LDF2;".
+    const std::vector<uint8_t>& DspFlash() const { return dspFlash_; }
+    // The speed the radio listens and answers at now (38400 in the boot loader after "LDM;").
+    uint32_t Speed() const { return lineSpeed_; }
+    // Sets the radio's own speed, at which it runs now and after every reset.
+    void SetSpeed(uint32_t bitsPerSecond);
+    void SetSilent(bool silent) { silent_ = silent; }
+    // Loader packets and DSP chunks completed so far.
+    uint32_t Packets() const { return packets_; }
+
+  private:
+    enum class Mode { Firmware, BootLoader, McuPackets, DspLoad };
+    // What reached the DSP loader since it last accepted a chunk; tells a chunk re-sent
+    // after a lost 'A' from a new chunk that happens to hold the same bytes.
+    enum class SinceAccept { Nothing, PollsOnly, Other };
+
+    struct Pending {
+        uint8_t byte;
+        uint64_t dueUs;
+    };
+
+    void TakeByte(uint8_t b, uint64_t nowMs);
+    void TakeTextByte(uint8_t b, uint64_t nowMs);
+    void DispatchFirmware(std::string_view command, uint64_t nowMs);
+    void DispatchBootLoader(std::string_view command, uint64_t nowMs);
+    void DispatchDspLoad(std::string_view command, uint64_t nowMs);
+    void OnMcuPacket(uint64_t nowMs);
+    void OnDspChunk(uint64_t nowMs);
+    bool CheckUnplug();
+
+    // Firmware command handlers: false when the parameters are not the command's, which
+    // the radio answers with "?;".
+    bool OnIdentify(std::string_view params, uint64_t nowMs);
+    bool OnMcuVersion(std::string_view params, uint64_t nowMs);
+    bool OnDspVersion(std::string_view params, uint64_t nowMs);
+    bool OnOptionModules(std::string_view params, uint64_t nowMs);
+    bool OnTextTerminal(std::string_view params, uint64_t nowMs);
+    bool OnR5(std::string_view params, uint64_t nowMs);
+    bool OnR4(std::string_view params, uint64_t nowMs);
+    bool OnReadEeprom(std::string_view params, uint64_t nowMs);
+    bool OnWriteEeprom(std::string_view params, uint64_t nowMs);
+    bool OnEnterBootLoader(std::string_view params, uint64_t nowMs);
+    bool OnDspErase(std::string_view params, uint64_t nowMs);
+    bool OnReset(std::string_view params, uint64_t nowMs);
+    bool QueryOrSet(std::string_view name, std::string& value, std::string_view params, uint64_t nowMs);
+
+    void Reset(uint64_t nowMs);
+    void FinishMcuLoad(uint64_t nowMs);
+    void FinishDspLoad();
+
+    void Answer(std::string_view text, uint64_t nowMs);
+    bool Chance(double probability);
+    uint64_t NextRandom();
+
+    void SaveEeprom();
+    void Dump(const char* name, const std::vector<uint8_t>& bytes);
+
+    Options options_;
+    std::string error_;
+    Mode mode_ = Mode::Firmware;
+    uint32_t speed_;        // the speed the radio is set to (EEPROM setting)
+    uint32_t lineSpeed_;    // the speed its UART runs at now (38400 in the loader after "LDM;")
+    bool firmwarePresent_;  // a reset starts the firmware, otherwise the boot loader
+    bool silent_ = false;
+    bool unplugged_ = false;
+    uint64_t deafUntilMs_ = 0;
+
+    std::string text_;  // command being gathered
+    bool textOverflow_ = false;
+    std::vector<uint8_t> packet_;
+    size_t chunkExpected_ = 0;  // DSP chunk bytes still to come
+    uint8_t chunkSum_ = 0;
+    std::vector<uint8_t> chunk_;
+    std::vector<uint8_t> lastChunk_;
+    SinceAccept sinceAccept_ = SinceAccept::Nothing;
+
+    std::string identifyAnswer_;  // the firmware's answer to "I;"
+    std::string loaderIdentifyAnswer_;
+    std::string optionModulesAnswer_;
+    std::string r5Mode_ = "0";
+    std::string r4Mode_ = "0";
+    std::string ttMode_ = "1";
+
+    std::vector<uint8_t> eeprom_;
+    std::vector<uint8_t> mcuFlash_;
+    std::vector<uint8_t> dspFlash_;
+    uint16_t mcuVersion_;
+    uint16_t dspVersion_;
+
+    std::deque<Pending> output_;
+    uint64_t lastDueUs_ = 0;
+    uint64_t rng_;
+    uint32_t packets_ = 0;
+
+    std::vector<uint8_t> received_;
+    std::vector<std::string> commands_;
+};
+
+}  // namespace rm7sim

@@ -1,0 +1,572 @@
+#include "sim/radio.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace rm7sim {
+namespace {
+
+// A utility's side of the wire, in virtual time.
+class Wire {
+  public:
+    explicit Wire(Options options = {}) : radio(std::move(options)), speed(radio.Speed()) {}
+
+    std::string Send(std::string_view text) { return SendBytes(std::vector<uint8_t>(text.begin(), text.end())); }
+
+    std::string SendBytes(const std::vector<uint8_t>& bytes) {
+        radio.Receive(bytes.data(), bytes.size(), speed, now);
+        return Take();
+    }
+
+    std::string Take() {
+        const std::vector<uint8_t> out = radio.TakeOutput(now);
+        return std::string(out.begin(), out.end());
+    }
+
+    Radio radio;
+    uint32_t speed;
+    uint64_t now = 1000;
+};
+
+std::string Hex2(unsigned byte) {
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", byte & 0xFF);
+    return text;
+}
+
+// The block commands as the utility builds them.
+std::string ReadCommand(unsigned address, unsigned length) {
+    const unsigned check = (256 - ((address >> 8) + (address & 0xFF) + length) % 256) % 256;
+    return "ER" + Hex2(address >> 8) + Hex2(address) + Hex2(length) + Hex2(check) + ";";
+}
+
+std::string WriteCommand(unsigned address, const std::vector<uint8_t>& data) {
+    unsigned sum = (address >> 8) + (address & 0xFF) + static_cast<unsigned>(data.size());
+    std::string text = "EW" + Hex2(address >> 8) + Hex2(address) + Hex2(static_cast<unsigned>(data.size()));
+    for (const uint8_t b : data) {
+        text += Hex2(b);
+        sum += b;
+    }
+    return text + Hex2((256 - sum % 256) % 256) + ";";
+}
+
+TEST(RadioEeprom, AnswersReadsAndWritesWithTheirChecksums) {
+    Wire wire;  // serial number 1234 = 0x04D2
+    EXPECT_EQ(wire.Send("ER83FA0281;"), "ER83FA0204D2AB;");
+
+    EXPECT_EQ(wire.Send(WriteCommand(0x0100, {0x12, 0x34})), "EW010002FD;");
+    EXPECT_EQ(wire.radio.Eeprom()[0x100], 0x12);
+    EXPECT_EQ(wire.radio.Eeprom()[0x101], 0x34);
+    EXPECT_EQ(wire.Send("ER010002FD;"), "ER0100021234B7;");
+
+    // A full 64-byte block at the end of a page, and the last byte of the EEPROM.
+    std::vector<uint8_t> block(64);
+    for (size_t i = 0; i < block.size(); ++i) {
+        block[i] = static_cast<uint8_t>(0xA0 + i);
+    }
+    EXPECT_EQ(wire.Send(WriteCommand(0x7EC0, block)), "EW7EC040" + Hex2(256 - (0x7E + 0xC0 + 0x40) % 256) + ";");
+    const std::string answer = wire.Send(ReadCommand(0x7EC0, 64));
+    ASSERT_EQ(answer.size(), 11u + 2 * 64);
+    EXPECT_EQ(answer.substr(8, 4), "A0A1");
+    EXPECT_EQ(wire.Send(ReadCommand(0x83FF, 1)).substr(0, 10), "ER83FF01FF");
+}
+
+TEST(RadioEeprom, RefusesBadBlocksWithAQuestionMark) {
+    const std::string good = ReadCommand(0x0200, 4);
+    std::string badCheck = good;
+    badCheck[9] = badCheck[9] == '0' ? '1' : '0';
+    const struct {
+        const char* what;
+        std::string command;
+    } cases[] = {
+        {"read checksum", badCheck},
+        {"read past the end", ReadCommand(0x83FF, 2)},
+        {"read across a page", ReadCommand(0x01FE, 4)},
+        {"read of nothing", ReadCommand(0x0200, 0)},
+        {"read of 65 bytes", ReadCommand(0x0200, 65)},
+        {"read with a short address", "ER2000481;"},
+        {"read with a non-hex digit", "ER02G00442;"},
+        {"write checksum", WriteCommand(0x0100, {0x12, 0x34}).replace(12, 2, "00")},
+        {"write with a byte missing", WriteCommand(0x0100, {0x12, 0x34}).erase(10, 2)},
+        {"write across a page", WriteCommand(0x00FF, {1, 2})},
+        {"write past the end", WriteCommand(0x83FF, {1, 2})},
+    };
+    for (const auto& c : cases) {
+        Wire wire;
+        const std::vector<uint8_t> before = wire.radio.Eeprom();
+        EXPECT_EQ(wire.Send(c.command), "?;") << c.what << ": " << c.command;
+        EXPECT_EQ(wire.radio.Eeprom(), before) << c.what;
+    }
+}
+
+class TempDir {
+  public:
+    TempDir() {
+        char pattern[] = "/tmp/rm7sim-XXXXXX";
+        path = mkdtemp(pattern);
+    }
+    ~TempDir() {
+        for (const char* name : {"eeprom.bin", "mcu.bin", "dsp.bin"}) {
+            unlink((path + "/" + name).c_str());
+        }
+        rmdir(path.c_str());
+    }
+    std::vector<uint8_t> Read(const std::string& name) const {
+        std::ifstream in(path + "/" + name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::string path;
+};
+
+TEST(RadioEeprom, FileIsCreatedSavedOnEveryWriteAndKeepsItsSerialNumber) {
+    TempDir dir;
+    Options options;
+    options.eepromFile = dir.path + "/eeprom.bin";
+    options.serial = 300;
+    {
+        Wire wire(options);
+        ASSERT_EQ(wire.radio.Error(), "");
+        std::vector<uint8_t> file = dir.Read("eeprom.bin");
+        ASSERT_EQ(file.size(), Radio::kEepromSize);
+        EXPECT_EQ(file[0], 0xFF);
+        EXPECT_EQ(file[0x83FA], 0x01);
+        EXPECT_EQ(file[0x83FB], 0x2C);
+
+        ASSERT_EQ(wire.Send(WriteCommand(0x0010, {0x55})), "EW001001EF;");
+        EXPECT_EQ(dir.Read("eeprom.bin")[0x10], 0x55);
+    }
+    options.serial = 999;  // an existing file keeps the serial number it holds
+    Wire again(options);
+    EXPECT_EQ(again.Send(ReadCommand(0x0010, 1)).substr(0, 10), "ER00100155");
+    EXPECT_EQ(again.Send("ER83FA0281;").substr(8, 4), "012C");
+
+    std::ofstream(dir.path + "/eeprom.bin", std::ios::binary | std::ios::trunc) << "short";
+    Radio damaged(options);
+    EXPECT_NE(damaged.Error(), "");
+    EXPECT_EQ(dir.Read("eeprom.bin").size(), 5u) << "a file of the wrong size is not overwritten";
+}
+
+TEST(Radio, AnswersOnlyAtItsOwnSpeed) {
+    Options options;
+    options.speed = 19200;
+    Wire wire(options);
+    for (const uint32_t wrong : {38400u, 9600u, 4800u}) {
+        wire.speed = wrong;
+        EXPECT_EQ(wire.Send(";"), "") << wrong;
+    }
+    EXPECT_TRUE(wire.radio.Received().empty());
+
+    wire.speed = 19200;
+    EXPECT_EQ(wire.Send(";"), ";");
+    // Garbage at another speed starts the command parser over.
+    EXPECT_EQ(wire.Send("RV"), "");
+    wire.speed = 38400;
+    wire.Send("x");
+    wire.speed = 19200;
+    EXPECT_EQ(wire.Send("M;"), "?;");
+    EXPECT_EQ(wire.Send("RVM;"), "RVM02.54;");
+}
+
+TEST(Radio, AnswersItsCommandSet) {
+    Options options;
+    options.mcuVersion = 288;
+    options.dspVersion = 7;
+    Wire wire(options);
+    const struct {
+        const char* command;
+        const char* answer;
+    } cases[] = {
+        {";", ";"},
+        {"RVM;", "RVM02.88;"},
+        {"RVD;", "RVD00.07;"},
+        {"TT0;", ""},
+        {"TT;", "TT0;"},
+        {"R5;", "R50;"},
+        {"R53;", ""},
+        {"R5;", "R53;"},
+        {"R4;", "R40;"},
+        {"R41;R4;", "R41;"},
+        {"RVM;RVD;;", "RVM02.88;RVD00.07;;"},
+        {"RVMX;", "?;"},
+        {"TT7;", "?;"},
+        {"FOO;", "?;"},
+        {"LDD1;", "?;"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(wire.Send(c.command), c.answer) << c.command;
+    }
+    EXPECT_EQ(wire.radio.ReceivedCommands().front(), ";");
+    EXPECT_EQ(wire.radio.ReceivedCommands().back(), "LDD1;");
+}
+
+// What the utility derives from "I;" and "OM;": it looks for these texts in the
+// identification, and reads the option-module text's characters 12 and 14.
+TEST(Radio, IdentifiesEachDeviceInFirmwareAndBootLoader) {
+    const struct {
+        const char* device;
+        bool bootLoader;
+        const char* identifyContains;  // nullptr: not identified ("?;")
+        char om12;
+        char om14;  // 0: answer shorter than 15
+    } cases[] = {
+        {"RM7", false, nullptr, '-', '2'}, {"RM7", true, "RM7", 0, 0}, {"RM6", false, nullptr, '-', '1'},
+        {"R5", false, "R5A", 'R', 0},      {"R5", true, "R5B", 0, 0},  {"QLA350", false, "QLA350", '-', '0'},
+    };
+    for (const auto& c : cases) {
+        Options options;
+        options.device = c.device;
+        options.bootLoader = c.bootLoader;
+        Wire wire(options);
+        const std::string who = std::string(c.device) + (c.bootLoader ? " loader" : " firmware");
+        EXPECT_EQ(wire.radio.InBootLoader(), c.bootLoader);
+        EXPECT_EQ(wire.Send(";"), ";") << who;
+        const std::string id = wire.Send("I;");
+        if (c.identifyContains == nullptr) {
+            EXPECT_EQ(id, "?;") << who;
+        } else {
+            EXPECT_NE(id.find(c.identifyContains), std::string::npos) << who << ": " << id;
+            EXPECT_EQ(id.back(), ';');
+        }
+        if (c.bootLoader) {
+            // The loader knows no version and no option modules.
+            EXPECT_EQ(wire.Send("RVM;RVD;OM;ER83FA0281;"), "") << who;
+            continue;
+        }
+        const std::string om = wire.Send("OM;");
+        ASSERT_GE(om.size(), 13u) << who;
+        EXPECT_TRUE(om.starts_with("OM")) << om;
+        EXPECT_EQ(om[12], c.om12) << who << ": " << om;
+        if (c.om14 == 0) {
+            EXPECT_LT(om.size(), 15u) << who << ": " << om;
+        } else {
+            ASSERT_GE(om.size(), 15u) << who;
+            EXPECT_EQ(om[14], c.om14) << who << ": " << om;
+        }
+    }
+}
+
+// An MCU image as the utility's loader sends it: 1003 blocks of 128 bytes.
+std::vector<uint8_t> McuImage(const std::string& marker) {
+    std::vector<uint8_t> image(Radio::kMcuHigh - Radio::kMcuLow, 0xFF);
+    for (size_t i = 0; i < 4096; ++i) {
+        image[i] = static_cast<uint8_t>(i * 7 + 3);
+    }
+    std::copy(marker.begin(), marker.end(), image.begin() + 0x500);
+    return image;
+}
+
+// Block `address` of the image; `sent` is the address the packet carries (bit 17 marks
+// the last packet), and the first packet carries 0xDE 0xAD in place of the image's bytes.
+std::vector<uint8_t> Packet(const std::vector<uint8_t>& image, uint32_t address, uint32_t sent, bool first = false) {
+    const uint32_t offset = address - Radio::kMcuLow;
+    std::vector<uint8_t> packet(image.begin() + offset, image.begin() + offset + 128);
+    if (first) {
+        packet[0] = 0xDE;
+        packet[1] = 0xAD;
+    }
+    packet.push_back(static_cast<uint8_t>(sent));
+    packet.push_back(static_cast<uint8_t>(sent >> 8));
+    packet.push_back(static_cast<uint8_t>(sent >> 16));
+    uint8_t sum = 0;
+    for (const uint8_t b : packet) {
+        sum = static_cast<uint8_t>(sum + b);
+    }
+    packet.push_back(static_cast<uint8_t>(-sum));
+    return packet;
+}
+
+std::vector<uint8_t> Packet(const std::vector<uint8_t>& image, uint32_t address) {
+    return Packet(image, address, address, address == Radio::kMcuLow);
+}
+
+std::vector<uint8_t> LastPacket(const std::vector<uint8_t>& image) {
+    return Packet(image, Radio::kMcuLow, Radio::kMcuLow | 0x20000);
+}
+
+TEST(RadioMcuLoad, TakesAWholeImageThroughTheBootLoaderWithNakAndResync) {
+    Options options;
+    options.speed = 19200;
+    Wire wire(options);
+    const std::vector<uint8_t> image = McuImage("SIMVERSION:0288");
+
+    EXPECT_EQ(wire.Send("LDM;"), "");
+    EXPECT_TRUE(wire.radio.InBootLoader());
+    EXPECT_EQ(wire.radio.Speed(), 38400u);
+    wire.speed = 38400;
+    EXPECT_EQ(wire.Send("D"), "D");
+
+    for (uint32_t a = Radio::kMcuLow; a < Radio::kMcuHigh; a += 128) {
+        std::vector<uint8_t> packet = Packet(image, a);
+        if (a == 0x1000) {
+            std::vector<uint8_t> damaged = packet;
+            damaged[5] ^= 0x40;
+            ASSERT_EQ(wire.SendBytes(damaged), "N");
+        }
+        if (a == 0x1080) {
+            // One byte lost on the way: the loader waits; fill bytes bring it to a boundary.
+            std::vector<uint8_t> shortPacket = packet;
+            shortPacket.erase(shortPacket.begin() + 40);
+            ASSERT_EQ(wire.SendBytes(shortPacket), "");
+            ASSERT_EQ(wire.Send(";"), "N");
+        }
+        if (a == 0x1100) {
+            ASSERT_EQ(wire.SendBytes(Packet(image, a, Radio::kMcuHigh)), "N") << "beyond the flash";
+            ASSERT_EQ(wire.SendBytes(Packet(image, a, a + 1)), "N") << "not on a block boundary";
+        }
+        ASSERT_EQ(wire.SendBytes(packet), "A") << std::hex << a;
+    }
+    EXPECT_EQ(wire.radio.McuFlash()[0], 0xDE);
+    EXPECT_EQ(wire.radio.McuVersion(), 254) << "the version changes only when the load is complete";
+
+    EXPECT_EQ(wire.SendBytes(LastPacket(image)), "B");
+    EXPECT_EQ(wire.radio.McuFlash(), image);
+    EXPECT_EQ(wire.radio.McuVersion(), 288);
+    EXPECT_FALSE(wire.radio.InBootLoader());
+    EXPECT_EQ(wire.radio.Packets(), 1003u + 5);
+
+    // The restarted radio is deaf for a moment, then answers at its own speed again.
+    wire.speed = 19200;
+    EXPECT_EQ(wire.Send(";"), "");
+    wire.now += Radio::kResetMs;
+    EXPECT_EQ(wire.Send("RVM;"), "RVM02.88;");
+}
+
+TEST(RadioMcuLoad, WaitingLoaderLoadsAtItsOwnSpeedAndKeepsTheVersionWithoutMarker) {
+    TempDir dir;
+    Options options;
+    options.speed = 9600;
+    options.bootLoader = true;
+    options.flashDumpDir = dir.path;
+    Wire wire(options);
+    wire.speed = 9600;
+
+    // A reset does not leave the loader while no firmware is in flash.
+    EXPECT_EQ(wire.Send("LDD20000;"), "");
+    wire.now += Radio::kResetMs;
+    EXPECT_TRUE(wire.radio.InBootLoader());
+
+    const std::vector<uint8_t> image = McuImage("no marker here");
+    EXPECT_EQ(wire.Send("D"), "D");
+    for (uint32_t a = Radio::kMcuLow; a < Radio::kMcuHigh; a += 128) {
+        ASSERT_EQ(wire.SendBytes(Packet(image, a)), "A");
+    }
+    EXPECT_EQ(wire.SendBytes(LastPacket(image)), "B");
+    EXPECT_EQ(wire.radio.McuVersion(), 254);
+    EXPECT_EQ(dir.Read("mcu.bin"), image);
+    EXPECT_EQ(wire.radio.Error(), "");
+
+    wire.now += Radio::kResetMs;
+    EXPECT_EQ(wire.Send("RVM;"), "RVM02.54;");
+}
+
+std::vector<uint8_t> Chunk(const std::vector<uint8_t>& image, size_t at, size_t length) {
+    uint8_t sum = 0;
+    for (size_t i = at; i < at + length; ++i) {
+        sum = static_cast<uint8_t>(sum + image[i]);
+    }
+    const std::string announce = "LDF2" + Hex2(static_cast<unsigned>(length)) + Hex2(sum) + ";";
+    std::vector<uint8_t> bytes(announce.begin(), announce.end());
+    bytes.insert(bytes.end(), image.begin() + at, image.begin() + at + length);
+    return bytes;
+}
+
+TEST(RadioDspLoad, StoresAnnouncedChunksOnceEvenWhenAnAcknowledgementIsLost) {
+    TempDir dir;
+    Options options;
+    options.flashDumpDir = dir.path;
+    Wire wire(options);
+    std::vector<uint8_t> image(130 + 128, 0xFF);  // the last two chunks hold the same bytes
+    for (size_t i = 0; i < 130; ++i) {
+        image[i] = static_cast<uint8_t>(i);
+    }
+    const std::string marker = "SIMVERSION:0301";
+    std::copy(marker.begin(), marker.end(), image.begin() + 70);
+
+    EXPECT_EQ(wire.Send("LDF2;"), "");
+    EXPECT_TRUE(wire.radio.InDspLoad());
+    EXPECT_EQ(wire.Send(";"), "") << "deaf while the flash erases";
+    wire.now += Radio::kDspEraseMs;
+
+    EXPECT_EQ(wire.SendBytes(Chunk(image, 0, 64)), "A");
+    // The 'A' is lost: the utility polls, then sends the same chunk again.
+    EXPECT_EQ(wire.Send(";"), "N");
+    EXPECT_EQ(wire.SendBytes(Chunk(image, 0, 64)), "A");
+    // A damaged chunk is rejected; a chunk short of one byte is completed by a poll.
+    std::vector<uint8_t> damaged = Chunk(image, 64, 64);
+    damaged[20] ^= 1;
+    EXPECT_EQ(wire.SendBytes(damaged), "N");
+    std::vector<uint8_t> shortChunk = Chunk(image, 64, 64);
+    shortChunk.pop_back();
+    EXPECT_EQ(wire.SendBytes(shortChunk), "");
+    EXPECT_EQ(wire.Send(";"), "N");
+    EXPECT_EQ(wire.SendBytes(Chunk(image, 64, 64)), "A");
+    EXPECT_EQ(wire.SendBytes(Chunk(image, 128, 2)), "A");
+    EXPECT_EQ(wire.SendBytes(Chunk(image, 130, 64)), "A");
+    EXPECT_EQ(wire.SendBytes(Chunk(image, 194, 64)), "A") << "equal bytes without a poll are a new chunk";
+    EXPECT_EQ(wire.radio.DspFlash(), image);
+    EXPECT_EQ(wire.radio.DspVersion(), 254);
+
+    EXPECT_EQ(wire.Send("LDD20000;"), "");
+    EXPECT_FALSE(wire.radio.InDspLoad());
+    EXPECT_EQ(wire.radio.DspVersion(), 301);
+    EXPECT_EQ(dir.Read("dsp.bin"), image);
+    wire.now += Radio::kResetMs;
+    EXPECT_EQ(wire.Send("RVD;"), "RVD03.01;");
+}
+
+// Runs the same traffic through a radio with the given faults; returns what came back.
+std::vector<std::string> Polls(const Faults& faults, int count) {
+    Options options;
+    options.faults = faults;
+    Wire wire(options);
+    std::vector<std::string> answers;
+    for (int i = 0; i < count; ++i) {
+        answers.push_back(wire.Send("RVM;"));
+    }
+    return answers;
+}
+
+TEST(RadioFaults, AreReproducibleBySeedAndDoWhatTheySay) {
+    Faults faults;
+    faults.drop = 0.2;
+    faults.garble = 0.2;
+    faults.seed = 7;
+    const std::vector<std::string> first = Polls(faults, 300);
+    EXPECT_EQ(Polls(faults, 300), first);
+    faults.seed = 8;
+    EXPECT_NE(Polls(faults, 300), first);
+
+    int dropped = 0, garbled = 0;
+    for (const std::string& a : first) {
+        if (a.empty()) {
+            ++dropped;
+        } else if (a != "RVM02.54;") {
+            ++garbled;
+            ASSERT_EQ(a.size(), 9u);
+            int differ = 0;
+            for (size_t i = 0; i < a.size(); ++i) {
+                differ += a[i] != "RVM02.54;"[i];
+            }
+            EXPECT_EQ(differ, 1) << a;
+        }
+    }
+    EXPECT_GT(dropped, 30);
+    EXPECT_LT(dropped, 90);
+    EXPECT_GT(garbled, 20);
+    EXPECT_LT(garbled, 80);
+}
+
+TEST(RadioFaults, NakLoseAndUnplugActOnLoaderPackets) {
+    const std::vector<uint8_t> image = McuImage("");
+    const std::vector<uint8_t> packet = Packet(image, 0x800);
+    Options options;
+    options.bootLoader = true;
+
+    options.faults = {};
+    options.faults.nak = 1;
+    Wire nak(options);
+    ASSERT_EQ(nak.Send("D"), "D");
+    EXPECT_EQ(nak.SendBytes(packet), "N") << "a good packet rejected";
+    EXPECT_EQ(nak.radio.McuFlash()[2], 0xFF);
+
+    options.faults = {};
+    options.faults.lose = 0.002;
+    Wire lose(options);
+    ASSERT_EQ(lose.Send("D"), "D");
+    size_t acknowledged = 0;
+    for (int i = 0; i < 20; ++i) {
+        const std::string answer = lose.SendBytes(packet);
+        if (answer == "A") {
+            ++acknowledged;
+            continue;
+        }
+        // The loader lost count: poll with fill bytes until it rejects.
+        std::string poll;
+        for (int f = 0; f < 132 && poll.empty(); ++f) {
+            poll = lose.Send(";");
+        }
+        ASSERT_EQ(poll, "N");
+    }
+    EXPECT_GT(acknowledged, 0u);
+    EXPECT_LT(acknowledged, 20u);
+
+    options.faults = {};
+    options.faults.unplugAfterPackets = 2;
+    Wire unplug(options);
+    ASSERT_EQ(unplug.Send("D"), "D");
+    EXPECT_EQ(unplug.SendBytes(packet), "A");
+    EXPECT_EQ(unplug.SendBytes(packet), "A");
+    EXPECT_FALSE(unplug.radio.Unplugged());
+    EXPECT_EQ(unplug.SendBytes(packet), "");
+    EXPECT_TRUE(unplug.radio.Unplugged());
+}
+
+TEST(Radio, LatencyAndPaceDelayTheAnswer) {
+    Options options;
+    options.latencyMs = 50;
+    Wire late(options);
+    EXPECT_EQ(late.Send(";"), "");
+    EXPECT_EQ(late.radio.NextOutputDueMs(), late.now + 50);
+    EXPECT_TRUE(late.radio.TakeOutput(late.now + 49).empty());
+    EXPECT_EQ(late.radio.TakeOutput(late.now + 50), std::vector<uint8_t>{';'});
+    EXPECT_EQ(late.radio.NextOutputDueMs(), UINT64_MAX);
+
+    options.latencyMs = 0;
+    options.pace = true;
+    options.speed = 9600;  // 10 bits a byte: about 1.04 ms each
+    Wire paced(options);
+    EXPECT_EQ(paced.Send("RVM;"), "");
+    EXPECT_EQ(paced.radio.TakeOutput(paced.now + 4).size(), 3u);
+    EXPECT_EQ(paced.radio.NextOutputDueMs(), paced.now + 5);
+    EXPECT_EQ(paced.radio.TakeOutput(paced.now + 10).size(), 6u);
+}
+
+TEST(Radio, SilentRadioHearsNothing) {
+    Wire wire;
+    wire.radio.SetSilent(true);
+    EXPECT_EQ(wire.Send(";"), "");
+    wire.radio.SetSilent(false);
+    EXPECT_EQ(wire.Send(";"), ";");
+    EXPECT_EQ(wire.radio.ReceivedCommands(), std::vector<std::string>{";"});
+}
+
+TEST(RadioOptions, ParseFaultListsAndVersions) {
+    Faults f;
+    std::string error;
+    ASSERT_TRUE(ParseFaults("drop=0.01,nak=0.02,garble=0.005,lose=0.001,seed=7,unplug=40", f, error)) << error;
+    EXPECT_DOUBLE_EQ(f.drop, 0.01);
+    EXPECT_DOUBLE_EQ(f.nak, 0.02);
+    EXPECT_DOUBLE_EQ(f.garble, 0.005);
+    EXPECT_DOUBLE_EQ(f.lose, 0.001);
+    EXPECT_EQ(f.seed, 7u);
+    EXPECT_EQ(f.unplugAfterPackets, 40);
+    ASSERT_TRUE(ParseFaults("", f, error));
+    EXPECT_EQ(f.drop, 0);
+    EXPECT_EQ(f.unplugAfterPackets, -1);
+    for (const char* bad : {"drop", "drop=2", "drop=-0.1", "drop=0.1x", "jitter=1", "unplug=-1", "seed=abc"}) {
+        error.clear();
+        EXPECT_FALSE(ParseFaults(bad, f, error)) << bad;
+        EXPECT_NE(error, "") << bad;
+    }
+
+    uint16_t v = 0;
+    EXPECT_TRUE(ParseVersion("02.54", v));
+    EXPECT_EQ(v, 254);
+    EXPECT_TRUE(ParseVersion("2.88", v));
+    EXPECT_EQ(v, 288);
+    EXPECT_TRUE(ParseVersion("99.99", v));
+    EXPECT_EQ(v, 9999);
+    for (const char* bad : {"254", "2.5", "02,54", "002.54", "0a.54", ""}) {
+        EXPECT_FALSE(ParseVersion(bad, v)) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace rm7sim
