@@ -213,16 +213,21 @@ int Run(int argc, char** argv) {
     app.footer(kFooter);
     app.add_option("--speed", options.speed, "The radio's serial speed in bit/s")
         ->check(CLI::IsMember({4800, 9600, 19200, 38400, 57600, 115200}))
-        ->default_val(38400);
-    app.add_option("--serial", options.serial, "Serial number, stored in a new EEPROM (0-65535)")->default_val(1234);
-    app.add_option("--mcu", mcu, "Main processor firmware version, VV.VV")->default_val("02.54");
-    app.add_option("--dsp", dsp, "Signal processor firmware version, VV.VV")->default_val("02.54");
+        ->default_val(38400)
+        ->type_name("BPS");
+    app.add_option("--serial", options.serial, "Serial number, stored in a new EEPROM (0-65535)")
+        ->default_val(1234)
+        ->type_name("N");
+    app.add_option("--mcu", mcu, "Main processor firmware version")->default_val("02.54")->type_name("VV.VV");
+    app.add_option("--dsp", dsp, "Signal processor firmware version")->default_val("02.54")->type_name("VV.VV");
     app.add_option("--eeprom", options.eepromFile,
                    "EEPROM image (33792 bytes): loaded at start, saved after every write; created\n"
-                   "erased (0xFF) with the serial number when missing");
+                   "erased (0xFF) with the serial number when missing")
+        ->type_name("FILE");
     app.add_flag("--boot-loader", options.bootLoader, "Start in the boot loader, waiting for a firmware load");
     app.add_option("--device", options.device, "Identify as another device: RM7, RM6, R5 or any name")
-        ->default_val("RM7");
+        ->default_val("RM7")
+        ->type_name("NAME");
     app.add_option("--flash-dump", options.flashDumpDir,
                    "After each firmware load write the received image to DIR/mcu.bin (0x800-0x1FD7F)\n"
                    "or DIR/dsp.bin")
