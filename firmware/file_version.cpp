@@ -1,0 +1,64 @@
+#include "firmware/file_version.h"
+
+#include <string>
+
+namespace rm7 {
+
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    std::size_t i = 0;
+    for (; prefix[i] != '\0'; ++i) {
+        if (i >= text.size() || Lower(text[i]) != prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool EqualsNoCase(const std::string& text, const char* other) {
+    return StartsWithNoCase(text, other) && text.size() == std::char_traits<char>::length(other);
+}
+
+}  // namespace
+
+std::uint16_t FileVersion(const std::filesystem::path& path) {
+    const std::string stem = path.filename().stem().string();
+    std::size_t end = stem.size();
+    while (end > 0 && !IsDigit(stem[end - 1])) {
+        --end;
+    }
+    std::size_t begin = end;
+    while (begin > 0 && IsDigit(stem[begin - 1])) {
+        --begin;
+    }
+    std::uint16_t value = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+        value = static_cast<std::uint16_t>(value * 10u + static_cast<unsigned>(stem[i] - '0'));
+    }
+    return value;
+}
+
+FirmwareKind FirmwareKindFromName(const std::filesystem::path& path) {
+    const std::string name = path.filename().string();
+    if (!EqualsNoCase(path.filename().extension().string(), ".hex")) {
+        return FirmwareKind::Unknown;
+    }
+    if (StartsWithNoCase(name, "fmcu")) {
+        return FirmwareKind::Mcu;
+    }
+    if (StartsWithNoCase(name, "fdsp")) {
+        return FirmwareKind::Dsp;
+    }
+    return FirmwareKind::Unknown;
+}
+
+}  // namespace rm7

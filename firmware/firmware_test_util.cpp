@@ -1,0 +1,87 @@
+#include "firmware/firmware_test_util.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace rm7::test {
+
+TempDir::TempDir() {
+    std::random_device entropy;
+    std::mt19937 random(entropy());
+    for (;;) {
+        auto candidate = std::filesystem::temp_directory_path() / ("rm7-firmware-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) {
+            m_path = candidate;
+            return;
+        }
+    }
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+void WriteFile(const std::filesystem::path& file, std::string_view text) {
+    std::ofstream(file, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+void WriteFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes) {
+    WriteFile(file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+std::vector<std::uint8_t> ReadFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::uint8_t> RandomBytes(std::size_t count, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> bytes(count);
+    for (auto& b : bytes) {
+        b = static_cast<std::uint8_t>(random());
+    }
+    return bytes;
+}
+
+bool Run(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
+
+std::string Quote(const std::filesystem::path& path) {
+    std::string quoted = "'";
+    for (char c : path.string()) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::string Record(std::uint8_t type, std::uint16_t address, std::span<const std::uint8_t> data,
+                   std::uint8_t checksumError) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text = ":";
+    std::uint8_t sum = 0;
+    auto put = [&](std::uint8_t b) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 0xF];
+        sum = static_cast<std::uint8_t>(sum + b);
+    };
+    put(static_cast<std::uint8_t>(data.size()));
+    put(static_cast<std::uint8_t>(address >> 8));
+    put(static_cast<std::uint8_t>(address & 0xFF));
+    put(type);
+    for (std::uint8_t b : data) {
+        put(b);
+    }
+    put(static_cast<std::uint8_t>(-sum + checksumError));
+    return text;
+}
+
+std::string Record(std::uint8_t type, std::uint16_t address, std::initializer_list<std::uint8_t> data,
+                   std::uint8_t checksumError) {
+    return Record(type, address, std::span<const std::uint8_t>(data.begin(), data.size()), checksumError);
+}
+
+}  // namespace rm7::test

@@ -1,0 +1,302 @@
+#include "firmware/intel_hex.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "link/result_codes.h"
+#include "platform/last_error.h"
+
+namespace rm7 {
+
+namespace {
+
+constexpr std::array<std::int8_t, 256> kHexValue = [] {
+    std::array<std::int8_t, 256> table{};
+    table.fill(-1);
+    for (int c = '0'; c <= '9'; ++c)
+        table[c] = static_cast<std::int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        table[c] = static_cast<std::int8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c)
+        table[c] = static_cast<std::int8_t>(c - 'a' + 10);
+    return table;
+}();
+
+constexpr bool IsLineEnd(std::uint8_t c) {
+    return c == '\n' || c == '\r';
+}
+
+}  // namespace
+
+Result CIntelHexReader::Open(const std::filesystem::path& path) {
+    Close();
+    Result result = m_file.Open(path);
+    if (result != kOk) {
+        return result;
+    }
+    m_begin = m_file.Data();
+    m_end = m_begin + m_file.Size();
+    Rewind();
+    return kOk;
+}
+
+void CIntelHexReader::Attach(std::span<const std::uint8_t> text) {
+    Close();
+    m_begin = text.data();
+    m_end = m_begin + text.size();
+    Rewind();
+}
+
+void CIntelHexReader::Close() {
+    m_file.Close();
+    m_begin = m_pos = m_end = nullptr;
+    Rewind();
+}
+
+void CIntelHexReader::Rewind() {
+    m_pos = m_begin;
+    m_line = 1;
+    m_base = 0;
+    m_endOfFile = false;
+    m_result = kOk;
+    m_lowest = 0xFFFFFFFF;
+    m_highest = 0;
+    m_copied = 0;
+    m_dropped = 0;
+    m_recordType = kHexData;
+    m_recordAddress = 0;
+    m_recordLength = 0;
+}
+
+void CIntelHexReader::SetScanMode(std::uint64_t spanLimit) {
+    m_scan = true;
+    m_spanLimit = spanLimit;
+    m_destination = {};
+}
+
+void CIntelHexReader::SetCopyWindow(std::uint32_t low, std::uint32_t high, std::span<std::uint8_t> destination) {
+    m_scan = false;
+    m_windowLow = low;
+    m_windowHigh = high;
+    m_destination = destination;
+}
+
+std::uint32_t CIntelHexReader::Column() const {
+    const std::uint8_t* lineStart = m_pos;
+    while (lineStart > m_begin && !IsLineEnd(lineStart[-1])) {
+        --lineStart;
+    }
+    return static_cast<std::uint32_t>(m_pos - lineStart);
+}
+
+Result CIntelHexReader::Fail(Result code) {
+    m_result = code;
+    SetLastError(code);
+    return code;
+}
+
+bool CIntelHexReader::ReadRecord() {
+    Result result = Next();
+    if (result != kOk) {
+        Fail(result);
+        return false;
+    }
+    return true;
+}
+
+Result CIntelHexReader::ReadPass() {
+    Rewind();
+    while (!m_endOfFile) {
+        if (!ReadRecord()) {
+            return m_result;
+        }
+    }
+    return kOk;
+}
+
+bool CIntelHexReader::FindRecordStart() {
+    while (m_pos < m_end) {
+        const auto* colon = static_cast<const std::uint8_t*>(std::memchr(m_pos, ':', m_end - m_pos));
+        const std::uint8_t* stop = colon != nullptr ? colon : m_end;
+        m_line += static_cast<std::uint32_t>(std::count(m_pos, stop, '\n'));
+        if (colon == nullptr) {
+            m_pos = m_end;
+            return false;
+        }
+        m_pos = colon + 1;
+        if (colon == m_begin || IsLineEnd(colon[-1])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CIntelHexReader::SkipLineEnds() {
+    while (m_pos < m_end && IsLineEnd(*m_pos)) {
+        if (*m_pos == '\n') {
+            ++m_line;
+        }
+        ++m_pos;
+    }
+    return m_pos < m_end;
+}
+
+bool CIntelHexReader::ReadByte(std::uint8_t& value) {
+    if (m_end - m_pos >= 2) {
+        const int high = kHexValue[m_pos[0]];
+        const int low = kHexValue[m_pos[1]];
+        if ((high | low) >= 0) {
+            value = static_cast<std::uint8_t>((high << 4) | low);
+            m_pos += 2;
+            return true;
+        }
+    }
+    // A line end may fall before or between the two digits of a byte.
+    int digits[2];
+    for (int& digit : digits) {
+        if (!SkipLineEnds()) {
+            return false;
+        }
+        digit = kHexValue[*m_pos++];  // consumed even when bad, so Column() points at it
+        if (digit < 0) {
+            return false;
+        }
+    }
+    value = static_cast<std::uint8_t>((digits[0] << 4) | digits[1]);
+    return true;
+}
+
+Result CIntelHexReader::Next() {
+    for (;;) {
+        if (!FindRecordStart()) {
+            return kErrHexNoEof;
+        }
+        std::uint8_t length = 0;
+        std::uint8_t addressHigh = 0;
+        std::uint8_t addressLow = 0;
+        std::uint8_t type = 0;
+        if (!ReadByte(length) || !ReadByte(addressHigh) || !ReadByte(addressLow) || !ReadByte(type)) {
+            return kErrUnexpectedHexCharacter;
+        }
+        std::uint8_t sum = static_cast<std::uint8_t>(length + addressHigh + addressLow + type);
+        for (unsigned i = 0; i < length; ++i) {
+            if (!ReadByte(m_record[i])) {
+                return kErrUnexpectedHexCharacter;
+            }
+            sum = static_cast<std::uint8_t>(sum + m_record[i]);
+        }
+        std::uint8_t checksum = 0;
+        if (!ReadByte(checksum)) {
+            return kErrUnexpectedHexCharacter;
+        }
+        if (static_cast<std::uint8_t>(sum + checksum) != 0) {
+            return kErrHexLineChecksum;
+        }
+
+        const std::uint32_t offset = (static_cast<std::uint32_t>(addressHigh) << 8) | addressLow;
+        const std::uint32_t field = (static_cast<std::uint32_t>(m_record[0]) << 8) | m_record[1];
+        switch (type) {
+            case kHexData: {
+                m_recordType = kHexData;
+                m_recordLength = length;
+                // The base is at most 0xFFFF0000, so the sum fits; only the end may reach 2^32.
+                m_recordAddress = m_base + offset;
+                if (!m_scan) {
+                    CopyData();
+                } else if (length != 0) {
+                    m_lowest = std::min(m_lowest, m_recordAddress);
+                    m_highest = std::max(m_highest, std::uint64_t{m_recordAddress} + length);
+                    if (m_highest - m_lowest > m_spanLimit) {
+                        return kErrImageTooLarge;
+                    }
+                }
+                return kOk;
+            }
+            case kHexEndOfFile:
+                m_recordType = kHexEndOfFile;
+                m_recordLength = length;
+                m_recordAddress = offset;
+                m_endOfFile = true;
+                return kOk;
+            case kHexExtendedSegmentAddress:
+            case kHexExtendedLinearAddress:
+                // Without exactly two data bytes there is no address to take.
+                if (length != 2) {
+                    return kErrHexDataLength;
+                }
+                m_base = type == kHexExtendedSegmentAddress ? field << 4 : field << 16;
+                break;
+            case kHexStartSegmentAddress:
+            case kHexStartLinearAddress:
+                break;
+            default:
+                return kErrHexRecordType;
+        }
+    }
+}
+
+void CIntelHexReader::CopyData() {
+    const std::uint32_t address = m_recordAddress;
+    if (address < m_windowLow || address >= m_windowHigh) {
+        m_dropped += m_recordLength;
+        return;
+    }
+    const std::uint64_t offset = address - m_windowLow;
+    std::size_t count = 0;
+    if (offset < m_destination.size()) {
+        count = std::min<std::size_t>(m_recordLength, m_destination.size() - offset);
+        std::memcpy(m_destination.data() + offset, m_record, count);
+    }
+    m_copied += count;
+    m_dropped += m_recordLength - count;
+}
+
+std::string FormatIntelHex(std::span<const std::uint8_t> data, std::uint32_t address, unsigned bytesPerRecord) {
+    if (std::uint64_t{address} + data.size() > 0x100000000ull) {
+        return {};
+    }
+    bytesPerRecord = std::clamp(bytesPerRecord, 1u, 255u);
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(data.size() * 2 + (data.size() / bytesPerRecord + 2) * 13 + (data.size() >> 16) * 17 + 32);
+
+    auto putRecord = [&out](std::uint8_t type, std::uint16_t offset, const std::uint8_t* bytes, std::size_t n) {
+        auto putByte = [&out](std::uint8_t b) {
+            out.push_back(kDigits[b >> 4]);
+            out.push_back(kDigits[b & 0x0F]);
+        };
+        std::uint8_t sum = static_cast<std::uint8_t>(n + (offset >> 8) + (offset & 0xFF) + type);
+        out.push_back(':');
+        putByte(static_cast<std::uint8_t>(n));
+        putByte(static_cast<std::uint8_t>(offset >> 8));
+        putByte(static_cast<std::uint8_t>(offset & 0xFF));
+        putByte(type);
+        for (std::size_t i = 0; i < n; ++i) {
+            putByte(bytes[i]);
+            sum = static_cast<std::uint8_t>(sum + bytes[i]);
+        }
+        putByte(static_cast<std::uint8_t>(-sum));
+        out += "\r\n";
+    };
+
+    std::uint32_t upper = 0;
+    std::size_t pos = 0;
+    while (pos < data.size()) {
+        const std::uint64_t at = std::uint64_t{address} + pos;
+        const auto atUpper = static_cast<std::uint32_t>(at >> 16);
+        if (atUpper != upper) {
+            const std::uint8_t field[2] = {static_cast<std::uint8_t>(atUpper >> 8),
+                                           static_cast<std::uint8_t>(atUpper & 0xFF)};
+            putRecord(kHexExtendedLinearAddress, 0, field, 2);
+            upper = atUpper;
+        }
+        const std::size_t n = std::min<std::uint64_t>({bytesPerRecord, data.size() - pos, 0x10000 - (at & 0xFFFF)});
+        putRecord(kHexData, static_cast<std::uint16_t>(at & 0xFFFF), data.data() + pos, n);
+        pos += n;
+    }
+    putRecord(kHexEndOfFile, 0, nullptr, 0);
+    return out;
+}
+
+}  // namespace rm7
