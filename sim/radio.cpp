@@ -353,7 +353,7 @@ void Radio::TakeTextByte(uint8_t b, uint64_t nowMs) {
     const bool overflow = textOverflow_;
     text_.clear();
     textOverflow_ = false;
-    commands_.push_back(command + ";");
+    commands_.push_back(command);
     if (overflow) {
         // Nothing this long is a command; answer it as the mode answers any garbage.
         if (mode_ == Mode::Firmware) {

@@ -81,8 +81,8 @@ class Radio {
     // Every byte the radio took in at the right speed, in order (not those lost to the
     // "lose" fault, a reset or a switched-off radio).
     const std::vector<uint8_t>& Received() const { return received_; }
-    // Text commands with their ';' (and the boot loader's "D"); loader packets and DSP
-    // chunk data are left out.
+    // The text commands, split at ';' (which is left out: the poll is ""), and the boot
+    // loader's "D"; loader packets and DSP chunk data are not commands.
     std::vector<std::string> ReceivedCommands() const { return commands_; }
     std::vector<uint8_t>& Eeprom() { return eeprom_; }
     uint16_t McuVersion() const { return mcuVersion_; }
