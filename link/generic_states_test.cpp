@@ -193,7 +193,7 @@ TEST_F(GenericStatesTest, WriteSendsBlocksWithinTheWriteRangesOnly) {
     EXPECT_TRUE(std::equal(machine->buffer, machine->buffer + 100, eeprom.begin() + 0x1F0));
 
     port->sent.clear();
-    machine->write.SetTransfer(0x02F0, 32, machine->buffer);
+    machine->write.SetTransfer(0x0310, 32, machine->buffer);
     ASSERT_TRUE(machine->Start(machine->write));
     EXPECT_EQ(RunToEnd(), kErrInvalidEepromAddress);
     EXPECT_TRUE(port->sent.empty());

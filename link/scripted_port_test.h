@@ -70,6 +70,10 @@ class CScriptedPort final : public ISerialPort {
             static_cast<char*>(buffer)[count++] = m_rx.front();
             m_rx.erase(m_rx.begin());
         }
+        // As the real ports: bytes left behind get a notice of their own.
+        if (!m_rx.empty()) {
+            m_pump.Post(m_target, kMsgSerialNotice, 0, 0);
+        }
         return true;
     }
     Result PurgeReceive() override {
