@@ -453,14 +453,18 @@ Result ReadConfigurationText(std::string_view bytes, const ConfigurationReadCont
         out = std::move(parser.Contents());
         return r;
     };
-    std::string line;
-    for (const char c : bytes) {
-        if (c == '\r') {
-            continue;  // dropped wherever it stands
-        }
-        if (c != '\n') {
-            line += c;
-            continue;
+    std::string withoutCr;
+    // Text after the last line feed is not read: a check line cut off there leaves the file incomplete.
+    for (std::size_t start = 0, end; (end = bytes.find('\n', start)) != std::string_view::npos; start = end + 1) {
+        std::string_view line = bytes.substr(start, end - start);
+        if (line.find('\r') != std::string_view::npos) {
+            withoutCr.clear();  // carriage returns are dropped wherever they stand
+            for (const char c : line) {
+                if (c != '\r') {
+                    withoutCr += c;
+                }
+            }
+            line = withoutCr;
         }
         switch (parser.ParseLine(line)) {
             case ConfigurationLineEvent::None:
@@ -492,9 +496,7 @@ Result ReadConfigurationText(std::string_view bytes, const ConfigurationReadCont
                 }
                 break;
         }
-        line.clear();
     }
-    // Text after the last line feed is not read: a check line cut off there leaves the file incomplete.
     const Result r = parser.Finish();
     if (r != kOk) {
         ShowReaderError(context, kIncompleteFileText);

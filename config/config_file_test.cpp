@@ -159,6 +159,12 @@ TEST(ConfigurationRead, ExampleFileReadsForItsRadioAndForAnUnknownSerial) {
         EXPECT_EQ(contents.utilityVersion, "Tarnwell RM7 Utility Version 1.0.0.0");
         EXPECT_EQ(contents.firmwareVersion, "02.87");
         EXPECT_EQ(contents.serialNumber, std::optional<std::uint16_t>(1234));
+        const auto ranges = DescribeRanges(contents.runs);
+        ASSERT_EQ(ranges.size(), 7u);
+        EXPECT_EQ(ranges[6].supplied, 32u);
+        EXPECT_EQ(ranges[6].bytes, bytes);
+        EXPECT_EQ(ranges[0].supplied, 0u);
+        EXPECT_EQ(ranges[0].bytes, std::vector<std::uint8_t>(252, 0xFF));
     }
 }
 

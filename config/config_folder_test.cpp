@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <ctime>
+
 namespace rm7 {
 namespace {
 
@@ -14,6 +16,16 @@ TEST(ConfigurationFolder, ProposedNames) {
     EXPECT_EQ(ProposedConfigurationFileName(0, {2025, 12, 1, 0, 5, 9}), "SN00000.20251201T000509.RM7Config");
     EXPECT_EQ(ProposedConfigurationFileName(65534, t), "SN65534.20240131T235959.RM7Config");
     EXPECT_EQ(ProposedConfigurationFileName(kNoSerialNumber, t), "20240131T235959.RM7Config");
+
+    std::tm local{};
+    local.tm_year = 2024 - 1900;
+    local.tm_mon = 0;
+    local.tm_mday = 31;
+    local.tm_hour = 23;
+    local.tm_min = 59;
+    local.tm_sec = 59;
+    local.tm_isdst = -1;
+    EXPECT_EQ(SavedAtFromLocalTime(std::mktime(&local)), t);
 }
 
 TEST(ConfigurationFolder, DefaultFolderIsCreatedUnderDocuments) {
