@@ -72,6 +72,8 @@ int RunInfo(const GlobalOptions& options) {
     if (!modules.empty() && modules.back() == ';') {
         modules.pop_back();
     }
+    const auto first = modules.find_first_not_of(' ');
+    modules.erase(0, first == std::string::npos ? modules.size() : first);
     modules = Latin1ToUtf8(modules);
     if (options.json) {
         nlohmann::json out = {

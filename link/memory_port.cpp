@@ -95,7 +95,9 @@ bool CMemoryPort::Read(void* buffer, std::size_t length, std::size_t& count) {
 
 Result CMemoryPort::PurgeReceive() {
     if (!m_open) {
-        return kErrorInvalidHandle;
+        const Result r = m_radio.Unplugged() ? kErrorAccessDenied : kErrorInvalidHandle;
+        SetLastError(r);
+        return r;
     }
     ++m_purges;
     m_rx.clear();

@@ -177,9 +177,6 @@ void CModel::SetSerialSpeed(std::uint32_t bitsPerSecond) {
 }
 
 Result CModel::PurgeReceive() {
-    if (!m_port->IsOpen()) {
-        return kErrorInvalidHandle;
-    }
     return m_port->PurgeReceive();
 }
 
@@ -222,6 +219,13 @@ void CModel::MessageBox(const std::string& caption, const std::string& text, Mes
 }
 
 LResult CModel::CRouter::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
+    if (code == kMsgPortLost) {
+        // The port closed itself (the adapter went away): what was known of the radio goes too.
+        if (!m_model.m_port->IsOpen() && m_model.IsPortOpen()) {
+            m_model.ClosePort();
+        }
+        return 0;
+    }
     if (code != kMsgTimer && code != kMsgSerialNotice) {
         return 0;
     }
