@@ -383,7 +383,7 @@ bool CSettingsStore::FromText(std::string_view text, std::string& warning) {
             continue;
         }
         if (line.front() == '[') {
-            if (line.back() != ']' || !Unescape(line.substr(1, line.size() - 2), section)) {
+            if (line.back() != ']' || !Unescape(Trim(line.substr(1, line.size() - 2)), section)) {
                 return damaged("bad section header");
             }
             continue;

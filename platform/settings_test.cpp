@@ -148,7 +148,7 @@ TEST_F(SettingsTest, HandEditedFilesAreRead) {
         "  Trace = dword:a  \r\n"
         "Port=string:\"/dev/ttyS0\"   \n"
         "Blob=binary:0A0b\n"
-        "[Window]\n"
+        "[ Window ]\n"
         "# a comment\n"
         "flags=dword:1\n"
         "[]\n"
