@@ -23,6 +23,23 @@ constexpr std::array<std::int8_t, 256> kHexValue = [] {
     return table;
 }();
 
+// Decodes `count` bytes of two hex digits each, all of which the text holds, adding
+// them into `sum`. False when any character is not a hex digit.
+inline bool DecodeHex(const std::uint8_t* text, std::uint8_t* out, std::size_t count, std::uint8_t& sum) {
+    int bad = 0;
+    std::uint8_t total = sum;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int high = kHexValue[text[2 * i]];
+        const int low = kHexValue[text[2 * i + 1]];
+        bad |= high | low;
+        const auto value = static_cast<std::uint8_t>((high << 4) | low);
+        out[i] = value;
+        total = static_cast<std::uint8_t>(total + value);
+    }
+    sum = total;
+    return bad >= 0;
+}
+
 constexpr bool IsLineEnd(std::uint8_t c) {
     return c == '\n' || c == '\r';
 }
@@ -167,34 +184,57 @@ bool CIntelHexReader::ReadByte(std::uint8_t& value) {
     return true;
 }
 
+bool CIntelHexReader::DecodeRecordInPlace(std::uint8_t (&header)[4], std::uint8_t& checksum, std::uint8_t& sum) {
+    const std::uint8_t* text = m_pos;
+    const std::size_t available = static_cast<std::size_t>(m_end - text);
+    if (available < 8 || !DecodeHex(text, header, 4, sum)) {
+        return false;
+    }
+    const std::size_t length = header[0];
+    const std::size_t needed = 8 + 2 * length + 2;
+    std::uint8_t unused = 0;  // the caller adds the checksum itself
+    if (available < needed || !DecodeHex(text + 8, m_record, length, sum) ||
+        !DecodeHex(text + 8 + 2 * length, &checksum, 1, unused)) {
+        return false;
+    }
+    m_pos = text + needed;
+    return true;
+}
+
 Result CIntelHexReader::Next() {
     for (;;) {
         if (!FindRecordStart()) {
             return kErrHexNoEof;
         }
-        std::uint8_t length = 0;
-        std::uint8_t addressHigh = 0;
-        std::uint8_t addressLow = 0;
-        std::uint8_t type = 0;
-        if (!ReadByte(length) || !ReadByte(addressHigh) || !ReadByte(addressLow) || !ReadByte(type)) {
-            return kErrUnexpectedHexCharacter;
-        }
-        std::uint8_t sum = static_cast<std::uint8_t>(length + addressHigh + addressLow + type);
-        for (unsigned i = 0; i < length; ++i) {
-            if (!ReadByte(m_record[i])) {
+        std::uint8_t header[4];  // length, address high and low byte, type
+        std::uint8_t checksum = 0;
+        std::uint8_t sum = 0;
+        if (!DecodeRecordInPlace(header, checksum, sum)) {
+            // A record broken across lines, cut short or holding a bad character.
+            sum = 0;
+            for (std::uint8_t& byte : header) {
+                if (!ReadByte(byte)) {
+                    return kErrUnexpectedHexCharacter;
+                }
+                sum = static_cast<std::uint8_t>(sum + byte);
+            }
+            for (unsigned i = 0; i < header[0]; ++i) {
+                if (!ReadByte(m_record[i])) {
+                    return kErrUnexpectedHexCharacter;
+                }
+                sum = static_cast<std::uint8_t>(sum + m_record[i]);
+            }
+            if (!ReadByte(checksum)) {
                 return kErrUnexpectedHexCharacter;
             }
-            sum = static_cast<std::uint8_t>(sum + m_record[i]);
-        }
-        std::uint8_t checksum = 0;
-        if (!ReadByte(checksum)) {
-            return kErrUnexpectedHexCharacter;
         }
         if (static_cast<std::uint8_t>(sum + checksum) != 0) {
             return kErrHexLineChecksum;
         }
+        const std::uint8_t length = header[0];
+        const std::uint8_t type = header[3];
 
-        const std::uint32_t offset = (static_cast<std::uint32_t>(addressHigh) << 8) | addressLow;
+        const std::uint32_t offset = (static_cast<std::uint32_t>(header[1]) << 8) | header[2];
         const std::uint32_t field = (static_cast<std::uint32_t>(m_record[0]) << 8) | m_record[1];
         switch (type) {
             case kHexData: {

@@ -87,6 +87,8 @@ class CIntelHexReader {
     Result Fail(Result code);
     Result Next();
     bool FindRecordStart();
+    // The common case: the whole record on one line, every character a hex digit.
+    bool DecodeRecordInPlace(std::uint8_t (&header)[4], std::uint8_t& checksum, std::uint8_t& sum);
     bool ReadByte(std::uint8_t& value);
     bool SkipLineEnds();
     void CopyData();

@@ -47,7 +47,8 @@ Result CMappedFile::Open(const std::filesystem::path& path) {
     } else if (!S_ISREG(st.st_mode)) {
         result = kErrorNotSupported;
     } else if (st.st_size > 0) {
-        void* view = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        void* view =
+            ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
         if (view == MAP_FAILED) {
             result = ResultFromErrno(errno);
         } else {
