@@ -3,7 +3,8 @@
 // machine's 8 retries of 2000 ms run in microseconds and always in the same order.
 //
 // Post() is thread-safe; the rest, and every handler, runs on the thread that drives the pump.
-// Between two instants, posted messages are delivered before timers, as window timers are.
+// At any instant, posted messages are delivered before timers, as window timers are. A timer of
+// 0 ms counts as 1 ms, so a periodic timer can never hold time still.
 #include "platform/message_pump.h"
 #include "platform/pump_queue.h"
 

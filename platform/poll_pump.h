@@ -5,7 +5,8 @@
 //
 // Post() and Quit() are thread-safe (Quit is also async-signal-safe: an atomic store and a write);
 // everything else, and every handler and fd callback, runs on the thread that runs the pump.
-// Timers behave as in CManualPump: periodic, re-armed from now by SetTimer, fired in due order.
+// Timers behave as in CManualPump: periodic, re-armed from now by SetTimer, fired in due order,
+// 0 ms counting as 1 ms.
 #include "platform/event_fd.h"
 #include "platform/message_pump.h"
 #include "platform/pump_queue.h"
