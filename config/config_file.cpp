@@ -94,10 +94,8 @@ long long DecimalAt(std::string_view s, std::size_t pos, bool& digits, std::size
     constexpr unsigned long long kLimit = static_cast<unsigned long long>(LLONG_MAX) + 1;
     while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
         digits = true;
-        magnitude = magnitude * 10 + static_cast<unsigned>(s[pos] - '0');
-        if (magnitude > kLimit) {
-            magnitude = kLimit;
-        }
+        const unsigned digit = static_cast<unsigned>(s[pos] - '0');
+        magnitude = magnitude > (kLimit - digit) / 10 ? kLimit : magnitude * 10 + digit;
         ++pos;
     }
     if (end != nullptr) {

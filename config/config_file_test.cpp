@@ -466,6 +466,9 @@ TEST(ConfigurationRead, SerialNumberCheck) {
     const Case cases[] = {
         {"same radio", 1234, false, false, "RM7 Serial Number = 01234", kOk, nullptr, nullptr, false},
         {"low 16 bits compared", 1234, false, false, "RM7 Serial Number = 66770", kOk, nullptr, nullptr, false},
+        // 2^64 + 1234: the conversion saturates (low 16 bits 0xFFFF) rather than wrapping round to 1234.
+        {"beyond 64 bits", 1234, false, false, "RM7 Serial Number = 18446744073709552850", kErrConfigSerialMismatch,
+         kSerialMismatchCaption, kSerialMismatchRefusal, false},
         {"white space and sign", 1234, false, false, "RM7 Serial Number =  +1234xyz", kOk, nullptr, nullptr, false},
         {"unknown radio serial", kNoSerialNumber, false, false, "RM7 Serial Number = 99", kOk, nullptr, nullptr, false},
         {"unknown radio, odd line", kNoSerialNumber, false, false, "RM7 Serial Number: 01234", kOk, nullptr, nullptr,
