@@ -16,12 +16,14 @@
 namespace rm7 {
 
 // The generic read state needs the write ranges only to write.
-bool IsWithinWriteRange(std::uint16_t, std::uint16_t) { return false; }
+bool IsWithinWriteRange(std::uint16_t, std::uint16_t) {
+    return false;
+}
 
 namespace {
 
 class CReadMachine : public CStateHost<CReadMachine> {
-public:
+  public:
     static constexpr std::uint32_t kTimerId = 10;
     explicit CReadMachine(CModel& model)
         : CStateHost(model, kTimerId), read(*this, "Read", &FinalState(), 0x0000, 25 * 64, buffer) {}
@@ -88,4 +90,6 @@ int Run() {
 }  // namespace
 }  // namespace rm7
 
-int main() { return rm7::Run(); }
+int main() {
+    return rm7::Run();
+}
