@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "platform/tty.h"
 #include "tests/pty/pty_support.h"
 
 namespace rm7::test {
@@ -65,6 +66,19 @@ TEST(CliContact, MissingDeviceAndMissingPortAreClearErrors) {
     r = RunUtil(scratch, {"info"});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("Error code 0xE200000F: Serial port name is missing"));
+}
+
+TEST(CliContact, PortHeldByAnotherProgramSaysWhoHoldsIt) {
+    CScratch scratch;
+    CSimulator sim({});
+    CTtyDevice holder;
+    ASSERT_EQ(holder.Open(sim.Device()), 0u);
+    const RunResult r = RunUtil(scratch, {"--port", sim.Device(), "info"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("Serial port \"" + sim.Device() + "\" access denied; may be in use by another program"));
+    EXPECT_THAT(r.err, HasSubstr("is in use by "));
+    EXPECT_THAT(r.err, HasSubstr("(pid " + std::to_string(::getpid()) + ")"));
+    EXPECT_THAT(r.err, HasSubstr("Error code 0x00000005: Access is denied."));
 }
 
 TEST(CliContact, SendPrintsTheAnswerInPrintableForm) {
