@@ -33,12 +33,16 @@ int main(int argc, char** argv) {
         if (std::filesystem::is_directory(arg, ec)) {
             for (const auto& entry : std::filesystem::directory_iterator(arg, ec)) {
                 if (entry.is_regular_file()) {
-                    if (!RunFile(entry.path())) return 1;
+                    if (!RunFile(entry.path())) {
+                        return 1;
+                    }
                     ++runs;
                 }
             }
         } else {
-            if (!RunFile(arg)) return 1;
+            if (!RunFile(arg)) {
+                return 1;
+            }
             ++runs;
         }
     }
