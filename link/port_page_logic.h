@@ -1,0 +1,76 @@
+#pragma once
+// What the Port page decides, apart from the view: the port and speed lists, what a choice
+// of port or speed does, "Close Port", "Test Communications", and what the page does when
+// the port opens or the firmware status changes. The view shows lists and forwards clicks.
+//
+// Threads: UI thread only, as the model.
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "model/model.h"
+#include "platform/serial_enum.h"
+
+namespace rm7 {
+
+// "/dev/ttyUSB0 (usb-FTDI_FT232R_USB_UART_A5-if00-port0)", or the path alone when the device
+// has no by-id name.
+std::string SerialDeviceLabel(const SerialDeviceInfo& device);
+
+struct PortListEntry {
+    std::string label;
+    std::string port;  // the device path that is stored as the port name
+    bool operator==(const PortListEntry&) const = default;
+};
+
+// The machine's devices in their order, then the current port when it is none of them: a pty,
+// a link, or an adapter that is unplugged just now. The user's port is kept, never cleared,
+// because the page could not see it.
+std::vector<PortListEntry> PortListEntries(const std::vector<SerialDeviceInfo>& devices, const std::string& current);
+// The entry that holds the port; -1 when none does (an empty port selects nothing).
+int PortListIndex(const std::vector<PortListEntry>& entries, const std::string& port);
+// What the user picked or typed: a label stands for its device, other text is a device path
+// (surrounding blanks dropped).
+std::string PortFromInput(const std::vector<PortListEntry>& entries, const std::string& text);
+
+struct SpeedChoice {
+    const char* label;
+    unsigned long speed;  // 0: search every speed
+};
+inline constexpr std::array<SpeedChoice, 5> kSpeedChoices{{
+    {"AUTO", 0},
+    {"38400", 38400},
+    {"19200", 19200},
+    {"9600", 9600},
+    {"4800", 4800},
+}};
+// The entry showing the fixed speed; "AUTO" when no entry does.
+std::size_t SpeedChoiceIndex(unsigned long fixedSpeed);
+
+class CPortPageLogic {
+  public:
+    explicit CPortPageLogic(CModel& model) : m_model(model) {}
+
+    // A different port becomes the port name (the main window then closes the old port and
+    // contacts the new one); the same port again changes nothing. True when it changed.
+    bool ChoosePort(const std::string& port);
+    // Used from the next speed search on.
+    void ChooseSpeed(std::size_t index);
+    void ClosePort();
+
+    enum class TestOutcome { Started, NoPort };
+    // Closes the port and contacts the radio anew. NoPort: there is no port to try; the user has
+    // been asked to choose one, and the view drops its port list down.
+    TestOutcome TestCommunications();
+
+    // The port has opened outside a contact run (and no radio is known): contact it.
+    void OnPortState();
+    // Tells the user the radio's state while the port is open.
+    void OnFirmwareStatus();
+
+  private:
+    CModel& m_model;
+};
+
+}  // namespace rm7

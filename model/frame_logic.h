@@ -1,0 +1,105 @@
+#pragma once
+// What the main window shows and decides, kept apart from any toolkit so it is tested
+// without a window: the title, the status text, which page opens, the stored placement,
+// the minimum size and the technician's port menu.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/model.h"
+#include "platform/result.h"
+#include "platform/serial_enum.h"
+
+namespace rm7 {
+
+class CSettingsStore;
+
+// The pages of the main window by their fixed index; the saved "ActivePage" counts this way
+// whether or not every page is built yet.
+enum PageIndex : int {
+    kPagePort = 0,
+    kPageFirmware = 1,
+    kPageConfiguration = 2,
+    kPageCalibration = 3,
+    kPageCommandTester = 4,
+    kPageTerminal = 5,
+};
+inline constexpr int kPageCount = 6;
+
+// "RM7 Utility Version 1.0.0.1 - S/N 00300 on /dev/ttyUSB0 at 38400 bit/s"; the serial number
+// only while known (below 0xFFFF), the port part only while a port name is set.
+std::string FrameTitle(std::uint16_t serialNumber, const std::string& portName, bool portOpen, std::uint32_t speed);
+std::string FrameTitle(const CModel& model);
+
+// The status line that follows the firmware status: the waiting-for-load or MCU version text,
+// else whether the port is closed or the radio silent.
+std::string FrameStatusText(const CModel& model);
+
+// The page to open: the saved one only when a port is set and the index names a page.
+int InitialPage(int savedIndex, const std::string& portName, int pageCount = kPageCount);
+
+// A change of the port name: the old port closes, and a new name is contacted at once.
+void OnPortNameChanged(CModel& model);
+
+// The window placement as the ten dword values of section "Window", in the order they are
+// written. The toolkit's geometry maps onto it so:
+//   left, top, right, bottom  the frame's normal (restored) geometry, right and bottom exclusive;
+//                             signed values stored as their 32-bit pattern, for screens left of
+//                             or above the primary one;
+//   showCmd                   1 shown normally, 2 minimized, 3 maximized;
+//   flags                     2 (restore to maximized) when minimized from the maximized state;
+//   minPos*, maxPos*          -1: the window system chooses where icons and maximized windows go.
+struct WindowPlacement {
+    static constexpr std::uint32_t kShowNormal = 1;
+    static constexpr std::uint32_t kShowMinimized = 2;
+    static constexpr std::uint32_t kShowMaximized = 3;
+    static constexpr std::uint32_t kRestoreToMaximized = 2;
+
+    std::uint32_t flags = 0;
+    std::uint32_t showCmd = kShowNormal;
+    std::int32_t minPosX = -1;
+    std::int32_t minPosY = -1;
+    std::int32_t maxPosX = -1;
+    std::int32_t maxPosY = -1;
+    std::int32_t bottom = 0;
+    std::int32_t left = 0;
+    std::int32_t right = 0;
+    std::int32_t top = 0;
+
+    // The state to come back in: a window closed while minimized opens as it was before.
+    bool OpensMaximized() const {
+        return showCmd == kShowMaximized || (showCmd == kShowMinimized && (flags & kRestoreToMaximized) != 0);
+    }
+    bool operator==(const WindowPlacement&) const = default;
+};
+
+inline constexpr const char* kPlacementSection = "Window";
+
+WindowPlacement MakePlacement(int left, int top, int width, int height, bool maximized, bool minimized,
+                              bool minimizedFromMaximized);
+// Only a complete placement counts: all ten values there and dwords, and a rectangle with an
+// area (a damaged one would open a window nobody can see).
+std::optional<WindowPlacement> LoadPlacement(const CSettingsStore& store);
+// Writes the ten values in order, stopping at the first that fails.
+Result SavePlacement(CSettingsStore& store, const WindowPlacement& placement);
+
+struct FrameSize {
+    int width;
+    int height;
+    bool operator==(const FrameSize&) const = default;
+};
+// 105 % of the tab view's width and 109 % of its height, each rounded to the nearest pixel.
+FrameSize MinimumFrameSize(int tabWidth, int tabHeight);
+
+// The technician's "&Port" menu: "NONE" (command 30000, no port) and the devices (30001, ...).
+struct PortMenuItem {
+    std::uint32_t command;
+    std::string label;
+    std::string port;  // the device to use; empty for "NONE"
+    bool operator==(const PortMenuItem&) const = default;
+};
+inline constexpr std::uint32_t kPortMenuFirstCommand = 30000;
+std::vector<PortMenuItem> PortMenuItems(const std::vector<SerialDeviceInfo>& devices);
+
+}  // namespace rm7
