@@ -18,6 +18,8 @@ using ::testing::ElementsAre;
 class ContactTest : public ::testing::Test {
   protected:
     void Build(rm7sim::Options options = {}) {
+        observation.Reset();
+        model.reset();
         radio = std::make_unique<rm7sim::Radio>(options);
         auto port = std::make_unique<CMemoryPort>(pump, *radio);
         this->port = port.get();
