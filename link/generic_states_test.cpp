@@ -75,17 +75,9 @@ std::string EepromAnswer(const std::string& cmd, std::vector<std::uint8_t>& eepr
     return "";
 }
 
-class GenericStatesTest : public ::testing::Test {
+class GenericStatesTest : public test::CScriptedMachineTest<CBlockMachine> {
   protected:
     GenericStatesTest() {
-        auto port = std::make_unique<CScriptedPort>(pump);
-        this->port = port.get();
-        model = std::make_unique<CModel>(pump, std::move(port), nullptr, &notifier);
-        model->portName.Set("/dev/ttyTEST");
-        model->OpenSerialPort("/dev/ttyTEST");
-        observation = CObservation(model->portEvent, &window);
-        machine = std::make_unique<CBlockMachine>(*model);
-        model->SetActiveMachine(machine.get());
         eeprom.resize(0x8400);
         for (std::size_t i = 0; i < eeprom.size(); ++i) {
             eeprom[i] = static_cast<std::uint8_t>(i * 7 + 3);
@@ -100,13 +92,6 @@ class GenericStatesTest : public ::testing::Test {
         return machine->GetResult();
     }
 
-    CManualPump pump;
-    CScriptedPort* port = nullptr;
-    CRecordingNotifier notifier;
-    CRecordingWindow window;
-    std::unique_ptr<CModel> model;
-    CObservation observation;
-    std::unique_ptr<CBlockMachine> machine;
     std::vector<std::uint8_t> eeprom;
 };
 

@@ -12,6 +12,9 @@
 #include "platform/last_error.h"
 #include "platform/manual_pump.h"
 
+#include <gtest/gtest.h>
+#include <memory>
+
 namespace rm7::test {
 
 struct Sent {
@@ -152,6 +155,32 @@ class CRecordingWindow final : public IMessageTarget {
     std::vector<std::string> log;
     std::vector<Result> completions;
     std::vector<std::uint32_t> messages;
+};
+
+// A model on an open scripted port with a machine of type M as its active machine; the
+// window records the machine's log lines and completions.
+template <typename M>
+class CScriptedMachineTest : public ::testing::Test {
+  protected:
+    CScriptedMachineTest() {
+        auto owned = std::make_unique<CScriptedPort>(pump);
+        port = owned.get();
+        model = std::make_unique<CModel>(pump, std::move(owned), nullptr, &notifier);
+        model->portName.Set("/dev/ttyTEST");
+        model->OpenSerialPort("/dev/ttyTEST");
+        observation = CObservation(model->portEvent, &window);
+        machine = std::make_unique<M>(*model);
+        machine->SetLogTarget(&window);
+        model->SetActiveMachine(machine.get());
+    }
+
+    CManualPump pump;
+    CScriptedPort* port = nullptr;
+    CRecordingNotifier notifier;
+    CRecordingWindow window;
+    std::unique_ptr<CModel> model;
+    CObservation observation;
+    std::unique_ptr<M> machine;
 };
 
 }  // namespace rm7::test

@@ -27,28 +27,7 @@ class CTwoStepMachine : public CStateHost<CTwoStepMachine> {
     CCommandResponseRetryState<CTwoStepMachine> second;
 };
 
-class FrameworkTest : public ::testing::Test {
-  protected:
-    FrameworkTest() {
-        auto port = std::make_unique<CScriptedPort>(pump);
-        this->port = port.get();
-        model = std::make_unique<CModel>(pump, std::move(port), nullptr, &notifier);
-        model->portName.Set("/dev/ttyTEST");
-        model->OpenSerialPort("/dev/ttyTEST");
-        observation = CObservation(model->portEvent, &window);
-        machine = std::make_unique<CTwoStepMachine>(*model);
-        machine->SetLogTarget(&window);
-        model->SetActiveMachine(machine.get());
-    }
-
-    CManualPump pump;
-    CScriptedPort* port = nullptr;
-    CRecordingNotifier notifier;
-    CRecordingWindow window;
-    std::unique_ptr<CModel> model;
-    CObservation observation;
-    std::unique_ptr<CTwoStepMachine> machine;
-};
+using FrameworkTest = test::CScriptedMachineTest<CTwoStepMachine>;
 
 TEST_F(FrameworkTest, AnswersMoveTheMachineToCompletion) {
     port->script = [](const std::string& w, std::uint32_t) { return w == "AA;" ? "AA1;" : "BB2;"; };
