@@ -34,6 +34,7 @@ int Main(int argc, char** argv) {
 
     std::vector<Command> commands;
     RegisterContactCommands(app, options, commands);
+    RegisterConfigCommands(app, options, commands);
 
     try {
         app.parse(argc, argv);

@@ -1,0 +1,183 @@
+#include "config/restore_machine.h"
+
+#include "config/save_machine.h"
+#include "link/error_text.h"
+
+namespace rm7 {
+
+void CConfigRestorePicPromLoopBodyState::Init() {
+    CWritePicPromState::Init();
+    PageRun& run = Host().Runs()[Host().LoopIndex()];
+    // A run's data is indexed by page offset: the area starts at its first byte.
+    SetTransfer(run.Address(), run.Length(), run.data.data() + run.first);
+}
+
+void CResetMcuState::Run() {
+    if (m_host.HasFailed()) {
+        Finish();  // a cancelled or failed restore never resets the radio
+        return;
+    }
+    m_host.StatusText("Waiting %u seconds for reset", kWaitMs / 1000);
+    CCommandDelayState::Run();
+}
+
+CConfigRestoreStateMachine::CConfigRestoreStateMachine(CModel& model)
+    : CProgressBarStateHost(model, kTimerId, kUnitsPerStep),
+      m_findSpeed(*this, &m_textTerminalOff),
+      m_textTerminalOff(*this, &m_loopInit),
+      m_loopInit(*this, "LoopInit", &m_loopTest),
+      m_runWrite(*this, &m_loopStep),
+      m_loopStep(*this, "LoopStep", &m_loopTest),
+      m_loopTest(*this, "LoopTest", &m_runWrite, &m_reset),
+      m_reset(*this, &FinalState()) {}
+
+std::uint32_t CConfigRestoreStateMachine::TotalLength() const {
+    std::uint32_t total = 0;
+    for (const PageRun& run : m_runs) {
+        total += run.Length();
+    }
+    return total;
+}
+
+bool CConfigRestoreStateMachine::StartRestore() {
+    if (!IsIdle()) {
+        SetLastError(kErrBusyStateMachine);
+        return false;
+    }
+    SetRange(TotalLength());
+    return Start(m_findSpeed);
+}
+
+void CConfigRestoreJob::CReaderNotifier::MessageBox(const std::string& caption, const std::string& text,
+                                                    MessageIcon icon) {
+    m_model.StatusText(text);
+    m_view.ShowMessage(caption, text, icon);
+}
+
+bool CConfigRestoreJob::CReaderNotifier::AskYesNo(const std::string& caption, const std::string& text,
+                                                  MessageIcon icon) {
+    return m_view.AskYesNo(caption, text, icon);
+}
+
+CConfigRestoreJob::CConfigRestoreJob(CModel& model, IConfigJobView& view, CSettingsStore* settings,
+                                     std::function<std::filesystem::path()> defaultFolder)
+    : m_model(model),
+      m_view(view),
+      m_settings(settings),
+      m_defaultFolder(std::move(defaultFolder)),
+      m_machine(model),
+      m_readerNotifier(model, view),
+      m_folderSetting(model.Pump(), 0, kConfigurationFolderSetting) {
+    LoadFolderSetting(m_folderSetting, m_settings);
+}
+
+CConfigRestoreJob::~CConfigRestoreJob() {
+    End();
+    StoreFolderSetting(m_folderSetting, m_settings);
+}
+
+void CConfigRestoreJob::Begin() {
+    m_model.SetActiveMachine(&m_machine);
+    m_portEvent = CObservation(m_model.portEvent, this);
+    m_ended = false;
+
+    const std::filesystem::path folder = ResolveConfigurationFolder(m_folderSetting, m_defaultFolder);
+    const std::optional<std::filesystem::path> chosen = m_view.AskOpenFileName(folder);
+    if (!chosen || chosen->empty()) {
+        m_view.EndDialog(kCancelled);
+        return;
+    }
+
+    // The whole file is read and checked before anything is sent to the radio.
+    ConfigurationFileContents contents;
+    const ConfigurationReadContext context{m_model.serialNumber.Get(), m_model.advancedMode.Get() != 0,
+                                           &m_readerNotifier};
+    const Result read = ReadConfigurationFile(*chosen, context, contents);
+    if (read != kOk) {
+        // The reader has said why; the dialog waits idle to be closed, which reports the refusal.
+        m_lastResult = read;
+        return;
+    }
+
+    m_folderSetting.Set(chosen->parent_path().string());
+    m_machine.SetRuns(std::move(contents.runs));
+    m_machine.SetProgressBar(&m_view);
+    if (m_busyCount++ == 0) {
+        m_view.SetBusyCursor(true);
+    }
+    m_running = true;
+    if (!m_machine.StartRestore()) {
+        m_running = false;
+        m_model.SetActiveMachine(nullptr);
+        OnCompletion(kErrBusyStateMachine);
+    }
+}
+
+LResult CConfigRestoreJob::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
+    (void)lParam;
+    // While the restore machine runs, a completion is some other machine's. Once it is idle the
+    // next one is the outcome: its own failure, or the contact machine's result after the reset.
+    if (code == kMsgPortEvent && m_running && m_machine.IsIdle()) {
+        m_running = false;
+        OnCompletion(static_cast<Result>(wParam));
+    }
+    return 0;
+}
+
+void CConfigRestoreJob::LeaveBusy() {
+    if (m_busyCount > 0 && --m_busyCount == 0) {
+        m_view.SetBusyCursor(false);
+    }
+}
+
+void CConfigRestoreJob::OnCompletion(Result r) {
+    LeaveBusy();
+    m_lastResult = r;
+    if (r == kOk) {
+        m_model.StatusText(kConfigRestoredText);
+        m_view.EndDialog(kRestored);
+    } else if (r == kErrorCancelled) {
+        m_model.StatusText(kRestoreCancelledText);
+        m_view.EndDialog(kCancelled);
+    } else {
+        m_model.StatusText(kRestoreFailedText);
+        m_view.SetCancelButtonText("Close");
+        const std::string text = ErrorText(r);
+        m_model.StatusText(text);
+        m_view.ShowMessage(kRestoreErrorCaption, text, MessageIcon::Error);
+    }
+}
+
+void CConfigRestoreJob::CloseRequest() {
+    if (!m_machine.IsIdle()) {
+        if (!m_view.AskYesNo(kCriticalOperationCaption, kInterruptRestoreQuestion, MessageIcon::Warning)) {
+            return;
+        }
+        // The run may have ended while the question was open; then there is nothing to interrupt.
+        if (!m_machine.IsIdle() && !m_machine.HasFailed()) {
+            m_machine.SetResult(kErrorCancelled);
+            m_view.ShowMessage(kCriticalOperationCaption, kRestoreInterruptedText, MessageIcon::Warning);
+        }
+        return;
+    }
+    if (m_running) {
+        // Every byte is written and the radio was reset; the contact machine is finding it again
+        // (one circle of speeds at most). The outcome closes the dialog.
+        return;
+    }
+    const Result r = m_lastResult.value_or(kErrorCancelled);
+    m_view.EndDialog(r == kOk ? kRestored : r == kErrorCancelled ? kCancelled : kFailed);
+}
+
+void CConfigRestoreJob::End() {
+    if (m_ended) {
+        return;
+    }
+    m_ended = true;
+    m_portEvent.Reset();
+    if (m_model.ActiveMachine() == &m_machine) {
+        m_model.SetActiveMachine(nullptr);
+    }
+}
+
+}  // namespace rm7

@@ -1,0 +1,127 @@
+#pragma once
+// Saving the radio's configuration: CConfigSaveStateMachine reads the seven configuration ranges
+// of the EEPROM into an image, and CConfigSaveJob is everything the "Save Configuration" dialog
+// decides (folder, proposed name, start, completion, cancel), so that the Qt dialog only shows
+// and forwards.
+//
+// Threads: UI thread only, like every machine.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "config/config_file.h"
+#include "config/config_job_view.h"
+#include "config/eeprom_map.h"
+#include "link/generic_states.h"
+
+namespace rm7 {
+
+class CSettingsStore;
+class CConfigSaveStateMachine;
+
+// Reads configuration range [loop index] into the machine's image.
+class CConfigSavePicPromLoopBodyState : public CReadPicPromState<CConfigSaveStateMachine> {
+  public:
+    CConfigSavePicPromLoopBodyState(CStateHost<CConfigSaveStateMachine>& host, CState* next)
+        : CReadPicPromState(host, "ConfigSavePicPromBody", next, 0, 0, nullptr) {}
+    void Init() override;
+};
+
+class CConfigSaveStateMachine : public CProgressBarStateHost<CConfigSaveStateMachine> {
+  public:
+    static constexpr std::uint32_t kTimerId = 10;
+    static constexpr std::uint32_t kUnitsPerStep = 32;
+
+    explicit CConfigSaveStateMachine(CModel& model);
+
+    // Resets the progress to 0 of 1562 and starts at loop init; false when already busy.
+    bool StartSave();
+
+    const EepromImage& Image() const { return *m_image; }
+    EepromImage& Image() { return *m_image; }
+    std::uint32_t& LoopIndex() { return m_loopIndex; }
+    std::uint32_t LoopCount() const { return static_cast<std::uint32_t>(kConfigurationRanges.size()); }
+
+    CLoopInitState<CConfigSaveStateMachine> m_loopInit;
+    CFindSpeedState<CConfigSaveStateMachine> m_findSpeed;
+    CTextTerminalOffState<CConfigSaveStateMachine> m_textTerminalOff;
+    CConfigSavePicPromLoopBodyState m_rangeRead;
+    CLoopStepState<CConfigSaveStateMachine> m_loopStep;
+    CLoopTestState<CConfigSaveStateMachine> m_loopTest;
+
+  private:
+    std::uint32_t m_loopIndex = 0;
+    std::unique_ptr<EepromImage> m_image;
+};
+
+// The folder the configuration dialogs start in: the stored one while it is an existing folder,
+// else the default, which is then what the setting holds. (A stored folder that has gone away
+// would otherwise leave the file dialog somewhere arbitrary.)
+std::filesystem::path ResolveConfigurationFolder(CPersistable<std::string>& folderSetting,
+                                                 const std::function<std::filesystem::path()>& defaultFolder);
+
+// Loads the folder setting; on the way out stores it, and writes the settings file, when a
+// non-empty value changed.
+void LoadFolderSetting(CPersistable<std::string>& folderSetting, const CSettingsStore* settings);
+void StoreFolderSetting(CPersistable<std::string>& folderSetting, CSettingsStore* settings);
+
+// The "Save Configuration" dialog without its window.
+class CConfigSaveJob final : private IMessageTarget {
+  public:
+    // The dialog's result codes.
+    static constexpr int kSaved = 1;
+    static constexpr int kCancelled = 2;
+    static constexpr int kFailed = 3;
+
+    // settings may be null (the folder is then neither loaded nor stored). defaultFolder gives
+    // the default configuration folder, creating it, when one is needed.
+    CConfigSaveJob(CModel& model, IConfigJobView& view, CSettingsStore* settings, SavedAtTime savedAt,
+                   std::function<std::filesystem::path()> defaultFolder);
+    ~CConfigSaveJob();
+    CConfigSaveJob(const CConfigSaveJob&) = delete;
+    CConfigSaveJob& operator=(const CConfigSaveJob&) = delete;
+
+    // The dialog was first shown: asks for the file and starts the reads.
+    void Begin();
+    // The Cancel (or, after a failure, Close) button, or the window's close request.
+    void Cancel();
+    // The dialog was hidden or is going away: no more notices, no active machine.
+    void End();
+
+    CConfigSaveStateMachine& Machine() { return m_machine; }
+    const std::filesystem::path& ChosenPath() const { return m_chosenPath; }
+    std::string Folder() const { return m_folderSetting.Get(); }
+    std::optional<Result> LastResult() const { return m_lastResult; }
+    bool IsBusy() const { return m_busyCount > 0; }
+
+  private:
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
+    void OnCompletion(Result r);
+    void LeaveBusy();
+
+    CModel& m_model;
+    IConfigJobView& m_view;
+    CSettingsStore* m_settings;
+    SavedAtTime m_savedAt;
+    std::function<std::filesystem::path()> m_defaultFolder;
+    CConfigSaveStateMachine m_machine;
+    CObservation m_portEvent;
+    CPersistable<std::string> m_folderSetting;
+    std::filesystem::path m_chosenPath;
+    std::optional<Result> m_lastResult;
+    int m_busyCount = 0;
+    bool m_running = false;  // started, completion not yet seen
+    bool m_ended = false;
+};
+
+// Status texts and captions of the save.
+inline constexpr const char* kConfigSavedText = "Configuration was saved";
+inline constexpr const char* kSaveCancelledText = "Save configuration was cancelled";
+inline constexpr const char* kSaveFailedText = "Failed to save configuration";
+inline constexpr const char* kSaveErrorCaption = "Save Configuration Error";
+inline constexpr const char* kConfigurationFolderSetting = "ConfigurationFolder";
+
+}  // namespace rm7

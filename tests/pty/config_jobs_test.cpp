@@ -1,0 +1,225 @@
+// rm7util config save, restore and verify against two rm7-sim radios over real ptys: what
+// reaches each radio's EEPROM file, and what the radio received (its --record file).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <random>
+
+#include "tests/pty/pty_support.h"
+
+namespace rm7::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+constexpr std::size_t kEepromSize = 0x8400;
+constexpr std::size_t kSerialAddress = 0x83FA;
+
+struct Range {
+    std::size_t start;
+    std::size_t length;
+};
+constexpr Range kRanges[] = {{0x0000, 252}, {0x0100, 256}, {0x0200, 256}, {0x0300, 254},
+                             {0x6800, 256}, {0x6900, 256}, {0x7E00, 32}};
+
+bool InRanges(std::size_t address) {
+    for (const Range& r : kRanges) {
+        if (address >= r.start && address < r.start + r.length) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string RandomEeprom(std::uint32_t seed, std::uint16_t serial) {
+    std::mt19937 rng(seed);
+    std::string bytes(kEepromSize, '\0');
+    for (char& b : bytes) {
+        b = static_cast<char>(rng());
+    }
+    bytes[kSerialAddress] = static_cast<char>(serial >> 8);
+    bytes[kSerialAddress + 1] = static_cast<char>(serial & 0xFF);
+    return bytes;
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string RangeBytes(const std::string& eeprom) {
+    std::string out;
+    for (const Range& r : kRanges) {
+        out += eeprom.substr(r.start, r.length);
+    }
+    return out;
+}
+
+// What the radio received, in order: the payloads of the "in" lines of its --record file.
+std::string ReceivedStream(const fs::path& record) {
+    std::istringstream lines(ReadAll(record));
+    std::string stream;
+    for (std::string line; std::getline(lines, line);) {
+        // "%10llu %s %6u " with "in " or "out": the bytes start at column 22.
+        if (line.size() >= 22 && line.compare(11, 3, "in ") == 0) {
+            stream += line.substr(22);
+        }
+    }
+    return stream;
+}
+
+// Documents (the default configuration folder) inside the scratch folder too.
+void PointDocumentsIntoScratch(const CScratch& scratch) {
+    fs::create_directories(scratch.Dir() / "config");
+    WriteFile(scratch.Dir() / "config" / "user-dirs.dirs",
+              "XDG_DOCUMENTS_DIR=\"" + (scratch.Dir() / "documents").string() + "\"\n");
+}
+
+TEST(CliConfig, SaveFromOneRadioAndRestoreIntoAnother) {
+    CScratch scratch;
+    PointDocumentsIntoScratch(scratch);
+    const fs::path eepromA = scratch.Dir() / "a.eeprom";
+    const fs::path eepromB = scratch.Dir() / "b.eeprom";
+    const fs::path recordB = scratch.Dir() / "b.record";
+    const std::string originalA = RandomEeprom(1, 1234);
+    const std::string originalB = RandomEeprom(2, 4321);
+    WriteFile(eepromA, originalA);
+    WriteFile(eepromB, originalB);
+    CSimulator a({"--eeprom", eepromA.string(), "--speed", "19200"});
+    CSimulator b({"--eeprom", eepromB.string(), "--record", recordB.string()});
+    ASSERT_FALSE(a.Device().empty());
+    ASSERT_FALSE(b.Device().empty());
+
+    // Without a name the file goes into the configuration folder under the proposed name.
+    RunResult r = RunUtil(scratch, {"--port", a.Device(), "config", "save"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const fs::path file = r.out.substr(0, r.out.size() - 1);
+    EXPECT_EQ(file.parent_path(), scratch.Dir() / "documents" / "Tarnwell" / "RM7 Configuration");
+    EXPECT_EQ(file.filename().string().rfind("SN01234.", 0), 0u) << file;
+    EXPECT_EQ(file.extension(), ".RM7Config");
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_EQ(ReadAll(eepromA), originalA);  // a save reads only
+
+    r = RunUtil(scratch, {"config", "verify", file.string(), "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["serial_number"], 1234);
+    EXPECT_EQ(json["firmware_version"], "02.54");
+    EXPECT_EQ(json["bytes"], 1562);
+    EXPECT_EQ(json["runs"], 7);
+    ASSERT_EQ(json["ranges"].size(), 7u);
+    for (std::size_t i = 0; i < 7; ++i) {
+        EXPECT_EQ(json["ranges"][i]["supplied"], kRanges[i].length);
+    }
+
+    // The file is another radio's: refused unless advanced mode and a yes, nothing written.
+    struct Refusal {
+        std::vector<std::string> flags;
+        const char* says;
+    };
+    for (const Refusal& refusal :
+         {Refusal{{}, "Restore cannot continue."}, Refusal{{"--advanced"}, "Answered no (give --yes to accept)."}}) {
+        std::vector<std::string> args = {"--port", b.Device(), "config", "restore", file.string()};
+        args.insert(args.end(), refusal.flags.begin(), refusal.flags.end());
+        r = RunUtil(scratch, args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr("Serial Number Mismatch: The Serial Number within the restore file"));
+        EXPECT_THAT(r.err, HasSubstr(refusal.says));
+        EXPECT_THAT(r.err, HasSubstr("Error code 0xE2000032"));
+    }
+    EXPECT_EQ(ReceivedStream(recordB).find("EW"), std::string::npos);
+    EXPECT_EQ(ReadAll(eepromB), originalB);
+
+    r = RunUtil(scratch, {"--port", b.Device(), "--yes", "config", "restore", "--advanced", file.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("Waiting 8 seconds for reset"));
+    EXPECT_THAT(r.err, HasSubstr("Configuration was restored"));
+
+    const std::string restored = ReadAll(eepromB);
+    ASSERT_EQ(restored.size(), kEepromSize);
+    EXPECT_EQ(RangeBytes(restored), RangeBytes(originalA));
+    for (std::size_t address = 0; address < kEepromSize; ++address) {
+        if (!InRanges(address)) {
+            ASSERT_EQ(restored[address], originalB[address]) << std::hex << address;
+        }
+    }
+
+    // 25 blocks, then the reset, then the radio is contacted again.
+    const std::string stream = ReceivedStream(recordB);
+    std::size_t blocks = 0;
+    for (std::size_t at = 0; (at = stream.find("EW", at)) != std::string::npos; at += 2) {
+        ++blocks;
+    }
+    EXPECT_EQ(blocks, 25u);
+    const std::size_t reset = stream.find("LDD20000;");
+    ASSERT_NE(reset, std::string::npos);
+    EXPECT_EQ(stream.rfind("EW"), stream.rfind("EW", reset));  // no write after the reset
+    const std::size_t identify = stream.find("I;", reset);
+    ASSERT_NE(identify, std::string::npos);
+    EXPECT_NE(stream.find("RVD;", identify), std::string::npos);
+}
+
+TEST(CliConfig, DamagedFileIsRefusedBeforeThePortIsOpened) {
+    CScratch scratch;
+    // A radio nobody may talk to: its record stays empty.
+    const fs::path record = scratch.Dir() / "record";
+    CSimulator sim({"--record", record.string()});
+    ASSERT_FALSE(sim.Device().empty());
+
+    const std::string good =
+        "*Configuration saved on 2024-01-31 at 23:59:59\r\n*Do not edit this file!\r\n*Make configuration changes "
+        "using the RM7 front panel and save the resulting configuration\r\nRM7 Utility Version = Tarnwell RM7 Utility "
+        "Version 1.0.0.0\r\nRM7 Firmware Version = 02.87\r\nRM7 Serial Number = 01234\r\nMEM2 7E 00 20 "
+        "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F\r\nCRC32 = 0x8568471E\r\n";
+    const auto replace = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* says;
+        const char* code;
+    };
+    const Case cases[] = {
+        {"a character changed", replace("0A0B", "0A0C"), "has been altered after it was saved", "0xE2000031"},
+        {"a line added", replace("*Do not", "*A note\r\n*Do not"), "has been altered after it was saved", "0xE2000031"},
+        {"a line removed", replace("RM7 Firmware Version = 02.87\r\n", ""), "has been altered after it was saved",
+         "0xE2000031"},
+        {"data after the check line", good + "MEM2 7E 00 01 FF\r\n", "The configuration file is incomplete.",
+         "0xE2000030"},
+        {"no final line feed", good.substr(0, good.size() - 1), "The configuration file is incomplete.", "0xE2000030"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = scratch.Dir() / "damaged.RM7Config";
+        WriteFile(file, c.text);
+        RunResult r = RunUtil(scratch, {"--port", sim.Device(), "config", "restore", file.string()});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr("Restore Configuration Error: "));
+        EXPECT_THAT(r.err, HasSubstr(c.says));
+        EXPECT_THAT(r.err, HasSubstr(std::string("Error code ") + c.code));
+        EXPECT_EQ(r.err.find("Attempting to contact"), std::string::npos);
+
+        r = RunUtil(scratch, {"config", "verify", file.string()});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr(std::string("Error code ") + c.code));
+    }
+    EXPECT_EQ(ReadAll(record), "");
+
+    // The good file is what the checks let through, and verify says what it holds.
+    WriteFile(scratch.Dir() / "good.RM7Config", good);
+    const RunResult r = RunUtil(scratch, {"config", "verify", (scratch.Dir() / "good.RM7Config").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("Saved at:         2024-01-31 23:59:59\n"));
+    EXPECT_THAT(r.out, HasSubstr("Firmware version: 02.87\n"));
+    EXPECT_THAT(r.out, HasSubstr("Serial number:    01234\n"));
+    EXPECT_THAT(r.out, HasSubstr("Bytes to write:   32 in 1 runs\n"));
+    EXPECT_THAT(r.out, HasSubstr("  0x7E00-0x7E1F   32 bytes,  32 in the file\n"));
+    EXPECT_THAT(r.out, HasSubstr("  0x0000-0x00FB  252 bytes,   0 in the file\n"));
+}
+
+}  // namespace
+}  // namespace rm7::test
