@@ -1,0 +1,61 @@
+#include "app/app_session.h"
+
+#include <QTimer>
+
+#include <sstream>
+
+#include "app/main_frame.h"
+#include "link/tty_serial_port.h"
+#include "platform/paths.h"
+
+namespace rm7 {
+
+CAppSession::CAppSession(AppOptions options) : m_options(std::move(options)), m_settings(SettingsFilePath()) {
+    m_settings.Load();
+}
+
+CAppSession::~CAppSession() {
+    CloseFrame();
+    m_model.reset();
+    m_simulator.Stop();
+}
+
+Result CAppSession::Start() {
+    std::string port = m_options.port;
+    if (m_options.simulate) {
+        std::vector<std::string> args;
+        std::istringstream extra(m_options.simArgs);
+        for (std::string word; extra >> word;) {
+            args.push_back(word);
+        }
+        const std::filesystem::path program =
+            m_options.simulator.empty() ? ProgramDir() / "rm7-sim" : m_options.simulator;
+        Result r = m_simulator.Start(program, args);
+        if (r == kOk && (!m_simulator.ReadFirstLine(m_simulatedPort, 10000) || m_simulatedPort.empty())) {
+            m_simulator.Stop();
+            r = kErrorFileNotFound;
+        }
+        if (r != kOk) {
+            return r;
+        }
+        port = m_simulatedPort;
+    }
+    m_model = std::make_unique<CModel>(m_pump, std::make_unique<CSerialPort>(m_pump), &m_settings);
+    m_frame = std::make_unique<CMainFrame>(*m_model, &m_settings, port);
+    if (!m_settings.Warning().empty()) {
+        // Once the loop runs and the window is up: the settings file was ignored, and why.
+        QTimer::singleShot(0, m_frame.get(), [frame = m_frame.get(), text = m_settings.Warning()] {
+            frame->MessageBox("RM7 Utility", text, MessageIcon::Warning);
+        });
+    }
+    return kOk;
+}
+
+void CAppSession::CloseFrame() {
+    if (m_frame != nullptr) {
+        m_frame->close();
+        m_frame.reset();
+    }
+}
+
+}  // namespace rm7

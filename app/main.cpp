@@ -1,0 +1,52 @@
+// rm7-utility: the desktop application.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+
+#include "app/app_icon.h"
+#include "app/app_session.h"
+#include "app/main_frame.h"
+#include "link/error_text.h"
+#include "link/format.h"
+#include "platform/version.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(rm7::kProductName));
+    QApplication::setApplicationVersion(QString::fromStdString(
+        rm7::StrFormat("%u.%u.%u.%u", rm7::kVersionMajor, rm7::kVersionMinor, rm7::kVersionPatch, rm7::kVersionTweak)));
+    QApplication::setDesktopFileName(QStringLiteral("rm7-utility"));
+    QApplication::setWindowIcon(rm7::AppIcon());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Finds the RM7 transceiver on a serial port and looks after it."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Use this serial device for this run (not saved), e.g. /dev/ttyUSB0."),
+                                  QStringLiteral("DEV"));
+    const QCommandLineOption simulate(QStringLiteral("simulate"),
+                                      QStringLiteral("Start the simulated radio (rm7-sim) on a pty and use it."));
+    const QCommandLineOption simArgs(QStringLiteral("sim-args"),
+                                     QStringLiteral("Options for the simulated radio, e.g. \"--speed 9600\"."),
+                                     QStringLiteral("ARGS"));
+    parser.addOptions({port, simulate, simArgs});
+    parser.process(app);
+
+    rm7::AppOptions options;
+    options.port = parser.value(port).toStdString();
+    options.simulate = parser.isSet(simulate);
+    options.simArgs = parser.value(simArgs).toStdString();
+
+    rm7::CAppSession session(options);
+    const rm7::Result r = session.Start();
+    if (r != rm7::kOk) {
+        QMessageBox::critical(nullptr, QString::fromLatin1(rm7::kProductName),
+                              QString::fromStdString(rm7::StrFormat(
+                                  "The simulated radio (rm7-sim) could not be started.\nError 0x%08X: %s", r,
+                                  rm7::ErrorText(r).c_str())));
+        return 1;
+    }
+    session.Frame().show();
+    return QApplication::exec();
+}

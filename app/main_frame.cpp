@@ -1,0 +1,359 @@
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+
+#include "app/help_window.h"
+#include "app/tab_view.h"
+#include "link/contact.h"
+#include "link/format.h"
+#include "platform/serial_enum.h"
+#include "platform/settings.h"
+#include "platform/version.h"
+
+namespace rm7 {
+
+namespace {
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Error:
+            return QMessageBox::Critical;
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// The core's texts end lines with "\r\n" and some status texts with "\n".
+QString BoxText(const std::string& text) {
+    QString out = Text(text);
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return out.trimmed();
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CModel& model, CSettingsStore* settings, std::string transientPort, QWidget* parent)
+    : QMainWindow(parent), m_model(model), m_settings(settings), m_transientPort(std::move(transientPort)) {
+    setObjectName("mainFrame");
+
+    // 1. The status bar, one pane.
+    m_status = new QLabel(QStringLiteral("Ready"), this);
+    m_status->setObjectName("statusText");
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addWidget(m_status, 1);
+
+    // 2. The core speaks to the user through this window; the port reports its failures here.
+    m_model.SetNotifier(this);
+
+    // 3. The settings; a port given for this run stands in for the saved one.
+    m_model.LoadSettings();
+    m_savedPort = m_model.portName.Get();
+    if (!m_transientPort.empty()) {
+        m_model.portName.Set(m_transientPort);
+    }
+
+    // 4, 5. Menus with their check marks, and the technician's port menu.
+    CreateMenus();
+
+    // 6, 7. The pages; the saved page only when a port was saved and the page exists.
+    m_tabView = new CTabView(m_model, this);
+    setCentralWidget(m_tabView);
+    if (!m_tabView->SelectPage(InitialPage(m_model.activePage.Get(), m_savedPort))) {
+        m_tabView->SelectPage(kPagePort);
+    }
+
+    // 8. Observe the radio's values; each tells at once, so title and status start right.
+    m_registering = true;
+    m_firmwareStatus = CObservation(m_model.firmwareStatus, this);
+    m_portEvent = CObservation(m_model.portEvent, this);
+    m_serialNumber = CObservation(m_model.serialNumber, this);
+    m_portName = CObservation(m_model.portName, this);
+    m_serialSpeed = CObservation(m_model.serialSpeed, this);
+    // The title says "closed" also when closing changes nothing else (no radio was known yet).
+    m_portState = CObservation(m_model.portState, this);
+    m_advancedModeSeen = CObservation(m_model.advancedMode, this);
+    m_model.firmwareStatus.Notify(this);
+    m_model.portEvent.Notify(this);
+    m_model.serialNumber.Notify(this);
+    m_model.portName.Notify(this);
+    m_model.serialSpeed.Notify(this);
+    m_registering = false;
+
+    // 9. Look for the radio.
+    m_model.Contact().StartAtOpenPort();
+}
+
+CMainFrame::~CMainFrame() {
+    OnClose();
+    if (m_help != nullptr) {
+        delete m_help;
+    }
+    // The window is going: nothing may open a box on it any more.
+    m_model.SetNotifier(nullptr);
+    m_model.ClosePort();
+    // This run's port is not the user's choice of port.
+    if (!m_transientPort.empty() && m_model.portName.Get() == m_transientPort) {
+        m_model.portName.Set(m_savedPort);
+    }
+    m_model.SaveSettings();
+    if (m_settings != nullptr && m_placement.has_value() && SavePlacement(*m_settings, *m_placement) == kOk) {
+        m_settings->Save();
+    }
+    m_model.Pump().Forget(this);
+}
+
+void CMainFrame::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* exit = file->addAction(QStringLiteral("E&xit\tAlt F4"));
+    exit->setObjectName("exitAction");
+    exit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    if (m_model.technicianTxGainCalibration.Get() != 0) {
+        m_portMenu = menuBar()->addMenu(QStringLiteral("&Port"));
+        m_portMenu->setObjectName("portMenu");
+        connect(m_portMenu, &QMenu::aboutToShow, this, &CMainFrame::FillPortMenu);
+        FillPortMenu();
+    }
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    connect(view, &QMenu::aboutToShow, this, &CMainFrame::RefreshChecks);
+    m_advancedMode = view->addAction(QStringLiteral("&Advanced Mode"));
+    m_advancedMode->setObjectName("advancedModeAction");
+    m_statusBarShown = view->addAction(QStringLiteral("&Status Bar"));
+    m_statusBarShown->setObjectName("statusBarAction");
+    m_trace = view->addAction(QStringLiteral("&Trace"));
+    m_trace->setObjectName("traceAction");
+    m_verboseLogging = view->addAction(QStringLiteral("&Verbose Logging"));
+    m_verboseLogging->setObjectName("verboseLoggingAction");
+    for (QAction* action : {m_advancedMode, m_statusBarShown, m_trace, m_verboseLogging}) {
+        action->setCheckable(true);
+    }
+    m_statusBarShown->setChecked(true);
+    RefreshChecks();
+    connect(m_advancedMode, &QAction::triggered, this, [this](bool on) { m_model.advancedMode.Set(on ? 1 : 0); });
+    connect(m_statusBarShown, &QAction::triggered, statusBar(), &QWidget::setVisible);
+    connect(m_trace, &QAction::triggered, this, [this](bool on) { m_model.trace.Set(on ? 1 : 0); });
+    connect(m_verboseLogging, &QAction::triggered, this, [this](bool on) { m_model.verboseLogging.Set(on ? 1 : 0); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction* contents = help->addAction(Text(StrFormat("%s Utility &Help", kModelName)) + QStringLiteral("\tF1"));
+    contents->setObjectName("helpAction");
+    connect(contents, &QAction::triggered, this, [this] { ShowHelp(QString()); });
+    QAction* notes = help->addAction(Text(StrFormat("%s Firmware &Release Notes", kModelName)));
+    notes->setObjectName("releaseNotesAction");
+    connect(notes, &QAction::triggered, this, [this] {
+        QMessageBox::information(this, Text(StrFormat("%s Firmware Release Notes", kModelName)),
+                                 QStringLiteral("The firmware release notes window is not available yet."));
+    });
+    help->addSeparator();
+    QAction* about = help->addAction(Text(StrFormat("&About %s Utility", kModelName)));
+    about->setObjectName("aboutAction");
+    connect(about, &QAction::triggered, this, [this] {
+        QMessageBox::about(
+            this, Text(StrFormat("About %s", kProductName)),
+            Text(StrFormat("<p><b>%s</b><br>Version %u.%u.%u.%u</p>"
+                           "<p>Finds the %s transceiver on a serial port, shows its firmware versions and serial "
+                           "number, and looks after its firmware and settings.</p>",
+                           kProductName, kVersionMajor, kVersionMinor, kVersionPatch, kVersionTweak, kModelName)));
+    });
+
+    // F1 opens the help at the selected page's topic; the menu item opens the contents.
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+    connect(f1, &QShortcut::activated, this, [this] {
+        const CPage* page = m_tabView != nullptr ? m_tabView->CurrentPage() : nullptr;
+        ShowHelp(page != nullptr ? page->HelpTopic() : QString());
+    });
+}
+
+void CMainFrame::FillPortMenu() {
+    m_portMenu->clear();
+    auto* group = new QActionGroup(m_portMenu);
+    for (const PortMenuItem& item : PortMenuItems(EnumerateSerialDevices())) {
+        QAction* action = m_portMenu->addAction(Text(item.label));
+        action->setData(item.command);
+        action->setCheckable(true);
+        action->setChecked(item.port == m_model.portName.Get());
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, port = item.port] { m_model.portName.Set(port); });
+    }
+}
+
+void CMainFrame::RefreshChecks() {
+    m_advancedMode->setChecked(m_model.advancedMode.Get() != 0);
+    m_trace->setChecked(m_model.trace.Get() != 0);
+    m_verboseLogging->setChecked(m_model.verboseLogging.Get() != 0);
+    m_statusBarShown->setChecked(!statusBar()->isHidden());
+}
+
+LResult CMainFrame::OnMessage(std::uint32_t code, WParam, LParam lParam) {
+    switch (code) {
+        case kMsgStatusText:
+            if (lParam != 0) {
+                SetStatus(*reinterpret_cast<const std::string*>(lParam));
+            }
+            break;
+        case kMsgPortName:
+            UpdateTitleAndStatus();
+            if (!m_registering) {
+                OnPortNameChanged(m_model);
+            }
+            break;
+        case kMsgFirmwareStatus:
+        case kMsgPortEvent:
+        case kMsgSerialNumber:
+        case kMsgSerialSpeed:
+        case kMsgPortState:
+            UpdateTitleAndStatus();
+            break;
+        case kMsgAdvancedMode:
+            RefreshChecks();
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+void CMainFrame::UpdateTitleAndStatus() {
+    setWindowTitle(Text(FrameTitle(m_model)));
+    SetStatus(FrameStatusText(m_model));
+}
+
+void CMainFrame::SetStatus(const std::string& text) {
+    QString line = Text(text);
+    while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r'))) {
+        line.chop(1);
+    }
+    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    m_status->setText(line);
+    CPage* page = m_tabView != nullptr ? m_tabView->CurrentPage() : nullptr;
+    if (page != nullptr && page->Index() == kPageFirmware) {
+        m_model.Pump().Send(page, kMsgFirmwarePageText, 0, reinterpret_cast<LParam>(&text));
+    }
+}
+
+QString CMainFrame::StatusBarText() const {
+    return m_status->text();
+}
+
+void CMainFrame::StatusText(const std::string& text) {
+    m_model.Pump().Send(this, kMsgStatusText, 0, reinterpret_cast<LParam>(&text));
+}
+
+void CMainFrame::MessageBox(const std::string& caption, const std::string& text, MessageIcon icon) {
+    StatusText(text);
+    // Opened and left: no nested loop, so the radio's conversation goes on behind the box.
+    auto* box = new QMessageBox(BoxIcon(icon), Text(caption), BoxText(text), QMessageBox::Ok, this);
+    box->setObjectName("messageBox");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+bool CMainFrame::AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) {
+    // Asked before a job starts, never from a radio callback: a modal question is safe here.
+    QMessageBox box(BoxIcon(icon), Text(caption), BoxText(text), QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void CMainFrame::ShowHelp(const QString& topic) {
+    if (m_help == nullptr) {
+        m_help = new CHelpWindow(this);
+    }
+    m_help->ShowTopic(topic);
+}
+
+void CMainFrame::setVisible(bool visible) {
+    if (visible && !m_shown && !m_closed) {
+        m_shown = true;
+        ApplyPlacement();
+    }
+    QMainWindow::setVisible(visible);
+}
+
+void CMainFrame::ApplyPlacement() {
+    // The rule's share for the frame's own parts is too small for the menu and status bars
+    // of every style: the frame never gets smaller than what it holds either.
+    const QSize tab = m_tabView->sizeHint();
+    const FrameSize rule = MinimumFrameSize(tab.width(), tab.height());
+    const int chrome = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
+    const QSize minimum = QSize(rule.width, rule.height)
+                              .expandedTo(QSize(tab.width(), tab.height() + chrome))
+                              .expandedTo(minimumSizeHint());
+    setMinimumSize(minimum);
+
+    const std::optional<WindowPlacement> placement =
+        m_settings != nullptr ? LoadPlacement(*m_settings) : std::optional<WindowPlacement>();
+    if (!placement.has_value()) {
+        resize(minimum);
+        return;
+    }
+    const QRect rect(placement->left, placement->top, placement->right - placement->left,
+                     placement->bottom - placement->top);
+    // A screen that is gone since: keep the size, let the window system place the window.
+    bool onScreen = false;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        onScreen = onScreen || screen->availableGeometry().intersects(rect);
+    }
+    if (onScreen) {
+        setGeometry(rect);
+    } else {
+        resize(rect.size());
+    }
+    if (placement->OpensMaximized()) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    OnClose();
+    event->accept();
+}
+
+void CMainFrame::OnClose() {
+    if (m_closed) {
+        return;
+    }
+    m_closed = true;
+    m_firmwareStatus.Reset();
+    m_portEvent.Reset();
+    m_serialNumber.Reset();
+    m_portName.Reset();
+    m_serialSpeed.Reset();
+    m_portState.Reset();
+    m_advancedModeSeen.Reset();
+    if (m_tabView != nullptr) {
+        m_model.activePage.Set(m_tabView->CurrentPageIndex());
+        delete m_tabView;
+        m_tabView = nullptr;
+    }
+    if (m_shown) {
+        const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+        const Qt::WindowStates state = windowState();
+        m_placement = MakePlacement(normal.x(), normal.y(), normal.width(), normal.height(),
+                                    state.testFlag(Qt::WindowMaximized), state.testFlag(Qt::WindowMinimized),
+                                    state.testFlag(Qt::WindowMinimized) && state.testFlag(Qt::WindowMaximized));
+    }
+}
+
+}  // namespace rm7

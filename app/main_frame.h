@@ -1,0 +1,90 @@
+#pragma once
+// CMainFrame: the one top-level window. It owns the tab view with the pages, the menus and the
+// status bar; it shows the radio in its title; it is the model's user notifier (status line
+// and message boxes); and it starts and stops the system: settings, placement, the contact.
+//
+// Threads: GUI thread only. Message boxes asked for by the core are shown without a nested
+// event loop (window-modal, opened and left), because they may be asked for from inside a
+// radio callback.
+#include <QMainWindow>
+#include <QPointer>
+
+#include <optional>
+#include <string>
+
+#include "app/help_window.h"
+#include "model/frame_logic.h"
+#include "model/model.h"
+#include "model/user_notifier.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+
+namespace rm7 {
+
+class CSettingsStore;
+class CTabView;
+
+class CMainFrame final : public QMainWindow, public IMessageTarget, public IUserNotifier {
+  public:
+    // settings may be null (nothing is loaded or saved). A transientPort is used for this run in
+    // place of the saved "Port" and is never saved.
+    CMainFrame(CModel& model, CSettingsStore* settings, std::string transientPort = {}, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    void StatusText(const std::string& text) override;
+    void MessageBox(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
+
+    CTabView* TabView() const { return m_tabView; }
+    QString StatusBarText() const;
+    QMenu* PortMenu() const { return m_portMenu; }
+    CHelpWindow* HelpWindow() const { return m_help; }
+    // Opens the help at a topic ("Port.htm", "Configuration.htm#SetDateTime"); empty: contents.
+    void ShowHelp(const QString& topic);
+    void setVisible(bool visible) override;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void CreateMenus();
+    void FillPortMenu();
+    void RefreshChecks();
+    void UpdateTitleAndStatus();
+    void SetStatus(const std::string& text);
+    // On the first show: the minimum size, then the stored placement when it is complete.
+    void ApplyPlacement();
+    // What closing does before the window goes: stop observing, keep the selected page, drop the pages.
+    void OnClose();
+
+    CModel& m_model;
+    CSettingsStore* m_settings;
+    std::string m_transientPort;
+    std::string m_savedPort;
+    bool m_registering = false;
+    bool m_shown = false;
+    bool m_closed = false;
+    std::optional<WindowPlacement> m_placement;  // as the window was when it closed
+
+    QLabel* m_status = nullptr;
+    CTabView* m_tabView = nullptr;
+    QMenu* m_portMenu = nullptr;
+    QAction* m_advancedMode = nullptr;
+    QAction* m_statusBarShown = nullptr;
+    QAction* m_trace = nullptr;
+    QAction* m_verboseLogging = nullptr;
+    QPointer<CHelpWindow> m_help;
+
+    CObservation m_firmwareStatus;
+    CObservation m_portEvent;
+    CObservation m_serialNumber;
+    CObservation m_portName;
+    CObservation m_serialSpeed;
+    CObservation m_portState;
+    CObservation m_advancedModeSeen;
+};
+
+}  // namespace rm7

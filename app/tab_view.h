@@ -1,0 +1,35 @@
+#pragma once
+// CTabView: the main window's pages, in their fixed order (Port, Firmware, Configuration,
+// Calibration, Command Tester, Terminal; those that are built). It tells a page when it is
+// selected and when it stops being selected, and makes the selected page the model's idle
+// target, so the timer ticks and serial notices that no busy machine takes reach it.
+#include <QTabWidget>
+
+#include <vector>
+
+#include "app/page.h"
+
+namespace rm7 {
+
+class CTabView final : public QTabWidget {
+  public:
+    CTabView(CModel& model, QWidget* parent = nullptr);
+    ~CTabView() override;
+
+    // Selects the page with this fixed index; false (and nothing changes) when it is not built.
+    bool SelectPage(int index);
+    CPage* CurrentPage() const;
+    // The fixed index of the selected page.
+    int CurrentPageIndex() const;
+    CPage* Page(int index) const;
+    const std::vector<CPage*>& Pages() const { return m_pages; }
+
+  private:
+    void OnCurrentChanged(int tab);
+
+    CModel& m_model;
+    std::vector<CPage*> m_pages;
+    CPage* m_active = nullptr;
+};
+
+}  // namespace rm7

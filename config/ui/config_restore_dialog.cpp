@@ -1,0 +1,15 @@
+#include "config/ui/config_restore_dialog.h"
+
+#include "config/config_folder.h"
+
+namespace rm7 {
+
+CConfigRestoreDlg::CConfigRestoreDlg(CModel& model, CSettingsStore* settings, QWidget* parent,
+                                     ConfigDialogPrompts prompts)
+    : CConfigJobDialog(QStringLiteral("Restore Configuration"), QStringLiteral("Restoring configuration"),
+                       std::move(prompts), parent),
+      m_job(std::make_unique<CConfigRestoreJob>(model, *this, settings, [] { return DefaultConfigurationFolder(); })) {}
+
+CConfigRestoreDlg::~CConfigRestoreDlg() = default;
+
+}  // namespace rm7

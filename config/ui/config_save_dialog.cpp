@@ -1,0 +1,200 @@
+#include "config/ui/config_save_dialog.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <ctime>
+
+#include "config/config_folder.h"
+
+namespace rm7 {
+namespace {
+
+QString Text(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+std::filesystem::path PathOf(const QString& text) {
+    return std::filesystem::path(text.toStdString());
+}
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Error:
+            return QMessageBox::Critical;
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+std::optional<std::filesystem::path> RunFileDialog(QWidget* owner, QFileDialog::AcceptMode mode,
+                                                   const std::filesystem::path& folder, const std::string& name) {
+    QFileDialog dialog(owner);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(QString::fromLatin1(kConfigurationFileFilter).split(QStringLiteral(";;")));
+    dialog.setDefaultSuffix(QString::fromLatin1(kConfigurationFileExtension));
+    dialog.setDirectory(Text(folder.string()));
+    if (!name.empty()) {
+        dialog.selectFile(Text(name));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return PathOf(dialog.selectedFiles().constFirst());
+}
+
+}  // namespace
+
+ConfigDialogPrompts ConfigDialogPrompts::Qt() {
+    ConfigDialogPrompts prompts;
+    prompts.show = [](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon) {
+        QMessageBox box(BoxIcon(icon), Text(caption), Text(text), QMessageBox::Ok, owner);
+        box.exec();
+    };
+    prompts.ask = [](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon) {
+        QMessageBox box(BoxIcon(icon), Text(caption), Text(text), QMessageBox::Yes | QMessageBox::No, owner);
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    };
+    prompts.saveFile = [](QWidget* owner, const std::filesystem::path& folder, const std::string& proposedName) {
+        return RunFileDialog(owner, QFileDialog::AcceptSave, folder, proposedName);
+    };
+    prompts.openFile = [](QWidget* owner, const std::filesystem::path& folder) {
+        return RunFileDialog(owner, QFileDialog::AcceptOpen, folder, {});
+    };
+    return prompts;
+}
+
+CConfigJobDialog::CConfigJobDialog(const QString& title, const QString& text, ConfigDialogPrompts prompts,
+                                   QWidget* parent)
+    : QDialog(parent), m_prompts(std::move(prompts)) {
+    setWindowTitle(title);
+    auto* label = new QLabel(text, this);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setRange(0, 0);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    connect(m_cancel, &QPushButton::clicked, this, [this] { OnCancel(); });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(m_progress);
+    layout->addLayout(buttons);
+    setMinimumWidth(360);
+}
+
+void CConfigJobDialog::SetRange(std::uint32_t steps) {
+    m_progress->setRange(0, static_cast<int>(steps));
+}
+
+void CConfigJobDialog::SetPosition(std::uint32_t step) {
+    m_progress->setValue(static_cast<int>(step));
+}
+
+void CConfigJobDialog::SetBusyCursor(bool busy) {
+    if (busy) {
+        setCursor(Qt::WaitCursor);
+        m_cancel->setCursor(Qt::ArrowCursor);
+    } else {
+        unsetCursor();
+        m_cancel->unsetCursor();
+    }
+}
+
+void CConfigJobDialog::SetCancelButtonText(const std::string& text) {
+    m_cancel->setText(Text(text));
+}
+
+void CConfigJobDialog::EndDialog(int result) {
+    if (m_showing || !m_pending.empty()) {
+        m_endResult = result;
+        return;
+    }
+    done(result);
+}
+
+void CConfigJobDialog::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
+    m_pending.push_back({caption, text, icon});
+    if (!m_showing && !m_showScheduled) {
+        m_showScheduled = true;
+        QTimer::singleShot(0, this, [this] { ShowPendingBoxes(); });
+    }
+}
+
+void CConfigJobDialog::ShowPendingBoxes() {
+    m_showScheduled = false;
+    m_showing = true;
+    while (!m_pending.empty()) {
+        const PendingBox box = m_pending.front();
+        m_pending.erase(m_pending.begin());
+        m_prompts.show(this, box.caption, box.text, box.icon);
+    }
+    m_showing = false;
+    if (m_endResult) {
+        const int result = *m_endResult;
+        m_endResult.reset();
+        done(result);
+    }
+}
+
+bool CConfigJobDialog::AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) {
+    return m_prompts.ask(this, caption, text, icon);
+}
+
+std::optional<std::filesystem::path> CConfigJobDialog::AskSaveFileName(const std::filesystem::path& folder,
+                                                                       const std::string& proposedName) {
+    return m_prompts.saveFile(this, folder, proposedName);
+}
+
+std::optional<std::filesystem::path> CConfigJobDialog::AskOpenFileName(const std::filesystem::path& folder) {
+    return m_prompts.openFile(this, folder);
+}
+
+void CConfigJobDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        // After the show has finished, so the file dialog opens over a visible dialog.
+        QTimer::singleShot(0, this, [this] { OnFirstShown(); });
+    }
+}
+
+void CConfigJobDialog::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous()) {
+        OnHidden();
+    }
+}
+
+void CConfigJobDialog::reject() {
+    OnCancel();
+}
+
+CConfigSaveDlg::CConfigSaveDlg(CModel& model, CSettingsStore* settings, QWidget* parent, ConfigDialogPrompts prompts)
+    : CConfigJobDialog(QStringLiteral("Save Configuration"), QStringLiteral("Saving configuration"), std::move(prompts),
+                       parent),
+      m_job(std::make_unique<CConfigSaveJob>(model, *this, settings, SavedAtFromLocalTime(std::time(nullptr)),
+                                             [] { return DefaultConfigurationFolder(); })) {}
+
+CConfigSaveDlg::~CConfigSaveDlg() = default;
+
+}  // namespace rm7

@@ -1,0 +1,107 @@
+#pragma once
+// CConfigSaveDlg ("Save Configuration") and the parts both configuration dialogs share. The
+// dialogs only show and forward: every decision is in CConfigSaveJob / CConfigRestoreJob.
+//
+// Threads: GUI thread only. Run modally with exec(); the file dialog opens once the dialog shows.
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/config_job_view.h"
+#include "config/save_machine.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace rm7 {
+
+class CSettingsStore;
+
+// The boxes and file dialogs a configuration dialog shows. Tests replace them; by default they
+// are Qt's. Only ask and the file dialogs may wait for the user: show never runs inside the call.
+struct ConfigDialogPrompts {
+    std::function<void(QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon)> show;
+    std::function<bool(QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon)> ask;
+    std::function<std::optional<std::filesystem::path>(QWidget* owner, const std::filesystem::path& folder,
+                                                       const std::string& proposedName)>
+        saveFile;
+    std::function<std::optional<std::filesystem::path>(QWidget* owner, const std::filesystem::path& folder)> openFile;
+
+    static ConfigDialogPrompts Qt();
+};
+
+// The window both dialogs have: a line of text, the progress bar, the Cancel button, the busy
+// cursor, and message boxes that wait for the event loop instead of running one inside a radio
+// callback.
+class CConfigJobDialog : public QDialog, public IConfigJobView {
+  public:
+    CConfigJobDialog(const QString& title, const QString& text, ConfigDialogPrompts prompts, QWidget* parent);
+
+    QProgressBar* ProgressBar() const { return m_progress; }
+    QPushButton* CancelButton() const { return m_cancel; }
+
+    void SetRange(std::uint32_t steps) override;
+    void SetPosition(std::uint32_t step) override;
+    void SetBusyCursor(bool busy) override;
+    void SetCancelButtonText(const std::string& text) override;
+    void EndDialog(int result) override;
+    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    std::optional<std::filesystem::path> AskSaveFileName(const std::filesystem::path& folder,
+                                                         const std::string& proposedName) override;
+    std::optional<std::filesystem::path> AskOpenFileName(const std::filesystem::path& folder) override;
+
+  protected:
+    // The job's Begin, once the dialog is on the screen; its End when the dialog is hidden.
+    virtual void OnFirstShown() = 0;
+    virtual void OnHidden() = 0;
+    virtual void OnCancel() = 0;
+
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    // Escape and the window's close button ask the job, as the Cancel button does.
+    void reject() override;
+
+  private:
+    struct PendingBox {
+        std::string caption;
+        std::string text;
+        MessageIcon icon;
+    };
+    // Shows the boxes that were asked for, one after the other, then ends the dialog when that
+    // was asked for meanwhile: a box asked for just before the end is still seen.
+    void ShowPendingBoxes();
+
+    ConfigDialogPrompts m_prompts;
+    QProgressBar* m_progress;
+    QPushButton* m_cancel;
+    bool m_shown = false;
+    std::vector<PendingBox> m_pending;
+    bool m_showScheduled = false;
+    bool m_showing = false;
+    std::optional<int> m_endResult;
+};
+
+class CConfigSaveDlg final : public CConfigJobDialog {
+  public:
+    // settings may be null: the folder is then not remembered.
+    CConfigSaveDlg(CModel& model, CSettingsStore* settings, QWidget* parent = nullptr,
+                   ConfigDialogPrompts prompts = ConfigDialogPrompts::Qt());
+    ~CConfigSaveDlg() override;
+
+    CConfigSaveJob& Job() { return *m_job; }
+
+  protected:
+    void OnFirstShown() override { m_job->Begin(); }
+    void OnHidden() override { m_job->End(); }
+    void OnCancel() override { m_job->Cancel(); }
+
+  private:
+    std::unique_ptr<CConfigSaveJob> m_job;
+};
+
+}  // namespace rm7

@@ -1,0 +1,66 @@
+#include "config/ui/configuration_page.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "model/frame_logic.h"
+
+namespace rm7 {
+
+namespace {
+
+struct ButtonText {
+    const char* text;
+    const char* name;
+    const char* purpose;
+};
+
+// In the order of CConfigurationPage::Action.
+constexpr ButtonText kButtons[] = {
+    {"Save Configuration...", "saveConfiguration", "Save the radio's settings to a file."},
+    {"Restore Configuration...", "restoreConfiguration", "Write settings saved earlier back to the radio."},
+    {"Edit CW Memories...", "editCwMemories", "Read and change the radio's CW message memories."},
+    {"Edit Power On Banner...", "editPowerOnBanner", "Change the text the radio shows when switched on."},
+    {"Set Time...", "setTime", "Set the radio's clock from this computer's."},
+};
+
+}  // namespace
+
+CConfigurationPage::CConfigurationPage(CModel& model, QWidget* parent) : CPage(model, parent) {
+    setObjectName("configurationPage");
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(12);
+    for (int i = 0; i < kActionCount; ++i) {
+        auto* button = new QPushButton(QString::fromLatin1(kButtons[i].text), this);
+        button->setObjectName(QString::fromLatin1(kButtons[i].name));
+        // Each job comes with its own dialog; until then the button cannot start anything.
+        button->setEnabled(false);
+        button->setToolTip(QStringLiteral("Comes in a later version"));
+        auto* purpose = new QLabel(QString::fromLatin1(kButtons[i].purpose), this);
+        purpose->setWordWrap(true);
+        grid->addWidget(button, i, 0);
+        grid->addWidget(purpose, i, 1);
+        m_buttons[static_cast<std::size_t>(i)] = button;
+    }
+    grid->setColumnStretch(1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addStretch(1);
+}
+
+int CConfigurationPage::Index() const {
+    return kPageConfiguration;
+}
+
+QWidget* CConfigurationPage::InitialFocus() {
+    for (QPushButton* button : m_buttons) {
+        if (button->isEnabled()) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace rm7

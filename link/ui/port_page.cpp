@@ -1,0 +1,182 @@
+#include "link/ui/port_page.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "link/format.h"
+#include "model/frame_logic.h"
+#include "platform/serial_enum.h"
+#include "platform/version.h"
+
+namespace rm7 {
+
+CPortPage::CPortPage(CModel& model, QWidget* parent) : CPage(model, parent), m_logic(model) {
+    setObjectName("portPage");
+
+    auto* group = new QGroupBox(QStringLiteral("Serial port"), this);
+    auto* form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+
+    m_portList = new CPortComboBox(group);
+    m_portList->setObjectName("portList");
+    m_portList->setEditable(true);
+    m_portList->setInsertPolicy(QComboBox::NoInsert);
+    m_portList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_portList->setMinimumContentsLength(24);
+    m_portList->lineEdit()->setPlaceholderText(QStringLiteral("Choose a port or type a device path"));
+    m_portList->onDropDown = [this] { FillPortList(); };
+    auto* portLabel = new QLabel(QString::fromStdString(StrFormat("Serial port connected to %s:", kModelName)), group);
+    portLabel->setBuddy(m_portList);
+    form->addRow(portLabel, m_portList);
+
+    m_speedList = new QComboBox(group);
+    m_speedList->setObjectName("speedList");
+    for (const SpeedChoice& choice : kSpeedChoices) {
+        m_speedList->addItem(QString::fromLatin1(choice.label), QVariant::fromValue<qulonglong>(choice.speed));
+    }
+    m_speedList->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    auto* speedLabel = new QLabel(QStringLiteral("Serial port speed (bit/s):"), group);
+    speedLabel->setBuddy(m_speedList);
+    auto* speedRow = new QHBoxLayout;
+    speedRow->addWidget(m_speedList);
+    speedRow->addStretch(1);
+    form->addRow(speedLabel, speedRow);
+
+    auto* hint =
+        new QLabel(QStringLiteral("Choose the port of the radio's serial cable or USB adapter, or type a device "
+                                  "path (a pty or a link) and press Enter. AUTO tries every speed."),
+                   group);
+    hint->setWordWrap(true);
+    hint->setForegroundRole(QPalette::PlaceholderText);
+    form->addRow(hint);
+    group->setLayout(form);
+
+    m_test = new QPushButton(QStringLiteral("Test Communications"), this);
+    m_test->setObjectName("testCommunications");
+    m_test->setToolTip(QStringLiteral("Reopen port and determine speed"));
+    m_close = new QPushButton(QStringLiteral("Close Port"), this);
+    m_close->setObjectName("closePort");
+    m_close->setToolTip(QStringLiteral("Stop polling and close the serial port"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_test);
+    buttons->addWidget(m_close);
+    buttons->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addLayout(buttons);
+    layout->addStretch(1);
+
+    FillPortList();
+    m_speedList->setCurrentIndex(static_cast<int>(SpeedChoiceIndex(model.fixedSerialSpeed.Get())));
+
+    connect(m_portList, &QComboBox::activated, this, &CPortPage::OnPortActivated);
+    connect(m_portList->lineEdit(), &QLineEdit::returnPressed, this, &CPortPage::OnPortTyped);
+    connect(m_speedList, &QComboBox::activated, this,
+            [this](int index) { m_logic.ChooseSpeed(static_cast<std::size_t>(index)); });
+    connect(m_close, &QPushButton::clicked, this, [this] { m_logic.ClosePort(); });
+    connect(m_test, &QPushButton::clicked, this, &CPortPage::OnTestCommunications);
+}
+
+CPortPage::~CPortPage() = default;
+
+int CPortPage::Index() const {
+    return kPagePort;
+}
+
+QWidget* CPortPage::InitialFocus() {
+    return m_test;
+}
+
+void CPortPage::OnSetActive() {
+    CModel& model = Model();
+    m_firmwareStatus = CObservation(model.firmwareStatus, this);
+    m_portName = CObservation(model.portName, this);
+    m_portState = CObservation(model.portState, this);
+    model.portName.Notify(this);
+    model.portState.Notify(this);
+}
+
+void CPortPage::OnKillActive() {
+    m_firmwareStatus.Reset();
+    m_portName.Reset();
+    m_portState.Reset();
+}
+
+LResult CPortPage::OnMessage(std::uint32_t code, WParam, LParam) {
+    switch (code) {
+        case kMsgPortName:
+            SelectModelPort();
+            break;
+        case kMsgPortState:
+            m_logic.OnPortState();
+            break;
+        case kMsgFirmwareStatus:
+            m_logic.OnFirmwareStatus();
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+void CPortPage::FillPortList() {
+    m_entries = PortListEntries(EnumerateSerialDevices(), Model().portName.Get());
+    const QSignalBlocker block(m_portList);
+    m_portList->clear();
+    for (const PortListEntry& entry : m_entries) {
+        m_portList->addItem(QString::fromStdString(entry.label), QString::fromStdString(entry.port));
+    }
+    const int index = PortListIndex(m_entries, Model().portName.Get());
+    m_portList->setCurrentIndex(index);
+    if (index < 0) {
+        m_portList->setEditText(QString());
+    }
+}
+
+void CPortPage::SelectModelPort() {
+    const int index = PortListIndex(m_entries, Model().portName.Get());
+    if (index < 0) {
+        FillPortList();  // a typed path joins the list
+        return;
+    }
+    const QSignalBlocker block(m_portList);
+    m_portList->setCurrentIndex(index);
+}
+
+void CPortPage::OnPortActivated(int index) {
+    if (index >= 0 && static_cast<std::size_t>(index) < m_entries.size()) {
+        m_logic.ChoosePort(m_entries[static_cast<std::size_t>(index)].port);
+    }
+}
+
+void CPortPage::OnPortTyped() {
+    const std::string port = PortFromInput(m_entries, m_portList->currentText().toStdString());
+    if (port.empty()) {
+        SelectModelPort();  // an emptied field is no choice; show the port in use again
+        return;
+    }
+    m_logic.ChoosePort(port);
+}
+
+void CPortPage::OnTestCommunications() {
+    if (m_logic.TestCommunications() != CPortPageLogic::TestOutcome::NoPort) {
+        return;
+    }
+    // The list drops down once the user has read why.
+    m_portList->setFocus();
+    if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        connect(box, &QDialog::finished, m_portList, [list = m_portList] { list->showPopup(); });
+    } else {
+        m_portList->showPopup();
+    }
+}
+
+}  // namespace rm7

@@ -1,0 +1,435 @@
+// The desktop application's wiring, offscreen, against rm7-sim on a real pty: the title and
+// status bar follow the radio, the Port page's choices reach the model, the start-up rules
+// (saved page, placement, this run's port) hold, and boxes the core asks for appear without
+// stopping the radio's conversation.
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_session.h"
+#include "app/help_window.h"
+#include "app/main_frame.h"
+#include "app/tab_view.h"
+#include "link/contact.h"
+#include "link/ui/port_page.h"
+#include "platform/child_process.h"
+#include "platform/paths.h"
+#include "platform/version.h"
+
+namespace rm7 {
+namespace {
+
+constexpr int kDeadlineMs = 60000;
+
+const QString kVersion = QStringLiteral("RM7 Utility Version %1.%2.%3.%4")
+                             .arg(kVersionMajor)
+                             .arg(kVersionMinor)
+                             .arg(kVersionPatch)
+                             .arg(kVersionTweak);
+
+// A simulated radio on a pty for the length of a test.
+class CSimulatedRadio {
+  public:
+    explicit CSimulatedRadio(const std::vector<std::string>& args) {
+        if (m_process.Start(std::string(RM7_BIN_DIR) + "/rm7-sim", args) == kOk) {
+            m_process.ReadFirstLine(m_port, 10000);
+        }
+    }
+    const std::string& Port() const { return m_port; }
+    QString QPort() const { return QString::fromStdString(m_port); }
+
+  private:
+    CChildProcess m_process;
+    std::string m_port;
+};
+
+class CRecorder final : public IMessageTarget {
+  public:
+    LResult OnMessage(std::uint32_t code, WParam, LParam) override {
+        codes.push_back(code);
+        return 0;
+    }
+    std::vector<std::uint32_t> codes;
+};
+
+// The boxes the core opened, oldest first.
+std::vector<QMessageBox*> Boxes(QWidget* frame) {
+    std::vector<QMessageBox*> boxes;
+    for (QMessageBox* box : frame->findChildren<QMessageBox*>(QStringLiteral("messageBox"))) {
+        if (box->isVisible()) {
+            boxes.push_back(box);
+        }
+    }
+    return boxes;
+}
+
+bool HasBox(QWidget* frame, const QString& caption, const QString& text) {
+    for (QMessageBox* box : Boxes(frame)) {
+        if (box->windowTitle() == caption && box->text() == text) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CloseBoxes(QWidget* frame) {
+    for (QMessageBox* box : Boxes(frame)) {
+        box->close();
+    }
+}
+
+}  // namespace
+
+class MainFrameTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir m_home;
+    std::unique_ptr<CAppSession> m_session;
+
+    // Settings as a previous run left them.
+    void WriteSettings(const std::function<void(CSettingsStore&)>& fill) {
+        CSettingsStore store(SettingsFilePath());
+        fill(store);
+        QCOMPARE(store.Save(), kOk);
+    }
+    CSettingsStore SavedSettings() {
+        CSettingsStore store(SettingsFilePath());
+        store.Load();
+        return store;
+    }
+    CMainFrame& Start(const std::string& port, bool show = true) {
+        AppOptions options;
+        options.port = port;
+        m_session = std::make_unique<CAppSession>(options);
+        m_session->Start();
+        if (show) {
+            m_session->Frame().show();
+        }
+        return m_session->Frame();
+    }
+    CPortPage* PortPage() { return static_cast<CPortPage*>(m_session->Frame().TabView()->Page(kPagePort)); }
+    // The title is complete once the serial number is read; the contact ends after the DSP version.
+    void WaitForRadio(CMainFrame& frame, const QString& title) {
+        QTRY_COMPARE_WITH_TIMEOUT(frame.windowTitle(), title, kDeadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_session->Model().Contact().IsIdle(), kDeadlineMs);
+    }
+    QString FoundTitle(int serial, const CSimulatedRadio& radio, int speed) {
+        return kVersion + QStringLiteral(" - S/N %1 on %2 at %3 bit/s")
+                              .arg(serial, 5, 10, QLatin1Char('0'))
+                              .arg(radio.QPort())
+                              .arg(speed);
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", m_home.filePath(QStringLiteral("config")).toUtf8());
+        qputenv("XDG_DATA_HOME", m_home.filePath(QStringLiteral("data")).toUtf8());
+    }
+
+    void cleanup() {
+        m_session.reset();
+        QFile::remove(QString::fromStdString(SettingsFilePath().string()));
+    }
+
+    void foundRadioShowsInTitleStatusAndStatusBox() {
+        CSimulatedRadio radio({"--speed", "9600", "--serial", "1234"});
+        QVERIFY(!radio.Port().empty());
+        WriteSettings([](CSettingsStore& s) { s.WriteString("", "Port", "/dev/ttyUSB7"); });
+        CMainFrame& frame = Start(radio.Port());
+
+        WaitForRadio(frame, FoundTitle(1234, radio, 9600));
+        const QString mcu = QStringLiteral("RM7 MCU version 02.54 on %1 at 9600 bit/s").arg(radio.QPort());
+        QCOMPARE(frame.StatusBarText(), mcu);
+        // The Port page tells what was found, in a box that did not hold up the contact.
+        QVERIFY(HasBox(&frame, QStringLiteral("RM7 Status"), mcu));
+
+        // This run's port is not saved: the saved one stays.
+        m_session.reset();
+        std::string saved;
+        QCOMPARE(SavedSettings().ReadString("", "Port", saved), kOk);
+        QCOMPARE(saved, std::string("/dev/ttyUSB7"));
+    }
+
+    void simulateStartsTheSimulatedRadioAndNeverSavesItsPort() {
+        AppOptions options;
+        options.simulate = true;
+        options.simArgs = "--speed 19200 --serial 300";
+        options.simulator = std::string(RM7_BIN_DIR) + "/rm7-sim";
+        m_session = std::make_unique<CAppSession>(options);
+        QCOMPARE(m_session->Start(), kOk);
+        QVERIFY(!m_session->SimulatedPort().empty());
+        m_session->Frame().show();
+        QTRY_COMPARE_WITH_TIMEOUT(m_session->Frame().windowTitle(),
+                                  kVersion + QStringLiteral(" - S/N 00300 on %1 at 19200 bit/s")
+                                                 .arg(QString::fromStdString(m_session->SimulatedPort())),
+                                  kDeadlineMs);
+        m_session.reset();
+        std::string saved;
+        QVERIFY(SavedSettings().ReadString("", "Port", saved) != kOk || saved.empty());
+    }
+
+    void choosingAnotherPortContactsAgainAndTheSameDoesNothing() {
+        CSimulatedRadio first({"--speed", "9600", "--serial", "1234"});
+        CSimulatedRadio second({"--speed", "19200", "--serial", "4321"});
+        QVERIFY(!first.Port().empty() && !second.Port().empty());
+        CMainFrame& frame = Start(first.Port());
+        WaitForRadio(frame, FoundTitle(1234, first, 9600));
+        CloseBoxes(&frame);
+
+        CRecorder recorder;
+        CObservation portState(m_session->Model().portState, &recorder);
+        CPortPage* page = PortPage();
+        // The same port, picked from the list and typed: nothing closes, nothing restarts.
+        const int index = page->PortList()->findData(first.QPort());
+        QVERIFY(index >= 0);
+        page->PortList()->setCurrentIndex(index);
+        emit page->PortList()->activated(index);
+        page->PortList()->lineEdit()->setText(first.QPort());
+        QTest::keyClick(page->PortList()->lineEdit(), Qt::Key_Return);
+        QVERIFY(recorder.codes.empty());
+        QVERIFY(m_session->Model().Contact().IsIdle());
+        QCOMPARE(frame.windowTitle(), FoundTitle(1234, first, 9600));
+
+        // Another port, typed as a path: the first closes and the second radio is found.
+        page->PortList()->lineEdit()->setText(QStringLiteral("  ") + second.QPort());
+        QTest::keyClick(page->PortList()->lineEdit(), Qt::Key_Return);
+        QVERIFY(!recorder.codes.empty());
+        QCOMPARE(m_session->Model().portName.Get(), second.Port());
+        WaitForRadio(frame, FoundTitle(4321, second, 19200));
+        // The typed port joined the list, and is the one selected.
+        QCOMPARE(page->PortList()->currentData().toString(), second.QPort());
+        CloseBoxes(&frame);
+    }
+
+    void closePortShowsClosedWhetherOrNotARadioWasFound() {
+        CSimulatedRadio radio({"--speed", "9600", "--serial", "1234"});
+        CMainFrame& frame = Start(radio.Port());
+        WaitForRadio(frame, FoundTitle(1234, radio, 9600));
+        CloseBoxes(&frame);
+        QTest::mouseClick(PortPage()->CloseButton(), Qt::LeftButton);
+        QCOMPARE(frame.windowTitle(), kVersion + QStringLiteral(" on %1 closed").arg(radio.QPort()));
+        QCOMPARE(frame.StatusBarText(), QStringLiteral("Serial port %1 is closed").arg(radio.QPort()));
+        m_session.reset();
+
+        // A radio that never answers: closing changes nothing else the title shows.
+        CSimulatedRadio silent({"--faults", "drop=1"});
+        CMainFrame& searching = Start(silent.Port());
+        QTRY_VERIFY_WITH_TIMEOUT(searching.StatusBarText().startsWith(QStringLiteral("Attempting to contact RM7")),
+                                 kDeadlineMs);
+        QCOMPARE(searching.windowTitle(), kVersion + QStringLiteral(" on %1 at 38400 bit/s").arg(silent.QPort()));
+        QTest::mouseClick(PortPage()->CloseButton(), Qt::LeftButton);
+        QCOMPARE(searching.windowTitle(), kVersion + QStringLiteral(" on %1 closed").arg(silent.QPort()));
+        QCOMPARE(searching.StatusBarText(), QStringLiteral("Serial port %1 is closed").arg(silent.QPort()));
+        // The search stops at its next poll, which finds the port closed; the texts stay.
+        QTRY_VERIFY_WITH_TIMEOUT(m_session->Model().Contact().IsIdle(), kDeadlineMs);
+        QCOMPARE(searching.windowTitle(), kVersion + QStringLiteral(" on %1 closed").arg(silent.QPort()));
+        QCOMPARE(searching.StatusBarText(), QStringLiteral("Serial port %1 is closed").arg(silent.QPort()));
+    }
+
+    void testCommunicationsWithoutAPortAsksForOne() {
+        CMainFrame& frame = Start("");
+        QCOMPARE(frame.windowTitle(), kVersion);
+        QTest::mouseClick(PortPage()->TestButton(), Qt::LeftButton);
+        QVERIFY(HasBox(&frame, QStringLiteral("Select a serial port"),
+                       QStringLiteral("Please choose a serial port on the Port page")));
+        QCOMPARE(frame.StatusBarText(), QStringLiteral("Please choose a serial port on the Port page"));
+        // Once the box is read, the list drops down.
+        QVERIFY(!PortPage()->PortList()->view()->isVisible());
+        Boxes(&frame).front()->done(QMessageBox::Ok);
+        QTRY_VERIFY_WITH_TIMEOUT(PortPage()->PortList()->view()->isVisible(), kDeadlineMs);
+        PortPage()->PortList()->hidePopup();
+    }
+
+    void unexpectedDeviceBoxAppears() {
+        CSimulatedRadio radio({"--device", "R5", "--speed", "38400"});
+        CMainFrame& frame = Start(radio.Port());
+        QTRY_VERIFY_WITH_TIMEOUT(HasBox(&frame, QStringLiteral("Unexpected Device"),
+                                        QStringLiteral("Connected device does not appear to be an Tarnwell RM7")),
+                                 kDeadlineMs);
+        QVERIFY(m_session->Model().Contact().IsIdle());
+    }
+
+    void savedActivePageIsUsedOnlyWithASavedPort() {
+        struct Case {
+            const char* port;
+            int activePage;
+            int expected;
+        } cases[] = {
+            {"", kPageConfiguration, kPagePort},
+            {"/nonexistent/rm7-port", kPageConfiguration, kPageConfiguration},
+            {"/nonexistent/rm7-port", kPageCount, kPagePort},
+        };
+        for (const Case& c : cases) {
+            WriteSettings([&](CSettingsStore& s) {
+                s.WriteString("", "Port", c.port);
+                s.WriteDword("", "ActivePage", static_cast<std::uint32_t>(c.activePage));
+            });
+            CMainFrame& frame = Start("");
+            QCOMPARE(frame.TabView()->CurrentPageIndex(), c.expected);
+            m_session.reset();
+        }
+        // Closing keeps the selected page.
+        CMainFrame& frame = Start("");
+        QVERIFY(frame.TabView()->SelectPage(kPageConfiguration));
+        m_session->CloseFrame();
+        std::uint32_t saved = 0;
+        QCOMPARE(SavedSettings().ReadDword("", "ActivePage", saved), kOk);
+        QCOMPARE(saved, std::uint32_t{kPageConfiguration});
+    }
+
+    void placementIsAppliedOnlyWhenComplete() {
+        const QRect stored(60, 80, 900, 640);
+        auto writePlacement = [&](const char* leaveOut) {
+            WriteSettings([&](CSettingsStore& s) {
+                SavePlacement(
+                    s, MakePlacement(stored.x(), stored.y(), stored.width(), stored.height(), false, false, false));
+                if (leaveOut != nullptr) {
+                    s.Remove(kPlacementSection, leaveOut);
+                }
+            });
+        };
+        writePlacement(nullptr);
+        CMainFrame* frame = &Start("");
+        QCOMPARE(frame->geometry(), stored);
+        // Moved and resized, it comes back there next time.
+        const QRect moved(100, 90, 950, 700);
+        frame->setGeometry(moved);
+        QTRY_COMPARE(frame->geometry(), moved);
+        m_session.reset();
+        const std::optional<WindowPlacement> saved = LoadPlacement(SavedSettings());
+        QVERIFY(saved.has_value());
+        QCOMPARE(QRect(saved->left, saved->top, saved->right - saved->left, saved->bottom - saved->top), moved);
+
+        for (const char* leaveOut : {"top", "flags"}) {
+            writePlacement(leaveOut);
+            frame = &Start("");
+            QCOMPARE(frame->size(), frame->minimumSize());
+            QVERIFY(frame->size() != stored.size());
+            m_session.reset();
+        }
+    }
+
+    void minimumSizeHoldsEveryControl() {
+        CMainFrame& frame = Start("");
+        const QSize minimum = frame.minimumSize();
+        const QSize tab = frame.TabView()->sizeHint();
+        QVERIFY(minimum.width() >= (tab.width() * 105 + 50) / 100);
+        QVERIFY(minimum.height() >= (tab.height() * 109 + 50) / 100);
+        frame.resize(10, 10);
+        QCOMPARE(frame.size(), minimum);
+        for (CPage* page : frame.TabView()->Pages()) {
+            QVERIFY2(page->minimumSizeHint().width() <= frame.TabView()->currentWidget()->width(),
+                     qPrintable(page->Title()));
+        }
+    }
+
+    void portMenuOnlyForTechnicians() {
+        CMainFrame* frame = &Start("");
+        QVERIFY(frame->PortMenu() == nullptr);
+        for (QAction* action : frame->menuBar()->actions()) {
+            QVERIFY(action->text() != QStringLiteral("&Port"));
+        }
+        m_session.reset();
+
+        WriteSettings([](CSettingsStore& s) {
+            s.WriteDword("", "TechnicianTXGainCalibration", 1);
+            s.WriteString("", "Port", "/nonexistent/rm7-port");
+        });
+        frame = &Start("");
+        QVERIFY(frame->PortMenu() != nullptr);
+        QCOMPARE(frame->menuBar()->actions().at(1)->text(), QStringLiteral("&Port"));
+        const QList<QAction*> items = frame->PortMenu()->actions();
+        QVERIFY(!items.isEmpty());
+        QCOMPARE(items.front()->text(), QStringLiteral("NONE"));
+        QCOMPARE(items.front()->data().toUInt(), 30000u);
+        items.front()->trigger();
+        QCOMPARE(m_session->Model().portName.Get(), std::string());
+        QCOMPARE(frame->windowTitle(), kVersion);
+    }
+
+    void viewMenuSwitchesTheModelsValues() {
+        CMainFrame& frame = Start("");
+        CModel& model = m_session->Model();
+        struct Case {
+            const char* action;
+            std::function<long()> value;
+        } cases[] = {
+            {"advancedModeAction", [&] { return static_cast<long>(model.advancedMode.Get()); }},
+            {"traceAction", [&] { return static_cast<long>(model.trace.Get()); }},
+            {"verboseLoggingAction", [&] { return static_cast<long>(model.verboseLogging.Get()); }},
+        };
+        for (const Case& c : cases) {
+            auto* action = frame.findChild<QAction*>(QString::fromLatin1(c.action));
+            QVERIFY2(action != nullptr && !action->isChecked(), c.action);
+            action->trigger();
+            QCOMPARE(c.value(), 1L);
+            action->trigger();
+            QCOMPARE(c.value(), 0L);
+        }
+        auto* statusBarAction = frame.findChild<QAction*>(QStringLiteral("statusBarAction"));
+        QVERIFY(statusBarAction->isChecked());
+        statusBarAction->trigger();
+        QVERIFY(frame.statusBar()->isHidden());
+    }
+
+    void helpOpensAtThePagesTopicAndEveryTopicExists() {
+        CMainFrame& frame = Start("");
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        QTest::keyClick(&frame, Qt::Key_F1);
+        QVERIFY(frame.HelpWindow() != nullptr && frame.HelpWindow()->isVisible());
+        QCOMPARE(frame.HelpWindow()->CurrentTopic(), QStringLiteral("Port.htm"));
+        frame.findChild<QAction*>(QStringLiteral("helpAction"))->trigger();
+        QCOMPARE(frame.HelpWindow()->CurrentTopic(), QString::fromLatin1(CHelpWindow::kContents));
+
+        const QStringList topics = {
+            QStringLiteral("Port.htm"),
+            QStringLiteral("Port.htm#AccessDenied"),
+            QStringLiteral("Firmware.htm"),
+            QStringLiteral("Configuration.htm"),
+            QStringLiteral("Configuration.htm#SetDateTime"),
+            QStringLiteral("Configuration.htm#PowerOnBanner"),
+            QStringLiteral("EditCWMemories.htm"),
+            QStringLiteral("TXGainCalibration.htm#Welcome"),
+            QStringLiteral("TXGainCalibration.htm#DummyLoad"),
+            QStringLiteral("TXGainCalibration.htm#Calibrate4W"),
+            QStringLiteral("TXGainCalibration.htm#Completion"),
+            QStringLiteral("CommandTester.htm"),
+            QStringLiteral("CommandTester.htm#MacroEditor"),
+            QStringLiteral("Terminal.htm#Options"),
+            QStringLiteral("MainWindow.htm"),
+        };
+        for (const QString& topic : topics) {
+            frame.ShowHelp(topic);
+            QTextBrowser* browser = frame.HelpWindow()->Browser();
+            QVERIFY2(!browser->toPlainText().trimmed().isEmpty(), qPrintable(topic));
+            QCOMPARE(frame.HelpWindow()->CurrentTopic(), topic);
+            const QString anchor = topic.section(QLatin1Char('#'), 1);
+            if (!anchor.isEmpty()) {
+                QVERIFY2(browser->toHtml().contains(QStringLiteral("name=\"%1\"").arg(anchor)), qPrintable(topic));
+            }
+        }
+        for (CPage* page : frame.TabView()->Pages()) {
+            frame.ShowHelp(page->HelpTopic());
+            QVERIFY2(!frame.HelpWindow()->Browser()->toPlainText().trimmed().isEmpty(), qPrintable(page->Title()));
+        }
+    }
+};
+
+}  // namespace rm7
+
+QTEST_MAIN(rm7::MainFrameTest)
+#include "main_frame_gui_test.moc"
