@@ -1,0 +1,209 @@
+// Wiring of the configuration dialogs, offscreen: the dialog starts its job once shown, its
+// controls follow the job, its buttons reach the job, and a box the job asks for inside a radio
+// callback is shown only from the event loop. The decisions themselves are tested in
+// config_jobs_test.
+#include <stdlib.h>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest>
+#include <fstream>
+
+#include "config/ui/config_restore_dialog.h"
+#include "config/ui/config_save_dialog.h"
+#include "link/contact.h"
+#include "link/error_text.h"
+#include "link/memory_port.h"
+#include "platform/manual_pump.h"
+#include "sim/radio.h"
+
+namespace rm7 {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The simulated radio and the model on a virtual clock; the Qt event loop runs beside it.
+struct Bench {
+    Bench() : radio(Options()) {
+        auto port = std::make_unique<CMemoryPort>(pump, radio);
+        model = std::make_unique<CModel>(pump, std::move(port));
+        model->portName.Set("sim0");
+        model->Contact().StartAtOpenPort();
+        pump.AdvanceUntil([this] { return model->Contact().IsIdle(); }, 60000);
+    }
+    static rm7sim::Options Options() {
+        rm7sim::Options options;
+        options.latencyMs = 2;
+        return options;
+    }
+    CManualPump pump;
+    rm7sim::Radio radio;
+    std::unique_ptr<CModel> model;
+};
+
+// Prompts that record instead of showing, and remember whether the dialog was still open.
+struct Prompts {
+    struct Box {
+        std::string caption;
+        std::string text;
+        bool dialogVisible;
+    };
+    ConfigDialogPrompts Make() {
+        ConfigDialogPrompts p;
+        p.show = [this](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon) {
+            shown.push_back({caption, text, owner->isVisible()});
+        };
+        p.ask = [this](QWidget*, const std::string& caption, const std::string& text, MessageIcon) {
+            asked.push_back({caption, text, true});
+            return answer;
+        };
+        p.saveFile = [this](QWidget*, const fs::path& folder, const std::string& name) {
+            askedFolder = folder;
+            proposed = name;
+            return file;
+        };
+        p.openFile = [this](QWidget*, const fs::path& folder) {
+            askedFolder = folder;
+            return file;
+        };
+        return p;
+    }
+    std::vector<Box> shown;
+    std::vector<Box> asked;
+    bool answer = false;
+    fs::path askedFolder;
+    std::string proposed;
+    std::optional<fs::path> file;
+};
+
+}  // namespace
+
+class ConfigDialogsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() {
+        m_dir = fs::temp_directory_path() / ("rm7dlg" + std::to_string(::getpid()));
+        fs::create_directories(m_dir / "config");
+        // The default configuration folder, under "documents", inside the scratch folder.
+        setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
+        std::ofstream(m_dir / "config" / "user-dirs.dirs")
+            << "XDG_DOCUMENTS_DIR=\"" << (m_dir / "documents").string() << "\"\n";
+    }
+    void cleanupTestCase() { fs::remove_all(m_dir); }
+
+    void saveStartsWhenShownAndClosesWhenSaved() {
+        Bench bench;
+        Prompts prompts;
+        prompts.file = m_dir / "saved.RM7Config";
+        CConfigSaveDlg dialog(*bench.model, nullptr, nullptr, prompts.Make());
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Save Configuration"));
+        dialog.show();
+        QTRY_VERIFY(prompts.file.has_value() && !prompts.proposed.empty());
+        QCOMPARE(prompts.proposed.substr(0, 8), std::string("SN01234."));
+        QCOMPARE(prompts.askedFolder, m_dir / "documents" / "Tarnwell" / "RM7 Configuration");
+        QVERIFY(fs::is_directory(prompts.askedFolder));
+
+        // Busy: the wait cursor everywhere but over Cancel; the bar counts 32-byte steps.
+        QCOMPARE(bench.model->ActiveMachine(), static_cast<IStateMachine*>(&dialog.Job().Machine()));
+        QCOMPARE(dialog.cursor().shape(), Qt::WaitCursor);
+        QCOMPARE(dialog.CancelButton()->cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(dialog.ProgressBar()->maximum(), 48);
+        QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.ProgressBar()->value() > 0; }, 60000));
+
+        QVERIFY(bench.pump.AdvanceUntil([&] { return !dialog.isVisible(); }, 60000));
+        QCOMPARE(dialog.result(), CConfigSaveJob::kSaved);
+        QCOMPARE(dialog.ProgressBar()->value(), 48);
+        QCOMPARE(dialog.cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(fs::exists(*prompts.file));
+        QCOMPARE(bench.model->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
+    }
+
+    void saveCancelledByButtonOrEscape() {
+        for (const bool escape : {false, true}) {
+            Bench bench;
+            Prompts prompts;
+            prompts.file = m_dir / (escape ? "escape.RM7Config" : "button.RM7Config");
+            CConfigSaveDlg dialog(*bench.model, nullptr, nullptr, prompts.Make());
+            dialog.show();
+            QTRY_VERIFY(!dialog.Job().Machine().IsIdle());
+            QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.ProgressBar()->value() >= 5; }, 60000));
+            if (escape) {
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            } else {
+                QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
+            }
+            QVERIFY(dialog.isVisible());  // the machine ends at its next step; its completion closes
+            QVERIFY(bench.pump.AdvanceUntil([&] { return !dialog.isVisible(); }, 10000));
+            QCOMPARE(dialog.result(), CConfigSaveJob::kCancelled);
+            QVERIFY(!fs::exists(*prompts.file));
+        }
+    }
+
+    void saveFailureShowsItsBoxFromTheEventLoopAndKeepsTheDialog() {
+        Bench bench;
+        Prompts prompts;
+        prompts.file = m_dir / "never.RM7Config";
+        CConfigSaveDlg dialog(*bench.model, nullptr, nullptr, prompts.Make());
+        dialog.show();
+        QTRY_VERIFY(!dialog.Job().Machine().IsIdle());
+        bench.radio.SetSilent(true);
+        QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.Job().LastResult().has_value(); }, 200000));
+        // The completion came inside a radio callback: no box yet, only once the loop runs.
+        QVERIFY(prompts.shown.empty());
+        QCOMPARE(dialog.CancelButton()->text(), QStringLiteral("Close"));
+        QTRY_COMPARE(prompts.shown.size(), std::size_t{1});
+        QCOMPARE(prompts.shown[0].caption, std::string(kSaveErrorCaption));
+        QVERIFY(Failed(*dialog.Job().LastResult()));
+        QCOMPARE(prompts.shown[0].text, ErrorText(*dialog.Job().LastResult()));
+        QVERIFY(dialog.isVisible());
+        QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), CConfigSaveJob::kFailed);
+    }
+
+    void restoreInterruptAsksThenShowsTheAdviceBeforeClosing() {
+        Bench bench;
+        Prompts prompts;
+        prompts.answer = true;
+        const fs::path file = m_dir / "restore.RM7Config";
+        {
+            // A file of this radio to restore from.
+            Prompts savePrompts;
+            savePrompts.file = file;
+            CConfigSaveDlg save(*bench.model, nullptr, nullptr, savePrompts.Make());
+            save.show();
+            QTRY_VERIFY(!save.Job().Machine().IsIdle());
+            QVERIFY(bench.pump.AdvanceUntil([&] { return !save.isVisible(); }, 60000));
+            QCOMPARE(save.result(), CConfigSaveJob::kSaved);
+        }
+        prompts.file = file;
+        CConfigRestoreDlg dialog(*bench.model, nullptr, nullptr, prompts.Make());
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Restore Configuration"));
+        dialog.show();
+        QTRY_VERIFY(!dialog.Job().Machine().IsIdle());
+        QCOMPARE(dialog.ProgressBar()->maximum(), 48);
+        QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.ProgressBar()->value() >= 5; }, 60000));
+
+        dialog.close();  // the window's close button asks as Cancel does
+        QCOMPARE(prompts.asked.size(), std::size_t{1});
+        QCOMPARE(prompts.asked[0].text, std::string(kInterruptRestoreQuestion));
+        QVERIFY(dialog.isVisible());
+        // The machine ends before the event loop has shown the advice: the dialog waits for it.
+        QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.Job().LastResult().has_value(); }, 10000));
+        QCOMPARE(*dialog.Job().LastResult(), kErrorCancelled);
+        QVERIFY(prompts.shown.empty());
+        QTRY_VERIFY(!dialog.isVisible());
+        QCOMPARE(prompts.shown.size(), std::size_t{1});
+        QCOMPARE(prompts.shown[0].text, std::string(kRestoreInterruptedText));
+        QVERIFY(prompts.shown[0].dialogVisible);
+        QCOMPARE(dialog.result(), CConfigRestoreJob::kCancelled);
+    }
+
+  private:
+    fs::path m_dir;
+};
+
+}  // namespace rm7
+
+QTEST_MAIN(rm7::ConfigDialogsTest)
+#include "config_dialogs_test.moc"
