@@ -29,8 +29,8 @@ QPixmap PaintIcon(int size) {
     // The signal: two arcs right of the antenna tip, as the SVG's arc paths.
     p.setBrush(Qt::NoBrush);
     p.setPen(pen("#2f8fd8", 2));
-    p.drawArc(QRectF(53.93 - 5, 6 - 5, 10, 10), qRound(-44.4 * 16), qRound(88.8 * 16));
-    p.drawArc(QRectF(53.79 - 9, 6 - 9, 18, 18), qRound(-41.8 * 16), qRound(83.6 * 16));
+    p.drawArc(QRectF(53.15 - 4.5, 6 - 4.5, 9, 9), qRound(-41.8 * 16), qRound(83.6 * 16));
+    p.drawArc(QRectF(52.89 - 8, 6 - 8, 16, 16), qRound(-34.2 * 16), qRound(68.4 * 16));
 
     p.setPen(pen("#56626c", 2.5));
     p.drawLine(QPointF(44, 22), QPointF(53, 6));

@@ -20,7 +20,7 @@ namespace rm7 {
 CPortPage::CPortPage(CModel& model, QWidget* parent) : CPage(model, parent), m_logic(model) {
     setObjectName("portPage");
 
-    auto* group = new QGroupBox(QStringLiteral("Serial port"), this);
+    auto* group = new QGroupBox(QStringLiteral("Connection to the radio"), this);
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
 

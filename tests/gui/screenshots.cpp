@@ -1,0 +1,165 @@
+// rm7_gui_screenshots DIR: the main window in each state the radio can put it in (searching,
+// found, boot loader, closed), plus the Configuration page and the help, as PNG files for the
+// README and for looking at. Runs offscreen against rm7-sim; not a test.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/app_icon.h"
+#include "app/app_session.h"
+#include "app/main_frame.h"
+#include "app/tab_view.h"
+#include "link/contact.h"
+#include "link/ui/port_page.h"
+#include "platform/child_process.h"
+#include "platform/paths.h"
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& done, int ms = 60000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void Settle() {
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents();
+    }
+}
+
+void CloseBoxes(QWidget* frame) {
+    for (QMessageBox* box : frame->findChildren<QMessageBox*>()) {
+        box->close();
+    }
+    Settle();
+}
+
+// The window as a desktop shows it: offscreen there is no window manager to draw the title bar,
+// and the title is where the radio's serial number, port and speed are.
+QPixmap WithTitleBar(QWidget* window) {
+    const QPixmap body = window->grab();
+    const int bar = 30;
+    QPixmap out(body.width() + 2, body.height() + bar + 1);
+    out.fill(QColor(0x2b, 0x31, 0x37));
+    QPainter p(&out);
+    p.drawPixmap(1, bar, body);
+    p.drawPixmap(8, 6, QApplication::windowIcon().pixmap(18, 18));
+    QFont font = window->font();
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(QRect(34, 0, out.width() - 42, bar), Qt::AlignVCenter | Qt::AlignLeft, window->windowTitle());
+    return out;
+}
+
+bool Save(QWidget* widget, const QDir& dir, const char* name) {
+    Settle();
+    const QString file = dir.filePath(QString::fromLatin1(name));
+    const bool ok = WithTitleBar(widget).save(file);
+    std::fprintf(stderr, "%s %s\n", ok ? "wrote" : "FAILED", qPrintable(file));
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(rm7::AppIcon());
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s OUTDIR RM7-SIM\n", argv[0]);
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    const std::string sim = argv[2];
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
+
+    struct Shot {
+        const char* file;
+        std::vector<std::string> simArgs;
+        std::function<bool(rm7::CAppSession&)> reach;
+    };
+    auto idle = [](rm7::CAppSession& s) { return s.Model().Contact().IsIdle(); };
+    const Shot shots[] = {
+        {"main-searching.png",
+         {"--faults", "drop=1"},
+         [](rm7::CAppSession& s) {
+             return WaitFor([&] { return s.Frame().StatusBarText().startsWith(QStringLiteral("Attempting")); });
+         }},
+        {"main-found.png",
+         {"--serial", "1234", "--mcu", "02.88", "--dsp", "02.88"},
+         [&](rm7::CAppSession& s) { return WaitFor([&] { return idle(s); }); }},
+        {"main-bootloader.png",
+         {"--boot-loader"},
+         [&](rm7::CAppSession& s) { return WaitFor([&] { return idle(s); }); }},
+        {"main-closed.png",
+         {"--serial", "1234"},
+         [&](rm7::CAppSession& s) {
+             if (!WaitFor([&] { return idle(s); })) {
+                 return false;
+             }
+             auto* page = static_cast<rm7::CPortPage*>(s.Frame().TabView()->Page(rm7::kPagePort));
+             CloseBoxes(&s.Frame());
+             page->CloseButton()->click();
+             return true;
+         }},
+    };
+    bool ok = QApplication::windowIcon().pixmap(256, 256).save(out.filePath(QStringLiteral("icon-256.png")));
+    for (const Shot& shot : shots) {
+        rm7::CChildProcess radio;
+        std::string port;
+        if (radio.Start(sim, shot.simArgs) != rm7::kOk || !radio.ReadFirstLine(port, 10000)) {
+            std::fprintf(stderr, "rm7-sim did not start\n");
+            return 1;
+        }
+        // Each state from a fresh start: no placement or page left by the shot before.
+        QFile::remove(QString::fromStdString(rm7::SettingsFilePath().string()));
+        rm7::AppOptions options;
+        options.port = port;
+        rm7::CAppSession session(options);
+        session.Start();
+        session.Frame().show();
+        if (!shot.reach(session)) {
+            std::fprintf(stderr, "state of %s not reached\n", shot.file);
+            ok = false;
+            continue;
+        }
+        // The box the Port page opens is part of the found state: shoot it too.
+        for (QMessageBox* box : session.Frame().findChildren<QMessageBox*>()) {
+            if (box->isVisible()) {
+                ok = Save(box, out, (std::string("box-") + shot.file).c_str()) && ok;
+            }
+        }
+        CloseBoxes(&session.Frame());
+        ok = Save(&session.Frame(), out, shot.file) && ok;
+        if (std::string(shot.file) == "main-found.png") {
+            session.Frame().TabView()->SelectPage(rm7::kPageConfiguration);
+            ok = Save(&session.Frame(), out, "main-configuration.png") && ok;
+            session.Frame().ShowHelp(QStringLiteral("Port.htm"));
+            ok = Save(session.Frame().HelpWindow(), out, "help-port.png") && ok;
+            session.Frame().resize(session.Frame().minimumSize() + QSize(300, 200));
+            session.Frame().TabView()->SelectPage(rm7::kPagePort);
+            ok = Save(&session.Frame(), out, "main-found-large.png") && ok;
+        }
+    }
+    return ok ? 0 : 1;
+}
