@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <vector>
 
 #include "link/result_codes.h"
 #include "platform/last_error.h"
@@ -15,20 +14,25 @@ namespace {
 constexpr std::array<std::int8_t, 256> kHexValue = [] {
     std::array<std::int8_t, 256> table{};
     table.fill(-1);
-    for (int c = '0'; c <= '9'; ++c)
+    for (int c = '0'; c <= '9'; ++c) {
         table[c] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c)
+    }
+    for (int c = 'A'; c <= 'F'; ++c) {
         table[c] = static_cast<std::int8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c)
+    }
+    for (int c = 'a'; c <= 'f'; ++c) {
         table[c] = static_cast<std::int8_t>(c - 'a' + 10);
+    }
     return table;
 }();
 
 // Every pair of characters, as the two bytes read from memory, to the byte their hex
 // digits stand for, or -1. One look-up per byte is what keeps big files fast.
 const std::int16_t* PairTable() {
-    static const std::vector<std::int16_t> table = [] {
-        std::vector<std::int16_t> pairs(65536, -1);
+    // Built on first use (thread-safe), then only read.
+    static const std::array<std::int16_t, 65536> table = [] {
+        std::array<std::int16_t, 65536> pairs{};
+        pairs.fill(-1);
         for (int high = 0; high < 256; ++high) {
             for (int low = 0; low < 256; ++low) {
                 if (kHexValue[high] >= 0 && kHexValue[low] >= 0) {
