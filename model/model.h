@@ -72,6 +72,8 @@ class CModel {
     IMessageTarget* Router() { return &m_router; }
     void SetNotifier(IUserNotifier* notifier);
     IUserNotifier* Notifier() const { return m_notifier; }
+    // The settings store, where a dialog keeps a setting of its own; may be null.
+    CSettingsStore* Settings() const { return m_settings; }
     // Receives timer ticks and serial notices when no machine is busy (the selected page).
     void SetIdleTarget(IMessageTarget* target) { m_idleTarget = target; }
 

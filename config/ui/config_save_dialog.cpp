@@ -25,6 +25,11 @@ std::filesystem::path PathOf(const QString& text) {
     return std::filesystem::path(text.toStdString());
 }
 
+// Texts of the system's message table end lines with CR LF; a box wants LF alone.
+QString BoxText(const std::string& utf8) {
+    return Text(utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
 QMessageBox::Icon BoxIcon(MessageIcon icon) {
     switch (icon) {
         case MessageIcon::Error:
@@ -61,11 +66,11 @@ std::optional<std::filesystem::path> RunFileDialog(QWidget* owner, QFileDialog::
 ConfigDialogPrompts ConfigDialogPrompts::Qt() {
     ConfigDialogPrompts prompts;
     prompts.show = [](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon) {
-        QMessageBox box(BoxIcon(icon), Text(caption), Text(text), QMessageBox::Ok, owner);
+        QMessageBox box(BoxIcon(icon), Text(caption), BoxText(text), QMessageBox::Ok, owner);
         box.exec();
     };
     prompts.ask = [](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon) {
-        QMessageBox box(BoxIcon(icon), Text(caption), Text(text), QMessageBox::Yes | QMessageBox::No, owner);
+        QMessageBox box(BoxIcon(icon), Text(caption), BoxText(text), QMessageBox::Yes | QMessageBox::No, owner);
         box.setDefaultButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes;
     };

@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "config/ui/config_restore_dialog.h"
+#include "config/ui/config_save_dialog.h"
 #include "model/frame_logic.h"
 
 namespace rm7 {
@@ -44,6 +46,19 @@ CConfigurationPage::CConfigurationPage(CModel& model, QWidget* parent) : CPage(m
         grid->addWidget(purpose, i, 1);
         m_buttons[static_cast<std::size_t>(i)] = button;
     }
+    // Built jobs: each runs its dialog modally.
+    for (Action action : {kSave, kRestore}) {
+        m_buttons[action]->setEnabled(true);
+        m_buttons[action]->setToolTip(QString());
+    }
+    connect(m_buttons[kSave], &QPushButton::clicked, this, [this] {
+        CConfigSaveDlg dialog(Model(), Model().Settings(), this);
+        dialog.exec();
+    });
+    connect(m_buttons[kRestore], &QPushButton::clicked, this, [this] {
+        CConfigRestoreDlg dialog(Model(), Model().Settings(), this);
+        dialog.exec();
+    });
     grid->setColumnStretch(1, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
