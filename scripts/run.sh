@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds RM7 Utility and runs it: against the radio on the saved or given port, or against the
-# simulated radio when none is attached.
+# Builds RM7 Utility and runs it: the desktop application where a display exists, else rm7util;
+# against the radio on the saved or given port, or against the simulated radio when none is attached.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -8,8 +8,16 @@ build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)"
 args=("$@")
+radio_attached() { ls /dev/serial/by-id/* >/dev/null 2>&1; }
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    # A desktop: the desktop application; without a radio attached (no USB or ACM serial adapter),
+    # against the simulated radio.
+    if [ ${#args[@]} -eq 0 ] && ! radio_attached; then args=(--simulate); fi
+    exec "$build/bin/rm7-utility" "${args[@]}"
+fi
+# No display: rm7util contacts the radio (or the simulated one) and prints what it found.
+echo "No display (\$DISPLAY/\$WAYLAND_DISPLAY unset): running rm7util instead of the desktop application." >&2
 if [ ${#args[@]} -eq 0 ]; then
-    # No radio attached (no USB or ACM serial adapter): use the simulated radio.
-    if ls /dev/serial/by-id/* >/dev/null 2>&1; then args=(info); else args=(--simulate info); fi
+    if radio_attached; then args=(info); else args=(--simulate info); fi
 fi
 exec "$build/bin/rm7util" "${args[@]}"
