@@ -65,6 +65,7 @@ constexpr CodeText kOwnTexts[] = {
     {kErrNoResponseTQ, "No response to Transmit Query (TQ)"},
     {kErrNoResponseXT, "No response to XIT (XT)"},
     {kErrImageTooLarge, "Firmware image does not fit the radio's memory"},
+    {kErrAckWhileSynchronizing, "Chunk acknowledged while synchronizing to buffer boundary; reload the firmware"},
 };
 
 // The file-server errors the copy can report (the 12000 range).

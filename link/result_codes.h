@@ -58,4 +58,7 @@ inline constexpr Result kErrNoResponseXT = 0xE2000186;
 namespace rm7 {
 // Codes of this program beyond the radio protocol's own (0xE20002xx).
 inline constexpr Result kErrImageTooLarge = 0xE2000200;
+// The DSP loader heard an acknowledgement while it padded a chunk with fill bytes: the
+// radio took a chunk that was not the one sent, and a chunk has no address to put right.
+inline constexpr Result kErrAckWhileSynchronizing = 0xE2000201;
 }  // namespace rm7

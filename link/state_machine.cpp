@@ -66,7 +66,10 @@ void CStateHost2::TraceText(const char* format, ...) {
     va_start(args, format);
     const std::string text = StrFormatV(format, args);
     va_end(args);
-    Log(text);
+    // Marked, so that a view can keep trace lines out of its status bar.
+    if (m_logTarget != nullptr) {
+        m_model.Pump().Send(m_logTarget, kMsgLogLine, kLogLineTrace, reinterpret_cast<LParam>(&text));
+    }
 }
 
 bool CStateHost2::ReadResponse() {

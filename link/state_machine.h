@@ -29,6 +29,9 @@ class IStateMachine {
     ~IStateMachine() = default;
 };
 
+// wParam of a kMsgLogLine written only while tracing; other lines carry 0.
+inline constexpr WParam kLogLineTrace = 1;
+
 // Where a progress bar shows a machine's position; the view implements it.
 class IProgressBar {
   public:

@@ -628,7 +628,10 @@ void Radio::OnDspChunk(uint64_t nowMs) {
         sum = static_cast<uint8_t>(sum + b);
     }
     if (sum != chunkSum_ || Chance(options_.faults.nak)) {
-        sinceAccept_ = SinceAccept::Other;
+        // A damaged copy of the chunk re-sent after a missed 'A' keeps it a repeat.
+        if (sinceAccept_ != SinceAccept::PollsOnly) {
+            sinceAccept_ = SinceAccept::Other;
+        }
         Answer("N", nowMs);
         return;
     }

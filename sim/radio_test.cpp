@@ -398,7 +398,12 @@ TEST(RadioDspLoad, StoresAnnouncedChunksOnceEvenWhenAnAcknowledgementIsLost) {
     wire.now += Radio::kDspEraseMs;
 
     EXPECT_EQ(wire.SendBytes(Chunk(image, 0, 64)), "A");
-    // The 'A' is lost: the utility polls, then sends the same chunk again.
+    // The 'A' is lost: the utility polls, then sends the same chunk again; a copy that
+    // loses a byte on the way (completed by a poll, rejected) does not make it a new chunk.
+    EXPECT_EQ(wire.Send(";"), "N");
+    std::vector<uint8_t> shortCopy = Chunk(image, 0, 64);
+    shortCopy.pop_back();
+    EXPECT_EQ(wire.SendBytes(shortCopy), "");
     EXPECT_EQ(wire.Send(";"), "N");
     EXPECT_EQ(wire.SendBytes(Chunk(image, 0, 64)), "A");
     // A damaged chunk is rejected; a chunk short of one byte is completed by a poll.

@@ -1,0 +1,266 @@
+#include "firmware/dsp_loader.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "firmware/firmware_test_util.h"
+#include "firmware/intel_hex.h"
+#include "firmware/loader_test_support.h"
+
+namespace rm7 {
+namespace {
+
+using test::CLoaderRig;
+using test::CScriptedRadio;
+using ::testing::Contains;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+
+std::string Bytes(const std::vector<std::uint8_t>& v, std::size_t from, std::size_t n) {
+    return std::string(reinterpret_cast<const char*>(v.data()) + from, n);
+}
+
+std::string Announcement(const std::string& chunk) {
+    unsigned sum = 0;
+    for (char c : chunk) {
+        sum += static_cast<std::uint8_t>(c);
+    }
+    return StrFormat("LDF2%02X%02X;", static_cast<unsigned>(chunk.size()), sum % 256);
+}
+
+class DspLoaderScriptTest : public ::testing::Test {
+  protected:
+    Result Load(CScriptedRadio& radio, const std::filesystem::path& hex) {
+        radio.Attach(*rig.scriptedPort);
+        if (rig.Contact() != kOk) {
+            ADD_FAILURE() << "no contact";
+        }
+        rig.scriptedPort->sent.clear();
+        job = std::make_unique<CLoaderJob>(*rig.model, LoaderPart::Dsp, hex);
+        EXPECT_TRUE(rig.Run(*job)) << "the load never finished";
+        return job->GetResult();
+    }
+    std::uint32_t TickOf(const std::string& text) const {
+        for (const test::Sent& s : rig.scriptedPort->sent) {
+            if (s.text == text) {
+                return s.tick;
+            }
+        }
+        ADD_FAILURE() << text << " was not sent";
+        return 0;
+    }
+
+    test::TempDir dir;
+    CLoaderRig rig;
+    std::unique_ptr<CLoaderJob> job;
+};
+
+TEST_F(DspLoaderScriptTest, ChunksRunOverTheWholeRangeAnnouncedByLengthAndSum) {
+    const std::vector<std::uint8_t> big = test::DspImageBytes(130, 3, nullptr);
+    const std::vector<std::uint8_t> small = {0x01, 0x02, 0xFF};
+    const std::vector<std::uint8_t> part(16, 0x5A);
+    std::string gap = test::Record(0, 0x0000, part) + "\r\n" + test::Record(0, 0x0020, part) + "\r\n";
+    const std::string gapBytes = Bytes(part, 0, 16) + std::string(16, '\xFF') + Bytes(part, 0, 16);
+    struct Case {
+        const char* name;
+        std::string hex;
+        std::vector<std::string> chunks;
+    };
+    const Case cases[] = {
+        {"130 bytes", FormatIntelHex(big, 0), {Bytes(big, 0, 64), Bytes(big, 64, 64), Bytes(big, 128, 2)}},
+        // The sum of the bytes, not its complement: 01 02 FF gives 02.
+        {"sum", FormatIntelHex(small, 0x100), {"\x01\x02\xFF"}},
+        {"gap", gap + std::string(test::kEofRecord) + "\r\n", {gapBytes}},
+        {"empty", std::string(test::kEofRecord) + "\r\n", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CLoaderRig local;
+        CScriptedRadio radio;
+        radio.Attach(*local.scriptedPort);
+        ASSERT_EQ(local.Contact(), kOk);
+        local.scriptedPort->sent.clear();
+        test::WriteFile(dir / "fdsp0288.hex", c.hex);
+        CLoaderJob dsp(*local.model, LoaderPart::Dsp, dir / "fdsp0288.hex");
+        ASSERT_TRUE(local.Run(dsp));
+        EXPECT_EQ(dsp.GetResult(), kOk);
+
+        std::vector<std::string> expected = {"OM;", "LDF2;"};
+        for (const std::string& chunk : c.chunks) {
+            expected.push_back(Announcement(chunk));
+            expected.push_back(chunk);
+        }
+        expected.insert(expected.end(), {"LDD20000;", ";", "I;", "TT0;", "RVM;", "OM;", "ER83FA0281;", "RVD;"});
+        EXPECT_THAT(local.scriptedPort->SentTexts(), ElementsAreArray(expected));
+        EXPECT_EQ(radio.pieces, c.chunks);
+        if (c.chunks.empty()) {
+            EXPECT_EQ(local.bar.range, 0u);
+        } else {
+            EXPECT_EQ(local.bar.position, local.bar.range);
+        }
+    }
+    EXPECT_EQ(Announcement("\x01\x02\xFF"), "LDF20302;");
+}
+
+TEST_F(DspLoaderScriptTest, WaitsForTheEraseAndTheReset) {
+    test::WriteHexFile(dir / "fdsp0288.hex", test::DspImageBytes(100, 5, nullptr), 0);
+    CScriptedRadio radio;
+    ASSERT_EQ(Load(radio, dir / "fdsp0288.hex"), kOk);
+    const auto& sent = rig.scriptedPort->sent;
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(sent[2].tick - TickOf("LDF2;"), 10000u);
+    std::size_t reset = 0;
+    while (reset < sent.size() && sent[reset].text != "LDD20000;") {
+        ++reset;
+    }
+    ASSERT_LT(reset + 1, sent.size());
+    EXPECT_EQ(sent[reset + 1].tick - sent[reset].tick, 8000u);
+    EXPECT_THAT(rig.log, Contains("Waiting 10 seconds for flash memory erase"));
+    EXPECT_THAT(rig.log, Contains("Waiting 8 seconds for reset"));
+    EXPECT_THAT(rig.log, Contains("Sending DSP firmware file " + (dir / "fdsp0288.hex").string()));
+    EXPECT_THAT(rig.log, Contains("DSP firmware version verified"));
+}
+
+struct RetryCase {
+    const char* name;
+    std::vector<std::string> chunkAnswers;
+    std::vector<std::string> pollAnswers;
+    Result result;
+    std::size_t sendsOfFirstChunk;
+    std::size_t polls;
+    std::string logLine;
+};
+
+class DspRetryTest : public DspLoaderScriptTest, public ::testing::WithParamInterface<RetryCase> {};
+
+TEST_P(DspRetryTest, RejectionsTimeOutsAndResynchronisation) {
+    const RetryCase& c = GetParam();
+    const std::vector<std::uint8_t> image = test::DspImageBytes(130, 9, nullptr);
+    test::WriteHexFile(dir / "fdsp0288.hex", image, 0);
+    CScriptedRadio radio;
+    radio.pieceAnswers = c.chunkAnswers;
+    radio.pollAnswers = c.pollAnswers;
+    EXPECT_EQ(Load(radio, dir / "fdsp0288.hex"), c.result);
+    EXPECT_EQ(std::count(radio.pieces.begin(), radio.pieces.end(), Bytes(image, 0, 64)), c.sendsOfFirstChunk);
+    // Each send of a chunk is announced again.
+    EXPECT_EQ(radio.announcements.size(), radio.pieces.size());
+    EXPECT_EQ(radio.polls, c.polls);
+    EXPECT_THAT(rig.log, Contains(c.logLine));
+}
+
+const std::vector<std::string> kNak8(8, "N");
+const std::vector<std::string> kSilent11(11, "");
+const std::vector<std::string> kSilent100(100, "");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DspRetryTest,
+    ::testing::Values(
+        RetryCase{"FourNaks", {"N", "N", "N", "N", "A"}, {}, kOk, 5, 0, "Retry 4 succeeded at address x0040"},
+        // A resynchronisation counts the poll it sends first.
+        RetryCase{"FiveNaks",
+                  {"N", "N", "N", "N", "N", "A"},
+                  {},
+                  kOk,
+                  6,
+                  1,
+                  "Retry 5 successful at address x0040, 1 fill bytes"},
+        RetryCase{"EightNaks", kNak8, {}, kErrRetryLimit, 8, 1, "Send DSP firmware failed at load address x0040"},
+        RetryCase{
+            "TimeOuts", kSilent11, {}, kErrNoResponsePacket, 11, 10, "Send DSP firmware failed at load address x0040"},
+        RetryCase{"FillBytes",
+                  {"", "A"},
+                  {"", "", "", "", "N"},
+                  kOk,
+                  2,
+                  5,
+                  "Retry 1 successful at address x0040, 5 fill bytes"},
+        RetryCase{"NoBoundary",
+                  {""},
+                  kSilent100,
+                  kErrNoResponseSync,
+                  1,
+                  73,
+                  "Error code 0xE2000048: No response to poll while synchronizing to buffer boundary"},
+        // Fill bytes completed a chunk and the radio took it: sending the chunk again would
+        // only add it twice, so the load stops.
+        RetryCase{"AckWhileSynchronizing",
+                  {""},
+                  {"", "A"},
+                  kErrAckWhileSynchronizing,
+                  1,
+                  2,
+                  "Send DSP firmware failed at load address x0040"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DspLoaderScriptTest, ARadioThatIsNotTheRM7GetsNoLoad) {
+    test::WriteHexFile(dir / "fdsp0288.hex", test::DspImageBytes(100, 5, nullptr), 0);
+    CScriptedRadio radio;
+    radio.Attach(*rig.scriptedPort);
+    ASSERT_EQ(rig.Contact(), kOk);
+    radio.optionModules = "OM AP---------1;";  // an RM6 now answers
+    CLoaderJob dsp(*rig.model, LoaderPart::Dsp, dir / "fdsp0288.hex");
+    ASSERT_TRUE(rig.Run(dsp));
+    EXPECT_EQ(dsp.GetResult(), kErrUnexpectedDevice);
+    EXPECT_THAT(rig.scriptedPort->SentTexts(), ::testing::Not(Contains("LDF2;")));
+}
+
+class DspLoaderRadioTest : public ::testing::Test {
+  protected:
+    Result Load(const std::filesystem::path& hex, CLoaderRig& rig) {
+        if (rig.Contact() != kOk) {
+            return 0xFFFFFFFF;
+        }
+        CLoaderJob job(*rig.model, LoaderPart::Dsp, hex);
+        EXPECT_TRUE(rig.Run(job, 24 * 3600 * 1000));
+        return job.GetResult();
+    }
+    test::TempDir dir;
+};
+
+TEST_F(DspLoaderRadioTest, LoadsTheExactImageAndTheRadioReportsItsVersion) {
+    const std::vector<std::uint8_t> image = test::DspImageBytes(5000, 21, "0291");
+    test::WriteHexFile(dir / "fdsp0291.hex", image, 0x10000);
+    CLoaderRig rig(rm7sim::Options{});
+    EXPECT_EQ(Load(dir / "fdsp0291.hex", rig), kOk);
+    EXPECT_EQ(rig.radio->DspFlash(), image);
+    EXPECT_EQ(rig.model->firmwareVersions.Get(1), 291u);
+}
+
+TEST_F(DspLoaderRadioTest, AVersionOtherThanTheFileNameSaysFailsTheLoad) {
+    test::WriteHexFile(dir / "fdsp0300.hex", test::DspImageBytes(500, 21, "0291"), 0);
+    CLoaderRig rig(rm7sim::Options{});
+    EXPECT_EQ(Load(dir / "fdsp0300.hex", rig), kErrVersionVerify);
+    EXPECT_THAT(rig.log, Contains("Sent DSP firmware file " + (dir / "fdsp0300.hex").string() +
+                                  "\r\nRM7 responded with version 02.91"));
+    EXPECT_THAT(rig.log, Contains("Firmware version verify failed. Reload DSP firmware."));
+}
+
+TEST_F(DspLoaderRadioTest, LossyLinkEndsWithTheExactImageOrAFailureCode) {
+    const std::vector<std::uint8_t> image = test::DspImageBytes(8192, 23, "0291");
+    test::WriteHexFile(dir / "fdsp0291.hex", image, 0);
+    const Result codes[] = {kErrNoResponsePacket,          kErrRetryLimit,           kErrNoResponseSync,
+                            kErrAckWhileSynchronizing,     kErrVersionVerify,        kErrNoResponseAfterReset,
+                            kErrNoResponseFirmwareVersion, kErrNoResponseReadEeprom, kErrNoResponseDspVersion};
+    int completed = 0;
+    for (std::uint64_t seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE(seed);
+        rm7sim::Options options;
+        std::string error;
+        ASSERT_TRUE(rm7sim::ParseFaults("drop=0.01,nak=0.02,garble=0.005,lose=0.0005", options.faults, error));
+        options.faults.seed = seed;
+        CLoaderRig rig(options);
+        const Result r = Load(dir / "fdsp0291.hex", rig);
+        if (r == kOk) {
+            ++completed;
+            EXPECT_EQ(rig.radio->DspFlash(), image);
+        } else {
+            EXPECT_THAT(codes, Contains(r)) << std::hex << r;
+        }
+    }
+    EXPECT_GT(completed, 0);
+}
+
+}  // namespace
+}  // namespace rm7

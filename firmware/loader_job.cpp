@@ -1,0 +1,199 @@
+#include "firmware/loader_job.h"
+
+#include "firmware/file_version.h"
+#include "model/firmware_version.h"
+#include "platform/os_version.h"
+#include "platform/version.h"
+
+namespace rm7 {
+
+const char* LoaderPartName(LoaderPart part) {
+    return part == LoaderPart::Mcu ? "MCU" : "DSP";
+}
+
+std::string LoaderTitle() {
+    return StrFormat("Sending %s Firmware", kModelName);
+}
+
+std::vector<std::string> LoaderInitialLines(const CModel& model) {
+    const OsVersionInfo os = GetOsVersion();
+    return {
+        StrFormat("%s Version %u.%u.%u.%u", kProductName, kVersionMajor, kVersionMinor, kVersionPatch, kVersionTweak),
+        StrFormat("OS Version %u.%u Build %u ", os.major, os.minor, os.build) + os.text,
+        model.McuVersionText(),
+    };
+}
+
+Result VerifyFirmwareVersion(LoaderPart part, std::uint16_t radioVersion, const std::filesystem::path& file,
+                             std::vector<std::string>& lines) {
+    const char* name = LoaderPartName(part);
+    if (radioVersion == FileVersion(file)) {
+        lines.push_back(StrFormat("%s firmware version verified", name));
+        return kOk;
+    }
+    lines.push_back(StrFormat("Sent %s firmware file %s\r\n%s responded with version %s", name, file.c_str(),
+                              kModelName, VersionText(radioVersion).c_str()));
+    lines.push_back(StrFormat("Firmware version verify failed. Reload %s firmware.", name));
+    return kErrVersionVerify;
+}
+
+LoaderOutcome FinishLoad(const LoaderFinish& finish) {
+    LoaderOutcome out;
+    out.result = finish.result;
+    if (finish.totalRetries != 0) {
+        out.lines.push_back(StrFormat("Total number of retries was %u", finish.totalRetries));
+        out.lines.push_back(StrFormat("Highest number of retries for any block was %u", finish.highestRetries));
+    }
+    if (!Failed(out.result)) {
+        out.result = VerifyFirmwareVersion(finish.part, finish.radioVersion, finish.file, out.lines);
+    }
+    if (!Failed(out.result)) {
+        out.lines.push_back(StrFormat("%s firmware load is complete", LoaderPartName(finish.part)));
+        if (finish.trace) {
+            out.lines.push_back(kLoaderClickClose);
+        } else {
+            out.closeNow = true;
+        }
+        out.dialogResult = kLoaderDialogLoaded;
+    } else {
+        out.lines.push_back(ErrorCodeText(out.result));
+        out.lines.push_back(kLoaderClickClose);
+        out.dialogResult = kLoaderDialogFailed;
+    }
+    return out;
+}
+
+CloseDecision DecideClose(bool running, Result stored) {
+    if (running) {
+        return {true, kLoaderDialogFailed};
+    }
+    return {false, Failed(stored) ? kLoaderDialogFailed : kLoaderDialogLoaded};
+}
+
+void CTransferMeter::Update(std::uint64_t done, std::uint64_t total, std::uint32_t nowMs) {
+    if (!m_started && done > 0) {
+        m_started = true;
+        m_firstDone = done;
+        m_firstMs = nowMs;
+    }
+    m_done = done;
+    m_total = total;
+    m_nowMs = nowMs;
+}
+
+double CTransferMeter::Rate() const {
+    const std::uint32_t elapsed = m_nowMs - m_firstMs;
+    if (!m_started || elapsed == 0 || m_done <= m_firstDone) {
+        return 0;
+    }
+    return static_cast<double>(m_done - m_firstDone) * 1000.0 / elapsed;
+}
+
+std::string CTransferMeter::Text() const {
+    const unsigned percent = m_total == 0 ? 100u : static_cast<unsigned>(m_done * 100 / m_total);
+    std::string text = StrFormat("%4u%% %7llu/%llu bytes", percent, static_cast<unsigned long long>(m_done),
+                                 static_cast<unsigned long long>(m_total));
+    const double rate = Rate();
+    if (rate <= 0) {
+        return text + "   --.- kB/s   -:-- left";
+    }
+    const auto left = static_cast<unsigned long long>((static_cast<double>(m_total - m_done) / rate) + 0.5);
+    return text + StrFormat("  %5.1f kB/s  %3llu:%02llu left", rate / 1000.0, left / 60, left % 60);
+}
+
+CLoaderJob::CLoaderJob(CModel& model, LoaderPart part, std::filesystem::path file)
+    : m_model(model), m_part(part), m_file(std::move(file)) {
+    if (part == LoaderPart::Mcu) {
+        m_mcu = std::make_unique<CMcuLoaderStateMachine>(model, LoaderPartName(part), m_file);
+    } else {
+        m_dsp = std::make_unique<CDspLoaderStateMachine>(model, LoaderPartName(part), m_file);
+    }
+}
+
+CLoaderJob::~CLoaderJob() {
+    Detach();
+    m_mcu.reset();
+    m_dsp.reset();
+    m_model.Pump().Forget(this);
+}
+
+IStateMachine& CLoaderJob::Machine() {
+    return m_mcu ? static_cast<IStateMachine&>(*m_mcu) : static_cast<IStateMachine&>(*m_dsp);
+}
+
+bool CLoaderJob::MachineIdle() const {
+    return m_mcu ? m_mcu->IsIdle() : m_dsp->IsIdle();
+}
+
+std::uint32_t CLoaderJob::TotalRetries() const {
+    return m_mcu ? m_mcu->TotalRetries() : m_dsp->TotalRetries();
+}
+
+std::uint32_t CLoaderJob::HighestRetries() const {
+    return m_mcu ? m_mcu->HighestRetries() : m_dsp->HighestRetries();
+}
+
+bool CLoaderJob::Start(IProgressBar* bar) {
+    if (m_started) {
+        return false;
+    }
+    m_started = true;
+    m_portEvent = CObservation(m_model.portEvent, this);
+    m_model.SetActiveMachine(&Machine());
+    const bool started = m_mcu ? m_mcu->Start(this, bar) : m_dsp->Start(this, bar);
+    if (!started) {
+        const Result r = GetLastError();
+        if (m_model.ActiveMachine() == &Machine()) {
+            m_model.SetActiveMachine(nullptr);
+        }
+        // A refused file has finished the job through its notice already; a busy machine
+        // sends none.
+        if (!m_finished) {
+            Finish(r != kOk ? r : kErrBusyStateMachine);
+        }
+    }
+    return started;
+}
+
+void CLoaderJob::Detach() {
+    m_portEvent.Reset();
+    if (m_model.ActiveMachine() == &Machine()) {
+        m_model.SetActiveMachine(nullptr);
+    }
+}
+
+LResult CLoaderJob::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
+    if (code == kMsgLogLine) {
+        if (onLog) {
+            onLog(*reinterpret_cast<const std::string*>(lParam), wParam != kLogLineTrace);
+        }
+    } else if (code == kMsgPortEvent && Running()) {
+        Finish(static_cast<Result>(wParam));
+    }
+    return 0;
+}
+
+void CLoaderJob::Finish(Result result) {
+    m_finished = true;
+    m_portEvent.Reset();
+    LoaderFinish finish;
+    finish.part = m_part;
+    finish.result = result;
+    finish.totalRetries = TotalRetries();
+    finish.highestRetries = HighestRetries();
+    finish.trace = m_model.trace.Get() != 0;
+    finish.radioVersion = m_model.firmwareVersions.Get(m_part == LoaderPart::Mcu ? 0 : 1);
+    finish.file = m_file;
+    const LoaderOutcome outcome = FinishLoad(finish);
+    m_result = outcome.result;
+    if (onLog) {
+        for (const std::string& line : outcome.lines) {
+            onLog(line, false);
+        }
+    }
+    if (onFinished) {
+        onFinished(outcome);
+    }
+}
+
+}  // namespace rm7

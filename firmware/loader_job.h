@@ -1,0 +1,137 @@
+#pragma once
+// One firmware load as the loader dialog and `rm7util firmware send` run it, and every
+// decision either takes: the texts, the retry summary, the version check after the load,
+// when the window may close and with which result. The views only show what this says.
+//
+// Threads: UI thread only.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "firmware/dsp_loader.h"
+#include "firmware/mcu_loader.h"
+
+namespace rm7 {
+
+enum class LoaderPart { Mcu, Dsp };
+
+// The dialog's results: the firmware page goes on only after kLoaderDialogLoaded.
+inline constexpr int kLoaderDialogLoaded = 1;
+inline constexpr int kLoaderDialogFailed = 2;
+
+inline constexpr const char* kLoaderCloseCaption = "Critical Operation in Progress";
+inline constexpr const char* kLoaderCloseQuestion =
+    "Are you sure you wish to close the Utility while sending firmware?";
+inline constexpr const char* kLoaderClickClose = "Click \"Close\" to close this window";
+inline constexpr const char* kLoaderCancelText = "Cancel";
+inline constexpr const char* kLoaderCloseText = "Close";
+
+const char* LoaderPartName(LoaderPart part);
+// "Sending RM7 Firmware"
+std::string LoaderTitle();
+// The log's first three lines: the program's version, the system's, the radio's MCU version.
+std::vector<std::string> LoaderInitialLines(const CModel& model);
+
+// The radio's version after the load against the file name's. Appends the log lines and
+// returns 0 or 0xE2000046.
+Result VerifyFirmwareVersion(LoaderPart part, std::uint16_t radioVersion, const std::filesystem::path& file,
+                             std::vector<std::string>& lines);
+
+struct LoaderOutcome {
+    Result result = kOk;             // after the version check
+    std::vector<std::string> lines;  // to append to the log, in order
+    bool closeNow = false;           // a good load without Trace closes by itself
+    int dialogResult = kLoaderDialogFailed;
+};
+
+struct LoaderFinish {
+    LoaderPart part = LoaderPart::Mcu;
+    Result result = kOk;  // the code of the finish notice
+    std::uint32_t totalRetries = 0;
+    std::uint32_t highestRetries = 0;
+    bool trace = false;
+    std::uint16_t radioVersion = 0;  // what the radio reports now for this part
+    std::filesystem::path file;
+};
+
+// What the finish notice leads to: retry summary, version check, the closing lines.
+LoaderOutcome FinishLoad(const LoaderFinish& finish);
+
+struct CloseDecision {
+    bool ask = false;  // ask kLoaderCloseQuestion first; Yes closes with kLoaderDialogFailed
+    int result = kLoaderDialogFailed;
+};
+
+// running: the load has started and its finish notice has not come yet. That includes the
+// contact that runs after the machine itself is idle: until the version is checked the
+// load has not succeeded.
+CloseDecision DecideClose(bool running, Result stored);
+
+// Bytes, measured rate and time left of a transfer, for a terminal. The rate is measured
+// from the first progress on, so the time spent finding the radio does not count.
+class CTransferMeter {
+  public:
+    void Update(std::uint64_t done, std::uint64_t total, std::uint32_t nowMs);
+    // "  45%  57344/128384 bytes  3.8 kB/s  0:18 left"
+    std::string Text() const;
+    // Bytes per second since the first progress; 0 until it can be told.
+    double Rate() const;
+
+  private:
+    bool m_started = false;
+    std::uint64_t m_firstDone = 0;
+    std::uint32_t m_firstMs = 0;
+    std::uint64_t m_done = 0;
+    std::uint64_t m_total = 0;
+    std::uint32_t m_nowMs = 0;
+};
+
+class CLoaderJob final : private IMessageTarget {
+  public:
+    CLoaderJob(CModel& model, LoaderPart part, std::filesystem::path file);
+    ~CLoaderJob();
+    CLoaderJob(const CLoaderJob&) = delete;
+    CLoaderJob& operator=(const CLoaderJob&) = delete;
+
+    // A log line; toStatus is true for the machine's own lines that are not trace lines,
+    // which the dialog also shows in the main window's status bar.
+    std::function<void(const std::string& line, bool toStatus)> onLog;
+    std::function<void(const LoaderOutcome&)> onFinished;
+
+    // Makes the machine the model's active machine and starts it. A file the loader
+    // refuses finishes the job at once (onFinished runs before Start returns).
+    bool Start(IProgressBar* bar);
+    // Stops listening and gives up the model's active machine (the view is going away).
+    void Detach();
+
+    bool Running() const { return m_started && !m_finished; }
+    bool Finished() const { return m_finished; }
+    Result GetResult() const { return m_result; }
+    LoaderPart Part() const { return m_part; }
+    const std::filesystem::path& File() const { return m_file; }
+    IStateMachine& Machine();
+    bool MachineIdle() const;
+    std::uint32_t TotalRetries() const;
+    std::uint32_t HighestRetries() const;
+
+    CloseDecision OnCloseRequest() const { return DecideClose(Running(), m_result); }
+
+  private:
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
+    void Finish(Result result);
+
+    CModel& m_model;
+    LoaderPart m_part;
+    std::filesystem::path m_file;
+    std::unique_ptr<CMcuLoaderStateMachine> m_mcu;
+    std::unique_ptr<CDspLoaderStateMachine> m_dsp;
+    CObservation m_portEvent;
+    bool m_started = false;
+    bool m_finished = false;
+    Result m_result = kOk;
+};
+
+}  // namespace rm7

@@ -1,0 +1,189 @@
+#include "firmware/loader_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "firmware/firmware_test_util.h"
+#include "firmware/intel_hex.h"
+#include "link/contact.h"
+
+namespace rm7::test {
+
+namespace {
+
+void PutMarker(std::vector<std::uint8_t>& bytes, std::size_t at, const char* version) {
+    const std::string marker = std::string("SIMVERSION:") + version;
+    if (at + marker.size() <= bytes.size()) {
+        std::memcpy(bytes.data() + at, marker.data(), marker.size());
+    }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> McuImageBytes(std::uint32_t seed, const char* version) {
+    std::vector<std::uint8_t> bytes = RandomBytes(kMcuHighAddress - kMcuLowAddress, seed);
+    bytes[0] = 0;
+    bytes[1] = 0;
+    PutMarker(bytes, 0x1234, version);
+    return bytes;
+}
+
+std::vector<std::uint8_t> Reconciled(std::vector<std::uint8_t> image) {
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i + 1 < image.size(); i += 2) {
+        sum = static_cast<std::uint16_t>(sum + image[i] * 256 + image[i + 1]);
+    }
+    const auto word = static_cast<std::uint16_t>(-sum);
+    image[0] = static_cast<std::uint8_t>(word >> 8);
+    image[1] = static_cast<std::uint8_t>(word);
+    return image;
+}
+
+std::vector<std::uint8_t> DspImageBytes(std::size_t size, std::uint32_t seed, const char* version) {
+    std::vector<std::uint8_t> bytes = RandomBytes(size, seed);
+    if (version != nullptr) {
+        PutMarker(bytes, size / 3, version);
+    }
+    return bytes;
+}
+
+void WriteHexFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes, std::uint32_t address) {
+    WriteFile(file, FormatIntelHex(bytes, address, 32));
+}
+
+CLoaderRig::CLoaderRig(const rm7sim::Options& options) {
+    radio = std::make_unique<rm7sim::Radio>(options);
+    auto port = std::make_unique<CMemoryPort>(pump, *radio);
+    memoryPort = port.get();
+    model = std::make_unique<CModel>(pump, std::move(port), nullptr, &notifier);
+    observation = CObservation(model->portEvent, &window);
+    model->portName.Set("sim0");
+}
+
+CLoaderRig::CLoaderRig() {
+    auto port = std::make_unique<CScriptedPort>(pump);
+    scriptedPort = port.get();
+    model = std::make_unique<CModel>(pump, std::move(port), nullptr, &notifier);
+    observation = CObservation(model->portEvent, &window);
+    model->portName.Set("scripted");
+}
+
+CLoaderRig::~CLoaderRig() {
+    observation.Reset();
+    model->ClosePort();
+}
+
+Result CLoaderRig::Contact(std::uint32_t maxMs) {
+    window.completions.clear();
+    model->Contact().StartAtOpenPort();
+    pump.AdvanceUntil([this] { return !window.completions.empty(); }, maxMs);
+    EXPECT_EQ(window.completions.size(), 1u);
+    return window.completions.empty() ? 0xFFFFFFFF : window.completions.back();
+}
+
+bool CLoaderRig::Run(CLoaderJob& job, std::uint32_t maxMs) {
+    job.onLog = [this](const std::string& line, bool) { log.push_back(line); };
+    job.Start(&bar);
+    return pump.AdvanceUntil([&job] { return job.Finished(); }, maxMs);
+}
+
+void CScriptedRadio::Attach(CScriptedPort& port) {
+    m_port = &port;
+    m_mode = bootLoader ? Mode::BootLoader : Mode::Firmware;
+    port.script = [this](const std::string& written, std::uint32_t) { return Answer(written); };
+}
+
+std::string CScriptedRadio::PieceAnswer(bool last) {
+    const std::size_t n = pieces.size() - 1;
+    if (pieces.size() >= failWritesAfterPieces) {
+        m_port->writeError = kErrorAccessDenied;
+    }
+    if (n < pieceAnswers.size()) {
+        return pieceAnswers[n];
+    }
+    return last ? "B" : "A";
+}
+
+std::string CScriptedRadio::PollAnswer() {
+    const std::size_t n = polls++;
+    return n < pollAnswers.size() ? pollAnswers[n] : "N";
+}
+
+std::string CScriptedRadio::Answer(const std::string& written) {
+    if (silent) {
+        return "";
+    }
+    if (m_mode == Mode::Mcu) {
+        if (written == ";") {
+            return PollAnswer();
+        }
+        if (written.size() == kMcuPacketSize) {
+            pieces.push_back(written);
+            const bool last = written.compare(128, 3, std::string("\x00\x08\x02", 3)) == 0;
+            std::string answer = PieceAnswer(last);
+            if (answer.find('B') != std::string::npos) {
+                m_mode = Mode::Firmware;  // the new firmware starts
+            }
+            return answer;
+        }
+        return "";
+    }
+    if (m_mode == Mode::Dsp) {
+        if (written == ";") {
+            return PollAnswer();
+        }
+        if (written == "LDD20000;") {
+            m_mode = Mode::Firmware;
+            return "";
+        }
+        if (written.size() == 9 && written.rfind("LDF2", 0) == 0) {
+            announcements.push_back(written);
+            return "";
+        }
+        pieces.push_back(written);
+        return PieceAnswer(false);
+    }
+    if (m_mode == Mode::BootLoader) {
+        if (written == ";") {
+            return ";";
+        }
+        if (written == "I;") {
+            return "IRM7 Bootstrap Loader;";
+        }
+        if (written == "D") {
+            m_mode = Mode::Mcu;
+            return echoD ? "D" : "";
+        }
+        return "";
+    }
+    if (written == ";") {
+        return ";";
+    }
+    if (written == "I;") {
+        return "?;";
+    }
+    if (written == "OM;") {
+        return optionModules;
+    }
+    if (written == "RVM;") {
+        return "RVM" + mcuVersion + ";";
+    }
+    if (written == "RVD;") {
+        return "RVD" + dspVersion + ";";
+    }
+    if (written == "ER83FA0281;") {
+        return "ER83FA0204D2AB;";  // serial number 1234
+    }
+    if (written == "LDM;") {
+        m_mode = Mode::BootLoader;
+        return "";
+    }
+    if (written == "LDF2;") {
+        m_mode = Mode::Dsp;
+        return "";
+    }
+    return written == "TT0;" ? "" : "?;";
+}
+
+}  // namespace rm7::test

@@ -1,0 +1,101 @@
+#pragma once
+// Helpers for the loader tests: firmware images with the simulator's version marker, the
+// model on the in-process radio or on a scripted port in virtual time, and a progress bar
+// that remembers what it was told.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "firmware/loader_job.h"
+#include "link/memory_port.h"
+#include "link/scripted_port_test.h"
+#include "platform/manual_pump.h"
+#include "sim/radio.h"
+
+namespace rm7::test {
+
+// MCU image bytes for 0x800-0x1FD7F: random, "SIMVERSION:<version>" inside, and no
+// reconciliation value (the loader computes it).
+std::vector<std::uint8_t> McuImageBytes(std::uint32_t seed, const char* version);
+// The image as the radio must end up holding it: the reconciliation word written in, so
+// that its big-endian words sum to zero.
+std::vector<std::uint8_t> Reconciled(std::vector<std::uint8_t> image);
+// DSP image bytes: random, with the marker when version is not null.
+std::vector<std::uint8_t> DspImageBytes(std::size_t size, std::uint32_t seed, const char* version);
+void WriteHexFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes, std::uint32_t address);
+
+class CRecordingBar final : public IProgressBar {
+  public:
+    void SetRange(std::uint32_t steps) override { range = steps; }
+    void SetPosition(std::uint32_t step) override {
+        position = step;
+        ++updates;
+    }
+    std::uint32_t range = 0;
+    std::uint32_t position = 0;
+    std::uint32_t updates = 0;
+};
+
+// The model in virtual time on a port the test chooses; completions reach `window`.
+class CLoaderRig {
+  public:
+    // On the in-process simulated radio.
+    explicit CLoaderRig(const rm7sim::Options& options);
+    // On a scripted port; the test writes port->script.
+    CLoaderRig();
+    ~CLoaderRig();
+
+    // Opens the port and runs the contact to its end.
+    Result Contact(std::uint32_t maxMs = 60000);
+    // Starts the job and runs virtual time until it finishes; false when it did not
+    // finish within maxMs.
+    bool Run(CLoaderJob& job, std::uint32_t maxMs = 3'600'000);
+
+    CManualPump pump;
+    CRecordingNotifier notifier;
+    CRecordingWindow window;
+    CRecordingBar bar;
+    std::unique_ptr<rm7sim::Radio> radio;
+    CMemoryPort* memoryPort = nullptr;
+    CScriptedPort* scriptedPort = nullptr;
+    std::unique_ptr<CModel> model;
+    CObservation observation;
+    std::vector<std::string> log;  // the job's log lines
+};
+
+// A radio on the scripted port: its firmware answers what a contact and the loaders ask,
+// its loaders answer pieces (MCU packets, DSP chunks) and fill bytes as the test says.
+class CScriptedRadio {
+  public:
+    // Answers to the first sends of pieces ("A", "N", "C", "" for silence), then the
+    // acknowledgement ('B' for the last MCU packet).
+    std::vector<std::string> pieceAnswers;
+    // Answers to the first ';' fill bytes of the load, then "N".
+    std::vector<std::string> pollAnswers;
+    bool bootLoader = false;
+    bool echoD = true;
+    bool silent = false;
+    std::string optionModules = "OM AP---------2;";
+    std::string mcuVersion = "02.88";
+    std::string dspVersion = "02.88";
+    // Fails every write once this many pieces have been sent (the cable is pulled).
+    std::size_t failWritesAfterPieces = SIZE_MAX;
+
+    std::vector<std::string> pieces;         // in the order sent (DSP: the chunk data)
+    std::vector<std::string> announcements;  // DSP chunk announcements
+    std::size_t polls = 0;
+
+    void Attach(CScriptedPort& port);
+
+  private:
+    std::string Answer(const std::string& written);
+    std::string PieceAnswer(bool last);
+    std::string PollAnswer();
+
+    enum class Mode { Firmware, BootLoader, Mcu, Dsp } m_mode = Mode::Firmware;
+    CScriptedPort* m_port = nullptr;
+};
+
+}  // namespace rm7::test

@@ -1,0 +1,427 @@
+#include "firmware/mcu_loader.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "firmware/firmware_test_util.h"
+#include "firmware/loader_test_support.h"
+
+namespace rm7 {
+namespace {
+
+using test::CLoaderRig;
+using test::CScriptedRadio;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::uint8_t Sum(const std::string& bytes) {
+    std::uint8_t sum = 0;
+    for (char c : bytes) {
+        sum = static_cast<std::uint8_t>(sum + static_cast<std::uint8_t>(c));
+    }
+    return sum;
+}
+
+std::uint32_t PacketAddress(const std::string& packet) {
+    auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<std::uint8_t>(packet[i])); };
+    return byte(128) | byte(129) << 8 | byte(130) << 16;
+}
+
+// The MCU loader on a scripted radio: each test changes one answer of a good load.
+class McuLoaderScriptTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        image = test::McuImageBytes(7, "0288");
+        file = dir / "fmcu0288.hex";
+        test::WriteHexFile(file, image, kMcuLowAddress);
+    }
+
+    // Contacts the scripted radio, then runs the load to its end.
+    Result Load(CScriptedRadio& radio) {
+        Contact(radio);
+        return RunLoad();
+    }
+    void Contact(CScriptedRadio& radio) {
+        radio.Attach(*rig.scriptedPort);
+        if (rig.Contact() != kOk) {
+            ADD_FAILURE() << "no contact";
+        }
+        rig.scriptedPort->sent.clear();
+    }
+    Result RunLoad() {
+        job = std::make_unique<CLoaderJob>(*rig.model, LoaderPart::Mcu, file);
+        EXPECT_TRUE(rig.Run(*job)) << "the load never finished";
+        return job->GetResult();
+    }
+
+    // The text commands (not packets) sent since the contact, in order.
+    std::vector<std::string> Commands() const {
+        std::vector<std::string> out;
+        for (const test::Sent& s : rig.scriptedPort->sent) {
+            if (s.text.size() != kMcuPacketSize) {
+                out.push_back(s.text);
+            }
+        }
+        return out;
+    }
+    std::vector<test::Sent> Sent(const std::string& text) const {
+        std::vector<test::Sent> out;
+        for (const test::Sent& s : rig.scriptedPort->sent) {
+            if (s.text == text) {
+                out.push_back(s);
+            }
+        }
+        return out;
+    }
+    std::vector<test::Sent> Packets(std::uint32_t address) const {
+        std::vector<test::Sent> out;
+        for (const test::Sent& s : rig.scriptedPort->sent) {
+            if (s.text.size() == kMcuPacketSize && PacketAddress(s.text) == address) {
+                out.push_back(s);
+            }
+        }
+        return out;
+    }
+
+    test::TempDir dir;
+    std::filesystem::path file;
+    std::vector<std::uint8_t> image;
+    CLoaderRig rig;
+    std::unique_ptr<CLoaderJob> job;
+};
+
+TEST_F(McuLoaderScriptTest, GoodLoadSendsEveryBlockAndBlock0x800Twice) {
+    CScriptedRadio radio;
+    ASSERT_EQ(Load(radio), kOk);
+
+    const std::vector<std::string> commands = Commands();
+    EXPECT_THAT(commands,
+                ElementsAre(";", "I;", "OM;", "LDM;", "D", ";", "I;", "TT0;", "RVM;", "OM;", "ER83FA0281;", "RVD;"));
+    // "D" goes out after the loader's 2000 ms, at the loader's speed.
+    EXPECT_EQ(Sent("D")[0].tick - Sent("LDM;")[0].tick, 2000u);
+    EXPECT_EQ(Sent("D")[0].speed, 38400u);
+
+    const std::vector<std::uint8_t> reconciled = test::Reconciled(image);
+    ASSERT_EQ(radio.pieces.size(), 1004u);
+    for (std::size_t i = 0; i < radio.pieces.size(); ++i) {
+        const std::string& packet = radio.pieces[i];
+        ASSERT_EQ(Sum(packet), 0) << "packet " << i;
+        const bool last = i == 1003;
+        const std::uint32_t block = last ? kMcuLowAddress : kMcuLowAddress + 128 * static_cast<std::uint32_t>(i);
+        ASSERT_EQ(PacketAddress(packet), last ? 0x20800u : block) << "packet " << i;
+        const std::string expected(reinterpret_cast<const char*>(reconciled.data()) + (block - kMcuLowAddress), 128);
+        if (i == 0) {
+            EXPECT_EQ(packet.substr(0, 2), "\xDE\xAD");
+            EXPECT_EQ(packet.substr(2, 126), expected.substr(2));
+        } else {
+            ASSERT_EQ(packet.substr(0, 128), expected) << "packet " << i;
+        }
+    }
+    // The contact comes back 8000 ms after the last acknowledgement.
+    const auto& sent = rig.scriptedPort->sent;
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        if (sent[i].text.size() == kMcuPacketSize) {
+            last = i;
+        }
+    }
+    ASSERT_LT(last + 1, sent.size());
+    EXPECT_EQ(sent[last + 1].tick - sent[last].tick, 8000u);
+
+    EXPECT_EQ(rig.bar.range, 0x1F580u / 32);
+    EXPECT_EQ(rig.bar.position, rig.bar.range);
+    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareRunning);
+    EXPECT_THAT(rig.log, Contains("Sending MCU firmware file " + file.string()));
+    EXPECT_THAT(rig.log, Contains("Waiting 8 seconds for reset"));
+    EXPECT_THAT(rig.log, Contains(HasSubstr("MCU computed checksum reconciliation value is 0x")));
+    EXPECT_THAT(rig.log, Contains("MCU firmware version verified"));
+    EXPECT_EQ(rig.log.back(), "MCU firmware load is complete");
+}
+
+TEST_F(McuLoaderScriptTest, WhereTheRadioStandsDecidesTheWayIntoItsLoader) {
+    struct Case {
+        bool bootLoader;
+        unsigned long fixedSpeed;
+        std::vector<std::string> commands;  // up to "D"
+        std::uint32_t downloadSpeed;
+    };
+    const Case cases[] = {
+        // Waiting in its boot loader: no "OM;", no "LDM;", and "D" at the speed found.
+        {true, 19200, {";", "I;", "D"}, 19200},
+        {false, 19200, {";", "I;", "OM;", "LDM;", "D"}, 38400},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bootLoader);
+        CLoaderRig local;
+        CScriptedRadio radio;
+        radio.bootLoader = c.bootLoader;
+        radio.Attach(*local.scriptedPort);
+        local.model->fixedSerialSpeed.Set(c.fixedSpeed);
+        ASSERT_EQ(local.Contact(), kOk);
+        local.scriptedPort->sent.clear();
+        CLoaderJob mcu(*local.model, LoaderPart::Mcu, file);
+        ASSERT_TRUE(local.Run(mcu));
+        EXPECT_EQ(mcu.GetResult(), kOk);
+        std::vector<std::string> commands;
+        for (const test::Sent& s : local.scriptedPort->sent) {
+            commands.push_back(s.text);
+            if (s.text == "D") {
+                EXPECT_EQ(s.speed, c.downloadSpeed);
+                break;
+            }
+        }
+        EXPECT_EQ(commands, c.commands);
+    }
+}
+
+// Answers to the sends of block 0x800 in the initial pass, then what the run came to.
+struct RetryCase {
+    const char* name;
+    std::vector<std::string> packetAnswers;
+    std::vector<std::string> pollAnswers;
+    Result result;
+    std::size_t sendsOfFirstBlock;
+    std::size_t polls;
+    std::string logLine;
+};
+
+class McuRetryTest : public McuLoaderScriptTest, public ::testing::WithParamInterface<RetryCase> {};
+
+TEST_P(McuRetryTest, RejectionsTimeOutsAndResynchronisation) {
+    const RetryCase& c = GetParam();
+    CScriptedRadio radio;
+    radio.pieceAnswers = c.packetAnswers;
+    radio.pollAnswers = c.pollAnswers;
+    EXPECT_EQ(Load(radio), c.result);
+    EXPECT_EQ(Packets(kMcuLowAddress).size(), c.sendsOfFirstBlock);
+    EXPECT_EQ(radio.polls, c.polls);
+    EXPECT_THAT(rig.log, Contains(c.logLine));
+}
+
+const std::vector<std::string> kNak8(8, "N");
+const std::vector<std::string> kSilent11(11, "");
+const std::vector<std::string> kSilent200(200, "");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, McuRetryTest,
+    ::testing::Values(
+        // Four rejections are sent again at once.
+        RetryCase{"FourNaks", {"N", "N", "N", "N", "A"}, {}, kOk, 5, 0, "Retry 4 succeeded at address x0880"},
+        // The fifth resynchronises first; the 'N' comes before any poll timed out.
+        RetryCase{"FiveNaks", {"N", "N", "N", "N", "N", "A"}, {}, kOk, 6, 1, "Retry 5 succeeded at address x0880"},
+        RetryCase{"EightNaks", kNak8, {}, kErrRetryLimit, 8, 1, "Send MCU firmware failed at load address x0880"},
+        // Every time-out resynchronises, up to the retry limit of 10.
+        RetryCase{
+            "TimeOuts", kSilent11, {}, kErrNoResponsePacket, 11, 10, "Send MCU firmware failed at load address x0880"},
+        // 'C' ends the gathered answer but the packet's time-out still runs.
+        RetryCase{"C", {"C", "A"}, {}, kOk, 2, 1, "Retry 1 succeeded at address x0880"},
+        RetryCase{"FillBytes",
+                  {"N", "", "A"},
+                  {"", "", "", "", "", "N"},
+                  kOk,
+                  3,
+                  6,
+                  "Retry 2 successful at address x0880, 5 fill bytes"},
+        // The first poll and 132 more, then the run gives up.
+        RetryCase{"NoBoundary",
+                  {""},
+                  kSilent200,
+                  kErrNoResponseSync,
+                  1,
+                  133,
+                  "Error code 0xE2000048: No response to poll while synchronizing to buffer boundary"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(McuLoaderScriptTest, CKeepsThePacketTimeOutRunning) {
+    CScriptedRadio radio;
+    radio.pieceAnswers = {"C"};
+    ASSERT_EQ(Load(radio), kOk);
+    // The first fill byte follows the packet after its full 2000 ms, not never.
+    const std::uint32_t packet = Packets(kMcuLowAddress)[0].tick;
+    const auto polls = Sent(";");
+    const auto firstFill =
+        std::find_if(polls.begin(), polls.end(), [&](const test::Sent& s) { return s.tick >= packet; });
+    ASSERT_NE(firstFill, polls.end());
+    EXPECT_EQ(firstFill->tick - packet, 2000u);
+}
+
+TEST_F(McuLoaderScriptTest, LastPacketIsAcknowledgedWithB) {
+    CScriptedRadio radio;
+    radio.pieceAnswers.assign(1003, "A");
+    // An 'A' is not the last packet's acknowledgement: the wait runs out and it goes again.
+    radio.pieceAnswers.push_back("A");
+    radio.pieceAnswers.push_back("N");
+    ASSERT_EQ(Load(radio), kOk);
+    EXPECT_EQ(Packets(0x20800).size(), 3u);
+    EXPECT_THAT(rig.log, Contains("Retry 2 succeeded at address x1FD80"));
+    EXPECT_THAT(rig.log, Contains("Total number of retries was 2"));
+    EXPECT_THAT(rig.log, Contains("Highest number of retries for any block was 2"));
+}
+
+TEST_F(McuLoaderScriptTest, NoEchoOfDEndsTheRunAndForgetsTheRadio) {
+    CScriptedRadio radio;
+    radio.echoD = false;
+    EXPECT_EQ(Load(radio), kErrNoEchoD);
+    EXPECT_EQ(Commands().back(), "D");
+    EXPECT_TRUE(radio.pieces.empty());
+    EXPECT_THAT(rig.log, Contains("RM7 Bootstrap Loader did not echo \"D\"\r\nRemove power and retry firmware load"));
+    EXPECT_EQ(rig.model->serialNumber.Get(), 0xFFFFu);
+    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareNone);
+    EXPECT_EQ(rig.log.back(), "Click \"Close\" to close this window");
+}
+
+TEST_F(McuLoaderScriptTest, ARadioThatIsNotTheRM7GetsNoLoad) {
+    CScriptedRadio radio;
+    Contact(radio);
+    radio.optionModules = "OM AP-------R;";  // an R5 now answers
+    EXPECT_EQ(RunLoad(), kErrUnexpectedDevice);
+    EXPECT_THAT(Commands(), ::testing::Not(Contains("LDM;")));
+    EXPECT_TRUE(radio.pieces.empty());
+}
+
+TEST_F(McuLoaderScriptTest, SilentRadioFailsTheSpeedSearch) {
+    CScriptedRadio radio;
+    radio.Attach(*rig.scriptedPort);
+    ASSERT_EQ(rig.Contact(), kOk);
+    radio.silent = true;
+    job = std::make_unique<CLoaderJob>(*rig.model, LoaderPart::Mcu, file);
+    ASSERT_TRUE(rig.Run(*job));
+    EXPECT_EQ(job->GetResult(), kErrNoResponseAfterReset);
+}
+
+TEST_F(McuLoaderScriptTest, AFailedWriteEndsTheRunWithThePortsError) {
+    CScriptedRadio radio;
+    radio.failWritesAfterPieces = 3;
+    EXPECT_EQ(Load(radio), kErrorAccessDenied);
+    EXPECT_EQ(radio.pieces.size(), 3u);
+    EXPECT_THAT(rig.log, ::testing::Not(Contains(HasSubstr("firmware failed at load address"))));
+}
+
+TEST_F(McuLoaderScriptTest, RefusedFilesNeverReachTheRadio) {
+    std::vector<std::uint8_t> corrupt = image;
+    corrupt[0] = 0x12;  // a stored value, but the image does not sum to zero
+    test::WriteHexFile(dir / "corrupt.hex", corrupt, kMcuLowAddress);
+    test::WriteFile(dir / "noeof.hex", test::Record(0, 0x800, {1, 2, 3}) + "\r\n");
+    struct Case {
+        std::filesystem::path file;
+        Result result;
+        std::string line;
+    };
+    const Case cases[] = {
+        {dir / "missing.hex", kErrorFileNotFound, "Line 0, error code 0x00000002: "},
+        {dir / "corrupt.hex", kErrHexImageChecksum, "File does not checksum to zero. Checksum is 0x"},
+        {dir / "noeof.hex", kErrHexNoEof, "Line 2, error code 0xE2000023: Missing intel hex end-of-file record"},
+    };
+    CScriptedRadio radio;
+    radio.Attach(*rig.scriptedPort);
+    ASSERT_EQ(rig.Contact(), kOk);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        rig.scriptedPort->sent.clear();
+        rig.log.clear();
+        CLoaderJob refused(*rig.model, LoaderPart::Mcu, c.file);
+        ASSERT_TRUE(rig.Run(refused));
+        EXPECT_EQ(refused.GetResult(), c.result);
+        EXPECT_TRUE(rig.scriptedPort->sent.empty());
+        EXPECT_THAT(rig.log, Contains(HasSubstr(c.line)));
+        // The radio was never touched: what the model knows of it still holds.
+        EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareRunning);
+        EXPECT_EQ(rig.model->ActiveMachine(), nullptr);
+    }
+}
+
+TEST_F(McuLoaderScriptTest, StartWhileBusyLeavesTheRunningLoadAlone) {
+    CScriptedRadio radio;
+    radio.Attach(*rig.scriptedPort);
+    ASSERT_EQ(rig.Contact(), kOk);
+    CMcuLoaderStateMachine machine(*rig.model, "MCU", file);
+    rig.model->SetActiveMachine(&machine);
+    ASSERT_TRUE(machine.Start(nullptr, nullptr));
+    rig.pump.AdvanceBy(100);
+    const char* state = machine.CurrentState().Name();
+    EXPECT_FALSE(machine.Start(nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), kErrBusyStateMachine);
+    EXPECT_EQ(machine.GetResult(), kOk);
+    EXPECT_STREQ(machine.CurrentState().Name(), state);
+    rig.window.completions.clear();
+    rig.pump.AdvanceUntil([&] { return !rig.window.completions.empty(); }, 600000);
+    EXPECT_THAT(rig.window.completions, ElementsAre(kOk));
+}
+
+// The same loader against the simulated radio, in virtual time.
+class McuLoaderRadioTest : public ::testing::Test {
+  protected:
+    Result Load(const rm7sim::Options& options, const std::filesystem::path& hex, CLoaderRig& rig) {
+        if (rig.Contact() != kOk) {
+            return 0xFFFFFFFF;
+        }
+        CLoaderJob job(*rig.model, LoaderPart::Mcu, hex);
+        // Never waits for ever: a day of virtual time is far more than any lossy load needs.
+        EXPECT_TRUE(rig.Run(job, 24 * 3600 * 1000)) << "seed " << options.faults.seed;
+        return job.GetResult();
+    }
+    test::TempDir dir;
+};
+
+TEST_F(McuLoaderRadioTest, LoadsTheExactImageAndTheRadioReportsItsVersion) {
+    const std::vector<std::uint8_t> image = test::McuImageBytes(11, "0288");
+    test::WriteHexFile(dir / "fmcu0288.hex", image, kMcuLowAddress);
+    rm7sim::Options options;
+    options.mcuVersion = 254;
+    CLoaderRig rig(options);
+    EXPECT_EQ(Load(options, dir / "fmcu0288.hex", rig), kOk);
+    EXPECT_EQ(rig.radio->McuFlash(), test::Reconciled(image));
+    EXPECT_EQ(rig.radio->Packets(), 1004u);
+    EXPECT_EQ(rig.model->firmwareVersions.Get(0), 288u);
+    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareRunning);
+}
+
+TEST_F(McuLoaderRadioTest, AVersionOtherThanTheFileNameSaysFailsTheLoad) {
+    test::WriteHexFile(dir / "fmcu0290.hex", test::McuImageBytes(11, "0288"), kMcuLowAddress);
+    CLoaderRig rig(rm7sim::Options{});
+    EXPECT_EQ(Load({}, dir / "fmcu0290.hex", rig), kErrVersionVerify);
+    EXPECT_THAT(rig.log, Contains("Sent MCU firmware file " + (dir / "fmcu0290.hex").string() +
+                                  "\r\nRM7 responded with version 02.88"));
+    EXPECT_THAT(rig.log, Contains("Firmware version verify failed. Reload MCU firmware."));
+    EXPECT_THAT(rig.log, Contains("Error code 0xE2000046: Version number verification failed"));
+}
+
+TEST_F(McuLoaderRadioTest, LossyLinkEndsWithTheExactImageOrAFailureCode) {
+    const std::vector<std::uint8_t> image = test::McuImageBytes(13, "0288");
+    test::WriteHexFile(dir / "fmcu0288.hex", image, kMcuLowAddress);
+    const std::vector<std::uint8_t> expected = test::Reconciled(image);
+    const Result codes[] = {kErrNoEchoD,
+                            kErrNoResponsePacket,
+                            kErrRetryLimit,
+                            kErrNoResponseSync,
+                            kErrVersionVerify,
+                            kErrNoResponseAfterReset,
+                            kErrUnexpectedDevice,
+                            kErrNoResponseFirmwareVersion,
+                            kErrNoResponseReadEeprom,
+                            kErrNoResponseDspVersion};
+    int completed = 0;
+    for (std::uint64_t seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE(seed);
+        rm7sim::Options options;
+        std::string error;
+        ASSERT_TRUE(rm7sim::ParseFaults("drop=0.01,nak=0.02,garble=0.005,lose=0.0002", options.faults, error));
+        options.faults.seed = seed;
+        CLoaderRig rig(options);
+        const Result r = Load(options, dir / "fmcu0288.hex", rig);
+        if (r == kOk) {
+            ++completed;
+            EXPECT_EQ(rig.radio->McuFlash(), expected);
+        } else {
+            EXPECT_THAT(codes, Contains(r)) << std::hex << r;
+        }
+    }
+    // Most loads survive such a link; were none to, the test would show nothing.
+    EXPECT_GT(completed, 0);
+}
+
+}  // namespace
+}  // namespace rm7
