@@ -18,5 +18,6 @@ struct Command {
 
 void RegisterContactCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands);
 void RegisterConfigCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands);
+void RegisterFirmwareCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands);
 
 }  // namespace rm7::cli

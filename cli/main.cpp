@@ -35,6 +35,7 @@ int Main(int argc, char** argv) {
     std::vector<Command> commands;
     RegisterContactCommands(app, options, commands);
     RegisterConfigCommands(app, options, commands);
+    RegisterFirmwareCommands(app, options, commands);
 
     try {
         app.parse(argc, argv);

@@ -165,7 +165,8 @@ void CLoaderJob::Detach() {
 LResult CLoaderJob::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
     if (code == kMsgLogLine) {
         if (onLog) {
-            onLog(*reinterpret_cast<const std::string*>(lParam), wParam != kLogLineTrace);
+            onLog(*reinterpret_cast<const std::string*>(lParam),
+                  wParam == kLogLineTrace ? LogSource::Trace : LogSource::Machine);
         }
     } else if (code == kMsgPortEvent && Running()) {
         Finish(static_cast<Result>(wParam));
@@ -188,7 +189,7 @@ void CLoaderJob::Finish(Result result) {
     m_result = outcome.result;
     if (onLog) {
         for (const std::string& line : outcome.lines) {
-            onLog(line, false);
+            onLog(line, LogSource::Outcome);
         }
     }
     if (onFinished) {

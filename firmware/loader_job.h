@@ -96,9 +96,10 @@ class CLoaderJob final : private IMessageTarget {
     CLoaderJob(const CLoaderJob&) = delete;
     CLoaderJob& operator=(const CLoaderJob&) = delete;
 
-    // A log line; toStatus is true for the machine's own lines that are not trace lines,
-    // which the dialog also shows in the main window's status bar.
-    std::function<void(const std::string& line, bool toStatus)> onLog;
+    // Where a log line comes from. The machine's own lines (not its trace lines) also go
+    // to the main window's status bar; the outcome's lines are the job's, at the finish.
+    enum class LogSource { Machine, Trace, Outcome };
+    std::function<void(const std::string& line, LogSource source)> onLog;
     std::function<void(const LoaderOutcome&)> onFinished;
 
     // Makes the machine the model's active machine and starts it. A file the loader

@@ -135,10 +135,13 @@ TEST(LoaderJob, RunsTheMachineAsTheActiveOneAndLogsTheOutcome) {
     CLoaderJob job(*rig.model, LoaderPart::Dsp, dir / "fdsp0291.hex");
     std::vector<std::string> statusLines;
     std::vector<LoaderOutcome> outcomes;
-    job.onLog = [&](const std::string& line, bool toStatus) {
+    std::vector<std::string> outcomeLines;
+    job.onLog = [&](const std::string& line, CLoaderJob::LogSource source) {
         rig.log.push_back(line);
-        if (toStatus) {
+        if (source == CLoaderJob::LogSource::Machine) {
             statusLines.push_back(line);
+        } else if (source == CLoaderJob::LogSource::Outcome) {
+            outcomeLines.push_back(line);
         }
     };
     job.onFinished = [&](const LoaderOutcome& o) { outcomes.push_back(o); };
@@ -156,6 +159,7 @@ TEST(LoaderJob, RunsTheMachineAsTheActiveOneAndLogsTheOutcome) {
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0].result, kOk);
     EXPECT_FALSE(outcomes[0].closeNow);  // Trace keeps the window open
+    EXPECT_EQ(outcomeLines, outcomes[0].lines);
     EXPECT_EQ(job.OnCloseRequest().ask, false);
     EXPECT_EQ(job.OnCloseRequest().result, kLoaderDialogLoaded);
     // Trace lines reach the log but not the status bar; the machine's other lines do.

@@ -83,7 +83,7 @@ Result CLoaderRig::Contact(std::uint32_t maxMs) {
 }
 
 bool CLoaderRig::Run(CLoaderJob& job, std::uint32_t maxMs) {
-    job.onLog = [this](const std::string& line, bool) { log.push_back(line); };
+    job.onLog = [this](const std::string& line, CLoaderJob::LogSource) { log.push_back(line); };
     job.Start(&bar);
     return pump.AdvanceUntil([&job] { return job.Finished(); }, maxMs);
 }

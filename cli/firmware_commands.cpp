@@ -1,0 +1,414 @@
+// firmware check and firmware send: the Firmware page's checks and loads from a terminal.
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "cli/commands.h"
+#include "cli/session.h"
+#include "firmware/firmware_check.h"
+#include "firmware/loader_job.h"
+#include "link/error_text.h"
+#include "model/firmware_version.h"
+#include "platform/console.h"
+
+namespace rm7::cli {
+namespace {
+
+// The machines end by themselves (every wait has its time-out); this only guards against a
+// radio that keeps answering nonsense for ever.
+constexpr std::uint32_t kLoadLimitMs = 60 * 60 * 1000;
+
+std::string VersionOfFile(std::uint16_t version) {
+    return StrFormat("%02u.%02u", version / 100u, version % 100u);
+}
+
+const char* KindName(FirmwareKind kind) {
+    switch (kind) {
+        case FirmwareKind::Mcu:
+            return "MCU";
+        case FirmwareKind::Dsp:
+            return "DSP";
+        case FirmwareKind::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
+std::string Range(std::uint64_t low, std::uint64_t high) {
+    return StrFormat("0x%06llX-0x%06llX", static_cast<unsigned long long>(low),
+                     static_cast<unsigned long long>(high == 0 ? 0 : high - 1));
+}
+
+std::string RefusalText(const FirmwareFileCheck& check) {
+    return StrFormat(kFirmwareFileErrorFormat, check.line, check.result, ErrorText(check.result).c_str());
+}
+
+// The reconciliation word as the loader would find or make it.
+std::string ReconciliationText(const ReconciliationInfo& info) {
+    switch (info.outcome) {
+        case ReconciliationOutcome::Verified:
+            return StrFormat("0x%X stored; the image sums to zero", info.stored);
+        case ReconciliationOutcome::ZeroValue:
+            return "zero, and the image already sums to zero (a development image)";
+        case ReconciliationOutcome::Computed:
+            return StrFormat("none stored; 0x%X would be computed", info.computed);
+        case ReconciliationOutcome::Corrupt:
+            return StrFormat("0x%X stored, but the image sums to 0x%X", info.stored, info.sum);
+        case ReconciliationOutcome::NotAnImage:
+            break;
+    }
+    return "";
+}
+
+const char* ReconciliationName(ReconciliationOutcome outcome) {
+    switch (outcome) {
+        case ReconciliationOutcome::Verified:
+            return "stored";
+        case ReconciliationOutcome::ZeroValue:
+            return "zero";
+        case ReconciliationOutcome::Computed:
+            return "computed";
+        case ReconciliationOutcome::Corrupt:
+            return "corrupt";
+        case ReconciliationOutcome::NotAnImage:
+            break;
+    }
+    return "none";
+}
+
+nlohmann::json CheckJson(const std::string& file, const FirmwareFileCheck& c) {
+    nlohmann::json out = {
+        {"file", file},
+        {"kind", KindName(c.kind)},
+        {"version", VersionOfFile(c.version)},
+        {"accepted", c.result == kOk},
+    };
+    if (c.fileHasData) {
+        out["data_low"] = c.fileLow;
+        out["data_high"] = c.fileHigh;
+    }
+    if (c.result == kOk || c.reconciliation.outcome == ReconciliationOutcome::Corrupt) {
+        out["image_low"] = c.imageLow;
+        out["image_high"] = c.imageHigh;
+        out["image_size"] = c.imageSize;
+        out["dropped_bytes"] = c.droppedBytes;
+    }
+    if (c.kind == FirmwareKind::Mcu && c.reconciliation.outcome != ReconciliationOutcome::NotAnImage) {
+        const ReconciliationInfo& r = c.reconciliation;
+        out["reconciliation"] = {{"outcome", ReconciliationName(r.outcome)},
+                                 {"stored", r.stored},
+                                 {"value", r.outcome == ReconciliationOutcome::Computed ? r.computed : r.stored},
+                                 {"sum", r.sum}};
+    }
+    if (c.result != kOk) {
+        out["error"] = {{"line", c.line}, {"code", c.result}, {"text", ErrorText(c.result)}};
+    }
+    return out;
+}
+
+int RunCheck(const GlobalOptions& options, const std::vector<std::string>& files, const std::string& kindArg) {
+    int status = 0;
+    nlohmann::json all = nlohmann::json::array();
+    for (const std::string& file : files) {
+        const FirmwareKind kind = kindArg == "mcu"   ? FirmwareKind::Mcu
+                                  : kindArg == "dsp" ? FirmwareKind::Dsp
+                                                     : FirmwareKindFromName(file);
+        const FirmwareFileCheck c = CheckFirmwareFile(file, kind);
+        if (c.result != kOk) {
+            status = 1;
+        }
+        if (options.json) {
+            all.push_back(CheckJson(file, c));
+            continue;
+        }
+        std::printf("%s\n", file.c_str());
+        std::printf("  Processor:       %s%s\n", KindName(c.kind),
+                    c.kind == FirmwareKind::Unknown ? " (not an fmcu or fdsp file name; read as a DSP file)" : "");
+        std::printf("  Version:         %s\n", VersionOfFile(c.version).c_str());
+        if (c.fileHasData) {
+            std::printf("  File data:       %s\n", Range(c.fileLow, c.fileHigh).c_str());
+        }
+        if (c.result == kOk || c.reconciliation.outcome == ReconciliationOutcome::Corrupt) {
+            std::printf("  Image:           %s, %u bytes\n", Range(c.imageLow, c.imageHigh).c_str(), c.imageSize);
+            if (c.droppedBytes != 0) {
+                std::printf("  Left out:        %llu bytes outside the image\n",
+                            static_cast<unsigned long long>(c.droppedBytes));
+            }
+        }
+        if (c.kind == FirmwareKind::Mcu && c.reconciliation.outcome != ReconciliationOutcome::NotAnImage) {
+            std::printf("  Reconciliation:  %s\n", ReconciliationText(c.reconciliation).c_str());
+        }
+        std::printf("  %s\n", c.result == kOk ? "OK" : RefusalText(c).c_str());
+    }
+    if (options.json) {
+        std::cout << all.dump(2) << "\n";
+    }
+    return status;
+}
+
+// Log lines and a progress line on standard error. On a terminal the progress line redraws
+// itself with the bytes sent, the rate measured so far and the time left; elsewhere it is a
+// line at each quarter.
+class CLoadConsole final : public IProgressBar, public IUserNotifier {
+  public:
+    CLoadConsole(CModel& model, const char* part, bool quiet)
+        : m_model(model), m_part(part), m_quiet(quiet), m_terminal(StderrIsTerminal()), m_previous(model.Notifier()) {
+        // The machines' status texts come here while the load runs; most are also log
+        // lines, which are shown once.
+        m_model.SetNotifier(this);
+    }
+    ~CLoadConsole() override {
+        ClearLine();
+        m_model.SetNotifier(m_previous);
+    }
+
+    void Line(const std::string& text) {
+        if (m_quiet) {
+            return;
+        }
+        ClearLine();
+        std::string flat = text;
+        for (std::size_t pos; (pos = flat.find("\r\n")) != std::string::npos;) {
+            flat.replace(pos, 2, "\n  ");
+        }
+        while (!flat.empty() && (flat.back() == '\n' || flat.back() == '\r')) {
+            flat.pop_back();
+        }
+        std::fprintf(stderr, "%s\n", flat.c_str());
+        m_lastLine = text;
+        Draw();
+    }
+
+    // IProgressBar: steps of 32 bytes.
+    void SetRange(std::uint32_t steps) override {
+        m_total = std::uint64_t{steps} * kLoaderBytesPerStep;
+        m_quarter = 0;
+    }
+    void SetPosition(std::uint32_t step) override {
+        const std::uint64_t done = std::min<std::uint64_t>(std::uint64_t{step} * kLoaderBytesPerStep, m_total);
+        const std::uint32_t now = m_model.Pump().TickCount();
+        m_meter.Update(done, m_total, now);
+        m_done = done;
+        if (m_quiet || m_total == 0) {
+            return;
+        }
+        if (!m_terminal) {
+            const auto quarter = static_cast<std::uint32_t>(done * 4 / m_total);
+            if (quarter > m_quarter) {
+                m_quarter = quarter;
+                std::fprintf(stderr, "%s firmware: %u%%\n", m_part, quarter * 25);
+            }
+            return;
+        }
+        // A redraw for every packet would cost more than the packet: a few per second.
+        if (m_drawn && now - m_lastDraw < 200 && done < m_total) {
+            return;
+        }
+        m_lastDraw = now;
+        Draw();
+    }
+
+    // IUserNotifier
+    void StatusText(const std::string& text) override {
+        if (text != m_lastLine) {
+            Line(text);
+        }
+    }
+    void MessageBox(const std::string& caption, const std::string& text, MessageIcon icon) override {
+        ClearLine();
+        if (m_previous != nullptr) {
+            m_previous->MessageBox(caption, text, icon);
+        }
+        m_lastLine = text;
+    }
+    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) override {
+        ClearLine();
+        return m_previous != nullptr && m_previous->AskYesNo(caption, text, icon);
+    }
+
+    double Rate() const { return m_meter.Rate(); }
+
+  private:
+    void Draw() {
+        if (m_quiet || !m_terminal || m_total == 0 || m_done == 0) {
+            return;
+        }
+        constexpr int kWidth = 24;
+        const auto filled = static_cast<int>(m_done * kWidth / m_total);
+        std::string bar(static_cast<std::size_t>(filled), '#');
+        bar.append(static_cast<std::size_t>(kWidth - filled), '.');
+        std::fprintf(stderr, "\r%s [%s]%s\x1b[K", m_part, bar.c_str(), m_meter.Text().c_str());
+        std::fflush(stderr);
+        m_drawn = true;
+    }
+    void ClearLine() {
+        if (m_drawn) {
+            std::fprintf(stderr, "\r\x1b[K");
+            m_drawn = false;
+        }
+    }
+
+    CModel& m_model;
+    const char* m_part;
+    bool m_quiet;
+    bool m_terminal;
+    IUserNotifier* m_previous;
+    CTransferMeter m_meter;
+    std::uint64_t m_total = 0;
+    std::uint64_t m_done = 0;
+    std::uint32_t m_quarter = 0;
+    std::uint32_t m_lastDraw = 0;
+    bool m_drawn = false;
+    std::string m_lastLine;
+};
+
+struct LoadReport {
+    LoaderPart part;
+    std::string file;
+    Result result = kOk;
+    std::uint32_t totalRetries = 0;
+    std::uint32_t highestRetries = 0;
+    double rate = 0;
+};
+
+LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, const GlobalOptions& options) {
+    CModel& model = session.Model();
+    LoadReport report{part, file};
+    std::optional<LoaderOutcome> outcome;
+    {
+        CLoadConsole console(model, LoaderPartName(part), options.quiet);
+        CLoaderJob job(model, part, file);
+        job.onLog = [&](const std::string& line, CLoaderJob::LogSource source) {
+            // The outcome's lines are the dialog's closing words; the summary below says it here.
+            if (source != CLoaderJob::LogSource::Outcome) {
+                console.Line(line);
+            } else if (line != kLoaderClickClose && line.rfind("Error code 0x", 0) != 0) {
+                console.Line(line);
+            }
+        };
+        job.onFinished = [&](const LoaderOutcome& o) { outcome = o; };
+        job.Start(&console);
+        if (!session.RunUntil([&] { return outcome.has_value(); }, kLoadLimitMs)) {
+            report.result = kErrorTimeout;
+        } else {
+            report.result = outcome->result;
+        }
+        report.totalRetries = job.TotalRetries();
+        report.highestRetries = job.HighestRetries();
+        report.rate = console.Rate();
+    }
+    return report;
+}
+
+int RunSend(const GlobalOptions& options, const std::string& mcu, const std::string& dsp) {
+    struct Part {
+        LoaderPart part;
+        FirmwareKind kind;
+        std::string file;
+    };
+    std::vector<Part> parts;
+    if (!mcu.empty()) {
+        parts.push_back({LoaderPart::Mcu, FirmwareKind::Mcu, mcu});
+    }
+    if (!dsp.empty()) {
+        parts.push_back({LoaderPart::Dsp, FirmwareKind::Dsp, dsp});
+    }
+    if (parts.empty()) {
+        std::fprintf(stderr, "Nothing to send: give --mcu FILE, --dsp FILE or both.\n");
+        return 1;
+    }
+    // Both files are read and checked whole before the radio is touched.
+    bool refused = false;
+    for (const Part& p : parts) {
+        const FirmwareFileCheck c = CheckFirmwareFile(p.file, p.kind);
+        if (c.result != kOk) {
+            std::fprintf(stderr, "%s: %s\n", p.file.c_str(), RefusalText(c).c_str());
+            refused = true;
+        }
+    }
+    if (refused) {
+        return 1;
+    }
+
+    CSession session(options);
+    Result r = session.Contact();
+    if (r != kOk) {
+        return ReportFailure(r);
+    }
+    CModel& model = session.Model();
+    std::vector<LoadReport> reports;
+    for (const Part& p : parts) {
+        // The DSP is loaded through the radio's own firmware, never through its boot loader.
+        if (p.part == LoaderPart::Dsp && model.firmwareStatus.Get() != kFirmwareRunning) {
+            std::fprintf(stderr, "%s\nSend MCU firmware first (--mcu FILE).\n", model.WaitingForLoadText().c_str());
+            return 1;
+        }
+        reports.push_back(RunLoad(session, p.part, p.file, options));
+        r = reports.back().result;
+        if (r != kOk) {
+            break;  // a DSP load only after a good MCU load
+        }
+    }
+    if (options.json) {
+        nlohmann::json out = nlohmann::json::object();
+        for (const LoadReport& rep : reports) {
+            nlohmann::json one = {{"file", rep.file},
+                                  {"result", rep.result},
+                                  {"total_retries", rep.totalRetries},
+                                  {"highest_retries", rep.highestRetries},
+                                  {"bytes_per_second", static_cast<std::uint64_t>(rep.rate)}};
+            if (rep.result == kOk) {
+                one["version"] = model.FirmwareVersionText(rep.part == LoaderPart::Mcu ? 0 : 1);
+            } else {
+                one["error"] = ErrorText(rep.result);
+            }
+            out[rep.part == LoaderPart::Mcu ? "mcu" : "dsp"] = one;
+        }
+        std::cout << out.dump(2) << "\n";
+    } else {
+        for (const LoadReport& rep : reports) {
+            if (rep.result == kOk) {
+                std::printf("%s firmware %s loaded and verified\n", LoaderPartName(rep.part),
+                            model.FirmwareVersionText(rep.part == LoaderPart::Mcu ? 0 : 1).c_str());
+            }
+        }
+    }
+    return r == kOk ? 0 : ReportFailure(r);
+}
+
+}  // namespace
+
+void RegisterFirmwareCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands) {
+    auto* firmware = app.add_subcommand("firmware", "Check firmware files and send firmware to the radio");
+    firmware->require_subcommand(1)->fallthrough();
+
+    auto files = std::make_shared<std::vector<std::string>>();
+    auto kind = std::make_shared<std::string>("auto");
+    auto* check = firmware
+                      ->add_subcommand("check",
+                                       "Read firmware files as the loader would: address range, size, version from "
+                                       "the name, reconciliation value; exit status 1 when one would be refused")
+                      ->fallthrough();
+    check->add_option("FILE", *files, "Intel-hex firmware files (fmcu*.hex, fdsp*.hex)")->required();
+    check->add_option("--kind", *kind, "Read every file as this processor's: auto (from the name), mcu or dsp")
+        ->check(CLI::IsMember({"auto", "mcu", "dsp"}));
+    commands.push_back({check, [&options, files, kind] { return RunCheck(options, *files, *kind); }});
+
+    auto mcu = std::make_shared<std::string>();
+    auto dsp = std::make_shared<std::string>();
+    auto* send = firmware
+                     ->add_subcommand("send",
+                                      "Contact the radio and load firmware: MCU first, then DSP (only after a good MCU "
+                                      "load); exit status 0 only when every load completed and its version verified")
+                     ->fallthrough();
+    send->add_option("--mcu", *mcu, "MCU firmware file (fmcu*.hex)")->type_name("FILE");
+    send->add_option("--dsp", *dsp, "DSP firmware file (fdsp*.hex)")->type_name("FILE");
+    commands.push_back({send, [&options, mcu, dsp] { return RunSend(options, *mcu, *dsp); }});
+}
+
+}  // namespace rm7::cli
