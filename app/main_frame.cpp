@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
@@ -21,6 +22,33 @@
 #include "platform/version.h"
 
 namespace rm7 {
+
+// The one pane of the status bar. Status texts can be long (an access-denied text with its
+// hint): the pane shortens them with an ellipsis, the tooltip holds the whole text, and the
+// window never grows to fit one.
+class CStatusLabel final : public QLabel {
+  public:
+    using QLabel::QLabel;
+    void SetFullText(const QString& text) {
+        m_full = text;
+        setToolTip(text);
+        Elide();
+    }
+    const QString& FullText() const { return m_full; }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+    QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        Elide();
+    }
+
+  private:
+    void Elide() { setText(fontMetrics().elidedText(m_full, Qt::ElideRight, std::max(0, contentsRect().width()))); }
+
+    QString m_full;
+};
 
 namespace {
 
@@ -56,9 +84,9 @@ CMainFrame::CMainFrame(CModel& model, CSettingsStore* settings, std::string tran
     setObjectName("mainFrame");
 
     // 1. The status bar, one pane.
-    m_status = new QLabel(QStringLiteral("Ready"), this);
+    m_status = new CStatusLabel(this);
     m_status->setObjectName("statusText");
-    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_status->SetFullText(QStringLiteral("Ready"));
     statusBar()->addWidget(m_status, 1);
 
     // 2. The core speaks to the user through this window; the port reports its failures here.
@@ -245,7 +273,7 @@ void CMainFrame::SetStatus(const std::string& text) {
         line.chop(1);
     }
     line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    m_status->setText(line);
+    m_status->SetFullText(line);
     CPage* page = m_tabView != nullptr ? m_tabView->CurrentPage() : nullptr;
     if (page != nullptr && page->Index() == kPageFirmware) {
         m_model.Pump().Send(page, kMsgFirmwarePageText, 0, reinterpret_cast<LParam>(&text));
@@ -253,7 +281,7 @@ void CMainFrame::SetStatus(const std::string& text) {
 }
 
 QString CMainFrame::StatusBarText() const {
-    return m_status->text();
+    return m_status->FullText();
 }
 
 void CMainFrame::StatusText(const std::string& text) {

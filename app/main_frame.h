@@ -24,6 +24,7 @@ class QMenu;
 namespace rm7 {
 
 class CSettingsStore;
+class CStatusLabel;
 class CTabView;
 
 class CMainFrame final : public QMainWindow, public IMessageTarget, public IUserNotifier {
@@ -69,7 +70,7 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
     bool m_closed = false;
     std::optional<WindowPlacement> m_placement;  // as the window was when it closed
 
-    QLabel* m_status = nullptr;
+    CStatusLabel* m_status = nullptr;
     CTabView* m_tabView = nullptr;
     QMenu* m_portMenu = nullptr;
     QAction* m_advancedMode = nullptr;

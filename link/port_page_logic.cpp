@@ -45,7 +45,8 @@ std::string PortFromInput(const std::vector<PortListEntry>& entries, const std::
             return entry.port;
         }
     }
-    return trimmed;
+    // A bare device name, as "ttyUSB0", names the device in /dev.
+    return trimmed.find('/') == std::string::npos ? "/dev/" + trimmed : trimmed;
 }
 
 std::size_t SpeedChoiceIndex(unsigned long fixedSpeed) {

@@ -31,7 +31,7 @@ std::vector<PortListEntry> PortListEntries(const std::vector<SerialDeviceInfo>& 
 // The entry that holds the port; -1 when none does (an empty port selects nothing).
 int PortListIndex(const std::vector<PortListEntry>& entries, const std::string& port);
 // What the user picked or typed: a label stands for its device, other text is a device path
-// (surrounding blanks dropped).
+// (surrounding blanks dropped; a bare name such as "ttyUSB0" is taken from /dev).
 std::string PortFromInput(const std::vector<PortListEntry>& entries, const std::string& text);
 
 struct SpeedChoice {

@@ -44,6 +44,8 @@ TEST(PortList, InputIsALabelOrATypedPath) {
         {"/dev/ttyS0", "/dev/ttyS0"},
         {"  /tmp/rm7link \n", "/tmp/rm7link"},
         {"/dev/pts/12", "/dev/pts/12"},
+        {"ttyUSB1", "/dev/ttyUSB1"},
+        {"pts/3", "pts/3"},  // a relative path stays as typed
         {"   ", ""},
         {"", ""},
     };

@@ -4,6 +4,7 @@
 // stopping the radio's conversation.
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -330,6 +331,20 @@ class MainFrameTest : public QObject {
         QVERIFY(minimum.height() >= (tab.height() * 109 + 50) / 100);
         frame.resize(10, 10);
         QCOMPARE(frame.size(), minimum);
+        // A long status text is shortened, never widens the window, and is kept whole.
+        const std::string longText =
+            "Serial port \"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\" "
+            "access denied; may be in use by another program or USB cable may have been "
+            "removed.";
+        frame.StatusText(longText);
+        QApplication::processEvents();
+        QCOMPARE(frame.size(), minimum);
+        QCOMPARE(frame.StatusBarText(), QString::fromStdString(longText));
+        auto* pane = frame.findChild<QLabel*>(QStringLiteral("statusText"));
+        QVERIFY(pane != nullptr);
+        QVERIFY(pane->text().endsWith(QChar(0x2026)));
+        QVERIFY(pane->fontMetrics().horizontalAdvance(pane->text()) <= pane->contentsRect().width());
+        QCOMPARE(pane->toolTip(), QString::fromStdString(longText));
         for (CPage* page : frame.TabView()->Pages()) {
             QVERIFY2(page->minimumSizeHint().width() <= frame.TabView()->currentWidget()->width(),
                      qPrintable(page->Title()));
