@@ -44,7 +44,8 @@ void OnPortNameChanged(CModel& model);
 
 // The window placement as the ten dword values of section "Window", in the order they are
 // written. The toolkit's geometry maps onto it so:
-//   left, top, right, bottom  the frame's normal (restored) geometry, right and bottom exclusive;
+//   left, top, right, bottom  the window's normal (restored) geometry as the toolkit gives it,
+//                             inside the window manager's frame; right and bottom exclusive;
 //                             signed values stored as their 32-bit pattern, for screens left of
 //                             or above the primary one;
 //   showCmd                   1 shown normally, 2 minimized, 3 maximized;
