@@ -1,0 +1,167 @@
+// rm7util firmware check and firmware send against rm7-sim over a real pty: what reaches
+// the radio's flash is the image, byte for byte, and the exit status says whether it did.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstring>
+
+#include "firmware/firmware_test_util.h"
+#include "firmware/intel_hex.h"
+#include "tests/pty/pty_support.h"
+
+namespace rm7::test {
+namespace {
+
+using ::testing::AnyOf;
+using ::testing::HasSubstr;
+
+constexpr std::uint32_t kMcuLow = 0x800;
+constexpr std::uint32_t kMcuSize = 0x1FD80 - 0x800;
+
+std::vector<std::uint8_t> WithMarker(std::vector<std::uint8_t> bytes, std::size_t at, const char* version) {
+    const std::string marker = std::string("SIMVERSION:") + version;
+    std::memcpy(bytes.data() + at, marker.data(), marker.size());
+    return bytes;
+}
+
+// An MCU image without a reconciliation value, and what the radio must hold after the load.
+struct McuFirmware {
+    std::vector<std::uint8_t> image;
+    std::vector<std::uint8_t> flash;
+};
+
+McuFirmware MakeMcu(std::uint32_t seed, const char* version) {
+    McuFirmware fw;
+    fw.image = WithMarker(RandomBytes(kMcuSize, seed), 0x2000, version);
+    fw.image[0] = 0;
+    fw.image[1] = 0;
+    fw.flash = fw.image;
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i < fw.image.size(); i += 2) {
+        sum = static_cast<std::uint16_t>(sum + fw.image[i] * 256 + fw.image[i + 1]);
+    }
+    const auto word = static_cast<std::uint16_t>(-sum);
+    fw.flash[0] = static_cast<std::uint8_t>(word >> 8);
+    fw.flash[1] = static_cast<std::uint8_t>(word);
+    return fw;
+}
+
+class FirmwareLoad : public ::testing::Test {
+  protected:
+    std::filesystem::path Hex(const std::string& name, const std::vector<std::uint8_t>& bytes, std::uint32_t at) {
+        const std::filesystem::path file = scratch.Dir() / name;
+        WriteFile(file, FormatIntelHex(bytes, at, 32));
+        return file;
+    }
+    std::filesystem::path DumpDir() {
+        const std::filesystem::path dir = scratch.Dir() / "flash";
+        std::filesystem::create_directories(dir);
+        return dir;
+    }
+
+    CScratch scratch;
+};
+
+TEST_F(FirmwareLoad, McuThenDspReachTheFlashExactlyAndTheVersionsVerify) {
+    const McuFirmware mcu = MakeMcu(5, "0288");
+    const std::vector<std::uint8_t> dsp = WithMarker(RandomBytes(20000, 6), 300, "0291");
+    const auto mcuFile = Hex("fmcu0288.hex", mcu.image, kMcuLow);
+    const auto dspFile = Hex("fdsp0291.hex", dsp, 0);
+    const auto dump = DumpDir();
+    CSimulator sim({"--mcu", "02.54", "--dsp", "02.54", "--flash-dump", dump.string()});
+    ASSERT_FALSE(sim.Device().empty());
+
+    const RunResult r = RunUtil(
+        scratch, {"--port", sim.Device(), "--json", "firmware", "send", "--mcu", mcuFile, "--dsp", dspFile}, 240);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["mcu"]["version"], "02.88");
+    EXPECT_EQ(json["dsp"]["version"], "02.91");
+    EXPECT_EQ(json["mcu"]["result"], 0);
+    EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
+    EXPECT_EQ(ReadFile(dump / "dsp.bin"), dsp);
+    EXPECT_THAT(r.err, HasSubstr("MCU firmware version verified"));
+    EXPECT_THAT(r.err, HasSubstr("DSP firmware version verified"));
+}
+
+TEST_F(FirmwareLoad, RadioWaitingInItsBootLoaderIsLoadedAtItsOwnSpeed) {
+    const McuFirmware mcu = MakeMcu(7, "0300");
+    const auto file = Hex("fmcu0300.hex", mcu.image, kMcuLow);
+    const auto dump = DumpDir();
+    CSimulator sim({"--boot-loader", "--speed", "19200", "--flash-dump", dump.string()});
+    const RunResult r = RunUtil(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file}, 240);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "MCU firmware 03.00 loaded and verified\n");
+    EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
+    EXPECT_THAT(r.err, HasSubstr("Connected to RM7 on " + sim.Device() + " at 19200 bit/s"));
+}
+
+TEST_F(FirmwareLoad, ARefusedFileLeavesTheRadioUntouched) {
+    McuFirmware mcu = MakeMcu(9, "0288");
+    mcu.image[0] = 0x12;  // a stored value, but the image does not sum to zero
+    const auto bad = Hex("fmcu0288.hex", mcu.image, kMcuLow);
+    const auto good = Hex("fdsp0291.hex", RandomBytes(100, 1), 0);
+    const auto record = scratch.Dir() / "wire.txt";
+    CSimulator sim({"--record", record.string()});
+    const RunResult r = RunUtil(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", bad, "--dsp", good});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("Line 4014, error code 0xE2000041: Input hex file is corrupt, check sum is not zero"));
+    sim.Stop();
+    EXPECT_EQ(ReadAll(record), "") << "nothing may reach the radio";
+}
+
+TEST_F(FirmwareLoad, AnotherVersionThanTheNameSaysIsAFailure) {
+    const auto file = Hex("fmcu0290.hex", MakeMcu(11, "0288").image, kMcuLow);
+    CSimulator sim({});
+    const RunResult r = RunUtil(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file}, 240);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("RM7 responded with version 02.88"));
+    EXPECT_THAT(r.err, HasSubstr("Error code 0xE2000046: Version number verification failed"));
+    EXPECT_TRUE(r.out.empty());
+}
+
+TEST_F(FirmwareLoad, LossyLinkEndsWithTheExactImageOrAFailureCode) {
+    const McuFirmware mcu = MakeMcu(13, "0288");
+    const auto file = Hex("fmcu0288.hex", mcu.image, kMcuLow);
+    const auto dump = DumpDir();
+    CSimulator sim({"--flash-dump", dump.string(), "--faults", "drop=0.002,nak=0.02,garble=0.002,lose=0.0002,seed=3"});
+    const RunResult r = RunUtil(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file}, 280);
+    ASSERT_THAT(r.status, AnyOf(0, 1)) << r.err;
+    if (r.status == 0) {
+        EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
+        EXPECT_THAT(r.err, HasSubstr("Total number of retries was"));
+    } else {
+        EXPECT_THAT(r.err, ::testing::ContainsRegex("Error code 0xE200004[34689BE]"));
+    }
+}
+
+TEST_F(FirmwareLoad, CheckDescribesEachFileAndFailsForOneTheLoaderRefuses) {
+    const auto mcu = Hex("fmcu0288.hex", MakeMcu(15, "0288").image, kMcuLow);
+    const auto dsp = Hex("fdsp0291.hex", RandomBytes(130, 2), 0x10000);
+    const std::filesystem::path broken = scratch.Dir() / "fdsp0100.hex";
+    WriteFile(broken, ":0400000001020304F2\r\n:0000000G\r\n");
+
+    RunResult r = RunUtil(scratch, {"--json", "firmware", "check", mcu, dsp});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    ASSERT_EQ(json.size(), 2u);
+    EXPECT_EQ(json[0]["kind"], "MCU");
+    EXPECT_EQ(json[0]["version"], "02.88");
+    EXPECT_EQ(json[0]["image_low"], 0x800);
+    EXPECT_EQ(json[0]["image_size"], kMcuSize);
+    EXPECT_EQ(json[0]["reconciliation"]["outcome"], "computed");
+    EXPECT_NE(json[0]["reconciliation"]["value"], 0);
+    EXPECT_EQ(json[1]["kind"], "DSP");
+    EXPECT_EQ(json[1]["image_low"], 0x10000);
+    EXPECT_EQ(json[1]["image_high"], 0x10082);
+    EXPECT_EQ(json[1]["accepted"], true);
+
+    r = RunUtil(scratch, {"firmware", "check", dsp, broken});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.out, HasSubstr("Line 2, error code 0xE200000B: Unexpected hex character"));
+    EXPECT_THAT(r.out, HasSubstr("0x010000-0x010081, 130 bytes"));
+}
+
+}  // namespace
+}  // namespace rm7::test
