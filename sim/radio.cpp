@@ -285,7 +285,8 @@ void Radio::SetSpeed(uint32_t bitsPerSecond) {
     lineSpeed_ = bitsPerSecond;
 }
 
-void Radio::Receive(const uint8_t* data, size_t n, uint32_t lineSpeed, uint64_t nowMs) {
+void Radio::ReceiveUs(const uint8_t* data, size_t n, uint32_t lineSpeed, uint64_t nowUs) {
+    const uint64_t nowMs = nowUs / 1000;
     for (size_t i = 0; i < n && !unplugged_ && !silent_; ++i) {
         if (nowMs < deafUntilMs_) {
             continue;
@@ -295,6 +296,12 @@ void Radio::Receive(const uint8_t* data, size_t n, uint32_t lineSpeed, uint64_t 
             text_.clear();
             textOverflow_ = false;
             continue;
+        }
+        takenUs_ = nowUs;
+        if (options_.pace && lineSpeed_ > 0) {
+            // A pty delivers a whole write at once; the wire would take ten bits a byte.
+            inputDoneNs_ = std::max(inputDoneNs_, nowUs * 1000) + 10'000'000'000ull / lineSpeed_;
+            takenUs_ = (inputDoneNs_ + 999) / 1000;
         }
         TakeByte(data[i], nowMs);
     }
@@ -690,7 +697,8 @@ void Radio::Answer(std::string_view text, uint64_t nowMs) {
         const size_t at = NextRandom() % bytes.size();
         bytes[at] = static_cast<char>(static_cast<uint8_t>(bytes[at]) ^ (1 + NextRandom() % 255));
     }
-    const uint64_t start = std::max(nowMs * 1000 + uint64_t{options_.latencyMs} * 1000, lastDueUs_);
+    (void)nowMs;  // every answer is to a byte being taken, which set takenUs_
+    const uint64_t start = std::max(takenUs_ + uint64_t{options_.latencyMs} * 1000, lastDueUs_);
     for (size_t i = 0; i < bytes.size(); ++i) {
         uint64_t due = start;
         if (options_.pace && lineSpeed_ > 0) {
@@ -702,9 +710,9 @@ void Radio::Answer(std::string_view text, uint64_t nowMs) {
     }
 }
 
-std::vector<uint8_t> Radio::TakeOutput(uint64_t nowMs) {
+std::vector<uint8_t> Radio::TakeOutputUs(uint64_t nowUs) {
     std::vector<uint8_t> out;
-    while (!output_.empty() && output_.front().dueUs <= nowMs * 1000) {
+    while (!output_.empty() && output_.front().dueUs <= nowUs) {
         out.push_back(output_.front().byte);
         output_.pop_front();
     }
@@ -713,6 +721,10 @@ std::vector<uint8_t> Radio::TakeOutput(uint64_t nowMs) {
 
 uint64_t Radio::NextOutputDueMs() const {
     return output_.empty() ? UINT64_MAX : (output_.front().dueUs + 999) / 1000;
+}
+
+uint64_t Radio::NextOutputDueUs() const {
+    return output_.empty() ? UINT64_MAX : output_.front().dueUs;
 }
 
 // splitmix64: tiny, and the same sequence on every platform and standard library.

@@ -69,11 +69,18 @@ class Radio {
 
     // Bytes written by the utility while its line ran at lineSpeed (bit/s), at time nowMs.
     // Bytes sent at a speed other than the radio's are lost (the radio sees framing garbage).
-    void Receive(const uint8_t* data, size_t n, uint32_t lineSpeed, uint64_t nowMs);
+    void Receive(const uint8_t* data, size_t n, uint32_t lineSpeed, uint64_t nowMs) {
+        ReceiveUs(data, n, lineSpeed, nowMs * 1000);
+    }
+    // The same on a microsecond clock (a front end on real time). With pace, each byte is
+    // whole only after its ten bits have crossed the wire, and an answer follows the last.
+    void ReceiveUs(const uint8_t* data, size_t n, uint32_t lineSpeed, uint64_t nowUs);
     // Output bytes that are due by nowMs (latency and pace respected), removed from the queue.
-    std::vector<uint8_t> TakeOutput(uint64_t nowMs);
+    std::vector<uint8_t> TakeOutput(uint64_t nowMs) { return TakeOutputUs(nowMs * 1000); }
+    std::vector<uint8_t> TakeOutputUs(uint64_t nowUs);
     // When the next output byte becomes due (UINT64_MAX when none queued).
     uint64_t NextOutputDueMs() const;
+    uint64_t NextOutputDueUs() const;
     // The unplug fault fired: the front end must go away.
     bool Unplugged() const { return unplugged_; }
 
@@ -182,6 +189,8 @@ class Radio {
 
     std::deque<Pending> output_;
     uint64_t lastDueUs_ = 0;
+    uint64_t takenUs_ = 0;      // when the byte being taken was whole; answers start there
+    uint64_t inputDoneNs_ = 0;  // with pace: when the last byte received has crossed the wire
     uint64_t rng_;
     uint32_t packets_ = 0;
 

@@ -530,10 +530,13 @@ TEST(Radio, LatencyAndPaceDelayTheAnswer) {
     options.pace = true;
     options.speed = 9600;  // 10 bits a byte: about 1.04 ms each
     Wire paced(options);
+    // The answer follows the command's own 4.17 ms on the wire.
     EXPECT_EQ(paced.Send("RVM;"), "");
-    EXPECT_EQ(paced.radio.TakeOutput(paced.now + 4).size(), 3u);
-    EXPECT_EQ(paced.radio.NextOutputDueMs(), paced.now + 5);
-    EXPECT_EQ(paced.radio.TakeOutput(paced.now + 10).size(), 6u);
+    EXPECT_TRUE(paced.radio.TakeOutput(paced.now + 4).empty());
+    EXPECT_EQ(paced.radio.NextOutputDueUs(), paced.now * 1000 + 4167 + 1042);
+    EXPECT_EQ(paced.radio.NextOutputDueMs(), paced.now + 6);
+    EXPECT_EQ(paced.radio.TakeOutput(paced.now + 10).size(), 5u);
+    EXPECT_EQ(paced.radio.TakeOutput(paced.now + 14).size(), 4u);
 }
 
 TEST(Radio, SilentRadioHearsNothing) {
