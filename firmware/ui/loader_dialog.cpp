@@ -1,0 +1,138 @@
+#include "firmware/ui/loader_dialog.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+namespace rm7 {
+namespace {
+
+QString Text(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+}  // namespace
+
+CLoaderDlg::AskYesNo CLoaderDlg::QtAsk() {
+    return [](QWidget* owner, const std::string& caption, const std::string& text) {
+        QMessageBox box(QMessageBox::Warning, Text(caption), Text(text), QMessageBox::Yes | QMessageBox::No, owner);
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    };
+}
+
+CLoaderDlg::CLoaderDlg(CModel& model, LoaderPart part, std::filesystem::path file, QWidget* parent, AskYesNo ask)
+    : QDialog(parent),
+      m_model(model),
+      m_job(std::make_unique<CLoaderJob>(model, part, std::move(file))),
+      m_ask(std::move(ask)) {
+    setWindowTitle(QStringLiteral("Sending MCU Firmware"));
+    m_log = new QTextEdit(this);
+    m_log->setObjectName(QStringLiteral("log"));
+    m_log->setReadOnly(true);
+    m_log->setLineWrapMode(QTextEdit::NoWrap);
+    m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setTextVisible(false);
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_button = new QPushButton(Text(kLoaderCancelText), this);
+    m_button->setObjectName(QStringLiteral("button"));
+    connect(m_button, &QPushButton::clicked, this, &CLoaderDlg::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_button);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_log, 1);
+    layout->addWidget(m_progress);
+    layout->addLayout(buttons);
+    // The template's 429 x 169 dialog units.
+    resize(640, 280);
+
+    for (const std::string& line : LoaderInitialLines(model)) {
+        Append(line);
+    }
+    m_job->onLog = [this](const std::string& line, CLoaderJob::LogSource source) {
+        Append(line);
+        if (source == CLoaderJob::LogSource::Machine) {
+            m_model.StatusText(line);
+        }
+    };
+    m_job->onFinished = [this](const LoaderOutcome& outcome) { OnFinished(outcome); };
+}
+
+CLoaderDlg::~CLoaderDlg() {
+    m_job->Detach();
+    SetBusy(false);
+}
+
+void CLoaderDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (m_started) {
+        return;
+    }
+    m_started = true;
+    // It cannot be made smaller than it opened.
+    setMinimumSize(size());
+    setWindowTitle(Text(LoaderTitle()));
+    SetBusy(true);
+    m_job->Start(this);
+}
+
+void CLoaderDlg::hideEvent(QHideEvent* event) {
+    m_job->Detach();
+    QDialog::hideEvent(event);
+}
+
+void CLoaderDlg::reject() {
+    const CloseDecision decision = m_job->OnCloseRequest();
+    if (decision.ask && !m_ask(this, kLoaderCloseCaption, kLoaderCloseQuestion)) {
+        return;
+    }
+    done(decision.result);
+}
+
+void CLoaderDlg::SetRange(std::uint32_t steps) {
+    // An empty image still shows a bar that is full at the end, not a busy indicator.
+    m_progress->setRange(0, steps == 0 ? 1 : static_cast<int>(steps));
+}
+
+void CLoaderDlg::SetPosition(std::uint32_t step) {
+    m_progress->setValue(static_cast<int>(step));
+}
+
+void CLoaderDlg::Append(const std::string& line) {
+    m_log->append(Text(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+}
+
+void CLoaderDlg::OnFinished(const LoaderOutcome& outcome) {
+    m_button->setText(Text(kLoaderCloseText));
+    SetBusy(false);
+    if (outcome.closeNow) {
+        done(outcome.dialogResult);
+    }
+}
+
+void CLoaderDlg::SetBusy(bool busy) {
+    if (busy == m_busy) {
+        return;
+    }
+    m_busy = busy;
+    // Busy over the dialog, but not over the button that may still close it.
+    if (busy) {
+        setCursor(Qt::WaitCursor);
+        m_button->setCursor(Qt::ArrowCursor);
+    } else {
+        unsetCursor();
+        m_button->unsetCursor();
+    }
+}
+
+}  // namespace rm7

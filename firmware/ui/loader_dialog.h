@@ -1,0 +1,61 @@
+#pragma once
+// CLoaderDlg ("Sending RM7 Firmware"): the log, the progress bar and the button of one MCU or
+// DSP load. It only shows and forwards; the job (firmware/loader_job.h) decides what is logged,
+// when the window may close and with which result: 1 loaded and verified, 2 failed or
+// abandoned.
+//
+// Threads: GUI thread only. The load starts when the dialog is first shown; run it with exec().
+#include <QDialog>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "firmware/loader_job.h"
+
+class QProgressBar;
+class QPushButton;
+class QTextEdit;
+
+namespace rm7 {
+
+class CLoaderDlg : public QDialog, private IProgressBar {
+  public:
+    // Asks the close guard's question; tests answer it themselves. By default a Qt box with
+    // Yes and No, No the default.
+    using AskYesNo = std::function<bool(QWidget* owner, const std::string& caption, const std::string& text)>;
+    static AskYesNo QtAsk();
+
+    CLoaderDlg(CModel& model, LoaderPart part, std::filesystem::path file, QWidget* parent = nullptr,
+               AskYesNo ask = QtAsk());
+    ~CLoaderDlg() override;
+
+    CLoaderJob& Job() { return *m_job; }
+    QTextEdit* LogView() const { return m_log; }
+    QProgressBar* ProgressBar() const { return m_progress; }
+    QPushButton* Button() const { return m_button; }
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    // The button, Escape and the window's close box all come here: the close guard.
+    void reject() override;
+
+  private:
+    void SetRange(std::uint32_t steps) override;
+    void SetPosition(std::uint32_t step) override;
+    void Append(const std::string& line);
+    void OnFinished(const LoaderOutcome& outcome);
+    void SetBusy(bool busy);
+
+    CModel& m_model;
+    std::unique_ptr<CLoaderJob> m_job;
+    AskYesNo m_ask;
+    QTextEdit* m_log;
+    QProgressBar* m_progress;
+    QPushButton* m_button;
+    bool m_started = false;
+    bool m_busy = false;
+};
+
+}  // namespace rm7

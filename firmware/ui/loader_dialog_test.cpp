@@ -1,0 +1,137 @@
+// The loader dialog's wiring, offscreen, driving real loads against the in-process radio in
+// virtual time: the bar moves, the log fills, the close guard holds while the load runs.
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QtTest>
+
+#include "firmware/firmware_test_util.h"
+#include "firmware/loader_test_support.h"
+#include "firmware/ui/loader_dialog.h"
+
+namespace rm7 {
+
+class LoaderDialogTest : public QObject {
+    Q_OBJECT
+
+  private:
+    struct Question {
+        std::string caption;
+        std::string text;
+    };
+
+    // A contacted radio, an MCU file it will report as 02.88, and a dialog for it.
+    struct Rig {
+        test::TempDir dir;
+        // Each answer 1 ms late, so that virtual time passes packet by packet.
+        test::CLoaderRig radio{rm7sim::Options{.latencyMs = 1}};
+        std::vector<Question> questions;
+        bool answer = false;
+        std::unique_ptr<CLoaderDlg> dialog;
+
+        explicit Rig(bool trace) {
+            test::WriteHexFile(dir / "fmcu0288.hex", test::McuImageBytes(3, "0288"), kMcuLowAddress);
+            QVERIFY(radio.Contact() == kOk);
+            radio.model->trace.Set(trace ? 1 : 0);
+            dialog =
+                std::make_unique<CLoaderDlg>(*radio.model, LoaderPart::Mcu, dir / "fmcu0288.hex", nullptr,
+                                             [this](QWidget*, const std::string& caption, const std::string& text) {
+                                                 questions.push_back({caption, text});
+                                                 return answer;
+                                             });
+        }
+        QString Log() const { return dialog->LogView()->toPlainText(); }
+        // Runs virtual time until the bar has moved this far.
+        bool RunToStep(int step) {
+            return radio.pump.AdvanceUntil([&] { return dialog->ProgressBar()->value() >= step; }, 600000);
+        }
+        bool RunToEnd() {
+            return radio.pump.AdvanceUntil([&] { return dialog->Job().Finished(); }, 600000);
+        }
+    };
+
+  private slots:
+    void ShowsTheLoadAndRefusesToCloseWhileItRuns() {
+        Rig rig(true);
+        rig.dialog->show();
+        QCOMPARE(rig.dialog->windowTitle(), QStringLiteral("Sending RM7 Firmware"));
+        QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Cancel"));
+        QVERIFY(rig.Log().startsWith(QStringLiteral("RM7 Utility Version ")));
+        QVERIFY(rig.Log().contains(QStringLiteral("RM7 MCU version 02.54")));
+        QVERIFY(rig.radio.model->ActiveMachine() == &rig.dialog->Job().Machine());
+
+        QVERIFY(rig.RunToStep(100));
+        QCOMPARE(rig.dialog->ProgressBar()->maximum(), 0x1F580 / 32);
+        QVERIFY(rig.Log().contains(QStringLiteral("Sending MCU firmware file ")));
+        // Machine lines reach the status bar, trace lines only the log.
+        QVERIFY(rig.Log().contains(QStringLiteral("LoadFirmwareInitial Send 132 bytes 0x")));
+        const auto& status = rig.radio.notifier.status;
+        QVERIFY(std::any_of(status.begin(), status.end(),
+                            [](const std::string& s) { return s.rfind("Sending MCU firmware file ", 0) == 0; }));
+        QVERIFY(std::none_of(status.begin(), status.end(),
+                             [](const std::string& s) { return s.find(" Send 132 bytes") != std::string::npos; }));
+
+        // The close box and the button both ask; No leaves the load running.
+        QVERIFY(!rig.dialog->close());
+        rig.dialog->Button()->click();
+        QCOMPARE(rig.questions.size(), std::size_t{2});
+        QCOMPARE(rig.questions[0].caption, std::string("Critical Operation in Progress"));
+        QCOMPARE(rig.questions[0].text,
+                 std::string("Are you sure you wish to close the Utility while sending firmware?"));
+        QVERIFY(rig.dialog->isVisible());
+        const int step = rig.dialog->ProgressBar()->value();
+        QVERIFY(rig.RunToStep(step + 100));
+
+        // Under Trace a good load stays open with its log; then Close needs no question.
+        QVERIFY(rig.RunToEnd());
+        QCOMPARE(rig.dialog->ProgressBar()->value(), rig.dialog->ProgressBar()->maximum());
+        QVERIFY(rig.Log().contains(QStringLiteral("MCU firmware version verified")));
+        QVERIFY(rig.Log().endsWith(QStringLiteral("Click \"Close\" to close this window")));
+        QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Close"));
+        QVERIFY(rig.dialog->isVisible());
+        rig.dialog->Button()->click();
+        QCOMPARE(rig.questions.size(), std::size_t{2});
+        QVERIFY(!rig.dialog->isVisible());
+        QCOMPARE(rig.dialog->result(), kLoaderDialogLoaded);
+    }
+
+    void AGoodLoadWithoutTraceClosesByItself() {
+        Rig rig(false);
+        rig.dialog->show();
+        QVERIFY(rig.RunToEnd());
+        QVERIFY(!rig.dialog->isVisible());
+        QCOMPARE(rig.dialog->result(), kLoaderDialogLoaded);
+        QVERIFY(rig.questions.empty());
+    }
+
+    void YesAbandonsTheLoad() {
+        Rig rig(false);
+        rig.answer = true;
+        rig.dialog->show();
+        QVERIFY(rig.RunToStep(50));
+        rig.dialog->Button()->click();
+        QCOMPARE(rig.questions.size(), std::size_t{1});
+        QVERIFY(!rig.dialog->isVisible());
+        QCOMPARE(rig.dialog->result(), kLoaderDialogFailed);
+        // The dialog no longer owns the radio's events.
+        QVERIFY(rig.radio.model->ActiveMachine() == nullptr);
+    }
+
+    void AFailedLoadStaysOpenWithItsCode() {
+        Rig rig(false);
+        test::WriteFile(rig.dir / "fmcu0288.hex", std::string(":020000040000FA\r\n"));  // no end-of-file record
+        rig.dialog->show();
+        QVERIFY(rig.dialog->Job().Finished());
+        QVERIFY(rig.Log().contains(QStringLiteral("Error code 0xE2000023: Missing intel hex end-of-file record")));
+        QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Close"));
+        QVERIFY(rig.dialog->isVisible());
+        QVERIFY(rig.dialog->close());
+        QCOMPARE(rig.dialog->result(), kLoaderDialogFailed);
+        QVERIFY(rig.questions.empty());
+    }
+};
+
+}  // namespace rm7
+
+QTEST_MAIN(rm7::LoaderDialogTest)
+#include "loader_dialog_test.moc"
