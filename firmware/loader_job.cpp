@@ -138,6 +138,12 @@ bool CLoaderJob::Start(IProgressBar* bar) {
         return false;
     }
     m_started = true;
+    // While another conversation runs, the timer ticks go to it and this load would wait
+    // for ever: the contact machine, in particular, is routed first.
+    if (!m_model.AllIdle()) {
+        Finish(kErrBusyStateMachine);
+        return false;
+    }
     m_portEvent = CObservation(m_model.portEvent, this);
     m_model.SetActiveMachine(&Machine());
     const bool started = m_mcu ? m_mcu->Start(this, bar) : m_dsp->Start(this, bar);

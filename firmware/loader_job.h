@@ -103,7 +103,8 @@ class CLoaderJob final : private IMessageTarget {
     std::function<void(const LoaderOutcome&)> onFinished;
 
     // Makes the machine the model's active machine and starts it. A file the loader
-    // refuses finishes the job at once (onFinished runs before Start returns).
+    // refuses, or another machine still talking to the radio (0xE2000052), finishes the
+    // job at once (onFinished runs before Start returns).
     bool Start(IProgressBar* bar);
     // Stops listening and gives up the model's active machine (the view is going away).
     void Detach();

@@ -5,6 +5,7 @@
 
 #include "firmware/firmware_test_util.h"
 #include "firmware/loader_test_support.h"
+#include "link/contact.h"
 
 namespace rm7 {
 namespace {
@@ -167,6 +168,25 @@ TEST(LoaderJob, RunsTheMachineAsTheActiveOneAndLogsTheOutcome) {
     EXPECT_THAT(statusLines, ::testing::Not(::testing::Contains(HasSubstr(" send "))));
     EXPECT_THAT(statusLines, ::testing::Contains("Waiting 8 seconds for reset"));
     EXPECT_EQ(rig.model->ActiveMachine(), nullptr);
+}
+
+TEST(LoaderJob, WaitsForNoOneWhileAnotherMachineTalksToTheRadio) {
+    test::TempDir dir;
+    test::WriteHexFile(dir / "fmcu0288.hex", test::McuImageBytes(1, "0288"), kMcuLowAddress);
+    test::CLoaderRig rig(rm7sim::Options{});
+    rig.radio->SetSilent(true);
+    // The looping search for a radio that does not answer never ends by itself.
+    rig.model->Contact().StartAtOpenPort();
+    rig.pump.AdvanceBy(1000);
+    ASSERT_FALSE(rig.model->Contact().IsIdle());
+    CLoaderJob job(*rig.model, LoaderPart::Mcu, dir / "fmcu0288.hex");
+    std::vector<Result> results;
+    job.onFinished = [&](const LoaderOutcome& o) { results.push_back(o.result); };
+    EXPECT_FALSE(job.Start(nullptr));
+    EXPECT_THAT(results, ElementsAre(kErrBusyStateMachine));
+    EXPECT_TRUE(job.MachineIdle());
+    EXPECT_EQ(rig.model->ActiveMachine(), nullptr);
+    rig.model->ClosePort();
 }
 
 }  // namespace

@@ -186,6 +186,7 @@ struct RetryCase {
     std::size_t sendsOfFirstBlock;
     std::size_t polls;
     std::string logLine;
+    unsigned long retryLimit = 10;  // the model's firmware load retry limit
 };
 
 class McuRetryTest : public McuLoaderScriptTest, public ::testing::WithParamInterface<RetryCase> {};
@@ -195,6 +196,7 @@ TEST_P(McuRetryTest, RejectionsTimeOutsAndResynchronisation) {
     CScriptedRadio radio;
     radio.pieceAnswers = c.packetAnswers;
     radio.pollAnswers = c.pollAnswers;
+    rig.model->firmwareLoadRetryLimit.Set(c.retryLimit);
     EXPECT_EQ(Load(radio), c.result);
     EXPECT_EQ(Packets(kMcuLowAddress).size(), c.sendsOfFirstBlock);
     EXPECT_EQ(radio.polls, c.polls);
@@ -216,6 +218,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Every time-out resynchronises, up to the retry limit of 10.
         RetryCase{
             "TimeOuts", kSilent11, {}, kErrNoResponsePacket, 11, 10, "Send MCU firmware failed at load address x0880"},
+        RetryCase{"TimeOutsWithLimitTwo",
+                  kSilent11,
+                  {},
+                  kErrNoResponsePacket,
+                  3,
+                  2,
+                  "Error code 0xE200004B: No response to firmware packet",
+                  2},
         // 'C' ends the gathered answer but the packet's time-out still runs.
         RetryCase{"C", {"C", "A"}, {}, kOk, 2, 1, "Retry 1 succeeded at address x0880"},
         RetryCase{"FillBytes",
