@@ -12,15 +12,6 @@ void CConfigRestorePicPromLoopBodyState::Init() {
     SetTransfer(run.Address(), run.Length(), run.data.data() + run.first);
 }
 
-void CResetMcuState::Run() {
-    if (m_host.HasFailed()) {
-        Finish();  // a cancelled or failed restore never resets the radio
-        return;
-    }
-    m_host.StatusText("Waiting %u seconds for reset", kWaitMs / 1000);
-    CCommandDelayState::Run();
-}
-
 CConfigRestoreStateMachine::CConfigRestoreStateMachine(CModel& model)
     : CProgressBarStateHost(model, kTimerId, kUnitsPerStep),
       m_findSpeed(*this, &m_textTerminalOff),

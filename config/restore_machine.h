@@ -30,16 +30,6 @@ class CConfigRestorePicPromLoopBodyState : public CWritePicPromState<CConfigRest
     void Init() override;
 };
 
-// "LDD20000;", then a wait for the radio to come back from its reset.
-class CResetMcuState : public CCommandDelayState<CConfigRestoreStateMachine> {
-  public:
-    static constexpr std::uint32_t kWaitMs = 8000;
-
-    CResetMcuState(CStateHost<CConfigRestoreStateMachine>& host, CState* next)
-        : CCommandDelayState(host, "ResetMcu", next, kWaitMs, "LDD20000;") {}
-    void Run() override;
-};
-
 class CConfigRestoreStateMachine : public CProgressBarStateHost<CConfigRestoreStateMachine> {
   public:
     static constexpr std::uint32_t kTimerId = 11;
@@ -69,7 +59,7 @@ class CConfigRestoreStateMachine : public CProgressBarStateHost<CConfigRestoreSt
     CConfigRestorePicPromLoopBodyState m_runWrite;
     CLoopStepState<CConfigRestoreStateMachine> m_loopStep;
     CLoopTestState<CConfigRestoreStateMachine> m_loopTest;
-    CResetMcuState m_reset;
+    CResetMcuState<CConfigRestoreStateMachine> m_reset;
 
   private:
     std::vector<PageRun> m_runs;

@@ -369,6 +369,23 @@ class CWritePicPromState : public CPicPromStateBase<T> {
     }
 };
 
+// "LDD20000;" restarts the radio's processors; then a wait for it to come back.
+template <typename T>
+class CResetMcuState : public CCommandDelayState<T> {
+public:
+    static constexpr std::uint32_t kWaitMs = 8000;
+    CResetMcuState(CStateHost<T>& host, CState<T>* next)
+        : CCommandDelayState<T>(host, "ResetMcu", next, kWaitMs, "LDD20000;") {}
+    void Run() override {
+        if (this->m_host.HasFailed()) {
+            this->Finish();  // a failed or cancelled job never resets the radio
+            return;
+        }
+        this->m_host.StatusText("Waiting %u seconds for reset", kWaitMs / 1000);
+        CCommandDelayState<T>::Run();
+    }
+};
+
 // Keep the radio's R5 command mode as the user had it. T offers SavedR5() (a reference).
 template <typename T>
 class CGetR5State : public CCommandResponseRetryState<T> {
