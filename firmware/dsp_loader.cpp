@@ -66,10 +66,6 @@ void CLoadDspResyncState::OnBoundary() {
     m_load.Resume();
 }
 
-void CResetMcuState::Init() {
-    Host().LogText("Waiting %u seconds for reset", 8u);
-}
-
 CDspLoaderStateMachine::CDspLoaderStateMachine(CModel& model, std::string partName, const std::filesystem::path& file)
     : CFirmwareLoaderHost(model, std::move(partName), file),
       m_getOptionModule(*this, &m_verifyExpectedDevice),

@@ -45,13 +45,6 @@ class CLoadDspResyncState : public CLoadResyncState<CDspLoaderStateMachine> {
     void OnBoundary() override;
 };
 
-// "LDD20000;" restarts the radio; 8 s for it to come back.
-class CResetMcuState : public CCommandDelayState<CDspLoaderStateMachine> {
-  public:
-    CResetMcuState(CDspHost& host, CDspState* next) : CCommandDelayState(host, "ResetMcu", next, 8000, "LDD20000;") {}
-    void Init() override;
-};
-
 class CDspLoaderStateMachine : public CFirmwareLoaderHost<CDspLoaderStateMachine> {
   public:
     static constexpr std::uint32_t kTimerId = kLoaderTimerId;
@@ -75,7 +68,7 @@ class CDspLoaderStateMachine : public CFirmwareLoaderHost<CDspLoaderStateMachine
     CEnterDspLoadState m_enterDspLoad;
     CLoadDspFirmwareState m_loadDspFirmware;
     CLoadDspResyncState m_resync;
-    CResetMcuState m_resetMcu;
+    CResetMcuState<CDspLoaderStateMachine> m_resetMcu;
 
   private:
     std::uint32_t m_chunkLength = 0;
