@@ -177,6 +177,15 @@ TEST_F(McuLoaderScriptTest, WhereTheRadioStandsDecidesTheWayIntoItsLoader) {
     }
 }
 
+TEST_F(McuLoaderScriptTest, WhatIdentifyHeardDecidesNotAStaleStatus) {
+    CScriptedRadio radio;
+    Contact(radio);
+    // The model last saw the boot loader; the radio has restarted into its firmware since.
+    rig.model->firmwareStatus.Set(kFirmwareBootLoader);
+    EXPECT_EQ(RunLoad(), kOk);
+    EXPECT_THAT(Commands(), Contains("LDM;"));
+}
+
 // Answers to the sends of block 0x800 in the initial pass, then what the run came to.
 struct RetryCase {
     const char* name;
