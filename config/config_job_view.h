@@ -36,4 +36,25 @@ class IConfigJobView : public IProgressBar {
 // The file dialogs' filter: configuration files, then every file.
 inline constexpr const char* kConfigurationFileFilter = "RM7 Configuration File (*.RM7Config);;All Files (*)";
 
+// The busy count of a job dialog: the wait cursor shows while it is above 0.
+class CBusyCount {
+  public:
+    explicit CBusyCount(IConfigJobView& view) : m_view(view) {}
+    void Enter() {
+        if (m_count++ == 0) {
+            m_view.SetBusyCursor(true);
+        }
+    }
+    void Leave() {
+        if (m_count > 0 && --m_count == 0) {
+            m_view.SetBusyCursor(false);
+        }
+    }
+    bool IsBusy() const { return m_count > 0; }
+
+  private:
+    IConfigJobView& m_view;
+    int m_count = 0;
+};
+
 }  // namespace rm7

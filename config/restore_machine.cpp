@@ -93,9 +93,7 @@ void CConfigRestoreJob::Begin() {
     m_folderSetting.Set(chosen->parent_path().string());
     m_machine.SetRuns(std::move(contents.runs));
     m_machine.SetProgressBar(&m_view);
-    if (m_busyCount++ == 0) {
-        m_view.SetBusyCursor(true);
-    }
+    m_busy.Enter();
     m_running = true;
     if (!m_machine.StartRestore()) {
         m_running = false;
@@ -115,14 +113,8 @@ LResult CConfigRestoreJob::OnMessage(std::uint32_t code, WParam wParam, LParam l
     return 0;
 }
 
-void CConfigRestoreJob::LeaveBusy() {
-    if (m_busyCount > 0 && --m_busyCount == 0) {
-        m_view.SetBusyCursor(false);
-    }
-}
-
 void CConfigRestoreJob::OnCompletion(Result r) {
-    LeaveBusy();
+    m_busy.Leave();
     m_lastResult = r;
     if (r == kOk) {
         m_model.StatusText(kConfigRestoredText);

@@ -91,7 +91,7 @@ class CConfigRestoreJob final : private IMessageTarget {
     CConfigRestoreStateMachine& Machine() { return m_machine; }
     std::string Folder() const { return m_folderSetting.Get(); }
     std::optional<Result> LastResult() const { return m_lastResult; }
-    bool IsBusy() const { return m_busyCount > 0; }
+    bool IsBusy() const { return m_busy.IsBusy(); }
 
   private:
     // Shows the reader's messages in the dialog's own boxes.
@@ -109,7 +109,6 @@ class CConfigRestoreJob final : private IMessageTarget {
 
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     void OnCompletion(Result r);
-    void LeaveBusy();
 
     CModel& m_model;
     IConfigJobView& m_view;
@@ -120,7 +119,7 @@ class CConfigRestoreJob final : private IMessageTarget {
     CObservation m_portEvent;
     CPersistable<std::string> m_folderSetting;
     std::optional<Result> m_lastResult;
-    int m_busyCount = 0;
+    CBusyCount m_busy{m_view};
     bool m_running = false;  // started, outcome not yet seen
     bool m_ended = false;
 };

@@ -97,9 +97,7 @@ void CConfigSaveJob::Begin() {
     }
     m_chosenPath = *chosen;
     m_machine.SetProgressBar(&m_view);
-    if (m_busyCount++ == 0) {
-        m_view.SetBusyCursor(true);
-    }
+    m_busy.Enter();
     // Running before the start: a port that cannot be written ends the machine at once.
     m_running = true;
     if (!m_machine.StartSave()) {
@@ -118,18 +116,12 @@ LResult CConfigSaveJob::OnMessage(std::uint32_t code, WParam wParam, LParam lPar
     return 0;
 }
 
-void CConfigSaveJob::LeaveBusy() {
-    if (m_busyCount > 0 && --m_busyCount == 0) {
-        m_view.SetBusyCursor(false);
-    }
-}
-
 void CConfigSaveJob::OnCompletion(Result r) {
     if (!Failed(r)) {
         r = WriteConfigurationFile(m_chosenPath, m_savedAt, m_machine.Image(),
                                    {m_model.FirmwareVersionText(0), m_model.serialNumber.Get()}, m_model.Notifier());
     }
-    LeaveBusy();
+    m_busy.Leave();
     m_lastResult = r;
     if (r == kOk) {
         m_folderSetting.Set(m_chosenPath.parent_path().string());

@@ -95,12 +95,11 @@ class CConfigSaveJob final : private IMessageTarget {
     const std::filesystem::path& ChosenPath() const { return m_chosenPath; }
     std::string Folder() const { return m_folderSetting.Get(); }
     std::optional<Result> LastResult() const { return m_lastResult; }
-    bool IsBusy() const { return m_busyCount > 0; }
+    bool IsBusy() const { return m_busy.IsBusy(); }
 
   private:
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     void OnCompletion(Result r);
-    void LeaveBusy();
 
     CModel& m_model;
     IConfigJobView& m_view;
@@ -112,7 +111,7 @@ class CConfigSaveJob final : private IMessageTarget {
     CPersistable<std::string> m_folderSetting;
     std::filesystem::path m_chosenPath;
     std::optional<Result> m_lastResult;
-    int m_busyCount = 0;
+    CBusyCount m_busy{m_view};
     bool m_running = false;  // started, completion not yet seen
     bool m_ended = false;
 };
