@@ -2,12 +2,14 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
+#include <QSocketNotifier>
 
 #include "app/app_icon.h"
 #include "app/app_session.h"
 #include "app/main_frame.h"
 #include "link/error_text.h"
 #include "link/format.h"
+#include "platform/quit_signal.h"
 #include "platform/version.h"
 
 int main(int argc, char* argv[]) {
@@ -48,5 +50,11 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     session.Frame().show();
+    // Asked to end (logout, kill, Ctrl+C): leave the loop so the settings and placement are saved.
+    const int quitFd = rm7::QuitSignalFd();
+    if (quitFd >= 0) {
+        auto* quit = new QSocketNotifier(quitFd, QSocketNotifier::Read, &app);
+        QObject::connect(quit, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
+    }
     return QApplication::exec();
 }
