@@ -1,0 +1,220 @@
+#include "firmware/firmware_folder.h"
+
+#include <algorithm>
+#include <system_error>
+#include <vector>
+
+#include "firmware/file_version.h"
+#include "link/format.h"
+#include "model/firmware_version.h"
+
+namespace rm7 {
+
+namespace {
+
+constexpr const char* kModel = "RM7";
+
+struct KindName {
+    const char* prefix;
+    const char* extension;
+};
+constexpr std::array<KindName, kFirmwareKindCount> kKinds = {{{"fmcu", ".hex"}, {"fdsp", ".hex"}}};
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    std::size_t i = 0;
+    for (; prefix[i] != '\0'; ++i) {
+        if (i >= text.size() || Lower(text[i]) != prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool EqualsNoCase(const std::string& text, const char* other) {
+    return StartsWithNoCase(text, other) && text.size() == std::char_traits<char>::length(other);
+}
+
+bool Checked(unsigned long bits, std::size_t kind) {
+    return (bits & (kind == kKindMcu ? kLoadMcuBit : kLoadDspBit)) != 0;
+}
+
+}  // namespace
+
+FolderContents ScanFolder(const std::filesystem::path& folder) {
+    FolderContents contents;
+    if (folder.empty()) {
+        return contents;
+    }
+    std::error_code ec;
+    std::vector<std::filesystem::path> files;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        // A folder named like firmware is not firmware; a link to a file is.
+        if (it->is_regular_file(typeError)) {
+            files.push_back(it->path());
+        }
+    }
+    std::sort(files.begin(), files.end(),
+              [](const auto& a, const auto& b) { return a.filename().string() < b.filename().string(); });
+    for (const std::filesystem::path& path : files) {
+        const std::string name = path.filename().string();
+        if (EqualsNoCase(name, kReleaseNotesName)) {
+            contents.releaseNotes = true;
+            contents.releaseNotesPath = path;
+            continue;
+        }
+        for (std::size_t kind = 0; kind < kFirmwareKindCount; ++kind) {
+            if (!StartsWithNoCase(name, kKinds[kind].prefix) ||
+                !EqualsNoCase(path.extension().string(), kKinds[kind].extension)) {
+                continue;
+            }
+            const std::uint16_t version = FileVersion(path);
+            FirmwareFileEntry& held = contents.files[kind];
+            if (version > held.version) {
+                held.path = path;
+                held.version = version;
+            }
+            break;
+        }
+    }
+    return contents;
+}
+
+std::string AvailableText(const FirmwareFileEntry& file) {
+    return file.Found() ? StrFormat("%02u.%02u", file.version / 100u, file.version % 100u) : "Missing";
+}
+
+bool IsNewerThanInstalled(const FirmwareFileEntry& file, std::uint16_t installed) {
+    if (!file.Found()) {
+        return false;
+    }
+    return !IsKnownVersion(installed) || file.version > installed;
+}
+
+FirmwarePageState PageStateFromModel(const CModel& model, const FolderContents& folder, unsigned long loadCheckbox) {
+    FirmwarePageState state;
+    state.advancedMode = model.advancedMode.Get() != 0;
+    state.status = model.firmwareStatus.Get();
+    state.expectedDevice = model.IsExpectedDevice();
+    state.device = model.deviceKind.Get();
+    state.installed = {model.firmwareVersions.Get(kKindMcu), model.firmwareVersions.Get(kKindDsp)};
+    state.folder = folder;
+    state.loadCheckbox = loadCheckbox;
+    return state;
+}
+
+FirmwareButtons DecideButtons(const FirmwarePageState& state) {
+    FirmwareButtons b;
+    b.loadControlsShown = state.advancedMode;
+    b.loadHeaderEnabled = state.advancedMode;
+    for (std::size_t kind = 0; kind < kFirmwareKindCount; ++kind) {
+        b.loadBoxEnabled[kind] = state.advancedMode && state.folder.files[kind].Found();
+        b.loadBoxChecked[kind] = Checked(state.loadCheckbox, kind);
+    }
+    const bool canSend = state.status != kFirmwareNone && state.folder.Mcu().Found() && state.expectedDevice;
+    b.sendNewerEnabled = canSend && (IsNewerThanInstalled(state.folder.Mcu(), state.installed[kKindMcu]) ||
+                                     IsNewerThanInstalled(state.folder.Dsp(), state.installed[kKindDsp]));
+    if (canSend) {
+        b.sendFirstEnabled = !state.advancedMode || (b.loadBoxEnabled[kKindMcu] && b.loadBoxChecked[kKindMcu]) ||
+                             (b.loadBoxEnabled[kKindDsp] && b.loadBoxChecked[kKindDsp]);
+    }
+    b.sendFirstText = StrFormat(state.advancedMode ? "Send Checked Items to %s" : "Send All Firmware to %s", kModel);
+    b.sendNewerText = StrFormat("Send New Firmware to %s", kModel);
+    return b;
+}
+
+SendPlan PlanSend(const FirmwarePageState& state, SendButton button) {
+    SendPlan plan;
+    if (!state.expectedDevice) {
+        plan.refused = true;
+        plan.logLine = StrFormat("Unexpected device %u\n", static_cast<unsigned>(state.device));
+        return plan;
+    }
+    const FirmwareFileEntry& mcu = state.folder.Mcu();
+    const FirmwareFileEntry& dsp = state.folder.Dsp();
+    if (!mcu.Found()) {
+        plan.refused = true;
+        plan.boxText = kFolderMissingFilesText;
+        return plan;
+    }
+    switch (button) {
+        case SendButton::Newer:
+            plan.mcu = IsNewerThanInstalled(mcu, state.installed[kKindMcu]);
+            plan.dsp = IsNewerThanInstalled(dsp, state.installed[kKindDsp]);
+            break;
+        case SendButton::AllOrChecked:
+            if (state.advancedMode) {
+                plan.mcu = Checked(state.loadCheckbox, kKindMcu);
+                plan.dsp = dsp.Found() && Checked(state.loadCheckbox, kKindDsp);
+            } else {
+                // Without a DSP file there is nothing to send to the DSP: opening its loader
+                // only to fail on an empty file name would report a fault that is none.
+                plan.mcu = true;
+                plan.dsp = dsp.Found();
+            }
+            break;
+    }
+    // The boot loader takes only MCU firmware; the DSP is loaded through the radio's own.
+    if (state.status == kFirmwareBootLoader && plan.dsp && !plan.mcu) {
+        plan.refused = true;
+        plan.dsp = false;
+        plan.boxText = kBootLoaderNeedsMcuText;
+        return plan;
+    }
+    plan.mcuFile = plan.mcu ? mcu.path : std::filesystem::path();
+    plan.dspFile = plan.dsp ? dsp.path : std::filesystem::path();
+    return plan;
+}
+
+std::string SendingText(const std::filesystem::path& folder) {
+    return StrFormat("Sending firmware from %s", folder.string().c_str());
+}
+
+std::string ElapsedText(std::uint32_t elapsedMs) {
+    const auto seconds = static_cast<unsigned>((std::uint64_t{elapsedMs} + 500) / 1000);
+    return StrFormat("Elapsed time: %u seconds", seconds);
+}
+
+bool ShouldOfferReleaseNotes(const FirmwarePageState& state, bool frameStarted, bool registering, bool sending) {
+    if (!frameStarted || registering || sending || !IsKnownVersion(state.installed[kKindMcu]) ||
+        !state.expectedDevice) {
+        return false;
+    }
+    return IsNewerThanInstalled(state.folder.Mcu(), state.installed[kKindMcu]) ||
+           IsNewerThanInstalled(state.folder.Dsp(), state.installed[kKindDsp]);
+}
+
+std::string InstalledHeaderText() {
+    return StrFormat("Installed in %s", kModel);
+}
+
+std::string BrowseTitle() {
+    return StrFormat("Select folder containing %s firmware files", kModel);
+}
+
+std::string DefaultFolderTip(const std::filesystem::path& folder) {
+    return StrFormat("Choose \"%s\" folder", folder.string().c_str());
+}
+
+std::string CheckVersionsTip() {
+    return StrFormat("Compare versions installed in %s with available versions in firmware folder", kModel);
+}
+
+std::string TrimFolderText(const std::string& text) {
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; };
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && space(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && space(text[end - 1])) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+}  // namespace rm7
