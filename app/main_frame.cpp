@@ -17,6 +17,7 @@
 #include "app/tab_view.h"
 #include "link/contact.h"
 #include "link/format.h"
+#include "link/ui/qt_text.h"
 #include "platform/serial_enum.h"
 #include "platform/settings.h"
 #include "platform/version.h"
@@ -49,35 +50,6 @@ class CStatusLabel final : public QLabel {
 
     QString m_full;
 };
-
-namespace {
-
-QString Text(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QMessageBox::Icon BoxIcon(MessageIcon icon) {
-    switch (icon) {
-        case MessageIcon::Error:
-            return QMessageBox::Critical;
-        case MessageIcon::Warning:
-            return QMessageBox::Warning;
-        case MessageIcon::Information:
-            return QMessageBox::Information;
-        case MessageIcon::Question:
-            return QMessageBox::Question;
-    }
-    return QMessageBox::NoIcon;
-}
-
-// The core's texts end lines with "\r\n" and some status texts with "\n".
-QString BoxText(const std::string& text) {
-    QString out = Text(text);
-    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return out.trimmed();
-}
-
-}  // namespace
 
 CMainFrame::CMainFrame(CModel& model, CSettingsStore* settings, std::string transientPort, QWidget* parent)
     : QMainWindow(parent), m_model(model), m_settings(settings), m_transientPort(std::move(transientPort)) {

@@ -13,35 +13,13 @@
 #include <ctime>
 
 #include "config/config_folder.h"
+#include "link/ui/qt_text.h"
 
 namespace rm7 {
 namespace {
 
-QString Text(const std::string& utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
 std::filesystem::path PathOf(const QString& text) {
     return std::filesystem::path(text.toStdString());
-}
-
-// Texts of the system's message table end lines with CR LF; a box wants LF alone.
-QString BoxText(const std::string& utf8) {
-    return Text(utf8).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
-
-QMessageBox::Icon BoxIcon(MessageIcon icon) {
-    switch (icon) {
-        case MessageIcon::Error:
-            return QMessageBox::Critical;
-        case MessageIcon::Warning:
-            return QMessageBox::Warning;
-        case MessageIcon::Information:
-            return QMessageBox::Information;
-        case MessageIcon::Question:
-            return QMessageBox::Question;
-    }
-    return QMessageBox::NoIcon;
 }
 
 std::optional<std::filesystem::path> RunFileDialog(QWidget* owner, QFileDialog::AcceptMode mode,

@@ -1,5 +1,7 @@
 #include "firmware/ui/loader_dialog.h"
 
+#include "link/ui/qt_text.h"
+
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QMessageBox>
@@ -10,14 +12,6 @@
 #include <QVBoxLayout>
 
 namespace rm7 {
-namespace {
-
-QString Text(const std::string& utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-}  // namespace
-
 CLoaderDlg::AskYesNo CLoaderDlg::QtAsk() {
     return [](QWidget* owner, const std::string& caption, const std::string& text) {
         QMessageBox box(QMessageBox::Warning, Text(caption), Text(text), QMessageBox::Yes | QMessageBox::No, owner);
