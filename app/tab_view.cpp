@@ -1,6 +1,7 @@
 #include "app/tab_view.h"
 
 #include "config/ui/configuration_page.h"
+#include "firmware/ui/firmware_page.h"
 #include "link/ui/port_page.h"
 
 namespace rm7 {
@@ -9,6 +10,7 @@ CTabView::CTabView(CModel& model, QWidget* parent) : QTabWidget(parent), m_model
     setObjectName("tabView");
     setDocumentMode(false);
     m_pages.push_back(new CPortPage(model));
+    m_pages.push_back(new CFirmwarePage(model));
     m_pages.push_back(new CConfigurationPage(model));
     for (CPage* page : m_pages) {
         addTab(page, page->Title());

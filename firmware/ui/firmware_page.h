@@ -1,0 +1,98 @@
+#pragma once
+// CFirmwarePage: the firmware folder, the versions the radio runs beside those the folder holds,
+// and the send buttons, MCU first and DSP second, each through its loader dialog. Every decision
+// is firmware/firmware_folder.h's; this view shows it and forwards clicks. While selected it
+// observes advanced mode, the firmware folder, status and versions, and its "LoadCheckbox"; the
+// main window hands it the status texts, which it appends to its activity log.
+//
+// Threads: GUI thread only. A send runs its loader dialogs modally, from the button's click.
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "app/page.h"
+#include "firmware/firmware_folder.h"
+#include "firmware/loader_job.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTextEdit;
+
+namespace rm7 {
+
+class CFirmwarePage final : public CPage {
+  public:
+    // Runs one load and returns the dialog's result (kLoaderDialogLoaded or not). By default a
+    // modal CLoaderDlg; tests drive the dialog themselves.
+    using RunLoader = std::function<int(LoaderPart part, const std::filesystem::path& file)>;
+
+    explicit CFirmwarePage(CModel& model, QWidget* parent = nullptr);
+    ~CFirmwarePage() override;
+
+    int Index() const override;
+    QString Title() const override { return QStringLiteral("Firmware"); }
+    QString HelpTopic() const override { return QStringLiteral("Firmware.htm"); }
+    void OnSetActive() override;
+    void OnKillActive() override;
+    QWidget* InitialFocus() override;
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
+
+    void SetLoaderRunner(RunLoader run) { m_runLoader = std::move(run); }
+    const FolderContents& Folder() const { return m_folder; }
+    bool Sending() const { return m_sending; }
+
+    QLineEdit* FolderEdit() const { return m_folderEdit; }
+    QPushButton* DefaultButton() const { return m_default; }
+    QPushButton* BrowseButton() const { return m_browse; }
+    QPushButton* CheckVersionsButton() const { return m_checkVersions; }
+    QPushButton* CopyButton() const { return m_copy; }
+    QLabel* InstalledLabel(std::size_t kind) const { return m_installed[kind]; }
+    QLabel* AvailableLabel(std::size_t kind) const { return m_available[kind]; }
+    QCheckBox* LoadBox(std::size_t kind) const { return m_loadBox[kind]; }
+    QLabel* LoadHeader() const { return m_loadHeader; }
+    QPushButton* SendFirstButton() const { return m_sendFirst; }
+    QPushButton* SendNewerButton() const { return m_sendNewer; }
+    QTextEdit* ActivityLog() const { return m_log; }
+
+  private:
+    void RefreshAvailable();
+    void UpdateButtons();
+    void ShowAdvancedMode();
+    void SendFirmware(SendButton button);
+    void CheckVersionsNow();
+    void SetFolderFromEdit();
+    void OfferReleaseNotes();
+    void AppendLog(const std::string& text);
+    FirmwarePageState State() const;
+
+    CPersistable<unsigned long> m_loadCheckbox;
+    FolderContents m_folder;
+    RunLoader m_runLoader;
+    bool m_sending = false;
+    bool m_registering = false;
+    std::string m_lastOffer;  // what was last offered, so one finding is offered once
+
+    CObservation m_advancedModeSeen;
+    CObservation m_folderSeen;
+    CObservation m_statusSeen;
+    CObservation m_versionsSeen;
+    CObservation m_loadCheckboxSeen;
+
+    QLineEdit* m_folderEdit = nullptr;
+    QPushButton* m_default = nullptr;
+    QPushButton* m_browse = nullptr;
+    QPushButton* m_checkVersions = nullptr;
+    QPushButton* m_copy = nullptr;
+    QLabel* m_loadHeader = nullptr;
+    std::array<QLabel*, kFirmwareKindCount> m_installed{};
+    std::array<QLabel*, kFirmwareKindCount> m_available{};
+    std::array<QCheckBox*, kFirmwareKindCount> m_loadBox{};
+    QPushButton* m_sendFirst = nullptr;
+    QPushButton* m_sendNewer = nullptr;
+    QTextEdit* m_log = nullptr;
+};
+
+}  // namespace rm7

@@ -1,0 +1,194 @@
+// The Firmware page's wiring, offscreen, against the in-process radio in virtual time: it shows
+// what the radio runs beside what the folder holds, and its buttons open the loader dialogs in
+// the right order and only when they should.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <algorithm>
+
+#include "firmware/firmware_test_util.h"
+#include "firmware/loader_test_support.h"
+#include "firmware/ui/firmware_page.h"
+#include "firmware/ui/loader_dialog.h"
+#include "platform/settings.h"
+
+namespace rm7 {
+
+class FirmwarePageTest : public QObject {
+    Q_OBJECT
+
+  private:
+    // A contacted radio running 02.54 / 02.54 and a page on a folder the test fills.
+    struct Rig {
+        test::TempDir dir;
+        test::CLoaderRig radio{rm7sim::Options{.latencyMs = 1}};
+        std::unique_ptr<CFirmwarePage> page;
+        std::vector<LoaderPart> opened;
+
+        Rig() {
+            QVERIFY(radio.Contact() == kOk);
+            radio.model->firmwareFolder.Set(dir.Path().string());
+            page = std::make_unique<CFirmwarePage>(*radio.model);
+        }
+        // Records which loads the page asks for and answers each with `result`, without a radio.
+        void FakeLoads(int result) {
+            page->SetLoaderRunner([this, result](LoaderPart part, const std::filesystem::path&) {
+                opened.push_back(part);
+                return result;
+            });
+        }
+        QString Text(QWidget* w) const { return static_cast<QLabel*>(w)->text(); }
+        bool StatusHas(const std::string& prefix) const {
+            const auto& s = radio.notifier.status;
+            return std::any_of(s.begin(), s.end(), [&](const std::string& t) { return t.rfind(prefix, 0) == 0; });
+        }
+    };
+
+  private slots:
+    void SendNewerLoadsMcuThenDspIntoTheRadio() {
+        Rig rig;
+        const auto mcu = test::McuImageBytes(3, "0288");
+        const auto dsp = test::DspImageBytes(3000, 4, "0291");
+        test::WriteHexFile(rig.dir / "fmcu0288.hex", mcu, kMcuLowAddress);
+        test::WriteHexFile(rig.dir / "fmcu0254.hex", test::McuImageBytes(5, "0254"), kMcuLowAddress);
+        test::WriteHexFile(rig.dir / "fdsp0291.hex", dsp, 0);
+        rig.page->SetLoaderRunner([&](LoaderPart part, const std::filesystem::path& file) {
+            rig.opened.push_back(part);
+            CLoaderDlg dialog(*rig.radio.model, part, file, rig.page.get());
+            dialog.show();
+            if (!rig.radio.pump.AdvanceUntil([&] { return dialog.Job().Finished(); }, 3'600'000)) {
+                return kLoaderDialogFailed;
+            }
+            // A good load without Trace closes by itself with its result.
+            return dialog.isVisible() ? kLoaderDialogFailed : dialog.result();
+        });
+        rig.page->OnSetActive();
+
+        QCOMPARE(rig.page->InstalledLabel(kKindMcu)->text(), QStringLiteral("02.54"));
+        QCOMPARE(rig.page->InstalledLabel(kKindDsp)->text(), QStringLiteral("02.54"));
+        QCOMPARE(rig.page->AvailableLabel(kKindMcu)->text(), QStringLiteral("02.88"));
+        QCOMPARE(rig.page->AvailableLabel(kKindDsp)->text(), QStringLiteral("02.91"));
+        QCOMPARE(rig.page->FolderEdit()->text(), QString::fromStdString(rig.dir.Path().string()));
+        QCOMPARE(rig.page->SendNewerButton()->text(), QStringLiteral("Send New Firmware to RM7"));
+        QCOMPARE(rig.page->SendFirstButton()->text(), QStringLiteral("Send All Firmware to RM7"));
+        QVERIFY(rig.page->SendNewerButton()->isEnabled());
+        QVERIFY(!rig.page->LoadBox(kKindMcu)->isVisibleTo(rig.page.get()));
+
+        rig.page->SendNewerButton()->click();
+        QCOMPARE(rig.opened, (std::vector<LoaderPart>{LoaderPart::Mcu, LoaderPart::Dsp}));
+        QCOMPARE(rig.radio.radio->McuFlash(), test::Reconciled(mcu));
+        QCOMPARE(rig.radio.radio->DspFlash(), dsp);
+        // The radio's new versions reach the page through the model.
+        QCOMPARE(rig.page->InstalledLabel(kKindMcu)->text(), QStringLiteral("02.88"));
+        QCOMPARE(rig.page->InstalledLabel(kKindDsp)->text(), QStringLiteral("02.91"));
+        QVERIFY(!rig.page->SendNewerButton()->isEnabled());
+        QVERIFY(rig.page->SendFirstButton()->isEnabled());
+        QVERIFY(rig.StatusHas("Sending firmware from " + rig.dir.Path().string()));
+        QVERIFY(rig.radio.notifier.status.back().rfind("Elapsed time: ", 0) == 0);
+    }
+
+    void CheckedBoxesChooseWhatIsSentAndAFailedMcuStopsTheDsp() {
+        Rig rig;
+        test::WriteFile(rig.dir / "fmcu0260.hex", std::string(":00000001FF\r\n"));
+        test::WriteFile(rig.dir / "fdsp0260.hex", std::string(":00000001FF\r\n"));
+        rig.FakeLoads(kLoaderDialogFailed);
+        rig.radio.model->advancedMode.Set(1);
+        rig.page->OnSetActive();
+
+        QVERIFY(rig.page->LoadBox(kKindMcu)->isVisibleTo(rig.page.get()));
+        QCOMPARE(rig.page->SendFirstButton()->text(), QStringLiteral("Send Checked Items to RM7"));
+        QVERIFY(!rig.page->SendFirstButton()->isEnabled());
+
+        rig.page->LoadBox(kKindDsp)->click();
+        QVERIFY(rig.page->SendFirstButton()->isEnabled());
+        rig.page->SendFirstButton()->click();
+        QCOMPARE(rig.opened, std::vector<LoaderPart>{LoaderPart::Dsp});
+
+        rig.opened.clear();
+        rig.page->LoadBox(kKindMcu)->click();
+        rig.page->SendFirstButton()->click();
+        QCOMPARE(rig.opened, std::vector<LoaderPart>{LoaderPart::Mcu});
+
+        // Off again, everything is sent: MCU, and after a good MCU load the DSP.
+        rig.opened.clear();
+        rig.FakeLoads(kLoaderDialogLoaded);
+        rig.radio.model->advancedMode.Set(0);
+        QVERIFY(!rig.page->LoadBox(kKindMcu)->isVisibleTo(rig.page.get()));
+        rig.page->SendFirstButton()->click();
+        QCOMPARE(rig.opened, (std::vector<LoaderPart>{LoaderPart::Mcu, LoaderPart::Dsp}));
+    }
+
+    void AFolderWithoutFirmwareRefusesAndTheEditChoosesAnother() {
+        Rig rig;
+        rig.FakeLoads(kLoaderDialogLoaded);
+        rig.radio.model->firmwareFolder.Set((rig.dir / "missing").string());
+        rig.page->OnSetActive();
+        QCOMPARE(rig.page->AvailableLabel(kKindMcu)->text(), QStringLiteral("Missing"));
+        QCOMPARE(rig.page->AvailableLabel(kKindDsp)->text(), QStringLiteral("Missing"));
+        QVERIFY(rig.StatusHas(kFolderMissingFilesText));
+        QVERIFY(!rig.page->SendFirstButton()->isEnabled());
+        QVERIFY(!rig.page->SendNewerButton()->isEnabled());
+
+        test::WriteFile(rig.dir / "fmcu0300.hex", std::string(":00000001FF\r\n"));
+        rig.page->FolderEdit()->setText(QString::fromStdString("  " + rig.dir.Path().string() + " \t"));
+        emit rig.page->FolderEdit()->editingFinished();
+        QCOMPARE(rig.radio.model->firmwareFolder.Get(), rig.dir.Path().string());
+        QCOMPARE(rig.page->AvailableLabel(kKindMcu)->text(), QStringLiteral("03.00"));
+        QVERIFY(rig.page->SendNewerButton()->isEnabled());
+
+        // The file goes before the button is pressed: the page looks again and refuses.
+        std::filesystem::remove(rig.dir / "fmcu0300.hex");
+        rig.page->SendNewerButton()->click();
+        QVERIFY(rig.opened.empty());
+        QCOMPARE(rig.radio.notifier.boxes.back(), std::string("Error: ") + kFolderMissingFilesText);
+        QVERIFY(!rig.page->SendNewerButton()->isEnabled());
+    }
+
+    void StatusTextsReachTheActivityLogWithTheTime() {
+        Rig rig;
+        rig.page->OnSetActive();
+        const std::string text = "Elapsed time: 3 seconds\r\n";
+        rig.radio.model->Pump().Send(rig.page.get(), kMsgFirmwarePageText, 0, reinterpret_cast<LParam>(&text));
+        const QStringList lines = rig.page->ActivityLog()->toPlainText().split(QLatin1Char('\n'));
+        const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d "));
+        QVERIFY2(lines.first().contains(QRegularExpression(time.pattern() + QStringLiteral("RM7 Utility Version "))),
+                 qPrintable(lines.first()));
+        QVERIFY2(lines.last().contains(QRegularExpression(time.pattern() + QStringLiteral("Elapsed time: 3 seconds$"))),
+                 qPrintable(lines.last()));
+    }
+
+    void LoadCheckboxIsKeptInTheSettings() {
+        CManualPump pump;
+        rm7sim::Radio radio(rm7sim::Options{});
+        const test::TempDir dir;
+        CSettingsStore store(dir / "settings.conf");
+        store.WriteDword("", kLoadCheckboxName, kLoadDspBit);
+        CModel model(pump, std::make_unique<CMemoryPort>(pump, radio), &store);
+        model.advancedMode.Set(1);
+        {
+            CFirmwarePage page(model);
+            page.OnSetActive();
+            QVERIFY(!page.LoadBox(kKindMcu)->isChecked());
+            QVERIFY(page.LoadBox(kKindDsp)->isChecked());
+            // Enabled only for a file in the folder; the bits hold either way.
+            model.firmwareFolder.Set(dir.Path().string());
+            test::WriteFile(dir / "fmcu0260.hex", std::string(":00000001FF\r\n"));
+            model.firmwareFolder.Set(dir.Path().string() + "/");
+            QVERIFY(page.LoadBox(kKindMcu)->isEnabled());
+            QVERIFY(!page.LoadBox(kKindDsp)->isEnabled());
+            page.LoadBox(kKindMcu)->click();
+        }
+        std::uint32_t bits = 0;
+        QCOMPARE(store.ReadDword("", kLoadCheckboxName, bits), kOk);
+        QCOMPARE(bits, static_cast<std::uint32_t>(kLoadMcuBit | kLoadDspBit));
+    }
+};
+
+}  // namespace rm7
+
+QTEST_MAIN(rm7::FirmwarePageTest)
+#include "firmware_page_test.moc"
