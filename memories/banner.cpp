@@ -1,0 +1,200 @@
+#include "memories/banner.h"
+
+#include <algorithm>
+
+#include "link/error_text.h"
+#include "platform/last_error.h"
+#include "platform/text.h"
+
+namespace rm7 {
+
+std::string BannerTextFromBytes(const std::uint8_t* bytes, std::size_t size) {
+    std::string latin1;
+    for (std::size_t i = 0; i < size && bytes[i] != 0 && bytes[i] != 0xFF; ++i) {
+        latin1 += static_cast<char>(bytes[i]);
+    }
+    return Latin1ToUtf8(latin1);
+}
+
+std::string UpperCaseBannerText(std::string_view utf8) {
+    std::string out(utf8);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const auto c = static_cast<unsigned char>(out[i]);
+        if (c >= 'a' && c <= 'z') {
+            out[i] = static_cast<char>(c - 0x20);
+        } else if (c == 0xC3 && i + 1 < out.size()) {
+            // U+00E0-U+00FE (but the division sign U+00F7) have upper-case forms 0x20 lower.
+            const auto next = static_cast<unsigned char>(out[i + 1]);
+            if (next >= 0xA0 && next <= 0xBE && next != 0xB7) {
+                out[i + 1] = static_cast<char>(next - 0x20);
+            }
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string TidyBannerText(std::string_view utf8) {
+    std::string out = UpperCaseBannerText(utf8);
+    while (!out.empty() && (out.back() == ' ' || (out.back() >= '\t' && out.back() <= '\r'))) {
+        out.pop_back();
+    }
+    return out;
+}
+
+Result BannerBytesFromText(std::string_view utf8, BannerBuffer& out) {
+    std::string latin1 = Utf8ToLatin1(utf8);
+    if (latin1.size() > kBannerMaxLength) {
+        return kErrorInvalidParameter;
+    }
+    // A zero or 0xFF byte would end the text early when the radio reads it back.
+    std::replace_if(
+        latin1.begin(), latin1.end(), [](char c) { return c == '\0' || c == '\xFF'; }, '?');
+    out.fill(0);
+    std::copy(latin1.begin(), latin1.end(), out.begin());
+    return kOk;
+}
+
+void CReadBannerState::OnTransferComplete() {
+    BannerBuffer& buffer = Host().Buffer();
+    std::replace(buffer.begin(), buffer.end(), std::uint8_t{0xFF}, std::uint8_t{0});
+    buffer[kBannerMaxLength] = 0;
+    Host().text.Set(BannerTextFromBytes(buffer.data(), buffer.size()));
+    OnSuccess();
+}
+
+void CWriteBannerState::Init() {
+    CWritePicPromState::Init();
+    BannerBuffer& buffer = Host().Buffer();
+    buffer[kBannerMaxLength] = 0;
+    const auto end = std::find(buffer.begin(), buffer.end(), std::uint8_t{0});
+    const auto length = static_cast<std::uint32_t>(end - buffer.begin()) + 1;  // with its zero byte
+    SetTransfer(kBannerAddress, length, buffer.data());
+}
+
+void CWriteBannerState::OnAllWritten() {
+    const BannerBuffer& buffer = Host().Buffer();
+    Host().text.Set(BannerTextFromBytes(buffer.data(), buffer.size()));
+    Next();
+}
+
+CBannerStateMachine::CBannerStateMachine(CModel& model)
+    : CStateHost(model, kTimerId),
+      text(model.Pump(), kMsgBannerText),
+      m_write(*this, &m_read, m_buffer.data()),
+      m_read(*this, &FinalState(), m_buffer.data()) {}
+
+bool CBannerStateMachine::StartRead() {
+    return Start(m_read);
+}
+
+bool CBannerStateMachine::StartWrite() {
+    if (!IsIdle()) {
+        SetLastError(kErrBusyStateMachine);
+        return false;
+    }
+    const Result r = BannerBytesFromText(text.Pending(), m_buffer);
+    if (r != kOk) {
+        SetLastError(r);
+        return false;
+    }
+    return Start(m_write);
+}
+
+CBannerJob::CBannerJob(CModel& model, IBannerView& view) : m_model(model), m_view(view), m_machine(model) {}
+
+CBannerJob::~CBannerJob() {
+    Hide();
+}
+
+void CBannerJob::Show() {
+    m_shown = true;
+    m_model.SetActiveMachine(&m_machine);
+    m_textObservation = CObservation(m_machine.text, this);
+    m_portEvent = CObservation(m_model.portEvent, this);
+    m_saveStarted = false;
+    m_view.SetEditable(false);
+    m_running = true;
+    if (!m_machine.StartRead()) {
+        m_running = false;
+        OnCompletion(GetLastError());
+    }
+}
+
+void CBannerJob::Hide() {
+    if (!m_shown) {
+        return;
+    }
+    m_shown = false;
+    m_textObservation.Reset();
+    m_portEvent.Reset();
+    if (m_model.ActiveMachine() == &m_machine) {
+        m_model.SetActiveMachine(nullptr);
+    }
+}
+
+void CBannerJob::EditFinished(const std::string& text) {
+    m_machine.text.SetPending(0, TidyBannerText(text));
+    m_view.SetChanged(m_machine.text.IsChanged(0));
+}
+
+bool CBannerJob::Apply() {
+    if (!m_machine.text.IsChanged(0)) {
+        return false;
+    }
+    if (!m_machine.IsIdle()) {
+        // Still reading: the edit would be lost if the save ended the read, so the sheet stays
+        // open and the read carries on.
+        m_model.StatusText(ErrorText(kErrBusyStateMachine));
+        return true;
+    }
+    m_model.SetActiveMachine(&m_machine);
+    m_saveStarted = true;
+    m_view.SetEditable(false);
+    m_running = true;
+    if (!m_machine.StartWrite()) {
+        m_running = false;
+        OnCompletion(GetLastError());
+    }
+    return true;
+}
+
+bool CBannerJob::QueryCancel() {
+    if (m_machine.IsIdle()) {
+        return false;
+    }
+    m_saveStarted = true;
+    if (!m_machine.HasFailed()) {
+        m_machine.SetResult(kErrorCancelled);
+    }
+    return true;
+}
+
+LResult CBannerJob::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
+    (void)lParam;
+    if (code == kMsgBannerText) {
+        m_view.ShowText(m_machine.text.Get());
+        m_view.SetChanged(m_machine.text.IsChanged(0));
+    } else if (code == kMsgPortEvent && m_running && m_machine.IsIdle()) {
+        // Another machine's completion (the contact's) is not this one's.
+        m_running = false;
+        OnCompletion(static_cast<Result>(wParam));
+    }
+    return 0;
+}
+
+void CBannerJob::OnCompletion(Result r) {
+    m_view.SetEditable(true);
+    if (r == kOk && !m_saveStarted) {
+        return;
+    }
+    // A failed save is told as a failed read is: the radio may hold part of the new text.
+    if (r != kOk && r != kErrorCancelled) {
+        const std::string text = ErrorText(r);
+        m_model.StatusText(text);
+        m_view.ShowMessage(kBannerErrorCaption, text, MessageIcon::Error);
+    }
+    m_view.CloseSheet();
+}
+
+}  // namespace rm7

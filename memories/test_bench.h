@@ -1,0 +1,67 @@
+#pragma once
+// The simulated radio on the in-memory port and the model that talks to it, on a virtual clock;
+// shared by the memories' machine tests.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/recording_notifier.h"
+#include "link/contact.h"
+#include "link/memory_port.h"
+#include "platform/manual_pump.h"
+#include "sim/radio.h"
+
+namespace rm7::test {
+
+class CCompletions final : public IMessageTarget {
+  public:
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam) override {
+        if (code == kMsgPortEvent) {
+            results.push_back(static_cast<Result>(wParam));
+        }
+        return 0;
+    }
+    std::vector<Result> results;
+};
+
+struct Bench {
+    Bench() : radio(Options()) {
+        auto owned = std::make_unique<CMemoryPort>(pump, radio);
+        model = std::make_unique<CModel>(pump, std::move(owned), nullptr, &notifier);
+        model->portName.Set("sim0");
+        CCompletions done;
+        CObservation observation(model->portEvent, &done);
+        model->Contact().StartAtOpenPort();
+        pump.AdvanceUntil([&] { return !done.results.empty(); }, 60000);
+        EXPECT_THAT(done.results, ::testing::ElementsAre(kOk));
+        contactCommands = radio.ReceivedCommands().size();
+    }
+    static rm7sim::Options Options() {
+        rm7sim::Options options;
+        options.latencyMs = 2;  // each answer its own moment, so a test can step in between
+        return options;
+    }
+    // What the radio received since the contact.
+    std::vector<std::string> JobCommands() const {
+        const auto all = radio.ReceivedCommands();
+        return {all.begin() + static_cast<std::ptrdiff_t>(contactCommands), all.end()};
+    }
+    std::string EepromText(std::uint32_t address, std::size_t length) {
+        return std::string(radio.Eeprom().begin() + address, radio.Eeprom().begin() + address + length);
+    }
+    void SetEeprom(std::uint32_t address, const std::string& bytes) {
+        std::copy(bytes.begin(), bytes.end(), radio.Eeprom().begin() + address);
+    }
+
+    CManualPump pump;
+    CRecordingNotifier notifier;
+    rm7sim::Radio radio;
+    std::unique_ptr<CModel> model;
+    std::size_t contactCommands = 0;
+};
+
+}  // namespace rm7::test
