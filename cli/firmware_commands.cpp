@@ -1,4 +1,4 @@
-// firmware check and firmware send: the Firmware page's checks and loads from a terminal.
+// firmware check, send, list and update: the Firmware page's checks and loads from a terminal.
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/session.h"
 #include "firmware/firmware_check.h"
+#include "firmware/firmware_folder.h"
 #include "firmware/loader_job.h"
 #include "link/error_text.h"
 #include "model/firmware_version.h"
@@ -305,13 +306,31 @@ LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, 
     return report;
 }
 
+// Loads one file after the other, MCU first; a DSP load only after a good MCU load.
+struct SendPart {
+    LoaderPart part;
+    FirmwareKind kind;
+    std::string file;
+};
+
+int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<SendPart>& parts);
+
+// Every file read whole as its loader would; false (with the reasons on standard error) when
+// one would be refused.
+bool FilesAccepted(const std::vector<SendPart>& parts) {
+    bool accepted = true;
+    for (const SendPart& p : parts) {
+        const FirmwareFileCheck c = CheckFirmwareFile(p.file, p.kind);
+        if (c.result != kOk) {
+            std::fprintf(stderr, "%s: %s\n", p.file.c_str(), RefusalText(c).c_str());
+            accepted = false;
+        }
+    }
+    return accepted;
+}
+
 int RunSend(const GlobalOptions& options, const std::string& mcu, const std::string& dsp) {
-    struct Part {
-        LoaderPart part;
-        FirmwareKind kind;
-        std::string file;
-    };
-    std::vector<Part> parts;
+    std::vector<SendPart> parts;
     if (!mcu.empty()) {
         parts.push_back({LoaderPart::Mcu, FirmwareKind::Mcu, mcu});
     }
@@ -323,26 +342,23 @@ int RunSend(const GlobalOptions& options, const std::string& mcu, const std::str
         return 1;
     }
     // Both files are read and checked whole before the radio is touched.
-    bool refused = false;
-    for (const Part& p : parts) {
-        const FirmwareFileCheck c = CheckFirmwareFile(p.file, p.kind);
-        if (c.result != kOk) {
-            std::fprintf(stderr, "%s: %s\n", p.file.c_str(), RefusalText(c).c_str());
-            refused = true;
-        }
-    }
-    if (refused) {
+    if (!FilesAccepted(parts)) {
         return 1;
     }
 
     CSession session(options);
-    Result r = session.Contact();
+    const Result r = session.Contact();
     if (r != kOk) {
         return ReportFailure(r);
     }
+    return RunLoads(session, options, parts);
+}
+
+int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<SendPart>& parts) {
     CModel& model = session.Model();
+    Result r = kOk;
     std::vector<LoadReport> reports;
-    for (const Part& p : parts) {
+    for (const SendPart& p : parts) {
         // The DSP is loaded through the radio's own firmware, never through its boot loader.
         if (p.part == LoaderPart::Dsp && model.firmwareStatus.Get() != kFirmwareRunning) {
             std::fprintf(stderr, "%s\nSend MCU firmware first (--mcu FILE).\n", model.WaitingForLoadText().c_str());
@@ -381,10 +397,131 @@ int RunSend(const GlobalOptions& options, const std::string& mcu, const std::str
     return r == kOk ? 0 : ReportFailure(r);
 }
 
+std::string Flat(std::string text) {
+    for (std::size_t pos; (pos = text.find("\r\n")) != std::string::npos;) {
+        text.replace(pos, 2, "\n");
+    }
+    while (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    return text;
+}
+
+const char* StatusName(FirmwareStatusEnum status) {
+    switch (status) {
+        case kFirmwareRunning:
+            return "running";
+        case kFirmwareBootLoader:
+            return "boot loader";
+        case kFirmwareNone:
+            break;
+    }
+    return "none";
+}
+
+std::filesystem::path FolderOf(CSession& session, const std::string& folderArg) {
+    return folderArg.empty() ? std::filesystem::path(session.Model().firmwareFolder.Get())
+                             : std::filesystem::path(folderArg);
+}
+
+// What the folder holds beside what the radio runs, as the Firmware page shows it.
+int RunList(const GlobalOptions& options, const std::string& folderArg) {
+    CSession session(options);
+    const std::filesystem::path folder = FolderOf(session, folderArg);
+    const FolderContents contents = ScanFolder(folder);
+    // Without the radio the folder is still worth listing; the exit status tells the failure.
+    const Result r = session.Contact();
+    const FirmwarePageState state = PageStateFromModel(session.Model(), contents, 0);
+    const char* names[kFirmwareKindCount] = {"MCU", "DSP"};
+    const char* keys[kFirmwareKindCount] = {"mcu", "dsp"};
+    if (options.json) {
+        nlohmann::json out = {
+            {"folder", folder.string()},
+            {"radio", StatusName(state.status)},
+            {"release_notes",
+             contents.releaseNotes ? nlohmann::json(contents.releaseNotesPath.string()) : nlohmann::json(nullptr)}};
+        for (std::size_t kind = 0; kind < kFirmwareKindCount; ++kind) {
+            const FirmwareFileEntry& file = contents.files[kind];
+            out[keys[kind]] = {
+                {"installed", VersionText(state.installed[kind])},
+                {"available", file.Found() ? nlohmann::json(AvailableText(file)) : nlohmann::json(nullptr)},
+                {"file", file.Found() ? nlohmann::json(file.path.string()) : nlohmann::json(nullptr)},
+                {"newer", r == kOk && IsNewerThanInstalled(file, state.installed[kind])},
+            };
+        }
+        std::cout << out.dump(2) << "\n";
+    } else {
+        std::printf("Firmware folder: %s\n", folder.string().c_str());
+        std::printf("     Installed  Available  File\n");
+        for (std::size_t kind = 0; kind < kFirmwareKindCount; ++kind) {
+            const FirmwareFileEntry& file = contents.files[kind];
+            const bool newer = r == kOk && IsNewerThanInstalled(file, state.installed[kind]);
+            std::printf("%s  %-9s  %-9s  %s%s\n", names[kind], VersionText(state.installed[kind]).c_str(),
+                        AvailableText(file).c_str(), file.path.filename().string().c_str(), newer ? "  (newer)" : "");
+        }
+        std::printf("Release notes: %s\n", contents.releaseNotes ? contents.releaseNotesPath.string().c_str() : "none");
+    }
+    return r == kOk ? 0 : ReportFailure(r);
+}
+
+// The page's "Send New Firmware" (or, with --all, "Send All Firmware") from the folder.
+int RunUpdate(const GlobalOptions& options, bool all, const std::string& folderArg) {
+    CSession session(options);
+    const std::filesystem::path folder = FolderOf(session, folderArg);
+    const FolderContents contents = ScanFolder(folder);
+    if (!contents.Mcu().Found()) {
+        std::fprintf(stderr, "%s: %s\n", folder.string().c_str(), Flat(kFolderMissingFilesText).c_str());
+        return 1;
+    }
+    const Result r = session.Contact();
+    if (r != kOk) {
+        return ReportFailure(r);
+    }
+    CModel& model = session.Model();
+    FirmwarePageState state = PageStateFromModel(model, contents, 0);
+    // The terminal has no load boxes: --all sends everything, as the page does outside advanced mode.
+    state.advancedMode = false;
+    const SendPlan plan = PlanSend(state, all ? SendButton::AllOrChecked : SendButton::Newer);
+    if (plan.refused) {
+        std::fprintf(stderr, "%s\n", Flat(plan.logLine.empty() ? plan.boxText : plan.logLine).c_str());
+        return 1;
+    }
+    if (plan.Empty()) {
+        if (options.json) {
+            std::cout << nlohmann::json::object().dump(2) << "\n";
+        } else {
+            std::printf("Nothing newer to send: the RM7 runs MCU %s and DSP %s; the folder holds MCU %s and DSP %s\n",
+                        VersionText(state.installed[kKindMcu]).c_str(), VersionText(state.installed[kKindDsp]).c_str(),
+                        AvailableText(contents.Mcu()).c_str(), AvailableText(contents.Dsp()).c_str());
+        }
+        return 0;
+    }
+    std::vector<SendPart> parts;
+    if (plan.mcu) {
+        parts.push_back({LoaderPart::Mcu, FirmwareKind::Mcu, plan.mcuFile.string()});
+    }
+    if (plan.dsp) {
+        parts.push_back({LoaderPart::Dsp, FirmwareKind::Dsp, plan.dspFile.string()});
+    }
+    if (!FilesAccepted(parts)) {
+        return 1;
+    }
+    if (!options.quiet) {
+        std::fprintf(stderr, "%s\n", SendingText(folder).c_str());
+    }
+    const std::uint32_t start = session.Pump().TickCount();
+    const int status = RunLoads(session, options, parts);
+    if (!options.quiet) {
+        std::fprintf(stderr, "%s\n", ElapsedText(session.Pump().TickCount() - start).c_str());
+    }
+    return status;
+}
+
 }  // namespace
 
 void RegisterFirmwareCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands) {
-    auto* firmware = app.add_subcommand("firmware", "Check firmware files and send firmware to the radio");
+    auto* firmware =
+        app.add_subcommand("firmware", "Check firmware files, list the firmware folder and send firmware to the radio");
     firmware->require_subcommand(1)->fallthrough();
 
     auto files = std::make_shared<std::vector<std::string>>();
@@ -409,6 +546,28 @@ void RegisterFirmwareCommands(CLI::App& app, const GlobalOptions& options, std::
     send->add_option("--mcu", *mcu, "MCU firmware file (fmcu*.hex)")->type_name("FILE");
     send->add_option("--dsp", *dsp, "DSP firmware file (fdsp*.hex)")->type_name("FILE");
     commands.push_back({send, [&options, mcu, dsp] { return RunSend(options, *mcu, *dsp); }});
+
+    auto folder = std::make_shared<std::string>();
+    auto* list = firmware
+                     ->add_subcommand("list",
+                                      "Contact the radio and show the versions it runs beside the newest fmcu and fdsp "
+                                      "files of the firmware folder")
+                     ->fallthrough();
+    list->add_option("--folder", *folder, "Firmware folder (default: the one the desktop application uses)")
+        ->type_name("DIR");
+    commands.push_back({list, [&options, folder] { return RunList(options, *folder); }});
+
+    auto sendAll = std::make_shared<bool>(false);
+    auto* update =
+        firmware
+            ->add_subcommand("update",
+                             "Contact the radio and send what the firmware folder holds newer than it runs, "
+                             "MCU first, DSP after a good MCU load; exit status 0 also when nothing is newer")
+            ->fallthrough();
+    update->add_option("--folder", *folder, "Firmware folder (default: the one the desktop application uses)")
+        ->type_name("DIR");
+    update->add_flag("--all", *sendAll, "Send the folder's newest MCU and DSP firmware even when the radio runs them");
+    commands.push_back({update, [&options, folder, sendAll] { return RunUpdate(options, *sendAll, *folder); }});
 }
 
 }  // namespace rm7::cli

@@ -1,4 +1,4 @@
-// rm7util firmware check and firmware send against rm7-sim over a real pty: what reaches
+// rm7util firmware check, send, list and update against rm7-sim over a real pty: what reaches
 // the radio's flash is the image, byte for byte, and the exit status says whether it did.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -161,6 +161,83 @@ TEST_F(FirmwareLoad, CheckDescribesEachFileAndFailsForOneTheLoaderRefuses) {
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.out, HasSubstr("Line 2, error code 0xE200000B: Unexpected hex character"));
     EXPECT_THAT(r.out, HasSubstr("0x010000-0x010081, 130 bytes"));
+}
+
+TEST_F(FirmwareLoad, ListShowsTheNewestFilesBesideWhatTheRadioRuns) {
+    Hex("fmcu0254.hex", RandomBytes(64, 1), kMcuLow);
+    Hex("FMCU0288.HEX", RandomBytes(64, 2), kMcuLow);
+    Hex("fdsp0260.hex", RandomBytes(64, 3), 0);
+    WriteFile(scratch.Dir() / "fmcu0300.txt", std::string("not firmware"));
+    CSimulator sim({"--mcu", "02.54", "--dsp", "02.60"});
+    RunResult r = RunUtil(scratch, {"--port", sim.Device(), "--json", "firmware", "list", "--folder", scratch.Dir()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["radio"], "running");
+    EXPECT_EQ(json["mcu"]["installed"], "02.54");
+    EXPECT_EQ(json["mcu"]["available"], "02.88");
+    EXPECT_EQ(json["mcu"]["file"], (scratch.Dir() / "FMCU0288.HEX").string());
+    EXPECT_EQ(json["mcu"]["newer"], true);
+    EXPECT_EQ(json["dsp"]["available"], "02.60");
+    EXPECT_EQ(json["dsp"]["newer"], false);
+    EXPECT_TRUE(json["release_notes"].is_null());
+
+    // A folder without firmware is listed as such; the radio is still contacted.
+    r = RunUtil(scratch, {"--port", sim.Device(), "firmware", "list", "--folder", scratch.Dir() / "none"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("MCU  02.54      Missing"));
+}
+
+TEST_F(FirmwareLoad, UpdateSendsOnlyWhatIsNewerAndThenNothing) {
+    const McuFirmware mcu = MakeMcu(17, "0288");
+    Hex("fmcu0288.hex", mcu.image, kMcuLow);
+    Hex("fdsp0254.hex", WithMarker(RandomBytes(2000, 18), 100, "0254"), 0);
+    const auto dump = DumpDir();
+    CSimulator sim({"--mcu", "02.54", "--dsp", "02.54", "--flash-dump", dump.string()});
+
+    RunResult r =
+        RunUtil(scratch, {"--port", sim.Device(), "--json", "firmware", "update", "--folder", scratch.Dir()}, 240);
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["mcu"]["version"], "02.88");
+    EXPECT_FALSE(json.contains("dsp")) << "the radio already runs this DSP version";
+    EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
+    EXPECT_FALSE(std::filesystem::exists(dump / "dsp.bin"));
+    EXPECT_THAT(r.err, HasSubstr("Sending firmware from " + scratch.Dir().string()));
+    EXPECT_THAT(r.err, HasSubstr("Elapsed time: "));
+
+    r = RunUtil(scratch, {"--port", sim.Device(), "firmware", "update", "--folder", scratch.Dir()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(
+        r.out,
+        "Nothing newer to send: the RM7 runs MCU 02.88 and DSP 02.54; the folder holds MCU 02.88 and DSP 02.54\n");
+}
+
+TEST_F(FirmwareLoad, UpdateAllSendsBothAndARefusedFileLeavesTheRadioUntouched) {
+    Hex("fmcu0254.hex", MakeMcu(19, "0254").image, kMcuLow);
+    const std::vector<std::uint8_t> dsp = WithMarker(RandomBytes(2000, 20), 100, "0254");
+    Hex("fdsp0254.hex", dsp, 0);
+    const auto dump = DumpDir();
+    CSimulator sim({"--flash-dump", dump.string()});
+    RunResult r =
+        RunUtil(scratch, {"--port", sim.Device(), "firmware", "update", "--all", "--folder", scratch.Dir()}, 240);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "MCU firmware 02.54 loaded and verified\nDSP firmware 02.54 loaded and verified\n");
+    EXPECT_EQ(ReadFile(dump / "dsp.bin"), dsp);
+    sim.Stop();
+
+    // A newer file the loader would refuse: nothing is sent.
+    const auto record = scratch.Dir() / "wire.txt";
+    McuFirmware bad = MakeMcu(21, "0300");
+    bad.image[0] = 0x12;
+    Hex("fmcu0300.hex", bad.image, kMcuLow);
+    CSimulator quiet({"--record", record.string()});
+    r = RunUtil(scratch, {"--port", quiet.Device(), "firmware", "update", "--folder", scratch.Dir()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("error code 0xE2000041"));
+    quiet.Stop();
+    const std::string wire = ReadAll(record);
+    EXPECT_THAT(wire, HasSubstr("RVM;")) << "the radio was contacted";
+    EXPECT_EQ(wire.find("LDM;"), std::string::npos) << "no load may start";
 }
 
 }  // namespace
