@@ -19,5 +19,6 @@ struct Command {
 void RegisterContactCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands);
 void RegisterConfigCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands);
 void RegisterFirmwareCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands);
+void RegisterMemoriesCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands);
 
 }  // namespace rm7::cli

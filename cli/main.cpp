@@ -36,6 +36,7 @@ int Main(int argc, char** argv) {
     RegisterContactCommands(app, options, commands);
     RegisterConfigCommands(app, options, commands);
     RegisterFirmwareCommands(app, options, commands);
+    RegisterMemoriesCommands(app, options, commands);
 
     try {
         app.parse(argc, argv);

@@ -1,0 +1,130 @@
+// banner and cw: the radio's power-on banner and CW memories, read and written from a terminal
+// with the machines of the desktop application's dialogs.
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/session.h"
+#include "link/result_codes.h"
+#include "memories/banner.h"
+
+namespace rm7::cli {
+namespace {
+
+// The machines end by themselves (every wait has its time-out); this only guards against a
+// radio that keeps answering nonsense forever.
+constexpr std::uint32_t kJobLimitMs = 10 * 60 * 1000;
+
+// Runs a machine as the model's active machine from start() to its completion notice.
+class CMachineRun final : public IMessageTarget {
+  public:
+    explicit CMachineRun(CSession& session) : m_session(session), m_observation(session.Model().portEvent, this) {}
+
+    template <typename Machine, typename Start>
+    Result Run(Machine& machine, Start start) {
+        CModel& model = m_session.Model();
+        m_result.reset();
+        m_machine = &machine;
+        model.SetActiveMachine(&machine);
+        Result r = kOk;
+        if (!start()) {
+            r = GetLastError() != kOk ? GetLastError() : kErrBusyStateMachine;
+        } else if (!m_session.RunUntil([&] { return m_result.has_value(); }, kJobLimitMs)) {
+            r = kErrorTimeout;
+        } else {
+            r = *m_result;
+        }
+        model.SetActiveMachine(nullptr);
+        m_machine = nullptr;
+        return r;
+    }
+
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam) override {
+        if (code == kMsgPortEvent && m_machine != nullptr && m_machine->IsIdle() && !m_result) {
+            m_result = static_cast<Result>(wParam);
+        }
+        return 0;
+    }
+
+  private:
+    CSession& m_session;
+    CObservation m_observation;
+    IStateMachine* m_machine = nullptr;
+    std::optional<Result> m_result;
+};
+
+void PrintBanner(const GlobalOptions& options, const std::string& text) {
+    if (options.json) {
+        std::cout << nlohmann::json({{"banner", text}}).dump(2) << "\n";
+    } else {
+        std::printf("%s\n", text.c_str());
+    }
+}
+
+int RunBannerGet(const GlobalOptions& options) {
+    CSession session(options);
+    Result r = session.Contact();
+    if (r != kOk) {
+        return ReportFailure(r);
+    }
+    CBannerStateMachine machine(session.Model());
+    CMachineRun run(session);
+    r = run.Run(machine, [&] { return machine.StartRead(); });
+    if (r != kOk) {
+        return ReportFailure(r);
+    }
+    PrintBanner(options, machine.text.Get());
+    return 0;
+}
+
+int RunBannerSet(const GlobalOptions& options, const std::string& typed) {
+    // Checked before the radio is touched: a text that does not fit is refused, not cut short.
+    const std::string text = TidyBannerText(typed);
+    BannerBuffer bytes;
+    if (const Result r = BannerBytesFromText(text, bytes); r != kOk) {
+        std::fprintf(stderr, "The power-on banner holds at most %zu characters.\n", kBannerMaxLength);
+        return ReportFailure(r);
+    }
+    CSession session(options);
+    Result r = session.Contact();
+    if (r != kOk) {
+        return ReportFailure(r);
+    }
+    CBannerStateMachine machine(session.Model());
+    machine.text.SetPending(0, text);
+    CMachineRun run(session);
+    // The write is followed by a read-back, so the value is what the radio now holds.
+    r = run.Run(machine, [&] { return machine.StartWrite(); });
+    if (r != kOk) {
+        return ReportFailure(r);
+    }
+    const std::string& readBack = machine.text.Get();
+    if (readBack != BannerTextFromBytes(bytes.data(), bytes.size())) {
+        std::fprintf(stderr, "The radio reads back \"%s\".\n", readBack.c_str());
+        return ReportFailure(kErrorInvalidData);
+    }
+    PrintBanner(options, readBack);
+    return 0;
+}
+
+}  // namespace
+
+void RegisterMemoriesCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands) {
+    auto* banner =
+        app.add_subcommand("banner", "Read or change the text the radio shows when switched on")->fallthrough();
+    banner->require_subcommand(1);
+    auto* bannerGet = banner->add_subcommand("get", "Print the power-on banner")->fallthrough();
+    commands.push_back({bannerGet, [&options] { return RunBannerGet(options); }});
+    auto bannerText = std::make_shared<std::string>();
+    auto* bannerSet =
+        banner
+            ->add_subcommand("set", "Write a new power-on banner (upper case, at most 22 characters) and read it back")
+            ->fallthrough();
+    bannerSet->add_option("TEXT", *bannerText, "The banner; \"\" for none")->required();
+    commands.push_back({bannerSet, [&options, bannerText] { return RunBannerSet(options, *bannerText); }});
+}
+
+}  // namespace rm7::cli
