@@ -5,8 +5,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/main_frame.h"
 #include "config/ui/config_restore_dialog.h"
 #include "config/ui/config_save_dialog.h"
+#include "memories/ui/banner_sheet.h"
 #include "model/frame_logic.h"
 
 namespace rm7 {
@@ -47,7 +49,7 @@ CConfigurationPage::CConfigurationPage(CModel& model, QWidget* parent) : CPage(m
         m_buttons[static_cast<std::size_t>(i)] = button;
     }
     // Built jobs: each runs its dialog modally.
-    for (Action action : {kSave, kRestore}) {
+    for (Action action : {kSave, kRestore, kBanner}) {
         m_buttons[action]->setEnabled(true);
         m_buttons[action]->setToolTip(QString());
     }
@@ -59,10 +61,21 @@ CConfigurationPage::CConfigurationPage(CModel& model, QWidget* parent) : CPage(m
         CConfigRestoreDlg dialog(Model(), Model().Settings(), this);
         dialog.exec();
     });
+    connect(m_buttons[kBanner], &QPushButton::clicked, this, [this] {
+        CPowerOnBannerSheet sheet(Model(), this,
+                                  MemoriesDialogPrompts::Qt([this](const QString& topic) { ShowHelp(topic); }));
+        sheet.exec();
+    });
     grid->setColumnStretch(1, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addStretch(1);
+}
+
+void CConfigurationPage::ShowHelp(const QString& topic) {
+    if (auto* frame = dynamic_cast<CMainFrame*>(window())) {
+        frame->ShowHelp(topic);
+    }
 }
 
 int CConfigurationPage::Index() const {

@@ -24,6 +24,9 @@ class CConfigurationPage final : public CPage {
     QPushButton* Button(Action action) const { return m_buttons[action]; }
 
   private:
+    // Opens the main window's help at a topic of a dialog's.
+    void ShowHelp(const QString& topic);
+
     std::array<QPushButton*, kActionCount> m_buttons{};
 };
 

@@ -1,0 +1,163 @@
+#include "memories/ui/banner_sheet.h"
+
+#include <QDialogButtonBox>
+#include <QHideEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "link/ui/qt_text.h"
+
+namespace rm7 {
+
+MemoriesDialogPrompts MemoriesDialogPrompts::Qt(std::function<void(const QString& topic)> help) {
+    MemoriesDialogPrompts prompts;
+    prompts.show = [](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon) {
+        QMessageBox box(BoxIcon(icon), Text(caption), BoxText(text), QMessageBox::Ok, owner);
+        box.exec();
+    };
+    prompts.ask = [](QWidget* owner, const std::string& caption, const std::string& text, bool withCancel) {
+        const auto buttons =
+            withCancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel : QMessageBox::Yes | QMessageBox::No;
+        QMessageBox box(QMessageBox::Warning, Text(caption), BoxText(text), buttons, owner);
+        box.setDefaultButton(withCancel ? QMessageBox::Cancel : QMessageBox::No);
+        return box.exec();
+    };
+    prompts.help = std::move(help);
+    return prompts;
+}
+
+CPowerOnBannerSheet::CPowerOnBannerSheet(CModel& model, QWidget* parent, MemoriesDialogPrompts prompts)
+    : QDialog(parent), m_prompts(std::move(prompts)), m_job(model, *this) {
+    setWindowTitle(QString::fromLatin1(kBannerCaption));
+    auto* page = new QWidget;
+    auto* label = new QLabel(QString::fromLatin1(kBannerPrompt), page);
+    m_edit = new QLineEdit(page);
+    m_edit->setObjectName(QStringLiteral("banner"));
+    m_edit->setMaxLength(static_cast<int>(kBannerMaxLength));
+    QFont font(QStringLiteral("Courier New"), 10);
+    font.setStyleHint(QFont::Monospace);
+    m_edit->setFont(font);
+    // The box shows upper case, as the radio's display does.
+    connect(m_edit, &QLineEdit::textEdited, this, [this](const QString& text) {
+        const int cursor = m_edit->cursorPosition();
+        const QString upper = Text(UpperCaseBannerText(text.toStdString()));
+        if (upper != text) {
+            m_edit->setText(upper);
+            m_edit->setCursorPosition(cursor);
+        }
+    });
+    connect(m_edit, &QLineEdit::editingFinished, this, [this] { m_job.EditFinished(m_edit->text().toStdString()); });
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->addWidget(label);
+    pageLayout->addWidget(m_edit);
+    pageLayout->addStretch(1);
+    auto* tabs = new QTabWidget(this);
+    tabs->addTab(page, QStringLiteral("Power On Banner"));
+
+    auto* buttons = new QDialogButtonBox(this);
+    m_save = buttons->addButton(QStringLiteral("Save"), QDialogButtonBox::AcceptRole);
+    m_save->setObjectName(QStringLiteral("save"));
+    m_save->setDefault(true);
+    m_cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    connect(m_save, &QPushButton::clicked, this, [this] { OnSave(); });
+    connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs);
+    layout->addWidget(buttons);
+    setMinimumWidth(380);
+}
+
+CPowerOnBannerSheet::~CPowerOnBannerSheet() {
+    m_job.Hide();
+}
+
+void CPowerOnBannerSheet::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        m_job.Show();
+    }
+}
+
+void CPowerOnBannerSheet::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous()) {
+        m_job.Hide();
+    }
+}
+
+void CPowerOnBannerSheet::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        if (m_prompts.help) {
+            m_prompts.help(QString::fromLatin1(kBannerHelpTopic));
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CPowerOnBannerSheet::OnSave() {
+    // Enter or a click on Save may come while the box still has the focus.
+    m_job.EditFinished(m_edit->text().toStdString());
+    if (!m_job.Apply()) {
+        accept();
+    }
+}
+
+void CPowerOnBannerSheet::reject() {
+    if (!m_job.QueryCancel()) {
+        QDialog::reject();
+    }
+}
+
+void CPowerOnBannerSheet::ShowText(const std::string& text) {
+    m_edit->setText(Text(text));
+}
+
+void CPowerOnBannerSheet::SetEditable(bool editable) {
+    m_edit->setReadOnly(!editable);
+    m_save->setEnabled(editable);
+}
+
+void CPowerOnBannerSheet::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
+    m_pending.push_back({caption, text, icon});
+    if (!m_showing) {
+        m_showing = true;
+        QTimer::singleShot(0, this, [this] { ShowPendingBoxes(); });
+    }
+}
+
+void CPowerOnBannerSheet::ShowPendingBoxes() {
+    while (!m_pending.empty()) {
+        const PendingBox box = m_pending.front();
+        m_pending.erase(m_pending.begin());
+        if (m_prompts.show) {
+            m_prompts.show(this, box.caption, box.text, box.icon);
+        }
+    }
+    m_showing = false;
+    if (m_closeAsked) {
+        m_closeAsked = false;
+        QDialog::reject();
+    }
+}
+
+void CPowerOnBannerSheet::CloseSheet() {
+    // A box asked for just before is still seen over the sheet.
+    if (m_showing) {
+        m_closeAsked = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+}  // namespace rm7
