@@ -154,6 +154,9 @@ int main(int argc, char* argv[]) {
         if (std::string(shot.file) == "main-found.png") {
             session.Frame().TabView()->SelectPage(rm7::kPageConfiguration);
             ok = Save(&session.Frame(), out, "main-configuration.png") && ok;
+            session.Frame().TabView()->SelectPage(rm7::kPageFirmware);
+            CloseBoxes(&session.Frame());
+            ok = Save(&session.Frame(), out, "main-firmware.png") && ok;
             session.Frame().ShowHelp(QStringLiteral("Port.htm"));
             ok = Save(session.Frame().HelpWindow(), out, "help-port.png") && ok;
             session.Frame().resize(session.Frame().minimumSize() + QSize(300, 200));
