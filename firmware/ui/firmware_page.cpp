@@ -119,7 +119,8 @@ CFirmwarePage::CFirmwarePage(CModel& model, QWidget* parent)
     m_log = new QTextEdit(logGroup);
     m_log->setObjectName("activityLog");
     m_log->setReadOnly(true);
-    m_log->setLineWrapMode(QTextEdit::NoWrap);
+    // A narrow pane: long lines wrap rather than scroll sideways out of sight.
+    m_log->setLineWrapMode(QTextEdit::WidgetWidth);
     m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     auto* logLayout = new QVBoxLayout(logGroup);
     logLayout->addWidget(m_log);
