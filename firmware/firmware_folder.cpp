@@ -14,28 +14,12 @@ namespace {
 
 constexpr const char* kModel = "RM7";
 
-struct KindName {
-    const char* prefix;
-    const char* extension;
-};
-constexpr std::array<KindName, kFirmwareKindCount> kKinds = {{{"fmcu", ".hex"}, {"fdsp", ".hex"}}};
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    std::size_t i = 0;
-    for (; prefix[i] != '\0'; ++i) {
-        if (i >= text.size() || Lower(text[i]) != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool EqualsNoCase(const std::string& text, const char* other) {
-    return StartsWithNoCase(text, other) && text.size() == std::char_traits<char>::length(other);
+// The release notes' name, whatever its case.
+bool IsReleaseNotesName(const std::string& name) {
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    return lower == kReleaseNotesName;
 }
 
 bool Checked(unsigned long bits, std::size_t kind) {
@@ -62,23 +46,20 @@ FolderContents ScanFolder(const std::filesystem::path& folder) {
               [](const auto& a, const auto& b) { return a.filename().string() < b.filename().string(); });
     for (const std::filesystem::path& path : files) {
         const std::string name = path.filename().string();
-        if (EqualsNoCase(name, kReleaseNotesName)) {
+        if (IsReleaseNotesName(name)) {
             contents.releaseNotes = true;
             contents.releaseNotesPath = path;
             continue;
         }
-        for (std::size_t kind = 0; kind < kFirmwareKindCount; ++kind) {
-            if (!StartsWithNoCase(name, kKinds[kind].prefix) ||
-                !EqualsNoCase(path.extension().string(), kKinds[kind].extension)) {
-                continue;
-            }
-            const std::uint16_t version = FileVersion(path);
-            FirmwareFileEntry& held = contents.files[kind];
-            if (version > held.version) {
-                held.path = path;
-                held.version = version;
-            }
-            break;
+        const FirmwareKind kind = FirmwareKindFromName(path);
+        if (kind == FirmwareKind::Unknown) {
+            continue;
+        }
+        const std::uint16_t version = FileVersion(path);
+        FirmwareFileEntry& held = contents.files[kind == FirmwareKind::Mcu ? kKindMcu : kKindDsp];
+        if (version > held.version) {
+            held.path = path;
+            held.version = version;
         }
     }
     return contents;
