@@ -1,0 +1,264 @@
+// What the "Edit CW Memories" dialog decides, against the in-process simulated radio in
+// virtual time.
+#include "memories/cw_memory_job.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "link/error_text.h"
+#include "memories/test_bench.h"
+
+namespace rm7 {
+namespace {
+
+using test::Bench;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Pair;
+
+class CRecordingCwView final : public ICWMemoryView {
+  public:
+    void ShowMemory(std::size_t index, const std::string& text) override { shown.emplace_back(index, text); }
+    void SetControlsEnabled(bool enabled) override { controlsEnabled = enabled; }
+    void SetBusyCursor(bool busy) override { busyCursor = busy; }
+    void FocusCancel() override { ++cancelFocused; }
+    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon) override {
+        messages.push_back(caption + ": " + text);
+    }
+    CwAnswer Ask(const std::string& caption, const std::string& text, bool withCancel) override {
+        asked.push_back(caption + ": " + text + (withCancel ? " [Yes No Cancel]" : " [Yes No]"));
+        return answer;
+    }
+    void EndDialog(int result) override { ends.push_back(result); }
+
+    std::vector<std::pair<std::size_t, std::string>> shown;
+    bool controlsEnabled = true;
+    bool busyCursor = false;
+    int cancelFocused = 0;
+    std::vector<std::string> messages;
+    std::vector<std::string> asked;
+    CwAnswer answer = CwAnswer::Cancel;
+    std::vector<int> ends;
+};
+
+const std::string kUnsavedQuestion =
+    "Unsaved Changes: Changes have not been applied\r\n\r\nDo you want to save the changes? [Yes No Cancel]";
+const std::string kCriticalQuestion = "Critical Operation in Progress: Saving CW memories. Cancel anyway? [Yes No]";
+
+std::string AreaOf(const std::string& text) {
+    CwArea area;
+    area.fill(kCwErased);
+    EncodeCwArea(text, area);
+    return std::string(area.begin(), area.end());
+}
+
+class CwMemoryJob : public ::testing::Test {
+  protected:
+    CwMemoryJob() {
+        for (std::size_t i = 0; i < kCwMemoryCount; ++i) {
+            bench.SetEeprom(CwAreaAddress(i), std::string(kCwAreaSize, '\xFF'));
+        }
+        bench.SetEeprom(CwAreaAddress(0), AreaOf("CQ CQ"));
+        bench.SetEeprom(CwAreaAddress(2), AreaOf("DE G4ABC K"));
+    }
+    void ShowAndRead() {
+        job.Show();
+        ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return job.Machine().IsIdle(); }, 200000));
+        ASSERT_EQ(job.Machine().GetResult(), kOk);
+        afterRead = bench.JobCommands().size();
+    }
+    bool RunUntilEnded() {
+        return bench.pump.AdvanceUntil([&] { return !view.ends.empty() && job.Machine().IsIdle(); }, 200000);
+    }
+    std::vector<std::string> Writes() {
+        const auto all = bench.JobCommands();
+        return {all.begin() + static_cast<std::ptrdiff_t>(afterRead), all.end()};
+    }
+    std::string Area(std::size_t memory) { return bench.EepromText(CwAreaAddress(memory), kCwAreaSize); }
+
+    Bench bench;
+    CRecordingCwView view;
+    CCWMemoryJob job{*bench.model, view};
+    std::size_t afterRead = 0;
+};
+
+TEST_F(CwMemoryJob, ShowingReadsEveryMemoryWithTheControlsDisabledMeanwhile) {
+    job.Show();
+    EXPECT_EQ(bench.model->ActiveMachine(), &job.Machine());
+    EXPECT_FALSE(view.controlsEnabled);
+    EXPECT_TRUE(view.busyCursor);
+    EXPECT_EQ(bench.notifier.status.back(), kCwReadingStatus);
+    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return job.Machine().IsIdle(); }, 200000));
+
+    // Erased memories stay empty: nothing to tell.
+    EXPECT_THAT(view.shown, ElementsAre(Pair(0u, "CQ CQ"), Pair(2u, "DE G4ABC K")));
+    EXPECT_TRUE(view.controlsEnabled);
+    EXPECT_FALSE(view.busyCursor);
+    EXPECT_EQ(view.cancelFocused, 1);
+    EXPECT_THAT(view.ends, IsEmpty());
+    EXPECT_THAT(view.messages, IsEmpty());
+    EXPECT_EQ(bench.notifier.status.back(), kCwReadyStatus);
+    EXPECT_FALSE(job.Writing());
+}
+
+TEST_F(CwMemoryJob, SaveWritesOnlyTheChangedMemoriesThenEndsWithOne) {
+    ShowAndRead();
+    const std::string m3 = Area(2);
+    job.EditFinished(1, "cq de x#1");  // what the radio cannot send never reaches the text
+    EXPECT_EQ(job.Machine().texts.Pending(1), "CQ DE X1");
+    job.EditFinished(2, "DE G4ABC K");  // as read: costs nothing
+    job.Save();
+    EXPECT_TRUE(job.Writing());
+    EXPECT_FALSE(view.controlsEnabled);
+    EXPECT_TRUE(view.busyCursor);
+    EXPECT_EQ(bench.notifier.status.back(), kCwWritingStatus);
+    ASSERT_TRUE(RunUntilEnded());
+
+    EXPECT_THAT(view.ends, ElementsAre(kCwDialogSaved));
+    const auto writes = Writes();
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].substr(0, 8), "EW05F209");  // 8 characters and the end mark below 0x05FB
+    EXPECT_EQ(Area(1).substr(0xF2), AreaOf("CQ DE X1").substr(0xF2));
+    EXPECT_EQ(Area(1).substr(0, 0xF2), std::string(0xF2, '\xFF'));  // below the end mark untouched
+    EXPECT_EQ(Area(2), m3);
+    EXPECT_EQ(job.Machine().texts.Get(1), "CQ DE X1");
+    EXPECT_FALSE(view.busyCursor);
+    EXPECT_THAT(view.messages, IsEmpty());
+}
+
+TEST_F(CwMemoryJob, SaveWithNothingChangedEndsAtOnceAndSendsNothing) {
+    ShowAndRead();
+    job.Save();
+    EXPECT_THAT(view.ends, ElementsAre(kCwDialogSaved));
+    EXPECT_TRUE(job.Machine().IsIdle());
+    EXPECT_FALSE(view.busyCursor);
+    bench.pump.AdvanceBy(10000);
+    EXPECT_THAT(Writes(), IsEmpty());
+}
+
+TEST_F(CwMemoryJob, CloseWhenIdleAsksOnlyAboutUnsavedChanges) {
+    struct Case {
+        const char* name;
+        const char* edit;  // typed into M2, or nothing
+        CwAnswer answer;
+        std::vector<std::string> asked;
+        std::vector<int> ends;
+        bool written;
+    };
+    const Case cases[] = {
+        {"unchanged", nullptr, CwAnswer::Yes, {}, {kCwDialogClosed}, false},
+        {"changed back", "", CwAnswer::Yes, {}, {kCwDialogClosed}, false},
+        {"save", "TEST", CwAnswer::Yes, {kUnsavedQuestion}, {kCwDialogSaved}, true},
+        {"discard", "TEST", CwAnswer::No, {kUnsavedQuestion}, {kCwDialogClosed}, false},
+        {"stay", "TEST", CwAnswer::Cancel, {kUnsavedQuestion}, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CRecordingCwView caseView;
+        CCWMemoryJob caseJob(*bench.model, caseView);
+        caseJob.Show();
+        ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle(); }, 200000));
+        const std::size_t before = bench.JobCommands().size();
+        const std::string m2 = Area(1);
+        if (c.edit != nullptr) {
+            caseJob.EditFinished(1, c.edit);
+        }
+        caseView.answer = c.answer;
+        caseJob.CloseRequest();
+        bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle() && !caseView.ends.empty(); }, 200000);
+        EXPECT_EQ(caseView.asked, c.asked);
+        EXPECT_EQ(caseView.ends, c.ends);
+        EXPECT_EQ(Area(1) != m2, c.written);
+        EXPECT_EQ(bench.JobCommands().size() != before, c.written);
+        if (c.written) {
+            bench.SetEeprom(CwAreaAddress(1), m2);  // the next case reads the memory as it was
+        }
+    }
+}
+
+TEST_F(CwMemoryJob, CloseDuringTheReadCancelsItWithoutAQuestionOrABox) {
+    job.Show();
+    bench.pump.AdvanceBy(1);
+    ASSERT_FALSE(job.Machine().IsIdle());
+    job.CloseRequest();
+    EXPECT_THAT(view.ends, IsEmpty());  // open until the machine has stopped
+    ASSERT_TRUE(RunUntilEnded());
+    EXPECT_EQ(job.Machine().GetResult(), kErrorCancelled);
+    EXPECT_THAT(view.ends, ElementsAre(kCwDialogClosed));
+    EXPECT_THAT(view.asked, IsEmpty());
+    EXPECT_THAT(view.messages, IsEmpty());
+    EXPECT_FALSE(view.busyCursor);
+}
+
+TEST_F(CwMemoryJob, CloseDuringTheWriteAsksBeforeCancellingIt) {
+    struct Case {
+        CwAnswer answer;
+        Result result;
+        int end;
+    };
+    for (const Case& c :
+         {Case{CwAnswer::No, kOk, kCwDialogSaved}, Case{CwAnswer::Yes, kErrorCancelled, kCwDialogClosed}}) {
+        SCOPED_TRACE(c.end);
+        bench.SetEeprom(CwAreaAddress(3), std::string(kCwAreaSize, '\xFF'));
+        CRecordingCwView caseView;
+        CCWMemoryJob caseJob(*bench.model, caseView);
+        caseJob.Show();
+        ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle(); }, 200000));
+        caseJob.EditFinished(3, std::string(250, 'E'));  // four blocks: time to step in
+        caseJob.Save();
+        bench.pump.AdvanceBy(1);
+        ASSERT_FALSE(caseJob.Machine().IsIdle());
+        caseView.answer = c.answer;
+        caseJob.CloseRequest();
+        EXPECT_THAT(caseView.asked, ElementsAre(kCriticalQuestion));
+        EXPECT_THAT(caseView.ends, IsEmpty());
+        ASSERT_TRUE(
+            bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle() && !caseView.ends.empty(); }, 200000));
+        EXPECT_EQ(caseJob.Machine().GetResult(), c.result);
+        EXPECT_THAT(caseView.ends, ElementsAre(c.end));
+        EXPECT_THAT(caseView.messages, IsEmpty());
+    }
+}
+
+TEST_F(CwMemoryJob, FailuresAreShownAndEndTheDialog) {
+    struct Case {
+        bool duringSave;
+        Result result;
+    };
+    for (const Case& c : {Case{false, kErrNoResponseReadEeprom}, Case{true, kErrNoResponseWriteEeprom}}) {
+        SCOPED_TRACE(c.duringSave);
+        bench.radio.SetSilent(false);
+        CRecordingCwView caseView;
+        CCWMemoryJob caseJob(*bench.model, caseView);
+        if (c.duringSave) {
+            caseJob.Show();
+            ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle(); }, 200000));
+            caseJob.EditFinished(0, "QRT");
+            bench.radio.SetSilent(true);
+            caseJob.Save();
+        } else {
+            bench.radio.SetSilent(true);
+            caseJob.Show();
+        }
+        ASSERT_TRUE(
+            bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle() && !caseView.ends.empty(); }, 200000));
+        EXPECT_EQ(caseJob.Machine().GetResult(), c.result);
+        EXPECT_THAT(caseView.messages, ElementsAre(std::string(kCwMemoryErrorCaption) + ": " + ErrorText(c.result)));
+        EXPECT_THAT(caseView.ends, ElementsAre(kCwDialogClosed));
+        EXPECT_FALSE(caseView.busyCursor);
+    }
+}
+
+TEST_F(CwMemoryJob, HidingEndsTheObservationsAndTheActiveMachine) {
+    ShowAndRead();
+    view.shown.clear();
+    job.Hide();
+    EXPECT_EQ(bench.model->ActiveMachine(), nullptr);
+    job.Machine().texts.Set(4, "ELSEWHERE");
+    EXPECT_THAT(view.shown, IsEmpty());
+}
+
+}  // namespace
+}  // namespace rm7
