@@ -1,6 +1,9 @@
 // Wiring of the memories dialogs, offscreen: each starts its job once shown, its controls follow
 // the job, its buttons reach the job, and a box the job asks for inside a radio callback is shown
 // only from the event loop. The decisions themselves are tested beside the jobs.
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -10,6 +13,7 @@
 #include "link/error_text.h"
 #include "link/memory_port.h"
 #include "memories/ui/banner_sheet.h"
+#include "memories/ui/cw_memory_dialog.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
 
@@ -29,6 +33,12 @@ struct Bench {
         rm7sim::Options options;
         options.latencyMs = 2;
         return options;
+    }
+    void SetCwMemory(std::size_t memory, const std::string& text) {
+        CwArea area;
+        area.fill(kCwErased);
+        EncodeCwArea(text, area);
+        std::copy(area.begin(), area.end(), radio.Eeprom().begin() + CwAreaAddress(memory));
     }
     std::string Eeprom(std::uint32_t address, std::size_t length) {
         return std::string(radio.Eeprom().begin() + address, radio.Eeprom().begin() + address + length);
@@ -127,6 +137,116 @@ class MemoriesDialogsTest : public QObject {
         QCOMPARE(sheet.Job().Machine().GetResult(), kErrorCancelled);
         QTest::qWait(0);
         QVERIFY(prompts.shown.empty());
+    }
+
+    void cwMemoriesReadWhenShownAndSaveWritesWhatTheRadioCanSend() {
+        Bench bench;
+        for (std::size_t i = 0; i < kCwMemoryCount; ++i) {
+            bench.SetCwMemory(i, "");
+        }
+        bench.SetCwMemory(0, "CQ CQ");
+        bench.SetCwMemory(5, std::string(kCwAreaSize, 'E'));  // full: longer than a box takes
+        const std::string m6 = bench.Eeprom(CwAreaAddress(5), kCwAreaSize);
+        Prompts prompts;
+        CCWMemoryDlg dialog(*bench.model, nullptr, prompts.Make());
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit CW Memories"));
+        QCOMPARE(dialog.Edit(1)->maxLength(), 250);
+        QStringList labels;
+        for (QLabel* label : dialog.findChildren<QLabel*>()) {
+            labels << label->text();
+        }
+        QVERIFY(labels.contains(QString::fromLatin1(kCwProsignsText)));
+        QVERIFY(labels.contains(QStringLiteral("\"~\" is half space, \"|\" is IM (..--)")));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(bench.model->ActiveMachine(), static_cast<IStateMachine*>(&dialog.Job().Machine()));
+        QVERIFY(!dialog.SaveButton()->isEnabled());  // until the memories have been read
+        QVERIFY(!dialog.Edit(0)->isEnabled());
+        QVERIFY(dialog.CancelButton()->isEnabled());
+        QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.Job().Machine().IsIdle(); }, 200000));
+        QCOMPARE(dialog.Edit(0)->text(), QStringLiteral("CQ CQ"));
+        QCOMPARE(dialog.Edit(5)->text(), QString(static_cast<qsizetype>(kCwAreaSize), QLatin1Char('E')));
+        QVERIFY(dialog.SaveButton()->isEnabled());
+        QVERIFY(dialog.Edit(1)->isEnabled());
+
+        dialog.Edit(1)->setFocus();
+        QTest::keyClicks(dialog.Edit(1), QStringLiteral("a#b ~|"));
+        QCOMPARE(dialog.Edit(1)->text(), QStringLiteral("AB ~|"));
+        dialog.Edit(2)->setFocus();
+        QGuiApplication::clipboard()->setText(QStringLiteral("cq de x#1"));
+        QTest::keySequence(dialog.Edit(2), QKeySequence::Paste);
+        QCOMPARE(dialog.Edit(2)->text(), QStringLiteral("CQ DE X1"));
+        dialog.Edit(3)->setText(QStringLiteral("dropped {text}"));  // what reaches the box otherwise
+        QCOMPARE(dialog.Edit(3)->text(), QStringLiteral("DROPPED TEXT"));
+        dialog.Edit(3)->clear();
+        dialog.Edit(5)->setFocus();  // passing through the full memory leaves it whole
+
+        QTest::keyClick(dialog.Edit(2), Qt::Key_F1);
+        QTest::mouseClick(dialog.HelpButton(), Qt::LeftButton);
+        QCOMPARE(prompts.helpTopics,
+                 QStringList({QStringLiteral("EditCWMemories.htm"), QStringLiteral("EditCWMemories.htm")}));
+
+        QTest::mouseClick(dialog.SaveButton(), Qt::LeftButton);
+        QVERIFY(dialog.isVisible());  // open until the write is done
+        QVERIFY(!dialog.SaveButton()->isEnabled());
+        QVERIFY(bench.pump.AdvanceUntil([&] { return !dialog.isVisible(); }, 200000));
+        QCOMPARE(dialog.result(), 1);
+        CwArea area;
+        std::string bytes = bench.Eeprom(CwAreaAddress(1), kCwAreaSize);
+        std::copy(bytes.begin(), bytes.end(), area.begin());
+        QCOMPARE(DecodeCwArea(area), std::string("AB ~|"));
+        bytes = bench.Eeprom(CwAreaAddress(2), kCwAreaSize);
+        std::copy(bytes.begin(), bytes.end(), area.begin());
+        QCOMPARE(DecodeCwArea(area), std::string("CQ DE X1"));
+        QCOMPARE(bench.Eeprom(CwAreaAddress(5), kCwAreaSize), m6);
+        QVERIFY(prompts.shown.empty());
+        QVERIFY(prompts.asked.empty());
+        QCOMPARE(bench.model->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
+    }
+
+    void cwMemoriesEscapeWithAnUnsavedEditAsksFirst() {
+        Bench bench;
+        bench.SetCwMemory(0, "TEST");
+        const std::string m1 = bench.Eeprom(CwAreaAddress(0), kCwAreaSize);
+        Prompts prompts;
+        prompts.answer = QMessageBox::Cancel;
+        CCWMemoryDlg dialog(*bench.model, nullptr, prompts.Make());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.Job().Machine().IsIdle(); }, 200000));
+        QCOMPARE(dialog.focusWidget(), static_cast<QWidget*>(dialog.CancelButton()));
+        dialog.Edit(0)->setFocus();
+        QTest::keyClicks(dialog.Edit(0), QStringLiteral("X"));
+        // Escape while the box still has the focus: its edit counts.
+        QTest::keyClick(dialog.Edit(0), Qt::Key_Escape);
+        QCOMPARE(prompts.asked.size(), std::size_t{1});
+        QCOMPARE(prompts.asked[0].caption, std::string("Unsaved Changes"));
+        QCOMPARE(prompts.asked[0].text,
+                 std::string("Changes have not been applied\r\n\r\nDo you want to save the changes?"));
+        QVERIFY(dialog.isVisible());
+        prompts.answer = QMessageBox::No;
+        QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), 2);
+        bench.pump.AdvanceBy(10000);
+        QCOMPARE(bench.Eeprom(CwAreaAddress(0), kCwAreaSize), m1);
+    }
+
+    void cwMemoriesReadFailureIsShownOverTheDialogThenCloses() {
+        Bench bench;
+        bench.radio.SetSilent(true);
+        Prompts prompts;
+        CCWMemoryDlg dialog(*bench.model, nullptr, prompts.Make());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.Job().Machine().IsIdle(); }, 200000));
+        QVERIFY(dialog.isVisible());  // the box comes from the event loop, over the dialog
+        QTRY_VERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), 2);
+        QCOMPARE(prompts.shown.size(), std::size_t{1});
+        QCOMPARE(prompts.shown[0].caption, std::string("CW Memory Editor Error"));
+        QCOMPARE(prompts.shown[0].text, ErrorText(kErrNoResponseReadEeprom));
+        QVERIFY(prompts.shown[0].ownerVisible);
     }
 };
 

@@ -1,0 +1,255 @@
+#include "memories/ui/cw_memory_dialog.h"
+
+#include <QClipboard>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QValidator>
+#include <algorithm>
+#include <utility>
+
+#include "link/ui/qt_text.h"
+
+namespace rm7 {
+
+namespace {
+
+// Fixes whatever reaches the box (typing, the context menu's paste, a drop) to what the radio
+// can send, keeping the cursor after the characters it was after.
+class CCwValidator final : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override {
+        const std::string kept = KeepCwTypeable(input.toStdString());
+        if (Text(kept) != input) {
+            pos = static_cast<int>(KeepCwTypeable(input.left(pos).toStdString()).size());
+            input = Text(kept);
+        }
+        return Acceptable;
+    }
+};
+
+}  // namespace
+
+CEditCWMemory::CEditCWMemory(QWidget* parent) : QLineEdit(parent) {
+    setMaxLength(static_cast<int>(kCwEditLimit));
+    setValidator(new CCwValidator(this));
+    QFont font(QStringLiteral("Courier New"), 10);
+    font.setStyleHint(QFont::Monospace);
+    setFont(font);
+}
+
+void CEditCWMemory::ShowText(const QString& text) {
+    setMaxLength(std::max(static_cast<int>(kCwEditLimit), static_cast<int>(text.size())));
+    setText(text);
+}
+
+void CEditCWMemory::keyPressEvent(QKeyEvent* event) {
+    // A paste keeps what would pass as typed, then goes in only when something is left.
+    if (event->matches(QKeySequence::Paste)) {
+        const std::string kept = KeepCwTypeable(QGuiApplication::clipboard()->text().toStdString());
+        if (!kept.empty() && !isReadOnly()) {
+            insert(Text(kept));
+        }
+        return;
+    }
+    const QString typed = event->text();
+    if (typed.size() == 1 && typed[0].unicode() >= 0x20 && !(event->modifiers() & Qt::ControlModifier)) {
+        if (!IsCwTypeable(typed[0].unicode())) {
+            return;  // swallowed
+        }
+        insert(Text(KeepCwTypeable(typed.toStdString())));
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+CCWMemoryDlg::CCWMemoryDlg(CModel& model, QWidget* parent, MemoriesDialogPrompts prompts)
+    : QDialog(parent), m_prompts(std::move(prompts)), m_job(model, *this) {
+    setWindowTitle(QString::fromLatin1(kCwMemoryCaption));
+    setSizeGripEnabled(true);
+    auto* grid = new QGridLayout;
+    for (std::size_t i = 0; i < kCwMemoryCount; ++i) {
+        const int row = static_cast<int>(i);
+        auto* label = new QLabel(QStringLiteral("M%1").arg(row + 1), this);
+        auto* edit = new CEditCWMemory(this);
+        edit->setObjectName(QStringLiteral("memory%1").arg(row + 1));
+        label->setBuddy(edit);
+        connect(edit, &QLineEdit::editingFinished, this,
+                [this, i] { m_job.EditFinished(i, m_edits[i]->text().toStdString()); });
+        grid->addWidget(label, row, 0);
+        grid->addWidget(edit, row, 1);
+        m_edits[i] = edit;
+    }
+    grid->setColumnStretch(1, 1);
+
+    auto* prosigns = new QLabel(QString::fromLatin1(kCwProsignsText), this);
+    QFont fixed(QStringLiteral("Courier New"));
+    fixed.setStyleHint(QFont::Monospace);
+    prosigns->setFont(fixed);  // the prosigns line up as the radio's manual shows them
+    auto* specials = new QLabel(QString::fromLatin1(kCwSpecialsText), this);
+
+    m_save = new QPushButton(QStringLiteral("Save"), this);
+    m_save->setObjectName(QStringLiteral("save"));
+    m_save->setDefault(true);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    m_help = new QPushButton(QStringLiteral("Help"), this);
+    m_help->setObjectName(QStringLiteral("help"));
+    connect(m_save, &QPushButton::clicked, this, [this] {
+        CommitEdits();
+        m_job.Save();
+    });
+    connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
+    connect(m_help, &QPushButton::clicked, this, [this] { ShowHelp(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_save);
+    buttons->addWidget(m_cancel);
+    buttons->addWidget(m_help);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(prosigns);
+    layout->addWidget(specials);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+    setMinimumWidth(640);
+}
+
+CCWMemoryDlg::~CCWMemoryDlg() {
+    m_job.Hide();
+}
+
+void CCWMemoryDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        m_job.Show();
+    }
+}
+
+void CCWMemoryDlg::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    // Once ended, the dialog hears no more notices and the radio's events go back to the pages.
+    if (!event->spontaneous()) {
+        m_job.Hide();
+    }
+}
+
+void CCWMemoryDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        ShowHelp();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CCWMemoryDlg::ShowHelp() {
+    if (m_prompts.help) {
+        m_prompts.help(QString::fromLatin1(kCwMemoryHelpTopic));
+    }
+}
+
+void CCWMemoryDlg::CommitEdits() {
+    for (std::size_t i = 0; i < kCwMemoryCount; ++i) {
+        if (m_edits[i]->isEnabled()) {
+            m_job.EditFinished(i, m_edits[i]->text().toStdString());
+        }
+    }
+}
+
+void CCWMemoryDlg::reject() {
+    if (m_job.Machine().IsIdle()) {
+        CommitEdits();
+    }
+    m_job.CloseRequest();
+}
+
+void CCWMemoryDlg::ShowMemory(std::size_t index, const std::string& text) {
+    if (index < kCwMemoryCount) {
+        m_edits[index]->ShowText(Text(text));
+        m_edits[index]->setEnabled(true);
+    }
+}
+
+void CCWMemoryDlg::SetControlsEnabled(bool enabled) {
+    for (CEditCWMemory* edit : m_edits) {
+        edit->setEnabled(enabled);
+    }
+    m_save->setEnabled(enabled);
+}
+
+void CCWMemoryDlg::SetBusyCursor(bool busy) {
+    if (busy) {
+        setCursor(Qt::WaitCursor);
+        m_cancel->setCursor(Qt::ArrowCursor);
+    } else {
+        unsetCursor();
+        m_cancel->unsetCursor();
+    }
+}
+
+void CCWMemoryDlg::FocusCancel() {
+    m_cancel->setFocus();
+}
+
+void CCWMemoryDlg::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
+    m_pending.push_back({caption, text, icon});
+    if (!m_showing) {
+        m_showing = true;
+        QTimer::singleShot(0, this, [this] { ShowPendingBoxes(); });
+    }
+}
+
+void CCWMemoryDlg::ShowPendingBoxes() {
+    while (!m_pending.empty()) {
+        const PendingBox box = m_pending.front();
+        m_pending.erase(m_pending.begin());
+        if (m_prompts.show) {
+            m_prompts.show(this, box.caption, box.text, box.icon);
+        }
+    }
+    m_showing = false;
+    if (m_endAsked != 0 && !m_asking) {
+        const int result = std::exchange(m_endAsked, 0);
+        QDialog::done(result);
+    }
+}
+
+CwAnswer CCWMemoryDlg::Ask(const std::string& caption, const std::string& text, bool withCancel) {
+    if (!m_prompts.ask) {
+        return withCancel ? CwAnswer::Cancel : CwAnswer::No;
+    }
+    m_asking = true;
+    const int answer = m_prompts.ask(this, caption, text, withCancel);
+    m_asking = false;
+    // The job may have ended while the question was open: the dialog closes once it is answered.
+    if (m_endAsked != 0 && !m_showing) {
+        const int result = std::exchange(m_endAsked, 0);
+        QTimer::singleShot(0, this, [this, result] { QDialog::done(result); });
+    }
+    if (answer == QMessageBox::Yes) {
+        return CwAnswer::Yes;
+    }
+    return answer == QMessageBox::No ? CwAnswer::No : CwAnswer::Cancel;
+}
+
+void CCWMemoryDlg::EndDialog(int result) {
+    // A box asked for just before, or a question still open, is still seen over the dialog.
+    if (m_showing || m_asking) {
+        m_endAsked = result;
+        return;
+    }
+    QDialog::done(result);
+}
+
+}  // namespace rm7

@@ -1,0 +1,85 @@
+#pragma once
+// CCWMemoryDlg ("Edit CW Memories"): six edit boxes, M1 to M6, that take only what the radio can
+// send, with "Save", "Cancel" and "Help". It only shows and forwards: every decision is in
+// CCWMemoryJob.
+//
+// Threads: GUI thread only. Run modally with exec(), which returns 1 after a save and 2
+// otherwise; the read starts once the dialog shows.
+#include <QDialog>
+#include <QLineEdit>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "memories/cw_memory_job.h"
+#include "memories/ui/banner_sheet.h"
+
+class QPushButton;
+
+namespace rm7 {
+
+// An edit box of one memory: typed and pasted text is upper-cased and keeps only the characters
+// the radio can send.
+class CEditCWMemory final : public QLineEdit {
+  public:
+    explicit CEditCWMemory(QWidget* parent = nullptr);
+    // Shows a text as read; a full memory (251 characters) is shown whole, not cut to the limit.
+    void ShowText(const QString& text);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+class CCWMemoryDlg final : public QDialog, private ICWMemoryView {
+  public:
+    explicit CCWMemoryDlg(CModel& model, QWidget* parent = nullptr,
+                          MemoriesDialogPrompts prompts = MemoriesDialogPrompts::Qt());
+    ~CCWMemoryDlg() override;
+
+    CCWMemoryJob& Job() { return m_job; }
+    CEditCWMemory* Edit(std::size_t index) const { return m_edits[index]; }
+    QPushButton* SaveButton() const { return m_save; }
+    QPushButton* CancelButton() const { return m_cancel; }
+    QPushButton* HelpButton() const { return m_help; }
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    // "Cancel", Escape and the window's close button all ask the job.
+    void reject() override;
+
+  private:
+    void ShowMemory(std::size_t index, const std::string& text) override;
+    void SetControlsEnabled(bool enabled) override;
+    void SetBusyCursor(bool busy) override;
+    void FocusCancel() override;
+    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    CwAnswer Ask(const std::string& caption, const std::string& text, bool withCancel) override;
+    void EndDialog(int result) override;
+    void ShowPendingBoxes();
+    // The boxes' texts become the pending copies: a box that still has the focus has not told
+    // its edit yet.
+    void CommitEdits();
+    void ShowHelp();
+
+    struct PendingBox {
+        std::string caption;
+        std::string text;
+        MessageIcon icon;
+    };
+
+    MemoriesDialogPrompts m_prompts;
+    CCWMemoryJob m_job;
+    std::array<CEditCWMemory*, kCwMemoryCount> m_edits{};
+    QPushButton* m_save;
+    QPushButton* m_cancel;
+    QPushButton* m_help;
+    bool m_shown = false;
+    std::vector<PendingBox> m_pending;
+    bool m_showing = false;
+    bool m_asking = false;
+    int m_endAsked = 0;  // a result to end with once the boxes are gone
+};
+
+}  // namespace rm7
