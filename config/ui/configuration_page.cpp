@@ -9,6 +9,7 @@
 #include "config/ui/config_restore_dialog.h"
 #include "config/ui/config_save_dialog.h"
 #include "memories/ui/banner_sheet.h"
+#include "memories/ui/cw_memory_dialog.h"
 #include "model/frame_logic.h"
 
 namespace rm7 {
@@ -49,7 +50,7 @@ CConfigurationPage::CConfigurationPage(CModel& model, QWidget* parent) : CPage(m
         m_buttons[static_cast<std::size_t>(i)] = button;
     }
     // Built jobs: each runs its dialog modally.
-    for (Action action : {kSave, kRestore, kBanner}) {
+    for (Action action : {kSave, kRestore, kCwMemories, kBanner}) {
         m_buttons[action]->setEnabled(true);
         m_buttons[action]->setToolTip(QString());
     }
@@ -59,6 +60,11 @@ CConfigurationPage::CConfigurationPage(CModel& model, QWidget* parent) : CPage(m
     });
     connect(m_buttons[kRestore], &QPushButton::clicked, this, [this] {
         CConfigRestoreDlg dialog(Model(), Model().Settings(), this);
+        dialog.exec();
+    });
+    connect(m_buttons[kCwMemories], &QPushButton::clicked, this, [this] {
+        CCWMemoryDlg dialog(Model(), this,
+                            MemoriesDialogPrompts::Qt([this](const QString& topic) { ShowHelp(topic); }));
         dialog.exec();
     });
     connect(m_buttons[kBanner], &QPushButton::clicked, this, [this] {
