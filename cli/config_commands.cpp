@@ -23,11 +23,6 @@
 namespace rm7::cli {
 namespace {
 
-// How long a job may run at the most before rm7util gives up on it. The machines end by
-// themselves (every wait has its time-out); this only guards against a radio that keeps
-// answering nonsense forever.
-constexpr std::uint32_t kJobLimitMs = 30 * 60 * 1000;
-
 // Progress on standard error, a line at each quarter.
 class CConsoleProgress final : public IProgressBar {
   public:
@@ -55,21 +50,6 @@ class CConsoleProgress final : public IProgressBar {
 };
 
 // Waits for the completion notice of a job this command started.
-class CCompletionWaiter final : public IMessageTarget {
-  public:
-    explicit CCompletionWaiter(CModel& model) : m_observation(model.portEvent, this) {}
-    LResult OnMessage(std::uint32_t code, WParam wParam, LParam) override {
-        if (code == kMsgPortEvent && armed && !result) {
-            result = static_cast<Result>(wParam);
-        }
-        return 0;
-    }
-    bool armed = false;
-    std::optional<Result> result;
-
-  private:
-    CObservation m_observation;
-};
 
 // The folder the desktop application last saved to or restored from, else the default one.
 std::filesystem::path ConfigurationFolder() {
@@ -83,19 +63,6 @@ std::filesystem::path ConfigurationFolder() {
         }
     }
     return DefaultConfigurationFolder();
-}
-
-// Runs the machine, already the model's active machine, from its first state to its outcome.
-template <typename Start>
-Result RunJob(CSession& session, CCompletionWaiter& waiter, Start start) {
-    waiter.armed = true;
-    if (!start()) {
-        return kErrBusyStateMachine;
-    }
-    if (!session.RunUntil([&] { return waiter.result.has_value(); }, kJobLimitMs)) {
-        return kErrorTimeout;
-    }
-    return *waiter.result;
 }
 
 int RunSave(const GlobalOptions& options, const std::string& fileArg) {
@@ -115,10 +82,7 @@ int RunSave(const GlobalOptions& options, const std::string& fileArg) {
     CConfigSaveStateMachine machine(model);
     CConsoleProgress progress("Reading configuration", options.quiet);
     machine.SetProgressBar(&progress);
-    CCompletionWaiter waiter(model);
-    model.SetActiveMachine(&machine);
-    r = RunJob(session, waiter, [&] { return machine.StartSave(); });
-    model.SetActiveMachine(nullptr);
+    r = CMachineRun(session).Run(machine, [&] { return machine.StartSave(); });
     if (r == kOk) {
         r = WriteConfigurationFile(file, savedAt, machine.Image(), {model.FirmwareVersionText(0), serial},
                                    model.Notifier());
@@ -183,12 +147,9 @@ int RunRestore(const GlobalOptions& options, const std::string& path, bool advan
     machine.SetRuns(std::move(contents.runs));
     CConsoleProgress progress("Writing configuration", options.quiet);
     machine.SetProgressBar(&progress);
-    CCompletionWaiter waiter(model);
     // Active, so that after the reset the contact machine finds the radio again and its result
     // is the outcome.
-    model.SetActiveMachine(&machine);
-    r = RunJob(session, waiter, [&] { return machine.StartRestore(); });
-    model.SetActiveMachine(nullptr);
+    r = CMachineRun(session).Run(machine, [&] { return machine.StartRestore(); });
     if (r != kOk) {
         model.StatusText(kRestoreFailedText);
         return ReportFailure(r);

@@ -15,48 +15,6 @@
 namespace rm7::cli {
 namespace {
 
-// The machines end by themselves (every wait has its time-out); this only guards against a
-// radio that keeps answering nonsense forever.
-constexpr std::uint32_t kJobLimitMs = 10 * 60 * 1000;
-
-// Runs a machine as the model's active machine from start() to its completion notice.
-class CMachineRun final : public IMessageTarget {
-  public:
-    explicit CMachineRun(CSession& session) : m_session(session), m_observation(session.Model().portEvent, this) {}
-
-    template <typename Machine, typename Start>
-    Result Run(Machine& machine, Start start) {
-        CModel& model = m_session.Model();
-        m_result.reset();
-        m_machine = &machine;
-        model.SetActiveMachine(&machine);
-        Result r = kOk;
-        if (!start()) {
-            r = GetLastError() != kOk ? GetLastError() : kErrBusyStateMachine;
-        } else if (!m_session.RunUntil([&] { return m_result.has_value(); }, kJobLimitMs)) {
-            r = kErrorTimeout;
-        } else {
-            r = *m_result;
-        }
-        model.SetActiveMachine(nullptr);
-        m_machine = nullptr;
-        return r;
-    }
-
-    LResult OnMessage(std::uint32_t code, WParam wParam, LParam) override {
-        if (code == kMsgPortEvent && m_machine != nullptr && m_machine->IsIdle() && !m_result) {
-            m_result = static_cast<Result>(wParam);
-        }
-        return 0;
-    }
-
-  private:
-    CSession& m_session;
-    CObservation m_observation;
-    IStateMachine* m_machine = nullptr;
-    std::optional<Result> m_result;
-};
-
 void PrintBanner(const GlobalOptions& options, const std::string& text) {
     if (options.json) {
         std::cout << nlohmann::json({{"banner", text}}).dump(2) << "\n";

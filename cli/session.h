@@ -7,8 +7,11 @@
 #include <optional>
 #include <string>
 
+#include "link/result_codes.h"
+#include "link/state_machine.h"
 #include "model/model.h"
 #include "platform/child_process.h"
+#include "platform/last_error.h"
 #include "platform/poll_pump.h"
 #include "platform/settings.h"
 
@@ -72,6 +75,49 @@ class CSession final : private IMessageTarget {
     std::optional<Result> m_completion;
     std::string m_idleInput;
     std::uint32_t m_lastInputTick = 0;
+};
+
+// Runs one job's machine as the model's active machine, from its start to the completion
+// notice that follows its end (for a job that resets the radio, the contact machine's).
+// The machines end by themselves, every wait having its time-out; the limit only guards
+// against a radio that keeps answering nonsense for ever.
+class CMachineRun final : public IMessageTarget {
+  public:
+    explicit CMachineRun(CSession& session, std::uint32_t limitMs = 30 * 60 * 1000)
+        : m_session(session), m_limitMs(limitMs), m_observation(session.Model().portEvent, this) {}
+
+    template <typename Start>
+    Result Run(IStateMachine& machine, Start start) {
+        CModel& model = m_session.Model();
+        m_result.reset();
+        m_machine = &machine;
+        model.SetActiveMachine(&machine);
+        Result r = kOk;
+        if (!start()) {
+            r = GetLastError() != kOk ? GetLastError() : kErrBusyStateMachine;
+        } else if (!m_session.RunUntil([&] { return m_result.has_value(); }, m_limitMs)) {
+            r = kErrorTimeout;
+        } else {
+            r = *m_result;
+        }
+        model.SetActiveMachine(nullptr);
+        m_machine = nullptr;
+        return r;
+    }
+
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam) override {
+        if (code == kMsgPortEvent && m_machine != nullptr && m_machine->IsIdle() && !m_result) {
+            m_result = static_cast<Result>(wParam);
+        }
+        return 0;
+    }
+
+  private:
+    CSession& m_session;
+    std::uint32_t m_limitMs;
+    CObservation m_observation;
+    IStateMachine* m_machine = nullptr;
+    std::optional<Result> m_result;
 };
 
 // "Error code 0x%08X: %s" on standard error; returns the exit status.
