@@ -7,8 +7,8 @@
 #include "app/app_icon.h"
 #include "app/app_session.h"
 #include "app/main_frame.h"
-#include "link/error_text.h"
-#include "link/format.h"
+#include "platform/error_text.h"
+#include "platform/format.h"
 #include "platform/quit_signal.h"
 #include "platform/version.h"
 

@@ -14,9 +14,9 @@
 #include "config/file_classes.h"
 #include "config/restore_machine.h"
 #include "config/save_machine.h"
-#include "link/format.h"
-#include "link/result_codes.h"
+#include "platform/format.h"
 #include "platform/paths.h"
+#include "platform/result_codes.h"
 #include "platform/settings.h"
 #include "platform/text.h"
 

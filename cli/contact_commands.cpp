@@ -7,9 +7,9 @@
 
 #include "cli/commands.h"
 #include "cli/session.h"
-#include "link/error_text.h"
 #include "link/serial_port.h"
 #include "model/firmware_version.h"
+#include "platform/error_text.h"
 #include "platform/last_error.h"
 #include "platform/serial_enum.h"
 #include "platform/text.h"

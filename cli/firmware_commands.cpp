@@ -13,9 +13,9 @@
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_folder.h"
 #include "firmware/loader_job.h"
-#include "link/error_text.h"
 #include "model/firmware_version.h"
 #include "platform/console.h"
+#include "platform/error_text.h"
 
 namespace rm7::cli {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/session.h"
-#include "link/format.h"
+#include "platform/format.h"
 #include "platform/version.h"
 
 namespace rm7::cli {

@@ -8,9 +8,9 @@
 
 #include "cli/commands.h"
 #include "cli/session.h"
-#include "link/result_codes.h"
 #include "memories/banner.h"
 #include "memories/cw_memory.h"
+#include "platform/result_codes.h"
 
 namespace rm7::cli {
 namespace {

@@ -4,10 +4,10 @@
 #include <sstream>
 
 #include "link/contact.h"
-#include "link/error_text.h"
-#include "link/result_codes.h"
 #include "link/tty_serial_port.h"
+#include "platform/error_text.h"
 #include "platform/paths.h"
+#include "platform/result_codes.h"
 
 namespace rm7::cli {
 

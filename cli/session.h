@@ -7,12 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "link/result_codes.h"
 #include "link/state_machine.h"
 #include "model/model.h"
 #include "platform/child_process.h"
 #include "platform/last_error.h"
 #include "platform/poll_pump.h"
+#include "platform/result_codes.h"
 #include "platform/settings.h"
 
 namespace rm7::cli {

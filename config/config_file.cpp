@@ -8,8 +8,8 @@
 
 #include "config/crc32.h"
 #include "config/file_classes.h"
-#include "link/result_codes.h"
 #include "model/user_notifier.h"
+#include "platform/result_codes.h"
 #include "platform/text.h"
 #include "platform/version.h"
 

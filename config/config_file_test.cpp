@@ -14,8 +14,8 @@
 #include <sstream>
 
 #include "config/recording_notifier.h"
-#include "link/result_codes.h"
 #include "platform/last_error.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 namespace {

@@ -1,7 +1,7 @@
 #include "config/restore_machine.h"
 
 #include "config/save_machine.h"
-#include "link/error_text.h"
+#include "platform/error_text.h"
 
 namespace rm7 {
 

@@ -3,7 +3,7 @@
 #include <system_error>
 
 #include "config/config_folder.h"
-#include "link/error_text.h"
+#include "platform/error_text.h"
 #include "platform/settings.h"
 
 namespace rm7 {

@@ -7,7 +7,7 @@
 
 #include "firmware/firmware_test_util.h"
 #include "firmware/intel_hex.h"
-#include "link/result_codes.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 namespace {

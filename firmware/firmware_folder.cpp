@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "firmware/file_version.h"
-#include "link/format.h"
 #include "model/firmware_version.h"
+#include "platform/format.h"
 
 namespace rm7 {
 

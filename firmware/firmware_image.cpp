@@ -7,8 +7,8 @@
 #include <new>
 
 #include "firmware/intel_hex.h"
-#include "link/result_codes.h"
 #include "platform/last_error.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 

@@ -9,8 +9,8 @@
 
 #include "firmware/firmware_test_util.h"
 #include "firmware/intel_hex.h"
-#include "link/result_codes.h"
 #include "platform/last_error.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 namespace {

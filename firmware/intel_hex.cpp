@@ -4,8 +4,8 @@
 #include <array>
 #include <cstring>
 
-#include "link/result_codes.h"
 #include "platform/last_error.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "firmware/firmware_test_util.h"
-#include "link/result_codes.h"
 #include "platform/last_error.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 namespace {

@@ -13,8 +13,8 @@
 
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_image.h"
-#include "link/error_text.h"
 #include "link/generic_states.h"
+#include "platform/error_text.h"
 
 namespace rm7 {
 

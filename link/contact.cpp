@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "link/error_text.h"
+#include "platform/error_text.h"
 #include "platform/tty.h"
 
 namespace rm7 {

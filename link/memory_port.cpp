@@ -2,10 +2,11 @@
 
 #include <limits>
 
-#include "link/result_codes.h"
 #include "model/messages.h"
 #include "model/user_notifier.h"
+#include "platform/error_text.h"
 #include "platform/last_error.h"
+#include "platform/result_codes.h"
 #include "sim/radio.h"
 
 namespace rm7 {

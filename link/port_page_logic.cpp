@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "link/contact.h"
-#include "link/format.h"
+#include "platform/format.h"
 #include "platform/version.h"
 
 namespace rm7 {

@@ -37,7 +37,4 @@ class ISerialPort {
     virtual void SetNotifier(IUserNotifier* notifier) = 0;
 };
 
-// "%s failed on "%s"\r\nError 0x%08X: %s"
-std::string PortFailureText(const char* call, const std::string& portName, Result code);
-
 }  // namespace rm7

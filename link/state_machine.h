@@ -9,12 +9,12 @@
 #include <cstdint>
 #include <string>
 
-#include "link/format.h"
-#include "link/result_codes.h"
 #include "link/serial_port.h"
 #include "model/messages.h"
 #include "model/model.h"
+#include "platform/format.h"
 #include "platform/last_error.h"
+#include "platform/result_codes.h"
 #include "platform/text.h"
 
 namespace rm7 {

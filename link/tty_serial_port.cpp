@@ -1,9 +1,10 @@
 #include "link/tty_serial_port.h"
 
-#include "link/result_codes.h"
 #include "model/messages.h"
 #include "model/user_notifier.h"
+#include "platform/error_text.h"
 #include "platform/last_error.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 

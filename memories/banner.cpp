@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/error_text.h"
+#include "platform/error_text.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
 

@@ -5,8 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "link/error_text.h"
 #include "memories/test_bench.h"
+#include "platform/error_text.h"
 
 namespace rm7 {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "link/result_codes.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 namespace {

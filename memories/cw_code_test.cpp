@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/result_codes.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 namespace {

@@ -1,6 +1,6 @@
 #include "memories/cw_memory_job.h"
 
-#include "link/error_text.h"
+#include "platform/error_text.h"
 #include "platform/last_error.h"
 
 namespace rm7 {

@@ -7,8 +7,8 @@
 
 #include <utility>
 
-#include "link/error_text.h"
 #include "memories/test_bench.h"
+#include "platform/error_text.h"
 
 namespace rm7 {
 namespace {

@@ -4,8 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "link/format.h"
 #include "memories/test_bench.h"
+#include "platform/format.h"
 
 namespace rm7 {
 namespace {

@@ -3,8 +3,8 @@
 #include <array>
 
 #include "link/contact.h"
-#include "link/format.h"
 #include "link/port_page_logic.h"
+#include "platform/format.h"
 #include "platform/settings.h"
 #include "platform/version.h"
 

@@ -4,9 +4,9 @@
 #include <thread>
 
 #include "link/contact.h"
-#include "link/format.h"
 #include "link/serial_port.h"
 #include "model/firmware_version.h"
+#include "platform/format.h"
 #include "platform/paths.h"
 #include "platform/settings.h"
 

@@ -11,8 +11,8 @@
 #include "config/ui/config_restore_dialog.h"
 #include "config/ui/config_save_dialog.h"
 #include "link/contact.h"
-#include "link/error_text.h"
 #include "link/memory_port.h"
+#include "platform/error_text.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
 

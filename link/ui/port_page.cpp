@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "link/format.h"
 #include "model/frame_logic.h"
+#include "platform/format.h"
 #include "platform/serial_enum.h"
 #include "platform/version.h"
 

@@ -10,10 +10,10 @@
 #include <QtTest>
 
 #include "link/contact.h"
-#include "link/error_text.h"
 #include "link/memory_port.h"
 #include "memories/ui/banner_sheet.h"
 #include "memories/ui/cw_memory_dialog.h"
+#include "platform/error_text.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
 

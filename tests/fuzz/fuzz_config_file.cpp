@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "config/config_file.h"
-#include "link/result_codes.h"
+#include "platform/result_codes.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 
 #include "firmware/firmware_image.h"
 #include "firmware/intel_hex.h"
-#include "link/result_codes.h"
 #include "platform/last_error.h"
+#include "platform/result_codes.h"
 
 namespace {
 

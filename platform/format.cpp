@@ -1,4 +1,4 @@
-#include "link/format.h"
+#include "platform/format.h"
 
 #include <cstdio>
 

@@ -1,11 +1,11 @@
-#include "link/error_text.h"
+#include "platform/error_text.h"
 
 #include <cstdint>
 #include <cstdio>
 
-#include "link/format.h"
-#include "link/result_codes.h"
+#include "platform/format.h"
 #include "platform/os_error.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 namespace {

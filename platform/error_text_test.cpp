@@ -1,10 +1,9 @@
-#include "link/error_text.h"
+#include "platform/error_text.h"
 
 #include <gtest/gtest.h>
 
-#include "link/result_codes.h"
-#include "link/serial_port.h"
 #include "platform/result.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 namespace {
