@@ -12,8 +12,8 @@ void CConfigRestorePicPromLoopBodyState::Init() {
     SetTransfer(run.Address(), run.Length(), run.data.data() + run.first);
 }
 
-CConfigRestoreStateMachine::CConfigRestoreStateMachine(CModel& model)
-    : CProgressBarStateHost(model, kTimerId, kUnitsPerStep),
+CConfigRestoreStateMachine::CConfigRestoreStateMachine(CRadioSession& session)
+    : CProgressBarStateHost(session, kTimerId, kUnitsPerStep),
       m_findSpeed(*this, &m_textTerminalOff),
       m_textTerminalOff(*this, &m_loopInit),
       m_loopInit(*this, "LoopInit", &m_loopTest),
@@ -50,15 +50,16 @@ bool CConfigRestoreJob::CReaderNotifier::AskYesNo(const std::string& caption, co
     return m_view.AskYesNo(caption, text, icon);
 }
 
-CConfigRestoreJob::CConfigRestoreJob(CModel& model, IConfigJobView& view, CSettingsStore* settings,
+CConfigRestoreJob::CConfigRestoreJob(CRadioSession& session, IConfigJobView& view, CSettingsStore* settings,
                                      std::function<std::filesystem::path()> defaultFolder)
-    : m_model(model),
+    : m_model(session.Model()),
       m_view(view),
       m_settings(settings),
       m_defaultFolder(std::move(defaultFolder)),
-      m_machine(model),
-      m_readerNotifier(model, view),
-      m_folderSetting(model.Pump(), 0, kConfigurationFolderSetting) {
+      m_machine(session),
+      m_readerNotifier(m_model, view),
+      m_run(session, m_machine, [this](Result r) { OnCompletion(r); }),
+      m_folderSetting(session.Pump(), 0, kConfigurationFolderSetting) {
     LoadFolderSetting(m_folderSetting, m_settings);
 }
 
@@ -68,9 +69,7 @@ CConfigRestoreJob::~CConfigRestoreJob() {
 }
 
 void CConfigRestoreJob::Begin() {
-    m_model.SetActiveMachine(&m_machine);
-    m_portEvent = CObservation(m_model.portEvent, this);
-    m_ended = false;
+    m_run.Claim();
 
     const std::filesystem::path folder = ResolveConfigurationFolder(m_folderSetting, m_defaultFolder);
     const std::optional<std::filesystem::path> chosen = m_view.AskOpenFileName(folder);
@@ -94,23 +93,10 @@ void CConfigRestoreJob::Begin() {
     m_machine.SetRuns(std::move(contents.runs));
     m_machine.SetProgressBar(&m_view);
     m_busy.Enter();
-    m_running = true;
-    if (!m_machine.StartRestore()) {
-        m_running = false;
-        m_model.SetActiveMachine(nullptr);
-        OnCompletion(kErrBusyStateMachine);
+    // The outcome is the restore's own failure, or the result of the contact that follows the reset.
+    if (!m_run.Start([this] { return m_machine.StartRestore(); })) {
+        m_run.Release();
     }
-}
-
-LResult CConfigRestoreJob::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
-    (void)lParam;
-    // While the restore machine runs, a completion is some other machine's. Once it is idle the
-    // next one is the outcome: its own failure, or the contact machine's result after the reset.
-    if (code == kMsgPortEvent && m_running && m_machine.IsIdle()) {
-        m_running = false;
-        OnCompletion(static_cast<Result>(wParam));
-    }
-    return 0;
 }
 
 void CConfigRestoreJob::OnCompletion(Result r) {
@@ -143,7 +129,7 @@ void CConfigRestoreJob::CloseRequest() {
         }
         return;
     }
-    if (m_running) {
+    if (m_run.Running()) {
         // Every byte is written and the radio was reset; the contact machine is finding it again
         // (one circle of speeds at most). The outcome closes the dialog.
         return;
@@ -153,14 +139,7 @@ void CConfigRestoreJob::CloseRequest() {
 }
 
 void CConfigRestoreJob::End() {
-    if (m_ended) {
-        return;
-    }
-    m_ended = true;
-    m_portEvent.Reset();
-    if (m_model.ActiveMachine() == &m_machine) {
-        m_model.SetActiveMachine(nullptr);
-    }
+    m_run.Release();
 }
 
 }  // namespace rm7

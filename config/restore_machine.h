@@ -16,6 +16,7 @@
 #include "config/config_file.h"
 #include "config/config_job_view.h"
 #include "link/generic_states.h"
+#include "link/job_run.h"
 
 namespace rm7 {
 
@@ -35,7 +36,7 @@ class CConfigRestoreStateMachine : public CProgressBarStateHost<CConfigRestoreSt
     static constexpr std::uint32_t kTimerId = 11;
     static constexpr std::uint32_t kUnitsPerStep = 32;
 
-    explicit CConfigRestoreStateMachine(CModel& model);
+    explicit CConfigRestoreStateMachine(CRadioSession& session);
 
     // The bytes to write, from a file read without error.
     void SetRuns(std::vector<PageRun> runs) { m_runs = std::move(runs); }
@@ -67,7 +68,7 @@ class CConfigRestoreStateMachine : public CProgressBarStateHost<CConfigRestoreSt
 };
 
 // The "Restore Configuration" dialog without its window.
-class CConfigRestoreJob final : private IMessageTarget {
+class CConfigRestoreJob final {
   public:
     static constexpr int kRestored = 1;
     static constexpr int kCancelled = 2;
@@ -75,7 +76,7 @@ class CConfigRestoreJob final : private IMessageTarget {
 
     // settings may be null (the folder is then neither loaded nor stored). defaultFolder gives
     // the default configuration folder, creating it, when one is needed.
-    CConfigRestoreJob(CModel& model, IConfigJobView& view, CSettingsStore* settings,
+    CConfigRestoreJob(CRadioSession& session, IConfigJobView& view, CSettingsStore* settings,
                       std::function<std::filesystem::path()> defaultFolder);
     ~CConfigRestoreJob();
     CConfigRestoreJob(const CConfigRestoreJob&) = delete;
@@ -107,7 +108,6 @@ class CConfigRestoreJob final : private IMessageTarget {
         IConfigJobView& m_view;
     };
 
-    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     void OnCompletion(Result r);
 
     CModel& m_model;
@@ -116,12 +116,10 @@ class CConfigRestoreJob final : private IMessageTarget {
     std::function<std::filesystem::path()> m_defaultFolder;
     CConfigRestoreStateMachine m_machine;
     CReaderNotifier m_readerNotifier;
-    CObservation m_portEvent;
+    CJobRun m_run;
     CPersistable<std::string> m_folderSetting;
     std::optional<Result> m_lastResult;
     CBusyCount m_busy{m_view};
-    bool m_running = false;  // started, outcome not yet seen
-    bool m_ended = false;
 };
 
 inline constexpr const char* kConfigRestoredText = "Configuration was restored";

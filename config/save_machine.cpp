@@ -15,8 +15,8 @@ void CConfigSavePicPromLoopBodyState::Init() {
     SetTransfer(range.start, range.length, machine.Image().data() + range.start);
 }
 
-CConfigSaveStateMachine::CConfigSaveStateMachine(CModel& model)
-    : CProgressBarStateHost(model, kTimerId, kUnitsPerStep),
+CConfigSaveStateMachine::CConfigSaveStateMachine(CRadioSession& session)
+    : CProgressBarStateHost(session, kTimerId, kUnitsPerStep),
       m_loopInit(*this, "LoopInit", &m_findSpeed),
       m_findSpeed(*this, &m_textTerminalOff),
       m_textTerminalOff(*this, &m_loopTest),
@@ -66,15 +66,16 @@ void StoreFolderSetting(CPersistable<std::string>& folderSetting, CSettingsStore
     }
 }
 
-CConfigSaveJob::CConfigSaveJob(CModel& model, IConfigJobView& view, CSettingsStore* settings, SavedAtTime savedAt,
-                               std::function<std::filesystem::path()> defaultFolder)
-    : m_model(model),
+CConfigSaveJob::CConfigSaveJob(CRadioSession& session, IConfigJobView& view, CSettingsStore* settings,
+                               SavedAtTime savedAt, std::function<std::filesystem::path()> defaultFolder)
+    : m_model(session.Model()),
       m_view(view),
       m_settings(settings),
       m_savedAt(savedAt),
       m_defaultFolder(std::move(defaultFolder)),
-      m_machine(model),
-      m_folderSetting(model.Pump(), 0, kConfigurationFolderSetting) {
+      m_machine(session),
+      m_run(session, m_machine, [this](Result r) { OnCompletion(r); }),
+      m_folderSetting(session.Pump(), 0, kConfigurationFolderSetting) {
     LoadFolderSetting(m_folderSetting, m_settings);
 }
 
@@ -84,9 +85,7 @@ CConfigSaveJob::~CConfigSaveJob() {
 }
 
 void CConfigSaveJob::Begin() {
-    m_model.SetActiveMachine(&m_machine);
-    m_portEvent = CObservation(m_model.portEvent, this);
-    m_ended = false;
+    m_run.Claim();
 
     const std::filesystem::path folder = ResolveConfigurationFolder(m_folderSetting, m_defaultFolder);
     const std::string proposed = ProposedConfigurationFileName(m_model.serialNumber.Get(), m_savedAt);
@@ -98,22 +97,7 @@ void CConfigSaveJob::Begin() {
     m_chosenPath = *chosen;
     m_machine.SetProgressBar(&m_view);
     m_busy.Enter();
-    // Running before the start: a port that cannot be written ends the machine at once.
-    m_running = true;
-    if (!m_machine.StartSave()) {
-        m_running = false;
-        OnCompletion(kErrBusyStateMachine);
-    }
-}
-
-LResult CConfigSaveJob::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
-    (void)lParam;
-    // Another machine's completion (the contact's) is not this save's.
-    if (code == kMsgPortEvent && m_running && m_machine.IsIdle()) {
-        m_running = false;
-        OnCompletion(static_cast<Result>(wParam));
-    }
-    return 0;
+    m_run.Start([this] { return m_machine.StartSave(); });
 }
 
 void CConfigSaveJob::OnCompletion(Result r) {
@@ -158,14 +142,7 @@ void CConfigSaveJob::Cancel() {
 }
 
 void CConfigSaveJob::End() {
-    if (m_ended) {
-        return;
-    }
-    m_ended = true;
-    m_portEvent.Reset();
-    if (m_model.ActiveMachine() == &m_machine) {
-        m_model.SetActiveMachine(nullptr);
-    }
+    m_run.Release();
 }
 
 }  // namespace rm7

@@ -16,6 +16,7 @@
 #include "config/config_job_view.h"
 #include "config/eeprom_map.h"
 #include "link/generic_states.h"
+#include "link/job_run.h"
 
 namespace rm7 {
 
@@ -35,7 +36,7 @@ class CConfigSaveStateMachine : public CProgressBarStateHost<CConfigSaveStateMac
     static constexpr std::uint32_t kTimerId = 10;
     static constexpr std::uint32_t kUnitsPerStep = 32;
 
-    explicit CConfigSaveStateMachine(CModel& model);
+    explicit CConfigSaveStateMachine(CRadioSession& session);
 
     // Resets the progress to 0 of 1562 and starts at loop init; false when already busy.
     bool StartSave();
@@ -69,7 +70,7 @@ void LoadFolderSetting(CPersistable<std::string>& folderSetting, const CSettings
 void StoreFolderSetting(CPersistable<std::string>& folderSetting, CSettingsStore* settings);
 
 // The "Save Configuration" dialog without its window.
-class CConfigSaveJob final : private IMessageTarget {
+class CConfigSaveJob final {
   public:
     // The dialog's result codes.
     static constexpr int kSaved = 1;
@@ -78,7 +79,7 @@ class CConfigSaveJob final : private IMessageTarget {
 
     // settings may be null (the folder is then neither loaded nor stored). defaultFolder gives
     // the default configuration folder, creating it, when one is needed.
-    CConfigSaveJob(CModel& model, IConfigJobView& view, CSettingsStore* settings, SavedAtTime savedAt,
+    CConfigSaveJob(CRadioSession& session, IConfigJobView& view, CSettingsStore* settings, SavedAtTime savedAt,
                    std::function<std::filesystem::path()> defaultFolder);
     ~CConfigSaveJob();
     CConfigSaveJob(const CConfigSaveJob&) = delete;
@@ -98,7 +99,6 @@ class CConfigSaveJob final : private IMessageTarget {
     bool IsBusy() const { return m_busy.IsBusy(); }
 
   private:
-    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     void OnCompletion(Result r);
 
     CModel& m_model;
@@ -107,13 +107,11 @@ class CConfigSaveJob final : private IMessageTarget {
     SavedAtTime m_savedAt;
     std::function<std::filesystem::path()> m_defaultFolder;
     CConfigSaveStateMachine m_machine;
-    CObservation m_portEvent;
+    CJobRun m_run;
     CPersistable<std::string> m_folderSetting;
     std::filesystem::path m_chosenPath;
     std::optional<Result> m_lastResult;
     CBusyCount m_busy{m_view};
-    bool m_running = false;  // started, completion not yet seen
-    bool m_ended = false;
 };
 
 // Status texts and captions of the save.

@@ -45,11 +45,10 @@ void CLoadDspFirmwareState::Send() {
         host.TraceText("%s send %s and %u 0x%s", m_name, m_command.c_str(), host.ChunkLength(),
                        HexText(host.Chunk(), host.ChunkLength()).c_str());
     }
-    // The two parts go out back to back: the radio takes the chunk right after its
-    // announcement.
-    if (PurgeAndWrite(m_command.data(), m_command.size()) && PurgeAndWrite(host.Chunk(), host.ChunkLength())) {
-        host.ArmTimer(m_delay);
-    }
+    // The two parts go out in one write: the radio takes the chunk right after its announcement.
+    std::string bytes = m_command;
+    bytes.append(reinterpret_cast<const char*>(host.Chunk()), host.ChunkLength());
+    host.Transmit(bytes, m_delay);
 }
 
 void CLoadDspResyncState::OnBoundary() {
@@ -66,8 +65,9 @@ void CLoadDspResyncState::OnBoundary() {
     m_load.Resume();
 }
 
-CDspLoaderStateMachine::CDspLoaderStateMachine(CModel& model, std::string partName, const std::filesystem::path& file)
-    : CFirmwareLoaderHost(model, std::move(partName), file),
+CDspLoaderStateMachine::CDspLoaderStateMachine(CRadioSession& session, std::string partName,
+                                               const std::filesystem::path& file)
+    : CFirmwareLoaderHost(session, std::move(partName), file),
       m_getOptionModule(*this, &m_verifyExpectedDevice),
       m_verifyExpectedDevice(*this, &m_enterDspLoad),
       m_enterDspLoad(*this, &m_loadDspFirmware),

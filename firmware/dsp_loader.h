@@ -51,7 +51,7 @@ class CDspLoaderStateMachine : public CFirmwareLoaderHost<CDspLoaderStateMachine
     static constexpr std::uint32_t kChunkMax = 64;
 
     // partName is "DSP"; the file path is the one the firmware page chose.
-    CDspLoaderStateMachine(CModel& model, std::string partName, const std::filesystem::path& file);
+    CDspLoaderStateMachine(CRadioSession& session, std::string partName, const std::filesystem::path& file);
 
     // The chunk at the load address and its announcement "LDF2%02X%02X;" (length, sum of
     // the bytes modulo 256).

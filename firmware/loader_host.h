@@ -30,8 +30,8 @@ std::string HexText(const std::uint8_t* bytes, std::size_t length);
 template <typename T>
 class CFirmwareLoaderHost : public CLoaderStateHost<T> {
   public:
-    CFirmwareLoaderHost(CModel& model, std::string partName, const std::filesystem::path& file)
-        : CLoaderStateHost<T>(model, kLoaderTimerId, kLoaderBytesPerStep),
+    CFirmwareLoaderHost(CRadioSession& session, std::string partName, const std::filesystem::path& file)
+        : CLoaderStateHost<T>(session, kLoaderTimerId, kLoaderBytesPerStep),
           m_partName(std::move(partName)),
           m_file(file) {}
 
@@ -225,20 +225,6 @@ class CLoadBlockState : public CCommandResponseRetryState<T> {
         } else {
             Fail(kErrRetryLimit);
         }
-    }
-
-    // The write both loaders share: purge, write, start the time-out. A write that fails
-    // ends the run at once with the port's error.
-    bool PurgeAndWrite(const void* bytes, std::size_t length) {
-        CModel& model = this->Model();
-        this->m_host.Response().clear();
-        if (model.PurgeReceive() == kOk && model.WriteBytes(bytes, length)) {
-            return true;
-        }
-        const Result r = GetLastError();
-        this->m_host.SetResult(r != kOk ? r : kErrorWriteFault);
-        this->m_host.GoTo(this->m_host.FinalState());
-        return false;
     }
 
     std::uint32_t m_count = 0;

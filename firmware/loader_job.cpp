@@ -101,17 +101,19 @@ std::string CTransferMeter::Text() const {
     return text + StrFormat("  %5.1f kB/s  %3llu:%02llu left", rate / 1000.0, left / 60, left % 60);
 }
 
-CLoaderJob::CLoaderJob(CModel& model, LoaderPart part, std::filesystem::path file)
-    : m_model(model), m_part(part), m_file(std::move(file)) {
+CLoaderJob::CLoaderJob(CRadioSession& session, LoaderPart part, std::filesystem::path file)
+    : m_session(session), m_model(session.Model()), m_part(part), m_file(std::move(file)) {
     if (part == LoaderPart::Mcu) {
-        m_mcu = std::make_unique<CMcuLoaderStateMachine>(model, LoaderPartName(part), m_file);
+        m_mcu = std::make_unique<CMcuLoaderStateMachine>(session, LoaderPartName(part), m_file);
     } else {
-        m_dsp = std::make_unique<CDspLoaderStateMachine>(model, LoaderPartName(part), m_file);
+        m_dsp = std::make_unique<CDspLoaderStateMachine>(session, LoaderPartName(part), m_file);
     }
+    m_run = std::make_unique<CJobRun>(session, Machine(), [this](Result r) { Finish(r); });
 }
 
 CLoaderJob::~CLoaderJob() {
     Detach();
+    m_run.reset();
     m_mcu.reset();
     m_dsp.reset();
     m_model.Pump().Forget(this);
@@ -140,32 +142,21 @@ bool CLoaderJob::Start(IProgressBar* bar) {
     m_started = true;
     // While another conversation runs, the timer ticks go to it and this load would wait
     // for ever: the contact machine, in particular, is routed first.
-    if (!m_model.AllIdle()) {
+    if (!m_session.AllIdle()) {
         Finish(kErrBusyStateMachine);
         return false;
     }
-    m_portEvent = CObservation(m_model.portEvent, this);
-    m_model.SetActiveMachine(&Machine());
-    const bool started = m_mcu ? m_mcu->Start(this, bar) : m_dsp->Start(this, bar);
+    // The run's outcome is the machine's failure, or the result of the contact that follows
+    // the load; a refused file ends the run through its own notice.
+    const bool started = m_run->Start([&] { return m_mcu ? m_mcu->Start(this, bar) : m_dsp->Start(this, bar); });
     if (!started) {
-        const Result r = GetLastError();
-        if (m_model.ActiveMachine() == &Machine()) {
-            m_model.SetActiveMachine(nullptr);
-        }
-        // A refused file has finished the job through its notice already; a busy machine
-        // sends none.
-        if (!m_finished) {
-            Finish(r != kOk ? r : kErrBusyStateMachine);
-        }
+        m_run->Release();
     }
     return started;
 }
 
 void CLoaderJob::Detach() {
-    m_portEvent.Reset();
-    if (m_model.ActiveMachine() == &Machine()) {
-        m_model.SetActiveMachine(nullptr);
-    }
+    m_run->Release();
 }
 
 LResult CLoaderJob::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
@@ -174,15 +165,13 @@ LResult CLoaderJob::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) 
             onLog(*reinterpret_cast<const std::string*>(lParam),
                   wParam == kLogLineTrace ? LogSource::Trace : LogSource::Machine);
         }
-    } else if (code == kMsgPortEvent && Running()) {
-        Finish(static_cast<Result>(wParam));
     }
     return 0;
 }
 
 void CLoaderJob::Finish(Result result) {
     m_finished = true;
-    m_portEvent.Reset();
+    m_run->Release();
     LoaderFinish finish;
     finish.part = m_part;
     finish.result = result;

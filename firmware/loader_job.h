@@ -13,6 +13,7 @@
 
 #include "firmware/dsp_loader.h"
 #include "firmware/mcu_loader.h"
+#include "link/job_run.h"
 
 namespace rm7 {
 
@@ -91,7 +92,7 @@ class CTransferMeter {
 
 class CLoaderJob final : private IMessageTarget {
   public:
-    CLoaderJob(CModel& model, LoaderPart part, std::filesystem::path file);
+    CLoaderJob(CRadioSession& session, LoaderPart part, std::filesystem::path file);
     ~CLoaderJob();
     CLoaderJob(const CLoaderJob&) = delete;
     CLoaderJob& operator=(const CLoaderJob&) = delete;
@@ -125,12 +126,13 @@ class CLoaderJob final : private IMessageTarget {
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     void Finish(Result result);
 
+    CRadioSession& m_session;
     CModel& m_model;
     LoaderPart m_part;
     std::filesystem::path m_file;
     std::unique_ptr<CMcuLoaderStateMachine> m_mcu;
     std::unique_ptr<CDspLoaderStateMachine> m_dsp;
-    CObservation m_portEvent;
+    std::unique_ptr<CJobRun> m_run;
     bool m_started = false;
     bool m_finished = false;
     Result m_result = kOk;

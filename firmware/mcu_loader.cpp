@@ -28,7 +28,7 @@ void CLoadEnterBootLoaderState::Run() {
 }
 
 void CLoadEnterBootLoaderState::OnTimer() {
-    Model().SetSerialSpeed(38400);
+    Session().SetSerialSpeed(38400);
     Next();
 }
 
@@ -56,9 +56,7 @@ void CLoadFirmwareState::Send() {
     if (host.Tracing()) {
         host.TraceText("%s Send %u bytes 0x%s", m_name, kMcuPacketSize, HexText(host.Packet(), kMcuPacketSize).c_str());
     }
-    if (PurgeAndWrite(host.Packet(), kMcuPacketSize)) {
-        host.ArmTimer(m_delay);
-    }
+    host.Transmit(host.Packet(), kMcuPacketSize, m_delay);
 }
 
 void CLoadFirmwareInitialState::OnEnter() {
@@ -100,8 +98,9 @@ void CLoadWaitResetState::Init() {
     Host().LogText("Waiting %u seconds for reset", 8u);
 }
 
-CMcuLoaderStateMachine::CMcuLoaderStateMachine(CModel& model, std::string partName, const std::filesystem::path& file)
-    : CFirmwareLoaderHost(model, std::move(partName), file),
+CMcuLoaderStateMachine::CMcuLoaderStateMachine(CRadioSession& session, std::string partName,
+                                               const std::filesystem::path& file)
+    : CFirmwareLoaderHost(session, std::move(partName), file),
       m_findSpeed(*this, &m_identify),
       m_identify(*this, &m_getOptionModule),
       m_getOptionModule(*this, &m_verifyExpectedDevice),

@@ -19,10 +19,10 @@ void COpenPortState::Run() {
         return;
     }
     m_host.StatusText("Opening serial port %s", name.c_str());
-    const Result r = model.OpenSerialPort(name);
+    const Result r = Session().OpenSerialPort(name);
     if (r == kOk) {
         m_host.StatusText("Serial port %s is open", name.c_str());
-        model.SetSerialSpeed(38400);
+        Session().SetSerialSpeed(38400);
     } else if (r == kErrorAccessDenied) {
         m_host.StatusText(
             "Serial port \"%s\" access denied; may be in use by another program or USB cable may have been removed.",
@@ -41,7 +41,7 @@ void COpenPortState::Run() {
 void CFindSpeedLoopState::OnFullCircle() {
     CModel& model = Model();
     m_startSpeed = StartSpeed(static_cast<std::uint32_t>(model.fixedSerialSpeed.Get()));
-    model.SetSerialSpeed(m_startSpeed);
+    Session().SetSerialSpeed(m_startSpeed);
     AttemptText();
     m_delay = std::min<std::uint32_t>(m_delay * 3 / 2, 5000);
     Send();
@@ -79,8 +79,8 @@ void CReadR5SerialNumberState::OnSuccess() {
     Next();
 }
 
-CContactStateMachine::CContactStateMachine(CModel& model)
-    : CStateHost(model, kTimerId),
+CContactStateMachine::CContactStateMachine(CRadioSession& session)
+    : CStateHost(session, kTimerId),
       m_findSpeed(*this, &m_identify),
       m_openPort(*this, &m_findSpeedLoop),
       m_findSpeedLoop(*this, &m_identify),

@@ -70,7 +70,7 @@ class CContactStateMachine : public CStateHost<CContactStateMachine> {
   public:
     static constexpr std::uint32_t kTimerId = 23;
 
-    explicit CContactStateMachine(CModel& model);
+    explicit CContactStateMachine(CRadioSession& session);
 
     // From the main window and the port page: take over any run, begin at OpenPort.
     void StartAtOpenPort() { ForceStart(m_openPort); }

@@ -63,21 +63,8 @@ class CCommandDelayState : public CDelayState<T> {
             this->Finish();
             return;
         }
-        host.Response().clear();
         host.CurrentState().TraceSend(m_command);
-        CModel& model = host.Model();
-        model.PurgeReceive();
-        Result r = model.PurgeReceive();
-        if (r == kOk && model.SendText(m_command)) {
-            host.ArmTimer(this->m_delay);
-            return;
-        }
-        if (r == kOk) {
-            r = GetLastError();
-        }
-        // Never let a failed send pass for success.
-        host.SetResult(r != kOk ? r : kErrorGenFailure);
-        host.GoTo(host.FinalState());
+        host.Transmit(m_command, this->m_delay);
     }
 
     void TraceSend(const std::string& command) override {
@@ -437,7 +424,7 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
         CCommandResponseRetryState<T>::Init();
         CModel& model = this->Model();
         m_startSpeed = StartSpeed(static_cast<std::uint32_t>(model.fixedSerialSpeed.Get()));
-        model.SetSerialSpeed(m_startSpeed);
+        this->Session().SetSerialSpeed(m_startSpeed);
         this->m_delay = 100;
         AttemptText();
     }
@@ -460,7 +447,7 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
     void OnSuccess() override {
         CModel& model = this->Model();
         this->m_host.StatusText("Connected to %s on %s at %u bit/s", kModelNameText, model.portName.Get().c_str(),
-                                model.Port().Speed());
+                                this->Session().Port().Speed());
         this->Next();
     }
 
@@ -476,11 +463,11 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
     bool NextSpeed() {
         CModel& model = this->Model();
         if (model.fixedSerialSpeed.Get() == 0) {
-            const std::uint32_t current = model.Port().Speed();
+            const std::uint32_t current = this->Session().Port().Speed();
             const std::uint32_t next = (current == 4800 || current == 57600) ? 38400 : current / 2;
-            model.SetSerialSpeed(next);
+            this->Session().SetSerialSpeed(next);
         }
-        return model.Port().Speed() == m_startSpeed;
+        return this->Session().Port().Speed() == m_startSpeed;
     }
 
     virtual void OnFullCircle() { this->Fail(kErrNoResponseAfterReset); }
@@ -488,7 +475,7 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
     void AttemptText() {
         CModel& model = this->Model();
         this->m_host.StatusText("Attempting to contact %s on %s at %u bit/s", kModelNameText,
-                                model.portName.Get().c_str(), model.Port().Speed());
+                                model.portName.Get().c_str(), this->Session().Port().Speed());
     }
 
     std::uint32_t m_startSpeed = 38400;

@@ -6,59 +6,95 @@
 
 namespace rm7 {
 
-CStateHost2::~CStateHost2() {
-    m_model.Pump().KillTimer(m_model.Router(), m_timerId);
+CStateMachineBase::~CStateMachineBase() {
+    Model().Pump().KillTimer(m_session.Router(), m_timerId);
 }
 
-void CStateHost2::Log(const std::string& text) {
+void CStateMachineBase::Log(const std::string& text) {
     if (m_logTarget != nullptr) {
-        m_model.Pump().Send(m_logTarget, kMsgLogLine, 0, reinterpret_cast<LParam>(&text));
+        Model().Pump().Send(m_logTarget, kMsgLogLine, 0, reinterpret_cast<LParam>(&text));
     }
 }
 
-void CStateHost2::NotifyCompletion() {
-    m_model.portEvent.NotifyAll(static_cast<WParam>(m_result), 0);
+void CStateMachineBase::NotifyCompletion() {
+    Model().portEvent.NotifyAll(static_cast<WParam>(m_result), 0);
 }
 
-void CStateHost2::OnComplete() {
+void CStateMachineBase::OnComplete() {
     NotifyCompletion();
 }
 
-void CStateHost2::ResumeContact() {
+void CStateMachineBase::ResumeContact() {
     if (Failed(m_result) && m_result != kErrUnexpectedDevice) {
-        m_model.firmwareStatus.Set(kFirmwareNone);
+        Model().firmwareStatus.Set(kFirmwareNone);
         NotifyCompletion();
-    } else if (m_model.ActiveMachine() != nullptr) {
-        m_model.SetActiveMachine(nullptr);
+    } else if (m_session.ActiveMachine() != nullptr) {
+        m_session.SetActiveMachine(nullptr);
         RestartContact();
     } else {
         NotifyCompletion();
     }
 }
 
-void CStateHost2::RestartContact() {
-    m_model.Contact().StartAtSpeedSearch();
+void CStateMachineBase::RestartContact() {
+    m_session.Contact().StartAtSpeedSearch();
 }
 
-void CStateHost2::ArmTimer(std::uint32_t ms) {
-    m_model.Pump().SetTimer(m_model.Router(), m_timerId, ms);
-    m_waitStart = m_model.Pump().TickCount();
+void CStateMachineBase::ArmTimer(std::uint32_t ms) {
+    Model().Pump().SetTimer(m_session.Router(), m_timerId, ms);
+    m_waitStart = Model().Pump().TickCount();
 }
 
-void CStateHost2::KillTimer() {
-    m_model.Pump().KillTimer(m_model.Router(), m_timerId);
+void CStateMachineBase::KillTimer() {
+    Model().Pump().KillTimer(m_session.Router(), m_timerId);
 }
 
-void CStateHost2::StatusText(const char* format, ...) {
+bool CStateMachineBase::Transmit(const void* bytes, std::size_t length, std::uint32_t timeoutMs) {
+    m_response.clear();
+    m_heldWrite.assign(static_cast<const char*>(bytes), length);
+    if (const std::uint32_t settle = m_session.SettleRemainingMs(); settle > 0) {
+        m_holding = true;
+        m_heldTimeoutMs = timeoutMs;
+        ArmTimer(settle);
+        return true;
+    }
+    return WriteNow(timeoutMs);
+}
+
+bool CStateMachineBase::SendHeldWrite() {
+    if (!m_holding) {
+        return false;
+    }
+    m_holding = false;
+    m_response.clear();
+    WriteNow(m_heldTimeoutMs);
+    return true;
+}
+
+bool CStateMachineBase::WriteNow(std::uint32_t timeoutMs) {
+    Result r = m_session.PurgeReceive();
+    if (r == kOk && m_session.WriteBytes(m_heldWrite.data(), m_heldWrite.size())) {
+        ArmTimer(timeoutMs);
+        return true;
+    }
+    if (r == kOk) {
+        r = GetLastError();
+    }
+    // Never let a failed send pass for success.
+    EndWithFailure(r != kOk ? r : kErrorGenFailure);
+    return false;
+}
+
+void CStateMachineBase::StatusText(const char* format, ...) {
     std::va_list args;
     va_start(args, format);
     const std::string text = StrFormatV(format, args);
     va_end(args);
     Log(text);
-    m_model.StatusText(text);
+    Model().StatusText(text);
 }
 
-void CStateHost2::TraceText(const char* format, ...) {
+void CStateMachineBase::TraceText(const char* format, ...) {
     if (!Tracing()) {
         return;
     }
@@ -68,12 +104,12 @@ void CStateHost2::TraceText(const char* format, ...) {
     va_end(args);
     // Marked, so that a view can keep trace lines out of its status bar.
     if (m_logTarget != nullptr) {
-        m_model.Pump().Send(m_logTarget, kMsgLogLine, kLogLineTrace, reinterpret_cast<LParam>(&text));
+        Model().Pump().Send(m_logTarget, kMsgLogLine, kLogLineTrace, reinterpret_cast<LParam>(&text));
     }
 }
 
-bool CStateHost2::ReadResponse() {
-    ISerialPort& port = m_model.Port();
+bool CStateMachineBase::ReadResponse() {
+    ISerialPort& port = m_session.Port();
     for (;;) {
         char byte = 0;
         std::size_t count = 0;

@@ -2,13 +2,14 @@
 // The state-machine framework every conversation with the radio runs on.
 //
 // A machine T derives from CStateHost<T> and owns its states as members, each a CState<T>
-// linked to its successor. It advances only on two events routed to it by the model: its
-// timer (identifier T::kTimerId) and the serial notice. Everything runs on the UI thread;
-// a state sends its command and returns, and the answer or the time-out arrives later.
+// linked to its successor. It advances only on two events routed to it by the session with
+// the radio: its timer (identifier T::kTimerId) and the serial notice. Everything runs on the
+// UI thread; a state sends its command and returns, and the answer or the time-out arrives later.
 #include <algorithm>
 #include <cstdint>
 #include <string>
 
+#include "link/radio_session.h"
 #include "link/serial_port.h"
 #include "model/messages.h"
 #include "model/model.h"
@@ -42,19 +43,22 @@ class IProgressBar {
     ~IProgressBar() = default;
 };
 
-class CStateHost2 {
+// What every machine has whatever its states: its result, its one timer, its log, the answer
+// being read, and the one way its states send to the radio.
+class CStateMachineBase {
   public:
-    CStateHost2(CModel& model, std::uint32_t timerId) : m_model(model), m_timerId(timerId) {}
-    virtual ~CStateHost2();
-    CStateHost2(const CStateHost2&) = delete;
-    CStateHost2& operator=(const CStateHost2&) = delete;
+    CStateMachineBase(CRadioSession& session, std::uint32_t timerId) : m_session(session), m_timerId(timerId) {}
+    virtual ~CStateMachineBase();
+    CStateMachineBase(const CStateMachineBase&) = delete;
+    CStateMachineBase& operator=(const CStateMachineBase&) = delete;
 
     virtual void Log(const std::string& text);
     virtual void OnComplete();
     virtual void ResumeContact();
     virtual void Progress(std::uint32_t units) { (void)units; }
 
-    CModel& Model() const { return m_model; }
+    CModel& Model() const { return m_session.Model(); }
+    CRadioSession& Session() const { return m_session; }
     std::uint32_t TimerId() const { return m_timerId; }
     Result GetResult() const { return m_result; }
     void SetResult(Result r) { m_result = r; }
@@ -71,13 +75,23 @@ class CStateHost2 {
     // The machine's one wait: arms its timer and records when the wait began.
     void ArmTimer(std::uint32_t ms);
     void KillTimer();
-    std::uint32_t ElapsedMs() const { return m_model.Pump().TickCount() - m_waitStart; }
+    std::uint32_t ElapsedMs() const { return Model().Pump().TickCount() - m_waitStart; }
+
+    // The one way a state sends: clears the answer read so far, drops what the radio sent
+    // before (a late answer to an earlier command must not pass for this one's), writes, and
+    // arms the wait for the answer. Right after a speed change the write waits until the port
+    // has settled. A failed write ends the machine with the port's error, never with success,
+    // and returns false.
+    bool Transmit(const void* bytes, std::size_t length, std::uint32_t timeoutMs);
+    bool Transmit(const std::string& text, std::uint32_t timeoutMs) {
+        return Transmit(text.data(), text.size(), timeoutMs);
+    }
 
     // Log line and status bar.
     [[gnu::format(printf, 2, 3)]] void StatusText(const char* format, ...);
     // Log line, only while tracing.
     [[gnu::format(printf, 2, 3)]] void TraceText(const char* format, ...);
-    bool Tracing() const { return m_model.trace.Get() != 0; }
+    bool Tracing() const { return Model().trace.Get() != 0; }
 
   protected:
     // Tells the model's completion observers.
@@ -86,6 +100,12 @@ class CStateHost2 {
     bool ReadResponse();
     // Restarts the contact machine at its speed search, after a load or a restore.
     virtual void RestartContact();
+    // Ends the machine with a failure (its final state runs).
+    virtual void EndWithFailure(Result r) = 0;
+    // A write held back while the port settles goes out when the wait ends; true when the
+    // timer tick was that.
+    bool SendHeldWrite();
+    bool HoldingWrite() const { return m_holding; }
 
     Result m_result = 0;
     std::uint32_t m_retryLimit = 8;
@@ -96,8 +116,13 @@ class CStateHost2 {
     std::string m_terminators = ";";
 
   private:
-    CModel& m_model;
+    bool WriteNow(std::uint32_t timeoutMs);
+
+    CRadioSession& m_session;
     std::uint32_t m_timerId;
+    std::string m_heldWrite;
+    std::uint32_t m_heldTimeoutMs = 0;
+    bool m_holding = false;
 };
 
 template <typename T>
@@ -144,6 +169,7 @@ class CState {
   protected:
     T& Host() const { return static_cast<T&>(m_host); }
     CModel& Model() const { return m_host.Model(); }
+    CRadioSession& Session() const { return m_host.Session(); }
 
     CStateHost<T>& m_host;
     const char* m_name;
@@ -162,10 +188,10 @@ class CFinalState final : public CState<T> {
 };
 
 template <typename T>
-class CStateHost : public CStateHost2, public IStateMachine {
+class CStateHost : public CStateMachineBase, public IStateMachine {
   public:
-    CStateHost(CModel& model, std::uint32_t timerId)
-        : CStateHost2(model, timerId), m_final(*this), m_current(&m_final) {}
+    CStateHost(CRadioSession& session, std::uint32_t timerId)
+        : CStateMachineBase(session, timerId), m_final(*this), m_current(&m_final) {}
 
     bool IsIdle() const override { return m_current == &m_final; }
 
@@ -176,6 +202,9 @@ class CStateHost : public CStateHost2, public IStateMachine {
             return 0;
         }
         KillTimer();
+        if (SendHeldWrite()) {
+            return 0;
+        }
         if (Tracing() && Model().Pump().TickCount() != m_waitStart) {
             TraceText("%s elapsed %3u ms", m_current->Name(), ElapsedMs());
         }
@@ -187,6 +216,11 @@ class CStateHost : public CStateHost2, public IStateMachine {
         (void)message;
         (void)wParam;
         (void)lParam;
+        if (HoldingWrite()) {
+            // Noise while the port settles; the held write purges it anyway.
+            Session().PurgeReceive();
+            return 0;
+        }
         if (!ReadResponse()) {
             return 0;
         }
@@ -226,6 +260,10 @@ class CStateHost : public CStateHost2, public IStateMachine {
     }
 
     CState<T>& FinalState() { return m_final; }
+    void EndWithFailure(Result r) override {
+        SetResult(r);
+        GoTo(m_final);
+    }
     CState<T>& CurrentState() const { return *m_current; }
 
   private:
@@ -236,8 +274,8 @@ class CStateHost : public CStateHost2, public IStateMachine {
 template <typename T>
 class CProgressBarStateHost : public CStateHost<T> {
   public:
-    CProgressBarStateHost(CModel& model, std::uint32_t timerId, std::uint32_t unitsPerStep = 1)
-        : CStateHost<T>(model, timerId), m_unitsPerStep(unitsPerStep == 0 ? 1 : unitsPerStep) {}
+    CProgressBarStateHost(CRadioSession& session, std::uint32_t timerId, std::uint32_t unitsPerStep = 1)
+        : CStateHost<T>(session, timerId), m_unitsPerStep(unitsPerStep == 0 ? 1 : unitsPerStep) {}
 
     void SetProgressBar(IProgressBar* bar) { m_bar = bar; }
     void SetRange(std::uint32_t total) {

@@ -78,9 +78,9 @@ void CWriteBannerState::OnAllWritten() {
     Next();
 }
 
-CBannerStateMachine::CBannerStateMachine(CModel& model)
-    : CStateHost(model, kTimerId),
-      text(model.Pump(), kMsgBannerText),
+CBannerStateMachine::CBannerStateMachine(CRadioSession& session)
+    : CStateHost(session, kTimerId),
+      text(session.Pump(), kMsgBannerText),
       m_write(*this, &m_read, m_buffer.data()),
       m_read(*this, &FinalState(), m_buffer.data()) {}
 
@@ -101,7 +101,11 @@ bool CBannerStateMachine::StartWrite() {
     return Start(m_write);
 }
 
-CBannerJob::CBannerJob(CModel& model, IBannerView& view) : m_model(model), m_view(view), m_machine(model) {}
+CBannerJob::CBannerJob(CRadioSession& session, IBannerView& view)
+    : m_model(session.Model()),
+      m_view(view),
+      m_machine(session),
+      m_run(session, m_machine, [this](Result r) { OnCompletion(r); }) {}
 
 CBannerJob::~CBannerJob() {
     Hide();
@@ -109,16 +113,11 @@ CBannerJob::~CBannerJob() {
 
 void CBannerJob::Show() {
     m_shown = true;
-    m_model.SetActiveMachine(&m_machine);
+    m_run.Claim();
     m_textObservation = CObservation(m_machine.text, this);
-    m_portEvent = CObservation(m_model.portEvent, this);
     m_saveStarted = false;
     m_view.SetEditable(false);
-    m_running = true;
-    if (!m_machine.StartRead()) {
-        m_running = false;
-        OnCompletion(GetLastError());
-    }
+    m_run.Start([this] { return m_machine.StartRead(); });
 }
 
 void CBannerJob::Hide() {
@@ -127,10 +126,7 @@ void CBannerJob::Hide() {
     }
     m_shown = false;
     m_textObservation.Reset();
-    m_portEvent.Reset();
-    if (m_model.ActiveMachine() == &m_machine) {
-        m_model.SetActiveMachine(nullptr);
-    }
+    m_run.Release();
 }
 
 void CBannerJob::EditFinished(const std::string& text) {
@@ -148,14 +144,9 @@ bool CBannerJob::Apply() {
         m_model.StatusText(ErrorText(kErrBusyStateMachine));
         return true;
     }
-    m_model.SetActiveMachine(&m_machine);
     m_saveStarted = true;
     m_view.SetEditable(false);
-    m_running = true;
-    if (!m_machine.StartWrite()) {
-        m_running = false;
-        OnCompletion(GetLastError());
-    }
+    m_run.Start([this] { return m_machine.StartWrite(); });
     return true;
 }
 
@@ -170,15 +161,11 @@ bool CBannerJob::QueryCancel() {
     return true;
 }
 
-LResult CBannerJob::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
+LResult CBannerJob::OnMessage(std::uint32_t code, WParam, LParam lParam) {
     (void)lParam;
     if (code == kMsgBannerText) {
         m_view.ShowText(m_machine.text.Get());
         m_view.SetChanged(m_machine.text.IsChanged(0));
-    } else if (code == kMsgPortEvent && m_running && m_machine.IsIdle()) {
-        // Another machine's completion (the contact's) is not this one's.
-        m_running = false;
-        OnCompletion(static_cast<Result>(wParam));
     }
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "link/generic_states.h"
+#include "link/job_run.h"
 #include "memories/editable_value.h"
 #include "model/user_notifier.h"
 
@@ -56,7 +57,7 @@ class CBannerStateMachine final : public CStateHost<CBannerStateMachine> {
   public:
     static constexpr std::uint32_t kTimerId = 22;
 
-    explicit CBannerStateMachine(CModel& model);
+    explicit CBannerStateMachine(CRadioSession& session);
 
     // Reads the banner; false (last error 0xE2000052) when busy.
     bool StartRead();
@@ -97,7 +98,7 @@ class IBannerView {
 // The "Edit Power On Banner" sheet without its window.
 class CBannerJob final : private IMessageTarget {
   public:
-    CBannerJob(CModel& model, IBannerView& view);
+    CBannerJob(CRadioSession& session, IBannerView& view);
     ~CBannerJob();
     CBannerJob(const CBannerJob&) = delete;
     CBannerJob& operator=(const CBannerJob&) = delete;
@@ -124,9 +125,8 @@ class CBannerJob final : private IMessageTarget {
     IBannerView& m_view;
     CBannerStateMachine m_machine;
     CObservation m_textObservation;
-    CObservation m_portEvent;
+    CJobRun m_run;
     bool m_saveStarted = false;
-    bool m_running = false;  // started, completion not yet seen
     bool m_shown = false;
 };
 

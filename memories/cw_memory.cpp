@@ -63,9 +63,9 @@ void CWriteCWMemoryState::OnAllWritten() {
     Next();
 }
 
-CCWMemoryStateMachine::CCWMemoryStateMachine(CModel& model)
-    : CStateHost(model, kTimerId),
-      texts(model.Pump(), kMsgCwMemoryTexts),
+CCWMemoryStateMachine::CCWMemoryStateMachine(CRadioSession& session)
+    : CStateHost(session, kTimerId),
+      texts(session.Pump(), kMsgCwMemoryTexts),
       m_textTerminalOff(*this, &m_readInit),
       m_readInit(*this, "ReadInit", &m_readMode),
       m_readMode(*this, "SetR5H", &m_readTest),

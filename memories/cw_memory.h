@@ -54,7 +54,7 @@ class CCWMemoryStateMachine final : public CStateHost<CCWMemoryStateMachine> {
   public:
     static constexpr std::uint32_t kTimerId = 17;
 
-    explicit CCWMemoryStateMachine(CModel& model);
+    explicit CCWMemoryStateMachine(CRadioSession& session);
 
     // False (last error 0xE2000052) when busy.
     bool StartRead() { return Start(m_textTerminalOff); }

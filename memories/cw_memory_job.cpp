@@ -5,7 +5,11 @@
 
 namespace rm7 {
 
-CCWMemoryJob::CCWMemoryJob(CModel& model, ICWMemoryView& view) : m_model(model), m_view(view), m_machine(model) {}
+CCWMemoryJob::CCWMemoryJob(CRadioSession& session, ICWMemoryView& view)
+    : m_model(session.Model()),
+      m_view(view),
+      m_machine(session),
+      m_run(session, m_machine, [this](Result r) { OnCompletion(r); }) {}
 
 CCWMemoryJob::~CCWMemoryJob() {
     Hide();
@@ -16,14 +20,10 @@ void CCWMemoryJob::Show() {
         return;
     }
     m_shown = true;
-    m_model.SetActiveMachine(&m_machine);
+    m_run.Claim();
     m_textsObservation = CObservation(m_machine.texts, this);
-    m_portEvent = CObservation(m_model.portEvent, this);
     Begin(false, kCwReadingStatus);
-    if (!m_machine.StartRead()) {
-        m_running = false;
-        OnCompletion(GetLastError());
-    }
+    m_run.Start([this] { return m_machine.StartRead(); });
 }
 
 void CCWMemoryJob::Hide() {
@@ -32,10 +32,7 @@ void CCWMemoryJob::Hide() {
     }
     m_shown = false;
     m_textsObservation.Reset();
-    m_portEvent.Reset();
-    if (m_model.ActiveMachine() == &m_machine) {
-        m_model.SetActiveMachine(nullptr);
-    }
+    m_run.Release();
 }
 
 void CCWMemoryJob::EditFinished(std::size_t index, const std::string& text) {
@@ -49,22 +46,18 @@ void CCWMemoryJob::Begin(bool writing, const char* status) {
     if (m_busy++ == 0) {
         m_view.SetBusyCursor(true);
     }
-    m_running = true;
 }
 
 void CCWMemoryJob::Save() {
-    m_model.SetActiveMachine(&m_machine);
+    m_run.Claim();
     if (!m_machine.IsIdle()) {
         return;
     }
     Begin(true, kCwWritingStatus);
     // With nothing changed the machine finishes at once, with success, and sends nothing.
-    const bool started =
-        m_machine.texts.AnyChanged() ? m_machine.StartWrite() : m_machine.Start(m_machine.FinalState());
-    if (!started) {
-        m_running = false;
-        OnCompletion(GetLastError());
-    }
+    m_run.Start([this] {
+        return m_machine.texts.AnyChanged() ? m_machine.StartWrite() : m_machine.Start(m_machine.FinalState());
+    });
 }
 
 void CCWMemoryJob::CloseRequest() {
@@ -103,10 +96,6 @@ LResult CCWMemoryJob::OnMessage(std::uint32_t code, WParam wParam, LParam lParam
     if (code == kMsgCwMemoryTexts && wParam < kCwMemoryCount) {
         const auto index = static_cast<std::size_t>(wParam);
         m_view.ShowMemory(index, m_machine.texts.Get(index));
-    } else if (code == kMsgPortEvent && m_running && m_machine.IsIdle()) {
-        // Another machine's completion (the contact's) is not this one's.
-        m_running = false;
-        OnCompletion(static_cast<Result>(wParam));
     }
     return 0;
 }

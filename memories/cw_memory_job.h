@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 
+#include "link/job_run.h"
 #include "memories/cw_memory.h"
 #include "model/user_notifier.h"
 
@@ -38,7 +39,7 @@ class ICWMemoryView {
 
 class CCWMemoryJob final : private IMessageTarget {
   public:
-    CCWMemoryJob(CModel& model, ICWMemoryView& view);
+    CCWMemoryJob(CRadioSession& session, ICWMemoryView& view);
     ~CCWMemoryJob();
     CCWMemoryJob(const CCWMemoryJob&) = delete;
     CCWMemoryJob& operator=(const CCWMemoryJob&) = delete;
@@ -68,9 +69,8 @@ class CCWMemoryJob final : private IMessageTarget {
     ICWMemoryView& m_view;
     CCWMemoryStateMachine m_machine;
     CObservation m_textsObservation;
-    CObservation m_portEvent;
+    CJobRun m_run;
     bool m_writing = false;
-    bool m_running = false;  // started, completion not yet seen
     bool m_shown = false;
     int m_busy = 0;
 };

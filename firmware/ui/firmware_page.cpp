@@ -313,7 +313,7 @@ void CFirmwarePage::CheckVersionsNow() {
     RefreshAvailable();
     Model().firmwareVersions.Set(kKindMcu, 0);
     Model().firmwareVersions.Set(kKindDsp, 0);
-    Model().Contact().StartAtOpenPort();
+    Session().Contact().StartAtOpenPort();
 }
 
 void CFirmwarePage::SetFolderFromEdit() {

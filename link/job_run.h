@@ -1,0 +1,56 @@
+#pragma once
+// CJobRun: how every job runs its machine, in a dialog, on a page or in rm7util. While a run
+// holds the machine, the machine is the session's active machine; the first completion notice
+// that comes once the machine is idle ends the run (for a job that resets the radio, that is
+// the notice of the contact that follows, not the machine's own). A completion of another
+// machine (the contact's while the job waits to start) is not the job's.
+//
+// Threads: UI thread only. The completion handler may destroy the run's owner: the run
+// touches nothing of its own after calling it.
+#include <functional>
+
+#include "link/radio_session.h"
+#include "link/state_machine.h"
+#include "model/observable.h"
+
+namespace rm7 {
+
+class CJobRun final : private IMessageTarget {
+  public:
+    using CompletionHandler = std::function<void(Result)>;
+
+    CJobRun(CRadioSession& session, IStateMachine& machine, CompletionHandler onCompletion);
+    // Gives the active machine up if it is still this run's.
+    ~CJobRun();
+    CJobRun(const CJobRun&) = delete;
+    CJobRun& operator=(const CJobRun&) = delete;
+
+    // Makes the machine the session's active machine and listens for completions, without
+    // starting it: a dialog that shows may start several runs of its machine.
+    void Claim();
+    // Claims the machine and calls start(), which starts it. A start that is refused (false)
+    // completes the run at once, before Start returns, with the thread's last error
+    // (0xE2000052, another machine busy, when it gave none).
+    bool Start(const std::function<bool()>& start);
+    // Stops listening and gives up the active machine.
+    void Release();
+
+    // Started and its completion not yet come.
+    bool Running() const { return m_running; }
+    bool Claimed() const { return m_claimed; }
+    IStateMachine& Machine() const { return m_machine; }
+    CRadioSession& Session() const { return m_session; }
+
+  private:
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
+    void Complete(Result r);
+
+    CRadioSession& m_session;
+    IStateMachine& m_machine;
+    CompletionHandler m_onCompletion;
+    CObservation m_completions;
+    bool m_claimed = false;
+    bool m_running = false;
+};
+
+}  // namespace rm7
