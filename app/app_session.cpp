@@ -16,6 +16,7 @@ CAppSession::CAppSession(AppOptions options) : m_options(std::move(options)), m_
 
 CAppSession::~CAppSession() {
     CloseFrame();
+    m_radio.reset();
     m_model.reset();
     m_simulator.Stop();
 }
@@ -40,8 +41,9 @@ Result CAppSession::Start() {
         }
         port = m_simulatedPort;
     }
-    m_model = std::make_unique<CModel>(m_pump, std::make_unique<CSerialPort>(m_pump), &m_settings);
-    m_frame = std::make_unique<CMainFrame>(*m_model, &m_settings, port);
+    m_model = std::make_unique<CModel>(m_pump, &m_settings);
+    m_radio = std::make_unique<CRadioSession>(*m_model, std::make_unique<CSerialPort>(m_pump));
+    m_frame = std::make_unique<CMainFrame>(*m_radio, &m_settings, port);
     if (!m_settings.Warning().empty()) {
         // Once the loop runs and the window is up: the settings file was ignored, and why.
         QTimer::singleShot(0, m_frame.get(), [frame = m_frame.get(), text = m_settings.Warning()] {

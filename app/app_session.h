@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/qt_pump.h"
+#include "link/radio_session.h"
 #include "model/model.h"
 #include "platform/child_process.h"
 #include "platform/settings.h"
@@ -35,6 +36,7 @@ class CAppSession {
     CQtPump& Pump() { return m_pump; }
     CSettingsStore& Settings() { return m_settings; }
     CModel& Model() { return *m_model; }
+    CRadioSession& Radio() { return *m_radio; }
     CMainFrame& Frame() { return *m_frame; }
     // The simulated radio's device; empty without --simulate.
     const std::string& SimulatedPort() const { return m_simulatedPort; }
@@ -48,6 +50,7 @@ class CAppSession {
     CChildProcess m_simulator;
     std::string m_simulatedPort;
     std::unique_ptr<CModel> m_model;
+    std::unique_ptr<CRadioSession> m_radio;
     std::unique_ptr<CMainFrame> m_frame;
 };
 

@@ -51,8 +51,12 @@ class CStatusLabel final : public QLabel {
     QString m_full;
 };
 
-CMainFrame::CMainFrame(CModel& model, CSettingsStore* settings, std::string transientPort, QWidget* parent)
-    : QMainWindow(parent), m_model(model), m_settings(settings), m_transientPort(std::move(transientPort)) {
+CMainFrame::CMainFrame(CRadioSession& session, CSettingsStore* settings, std::string transientPort, QWidget* parent)
+    : QMainWindow(parent),
+      m_session(session),
+      m_model(session.Model()),
+      m_settings(settings),
+      m_transientPort(std::move(transientPort)) {
     setObjectName("mainFrame");
 
     // 1. The status bar, one pane.
@@ -62,7 +66,7 @@ CMainFrame::CMainFrame(CModel& model, CSettingsStore* settings, std::string tran
     statusBar()->addWidget(m_status, 1);
 
     // 2. The core speaks to the user through this window; the port reports its failures here.
-    m_model.SetNotifier(this);
+    m_session.SetNotifier(this);
 
     // 3. The settings; a port given for this run stands in for the saved one.
     m_model.LoadSettings();
@@ -75,7 +79,7 @@ CMainFrame::CMainFrame(CModel& model, CSettingsStore* settings, std::string tran
     CreateMenus();
 
     // 6, 7. The pages; the saved page only when a port was saved and the page exists.
-    m_tabView = new CTabView(m_model, this);
+    m_tabView = new CTabView(m_session, this);
     setCentralWidget(m_tabView);
     if (!m_tabView->SelectPage(InitialPage(m_model.activePage.Get(), m_savedPort))) {
         m_tabView->SelectPage(kPagePort);
@@ -99,7 +103,7 @@ CMainFrame::CMainFrame(CModel& model, CSettingsStore* settings, std::string tran
     m_registering = false;
 
     // 9. Look for the radio.
-    m_model.Contact().StartAtOpenPort();
+    m_session.Contact().StartAtOpenPort();
 }
 
 CMainFrame::~CMainFrame() {
@@ -108,8 +112,8 @@ CMainFrame::~CMainFrame() {
         delete m_help;
     }
     // The window is going: nothing may open a box on it any more.
-    m_model.SetNotifier(nullptr);
-    m_model.ClosePort();
+    m_session.SetNotifier(nullptr);
+    m_session.ClosePort();
     // This run's port is not the user's choice of port.
     if (!m_transientPort.empty() && m_model.portName.Get() == m_transientPort) {
         m_model.portName.Set(m_savedPort);
@@ -215,7 +219,7 @@ LResult CMainFrame::OnMessage(std::uint32_t code, WParam, LParam lParam) {
         case kMsgPortName:
             UpdateTitleAndStatus();
             if (!m_registering) {
-                OnPortNameChanged(m_model);
+                OnPortNameChanged(m_session);
             }
             break;
         case kMsgFirmwareStatus:

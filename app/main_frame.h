@@ -31,7 +31,8 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
   public:
     // settings may be null (nothing is loaded or saved). A transientPort is used for this run in
     // place of the saved "Port" and is never saved.
-    CMainFrame(CModel& model, CSettingsStore* settings, std::string transientPort = {}, QWidget* parent = nullptr);
+    CMainFrame(CRadioSession& session, CSettingsStore* settings, std::string transientPort = {},
+               QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     void StatusText(const std::string& text) override;
@@ -61,6 +62,7 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
     // What closing does before the window goes: stop observing, keep the selected page, drop the pages.
     void OnClose();
 
+    CRadioSession& m_session;
     CModel& m_model;
     CSettingsStore* m_settings;
     std::string m_transientPort;

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "link/radio_session.h"
 #include "model/model.h"
 #include "platform/message_pump.h"
 
@@ -15,7 +16,8 @@ namespace rm7 {
 
 class CPage : public QWidget, public IMessageTarget {
   public:
-    CPage(CModel& model, QWidget* parent = nullptr) : QWidget(parent), m_model(model) {}
+    CPage(CRadioSession& session, QWidget* parent = nullptr)
+        : QWidget(parent), m_session(session), m_model(session.Model()) {}
     ~CPage() override { m_model.Pump().Forget(this); }
     CPage(const CPage&) = delete;
     CPage& operator=(const CPage&) = delete;
@@ -39,8 +41,10 @@ class CPage : public QWidget, public IMessageTarget {
 
   protected:
     CModel& Model() const { return m_model; }
+    CRadioSession& Session() const { return m_session; }
 
   private:
+    CRadioSession& m_session;
     CModel& m_model;
 };
 

@@ -6,12 +6,13 @@
 
 namespace rm7 {
 
-CTabView::CTabView(CModel& model, QWidget* parent) : QTabWidget(parent), m_model(model) {
+CTabView::CTabView(CRadioSession& session, QWidget* parent)
+    : QTabWidget(parent), m_session(session), m_model(session.Model()) {
     setObjectName("tabView");
     setDocumentMode(false);
-    m_pages.push_back(new CPortPage(model));
-    m_pages.push_back(new CFirmwarePage(model));
-    m_pages.push_back(new CConfigurationPage(model));
+    m_pages.push_back(new CPortPage(session));
+    m_pages.push_back(new CFirmwarePage(session));
+    m_pages.push_back(new CConfigurationPage(session));
     for (CPage* page : m_pages) {
         addTab(page, page->Title());
     }
@@ -23,7 +24,7 @@ CTabView::~CTabView() {
         m_active->OnKillActive();
         m_active = nullptr;
     }
-    m_model.SetIdleTarget(nullptr);
+    m_session.SetIdleTarget(nullptr);
 }
 
 bool CTabView::SelectPage(int index) {
@@ -66,7 +67,7 @@ void CTabView::OnCurrentChanged(int tab) {
         m_active->OnKillActive();
     }
     m_active = page;
-    m_model.SetIdleTarget(page);
+    m_session.SetIdleTarget(page);
     if (page != nullptr) {
         page->OnSetActive();
         if (QWidget* focus = page->InitialFocus()) {

@@ -13,7 +13,7 @@ namespace rm7 {
 
 class CTabView final : public QTabWidget {
   public:
-    CTabView(CModel& model, QWidget* parent = nullptr);
+    CTabView(CRadioSession& session, QWidget* parent = nullptr);
     ~CTabView() override;
 
     // Selects the page with this fixed index; false (and nothing changes) when it is not built.
@@ -27,6 +27,7 @@ class CTabView final : public QTabWidget {
   private:
     void OnCurrentChanged(int tab);
 
+    CRadioSession& m_session;
     CModel& m_model;
     std::vector<CPage*> m_pages;
     CPage* m_active = nullptr;

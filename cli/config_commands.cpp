@@ -79,7 +79,7 @@ int RunSave(const GlobalOptions& options, const std::string& fileArg) {
                                            ? ConfigurationFolder() / ProposedConfigurationFileName(serial, savedAt)
                                            : std::filesystem::path(fileArg);
 
-    CConfigSaveStateMachine machine(model);
+    CConfigSaveStateMachine machine(session.Radio());
     CConsoleProgress progress("Reading configuration", options.quiet);
     machine.SetProgressBar(&progress);
     r = CMachineRun(session).Run(machine, [&] { return machine.StartSave(); });
@@ -143,7 +143,7 @@ int RunRestore(const GlobalOptions& options, const std::string& path, bool advan
         return ReportFailure(r);
     }
 
-    CConfigRestoreStateMachine machine(model);
+    CConfigRestoreStateMachine machine(session.Radio());
     machine.SetRuns(std::move(contents.runs));
     CConsoleProgress progress("Writing configuration", options.quiet);
     machine.SetProgressBar(&progress);

@@ -63,7 +63,7 @@ int RunInfo(const GlobalOptions& options) {
     const int status = model.firmwareStatus.Get();
     const std::uint16_t serial = model.serialNumber.Get();
     const std::string port = model.portName.Get();
-    const std::uint32_t speed = model.Port().Speed();
+    const std::uint32_t speed = session.Radio().Port().Speed();
     // The option-module answer without its command name and terminator.
     std::string modules = model.optionModules;
     if (modules.rfind("OM", 0) == 0) {
@@ -109,8 +109,7 @@ int RunSend(const GlobalOptions& options, const std::string& text, std::uint32_t
     if (r != kOk) {
         return ReportFailure(r);
     }
-    CModel& model = session.Model();
-    if (model.PurgeReceive() != kOk || !model.SendText(text)) {
+    if (session.Radio().PurgeReceive() != kOk || !session.Radio().SendText(text)) {
         return ReportFailure(GetLastError() != 0 ? GetLastError() : kErrorWriteFault);
     }
     // Gather the answer until the line has been quiet for the wait.
@@ -126,7 +125,7 @@ int RunSend(const GlobalOptions& options, const std::string& text, std::uint32_t
         } else if (pump.TickCount() - quietSince >= waitMs) {
             break;
         }
-        if (!model.Port().IsOpen()) {
+        if (!session.Radio().Port().IsOpen()) {
             break;
         }
     }
@@ -135,7 +134,8 @@ int RunSend(const GlobalOptions& options, const std::string& text, std::uint32_t
     } else {
         std::printf("%s\n", PrintableForm(answer).c_str());
     }
-    return model.Port().IsOpen() ? 0 : ReportFailure(GetLastError() != 0 ? GetLastError() : kErrorAccessDenied);
+    return session.Radio().Port().IsOpen() ? 0
+                                           : ReportFailure(GetLastError() != 0 ? GetLastError() : kErrorAccessDenied);
 }
 
 }  // namespace

@@ -157,15 +157,19 @@ int RunCheck(const GlobalOptions& options, const std::vector<std::string>& files
 // line at each quarter.
 class CLoadConsole final : public IProgressBar, public IUserNotifier {
   public:
-    CLoadConsole(CModel& model, const char* part, bool quiet)
-        : m_model(model), m_part(part), m_quiet(quiet), m_terminal(StderrIsTerminal()), m_previous(model.Notifier()) {
+    CLoadConsole(CRadioSession& session, const char* part, bool quiet)
+        : m_session(session),
+          m_part(part),
+          m_quiet(quiet),
+          m_terminal(StderrIsTerminal()),
+          m_previous(session.Model().Notifier()) {
         // The machines' status texts come here while the load runs; most are also log
         // lines, which are shown once.
-        m_model.SetNotifier(this);
+        m_session.SetNotifier(this);
     }
     ~CLoadConsole() override {
         ClearLine();
-        m_model.SetNotifier(m_previous);
+        m_session.SetNotifier(m_previous);
     }
 
     void Line(const std::string& text) {
@@ -192,7 +196,7 @@ class CLoadConsole final : public IProgressBar, public IUserNotifier {
     }
     void SetPosition(std::uint32_t step) override {
         const std::uint64_t done = std::min<std::uint64_t>(std::uint64_t{step} * kLoaderBytesPerStep, m_total);
-        const std::uint32_t now = m_model.Pump().TickCount();
+        const std::uint32_t now = m_session.Pump().TickCount();
         m_meter.Update(done, m_total, now);
         m_done = done;
         if (m_quiet || m_total == 0) {
@@ -254,7 +258,7 @@ class CLoadConsole final : public IProgressBar, public IUserNotifier {
         }
     }
 
-    CModel& m_model;
+    CRadioSession& m_session;
     const char* m_part;
     bool m_quiet;
     bool m_terminal;
@@ -278,12 +282,11 @@ struct LoadReport {
 };
 
 LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, const GlobalOptions& options) {
-    CModel& model = session.Model();
     LoadReport report{part, file};
     std::optional<LoaderOutcome> outcome;
     {
-        CLoadConsole console(model, LoaderPartName(part), options.quiet);
-        CLoaderJob job(model, part, file);
+        CLoadConsole console(session.Radio(), LoaderPartName(part), options.quiet);
+        CLoaderJob job(session.Radio(), part, file);
         job.onLog = [&](const std::string& line, CLoaderJob::LogSource source) {
             // The outcome's lines are the dialog's closing words; the summary below says it here.
             if (source != CLoaderJob::LogSource::Outcome) {

@@ -29,7 +29,7 @@ int RunBannerGet(const GlobalOptions& options) {
     if (r != kOk) {
         return ReportFailure(r);
     }
-    CBannerStateMachine machine(session.Model());
+    CBannerStateMachine machine(session.Radio());
     CMachineRun run(session);
     r = run.Run(machine, [&] { return machine.StartRead(); });
     if (r != kOk) {
@@ -52,7 +52,7 @@ int RunBannerSet(const GlobalOptions& options, const std::string& typed) {
     if (r != kOk) {
         return ReportFailure(r);
     }
-    CBannerStateMachine machine(session.Model());
+    CBannerStateMachine machine(session.Radio());
     machine.text.SetPending(0, text);
     CMachineRun run(session);
     // The write is followed by a read-back, so the value is what the radio now holds.
@@ -89,7 +89,7 @@ int RunCwGet(const GlobalOptions& options) {
     if (r != kOk) {
         return ReportFailure(r);
     }
-    CCWMemoryStateMachine machine(session.Model());
+    CCWMemoryStateMachine machine(session.Radio());
     CMachineRun run(session);
     r = run.Run(machine, [&] { return machine.StartRead(); });
     if (r != kOk) {
@@ -115,7 +115,7 @@ int RunCwSet(const GlobalOptions& options, int memory, const std::string& typed)
     if (r != kOk) {
         return ReportFailure(r);
     }
-    CCWMemoryStateMachine machine(session.Model());
+    CCWMemoryStateMachine machine(session.Radio());
     CMachineRun run(session);
     // Read first: only a memory whose text differs from the radio's is written.
     r = run.Run(machine, [&] { return machine.StartRead(); });

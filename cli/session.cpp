@@ -44,15 +44,17 @@ CSession::CSession(GlobalOptions options)
     if (!m_settings.Warning().empty()) {
         std::fprintf(stderr, "%s\n", m_settings.Warning().c_str());
     }
-    m_model = std::make_unique<CModel>(m_pump, std::make_unique<CSerialPort>(m_pump), &m_settings, &m_notifier);
+    m_model = std::make_unique<CModel>(m_pump, &m_settings, &m_notifier);
+    m_radio = std::make_unique<CRadioSession>(*m_model, std::make_unique<CSerialPort>(m_pump));
     m_model->LoadSettings();
-    m_model->SetIdleTarget(this);
+    m_radio->SetIdleTarget(this);
     m_portEvent = CObservation(m_model->portEvent, this);
 }
 
 CSession::~CSession() {
     m_portEvent.Reset();
-    m_model->ClosePort();
+    m_radio->ClosePort();
+    m_radio.reset();
     m_model.reset();
     m_simulator.Stop();
     m_pump.Forget(this);
@@ -64,7 +66,7 @@ LResult CSession::OnMessage(std::uint32_t code, WParam wParam, LParam) {
     } else if (code == kMsgSerialNotice) {
         char buffer[256];
         std::size_t count = 0;
-        while (m_model->Port().Read(buffer, sizeof buffer, count) && count > 0) {
+        while (m_radio->Port().Read(buffer, sizeof buffer, count) && count > 0) {
             m_idleInput.append(buffer, count);
             m_lastInputTick = m_pump.TickCount();
         }
@@ -114,11 +116,11 @@ Result CSession::Contact() {
         model.fixedSerialSpeed.Set(std::strtoul(m_options.speed.c_str(), nullptr, 10));
     }
     m_completion.reset();
-    model.Contact().StartAtOpenPort();
+    m_radio->Contact().StartAtOpenPort();
     const auto timeoutMs = static_cast<std::uint32_t>(m_options.timeoutSec * 1000);
     if (!m_pump.RunUntil([this] { return m_completion.has_value(); }, timeoutMs)) {
         // The looping speed search never gives up by itself.
-        model.ClosePort();
+        m_radio->ClosePort();
         return kErrNoResponseAfterReset;
     }
     return *m_completion;

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "link/job_run.h"
+#include "link/radio_session.h"
 #include "link/state_machine.h"
 #include "model/model.h"
 #include "platform/child_process.h"
@@ -50,6 +52,7 @@ class CSession final : private IMessageTarget {
     // Opens the port (or starts the simulated radio) and runs the contact to its end.
     Result Contact();
     CModel& Model() { return *m_model; }
+    CRadioSession& Radio() { return *m_radio; }
     CPollPump& Pump() { return m_pump; }
     const GlobalOptions& Options() const { return m_options; }
 
@@ -70,6 +73,7 @@ class CSession final : private IMessageTarget {
     CConsoleNotifier m_notifier;
     CSettingsStore m_settings;
     std::unique_ptr<CModel> m_model;
+    std::unique_ptr<CRadioSession> m_radio;
     CChildProcess m_simulator;
     CObservation m_portEvent;
     std::optional<Result> m_completion;
@@ -77,47 +81,30 @@ class CSession final : private IMessageTarget {
     std::uint32_t m_lastInputTick = 0;
 };
 
-// Runs one job's machine as the model's active machine, from its start to the completion
-// notice that follows its end (for a job that resets the radio, the contact machine's).
-// The machines end by themselves, every wait having its time-out; the limit only guards
-// against a radio that keeps answering nonsense for ever.
-class CMachineRun final : public IMessageTarget {
+// Runs one job's machine from its start to its outcome (for a job that resets the radio,
+// the result of the contact that follows). The machines end by themselves, every wait having
+// its time-out; the limit only guards against a radio that keeps answering nonsense for ever.
+class CMachineRun final {
   public:
     explicit CMachineRun(CSession& session, std::uint32_t limitMs = 30 * 60 * 1000)
-        : m_session(session), m_limitMs(limitMs), m_observation(session.Model().portEvent, this) {}
+        : m_session(session), m_limitMs(limitMs) {}
 
     template <typename Start>
     Result Run(IStateMachine& machine, Start start) {
-        CModel& model = m_session.Model();
-        m_result.reset();
-        m_machine = &machine;
-        model.SetActiveMachine(&machine);
-        Result r = kOk;
-        if (!start()) {
-            r = GetLastError() != kOk ? GetLastError() : kErrBusyStateMachine;
-        } else if (!m_session.RunUntil([&] { return m_result.has_value(); }, m_limitMs)) {
-            r = kErrorTimeout;
-        } else {
-            r = *m_result;
+        std::optional<Result> outcome;
+        CJobRun run(m_session.Radio(), machine, [&outcome](Result r) { outcome = r; });
+        if (!run.Start(start)) {
+            return outcome.value_or(kErrBusyStateMachine);
         }
-        model.SetActiveMachine(nullptr);
-        m_machine = nullptr;
-        return r;
-    }
-
-    LResult OnMessage(std::uint32_t code, WParam wParam, LParam) override {
-        if (code == kMsgPortEvent && m_machine != nullptr && m_machine->IsIdle() && !m_result) {
-            m_result = static_cast<Result>(wParam);
+        if (!m_session.RunUntil([&] { return outcome.has_value(); }, m_limitMs)) {
+            return kErrorTimeout;
         }
-        return 0;
+        return *outcome;
     }
 
   private:
     CSession& m_session;
     std::uint32_t m_limitMs;
-    CObservation m_observation;
-    IStateMachine* m_machine = nullptr;
-    std::optional<Result> m_result;
 };
 
 // "Error code 0x%08X: %s" on standard error; returns the exit status.

@@ -16,6 +16,7 @@
 #include "config/save_machine.h"
 #include "link/contact.h"
 #include "link/memory_port.h"
+#include "link/radio_session.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/manual_pump.h"
@@ -155,7 +156,8 @@ struct Bench {
     explicit Bench(std::uint16_t serial, std::uint32_t seed) : radio(Options(serial)) {
         FillRandom(radio.Eeprom(), seed);
         auto owned = std::make_unique<CMemoryPort>(pump, radio);
-        model = std::make_unique<CModel>(pump, std::move(owned), nullptr, &notifier);
+        model = std::make_unique<CModel>(pump, nullptr, &notifier);
+        session = std::make_unique<CRadioSession>(*model, std::move(owned));
         model->portName.Set("sim0");
     }
     static rm7sim::Options Options(std::uint16_t serial) {
@@ -167,7 +169,7 @@ struct Bench {
     void Contact() {
         CCompletions done;
         CObservation observation(model->portEvent, &done);
-        model->Contact().StartAtOpenPort();
+        session->Contact().StartAtOpenPort();
         pump.AdvanceUntil([&] { return !done.results.empty(); }, 60000);
         ASSERT_THAT(done.results, ElementsAre(kOk));
     }
@@ -179,6 +181,7 @@ struct Bench {
     CRecordingNotifier notifier;
     rm7sim::Radio radio;
     std::unique_ptr<CModel> model;
+    std::unique_ptr<CRadioSession> session;
 };
 
 // A complete file for this image and serial number, as a save writes it.
@@ -219,9 +222,9 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
     {
         CRecordingView view;
         view.savePath = file;
-        CConfigSaveJob save(*a.model, view, nullptr, {2024, 1, 31, 23, 59, 59}, DefaultFolder());
+        CConfigSaveJob save(*a.session, view, nullptr, {2024, 1, 31, 23, 59, 59}, DefaultFolder());
         save.Begin();
-        EXPECT_EQ(a.model->ActiveMachine(), &save.Machine());
+        EXPECT_EQ(a.session->ActiveMachine(), &save.Machine());
         ASSERT_TRUE(a.RunUntilEnded(view));
         EXPECT_EQ(view.ended, CConfigSaveJob::kSaved);
         EXPECT_EQ(view.proposed, "SN01234.20240131T235959.RM7Config");
@@ -231,7 +234,7 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
         EXPECT_THAT(a.notifier.status, Contains(kConfigSavedText));
         EXPECT_EQ(save.Folder(), dir.Path().string());
         save.End();
-        EXPECT_EQ(a.model->ActiveMachine(), nullptr);
+        EXPECT_EQ(a.session->ActiveMachine(), nullptr);
     }
     const auto commandsA = a.radio.ReceivedCommands();
     ASSERT_GT(commandsA.size(), contactCommandsA + 2);
@@ -249,7 +252,7 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
     view.openPath = file;
     std::vector<std::string> commandsAtEnd;
     view.onEnd = [&] { commandsAtEnd = b.radio.ReceivedCommands(); };
-    CConfigRestoreJob restore(*b.model, view, nullptr, DefaultFolder());
+    CConfigRestoreJob restore(*b.session, view, nullptr, DefaultFolder());
     restore.Begin();
     EXPECT_EQ(view.range, 48u);
 
@@ -288,7 +291,7 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
                 ElementsAre("LDD20000", "", "I", "TT0", "RVM", "OM", "ER83FA0281", "RVD"));
     EXPECT_EQ(commandsAtEnd, commandsB);
     EXPECT_EQ(b.model->firmwareStatus.Get(), kFirmwareRunning);
-    EXPECT_EQ(b.model->ActiveMachine(), nullptr);
+    EXPECT_EQ(b.session->ActiveMachine(), nullptr);
 }
 
 TEST_F(ConfigJobs, SavedFileNamesAndIdentifiesTheRadio) {
@@ -304,7 +307,7 @@ TEST_F(ConfigJobs, SavedFileNamesAndIdentifiesTheRadio) {
         radio.Contact();
         CRecordingView view;
         view.savePath = dir.Path() / c.proposed;
-        CConfigSaveJob save(*radio.model, view, nullptr, {2025, 7, 4, 8, 9, 10}, DefaultFolder());
+        CConfigSaveJob save(*radio.session, view, nullptr, {2025, 7, 4, 8, 9, 10}, DefaultFolder());
         save.Begin();
         ASSERT_TRUE(radio.RunUntilEnded(view));
         ASSERT_EQ(view.ended, CConfigSaveJob::kSaved);
@@ -342,7 +345,7 @@ TEST_F(ConfigJobs, FolderIsTheStoredOneWhileItExistsAndIsRememberedAfterASave) {
         Bench radio(1234, 4);
         CRecordingView view;  // no file chosen: the dialog ends as cancelled
         {
-            CConfigRestoreJob restore(*radio.model, view, &settings, DefaultFolder());
+            CConfigRestoreJob restore(*radio.session, view, &settings, DefaultFolder());
             restore.Begin();
             EXPECT_EQ(view.askedFolder, c.expected);
             EXPECT_EQ(view.ended, CConfigRestoreJob::kCancelled);
@@ -359,7 +362,7 @@ TEST_F(ConfigJobs, FolderIsTheStoredOneWhileItExistsAndIsRememberedAfterASave) {
     CRecordingView view;
     view.savePath = stored / "x.RM7Config";
     {
-        CConfigSaveJob save(*radio.model, view, &settings, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
+        CConfigSaveJob save(*radio.session, view, &settings, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
         save.Begin();
         ASSERT_TRUE(radio.RunUntilEnded(view));
         ASSERT_EQ(view.ended, CConfigSaveJob::kSaved);
@@ -390,7 +393,7 @@ TEST_F(ConfigJobs, CancelDuringSaveWritesNoFileAndKeepsAnEarlierOne) {
         radio.radio.SetSilent(c.silentRadio);
         CRecordingView view;
         view.savePath = file;
-        CConfigSaveJob save(*radio.model, view, nullptr, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
+        CConfigSaveJob save(*radio.session, view, nullptr, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
         save.Begin();
         if (c.silentRadio) {
             radio.pump.AdvanceBy(250);
@@ -435,7 +438,7 @@ TEST_F(ConfigJobs, FailedSaveKeepsTheDialogOpenWithCloseAndTheEarlierFile) {
         radio.Contact();
         CRecordingView view;
         view.savePath = file;
-        CConfigSaveJob save(*radio.model, view, nullptr, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
+        CConfigSaveJob save(*radio.session, view, nullptr, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
         save.Begin();
         if (c.radioFallsSilent) {
             ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.position >= 4; }, 60000));
@@ -535,7 +538,7 @@ TEST_F(ConfigJobs, DamagedFileIsRefusedBeforeOneByteReachesTheRadio) {
 
         CRecordingView view;
         view.openPath = file;
-        CConfigRestoreJob restore(*radio.model, view, nullptr, DefaultFolder());
+        CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
         restore.Begin();
         radio.pump.AdvanceBy(20000);
         EXPECT_EQ(restore.LastResult(), damage.code);
@@ -572,7 +575,7 @@ TEST_F(ConfigJobs, SerialNumberMismatchNeedsAdvancedModeAndAYes) {
         CRecordingView view;
         view.openPath = file;
         view.answer = c.answer;
-        CConfigRestoreJob restore(*radio.model, view, nullptr, DefaultFolder());
+        CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
         restore.Begin();
         ASSERT_EQ(c.advanced ? view.questions.size() : view.messages.size(), 1u);
         const CRecordingView::Box& box = c.advanced ? view.questions[0] : view.messages[0];
@@ -607,7 +610,7 @@ TEST_F(ConfigJobs, RestoreWritesOnlyWhatTheFileHolds) {
     const std::size_t contactCommands = radio.radio.ReceivedCommands().size();
     CRecordingView view;
     view.openPath = file;
-    CConfigRestoreJob restore(*radio.model, view, nullptr, DefaultFolder());
+    CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
     restore.Begin();
     EXPECT_EQ(view.range, 1u);
     ASSERT_TRUE(radio.RunUntilEnded(view));
@@ -640,7 +643,7 @@ TEST_F(ConfigJobs, InterruptingARestoreAsksFirstAndSaysWhatToDo) {
         CRecordingView view;
         view.openPath = file;
         view.answer = c.answer;
-        CConfigRestoreJob restore(*radio.model, view, nullptr, DefaultFolder());
+        CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
         restore.Begin();
         if (c.duringReset) {
             ASSERT_TRUE(radio.pump.AdvanceUntil(
@@ -673,7 +676,7 @@ TEST_F(ConfigJobs, InterruptingARestoreAsksFirstAndSaysWhatToDo) {
         // Nothing more was sent after the cancel: no reset unless it had already gone, no new contact.
         EXPECT_EQ(commands.size(), commandsAtCancel);
         EXPECT_EQ(CountPrefixed(commands, "LDD"), c.duringReset ? 1u : 0u);
-        EXPECT_TRUE(radio.model->Contact().IsIdle());
+        EXPECT_TRUE(radio.session->Contact().IsIdle());
     }
 }
 
@@ -693,7 +696,7 @@ TEST_F(ConfigJobs, RestoreFailuresAreReportedWithTheirCodes) {
         radio.Contact();
         CRecordingView view;
         view.openPath = file;
-        CConfigRestoreJob restore(*radio.model, view, nullptr, DefaultFolder());
+        CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
         restore.Begin();
         if (c.silentAfterReset) {
             ASSERT_TRUE(radio.pump.AdvanceUntil(

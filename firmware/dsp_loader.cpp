@@ -45,10 +45,10 @@ void CLoadDspFirmwareState::Send() {
         host.TraceText("%s send %s and %u 0x%s", m_name, m_command.c_str(), host.ChunkLength(),
                        HexText(host.Chunk(), host.ChunkLength()).c_str());
     }
-    // The two parts go out in one write: the radio takes the chunk right after its announcement.
-    std::string bytes = m_command;
-    bytes.append(reinterpret_cast<const char*>(host.Chunk()), host.ChunkLength());
-    host.Transmit(bytes, m_delay);
+    // The two parts go out back to back: the radio takes the chunk right after its announcement.
+    host.Transmit(std::vector<std::string>{m_command, std::string(reinterpret_cast<const char*>(host.Chunk()),
+                                                                  host.ChunkLength())},
+                  m_delay);
 }
 
 void CLoadDspResyncState::OnBoundary() {

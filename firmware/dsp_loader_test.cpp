@@ -38,7 +38,7 @@ class DspLoaderScriptTest : public ::testing::Test {
             ADD_FAILURE() << "no contact";
         }
         rig.scriptedPort->sent.clear();
-        job = std::make_unique<CLoaderJob>(*rig.model, LoaderPart::Dsp, hex);
+        job = std::make_unique<CLoaderJob>(*rig.session, LoaderPart::Dsp, hex);
         EXPECT_TRUE(rig.Run(*job)) << "the load never finished";
         return job->GetResult();
     }
@@ -83,7 +83,7 @@ TEST_F(DspLoaderScriptTest, ChunksRunOverTheWholeRangeAnnouncedByLengthAndSum) {
         ASSERT_EQ(local.Contact(), kOk);
         local.scriptedPort->sent.clear();
         test::WriteFile(dir / "fdsp0288.hex", c.hex);
-        CLoaderJob dsp(*local.model, LoaderPart::Dsp, dir / "fdsp0288.hex");
+        CLoaderJob dsp(*local.session, LoaderPart::Dsp, dir / "fdsp0288.hex");
         ASSERT_TRUE(local.Run(dsp));
         EXPECT_EQ(dsp.GetResult(), kOk);
 
@@ -200,7 +200,7 @@ TEST_F(DspLoaderScriptTest, ARadioThatIsNotTheRM7GetsNoLoad) {
     radio.Attach(*rig.scriptedPort);
     ASSERT_EQ(rig.Contact(), kOk);
     radio.optionModules = "OM AP---------1;";  // an RM6 now answers
-    CLoaderJob dsp(*rig.model, LoaderPart::Dsp, dir / "fdsp0288.hex");
+    CLoaderJob dsp(*rig.session, LoaderPart::Dsp, dir / "fdsp0288.hex");
     ASSERT_TRUE(rig.Run(dsp));
     EXPECT_EQ(dsp.GetResult(), kErrUnexpectedDevice);
     EXPECT_THAT(rig.scriptedPort->SentTexts(), ::testing::Not(Contains("LDF2;")));
@@ -212,7 +212,7 @@ class DspLoaderRadioTest : public ::testing::Test {
         if (rig.Contact() != kOk) {
             return 0xFFFFFFFF;
         }
-        CLoaderJob job(*rig.model, LoaderPart::Dsp, hex);
+        CLoaderJob job(*rig.session, LoaderPart::Dsp, hex);
         EXPECT_TRUE(rig.Run(job, 24 * 3600 * 1000));
         return job.GetResult();
     }

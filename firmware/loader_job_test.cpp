@@ -6,6 +6,7 @@
 #include "firmware/firmware_test_util.h"
 #include "firmware/loader_test_support.h"
 #include "link/contact.h"
+#include "link/radio_session.h"
 
 namespace rm7 {
 namespace {
@@ -104,7 +105,8 @@ TEST(LoaderClose, ARunningLoadAsksFirstAnIdleOneClosesWithItsResult) {
 TEST(LoaderTexts, TitleAndFirstLines) {
     EXPECT_EQ(LoaderTitle(), "Sending RM7 Firmware");
     CManualPump pump;
-    CModel model(pump, std::make_unique<test::CScriptedPort>(pump));
+    CModel model(pump);
+    CRadioSession session(model, std::make_unique<test::CScriptedPort>(pump));
     const std::vector<std::string> lines = LoaderInitialLines(model);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_THAT(lines[0], ::testing::MatchesRegex("RM7 Utility Version [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+"));
@@ -133,7 +135,7 @@ TEST(LoaderJob, RunsTheMachineAsTheActiveOneAndLogsTheOutcome) {
     test::WriteHexFile(dir / "fdsp0291.hex", test::DspImageBytes(1000, 2, "0291"), 0);
     test::CLoaderRig rig(rm7sim::Options{});
     ASSERT_EQ(rig.Contact(), kOk);
-    CLoaderJob job(*rig.model, LoaderPart::Dsp, dir / "fdsp0291.hex");
+    CLoaderJob job(*rig.session, LoaderPart::Dsp, dir / "fdsp0291.hex");
     std::vector<std::string> statusLines;
     std::vector<LoaderOutcome> outcomes;
     std::vector<std::string> outcomeLines;
@@ -148,7 +150,7 @@ TEST(LoaderJob, RunsTheMachineAsTheActiveOneAndLogsTheOutcome) {
     job.onFinished = [&](const LoaderOutcome& o) { outcomes.push_back(o); };
     rig.model->trace.Set(1);
     ASSERT_TRUE(job.Start(&rig.bar));
-    EXPECT_EQ(rig.model->ActiveMachine(), &job.Machine());
+    EXPECT_EQ(rig.session->ActiveMachine(), &job.Machine());
     EXPECT_TRUE(job.Running());
     EXPECT_EQ(job.OnCloseRequest().ask, true);
     rig.pump.AdvanceUntil([&] { return job.MachineIdle(); }, 600000);
@@ -167,7 +169,7 @@ TEST(LoaderJob, RunsTheMachineAsTheActiveOneAndLogsTheOutcome) {
     EXPECT_THAT(rig.log, ::testing::Contains(HasSubstr("LoadDspFirmware send LDF240")));
     EXPECT_THAT(statusLines, ::testing::Not(::testing::Contains(HasSubstr(" send "))));
     EXPECT_THAT(statusLines, ::testing::Contains("Waiting 8 seconds for reset"));
-    EXPECT_EQ(rig.model->ActiveMachine(), nullptr);
+    EXPECT_EQ(rig.session->ActiveMachine(), nullptr);
 }
 
 TEST(LoaderJob, WaitsForNoOneWhileAnotherMachineTalksToTheRadio) {
@@ -176,17 +178,17 @@ TEST(LoaderJob, WaitsForNoOneWhileAnotherMachineTalksToTheRadio) {
     test::CLoaderRig rig(rm7sim::Options{});
     rig.radio->SetSilent(true);
     // The looping search for a radio that does not answer never ends by itself.
-    rig.model->Contact().StartAtOpenPort();
+    rig.session->Contact().StartAtOpenPort();
     rig.pump.AdvanceBy(1000);
-    ASSERT_FALSE(rig.model->Contact().IsIdle());
-    CLoaderJob job(*rig.model, LoaderPart::Mcu, dir / "fmcu0288.hex");
+    ASSERT_FALSE(rig.session->Contact().IsIdle());
+    CLoaderJob job(*rig.session, LoaderPart::Mcu, dir / "fmcu0288.hex");
     std::vector<Result> results;
     job.onFinished = [&](const LoaderOutcome& o) { results.push_back(o.result); };
     EXPECT_FALSE(job.Start(nullptr));
     EXPECT_THAT(results, ElementsAre(kErrBusyStateMachine));
     EXPECT_TRUE(job.MachineIdle());
-    EXPECT_EQ(rig.model->ActiveMachine(), nullptr);
-    rig.model->ClosePort();
+    EXPECT_EQ(rig.session->ActiveMachine(), nullptr);
+    rig.session->ClosePort();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "firmware/firmware_test_util.h"
 #include "firmware/intel_hex.h"
 #include "link/contact.h"
+#include "link/radio_session.h"
 
 namespace rm7::test {
 
@@ -56,7 +57,8 @@ CLoaderRig::CLoaderRig(const rm7sim::Options& options) {
     radio = std::make_unique<rm7sim::Radio>(options);
     auto port = std::make_unique<CMemoryPort>(pump, *radio);
     memoryPort = port.get();
-    model = std::make_unique<CModel>(pump, std::move(port), nullptr, &notifier);
+    model = std::make_unique<CModel>(pump, nullptr, &notifier);
+    session = std::make_unique<CRadioSession>(*model, std::move(port));
     observation = CObservation(model->portEvent, &window);
     model->portName.Set("sim0");
 }
@@ -64,19 +66,20 @@ CLoaderRig::CLoaderRig(const rm7sim::Options& options) {
 CLoaderRig::CLoaderRig() {
     auto port = std::make_unique<CScriptedPort>(pump);
     scriptedPort = port.get();
-    model = std::make_unique<CModel>(pump, std::move(port), nullptr, &notifier);
+    model = std::make_unique<CModel>(pump, nullptr, &notifier);
+    session = std::make_unique<CRadioSession>(*model, std::move(port));
     observation = CObservation(model->portEvent, &window);
     model->portName.Set("scripted");
 }
 
 CLoaderRig::~CLoaderRig() {
     observation.Reset();
-    model->ClosePort();
+    session->ClosePort();
 }
 
 Result CLoaderRig::Contact(std::uint32_t maxMs) {
     window.completions.clear();
-    model->Contact().StartAtOpenPort();
+    session->Contact().StartAtOpenPort();
     pump.AdvanceUntil([this] { return !window.completions.empty(); }, maxMs);
     EXPECT_EQ(window.completions.size(), 1u);
     return window.completions.empty() ? 0xFFFFFFFF : window.completions.back();

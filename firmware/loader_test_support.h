@@ -10,6 +10,7 @@
 
 #include "firmware/loader_job.h"
 #include "link/memory_port.h"
+#include "link/radio_session.h"
 #include "link/scripted_port_test.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
@@ -61,6 +62,7 @@ class CLoaderRig {
     CMemoryPort* memoryPort = nullptr;
     CScriptedPort* scriptedPort = nullptr;
     std::unique_ptr<CModel> model;
+    std::unique_ptr<CRadioSession> session;
     CObservation observation;
     std::vector<std::string> log;  // the job's log lines
 };

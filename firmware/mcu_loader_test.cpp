@@ -52,7 +52,7 @@ class McuLoaderScriptTest : public ::testing::Test {
         rig.scriptedPort->sent.clear();
     }
     Result RunLoad() {
-        job = std::make_unique<CLoaderJob>(*rig.model, LoaderPart::Mcu, file);
+        job = std::make_unique<CLoaderJob>(*rig.session, LoaderPart::Mcu, file);
         EXPECT_TRUE(rig.Run(*job)) << "the load never finished";
         return job->GetResult();
     }
@@ -162,7 +162,7 @@ TEST_F(McuLoaderScriptTest, WhereTheRadioStandsDecidesTheWayIntoItsLoader) {
         local.model->fixedSerialSpeed.Set(c.fixedSpeed);
         ASSERT_EQ(local.Contact(), kOk);
         local.scriptedPort->sent.clear();
-        CLoaderJob mcu(*local.model, LoaderPart::Mcu, file);
+        CLoaderJob mcu(*local.session, LoaderPart::Mcu, file);
         ASSERT_TRUE(local.Run(mcu));
         EXPECT_EQ(mcu.GetResult(), kOk);
         std::vector<std::string> commands;
@@ -306,7 +306,7 @@ TEST_F(McuLoaderScriptTest, SilentRadioFailsTheSpeedSearch) {
     radio.Attach(*rig.scriptedPort);
     ASSERT_EQ(rig.Contact(), kOk);
     radio.silent = true;
-    job = std::make_unique<CLoaderJob>(*rig.model, LoaderPart::Mcu, file);
+    job = std::make_unique<CLoaderJob>(*rig.session, LoaderPart::Mcu, file);
     ASSERT_TRUE(rig.Run(*job));
     EXPECT_EQ(job->GetResult(), kErrNoResponseAfterReset);
 }
@@ -341,14 +341,14 @@ TEST_F(McuLoaderScriptTest, RefusedFilesNeverReachTheRadio) {
         SCOPED_TRACE(c.file);
         rig.scriptedPort->sent.clear();
         rig.log.clear();
-        CLoaderJob refused(*rig.model, LoaderPart::Mcu, c.file);
+        CLoaderJob refused(*rig.session, LoaderPart::Mcu, c.file);
         ASSERT_TRUE(rig.Run(refused));
         EXPECT_EQ(refused.GetResult(), c.result);
         EXPECT_TRUE(rig.scriptedPort->sent.empty());
         EXPECT_THAT(rig.log, Contains(HasSubstr(c.line)));
         // The radio was never touched: what the model knows of it still holds.
         EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareRunning);
-        EXPECT_EQ(rig.model->ActiveMachine(), nullptr);
+        EXPECT_EQ(rig.session->ActiveMachine(), nullptr);
     }
 }
 
@@ -356,8 +356,8 @@ TEST_F(McuLoaderScriptTest, StartWhileBusyLeavesTheRunningLoadAlone) {
     CScriptedRadio radio;
     radio.Attach(*rig.scriptedPort);
     ASSERT_EQ(rig.Contact(), kOk);
-    CMcuLoaderStateMachine machine(*rig.model, "MCU", file);
-    rig.model->SetActiveMachine(&machine);
+    CMcuLoaderStateMachine machine(*rig.session, "MCU", file);
+    rig.session->SetActiveMachine(&machine);
     ASSERT_TRUE(machine.Start(nullptr, nullptr));
     rig.pump.AdvanceBy(100);
     const char* state = machine.CurrentState().Name();
@@ -377,7 +377,7 @@ class McuLoaderRadioTest : public ::testing::Test {
         if (rig.Contact() != kOk) {
             return 0xFFFFFFFF;
         }
-        CLoaderJob job(*rig.model, LoaderPart::Mcu, hex);
+        CLoaderJob job(*rig.session, LoaderPart::Mcu, hex);
         // Never waits for ever: a day of virtual time is far more than any lossy load needs.
         EXPECT_TRUE(rig.Run(job, 24 * 3600 * 1000)) << "seed " << options.faults.seed;
         return job.GetResult();

@@ -1,4 +1,5 @@
 #include "link/contact.h"
+#include "link/radio_session.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,13 +24,14 @@ class ContactTest : public ::testing::Test {
         radio = std::make_unique<rm7sim::Radio>(options);
         auto port = std::make_unique<CMemoryPort>(pump, *radio);
         this->port = port.get();
-        model = std::make_unique<CModel>(pump, std::move(port), nullptr, &notifier);
+        model = std::make_unique<CModel>(pump, nullptr, &notifier);
+        session = std::make_unique<CRadioSession>(*model, std::move(port));
         observation = CObservation(model->portEvent, &window);
         model->portName.Set("sim0");
     }
     Result Contact(std::uint32_t maxMs = 60000) {
         window.completions.clear();
-        model->Contact().StartAtOpenPort();
+        session->Contact().StartAtOpenPort();
         pump.AdvanceUntil([this] { return !window.completions.empty(); }, maxMs);
         EXPECT_EQ(window.completions.size(), 1u);
         return window.completions.empty() ? 0xFFFFFFFF : window.completions.back();
@@ -41,6 +43,7 @@ class ContactTest : public ::testing::Test {
     std::unique_ptr<rm7sim::Radio> radio;
     CMemoryPort* port = nullptr;
     std::unique_ptr<CModel> model;
+    std::unique_ptr<CRadioSession> session;
     CObservation observation;
 };
 
@@ -55,7 +58,7 @@ TEST_F(ContactTest, FindsTheRadioAtEachSpeedAndReadsItsIdentity) {
         Build(options);
         EXPECT_EQ(Contact(), 0u);
         EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareRunning);
-        EXPECT_EQ(model->Port().Speed(), speed);
+        EXPECT_EQ(session->Port().Speed(), speed);
         EXPECT_EQ(model->serialNumber.Get(), 300u);
         EXPECT_EQ(model->FirmwareVersionText(0), "02.88");
         EXPECT_EQ(model->FirmwareVersionText(1), "10.00");
@@ -91,9 +94,9 @@ TEST_F(ContactTest, FixedSpeedTheRadioDoesNotUseLoopsWithGrowingWaits) {
     options.speed = 38400;
     Build(options);
     model->fixedSerialSpeed.Set(9600);
-    model->Contact().StartAtOpenPort();
+    session->Contact().StartAtOpenPort();
     pump.AdvanceBy(60000);
-    EXPECT_FALSE(model->Contact().IsIdle());
+    EXPECT_FALSE(session->Contact().IsIdle());
     EXPECT_TRUE(window.completions.empty());
     // Never a speed other than the fixed one.
     for (std::uint32_t s : port->SpeedHistory()) {
@@ -101,19 +104,20 @@ TEST_F(ContactTest, FixedSpeedTheRadioDoesNotUseLoopsWithGrowingWaits) {
     }
     // The radio heard nothing: every poll went out at the wrong speed.
     EXPECT_TRUE(radio->ReceivedCommands().empty());
-    model->ClosePort();
+    session->ClosePort();
 }
 
 TEST(ContactLoopTest, LoopingSearchWaitsGrowUpToFiveSeconds) {
     CManualPump pump;
     auto owned = std::make_unique<test::CScriptedPort>(pump);
     test::CScriptedPort* port = owned.get();
-    CModel model(pump, std::move(owned));
+    CModel model(pump);
+    CRadioSession session(model, std::move(owned));
     model.portName.Set("silent");
     model.fixedSerialSpeed.Set(9600);
-    model.Contact().StartAtOpenPort();
+    session.Contact().StartAtOpenPort();
     pump.AdvanceBy(105000);
-    EXPECT_FALSE(model.Contact().IsIdle());
+    EXPECT_FALSE(session.Contact().IsIdle());
     // Five polls per circle, each circle's wait half as long again, up to 5000 ms.
     const std::uint32_t waits[] = {100, 150, 225, 337, 505, 757, 1135, 1702, 2553, 3829, 5000, 5000};
     std::uint32_t tick = 0;
@@ -128,7 +132,7 @@ TEST(ContactLoopTest, LoopingSearchWaitsGrowUpToFiveSeconds) {
     }
     EXPECT_EQ(i, 60u);
     EXPECT_EQ(port->sent.size(), 60u);
-    model.ClosePort();
+    session.ClosePort();
 }
 
 TEST_F(ContactTest, ResumeContactFailsAfterOneCircleWithoutAnAnswer) {
@@ -136,7 +140,7 @@ TEST_F(ContactTest, ResumeContactFailsAfterOneCircleWithoutAnAnswer) {
     ASSERT_EQ(Contact(), 0u);
     radio->SetSilent(true);
     window.completions.clear();
-    model->Contact().StartAtSpeedSearch();
+    session->Contact().StartAtSpeedSearch();
     pump.AdvanceUntil([this] { return !window.completions.empty(); }, 10000);
     EXPECT_THAT(window.completions, ElementsAre(kErrNoResponseAfterReset));
     EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareNone);

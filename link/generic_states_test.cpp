@@ -24,8 +24,8 @@ using ::testing::ElementsAreArray;
 class CBlockMachine : public CStateHost<CBlockMachine> {
   public:
     static constexpr std::uint32_t kTimerId = 10;
-    explicit CBlockMachine(CModel& model)
-        : CStateHost(model, kTimerId),
+    explicit CBlockMachine(CRadioSession& session)
+        : CStateHost(session, kTimerId),
           read(*this, "Read", &FinalState(), 0, 0, buffer),
           write(*this, "Write", &FinalState(), 0, 0, buffer),
           findSpeed(*this, &FinalState()),
@@ -203,7 +203,7 @@ TEST_F(GenericStatesTest, FindSpeedWithAFixedSpeedPollsOnlyThere) {
         EXPECT_EQ(s.text, ";");
         EXPECT_EQ(s.speed, 19200u);
     }
-    EXPECT_EQ(model->Port().Speed(), 19200u);
+    EXPECT_EQ(session->Port().Speed(), 19200u);
 }
 
 TEST_F(GenericStatesTest, AutomaticSpeedSearchTriesFourSpeedsAndFindsTheRadio) {
@@ -223,7 +223,7 @@ TEST_F(GenericStatesTest, AutomaticSpeedSearchTriesFourSpeedsAndFindsTheRadio) {
     port->script = [](const std::string&, std::uint32_t speed) { return speed == 9600 ? ";" : ""; };
     ASSERT_TRUE(machine->Start(machine->findSpeed));
     EXPECT_EQ(RunToEnd(), 0u);
-    EXPECT_EQ(model->Port().Speed(), 9600u);
+    EXPECT_EQ(session->Port().Speed(), 9600u);
     EXPECT_EQ(notifier.status.back(), "Connected to RM7 on /dev/ttyTEST at 9600 bit/s");
 }
 

@@ -73,22 +73,22 @@ void CPortPageLogic::ChooseSpeed(std::size_t index) {
 }
 
 void CPortPageLogic::ClosePort() {
-    m_model.ClosePort();
+    m_session.ClosePort();
 }
 
 CPortPageLogic::TestOutcome CPortPageLogic::TestCommunications() {
-    m_model.ClosePort();
+    m_session.ClosePort();
     if (m_model.portName.Get().empty()) {
         m_model.MessageBox("Select a serial port", "Please choose a serial port on the Port page", MessageIcon::Error);
         return TestOutcome::NoPort;
     }
-    m_model.Contact().StartAtOpenPort();
+    m_session.Contact().StartAtOpenPort();
     return TestOutcome::Started;
 }
 
 void CPortPageLogic::OnPortState() {
-    if (m_model.IsPortOpen() && m_model.firmwareStatus.Get() == kFirmwareNone && m_model.Contact().IsIdle()) {
-        m_model.Contact().StartAtOpenPort();
+    if (m_model.IsPortOpen() && m_model.firmwareStatus.Get() == kFirmwareNone && m_session.Contact().IsIdle()) {
+        m_session.Contact().StartAtOpenPort();
     }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/radio_session.h"
 #include "model/model.h"
 #include "platform/serial_enum.h"
 
@@ -50,7 +51,7 @@ std::size_t SpeedChoiceIndex(unsigned long fixedSpeed);
 
 class CPortPageLogic {
   public:
-    explicit CPortPageLogic(CModel& model) : m_model(model) {}
+    explicit CPortPageLogic(CRadioSession& session) : m_session(session), m_model(session.Model()) {}
 
     // A different port becomes the port name (the main window then closes the old port and
     // contacts the new one); the same port again changes nothing. True when it changed.
@@ -70,6 +71,7 @@ class CPortPageLogic {
     void OnFirmwareStatus();
 
   private:
+    CRadioSession& m_session;
     CModel& m_model;
 };
 

@@ -82,17 +82,19 @@ class PortPageLogicTest : public ::testing::Test {
   protected:
     PortPageLogicTest()
         : radio(rm7sim::Options{}),
-          model(pump, std::make_unique<CMemoryPort>(pump, radio), nullptr, &notifier),
-          logic(model),
+          model(pump, nullptr, &notifier),
+          session(model, std::make_unique<CMemoryPort>(pump, radio)),
+          logic(session),
           portNameSeen(model.portName, &window) {}
     bool RunContact() {
-        return pump.AdvanceUntil([this] { return model.Contact().IsIdle(); }, 60000);
+        return pump.AdvanceUntil([this] { return session.Contact().IsIdle(); }, 60000);
     }
 
     CManualPump pump;
     Notifier notifier;
     rm7sim::Radio radio;
     CModel model;
+    CRadioSession session;
     CPortPageLogic logic;
     test::CRecordingWindow window;
     CObservation portNameSeen;
@@ -121,19 +123,19 @@ TEST_F(PortPageLogicTest, TestCommunicationsWithoutAPortAsksForOne) {
     EXPECT_EQ(notifier.boxes[0].caption, "Select a serial port");
     EXPECT_EQ(notifier.boxes[0].text, "Please choose a serial port on the Port page");
     EXPECT_EQ(notifier.boxes[0].icon, MessageIcon::Error);
-    EXPECT_TRUE(model.Contact().IsIdle());
+    EXPECT_TRUE(session.Contact().IsIdle());
 }
 
 TEST_F(PortPageLogicTest, TestCommunicationsReopensAndContactsAgain) {
     model.portName.Set("sim0");
-    model.Contact().StartAtOpenPort();
+    session.Contact().StartAtOpenPort();
     ASSERT_TRUE(RunContact());
     ASSERT_EQ(model.firmwareStatus.Get(), kFirmwareRunning);
     const auto commandsBefore = radio.ReceivedCommands().size();
 
     EXPECT_EQ(logic.TestCommunications(), CPortPageLogic::TestOutcome::Started);
     EXPECT_EQ(model.firmwareStatus.Get(), kFirmwareNone);  // the port was closed first
-    EXPECT_FALSE(model.Contact().IsIdle());
+    EXPECT_FALSE(session.Contact().IsIdle());
     ASSERT_TRUE(RunContact());
     EXPECT_EQ(model.firmwareStatus.Get(), kFirmwareRunning);
     EXPECT_GT(radio.ReceivedCommands().size(), commandsBefore);
@@ -143,18 +145,18 @@ TEST_F(PortPageLogicTest, TestCommunicationsReopensAndContactsAgain) {
 TEST_F(PortPageLogicTest, AnOpenPortWithNoRadioKnownIsContactedOnce) {
     model.portName.Set("sim0");
     logic.OnPortState();  // closed: nothing
-    EXPECT_TRUE(model.Contact().IsIdle());
+    EXPECT_TRUE(session.Contact().IsIdle());
 
-    ASSERT_EQ(model.OpenSerialPort("sim0"), kOk);
+    ASSERT_EQ(session.OpenSerialPort("sim0"), kOk);
     logic.OnPortState();
-    EXPECT_FALSE(model.Contact().IsIdle());
-    const char* state = model.Contact().CurrentState().Name();
+    EXPECT_FALSE(session.Contact().IsIdle());
+    const char* state = session.Contact().CurrentState().Name();
     logic.OnPortState();  // a busy contact is left alone
-    EXPECT_STREQ(model.Contact().CurrentState().Name(), state);
+    EXPECT_STREQ(session.Contact().CurrentState().Name(), state);
     ASSERT_TRUE(RunContact());
 
     logic.OnPortState();  // the radio is known now
-    EXPECT_TRUE(model.Contact().IsIdle());
+    EXPECT_TRUE(session.Contact().IsIdle());
 }
 
 TEST_F(PortPageLogicTest, FirmwareStatusIsShownOnlyWhileThePortIsOpen) {
@@ -163,7 +165,7 @@ TEST_F(PortPageLogicTest, FirmwareStatusIsShownOnlyWhileThePortIsOpen) {
     logic.OnFirmwareStatus();
     EXPECT_THAT(notifier.boxes, IsEmpty());
 
-    ASSERT_EQ(model.OpenSerialPort("sim0"), kOk);
+    ASSERT_EQ(session.OpenSerialPort("sim0"), kOk);
     model.firmwareVersions.Set(0, 288);
     struct Case {
         FirmwareStatusEnum status;

@@ -31,7 +31,9 @@ bool CRadioSession::AllIdle() const {
 Result CRadioSession::OpenSerialPort(const std::string& name) {
     const Result r = m_port->Open(name);
     m_model.portState.Set(r == kOk ? kPortOpen : kPortClosed);
-    m_model.serialSpeed.Update(m_port->Speed());
+    if (m_model.serialSpeed.Get() != m_port->Speed()) {
+        m_model.serialSpeed.Update(m_port->Speed());
+    }
     return r;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "link/radio_session.h"
 #include "link/serial_port.h"
 #include "model/messages.h"
 #include "model/model.h"
@@ -165,13 +166,14 @@ class CScriptedMachineTest : public ::testing::Test {
     CScriptedMachineTest() {
         auto owned = std::make_unique<CScriptedPort>(pump);
         port = owned.get();
-        model = std::make_unique<CModel>(pump, std::move(owned), nullptr, &notifier);
+        model = std::make_unique<CModel>(pump, nullptr, &notifier);
+        session = std::make_unique<CRadioSession>(*model, std::move(owned));
         model->portName.Set("/dev/ttyTEST");
-        model->OpenSerialPort("/dev/ttyTEST");
+        session->OpenSerialPort("/dev/ttyTEST");
         observation = CObservation(model->portEvent, &window);
-        machine = std::make_unique<M>(*model);
+        machine = std::make_unique<M>(*session);
         machine->SetLogTarget(&window);
-        model->SetActiveMachine(machine.get());
+        session->SetActiveMachine(machine.get());
     }
 
     CManualPump pump;
@@ -179,6 +181,7 @@ class CScriptedMachineTest : public ::testing::Test {
     CRecordingNotifier notifier;
     CRecordingWindow window;
     std::unique_ptr<CModel> model;
+    std::unique_ptr<CRadioSession> session;
     CObservation observation;
     std::unique_ptr<M> machine;
 };

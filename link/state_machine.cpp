@@ -49,9 +49,9 @@ void CStateMachineBase::KillTimer() {
     Model().Pump().KillTimer(m_session.Router(), m_timerId);
 }
 
-bool CStateMachineBase::Transmit(const void* bytes, std::size_t length, std::uint32_t timeoutMs) {
+bool CStateMachineBase::Transmit(std::vector<std::string> parts, std::uint32_t timeoutMs) {
     m_response.clear();
-    m_heldWrite.assign(static_cast<const char*>(bytes), length);
+    m_heldWrite = std::move(parts);
     if (const std::uint32_t settle = m_session.SettleRemainingMs(); settle > 0) {
         m_holding = true;
         m_heldTimeoutMs = timeoutMs;
@@ -72,8 +72,16 @@ bool CStateMachineBase::SendHeldWrite() {
 }
 
 bool CStateMachineBase::WriteNow(std::uint32_t timeoutMs) {
-    Result r = m_session.PurgeReceive();
-    if (r == kOk && m_session.WriteBytes(m_heldWrite.data(), m_heldWrite.size())) {
+    Result r = kOk;
+    bool written = true;
+    for (const std::string& part : m_heldWrite) {
+        r = m_session.PurgeReceive();
+        written = r == kOk && m_session.WriteBytes(part.data(), part.size());
+        if (!written) {
+            break;
+        }
+    }
+    if (written) {
         ArmTimer(timeoutMs);
         return true;
     }

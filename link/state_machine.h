@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "link/radio_session.h"
 #include "link/serial_port.h"
@@ -82,10 +83,14 @@ class CStateMachineBase {
     // arms the wait for the answer. Right after a speed change the write waits until the port
     // has settled. A failed write ends the machine with the port's error, never with success,
     // and returns false.
-    bool Transmit(const void* bytes, std::size_t length, std::uint32_t timeoutMs);
-    bool Transmit(const std::string& text, std::uint32_t timeoutMs) {
-        return Transmit(text.data(), text.size(), timeoutMs);
+    bool Transmit(const void* bytes, std::size_t length, std::uint32_t timeoutMs) {
+        return Transmit(std::vector<std::string>{std::string(static_cast<const char*>(bytes), length)}, timeoutMs);
     }
+    bool Transmit(const std::string& text, std::uint32_t timeoutMs) {
+        return Transmit(std::vector<std::string>{text}, timeoutMs);
+    }
+    // Parts that go out as separate writes, back to back, before the one wait.
+    bool Transmit(std::vector<std::string> parts, std::uint32_t timeoutMs);
 
     // Log line and status bar.
     [[gnu::format(printf, 2, 3)]] void StatusText(const char* format, ...);
@@ -120,7 +125,7 @@ class CStateMachineBase {
 
     CRadioSession& m_session;
     std::uint32_t m_timerId;
-    std::string m_heldWrite;
+    std::vector<std::string> m_heldWrite;
     std::uint32_t m_heldTimeoutMs = 0;
     bool m_holding = false;
 };

@@ -19,8 +19,8 @@ using ::testing::ElementsAre;
 class CTwoStepMachine : public CStateHost<CTwoStepMachine> {
   public:
     static constexpr std::uint32_t kTimerId = 10;
-    explicit CTwoStepMachine(CModel& model)
-        : CStateHost(model, kTimerId),
+    explicit CTwoStepMachine(CRadioSession& session)
+        : CStateHost(session, kTimerId),
           first(*this, "First", &second, 0xE2000111, "AA;", 300),
           second(*this, "Second", &FinalState(), 0xE2000222, "BB;", 200) {}
     CCommandResponseState<CTwoStepMachine> first;
@@ -77,8 +77,8 @@ TEST_F(FrameworkTest, TwoAnswersTogetherAreTwoResponses) {
     // The retry state rejects answers not starting with BB; the second answer passes.
     class CPickyMachine : public CStateHost<CPickyMachine> {
       public:
-        explicit CPickyMachine(CModel& model)
-            : CStateHost(model, 10), only(*this, "Only", &FinalState(), 0xE2000222, "BB;", 200) {}
+        explicit CPickyMachine(CRadioSession& session)
+            : CStateHost(session, 10), only(*this, "Only", &FinalState(), 0xE2000222, "BB;", 200) {}
         class CPicky : public CCommandResponseRetryState<CPickyMachine> {
           public:
             using CCommandResponseRetryState::CCommandResponseRetryState;
@@ -89,8 +89,8 @@ TEST_F(FrameworkTest, TwoAnswersTogetherAreTwoResponses) {
             int seen = 0;
         } only;
     };
-    CPickyMachine picky(*model);
-    model->SetActiveMachine(&picky);
+    CPickyMachine picky(*session);
+    session->SetActiveMachine(&picky);
     ASSERT_TRUE(picky.Start(picky.only));
     port->Inject("?;BB5;");
     pump.RunUntilIdle();

@@ -81,14 +81,14 @@ class BannerJob : public ::testing::Test {
     void ShowAndRead(const std::string& eepromBytes) {
         bench.SetEeprom(kBannerAddress, eepromBytes);
         job.Show();
-        EXPECT_EQ(bench.model->ActiveMachine(), &job.Machine());
+        EXPECT_EQ(bench.session->ActiveMachine(), &job.Machine());
         EXPECT_FALSE(view.editable);
         ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return job.Machine().IsIdle(); }, 60000));
     }
 
     Bench bench;
     CRecordingBannerView view;
-    CBannerJob job{*bench.model, view};
+    CBannerJob job{*bench.session, view};
 };
 
 TEST_F(BannerJob, AnErasedBannerReadsAsEmptyWithOneReadAndNoOtherCommand) {
@@ -188,7 +188,7 @@ TEST_F(BannerJob, SaveWhileStillReadingKeepsTheSheetAndTheRead) {
 TEST_F(BannerJob, HidingEndsTheObservationsAndTheActiveMachine) {
     ShowAndRead(std::string(23, '\xFF'));
     job.Hide();
-    EXPECT_EQ(bench.model->ActiveMachine(), nullptr);
+    EXPECT_EQ(bench.session->ActiveMachine(), nullptr);
     job.Machine().text.Set("ELSEWHERE");
     EXPECT_THAT(view.shown, IsEmpty());
 }

@@ -80,13 +80,13 @@ class CwMemoryJob : public ::testing::Test {
 
     Bench bench;
     CRecordingCwView view;
-    CCWMemoryJob job{*bench.model, view};
+    CCWMemoryJob job{*bench.session, view};
     std::size_t afterRead = 0;
 };
 
 TEST_F(CwMemoryJob, ShowingReadsEveryMemoryWithTheControlsDisabledMeanwhile) {
     job.Show();
-    EXPECT_EQ(bench.model->ActiveMachine(), &job.Machine());
+    EXPECT_EQ(bench.session->ActiveMachine(), &job.Machine());
     EXPECT_FALSE(view.controlsEnabled);
     EXPECT_TRUE(view.busyCursor);
     EXPECT_EQ(bench.notifier.status.back(), kCwReadingStatus);
@@ -157,7 +157,7 @@ TEST_F(CwMemoryJob, CloseWhenIdleAsksOnlyAboutUnsavedChanges) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CRecordingCwView caseView;
-        CCWMemoryJob caseJob(*bench.model, caseView);
+        CCWMemoryJob caseJob(*bench.session, caseView);
         caseJob.Show();
         ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle(); }, 200000));
         const std::size_t before = bench.JobCommands().size();
@@ -203,7 +203,7 @@ TEST_F(CwMemoryJob, CloseDuringTheWriteAsksBeforeCancellingIt) {
         SCOPED_TRACE(c.end);
         bench.SetEeprom(CwAreaAddress(3), std::string(kCwAreaSize, '\xFF'));
         CRecordingCwView caseView;
-        CCWMemoryJob caseJob(*bench.model, caseView);
+        CCWMemoryJob caseJob(*bench.session, caseView);
         caseJob.Show();
         ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle(); }, 200000));
         caseJob.EditFinished(3, std::string(250, 'E'));  // four blocks: time to step in
@@ -231,7 +231,7 @@ TEST_F(CwMemoryJob, FailuresAreShownAndEndTheDialog) {
         SCOPED_TRACE(c.duringSave);
         bench.radio.SetSilent(false);
         CRecordingCwView caseView;
-        CCWMemoryJob caseJob(*bench.model, caseView);
+        CCWMemoryJob caseJob(*bench.session, caseView);
         if (c.duringSave) {
             caseJob.Show();
             ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle(); }, 200000));
@@ -255,7 +255,7 @@ TEST_F(CwMemoryJob, HidingEndsTheObservationsAndTheActiveMachine) {
     ShowAndRead();
     view.shown.clear();
     job.Hide();
-    EXPECT_EQ(bench.model->ActiveMachine(), nullptr);
+    EXPECT_EQ(bench.session->ActiveMachine(), nullptr);
     job.Machine().texts.Set(4, "ELSEWHERE");
     EXPECT_THAT(view.shown, IsEmpty());
 }

@@ -24,7 +24,7 @@ std::string AreaOf(const std::string& text) {
 
 class CwMemoryMachine : public ::testing::Test {
   protected:
-    CwMemoryMachine() { bench.model->SetActiveMachine(&machine); }
+    CwMemoryMachine() { bench.session->SetActiveMachine(&machine); }
     template <typename Start>
     Result Run(Start start) {
         CCompletions done;
@@ -39,7 +39,7 @@ class CwMemoryMachine : public ::testing::Test {
     }
 
     Bench bench;
-    CCWMemoryStateMachine machine{*bench.model};
+    CCWMemoryStateMachine machine{*bench.session};
 };
 
 TEST_F(CwMemoryMachine, ReadsEachMemoryOnlyAsFarAsItsText) {
@@ -97,8 +97,8 @@ TEST_F(CwMemoryMachine, WritesOnlyChangedMemoriesBackwardsFromTheTop) {
     EXPECT_EQ(machine.texts.Get(0), "cq");
 
     // Read back by a fresh machine, the radio holds what was written.
-    CCWMemoryStateMachine again(*bench.model);
-    bench.model->SetActiveMachine(&again);
+    CCWMemoryStateMachine again(*bench.session);
+    bench.session->SetActiveMachine(&again);
     ASSERT_EQ(Run([&] { return again.StartRead(); }), kOk);
     EXPECT_EQ(again.texts.Get(0), "CQ");
     EXPECT_EQ(again.texts.Get(4), std::string(250, 'T'));

@@ -12,6 +12,7 @@
 #include "config/recording_notifier.h"
 #include "link/contact.h"
 #include "link/memory_port.h"
+#include "link/radio_session.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
 
@@ -31,11 +32,12 @@ class CCompletions final : public IMessageTarget {
 struct Bench {
     Bench() : radio(Options()) {
         auto owned = std::make_unique<CMemoryPort>(pump, radio);
-        model = std::make_unique<CModel>(pump, std::move(owned), nullptr, &notifier);
+        model = std::make_unique<CModel>(pump, nullptr, &notifier);
+        session = std::make_unique<CRadioSession>(*model, std::move(owned));
         model->portName.Set("sim0");
         CCompletions done;
         CObservation observation(model->portEvent, &done);
-        model->Contact().StartAtOpenPort();
+        session->Contact().StartAtOpenPort();
         pump.AdvanceUntil([&] { return !done.results.empty(); }, 60000);
         EXPECT_THAT(done.results, ::testing::ElementsAre(kOk));
         contactCommands = radio.ReceivedCommands().size();
@@ -61,6 +63,7 @@ struct Bench {
     CRecordingNotifier notifier;
     rm7sim::Radio radio;
     std::unique_ptr<CModel> model;
+    std::unique_ptr<CRadioSession> session;
     std::size_t contactCommands = 0;
 };
 

@@ -49,10 +49,10 @@ int InitialPage(int savedIndex, const std::string& portName, int pageCount) {
     return savedIndex;
 }
 
-void OnPortNameChanged(CModel& model) {
-    model.ClosePort();
-    if (!model.portName.Get().empty()) {
-        model.Contact().StartAtOpenPort();
+void OnPortNameChanged(CRadioSession& session) {
+    session.ClosePort();
+    if (!session.Model().portName.Get().empty()) {
+        session.Contact().StartAtOpenPort();
     }
 }
 

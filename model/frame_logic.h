@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link/radio_session.h"
 #include "model/model.h"
 #include "platform/result.h"
 #include "platform/serial_enum.h"
@@ -40,7 +41,7 @@ std::string FrameStatusText(const CModel& model);
 int InitialPage(int savedIndex, const std::string& portName, int pageCount = kPageCount);
 
 // A change of the port name: the old port closes, and a new name is contacted at once.
-void OnPortNameChanged(CModel& model);
+void OnPortNameChanged(CRadioSession& session);
 
 // The window placement as the ten dword values of section "Window", in the order they are
 // written. The toolkit's geometry maps onto it so:

@@ -1,4 +1,5 @@
 #include "model/frame_logic.h"
+#include "link/radio_session.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -154,11 +155,12 @@ class FrameModelTest : public ::testing::Test {
   protected:
     void Build(rm7sim::Options options = {}) {
         radio = std::make_unique<rm7sim::Radio>(options);
-        model = std::make_unique<CModel>(pump, std::make_unique<CMemoryPort>(pump, *radio), nullptr, &notifier);
+        model = std::make_unique<CModel>(pump, nullptr, &notifier);
+        session = std::make_unique<CRadioSession>(*model, std::make_unique<CMemoryPort>(pump, *radio));
         completion = CObservation(model->portEvent, &window);
     }
     bool RunContact() {
-        return pump.AdvanceUntil([this] { return model->Contact().IsIdle(); }, 60000);
+        return pump.AdvanceUntil([this] { return session->Contact().IsIdle(); }, 60000);
     }
 
     CManualPump pump;
@@ -166,6 +168,7 @@ class FrameModelTest : public ::testing::Test {
     test::CRecordingWindow window;
     std::unique_ptr<rm7sim::Radio> radio;
     std::unique_ptr<CModel> model;
+    std::unique_ptr<CRadioSession> session;
     CObservation completion;
 };
 
@@ -173,16 +176,16 @@ TEST_F(FrameModelTest, StatusTextFollowsTheFirmwareStatusAndThePort) {
     Build();
     model->portName.Set("sim0");
     EXPECT_EQ(FrameStatusText(*model), "Serial port sim0 is closed");
-    ASSERT_EQ(model->OpenSerialPort("sim0"), kOk);
+    ASSERT_EQ(session->OpenSerialPort("sim0"), kOk);
     EXPECT_EQ(FrameStatusText(*model), "RM7 is not responding");
 
-    model->Contact().StartAtOpenPort();
+    session->Contact().StartAtOpenPort();
     ASSERT_TRUE(RunContact());
     EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareRunning);
     EXPECT_EQ(FrameStatusText(*model), "RM7 MCU version 02.54 on sim0 at 38400 bit/s");
     EXPECT_EQ(FrameTitle(*model), kVersion + " - S/N 01234 on sim0 at 38400 bit/s");
 
-    model->ClosePort();
+    session->ClosePort();
     EXPECT_EQ(FrameStatusText(*model), "Serial port sim0 is closed");
     EXPECT_EQ(FrameTitle(*model), kVersion + " on sim0 closed");
 }
@@ -193,7 +196,7 @@ TEST_F(FrameModelTest, StatusTextOfABootLoader) {
     options.speed = 9600;
     Build(options);
     model->portName.Set("sim0");
-    model->Contact().StartAtOpenPort();
+    session->Contact().StartAtOpenPort();
     ASSERT_TRUE(RunContact());
     EXPECT_EQ(FrameStatusText(*model), "RM7 waiting for firmware load on sim0 at 9600 bit/s");
 }
@@ -201,22 +204,22 @@ TEST_F(FrameModelTest, StatusTextOfABootLoader) {
 TEST_F(FrameModelTest, ANewPortNameClosesTheOldPortAndContactsTheNew) {
     Build();
     model->portName.Set("sim0");
-    model->Contact().StartAtOpenPort();
+    session->Contact().StartAtOpenPort();
     ASSERT_TRUE(RunContact());
     ASSERT_EQ(model->serialNumber.Get(), 1234u);
 
     model->portName.Set("sim1");
-    OnPortNameChanged(*model);
+    OnPortNameChanged(*session);
     EXPECT_EQ(model->serialNumber.Get(), 0xFFFFu);  // what was known of the old radio is gone
-    EXPECT_FALSE(model->Contact().IsIdle());
+    EXPECT_FALSE(session->Contact().IsIdle());
     ASSERT_TRUE(RunContact());
-    EXPECT_EQ(model->Port().Name(), "sim1");
+    EXPECT_EQ(session->Port().Name(), "sim1");
     EXPECT_EQ(FrameTitle(*model), kVersion + " - S/N 01234 on sim1 at 38400 bit/s");
 
     model->portName.Set("");
-    OnPortNameChanged(*model);
+    OnPortNameChanged(*session);
     EXPECT_FALSE(model->IsPortOpen());
-    EXPECT_TRUE(model->Contact().IsIdle());
+    EXPECT_TRUE(session->Contact().IsIdle());
     EXPECT_EQ(FrameTitle(*model), kVersion);
 }
 

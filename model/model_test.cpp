@@ -1,4 +1,5 @@
 #include "model/model.h"
+#include "link/radio_session.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -27,7 +28,8 @@ class ModelTest : public ::testing::Test {
         setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
         auto owned = std::make_unique<CScriptedPort>(pump);
         port = owned.get();
-        model = std::make_unique<CModel>(pump, std::move(owned), &store);
+        model = std::make_unique<CModel>(pump, &store);
+        session = std::make_unique<CRadioSession>(*model, std::move(owned));
     }
     ~ModelTest() override { std::filesystem::remove_all(dir); }
 
@@ -36,6 +38,7 @@ class ModelTest : public ::testing::Test {
     CSettingsStore store{std::filesystem::temp_directory_path() / "unused.conf"};
     CScriptedPort* port = nullptr;
     std::unique_ptr<CModel> model;
+    std::unique_ptr<CRadioSession> session;
     CRecordingWindow window;
 };
 
@@ -86,7 +89,8 @@ TEST_F(ModelTest, EmptyFirmwareFolderBecomesTheDefaultAndIsCreated) {
     EXPECT_TRUE(std::filesystem::is_directory(expected));
 
     store.WriteString("", "FirmwareFolder", "/nonexistent/firmware");
-    CModel other(pump, std::make_unique<CScriptedPort>(pump), &store);
+    CModel other(pump, &store);
+    CRadioSession otherSession(other, std::make_unique<CScriptedPort>(pump));
     other.LoadSettings();
     EXPECT_EQ(other.firmwareFolder.Get(), "/nonexistent/firmware");
 }
@@ -106,20 +110,20 @@ TEST_F(ModelTest, VersionTexts) {
 
 TEST_F(ModelTest, SpeedOutsideTheListIsNotAppliedButObserversAreTold) {
     CObservation o(model->serialSpeed, &window);
-    model->OpenSerialPort("/dev/ttyTEST");
-    model->SetSerialSpeed(14400);
+    session->OpenSerialPort("/dev/ttyTEST");
+    session->SetSerialSpeed(14400);
     EXPECT_EQ(port->Speed(), 38400u);
-    model->SetSerialSpeed(9600);
+    session->SetSerialSpeed(9600);
     EXPECT_EQ(port->Speed(), 9600u);
     EXPECT_THAT(window.messages, ElementsAre(kMsgSerialSpeed, kMsgSerialSpeed));
 }
 
 TEST_F(ModelTest, ClosePortResetsWhatIsKnownOfTheRadio) {
-    model->OpenSerialPort("/dev/ttyTEST");
+    session->OpenSerialPort("/dev/ttyTEST");
     model->firmwareVersions.Set(0, 288);
     model->serialNumber.Set(300);
     model->firmwareStatus.Set(kFirmwareRunning);
-    model->ClosePort();
+    session->ClosePort();
     EXPECT_EQ(model->portState.Get(), -1);
     EXPECT_EQ(model->firmwareVersions.Get(0), 0u);
     EXPECT_EQ(model->serialNumber.Get(), 0xFFFFu);
@@ -128,11 +132,11 @@ TEST_F(ModelTest, ClosePortResetsWhatIsKnownOfTheRadio) {
 }
 
 TEST_F(ModelTest, IdleEventsGoToTheSelectedPage) {
-    model->SetIdleTarget(&window);
-    pump.Post(model->Router(), kMsgSerialNotice, 0, 0);
+    session->SetIdleTarget(&window);
+    pump.Post(session->Router(), kMsgSerialNotice, 0, 0);
     pump.RunUntilIdle();
     EXPECT_THAT(window.messages, ElementsAre(kMsgSerialNotice));
-    EXPECT_TRUE(model->AllIdle());
+    EXPECT_TRUE(session->AllIdle());
 }
 
 }  // namespace

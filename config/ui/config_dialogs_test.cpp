@@ -12,6 +12,7 @@
 #include "config/ui/config_save_dialog.h"
 #include "link/contact.h"
 #include "link/memory_port.h"
+#include "link/radio_session.h"
 #include "platform/error_text.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
@@ -25,10 +26,11 @@ namespace fs = std::filesystem;
 struct Bench {
     Bench() : radio(Options()) {
         auto port = std::make_unique<CMemoryPort>(pump, radio);
-        model = std::make_unique<CModel>(pump, std::move(port));
+        model = std::make_unique<CModel>(pump);
+        session = std::make_unique<CRadioSession>(*model, std::move(port));
         model->portName.Set("sim0");
-        model->Contact().StartAtOpenPort();
-        pump.AdvanceUntil([this] { return model->Contact().IsIdle(); }, 60000);
+        session->Contact().StartAtOpenPort();
+        pump.AdvanceUntil([this] { return session->Contact().IsIdle(); }, 60000);
     }
     static rm7sim::Options Options() {
         rm7sim::Options options;
@@ -38,6 +40,7 @@ struct Bench {
     CManualPump pump;
     rm7sim::Radio radio;
     std::unique_ptr<CModel> model;
+    std::unique_ptr<CRadioSession> session;
 };
 
 // Prompts that record instead of showing, and remember whether the dialog was still open.
@@ -95,7 +98,7 @@ class ConfigDialogsTest : public QObject {
         Bench bench;
         Prompts prompts;
         prompts.file = m_dir / "saved.RM7Config";
-        CConfigSaveDlg dialog(*bench.model, nullptr, nullptr, prompts.Make());
+        CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Save Configuration"));
         dialog.show();
         QTRY_VERIFY(prompts.file.has_value() && !prompts.proposed.empty());
@@ -104,7 +107,7 @@ class ConfigDialogsTest : public QObject {
         QVERIFY(fs::is_directory(prompts.askedFolder));
 
         // Busy: the wait cursor everywhere but over Cancel; the bar counts 32-byte steps.
-        QCOMPARE(bench.model->ActiveMachine(), static_cast<IStateMachine*>(&dialog.Job().Machine()));
+        QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(&dialog.Job().Machine()));
         QCOMPARE(dialog.cursor().shape(), Qt::WaitCursor);
         QCOMPARE(dialog.CancelButton()->cursor().shape(), Qt::ArrowCursor);
         QCOMPARE(dialog.ProgressBar()->maximum(), 48);
@@ -115,7 +118,7 @@ class ConfigDialogsTest : public QObject {
         QCOMPARE(dialog.ProgressBar()->value(), 48);
         QCOMPARE(dialog.cursor().shape(), Qt::ArrowCursor);
         QVERIFY(fs::exists(*prompts.file));
-        QCOMPARE(bench.model->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
+        QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
     }
 
     void saveCancelledByButtonOrEscape() {
@@ -123,7 +126,7 @@ class ConfigDialogsTest : public QObject {
             Bench bench;
             Prompts prompts;
             prompts.file = m_dir / (escape ? "escape.RM7Config" : "button.RM7Config");
-            CConfigSaveDlg dialog(*bench.model, nullptr, nullptr, prompts.Make());
+            CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
             dialog.show();
             QTRY_VERIFY(!dialog.Job().Machine().IsIdle());
             QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.ProgressBar()->value() >= 5; }, 60000));
@@ -143,7 +146,7 @@ class ConfigDialogsTest : public QObject {
         Bench bench;
         Prompts prompts;
         prompts.file = m_dir / "never.RM7Config";
-        CConfigSaveDlg dialog(*bench.model, nullptr, nullptr, prompts.Make());
+        CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
         dialog.show();
         QTRY_VERIFY(!dialog.Job().Machine().IsIdle());
         bench.radio.SetSilent(true);
@@ -170,14 +173,14 @@ class ConfigDialogsTest : public QObject {
             // A file of this radio to restore from.
             Prompts savePrompts;
             savePrompts.file = file;
-            CConfigSaveDlg save(*bench.model, nullptr, nullptr, savePrompts.Make());
+            CConfigSaveDlg save(*bench.session, nullptr, nullptr, savePrompts.Make());
             save.show();
             QTRY_VERIFY(!save.Job().Machine().IsIdle());
             QVERIFY(bench.pump.AdvanceUntil([&] { return !save.isVisible(); }, 60000));
             QCOMPARE(save.result(), CConfigSaveJob::kSaved);
         }
         prompts.file = file;
-        CConfigRestoreDlg dialog(*bench.model, nullptr, nullptr, prompts.Make());
+        CConfigRestoreDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Restore Configuration"));
         dialog.show();
         QTRY_VERIFY(!dialog.Job().Machine().IsIdle());

@@ -4,11 +4,12 @@
 
 namespace rm7 {
 
-CConfigRestoreDlg::CConfigRestoreDlg(CModel& model, CSettingsStore* settings, QWidget* parent,
+CConfigRestoreDlg::CConfigRestoreDlg(CRadioSession& session, CSettingsStore* settings, QWidget* parent,
                                      ConfigDialogPrompts prompts)
     : CConfigJobDialog(QStringLiteral("Restore Configuration"), QStringLiteral("Restoring configuration"),
                        std::move(prompts), parent),
-      m_job(std::make_unique<CConfigRestoreJob>(model, *this, settings, [] { return DefaultConfigurationFolder(); })) {}
+      m_job(
+          std::make_unique<CConfigRestoreJob>(session, *this, settings, [] { return DefaultConfigurationFolder(); })) {}
 
 CConfigRestoreDlg::~CConfigRestoreDlg() = default;
 

@@ -13,7 +13,7 @@ namespace rm7 {
 class CConfigRestoreDlg final : public CConfigJobDialog {
   public:
     // settings may be null: the folder is then not remembered.
-    CConfigRestoreDlg(CModel& model, CSettingsStore* settings, QWidget* parent = nullptr,
+    CConfigRestoreDlg(CRadioSession& session, CSettingsStore* settings, QWidget* parent = nullptr,
                       ConfigDialogPrompts prompts = ConfigDialogPrompts::Qt());
     ~CConfigRestoreDlg() override;
 

@@ -172,10 +172,11 @@ void CConfigJobDialog::reject() {
     OnCancel();
 }
 
-CConfigSaveDlg::CConfigSaveDlg(CModel& model, CSettingsStore* settings, QWidget* parent, ConfigDialogPrompts prompts)
+CConfigSaveDlg::CConfigSaveDlg(CRadioSession& session, CSettingsStore* settings, QWidget* parent,
+                               ConfigDialogPrompts prompts)
     : CConfigJobDialog(QStringLiteral("Save Configuration"), QStringLiteral("Saving configuration"), std::move(prompts),
                        parent),
-      m_job(std::make_unique<CConfigSaveJob>(model, *this, settings, SavedAtFromLocalTime(std::time(nullptr)),
+      m_job(std::make_unique<CConfigSaveJob>(session, *this, settings, SavedAtFromLocalTime(std::time(nullptr)),
                                              [] { return DefaultConfigurationFolder(); })) {}
 
 CConfigSaveDlg::~CConfigSaveDlg() = default;

@@ -89,7 +89,7 @@ class CConfigJobDialog : public QDialog, public IConfigJobView {
 class CConfigSaveDlg final : public CConfigJobDialog {
   public:
     // settings may be null: the folder is then not remembered.
-    CConfigSaveDlg(CModel& model, CSettingsStore* settings, QWidget* parent = nullptr,
+    CConfigSaveDlg(CRadioSession& session, CSettingsStore* settings, QWidget* parent = nullptr,
                    ConfigDialogPrompts prompts = ConfigDialogPrompts::Qt());
     ~CConfigSaveDlg() override;
 

@@ -33,7 +33,7 @@ constexpr ButtonText kButtons[] = {
 
 }  // namespace
 
-CConfigurationPage::CConfigurationPage(CModel& model, QWidget* parent) : CPage(model, parent) {
+CConfigurationPage::CConfigurationPage(CRadioSession& session, QWidget* parent) : CPage(session, parent) {
     setObjectName("configurationPage");
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
@@ -55,20 +55,20 @@ CConfigurationPage::CConfigurationPage(CModel& model, QWidget* parent) : CPage(m
         m_buttons[action]->setToolTip(QString());
     }
     connect(m_buttons[kSave], &QPushButton::clicked, this, [this] {
-        CConfigSaveDlg dialog(Model(), Model().Settings(), this);
+        CConfigSaveDlg dialog(Session(), Model().Settings(), this);
         dialog.exec();
     });
     connect(m_buttons[kRestore], &QPushButton::clicked, this, [this] {
-        CConfigRestoreDlg dialog(Model(), Model().Settings(), this);
+        CConfigRestoreDlg dialog(Session(), Model().Settings(), this);
         dialog.exec();
     });
     connect(m_buttons[kCwMemories], &QPushButton::clicked, this, [this] {
-        CCWMemoryDlg dialog(Model(), this,
+        CCWMemoryDlg dialog(Session(), this,
                             MemoriesDialogPrompts::Qt([this](const QString& topic) { ShowHelp(topic); }));
         dialog.exec();
     });
     connect(m_buttons[kBanner], &QPushButton::clicked, this, [this] {
-        CPowerOnBannerSheet sheet(Model(), this,
+        CPowerOnBannerSheet sheet(Session(), this,
                                   MemoriesDialogPrompts::Qt([this](const QString& topic) { ShowHelp(topic); }));
         sheet.exec();
     });

@@ -14,7 +14,7 @@ class CConfigurationPage final : public CPage {
   public:
     enum Action { kSave, kRestore, kCwMemories, kBanner, kSetTime, kActionCount };
 
-    explicit CConfigurationPage(CModel& model, QWidget* parent = nullptr);
+    explicit CConfigurationPage(CRadioSession& session, QWidget* parent = nullptr);
 
     int Index() const override;
     QString Title() const override { return QStringLiteral("Configuration"); }

@@ -39,14 +39,14 @@ QPushButton* Button(const char* text, const char* name, QWidget* parent) {
 
 }  // namespace
 
-CFirmwarePage::CFirmwarePage(CModel& model, QWidget* parent)
-    : CPage(model, parent), m_loadCheckbox(model.Pump(), kMsgLoadCheckbox, kLoadCheckboxName, 0) {
+CFirmwarePage::CFirmwarePage(CRadioSession& session, QWidget* parent)
+    : CPage(session, parent), m_loadCheckbox(session.Pump(), kMsgLoadCheckbox, kLoadCheckboxName, 0) {
     setObjectName("firmwarePage");
-    if (model.Settings() != nullptr) {
-        m_loadCheckbox.Load(*model.Settings());
+    if (Model().Settings() != nullptr) {
+        m_loadCheckbox.Load(*Model().Settings());
     }
     m_runLoader = [this](LoaderPart part, const std::filesystem::path& file) {
-        CLoaderDlg dialog(Model(), part, file, this);
+        CLoaderDlg dialog(Session(), part, file, this);
         return dialog.exec();
     };
 
@@ -149,9 +149,9 @@ CFirmwarePage::CFirmwarePage(CModel& model, QWidget* parent)
     connect(m_sendFirst, &QPushButton::clicked, this, [this] { SendFirmware(SendButton::AllOrChecked); });
     connect(m_sendNewer, &QPushButton::clicked, this, [this] { SendFirmware(SendButton::Newer); });
 
-    for (const std::string& line : LoaderInitialLines(model)) {
+    for (const std::string& line : LoaderInitialLines(Model())) {
         // The radio's line is the installed column's business here.
-        if (line != model.McuVersionText()) {
+        if (line != Model().McuVersionText()) {
             AppendLog(line);
         }
     }

@@ -29,7 +29,7 @@ class CFirmwarePage final : public CPage {
     // modal CLoaderDlg; tests drive the dialog themselves.
     using RunLoader = std::function<int(LoaderPart part, const std::filesystem::path& file)>;
 
-    explicit CFirmwarePage(CModel& model, QWidget* parent = nullptr);
+    explicit CFirmwarePage(CRadioSession& session, QWidget* parent = nullptr);
     ~CFirmwarePage() override;
 
     int Index() const override;

@@ -32,7 +32,7 @@ class FirmwarePageTest : public QObject {
         Rig() {
             QVERIFY(radio.Contact() == kOk);
             radio.model->firmwareFolder.Set(dir.Path().string());
-            page = std::make_unique<CFirmwarePage>(*radio.model);
+            page = std::make_unique<CFirmwarePage>(*radio.session);
         }
         // Records which loads the page asks for and answers each with `result`, without a radio.
         void FakeLoads(int result) {
@@ -58,7 +58,7 @@ class FirmwarePageTest : public QObject {
         test::WriteHexFile(rig.dir / "fdsp0291.hex", dsp, 0);
         rig.page->SetLoaderRunner([&](LoaderPart part, const std::filesystem::path& file) {
             rig.opened.push_back(part);
-            CLoaderDlg dialog(*rig.radio.model, part, file, rig.page.get());
+            CLoaderDlg dialog(*rig.radio.session, part, file, rig.page.get());
             dialog.show();
             if (!rig.radio.pump.AdvanceUntil([&] { return dialog.Job().Finished(); }, 3'600'000)) {
                 return kLoaderDialogFailed;
@@ -167,10 +167,11 @@ class FirmwarePageTest : public QObject {
         const test::TempDir dir;
         CSettingsStore store(dir / "settings.conf");
         store.WriteDword("", kLoadCheckboxName, kLoadDspBit);
-        CModel model(pump, std::make_unique<CMemoryPort>(pump, radio), &store);
+        CModel model(pump, &store);
+        CRadioSession session(model, std::make_unique<CMemoryPort>(pump, radio));
         model.advancedMode.Set(1);
         {
-            CFirmwarePage page(model);
+            CFirmwarePage page(session);
             page.OnSetActive();
             QVERIFY(!page.LoadBox(kKindMcu)->isChecked());
             QVERIFY(page.LoadBox(kKindDsp)->isChecked());

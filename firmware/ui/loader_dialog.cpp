@@ -20,10 +20,11 @@ CLoaderDlg::AskYesNo CLoaderDlg::QtAsk() {
     };
 }
 
-CLoaderDlg::CLoaderDlg(CModel& model, LoaderPart part, std::filesystem::path file, QWidget* parent, AskYesNo ask)
+CLoaderDlg::CLoaderDlg(CRadioSession& session, LoaderPart part, std::filesystem::path file, QWidget* parent,
+                       AskYesNo ask)
     : QDialog(parent),
-      m_model(model),
-      m_job(std::make_unique<CLoaderJob>(model, part, std::move(file))),
+      m_model(session.Model()),
+      m_job(std::make_unique<CLoaderJob>(session, part, std::move(file))),
       m_ask(std::move(ask)) {
     setWindowTitle(QStringLiteral("Sending MCU Firmware"));
     m_log = new QTextEdit(this);
@@ -50,7 +51,7 @@ CLoaderDlg::CLoaderDlg(CModel& model, LoaderPart part, std::filesystem::path fil
     // The template's 429 x 169 dialog units.
     resize(640, 280);
 
-    for (const std::string& line : LoaderInitialLines(model)) {
+    for (const std::string& line : LoaderInitialLines(m_model)) {
         Append(line);
     }
     m_job->onLog = [this](const std::string& line, CLoaderJob::LogSource source) {

@@ -26,7 +26,7 @@ class CLoaderDlg : public QDialog, private IProgressBar {
     using AskYesNo = std::function<bool(QWidget* owner, const std::string& caption, const std::string& text)>;
     static AskYesNo QtAsk();
 
-    CLoaderDlg(CModel& model, LoaderPart part, std::filesystem::path file, QWidget* parent = nullptr,
+    CLoaderDlg(CRadioSession& session, LoaderPart part, std::filesystem::path file, QWidget* parent = nullptr,
                AskYesNo ask = QtAsk());
     ~CLoaderDlg() override;
 

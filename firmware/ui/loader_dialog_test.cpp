@@ -34,7 +34,7 @@ class LoaderDialogTest : public QObject {
             QVERIFY(radio.Contact() == kOk);
             radio.model->trace.Set(trace ? 1 : 0);
             dialog =
-                std::make_unique<CLoaderDlg>(*radio.model, LoaderPart::Mcu, dir / "fmcu0288.hex", nullptr,
+                std::make_unique<CLoaderDlg>(*radio.session, LoaderPart::Mcu, dir / "fmcu0288.hex", nullptr,
                                              [this](QWidget*, const std::string& caption, const std::string& text) {
                                                  questions.push_back({caption, text});
                                                  return answer;
@@ -58,7 +58,7 @@ class LoaderDialogTest : public QObject {
         QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Cancel"));
         QVERIFY(rig.Log().startsWith(QStringLiteral("RM7 Utility Version ")));
         QVERIFY(rig.Log().contains(QStringLiteral("RM7 MCU version 02.54")));
-        QVERIFY(rig.radio.model->ActiveMachine() == &rig.dialog->Job().Machine());
+        QVERIFY(rig.radio.session->ActiveMachine() == &rig.dialog->Job().Machine());
 
         QVERIFY(rig.RunToStep(100));
         QCOMPARE(rig.dialog->ProgressBar()->maximum(), 0x1F580 / 32);
@@ -114,7 +114,7 @@ class LoaderDialogTest : public QObject {
         QVERIFY(!rig.dialog->isVisible());
         QCOMPARE(rig.dialog->result(), kLoaderDialogFailed);
         // The dialog no longer owns the radio's events.
-        QVERIFY(rig.radio.model->ActiveMachine() == nullptr);
+        QVERIFY(rig.radio.session->ActiveMachine() == nullptr);
     }
 
     void AFailedLoadStaysOpenWithItsCode() {

@@ -17,7 +17,7 @@
 
 namespace rm7 {
 
-CPortPage::CPortPage(CModel& model, QWidget* parent) : CPage(model, parent), m_logic(model) {
+CPortPage::CPortPage(CRadioSession& session, QWidget* parent) : CPage(session, parent), m_logic(session) {
     setObjectName("portPage");
 
     auto* group = new QGroupBox(QStringLiteral("Connection to the radio"), this);
@@ -75,7 +75,7 @@ CPortPage::CPortPage(CModel& model, QWidget* parent) : CPage(model, parent), m_l
     layout->addStretch(1);
 
     FillPortList();
-    m_speedList->setCurrentIndex(static_cast<int>(SpeedChoiceIndex(model.fixedSerialSpeed.Get())));
+    m_speedList->setCurrentIndex(static_cast<int>(SpeedChoiceIndex(Model().fixedSerialSpeed.Get())));
 
     connect(m_portList, &QComboBox::activated, this, &CPortPage::OnPortActivated);
     connect(m_portList->lineEdit(), &QLineEdit::returnPressed, this, &CPortPage::OnPortTyped);

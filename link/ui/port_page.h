@@ -32,7 +32,7 @@ class CPortComboBox final : public QComboBox {
 
 class CPortPage final : public CPage {
   public:
-    explicit CPortPage(CModel& model, QWidget* parent = nullptr);
+    explicit CPortPage(CRadioSession& session, QWidget* parent = nullptr);
     ~CPortPage() override;
 
     int Index() const override;

@@ -33,8 +33,8 @@ MemoriesDialogPrompts MemoriesDialogPrompts::Qt(std::function<void(const QString
     return prompts;
 }
 
-CPowerOnBannerSheet::CPowerOnBannerSheet(CModel& model, QWidget* parent, MemoriesDialogPrompts prompts)
-    : QDialog(parent), m_prompts(std::move(prompts)), m_job(model, *this) {
+CPowerOnBannerSheet::CPowerOnBannerSheet(CRadioSession& session, QWidget* parent, MemoriesDialogPrompts prompts)
+    : QDialog(parent), m_prompts(std::move(prompts)), m_job(session, *this) {
     setWindowTitle(QString::fromLatin1(kBannerCaption));
     auto* page = new QWidget;
     auto* label = new QLabel(QString::fromLatin1(kBannerPrompt), page);

@@ -28,7 +28,7 @@ struct MemoriesDialogPrompts {
 
 class CPowerOnBannerSheet final : public QDialog, private IBannerView {
   public:
-    explicit CPowerOnBannerSheet(CModel& model, QWidget* parent = nullptr,
+    explicit CPowerOnBannerSheet(CRadioSession& session, QWidget* parent = nullptr,
                                  MemoriesDialogPrompts prompts = MemoriesDialogPrompts::Qt());
     ~CPowerOnBannerSheet() override;
 

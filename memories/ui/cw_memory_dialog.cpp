@@ -72,8 +72,8 @@ void CEditCWMemory::keyPressEvent(QKeyEvent* event) {
     QLineEdit::keyPressEvent(event);
 }
 
-CCWMemoryDlg::CCWMemoryDlg(CModel& model, QWidget* parent, MemoriesDialogPrompts prompts)
-    : QDialog(parent), m_prompts(std::move(prompts)), m_job(model, *this) {
+CCWMemoryDlg::CCWMemoryDlg(CRadioSession& session, QWidget* parent, MemoriesDialogPrompts prompts)
+    : QDialog(parent), m_prompts(std::move(prompts)), m_job(session, *this) {
     setWindowTitle(QString::fromLatin1(kCwMemoryCaption));
     setSizeGripEnabled(true);
     auto* grid = new QGridLayout;

@@ -32,7 +32,7 @@ class CEditCWMemory final : public QLineEdit {
 
 class CCWMemoryDlg final : public QDialog, private ICWMemoryView {
   public:
-    explicit CCWMemoryDlg(CModel& model, QWidget* parent = nullptr,
+    explicit CCWMemoryDlg(CRadioSession& session, QWidget* parent = nullptr,
                           MemoriesDialogPrompts prompts = MemoriesDialogPrompts::Qt());
     ~CCWMemoryDlg() override;
 

@@ -11,6 +11,7 @@
 
 #include "link/contact.h"
 #include "link/memory_port.h"
+#include "link/radio_session.h"
 #include "memories/ui/banner_sheet.h"
 #include "memories/ui/cw_memory_dialog.h"
 #include "platform/error_text.h"
@@ -24,10 +25,11 @@ namespace {
 struct Bench {
     Bench() : radio(Options()) {
         auto port = std::make_unique<CMemoryPort>(pump, radio);
-        model = std::make_unique<CModel>(pump, std::move(port));
+        model = std::make_unique<CModel>(pump);
+        session = std::make_unique<CRadioSession>(*model, std::move(port));
         model->portName.Set("sim0");
-        model->Contact().StartAtOpenPort();
-        pump.AdvanceUntil([this] { return model->Contact().IsIdle(); }, 60000);
+        session->Contact().StartAtOpenPort();
+        pump.AdvanceUntil([this] { return session->Contact().IsIdle(); }, 60000);
     }
     static rm7sim::Options Options() {
         rm7sim::Options options;
@@ -46,6 +48,7 @@ struct Bench {
     CManualPump pump;
     rm7sim::Radio radio;
     std::unique_ptr<CModel> model;
+    std::unique_ptr<CRadioSession> session;
 };
 
 struct Prompts {
@@ -83,13 +86,13 @@ class MemoriesDialogsTest : public QObject {
         const std::string old = std::string("OLD") + std::string(20, '\0');
         std::copy(old.begin(), old.end(), bench.radio.Eeprom().begin() + kBannerAddress);
         Prompts prompts;
-        CPowerOnBannerSheet sheet(*bench.model, nullptr, prompts.Make());
+        CPowerOnBannerSheet sheet(*bench.session, nullptr, prompts.Make());
         QCOMPARE(sheet.windowTitle(), QStringLiteral("Edit Power On Banner"));
         QCOMPARE(sheet.SaveButton()->text(), QStringLiteral("Save"));
         QCOMPARE(sheet.Edit()->maxLength(), 22);
         sheet.show();
         QVERIFY(QTest::qWaitForWindowExposed(&sheet));
-        QCOMPARE(bench.model->ActiveMachine(), static_cast<IStateMachine*>(&sheet.Job().Machine()));
+        QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(&sheet.Job().Machine()));
         QVERIFY(!sheet.SaveButton()->isEnabled());  // until the banner has been read
         QVERIFY(bench.pump.AdvanceUntil([&] { return sheet.Job().Machine().IsIdle(); }, 60000));
         QCOMPARE(sheet.Edit()->text(), QStringLiteral("OLD"));
@@ -107,14 +110,14 @@ class MemoriesDialogsTest : public QObject {
         QVERIFY(bench.pump.AdvanceUntil([&] { return !sheet.isVisible(); }, 60000));
         QCOMPARE(bench.Eeprom(kBannerAddress, 8), std::string("CQ TEST\0", 8));
         QVERIFY(prompts.shown.empty());
-        QCOMPARE(bench.model->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
+        QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
     }
 
     void bannerReadFailureIsShownOverTheSheetThenCloses() {
         Bench bench;
         bench.radio.SetSilent(true);
         Prompts prompts;
-        CPowerOnBannerSheet sheet(*bench.model, nullptr, prompts.Make());
+        CPowerOnBannerSheet sheet(*bench.session, nullptr, prompts.Make());
         sheet.show();
         QVERIFY(QTest::qWaitForWindowExposed(&sheet));
         QVERIFY(bench.pump.AdvanceUntil([&] { return sheet.Job().Machine().IsIdle(); }, 60000));
@@ -128,7 +131,7 @@ class MemoriesDialogsTest : public QObject {
     void bannerCancelDuringTheReadClosesWithoutABox() {
         Bench bench;
         Prompts prompts;
-        CPowerOnBannerSheet sheet(*bench.model, nullptr, prompts.Make());
+        CPowerOnBannerSheet sheet(*bench.session, nullptr, prompts.Make());
         sheet.show();
         QVERIFY(QTest::qWaitForWindowExposed(&sheet));
         QTest::mouseClick(sheet.CancelButton(), Qt::LeftButton);
@@ -148,7 +151,7 @@ class MemoriesDialogsTest : public QObject {
         bench.SetCwMemory(5, std::string(kCwAreaSize, 'E'));  // full: longer than a box takes
         const std::string m6 = bench.Eeprom(CwAreaAddress(5), kCwAreaSize);
         Prompts prompts;
-        CCWMemoryDlg dialog(*bench.model, nullptr, prompts.Make());
+        CCWMemoryDlg dialog(*bench.session, nullptr, prompts.Make());
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit CW Memories"));
         QCOMPARE(dialog.Edit(1)->maxLength(), 250);
         QStringList labels;
@@ -159,7 +162,7 @@ class MemoriesDialogsTest : public QObject {
         QVERIFY(labels.contains(QStringLiteral("\"~\" is half space, \"|\" is IM (..--)")));
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QCOMPARE(bench.model->ActiveMachine(), static_cast<IStateMachine*>(&dialog.Job().Machine()));
+        QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(&dialog.Job().Machine()));
         QVERIFY(!dialog.SaveButton()->isEnabled());  // until the memories have been read
         QVERIFY(!dialog.Edit(0)->isEnabled());
         QVERIFY(dialog.CancelButton()->isEnabled());
@@ -201,7 +204,7 @@ class MemoriesDialogsTest : public QObject {
         QCOMPARE(bench.Eeprom(CwAreaAddress(5), kCwAreaSize), m6);
         QVERIFY(prompts.shown.empty());
         QVERIFY(prompts.asked.empty());
-        QCOMPARE(bench.model->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
+        QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
     }
 
     void cwMemoriesEscapeWithAnUnsavedEditAsksFirst() {
@@ -210,7 +213,7 @@ class MemoriesDialogsTest : public QObject {
         const std::string m1 = bench.Eeprom(CwAreaAddress(0), kCwAreaSize);
         Prompts prompts;
         prompts.answer = QMessageBox::Cancel;
-        CCWMemoryDlg dialog(*bench.model, nullptr, prompts.Make());
+        CCWMemoryDlg dialog(*bench.session, nullptr, prompts.Make());
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.Job().Machine().IsIdle(); }, 200000));
@@ -236,7 +239,7 @@ class MemoriesDialogsTest : public QObject {
         Bench bench;
         bench.radio.SetSilent(true);
         Prompts prompts;
-        CCWMemoryDlg dialog(*bench.model, nullptr, prompts.Make());
+        CCWMemoryDlg dialog(*bench.session, nullptr, prompts.Make());
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.Job().Machine().IsIdle(); }, 200000));

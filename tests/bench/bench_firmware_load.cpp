@@ -13,6 +13,7 @@
 #include "firmware/intel_hex.h"
 #include "firmware/loader_job.h"
 #include "link/contact.h"
+#include "link/radio_session.h"
 #include "link/tty_serial_port.h"
 #include "platform/poll_pump.h"
 #include "tests/pty/pty_support.h"
@@ -57,7 +58,8 @@ Phase TimePacketPhase(const std::vector<std::string>& simArgs, const std::filesy
         return phase;
     }
     CPollPump pump;
-    CModel model(pump, std::make_unique<CSerialPort>(pump));
+    CModel model(pump);
+    CRadioSession session(model, std::make_unique<CSerialPort>(pump));
     model.portName.Set(sim.Device());
     std::optional<Result> contact;
     struct Waiter final : IMessageTarget {
@@ -71,7 +73,7 @@ Phase TimePacketPhase(const std::vector<std::string>& simArgs, const std::filesy
     } waiter;
     waiter.result = &contact;
     CObservation observation(model.portEvent, &waiter);
-    model.Contact().StartAtOpenPort();
+    session.Contact().StartAtOpenPort();
     if (!pump.RunUntil([&] { return contact.has_value(); }, 10000) || *contact != kOk) {
         std::fprintf(stderr, "no contact\n");
         return phase;

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "link/contact.h"
+#include "link/radio_session.h"
 #include "link/scripted_port_test.h"
 #include "link/tty_serial_port.h"
 #include "platform/poll_pump.h"
@@ -25,8 +26,8 @@ namespace {
 class CReadMachine : public CStateHost<CReadMachine> {
   public:
     static constexpr std::uint32_t kTimerId = 10;
-    explicit CReadMachine(CModel& model)
-        : CStateHost(model, kTimerId), read(*this, "Read", &FinalState(), 0x0000, 25 * 64, buffer) {}
+    explicit CReadMachine(CRadioSession& session)
+        : CStateHost(session, kTimerId), read(*this, "Read", &FinalState(), 0x0000, 25 * 64, buffer) {}
     std::uint8_t buffer[25 * 64] = {};
     CReadPicPromState<CReadMachine> read;
 };
@@ -47,7 +48,8 @@ int Run() {
     }
     CPollPump pump;
     test::CRecordingWindow window;
-    CModel model(pump, std::make_unique<CSerialPort>(pump));
+    CModel model(pump);
+    CRadioSession session(model, std::make_unique<CSerialPort>(pump));
     CObservation completion(model.portEvent, &window);
     model.portName.Set(sim.Device());
     CReadMachine reader(model);
@@ -61,21 +63,21 @@ int Run() {
     double contactWaitMs = 0;
     for (int i = 0; i < kRounds; ++i) {
         window.completions.clear();
-        model.Contact().StartAtOpenPort();
+        session.Contact().StartAtOpenPort();
         if (!pump.RunUntil([&] { return !window.completions.empty(); }, 10000) || window.completions[0] != 0) {
             std::fprintf(stderr, "contact failed\n");
             return 1;
         }
         contactWaitMs += 10;  // the fixed wait after "TT0;"
         window.completions.clear();
-        model.SetActiveMachine(&reader);
+        session.SetActiveMachine(&reader);
         reader.Start(reader.read);
         if (!pump.RunUntil([&] { return !window.completions.empty(); }, 10000) || window.completions[0] != 0) {
             std::fprintf(stderr, "read failed\n");
             return 1;
         }
-        model.SetActiveMachine(nullptr);
-        model.ClosePort();
+        session.SetActiveMachine(nullptr);
+        session.ClosePort();
     }
     const double wallMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall0).count() - contactWaitMs;

@@ -124,7 +124,7 @@ class MainFrameTest : public QObject {
     // The title is complete once the serial number is read; the contact ends after the DSP version.
     void WaitForRadio(CMainFrame& frame, const QString& title) {
         QTRY_COMPARE_WITH_TIMEOUT(frame.windowTitle(), title, kDeadlineMs);
-        QTRY_VERIFY_WITH_TIMEOUT(m_session->Model().Contact().IsIdle(), kDeadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_session->Radio().Contact().IsIdle(), kDeadlineMs);
     }
     QString FoundTitle(int serial, const CSimulatedRadio& radio, int speed) {
         return kVersion + QStringLiteral(" - S/N %1 on %2 at %3 bit/s")
@@ -201,7 +201,7 @@ class MainFrameTest : public QObject {
         page->PortList()->lineEdit()->setText(first.QPort());
         QTest::keyClick(page->PortList()->lineEdit(), Qt::Key_Return);
         QVERIFY(recorder.codes.empty());
-        QVERIFY(m_session->Model().Contact().IsIdle());
+        QVERIFY(m_session->Radio().Contact().IsIdle());
         QCOMPARE(frame.windowTitle(), FoundTitle(1234, first, 9600));
 
         // Another port, typed as a path: the first closes and the second radio is found.
@@ -235,7 +235,7 @@ class MainFrameTest : public QObject {
         QCOMPARE(searching.windowTitle(), kVersion + QStringLiteral(" on %1 closed").arg(silent.QPort()));
         QCOMPARE(searching.StatusBarText(), QStringLiteral("Serial port %1 is closed").arg(silent.QPort()));
         // The search stops at its next poll, which finds the port closed; the texts stay.
-        QTRY_VERIFY_WITH_TIMEOUT(m_session->Model().Contact().IsIdle(), kDeadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_session->Radio().Contact().IsIdle(), kDeadlineMs);
         QCOMPARE(searching.windowTitle(), kVersion + QStringLiteral(" on %1 closed").arg(silent.QPort()));
         QCOMPARE(searching.StatusBarText(), QStringLiteral("Serial port %1 is closed").arg(silent.QPort()));
     }
@@ -260,7 +260,7 @@ class MainFrameTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(HasBox(&frame, QStringLiteral("Unexpected Device"),
                                         QStringLiteral("Connected device does not appear to be an Tarnwell RM7")),
                                  kDeadlineMs);
-        QVERIFY(m_session->Model().Contact().IsIdle());
+        QVERIFY(m_session->Radio().Contact().IsIdle());
     }
 
     void savedActivePageIsUsedOnlyWithASavedPort() {

@@ -98,7 +98,7 @@ int main(int argc, char* argv[]) {
         std::vector<std::string> simArgs;
         std::function<bool(rm7::CAppSession&)> reach;
     };
-    auto idle = [](rm7::CAppSession& s) { return s.Model().Contact().IsIdle(); };
+    auto idle = [](rm7::CAppSession& s) { return s.Radio().Contact().IsIdle(); };
     const Shot shots[] = {
         {"main-searching.png",
          {"--faults", "drop=1"},

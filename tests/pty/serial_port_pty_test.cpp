@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "link/contact.h"
+#include "link/radio_session.h"
 #include "link/scripted_port_test.h"
 #include "link/tty_serial_port.h"
 #include "platform/poll_pump.h"
@@ -21,20 +22,21 @@ class SerialPortPty : public ::testing::Test {
     void Build(const std::vector<std::string>& simArgs) {
         sim = std::make_unique<CSimulator>(simArgs);
         ASSERT_FALSE(sim->Device().empty());
-        model = std::make_unique<CModel>(pump, std::make_unique<CSerialPort>(pump), nullptr, &notifier);
+        model = std::make_unique<CModel>(pump, nullptr, &notifier);
+        session = std::make_unique<CRadioSession>(*model, std::make_unique<CSerialPort>(pump));
         observation = CObservation(model->portEvent, &window);
         model->portName.Set(sim->Device());
     }
     Result Contact(std::uint32_t limitMs = 30000) {
         window.completions.clear();
-        model->Contact().StartAtOpenPort();
+        session->Contact().StartAtOpenPort();
         EXPECT_TRUE(pump.RunUntil([this] { return !window.completions.empty(); }, limitMs));
         return window.completions.empty() ? 0xFFFFFFFF : window.completions.back();
     }
     void TearDown() override {
         observation.Reset();
         if (model) {
-            model->ClosePort();
+            session->ClosePort();
         }
     }
 
@@ -44,13 +46,14 @@ class SerialPortPty : public ::testing::Test {
     CRecordingWindow window;
     std::unique_ptr<CSimulator> sim;
     std::unique_ptr<CModel> model;
+    std::unique_ptr<CRadioSession> session;
     CObservation observation;
 };
 
 TEST_F(SerialPortPty, ContactAtNineThousandSixHundred) {
     Build({"--speed", "9600", "--serial", "12345"});
     EXPECT_EQ(Contact(), 0u);
-    EXPECT_EQ(model->Port().Speed(), 9600u);
+    EXPECT_EQ(session->Port().Speed(), 9600u);
     EXPECT_EQ(model->serialNumber.Get(), 12345u);
     EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareRunning);
     EXPECT_TRUE(notifier.boxes.empty());
@@ -58,8 +61,8 @@ TEST_F(SerialPortPty, ContactAtNineThousandSixHundred) {
 
 TEST_F(SerialPortPty, OpenTwiceKeepsThePortAndZeroBytesWriteNothing) {
     Build({});
-    CSerialPort& port = static_cast<CSerialPort&>(model->Port());
-    ASSERT_EQ(model->OpenSerialPort(sim->Device()), 0u);
+    CSerialPort& port = static_cast<CSerialPort&>(session->Port());
+    ASSERT_EQ(session->OpenSerialPort(sim->Device()), 0u);
     ASSERT_EQ(port.SetSpeed(19200), 0u);
     EXPECT_EQ(port.Open(sim->Device()), 0u);
     EXPECT_EQ(port.Speed(), 19200u);
@@ -77,10 +80,10 @@ TEST_F(SerialPortPty, OpenTwiceKeepsThePortAndZeroBytesWriteNothing) {
 TEST_F(SerialPortPty, CloseWhileTheListenerWaitsReturnsPromptly) {
     Build({});
     for (int i = 0; i < 20; ++i) {
-        ASSERT_EQ(model->OpenSerialPort(sim->Device()), 0u);
-        model->ClosePort();
+        ASSERT_EQ(session->OpenSerialPort(sim->Device()), 0u);
+        session->ClosePort();
     }
-    EXPECT_FALSE(model->Port().IsOpen());
+    EXPECT_FALSE(session->Port().IsOpen());
 }
 
 TEST_F(SerialPortPty, RadioUnpluggedMidContactIsReportedOnceAndNothingHangs) {
@@ -88,7 +91,7 @@ TEST_F(SerialPortPty, RadioUnpluggedMidContactIsReportedOnceAndNothingHangs) {
     ASSERT_EQ(Contact(), 0u);
     // Unplug while the radio is being polled again.
     window.completions.clear();
-    model->Contact().StartAtSpeedSearch();
+    session->Contact().StartAtSpeedSearch();
     pump.RunUntil([] { return false; }, 30);
     sim->Stop();
     EXPECT_TRUE(pump.RunUntil([this] { return !window.completions.empty(); }, 20000));
@@ -98,7 +101,7 @@ TEST_F(SerialPortPty, RadioUnpluggedMidContactIsReportedOnceAndNothingHangs) {
     // The port is closed and later calls fail quietly.
     pump.RunUntil([] { return false; }, 50);
     EXPECT_FALSE(model->IsPortOpen());
-    EXPECT_FALSE(model->SendText("I;"));
+    EXPECT_FALSE(session->SendText("I;"));
     EXPECT_LE(notifier.boxes.size(), 1u);
 }
 
