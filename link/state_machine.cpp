@@ -29,9 +29,13 @@ void CStateHost2::ResumeContact() {
         m_model.firmwareStatus.Set(kFirmwareNone);
         NotifyCompletion();
     } else if (m_model.ActiveMachine() != nullptr) {
+        // A refused device is found and refused again, with the contact's message box.
         m_model.SetActiveMachine(nullptr);
         RestartContact();
     } else {
+        if (m_result == kErrUnexpectedDevice) {
+            m_model.firmwareStatus.Set(kFirmwareNone);
+        }
         NotifyCompletion();
     }
 }
