@@ -302,7 +302,8 @@ void CFirmwarePage::SendFirmware(SendButton button) {
     if (plan.mcu) {
         mcuLoaded = m_runLoader(LoaderPart::Mcu, plan.mcuFile) == kLoaderDialogLoaded;
     }
-    if (plan.dsp && mcuLoaded) {
+    // After the MCU load the radio was contacted again: what it tells now judges the DSP.
+    if (mcuLoaded && DspStillWanted(plan, Model().firmwareVersions.Get(kKindDsp))) {
         m_runLoader(LoaderPart::Dsp, plan.dspFile);
     }
     Model().StatusText(ElapsedText(Model().Pump().TickCount() - start));
