@@ -314,6 +314,7 @@ struct SendPart {
     LoaderPart part;
     FirmwareKind kind;
     std::string file;
+    const SendPlan* plan = nullptr;  // "update": the DSP is judged again after the MCU load
 };
 
 int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<SendPart>& parts);
@@ -362,6 +363,13 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
     Result r = kOk;
     std::vector<LoadReport> reports;
     for (const SendPart& p : parts) {
+        if (p.part == LoaderPart::Dsp && p.plan != nullptr &&
+            !DspStillWanted(*p.plan, model.firmwareVersions.Get(kKindDsp))) {
+            if (!options.quiet) {
+                std::fprintf(stderr, "The RM7 runs DSP %s: not sent\n", model.FirmwareVersionText(kKindDsp).c_str());
+            }
+            continue;
+        }
         // The DSP is loaded through the radio's own firmware, never through its boot loader.
         if (p.part == LoaderPart::Dsp && model.firmwareStatus.Get() != kFirmwareRunning) {
             std::fprintf(stderr, "%s\nSend MCU firmware first (--mcu FILE).\n", model.WaitingForLoadText().c_str());
@@ -504,7 +512,7 @@ int RunUpdate(const GlobalOptions& options, bool all, const std::string& folderA
         parts.push_back({LoaderPart::Mcu, FirmwareKind::Mcu, plan.mcuFile.string()});
     }
     if (plan.dsp) {
-        parts.push_back({LoaderPart::Dsp, FirmwareKind::Dsp, plan.dspFile.string()});
+        parts.push_back({LoaderPart::Dsp, FirmwareKind::Dsp, plan.dspFile.string(), &plan});
     }
     if (!FilesAccepted(parts)) {
         return 1;

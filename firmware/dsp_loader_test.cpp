@@ -204,6 +204,7 @@ TEST_F(DspLoaderScriptTest, ARadioThatIsNotTheRM7GetsNoLoad) {
     ASSERT_TRUE(rig.Run(dsp));
     EXPECT_EQ(dsp.GetResult(), kErrUnexpectedDevice);
     EXPECT_THAT(rig.scriptedPort->SentTexts(), ::testing::Not(Contains("LDF2;")));
+    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareNone);
 }
 
 class DspLoaderRadioTest : public ::testing::Test {

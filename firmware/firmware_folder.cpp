@@ -125,7 +125,14 @@ SendPlan PlanSend(const FirmwarePageState& state, SendButton button) {
     switch (button) {
         case SendButton::Newer:
             plan.mcu = IsNewerThanInstalled(mcu, state.installed[kKindMcu]);
-            plan.dsp = IsNewerThanInstalled(dsp, state.installed[kKindDsp]);
+            if (plan.mcu) {
+                // The radio is contacted again after the MCU load and tells its DSP version
+                // then; from its boot loader it tells none now, so a current DSP would be resent.
+                plan.dsp = dsp.Found();
+                plan.dspOnlyIfNewer = plan.dsp;
+            } else {
+                plan.dsp = IsNewerThanInstalled(dsp, state.installed[kKindDsp]);
+            }
             break;
         case SendButton::AllOrChecked:
             if (state.advancedMode) {
@@ -148,7 +155,15 @@ SendPlan PlanSend(const FirmwarePageState& state, SendButton button) {
     }
     plan.mcuFile = plan.mcu ? mcu.path : std::filesystem::path();
     plan.dspFile = plan.dsp ? dsp.path : std::filesystem::path();
+    plan.dspVersion = plan.dsp ? dsp.version : 0;
     return plan;
+}
+
+bool DspStillWanted(const SendPlan& plan, std::uint16_t installedDsp) {
+    if (!plan.dsp) {
+        return false;
+    }
+    return !plan.dspOnlyIfNewer || IsNewerThanInstalled({plan.dspFile, plan.dspVersion}, installedDsp);
 }
 
 std::string SendingText(const std::filesystem::path& folder) {

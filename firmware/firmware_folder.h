@@ -99,12 +99,20 @@ struct SendPlan {
     std::string boxText;  // an "Error" box when refused
     bool mcu = false;
     bool dsp = false;
+    // "Send New" with an MCU load: the DSP goes only if it is still newer than the version the
+    // radio tells after that load (DspStillWanted).
+    bool dspOnlyIfNewer = false;
     std::filesystem::path mcuFile;
     std::filesystem::path dspFile;
+    std::uint16_t dspVersion = 0;
     bool Empty() const { return !mcu && !dsp; }
 };
 
 SendPlan PlanSend(const FirmwarePageState& state, SendButton button);
+
+// Whether the plan's DSP is sent now, with `installedDsp` the version the radio tells after the
+// plan's MCU load (or the one known at planning when there was none).
+bool DspStillWanted(const SendPlan& plan, std::uint16_t installedDsp);
 
 // "Sending firmware from %s"
 std::string SendingText(const std::filesystem::path& folder);

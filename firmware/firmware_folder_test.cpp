@@ -112,6 +112,7 @@ struct PlanCase {
     bool refused;
     bool mcu;
     bool dsp;
+    bool dspOnlyIfNewer = false;  // judged again once the MCU load is done
 };
 
 TEST(PlanSend, WhatEachButtonSendsAndWhen) {
@@ -125,11 +126,12 @@ TEST(PlanSend, WhatEachButtonSendsAndWhen) {
         {"checked DSP box without a DSP file", State(kOn, kRun, 254, 121, 260, kNone, kDspBox | kMcuBox), all, false,
          true, false},
         {"newer DSP, same MCU", State(kOff, kRun, 260, 121, 260, 130), newer, false, false, true},
-        {"newer MCU, older DSP file", State(kOff, kRun, 254, 130, 260, 121), newer, false, true, false},
+        {"newer MCU, older DSP file", State(kOff, kRun, 254, 130, 260, 121), newer, false, true, true, true},
         {"older MCU file is not newer", State(kOff, kRun, 270, 130, 260, 130), newer, false, false, false},
-        {"installed not read yet", State(kOff, kRun, 0, 0, 260, 121), newer, false, true, true},
-        {"installed not available", State(kOff, kRun, 999, 999, 260, 121), newer, false, true, true},
-        {"boot loader after a broken load", State(kOff, kBoot, 0xFFFE, 121, 260, 121), newer, false, true, false},
+        {"installed not read yet", State(kOff, kRun, 0, 0, 260, 121), newer, false, true, true, true},
+        {"installed not available", State(kOff, kRun, 999, 999, 260, 121), newer, false, true, true, true},
+        {"boot loader after a broken load", State(kOff, kBoot, 0xFFFE, 121, 260, 121), newer, false, true, true, true},
+        {"newer MCU without a DSP file", State(kOff, kRun, 254, 121, 260, kNone), newer, false, true, false},
         {"boot loader, both checked", State(kOn, kBoot, 0, 121, 260, 121, kMcuBox | kDspBox), all, false, true, true},
         {"boot loader takes no DSP alone", State(kOn, kBoot, 0, 121, 260, 130, kDspBox), all, true, false, false},
         {"no MCU file refuses", State(kOff, kRun, 254, 121, kNone, 130), all, true, false, false},
@@ -140,9 +142,40 @@ TEST(PlanSend, WhatEachButtonSendsAndWhen) {
         EXPECT_EQ(plan.refused, c.refused) << c.name;
         EXPECT_EQ(plan.mcu, c.mcu) << c.name;
         EXPECT_EQ(plan.dsp, c.dsp) << c.name;
+        EXPECT_EQ(plan.dspOnlyIfNewer, c.dspOnlyIfNewer) << c.name;
         EXPECT_EQ(plan.mcuFile.empty(), !c.mcu) << c.name;
         EXPECT_EQ(plan.dspFile.empty(), !c.dsp) << c.name;
     }
+}
+
+// After an MCU load the radio is contacted again: "Send New" judges the DSP by the version it
+// tells then, so a radio loaded from its boot loader keeps a DSP that is already current.
+TEST(PlanSend, SendNewJudgesTheDspAfterTheMcuLoad) {
+    const SendPlan fromBootLoader = PlanSend(State(kOff, kBoot, 0, 0, 260, 121), SendButton::Newer);
+    const SendPlan all = PlanSend(State(kOff, kBoot, 0, 0, 260, 121), SendButton::AllOrChecked);
+    const SendPlan dspOnly = PlanSend(State(kOff, kRun, 260, 120, 260, 121), SendButton::Newer);
+    const SendPlan mcuOnly = PlanSend(State(kOff, kRun, 254, 121, 260, kNone), SendButton::Newer);
+    struct Case {
+        const char* name;
+        const SendPlan& plan;
+        std::uint16_t installedDsp;
+        bool sent;
+    };
+    const Case cases[] = {
+        {"current DSP", fromBootLoader, 121, false},
+        {"DSP newer than the file", fromBootLoader, 130, false},
+        {"older DSP", fromBootLoader, 120, true},
+        {"DSP version still not told", fromBootLoader, 0, true},
+        {"DSP version not available", fromBootLoader, 999, true},
+        {"send all sends a current DSP", all, 121, true},
+        {"no MCU load: decided at planning", dspOnly, 120, true},
+        {"no DSP file", mcuOnly, 0, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DspStillWanted(c.plan, c.installedDsp), c.sent) << c.name;
+    }
+    EXPECT_EQ(fromBootLoader.dspFile, "/fw/fdsp.hex");
+    EXPECT_EQ(fromBootLoader.dspVersion, 121u);
 }
 
 TEST(PlanSend, RefusalsSayWhy) {

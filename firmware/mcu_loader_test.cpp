@@ -299,6 +299,7 @@ TEST_F(McuLoaderScriptTest, ARadioThatIsNotTheRM7GetsNoLoad) {
     EXPECT_EQ(RunLoad(), kErrUnexpectedDevice);
     EXPECT_THAT(Commands(), ::testing::Not(Contains("LDM;")));
     EXPECT_TRUE(radio.pieces.empty());
+    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareNone);
 }
 
 TEST_F(McuLoaderScriptTest, SilentRadioFailsTheSpeedSearch) {

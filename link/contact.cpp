@@ -101,9 +101,9 @@ void CContactStateMachine::OnComplete() {
             model.MessageBox("Unexpected Device",
                              StrFormat("Connected device does not appear to be an Tarnwell %s", "RM7"),
                              MessageIcon::Error);
-        } else {
-            m_firmwareStatus = kFirmwareNone;
         }
+        // A refused device keeps no firmware status: an R5 names itself as a boot loader would.
+        m_firmwareStatus = kFirmwareNone;
     }
     model.firmwareStatus.Set(m_firmwareStatus);
     model.portEvent.NotifyAll(static_cast<WParam>(r), 0);

@@ -79,14 +79,38 @@ TEST_F(ContactTest, BootLoaderEndsTheRunAtIdentifyWithStatusOne) {
     EXPECT_EQ(model->WaitingForLoadText(), "RM7 waiting for firmware load on sim0 at 38400 bit/s");
 }
 
+// Every device that is not the RM7 is refused, and what identification thought of its firmware
+// is forgotten: an R5 must not read as an RM7 waiting for a load.
 TEST_F(ContactTest, AnotherDeviceIsRefused) {
-    rm7sim::Options options;
-    options.device = "R5";
-    Build(options);
-    EXPECT_EQ(Contact(), kErrUnexpectedDevice);
-    EXPECT_THAT(notifier.boxes,
-                ElementsAre("Unexpected Device: Connected device does not appear to be an Tarnwell RM7"));
-    EXPECT_THAT(notifier.status, ::testing::Contains("Contact failed 0xe200004e Unexpected device (e.g. R5 vs RM7)\n"));
+    struct Refusal {
+        const char* device;
+        bool bootLoader;
+        TarnwellDevice kindAfter;  // refused by Identify: none; by VerifyExpectedDevice: what "OM;" said
+        std::vector<std::string> commands;
+    };
+    const Refusal refusals[] = {
+        {"R5", false, kDeviceNone, {"", "I"}},
+        {"R5", true, kDeviceNone, {"", "I"}},
+        {"SV1", false, kDeviceNone, {"", "I"}},
+        {"RM6", false, kDeviceRM6, {"", "I", "TT0", "RVM", "OM"}},
+    };
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(std::string(refusal.device) + (refusal.bootLoader ? " boot loader" : ""));
+        rm7sim::Options options;
+        options.device = refusal.device;
+        options.bootLoader = refusal.bootLoader;
+        notifier.boxes.clear();
+        notifier.status.clear();
+        Build(options);
+        EXPECT_EQ(Contact(), kErrUnexpectedDevice);
+        EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareNone);
+        EXPECT_EQ(model->deviceKind.Get(), refusal.kindAfter);
+        EXPECT_EQ(radio->ReceivedCommands(), refusal.commands);
+        EXPECT_THAT(notifier.boxes,
+                    ElementsAre("Unexpected Device: Connected device does not appear to be an Tarnwell RM7"));
+        EXPECT_THAT(notifier.status,
+                    ::testing::Contains("Contact failed 0xe200004e Unexpected device (e.g. R5 vs RM7)\n"));
+    }
 }
 
 TEST_F(ContactTest, FixedSpeedTheRadioDoesNotUseLoopsWithGrowingWaits) {

@@ -29,9 +29,13 @@ void CStateMachineBase::ResumeContact() {
         Model().firmwareStatus.Set(kFirmwareNone);
         NotifyCompletion();
     } else if (m_session.ActiveMachine() != nullptr) {
+        // A refused device is found and refused again, with the contact's message box.
         m_session.SetActiveMachine(nullptr);
         RestartContact();
     } else {
+        if (m_result == kErrUnexpectedDevice) {
+            Model().firmwareStatus.Set(kFirmwareNone);
+        }
         NotifyCompletion();
     }
 }

@@ -1,4 +1,5 @@
 #include "link/state_machine.h"
+#include "link/radio_session.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -134,6 +135,47 @@ TEST_F(FrameworkTest, PositiveCodesCountAsFailures) {
     EXPECT_TRUE(Failed(0xA2000047));
     EXPECT_FALSE(Failed(0));
     EXPECT_EQ(AsHresult(5), 0x80070005u);
+}
+
+// A job that ends through ResumeContact, as the loaders and the restore do.
+class CResumingMachine : public CStateHost<CResumingMachine> {
+  public:
+    explicit CResumingMachine(CRadioSession& session)
+        : CStateHost(session, 11), only(*this, "Only", &FinalState(), 0xE2000111, "AA;", 300) {}
+    void OnComplete() override { ResumeContact(); }
+    CCommandResponseState<CResumingMachine> only;
+};
+
+using ResumeTest = test::CScriptedMachineTest<CResumingMachine>;
+
+// A failure forgets the radio's firmware status, and so does a refused device; a refused device
+// that is still the active machine's is left to the contact, started again to refuse it itself.
+TEST_F(ResumeTest, FailuresAndRefusedDevicesForgetTheFirmwareStatus) {
+    struct Case {
+        Result failure;
+        bool active;
+    };
+    const Case cases[] = {
+        {0xE2000111, true}, {0xE2000111, false}, {kErrUnexpectedDevice, false}, {kErrUnexpectedDevice, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << std::hex << c.failure << (c.active ? " active" : ""));
+        const bool contactFollows = c.failure == kErrUnexpectedDevice && c.active;
+        model->firmwareStatus.Set(kFirmwareBootLoader);
+        session->SetActiveMachine(c.active ? machine.get() : nullptr);
+        window.completions.clear();
+        machine->only.Fail(c.failure);
+        EXPECT_EQ(session->Contact().IsIdle(), !contactFollows);
+        if (contactFollows) {
+            EXPECT_EQ(session->ActiveMachine(), nullptr);
+            EXPECT_TRUE(window.completions.empty());
+            // Nothing answers on this port: the contact ends after one circle of speeds.
+            pump.AdvanceUntil([this] { return !window.completions.empty(); }, 10000);
+            EXPECT_THAT(window.completions, ElementsAre(kErrNoResponseAfterReset));
+        } else {
+            EXPECT_THAT(window.completions, ElementsAre(c.failure));
+        }
+        EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareNone);
+    }
 }
 
 }  // namespace

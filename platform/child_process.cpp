@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +28,7 @@ Result CChildProcess::Start(const std::filesystem::path& program, const std::vec
         argv.push_back(s.data());
     }
     argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) {
         const int err = errno;
@@ -35,6 +37,12 @@ Result CChildProcess::Start(const std::filesystem::path& program, const std::vec
         return ResultFromErrno(err);
     }
     if (pid == 0) {
+        // The child ends with this program, however it ends (a signal leaves no destructor to
+        // run Stop). The signal is tied to the starting thread: start children from the main one.
+        // A parent gone before the request took hold leaves a new parent: end at once.
+        if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) {
+            ::_exit(127);
+        }
         ::dup2(fds[1], STDOUT_FILENO);
         ::execv(argv[0], argv.data());
         ::_exit(127);

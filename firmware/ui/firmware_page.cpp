@@ -183,12 +183,13 @@ void CFirmwarePage::OnSetActive() {
     m_versionsSeen = CObservation(model.firmwareVersions, this);
     m_loadCheckboxSeen = CObservation(m_loadCheckbox, this);
     model.advancedMode.Notify(this);
+    // The folder's answer scans it (RefreshAvailable): a second scan here would say again that
+    // the folder lacks its files.
     model.firmwareFolder.Notify(this);
     model.firmwareStatus.Notify(this);
     model.firmwareVersions.Notify(this);
     m_loadCheckbox.Notify(this);
     m_registering = false;
-    RefreshAvailable();
 }
 
 void CFirmwarePage::OnKillActive() {
@@ -301,7 +302,8 @@ void CFirmwarePage::SendFirmware(SendButton button) {
     if (plan.mcu) {
         mcuLoaded = m_runLoader(LoaderPart::Mcu, plan.mcuFile) == kLoaderDialogLoaded;
     }
-    if (plan.dsp && mcuLoaded) {
+    // After the MCU load the radio was contacted again: what it tells now judges the DSP.
+    if (mcuLoaded && DspStillWanted(plan, Model().firmwareVersions.Get(kKindDsp))) {
         m_runLoader(LoaderPart::Dsp, plan.dspFile);
     }
     Model().StatusText(ElapsedText(Model().Pump().TickCount() - start));

@@ -22,17 +22,34 @@ class FirmwarePageTest : public QObject {
     Q_OBJECT
 
   private:
-    // A contacted radio running 02.54 / 02.54 and a page on a folder the test fills.
+    // A contacted radio (by default running 02.54 / 02.54) and a page on a folder the test fills.
     struct Rig {
         test::TempDir dir;
-        test::CLoaderRig radio{rm7sim::Options{.latencyMs = 1}};
+        test::CLoaderRig radio;
         std::unique_ptr<CFirmwarePage> page;
         std::vector<LoaderPart> opened;
 
-        Rig() {
+        explicit Rig(rm7sim::Options options = {}) : radio(WithLatency(options)) {
             QVERIFY(radio.Contact() == kOk);
             radio.model->firmwareFolder.Set(dir.Path().string());
             page = std::make_unique<CFirmwarePage>(*radio.session);
+        }
+        static rm7sim::Options WithLatency(rm7sim::Options options) {
+            options.latencyMs = 1;
+            return options;
+        }
+        // Runs each load the page asks for through its dialog against the radio.
+        void RealLoads() {
+            page->SetLoaderRunner([this](LoaderPart part, const std::filesystem::path& file) {
+                opened.push_back(part);
+                CLoaderDlg dialog(*radio.session, part, file, page.get());
+                dialog.show();
+                if (!radio.pump.AdvanceUntil([&] { return dialog.Job().Finished(); }, 3'600'000)) {
+                    return kLoaderDialogFailed;
+                }
+                // A good load without Trace closes by itself with its result.
+                return dialog.isVisible() ? kLoaderDialogFailed : dialog.result();
+            });
         }
         // Records which loads the page asks for and answers each with `result`, without a radio.
         void FakeLoads(int result) {
@@ -56,16 +73,7 @@ class FirmwarePageTest : public QObject {
         test::WriteHexFile(rig.dir / "fmcu0288.hex", mcu, kMcuLowAddress);
         test::WriteHexFile(rig.dir / "fmcu0254.hex", test::McuImageBytes(5, "0254"), kMcuLowAddress);
         test::WriteHexFile(rig.dir / "fdsp0291.hex", dsp, 0);
-        rig.page->SetLoaderRunner([&](LoaderPart part, const std::filesystem::path& file) {
-            rig.opened.push_back(part);
-            CLoaderDlg dialog(*rig.radio.session, part, file, rig.page.get());
-            dialog.show();
-            if (!rig.radio.pump.AdvanceUntil([&] { return dialog.Job().Finished(); }, 3'600'000)) {
-                return kLoaderDialogFailed;
-            }
-            // A good load without Trace closes by itself with its result.
-            return dialog.isVisible() ? kLoaderDialogFailed : dialog.result();
-        });
+        rig.RealLoads();
         rig.page->OnSetActive();
 
         QCOMPARE(rig.page->InstalledLabel(kKindMcu)->text(), QStringLiteral("02.54"));
@@ -89,6 +97,37 @@ class FirmwarePageTest : public QObject {
         QVERIFY(rig.page->SendFirstButton()->isEnabled());
         QVERIFY(rig.StatusHas("Sending firmware from " + rig.dir.Path().string()));
         QVERIFY(rig.radio.notifier.status.back().rfind("Elapsed time: ", 0) == 0);
+    }
+
+    // From its boot loader the radio tells no DSP version: "Send New" judges the DSP only once
+    // the MCU load is done and the radio has told it, and keeps a DSP that is already current.
+    void SendNewFromTheBootLoaderKeepsACurrentDsp() {
+        rm7sim::Options options;
+        options.bootLoader = true;
+        options.dspVersion = 291;
+        Rig rig(options);
+        const auto mcu = test::McuImageBytes(3, "0288");
+        const auto dsp = test::DspImageBytes(3000, 4, "0291");
+        test::WriteHexFile(rig.dir / "fmcu0288.hex", mcu, kMcuLowAddress);
+        test::WriteHexFile(rig.dir / "fdsp0291.hex", dsp, 0);
+        rig.RealLoads();
+        rig.page->OnSetActive();
+        QCOMPARE(rig.radio.model->firmwareStatus.Get(), kFirmwareBootLoader);
+        QVERIFY(rig.page->SendNewerButton()->isEnabled());
+
+        rig.page->SendNewerButton()->click();
+        QCOMPARE(rig.opened, std::vector<LoaderPart>{LoaderPart::Mcu});
+        QCOMPARE(rig.radio.radio->McuFlash(), test::Reconciled(mcu));
+        QCOMPARE(rig.page->InstalledLabel(kKindMcu)->text(), QStringLiteral("02.88"));
+        QCOMPARE(rig.page->InstalledLabel(kKindDsp)->text(), QStringLiteral("02.91"));
+        QVERIFY(rig.radio.radio->DspFlash() != dsp);
+        QVERIFY(!rig.page->SendNewerButton()->isEnabled());
+
+        // "Send All" still sends both.
+        rig.opened.clear();
+        rig.page->SendFirstButton()->click();
+        QCOMPARE(rig.opened, (std::vector<LoaderPart>{LoaderPart::Mcu, LoaderPart::Dsp}));
+        QCOMPARE(rig.radio.radio->DspFlash(), dsp);
     }
 
     void CheckedBoxesChooseWhatIsSentAndAFailedMcuStopsTheDsp() {
@@ -129,7 +168,9 @@ class FirmwarePageTest : public QObject {
         rig.page->OnSetActive();
         QCOMPARE(rig.page->AvailableLabel(kKindMcu)->text(), QStringLiteral("Missing"));
         QCOMPARE(rig.page->AvailableLabel(kKindDsp)->text(), QStringLiteral("Missing"));
-        QVERIFY(rig.StatusHas(kFolderMissingFilesText));
+        // Said once as the page is shown, not once for each thing that makes it look.
+        const auto& status = rig.radio.notifier.status;
+        QCOMPARE(std::count(status.begin(), status.end(), std::string(kFolderMissingFilesText)), 1);
         QVERIFY(!rig.page->SendFirstButton()->isEnabled());
         QVERIFY(!rig.page->SendNewerButton()->isEnabled());
 

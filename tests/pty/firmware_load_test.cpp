@@ -212,6 +212,23 @@ TEST_F(FirmwareLoad, UpdateSendsOnlyWhatIsNewerAndThenNothing) {
         "Nothing newer to send: the RM7 runs MCU 02.88 and DSP 02.54; the folder holds MCU 02.88 and DSP 02.54\n");
 }
 
+// From its boot loader the radio tells no DSP version; once its MCU firmware runs it does, and
+// a DSP that is already current is not sent again.
+TEST_F(FirmwareLoad, UpdateFromTheBootLoaderKeepsACurrentDsp) {
+    const McuFirmware mcu = MakeMcu(23, "0288");
+    Hex("fmcu0288.hex", mcu.image, kMcuLow);
+    Hex("fdsp0254.hex", WithMarker(RandomBytes(2000, 24), 100, "0254"), 0);
+    const auto dump = DumpDir();
+    CSimulator sim({"--boot-loader", "--dsp", "02.54", "--flash-dump", dump.string()});
+    const RunResult r =
+        RunUtil(scratch, {"--port", sim.Device(), "firmware", "update", "--folder", scratch.Dir()}, 240);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "MCU firmware 02.88 loaded and verified\n");
+    EXPECT_THAT(r.err, HasSubstr("The RM7 runs DSP 02.54: not sent"));
+    EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
+    EXPECT_FALSE(std::filesystem::exists(dump / "dsp.bin"));
+}
+
 TEST_F(FirmwareLoad, UpdateAllSendsBothAndARefusedFileLeavesTheRadioUntouched) {
     Hex("fmcu0254.hex", MakeMcu(19, "0254").image, kMcuLow);
     const std::vector<std::uint8_t> dsp = WithMarker(RandomBytes(2000, 20), 100, "0254");

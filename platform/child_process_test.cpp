@@ -1,0 +1,81 @@
+#include "platform/child_process.h"
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace rm7 {
+namespace {
+
+// Waits for a child of this process to end; true when it did within the deadline.
+bool Reaped(pid_t pid, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+TEST(ChildProcess, ReadsTheFirstLineAndStopEndsTheChild) {
+    CChildProcess child;
+    ASSERT_EQ(child.Start("/bin/sh", {"-c", "echo first; echo second; exec sleep 60"}), kOk);
+    std::string line;
+    ASSERT_TRUE(child.ReadFirstLine(line, 10000));
+    EXPECT_EQ(line, "first");
+    const pid_t pid = child.Pid();
+    child.Stop();
+    EXPECT_FALSE(child.Running());
+    EXPECT_EQ(::kill(pid, 0), -1);  // reaped, not merely signalled
+}
+
+// The simulator must not outlive a program killed outright: a parent that dies without running
+// a single destructor still takes its child with it.
+TEST(ChildProcess, TheChildEndsWithItsParent) {
+    // Orphans come back to this process, so the test can see them end and reap them.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t parent = ::fork();
+    ASSERT_GE(parent, 0);
+    if (parent == 0) {
+        ::close(fds[0]);
+        CChildProcess child;
+        pid_t pid = -1;
+        if (child.Start("/bin/sleep", {"60"}) == kOk) {
+            pid = child.Pid();
+        }
+        (void)!::write(fds[1], &pid, sizeof pid);
+        for (;;) {
+            ::pause();
+        }
+    }
+    ::close(fds[1]);
+    pid_t grandchild = -1;
+    const ssize_t got = ::read(fds[0], &grandchild, sizeof grandchild);
+    ::close(fds[0]);
+    ASSERT_EQ(got, static_cast<ssize_t>(sizeof grandchild));
+    ASSERT_GT(grandchild, 0);
+    EXPECT_EQ(::kill(grandchild, 0), 0);
+
+    ASSERT_EQ(::kill(parent, SIGKILL), 0);
+    ASSERT_TRUE(Reaped(parent, std::chrono::seconds(30)));
+    const bool ended = Reaped(grandchild, std::chrono::seconds(30));
+    if (!ended) {
+        ::kill(grandchild, SIGKILL);
+        Reaped(grandchild, std::chrono::seconds(30));
+    }
+    EXPECT_TRUE(ended) << "the grandchild outlived its parent";
+}
+
+}  // namespace
+}  // namespace rm7
