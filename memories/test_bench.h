@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "config/recording_notifier.h"
 #include "link/contact.h"
 #include "link/memory_port.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
+#include "tests/support/recording_notifier.h"
 
 namespace rm7::test {
 
