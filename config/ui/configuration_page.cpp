@@ -10,7 +10,7 @@
 #include "config/ui/config_save_dialog.h"
 #include "memories/ui/banner_sheet.h"
 #include "memories/ui/cw_memory_dialog.h"
-#include "model/frame_logic.h"
+#include "ui/page_index.h"
 
 namespace rm7 {
 
