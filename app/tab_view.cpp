@@ -1,17 +1,19 @@
 #include "app/tab_view.h"
 
+#include <utility>
+
 #include "config/ui/configuration_page.h"
 #include "firmware/ui/firmware_page.h"
 #include "link/ui/port_page.h"
 
 namespace rm7 {
 
-CTabView::CTabView(CModel& model, QWidget* parent) : QTabWidget(parent), m_model(model) {
+CTabView::CTabView(CModel& model, HelpOpener help, QWidget* parent) : QTabWidget(parent), m_model(model) {
     setObjectName("tabView");
     setDocumentMode(false);
     m_pages.push_back(new CPortPage(model));
     m_pages.push_back(new CFirmwarePage(model));
-    m_pages.push_back(new CConfigurationPage(model));
+    m_pages.push_back(new CConfigurationPage(model, std::move(help)));
     for (CPage* page : m_pages) {
         addTab(page, page->Title());
     }
