@@ -16,11 +16,12 @@
 #include "app/help_window.h"
 #include "app/tab_view.h"
 #include "link/contact.h"
-#include "link/ui/qt_text.h"
 #include "platform/format.h"
 #include "platform/serial_enum.h"
 #include "platform/settings.h"
 #include "platform/version.h"
+#include "ui/message_box.h"
+#include "ui/qt_text.h"
 
 namespace rm7 {
 
@@ -79,7 +80,8 @@ CMainFrame::CMainFrame(CRadioSession& session, CSettingsStore* settings, std::st
     CreateMenus();
 
     // 6, 7. The pages; the saved page only when a port was saved and the page exists.
-    m_tabView = new CTabView(m_session, this);
+    m_tabView = new CTabView(
+        m_session, [this](const QString& topic) { ShowHelp(topic); }, this);
     setCentralWidget(m_tabView);
     if (!m_tabView->SelectPage(InitialPage(m_model.activePage.Get(), m_savedPort))) {
         m_tabView->SelectPage(kPagePort);
@@ -275,9 +277,7 @@ void CMainFrame::MessageBox(const std::string& caption, const std::string& text,
 
 bool CMainFrame::AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) {
     // Asked before a job starts, never from a radio callback: a modal question is safe here.
-    QMessageBox box(BoxIcon(icon), Text(caption), BoxText(text), QMessageBox::Yes | QMessageBox::No, this);
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return AskYesNoBox(this, caption, text, icon);
 }
 
 void CMainFrame::ShowHelp(const QString& topic) {

@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "app/frame_logic.h"
 #include "app/help_window.h"
-#include "model/frame_logic.h"
 #include "model/model.h"
 #include "model/user_notifier.h"
 

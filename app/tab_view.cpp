@@ -1,18 +1,20 @@
 #include "app/tab_view.h"
 
+#include <utility>
+
 #include "config/ui/configuration_page.h"
 #include "firmware/ui/firmware_page.h"
 #include "link/ui/port_page.h"
 
 namespace rm7 {
 
-CTabView::CTabView(CRadioSession& session, QWidget* parent)
+CTabView::CTabView(CRadioSession& session, HelpOpener help, QWidget* parent)
     : QTabWidget(parent), m_session(session), m_model(session.Model()) {
     setObjectName("tabView");
     setDocumentMode(false);
     m_pages.push_back(new CPortPage(session));
     m_pages.push_back(new CFirmwarePage(session));
-    m_pages.push_back(new CConfigurationPage(session));
+    m_pages.push_back(new CConfigurationPage(session, std::move(help)));
     for (CPage* page : m_pages) {
         addTab(page, page->Title());
     }

@@ -7,13 +7,15 @@
 
 #include <vector>
 
-#include "app/page.h"
+#include "ui/help_opener.h"
+#include "ui/page.h"
 
 namespace rm7 {
 
 class CTabView final : public QTabWidget {
   public:
-    CTabView(CRadioSession& session, QWidget* parent = nullptr);
+    // help opens the main window's help; the pages hand it to their dialogs.
+    CTabView(CRadioSession& session, HelpOpener help, QWidget* parent = nullptr);
     ~CTabView() override;
 
     // Selects the page with this fixed index; false (and nothing changes) when it is not built.

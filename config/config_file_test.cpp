@@ -13,9 +13,9 @@
 #include <random>
 #include <sstream>
 
-#include "config/recording_notifier.h"
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
+#include "tests/support/recording_notifier.h"
 
 namespace rm7 {
 namespace {

@@ -11,7 +11,6 @@
 #include <random>
 
 #include "config/config_folder.h"
-#include "config/recording_notifier.h"
 #include "config/restore_machine.h"
 #include "config/save_machine.h"
 #include "link/contact.h"
@@ -22,6 +21,7 @@
 #include "platform/manual_pump.h"
 #include "platform/settings.h"
 #include "sim/radio.h"
+#include "tests/support/recording_notifier.h"
 
 namespace rm7 {
 namespace {

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "config/recording_notifier.h"
 #include "platform/last_error.h"
 #include "platform/os_error.h"
+#include "tests/support/recording_notifier.h"
 
 namespace rm7 {
 namespace {

@@ -12,6 +12,7 @@
 #include "model/user_notifier.h"
 #include "platform/last_error.h"
 #include "platform/manual_pump.h"
+#include "tests/support/recording_window.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -93,7 +94,7 @@ class CScriptedPort final : public ISerialPort {
     }
     std::uint32_t Speed() const override { return m_speed; }
     const std::string& Name() const override { return m_name; }
-    std::uint32_t SettleMs() const override { return 0; }
+    std::uint32_t SettleMs() const override { return settleMs; }
     void SetNotificationTarget(IMessageTarget* target) override { m_target = target; }
     void SetNotifier(IUserNotifier*) override {}
 
@@ -114,6 +115,7 @@ class CScriptedPort final : public ISerialPort {
     }
 
     std::vector<Sent> sent;
+    std::uint32_t settleMs = 0;  // how long the port needs after a speed change
     Result openResult = kOk;
     Result writeError = kOk;
     std::string m_rx;
@@ -138,24 +140,6 @@ class CRecordingNotifier final : public IUserNotifier {
     std::vector<std::string> status;
     std::vector<std::string> boxes;
     bool answer = false;
-};
-
-// Collects log lines and completion notices sent to a window.
-class CRecordingWindow final : public IMessageTarget {
-  public:
-    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override {
-        if (code == kMsgLogLine) {
-            log.push_back(*reinterpret_cast<const std::string*>(lParam));
-        } else if (code == kMsgPortEvent) {
-            completions.push_back(static_cast<Result>(wParam));
-        } else {
-            messages.push_back(code);
-        }
-        return 0;
-    }
-    std::vector<std::string> log;
-    std::vector<Result> completions;
-    std::vector<std::uint32_t> messages;
 };
 
 // A model on an open scripted port with a machine of type M as its active machine; the

@@ -40,6 +40,27 @@ TEST_F(FrameworkTest, AnswersMoveTheMachineToCompletion) {
     EXPECT_EQ(pump.ArmedTimers(), 0u);
 }
 
+// The wait after a speed change runs on the pump's clock: the command goes out when the port has
+// settled, at the new speed, and what arrived meanwhile is not taken for its answer.
+TEST_F(FrameworkTest, ASendRightAfterASpeedChangeGoesOutWhenThePortHasSettled) {
+    port->settleMs = 50;
+    session->SetSerialSpeed(9600);
+    ASSERT_TRUE(machine->Start(machine->first));
+    EXPECT_TRUE(port->sent.empty());
+    port->Inject("AA;");  // noise while the adapter changes speed
+    pump.AdvanceBy(49);
+    EXPECT_TRUE(port->sent.empty());
+    EXPECT_EQ(&machine->CurrentState(), &machine->first);
+    pump.AdvanceBy(1);
+    ASSERT_EQ(port->sent.size(), 1u);
+    EXPECT_EQ(port->sent[0].tick, 50u);
+    EXPECT_EQ(port->sent[0].speed, 9600u);
+    // The answer's wait starts with the write, not with the state.
+    port->Inject("AA;");
+    pump.RunUntilIdle();
+    EXPECT_EQ(&machine->CurrentState(), &machine->second);
+}
+
 TEST_F(FrameworkTest, StartWhileBusyLeavesTheRunningJobAlone) {
     ASSERT_TRUE(machine->Start(machine->first));
     SetLastError(0);

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "config/recording_notifier.h"
 #include "link/contact.h"
 #include "link/memory_port.h"
 #include "link/radio_session.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
+#include "tests/support/recording_notifier.h"
 
 namespace rm7::test {
 

@@ -1,5 +1,4 @@
 #include "model/model.h"
-#include "link/radio_session.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,15 +6,15 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "link/scripted_port_test.h"
 #include "model/firmware_version.h"
+#include "platform/manual_pump.h"
 #include "platform/settings.h"
+#include "tests/support/recording_window.h"
 
 namespace rm7 {
 namespace {
 
 using test::CRecordingWindow;
-using test::CScriptedPort;
 using ::testing::ElementsAre;
 
 class ModelTest : public ::testing::Test {
@@ -26,19 +25,14 @@ class ModelTest : public ::testing::Test {
         std::filesystem::create_directories(dir);
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-        auto owned = std::make_unique<CScriptedPort>(pump);
-        port = owned.get();
         model = std::make_unique<CModel>(pump, &store);
-        session = std::make_unique<CRadioSession>(*model, std::move(owned));
     }
     ~ModelTest() override { std::filesystem::remove_all(dir); }
 
     std::filesystem::path dir;
     CManualPump pump;
     CSettingsStore store{std::filesystem::temp_directory_path() / "unused.conf"};
-    CScriptedPort* port = nullptr;
     std::unique_ptr<CModel> model;
-    std::unique_ptr<CRadioSession> session;
     CRecordingWindow window;
 };
 
@@ -90,7 +84,6 @@ TEST_F(ModelTest, EmptyFirmwareFolderBecomesTheDefaultAndIsCreated) {
 
     store.WriteString("", "FirmwareFolder", "/nonexistent/firmware");
     CModel other(pump, &store);
-    CRadioSession otherSession(other, std::make_unique<CScriptedPort>(pump));
     other.LoadSettings();
     EXPECT_EQ(other.firmwareFolder.Get(), "/nonexistent/firmware");
 }
@@ -106,37 +99,6 @@ TEST_F(ModelTest, VersionTexts) {
     EXPECT_FALSE(IsKnownVersion(0xFFFE));
     EXPECT_TRUE(IsKnownVersion(1000));
     EXPECT_EQ(model->FirmwareVersionText(2), "");
-}
-
-TEST_F(ModelTest, SpeedOutsideTheListIsNotAppliedButObserversAreTold) {
-    CObservation o(model->serialSpeed, &window);
-    session->OpenSerialPort("/dev/ttyTEST");
-    session->SetSerialSpeed(14400);
-    EXPECT_EQ(port->Speed(), 38400u);
-    session->SetSerialSpeed(9600);
-    EXPECT_EQ(port->Speed(), 9600u);
-    EXPECT_THAT(window.messages, ElementsAre(kMsgSerialSpeed, kMsgSerialSpeed));
-}
-
-TEST_F(ModelTest, ClosePortResetsWhatIsKnownOfTheRadio) {
-    session->OpenSerialPort("/dev/ttyTEST");
-    model->firmwareVersions.Set(0, 288);
-    model->serialNumber.Set(300);
-    model->firmwareStatus.Set(kFirmwareRunning);
-    session->ClosePort();
-    EXPECT_EQ(model->portState.Get(), -1);
-    EXPECT_EQ(model->firmwareVersions.Get(0), 0u);
-    EXPECT_EQ(model->serialNumber.Get(), 0xFFFFu);
-    EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareNone);
-    EXPECT_FALSE(model->IsPortOpen());
-}
-
-TEST_F(ModelTest, IdleEventsGoToTheSelectedPage) {
-    session->SetIdleTarget(&window);
-    pump.Post(session->Router(), kMsgSerialNotice, 0, 0);
-    pump.RunUntilIdle();
-    EXPECT_THAT(window.messages, ElementsAre(kMsgSerialNotice));
-    EXPECT_TRUE(session->AllIdle());
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
@@ -13,7 +12,8 @@
 #include <ctime>
 
 #include "config/config_folder.h"
-#include "link/ui/qt_text.h"
+#include "ui/message_box.h"
+#include "ui/qt_text.h"
 
 namespace rm7 {
 namespace {
@@ -43,15 +43,8 @@ std::optional<std::filesystem::path> RunFileDialog(QWidget* owner, QFileDialog::
 
 ConfigDialogPrompts ConfigDialogPrompts::Qt() {
     ConfigDialogPrompts prompts;
-    prompts.show = [](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon) {
-        QMessageBox box(BoxIcon(icon), Text(caption), BoxText(text), QMessageBox::Ok, owner);
-        box.exec();
-    };
-    prompts.ask = [](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon) {
-        QMessageBox box(BoxIcon(icon), Text(caption), BoxText(text), QMessageBox::Yes | QMessageBox::No, owner);
-        box.setDefaultButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes;
-    };
+    prompts.show = ShowMessageBox;
+    prompts.ask = AskYesNoBox;
     prompts.saveFile = [](QWidget* owner, const std::filesystem::path& folder, const std::string& proposedName) {
         return RunFileDialog(owner, QFileDialog::AcceptSave, folder, proposedName);
     };

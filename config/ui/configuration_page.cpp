@@ -4,13 +4,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 
-#include "app/main_frame.h"
 #include "config/ui/config_restore_dialog.h"
 #include "config/ui/config_save_dialog.h"
 #include "memories/ui/banner_sheet.h"
 #include "memories/ui/cw_memory_dialog.h"
-#include "model/frame_logic.h"
+#include "ui/page_index.h"
 
 namespace rm7 {
 
@@ -33,7 +33,8 @@ constexpr ButtonText kButtons[] = {
 
 }  // namespace
 
-CConfigurationPage::CConfigurationPage(CRadioSession& session, QWidget* parent) : CPage(session, parent) {
+CConfigurationPage::CConfigurationPage(CRadioSession& session, HelpOpener help, QWidget* parent)
+    : CPage(session, parent), m_help(std::move(help)) {
     setObjectName("configurationPage");
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
@@ -63,25 +64,17 @@ CConfigurationPage::CConfigurationPage(CRadioSession& session, QWidget* parent) 
         dialog.exec();
     });
     connect(m_buttons[kCwMemories], &QPushButton::clicked, this, [this] {
-        CCWMemoryDlg dialog(Session(), this,
-                            MemoriesDialogPrompts::Qt([this](const QString& topic) { ShowHelp(topic); }));
+        CCWMemoryDlg dialog(Session(), this, MemoriesDialogPrompts::Qt(m_help));
         dialog.exec();
     });
     connect(m_buttons[kBanner], &QPushButton::clicked, this, [this] {
-        CPowerOnBannerSheet sheet(Session(), this,
-                                  MemoriesDialogPrompts::Qt([this](const QString& topic) { ShowHelp(topic); }));
+        CPowerOnBannerSheet sheet(Session(), this, MemoriesDialogPrompts::Qt(m_help));
         sheet.exec();
     });
     grid->setColumnStretch(1, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addStretch(1);
-}
-
-void CConfigurationPage::ShowHelp(const QString& topic) {
-    if (auto* frame = dynamic_cast<CMainFrame*>(window())) {
-        frame->ShowHelp(topic);
-    }
 }
 
 int CConfigurationPage::Index() const {

@@ -4,7 +4,8 @@
 // whose job is not built yet is disabled and says so in its tooltip.
 #include <array>
 
-#include "app/page.h"
+#include "ui/help_opener.h"
+#include "ui/page.h"
 
 class QPushButton;
 
@@ -14,7 +15,8 @@ class CConfigurationPage final : public CPage {
   public:
     enum Action { kSave, kRestore, kCwMemories, kBanner, kSetTime, kActionCount };
 
-    explicit CConfigurationPage(CRadioSession& session, QWidget* parent = nullptr);
+    // help opens the main window's help at a dialog's topic.
+    CConfigurationPage(CRadioSession& session, HelpOpener help, QWidget* parent = nullptr);
 
     int Index() const override;
     QString Title() const override { return QStringLiteral("Configuration"); }
@@ -24,9 +26,7 @@ class CConfigurationPage final : public CPage {
     QPushButton* Button(Action action) const { return m_buttons[action]; }
 
   private:
-    // Opens the main window's help at a topic of a dialog's.
-    void ShowHelp(const QString& topic);
-
+    HelpOpener m_help;
     std::array<QPushButton*, kActionCount> m_buttons{};
 };
 

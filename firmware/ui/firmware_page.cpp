@@ -17,9 +17,9 @@
 
 #include "firmware/ui/loader_dialog.h"
 #include "link/contact.h"
-#include "link/ui/qt_text.h"
-#include "model/frame_logic.h"
 #include "platform/format.h"
+#include "ui/page_index.h"
+#include "ui/qt_text.h"
 
 namespace rm7 {
 

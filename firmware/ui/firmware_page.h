@@ -11,9 +11,9 @@
 #include <functional>
 #include <string>
 
-#include "app/page.h"
 #include "firmware/firmware_folder.h"
 #include "firmware/loader_job.h"
+#include "ui/page.h"
 
 class QCheckBox;
 class QLabel;

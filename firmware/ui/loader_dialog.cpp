@@ -1,6 +1,6 @@
 #include "firmware/ui/loader_dialog.h"
 
-#include "link/ui/qt_text.h"
+#include "ui/qt_text.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>

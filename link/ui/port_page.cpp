@@ -10,10 +10,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "model/frame_logic.h"
 #include "platform/format.h"
 #include "platform/serial_enum.h"
 #include "platform/version.h"
+#include "ui/page_index.h"
 
 namespace rm7 {
 

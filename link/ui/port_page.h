@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "app/page.h"
 #include "link/port_page_logic.h"
+#include "ui/page.h"
 
 class QLabel;
 class QPushButton;

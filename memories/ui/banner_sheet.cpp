@@ -12,16 +12,14 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "link/ui/qt_text.h"
+#include "ui/message_box.h"
+#include "ui/qt_text.h"
 
 namespace rm7 {
 
-MemoriesDialogPrompts MemoriesDialogPrompts::Qt(std::function<void(const QString& topic)> help) {
+MemoriesDialogPrompts MemoriesDialogPrompts::Qt(HelpOpener help) {
     MemoriesDialogPrompts prompts;
-    prompts.show = [](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon) {
-        QMessageBox box(BoxIcon(icon), Text(caption), BoxText(text), QMessageBox::Ok, owner);
-        box.exec();
-    };
+    prompts.show = ShowMessageBox;
     prompts.ask = [](QWidget* owner, const std::string& caption, const std::string& text, bool withCancel) {
         const auto buttons =
             withCancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel : QMessageBox::Yes | QMessageBox::No;

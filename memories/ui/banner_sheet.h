@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "memories/banner.h"
+#include "ui/help_opener.h"
 
 class QLineEdit;
 class QPushButton;
@@ -21,9 +22,9 @@ struct MemoriesDialogPrompts {
     std::function<void(QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon)> show;
     // Yes, No or Cancel (QMessageBox::StandardButton); only in answer to the user's own action.
     std::function<int(QWidget* owner, const std::string& caption, const std::string& text, bool withCancel)> ask;
-    std::function<void(const QString& topic)> help;
+    HelpOpener help;
 
-    static MemoriesDialogPrompts Qt(std::function<void(const QString& topic)> help = {});
+    static MemoriesDialogPrompts Qt(HelpOpener help = {});
 };
 
 class CPowerOnBannerSheet final : public QDialog, private IBannerView {

@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "link/ui/qt_text.h"
+#include "ui/qt_text.h"
 
 namespace rm7 {
 

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 
 #include <memory>
 #include <string>
@@ -22,8 +23,11 @@
 #include "app/help_window.h"
 #include "app/main_frame.h"
 #include "app/tab_view.h"
+#include "config/ui/configuration_page.h"
 #include "link/contact.h"
 #include "link/ui/port_page.h"
+#include "memories/ui/banner_sheet.h"
+#include "memories/ui/cw_memory_dialog.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
 #include "platform/version.h"
@@ -125,6 +129,32 @@ class MainFrameTest : public QObject {
     void WaitForRadio(CMainFrame& frame, const QString& title) {
         QTRY_COMPARE_WITH_TIMEOUT(frame.windowTitle(), title, kDeadlineMs);
         QTRY_VERIFY_WITH_TIMEOUT(m_session->Radio().Contact().IsIdle(), kDeadlineMs);
+    }
+    // Opens a page's dialog with its button and presses F1 once the dialog's read is done (so it
+    // closes without a question); the main window's help topic then, empty without one.
+    template <class Dialog>
+    QString F1TopicIn(CMainFrame& frame, QPushButton* button) {
+        QString topic;
+        QTimer::singleShot(0, &frame, [&] {
+            auto* dialog = dynamic_cast<Dialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) {
+                if (auto* other = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                    other->reject();
+                }
+                return;
+            }
+            const bool read = QTest::qWaitFor(
+                [&] { return dialog->Job().Machine().IsIdle() && dialog->SaveButton()->isEnabled(); }, kDeadlineMs);
+            if (read) {
+                QTest::keyClick(dialog, Qt::Key_F1);
+                if (frame.HelpWindow() != nullptr && frame.HelpWindow()->isVisible()) {
+                    topic = frame.HelpWindow()->CurrentTopic();
+                }
+            }
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        button->click();
+        return topic;
     }
     QString FoundTitle(int serial, const CSimulatedRadio& radio, int speed) {
         return kVersion + QStringLiteral(" - S/N %1 on %2 at %3 bit/s")
@@ -441,6 +471,20 @@ class MainFrameTest : public QObject {
             frame.ShowHelp(page->HelpTopic());
             QVERIFY2(!frame.HelpWindow()->Browser()->toPlainText().trimmed().isEmpty(), qPrintable(page->Title()));
         }
+    }
+
+    // The dialogs a page opens show their help in the main window's help window.
+    void configurationDialogsOpenTheMainWindowsHelp() {
+        CSimulatedRadio radio({"--speed", "9600", "--serial", "1234"});
+        CMainFrame& frame = Start(radio.Port());
+        WaitForRadio(frame, FoundTitle(1234, radio, 9600));
+        QVERIFY(frame.TabView()->SelectPage(kPageConfiguration));
+        auto* page = static_cast<CConfigurationPage*>(frame.TabView()->CurrentPage());
+
+        QCOMPARE(F1TopicIn<CCWMemoryDlg>(frame, page->Button(CConfigurationPage::kCwMemories)),
+                 QStringLiteral("EditCWMemories.htm"));
+        QCOMPARE(F1TopicIn<CPowerOnBannerSheet>(frame, page->Button(CConfigurationPage::kBanner)),
+                 QStringLiteral("Configuration.htm#PowerOnBanner"));
     }
 };
 

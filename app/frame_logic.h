@@ -11,22 +11,11 @@
 #include "model/model.h"
 #include "platform/result.h"
 #include "platform/serial_enum.h"
+#include "ui/page_index.h"
 
 namespace rm7 {
 
 class CSettingsStore;
-
-// The pages of the main window by their fixed index; the saved "ActivePage" counts this way
-// whether or not every page is built yet.
-enum PageIndex : int {
-    kPagePort = 0,
-    kPageFirmware = 1,
-    kPageConfiguration = 2,
-    kPageCalibration = 3,
-    kPageCommandTester = 4,
-    kPageTerminal = 5,
-};
-inline constexpr int kPageCount = 6;
 
 // "RM7 Utility Version 1.0.0.1 - S/N 00300 on /dev/ttyUSB0 at 38400 bit/s"; the serial number
 // only while known (below 0xFFFF), the port part only while a port name is set.

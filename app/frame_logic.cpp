@@ -1,4 +1,4 @@
-#include "model/frame_logic.h"
+#include "app/frame_logic.h"
 
 #include <array>
 
