@@ -288,14 +288,20 @@ LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, 
         CLoadConsole console(session.Radio(), LoaderPartName(part), options.quiet);
         CLoaderJob job(session.Radio(), part, file);
         job.onLog = [&](const std::string& line, CLoaderJob::LogSource source) {
-            // The outcome's lines are the dialog's closing words; the summary below says it here.
             if (source != CLoaderJob::LogSource::Outcome) {
-                console.Line(line);
-            } else if (line != kLoaderClickClose && line.rfind("Error code 0x", 0) != 0) {
                 console.Line(line);
             }
         };
-        job.onFinished = [&](const LoaderOutcome& o) { outcome = o; };
+        job.onFinished = [&](const LoaderOutcome& o) {
+            outcome = o;
+            // The error and the window's instruction are the dialog's closing words; the summary
+            // below says them here.
+            for (const JobLine& line : o.lines) {
+                if (line.kind == JobLine::Kind::Note) {
+                    console.Line(line.text);
+                }
+            }
+        };
         job.Start(&console);
         if (!session.RunUntil([&] { return outcome.has_value(); }, kLoadLimitMs)) {
             report.result = kErrorTimeout;

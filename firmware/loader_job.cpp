@@ -25,15 +25,15 @@ std::vector<std::string> LoaderInitialLines(const CModel& model) {
 }
 
 Result VerifyFirmwareVersion(LoaderPart part, std::uint16_t radioVersion, const std::filesystem::path& file,
-                             std::vector<std::string>& lines) {
+                             std::vector<JobLine>& lines) {
     const char* name = LoaderPartName(part);
     if (radioVersion == FileVersion(file)) {
-        lines.push_back(StrFormat("%s firmware version verified", name));
+        lines.push_back(JobLine::Note(StrFormat("%s firmware version verified", name)));
         return kOk;
     }
-    lines.push_back(StrFormat("Sent %s firmware file %s\r\n%s responded with version %s", name, file.c_str(),
-                              kModelName, VersionText(radioVersion).c_str()));
-    lines.push_back(StrFormat("Firmware version verify failed. Reload %s firmware.", name));
+    lines.push_back(JobLine::Note(StrFormat("Sent %s firmware file %s\r\n%s responded with version %s", name,
+                                            file.c_str(), kModelName, VersionText(radioVersion).c_str())));
+    lines.push_back(JobLine::Note(StrFormat("Firmware version verify failed. Reload %s firmware.", name)));
     return kErrVersionVerify;
 }
 
@@ -41,23 +41,24 @@ LoaderOutcome FinishLoad(const LoaderFinish& finish) {
     LoaderOutcome out;
     out.result = finish.result;
     if (finish.totalRetries != 0) {
-        out.lines.push_back(StrFormat("Total number of retries was %u", finish.totalRetries));
-        out.lines.push_back(StrFormat("Highest number of retries for any block was %u", finish.highestRetries));
+        out.lines.push_back(JobLine::Note(StrFormat("Total number of retries was %u", finish.totalRetries)));
+        out.lines.push_back(
+            JobLine::Note(StrFormat("Highest number of retries for any block was %u", finish.highestRetries)));
     }
     if (!Failed(out.result)) {
         out.result = VerifyFirmwareVersion(finish.part, finish.radioVersion, finish.file, out.lines);
     }
     if (!Failed(out.result)) {
-        out.lines.push_back(StrFormat("%s firmware load is complete", LoaderPartName(finish.part)));
+        out.lines.push_back(JobLine::Note(StrFormat("%s firmware load is complete", LoaderPartName(finish.part))));
         if (finish.trace) {
-            out.lines.push_back(kLoaderClickClose);
+            out.lines.push_back(JobLine::Instruction(kLoaderClickClose));
         } else {
             out.closeNow = true;
         }
         out.dialogResult = kLoaderDialogLoaded;
     } else {
-        out.lines.push_back(ErrorCodeText(out.result));
-        out.lines.push_back(kLoaderClickClose);
+        out.lines.push_back(JobLine::Error(out.result));
+        out.lines.push_back(JobLine::Instruction(kLoaderClickClose));
         out.dialogResult = kLoaderDialogFailed;
     }
     return out;
@@ -183,8 +184,8 @@ void CLoaderJob::Finish(Result result) {
     const LoaderOutcome outcome = FinishLoad(finish);
     m_result = outcome.result;
     if (onLog) {
-        for (const std::string& line : outcome.lines) {
-            onLog(line, LogSource::Outcome);
+        for (const JobLine& line : outcome.lines) {
+            onLog(line.text, LogSource::Outcome);
         }
     }
     if (onFinished) {

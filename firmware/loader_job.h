@@ -39,12 +39,12 @@ std::vector<std::string> LoaderInitialLines(const CModel& model);
 // The radio's version after the load against the file name's. Appends the log lines and
 // returns 0 or 0xE2000046.
 Result VerifyFirmwareVersion(LoaderPart part, std::uint16_t radioVersion, const std::filesystem::path& file,
-                             std::vector<std::string>& lines);
+                             std::vector<JobLine>& lines);
 
 struct LoaderOutcome {
-    Result result = kOk;             // after the version check
-    std::vector<std::string> lines;  // to append to the log, in order
-    bool closeNow = false;           // a good load without Trace closes by itself
+    Result result = kOk;         // after the version check
+    std::vector<JobLine> lines;  // to append to the log, in order
+    bool closeNow = false;       // a good load without Trace closes by itself
     int dialogResult = kLoaderDialogFailed;
 };
 
@@ -98,7 +98,8 @@ class CLoaderJob final : private IMessageTarget {
     CLoaderJob& operator=(const CLoaderJob&) = delete;
 
     // Where a log line comes from. The machine's own lines (not its trace lines) also go
-    // to the main window's status bar; the outcome's lines are the job's, at the finish.
+    // to the main window's status bar; the outcome's lines are the job's, at the finish
+    // (onFinished has them with their kinds).
     enum class LogSource { Machine, Trace, Outcome };
     std::function<void(const std::string& line, LogSource source)> onLog;
     std::function<void(const LoaderOutcome&)> onFinished;

@@ -78,8 +78,25 @@ TEST(LoaderFinish, ResultVersionCheckAndClosing) {
         EXPECT_EQ(out.result, c.result);
         EXPECT_EQ(out.closeNow, c.closeNow);
         EXPECT_EQ(out.dialogResult, c.dialogResult);
-        EXPECT_EQ(out.lines, c.lines);
+        EXPECT_EQ(JobLineTexts(out.lines), c.lines);
     }
+}
+
+// rm7util picks the lines it prints by their kind: the error carries its code.
+TEST(LoaderFinish, OutcomeLinesSayWhatKindTheyAre) {
+    const std::filesystem::path mcu = "fmcu0288.hex";
+    const LoaderOutcome failed = FinishLoad({LoaderPart::Mcu, kErrRetryLimit, 12, 8, false, 288, mcu});
+    std::vector<JobLine::Kind> kinds;
+    for (const JobLine& line : failed.lines) {
+        kinds.push_back(line.kind);
+    }
+    using K = JobLine::Kind;
+    EXPECT_EQ(kinds, (std::vector<K>{K::Note, K::Note, K::Error, K::Instruction}));
+    EXPECT_EQ(failed.lines[2].code, kErrRetryLimit);
+    const LoaderOutcome good = FinishLoad({LoaderPart::Mcu, kOk, 0, 0, true, 288, mcu});
+    ASSERT_FALSE(good.lines.empty());
+    EXPECT_EQ(good.lines.back().kind, K::Instruction);
+    EXPECT_EQ(good.lines.front().kind, K::Note);
 }
 
 TEST(LoaderClose, ARunningLoadAsksFirstAnIdleOneClosesWithItsResult) {
@@ -162,7 +179,7 @@ TEST(LoaderJob, RunsTheMachineAsTheActiveOneAndLogsTheOutcome) {
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0].result, kOk);
     EXPECT_FALSE(outcomes[0].closeNow);  // Trace keeps the window open
-    EXPECT_EQ(outcomeLines, outcomes[0].lines);
+    EXPECT_EQ(outcomeLines, JobLineTexts(outcomes[0].lines));
     EXPECT_EQ(job.OnCloseRequest().ask, false);
     EXPECT_EQ(job.OnCloseRequest().result, kLoaderDialogLoaded);
     // Trace lines reach the log but not the status bar; the machine's other lines do.

@@ -1,9 +1,23 @@
 #include "link/job_run.h"
 
+#include "platform/error_text.h"
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
 
 namespace rm7 {
+
+JobLine JobLine::Error(Result code) {
+    return {Kind::Error, ErrorCodeText(code), code};
+}
+
+std::vector<std::string> JobLineTexts(const std::vector<JobLine>& lines) {
+    std::vector<std::string> texts;
+    texts.reserve(lines.size());
+    for (const JobLine& line : lines) {
+        texts.push_back(line.text);
+    }
+    return texts;
+}
 
 CJobRun::CJobRun(CRadioSession& session, IStateMachine& machine, CompletionHandler onCompletion)
     : m_session(session), m_machine(machine), m_onCompletion(std::move(onCompletion)) {}

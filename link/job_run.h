@@ -8,12 +8,34 @@
 // Threads: UI thread only. The completion handler may destroy the run's owner: the run
 // touches nothing of its own after calling it.
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "link/radio_session.h"
 #include "link/state_machine.h"
 #include "model/observable.h"
 
 namespace rm7 {
+
+// A line of a job's outcome, as a value: a window shows its text, rm7util picks lines by their
+// kind, and neither reads the text back.
+struct JobLine {
+    enum class Kind {
+        Note,         // what happened: retries, the version check, "... is complete"
+        Error,        // the failure, with its code: "Error code 0x%08X: %s"
+        Instruction,  // what a window's user does next: "Click "Close" to close this window"
+    };
+    Kind kind = Kind::Note;
+    std::string text;
+    Result code = kOk;
+
+    static JobLine Note(std::string text) { return {Kind::Note, std::move(text), kOk}; }
+    static JobLine Error(Result code);
+    static JobLine Instruction(std::string text) { return {Kind::Instruction, std::move(text), kOk}; }
+};
+
+// The texts of lines, in order.
+std::vector<std::string> JobLineTexts(const std::vector<JobLine>& lines);
 
 class CJobRun final : private IMessageTarget {
   public:
