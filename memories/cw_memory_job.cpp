@@ -69,7 +69,7 @@ void CCWMemoryJob::CloseRequest() {
             }
             return;
         }
-        if (m_view.Ask(kCwCriticalCaption, kCwCriticalText, false) == CwAnswer::Yes && !m_machine.IsIdle() &&
+        if (m_view.Ask({kCwCriticalCaption, kCwCriticalText}) == Answer::Yes && !m_machine.IsIdle() &&
             !m_machine.HasFailed()) {
             m_machine.SetResult(kErrorCancelled);
         }
@@ -79,14 +79,14 @@ void CCWMemoryJob::CloseRequest() {
         m_view.EndDialog(kCwDialogClosed);
         return;
     }
-    switch (m_view.Ask(kCwUnsavedCaption, kCwUnsavedText, true)) {
-        case CwAnswer::Yes:
+    switch (m_view.Ask({kCwUnsavedCaption, kCwUnsavedText, MessageIcon::Warning, true})) {
+        case Answer::Yes:
             Save();
             break;
-        case CwAnswer::No:
+        case Answer::No:
             m_view.EndDialog(kCwDialogClosed);
             break;
-        case CwAnswer::Cancel:
+        case Answer::Cancel:
             break;
     }
 }

@@ -13,8 +13,6 @@
 
 namespace rm7 {
 
-enum class CwAnswer { Yes, No, Cancel };
-
 // What the dialog must offer its job.
 class ICWMemoryView {
   public:
@@ -29,7 +27,7 @@ class ICWMemoryView {
     virtual void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) = 0;
     // Asked only in answer to the user's own action, so it may wait for the answer; the
     // exclamation icon; Cancel is offered (and the default) only when withCancel.
-    virtual CwAnswer Ask(const std::string& caption, const std::string& text, bool withCancel) = 0;
+    virtual Answer Ask(const Question& question) = 0;
     // Ends the dialog with 1 (saved) or 2; may be called from inside a radio callback.
     virtual void EndDialog(int result) = 0;
 

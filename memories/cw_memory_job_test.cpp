@@ -27,8 +27,8 @@ class CRecordingCwView final : public ICWMemoryView {
     void ShowMessage(const std::string& caption, const std::string& text, MessageIcon) override {
         messages.push_back(caption + ": " + text);
     }
-    CwAnswer Ask(const std::string& caption, const std::string& text, bool withCancel) override {
-        asked.push_back(caption + ": " + text + (withCancel ? " [Yes No Cancel]" : " [Yes No]"));
+    Answer Ask(const Question& q) override {
+        asked.push_back(q.caption + ": " + q.text + (q.withCancel ? " [Yes No Cancel]" : " [Yes No]"));
         return answer;
     }
     void EndDialog(int result) override { ends.push_back(result); }
@@ -39,7 +39,7 @@ class CRecordingCwView final : public ICWMemoryView {
     int cancelFocused = 0;
     std::vector<std::string> messages;
     std::vector<std::string> asked;
-    CwAnswer answer = CwAnswer::Cancel;
+    Answer answer = Answer::Cancel;
     std::vector<int> ends;
 };
 
@@ -142,17 +142,17 @@ TEST_F(CwMemoryJob, CloseWhenIdleAsksOnlyAboutUnsavedChanges) {
     struct Case {
         const char* name;
         const char* edit;  // typed into M2, or nothing
-        CwAnswer answer;
+        Answer answer;
         std::vector<std::string> asked;
         std::vector<int> ends;
         bool written;
     };
     const Case cases[] = {
-        {"unchanged", nullptr, CwAnswer::Yes, {}, {kCwDialogClosed}, false},
-        {"changed back", "", CwAnswer::Yes, {}, {kCwDialogClosed}, false},
-        {"save", "TEST", CwAnswer::Yes, {kUnsavedQuestion}, {kCwDialogSaved}, true},
-        {"discard", "TEST", CwAnswer::No, {kUnsavedQuestion}, {kCwDialogClosed}, false},
-        {"stay", "TEST", CwAnswer::Cancel, {kUnsavedQuestion}, {}, false},
+        {"unchanged", nullptr, Answer::Yes, {}, {kCwDialogClosed}, false},
+        {"changed back", "", Answer::Yes, {}, {kCwDialogClosed}, false},
+        {"save", "TEST", Answer::Yes, {kUnsavedQuestion}, {kCwDialogSaved}, true},
+        {"discard", "TEST", Answer::No, {kUnsavedQuestion}, {kCwDialogClosed}, false},
+        {"stay", "TEST", Answer::Cancel, {kUnsavedQuestion}, {}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -194,12 +194,11 @@ TEST_F(CwMemoryJob, CloseDuringTheReadCancelsItWithoutAQuestionOrABox) {
 
 TEST_F(CwMemoryJob, CloseDuringTheWriteAsksBeforeCancellingIt) {
     struct Case {
-        CwAnswer answer;
+        Answer answer;
         Result result;
         int end;
     };
-    for (const Case& c :
-         {Case{CwAnswer::No, kOk, kCwDialogSaved}, Case{CwAnswer::Yes, kErrorCancelled, kCwDialogClosed}}) {
+    for (const Case& c : {Case{Answer::No, kOk, kCwDialogSaved}, Case{Answer::Yes, kErrorCancelled, kCwDialogClosed}}) {
         SCOPED_TRACE(c.end);
         bench.SetEeprom(CwAreaAddress(3), std::string(kCwAreaSize, '\xFF'));
         CRecordingCwView caseView;

@@ -8,6 +8,17 @@ namespace rm7 {
 
 enum class MessageIcon { Error, Warning, Information, Question };
 
+// A question a job asks the user, in answer to the user's own action (a button, a close),
+// never from inside a radio callback. Without Cancel, No is the default answer; with it,
+// Cancel is.
+struct Question {
+    std::string caption;
+    std::string text;
+    MessageIcon icon = MessageIcon::Warning;
+    bool withCancel = false;
+};
+enum class Answer { Yes, No, Cancel };
+
 class IUserNotifier {
   public:
     virtual ~IUserNotifier() = default;

@@ -50,14 +50,14 @@ struct Prompts {
         std::string text;
         bool dialogVisible;
     };
-    ConfigDialogPrompts Make() {
-        ConfigDialogPrompts p;
+    DialogPrompts Make() {
+        DialogPrompts p;
         p.show = [this](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon) {
             shown.push_back({caption, text, owner->isVisible()});
         };
-        p.ask = [this](QWidget*, const std::string& caption, const std::string& text, MessageIcon) {
-            asked.push_back({caption, text, true});
-            return answer;
+        p.ask = [this](QWidget*, const Question& q) {
+            asked.push_back({q.caption, q.text, true});
+            return answer ? Answer::Yes : Answer::No;
         };
         p.saveFile = [this](QWidget*, const fs::path& folder, const std::string& name) {
             askedFolder = folder;

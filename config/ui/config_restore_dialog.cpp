@@ -5,7 +5,7 @@
 namespace rm7 {
 
 CConfigRestoreDlg::CConfigRestoreDlg(CRadioSession& session, CSettingsStore* settings, QWidget* parent,
-                                     ConfigDialogPrompts prompts)
+                                     DialogPrompts prompts)
     : CConfigJobDialog(QStringLiteral("Restore Configuration"), QStringLiteral("Restoring configuration"),
                        std::move(prompts), parent),
       m_job(

@@ -14,7 +14,7 @@ class CConfigRestoreDlg final : public CConfigJobDialog {
   public:
     // settings may be null: the folder is then not remembered.
     CConfigRestoreDlg(CRadioSession& session, CSettingsStore* settings, QWidget* parent = nullptr,
-                      ConfigDialogPrompts prompts = ConfigDialogPrompts::Qt());
+                      DialogPrompts prompts = QtConfigDialogPrompts());
     ~CConfigRestoreDlg() override;
 
     CConfigRestoreJob& Job() { return *m_job; }

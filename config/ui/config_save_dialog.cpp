@@ -41,10 +41,8 @@ std::optional<std::filesystem::path> RunFileDialog(QWidget* owner, QFileDialog::
 
 }  // namespace
 
-ConfigDialogPrompts ConfigDialogPrompts::Qt() {
-    ConfigDialogPrompts prompts;
-    prompts.show = ShowMessageBox;
-    prompts.ask = AskYesNoBox;
+DialogPrompts QtConfigDialogPrompts() {
+    DialogPrompts prompts = DialogPrompts::Qt();
     prompts.saveFile = [](QWidget* owner, const std::filesystem::path& folder, const std::string& proposedName) {
         return RunFileDialog(owner, QFileDialog::AcceptSave, folder, proposedName);
     };
@@ -54,8 +52,7 @@ ConfigDialogPrompts ConfigDialogPrompts::Qt() {
     return prompts;
 }
 
-CConfigJobDialog::CConfigJobDialog(const QString& title, const QString& text, ConfigDialogPrompts prompts,
-                                   QWidget* parent)
+CConfigJobDialog::CConfigJobDialog(const QString& title, const QString& text, DialogPrompts prompts, QWidget* parent)
     : QDialog(parent), m_prompts(std::move(prompts)) {
     setWindowTitle(title);
     auto* label = new QLabel(text, this);
@@ -133,7 +130,7 @@ void CConfigJobDialog::ShowPendingBoxes() {
 }
 
 bool CConfigJobDialog::AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) {
-    return m_prompts.ask(this, caption, text, icon);
+    return m_prompts.ask(this, Question{caption, text, icon}) == Answer::Yes;
 }
 
 std::optional<std::filesystem::path> CConfigJobDialog::AskSaveFileName(const std::filesystem::path& folder,
@@ -165,8 +162,7 @@ void CConfigJobDialog::reject() {
     OnCancel();
 }
 
-CConfigSaveDlg::CConfigSaveDlg(CRadioSession& session, CSettingsStore* settings, QWidget* parent,
-                               ConfigDialogPrompts prompts)
+CConfigSaveDlg::CConfigSaveDlg(CRadioSession& session, CSettingsStore* settings, QWidget* parent, DialogPrompts prompts)
     : CConfigJobDialog(QStringLiteral("Save Configuration"), QStringLiteral("Saving configuration"), std::move(prompts),
                        parent),
       m_job(std::make_unique<CConfigSaveJob>(session, *this, settings, SavedAtFromLocalTime(std::time(nullptr)),

@@ -12,6 +12,7 @@
 
 #include "config/config_job_view.h"
 #include "config/save_machine.h"
+#include "ui/prompts.h"
 
 class QLabel;
 class QProgressBar;
@@ -21,25 +22,15 @@ namespace rm7 {
 
 class CSettingsStore;
 
-// The boxes and file dialogs a configuration dialog shows. Tests replace them; by default they
-// are Qt's. Only ask and the file dialogs may wait for the user: show never runs inside the call.
-struct ConfigDialogPrompts {
-    std::function<void(QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon)> show;
-    std::function<bool(QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon)> ask;
-    std::function<std::optional<std::filesystem::path>(QWidget* owner, const std::filesystem::path& folder,
-                                                       const std::string& proposedName)>
-        saveFile;
-    std::function<std::optional<std::filesystem::path>(QWidget* owner, const std::filesystem::path& folder)> openFile;
-
-    static ConfigDialogPrompts Qt();
-};
+// Qt's boxes, and Qt's file dialogs for configuration files.
+DialogPrompts QtConfigDialogPrompts();
 
 // The window both dialogs have: a line of text, the progress bar, the Cancel button, the busy
 // cursor, and message boxes that wait for the event loop instead of running one inside a radio
 // callback.
 class CConfigJobDialog : public QDialog, public IConfigJobView {
   public:
-    CConfigJobDialog(const QString& title, const QString& text, ConfigDialogPrompts prompts, QWidget* parent);
+    CConfigJobDialog(const QString& title, const QString& text, DialogPrompts prompts, QWidget* parent);
 
     QProgressBar* ProgressBar() const { return m_progress; }
     QPushButton* CancelButton() const { return m_cancel; }
@@ -76,7 +67,7 @@ class CConfigJobDialog : public QDialog, public IConfigJobView {
     // was asked for meanwhile: a box asked for just before the end is still seen.
     void ShowPendingBoxes();
 
-    ConfigDialogPrompts m_prompts;
+    DialogPrompts m_prompts;
     QProgressBar* m_progress;
     QPushButton* m_cancel;
     bool m_shown = false;
@@ -90,7 +81,7 @@ class CConfigSaveDlg final : public CConfigJobDialog {
   public:
     // settings may be null: the folder is then not remembered.
     CConfigSaveDlg(CRadioSession& session, CSettingsStore* settings, QWidget* parent = nullptr,
-                   ConfigDialogPrompts prompts = ConfigDialogPrompts::Qt());
+                   DialogPrompts prompts = QtConfigDialogPrompts());
     ~CConfigSaveDlg() override;
 
     CConfigSaveJob& Job() { return *m_job; }

@@ -64,11 +64,11 @@ CConfigurationPage::CConfigurationPage(CRadioSession& session, HelpOpener help, 
         dialog.exec();
     });
     connect(m_buttons[kCwMemories], &QPushButton::clicked, this, [this] {
-        CCWMemoryDlg dialog(Session(), this, MemoriesDialogPrompts::Qt(m_help));
+        CCWMemoryDlg dialog(Session(), this, DialogPrompts::Qt(m_help));
         dialog.exec();
     });
     connect(m_buttons[kBanner], &QPushButton::clicked, this, [this] {
-        CPowerOnBannerSheet sheet(Session(), this, MemoriesDialogPrompts::Qt(m_help));
+        CPowerOnBannerSheet sheet(Session(), this, DialogPrompts::Qt(m_help));
         sheet.exec();
     });
     grid->setColumnStretch(1, 1);

@@ -12,20 +12,13 @@
 #include <QVBoxLayout>
 
 namespace rm7 {
-CLoaderDlg::AskYesNo CLoaderDlg::QtAsk() {
-    return [](QWidget* owner, const std::string& caption, const std::string& text) {
-        QMessageBox box(QMessageBox::Warning, Text(caption), Text(text), QMessageBox::Yes | QMessageBox::No, owner);
-        box.setDefaultButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes;
-    };
-}
 
 CLoaderDlg::CLoaderDlg(CRadioSession& session, LoaderPart part, std::filesystem::path file, QWidget* parent,
-                       AskYesNo ask)
+                       DialogPrompts prompts)
     : QDialog(parent),
       m_model(session.Model()),
       m_job(std::make_unique<CLoaderJob>(session, part, std::move(file))),
-      m_ask(std::move(ask)) {
+      m_prompts(std::move(prompts)) {
     setWindowTitle(QStringLiteral("Sending MCU Firmware"));
     m_log = new QTextEdit(this);
     m_log->setObjectName(QStringLiteral("log"));
@@ -88,7 +81,9 @@ void CLoaderDlg::hideEvent(QHideEvent* event) {
 
 void CLoaderDlg::reject() {
     const CloseDecision decision = m_job->OnCloseRequest();
-    if (decision.ask && !m_ask(this, kLoaderCloseCaption, kLoaderCloseQuestion)) {
+    // The close guard asks; without a way to ask, the load goes on.
+    if (decision.ask &&
+        (!m_prompts.ask || m_prompts.ask(this, {kLoaderCloseCaption, kLoaderCloseQuestion}) != Answer::Yes)) {
         return;
     }
     done(decision.result);

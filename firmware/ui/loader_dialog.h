@@ -12,6 +12,7 @@
 #include <string>
 
 #include "firmware/loader_job.h"
+#include "ui/prompts.h"
 
 class QProgressBar;
 class QPushButton;
@@ -21,13 +22,8 @@ namespace rm7 {
 
 class CLoaderDlg : public QDialog, private IProgressBar {
   public:
-    // Asks the close guard's question; tests answer it themselves. By default a Qt box with
-    // Yes and No, No the default.
-    using AskYesNo = std::function<bool(QWidget* owner, const std::string& caption, const std::string& text)>;
-    static AskYesNo QtAsk();
-
     CLoaderDlg(CRadioSession& session, LoaderPart part, std::filesystem::path file, QWidget* parent = nullptr,
-               AskYesNo ask = QtAsk());
+               DialogPrompts prompts = DialogPrompts::Qt());
     ~CLoaderDlg() override;
 
     CLoaderJob& Job() { return *m_job; }
@@ -50,7 +46,7 @@ class CLoaderDlg : public QDialog, private IProgressBar {
 
     CModel& m_model;
     std::unique_ptr<CLoaderJob> m_job;
-    AskYesNo m_ask;
+    DialogPrompts m_prompts;
     QTextEdit* m_log;
     QProgressBar* m_progress;
     QPushButton* m_button;

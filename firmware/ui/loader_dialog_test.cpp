@@ -33,12 +33,13 @@ class LoaderDialogTest : public QObject {
             test::WriteHexFile(dir / "fmcu0288.hex", test::McuImageBytes(3, "0288"), kMcuLowAddress);
             QVERIFY(radio.Contact() == kOk);
             radio.model->trace.Set(trace ? 1 : 0);
-            dialog =
-                std::make_unique<CLoaderDlg>(*radio.session, LoaderPart::Mcu, dir / "fmcu0288.hex", nullptr,
-                                             [this](QWidget*, const std::string& caption, const std::string& text) {
-                                                 questions.push_back({caption, text});
-                                                 return answer;
-                                             });
+            DialogPrompts prompts;
+            prompts.ask = [this](QWidget*, const rm7::Question& q) {
+                questions.push_back({q.caption, q.text});
+                return answer ? Answer::Yes : Answer::No;
+            };
+            dialog = std::make_unique<CLoaderDlg>(*radio.session, LoaderPart::Mcu, dir / "fmcu0288.hex", nullptr,
+                                                  std::move(prompts));
         }
         QString Log() const { return dialog->LogView()->toPlainText(); }
         // Runs virtual time until the bar has moved this far.

@@ -17,21 +17,7 @@
 
 namespace rm7 {
 
-MemoriesDialogPrompts MemoriesDialogPrompts::Qt(HelpOpener help) {
-    MemoriesDialogPrompts prompts;
-    prompts.show = ShowMessageBox;
-    prompts.ask = [](QWidget* owner, const std::string& caption, const std::string& text, bool withCancel) {
-        const auto buttons =
-            withCancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel : QMessageBox::Yes | QMessageBox::No;
-        QMessageBox box(QMessageBox::Warning, Text(caption), BoxText(text), buttons, owner);
-        box.setDefaultButton(withCancel ? QMessageBox::Cancel : QMessageBox::No);
-        return box.exec();
-    };
-    prompts.help = std::move(help);
-    return prompts;
-}
-
-CPowerOnBannerSheet::CPowerOnBannerSheet(CRadioSession& session, QWidget* parent, MemoriesDialogPrompts prompts)
+CPowerOnBannerSheet::CPowerOnBannerSheet(CRadioSession& session, QWidget* parent, DialogPrompts prompts)
     : QDialog(parent), m_prompts(std::move(prompts)), m_job(session, *this) {
     setWindowTitle(QString::fromLatin1(kBannerCaption));
     auto* page = new QWidget;

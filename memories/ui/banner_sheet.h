@@ -10,27 +10,17 @@
 
 #include "memories/banner.h"
 #include "ui/help_opener.h"
+#include "ui/prompts.h"
 
 class QLineEdit;
 class QPushButton;
 
 namespace rm7 {
 
-// The boxes and help a memories dialog shows. Tests replace them; by default they are Qt's
-// boxes and nothing for help. show never runs inside the call.
-struct MemoriesDialogPrompts {
-    std::function<void(QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon)> show;
-    // Yes, No or Cancel (QMessageBox::StandardButton); only in answer to the user's own action.
-    std::function<int(QWidget* owner, const std::string& caption, const std::string& text, bool withCancel)> ask;
-    HelpOpener help;
-
-    static MemoriesDialogPrompts Qt(HelpOpener help = {});
-};
-
 class CPowerOnBannerSheet final : public QDialog, private IBannerView {
   public:
     explicit CPowerOnBannerSheet(CRadioSession& session, QWidget* parent = nullptr,
-                                 MemoriesDialogPrompts prompts = MemoriesDialogPrompts::Qt());
+                                 DialogPrompts prompts = DialogPrompts::Qt());
     ~CPowerOnBannerSheet() override;
 
     CBannerJob& Job() { return m_job; }
@@ -60,7 +50,7 @@ class CPowerOnBannerSheet final : public QDialog, private IBannerView {
         MessageIcon icon;
     };
 
-    MemoriesDialogPrompts m_prompts;
+    DialogPrompts m_prompts;
     CBannerJob m_job;
     QLineEdit* m_edit;
     QPushButton* m_save;

@@ -72,7 +72,7 @@ void CEditCWMemory::keyPressEvent(QKeyEvent* event) {
     QLineEdit::keyPressEvent(event);
 }
 
-CCWMemoryDlg::CCWMemoryDlg(CRadioSession& session, QWidget* parent, MemoriesDialogPrompts prompts)
+CCWMemoryDlg::CCWMemoryDlg(CRadioSession& session, QWidget* parent, DialogPrompts prompts)
     : QDialog(parent), m_prompts(std::move(prompts)), m_job(session, *this) {
     setWindowTitle(QString::fromLatin1(kCwMemoryCaption));
     setSizeGripEnabled(true);
@@ -225,22 +225,19 @@ void CCWMemoryDlg::ShowPendingBoxes() {
     }
 }
 
-CwAnswer CCWMemoryDlg::Ask(const std::string& caption, const std::string& text, bool withCancel) {
+Answer CCWMemoryDlg::Ask(const Question& question) {
     if (!m_prompts.ask) {
-        return withCancel ? CwAnswer::Cancel : CwAnswer::No;
+        return question.withCancel ? Answer::Cancel : Answer::No;
     }
     m_asking = true;
-    const int answer = m_prompts.ask(this, caption, text, withCancel);
+    const Answer answer = m_prompts.ask(this, question);
     m_asking = false;
     // The job may have ended while the question was open: the dialog closes once it is answered.
     if (m_endAsked != 0 && !m_showing) {
         const int result = std::exchange(m_endAsked, 0);
         QTimer::singleShot(0, this, [this, result] { QDialog::done(result); });
     }
-    if (answer == QMessageBox::Yes) {
-        return CwAnswer::Yes;
-    }
-    return answer == QMessageBox::No ? CwAnswer::No : CwAnswer::Cancel;
+    return answer;
 }
 
 void CCWMemoryDlg::EndDialog(int result) {

@@ -33,7 +33,7 @@ class CEditCWMemory final : public QLineEdit {
 class CCWMemoryDlg final : public QDialog, private ICWMemoryView {
   public:
     explicit CCWMemoryDlg(CRadioSession& session, QWidget* parent = nullptr,
-                          MemoriesDialogPrompts prompts = MemoriesDialogPrompts::Qt());
+                          DialogPrompts prompts = DialogPrompts::Qt());
     ~CCWMemoryDlg() override;
 
     CCWMemoryJob& Job() { return m_job; }
@@ -55,7 +55,7 @@ class CCWMemoryDlg final : public QDialog, private ICWMemoryView {
     void SetBusyCursor(bool busy) override;
     void FocusCancel() override;
     void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
-    CwAnswer Ask(const std::string& caption, const std::string& text, bool withCancel) override;
+    Answer Ask(const Question& question) override;
     void EndDialog(int result) override;
     void ShowPendingBoxes();
     // The boxes' texts become the pending copies: a box that still has the focus has not told
@@ -69,7 +69,7 @@ class CCWMemoryDlg final : public QDialog, private ICWMemoryView {
         MessageIcon icon;
     };
 
-    MemoriesDialogPrompts m_prompts;
+    DialogPrompts m_prompts;
     CCWMemoryJob m_job;
     std::array<CEditCWMemory*, kCwMemoryCount> m_edits{};
     QPushButton* m_save;

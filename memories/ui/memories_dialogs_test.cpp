@@ -57,13 +57,13 @@ struct Prompts {
         std::string text;
         bool ownerVisible;
     };
-    MemoriesDialogPrompts Make() {
-        MemoriesDialogPrompts p;
+    DialogPrompts Make() {
+        DialogPrompts p;
         p.show = [this](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon) {
             shown.push_back({caption, text, owner->isVisible()});
         };
-        p.ask = [this](QWidget*, const std::string& caption, const std::string& text, bool) {
-            asked.push_back({caption, text, true});
+        p.ask = [this](QWidget*, const Question& q) {
+            asked.push_back({q.caption, q.text, true});
             return answer;
         };
         p.help = [this](const QString& topic) { helpTopics.push_back(topic); };
@@ -71,7 +71,7 @@ struct Prompts {
     }
     std::vector<Box> shown;
     std::vector<Box> asked;
-    int answer = QMessageBox::No;
+    Answer answer = Answer::No;
     QStringList helpTopics;
 };
 
@@ -212,7 +212,7 @@ class MemoriesDialogsTest : public QObject {
         bench.SetCwMemory(0, "TEST");
         const std::string m1 = bench.Eeprom(CwAreaAddress(0), kCwAreaSize);
         Prompts prompts;
-        prompts.answer = QMessageBox::Cancel;
+        prompts.answer = Answer::Cancel;
         CCWMemoryDlg dialog(*bench.session, nullptr, prompts.Make());
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -227,7 +227,7 @@ class MemoriesDialogsTest : public QObject {
         QCOMPARE(prompts.asked[0].text,
                  std::string("Changes have not been applied\r\n\r\nDo you want to save the changes?"));
         QVERIFY(dialog.isVisible());
-        prompts.answer = QMessageBox::No;
+        prompts.answer = Answer::No;
         QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), 2);
