@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "cli/commands.h"
+#include "cli/critical_job.h"
 #include "cli/session.h"
 #include "config/config_file.h"
 #include "config/config_folder.h"
@@ -149,9 +150,35 @@ int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std:
     machine.SetProgressBar(&progress);
     // Active, so that after the reset the contact machine finds the radio again and its result
     // is the outcome.
-    r = CMachineRun(session).Run(machine, [&] { return machine.StartRestore(); });
+    {
+        const CCriticalJob critical(
+            env.Loop(),
+            {kCriticalOperationCaption,
+             StrFormat("The configuration restore goes on. Press Ctrl-C again within %u seconds to stop it.",
+                       CCriticalJob::kStopWindowMs / 1000),
+             "Stopping the configuration restore at the next block.",
+             "Every block is written; the restore ends once the radio is found again."},
+            [&env](const std::string& line) { env.Err() << line << "\n"; },
+            [&machine] {
+                // As the window's close: only a machine still writing is stopped.
+                if (machine.IsIdle()) {
+                    return false;
+                }
+                if (!machine.HasFailed()) {
+                    machine.SetResult(kErrorCancelled);
+                }
+                return true;
+            });
+        r = CMachineRun(session).Run(machine, [&] { return machine.StartRestore(); });
+    }
     if (r != kOk) {
-        model.StatusText(kRestoreFailedText);
+        model.StatusText(r == kErrorCancelled ? kRestoreCancelledText : kRestoreFailedText);
+        if (r == kErrorCancelled) {
+            env.Err() << StrFormat(
+                "The configuration may be partly written: turn the radio off and on, then run "
+                "`rm7util config restore %s` again.\n",
+                path.c_str());
+        }
         return ReportFailure(env.Err(), r);
     }
     model.StatusText(kConfigRestoredText);

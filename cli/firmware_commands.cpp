@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "cli/commands.h"
+#include "cli/critical_job.h"
 #include "cli/session.h"
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_folder.h"
@@ -177,9 +178,12 @@ class CLoadConsole final : public IProgressBar, public IUserNotifier {
     }
 
     void Line(const std::string& text) {
-        if (m_quiet) {
-            return;
+        if (!m_quiet) {
+            Say(text);
         }
+    }
+    // Also under --quiet: the answer to a signal the user sent.
+    void Say(const std::string& text) {
         ClearLine();
         std::string flat = text;
         for (std::size_t pos; (pos = flat.find("\r\n")) != std::string::npos;) {
@@ -280,10 +284,19 @@ struct LoadReport {
     LoaderPart part;
     std::string file;
     Result result = kOk;
+    bool bootLoader = false;  // the radio was last known in its boot loader
     std::uint32_t totalRetries = 0;
     std::uint32_t highestRetries = 0;
     double rate = 0;
 };
+
+CCriticalJob::Texts LoadInterruptTexts(LoaderPart part) {
+    return {kLoaderCloseCaption,
+            StrFormat("The %s firmware load goes on. Press Ctrl-C again within %u seconds to stop it.",
+                      LoaderPartName(part), CCriticalJob::kStopWindowMs / 1000),
+            "Stopping the firmware load at the next packet.",
+            "Every packet is sent; the load ends once the radio is found again."};
+}
 
 LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, const GlobalOptions& options) {
     LoadReport report{part, file};
@@ -300,6 +313,20 @@ LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, 
             }
         };
         job.onFinished = [&](const LoaderOutcome& o) { outcome = o; };
+        CStateMachineBase& machine = dynamic_cast<CStateMachineBase&>(job.Machine());
+        const CCriticalJob critical(
+            session.Env().Loop(), LoadInterruptTexts(part), [&](const std::string& line) { console.Say(line); },
+            [&] {
+                // Every packet sent: the radio is being found again.
+                if (job.MachineIdle()) {
+                    return false;
+                }
+                // A failure already on its way keeps its own code.
+                if (!machine.HasFailed()) {
+                    machine.SetResult(kErrorCancelled);
+                }
+                return true;
+            });
         job.Start(&console);
         if (!session.RunUntil([&] { return outcome.has_value(); }, kLoadLimitMs)) {
             report.result = kErrorTimeout;
@@ -309,8 +336,25 @@ LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, 
         report.totalRetries = job.TotalRetries();
         report.highestRetries = job.HighestRetries();
         report.rate = console.Rate();
+        report.bootLoader = machine.FirmwareStatus() == kFirmwareBootLoader;
     }
     return report;
+}
+
+// What a stopped load leaves behind, and how to get out of it.
+std::string StoppedLoadText(const LoadReport& report) {
+    if (report.part == LoaderPart::Dsp) {
+        return StrFormat("The radio's DSP firmware may be incomplete: run `rm7util firmware send --dsp %s` again.",
+                         report.file.c_str());
+    }
+    if (report.bootLoader) {
+        return StrFormat("The radio is waiting in its boot loader: run `rm7util firmware send --mcu %s` again.",
+                         report.file.c_str());
+    }
+    return StrFormat(
+        "The radio may be waiting in its boot loader: if `rm7util info` does not find its firmware "
+        "running, run `rm7util firmware send --mcu %s` again.",
+        report.file.c_str());
 }
 
 // Loads one file after the other, MCU first; a DSP load only after a good MCU load.
@@ -412,6 +456,9 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
                                        model.FirmwareVersionText(rep.part == LoaderPart::Mcu ? 0 : 1).c_str());
             }
         }
+    }
+    if (r == kErrorCancelled) {
+        env.Err() << StoppedLoadText(reports.back()) << "\n";
     }
     return r == kOk ? 0 : ReportFailure(env.Err(), r);
 }
