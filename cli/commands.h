@@ -1,24 +1,39 @@
 #pragma once
-// Each group of rm7util commands registers its sub-commands and what runs them.
-#include <functional>
+// rm7util's commands, each a function over the jobs the desktop application runs. The options
+// arrive parsed (cli/main.cpp); what they print goes to the environment's streams, and the
+// value returned is the program's exit status.
+#include <cstdint>
+#include <string>
 #include <vector>
 
+#include "cli/environment.h"
 #include "cli/session.h"
-
-namespace CLI {
-class App;
-}
 
 namespace rm7::cli {
 
-struct Command {
-    CLI::App* sub;
-    std::function<int()> run;
-};
+// ports, info, send
+int RunPorts(IEnvironment& env, const GlobalOptions& options);
+int RunInfo(IEnvironment& env, const GlobalOptions& options);
+// Sends text exactly as given and prints what comes back until the line is quiet for waitMs.
+int RunSend(IEnvironment& env, const GlobalOptions& options, const std::string& text, std::uint32_t waitMs);
 
-void RegisterContactCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands);
-void RegisterConfigCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands);
-void RegisterFirmwareCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands);
-void RegisterMemoriesCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands);
+// config save, restore, verify. An empty save file names one in the configuration folder.
+int RunConfigSave(IEnvironment& env, const GlobalOptions& options, const std::string& file);
+int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std::string& file, bool advanced);
+int RunConfigVerify(IEnvironment& env, const GlobalOptions& options, const std::string& file);
+
+// firmware check, send, list, update. kind: "auto", "mcu" or "dsp"; an empty folder is the
+// one the desktop application uses.
+int RunFirmwareCheck(IEnvironment& env, const GlobalOptions& options, const std::vector<std::string>& files,
+                     const std::string& kind);
+int RunFirmwareSend(IEnvironment& env, const GlobalOptions& options, const std::string& mcu, const std::string& dsp);
+int RunFirmwareList(IEnvironment& env, const GlobalOptions& options, const std::string& folder);
+int RunFirmwareUpdate(IEnvironment& env, const GlobalOptions& options, bool all, const std::string& folder);
+
+// banner get, set; cw get, set (memory 1 to 6).
+int RunBannerGet(IEnvironment& env, const GlobalOptions& options);
+int RunBannerSet(IEnvironment& env, const GlobalOptions& options, const std::string& text);
+int RunCwGet(IEnvironment& env, const GlobalOptions& options);
+int RunCwSet(IEnvironment& env, const GlobalOptions& options, int memory, const std::string& text);
 
 }  // namespace rm7::cli

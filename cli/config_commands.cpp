@@ -1,13 +1,11 @@
 // config save, restore and verify: the configuration jobs of the desktop application's
 // Configuration page, from a terminal.
-#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <ctime>
-#include <iostream>
 
 #include "cli/commands.h"
+#include "cli/critical_job.h"
 #include "cli/session.h"
 #include "config/config_file.h"
 #include "config/config_folder.h"
@@ -26,7 +24,7 @@ namespace {
 // Progress on standard error, a line at each quarter.
 class CConsoleProgress final : public IProgressBar {
   public:
-    CConsoleProgress(const char* what, bool quiet) : m_what(what), m_quiet(quiet) {}
+    CConsoleProgress(std::ostream& err, const char* what, bool quiet) : m_err(err), m_what(what), m_quiet(quiet) {}
     void SetRange(std::uint32_t steps) override {
         m_steps = steps;
         m_quarter = 0;
@@ -38,18 +36,17 @@ class CConsoleProgress final : public IProgressBar {
         const std::uint32_t quarter = step * 4 / m_steps;
         if (quarter > m_quarter) {
             m_quarter = quarter;
-            std::fprintf(stderr, "%s: %u%%\n", m_what, quarter * 25);
+            m_err << StrFormat("%s: %u%%\n", m_what, quarter * 25);
         }
     }
 
   private:
+    std::ostream& m_err;
     const char* m_what;
     bool m_quiet;
     std::uint32_t m_steps = 0;
     std::uint32_t m_quarter = 0;
 };
-
-// Waits for the completion notice of a job this command started.
 
 // The folder the desktop application last saved to or restored from, else the default one.
 std::filesystem::path ConfigurationFolder() {
@@ -65,13 +62,14 @@ std::filesystem::path ConfigurationFolder() {
     return DefaultConfigurationFolder();
 }
 
-int RunSave(const GlobalOptions& options, const std::string& fileArg) {
+}  // namespace
+
+int RunConfigSave(IEnvironment& env, const GlobalOptions& options, const std::string& fileArg) {
     // The time the save began names the file and heads it.
     const SavedAtTime savedAt = SavedAtFromLocalTime(std::time(nullptr));
-    CSession session(options);
-    Result r = session.Contact();
-    if (r != kOk) {
-        return ReportFailure(r);
+    CSession session(env, options);
+    if (const int status = session.Begin(); status != 0) {
+        return status;
     }
     CModel& model = session.Model();
     const std::uint16_t serial = model.serialNumber.Get();
@@ -80,20 +78,20 @@ int RunSave(const GlobalOptions& options, const std::string& fileArg) {
                                            : std::filesystem::path(fileArg);
 
     CConfigSaveStateMachine machine(session.Radio());
-    CConsoleProgress progress("Reading configuration", options.quiet);
+    CConsoleProgress progress(env.Err(), "Reading configuration", options.quiet);
     machine.SetProgressBar(&progress);
-    r = CMachineRun(session).Run(machine, [&] { return machine.StartSave(); });
+    Result r = CMachineRun(session).Run(machine, [&] { return machine.StartSave(); });
     if (r == kOk) {
         r = WriteConfigurationFile(file, savedAt, machine.Image(), {model.FirmwareVersionText(0), serial},
                                    model.Notifier());
     }
     if (r != kOk) {
         model.StatusText(kSaveFailedText);
-        return ReportFailure(r);
+        return ReportFailure(env.Err(), r);
     }
     model.StatusText(kConfigSavedText);
     if (options.json) {
-        std::cout << nlohmann::json({{"file", file.string()},
+        env.Out() << nlohmann::json({{"file", file.string()},
                                      {"bytes", kConfigurationByteCount},
                                      {"serial_number",
                                       serial == kNoSerialNumber ? nlohmann::json(nullptr) : nlohmann::json(serial)},
@@ -101,10 +99,12 @@ int RunSave(const GlobalOptions& options, const std::string& fileArg) {
                          .dump(2)
                   << "\n";
     } else {
-        std::printf("%s\n", file.string().c_str());
+        env.Out() << StrFormat("%s\n", file.string().c_str());
     }
     return 0;
 }
+
+namespace {
 
 // The whole file in memory: it is checked twice (without and then with the radio's serial
 // number), and must be the same bytes both times.
@@ -117,9 +117,11 @@ Result LoadFile(const std::filesystem::path& path, IUserNotifier& notifier, std:
     return r;
 }
 
-int RunRestore(const GlobalOptions& options, const std::string& path, bool advanced) {
+}  // namespace
+
+int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std::string& path, bool advanced) {
     // Everything that can be checked without the radio is checked before the port is opened.
-    CConsoleNotifier notifier(options.quiet, options.yes);
+    CConsoleNotifier notifier(env.Err(), options.quiet, options.yes);
     std::string bytes;
     ConfigurationFileContents contents;
     Result r = LoadFile(path, notifier, bytes);
@@ -127,41 +129,68 @@ int RunRestore(const GlobalOptions& options, const std::string& path, bool advan
         r = ReadConfigurationText(bytes, {kNoSerialNumber, false, &notifier}, contents);
     }
     if (r != kOk) {
-        return ReportFailure(r);
+        return ReportFailure(env.Err(), r);
     }
 
-    CSession session(options);
-    r = session.Contact();
-    if (r != kOk) {
-        return ReportFailure(r);
+    CSession session(env, options);
+    if (const int status = session.Begin(); status != 0) {
+        return status;
     }
     CModel& model = session.Model();
     // Now the serial number: a file of another radio needs --advanced and --yes.
     ConfigurationReadContext context{model.serialNumber.Get(), advanced, &notifier};
     r = ReadConfigurationText(bytes, context, contents);
     if (r != kOk) {
-        return ReportFailure(r);
+        return ReportFailure(env.Err(), r);
     }
 
     CConfigRestoreStateMachine machine(session.Radio());
     machine.SetRuns(std::move(contents.runs));
-    CConsoleProgress progress("Writing configuration", options.quiet);
+    CConsoleProgress progress(env.Err(), "Writing configuration", options.quiet);
     machine.SetProgressBar(&progress);
     // Active, so that after the reset the contact machine finds the radio again and its result
     // is the outcome.
-    r = CMachineRun(session).Run(machine, [&] { return machine.StartRestore(); });
+    {
+        const CCriticalJob critical(
+            env.Loop(),
+            {kCriticalOperationCaption,
+             StrFormat("The configuration restore goes on. Press Ctrl-C again within %u seconds to stop it.",
+                       CCriticalJob::kStopWindowMs / 1000),
+             "Stopping the configuration restore at the next block.",
+             "Every block is written; the restore ends once the radio is found again."},
+            [&env](const std::string& line) { env.Err() << line << "\n"; },
+            [&machine] {
+                // As the window's close: only a machine still writing is stopped.
+                if (machine.IsIdle()) {
+                    return false;
+                }
+                if (!machine.HasFailed()) {
+                    machine.SetResult(kErrorCancelled);
+                }
+                return true;
+            });
+        r = CMachineRun(session).Run(machine, [&] { return machine.StartRestore(); });
+    }
     if (r != kOk) {
-        model.StatusText(kRestoreFailedText);
-        return ReportFailure(r);
+        model.StatusText(r == kErrorCancelled ? kRestoreCancelledText : kRestoreFailedText);
+        if (r == kErrorCancelled) {
+            env.Err() << StrFormat(
+                "The configuration may be partly written: turn the radio off and on, then run "
+                "`rm7util config restore %s` again.\n",
+                path.c_str());
+        }
+        return ReportFailure(env.Err(), r);
     }
     model.StatusText(kConfigRestoredText);
     if (options.json) {
-        std::cout << nlohmann::json({{"file", path}, {"bytes", machine.TotalLength()}, {"runs", machine.Runs().size()}})
+        env.Out() << nlohmann::json({{"file", path}, {"bytes", machine.TotalLength()}, {"runs", machine.Runs().size()}})
                          .dump(2)
                   << "\n";
     }
     return 0;
 }
+
+namespace {
 
 std::string SavedAtText(const std::optional<SavedAtTime>& t) {
     if (!t) {
@@ -170,12 +199,14 @@ std::string SavedAtText(const std::optional<SavedAtTime>& t) {
     return StrFormat("%04u-%02u-%02u %02u:%02u:%02u", t->year, t->month, t->day, t->hour, t->minute, t->second);
 }
 
-int RunVerify(const GlobalOptions& options, const std::string& path) {
-    CConsoleNotifier notifier(options.quiet, false);
+}  // namespace
+
+int RunConfigVerify(IEnvironment& env, const GlobalOptions& options, const std::string& path) {
+    CConsoleNotifier notifier(env.Err(), options.quiet, false);
     ConfigurationFileContents contents;
     const Result r = ReadConfigurationFile(path, {kNoSerialNumber, false, &notifier}, contents);
     if (r != kOk) {
-        return ReportFailure(r);
+        return ReportFailure(env.Err(), r);
     }
     const auto ranges = DescribeRanges(contents.runs);
     std::size_t total = 0;
@@ -201,56 +232,26 @@ int RunVerify(const GlobalOptions& options, const std::string& path) {
                             {"supplied", range.supplied}});
         }
         json["ranges"] = list;
-        std::cout << json.dump(2) << "\n";
+        env.Out() << json.dump(2) << "\n";
         return 0;
     }
     const auto orDash = [](const std::string& s) { return s.empty() ? std::string("(none)") : s; };
-    std::printf("File:             %s\n", path.c_str());
-    std::printf("Saved at:         %s\n", orDash(savedAt).c_str());
-    std::printf("Utility version:  %s\n", orDash(contents.utilityVersion).c_str());
-    std::printf("Firmware version: %s\n", orDash(contents.firmwareVersion).c_str());
+    env.Out() << StrFormat("File:             %s\n", path.c_str());
+    env.Out() << StrFormat("Saved at:         %s\n", orDash(savedAt).c_str());
+    env.Out() << StrFormat("Utility version:  %s\n", orDash(contents.utilityVersion).c_str());
+    env.Out() << StrFormat("Firmware version: %s\n", orDash(contents.firmwareVersion).c_str());
     if (contents.serialNumber) {
-        std::printf("Serial number:    %05u\n", *contents.serialNumber);
+        env.Out() << StrFormat("Serial number:    %05u\n", *contents.serialNumber);
     } else {
-        std::printf("Serial number:    (none: restores to any radio)\n");
+        env.Out() << StrFormat("Serial number:    (none: restores to any radio)\n");
     }
-    std::printf("Bytes to write:   %zu in %zu runs\n", total, contents.runs.size());
-    std::printf("Ranges:\n");
+    env.Out() << StrFormat("Bytes to write:   %zu in %zu runs\n", total, contents.runs.size());
+    env.Out() << StrFormat("Ranges:\n");
     for (const auto& range : ranges) {
-        std::printf("  0x%04X-0x%04X  %3u bytes, %3zu in the file\n", range.range.start, range.range.End() - 1,
-                    range.range.length, range.supplied);
+        env.Out() << StrFormat("  0x%04X-0x%04X  %3u bytes, %3zu in the file\n", range.range.start,
+                               range.range.End() - 1, range.range.length, range.supplied);
     }
     return 0;
-}
-
-}  // namespace
-
-void RegisterConfigCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands) {
-    auto* config = app.add_subcommand("config", "Save, restore or check the radio's configuration")->fallthrough();
-    config->require_subcommand(1);
-
-    auto saveFile = std::make_shared<std::string>();
-    auto* save = config->add_subcommand("save", "Read the configuration from the radio into a file")->fallthrough();
-    save->add_option("FILE", *saveFile,
-                     "File to write (default: SNnnnnn.<date>T<time>.RM7Config in the configuration folder)");
-    commands.push_back({save, [&options, saveFile] { return RunSave(options, *saveFile); }});
-
-    auto restoreFile = std::make_shared<std::string>();
-    auto advanced = std::make_shared<bool>(false);
-    auto* restore = config->add_subcommand("restore", "Check a saved file, then write it into the radio and reset it")
-                        ->fallthrough();
-    restore->add_option("FILE", *restoreFile, "The configuration file")->required();
-    restore->add_flag("--advanced", *advanced,
-                      "Advanced mode for this run: a file of another radio (serial number) may be restored when "
-                      "--yes is given too");
-    commands.push_back(
-        {restore, [&options, restoreFile, advanced] { return RunRestore(options, *restoreFile, *advanced); }});
-
-    auto verifyFile = std::make_shared<std::string>();
-    auto* verify =
-        config->add_subcommand("verify", "Check a saved file without a radio and show what it holds")->fallthrough();
-    verify->add_option("FILE", *verifyFile, "The configuration file")->required();
-    commands.push_back({verify, [&options, verifyFile] { return RunVerify(options, *verifyFile); }});
 }
 
 }  // namespace rm7::cli

@@ -1,20 +1,17 @@
 // firmware check, send, list and update: the Firmware page's checks and loads from a terminal.
-#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cstdio>
-#include <iostream>
 #include <memory>
 #include <optional>
 
 #include "cli/commands.h"
+#include "cli/critical_job.h"
 #include "cli/session.h"
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_folder.h"
 #include "firmware/loader_job.h"
 #include "model/firmware_version.h"
-#include "platform/console.h"
 #include "platform/error_text.h"
 
 namespace rm7::cli {
@@ -112,7 +109,10 @@ nlohmann::json CheckJson(const std::string& file, const FirmwareFileCheck& c) {
     return out;
 }
 
-int RunCheck(const GlobalOptions& options, const std::vector<std::string>& files, const std::string& kindArg) {
+}  // namespace
+
+int RunFirmwareCheck(IEnvironment& env, const GlobalOptions& options, const std::vector<std::string>& files,
+                     const std::string& kindArg) {
     int status = 0;
     nlohmann::json all = nlohmann::json::array();
     for (const std::string& file : files) {
@@ -127,41 +127,46 @@ int RunCheck(const GlobalOptions& options, const std::vector<std::string>& files
             all.push_back(CheckJson(file, c));
             continue;
         }
-        std::printf("%s\n", file.c_str());
-        std::printf("  Processor:       %s%s\n", KindName(c.kind),
-                    c.kind == FirmwareKind::Unknown ? " (not an fmcu or fdsp file name; read as a DSP file)" : "");
-        std::printf("  Version:         %s\n", VersionOfFile(c.version).c_str());
+        env.Out() << StrFormat("%s\n", file.c_str());
+        env.Out() << StrFormat(
+            "  Processor:       %s%s\n", KindName(c.kind),
+            c.kind == FirmwareKind::Unknown ? " (not an fmcu or fdsp file name; read as a DSP file)" : "");
+        env.Out() << StrFormat("  Version:         %s\n", VersionOfFile(c.version).c_str());
         if (c.fileHasData) {
-            std::printf("  File data:       %s\n", Range(c.fileLow, c.fileHigh).c_str());
+            env.Out() << StrFormat("  File data:       %s\n", Range(c.fileLow, c.fileHigh).c_str());
         }
         if (c.result == kOk || c.reconciliation.outcome == ReconciliationOutcome::Corrupt) {
-            std::printf("  Image:           %s, %u bytes\n", Range(c.imageLow, c.imageHigh).c_str(), c.imageSize);
+            env.Out() << StrFormat("  Image:           %s, %u bytes\n", Range(c.imageLow, c.imageHigh).c_str(),
+                                   c.imageSize);
             if (c.droppedBytes != 0) {
-                std::printf("  Left out:        %llu bytes outside the image\n",
-                            static_cast<unsigned long long>(c.droppedBytes));
+                env.Out() << StrFormat("  Left out:        %llu bytes outside the image\n",
+                                       static_cast<unsigned long long>(c.droppedBytes));
             }
         }
         if (c.kind == FirmwareKind::Mcu && c.reconciliation.outcome != ReconciliationOutcome::NotAnImage) {
-            std::printf("  Reconciliation:  %s\n", ReconciliationText(c.reconciliation).c_str());
+            env.Out() << StrFormat("  Reconciliation:  %s\n", ReconciliationText(c.reconciliation).c_str());
         }
-        std::printf("  %s\n", c.result == kOk ? "OK" : RefusalText(c).c_str());
+        env.Out() << StrFormat("  %s\n", c.result == kOk ? "OK" : RefusalText(c).c_str());
     }
     if (options.json) {
-        std::cout << all.dump(2) << "\n";
+        env.Out() << all.dump(2) << "\n";
     }
     return status;
 }
+
+namespace {
 
 // Log lines and a progress line on standard error. On a terminal the progress line redraws
 // itself with the bytes sent, the rate measured so far and the time left; elsewhere it is a
 // line at each quarter.
 class CLoadConsole final : public IProgressBar, public IUserNotifier {
   public:
-    CLoadConsole(CRadioSession& session, const char* part, bool quiet)
-        : m_session(session),
+    CLoadConsole(IEnvironment& env, CRadioSession& session, const char* part, bool quiet)
+        : m_err(env.Err()),
+          m_session(session),
           m_part(part),
           m_quiet(quiet),
-          m_terminal(StderrIsTerminal()),
+          m_terminal(env.ErrIsTerminal()),
           m_previous(session.Model().Notifier()) {
         // The machines' status texts come here while the load runs; most are also log
         // lines, which are shown once.
@@ -173,9 +178,12 @@ class CLoadConsole final : public IProgressBar, public IUserNotifier {
     }
 
     void Line(const std::string& text) {
-        if (m_quiet) {
-            return;
+        if (!m_quiet) {
+            Say(text);
         }
+    }
+    // Also under --quiet: the answer to a signal the user sent.
+    void Say(const std::string& text) {
         ClearLine();
         std::string flat = text;
         for (std::size_t pos; (pos = flat.find("\r\n")) != std::string::npos;) {
@@ -184,7 +192,7 @@ class CLoadConsole final : public IProgressBar, public IUserNotifier {
         while (!flat.empty() && (flat.back() == '\n' || flat.back() == '\r')) {
             flat.pop_back();
         }
-        std::fprintf(stderr, "%s\n", flat.c_str());
+        m_err << flat << "\n";
         m_lastLine = text;
         Draw();
     }
@@ -206,7 +214,7 @@ class CLoadConsole final : public IProgressBar, public IUserNotifier {
             const auto quarter = static_cast<std::uint32_t>(done * 4 / m_total);
             if (quarter > m_quarter) {
                 m_quarter = quarter;
-                std::fprintf(stderr, "%s firmware: %u%%\n", m_part, quarter * 25);
+                m_err << StrFormat("%s firmware: %u%%\n", m_part, quarter * 25);
             }
             return;
         }
@@ -247,17 +255,17 @@ class CLoadConsole final : public IProgressBar, public IUserNotifier {
         const auto filled = static_cast<int>(m_done * kWidth / m_total);
         std::string bar(static_cast<std::size_t>(filled), '#');
         bar.append(static_cast<std::size_t>(kWidth - filled), '.');
-        std::fprintf(stderr, "\r%s [%s]%s\x1b[K", m_part, bar.c_str(), m_meter.Text().c_str());
-        std::fflush(stderr);
+        m_err << StrFormat("\r%s [%s]%s\x1b[K", m_part, bar.c_str(), m_meter.Text().c_str()) << std::flush;
         m_drawn = true;
     }
     void ClearLine() {
         if (m_drawn) {
-            std::fprintf(stderr, "\r\x1b[K");
+            m_err << "\r\x1b[K";
             m_drawn = false;
         }
     }
 
+    std::ostream& m_err;
     CRadioSession& m_session;
     const char* m_part;
     bool m_quiet;
@@ -276,16 +284,25 @@ struct LoadReport {
     LoaderPart part;
     std::string file;
     Result result = kOk;
+    bool bootLoader = false;  // the radio was last known in its boot loader
     std::uint32_t totalRetries = 0;
     std::uint32_t highestRetries = 0;
     double rate = 0;
 };
 
+CCriticalJob::Texts LoadInterruptTexts(LoaderPart part) {
+    return {kLoaderCloseCaption,
+            StrFormat("The %s firmware load goes on. Press Ctrl-C again within %u seconds to stop it.",
+                      LoaderPartName(part), CCriticalJob::kStopWindowMs / 1000),
+            "Stopping the firmware load at the next packet.",
+            "Every packet is sent; the load ends once the radio is found again."};
+}
+
 LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, const GlobalOptions& options) {
     LoadReport report{part, file};
     std::optional<LoaderOutcome> outcome;
     {
-        CLoadConsole console(session.Radio(), LoaderPartName(part), options.quiet);
+        CLoadConsole console(session.Env(), session.Radio(), LoaderPartName(part), options.quiet);
         CLoaderJob job(session.Radio(), part, file);
         job.onLog = [&](const std::string& line, CLoaderJob::LogSource source) {
             if (source != CLoaderJob::LogSource::Outcome) {
@@ -302,6 +319,20 @@ LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, 
                 }
             }
         };
+        CStateMachineBase& machine = dynamic_cast<CStateMachineBase&>(job.Machine());
+        const CCriticalJob critical(
+            session.Env().Loop(), LoadInterruptTexts(part), [&](const std::string& line) { console.Say(line); },
+            [&] {
+                // Every packet sent: the radio is being found again.
+                if (job.MachineIdle()) {
+                    return false;
+                }
+                // A failure already on its way keeps its own code.
+                if (!machine.HasFailed()) {
+                    machine.SetResult(kErrorCancelled);
+                }
+                return true;
+            });
         job.Start(&console);
         if (!session.RunUntil([&] { return outcome.has_value(); }, kLoadLimitMs)) {
             report.result = kErrorTimeout;
@@ -311,8 +342,28 @@ LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, 
         report.totalRetries = job.TotalRetries();
         report.highestRetries = job.HighestRetries();
         report.rate = console.Rate();
+        report.bootLoader = machine.FirmwareStatus() == kFirmwareBootLoader;
     }
     return report;
+}
+
+// What a stopped load leaves behind, and how to get out of it.
+std::string StoppedLoadText(const LoadReport& report) {
+    if (report.part == LoaderPart::Dsp) {
+        return StrFormat("The radio's DSP firmware may be incomplete: run `rm7util firmware send --dsp %s` again.",
+                         report.file.c_str());
+    }
+    // A boot loader left in the middle of a packet answers nothing until it is started again.
+    if (report.bootLoader) {
+        return StrFormat(
+            "The radio is waiting in its boot loader: turn it off and on, then run `rm7util firmware "
+            "send --mcu %s` again.",
+            report.file.c_str());
+    }
+    return StrFormat(
+        "The radio may be waiting in its boot loader: if `rm7util info` does not find its firmware "
+        "running, turn it off and on, then run `rm7util firmware send --mcu %s` again.",
+        report.file.c_str());
 }
 
 // Loads one file after the other, MCU first; a DSP load only after a good MCU load.
@@ -327,19 +378,21 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
 
 // Every file read whole as its loader would; false (with the reasons on standard error) when
 // one would be refused.
-bool FilesAccepted(const std::vector<SendPart>& parts) {
+bool FilesAccepted(std::ostream& err, const std::vector<SendPart>& parts) {
     bool accepted = true;
     for (const SendPart& p : parts) {
         const FirmwareFileCheck c = CheckFirmwareFile(p.file, p.kind);
         if (c.result != kOk) {
-            std::fprintf(stderr, "%s: %s\n", p.file.c_str(), RefusalText(c).c_str());
+            err << p.file << ": " << RefusalText(c) << "\n";
             accepted = false;
         }
     }
     return accepted;
 }
 
-int RunSend(const GlobalOptions& options, const std::string& mcu, const std::string& dsp) {
+}  // namespace
+
+int RunFirmwareSend(IEnvironment& env, const GlobalOptions& options, const std::string& mcu, const std::string& dsp) {
     std::vector<SendPart> parts;
     if (!mcu.empty()) {
         parts.push_back({LoaderPart::Mcu, FirmwareKind::Mcu, mcu});
@@ -348,23 +401,25 @@ int RunSend(const GlobalOptions& options, const std::string& mcu, const std::str
         parts.push_back({LoaderPart::Dsp, FirmwareKind::Dsp, dsp});
     }
     if (parts.empty()) {
-        std::fprintf(stderr, "Nothing to send: give --mcu FILE, --dsp FILE or both.\n");
+        env.Err() << "Nothing to send: give --mcu FILE, --dsp FILE or both.\n";
         return 1;
     }
     // Both files are read and checked whole before the radio is touched.
-    if (!FilesAccepted(parts)) {
+    if (!FilesAccepted(env.Err(), parts)) {
         return 1;
     }
 
-    CSession session(options);
-    const Result r = session.Contact();
-    if (r != kOk) {
-        return ReportFailure(r);
+    CSession session(env, options);
+    if (const int status = session.Begin(); status != 0) {
+        return status;
     }
     return RunLoads(session, options, parts);
 }
 
+namespace {
+
 int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<SendPart>& parts) {
+    IEnvironment& env = session.Env();
     CModel& model = session.Model();
     Result r = kOk;
     std::vector<LoadReport> reports;
@@ -372,13 +427,13 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
         if (p.part == LoaderPart::Dsp && p.plan != nullptr &&
             !DspStillWanted(*p.plan, model.firmwareVersions.Get(kKindDsp))) {
             if (!options.quiet) {
-                std::fprintf(stderr, "The RM7 runs DSP %s: not sent\n", model.FirmwareVersionText(kKindDsp).c_str());
+                env.Err() << "The RM7 runs DSP " << model.FirmwareVersionText(kKindDsp) << ": not sent\n";
             }
             continue;
         }
         // The DSP is loaded through the radio's own firmware, never through its boot loader.
         if (p.part == LoaderPart::Dsp && model.firmwareStatus.Get() != kFirmwareRunning) {
-            std::fprintf(stderr, "%s\nSend MCU firmware first (--mcu FILE).\n", model.WaitingForLoadText().c_str());
+            env.Err() << model.WaitingForLoadText() << "\nSend MCU firmware first (--mcu FILE).\n";
             return 1;
         }
         reports.push_back(RunLoad(session, p.part, p.file, options));
@@ -402,16 +457,19 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
             }
             out[rep.part == LoaderPart::Mcu ? "mcu" : "dsp"] = one;
         }
-        std::cout << out.dump(2) << "\n";
+        env.Out() << out.dump(2) << "\n";
     } else {
         for (const LoadReport& rep : reports) {
             if (rep.result == kOk) {
-                std::printf("%s firmware %s loaded and verified\n", LoaderPartName(rep.part),
-                            model.FirmwareVersionText(rep.part == LoaderPart::Mcu ? 0 : 1).c_str());
+                env.Out() << StrFormat("%s firmware %s loaded and verified\n", LoaderPartName(rep.part),
+                                       model.FirmwareVersionText(rep.part == LoaderPart::Mcu ? 0 : 1).c_str());
             }
         }
     }
-    return r == kOk ? 0 : ReportFailure(r);
+    if (r == kErrorCancelled) {
+        env.Err() << StoppedLoadText(reports.back()) << "\n";
+    }
+    return r == kOk ? 0 : ReportFailure(env.Err(), r);
 }
 
 std::string Flat(std::string text) {
@@ -442,8 +500,10 @@ std::filesystem::path FolderOf(CSession& session, const std::string& folderArg) 
 }
 
 // What the folder holds beside what the radio runs, as the Firmware page shows it.
-int RunList(const GlobalOptions& options, const std::string& folderArg) {
-    CSession session(options);
+}  // namespace
+
+int RunFirmwareList(IEnvironment& env, const GlobalOptions& options, const std::string& folderArg) {
+    CSession session(env, options);
     const std::filesystem::path folder = FolderOf(session, folderArg);
     const FolderContents contents = ScanFolder(folder);
     // Without the radio the folder is still worth listing; the exit status tells the failure.
@@ -466,33 +526,34 @@ int RunList(const GlobalOptions& options, const std::string& folderArg) {
                 {"newer", r == kOk && IsNewerThanInstalled(file, state.installed[kind])},
             };
         }
-        std::cout << out.dump(2) << "\n";
+        env.Out() << out.dump(2) << "\n";
     } else {
-        std::printf("Firmware folder: %s\n", folder.string().c_str());
-        std::printf("     Installed  Available  File\n");
+        env.Out() << StrFormat("Firmware folder: %s\n", folder.string().c_str());
+        env.Out() << StrFormat("     Installed  Available  File\n");
         for (std::size_t kind = 0; kind < kFirmwareKindCount; ++kind) {
             const FirmwareFileEntry& file = contents.files[kind];
             const bool newer = r == kOk && IsNewerThanInstalled(file, state.installed[kind]);
-            std::printf("%s  %-9s  %-9s  %s%s\n", names[kind], VersionText(state.installed[kind]).c_str(),
-                        AvailableText(file).c_str(), file.path.filename().string().c_str(), newer ? "  (newer)" : "");
+            env.Out() << StrFormat("%s  %-9s  %-9s  %s%s\n", names[kind], VersionText(state.installed[kind]).c_str(),
+                                   AvailableText(file).c_str(), file.path.filename().string().c_str(),
+                                   newer ? "  (newer)" : "");
         }
-        std::printf("Release notes: %s\n", contents.releaseNotes ? contents.releaseNotesPath.string().c_str() : "none");
+        env.Out() << StrFormat("Release notes: %s\n",
+                               contents.releaseNotes ? contents.releaseNotesPath.string().c_str() : "none");
     }
-    return r == kOk ? 0 : ReportFailure(r);
+    return r == kOk ? 0 : ReportFailure(env.Err(), r);
 }
 
 // The page's "Send New Firmware" (or, with --all, "Send All Firmware") from the folder.
-int RunUpdate(const GlobalOptions& options, bool all, const std::string& folderArg) {
-    CSession session(options);
+int RunFirmwareUpdate(IEnvironment& env, const GlobalOptions& options, bool all, const std::string& folderArg) {
+    CSession session(env, options);
     const std::filesystem::path folder = FolderOf(session, folderArg);
     const FolderContents contents = ScanFolder(folder);
     if (!contents.Mcu().Found()) {
-        std::fprintf(stderr, "%s: %s\n", folder.string().c_str(), Flat(kFolderMissingFilesText).c_str());
+        env.Err() << folder.string() << ": " << Flat(kFolderMissingFilesText) << "\n";
         return 1;
     }
-    const Result r = session.Contact();
-    if (r != kOk) {
-        return ReportFailure(r);
+    if (const int status = session.Begin(); status != 0) {
+        return status;
     }
     CModel& model = session.Model();
     FirmwarePageState state = PageStateFromModel(model, contents, 0);
@@ -500,16 +561,17 @@ int RunUpdate(const GlobalOptions& options, bool all, const std::string& folderA
     state.advancedMode = false;
     const SendPlan plan = PlanSend(state, all ? SendButton::AllOrChecked : SendButton::Newer);
     if (plan.refused) {
-        std::fprintf(stderr, "%s\n", Flat(plan.logLine.empty() ? plan.boxText : plan.logLine).c_str());
+        env.Err() << Flat(plan.logLine.empty() ? plan.boxText : plan.logLine) << "\n";
         return 1;
     }
     if (plan.Empty()) {
         if (options.json) {
-            std::cout << nlohmann::json::object().dump(2) << "\n";
+            env.Out() << nlohmann::json::object().dump(2) << "\n";
         } else {
-            std::printf("Nothing newer to send: the RM7 runs MCU %s and DSP %s; the folder holds MCU %s and DSP %s\n",
-                        VersionText(state.installed[kKindMcu]).c_str(), VersionText(state.installed[kKindDsp]).c_str(),
-                        AvailableText(contents.Mcu()).c_str(), AvailableText(contents.Dsp()).c_str());
+            env.Out() << StrFormat(
+                "Nothing newer to send: the RM7 runs MCU %s and DSP %s; the folder holds MCU %s and DSP %s\n",
+                VersionText(state.installed[kKindMcu]).c_str(), VersionText(state.installed[kKindDsp]).c_str(),
+                AvailableText(contents.Mcu()).c_str(), AvailableText(contents.Dsp()).c_str());
         }
         return 0;
     }
@@ -520,71 +582,18 @@ int RunUpdate(const GlobalOptions& options, bool all, const std::string& folderA
     if (plan.dsp) {
         parts.push_back({LoaderPart::Dsp, FirmwareKind::Dsp, plan.dspFile.string(), &plan});
     }
-    if (!FilesAccepted(parts)) {
+    if (!FilesAccepted(env.Err(), parts)) {
         return 1;
     }
     if (!options.quiet) {
-        std::fprintf(stderr, "%s\n", SendingText(folder).c_str());
+        env.Err() << SendingText(folder) << "\n";
     }
     const std::uint32_t start = session.Pump().TickCount();
     const int status = RunLoads(session, options, parts);
     if (!options.quiet) {
-        std::fprintf(stderr, "%s\n", ElapsedText(session.Pump().TickCount() - start).c_str());
+        env.Err() << ElapsedText(session.Pump().TickCount() - start) << "\n";
     }
     return status;
-}
-
-}  // namespace
-
-void RegisterFirmwareCommands(CLI::App& app, const GlobalOptions& options, std::vector<Command>& commands) {
-    auto* firmware =
-        app.add_subcommand("firmware", "Check firmware files, list the firmware folder and send firmware to the radio");
-    firmware->require_subcommand(1)->fallthrough();
-
-    auto files = std::make_shared<std::vector<std::string>>();
-    auto kind = std::make_shared<std::string>("auto");
-    auto* check = firmware
-                      ->add_subcommand("check",
-                                       "Read firmware files as the loader would: address range, size, version from "
-                                       "the name, reconciliation value; exit status 1 when one would be refused")
-                      ->fallthrough();
-    check->add_option("FILE", *files, "Intel-hex firmware files (fmcu*.hex, fdsp*.hex)")->required();
-    check->add_option("--kind", *kind, "Read every file as this processor's: auto (from the name), mcu or dsp")
-        ->check(CLI::IsMember({"auto", "mcu", "dsp"}));
-    commands.push_back({check, [&options, files, kind] { return RunCheck(options, *files, *kind); }});
-
-    auto mcu = std::make_shared<std::string>();
-    auto dsp = std::make_shared<std::string>();
-    auto* send = firmware
-                     ->add_subcommand("send",
-                                      "Contact the radio and load firmware: MCU first, then DSP (only after a good MCU "
-                                      "load); exit status 0 only when every load completed and its version verified")
-                     ->fallthrough();
-    send->add_option("--mcu", *mcu, "MCU firmware file (fmcu*.hex)")->type_name("FILE");
-    send->add_option("--dsp", *dsp, "DSP firmware file (fdsp*.hex)")->type_name("FILE");
-    commands.push_back({send, [&options, mcu, dsp] { return RunSend(options, *mcu, *dsp); }});
-
-    auto folder = std::make_shared<std::string>();
-    auto* list = firmware
-                     ->add_subcommand("list",
-                                      "Contact the radio and show the versions it runs beside the newest fmcu and fdsp "
-                                      "files of the firmware folder")
-                     ->fallthrough();
-    list->add_option("--folder", *folder, "Firmware folder (default: the one the desktop application uses)")
-        ->type_name("DIR");
-    commands.push_back({list, [&options, folder] { return RunList(options, *folder); }});
-
-    auto sendAll = std::make_shared<bool>(false);
-    auto* update =
-        firmware
-            ->add_subcommand("update",
-                             "Contact the radio and send what the firmware folder holds newer than it runs, "
-                             "MCU first, DSP after a good MCU load; exit status 0 also when nothing is newer")
-            ->fallthrough();
-    update->add_option("--folder", *folder, "Firmware folder (default: the one the desktop application uses)")
-        ->type_name("DIR");
-    update->add_flag("--all", *sendAll, "Send the folder's newest MCU and DSP firmware even when the radio runs them");
-    commands.push_back({update, [&options, folder, sendAll] { return RunUpdate(options, *sendAll, *folder); }});
 }
 
 }  // namespace rm7::cli

@@ -1,11 +1,11 @@
 #include "cli/session.h"
 
-#include <cstdio>
+#include <limits>
 #include <sstream>
 
 #include "link/contact.h"
-#include "link/tty_serial_port.h"
 #include "platform/error_text.h"
+#include "platform/format.h"
 #include "platform/paths.h"
 #include "platform/result_codes.h"
 
@@ -20,7 +20,7 @@ void CConsoleNotifier::StatusText(const std::string& text) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
         line.pop_back();
     }
-    std::fprintf(stderr, "%s\n", line.c_str());
+    m_err << line << "\n";
 }
 
 void CConsoleNotifier::MessageBox(const std::string& caption, const std::string& text, MessageIcon) {
@@ -28,24 +28,27 @@ void CConsoleNotifier::MessageBox(const std::string& caption, const std::string&
     for (std::size_t pos; (pos = flat.find("\r\n")) != std::string::npos;) {
         flat.replace(pos, 2, "\n  ");
     }
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), flat.c_str());
+    m_err << caption << ": " << flat << "\n";
     m_last = text;
 }
 
 bool CConsoleNotifier::AskYesNo(const std::string& caption, const std::string& text, MessageIcon) {
-    std::fprintf(stderr, "%s: %s\n%s\n", caption.c_str(), text.c_str(),
-                 m_yes ? "Answered yes (--yes)." : "Answered no (give --yes to accept).");
+    m_err << caption << ": " << text << "\n"
+          << (m_yes ? "Answered yes (--yes)." : "Answered no (give --yes to accept).") << "\n";
     return m_yes;
 }
 
-CSession::CSession(GlobalOptions options)
-    : m_options(std::move(options)), m_notifier(m_options.quiet, m_options.yes), m_settings(SettingsFilePath()) {
+CSession::CSession(IEnvironment& env, GlobalOptions options)
+    : m_env(env),
+      m_options(std::move(options)),
+      m_notifier(env.Err(), m_options.quiet, m_options.yes),
+      m_settings(SettingsFilePath()) {
     m_settings.Load();
     if (!m_settings.Warning().empty()) {
-        std::fprintf(stderr, "%s\n", m_settings.Warning().c_str());
+        env.Err() << m_settings.Warning() << "\n";
     }
-    m_model = std::make_unique<CModel>(m_pump, &m_settings, &m_notifier);
-    m_radio = std::make_unique<CRadioSession>(*m_model, std::make_unique<CSerialPort>(m_pump));
+    m_model = std::make_unique<CModel>(Pump(), &m_settings, &m_notifier);
+    m_radio = std::make_unique<CRadioSession>(*m_model, env.MakePort());
     m_model->LoadSettings();
     m_radio->SetIdleTarget(this);
     m_portEvent = CObservation(m_model->portEvent, this);
@@ -56,8 +59,7 @@ CSession::~CSession() {
     m_radio->ClosePort();
     m_radio.reset();
     m_model.reset();
-    m_simulator.Stop();
-    m_pump.Forget(this);
+    Pump().Forget(this);
 }
 
 LResult CSession::OnMessage(std::uint32_t code, WParam wParam, LParam) {
@@ -66,46 +68,49 @@ LResult CSession::OnMessage(std::uint32_t code, WParam wParam, LParam) {
     } else if (code == kMsgSerialNotice) {
         char buffer[256];
         std::size_t count = 0;
+        bool got = false;
         while (m_radio->Port().Read(buffer, sizeof buffer, count) && count > 0) {
             m_idleInput.append(buffer, count);
-            m_lastInputTick = m_pump.TickCount();
+            got = true;
         }
+        if (got && m_quietMs != 0) {
+            Pump().SetTimer(this, kQuietTimerId, m_quietMs);
+        }
+    } else if (code == kMsgTimer && wParam == kQuietTimerId) {
+        Pump().KillTimer(this, kQuietTimerId);
+        m_quiet = true;
     }
     return 0;
 }
 
-std::string CSession::TakeIdleInput() {
+std::string CSession::GatherIdleInput(std::uint32_t quietMs) {
+    // Zero would be no wait at all; the pump counts it as 1 ms anyway.
+    m_quietMs = quietMs == 0 ? 1 : quietMs;
+    m_quiet = false;
+    Pump().SetTimer(this, kQuietTimerId, m_quietMs);
+    // A radio that never falls quiet keeps the command running, as a terminal would.
+    RunUntil([this] { return m_quiet || !m_radio->Port().IsOpen(); }, std::numeric_limits<std::uint32_t>::max());
+    Pump().KillTimer(this, kQuietTimerId);
+    m_quietMs = 0;
     std::string out;
     out.swap(m_idleInput);
     return out;
 }
 
-Result CSession::StartSimulator(std::string& device) {
-    std::vector<std::string> args;
-    std::istringstream extra(m_options.simArgs);
-    for (std::string word; extra >> word;) {
-        args.push_back(word);
-    }
-    const Result r = m_simulator.Start(ProgramDir() / "rm7-sim", args);
-    if (r != kOk) {
-        return r;
-    }
-    if (!m_simulator.ReadFirstLine(device, 10000) || device.empty()) {
-        m_simulator.Stop();
-        return kErrorFileNotFound;
-    }
-    return kOk;
-}
-
 Result CSession::Contact() {
     std::string port = m_options.port;
     if (m_options.simulate) {
-        const Result r = StartSimulator(port);
+        std::vector<std::string> args;
+        std::istringstream extra(m_options.simArgs);
+        for (std::string word; extra >> word;) {
+            args.push_back(word);
+        }
+        const Result r = m_env.StartSimulator(args, port);
         if (r != kOk) {
-            std::fprintf(stderr, "The simulated radio (rm7-sim) could not be started.\n");
+            m_env.Err() << "The simulated radio (rm7-sim) could not be started.\n";
             return r;
         }
-        std::fprintf(stderr, "Simulated radio on %s\n", port.c_str());
+        m_env.Err() << "Simulated radio on " << port << "\n";
     }
     CModel& model = *m_model;
     // This run's port and speed are not saved: rm7util never writes the settings.
@@ -118,7 +123,7 @@ Result CSession::Contact() {
     m_completion.reset();
     m_radio->Contact().StartAtOpenPort();
     const auto timeoutMs = static_cast<std::uint32_t>(m_options.timeoutSec * 1000);
-    if (!m_pump.RunUntil([this] { return m_completion.has_value(); }, timeoutMs)) {
+    if (!RunUntil([this] { return m_completion.has_value(); }, timeoutMs)) {
         // The looping speed search never gives up by itself.
         m_radio->ClosePort();
         return kErrNoResponseAfterReset;
@@ -126,8 +131,13 @@ Result CSession::Contact() {
     return *m_completion;
 }
 
-int ReportFailure(Result r) {
-    std::fprintf(stderr, "Error code 0x%08X: %s\n", r, ErrorText(r).c_str());
+int CSession::Begin() {
+    const Result r = Contact();
+    return r == kOk ? 0 : ReportFailure(m_env.Err(), r);
+}
+
+int ReportFailure(std::ostream& err, Result r) {
+    err << StrFormat("Error code 0x%08X: %s\n", r, ErrorText(r).c_str());
     return r == kErrorCancelled ? 2 : 1;
 }
 

@@ -1,19 +1,19 @@
 #pragma once
-// One run of rm7util: the pump, the settings, the model on a real serial port, and the
-// simulated radio when --simulate asks for it. Every job first contacts the radio, as the
-// desktop application does at start, so the model knows the radio before the job runs.
+// One run of rm7util: the settings, the model and the session with the radio on the
+// environment's port and pump, and the simulated radio when --simulate asks for it. Every job
+// first contacts the radio, as the desktop application does at start, so the model knows the
+// radio before the job runs.
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 
+#include "cli/environment.h"
 #include "link/job_run.h"
 #include "link/radio_session.h"
 #include "link/state_machine.h"
 #include "model/model.h"
-#include "platform/child_process.h"
-#include "platform/last_error.h"
-#include "platform/poll_pump.h"
 #include "platform/result_codes.h"
 #include "platform/settings.h"
 
@@ -33,12 +33,13 @@ struct GlobalOptions {
 // Progress and log lines go to standard error; results to standard output.
 class CConsoleNotifier final : public IUserNotifier {
   public:
-    explicit CConsoleNotifier(bool quiet, bool yes) : m_quiet(quiet), m_yes(yes) {}
+    CConsoleNotifier(std::ostream& err, bool quiet, bool yes) : m_err(err), m_quiet(quiet), m_yes(yes) {}
     void StatusText(const std::string& text) override;
     void MessageBox(const std::string& caption, const std::string& text, MessageIcon icon) override;
     bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) override;
 
   private:
+    std::ostream& m_err;
     bool m_quiet;
     bool m_yes;
     std::string m_last;
@@ -46,39 +47,45 @@ class CConsoleNotifier final : public IUserNotifier {
 
 class CSession final : private IMessageTarget {
   public:
-    explicit CSession(GlobalOptions options);
+    CSession(IEnvironment& env, GlobalOptions options);
     ~CSession();
 
     // Opens the port (or starts the simulated radio) and runs the contact to its end.
     Result Contact();
+    // Contact() for a job that needs the radio: 0, or, after saying why on standard error,
+    // the exit status.
+    int Begin();
+
     CModel& Model() { return *m_model; }
     CRadioSession& Radio() { return *m_radio; }
-    CPollPump& Pump() { return m_pump; }
+    IMessagePump& Pump() { return m_env.Loop().Pump(); }
+    IEnvironment& Env() { return m_env; }
     const GlobalOptions& Options() const { return m_options; }
 
     // Runs the pump until done() or timeoutMs; false on time-out.
     bool RunUntil(const std::function<bool()>& done, std::uint32_t timeoutMs) {
-        return m_pump.RunUntil(done, timeoutMs);
+        return m_env.Loop().RunUntil(done, timeoutMs);
     }
-    // Bytes that arrive while no machine is busy (the command tester's answers).
-    std::string TakeIdleInput();
-    std::uint32_t LastIdleInputTick() const { return m_lastInputTick; }
+    // The command tester: what arrives while no machine is busy, gathered until the line has
+    // been quiet for quietMs (counted from now, and again from every byte) or the port closed.
+    std::string GatherIdleInput(std::uint32_t quietMs);
 
   private:
-    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
-    Result StartSimulator(std::string& device);
+    static constexpr std::uint32_t kQuietTimerId = 1;
 
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
+
+    IEnvironment& m_env;
     GlobalOptions m_options;
-    CPollPump m_pump;
     CConsoleNotifier m_notifier;
     CSettingsStore m_settings;
     std::unique_ptr<CModel> m_model;
     std::unique_ptr<CRadioSession> m_radio;
-    CChildProcess m_simulator;
     CObservation m_portEvent;
     std::optional<Result> m_completion;
     std::string m_idleInput;
-    std::uint32_t m_lastInputTick = 0;
+    std::uint32_t m_quietMs = 0;
+    bool m_quiet = false;
 };
 
 // Runs one job's machine from its start to its outcome (for a job that resets the radio,
@@ -108,6 +115,6 @@ class CMachineRun final {
 };
 
 // "Error code 0x%08X: %s" on standard error; returns the exit status.
-int ReportFailure(Result r);
+int ReportFailure(std::ostream& err, Result r);
 
 }  // namespace rm7::cli

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "sim/radio.h"
@@ -203,12 +204,18 @@ constexpr const char* kFooter =
     "  rm7-sim --faults drop=0.01,nak=0.02,seed=7   an unreliable cable\n"
     "\nExit status: 0 when stopped, 2 on a bad option or file, 3 when the unplug fault fired.";
 
-int Run(int argc, char** argv) {
+struct CommandLine {
     Options options;
+    std::string linkPath;
+};
+
+// Reads the command line into the radio's options; an exit status when the program ends here
+// (--help, a bad option or value).
+std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
+    Options& options = out.options;
     std::string mcu = "02.54";
     std::string dsp = "02.54";
     std::string faults;
-    std::string linkPath;
 
     CLI::App app{kDescription, "rm7-sim"};
     app.footer(kFooter);
@@ -242,7 +249,8 @@ int Run(int argc, char** argv) {
     app.add_flag("--pace", options.pace, "Send answers at the wire speed of the current baud rate");
     app.add_option("--record", options.recordFile, "Write every byte in and out, with times, to FILE")
         ->type_name("FILE");
-    app.add_option("--link", linkPath, "Also create a symlink PATH to the device (removed at exit)")->type_name("PATH");
+    app.add_option("--link", out.linkPath, "Also create a symlink PATH to the device (removed at exit)")
+        ->type_name("PATH");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -258,31 +266,12 @@ int Run(int argc, char** argv) {
         std::fprintf(stderr, "rm7-sim: --faults: %s\n", error.c_str());
         return 2;
     }
+    return std::nullopt;
+}
 
-    Radio radio(options);
-    if (!radio.Error().empty()) {
-        std::fprintf(stderr, "rm7-sim: %s\n", radio.Error().c_str());
-        return 2;
-    }
-    Recorder recorder;
-    if (!recorder.Open(options.recordFile)) {
-        std::fprintf(stderr, "rm7-sim: cannot write %s: %s\n", options.recordFile.c_str(), std::strerror(errno));
-        return 2;
-    }
-    Pty pty;
-    if (!OpenPty(pty, error)) {
-        std::fprintf(stderr, "rm7-sim: %s\n", error.c_str());
-        return 1;
-    }
-    Link link;
-    if (!linkPath.empty() && !link.Create(linkPath, pty.path, error)) {
-        std::fprintf(stderr, "rm7-sim: %s\n", error.c_str());
-        return 2;
-    }
-    std::printf("%s\n", pty.path.c_str());
-    std::fflush(stdout);
-
-    // The stop signals are blocked except inside ppoll, so none is lost between checks.
+// The stop signals are blocked except inside ppoll, so none is lost between checks; returns
+// the mask to wait with.
+sigset_t InstallStopSignals() {
     sigset_t stopSignals, waitMask;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
@@ -295,37 +284,54 @@ int Run(int argc, char** argv) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    return waitMask;
+}
 
+// How long ppoll may sleep: until the radio's next output is due, or (null) until input.
+const timespec* UntilNextOutput(const Radio& radio, uint64_t nowUs, timespec& wait) {
+    const uint64_t due = radio.NextOutputDueUs();
+    if (due == UINT64_MAX) {
+        return nullptr;
+    }
+    const uint64_t us = due > nowUs ? due - nowUs : 0;
+    wait.tv_sec = static_cast<time_t>(us / 1'000'000);
+    wait.tv_nsec = static_cast<long>(us % 1'000'000) * 1000;
+    return &wait;
+}
+
+// What the utility wrote, to the radio and the record; an exit status when the pty failed.
+std::optional<int> TakeInput(Radio& radio, const Pty& pty, Recorder& recorder, uint64_t nowUs) {
+    uint8_t buffer[4096];
+    const ssize_t n = read(pty.master, buffer, sizeof buffer);
+    if (n > 0) {
+        const uint32_t speed = LineSpeed(pty.master);
+        recorder.Line(nowUs / 1000, "in ", buffer, static_cast<size_t>(n), speed);
+        radio.ReceiveUs(buffer, static_cast<size_t>(n), speed, nowUs);
+    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        std::fprintf(stderr, "rm7-sim: read: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return std::nullopt;
+}
+
+// Answers the radio at its speed on the pty until a stop signal (0), a failure (1) or the
+// unplug fault (3).
+int Serve(Radio& radio, Pty& pty, Recorder& recorder, const sigset_t& waitMask) {
     const uint64_t start = MonotonicUs();
     std::string lastError;
-    uint8_t buffer[4096];
     while (gStop == 0) {
-        uint64_t now = MonotonicUs() - start;
-        const uint64_t due = radio.NextOutputDueUs();
         timespec wait{};
-        const timespec* timeout = nullptr;
-        if (due != UINT64_MAX) {
-            const uint64_t us = due > now ? due - now : 0;
-            wait.tv_sec = static_cast<time_t>(us / 1'000'000);
-            wait.tv_nsec = static_cast<long>(us % 1'000'000) * 1000;
-            timeout = &wait;
-        }
+        const timespec* timeout = UntilNextOutput(radio, MonotonicUs() - start, wait);
         pollfd pfd{pty.master, POLLIN, 0};
         const int ready = ppoll(&pfd, 1, timeout, &waitMask);
         if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "rm7-sim: poll: %s\n", std::strerror(errno));
             return 1;
         }
-        now = MonotonicUs() - start;
+        const uint64_t now = MonotonicUs() - start;
         if (ready > 0 && (pfd.revents & POLLIN) != 0) {
-            const ssize_t n = read(pty.master, buffer, sizeof buffer);
-            if (n > 0) {
-                const uint32_t speed = LineSpeed(pty.master);
-                recorder.Line(now / 1000, "in ", buffer, static_cast<size_t>(n), speed);
-                radio.ReceiveUs(buffer, static_cast<size_t>(n), speed, now);
-            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                std::fprintf(stderr, "rm7-sim: read: %s\n", std::strerror(errno));
-                return 1;
+            if (const std::optional<int> status = TakeInput(radio, pty, recorder, now)) {
+                return *status;
             }
         } else if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
             std::fprintf(stderr, "rm7-sim: the pseudo-terminal failed\n");
@@ -348,6 +354,40 @@ int Run(int argc, char** argv) {
         }
     }
     return 0;
+}
+
+int Run(int argc, char** argv) {
+    CommandLine commandLine;
+    if (const std::optional<int> status = ParseCommandLine(argc, argv, commandLine)) {
+        return *status;
+    }
+    const Options& options = commandLine.options;
+    Radio radio(options);
+    if (!radio.Error().empty()) {
+        std::fprintf(stderr, "rm7-sim: %s\n", radio.Error().c_str());
+        return 2;
+    }
+    Recorder recorder;
+    if (!recorder.Open(options.recordFile)) {
+        std::fprintf(stderr, "rm7-sim: cannot write %s: %s\n", options.recordFile.c_str(), std::strerror(errno));
+        return 2;
+    }
+    std::string error;
+    Pty pty;
+    if (!OpenPty(pty, error)) {
+        std::fprintf(stderr, "rm7-sim: %s\n", error.c_str());
+        return 1;
+    }
+    Link link;
+    if (!commandLine.linkPath.empty() && !link.Create(commandLine.linkPath, pty.path, error)) {
+        std::fprintf(stderr, "rm7-sim: %s\n", error.c_str());
+        return 2;
+    }
+    std::printf("%s\n", pty.path.c_str());
+    std::fflush(stdout);
+
+    const sigset_t waitMask = InstallStopSignals();
+    return Serve(radio, pty, recorder, waitMask);
 }
 
 }  // namespace

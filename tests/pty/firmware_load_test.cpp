@@ -257,5 +257,63 @@ TEST_F(FirmwareLoad, UpdateAllSendsBothAndARefusedFileLeavesTheRadioUntouched) {
     EXPECT_EQ(wire.find("LDM;"), std::string::npos) << "no load may start";
 }
 
+// A signal during the load, over a real pty with the radio answering at wire speed so that the
+// load takes long enough to be caught in the middle.
+TEST_F(FirmwareLoad, FirstSignalWarnsAndTheLoadGoesOn) {
+    const McuFirmware mcu = MakeMcu(25, "0288");
+    const auto file = Hex("fmcu0288.hex", mcu.image, kMcuLow);
+    const auto dump = DumpDir();
+    CSimulator sim({"--pace", "--flash-dump", dump.string()});
+    CRunningUtil util(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file.string()});
+    ASSERT_TRUE(util.WaitFor("MCU firmware: 25%", 120000)) << util.Err();
+    util.Signal(SIGTERM);
+    ASSERT_TRUE(util.WaitFor("goes on", 10000)) << util.Err();
+    const int status = util.Wait(180000);
+    ASSERT_TRUE(WIFEXITED(status)) << util.Err();
+    EXPECT_EQ(WEXITSTATUS(status), 0) << util.Err();
+    EXPECT_THAT(util.Err(), HasSubstr("Critical Operation in Progress\nThe MCU firmware load goes on. Press Ctrl-C "
+                                      "again within 5 seconds to stop it.\n"));
+    EXPECT_EQ(util.Out(), "MCU firmware 02.88 loaded and verified\n");
+    EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
+}
+
+TEST_F(FirmwareLoad, SecondSignalSoonAfterStopsTheLoadAndSaysHowToRecover) {
+    const auto file = Hex("fmcu0288.hex", MakeMcu(27, "0288").image, kMcuLow);
+    CSimulator sim({"--pace"});
+    CRunningUtil util(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file.string()});
+    ASSERT_TRUE(util.WaitFor("MCU firmware: 25%", 120000)) << util.Err();
+    util.Signal(SIGINT);
+    ASSERT_TRUE(util.WaitFor("goes on", 10000)) << util.Err();
+    util.Signal(SIGINT);
+    const int status = util.Wait(30000);
+    ASSERT_TRUE(WIFEXITED(status)) << util.Err();
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_THAT(util.Err(), HasSubstr("Stopping the firmware load at the next packet.\n"));
+    EXPECT_THAT(util.Err(), HasSubstr("The radio is waiting in its boot loader: turn it off and on, then run "
+                                      "`rm7util firmware send --mcu " +
+                                      file.string() + "` again.\n"));
+    EXPECT_EQ(util.Out(), "");
+
+    // Left in the middle of a packet, the boot loader answers nothing; switched off and on, the
+    // radio comes up in its boot loader and the load the text names brings it back.
+    RunResult r = RunUtil(scratch, {"--port", sim.Device(), "--timeout", "2", "info"});
+    EXPECT_EQ(r.status, 1);
+    sim.Stop();
+    CSimulator restarted({"--boot-loader"});
+    r = RunUtil(scratch, {"--port", restarted.Device(), "firmware", "send", "--mcu", file.string()}, 240);
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// Outside a firmware load or a restore, SIGINT ends rm7util at once, as it always has.
+TEST_F(FirmwareLoad, SignalOutsideACriticalJobEndsTheProgram) {
+    CSimulator sim({});
+    CRunningUtil util(scratch, {"--port", sim.Device(), "send", "RVM;", "--wait", "600000"});
+    ASSERT_TRUE(util.WaitFor("Connected to RM7", 30000)) << util.Err();
+    util.Signal(SIGINT);
+    const int status = util.Wait(10000);
+    ASSERT_TRUE(WIFSIGNALED(status)) << util.Err();
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+}
+
 }  // namespace
 }  // namespace rm7::test

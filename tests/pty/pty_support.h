@@ -1,7 +1,12 @@
 #pragma once
 // Helpers for tests that run the real programs over a real pseudo-terminal.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -87,5 +92,110 @@ inline RunResult RunUtil(const CScratch& scratch, const std::vector<std::string>
     r.err = ReadAll(err);
     return r;
 }
+
+}  // namespace rm7::test
+
+namespace rm7::test {
+
+// rm7util running beside the test, its standard error read as it comes, so the test can send
+// it signals at the moment it chooses. Killed if still running when the object goes away.
+class CRunningUtil {
+  public:
+    explicit CRunningUtil(const CScratch& scratch, const std::vector<std::string>& args) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
+            return;
+        }
+        const std::string program = (BinDir() / "rm7util").string();
+        const std::string out = (scratch.Dir() / "stdout").string();
+        std::vector<std::string> all = {program};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        m_out = scratch.Dir() / "stdout";
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            // The signals as at a terminal, whatever the test runner set.
+            ::signal(SIGINT, SIG_DFL);
+            ::signal(SIGTERM, SIG_DFL);
+            ::dup2(fds[1], STDERR_FILENO);
+            const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(fd, STDOUT_FILENO);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        m_err = fds[0];
+    }
+    ~CRunningUtil() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_err >= 0) {
+            ::close(m_err);
+        }
+    }
+    CRunningUtil(const CRunningUtil&) = delete;
+    CRunningUtil& operator=(const CRunningUtil&) = delete;
+
+    // Reads standard error until it holds text; false when limitMs pass or it ends first.
+    bool WaitFor(const std::string& text, int limitMs) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+        while (m_errText.find(text) == std::string::npos) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+            if (left <= 0 || !ReadSome(static_cast<int>(left))) {
+                return m_errText.find(text) != std::string::npos;
+            }
+        }
+        return true;
+    }
+    void Signal(int sig) const { ::kill(m_pid, sig); }
+    // Waits for the end; the wait status as waitpid gives it (-1 when it did not end in time).
+    int Wait(int limitMs) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+        while (!m_ended) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+            if (left <= 0 || !ReadSome(static_cast<int>(left))) {
+                break;
+            }
+        }
+        int status = -1;
+        // Standard error closes as the program ends.
+        if (m_ended && ::waitpid(m_pid, &status, 0) == m_pid) {
+            m_pid = -1;
+        }
+        return status;
+    }
+    const std::string& Err() const { return m_errText; }
+    std::string Out() const { return ReadAll(m_out); }
+
+  private:
+    bool ReadSome(int limitMs) {
+        pollfd pfd{m_err, POLLIN, 0};
+        if (::poll(&pfd, 1, limitMs) <= 0) {
+            return false;
+        }
+        char buffer[4096];
+        const ssize_t n = ::read(m_err, buffer, sizeof buffer);
+        if (n <= 0) {
+            m_ended = true;
+            return false;
+        }
+        m_errText.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    pid_t m_pid = -1;
+    int m_err = -1;
+    std::string m_errText;
+    bool m_ended = false;
+    std::filesystem::path m_out;
+};
 
 }  // namespace rm7::test

@@ -1,0 +1,52 @@
+#pragma once
+// What a run of rm7util is given from outside: where its output goes, the loop that moves the
+// pump's clock, and how its serial port is made. The program hands in its own process's
+// (CProcessEnvironment); a test hands in a radio in the same process on a virtual clock.
+//
+// Threads: one; every call, and every handler the loop runs, is on the thread that runs the loop.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "link/serial_port.h"
+#include "platform/message_pump.h"
+#include "platform/result.h"
+
+namespace rm7::cli {
+
+// The pump and what drives it: poll(2) on real time, or a virtual clock moved event by event.
+class IRunLoop {
+  public:
+    virtual IMessagePump& Pump() = 0;
+    // Runs the pump until done() holds or timeoutMs pass on its clock; returns done().
+    virtual bool RunUntil(const std::function<bool()>& done, std::uint32_t timeoutMs) = 0;
+    // While a handler is set, SIGINT and SIGTERM call it from the loop (once for each signal)
+    // instead of ending the program; an empty handler gives the signals their default back.
+    virtual void CatchInterrupts(std::function<void()> onInterrupt) = 0;
+
+  protected:
+    ~IRunLoop() = default;
+};
+
+class IEnvironment {
+  public:
+    // Results go to Out(); progress, log lines and failures to Err().
+    virtual std::ostream& Out() = 0;
+    virtual std::ostream& Err() = 0;
+    // Err() is a terminal, where a progress line may redraw itself.
+    virtual bool ErrIsTerminal() const = 0;
+    virtual IRunLoop& Loop() = 0;
+    // The serial port a session talks through, on the loop's pump.
+    virtual std::unique_ptr<ISerialPort> MakePort() = 0;
+    // --simulate: starts a simulated radio with these extra options and gives the device it
+    // answers on. The radio runs until the environment goes away.
+    virtual Result StartSimulator(const std::vector<std::string>& args, std::string& device) = 0;
+
+  protected:
+    ~IEnvironment() = default;
+};
+
+}  // namespace rm7::cli

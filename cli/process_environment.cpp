@@ -1,0 +1,107 @@
+#include "cli/process_environment.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <iostream>
+
+#include "link/tty_serial_port.h"
+#include "platform/console.h"
+#include "platform/paths.h"
+#include "platform/result_codes.h"
+
+namespace rm7::cli {
+namespace {
+
+int g_interruptPipe[2] = {-1, -1};
+
+void OnInterruptSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_interruptPipe[1], &byte, 1);
+}
+
+// Reads what the handler wrote; the number of signals that came.
+int DrainInterrupts() {
+    int count = 0;
+    char bytes[16];
+    for (ssize_t n; (n = ::read(g_interruptPipe[0], bytes, sizeof bytes)) > 0;) {
+        count += static_cast<int>(n);
+    }
+    return count;
+}
+
+}  // namespace
+
+CPollLoop::~CPollLoop() {
+    Restore();
+}
+
+void CPollLoop::CatchInterrupts(std::function<void()> onInterrupt) {
+    if (!onInterrupt) {
+        Restore();
+        return;
+    }
+    m_onInterrupt = std::move(onInterrupt);
+    if (m_catching) {
+        return;
+    }
+    if (g_interruptPipe[0] < 0 && ::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        g_interruptPipe[0] = g_interruptPipe[1] = -1;
+        return;  // the signals keep their default: better than a program that cannot be stopped
+    }
+    struct sigaction action {};
+    action.sa_handler = OnInterruptSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, &m_oldInt);
+    ::sigaction(SIGTERM, &action, &m_oldTerm);
+    m_catching = true;
+    m_pump.WatchFd(g_interruptPipe[0], [this] {
+        for (int count = DrainInterrupts(); count > 0 && m_catching; --count) {
+            // A copy: the handler may set another one or none.
+            const std::function<void()> handler = m_onInterrupt;
+            handler();
+        }
+    });
+}
+
+void CPollLoop::Restore() {
+    if (!m_catching) {
+        return;
+    }
+    m_catching = false;
+    m_pump.UnwatchFd(g_interruptPipe[0]);
+    ::sigaction(SIGINT, &m_oldInt, nullptr);
+    ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+    // One that came after the last look belongs to the job that has ended.
+    DrainInterrupts();
+    m_onInterrupt = nullptr;
+}
+
+CProcessEnvironment::CProcessEnvironment() : m_errIsTerminal(StderrIsTerminal()) {}
+
+std::ostream& CProcessEnvironment::Out() {
+    return std::cout;
+}
+
+std::ostream& CProcessEnvironment::Err() {
+    return std::cerr;
+}
+
+std::unique_ptr<ISerialPort> CProcessEnvironment::MakePort() {
+    return std::make_unique<CSerialPort>(m_loop.Pump());
+}
+
+Result CProcessEnvironment::StartSimulator(const std::vector<std::string>& args, std::string& device) {
+    const Result r = m_simulator.Start(ProgramDir() / "rm7-sim", args);
+    if (r != kOk) {
+        return r;
+    }
+    if (!m_simulator.ReadFirstLine(device, 10000) || device.empty()) {
+        m_simulator.Stop();
+        return kErrorFileNotFound;
+    }
+    return kOk;
+}
+
+}  // namespace rm7::cli
