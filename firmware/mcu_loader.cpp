@@ -33,11 +33,13 @@ void CLoadEnterBootLoaderState::OnTimer() {
 }
 
 void CLoadBeginDownloadState::OnValidResponse() {
-    CModel& model = Model();
-    m_host.SetFirmwareStatus(kFirmwareBootLoader);
-    model.firmwareVersions.Set(0, kVersionLoading);
-    model.firmwareStatus.Set(kFirmwareBootLoader);
+    Host().OnDownloadOpen();
     OnSuccess();
+}
+
+void CLoadRejoinDownloadState::Run() {
+    Host().OnDownloadOpen();
+    Next();
 }
 
 void CLoadBeginDownloadState::OnTimer() {
@@ -107,6 +109,8 @@ CMcuLoaderStateMachine::CMcuLoaderStateMachine(CRadioSession& session, std::stri
       m_verifyExpectedDevice(*this, &m_enterBootLoader),
       m_enterBootLoader(*this, &m_beginDownload),
       m_beginDownload(*this, &m_loadInitial),
+      m_bootLoaderSync(*this, &m_rejoinDownload),
+      m_rejoinDownload(*this, &m_loadInitial),
       m_loadInitial(*this, &m_loadLast),
       m_resyncInitial(*this, "ResyncInitial", m_loadInitial, {132, "N", false}),
       m_loadLast(*this, &m_waitReset),
@@ -114,6 +118,7 @@ CMcuLoaderStateMachine::CMcuLoaderStateMachine(CRadioSession& session, std::stri
       m_waitReset(*this, &FinalState()) {
     // A radio already waiting in its boot loader gets neither "OM;" nor "LDM;".
     m_identify.SetAlternate(&m_beginDownload);
+    m_findSpeed.SetBootLoaderSync(&m_bootLoaderSync);
     m_loadInitial.SetResync(&m_resyncInitial);
     m_loadLast.SetResync(&m_resyncLast);
 }
@@ -124,6 +129,13 @@ Result CMcuLoaderStateMachine::LoadImage() {
         r = ReconcileChecksum(m_image, [this](const std::string& line) { Log(line); });
     }
     return r;
+}
+
+void CMcuLoaderStateMachine::OnDownloadOpen() {
+    CModel& model = Model();
+    SetFirmwareStatus(kFirmwareBootLoader);
+    model.firmwareVersions.Set(0, kVersionLoading);
+    model.firmwareStatus.Set(kFirmwareBootLoader);
 }
 
 void CMcuLoaderStateMachine::BuildPacket(std::uint32_t address, bool last) {

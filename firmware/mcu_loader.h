@@ -2,7 +2,8 @@
 // CMcuLoaderStateMachine sends a new program to the radio's main processor (MCU): it reads
 // and reconciles the image, finds and identifies the radio, puts it into its bootstrap
 // loader with "LDM;", opens the download with "D" and streams the image as 132-byte
-// packets, each acknowledged by the loader. Block 0x800 goes first with a placeholder in
+// packets, each acknowledged by the loader; a loader left in the middle of a download is
+// brought to a packet boundary and loaded without "D". Block 0x800 goes first with a placeholder in
 // its first two bytes and once more at the end with its true contents. After the run the
 // contact sequence finds the radio again (CLoaderStateHost).
 //
@@ -37,6 +38,14 @@ class CLoadBeginDownloadState : public CCommandResponseState<CMcuLoaderStateMach
     std::string Terminators() const override { return "D"; }
     void OnValidResponse() override;
     void OnTimer() override;
+};
+
+// A boot loader found at a packet boundary in the middle of a download waits for packets,
+// not for "D": the load goes straight on with them.
+class CLoadRejoinDownloadState : public CMcuState {
+  public:
+    CLoadRejoinDownloadState(CMcuHost& host, CMcuState* next) : CState(host, "LoadRejoinDownload", next) {}
+    void Run() override;
 };
 
 // Writes the host's packet as one 132-byte piece.
@@ -87,6 +96,8 @@ class CMcuLoaderStateMachine : public CFirmwareLoaderHost<CMcuLoaderStateMachine
     void BuildPacket(std::uint32_t address, bool last);
 
     Result LoadImage();
+    // The loader takes packets now: the radio runs no firmware until the load completes.
+    void OnDownloadOpen();
     CMcuState& FirstState() { return m_findSpeed; }
 
     CFindSpeedState<CMcuLoaderStateMachine> m_findSpeed;
@@ -95,6 +106,8 @@ class CMcuLoaderStateMachine : public CFirmwareLoaderHost<CMcuLoaderStateMachine
     CVerifyExpectedDeviceState<CMcuLoaderStateMachine> m_verifyExpectedDevice;
     CLoadEnterBootLoaderState m_enterBootLoader;
     CLoadBeginDownloadState m_beginDownload;
+    CBootLoaderSyncState<CMcuLoaderStateMachine> m_bootLoaderSync;
+    CLoadRejoinDownloadState m_rejoinDownload;
     CLoadFirmwareInitialState m_loadInitial;
     CLoadResyncState<CMcuLoaderStateMachine> m_resyncInitial;
     CLoadFirmwareLastState m_loadLast;

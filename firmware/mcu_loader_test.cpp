@@ -399,6 +399,27 @@ TEST_F(McuLoaderRadioTest, LoadsTheExactImageAndTheRadioReportsItsVersion) {
     EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareRunning);
 }
 
+// A load cut short in the middle of a packet: the contact and then the loader's own search
+// bring the boot loader to a packet boundary, and the new load goes on without "D".
+TEST_F(McuLoaderRadioTest, LoaderLeftInTheMiddleOfAPacketTakesANewLoad) {
+    const std::vector<std::uint8_t> image = test::McuImageBytes(17, "0288");
+    test::WriteHexFile(dir / "fmcu0288.hex", image, kMcuLowAddress);
+    rm7sim::Options options;
+    options.midPacket = 77;
+    CLoaderRig rig(options);
+    ASSERT_EQ(rig.Contact(), kOk);
+    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareBootLoader);
+    CLoaderJob job(*rig.session, LoaderPart::Mcu, dir / "fmcu0288.hex");
+    ASSERT_TRUE(rig.Run(job));
+    EXPECT_EQ(job.GetResult(), kOk);
+    EXPECT_EQ(rig.radio->McuFlash(), test::Reconciled(image));
+    EXPECT_EQ(rig.model->firmwareVersions.Get(0), 288u);
+    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareRunning);
+    EXPECT_THAT(rig.radio->ReceivedCommands(), ::testing::Not(Contains("D")));
+    EXPECT_THAT(rig.log, Contains(HasSubstr("RM7 Bootstrap Loader answered at a packet boundary after")));
+    EXPECT_THAT(rig.log, Contains("Sending MCU firmware file " + (dir / "fmcu0288.hex").string()));
+}
+
 TEST_F(McuLoaderRadioTest, AVersionOtherThanTheFileNameSaysFailsTheLoad) {
     test::WriteHexFile(dir / "fmcu0290.hex", test::McuImageBytes(11, "0288"), kMcuLowAddress);
     CLoaderRig rig(rm7sim::Options{});

@@ -90,7 +90,11 @@ CContactStateMachine::CContactStateMachine(CRadioSession& session)
       m_getOptionModule(*this, &m_verifyExpectedDevice),
       m_verifyExpectedDevice(*this, &m_readSerialNumber),
       m_readSerialNumber(*this, &m_getDspVersion),
-      m_getDspVersion(*this, &FinalState()) {}
+      m_getDspVersion(*this, &FinalState()),
+      m_bootLoaderSync(*this, &FinalState()) {
+    m_findSpeed.SetBootLoaderSync(&m_bootLoaderSync);
+    m_findSpeedLoop.SetBootLoaderSync(&m_bootLoaderSync);
+}
 
 void CContactStateMachine::OnComplete() {
     const Result r = GetResult();

@@ -88,6 +88,8 @@ class CContactStateMachine : public CStateHost<CContactStateMachine> {
     CVerifyExpectedDeviceState<CContactStateMachine> m_verifyExpectedDevice;
     CReadR5SerialNumberState m_readSerialNumber;
     CGetDsp1VersionState m_getDspVersion;
+    // A boot loader waiting in the middle of a packet ends the run as a loader found.
+    CBootLoaderSyncState<CContactStateMachine> m_bootLoaderSync;
 };
 
 }  // namespace rm7

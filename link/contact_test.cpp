@@ -79,6 +79,57 @@ TEST_F(ContactTest, BootLoaderEndsTheRunAtIdentifyWithStatusOne) {
     EXPECT_EQ(model->WaitingForLoadText(), "RM7 waiting for firmware load on sim0 at 38400 bit/s");
 }
 
+// A load cut short leaves the loader waiting for the rest of a packet: the first circle's
+// polls at 38400 bit/s are packet data to it, and ';' fill bytes 50 ms apart complete the
+// packet. The loader's 'N' at the boundary ends the run with firmware status 1.
+TEST_F(ContactTest, BootLoaderLeftInTheMiddleOfAPacketIsFoundAtItsBoundary) {
+    struct Case {
+        std::size_t taken;      // bytes of the packet the loader holds at the start
+        std::size_t fills;      // fill bytes after the circle's five polls at 38400
+        std::uint32_t packets;  // packets the loader completed (and answered)
+    };
+    const Case cases[] = {
+        {1, 126, 1},
+        {60, 67, 1},
+        {127, 132, 2},  // the fifth poll completes the packet: the fill starts on a boundary
+        {131, 128, 2},  // the first poll completes it; its 'N' is no answer to a poll
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.taken);
+        rm7sim::Options options;
+        options.midPacket = c.taken;
+        notifier.status.clear();
+        Build(options);
+        const std::uint32_t start = pump.TickCount();
+        EXPECT_EQ(Contact(), 0u);
+        // Twenty polls 100 ms apart, then the fill bytes; the last one's answer ends the run.
+        EXPECT_EQ(pump.TickCount() - start, 2000 + (c.fills - 1) * 50);
+        EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareBootLoader);
+        EXPECT_EQ(model->deviceKind.Get(), kDeviceNone);
+        EXPECT_EQ(model->WaitingForLoadText(), "RM7 waiting for firmware load on sim0 at 38400 bit/s");
+        EXPECT_EQ(radio->Received(), std::vector<std::uint8_t>(5 + c.fills, ';'));
+        EXPECT_EQ(radio->Packets(), c.packets);
+        EXPECT_TRUE(radio->ReceivedCommands().empty());
+        EXPECT_THAT(notifier.status, ::testing::Contains("RM7 Bootstrap Loader answered at a packet boundary after " +
+                                                         std::to_string(c.fills) + " fill bytes"));
+    }
+}
+
+// A radio that comes to life during the fill answers the poll as a radio: it is identified
+// and read as in any contact.
+TEST_F(ContactTest, RadioThatAnswersAFillByteIsContactedAsUsual) {
+    Build();
+    radio->SetSilent(true);
+    window.completions.clear();
+    session->Contact().StartAtOpenPort();
+    pump.AdvanceBy(2000 + 10 * 50);
+    radio->SetSilent(false);
+    pump.AdvanceUntil([this] { return !window.completions.empty(); }, 10000);
+    EXPECT_THAT(window.completions, ElementsAre(0u));
+    EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareRunning);
+    EXPECT_THAT(radio->ReceivedCommands(), ElementsAre("", "I", "TT0", "RVM", "OM", "ER83FA0281", "RVD"));
+}
+
 // Every device that is not the RM7 is refused, and what identification thought of its firmware
 // is forgotten: an R5 must not read as an RM7 waiting for a load.
 TEST_F(ContactTest, AnotherDeviceIsRefused) {
@@ -157,6 +208,73 @@ TEST(ContactLoopTest, LoopingSearchWaitsGrowUpToFiveSeconds) {
     EXPECT_EQ(i, 60u);
     EXPECT_EQ(port->sent.size(), 60u);
     session.ClosePort();
+}
+
+// A radio that is off gets one packet's worth of fill bytes a run, after the first circle at
+// 38400 bit/s, never more. The search after a load, which gives up after one circle, so
+// fails 6600 ms later than the circle alone would (8600 ms in all).
+TEST(ContactOffTest, FillBytesGoOutOnceARunAfterTheFirstCircle) {
+    using Runs = std::vector<std::pair<std::uint32_t, std::size_t>>;  // (speed, sends) in order
+    const Runs circle = {{38400, 5}, {19200, 5}, {9600, 5}, {4800, 5}};
+    auto join = [](std::initializer_list<Runs> parts) {
+        Runs all;
+        for (const Runs& part : parts) {
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    };
+    struct Case {
+        bool loop;  // the contact from the port page; otherwise the search after a load
+        std::uint32_t runMs;
+        Runs runs;
+    };
+    const Case cases[] = {
+        {false, 20000, join({circle, {{38400, 132}}})},
+        // The loop's next circles poll as before, five sends a speed: its second circle
+        // begins at 38400 right after the fill.
+        {true, 16000, join({circle, {{38400, 132 + 5}, {19200, 5}, {9600, 5}, {4800, 5}}, circle})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.loop);
+        CManualPump pump;
+        CRecordingWindow window;
+        auto owned = std::make_unique<test::CScriptedPort>(pump);
+        test::CScriptedPort* port = owned.get();
+        CModel model(pump);
+        CRadioSession session(model, std::move(owned));
+        CObservation observation(model.portEvent, &window);
+        model.portName.Set("silent");
+        if (c.loop) {
+            session.Contact().StartAtOpenPort();
+        } else {
+            ASSERT_EQ(session.OpenSerialPort("silent"), kOk);
+            session.Contact().StartAtSpeedSearch();
+        }
+        pump.AdvanceBy(c.runMs);
+        Runs runs;
+        for (const test::Sent& sent : port->sent) {
+            EXPECT_EQ(sent.text, ";");
+            if (runs.empty() || runs.back().first != sent.speed) {
+                runs.push_back({sent.speed, 0});
+            }
+            ++runs.back().second;
+        }
+        EXPECT_EQ(runs, c.runs);
+        // The fill bytes go out 50 ms apart, after the circle's last 100 ms wait.
+        ASSERT_GE(port->sent.size(), 152u);
+        for (std::size_t i = 20; i < 152; ++i) {
+            EXPECT_EQ(port->sent[i].tick, 2000 + (i - 20) * 50) << i;
+        }
+        if (c.loop) {
+            EXPECT_FALSE(session.Contact().IsIdle());
+            EXPECT_TRUE(window.completions.empty());
+            EXPECT_EQ(port->sent[152].tick, 2000u + 132 * 50);
+        } else {
+            EXPECT_THAT(window.completions, ElementsAre(kErrNoResponseAfterReset));
+            EXPECT_EQ(model.firmwareStatus.Get(), kFirmwareNone);
+        }
+        session.ClosePort();
+    }
 }
 
 TEST_F(ContactTest, ResumeContactFailsAfterOneCircleWithoutAnAnswer) {

@@ -413,20 +413,40 @@ class CRestoreR5State : public CCommandResponseRetryState<T> {
     bool IsValidResponse() override { return this->m_host.Response() == this->Host().SavedR5(); }
 };
 
-// Looks for the speed at which the radio answers a ";" poll.
+template <typename T>
+class CBootLoaderSyncState;
+
+// Looks for the speed at which the radio answers a ";" poll. With a boot-loader
+// synchronisation set, the first full circle without an answer at 38400 bit/s is followed
+// by that synchronisation, once a run, before the circle's own end.
 template <typename T>
 class CFindSpeedState : public CCommandResponseRetryState<T> {
   public:
     explicit CFindSpeedState(CStateHost<T>& host, CState<T>* next, const char* name = "FindSpeed")
         : CCommandResponseRetryState<T>(host, name, next, kErrNoResponseAfterReset, ";", 500) {}
 
+    void SetBootLoaderSync(CBootLoaderSyncState<T>* sync) { m_sync = sync; }
+
     void Init() override {
         CCommandResponseRetryState<T>::Init();
+        if (m_resuming) {
+            return;
+        }
+        m_syncTried = false;
         CModel& model = this->Model();
         m_startSpeed = StartSpeed(static_cast<std::uint32_t>(model.fixedSerialSpeed.Get()));
         this->Session().SetSerialSpeed(m_startSpeed);
         this->m_delay = 100;
         AttemptText();
+    }
+
+    void Run() override {
+        if (m_resuming) {
+            m_resuming = false;
+            OnFullCircle();
+            return;
+        }
+        CCommandResponseRetryState<T>::Run();
     }
 
     void OnTimer() override {
@@ -437,11 +457,22 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
         }
         this->m_sends = 0;
         if (NextSpeed()) {
+            if (m_sync != nullptr && !m_syncTried && m_startSpeed == kBootLoaderSpeed) {
+                m_syncTried = true;
+                m_sync->Enter(*this);
+                return;
+            }
             OnFullCircle();
             return;
         }
         AttemptText();
         this->Send();
+    }
+
+    // The synchronisation heard nothing: the circle ends as it would have without it.
+    void ResumeAfterSync() {
+        m_resuming = true;
+        this->m_host.GoTo(*this);
     }
 
     void OnSuccess() override {
@@ -455,6 +486,9 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
         std::uint32_t start = (fixed + 4799) / 4800 * 4800;
         return (start == 0 || start > 38400) ? 38400 : start;
     }
+
+    // The speed of the radio's boot loader.
+    static constexpr std::uint32_t kBootLoaderSpeed = 38400;
 
   protected:
     static constexpr const char* kModelNameText = "RM7";
@@ -479,6 +513,70 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
     }
 
     std::uint32_t m_startSpeed = 38400;
+
+  private:
+    CBootLoaderSyncState<T>* m_sync = nullptr;
+    bool m_syncTried = false;
+    bool m_resuming = false;
+};
+
+// A load cut short (the utility stopped, the cable pulled) leaves the radio's boot loader
+// waiting for the rest of a 132-byte packet: every poll is packet data to it and it answers
+// none. Single ';' fill bytes, each given time for an answer, bring it to a packet boundary,
+// where it answers the packet: 'N' (or 'A', should the fill happen to complete a good one).
+// It then waits for packets, not for "D": a load goes straight on with them. A ';' back is a
+// radio that listens to commands after all, found as the search finds it. Silence after a
+// packet's worth hands the search back the end of its circle.
+//
+// 50 ms a byte, not the load's 100 ms: the loader answers within a few ms, and a packet's
+// worth must fit, with a circle of the search, into the 10 s a command-line contact allows.
+template <typename T>
+class CBootLoaderSyncState : public CCommandOptionalResponseState<T> {
+  public:
+    static constexpr std::uint32_t kFillLimit = 132;
+    static constexpr std::uint32_t kWaitMs = 50;
+
+    // next follows a loader found at a packet boundary.
+    CBootLoaderSyncState(CStateHost<T>& host, CState<T>* next)
+        : CCommandOptionalResponseState<T>(host, "BootLoaderSync", next, ";", kWaitMs) {}
+
+    void Enter(CFindSpeedState<T>& search) {
+        m_search = &search;
+        this->m_host.GoTo(*this);
+    }
+
+    void Init() override {
+        CCommandOptionalResponseState<T>::Init();
+        m_fills = 0;
+    }
+    void Run() override {
+        ++m_fills;
+        this->Send();
+    }
+    void OnTimer() override {
+        if (m_fills < kFillLimit) {
+            Run();
+        } else {
+            m_search->ResumeAfterSync();
+        }
+    }
+    void OnResponse() override {
+        auto& host = this->m_host;
+        host.KillTimer();
+        if (host.Response().back() == ';') {
+            m_search->OnSuccess();
+            return;
+        }
+        host.StatusText("%s Bootstrap Loader answered at a packet boundary after %u fill bytes", "RM7", m_fills);
+        host.SetFirmwareStatus(kFirmwareBootLoader);
+        this->Model().deviceKind.Set(kDeviceNone);  // a loader in a download tells no name
+        this->Next();
+    }
+    std::string Terminators() const override { return ";NA"; }
+
+  private:
+    CFindSpeedState<T>* m_search = nullptr;
+    std::uint32_t m_fills = 0;
 };
 
 // Asks the radio, or its boot loader, who it is.

@@ -233,6 +233,11 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
                    "erased (0xFF) with the serial number when missing")
         ->type_name("FILE");
     app.add_flag("--boot-loader", options.bootLoader, "Start in the boot loader, waiting for a firmware load");
+    app.add_option("--mid-packet", options.midPacket,
+                   "Start in the boot loader in the middle of a firmware download, N bytes of a\n"
+                   "packet already received, as an interrupted load leaves it")
+        ->check(CLI::Range(1, 131))
+        ->type_name("N");
     app.add_option("--device", options.device, "Identify as another device: RM7, RM6, R5 or any name")
         ->default_val("RM7")
         ->type_name("NAME");

@@ -262,6 +262,13 @@ Radio::Radio(Options options)
         optionModulesAnswer_ = "OM AP---------0;";
     }
 
+    if (options_.midPacket > 0) {
+        // Whatever the first bytes were: the loader waits for the rest of the packet.
+        mode_ = Mode::McuPackets;
+        firmwarePresent_ = false;
+        packet_.assign(std::min(options_.midPacket, kPacketSize - 1), 0);
+    }
+
     eeprom_[kSerialAddress] = static_cast<uint8_t>(options_.serial >> 8);
     eeprom_[kSerialAddress + 1] = static_cast<uint8_t>(options_.serial & 0xFF);
     if (options_.eepromFile.empty()) {

@@ -42,6 +42,9 @@ struct Options {
     uint16_t dspVersion = 254;
     std::string eepromFile;
     bool bootLoader = false;
+    // Starts in the boot loader in the middle of a download, this many bytes (1-131) of a
+    // packet already taken, as a load cut short leaves it; 0 is not.
+    size_t midPacket = 0;
     std::string device = "RM7";
     std::string flashDumpDir;
     Faults faults;

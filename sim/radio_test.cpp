@@ -369,6 +369,33 @@ TEST(RadioMcuLoad, WaitingLoaderLoadsAtItsOwnSpeedAndKeepsTheVersionWithoutMarke
     EXPECT_EQ(wire.Send("RVM;"), "RVM02.54;");
 }
 
+// A loader started where an interrupted load left it takes everything as packet data, polls
+// and identification included, until the packet is whole; then it loads as usual.
+TEST(RadioMcuLoad, LoaderLeftMidPacketWaitsForTheRestOfThePacket) {
+    const std::vector<uint8_t> image = McuImage("SIMVERSION:0300");
+    for (const size_t taken : {1u, 57u, 131u}) {
+        SCOPED_TRACE(taken);
+        Options options;
+        options.midPacket = taken;
+        Wire wire(options);
+        EXPECT_TRUE(wire.radio.InBootLoader());
+        EXPECT_EQ(wire.radio.Speed(), 38400u);
+        size_t fills = 0;
+        std::string answer;
+        while (answer.empty() && fills < 200) {
+            answer = wire.Send(";");
+            ++fills;
+        }
+        EXPECT_EQ(answer, "N");
+        EXPECT_EQ(fills, Radio::kPacketSize - taken);
+        EXPECT_TRUE(wire.radio.ReceivedCommands().empty());
+        EXPECT_EQ(wire.radio.Packets(), 1u);
+        // At the boundary: a good packet is taken, an identification is not answered.
+        EXPECT_EQ(wire.SendBytes(Packet(image, Radio::kMcuLow)), "A");
+        EXPECT_EQ(wire.Send("I;"), "");
+    }
+}
+
 std::vector<uint8_t> Chunk(const std::vector<uint8_t>& image, size_t at, size_t length) {
     uint8_t sum = 0;
     for (size_t i = at; i < at + length; ++i) {

@@ -128,6 +128,15 @@ class FirmwarePageTest : public QObject {
         rig.page->SendFirstButton()->click();
         QCOMPARE(rig.opened, (std::vector<LoaderPart>{LoaderPart::Mcu, LoaderPart::Dsp}));
         QCOMPARE(rig.radio.radio->DspFlash(), dsp);
+
+        // A loader that a load cut short left in the middle of a packet is found waiting too.
+        rm7sim::Options cut;
+        cut.midPacket = 60;
+        Rig waiting(cut);
+        test::WriteHexFile(waiting.dir / "fmcu0288.hex", mcu, kMcuLowAddress);
+        waiting.page->OnSetActive();
+        QCOMPARE(waiting.radio.model->firmwareStatus.Get(), kFirmwareBootLoader);
+        QVERIFY(waiting.page->SendNewerButton()->isEnabled());
     }
 
     void CheckedBoxesChooseWhatIsSentAndAFailedMcuStopsTheDsp() {

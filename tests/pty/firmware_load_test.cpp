@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <cstring>
 
 #include "firmware/firmware_test_util.h"
@@ -95,6 +96,62 @@ TEST_F(FirmwareLoad, RadioWaitingInItsBootLoaderIsLoadedAtItsOwnSpeed) {
     EXPECT_EQ(r.out, "MCU firmware 03.00 loaded and verified\n");
     EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
     EXPECT_THAT(r.err, HasSubstr("Connected to RM7 on " + sim.Device() + " at 19200 bit/s"));
+}
+
+// rm7util ended by SIGKILL after afterSec seconds, as a crash or a pulled plug ends a load.
+RunResult RunUtilKilledAfter(const CScratch& scratch, const std::vector<std::string>& args, int afterSec) {
+    std::string command = "timeout -s KILL " + std::to_string(afterSec) + " '" + (BinDir() / "rm7util").string() + "'";
+    for (const std::string& a : args) {
+        EXPECT_EQ(a.find('\''), std::string::npos) << a;
+        command += " '" + a + "'";
+    }
+    command += " >'" + (scratch.Dir() / "stdout").string() + "' 2>'" + (scratch.Dir() / "stderr").string() + "'";
+    RunResult r;
+    const int raw = std::system(command.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadAll(scratch.Dir() / "stdout");
+    r.err = ReadAll(scratch.Dir() / "stderr");
+    return r;
+}
+
+// A load cut short leaves the radio's boot loader in its download, deaf to every poll; the
+// next send brings it to a packet boundary with fill bytes and loads the image whole.
+TEST_F(FirmwareLoad, ALoadCutShortIsTakenUpByTheNextSend) {
+    const McuFirmware mcu = MakeMcu(25, "0288");
+    const auto file = Hex("fmcu0288.hex", mcu.image, kMcuLow);
+    struct Case {
+        const char* name;
+        std::vector<std::string> simArgs;
+        bool killLoad;  // rm7util is killed in the middle of a load first
+    };
+    const Case cases[] = {
+        {"loader left in the middle of a packet", {"--mid-packet", "40"}, false},
+        {"rm7util killed during the load", {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto dump = DumpDir();
+        std::filesystem::remove(dump / "mcu.bin");
+        std::vector<std::string> simArgs{"--pace", "--flash-dump", dump.string()};
+        simArgs.insert(simArgs.end(), c.simArgs.begin(), c.simArgs.end());
+        CSimulator sim(simArgs);
+        ASSERT_FALSE(sim.Device().empty());
+        if (c.killLoad) {
+            // The packets start about 2.5 s in and take some 35 s at the wire's pace.
+            const RunResult killed =
+                RunUtilKilledAfter(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file.string()}, 8);
+            ASSERT_EQ(killed.status, 128 + SIGKILL) << killed.err;
+            ASSERT_THAT(killed.err, HasSubstr("Sending MCU firmware file"));
+            ASSERT_FALSE(std::filesystem::exists(dump / "mcu.bin")) << "the load was not cut short";
+        }
+        // The search and the fill take at most some 9 s of the contact's 10; a busy machine gets more.
+        const RunResult r =
+            RunUtil(scratch, {"--port", sim.Device(), "--timeout", "20", "firmware", "send", "--mcu", file}, 240);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "MCU firmware 02.88 loaded and verified\n");
+        EXPECT_THAT(r.err, HasSubstr("RM7 Bootstrap Loader answered at a packet boundary after"));
+        EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
+    }
 }
 
 TEST_F(FirmwareLoad, ARefusedFileLeavesTheRadioUntouched) {
