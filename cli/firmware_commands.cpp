@@ -353,16 +353,14 @@ std::string StoppedLoadText(const LoadReport& report) {
         return StrFormat("The radio's DSP firmware may be incomplete: run `rm7util firmware send --dsp %s` again.",
                          report.file.c_str());
     }
-    // A boot loader left in the middle of a packet answers nothing until it is started again.
+    // The next load brings a boot loader left waiting for a packet back to a packet boundary.
     if (report.bootLoader) {
-        return StrFormat(
-            "The radio is waiting in its boot loader: turn it off and on, then run `rm7util firmware "
-            "send --mcu %s` again.",
-            report.file.c_str());
+        return StrFormat("The radio is waiting in its boot loader: run `rm7util firmware send --mcu %s` again.",
+                         report.file.c_str());
     }
     return StrFormat(
-        "The radio may be waiting in its boot loader: if `rm7util info` does not find its firmware "
-        "running, turn it off and on, then run `rm7util firmware send --mcu %s` again.",
+        "The radio may be waiting in its boot loader: if `rm7util info` does not find its firmware running, "
+        "run `rm7util firmware send --mcu %s` again.",
         report.file.c_str());
 }
 
