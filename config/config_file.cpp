@@ -29,22 +29,9 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 bool AllHex(std::string_view s) {
     for (const char c : s) {
-        if (HexValue(c) < 0) {
+        if (HexDigitValue(c) < 0) {
             return false;
         }
     }
@@ -52,7 +39,7 @@ bool AllHex(std::string_view s) {
 }
 
 std::uint8_t HexByte(std::string_view two) {
-    return static_cast<std::uint8_t>(HexValue(two[0]) * 16 + HexValue(two[1]));
+    return static_cast<std::uint8_t>(HexDigitValue(two[0]) * 16 + HexDigitValue(two[1]));
 }
 
 std::string_view Trim(std::string_view s) {
@@ -327,7 +314,7 @@ ConfigurationLineEvent CConfigurationParser::ParseLine(std::string_view line) {
         }
         std::uint32_t value = 0;
         for (int i = 0; i < 8; ++i) {
-            value = (value << 4) | static_cast<std::uint32_t>(HexValue(rest[i]));
+            value = (value << 4) | static_cast<std::uint32_t>(HexDigitValue(rest[i]));
         }
         if (value != m_crc.CheckValue()) {
             return ConfigurationLineEvent::Altered;

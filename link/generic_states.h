@@ -9,6 +9,7 @@
 #include <string>
 
 #include "link/state_machine.h"
+#include "platform/text.h"
 
 namespace rm7 {
 
@@ -226,26 +227,13 @@ inline std::uint32_t BlockLength(std::uint32_t address, std::uint32_t remaining)
     return length;
 }
 
-inline int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 // Two hex digits at text[pos]; false (and the last error 0xE200000B) on a bad character.
 inline bool ParseByte(const std::string& text, std::size_t pos, std::uint8_t& out) {
     if (pos + 2 > text.size()) {
         return false;
     }
-    const int hi = HexValue(text[pos]);
-    const int lo = HexValue(text[pos + 1]);
+    const int hi = HexDigitValue(text[pos]);
+    const int lo = HexDigitValue(text[pos + 1]);
     if (hi < 0 || lo < 0) {
         SetLastError(kErrUnexpectedHexCharacter);
         return false;
@@ -372,7 +360,7 @@ class CWritePicPromState : public CPicPromStateBase<T> {
 // "LDD20000;" restarts the radio's processors; then a wait for it to come back.
 template <typename T>
 class CResetMcuState : public CCommandDelayState<T> {
-public:
+  public:
     static constexpr std::uint32_t kWaitMs = 8000;
     CResetMcuState(CStateHost<T>& host, CState<T>* next)
         : CCommandDelayState<T>(host, "ResetMcu", next, kWaitMs, "LDD20000;") {}

@@ -3,6 +3,7 @@
 #include "platform/atomic_file.h"
 #include "platform/os_error.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,14 +25,6 @@ constexpr char kHexLower[] = "0123456789abcdef";
 
 char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    c = AsciiLower(c);
-    return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
 }
 
 // Length of the well-formed UTF-8 sequence at s[i], 0 when there is none.
@@ -165,8 +158,8 @@ bool Unescape(std::string_view s, std::string& out) {
                 out.push_back('\t');
                 break;
             case 'x': {
-                const int hi = i + 1 < s.size() ? HexValue(s[i + 1]) : -1;
-                const int lo = i + 2 < s.size() ? HexValue(s[i + 2]) : -1;
+                const int hi = i + 1 < s.size() ? HexDigitValue(s[i + 1]) : -1;
+                const int lo = i + 2 < s.size() ? HexDigitValue(s[i + 2]) : -1;
                 if (hi < 0 || lo < 0) {
                     return false;
                 }
@@ -404,7 +397,7 @@ bool CSettingsStore::FromText(std::string_view text, std::string& warning) {
             }
             std::uint32_t dword = 0;
             for (char c : value) {
-                const int digit = HexValue(c);
+                const int digit = HexDigitValue(c);
                 if (digit < 0) {
                     return damaged("bad dword");
                 }
@@ -425,8 +418,8 @@ bool CSettingsStore::FromText(std::string_view text, std::string& warning) {
             std::vector<std::uint8_t> bytes;
             bytes.reserve(value.size() / 2);
             for (std::size_t i = 0; i < value.size(); i += 2) {
-                const int hi = HexValue(value[i]);
-                const int lo = HexValue(value[i + 1]);
+                const int hi = HexDigitValue(value[i]);
+                const int lo = HexDigitValue(value[i + 1]);
                 if (hi < 0 || lo < 0) {
                     return damaged("bad binary");
                 }

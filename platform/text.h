@@ -10,6 +10,23 @@ namespace rm7 {
 std::string Latin1ToUtf8(std::string_view bytes);
 // Each character becomes one byte; a character above 255 and each malformed UTF-8 byte become '?'.
 std::string Utf8ToLatin1(std::string_view utf8);
+// The value of a hexadecimal digit of either case, or -1 for any other character.
+constexpr int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+constexpr bool IsHexDigit(char c) {
+    return HexDigitValue(c) >= 0;
+}
+
 // The trace form: bytes outside printable ASCII as "\x" and two upper-case hex digits ("ab\x0Dc;").
 std::string PrintableForm(std::string_view bytes);
 

@@ -51,5 +51,19 @@ TEST(Text, PrintableFormEscapesEverythingOutsidePrintableAscii) {
     EXPECT_EQ(PrintableForm(""), "");
 }
 
+TEST(Text, HexDigitValueTakesBothCasesAndNothingElse) {
+    struct Case {
+        char c;
+        int value;
+    } cases[] = {
+        {'0', 0},  {'9', 9},  {'A', 10}, {'F', 15}, {'a', 10}, {'f', 15},  {'/', -1},    {':', -1},    {'@', -1},
+        {'G', -1}, {'`', -1}, {'g', -1}, {' ', -1}, {'x', -1}, {'\0', -1}, {'\xC1', -1}, {'\xE1', -1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(HexDigitValue(c.c), c.value) << PrintableForm(std::string(1, c.c));
+        EXPECT_EQ(IsHexDigit(c.c), c.value >= 0) << PrintableForm(std::string(1, c.c));
+    }
+}
+
 }  // namespace
 }  // namespace rm7
