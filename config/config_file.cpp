@@ -52,19 +52,6 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A decimal number in the manner of the C library's conversion: leading white space and a sign
 // allowed, stops at the first non-digit, saturates on overflow. `digits` tells whether any were read.
 long long DecimalAt(std::string_view s, std::size_t pos, bool& digits, std::size_t* end = nullptr) {

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "platform/error_text.h"
+#include "platform/text.h"
 #include "platform/tty.h"
 
 namespace rm7 {

@@ -18,19 +18,6 @@ bool IsWithinWriteRange(std::uint16_t address, std::uint16_t length);
 
 inline constexpr std::uint32_t kEepromEnd = 0x8400;
 
-// Case-insensitive "text begins with prefix".
-inline bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 template <typename T>
 class CDelayState : public CState<T> {
   public:

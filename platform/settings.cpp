@@ -23,10 +23,6 @@ constexpr std::size_t kMaxFileSize = 16u << 20;
 constexpr char kHex[] = "0123456789ABCDEF";
 constexpr char kHexLower[] = "0123456789abcdef";
 
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Length of the well-formed UTF-8 sequence at s[i], 0 when there is none.
 std::size_t Utf8Length(std::string_view s, std::size_t i) {
     const auto lead = static_cast<unsigned char>(s[i]);

@@ -10,6 +10,14 @@ namespace rm7 {
 std::string Latin1ToUtf8(std::string_view bytes);
 // Each character becomes one byte; a character above 255 and each malformed UTF-8 byte become '?'.
 std::string Utf8ToLatin1(std::string_view utf8);
+// Comparisons that fold the ASCII letters only, whatever the locale: radio answers and file
+// names are compared this way.
+constexpr char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 // The value of a hexadecimal digit of either case, or -1 for any other character.
 constexpr int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') {

@@ -51,6 +51,38 @@ TEST(Text, PrintableFormEscapesEverythingOutsidePrintableAscii) {
     EXPECT_EQ(PrintableForm(""), "");
 }
 
+TEST(Text, NoCaseComparisonsFoldAsciiLettersOfEitherSide) {
+    struct Case {
+        std::string_view text;
+        std::string_view prefix;
+        bool startsWith;
+    } cases[] = {
+        {"R51;", "R5", true},
+        {"r51;", "R5", true},
+        {"R51;", "r5", true},
+        {"FMCU0288.hex", "fmcu", true},
+        {"fmcu0288.hex", "FmCu", true},
+        {"fMcU0288.hex", "FMCU", true},
+        {"anything", "", true},
+        {"", "", true},
+        {"R", "R5", false},  // shorter than the prefix
+        {"R4;", "R5", false},
+        {"fdsp.hex", "fmcu", false},
+        {"[x", "{X", false},  // '[' and '{' are not a letter and its case
+        {"@a", "`A", false},
+        {"Été", "éT", false},  // only ASCII letters fold
+        {"Été", "ÉT", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(PrintableForm(c.text) + " / " + PrintableForm(c.prefix));
+        EXPECT_EQ(StartsWithNoCase(c.text, c.prefix), c.startsWith);
+        EXPECT_EQ(EqualsNoCase(c.text, c.prefix), c.startsWith && c.text.size() == c.prefix.size());
+        EXPECT_EQ(EqualsNoCase(c.prefix, c.text), c.startsWith && c.text.size() == c.prefix.size());
+    }
+    EXPECT_TRUE(EqualsNoCase(".HEX", ".hex"));
+    EXPECT_FALSE(EqualsNoCase(".hex", ".hexx"));
+}
+
 TEST(Text, HexDigitValueTakesBothCasesAndNothingElse) {
     struct Case {
         char c;
