@@ -18,6 +18,7 @@
 #include "link/contact.h"
 #include "link/ui/qt_text.h"
 #include "platform/format.h"
+#include "platform/program_version.h"
 #include "platform/serial_enum.h"
 #include "platform/settings.h"
 #include "platform/version.h"
@@ -171,10 +172,10 @@ void CMainFrame::CreateMenus() {
     connect(about, &QAction::triggered, this, [this] {
         QMessageBox::about(
             this, Text(StrFormat("About %s", kProductName)),
-            Text(StrFormat("<p><b>%s</b><br>Version %u.%u.%u.%u</p>"
+            Text(StrFormat("<p><b>%s</b><br>Version %s</p>"
                            "<p>Finds the %s transceiver on a serial port, shows its firmware versions and serial "
                            "number, and looks after its firmware and settings.</p>",
-                           kProductName, kVersionMajor, kVersionMinor, kVersionPatch, kVersionTweak, kModelName)));
+                           kProductName, ProgramVersionText().c_str(), kModelName)));
     });
 
     // F1 opens the help at the selected page's topic; the menu item opens the contents.

@@ -3,8 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/session.h"
-#include "platform/format.h"
-#include "platform/version.h"
+#include "platform/program_version.h"
 
 namespace rm7::cli {
 
@@ -14,8 +13,7 @@ int Main(int argc, char** argv) {
         "configuration.\nWithout --port the port saved by the desktop application is used; --simulate "
         "runs against a simulated radio.",
         "rm7util"};
-    app.set_version_flag("--version",
-                         StrFormat("rm7util %u.%u.%u.%u", kVersionMajor, kVersionMinor, kVersionPatch, kVersionTweak));
+    app.set_version_flag("--version", "rm7util " + ProgramVersionText());
     app.require_subcommand(1);
     GlobalOptions options;
     app.add_option("--port", options.port, "Serial device to use for this run (e.g. /dev/ttyUSB0)")->type_name("DEV");

@@ -3,6 +3,7 @@
 #include "firmware/file_version.h"
 #include "model/firmware_version.h"
 #include "platform/os_version.h"
+#include "platform/program_version.h"
 #include "platform/version.h"
 
 namespace rm7 {
@@ -18,7 +19,7 @@ std::string LoaderTitle() {
 std::vector<std::string> LoaderInitialLines(const CModel& model) {
     const OsVersionInfo os = GetOsVersion();
     return {
-        StrFormat("%s Version %u.%u.%u.%u", kProductName, kVersionMajor, kVersionMinor, kVersionPatch, kVersionTweak),
+        ProgramVersionLine(),
         StrFormat("OS Version %u.%u Build %u ", os.major, os.minor, os.build) + os.text,
         model.McuVersionText(),
     };
