@@ -7,6 +7,7 @@
 #include "app/main_frame.h"
 #include "link/tty_serial_port.h"
 #include "platform/paths.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
@@ -45,7 +46,7 @@ Result CAppSession::Start() {
     if (!m_settings.Warning().empty()) {
         // Once the loop runs and the window is up: the settings file was ignored, and why.
         QTimer::singleShot(0, m_frame.get(), [frame = m_frame.get(), text = m_settings.Warning()] {
-            frame->MessageBox("RM7 Utility", text, MessageIcon::Warning);
+            frame->MessageBox(kProductName, text, MessageIcon::Warning);
         });
     }
     return kOk;

@@ -21,7 +21,8 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(rm7::AppIcon());
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Finds the RM7 transceiver on a serial port and looks after it."));
+    parser.setApplicationDescription(QString::fromStdString(
+        rm7::StrFormat("Finds the %s transceiver on a serial port and looks after it.", rm7::kModelName)));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption port(QStringLiteral("port"),

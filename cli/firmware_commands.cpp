@@ -16,6 +16,7 @@
 #include "model/firmware_version.h"
 #include "platform/console.h"
 #include "platform/error_text.h"
+#include "platform/version.h"
 
 namespace rm7::cli {
 namespace {
@@ -490,9 +491,10 @@ int RunUpdate(const GlobalOptions& options, bool all, const std::string& folderA
         if (options.json) {
             std::cout << nlohmann::json::object().dump(2) << "\n";
         } else {
-            std::printf("Nothing newer to send: the RM7 runs MCU %s and DSP %s; the folder holds MCU %s and DSP %s\n",
-                        VersionText(state.installed[kKindMcu]).c_str(), VersionText(state.installed[kKindDsp]).c_str(),
-                        AvailableText(contents.Mcu()).c_str(), AvailableText(contents.Dsp()).c_str());
+            std::printf("Nothing newer to send: the %s runs MCU %s and DSP %s; the folder holds MCU %s and DSP %s\n",
+                        kModelName, VersionText(state.installed[kKindMcu]).c_str(),
+                        VersionText(state.installed[kKindDsp]).c_str(), AvailableText(contents.Mcu()).c_str(),
+                        AvailableText(contents.Dsp()).c_str());
         }
         return 0;
     }

@@ -4,15 +4,16 @@
 #include "cli/commands.h"
 #include "cli/session.h"
 #include "platform/program_version.h"
+#include "platform/version.h"
 
 namespace rm7::cli {
 
 int Main(int argc, char** argv) {
-    CLI::App app{
-        "RM7 Utility from the command line: find the radio, load firmware, save and restore its "
-        "configuration.\nWithout --port the port saved by the desktop application is used; --simulate "
-        "runs against a simulated radio.",
-        "rm7util"};
+    CLI::App app{std::string(kProductName) +
+                     " from the command line: find the radio, load firmware, save and restore its "
+                     "configuration.\nWithout --port the port saved by the desktop application is used; --simulate "
+                     "runs against a simulated radio.",
+                 "rm7util"};
     app.set_version_flag("--version", "rm7util " + ProgramVersionText());
     app.require_subcommand(1);
     GlobalOptions options;

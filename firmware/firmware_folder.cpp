@@ -7,12 +7,11 @@
 #include "firmware/file_version.h"
 #include "model/firmware_version.h"
 #include "platform/format.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
 namespace {
-
-constexpr const char* kModel = "RM7";
 
 // The release notes' name, whatever its case.
 bool IsReleaseNotesName(const std::string& name) {
@@ -103,8 +102,9 @@ FirmwareButtons DecideButtons(const FirmwarePageState& state) {
         b.sendFirstEnabled = !state.advancedMode || (b.loadBoxEnabled[kKindMcu] && b.loadBoxChecked[kKindMcu]) ||
                              (b.loadBoxEnabled[kKindDsp] && b.loadBoxChecked[kKindDsp]);
     }
-    b.sendFirstText = StrFormat(state.advancedMode ? "Send Checked Items to %s" : "Send All Firmware to %s", kModel);
-    b.sendNewerText = StrFormat("Send New Firmware to %s", kModel);
+    b.sendFirstText =
+        StrFormat(state.advancedMode ? "Send Checked Items to %s" : "Send All Firmware to %s", kModelName);
+    b.sendNewerText = StrFormat("Send New Firmware to %s", kModelName);
     return b;
 }
 
@@ -170,11 +170,11 @@ bool ShouldOfferReleaseNotes(const FirmwarePageState& state, bool frameStarted, 
 }
 
 std::string InstalledHeaderText() {
-    return StrFormat("Installed in %s", kModel);
+    return StrFormat("Installed in %s", kModelName);
 }
 
 std::string BrowseTitle() {
-    return StrFormat("Select folder containing %s firmware files", kModel);
+    return StrFormat("Select folder containing %s firmware files", kModelName);
 }
 
 std::string DefaultFolderTip(const std::filesystem::path& folder) {
@@ -182,7 +182,7 @@ std::string DefaultFolderTip(const std::filesystem::path& folder) {
 }
 
 std::string CheckVersionsTip() {
-    return StrFormat("Compare versions installed in %s with available versions in firmware folder", kModel);
+    return StrFormat("Compare versions installed in %s with available versions in firmware folder", kModelName);
 }
 
 std::string TrimFolderText(const std::string& text) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "model/firmware_version.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
@@ -41,7 +42,7 @@ void CLoadBeginDownloadState::OnValidResponse() {
 }
 
 void CLoadBeginDownloadState::OnTimer() {
-    Host().LogText("%s Bootstrap Loader did not echo \"%s\"\r\nRemove power and retry firmware load", "RM7", "D");
+    Host().LogText("%s Bootstrap Loader did not echo \"%s\"\r\nRemove power and retry firmware load", kModelName, "D");
     Model().Reset();
     Fail(m_error);
 }

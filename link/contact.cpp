@@ -5,6 +5,7 @@
 #include "platform/error_text.h"
 #include "platform/text.h"
 #include "platform/tty.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
@@ -100,7 +101,7 @@ void CContactStateMachine::OnComplete() {
         model.StatusText(StrFormat("Contact failed 0x%x %s\n", r, ErrorText(r).c_str()));
         if (r == kErrUnexpectedDevice) {
             model.MessageBox("Unexpected Device",
-                             StrFormat("Connected device does not appear to be an Tarnwell %s", "RM7"),
+                             StrFormat("Connected device does not appear to be an Tarnwell %s", kModelName),
                              MessageIcon::Error);
         } else {
             m_firmwareStatus = kFirmwareNone;

@@ -10,6 +10,7 @@
 
 #include "link/state_machine.h"
 #include "platform/text.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
@@ -434,7 +435,7 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
 
     void OnSuccess() override {
         CModel& model = this->Model();
-        this->m_host.StatusText("Connected to %s on %s at %u bit/s", kModelNameText, model.portName.Get().c_str(),
+        this->m_host.StatusText("Connected to %s on %s at %u bit/s", kModelName, model.portName.Get().c_str(),
                                 model.Port().Speed());
         this->Next();
     }
@@ -445,8 +446,6 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
     }
 
   protected:
-    static constexpr const char* kModelNameText = "RM7";
-
     // Moves to the next speed of the circle; true when it has come back to the start.
     bool NextSpeed() {
         CModel& model = this->Model();
@@ -462,8 +461,8 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
 
     void AttemptText() {
         CModel& model = this->Model();
-        this->m_host.StatusText("Attempting to contact %s on %s at %u bit/s", kModelNameText,
-                                model.portName.Get().c_str(), model.Port().Speed());
+        this->m_host.StatusText("Attempting to contact %s on %s at %u bit/s", kModelName, model.portName.Get().c_str(),
+                                model.Port().Speed());
     }
 
     std::uint32_t m_startSpeed = 38400;

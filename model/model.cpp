@@ -9,6 +9,7 @@
 #include "platform/format.h"
 #include "platform/paths.h"
 #include "platform/settings.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
@@ -17,7 +18,7 @@ const char* DeviceName(TarnwellDevice kind) {
         case kDeviceR5:
             return "R5";
         case kDeviceRM7:
-            return "RM7";
+            return kModelName;
         case kDeviceQLA350:
             return "QLA350";
         case kDeviceQTU350:
@@ -127,7 +128,7 @@ std::filesystem::path CModel::DefaultFirmwareFolder() const {
     }
     std::filesystem::path tarnwell = base / "Tarnwell";
     EnsureDirectory(tarnwell);
-    std::filesystem::path folder = tarnwell / StrFormat("%s Firmware", "RM7");
+    std::filesystem::path folder = tarnwell / StrFormat("%s Firmware", kModelName);
     EnsureDirectory(folder);
     return folder;
 }
@@ -193,12 +194,12 @@ std::string CModel::FirmwareVersionText(std::size_t index) const {
 }
 
 std::string CModel::WaitingForLoadText() const {
-    return StrFormat("%s waiting for firmware load", "RM7") +
+    return StrFormat("%s waiting for firmware load", kModelName) +
            StrFormat(" on %s at %u bit/s", portName.Get().c_str(), m_port->Speed());
 }
 
 std::string CModel::McuVersionText() const {
-    return StrFormat("%s MCU version %s", "RM7", FirmwareVersionText(0).c_str()) +
+    return StrFormat("%s MCU version %s", kModelName, FirmwareVersionText(0).c_str()) +
            StrFormat(" on %s at %u bit/s", portName.Get().c_str(), m_port->Speed());
 }
 

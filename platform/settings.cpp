@@ -4,6 +4,7 @@
 #include "platform/os_error.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "platform/version.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -318,7 +319,7 @@ void CSettingsStore::Clear() {
 }
 
 std::string CSettingsStore::ToText() const {
-    std::string out = "# RM7 Utility settings\n";
+    std::string out = std::string("# ") + kProductName + " settings\n";
     for (const auto& [section, values] : m_sections) {
         if (values.empty()) {
             continue;

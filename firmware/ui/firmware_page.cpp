@@ -20,6 +20,7 @@
 #include "link/ui/qt_text.h"
 #include "model/frame_logic.h"
 #include "platform/format.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
@@ -107,8 +108,8 @@ CFirmwarePage::CFirmwarePage(CModel& model, QWidget* parent)
             m_loadCheckbox.Set(checked ? (m_loadCheckbox.Get() | bit) : (m_loadCheckbox.Get() & ~bit));
         });
     }
-    m_sendFirst = Button("Send All Firmware to RM7", "sendFirst", versionsGroup);
-    m_sendNewer = Button("Send New Firmware to RM7", "sendNewer", versionsGroup);
+    m_sendFirst = Button(StrFormat("Send All Firmware to %s", kModelName).c_str(), "sendFirst", versionsGroup);
+    m_sendNewer = Button(StrFormat("Send New Firmware to %s", kModelName).c_str(), "sendNewer", versionsGroup);
     auto* versionsLayout = new QVBoxLayout(versionsGroup);
     versionsLayout->addLayout(grid);
     versionsLayout->addWidget(m_sendFirst);
@@ -340,11 +341,12 @@ void CFirmwarePage::OfferReleaseNotes() {
     // The release-notes window comes later; until then the box says where the notes are.
     const std::string text =
         state.folder.releaseNotes
-            ? StrFormat("The firmware folder holds newer RM7 firmware.\nIts release notes are in\n%s",
+            ? StrFormat("The firmware folder holds newer %s firmware.\nIts release notes are in\n%s", kModelName,
                         state.folder.releaseNotesPath.string().c_str())
-            : StrFormat("The firmware folder %s holds newer RM7 firmware.", Model().firmwareFolder.Get().c_str());
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("RM7 Firmware Release Notes"), Text(text),
-                                QMessageBox::Ok, this);
+            : StrFormat("The firmware folder %s holds newer %s firmware.", Model().firmwareFolder.Get().c_str(),
+                        kModelName);
+    auto* box = new QMessageBox(QMessageBox::Information, Text(StrFormat("%s Firmware Release Notes", kModelName)),
+                                Text(text), QMessageBox::Ok, this);
     box->setObjectName("releaseNotesOffer");
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
