@@ -7,6 +7,7 @@
 #include "firmware/file_version.h"
 #include "model/firmware_version.h"
 #include "platform/format.h"
+#include "platform/text.h"
 #include "platform/version.h"
 
 namespace rm7 {
@@ -15,10 +16,7 @@ namespace {
 
 // The release notes' name, whatever its case.
 bool IsReleaseNotesName(const std::string& name) {
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-    return lower == kReleaseNotesName;
+    return EqualsNoCase(name, kReleaseNotesName);
 }
 
 bool Checked(unsigned long bits, std::size_t kind) {

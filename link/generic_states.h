@@ -3,7 +3,6 @@
 // required and retried answers, loops, EEPROM block transfers, the R5 command-mode
 // states, and the states that find, identify and check the radio.
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -89,9 +88,6 @@ class CCommandOptionalResponseState : public CCommandDelayState<T> {
         m_prefix = m_baseCommand;
         while (!m_prefix.empty() && m_prefix.back() == ';') {
             m_prefix.pop_back();
-        }
-        for (char& c : m_prefix) {
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
     }
 
