@@ -76,7 +76,7 @@ void CCWMemoryJob::CloseRequest() {
             }
             return;
         }
-        if (m_view.Ask(kCwCriticalCaption, kCwCriticalText, false) == CwAnswer::Yes && !m_machine.IsIdle() &&
+        if (m_view.Ask(kCriticalOperationCaption, kCwCriticalText, false) == CwAnswer::Yes && !m_machine.IsIdle() &&
             !m_machine.HasFailed()) {
             m_machine.SetResult(kErrorCancelled);
         }

@@ -87,7 +87,7 @@ void CLoaderDlg::hideEvent(QHideEvent* event) {
 
 void CLoaderDlg::reject() {
     const CloseDecision decision = m_job->OnCloseRequest();
-    if (decision.ask && !m_ask(this, kLoaderCloseCaption, kLoaderCloseQuestion)) {
+    if (decision.ask && !m_ask(this, kCriticalOperationCaption, kLoaderCloseQuestion)) {
         return;
     }
     done(decision.result);
