@@ -21,6 +21,7 @@
 #include "platform/program_version.h"
 #include "platform/serial_enum.h"
 #include "platform/settings.h"
+#include "platform/text.h"
 #include "platform/version.h"
 
 namespace rm7 {
@@ -241,12 +242,11 @@ void CMainFrame::UpdateTitleAndStatus() {
 }
 
 void CMainFrame::SetStatus(const std::string& text) {
-    QString line = Text(text);
-    while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r'))) {
-        line.chop(1);
+    std::string trimmed = text;
+    while (!trimmed.empty() && (trimmed.back() == '\n' || trimmed.back() == '\r')) {
+        trimmed.pop_back();
     }
-    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    m_status->SetFullText(line);
+    m_status->SetFullText(Text(FlattenLineBreaks(trimmed, " ")));
     CPage* page = m_tabView != nullptr ? m_tabView->CurrentPage() : nullptr;
     if (page != nullptr && page->Index() == kPageFirmware) {
         m_model.Pump().Send(page, kMsgFirmwarePageText, 0, reinterpret_cast<LParam>(&text));

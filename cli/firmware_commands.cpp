@@ -16,6 +16,7 @@
 #include "model/firmware_version.h"
 #include "platform/console.h"
 #include "platform/error_text.h"
+#include "platform/text.h"
 #include "platform/version.h"
 
 namespace rm7::cli {
@@ -174,10 +175,7 @@ class CLoadConsole final : public IProgressBar, public IUserNotifier {
             return;
         }
         ClearLine();
-        std::string flat = text;
-        for (std::size_t pos; (pos = flat.find("\r\n")) != std::string::npos;) {
-            flat.replace(pos, 2, "\n  ");
-        }
+        std::string flat = FlattenLineBreaks(text, "\n  ");
         while (!flat.empty() && (flat.back() == '\n' || flat.back() == '\r')) {
             flat.pop_back();
         }
@@ -398,10 +396,8 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
     return r == kOk ? 0 : ReportFailure(r);
 }
 
-std::string Flat(std::string text) {
-    for (std::size_t pos; (pos = text.find("\r\n")) != std::string::npos;) {
-        text.replace(pos, 2, "\n");
-    }
+std::string Flat(const std::string& lines) {
+    std::string text = FlattenLineBreaks(lines, "\n");
     while (!text.empty() && text.back() == '\n') {
         text.pop_back();
     }

@@ -8,6 +8,7 @@
 #include "platform/error_text.h"
 #include "platform/paths.h"
 #include "platform/result_codes.h"
+#include "platform/text.h"
 
 namespace rm7::cli {
 
@@ -24,10 +25,7 @@ void CConsoleNotifier::StatusText(const std::string& text) {
 }
 
 void CConsoleNotifier::MessageBox(const std::string& caption, const std::string& text, MessageIcon) {
-    std::string flat = text;
-    for (std::size_t pos; (pos = flat.find("\r\n")) != std::string::npos;) {
-        flat.replace(pos, 2, "\n  ");
-    }
+    const std::string flat = FlattenLineBreaks(text, "\n  ");
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), flat.c_str());
     m_last = text;
 }

@@ -59,6 +59,17 @@ std::string Utf8ToLatin1(std::string_view utf8) {
     return out;
 }
 
+std::string FlattenLineBreaks(std::string_view text, std::string_view replacement) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t start = 0;
+    for (std::size_t pos; (pos = text.find("\r\n", start)) != std::string_view::npos; start = pos + 2) {
+        out.append(text.substr(start, pos - start)).append(replacement);
+    }
+    out.append(text.substr(start));
+    return out;
+}
+
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }

@@ -10,6 +10,9 @@ namespace rm7 {
 std::string Latin1ToUtf8(std::string_view bytes);
 // Each character becomes one byte; a character above 255 and each malformed UTF-8 byte become '?'.
 std::string Utf8ToLatin1(std::string_view utf8);
+// The text with each CR LF pair replaced, in one pass: a replacement is not looked at again.
+std::string FlattenLineBreaks(std::string_view text, std::string_view replacement);
+
 // Comparisons that fold the ASCII letters only, whatever the locale: radio answers and file
 // names are compared this way.
 constexpr char AsciiLower(char c) {

@@ -51,6 +51,26 @@ TEST(Text, PrintableFormEscapesEverythingOutsidePrintableAscii) {
     EXPECT_EQ(PrintableForm(""), "");
 }
 
+TEST(Text, FlattenLineBreaksReplacesEachCrLfPairOnly) {
+    struct Case {
+        std::string_view text;
+        std::string_view replacement;
+        std::string out;
+    } cases[] = {
+        {"Sent MCU\r\nRM7 responded", "\n  ", "Sent MCU\n  RM7 responded"},
+        {"a\r\nb\r\nc", " ", "a b c"},
+        {"\r\n\r\n", "|", "||"},
+        {"a\rb\nc\n\rd", " ", "a\rb\nc\n\rd"},  // lone CR, lone LF and LF CR stay
+        {"a\r\r\nb", " ", "a\r b"},
+        {"end\r\n", "", "end"},
+        {"a\r\nb", "\r\n", "a\r\nb"},  // one pass: the replacement is not replaced again
+        {"", " ", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FlattenLineBreaks(c.text, c.replacement), c.out) << PrintableForm(c.text);
+    }
+}
+
 TEST(Text, NoCaseComparisonsFoldAsciiLettersOfEitherSide) {
     struct Case {
         std::string_view text;

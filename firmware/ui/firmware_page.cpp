@@ -20,6 +20,7 @@
 #include "link/ui/qt_text.h"
 #include "model/frame_logic.h"
 #include "platform/format.h"
+#include "platform/text.h"
 #include "platform/version.h"
 
 namespace rm7 {
@@ -353,8 +354,7 @@ void CFirmwarePage::OfferReleaseNotes() {
 }
 
 void CFirmwarePage::AppendLog(const std::string& text) {
-    QString line = Text(text);
-    line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QString line = Text(FlattenLineBreaks(text, "\n"));
     while (line.endsWith(QLatin1Char('\n'))) {
         line.chop(1);
     }

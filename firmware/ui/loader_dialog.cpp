@@ -1,6 +1,7 @@
 #include "firmware/ui/loader_dialog.h"
 
 #include "link/ui/qt_text.h"
+#include "platform/text.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -103,7 +104,7 @@ void CLoaderDlg::SetPosition(std::uint32_t step) {
 }
 
 void CLoaderDlg::Append(const std::string& line) {
-    m_log->append(Text(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    m_log->append(Text(FlattenLineBreaks(line, "\n")));
 }
 
 void CLoaderDlg::OnFinished(const LoaderOutcome& outcome) {
