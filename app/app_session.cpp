@@ -2,8 +2,6 @@
 
 #include <QTimer>
 
-#include <sstream>
-
 #include "app/main_frame.h"
 #include "link/tty_serial_port.h"
 #include "platform/paths.h"
@@ -24,18 +22,7 @@ CAppSession::~CAppSession() {
 Result CAppSession::Start() {
     std::string port = m_options.port;
     if (m_options.simulate) {
-        std::vector<std::string> args;
-        std::istringstream extra(m_options.simArgs);
-        for (std::string word; extra >> word;) {
-            args.push_back(word);
-        }
-        const std::filesystem::path program =
-            m_options.simulator.empty() ? ProgramDir() / "rm7-sim" : m_options.simulator;
-        Result r = m_simulator.Start(program, args);
-        if (r == kOk && (!m_simulator.ReadFirstLine(m_simulatedPort, 10000) || m_simulatedPort.empty())) {
-            m_simulator.Stop();
-            r = kErrorFileNotFound;
-        }
+        const Result r = StartSimulatedRadio(m_simulator, m_options.simulator, m_options.simArgs, m_simulatedPort);
         if (r != kOk) {
             return r;
         }

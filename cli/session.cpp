@@ -1,7 +1,6 @@
 #include "cli/session.h"
 
 #include <cstdio>
-#include <sstream>
 
 #include "link/contact.h"
 #include "link/tty_serial_port.h"
@@ -76,27 +75,10 @@ std::string CSession::TakeIdleInput() {
     return out;
 }
 
-Result CSession::StartSimulator(std::string& device) {
-    std::vector<std::string> args;
-    std::istringstream extra(m_options.simArgs);
-    for (std::string word; extra >> word;) {
-        args.push_back(word);
-    }
-    const Result r = m_simulator.Start(ProgramDir() / "rm7-sim", args);
-    if (r != kOk) {
-        return r;
-    }
-    if (!m_simulator.ReadFirstLine(device, 10000) || device.empty()) {
-        m_simulator.Stop();
-        return kErrorFileNotFound;
-    }
-    return kOk;
-}
-
 Result CSession::Contact() {
     std::string port = m_options.port;
     if (m_options.simulate) {
-        const Result r = StartSimulator(port);
+        const Result r = StartSimulatedRadio(m_simulator, {}, m_options.simArgs, port);
         if (r != kOk) {
             std::fprintf(stderr, "The simulated radio (rm7-sim) could not be started.\n");
             return r;

@@ -63,7 +63,6 @@ class CSession final : private IMessageTarget {
 
   private:
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
-    Result StartSimulator(std::string& device);
 
     GlobalOptions m_options;
     CPollPump m_pump;
