@@ -201,7 +201,7 @@ std::vector<std::string> ConfigurationFileLines(const SavedAtTime& t, const Eepr
 
 Result WriteConfigurationFile(const std::filesystem::path& path, const SavedAtTime& savedAt, const EepromImage& image,
                               const ConfigurationIdentity& identity, IUserNotifier* notifier) {
-    CFileWrite2 file(notifier, kConfigWriteErrorCaption);
+    CWholeFileWriter file(notifier, kConfigWriteErrorCaption);
     if (const Result r = file.Create(path); r != kOk) {
         return r;
     }
@@ -478,7 +478,7 @@ Result ReadConfigurationText(std::string_view bytes, const ConfigurationReadCont
 Result ReadConfigurationFile(const std::filesystem::path& path, const ConfigurationReadContext& context,
                              ConfigurationFileContents& out) {
     out = ConfigurationFileContents{};
-    CFileRead3 file(context.notifier, kConfigReadErrorCaption);
+    CWholeFileReader file(context.notifier, kConfigReadErrorCaption);
     if (const Result r = file.LoadAll(path); r != kOk) {
         return r;
     }
