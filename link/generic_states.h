@@ -358,12 +358,15 @@ class CResetMcuState : public CCommandDelayState<T> {
     }
 };
 
+// The name traces have always shown for the state that asks for the R5 command mode.
+inline constexpr const char* kR5ModeTraceName = "SetR5Hidden";
+
 // Keep the radio's R5 command mode as the user had it. T offers SavedR5() (a reference).
 template <typename T>
 class CGetR5State : public CCommandResponseRetryState<T> {
   public:
     CGetR5State(CStateHost<T>& host, CState<T>* next)
-        : CCommandResponseRetryState<T>(host, "SetR5Hidden", next, kErrNoResponseR5, "R5;", 500) {}
+        : CCommandResponseRetryState<T>(host, kR5ModeTraceName, next, kErrNoResponseR5, "R5;", 500) {}
     bool IsValidResponse() override { return StartsWithNoCase(this->m_host.Response(), "R5"); }
     void OnValidResponse() override {
         if (this->Host().SavedR5().empty()) {
@@ -373,8 +376,11 @@ class CGetR5State : public CCommandResponseRetryState<T> {
     }
 };
 
+// Stands where a machine would change the radio's R5 command mode, and sends nothing: the machines
+// that use it leave the mode as the user had it, so nothing is saved, and the CRestoreR5State after
+// it has nothing to put back. Entering it still sets up the answer terminators as CGetR5State does.
 template <typename T>
-class CSetR5HiddenState : public CGetR5State<T> {
+class CLeaveR5ModeState : public CGetR5State<T> {
   public:
     using CGetR5State<T>::CGetR5State;
     void Init() override {
