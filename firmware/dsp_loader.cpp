@@ -7,7 +7,7 @@
 
 namespace rm7 {
 
-void CEnterDspLoadState::Run() {
+void CEraseDspFlashState::Run() {
     Model().firmwareVersions.Set(1, kVersionLoading);
     Send();
     if (!m_host.HasFailed()) {
@@ -69,8 +69,8 @@ void CLoadDspResyncState::OnBoundary() {
 CDspLoaderStateMachine::CDspLoaderStateMachine(CModel& model, std::string partName, const std::filesystem::path& file)
     : CFirmwareLoaderHost(model, std::move(partName), file),
       m_getOptionModule(*this, &m_verifyExpectedDevice),
-      m_verifyExpectedDevice(*this, &m_enterDspLoad),
-      m_enterDspLoad(*this, &m_loadDspFirmware),
+      m_verifyExpectedDevice(*this, &m_eraseDspFlash),
+      m_eraseDspFlash(*this, &m_loadDspFirmware),
       m_loadDspFirmware(*this, &m_resetMcu),
       m_resync(*this, m_loadDspFirmware),
       m_resetMcu(*this, &FinalState()) {

@@ -17,11 +17,14 @@ class CDspLoaderStateMachine;
 using CDspHost = CStateHost<CDspLoaderStateMachine>;
 using CDspState = CState<CDspLoaderStateMachine>;
 
+// The name traces have always shown for the state that erases the DSP's flash.
+inline constexpr const char* kEraseDspFlashTraceName = "CEnterDspLoad";
+
 // "LDF2;" and 10 s for the flash to erase; no answer is awaited.
-class CEnterDspLoadState : public CCommandDelayState<CDspLoaderStateMachine> {
+class CEraseDspFlashState : public CCommandDelayState<CDspLoaderStateMachine> {
   public:
-    CEnterDspLoadState(CDspHost& host, CDspState* next)
-        : CCommandDelayState(host, "CEnterDspLoad", next, 10000, "LDF2;") {}
+    CEraseDspFlashState(CDspHost& host, CDspState* next)
+        : CCommandDelayState(host, kEraseDspFlashTraceName, next, 10000, "LDF2;") {}
     void Run() override;
 };
 
@@ -65,7 +68,7 @@ class CDspLoaderStateMachine : public CFirmwareLoaderHost<CDspLoaderStateMachine
 
     CGetOptionModuleState<CDspLoaderStateMachine> m_getOptionModule;
     CVerifyExpectedDeviceState<CDspLoaderStateMachine> m_verifyExpectedDevice;
-    CEnterDspLoadState m_enterDspLoad;
+    CEraseDspFlashState m_eraseDspFlash;
     CLoadDspFirmwareState m_loadDspFirmware;
     CLoadDspResyncState m_resync;
     CResetMcuState<CDspLoaderStateMachine> m_resetMcu;
