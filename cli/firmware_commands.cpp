@@ -10,6 +10,7 @@
 
 #include "cli/commands.h"
 #include "cli/session.h"
+#include "firmware/file_version.h"
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_folder.h"
 #include "firmware/loader_job.h"
@@ -33,9 +34,9 @@ std::string VersionOfFile(std::uint16_t version) {
 const char* KindName(FirmwareKind kind) {
     switch (kind) {
         case FirmwareKind::Mcu:
-            return "MCU";
+            return kMcuPartName;
         case FirmwareKind::Dsp:
-            return "DSP";
+            return kDspPartName;
         case FirmwareKind::Unknown:
             break;
     }
@@ -429,7 +430,7 @@ int RunList(const GlobalOptions& options, const std::string& folderArg) {
     // Without the radio the folder is still worth listing; the exit status tells the failure.
     const Result r = session.Contact();
     const FirmwarePageState state = PageStateFromModel(session.Model(), contents, 0);
-    const char* names[kFirmwareKindCount] = {"MCU", "DSP"};
+    const char* names[kFirmwareKindCount] = {kMcuPartName, kDspPartName};
     const char* keys[kFirmwareKindCount] = {"mcu", "dsp"};
     if (options.json) {
         nlohmann::json out = {

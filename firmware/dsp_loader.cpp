@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "firmware/file_version.h"
 #include "model/firmware_version.h"
 
 namespace rm7 {
@@ -66,8 +67,8 @@ void CLoadDspResyncState::OnBoundary() {
     m_load.Resume();
 }
 
-CDspLoaderStateMachine::CDspLoaderStateMachine(CModel& model, std::string partName, const std::filesystem::path& file)
-    : CFirmwareLoaderHost(model, std::move(partName), file),
+CDspLoaderStateMachine::CDspLoaderStateMachine(CModel& model, const std::filesystem::path& file)
+    : CFirmwareLoaderHost(model, kDspPartName, file),
       m_getOptionModule(*this, &m_verifyExpectedDevice),
       m_verifyExpectedDevice(*this, &m_eraseDspFlash),
       m_eraseDspFlash(*this, &m_loadDspFirmware),

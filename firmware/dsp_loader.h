@@ -53,8 +53,8 @@ class CDspLoaderStateMachine : public CFirmwareLoaderHost<CDspLoaderStateMachine
     static constexpr std::uint32_t kTimerId = kLoaderTimerId;
     static constexpr std::uint32_t kChunkMax = 64;
 
-    // partName is "DSP"; the file path is the one the firmware page chose.
-    CDspLoaderStateMachine(CModel& model, std::string partName, const std::filesystem::path& file);
+    // The file path is the one the firmware page chose.
+    CDspLoaderStateMachine(CModel& model, const std::filesystem::path& file);
 
     // The chunk at the load address and its announcement "LDF2%02X%02X;" (length, sum of
     // the bytes modulo 256).

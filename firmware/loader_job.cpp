@@ -9,7 +9,7 @@
 namespace rm7 {
 
 const char* LoaderPartName(LoaderPart part) {
-    return part == LoaderPart::Mcu ? "MCU" : "DSP";
+    return part == LoaderPart::Mcu ? kMcuPartName : kDspPartName;
 }
 
 std::string LoaderTitle() {
@@ -105,9 +105,9 @@ std::string CTransferMeter::Text() const {
 CLoaderJob::CLoaderJob(CModel& model, LoaderPart part, std::filesystem::path file)
     : m_model(model), m_part(part), m_file(std::move(file)) {
     if (part == LoaderPart::Mcu) {
-        m_mcu = std::make_unique<CMcuLoaderStateMachine>(model, LoaderPartName(part), m_file);
+        m_mcu = std::make_unique<CMcuLoaderStateMachine>(model, m_file);
     } else {
-        m_dsp = std::make_unique<CDspLoaderStateMachine>(model, LoaderPartName(part), m_file);
+        m_dsp = std::make_unique<CDspLoaderStateMachine>(model, m_file);
     }
 }
 

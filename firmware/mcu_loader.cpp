@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "firmware/file_version.h"
 #include "model/firmware_version.h"
 #include "platform/version.h"
 
@@ -101,8 +102,8 @@ void CLoadWaitResetState::Init() {
     Host().LogText("Waiting %u seconds for reset", 8u);
 }
 
-CMcuLoaderStateMachine::CMcuLoaderStateMachine(CModel& model, std::string partName, const std::filesystem::path& file)
-    : CFirmwareLoaderHost(model, std::move(partName), file),
+CMcuLoaderStateMachine::CMcuLoaderStateMachine(CModel& model, const std::filesystem::path& file)
+    : CFirmwareLoaderHost(model, kMcuPartName, file),
       m_findSpeed(*this, &m_identify),
       m_identify(*this, &m_getOptionModule),
       m_getOptionModule(*this, &m_verifyExpectedDevice),

@@ -356,7 +356,7 @@ TEST_F(McuLoaderScriptTest, StartWhileBusyLeavesTheRunningLoadAlone) {
     CScriptedRadio radio;
     radio.Attach(*rig.scriptedPort);
     ASSERT_EQ(rig.Contact(), kOk);
-    CMcuLoaderStateMachine machine(*rig.model, "MCU", file);
+    CMcuLoaderStateMachine machine(*rig.model, file);
     rig.model->SetActiveMachine(&machine);
     ASSERT_TRUE(machine.Start(nullptr, nullptr));
     rig.pump.AdvanceBy(100);

@@ -15,6 +15,7 @@
 #include <QTime>
 #include <QVBoxLayout>
 
+#include "firmware/file_version.h"
 #include "firmware/ui/loader_dialog.h"
 #include "link/contact.h"
 #include "link/ui/qt_text.h"
@@ -88,7 +89,7 @@ CFirmwarePage::CFirmwarePage(CModel& model, QWidget* parent)
     m_loadHeader = new QLabel(QStringLiteral("Load"), versionsGroup);
     m_loadHeader->setObjectName("loadHeader");
     grid->addWidget(m_loadHeader, 0, 3, Qt::AlignHCenter);
-    const char* partNames[kFirmwareKindCount] = {"MCU", "DSP"};
+    const char* partNames[kFirmwareKindCount] = {kMcuPartName, kDspPartName};
     const char* objectNames[kFirmwareKindCount] = {"mcu", "dsp"};
     for (std::size_t kind = 0; kind < kFirmwareKindCount; ++kind) {
         const int row = static_cast<int>(kind) + 1;
