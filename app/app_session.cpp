@@ -2,11 +2,10 @@
 
 #include <QTimer>
 
-#include <sstream>
-
 #include "app/main_frame.h"
 #include "link/tty_serial_port.h"
 #include "platform/paths.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
@@ -24,18 +23,7 @@ CAppSession::~CAppSession() {
 Result CAppSession::Start() {
     std::string port = m_options.port;
     if (m_options.simulate) {
-        std::vector<std::string> args;
-        std::istringstream extra(m_options.simArgs);
-        for (std::string word; extra >> word;) {
-            args.push_back(word);
-        }
-        const std::filesystem::path program =
-            m_options.simulator.empty() ? ProgramDir() / "rm7-sim" : m_options.simulator;
-        Result r = m_simulator.Start(program, args);
-        if (r == kOk && (!m_simulator.ReadFirstLine(m_simulatedPort, 10000) || m_simulatedPort.empty())) {
-            m_simulator.Stop();
-            r = kErrorFileNotFound;
-        }
+        const Result r = StartSimulatedRadio(m_simulator, m_options.simulator, m_options.simArgs, m_simulatedPort);
         if (r != kOk) {
             return r;
         }
@@ -47,7 +35,7 @@ Result CAppSession::Start() {
     if (!m_settings.Warning().empty()) {
         // Once the loop runs and the window is up: the settings file was ignored, and why.
         QTimer::singleShot(0, m_frame.get(), [frame = m_frame.get(), text = m_settings.Warning()] {
-            frame->MessageBox("RM7 Utility", text, MessageIcon::Warning);
+            frame->MessageBox(kProductName, text, MessageIcon::Warning);
         });
     }
     return kOk;

@@ -5,14 +5,14 @@
 #include "link/contact.h"
 #include "link/port_page_logic.h"
 #include "platform/format.h"
+#include "platform/program_version.h"
 #include "platform/settings.h"
 #include "platform/version.h"
 
 namespace rm7 {
 
 std::string FrameTitle(std::uint16_t serialNumber, const std::string& portName, bool portOpen, std::uint32_t speed) {
-    std::string title =
-        StrFormat("%s Version %u.%u.%u.%u", kProductName, kVersionMajor, kVersionMinor, kVersionPatch, kVersionTweak);
+    std::string title = ProgramVersionLine();
     if (serialNumber < 0xFFFF) {
         title += StrFormat(" - S/N %05u", static_cast<unsigned>(serialNumber));
     }

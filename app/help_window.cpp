@@ -7,6 +7,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "platform/version.h"
+
 // The pages are compiled into a static library: the linker keeps them only when asked by name.
 static void InitHelpResources() {
     Q_INIT_RESOURCE(rm7_utility);
@@ -18,12 +20,16 @@ namespace {
 
 const QString kHelpRoot = QStringLiteral("qrc:/help/");
 
+QString HelpTitle() {
+    return QString::fromLatin1(kProductName) + QStringLiteral(" Help");
+}
+
 }  // namespace
 
 CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_browser(new QTextBrowser(this)) {
     InitHelpResources();
     setObjectName("helpWindow");
-    setWindowTitle(QStringLiteral("RM7 Utility Help"));
+    setWindowTitle(HelpTitle());
     m_browser->setObjectName("helpBrowser");
     m_browser->setOpenExternalLinks(true);
     m_browser->setSearchPaths({QStringLiteral(":/help")});
@@ -44,8 +50,7 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_brows
     connect(m_browser, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
     connect(m_browser, &QTextBrowser::sourceChanged, this, [this] {
         const QString title = m_browser->documentTitle();
-        setWindowTitle(title.isEmpty() ? QStringLiteral("RM7 Utility Help")
-                                       : QStringLiteral("RM7 Utility Help - %1").arg(title));
+        setWindowTitle(title.isEmpty() ? HelpTitle() : QStringLiteral("%1 - %2").arg(HelpTitle(), title));
     });
 
     auto* layout = new QVBoxLayout(this);

@@ -9,19 +9,20 @@
 #include "app/main_frame.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
+#include "platform/program_version.h"
 #include "platform/quit_signal.h"
 #include "platform/version.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(rm7::kProductName));
-    QApplication::setApplicationVersion(QString::fromStdString(
-        rm7::StrFormat("%u.%u.%u.%u", rm7::kVersionMajor, rm7::kVersionMinor, rm7::kVersionPatch, rm7::kVersionTweak)));
+    QApplication::setApplicationVersion(QString::fromStdString(rm7::ProgramVersionText()));
     QApplication::setDesktopFileName(QStringLiteral("rm7-utility"));
     QApplication::setWindowIcon(rm7::AppIcon());
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Finds the RM7 transceiver on a serial port and looks after it."));
+    parser.setApplicationDescription(QString::fromStdString(
+        rm7::StrFormat("Finds the %s transceiver on a serial port and looks after it.", rm7::kModelName)));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption port(QStringLiteral("port"),

@@ -17,8 +17,10 @@
 #include "app/tab_view.h"
 #include "link/contact.h"
 #include "platform/format.h"
+#include "platform/program_version.h"
 #include "platform/serial_enum.h"
 #include "platform/settings.h"
+#include "platform/text.h"
 #include "platform/version.h"
 #include "ui/message_box.h"
 #include "ui/qt_text.h"
@@ -177,10 +179,10 @@ void CMainFrame::CreateMenus() {
     connect(about, &QAction::triggered, this, [this] {
         QMessageBox::about(
             this, Text(StrFormat("About %s", kProductName)),
-            Text(StrFormat("<p><b>%s</b><br>Version %u.%u.%u.%u</p>"
+            Text(StrFormat("<p><b>%s</b><br>Version %s</p>"
                            "<p>Finds the %s transceiver on a serial port, shows its firmware versions and serial "
                            "number, and looks after its firmware and settings.</p>",
-                           kProductName, kVersionMajor, kVersionMinor, kVersionPatch, kVersionTweak, kModelName)));
+                           kProductName, ProgramVersionText().c_str(), kModelName)));
     });
 
     // F1 opens the help at the selected page's topic; the menu item opens the contents.
@@ -246,12 +248,11 @@ void CMainFrame::UpdateTitleAndStatus() {
 }
 
 void CMainFrame::SetStatus(const std::string& text) {
-    QString line = Text(text);
-    while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r'))) {
-        line.chop(1);
+    std::string trimmed = text;
+    while (!trimmed.empty() && (trimmed.back() == '\n' || trimmed.back() == '\r')) {
+        trimmed.pop_back();
     }
-    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    m_status->SetFullText(line);
+    m_status->SetFullText(Text(FlattenLineBreaks(trimmed, " ")));
     CPage* page = m_tabView != nullptr ? m_tabView->CurrentPage() : nullptr;
     if (page != nullptr && page->Index() == kPageFirmware) {
         m_model.Pump().Send(page, kMsgFirmwarePageText, 0, reinterpret_cast<LParam>(&text));

@@ -76,7 +76,7 @@ class CRadioEnvironment final : public IEnvironment {
         }
         return port;
     }
-    Result StartSimulator(const std::vector<std::string>&, std::string&) override { return kErrorFileNotFound; }
+    Result StartSimulator(const std::string&, std::string&) override { return kErrorFileNotFound; }
 
     std::ostringstream out;
     std::ostringstream err;

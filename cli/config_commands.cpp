@@ -109,7 +109,7 @@ namespace {
 // The whole file in memory: it is checked twice (without and then with the radio's serial
 // number), and must be the same bytes both times.
 Result LoadFile(const std::filesystem::path& path, IUserNotifier& notifier, std::string& bytes) {
-    CFileRead3 file(&notifier, kConfigReadErrorCaption);
+    CWholeFileReader file(&notifier, kConfigReadErrorCaption);
     const Result r = file.LoadAll(path);
     if (r == kOk) {
         bytes.assign(file.Data());

@@ -10,6 +10,7 @@
 #include "platform/last_error.h"
 #include "platform/serial_enum.h"
 #include "platform/text.h"
+#include "platform/version.h"
 
 namespace rm7::cli {
 
@@ -58,7 +59,7 @@ int RunInfo(IEnvironment& env, const GlobalOptions& options) {
     }
     CModel& model = session.Model();
     const TarnwellDevice kind = model.deviceKind.Get();
-    const std::string device = kind == kDeviceNone ? "RM7" : DeviceName(kind);
+    const std::string device = kind == kDeviceNone ? kModelName : DeviceName(kind);
     const int status = model.firmwareStatus.Get();
     const std::uint16_t serial = model.serialNumber.Get();
     const std::string port = model.portName.Get();

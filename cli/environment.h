@@ -43,7 +43,7 @@ class IEnvironment {
     virtual std::unique_ptr<ISerialPort> MakePort() = 0;
     // --simulate: starts a simulated radio with these extra options and gives the device it
     // answers on. The radio runs until the environment goes away.
-    virtual Result StartSimulator(const std::vector<std::string>& args, std::string& device) = 0;
+    virtual Result StartSimulator(const std::string& extraArgs, std::string& device) = 0;
 
   protected:
     ~IEnvironment() = default;

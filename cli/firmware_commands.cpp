@@ -8,11 +8,14 @@
 #include "cli/commands.h"
 #include "cli/critical_job.h"
 #include "cli/session.h"
+#include "firmware/file_version.h"
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_folder.h"
 #include "firmware/loader_job.h"
 #include "model/firmware_version.h"
 #include "platform/error_text.h"
+#include "platform/text.h"
+#include "platform/version.h"
 
 namespace rm7::cli {
 namespace {
@@ -28,9 +31,9 @@ std::string VersionOfFile(std::uint16_t version) {
 const char* KindName(FirmwareKind kind) {
     switch (kind) {
         case FirmwareKind::Mcu:
-            return "MCU";
+            return kMcuPartName;
         case FirmwareKind::Dsp:
-            return "DSP";
+            return kDspPartName;
         case FirmwareKind::Unknown:
             break;
     }
@@ -185,10 +188,7 @@ class CLoadConsole final : public IProgressBar, public IUserNotifier {
     // Also under --quiet: the answer to a signal the user sent.
     void Say(const std::string& text) {
         ClearLine();
-        std::string flat = text;
-        for (std::size_t pos; (pos = flat.find("\r\n")) != std::string::npos;) {
-            flat.replace(pos, 2, "\n  ");
-        }
+        std::string flat = FlattenLineBreaks(text, "\n  ");
         while (!flat.empty() && (flat.back() == '\n' || flat.back() == '\r')) {
             flat.pop_back();
         }
@@ -291,7 +291,7 @@ struct LoadReport {
 };
 
 CCriticalJob::Texts LoadInterruptTexts(LoaderPart part) {
-    return {kLoaderCloseCaption,
+    return {kCriticalOperationCaption,
             StrFormat("The %s firmware load goes on. Press Ctrl-C again within %u seconds to stop it.",
                       LoaderPartName(part), CCriticalJob::kStopWindowMs / 1000),
             "Stopping the firmware load at the next packet.",
@@ -470,10 +470,8 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
     return r == kOk ? 0 : ReportFailure(env.Err(), r);
 }
 
-std::string Flat(std::string text) {
-    for (std::size_t pos; (pos = text.find("\r\n")) != std::string::npos;) {
-        text.replace(pos, 2, "\n");
-    }
+std::string Flat(const std::string& lines) {
+    std::string text = FlattenLineBreaks(lines, "\n");
     while (!text.empty() && text.back() == '\n') {
         text.pop_back();
     }
@@ -507,7 +505,7 @@ int RunFirmwareList(IEnvironment& env, const GlobalOptions& options, const std::
     // Without the radio the folder is still worth listing; the exit status tells the failure.
     const Result r = session.Contact();
     const FirmwarePageState state = PageStateFromModel(session.Model(), contents, 0);
-    const char* names[kFirmwareKindCount] = {"MCU", "DSP"};
+    const char* names[kFirmwareKindCount] = {kMcuPartName, kDspPartName};
     const char* keys[kFirmwareKindCount] = {"mcu", "dsp"};
     if (options.json) {
         nlohmann::json out = {
@@ -567,9 +565,10 @@ int RunFirmwareUpdate(IEnvironment& env, const GlobalOptions& options, bool all,
             env.Out() << nlohmann::json::object().dump(2) << "\n";
         } else {
             env.Out() << StrFormat(
-                "Nothing newer to send: the RM7 runs MCU %s and DSP %s; the folder holds MCU %s and DSP %s\n",
-                VersionText(state.installed[kKindMcu]).c_str(), VersionText(state.installed[kKindDsp]).c_str(),
-                AvailableText(contents.Mcu()).c_str(), AvailableText(contents.Dsp()).c_str());
+                "Nothing newer to send: the %s runs MCU %s and DSP %s; the folder holds MCU %s and DSP %s\n",
+                kModelName, VersionText(state.installed[kKindMcu]).c_str(),
+                VersionText(state.installed[kKindDsp]).c_str(), AvailableText(contents.Mcu()).c_str(),
+                AvailableText(contents.Dsp()).c_str());
         }
         return 0;
     }

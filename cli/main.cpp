@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/process_environment.h"
 #include "platform/format.h"
+#include "platform/program_version.h"
 #include "platform/version.h"
 
 namespace rm7::cli {
@@ -153,13 +154,12 @@ void AddMemoriesCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& 
 }  // namespace
 
 int Main(int argc, char** argv) {
-    CLI::App app{
-        "RM7 Utility from the command line: find the radio, load firmware, save and restore its "
-        "configuration.\nWithout --port the port saved by the desktop application is used; --simulate "
-        "runs against a simulated radio.",
-        "rm7util"};
-    app.set_version_flag("--version",
-                         StrFormat("rm7util %u.%u.%u.%u", kVersionMajor, kVersionMinor, kVersionPatch, kVersionTweak));
+    CLI::App app{std::string(kProductName) +
+                     " from the command line: find the radio, load firmware, save and restore its "
+                     "configuration.\nWithout --port the port saved by the desktop application is used; --simulate "
+                     "runs against a simulated radio.",
+                 "rm7util"};
+    app.set_version_flag("--version", "rm7util " + ProgramVersionText());
     app.require_subcommand(1);
     GlobalOptions options;
     app.add_option("--port", options.port, "Serial device to use for this run (e.g. /dev/ttyUSB0)")->type_name("DEV");

@@ -92,16 +92,8 @@ std::unique_ptr<ISerialPort> CProcessEnvironment::MakePort() {
     return std::make_unique<CSerialPort>(m_loop.Pump());
 }
 
-Result CProcessEnvironment::StartSimulator(const std::vector<std::string>& args, std::string& device) {
-    const Result r = m_simulator.Start(ProgramDir() / "rm7-sim", args);
-    if (r != kOk) {
-        return r;
-    }
-    if (!m_simulator.ReadFirstLine(device, 10000) || device.empty()) {
-        m_simulator.Stop();
-        return kErrorFileNotFound;
-    }
-    return kOk;
+Result CProcessEnvironment::StartSimulator(const std::string& extraArgs, std::string& device) {
+    return StartSimulatedRadio(m_simulator, {}, extraArgs, device);
 }
 
 }  // namespace rm7::cli

@@ -41,7 +41,7 @@ class CProcessEnvironment final : public IEnvironment {
     bool ErrIsTerminal() const override { return m_errIsTerminal; }
     IRunLoop& Loop() override { return m_loop; }
     std::unique_ptr<ISerialPort> MakePort() override;
-    Result StartSimulator(const std::vector<std::string>& args, std::string& device) override;
+    Result StartSimulator(const std::string& extraArgs, std::string& device) override;
 
   private:
     bool m_errIsTerminal;

@@ -8,6 +8,7 @@
 #include "platform/format.h"
 #include "platform/paths.h"
 #include "platform/result_codes.h"
+#include "platform/text.h"
 
 namespace rm7::cli {
 
@@ -24,10 +25,7 @@ void CConsoleNotifier::StatusText(const std::string& text) {
 }
 
 void CConsoleNotifier::MessageBox(const std::string& caption, const std::string& text, MessageIcon) {
-    std::string flat = text;
-    for (std::size_t pos; (pos = flat.find("\r\n")) != std::string::npos;) {
-        flat.replace(pos, 2, "\n  ");
-    }
+    const std::string flat = FlattenLineBreaks(text, "\n  ");
     m_err << caption << ": " << flat << "\n";
     m_last = text;
 }
@@ -100,12 +98,7 @@ std::string CSession::GatherIdleInput(std::uint32_t quietMs) {
 Result CSession::Contact() {
     std::string port = m_options.port;
     if (m_options.simulate) {
-        std::vector<std::string> args;
-        std::istringstream extra(m_options.simArgs);
-        for (std::string word; extra >> word;) {
-            args.push_back(word);
-        }
-        const Result r = m_env.StartSimulator(args, port);
+        const Result r = m_env.StartSimulator(m_options.simArgs, port);
         if (r != kOk) {
             m_env.Err() << "The simulated radio (rm7-sim) could not be started.\n";
             return r;

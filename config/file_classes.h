@@ -1,5 +1,5 @@
 #pragma once
-// Small file classes shared by the configuration file and the other readers of whole text files.
+// The files the configuration file and the other readers of whole text files go through.
 // A failing system call is reported to the person at once (status line and an error box with the
 // caller's caption), returns its code and stays the thread's last error.
 //
@@ -20,39 +20,15 @@ namespace rm7 {
 
 class IUserNotifier;
 
-// An open file descriptor, closed by the destructor.
-class CFileRead {
+// Tells the person which call failed on which file: "<operation> failed on "<file>"", then the
+// code and its text, in a box with the caption.
+class CFileErrorReporter {
   public:
-    CFileRead() = default;
-    CFileRead(const CFileRead&) = delete;
-    CFileRead& operator=(const CFileRead&) = delete;
-    virtual ~CFileRead();
+    CFileErrorReporter(IUserNotifier* owner, std::string caption);
 
-    virtual Result GetSize(std::uint64_t& size);
-    virtual bool IsOpen() const { return m_fd >= 0; }
-    void Close();
-
-  protected:
-    int m_fd = -1;
-};
-
-// Adds the file name and the reporting of failures.
-class CFileRead2 : public CFileRead {
-  public:
-    CFileRead2(IUserNotifier* owner, std::string caption);
-
-    Result GetSize(std::uint64_t& size) override;
-    virtual const std::string& FileName() const { return m_fileName; }
-
-    // Opens for reading (a FIFO or device too: reads then run until end of file).
-    Result Open(const std::filesystem::path& name);
-    // Reads up to count bytes; bytesRead 0 means end of file.
-    Result Read(void* buffer, std::size_t count, std::size_t& bytesRead);
-
-  protected:
-    // Shows "<operation> failed on "<file>"" with the code and its text; sets the last error.
-    Result Report(std::string_view operation, Result code);
     void SetFileName(const std::filesystem::path& name) { m_fileName = name.string(); }
+    // Shows the report, sets the thread's last error and returns the code.
+    Result Report(std::string_view operation, Result code);
 
   private:
     IUserNotifier* m_owner;
@@ -60,47 +36,52 @@ class CFileRead2 : public CFileRead {
     std::string m_fileName;
 };
 
-// Reads a whole file into memory, then hands it out byte by byte.
-class CFileRead3 : public CFileRead2 {
+// Reads a whole file into memory (a FIFO or device too: it is read until end of file), then
+// hands it out byte by byte.
+class CWholeFileReader {
   public:
     // Larger files are refused (with ERROR_NOT_ENOUGH_MEMORY) instead of exhausting memory.
     static constexpr std::uint64_t kDefaultSizeLimit = 16u * 1024u * 1024u;
 
-    using CFileRead2::CFileRead2;
-
-    Result GetSize(std::uint64_t& size) override;  // the size of the loaded data
-    bool IsOpen() const override { return m_loaded; }
+    CWholeFileReader(IUserNotifier* owner, std::string caption) : m_reporter(owner, std::move(caption)) {}
 
     Result LoadAll(const std::filesystem::path& name, std::uint64_t sizeLimit = kDefaultSizeLimit);
+    bool IsLoaded() const { return m_loaded; }
+
+    // The size of the loaded data.
+    Result GetSize(std::uint64_t& size) const;
     // The next byte (0-255), or -1 when the data is exhausted.
     int ReadByte();
     std::string_view Data() const { return {reinterpret_cast<const char*>(m_buffer.data()), m_buffer.size()}; }
 
   private:
+    CFileErrorReporter m_reporter;
     std::vector<std::uint8_t> m_buffer;
     std::size_t m_position = 0;
     bool m_loaded = false;
 };
 
-// Writes a file that appears under its name only once Commit() succeeds; until then (and after any
-// failure) an earlier file of that name stays as it was. Destroying an uncommitted writer discards it.
-class CFileWrite2 : public CFileRead2 {
+// Writes a file that appears under its name, whole, only once Commit() succeeds; until then (and
+// after any failure) an earlier file of that name stays as it was. Destroying an uncommitted
+// writer discards it.
+class CWholeFileWriter {
   public:
-    using CFileRead2::CFileRead2;
+    CWholeFileWriter(IUserNotifier* owner, std::string caption) : m_reporter(owner, std::move(caption)) {}
 
-    bool IsOpen() const override { return m_open; }
+    bool IsOpen() const { return m_open; }
 
     Result Create(const std::filesystem::path& name);
-    virtual Result Write(const void* bytes, std::size_t count);
+    Result Write(const void* bytes, std::size_t count);
     // Writes the text and then CR LF.
-    virtual Result WriteLine(std::string_view utf8);
+    Result WriteLine(std::string_view utf8);
     // Writes the text in the file's 8-bit character set (ISO-8859-1; other characters become '?').
-    virtual Result WriteString(std::string_view utf8);
+    Result WriteString(std::string_view utf8);
     // Makes the written file the one under the name.
     Result Commit();
     void Abort();
 
   private:
+    CFileErrorReporter m_reporter;
     std::unique_ptr<CAtomicFileWriter> m_writer;
     bool m_open = false;
 };

@@ -42,9 +42,9 @@ TEST_F(FileClasses, LoadAllHandsOutEveryByteThenTheEnd) {
         all += static_cast<char>(i);
     }
     const fs::path path = Put("bytes", all + all);
-    CFileRead3 file(nullptr, "caption");
+    CWholeFileReader file(nullptr, "caption");
     ASSERT_EQ(file.LoadAll(path), kOk);
-    EXPECT_TRUE(file.IsOpen());
+    EXPECT_TRUE(file.IsLoaded());
     std::uint64_t size = 0;
     ASSERT_EQ(file.GetSize(size), kOk);
     EXPECT_EQ(size, 512u);
@@ -63,18 +63,18 @@ TEST_F(FileClasses, ReadFailuresAreReportedWithOperationFileAndCode) {
         Result code;
     };
     const Case cases[] = {
-        {"missing", m_dir / "missing", CFileRead3::kDefaultSizeLimit, "CreateFile", kErrorFileNotFound},
-        {"folder", m_dir, CFileRead3::kDefaultSizeLimit, "CreateFile", kErrorAccessDenied},
+        {"missing", m_dir / "missing", CWholeFileReader::kDefaultSizeLimit, "CreateFile", kErrorFileNotFound},
+        {"folder", m_dir, CWholeFileReader::kDefaultSizeLimit, "CreateFile", kErrorAccessDenied},
         {"too large", Put("large", std::string(100, 'x')), 99, "ReadFile", kErrorNotEnoughMemory},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CRecordingNotifier notifier;
-        CFileRead3 file(&notifier, "Configuration file read error");
+        CWholeFileReader file(&notifier, "Configuration file read error");
         SetLastError(kOk);
         EXPECT_EQ(file.LoadAll(c.path, c.limit), c.code);
         EXPECT_EQ(GetLastError(), c.code);
-        EXPECT_FALSE(file.IsOpen());
+        EXPECT_FALSE(file.IsLoaded());
         char code[16];
         std::snprintf(code, sizeof code, "0x%08X", c.code);
         ASSERT_EQ(notifier.boxes.size(), 1u);
@@ -88,7 +88,7 @@ TEST_F(FileClasses, ReadFailuresAreReportedWithOperationFileAndCode) {
 TEST_F(FileClasses, WrittenFileReplacesTheEarlierOneOnlyOnCommit) {
     const fs::path path = Put("target", "earlier");
     {
-        CFileWrite2 file(nullptr, "caption");
+        CWholeFileWriter file(nullptr, "caption");
         ASSERT_EQ(file.Create(path), kOk);
         ASSERT_EQ(file.WriteLine("caf\xC3\xA9 \xE2\x82\xAC"), kOk);  // U+00E9 fits one byte, U+20AC does not
         ASSERT_EQ(file.WriteString("end"), kOk);
@@ -99,7 +99,7 @@ TEST_F(FileClasses, WrittenFileReplacesTheEarlierOneOnlyOnCommit) {
     EXPECT_EQ(Contents(path), "caf\xE9 ?\r\nend");
 
     {
-        CFileWrite2 abandoned(nullptr, "caption");
+        CWholeFileWriter abandoned(nullptr, "caption");
         ASSERT_EQ(abandoned.Create(path), kOk);
         ASSERT_EQ(abandoned.WriteLine("never seen"), kOk);
     }
@@ -108,7 +108,7 @@ TEST_F(FileClasses, WrittenFileReplacesTheEarlierOneOnlyOnCommit) {
     EXPECT_EQ(entries, std::vector<fs::path>{path});
 
     CRecordingNotifier notifier;
-    CFileWrite2 closed(&notifier, "Configuration file write error");
+    CWholeFileWriter closed(&notifier, "Configuration file write error");
     EXPECT_EQ(closed.WriteLine("no file"), kErrorInvalidHandle);
     ASSERT_EQ(notifier.boxes.size(), 1u);
     EXPECT_EQ(notifier.boxes[0].text.rfind("WriteFile failed on \"\"", 0), 0u);

@@ -17,6 +17,7 @@
 #include "config/config_job_view.h"
 #include "link/generic_states.h"
 #include "link/job_run.h"
+#include "platform/job_texts.h"
 
 namespace rm7 {
 
@@ -125,7 +126,6 @@ class CConfigRestoreJob final {
 inline constexpr const char* kConfigRestoredText = "Configuration was restored";
 inline constexpr const char* kRestoreCancelledText = "Restore configuration was cancelled";
 inline constexpr const char* kRestoreFailedText = "Failed to restore configuration";
-inline constexpr const char* kCriticalOperationCaption = "Critical Operation in Progress";
 inline constexpr const char* kInterruptRestoreQuestion = "Are you sure you wish to interrupt configuration restore?";
 inline constexpr const char* kRestoreInterruptedText =
     "Restore was cancelled. Turn power off and back on, then restore configuration.";

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "firmware/file_version.h"
 #include "model/firmware_version.h"
 
 namespace rm7 {
 
-void CEnterDspLoadState::Run() {
+void CEraseDspFlashState::Run() {
     Model().firmwareVersions.Set(1, kVersionLoading);
     Send();
     if (!m_host.HasFailed()) {
@@ -65,12 +66,11 @@ void CLoadDspResyncState::OnBoundary() {
     m_load.Resume();
 }
 
-CDspLoaderStateMachine::CDspLoaderStateMachine(CRadioSession& session, std::string partName,
-                                               const std::filesystem::path& file)
-    : CFirmwareLoaderHost(session, std::move(partName), file),
+CDspLoaderStateMachine::CDspLoaderStateMachine(CRadioSession& session, const std::filesystem::path& file)
+    : CFirmwareLoaderHost(session, kDspPartName, file),
       m_getOptionModule(*this, &m_verifyExpectedDevice),
-      m_verifyExpectedDevice(*this, &m_enterDspLoad),
-      m_enterDspLoad(*this, &m_loadDspFirmware),
+      m_verifyExpectedDevice(*this, &m_eraseDspFlash),
+      m_eraseDspFlash(*this, &m_loadDspFirmware),
       m_loadDspFirmware(*this, &m_resetMcu),
       m_resync(*this, m_loadDspFirmware),
       m_resetMcu(*this, &FinalState()) {

@@ -17,11 +17,14 @@ class CDspLoaderStateMachine;
 using CDspHost = CStateHost<CDspLoaderStateMachine>;
 using CDspState = CState<CDspLoaderStateMachine>;
 
+// The name traces have always shown for the state that erases the DSP's flash.
+inline constexpr const char* kEraseDspFlashTraceName = "CEnterDspLoad";
+
 // "LDF2;" and 10 s for the flash to erase; no answer is awaited.
-class CEnterDspLoadState : public CCommandDelayState<CDspLoaderStateMachine> {
+class CEraseDspFlashState : public CCommandDelayState<CDspLoaderStateMachine> {
   public:
-    CEnterDspLoadState(CDspHost& host, CDspState* next)
-        : CCommandDelayState(host, "CEnterDspLoad", next, 10000, "LDF2;") {}
+    CEraseDspFlashState(CDspHost& host, CDspState* next)
+        : CCommandDelayState(host, kEraseDspFlashTraceName, next, 10000, "LDF2;") {}
     void Run() override;
 };
 
@@ -50,8 +53,8 @@ class CDspLoaderStateMachine : public CFirmwareLoaderHost<CDspLoaderStateMachine
     static constexpr std::uint32_t kTimerId = kLoaderTimerId;
     static constexpr std::uint32_t kChunkMax = 64;
 
-    // partName is "DSP"; the file path is the one the firmware page chose.
-    CDspLoaderStateMachine(CRadioSession& session, std::string partName, const std::filesystem::path& file);
+    // The file path is the one the firmware page chose.
+    CDspLoaderStateMachine(CRadioSession& session, const std::filesystem::path& file);
 
     // The chunk at the load address and its announcement "LDF2%02X%02X;" (length, sum of
     // the bytes modulo 256).
@@ -65,7 +68,7 @@ class CDspLoaderStateMachine : public CFirmwareLoaderHost<CDspLoaderStateMachine
 
     CGetOptionModuleState<CDspLoaderStateMachine> m_getOptionModule;
     CVerifyExpectedDeviceState<CDspLoaderStateMachine> m_verifyExpectedDevice;
-    CEnterDspLoadState m_enterDspLoad;
+    CEraseDspFlashState m_eraseDspFlash;
     CLoadDspFirmwareState m_loadDspFirmware;
     CLoadDspResyncState m_resync;
     CResetMcuState<CDspLoaderStateMachine> m_resetMcu;

@@ -2,30 +2,14 @@
 
 #include <string>
 
+#include "platform/text.h"
+
 namespace rm7 {
 
 namespace {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    std::size_t i = 0;
-    for (; prefix[i] != '\0'; ++i) {
-        if (i >= text.size() || Lower(text[i]) != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool EqualsNoCase(const std::string& text, const char* other) {
-    return StartsWithNoCase(text, other) && text.size() == std::char_traits<char>::length(other);
 }
 
 }  // namespace

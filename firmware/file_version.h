@@ -7,6 +7,10 @@ namespace rm7 {
 
 enum class FirmwareKind { Unknown, Mcu, Dsp };
 
+// The processors' names in every text about their firmware.
+inline constexpr const char* kMcuPartName = "MCU";
+inline constexpr const char* kDspPartName = "DSP";
+
 // The last run of decimal digits in the file name before its extension, read as a
 // decimal number modulo 65536 (major * 100 + minor: fmcu0254.hex is 254, "02.54");
 // 0 when the name has no digits. Folders are not looked at.

@@ -7,19 +7,16 @@
 #include "firmware/file_version.h"
 #include "model/firmware_version.h"
 #include "platform/format.h"
+#include "platform/text.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
 namespace {
 
-constexpr const char* kModel = "RM7";
-
 // The release notes' name, whatever its case.
 bool IsReleaseNotesName(const std::string& name) {
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-    return lower == kReleaseNotesName;
+    return EqualsNoCase(name, kReleaseNotesName);
 }
 
 bool Checked(unsigned long bits, std::size_t kind) {
@@ -103,8 +100,9 @@ FirmwareButtons DecideButtons(const FirmwarePageState& state) {
         b.sendFirstEnabled = !state.advancedMode || (b.loadBoxEnabled[kKindMcu] && b.loadBoxChecked[kKindMcu]) ||
                              (b.loadBoxEnabled[kKindDsp] && b.loadBoxChecked[kKindDsp]);
     }
-    b.sendFirstText = StrFormat(state.advancedMode ? "Send Checked Items to %s" : "Send All Firmware to %s", kModel);
-    b.sendNewerText = StrFormat("Send New Firmware to %s", kModel);
+    b.sendFirstText =
+        StrFormat(state.advancedMode ? "Send Checked Items to %s" : "Send All Firmware to %s", kModelName);
+    b.sendNewerText = StrFormat("Send New Firmware to %s", kModelName);
     return b;
 }
 
@@ -185,11 +183,11 @@ bool ShouldOfferReleaseNotes(const FirmwarePageState& state, bool frameStarted, 
 }
 
 std::string InstalledHeaderText() {
-    return StrFormat("Installed in %s", kModel);
+    return StrFormat("Installed in %s", kModelName);
 }
 
 std::string BrowseTitle() {
-    return StrFormat("Select folder containing %s firmware files", kModel);
+    return StrFormat("Select folder containing %s firmware files", kModelName);
 }
 
 std::string DefaultFolderTip(const std::filesystem::path& folder) {
@@ -197,7 +195,7 @@ std::string DefaultFolderTip(const std::filesystem::path& folder) {
 }
 
 std::string CheckVersionsTip() {
-    return StrFormat("Compare versions installed in %s with available versions in firmware folder", kModel);
+    return StrFormat("Compare versions installed in %s with available versions in firmware folder", kModelName);
 }
 
 std::string TrimFolderText(const std::string& text) {

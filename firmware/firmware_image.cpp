@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "firmware/file_version.h"
 #include "firmware/intel_hex.h"
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
@@ -172,7 +173,7 @@ Result ReconcileChecksum(CFirmwareImage& image, const std::function<void(const s
         return kErrHexImageChecksum;
     }
     const std::string path = image.FileName().string();
-    log(Format("%s firmware file %s checksum reconciliation value is 0x%X", "MCU", path.c_str(), info.stored));
+    log(Format("%s firmware file %s checksum reconciliation value is 0x%X", kMcuPartName, path.c_str(), info.stored));
     switch (info.outcome) {
         case ReconciliationOutcome::Corrupt:
             log(Format("File does not checksum to zero. Checksum is 0x%X", info.sum));
@@ -185,7 +186,7 @@ Result ReconcileChecksum(CFirmwareImage& image, const std::function<void(const s
             std::span<std::uint8_t> bytes = image.Bytes();
             bytes[0] = static_cast<std::uint8_t>(info.computed & 0xFF);
             bytes[1] = static_cast<std::uint8_t>(info.computed >> 8);
-            log(Format("%s computed checksum reconciliation value is 0x%X", "MCU", info.computed));
+            log(Format("%s computed checksum reconciliation value is 0x%X", kMcuPartName, info.computed));
             return kOk;
         }
         default:

@@ -6,6 +6,7 @@
 
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
+#include "platform/text.h"
 
 namespace rm7 {
 
@@ -13,15 +14,8 @@ namespace {
 
 constexpr std::array<std::int8_t, 256> kHexValue = [] {
     std::array<std::int8_t, 256> table{};
-    table.fill(-1);
-    for (int c = '0'; c <= '9'; ++c) {
-        table[c] = static_cast<std::int8_t>(c - '0');
-    }
-    for (int c = 'A'; c <= 'F'; ++c) {
-        table[c] = static_cast<std::int8_t>(c - 'A' + 10);
-    }
-    for (int c = 'a'; c <= 'f'; ++c) {
-        table[c] = static_cast<std::int8_t>(c - 'a' + 10);
+    for (int c = 0; c < 256; ++c) {
+        table[c] = static_cast<std::int8_t>(HexDigitValue(static_cast<char>(c)));
     }
     return table;
 }();

@@ -3,12 +3,13 @@
 #include "firmware/file_version.h"
 #include "model/firmware_version.h"
 #include "platform/os_version.h"
+#include "platform/program_version.h"
 #include "platform/version.h"
 
 namespace rm7 {
 
 const char* LoaderPartName(LoaderPart part) {
-    return part == LoaderPart::Mcu ? "MCU" : "DSP";
+    return part == LoaderPart::Mcu ? kMcuPartName : kDspPartName;
 }
 
 std::string LoaderTitle() {
@@ -18,7 +19,7 @@ std::string LoaderTitle() {
 std::vector<std::string> LoaderInitialLines(const CModel& model) {
     const OsVersionInfo os = GetOsVersion();
     return {
-        StrFormat("%s Version %u.%u.%u.%u", kProductName, kVersionMajor, kVersionMinor, kVersionPatch, kVersionTweak),
+        ProgramVersionLine(),
         StrFormat("OS Version %u.%u Build %u ", os.major, os.minor, os.build) + os.text,
         model.McuVersionText(),
     };
@@ -105,9 +106,9 @@ std::string CTransferMeter::Text() const {
 CLoaderJob::CLoaderJob(CRadioSession& session, LoaderPart part, std::filesystem::path file)
     : m_session(session), m_model(session.Model()), m_part(part), m_file(std::move(file)) {
     if (part == LoaderPart::Mcu) {
-        m_mcu = std::make_unique<CMcuLoaderStateMachine>(session, LoaderPartName(part), m_file);
+        m_mcu = std::make_unique<CMcuLoaderStateMachine>(session, m_file);
     } else {
-        m_dsp = std::make_unique<CDspLoaderStateMachine>(session, LoaderPartName(part), m_file);
+        m_dsp = std::make_unique<CDspLoaderStateMachine>(session, m_file);
     }
     m_run = std::make_unique<CJobRun>(session, Machine(), [this](Result r) { Finish(r); });
 }

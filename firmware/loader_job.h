@@ -14,6 +14,7 @@
 #include "firmware/dsp_loader.h"
 #include "firmware/mcu_loader.h"
 #include "link/job_run.h"
+#include "platform/job_texts.h"
 
 namespace rm7 {
 
@@ -23,7 +24,6 @@ enum class LoaderPart { Mcu, Dsp };
 inline constexpr int kLoaderDialogLoaded = 1;
 inline constexpr int kLoaderDialogFailed = 2;
 
-inline constexpr const char* kLoaderCloseCaption = "Critical Operation in Progress";
 inline constexpr const char* kLoaderCloseQuestion =
     "Are you sure you wish to close the Utility while sending firmware?";
 inline constexpr const char* kLoaderClickClose = "Click \"Close\" to close this window";

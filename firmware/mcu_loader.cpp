@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "firmware/file_version.h"
 #include "model/firmware_version.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
@@ -43,7 +45,7 @@ void CLoadRejoinDownloadState::Run() {
 }
 
 void CLoadBeginDownloadState::OnTimer() {
-    Host().LogText("%s Bootstrap Loader did not echo \"%s\"\r\nRemove power and retry firmware load", "RM7", "D");
+    Host().LogText("%s Bootstrap Loader did not echo \"%s\"\r\nRemove power and retry firmware load", kModelName, "D");
     Model().Reset();
     Fail(m_error);
 }
@@ -100,9 +102,8 @@ void CLoadWaitResetState::Init() {
     Host().LogText("Waiting %u seconds for reset", 8u);
 }
 
-CMcuLoaderStateMachine::CMcuLoaderStateMachine(CRadioSession& session, std::string partName,
-                                               const std::filesystem::path& file)
-    : CFirmwareLoaderHost(session, std::move(partName), file),
+CMcuLoaderStateMachine::CMcuLoaderStateMachine(CRadioSession& session, const std::filesystem::path& file)
+    : CFirmwareLoaderHost(session, kMcuPartName, file),
       m_findSpeed(*this, &m_identify),
       m_identify(*this, &m_getOptionModule),
       m_getOptionModule(*this, &m_verifyExpectedDevice),

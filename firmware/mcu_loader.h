@@ -88,8 +88,8 @@ class CMcuLoaderStateMachine : public CFirmwareLoaderHost<CMcuLoaderStateMachine
   public:
     static constexpr std::uint32_t kTimerId = kLoaderTimerId;
 
-    // partName is "MCU"; the file path is the one the firmware page chose.
-    CMcuLoaderStateMachine(CRadioSession& session, std::string partName, const std::filesystem::path& file);
+    // The file path is the one the firmware page chose.
+    CMcuLoaderStateMachine(CRadioSession& session, const std::filesystem::path& file);
 
     // Packet of the block at address: 128 image bytes, the address in three bytes (bit 17
     // set for the last packet), and a checksum that makes all 132 bytes sum to 0.

@@ -357,7 +357,7 @@ TEST_F(McuLoaderScriptTest, StartWhileBusyLeavesTheRunningLoadAlone) {
     CScriptedRadio radio;
     radio.Attach(*rig.scriptedPort);
     ASSERT_EQ(rig.Contact(), kOk);
-    CMcuLoaderStateMachine machine(*rig.session, "MCU", file);
+    CMcuLoaderStateMachine machine(*rig.session, file);
     rig.session->SetActiveMachine(&machine);
     ASSERT_TRUE(machine.Start(nullptr, nullptr));
     rig.pump.AdvanceBy(100);

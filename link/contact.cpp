@@ -3,7 +3,9 @@
 #include <cctype>
 
 #include "platform/error_text.h"
+#include "platform/text.h"
 #include "platform/tty.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
@@ -103,7 +105,7 @@ void CContactStateMachine::OnComplete() {
         model.StatusText(StrFormat("Contact failed 0x%x %s\n", r, ErrorText(r).c_str()));
         if (r == kErrUnexpectedDevice) {
             model.MessageBox("Unexpected Device",
-                             StrFormat("Connected device does not appear to be an Tarnwell %s", "RM7"),
+                             StrFormat("Connected device does not appear to be an Tarnwell %s", kModelName),
                              MessageIcon::Error);
         }
         // A refused device keeps no firmware status: an R5 names itself as a boot loader would.

@@ -3,12 +3,13 @@
 // required and retried answers, loops, EEPROM block transfers, the R5 command-mode
 // states, and the states that find, identify and check the radio.
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "link/state_machine.h"
+#include "platform/text.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
@@ -16,19 +17,6 @@ namespace rm7 {
 bool IsWithinWriteRange(std::uint16_t address, std::uint16_t length);
 
 inline constexpr std::uint32_t kEepromEnd = 0x8400;
-
-// Case-insensitive "text begins with prefix".
-inline bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 template <typename T>
 class CDelayState : public CState<T> {
@@ -87,9 +75,6 @@ class CCommandOptionalResponseState : public CCommandDelayState<T> {
         m_prefix = m_baseCommand;
         while (!m_prefix.empty() && m_prefix.back() == ';') {
             m_prefix.pop_back();
-        }
-        for (char& c : m_prefix) {
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
     }
 
@@ -213,26 +198,13 @@ inline std::uint32_t BlockLength(std::uint32_t address, std::uint32_t remaining)
     return length;
 }
 
-inline int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 // Two hex digits at text[pos]; false (and the last error 0xE200000B) on a bad character.
 inline bool ParseByte(const std::string& text, std::size_t pos, std::uint8_t& out) {
     if (pos + 2 > text.size()) {
         return false;
     }
-    const int hi = HexValue(text[pos]);
-    const int lo = HexValue(text[pos + 1]);
+    const int hi = HexDigitValue(text[pos]);
+    const int lo = HexDigitValue(text[pos + 1]);
     if (hi < 0 || lo < 0) {
         SetLastError(kErrUnexpectedHexCharacter);
         return false;
@@ -359,7 +331,7 @@ class CWritePicPromState : public CPicPromStateBase<T> {
 // "LDD20000;" restarts the radio's processors; then a wait for it to come back.
 template <typename T>
 class CResetMcuState : public CCommandDelayState<T> {
-public:
+  public:
     static constexpr std::uint32_t kWaitMs = 8000;
     CResetMcuState(CStateHost<T>& host, CState<T>* next)
         : CCommandDelayState<T>(host, "ResetMcu", next, kWaitMs, "LDD20000;") {}
@@ -373,12 +345,15 @@ public:
     }
 };
 
+// The name traces have always shown for the state that asks for the R5 command mode.
+inline constexpr const char* kR5ModeTraceName = "SetR5Hidden";
+
 // Keep the radio's R5 command mode as the user had it. T offers SavedR5() (a reference).
 template <typename T>
 class CGetR5State : public CCommandResponseRetryState<T> {
   public:
     CGetR5State(CStateHost<T>& host, CState<T>* next)
-        : CCommandResponseRetryState<T>(host, "SetR5Hidden", next, kErrNoResponseR5, "R5;", 500) {}
+        : CCommandResponseRetryState<T>(host, kR5ModeTraceName, next, kErrNoResponseR5, "R5;", 500) {}
     bool IsValidResponse() override { return StartsWithNoCase(this->m_host.Response(), "R5"); }
     void OnValidResponse() override {
         if (this->Host().SavedR5().empty()) {
@@ -388,8 +363,11 @@ class CGetR5State : public CCommandResponseRetryState<T> {
     }
 };
 
+// Stands where a machine would change the radio's R5 command mode, and sends nothing: the machines
+// that use it leave the mode as the user had it, so nothing is saved, and the CRestoreR5State after
+// it has nothing to put back. Entering it still sets up the answer terminators as CGetR5State does.
 template <typename T>
-class CSetR5HiddenState : public CGetR5State<T> {
+class CLeaveR5ModeState : public CGetR5State<T> {
   public:
     using CGetR5State<T>::CGetR5State;
     void Init() override {
@@ -477,7 +455,7 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
 
     void OnSuccess() override {
         CModel& model = this->Model();
-        this->m_host.StatusText("Connected to %s on %s at %u bit/s", kModelNameText, model.portName.Get().c_str(),
+        this->m_host.StatusText("Connected to %s on %s at %u bit/s", kModelName, model.portName.Get().c_str(),
                                 this->Session().Port().Speed());
         this->Next();
     }
@@ -491,8 +469,6 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
     static constexpr std::uint32_t kBootLoaderSpeed = 38400;
 
   protected:
-    static constexpr const char* kModelNameText = "RM7";
-
     // Moves to the next speed of the circle; true when it has come back to the start.
     bool NextSpeed() {
         CModel& model = this->Model();
@@ -508,8 +484,8 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
 
     void AttemptText() {
         CModel& model = this->Model();
-        this->m_host.StatusText("Attempting to contact %s on %s at %u bit/s", kModelNameText,
-                                model.portName.Get().c_str(), this->Session().Port().Speed());
+        this->m_host.StatusText("Attempting to contact %s on %s at %u bit/s", kModelName, model.portName.Get().c_str(),
+                                this->Session().Port().Speed());
     }
 
     std::uint32_t m_startSpeed = 38400;

@@ -41,15 +41,6 @@ class CWriteCWMemoryState final : public CWritePicPromState<CCWMemoryStateMachin
     void OnAllWritten() override;
 };
 
-// The R5-mode state under a name of this machine's.
-class CCwSetR5HiddenState final : public CSetR5HiddenState<CCWMemoryStateMachine> {
-  public:
-    CCwSetR5HiddenState(CStateHost<CCWMemoryStateMachine>& host, const char* name, CState* next)
-        : CSetR5HiddenState(host, next) {
-        m_name = name;
-    }
-};
-
 class CCWMemoryStateMachine final : public CStateHost<CCWMemoryStateMachine> {
   public:
     static constexpr std::uint32_t kTimerId = 17;
@@ -70,12 +61,12 @@ class CCWMemoryStateMachine final : public CStateHost<CCWMemoryStateMachine> {
 
     CTextTerminalOffState<CCWMemoryStateMachine> m_textTerminalOff;
     CLoopInitState<CCWMemoryStateMachine> m_readInit;
-    CCwSetR5HiddenState m_readMode;
+    CLeaveR5ModeState<CCWMemoryStateMachine> m_readMode;
     CLoopTestState<CCWMemoryStateMachine> m_readTest;
     CReadCWMemoryState m_readMemory;
     CLoopStepState<CCWMemoryStateMachine> m_readStep;
     CLoopInitState<CCWMemoryStateMachine> m_writeInit;
-    CCwSetR5HiddenState m_writeMode;
+    CLeaveR5ModeState<CCWMemoryStateMachine> m_writeMode;
     CLoopTestState<CCWMemoryStateMachine> m_writeTest;
     CWriteCWMemoryState m_writeMemory;
     CLoopStepState<CCWMemoryStateMachine> m_writeStep;

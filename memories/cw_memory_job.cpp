@@ -69,7 +69,7 @@ void CCWMemoryJob::CloseRequest() {
             }
             return;
         }
-        if (m_view.Ask({kCwCriticalCaption, kCwCriticalText}) == Answer::Yes && !m_machine.IsIdle() &&
+        if (m_view.Ask({kCriticalOperationCaption, kCwCriticalText}) == Answer::Yes && !m_machine.IsIdle() &&
             !m_machine.HasFailed()) {
             m_machine.SetResult(kErrorCancelled);
         }

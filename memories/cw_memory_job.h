@@ -10,6 +10,7 @@
 #include "link/job_run.h"
 #include "memories/cw_memory.h"
 #include "model/user_notifier.h"
+#include "platform/job_texts.h"
 
 namespace rm7 {
 
@@ -82,7 +83,6 @@ inline constexpr const char* kCwMemoryHelpTopic = "EditCWMemories.htm";
 inline constexpr const char* kCwReadingStatus = "Reading CW Memories";
 inline constexpr const char* kCwWritingStatus = "Writing CW Memories";
 inline constexpr const char* kCwReadyStatus = "Ready";
-inline constexpr const char* kCwCriticalCaption = "Critical Operation in Progress";
 inline constexpr const char* kCwCriticalText = "Saving CW memories. Cancel anyway?";
 inline constexpr const char* kCwUnsavedCaption = "Unsaved Changes";
 inline constexpr const char* kCwUnsavedText = "Changes have not been applied\r\n\r\nDo you want to save the changes?";

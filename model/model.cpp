@@ -4,6 +4,7 @@
 #include "platform/format.h"
 #include "platform/paths.h"
 #include "platform/settings.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
@@ -12,7 +13,7 @@ const char* DeviceName(TarnwellDevice kind) {
         case kDeviceR5:
             return "R5";
         case kDeviceRM7:
-            return "RM7";
+            return kModelName;
         case kDeviceQLA350:
             return "QLA350";
         case kDeviceQTU350:
@@ -88,7 +89,7 @@ std::filesystem::path CModel::DefaultFirmwareFolder() const {
     }
     std::filesystem::path tarnwell = base / "Tarnwell";
     EnsureDirectory(tarnwell);
-    std::filesystem::path folder = tarnwell / StrFormat("%s Firmware", "RM7");
+    std::filesystem::path folder = tarnwell / StrFormat("%s Firmware", kModelName);
     EnsureDirectory(folder);
     return folder;
 }
@@ -126,12 +127,12 @@ std::string CModel::FirmwareVersionText(std::size_t index) const {
 }
 
 std::string CModel::WaitingForLoadText() const {
-    return StrFormat("%s waiting for firmware load", "RM7") +
+    return StrFormat("%s waiting for firmware load", kModelName) +
            StrFormat(" on %s at %u bit/s", portName.Get().c_str(), serialSpeed.Get());
 }
 
 std::string CModel::McuVersionText() const {
-    return StrFormat("%s MCU version %s", "RM7", FirmwareVersionText(0).c_str()) +
+    return StrFormat("%s MCU version %s", kModelName, FirmwareVersionText(0).c_str()) +
            StrFormat(" on %s at %u bit/s", portName.Get().c_str(), serialSpeed.Get());
 }
 

@@ -9,8 +9,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <sstream>
 
 #include "platform/os_error.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 
@@ -101,6 +103,26 @@ std::filesystem::path ProgramDir() {
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::filesystem::path(".") : self.parent_path();
+}
+
+Result StartSimulatedRadio(CChildProcess& child, const std::filesystem::path& program, const std::string& extraArgs,
+                           std::string& device) {
+    std::vector<std::string> args;
+    std::istringstream words(extraArgs);
+    for (std::string word; words >> word;) {
+        args.push_back(word);
+    }
+    device.clear();
+    const Result r = child.Start(program.empty() ? ProgramDir() / "rm7-sim" : program, args);
+    if (r != kOk) {
+        return r;
+    }
+    if (!child.ReadFirstLine(device, 10000) || device.empty()) {
+        child.Stop();
+        device.clear();
+        return kErrorFileNotFound;
+    }
+    return kOk;
 }
 
 }  // namespace rm7

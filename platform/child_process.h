@@ -1,10 +1,10 @@
 #pragma once
 // A helper program run beside this one (the simulated radio for --simulate): started with
 // its standard output on a pipe so its first line can be read, ended with the owner.
+#include <sys/types.h>
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 #include "platform/result.h"
@@ -12,7 +12,7 @@
 namespace rm7 {
 
 class CChildProcess {
-public:
+  public:
     CChildProcess() = default;
     ~CChildProcess() { Stop(); }
     CChildProcess(const CChildProcess&) = delete;
@@ -26,12 +26,18 @@ public:
     bool Running() const { return m_pid > 0; }
     pid_t Pid() const { return m_pid; }
 
-private:
+  private:
     pid_t m_pid = -1;
     int m_stdout = -1;
 };
 
 // The folder this program was started from (where its sibling programs are installed).
 std::filesystem::path ProgramDir();
+
+// Starts the simulated radio for --simulate: program (empty: rm7-sim beside this program) with
+// extraArgs split at blanks, then waits up to 10 s for the device path it prints as its first
+// line. A program that cannot run or prints no path is stopped: 2 (file not found).
+Result StartSimulatedRadio(CChildProcess& child, const std::filesystem::path& program, const std::string& extraArgs,
+                           std::string& device);
 
 }  // namespace rm7

@@ -1,6 +1,7 @@
 #include "platform/paths.h"
 
 #include "platform/os_error.h"
+#include "platform/version.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -110,7 +111,7 @@ std::filesystem::path DocumentsDir() {
 }
 
 std::filesystem::path SettingsFilePath() {
-    return ConfigHome() / "Tarnwell" / "RM7 Utility.conf";
+    return ConfigHome() / "Tarnwell" / (std::string(kProductName) + ".conf");
 }
 
 Result EnsureDirectory(const std::filesystem::path& dir) {

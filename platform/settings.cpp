@@ -3,6 +3,8 @@
 #include "platform/atomic_file.h"
 #include "platform/os_error.h"
 #include "platform/paths.h"
+#include "platform/text.h"
+#include "platform/version.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,18 +23,6 @@ constexpr std::size_t kMaxFileSize = 16u << 20;
 
 constexpr char kHex[] = "0123456789ABCDEF";
 constexpr char kHexLower[] = "0123456789abcdef";
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    c = AsciiLower(c);
-    return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
-}
 
 // Length of the well-formed UTF-8 sequence at s[i], 0 when there is none.
 std::size_t Utf8Length(std::string_view s, std::size_t i) {
@@ -165,8 +155,8 @@ bool Unescape(std::string_view s, std::string& out) {
                 out.push_back('\t');
                 break;
             case 'x': {
-                const int hi = i + 1 < s.size() ? HexValue(s[i + 1]) : -1;
-                const int lo = i + 2 < s.size() ? HexValue(s[i + 2]) : -1;
+                const int hi = i + 1 < s.size() ? HexDigitValue(s[i + 1]) : -1;
+                const int lo = i + 2 < s.size() ? HexDigitValue(s[i + 2]) : -1;
                 if (hi < 0 || lo < 0) {
                     return false;
                 }
@@ -329,7 +319,7 @@ void CSettingsStore::Clear() {
 }
 
 std::string CSettingsStore::ToText() const {
-    std::string out = "# RM7 Utility settings\n";
+    std::string out = std::string("# ") + kProductName + " settings\n";
     for (const auto& [section, values] : m_sections) {
         if (values.empty()) {
             continue;
@@ -404,7 +394,7 @@ bool CSettingsStore::FromText(std::string_view text, std::string& warning) {
             }
             std::uint32_t dword = 0;
             for (char c : value) {
-                const int digit = HexValue(c);
+                const int digit = HexDigitValue(c);
                 if (digit < 0) {
                     return damaged("bad dword");
                 }
@@ -425,8 +415,8 @@ bool CSettingsStore::FromText(std::string_view text, std::string& warning) {
             std::vector<std::uint8_t> bytes;
             bytes.reserve(value.size() / 2);
             for (std::size_t i = 0; i < value.size(); i += 2) {
-                const int hi = HexValue(value[i]);
-                const int lo = HexValue(value[i + 1]);
+                const int hi = HexDigitValue(value[i]);
+                const int lo = HexDigitValue(value[i + 1]);
                 if (hi < 0 || lo < 0) {
                     return damaged("bad binary");
                 }

@@ -59,6 +59,33 @@ std::string Utf8ToLatin1(std::string_view utf8) {
     return out;
 }
 
+std::string FlattenLineBreaks(std::string_view text, std::string_view replacement) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t start = 0;
+    for (std::size_t pos; (pos = text.find("\r\n", start)) != std::string_view::npos; start = pos + 2) {
+        out.append(text.substr(start, pos - start)).append(replacement);
+    }
+    out.append(text.substr(start));
+    return out;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string PrintableForm(std::string_view bytes) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;

@@ -10,6 +10,34 @@ namespace rm7 {
 std::string Latin1ToUtf8(std::string_view bytes);
 // Each character becomes one byte; a character above 255 and each malformed UTF-8 byte become '?'.
 std::string Utf8ToLatin1(std::string_view utf8);
+// The text with each CR LF pair replaced, in one pass: a replacement is not looked at again.
+std::string FlattenLineBreaks(std::string_view text, std::string_view replacement);
+
+// Comparisons that fold the ASCII letters only, whatever the locale: radio answers and file
+// names are compared this way.
+constexpr char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// The value of a hexadecimal digit of either case, or -1 for any other character.
+constexpr int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+constexpr bool IsHexDigit(char c) {
+    return HexDigitValue(c) >= 0;
+}
+
 // The trace form: bytes outside printable ASCII as "\x" and two upper-case hex digits ("ab\x0Dc;").
 std::string PrintableForm(std::string_view bytes);
 

@@ -51,5 +51,71 @@ TEST(Text, PrintableFormEscapesEverythingOutsidePrintableAscii) {
     EXPECT_EQ(PrintableForm(""), "");
 }
 
+TEST(Text, FlattenLineBreaksReplacesEachCrLfPairOnly) {
+    struct Case {
+        std::string_view text;
+        std::string_view replacement;
+        std::string out;
+    } cases[] = {
+        {"Sent MCU\r\nRM7 responded", "\n  ", "Sent MCU\n  RM7 responded"},
+        {"a\r\nb\r\nc", " ", "a b c"},
+        {"\r\n\r\n", "|", "||"},
+        {"a\rb\nc\n\rd", " ", "a\rb\nc\n\rd"},  // lone CR, lone LF and LF CR stay
+        {"a\r\r\nb", " ", "a\r b"},
+        {"end\r\n", "", "end"},
+        {"a\r\nb", "\r\n", "a\r\nb"},  // one pass: the replacement is not replaced again
+        {"", " ", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FlattenLineBreaks(c.text, c.replacement), c.out) << PrintableForm(c.text);
+    }
+}
+
+TEST(Text, NoCaseComparisonsFoldAsciiLettersOfEitherSide) {
+    struct Case {
+        std::string_view text;
+        std::string_view prefix;
+        bool startsWith;
+    } cases[] = {
+        {"R51;", "R5", true},
+        {"r51;", "R5", true},
+        {"R51;", "r5", true},
+        {"FMCU0288.hex", "fmcu", true},
+        {"fmcu0288.hex", "FmCu", true},
+        {"fMcU0288.hex", "FMCU", true},
+        {"anything", "", true},
+        {"", "", true},
+        {"R", "R5", false},  // shorter than the prefix
+        {"R4;", "R5", false},
+        {"fdsp.hex", "fmcu", false},
+        {"[x", "{X", false},  // '[' and '{' are not a letter and its case
+        {"@a", "`A", false},
+        {"Été", "éT", false},  // only ASCII letters fold
+        {"Été", "ÉT", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(PrintableForm(c.text) + " / " + PrintableForm(c.prefix));
+        EXPECT_EQ(StartsWithNoCase(c.text, c.prefix), c.startsWith);
+        EXPECT_EQ(EqualsNoCase(c.text, c.prefix), c.startsWith && c.text.size() == c.prefix.size());
+        EXPECT_EQ(EqualsNoCase(c.prefix, c.text), c.startsWith && c.text.size() == c.prefix.size());
+    }
+    EXPECT_TRUE(EqualsNoCase(".HEX", ".hex"));
+    EXPECT_FALSE(EqualsNoCase(".hex", ".hexx"));
+}
+
+TEST(Text, HexDigitValueTakesBothCasesAndNothingElse) {
+    struct Case {
+        char c;
+        int value;
+    } cases[] = {
+        {'0', 0},  {'9', 9},  {'A', 10}, {'F', 15}, {'a', 10}, {'f', 15},  {'/', -1},    {':', -1},    {'@', -1},
+        {'G', -1}, {'`', -1}, {'g', -1}, {' ', -1}, {'x', -1}, {'\0', -1}, {'\xC1', -1}, {'\xE1', -1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(HexDigitValue(c.c), c.value) << PrintableForm(std::string(1, c.c));
+        EXPECT_EQ(IsHexDigit(c.c), c.value >= 0) << PrintableForm(std::string(1, c.c));
+    }
+}
+
 }  // namespace
 }  // namespace rm7

@@ -15,9 +15,12 @@
 #include <QTime>
 #include <QVBoxLayout>
 
+#include "firmware/file_version.h"
 #include "firmware/ui/loader_dialog.h"
 #include "link/contact.h"
 #include "platform/format.h"
+#include "platform/text.h"
+#include "platform/version.h"
 #include "ui/page_index.h"
 #include "ui/qt_text.h"
 
@@ -86,7 +89,7 @@ CFirmwarePage::CFirmwarePage(CRadioSession& session, QWidget* parent)
     m_loadHeader = new QLabel(QStringLiteral("Load"), versionsGroup);
     m_loadHeader->setObjectName("loadHeader");
     grid->addWidget(m_loadHeader, 0, 3, Qt::AlignHCenter);
-    const char* partNames[kFirmwareKindCount] = {"MCU", "DSP"};
+    const char* partNames[kFirmwareKindCount] = {kMcuPartName, kDspPartName};
     const char* objectNames[kFirmwareKindCount] = {"mcu", "dsp"};
     for (std::size_t kind = 0; kind < kFirmwareKindCount; ++kind) {
         const int row = static_cast<int>(kind) + 1;
@@ -107,8 +110,8 @@ CFirmwarePage::CFirmwarePage(CRadioSession& session, QWidget* parent)
             m_loadCheckbox.Set(checked ? (m_loadCheckbox.Get() | bit) : (m_loadCheckbox.Get() & ~bit));
         });
     }
-    m_sendFirst = Button("Send All Firmware to RM7", "sendFirst", versionsGroup);
-    m_sendNewer = Button("Send New Firmware to RM7", "sendNewer", versionsGroup);
+    m_sendFirst = Button(StrFormat("Send All Firmware to %s", kModelName).c_str(), "sendFirst", versionsGroup);
+    m_sendNewer = Button(StrFormat("Send New Firmware to %s", kModelName).c_str(), "sendNewer", versionsGroup);
     auto* versionsLayout = new QVBoxLayout(versionsGroup);
     versionsLayout->addLayout(grid);
     versionsLayout->addWidget(m_sendFirst);
@@ -342,19 +345,19 @@ void CFirmwarePage::OfferReleaseNotes() {
     // The release-notes window comes later; until then the box says where the notes are.
     const std::string text =
         state.folder.releaseNotes
-            ? StrFormat("The firmware folder holds newer RM7 firmware.\nIts release notes are in\n%s",
+            ? StrFormat("The firmware folder holds newer %s firmware.\nIts release notes are in\n%s", kModelName,
                         state.folder.releaseNotesPath.string().c_str())
-            : StrFormat("The firmware folder %s holds newer RM7 firmware.", Model().firmwareFolder.Get().c_str());
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("RM7 Firmware Release Notes"), Text(text),
-                                QMessageBox::Ok, this);
+            : StrFormat("The firmware folder %s holds newer %s firmware.", Model().firmwareFolder.Get().c_str(),
+                        kModelName);
+    auto* box = new QMessageBox(QMessageBox::Information, Text(StrFormat("%s Firmware Release Notes", kModelName)),
+                                Text(text), QMessageBox::Ok, this);
     box->setObjectName("releaseNotesOffer");
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
 
 void CFirmwarePage::AppendLog(const std::string& text) {
-    QString line = Text(text);
-    line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QString line = Text(FlattenLineBreaks(text, "\n"));
     while (line.endsWith(QLatin1Char('\n'))) {
         line.chop(1);
     }

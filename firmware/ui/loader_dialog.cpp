@@ -1,5 +1,6 @@
 #include "firmware/ui/loader_dialog.h"
 
+#include "platform/text.h"
 #include "ui/qt_text.h"
 
 #include <QFontDatabase>
@@ -83,7 +84,7 @@ void CLoaderDlg::reject() {
     const CloseDecision decision = m_job->OnCloseRequest();
     // The close guard asks; without a way to ask, the load goes on.
     if (decision.ask &&
-        (!m_prompts.ask || m_prompts.ask(this, {kLoaderCloseCaption, kLoaderCloseQuestion}) != Answer::Yes)) {
+        (!m_prompts.ask || m_prompts.ask(this, {kCriticalOperationCaption, kLoaderCloseQuestion}) != Answer::Yes)) {
         return;
     }
     done(decision.result);
@@ -99,7 +100,7 @@ void CLoaderDlg::SetPosition(std::uint32_t step) {
 }
 
 void CLoaderDlg::Append(const std::string& line) {
-    m_log->append(Text(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    m_log->append(Text(FlattenLineBreaks(line, "\n")));
 }
 
 void CLoaderDlg::OnFinished(const LoaderOutcome& outcome) {

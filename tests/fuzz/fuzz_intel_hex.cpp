@@ -12,6 +12,7 @@
 #include "firmware/intel_hex.h"
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -38,10 +39,6 @@ void RequireRoundTrip(const rm7::CFirmwareImage& image, std::uint32_t low, std::
             "re-written image has other bytes");
 }
 
-bool IsHexDigit(std::uint8_t c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 // The same text with a CR between every two adjacent hex digits. A CR there starts no
 // record and counts no line, so it must read exactly the same, through the reader's
 // byte-by-byte path instead of its whole-record one.
@@ -50,7 +47,8 @@ std::string WithCarriageReturns(std::span<const std::uint8_t> text) {
     out.reserve(text.size() * 2);
     for (std::size_t i = 0; i < text.size(); ++i) {
         out.push_back(static_cast<char>(text[i]));
-        if (i + 1 < text.size() && IsHexDigit(text[i]) && IsHexDigit(text[i + 1])) {
+        if (i + 1 < text.size() && rm7::IsHexDigit(static_cast<char>(text[i])) &&
+            rm7::IsHexDigit(static_cast<char>(text[i + 1]))) {
             out.push_back('\r');
         }
     }

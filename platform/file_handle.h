@@ -1,0 +1,34 @@
+#pragma once
+// A file opened for reading by its descriptor, closed by the destructor. Failures come back as
+// the system's codes (translated from errno); nothing is shown to anyone. Not thread-safe.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+#include "platform/result.h"
+
+namespace rm7 {
+
+class CFileHandle {
+  public:
+    CFileHandle() = default;
+    ~CFileHandle();
+    CFileHandle(const CFileHandle&) = delete;
+    CFileHandle& operator=(const CFileHandle&) = delete;
+
+    // Opens for reading, closing any earlier file first. A FIFO or a device opens too, without
+    // waiting for a writer; its reads then wait and run until end of file. A folder is refused
+    // with 5 (access denied).
+    Result Open(const std::filesystem::path& path);
+    // Reads up to count bytes; bytesRead 0 means end of file. 6 (invalid handle) when not open.
+    Result Read(void* buffer, std::size_t count, std::size_t& bytesRead);
+    // The size the file system gives (0 for a FIFO). 6 (invalid handle) when not open.
+    Result GetSize(std::uint64_t& size) const;
+    bool IsOpen() const { return m_fd >= 0; }
+    void Close();
+
+  private:
+    int m_fd = -1;
+};
+
+}  // namespace rm7
