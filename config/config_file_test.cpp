@@ -16,6 +16,7 @@
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
 #include "tests/support/recording_notifier.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -83,22 +84,6 @@ std::string ReadWhole(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "rm7cfgXXXXXX").string();
-        m_path = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& Path() const { return m_path; }
-
-  private:
-    fs::path m_path;
-};
 
 struct RunBytes {
     std::uint16_t address;
@@ -169,7 +154,7 @@ TEST(ConfigurationRead, ExampleFileReadsForItsRadioAndForAnUnknownSerial) {
 }
 
 TEST(ConfigurationRoundTrip, RandomConfigurationsReadBackByteForByte) {
-    TempDir dir;
+    test::CTempFolder dir;
     const std::uint16_t serials[] = {1234, 0, 65534, kNoSerialNumber};
     for (std::uint32_t seed = 1; seed <= 8; ++seed) {
         SCOPED_TRACE(seed);
@@ -321,7 +306,7 @@ TEST(ConfigurationRead, EditsAndDamageAreTold) {
 // change may touch unseen are those after the check line's eighth digit (here its CR), which
 // the reader ignores by design.
 TEST(ConfigurationRead, AnyChangedByteIsRefused) {
-    TempDir dir;
+    test::CTempFolder dir;
     const auto image = RandomImage(77);
     const fs::path path = dir.Path() / "full.RM7Config";
     ASSERT_EQ(WriteConfigurationFile(path, {2024, 1, 31, 23, 59, 59}, *image, {"02.87", 1234}, nullptr), kOk);
@@ -509,7 +494,7 @@ TEST(ConfigurationRead, MismatchWithoutAnyoneToAskIsRefused) {
 }
 
 TEST(ConfigurationFile, FileSystemFailuresAreReportedWithTheirCaption) {
-    TempDir dir;
+    test::CTempFolder dir;
     CRecordingNotifier notifier;
     ConfigurationFileContents contents;
     const fs::path missing = dir.Path() / "missing.RM7Config";
@@ -535,7 +520,7 @@ TEST(ConfigurationFile, FileSystemFailuresAreReportedWithTheirCaption) {
 // A save whose writes fail part of the way (the file-size limit stands in for a full disk)
 // reports the failure and leaves the earlier file exactly as it was, with no debris beside it.
 TEST(ConfigurationFile, FailedSaveLeavesTheEarlierFileUntouched) {
-    TempDir dir;
+    test::CTempFolder dir;
     const fs::path path = dir.Path() / "SN01234.RM7Config";
     const auto before = RandomImage(10);
     ASSERT_EQ(WriteConfigurationFile(path, {2024, 1, 1, 0, 0, 0}, *before, {"02.87", 1234}, nullptr), kOk);

@@ -22,6 +22,7 @@
 #include "platform/settings.h"
 #include "sim/radio.h"
 #include "tests/support/recording_notifier.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -32,22 +33,6 @@ using ::testing::ElementsAre;
 using ::testing::Not;
 
 constexpr std::uint32_t kSerialAddress = 0x83FA;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "rm7jobsXXXXXX").string();
-        m_path = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& Path() const { return m_path; }
-
-  private:
-    fs::path m_path;
-};
 
 std::string ReadWhole(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -211,7 +196,7 @@ class ConfigJobs : public ::testing::Test {
         };
     }
 
-    TempDir dir;
+    test::CTempFolder dir;
 };
 
 TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
@@ -383,7 +368,7 @@ TEST_F(ConfigJobs, CancelDuringSaveWritesNoFileAndKeepsAnEarlierOne) {
     for (const Case& c : {Case{"reads, earlier file", false, true}, Case{"reads, no file", false, false},
                           Case{"speed search, earlier file", true, true}}) {
         SCOPED_TRACE(c.name);
-        TempDir folder;
+        test::CTempFolder folder;
         const fs::path file = folder.Path() / "target.RM7Config";
         if (c.earlierFile) {
             WriteWhole(file, "the earlier save\r\n");
@@ -428,7 +413,7 @@ TEST_F(ConfigJobs, FailedSaveKeepsTheDialogOpenWithCloseAndTheEarlierFile) {
     for (const Case& c : {Case{"radio falls silent", true, false, kErrNoResponseReadEeprom},
                           Case{"file cannot be created", false, true, 0}}) {
         SCOPED_TRACE(c.name);
-        TempDir folder;
+        test::CTempFolder folder;
         const fs::path file =
             c.missingFolder ? folder.Path() / "missing" / "x.RM7Config" : folder.Path() / "x.RM7Config";
         if (!c.missingFolder) {

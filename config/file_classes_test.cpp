@@ -9,6 +9,7 @@
 #include "platform/last_error.h"
 #include "platform/os_error.h"
 #include "tests/support/recording_notifier.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -17,11 +18,7 @@ namespace fs = std::filesystem;
 
 class FileClasses : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "rm7filesXXXXXX").string();
-        m_dir = mkdtemp(pattern.data());
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
+    void SetUp() override { m_dir = m_folder.Path(); }
 
     fs::path Put(const char* name, const std::string& bytes) {
         const fs::path path = m_dir / name;
@@ -33,6 +30,7 @@ class FileClasses : public ::testing::Test {
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
+    test::CTempFolder m_folder;
     fs::path m_dir;
 };
 

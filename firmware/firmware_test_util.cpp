@@ -7,23 +7,6 @@
 
 namespace rm7::test {
 
-TempDir::TempDir() {
-    std::random_device entropy;
-    std::mt19937 random(entropy());
-    for (;;) {
-        auto candidate = std::filesystem::temp_directory_path() / ("rm7-firmware-test-" + std::to_string(random()));
-        if (std::filesystem::create_directory(candidate)) {
-            m_path = candidate;
-            return;
-        }
-    }
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
-
 void WriteFile(const std::filesystem::path& file, std::string_view text) {
     std::ofstream(file, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
 }

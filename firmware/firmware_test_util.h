@@ -1,5 +1,5 @@
 #pragma once
-// Helpers for the firmware tests: temporary folders, files, records and the hex tools.
+// Helpers for the firmware tests: files, records and the hex tools.
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -8,20 +8,6 @@
 #include <vector>
 
 namespace rm7::test {
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& Path() const { return m_path; }
-    std::filesystem::path operator/(std::string_view name) const { return m_path / name; }
-
-  private:
-    std::filesystem::path m_path;
-};
 
 void WriteFile(const std::filesystem::path& file, std::string_view text);
 void WriteFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes);

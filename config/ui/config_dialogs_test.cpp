@@ -16,6 +16,7 @@
 #include "platform/error_text.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -85,14 +86,13 @@ class ConfigDialogsTest : public QObject {
 
   private slots:
     void initTestCase() {
-        m_dir = fs::temp_directory_path() / ("rm7dlg" + std::to_string(::getpid()));
+        m_dir = m_folder.Path();
         fs::create_directories(m_dir / "config");
         // The default configuration folder, under "documents", inside the scratch folder.
         setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
         std::ofstream(m_dir / "config" / "user-dirs.dirs")
             << "XDG_DOCUMENTS_DIR=\"" << (m_dir / "documents").string() << "\"\n";
     }
-    void cleanupTestCase() { fs::remove_all(m_dir); }
 
     void saveStartsWhenShownAndClosesWhenSaved() {
         Bench bench;
@@ -203,6 +203,7 @@ class ConfigDialogsTest : public QObject {
     }
 
   private:
+    test::CTempFolder m_folder;
     fs::path m_dir;
 };
 

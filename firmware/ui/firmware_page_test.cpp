@@ -15,6 +15,7 @@
 #include "firmware/ui/firmware_page.h"
 #include "firmware/ui/loader_dialog.h"
 #include "platform/settings.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 
@@ -24,7 +25,7 @@ class FirmwarePageTest : public QObject {
   private:
     // A contacted radio (by default running 02.54 / 02.54) and a page on a folder the test fills.
     struct Rig {
-        test::TempDir dir;
+        test::CTempFolder dir;
         test::CLoaderRig radio;
         std::unique_ptr<CFirmwarePage> page;
         std::vector<LoaderPart> opened;
@@ -205,7 +206,7 @@ class FirmwarePageTest : public QObject {
     void LoadCheckboxIsKeptInTheSettings() {
         CManualPump pump;
         rm7sim::Radio radio(rm7sim::Options{});
-        const test::TempDir dir;
+        const test::CTempFolder dir;
         CSettingsStore store(dir / "settings.conf");
         store.WriteDword("", kLoadCheckboxName, kLoadDspBit);
         CModel model(pump, &store);

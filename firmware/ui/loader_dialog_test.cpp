@@ -8,6 +8,7 @@
 #include "firmware/firmware_test_util.h"
 #include "firmware/loader_test_support.h"
 #include "firmware/ui/loader_dialog.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 
@@ -22,7 +23,7 @@ class LoaderDialogTest : public QObject {
 
     // A contacted radio, an MCU file it will report as 02.88, and a dialog for it.
     struct Rig {
-        test::TempDir dir;
+        test::CTempFolder dir;
         // Each answer 1 ms late, so that virtual time passes packet by packet.
         test::CLoaderRig radio{rm7sim::Options{.latencyMs = 1}};
         std::vector<Question> questions;
