@@ -130,7 +130,7 @@ TEST(ConfigurationRead, ExampleFileReadsForItsRadioAndForAnUnknownSerial) {
 
     for (const std::uint16_t radioSerial : {std::uint16_t{1234}, kNoSerialNumber}) {
         SCOPED_TRACE(radioSerial);
-        CRecordingNotifier notifier;
+        test::CRecordingNotifier notifier;
         ConfigurationFileContents contents;
         EXPECT_EQ(ReadConfigurationText(file, {radioSerial, false, &notifier}, contents), kOk);
         EXPECT_TRUE(notifier.boxes.empty());
@@ -161,7 +161,7 @@ TEST(ConfigurationRoundTrip, RandomConfigurationsReadBackByteForByte) {
         const auto image = RandomImage(seed);
         const std::uint16_t serial = serials[seed % 4];
         const fs::path path = dir.Path() / "saved.RM7Config";
-        CRecordingNotifier notifier;
+        test::CRecordingNotifier notifier;
         ASSERT_EQ(WriteConfigurationFile(path, {2025, 2, 3, 4, 5, 6}, *image, {"02.87", serial}, &notifier), kOk);
 
         const std::string text = ReadWhole(path);
@@ -288,7 +288,7 @@ TEST(ConfigurationRead, EditsAndDamageAreTold) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CRecordingNotifier notifier;
+        test::CRecordingNotifier notifier;
         ConfigurationFileContents contents;
         EXPECT_EQ(ReadConfigurationText(c.file, {1234, false, &notifier}, contents), c.expected);
         if (c.message == nullptr) {
@@ -321,7 +321,7 @@ TEST(ConfigurationRead, AnyChangedByteIsRefused) {
             for (const std::uint8_t mask : {0x01, 0x80}) {
                 std::string changed = original;
                 changed[pos] = static_cast<char>(changed[pos] ^ mask);
-                CRecordingNotifier notifier;
+                test::CRecordingNotifier notifier;
                 ConfigurationFileContents contents;
                 const Result r = ReadConfigurationText(changed, {kNoSerialNumber, false, &notifier}, contents);
                 ASSERT_TRUE(r == kErrConfigCorrupt || r == kErrConfigIncomplete) << "byte " << pos << " result " << r;
@@ -420,7 +420,7 @@ TEST(ConfigurationRead, BytesGatherIntoPageRunsInsideTheConfigurationRanges) {
         "MEM2 04 00 01 55",                                // a write range, but not a configuration range
         "MEM1 104.000 = 255",
     });
-    CRecordingNotifier notifier;
+    test::CRecordingNotifier notifier;
     ConfigurationFileContents contents;
     ASSERT_EQ(ReadConfigurationText(file, {}, contents), kOk);
     const std::vector<RunBytes> expected = {
@@ -471,7 +471,7 @@ TEST(ConfigurationRead, SerialNumberCheck) {
         SCOPED_TRACE(c.name);
         // The serial-number line after the data: what came before it is kept, but not accepted.
         const std::string file = Signed({"MEM2 7E 00 01 42", c.serialLine, "MEM2 7E 01 01 43"});
-        CRecordingNotifier notifier(c.answer);
+        test::CRecordingNotifier notifier(c.answer);
         ConfigurationFileContents contents;
         EXPECT_EQ(ReadConfigurationText(file, {c.radio, c.advanced, &notifier}, contents), c.expected);
         if (c.caption == nullptr) {
@@ -495,7 +495,7 @@ TEST(ConfigurationRead, MismatchWithoutAnyoneToAskIsRefused) {
 
 TEST(ConfigurationFile, FileSystemFailuresAreReportedWithTheirCaption) {
     test::CTempFolder dir;
-    CRecordingNotifier notifier;
+    test::CRecordingNotifier notifier;
     ConfigurationFileContents contents;
     const fs::path missing = dir.Path() / "missing.RM7Config";
     const Result r = ReadConfigurationFile(missing, {1234, false, &notifier}, contents);
@@ -506,7 +506,7 @@ TEST(ConfigurationFile, FileSystemFailuresAreReportedWithTheirCaption) {
         notifier.boxes[0].text.rfind("CreateFile failed on \"" + missing.string() + "\"\r\nError 0x00000002: ", 0), 0u);
 
     const auto image = RandomImage(3);
-    CRecordingNotifier writeNotifier;
+    test::CRecordingNotifier writeNotifier;
     const fs::path nowhere = dir.Path() / "no such folder" / "x.RM7Config";
     const Result w = WriteConfigurationFile(nowhere, {}, *image, {"02.87", 1}, &writeNotifier);
     EXPECT_NE(w, kOk);
@@ -537,7 +537,7 @@ TEST(ConfigurationFile, FailedSaveLeavesTheEarlierFileUntouched) {
     limited.rlim_cur = 1500;  // the new file breaks off about halfway
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
 
-    CRecordingNotifier notifier;
+    test::CRecordingNotifier notifier;
     const auto after = RandomImage(11);
     const Result r = WriteConfigurationFile(path, {2025, 1, 1, 0, 0, 0}, *after, {"02.88", 1234}, &notifier);
 

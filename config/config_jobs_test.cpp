@@ -163,7 +163,7 @@ struct Bench {
     }
 
     CManualPump pump;
-    CRecordingNotifier notifier;
+    test::CRecordingNotifier notifier;
     rm7sim::Radio radio;
     std::unique_ptr<CModel> model;
     std::unique_ptr<CRadioSession> session;

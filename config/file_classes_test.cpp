@@ -67,7 +67,7 @@ TEST_F(FileClasses, ReadFailuresAreReportedWithOperationFileAndCode) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CRecordingNotifier notifier;
+        test::CRecordingNotifier notifier;
         CFileRead3 file(&notifier, "Configuration file read error");
         SetLastError(kOk);
         EXPECT_EQ(file.LoadAll(c.path, c.limit), c.code);
@@ -105,7 +105,7 @@ TEST_F(FileClasses, WrittenFileReplacesTheEarlierOneOnlyOnCommit) {
     std::vector<fs::path> entries(fs::directory_iterator(m_dir), fs::directory_iterator{});
     EXPECT_EQ(entries, std::vector<fs::path>{path});
 
-    CRecordingNotifier notifier;
+    test::CRecordingNotifier notifier;
     CFileWrite2 closed(&notifier, "Configuration file write error");
     EXPECT_EQ(closed.WriteLine("no file"), kErrorInvalidHandle);
     ASSERT_EQ(notifier.boxes.size(), 1u);

@@ -11,9 +11,9 @@
 #include "firmware/loader_job.h"
 #include "link/memory_port.h"
 #include "link/radio_session.h"
-#include "link/scripted_port_test.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
+#include "tests/support/scripted_port.h"
 
 namespace rm7::test {
 

@@ -61,7 +61,7 @@ class FirmwarePageTest : public QObject {
         }
         QString Text(QWidget* w) const { return static_cast<QLabel*>(w)->text(); }
         bool StatusHas(const std::string& prefix) const {
-            const auto& s = radio.notifier.status;
+            const auto& s = radio.notifier.shown;
             return std::any_of(s.begin(), s.end(), [&](const std::string& t) { return t.rfind(prefix, 0) == 0; });
         }
     };
@@ -97,7 +97,7 @@ class FirmwarePageTest : public QObject {
         QVERIFY(!rig.page->SendNewerButton()->isEnabled());
         QVERIFY(rig.page->SendFirstButton()->isEnabled());
         QVERIFY(rig.StatusHas("Sending firmware from " + rig.dir.Path().string()));
-        QVERIFY(rig.radio.notifier.status.back().rfind("Elapsed time: ", 0) == 0);
+        QVERIFY(rig.radio.notifier.shown.back().rfind("Elapsed time: ", 0) == 0);
     }
 
     // From its boot loader the radio tells no DSP version: "Send New" judges the DSP only once
@@ -170,7 +170,7 @@ class FirmwarePageTest : public QObject {
         QCOMPARE(rig.page->AvailableLabel(kKindMcu)->text(), QStringLiteral("Missing"));
         QCOMPARE(rig.page->AvailableLabel(kKindDsp)->text(), QStringLiteral("Missing"));
         // Said once as the page is shown, not once for each thing that makes it look.
-        const auto& status = rig.radio.notifier.status;
+        const auto& status = rig.radio.notifier.shown;
         QCOMPARE(std::count(status.begin(), status.end(), std::string(kFolderMissingFilesText)), 1);
         QVERIFY(!rig.page->SendFirstButton()->isEnabled());
         QVERIFY(!rig.page->SendNewerButton()->isEnabled());
@@ -186,7 +186,7 @@ class FirmwarePageTest : public QObject {
         std::filesystem::remove(rig.dir / "fmcu0300.hex");
         rig.page->SendNewerButton()->click();
         QVERIFY(rig.opened.empty());
-        QCOMPARE(rig.radio.notifier.boxes.back(), std::string("Error: ") + kFolderMissingFilesText);
+        QCOMPARE(rig.radio.notifier.BoxLines().back(), std::string("Error: ") + kFolderMissingFilesText);
         QVERIFY(!rig.page->SendNewerButton()->isEnabled());
     }
 

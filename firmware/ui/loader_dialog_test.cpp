@@ -66,7 +66,7 @@ class LoaderDialogTest : public QObject {
         QVERIFY(rig.Log().contains(QStringLiteral("Sending MCU firmware file ")));
         // Machine lines reach the status bar, trace lines only the log.
         QVERIFY(rig.Log().contains(QStringLiteral("LoadFirmwareInitial Send 132 bytes 0x")));
-        const auto& status = rig.radio.notifier.status;
+        const auto& status = rig.radio.notifier.shown;
         QVERIFY(std::any_of(status.begin(), status.end(),
                             [](const std::string& s) { return s.rfind("Sending MCU firmware file ", 0) == 0; }));
         QVERIFY(std::none_of(status.begin(), status.end(),
