@@ -22,6 +22,7 @@
 #include "platform/settings.h"
 #include "sim/radio.h"
 #include "tests/support/recording_notifier.h"
+#include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {
@@ -125,17 +126,6 @@ class CRecordingView final : public IConfigJobView {
     std::optional<fs::path> openPath;
 };
 
-class CCompletions final : public IMessageTarget {
-  public:
-    LResult OnMessage(std::uint32_t code, WParam wParam, LParam) override {
-        if (code == kMsgPortEvent) {
-            results.push_back(static_cast<Result>(wParam));
-        }
-        return 0;
-    }
-    std::vector<Result> results;
-};
-
 // One simulated radio on the in-memory port, with the model that talks to it.
 struct Bench {
     explicit Bench(std::uint16_t serial, std::uint32_t seed) : radio(Options(serial)) {
@@ -152,11 +142,11 @@ struct Bench {
         return options;
     }
     void Contact() {
-        CCompletions done;
+        test::CRecordingWindow done;
         CObservation observation(model->portEvent, &done);
         session->Contact().StartAtOpenPort();
-        pump.AdvanceUntil([&] { return !done.results.empty(); }, 60000);
-        ASSERT_THAT(done.results, ElementsAre(kOk));
+        pump.AdvanceUntil([&] { return !done.completions.empty(); }, 60000);
+        ASSERT_THAT(done.completions, ElementsAre(kOk));
     }
     bool RunUntilEnded(const CRecordingView& view, std::uint32_t maxMs = 120000) {
         return pump.AdvanceUntil([&] { return view.ended.has_value(); }, maxMs);

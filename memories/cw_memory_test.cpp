@@ -11,7 +11,7 @@ namespace rm7 {
 namespace {
 
 using test::Bench;
-using test::CCompletions;
+using test::CRecordingWindow;
 using ::testing::ElementsAre;
 
 // An area image as the radio stores a text.
@@ -27,11 +27,11 @@ class CwMemoryMachine : public ::testing::Test {
     CwMemoryMachine() { bench.session->SetActiveMachine(&machine); }
     template <typename Start>
     Result Run(Start start) {
-        CCompletions done;
+        CRecordingWindow done;
         CObservation observation(bench.model->portEvent, &done);
         EXPECT_TRUE(start());
-        EXPECT_TRUE(bench.pump.AdvanceUntil([&] { return !done.results.empty(); }, 200000));
-        return done.results.empty() ? kErrorTimeout : done.results.back();
+        EXPECT_TRUE(bench.pump.AdvanceUntil([&] { return !done.completions.empty(); }, 200000));
+        return done.completions.empty() ? kErrorTimeout : done.completions.back();
     }
     std::vector<std::string> Commands(std::size_t from) {
         const auto all = bench.JobCommands();

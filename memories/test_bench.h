@@ -15,19 +15,9 @@
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
 #include "tests/support/recording_notifier.h"
+#include "tests/support/recording_window.h"
 
 namespace rm7::test {
-
-class CCompletions final : public IMessageTarget {
-  public:
-    LResult OnMessage(std::uint32_t code, WParam wParam, LParam) override {
-        if (code == kMsgPortEvent) {
-            results.push_back(static_cast<Result>(wParam));
-        }
-        return 0;
-    }
-    std::vector<Result> results;
-};
 
 struct Bench {
     Bench() : radio(Options()) {
@@ -35,11 +25,11 @@ struct Bench {
         model = std::make_unique<CModel>(pump, nullptr, &notifier);
         session = std::make_unique<CRadioSession>(*model, std::move(owned));
         model->portName.Set("sim0");
-        CCompletions done;
+        CRecordingWindow done;
         CObservation observation(model->portEvent, &done);
         session->Contact().StartAtOpenPort();
-        pump.AdvanceUntil([&] { return !done.results.empty(); }, 60000);
-        EXPECT_THAT(done.results, ::testing::ElementsAre(kOk));
+        pump.AdvanceUntil([&] { return !done.completions.empty(); }, 60000);
+        EXPECT_THAT(done.completions, ::testing::ElementsAre(kOk));
         contactCommands = radio.ReceivedCommands().size();
     }
     static rm7sim::Options Options() {
