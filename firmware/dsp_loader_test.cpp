@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "firmware/firmware_test_util.h"
 #include "firmware/intel_hex.h"
-#include "firmware/loader_test_support.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/loader_rig.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {

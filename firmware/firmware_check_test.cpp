@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "firmware/firmware_test_util.h"
 #include "firmware/intel_hex.h"
 #include "platform/result_codes.h"
+#include "tests/support/firmware_files.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {

@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "firmware/firmware_test_util.h"
-#include "firmware/loader_test_support.h"
 #include "link/contact.h"
 #include "link/radio_session.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/loader_rig.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "firmware/firmware_test_util.h"
-#include "firmware/loader_test_support.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/loader_rig.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {

@@ -10,11 +10,11 @@
 
 #include <algorithm>
 
-#include "firmware/firmware_test_util.h"
-#include "firmware/loader_test_support.h"
 #include "firmware/ui/firmware_page.h"
 #include "firmware/ui/loader_dialog.h"
 #include "platform/settings.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/loader_rig.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {

@@ -5,9 +5,9 @@
 #include <QTextEdit>
 #include <QtTest>
 
-#include "firmware/firmware_test_util.h"
-#include "firmware/loader_test_support.h"
 #include "firmware/ui/loader_dialog.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/loader_rig.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {

@@ -1,7 +1,6 @@
 #pragma once
-// Helpers for the loader tests: firmware images with the simulator's version marker, the
-// model on the in-process radio or on a scripted port in virtual time, and a progress bar
-// that remembers what it was told.
+// The loader tests' rig: the model on the in-process radio or on a scripted port in virtual
+// time, a progress bar that remembers what it was told, and a scripted radio for the loaders.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -16,16 +15,6 @@
 #include "tests/support/scripted_port.h"
 
 namespace rm7::test {
-
-// MCU image bytes for 0x800-0x1FD7F: random, "SIMVERSION:<version>" inside, and no
-// reconciliation value (the loader computes it).
-std::vector<std::uint8_t> McuImageBytes(std::uint32_t seed, const char* version);
-// The image as the radio must end up holding it: the reconciliation word written in, so
-// that its big-endian words sum to zero.
-std::vector<std::uint8_t> Reconciled(std::vector<std::uint8_t> image);
-// DSP image bytes: random, with the marker when version is not null.
-std::vector<std::uint8_t> DspImageBytes(std::size_t size, std::uint32_t seed, const char* version);
-void WriteHexFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes, std::uint32_t address);
 
 class CRecordingBar final : public IProgressBar {
   public:
