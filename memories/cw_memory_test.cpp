@@ -4,13 +4,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "memories/test_bench.h"
 #include "platform/format.h"
+#include "tests/support/radio_bench.h"
 
 namespace rm7 {
 namespace {
 
-using test::Bench;
+using test::BenchStart;
+using test::CRadioBench;
 using test::CRecordingWindow;
 using ::testing::ElementsAre;
 
@@ -38,7 +39,7 @@ class CwMemoryMachine : public ::testing::Test {
         return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
     }
 
-    Bench bench;
+    CRadioBench bench{BenchStart::Contacted};
     CCWMemoryStateMachine machine{*bench.session};
 };
 
@@ -120,7 +121,7 @@ TEST_F(CwMemoryMachine, FailuresEndTheMachineWithTheirCodes) {
     EXPECT_EQ(bench.JobCommands().size(), afterRead);
 
     machine.texts.SetPending(1, "E");
-    bench.radio.SetSilent(true);
+    bench.radio->SetSilent(true);
     const std::uint32_t start = bench.pump.TickCount();
     EXPECT_EQ(Run([&] { return machine.StartWrite(); }), kErrNoResponseWriteEeprom);
     EXPECT_EQ(bench.pump.TickCount() - start, 8u * 2000u);

@@ -7,38 +7,6 @@
 
 namespace rm7::test {
 
-CLoaderRig::CLoaderRig(const rm7sim::Options& options) {
-    radio = std::make_unique<rm7sim::Radio>(options);
-    auto port = std::make_unique<CMemoryPort>(pump, *radio);
-    memoryPort = port.get();
-    model = std::make_unique<CModel>(pump, nullptr, &notifier);
-    session = std::make_unique<CRadioSession>(*model, std::move(port));
-    observation = CObservation(model->portEvent, &window);
-    model->portName.Set("sim0");
-}
-
-CLoaderRig::CLoaderRig() {
-    auto port = std::make_unique<CScriptedPort>(pump);
-    scriptedPort = port.get();
-    model = std::make_unique<CModel>(pump, nullptr, &notifier);
-    session = std::make_unique<CRadioSession>(*model, std::move(port));
-    observation = CObservation(model->portEvent, &window);
-    model->portName.Set("scripted");
-}
-
-CLoaderRig::~CLoaderRig() {
-    observation.Reset();
-    session->ClosePort();
-}
-
-Result CLoaderRig::Contact(std::uint32_t maxMs) {
-    window.completions.clear();
-    session->Contact().StartAtOpenPort();
-    pump.AdvanceUntil([this] { return !window.completions.empty(); }, maxMs);
-    EXPECT_EQ(window.completions.size(), 1u);
-    return window.completions.empty() ? 0xFFFFFFFF : window.completions.back();
-}
-
 bool CLoaderRig::Run(CLoaderJob& job, std::uint32_t maxMs) {
     job.onLog = [this](const std::string& line, CLoaderJob::LogSource) { log.push_back(line); };
     job.Start(&bar);
