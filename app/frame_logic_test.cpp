@@ -6,11 +6,11 @@
 
 #include "link/contact.h"
 #include "link/memory_port.h"
-#include "link/scripted_port_test.h"
 #include "platform/manual_pump.h"
 #include "platform/settings.h"
 #include "platform/version.h"
 #include "sim/radio.h"
+#include "tests/support/scripted_port.h"
 
 namespace rm7 {
 namespace {

@@ -12,18 +12,19 @@
 
 #include "cli/commands.h"
 #include "config/eeprom_map.h"
-#include "firmware/firmware_test_util.h"
 #include "firmware/intel_hex.h"
 #include "link/memory_port.h"
 #include "platform/manual_pump.h"
 #include "platform/result_codes.h"
 #include "sim/radio.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7::cli {
 namespace {
 
+using test::CTempFolder;
 using test::RandomBytes;
-using test::TempDir;
 using test::WriteFile;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -183,7 +184,7 @@ class CliCommands : public ::testing::Test {
         };
     }
 
-    TempDir dir;
+    CTempFolder dir;
     std::unique_ptr<CRadioEnvironment> env;
 };
 

@@ -16,6 +16,7 @@
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
 #include "tests/support/recording_notifier.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -84,22 +85,6 @@ std::string ReadWhole(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "rm7cfgXXXXXX").string();
-        m_path = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& Path() const { return m_path; }
-
-  private:
-    fs::path m_path;
-};
-
 struct RunBytes {
     std::uint16_t address;
     std::vector<std::uint8_t> bytes;
@@ -145,7 +130,7 @@ TEST(ConfigurationRead, ExampleFileReadsForItsRadioAndForAnUnknownSerial) {
 
     for (const std::uint16_t radioSerial : {std::uint16_t{1234}, kNoSerialNumber}) {
         SCOPED_TRACE(radioSerial);
-        CRecordingNotifier notifier;
+        test::CRecordingNotifier notifier;
         ConfigurationFileContents contents;
         EXPECT_EQ(ReadConfigurationText(file, {radioSerial, false, &notifier}, contents), kOk);
         EXPECT_TRUE(notifier.boxes.empty());
@@ -169,14 +154,14 @@ TEST(ConfigurationRead, ExampleFileReadsForItsRadioAndForAnUnknownSerial) {
 }
 
 TEST(ConfigurationRoundTrip, RandomConfigurationsReadBackByteForByte) {
-    TempDir dir;
+    test::CTempFolder dir;
     const std::uint16_t serials[] = {1234, 0, 65534, kNoSerialNumber};
     for (std::uint32_t seed = 1; seed <= 8; ++seed) {
         SCOPED_TRACE(seed);
         const auto image = RandomImage(seed);
         const std::uint16_t serial = serials[seed % 4];
         const fs::path path = dir.Path() / "saved.RM7Config";
-        CRecordingNotifier notifier;
+        test::CRecordingNotifier notifier;
         ASSERT_EQ(WriteConfigurationFile(path, {2025, 2, 3, 4, 5, 6}, *image, {"02.87", serial}, &notifier), kOk);
 
         const std::string text = ReadWhole(path);
@@ -303,7 +288,7 @@ TEST(ConfigurationRead, EditsAndDamageAreTold) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CRecordingNotifier notifier;
+        test::CRecordingNotifier notifier;
         ConfigurationFileContents contents;
         EXPECT_EQ(ReadConfigurationText(c.file, {1234, false, &notifier}, contents), c.expected);
         if (c.message == nullptr) {
@@ -321,7 +306,7 @@ TEST(ConfigurationRead, EditsAndDamageAreTold) {
 // change may touch unseen are those after the check line's eighth digit (here its CR), which
 // the reader ignores by design.
 TEST(ConfigurationRead, AnyChangedByteIsRefused) {
-    TempDir dir;
+    test::CTempFolder dir;
     const auto image = RandomImage(77);
     const fs::path path = dir.Path() / "full.RM7Config";
     ASSERT_EQ(WriteConfigurationFile(path, {2024, 1, 31, 23, 59, 59}, *image, {"02.87", 1234}, nullptr), kOk);
@@ -336,7 +321,7 @@ TEST(ConfigurationRead, AnyChangedByteIsRefused) {
             for (const std::uint8_t mask : {0x01, 0x80}) {
                 std::string changed = original;
                 changed[pos] = static_cast<char>(changed[pos] ^ mask);
-                CRecordingNotifier notifier;
+                test::CRecordingNotifier notifier;
                 ConfigurationFileContents contents;
                 const Result r = ReadConfigurationText(changed, {kNoSerialNumber, false, &notifier}, contents);
                 ASSERT_TRUE(r == kErrConfigCorrupt || r == kErrConfigIncomplete) << "byte " << pos << " result " << r;
@@ -435,7 +420,7 @@ TEST(ConfigurationRead, BytesGatherIntoPageRunsInsideTheConfigurationRanges) {
         "MEM2 04 00 01 55",                                // a write range, but not a configuration range
         "MEM1 104.000 = 255",
     });
-    CRecordingNotifier notifier;
+    test::CRecordingNotifier notifier;
     ConfigurationFileContents contents;
     ASSERT_EQ(ReadConfigurationText(file, {}, contents), kOk);
     const std::vector<RunBytes> expected = {
@@ -486,7 +471,7 @@ TEST(ConfigurationRead, SerialNumberCheck) {
         SCOPED_TRACE(c.name);
         // The serial-number line after the data: what came before it is kept, but not accepted.
         const std::string file = Signed({"MEM2 7E 00 01 42", c.serialLine, "MEM2 7E 01 01 43"});
-        CRecordingNotifier notifier(c.answer);
+        test::CRecordingNotifier notifier(c.answer);
         ConfigurationFileContents contents;
         EXPECT_EQ(ReadConfigurationText(file, {c.radio, c.advanced, &notifier}, contents), c.expected);
         if (c.caption == nullptr) {
@@ -509,8 +494,8 @@ TEST(ConfigurationRead, MismatchWithoutAnyoneToAskIsRefused) {
 }
 
 TEST(ConfigurationFile, FileSystemFailuresAreReportedWithTheirCaption) {
-    TempDir dir;
-    CRecordingNotifier notifier;
+    test::CTempFolder dir;
+    test::CRecordingNotifier notifier;
     ConfigurationFileContents contents;
     const fs::path missing = dir.Path() / "missing.RM7Config";
     const Result r = ReadConfigurationFile(missing, {1234, false, &notifier}, contents);
@@ -521,7 +506,7 @@ TEST(ConfigurationFile, FileSystemFailuresAreReportedWithTheirCaption) {
         notifier.boxes[0].text.rfind("CreateFile failed on \"" + missing.string() + "\"\r\nError 0x00000002: ", 0), 0u);
 
     const auto image = RandomImage(3);
-    CRecordingNotifier writeNotifier;
+    test::CRecordingNotifier writeNotifier;
     const fs::path nowhere = dir.Path() / "no such folder" / "x.RM7Config";
     const Result w = WriteConfigurationFile(nowhere, {}, *image, {"02.87", 1}, &writeNotifier);
     EXPECT_NE(w, kOk);
@@ -535,7 +520,7 @@ TEST(ConfigurationFile, FileSystemFailuresAreReportedWithTheirCaption) {
 // A save whose writes fail part of the way (the file-size limit stands in for a full disk)
 // reports the failure and leaves the earlier file exactly as it was, with no debris beside it.
 TEST(ConfigurationFile, FailedSaveLeavesTheEarlierFileUntouched) {
-    TempDir dir;
+    test::CTempFolder dir;
     const fs::path path = dir.Path() / "SN01234.RM7Config";
     const auto before = RandomImage(10);
     ASSERT_EQ(WriteConfigurationFile(path, {2024, 1, 1, 0, 0, 0}, *before, {"02.87", 1234}, nullptr), kOk);
@@ -552,7 +537,7 @@ TEST(ConfigurationFile, FailedSaveLeavesTheEarlierFileUntouched) {
     limited.rlim_cur = 1500;  // the new file breaks off about halfway
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
 
-    CRecordingNotifier notifier;
+    test::CRecordingNotifier notifier;
     const auto after = RandomImage(11);
     const Result r = WriteConfigurationFile(path, {2025, 1, 1, 0, 0, 0}, *after, {"02.88", 1234}, &notifier);
 

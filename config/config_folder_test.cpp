@@ -1,4 +1,5 @@
 #include "config/config_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -29,8 +30,8 @@ TEST(ConfigurationFolder, ProposedNames) {
 }
 
 TEST(ConfigurationFolder, DefaultFolderIsCreatedUnderDocuments) {
-    std::string pattern = (fs::temp_directory_path() / "rm7docsXXXXXX").string();
-    const fs::path documents = mkdtemp(pattern.data());
+    const test::CTempFolder folder;
+    const fs::path& documents = folder.Path();
     const fs::path expected = documents / "Tarnwell" / "RM7 Configuration";
     for (int time = 0; time < 2; ++time) {  // again once it exists, and after it was removed
         EXPECT_EQ(DefaultConfigurationFolder(documents), expected);
@@ -39,7 +40,6 @@ TEST(ConfigurationFolder, DefaultFolderIsCreatedUnderDocuments) {
             fs::remove_all(documents / "Tarnwell");
         }
     }
-    fs::remove_all(documents);
 }
 
 }  // namespace

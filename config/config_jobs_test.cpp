@@ -14,14 +14,14 @@
 #include "config/restore_machine.h"
 #include "config/save_machine.h"
 #include "link/contact.h"
-#include "link/memory_port.h"
 #include "link/radio_session.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
-#include "platform/manual_pump.h"
 #include "platform/settings.h"
-#include "sim/radio.h"
+#include "tests/support/radio_bench.h"
 #include "tests/support/recording_notifier.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -32,22 +32,6 @@ using ::testing::ElementsAre;
 using ::testing::Not;
 
 constexpr std::uint32_t kSerialAddress = 0x83FA;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "rm7jobsXXXXXX").string();
-        m_path = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& Path() const { return m_path; }
-
-  private:
-    fs::path m_path;
-};
 
 std::string ReadWhole(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -140,48 +124,20 @@ class CRecordingView final : public IConfigJobView {
     std::optional<fs::path> openPath;
 };
 
-class CCompletions final : public IMessageTarget {
+// The radio bench on a radio with this serial number and an EEPROM filled from the seed.
+class SeededRadio : public test::CRadioBench {
   public:
-    LResult OnMessage(std::uint32_t code, WParam wParam, LParam) override {
-        if (code == kMsgPortEvent) {
-            results.push_back(static_cast<Result>(wParam));
-        }
-        return 0;
-    }
-    std::vector<Result> results;
-};
-
-// One simulated radio on the in-memory port, with the model that talks to it.
-struct Bench {
-    explicit Bench(std::uint16_t serial, std::uint32_t seed) : radio(Options(serial)) {
-        FillRandom(radio.Eeprom(), seed);
-        auto owned = std::make_unique<CMemoryPort>(pump, radio);
-        model = std::make_unique<CModel>(pump, nullptr, &notifier);
-        session = std::make_unique<CRadioSession>(*model, std::move(owned));
-        model->portName.Set("sim0");
+    SeededRadio(std::uint16_t serial, std::uint32_t seed) : CRadioBench(Options(serial)) {
+        FillRandom(radio->Eeprom(), seed);
     }
     static rm7sim::Options Options(std::uint16_t serial) {
-        rm7sim::Options options;
+        rm7sim::Options options = DefaultOptions();
         options.serial = serial;
-        options.latencyMs = 2;  // each answer its own moment, so a test can step in between blocks
         return options;
-    }
-    void Contact() {
-        CCompletions done;
-        CObservation observation(model->portEvent, &done);
-        session->Contact().StartAtOpenPort();
-        pump.AdvanceUntil([&] { return !done.results.empty(); }, 60000);
-        ASSERT_THAT(done.results, ElementsAre(kOk));
     }
     bool RunUntilEnded(const CRecordingView& view, std::uint32_t maxMs = 120000) {
         return pump.AdvanceUntil([&] { return view.ended.has_value(); }, maxMs);
     }
-
-    CManualPump pump;
-    CRecordingNotifier notifier;
-    rm7sim::Radio radio;
-    std::unique_ptr<CModel> model;
-    std::unique_ptr<CRadioSession> session;
 };
 
 // A complete file for this image and serial number, as a save writes it.
@@ -211,13 +167,13 @@ class ConfigJobs : public ::testing::Test {
         };
     }
 
-    TempDir dir;
+    test::CTempFolder dir;
 };
 
 TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
-    Bench a(1234, 1);
-    a.Contact();
-    const std::size_t contactCommandsA = a.radio.ReceivedCommands().size();
+    SeededRadio a(1234, 1);
+    ASSERT_EQ(a.Contact(), kOk);
+    const std::size_t contactCommandsA = a.radio->ReceivedCommands().size();
     const fs::path file = dir.Path() / "saved.RM7Config";
     {
         CRecordingView view;
@@ -236,7 +192,7 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
         save.End();
         EXPECT_EQ(a.session->ActiveMachine(), nullptr);
     }
-    const auto commandsA = a.radio.ReceivedCommands();
+    const auto commandsA = a.radio->ReceivedCommands();
     ASSERT_GT(commandsA.size(), contactCommandsA + 2);
     EXPECT_EQ(commandsA[contactCommandsA], "");
     EXPECT_EQ(commandsA[contactCommandsA + 1], "TT0");
@@ -244,23 +200,23 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
     EXPECT_EQ(commandsA.size(), contactCommandsA + 2 + 25);
 
     // The second radio has the same serial number and a configuration of its own.
-    Bench b(1234, 2);
-    const std::vector<std::uint8_t> before = b.radio.Eeprom();
-    b.Contact();
-    const std::size_t contactCommandsB = b.radio.ReceivedCommands().size();
+    SeededRadio b(1234, 2);
+    const std::vector<std::uint8_t> before = b.radio->Eeprom();
+    ASSERT_EQ(b.Contact(), kOk);
+    const std::size_t contactCommandsB = b.radio->ReceivedCommands().size();
     CRecordingView view;
     view.openPath = file;
     std::vector<std::string> commandsAtEnd;
-    view.onEnd = [&] { commandsAtEnd = b.radio.ReceivedCommands(); };
+    view.onEnd = [&] { commandsAtEnd = b.radio->ReceivedCommands(); };
     CConfigRestoreJob restore(*b.session, view, nullptr, DefaultFolder());
     restore.Begin();
     EXPECT_EQ(view.range, 48u);
 
     // After the reset the radio is left alone for 8 seconds.
-    ASSERT_TRUE(b.pump.AdvanceUntil([&] { return CountPrefixed(b.radio.ReceivedCommands(), "LDD") > 0; }, 60000));
-    const std::size_t atReset = b.radio.ReceivedCommands().size();
+    ASSERT_TRUE(b.pump.AdvanceUntil([&] { return CountPrefixed(b.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
+    const std::size_t atReset = b.radio->ReceivedCommands().size();
     b.pump.AdvanceBy(7999);
-    EXPECT_EQ(b.radio.ReceivedCommands().size(), atReset);
+    EXPECT_EQ(b.radio->ReceivedCommands().size(), atReset);
     EXPECT_FALSE(view.ended.has_value());
 
     ASSERT_TRUE(b.RunUntilEnded(view));
@@ -271,16 +227,16 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
     EXPECT_THAT(b.notifier.status, Contains("Waiting 8 seconds for reset"));
     EXPECT_THAT(b.notifier.status, Contains(kConfigRestoredText));
 
-    EXPECT_EQ(RangeBytes(b.radio.Eeprom()), RangeBytes(a.radio.Eeprom()));
+    EXPECT_EQ(RangeBytes(b.radio->Eeprom()), RangeBytes(a.radio->Eeprom()));
     for (std::uint32_t address = 0; address < kEepromSize; ++address) {
         if (!IsConfigurationAddress(address)) {
-            ASSERT_EQ(b.radio.Eeprom()[address], before[address]) << std::hex << address;
+            ASSERT_EQ(b.radio->Eeprom()[address], before[address]) << std::hex << address;
         }
     }
 
     // Polls, text terminal off, 25 blocks, the reset; then the contact machine, and only after
     // it has found the radio again is success reported.
-    const auto commandsB = b.radio.ReceivedCommands();
+    const auto commandsB = b.radio->ReceivedCommands();
     const std::vector<std::string> restoreCommands(commandsB.begin() + static_cast<std::ptrdiff_t>(contactCommandsB),
                                                    commandsB.end());
     ASSERT_EQ(restoreCommands.size(), 1u + 1 + 25 + 1 + 7);
@@ -303,8 +259,8 @@ TEST_F(ConfigJobs, SavedFileNamesAndIdentifiesTheRadio) {
     for (const Case& c : {Case{300, "SN00300.20250704T080910.RM7Config", "\r\nRM7 Serial Number = 00300\r\n"},
                           Case{0xFFFF, "20250704T080910.RM7Config", nullptr}}) {
         SCOPED_TRACE(c.serial);
-        Bench radio(c.serial, 3);
-        radio.Contact();
+        SeededRadio radio(c.serial, 3);
+        ASSERT_EQ(radio.Contact(), kOk);
         CRecordingView view;
         view.savePath = dir.Path() / c.proposed;
         CConfigSaveJob save(*radio.session, view, nullptr, {2025, 7, 4, 8, 9, 10}, DefaultFolder());
@@ -325,7 +281,7 @@ TEST_F(ConfigJobs, SavedFileNamesAndIdentifiesTheRadio) {
         ASSERT_EQ(ReadConfigurationFile(*view.savePath, {c.serial, false, nullptr}, contents), kOk);
         auto image = std::make_unique<EepromImage>();
         ApplyRuns(contents.runs, *image);
-        EXPECT_EQ(RangeBytes(*image), RangeBytes(radio.radio.Eeprom()));
+        EXPECT_EQ(RangeBytes(*image), RangeBytes(radio.radio->Eeprom()));
     }
 }
 
@@ -342,7 +298,7 @@ TEST_F(ConfigJobs, FolderIsTheStoredOneWhileItExistsAndIsRememberedAfterASave) {
         SCOPED_TRACE(c.setting);
         CSettingsStore settings(dir.Path() / "settings.conf");
         settings.WriteString("", kConfigurationFolderSetting, c.setting);
-        Bench radio(1234, 4);
+        SeededRadio radio(1234, 4);
         CRecordingView view;  // no file chosen: the dialog ends as cancelled
         {
             CConfigRestoreJob restore(*radio.session, view, &settings, DefaultFolder());
@@ -357,8 +313,8 @@ TEST_F(ConfigJobs, FolderIsTheStoredOneWhileItExistsAndIsRememberedAfterASave) {
 
     // A successful save remembers the chosen file's folder, in the settings file too.
     CSettingsStore settings(dir.Path() / "settings.conf");
-    Bench radio(1234, 5);
-    radio.Contact();
+    SeededRadio radio(1234, 5);
+    ASSERT_EQ(radio.Contact(), kOk);
     CRecordingView view;
     view.savePath = stored / "x.RM7Config";
     {
@@ -383,14 +339,14 @@ TEST_F(ConfigJobs, CancelDuringSaveWritesNoFileAndKeepsAnEarlierOne) {
     for (const Case& c : {Case{"reads, earlier file", false, true}, Case{"reads, no file", false, false},
                           Case{"speed search, earlier file", true, true}}) {
         SCOPED_TRACE(c.name);
-        TempDir folder;
+        test::CTempFolder folder;
         const fs::path file = folder.Path() / "target.RM7Config";
         if (c.earlierFile) {
             WriteWhole(file, "the earlier save\r\n");
         }
-        Bench radio(1234, 6);
-        radio.Contact();
-        radio.radio.SetSilent(c.silentRadio);
+        SeededRadio radio(1234, 6);
+        ASSERT_EQ(radio.Contact(), kOk);
+        radio.radio->SetSilent(c.silentRadio);
         CRecordingView view;
         view.savePath = file;
         CConfigSaveJob save(*radio.session, view, nullptr, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
@@ -428,21 +384,21 @@ TEST_F(ConfigJobs, FailedSaveKeepsTheDialogOpenWithCloseAndTheEarlierFile) {
     for (const Case& c : {Case{"radio falls silent", true, false, kErrNoResponseReadEeprom},
                           Case{"file cannot be created", false, true, 0}}) {
         SCOPED_TRACE(c.name);
-        TempDir folder;
+        test::CTempFolder folder;
         const fs::path file =
             c.missingFolder ? folder.Path() / "missing" / "x.RM7Config" : folder.Path() / "x.RM7Config";
         if (!c.missingFolder) {
             WriteWhole(file, "the earlier save\r\n");
         }
-        Bench radio(1234, 7);
-        radio.Contact();
+        SeededRadio radio(1234, 7);
+        ASSERT_EQ(radio.Contact(), kOk);
         CRecordingView view;
         view.savePath = file;
         CConfigSaveJob save(*radio.session, view, nullptr, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
         save.Begin();
         if (c.radioFallsSilent) {
             ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.position >= 4; }, 60000));
-            radio.radio.SetSilent(true);
+            radio.radio->SetSilent(true);
         }
         ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return save.LastResult().has_value(); }, 120000));
         const Result r = *save.LastResult();
@@ -517,9 +473,9 @@ TEST_F(ConfigJobs, DamagedFileIsRefusedBeforeOneByteReachesTheRadio) {
                            kErrConfigCorrupt, kAlteredFileText});
     }
 
-    Bench radio(1234, 9);
-    radio.Contact();
-    const std::size_t contactBytes = radio.radio.Received().size();
+    SeededRadio radio(1234, 9);
+    ASSERT_EQ(radio.Contact(), kOk);
+    const std::size_t contactBytes = radio.radio->Received().size();
     for (std::size_t d = 0; d < damages.size(); ++d) {
         const Damage& damage = damages[d];
         SCOPED_TRACE(std::string(damage.name) + " #" + std::to_string(d));
@@ -547,7 +503,7 @@ TEST_F(ConfigJobs, DamagedFileIsRefusedBeforeOneByteReachesTheRadio) {
         EXPECT_EQ(view.messages[0].text, damage.message);
         EXPECT_TRUE(view.cursor.empty());
         EXPECT_TRUE(restore.Machine().IsIdle());
-        EXPECT_EQ(radio.radio.Received().size(), contactBytes);
+        EXPECT_EQ(radio.radio->Received().size(), contactBytes);
         EXPECT_FALSE(view.ended.has_value());  // idle until closed
         restore.CloseRequest();
         EXPECT_TRUE(view.questions.empty());
@@ -568,10 +524,10 @@ TEST_F(ConfigJobs, SerialNumberMismatchNeedsAdvancedModeAndAYes) {
     for (const Case& c : {Case{"not advanced", false, true, false}, Case{"advanced, No", true, false, false},
                           Case{"advanced, Yes", true, true, true}}) {
         SCOPED_TRACE(c.name);
-        Bench radio(4321, 11);
-        radio.Contact();
+        SeededRadio radio(4321, 11);
+        ASSERT_EQ(radio.Contact(), kOk);
         radio.model->advancedMode.Set(c.advanced ? 1 : 0);
-        const std::size_t contactBytes = radio.radio.Received().size();
+        const std::size_t contactBytes = radio.radio->Received().size();
         CRecordingView view;
         view.openPath = file;
         view.answer = c.answer;
@@ -584,13 +540,13 @@ TEST_F(ConfigJobs, SerialNumberMismatchNeedsAdvancedModeAndAYes) {
         if (!c.restores) {
             radio.pump.AdvanceBy(20000);
             EXPECT_EQ(restore.LastResult(), kErrConfigSerialMismatch);
-            EXPECT_EQ(radio.radio.Received().size(), contactBytes);
+            EXPECT_EQ(radio.radio->Received().size(), contactBytes);
             continue;
         }
         ASSERT_TRUE(radio.RunUntilEnded(view));
         EXPECT_EQ(view.ended, CConfigRestoreJob::kRestored);
         std::vector<std::uint8_t> expected(image->begin(), image->end());
-        EXPECT_EQ(RangeBytes(radio.radio.Eeprom()), RangeBytes(expected));
+        EXPECT_EQ(RangeBytes(radio.radio->Eeprom()), RangeBytes(expected));
         EXPECT_EQ(radio.model->serialNumber.Get(), 4321u);  // the serial number is not a configuration byte
     }
 }
@@ -604,10 +560,10 @@ TEST_F(ConfigJobs, RestoreWritesOnlyWhatTheFileHolds) {
                "Tarnwell RM7 Utility Version 1.0.0.0\r\nRM7 Firmware Version = 02.87\r\nRM7 Serial Number = "
                "01234\r\nMEM2 7E 00 20 000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F\r\nCRC32 = "
                "0x8568471E\r\n");
-    Bench radio(1234, 12);
-    const std::vector<std::uint8_t> before = radio.radio.Eeprom();
-    radio.Contact();
-    const std::size_t contactCommands = radio.radio.ReceivedCommands().size();
+    SeededRadio radio(1234, 12);
+    const std::vector<std::uint8_t> before = radio.radio->Eeprom();
+    ASSERT_EQ(radio.Contact(), kOk);
+    const std::size_t contactCommands = radio.radio->ReceivedCommands().size();
     CRecordingView view;
     view.openPath = file;
     CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
@@ -616,13 +572,13 @@ TEST_F(ConfigJobs, RestoreWritesOnlyWhatTheFileHolds) {
     ASSERT_TRUE(radio.RunUntilEnded(view));
     EXPECT_EQ(view.ended, CConfigRestoreJob::kRestored);
     EXPECT_EQ(view.position, 1u);
-    const auto commands = radio.radio.ReceivedCommands();
+    const auto commands = radio.radio->ReceivedCommands();
     EXPECT_EQ(CountPrefixed(commands, "EW", contactCommands), 1u);
     EXPECT_THAT(commands, Contains("EW7E0020000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F72"));
     for (std::uint32_t address = 0; address < kEepromSize; ++address) {
         const auto expected =
             static_cast<std::uint8_t>((address >= 0x7E00 && address < 0x7E20) ? address - 0x7E00 : before[address]);
-        ASSERT_EQ(radio.radio.Eeprom()[address], expected) << std::hex << address;
+        ASSERT_EQ(radio.radio->Eeprom()[address], expected) << std::hex << address;
     }
 }
 
@@ -638,8 +594,8 @@ TEST_F(ConfigJobs, InterruptingARestoreAsksFirstAndSaysWhatToDo) {
     for (const Case& c :
          {Case{"writes, No", false, false}, Case{"writes, Yes", false, true}, Case{"reset wait, Yes", true, true}}) {
         SCOPED_TRACE(c.name);
-        Bench radio(1234, 14);
-        radio.Contact();
+        SeededRadio radio(1234, 14);
+        ASSERT_EQ(radio.Contact(), kOk);
         CRecordingView view;
         view.openPath = file;
         view.answer = c.answer;
@@ -647,24 +603,24 @@ TEST_F(ConfigJobs, InterruptingARestoreAsksFirstAndSaysWhatToDo) {
         restore.Begin();
         if (c.duringReset) {
             ASSERT_TRUE(radio.pump.AdvanceUntil(
-                [&] { return CountPrefixed(radio.radio.ReceivedCommands(), "LDD") > 0; }, 60000));
+                [&] { return CountPrefixed(radio.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
             radio.pump.AdvanceBy(1000);
         } else {
             ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.position >= 10; }, 60000));
         }
-        const std::size_t commandsAtCancel = radio.radio.ReceivedCommands().size();
+        const std::size_t commandsAtCancel = radio.radio->ReceivedCommands().size();
         restore.CloseRequest();
         ASSERT_EQ(view.questions.size(), 1u);
         EXPECT_EQ(view.questions[0].caption, kCriticalOperationCaption);
         EXPECT_EQ(view.questions[0].text, kInterruptRestoreQuestion);
         EXPECT_FALSE(view.ended.has_value());  // the completion closes the dialog, not the question
         ASSERT_TRUE(radio.RunUntilEnded(view, 60000));
-        const auto commands = radio.radio.ReceivedCommands();
+        const auto commands = radio.radio->ReceivedCommands();
         if (!c.answer) {
             EXPECT_EQ(view.ended, CConfigRestoreJob::kRestored);
             EXPECT_TRUE(view.messages.empty());
             std::vector<std::uint8_t> expected(image->begin(), image->end());
-            EXPECT_EQ(RangeBytes(radio.radio.Eeprom()), RangeBytes(expected));
+            EXPECT_EQ(RangeBytes(radio.radio->Eeprom()), RangeBytes(expected));
             continue;
         }
         EXPECT_EQ(view.ended, CConfigRestoreJob::kCancelled);
@@ -692,19 +648,19 @@ TEST_F(ConfigJobs, RestoreFailuresAreReportedWithTheirCodes) {
     for (const Case& c : {Case{"radio silent during the writes", false, kErrNoResponseWriteEeprom},
                           Case{"radio not found again after its reset", true, kErrNoResponseAfterReset}}) {
         SCOPED_TRACE(c.name);
-        Bench radio(1234, 16);
-        radio.Contact();
+        SeededRadio radio(1234, 16);
+        ASSERT_EQ(radio.Contact(), kOk);
         CRecordingView view;
         view.openPath = file;
         CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
         restore.Begin();
         if (c.silentAfterReset) {
             ASSERT_TRUE(radio.pump.AdvanceUntil(
-                [&] { return CountPrefixed(radio.radio.ReceivedCommands(), "LDD") > 0; }, 60000));
+                [&] { return CountPrefixed(radio.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
         } else {
             ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.position >= 5; }, 60000));
         }
-        radio.radio.SetSilent(true);
+        radio.radio->SetSilent(true);
         // Closing while the radio is sought again after its reset neither asks nor closes.
         if (c.silentAfterReset) {
             radio.pump.AdvanceBy(8500);
@@ -721,7 +677,7 @@ TEST_F(ConfigJobs, RestoreFailuresAreReportedWithTheirCodes) {
         EXPECT_EQ(view.messages[0].text, ErrorText(c.code));
         EXPECT_EQ(view.cancelText, "Close");
         EXPECT_THAT(radio.notifier.status, Contains(kRestoreFailedText));
-        EXPECT_EQ(CountPrefixed(radio.radio.ReceivedCommands(), "LDD"), c.silentAfterReset ? 1u : 0u);
+        EXPECT_EQ(CountPrefixed(radio.radio->ReceivedCommands(), "LDD"), c.silentAfterReset ? 1u : 0u);
         EXPECT_EQ(radio.model->firmwareStatus.Get(), kFirmwareNone);
         restore.CloseRequest();
         EXPECT_EQ(view.ended, CConfigRestoreJob::kFailed);

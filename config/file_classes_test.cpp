@@ -9,6 +9,7 @@
 #include "platform/last_error.h"
 #include "platform/os_error.h"
 #include "tests/support/recording_notifier.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -17,11 +18,7 @@ namespace fs = std::filesystem;
 
 class FileClasses : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "rm7filesXXXXXX").string();
-        m_dir = mkdtemp(pattern.data());
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
+    void SetUp() override { m_dir = m_folder.Path(); }
 
     fs::path Put(const char* name, const std::string& bytes) {
         const fs::path path = m_dir / name;
@@ -33,6 +30,7 @@ class FileClasses : public ::testing::Test {
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
+    test::CTempFolder m_folder;
     fs::path m_dir;
 };
 
@@ -69,7 +67,7 @@ TEST_F(FileClasses, ReadFailuresAreReportedWithOperationFileAndCode) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CRecordingNotifier notifier;
+        test::CRecordingNotifier notifier;
         CWholeFileReader file(&notifier, "Configuration file read error");
         SetLastError(kOk);
         EXPECT_EQ(file.LoadAll(c.path, c.limit), c.code);
@@ -107,7 +105,7 @@ TEST_F(FileClasses, WrittenFileReplacesTheEarlierOneOnlyOnCommit) {
     std::vector<fs::path> entries(fs::directory_iterator(m_dir), fs::directory_iterator{});
     EXPECT_EQ(entries, std::vector<fs::path>{path});
 
-    CRecordingNotifier notifier;
+    test::CRecordingNotifier notifier;
     CWholeFileWriter closed(&notifier, "Configuration file write error");
     EXPECT_EQ(closed.WriteLine("no file"), kErrorInvalidHandle);
     ASSERT_EQ(notifier.boxes.size(), 1u);

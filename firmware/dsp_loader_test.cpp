@@ -5,9 +5,10 @@
 
 #include <algorithm>
 
-#include "firmware/firmware_test_util.h"
 #include "firmware/intel_hex.h"
-#include "firmware/loader_test_support.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/loader_rig.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -52,7 +53,7 @@ class DspLoaderScriptTest : public ::testing::Test {
         return 0;
     }
 
-    test::TempDir dir;
+    test::CTempFolder dir;
     CLoaderRig rig;
     std::unique_ptr<CLoaderJob> job;
 };
@@ -217,7 +218,7 @@ class DspLoaderRadioTest : public ::testing::Test {
         EXPECT_TRUE(rig.Run(job, 24 * 3600 * 1000));
         return job.GetResult();
     }
-    test::TempDir dir;
+    test::CTempFolder dir;
 };
 
 TEST_F(DspLoaderRadioTest, LoadsTheExactImageAndTheRadioReportsItsVersion) {

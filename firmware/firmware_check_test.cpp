@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "firmware/firmware_test_util.h"
 #include "firmware/intel_hex.h"
 #include "platform/result_codes.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -16,7 +17,7 @@ using test::kEofRecord;
 using test::Record;
 
 TEST(CheckFirmwareFile, TellsWhatTheLoaderWouldDoWithTheFile) {
-    test::TempDir dir;
+    test::CTempFolder dir;
     const std::string eof = std::string(kEofRecord) + "\n";
     // No reconciliation value, and 16 bytes below the MCU window that the loader leaves out.
     std::vector<std::uint8_t> mcu(0x1000, 0xFF);

@@ -1,6 +1,7 @@
 // The firmware folder scan and the Firmware page's rules: which files win, which buttons are
 // enabled, what a send sends.
 #include "firmware/firmware_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -10,64 +11,50 @@
 namespace rm7 {
 namespace {
 
-class TempFolder {
-  public:
-    TempFolder() {
-        std::random_device rd;
-        m_dir = std::filesystem::temp_directory_path() / ("rm7-folder-" + std::to_string(rd()));
-        std::filesystem::create_directories(m_dir);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    const std::filesystem::path& Dir() const { return m_dir; }
-    std::filesystem::path Touch(const std::string& name, const std::string& content = ":00000001FF\n") const {
-        std::ofstream(m_dir / name) << content;
-        return m_dir / name;
-    }
-
-  private:
-    std::filesystem::path m_dir;
-};
+// A file in the folder, as a release would put it there.
+std::filesystem::path Touch(const test::CTempFolder& folder, const std::string& name,
+                            const std::string& content = ":00000001FF\n") {
+    std::ofstream(folder / name) << content;
+    return folder / name;
+}
 
 TEST(ScanFolder, NewestOfEachKindByTheVersionInItsName) {
-    TempFolder f;
+    test::CTempFolder f;
     for (const char* name : {"fmcu0254.hex", "fmcu0260.hex", "FDSP0121.HEX", "fdsp0119.hex",
                              // never chosen: no digits, another extension, another prefix
                              "fmcu.hex", "fmcu0300.txt", "fmcu0310.hex.bak", "xfmcu0900.hex", "fdsp0500"}) {
-        f.Touch(name);
+        Touch(f, name);
     }
     // A folder with a firmware name is not a file.
-    std::filesystem::create_directory(f.Dir() / "fmcu0990.hex");
+    std::filesystem::create_directory(f.Path() / "fmcu0990.hex");
 
-    const FolderContents c = ScanFolder(f.Dir());
-    EXPECT_EQ(c.Mcu().path, f.Dir() / "fmcu0260.hex");
+    const FolderContents c = ScanFolder(f.Path());
+    EXPECT_EQ(c.Mcu().path, f.Path() / "fmcu0260.hex");
     EXPECT_EQ(c.Mcu().version, 260);
     EXPECT_EQ(AvailableText(c.Mcu()), "02.60");
-    EXPECT_EQ(c.Dsp().path, f.Dir() / "FDSP0121.HEX");
+    EXPECT_EQ(c.Dsp().path, f.Path() / "FDSP0121.HEX");
     EXPECT_EQ(AvailableText(c.Dsp()), "01.21");
     EXPECT_FALSE(c.releaseNotes);
 }
 
 TEST(ScanFolder, ReleaseNotesInAnyCaseAndEqualVersionsTakeTheFirstName) {
-    TempFolder f;
-    f.Touch("FFWNotes.RTF", "{\\rtf1 }");
-    f.Touch("fmcu260.hex");
-    f.Touch("fmcu0260.hex");
-    const FolderContents c = ScanFolder(f.Dir());
+    test::CTempFolder f;
+    Touch(f, "FFWNotes.RTF", "{\\rtf1 }");
+    Touch(f, "fmcu260.hex");
+    Touch(f, "fmcu0260.hex");
+    const FolderContents c = ScanFolder(f.Path());
     EXPECT_TRUE(c.releaseNotes);
-    EXPECT_EQ(c.releaseNotesPath, f.Dir() / "FFWNotes.RTF");
-    EXPECT_EQ(c.Mcu().path, f.Dir() / "fmcu0260.hex");
+    EXPECT_EQ(c.releaseNotesPath, f.Path() / "FFWNotes.RTF");
+    EXPECT_EQ(c.Mcu().path, f.Path() / "fmcu0260.hex");
     EXPECT_FALSE(c.Dsp().Found());
     EXPECT_EQ(AvailableText(c.Dsp()), "Missing");
 }
 
 TEST(ScanFolder, NothingFromAnEmptyMissingOrUnreadableFolder) {
-    TempFolder f;
-    const auto file = f.Touch("fmcu0260.hex");
+    test::CTempFolder f;
+    const auto file = Touch(f, "fmcu0260.hex");
     for (const std::filesystem::path& folder :
-         {f.Dir() / "empty", f.Dir() / "missing", file, std::filesystem::path()}) {
+         {f.Path() / "empty", f.Path() / "missing", file, std::filesystem::path()}) {
         if (folder.filename() == "empty") {
             std::filesystem::create_directory(folder);
         }

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "firmware/firmware_test_util.h"
 #include "firmware/intel_hex.h"
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -83,7 +84,7 @@ TEST(FirmwareImage, ReadsWhatTheHexToolsWrite) {
          }},
     };
 
-    test::TempDir dir;
+    test::CTempFolder dir;
     std::uint32_t seed = 1;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -120,7 +121,7 @@ TEST(FirmwareImage, ReadsWhatTheHexToolsWrite) {
 }
 
 TEST(FirmwareImage, FailedLoadLeavesNothingAndTellsWhy) {
-    test::TempDir dir;
+    test::CTempFolder dir;
     const std::string eof = std::string(kEofRecord) + "\n";
     test::WriteFile(dir / "empty.hex", "");
     test::WriteFile(dir / "good.hex", Record(kHexData, 0x800, {1}) + "\n" + eof);
@@ -164,7 +165,7 @@ TEST(FirmwareImage, FailedLoadLeavesNothingAndTellsWhy) {
 }
 
 TEST(FirmwareImage, McuImageIsTheWholeWindowFilledWithFF) {
-    test::TempDir dir;
+    test::CTempFolder dir;
     const auto file = dir / "fmcu0100.hex";
     test::WriteFile(file, Record(kHexData, 0x0900, {0xA1, 0xA2, 0xA3}) + "\n" +
                               Record(kHexExtendedLinearAddress, 0, {0x00, 0x01}) + "\n" +
@@ -185,7 +186,7 @@ TEST(FirmwareImage, McuImageIsTheWholeWindowFilledWithFF) {
 }
 
 TEST(FirmwareImage, DspImageCoversExactlyTheFileWithGapsFilled) {
-    test::TempDir dir;
+    test::CTempFolder dir;
     const std::string eof = std::string(kEofRecord) + "\n";
     test::WriteFile(dir / "gap.hex",
                     Record(kHexData, 0x0005, {1, 2}) + "\n" + Record(kHexData, 0x000A, {3}) + "\n" + eof);
@@ -214,7 +215,7 @@ TEST(FirmwareImage, DspImageCoversExactlyTheFileWithGapsFilled) {
 }
 
 // An MCU file holding `image` (the whole window).
-std::filesystem::path WriteMcu(const test::TempDir& dir, const std::vector<std::uint8_t>& image) {
+std::filesystem::path WriteMcu(const test::CTempFolder& dir, const std::vector<std::uint8_t>& image) {
     auto file = dir / "fmcu0254.hex";
     test::WriteFile(file, FormatIntelHex(image, kMcuLowAddress));
     return file;
@@ -235,7 +236,7 @@ void AddToWord(std::vector<std::uint8_t>& image, std::size_t offset, std::uint16
 }
 
 TEST(ReconcileChecksum, ChecksOrCompletesTheReconciliationWord) {
-    test::TempDir dir;
+    test::CTempFolder dir;
     const std::string prefix =
         "MCU firmware file " + (dir / "fmcu0254.hex").string() + " checksum reconciliation value is ";
 

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "firmware/firmware_test_util.h"
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -168,7 +169,7 @@ TEST(IntelHexReader, CountsLinesPastSixteenBits) {
 }
 
 TEST(IntelHexReader, OpenReportsAMissingFile) {
-    test::TempDir dir;
+    test::CTempFolder dir;
     CIntelHexReader reader;
     EXPECT_EQ(reader.Open(dir / "absent.hex"), kErrorFileNotFound);
 }

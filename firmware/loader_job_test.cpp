@@ -3,10 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "firmware/firmware_test_util.h"
-#include "firmware/loader_test_support.h"
 #include "link/contact.h"
 #include "link/radio_session.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/loader_rig.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -148,7 +149,7 @@ TEST(TransferMeter, MeasuresFromTheFirstProgress) {
 
 // The job on the simulated radio: its log, its notice, and the model's active machine.
 TEST(LoaderJob, RunsTheMachineAsTheActiveOneAndLogsTheOutcome) {
-    test::TempDir dir;
+    test::CTempFolder dir;
     test::WriteHexFile(dir / "fdsp0291.hex", test::DspImageBytes(1000, 2, "0291"), 0);
     test::CLoaderRig rig(rm7sim::Options{});
     ASSERT_EQ(rig.Contact(), kOk);
@@ -190,7 +191,7 @@ TEST(LoaderJob, RunsTheMachineAsTheActiveOneAndLogsTheOutcome) {
 }
 
 TEST(LoaderJob, WaitsForNoOneWhileAnotherMachineTalksToTheRadio) {
-    test::TempDir dir;
+    test::CTempFolder dir;
     test::WriteHexFile(dir / "fmcu0288.hex", test::McuImageBytes(1, "0288"), kMcuLowAddress);
     test::CLoaderRig rig(rm7sim::Options{});
     rig.radio->SetSilent(true);

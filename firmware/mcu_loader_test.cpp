@@ -5,8 +5,9 @@
 
 #include <algorithm>
 
-#include "firmware/firmware_test_util.h"
-#include "firmware/loader_test_support.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/loader_rig.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -86,7 +87,7 @@ class McuLoaderScriptTest : public ::testing::Test {
         return out;
     }
 
-    test::TempDir dir;
+    test::CTempFolder dir;
     std::filesystem::path file;
     std::vector<std::uint8_t> image;
     CLoaderRig rig;
@@ -383,7 +384,7 @@ class McuLoaderRadioTest : public ::testing::Test {
         EXPECT_TRUE(rig.Run(job, 24 * 3600 * 1000)) << "seed " << options.faults.seed;
         return job.GetResult();
     }
-    test::TempDir dir;
+    test::CTempFolder dir;
 };
 
 TEST_F(McuLoaderRadioTest, LoadsTheExactImageAndTheRadioReportsItsVersion) {

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "link/memory_port.h"
-#include "link/scripted_port_test.h"
 #include "sim/radio.h"
+#include "tests/support/scripted_port.h"
 
 namespace rm7 {
 namespace {
@@ -19,7 +19,9 @@ using ::testing::ElementsAre;
 class ContactTest : public ::testing::Test {
   protected:
     void Build(rm7sim::Options options = {}) {
+        // The session holds the model and the port holds the radio: each goes before what it holds.
         observation.Reset();
+        session.reset();
         model.reset();
         radio = std::make_unique<rm7sim::Radio>(options);
         auto port = std::make_unique<CMemoryPort>(pump, *radio);
@@ -150,16 +152,15 @@ TEST_F(ContactTest, AnotherDeviceIsRefused) {
         rm7sim::Options options;
         options.device = refusal.device;
         options.bootLoader = refusal.bootLoader;
-        notifier.boxes.clear();
-        notifier.status.clear();
+        notifier.Clear();
         Build(options);
         EXPECT_EQ(Contact(), kErrUnexpectedDevice);
         EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareNone);
         EXPECT_EQ(model->deviceKind.Get(), refusal.kindAfter);
         EXPECT_EQ(radio->ReceivedCommands(), refusal.commands);
-        EXPECT_THAT(notifier.boxes,
+        EXPECT_THAT(notifier.BoxLines(),
                     ElementsAre("Unexpected Device: Connected device does not appear to be an Tarnwell RM7"));
-        EXPECT_THAT(notifier.status,
+        EXPECT_THAT(notifier.shown,
                     ::testing::Contains("Contact failed 0xe200004e Unexpected device (e.g. R5 vs RM7)\n"));
     }
 }
@@ -296,7 +297,7 @@ TEST_F(ContactTest, EmptyPortNameAndRefusedOpen) {
     port->FailNextOpen(kErrorAccessDenied);
     EXPECT_EQ(Contact(), kErrorAccessDenied);
     EXPECT_EQ(model->portState.Get(), -1);
-    EXPECT_THAT(notifier.status,
+    EXPECT_THAT(notifier.shown,
                 ::testing::Contains(::testing::HasSubstr(
                     "Serial port \"sim0\" access denied; may be in use by another program or USB cable may have been "
                     "removed.")));

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "link/scripted_port_test.h"
+#include "tests/support/scripted_port.h"
 
 namespace rm7 {
 
@@ -224,7 +224,7 @@ TEST_F(GenericStatesTest, AutomaticSpeedSearchTriesFourSpeedsAndFindsTheRadio) {
     ASSERT_TRUE(machine->Start(machine->findSpeed));
     EXPECT_EQ(RunToEnd(), 0u);
     EXPECT_EQ(session->Port().Speed(), 9600u);
-    EXPECT_EQ(notifier.status.back(), "Connected to RM7 on /dev/ttyTEST at 9600 bit/s");
+    EXPECT_EQ(notifier.shown.back(), "Connected to RM7 on /dev/ttyTEST at 9600 bit/s");
 }
 
 TEST_F(GenericStatesTest, IdentifyTakesTheFirstMatchingRow) {

@@ -5,9 +5,9 @@
 
 #include "link/contact.h"
 #include "link/memory_port.h"
-#include "link/scripted_port_test.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
+#include "tests/support/scripted_port.h"
 
 namespace rm7 {
 namespace {
@@ -64,20 +64,6 @@ TEST(SpeedChoices, FixedSpeedSelectsItsEntryElseAuto) {
     }
 }
 
-class Notifier final : public IUserNotifier {
-  public:
-    struct Box {
-        std::string caption, text;
-        MessageIcon icon;
-    };
-    void StatusText(const std::string&) override {}
-    void MessageBox(const std::string& caption, const std::string& text, MessageIcon icon) override {
-        boxes.push_back({caption, text, icon});
-    }
-    bool AskYesNo(const std::string&, const std::string&, MessageIcon) override { return false; }
-    std::vector<Box> boxes;
-};
-
 class PortPageLogicTest : public ::testing::Test {
   protected:
     PortPageLogicTest()
@@ -91,7 +77,7 @@ class PortPageLogicTest : public ::testing::Test {
     }
 
     CManualPump pump;
-    Notifier notifier;
+    test::CRecordingNotifier notifier;
     rm7sim::Radio radio;
     CModel model;
     CRadioSession session;

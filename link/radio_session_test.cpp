@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "link/scripted_port_test.h"
+#include "tests/support/scripted_port.h"
 
 namespace rm7 {
 namespace {

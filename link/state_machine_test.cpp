@@ -6,7 +6,7 @@
 
 #include "link/contact.h"
 #include "link/generic_states.h"
-#include "link/scripted_port_test.h"
+#include "tests/support/scripted_port.h"
 
 namespace rm7 {
 namespace {

@@ -5,13 +5,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "memories/test_bench.h"
 #include "platform/error_text.h"
+#include "tests/support/radio_bench.h"
 
 namespace rm7 {
 namespace {
 
-using test::Bench;
+using test::BenchStart;
+using test::CRadioBench;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
@@ -86,7 +87,7 @@ class BannerJob : public ::testing::Test {
         ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return job.Machine().IsIdle(); }, 60000));
     }
 
-    Bench bench;
+    CRadioBench bench{BenchStart::Contacted};
     CRecordingBannerView view;
     CBannerJob job{*bench.session, view};
 };
@@ -154,7 +155,7 @@ TEST_F(BannerJob, CancelDuringTheReadClosesWithoutAMessage) {
 }
 
 TEST_F(BannerJob, AFailedReadIsShownAndClosesTheSheet) {
-    bench.radio.SetSilent(true);
+    bench.radio->SetSilent(true);
     const std::uint32_t start = bench.pump.TickCount();
     job.Show();
     ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return view.closes > 0; }, 60000));
@@ -166,7 +167,7 @@ TEST_F(BannerJob, AFailedReadIsShownAndClosesTheSheet) {
 TEST_F(BannerJob, AFailedSaveIsShownRatherThanPassedOverInSilence) {
     ShowAndRead(std::string(23, '\xFF'));
     job.EditFinished("NEW");
-    bench.radio.SetSilent(true);
+    bench.radio->SetSilent(true);
     EXPECT_TRUE(job.Apply());
     ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return view.closes > 0; }, 60000));
     EXPECT_EQ(job.Machine().GetResult(), kErrNoResponseWriteEeprom);

@@ -7,13 +7,14 @@
 
 #include <utility>
 
-#include "memories/test_bench.h"
 #include "platform/error_text.h"
+#include "tests/support/radio_bench.h"
 
 namespace rm7 {
 namespace {
 
-using test::Bench;
+using test::BenchStart;
+using test::CRadioBench;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::Pair;
@@ -78,7 +79,7 @@ class CwMemoryJob : public ::testing::Test {
     }
     std::string Area(std::size_t memory) { return bench.EepromText(CwAreaAddress(memory), kCwAreaSize); }
 
-    Bench bench;
+    CRadioBench bench{BenchStart::Contacted};
     CRecordingCwView view;
     CCWMemoryJob job{*bench.session, view};
     std::size_t afterRead = 0;
@@ -228,17 +229,17 @@ TEST_F(CwMemoryJob, FailuresAreShownAndEndTheDialog) {
     };
     for (const Case& c : {Case{false, kErrNoResponseReadEeprom}, Case{true, kErrNoResponseWriteEeprom}}) {
         SCOPED_TRACE(c.duringSave);
-        bench.radio.SetSilent(false);
+        bench.radio->SetSilent(false);
         CRecordingCwView caseView;
         CCWMemoryJob caseJob(*bench.session, caseView);
         if (c.duringSave) {
             caseJob.Show();
             ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle(); }, 200000));
             caseJob.EditFinished(0, "QRT");
-            bench.radio.SetSilent(true);
+            bench.radio->SetSilent(true);
             caseJob.Save();
         } else {
-            bench.radio.SetSilent(true);
+            bench.radio->SetSilent(true);
             caseJob.Show();
         }
         ASSERT_TRUE(

@@ -4,14 +4,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "memories/test_bench.h"
 #include "platform/format.h"
+#include "tests/support/radio_bench.h"
 
 namespace rm7 {
 namespace {
 
-using test::Bench;
-using test::CCompletions;
+using test::BenchStart;
+using test::CRadioBench;
+using test::CRecordingWindow;
 using ::testing::ElementsAre;
 
 // An area image as the radio stores a text.
@@ -27,18 +28,18 @@ class CwMemoryMachine : public ::testing::Test {
     CwMemoryMachine() { bench.session->SetActiveMachine(&machine); }
     template <typename Start>
     Result Run(Start start) {
-        CCompletions done;
+        CRecordingWindow done;
         CObservation observation(bench.model->portEvent, &done);
         EXPECT_TRUE(start());
-        EXPECT_TRUE(bench.pump.AdvanceUntil([&] { return !done.results.empty(); }, 200000));
-        return done.results.empty() ? kErrorTimeout : done.results.back();
+        EXPECT_TRUE(bench.pump.AdvanceUntil([&] { return !done.completions.empty(); }, 200000));
+        return done.completions.empty() ? kErrorTimeout : done.completions.back();
     }
     std::vector<std::string> Commands(std::size_t from) {
         const auto all = bench.JobCommands();
         return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
     }
 
-    Bench bench;
+    CRadioBench bench{BenchStart::Contacted};
     CCWMemoryStateMachine machine{*bench.session};
 };
 
@@ -120,7 +121,7 @@ TEST_F(CwMemoryMachine, FailuresEndTheMachineWithTheirCodes) {
     EXPECT_EQ(bench.JobCommands().size(), afterRead);
 
     machine.texts.SetPending(1, "E");
-    bench.radio.SetSilent(true);
+    bench.radio->SetSilent(true);
     const std::uint32_t start = bench.pump.TickCount();
     EXPECT_EQ(Run([&] { return machine.StartWrite(); }), kErrNoResponseWriteEeprom);
     EXPECT_EQ(bench.pump.TickCount() - start, 8u * 2000u);

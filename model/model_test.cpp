@@ -10,6 +10,7 @@
 #include "platform/manual_pump.h"
 #include "platform/settings.h"
 #include "tests/support/recording_window.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -20,15 +21,13 @@ using ::testing::ElementsAre;
 class ModelTest : public ::testing::Test {
   protected:
     ModelTest() {
-        dir = std::filesystem::temp_directory_path() / ("rm7-model-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
+        dir = folder.Path();
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
         model = std::make_unique<CModel>(pump, &store);
     }
-    ~ModelTest() override { std::filesystem::remove_all(dir); }
 
+    test::CTempFolder folder;
     std::filesystem::path dir;
     CManualPump pump;
     CSettingsStore store{std::filesystem::temp_directory_path() / "unused.conf"};

@@ -1,4 +1,5 @@
 #include "platform/atomic_file.h"
+#include "tests/support/temp_folder.h"
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -70,20 +71,10 @@ Result RunUnprivileged(const std::function<Result()>& fn) {
 class AtomicFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string tmpl = (fs::path(::testing::TempDir()) / "atomic_file_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
+        dir = folder.Path();
         target = dir / "RM7 Utility.conf";
     }
-    void TearDown() override {
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
-        for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-            if (entry.is_directory()) {
-                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
-            }
-        }
-        fs::remove_all(dir);
-    }
+    test::CTempFolder folder;
     fs::path dir;
     fs::path target;
 };

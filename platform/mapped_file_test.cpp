@@ -1,4 +1,5 @@
 #include "platform/mapped_file.h"
+#include "tests/support/temp_folder.h"
 
 #include <sys/stat.h>
 
@@ -14,18 +15,14 @@ namespace {
 
 class MappedFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::random_device entropy;
-        m_dir = std::filesystem::temp_directory_path() / ("rm7-mapped-file-test-" + std::to_string(entropy()));
-        ASSERT_TRUE(std::filesystem::create_directory(m_dir));
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
+    void SetUp() override { m_dir = m_folder.Path(); }
 
     std::filesystem::path Write(const char* name, const std::string& content) {
         std::ofstream(m_dir / name, std::ios::binary) << content;
         return m_dir / name;
     }
 
+    test::CTempFolder m_folder;
     std::filesystem::path m_dir;
 };
 

@@ -1,4 +1,5 @@
 #include "platform/paths.h"
+#include "tests/support/temp_folder.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -22,9 +23,7 @@ class PathsTest : public ::testing::Test {
             const char* value = std::getenv(name);
             saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
         }
-        std::string tmpl = (fs::path(::testing::TempDir()) / "paths_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        root = tmpl;
+        root = folder.Path();
         home = root / "home";
         fs::create_directory(home);
         ::setenv("HOME", home.c_str(), 1);
@@ -35,7 +34,6 @@ class PathsTest : public ::testing::Test {
         for (const auto& [name, value] : saved) {
             value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
         }
-        fs::remove_all(root);
     }
     void WriteUserDirs(const std::string& content) {
         fs::create_directories(home / ".config");
@@ -44,6 +42,7 @@ class PathsTest : public ::testing::Test {
 
     static constexpr const char* kVars[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"};
     std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+    test::CTempFolder folder;
     fs::path root;
     fs::path home;
 };

@@ -1,4 +1,5 @@
 #include "platform/serial_enum.h"
+#include "tests/support/temp_folder.h"
 
 #include <unistd.h>
 
@@ -21,15 +22,12 @@ namespace fs = std::filesystem;
 class SerialEnumTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string tmpl = (fs::path(::testing::TempDir()) / "serial_enum_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        root = tmpl;
+        root = folder.Path();
         sys = root / "sys";
         dev = root / "dev";
         fs::create_directories(sys / "class" / "tty");
         fs::create_directories(dev / "serial" / "by-id");
     }
-    void TearDown() override { fs::remove_all(root); }
 
     // A tty as sysfs shows it; driver and type only where given. The node in /dev unless told not.
     void AddTty(const std::string& name, bool driver = false, const char* type = nullptr, bool node = true) {
@@ -49,6 +47,7 @@ class SerialEnumTest : public ::testing::Test {
         fs::create_symlink(target, dev / "serial" / "by-id" / link);
     }
 
+    test::CTempFolder folder;
     fs::path root;
     fs::path sys;
     fs::path dev;

@@ -1,4 +1,5 @@
 #include "platform/settings.h"
+#include "tests/support/temp_folder.h"
 
 #include <unistd.h>
 
@@ -21,12 +22,9 @@ using Bytes = std::vector<std::uint8_t>;
 class SettingsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string tmpl = (fs::path(::testing::TempDir()) / "settings_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
+        dir = folder.Path();
         file = dir / "Tarnwell" / "RM7 Utility.conf";
     }
-    void TearDown() override { fs::remove_all(dir); }
     void WriteFile(const std::string& content) {
         fs::create_directories(file.parent_path());
         std::ofstream(file, std::ios::binary) << content;
@@ -37,6 +35,7 @@ class SettingsTest : public ::testing::Test {
         ss << in.rdbuf();
         return ss.str();
     }
+    test::CTempFolder folder;
     fs::path dir;
     fs::path file;
 };

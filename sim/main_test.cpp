@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 namespace {
 
 constexpr int kDeadlineMs = 10000;  // generous: the machines are shared and noisy
@@ -146,8 +148,8 @@ std::string Exchange(int fd, const std::string& command, char end = ';') {
 }
 
 TEST(RadioProcess, AnswersOnThePrintedPtyAndStopsCleanly) {
-    char pattern[] = "/tmp/rm7sim-XXXXXX";
-    const std::string dir = mkdtemp(pattern);
+    const rm7::test::CTempFolder folder;
+    const std::string dir = folder.Path().string();
     const std::string link = dir + "/radio";
     SimProcess sim({"--mcu", "02.88", "--link", link});
     ASSERT_TRUE(sim.Started());
@@ -173,7 +175,6 @@ TEST(RadioProcess, AnswersOnThePrintedPtyAndStopsCleanly) {
     EXPECT_EQ(sim.Stop(SIGTERM), 0);
     struct stat st {};
     EXPECT_NE(lstat(link.c_str(), &st), 0) << "the symlink is removed at exit";
-    rmdir(dir.c_str());
 }
 
 TEST(RadioProcess, ListensAtTheSpeedTheUtilitySetAndVanishesWhenUnplugged) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 namespace rm7sim {
 namespace {
 
@@ -107,51 +109,39 @@ TEST(RadioEeprom, RefusesBadBlocksWithAQuestionMark) {
     }
 }
 
-class TempDir {
-  public:
-    TempDir() {
-        char pattern[] = "/tmp/rm7sim-XXXXXX";
-        path = mkdtemp(pattern);
-    }
-    ~TempDir() {
-        for (const char* name : {"eeprom.bin", "mcu.bin", "dsp.bin"}) {
-            unlink((path + "/" + name).c_str());
-        }
-        rmdir(path.c_str());
-    }
-    std::vector<uint8_t> Read(const std::string& name) const {
-        std::ifstream in(path + "/" + name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    std::string path;
-};
+using rm7::test::CTempFolder;
+
+std::vector<uint8_t> Read(const CTempFolder& dir, const std::string& name) {
+    std::ifstream in(dir / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 TEST(RadioEeprom, FileIsCreatedSavedOnEveryWriteAndKeepsItsSerialNumber) {
-    TempDir dir;
+    CTempFolder dir;
     Options options;
-    options.eepromFile = dir.path + "/eeprom.bin";
+    options.eepromFile = (dir / "eeprom.bin").string();
     options.serial = 300;
     {
         Wire wire(options);
         ASSERT_EQ(wire.radio.Error(), "");
-        std::vector<uint8_t> file = dir.Read("eeprom.bin");
+        std::vector<uint8_t> file = Read(dir, "eeprom.bin");
         ASSERT_EQ(file.size(), Radio::kEepromSize);
         EXPECT_EQ(file[0], 0xFF);
         EXPECT_EQ(file[0x83FA], 0x01);
         EXPECT_EQ(file[0x83FB], 0x2C);
 
         ASSERT_EQ(wire.Send(WriteCommand(0x0010, {0x55})), "EW001001EF;");
-        EXPECT_EQ(dir.Read("eeprom.bin")[0x10], 0x55);
+        EXPECT_EQ(Read(dir, "eeprom.bin")[0x10], 0x55);
     }
     options.serial = 999;  // an existing file keeps the serial number it holds
     Wire again(options);
     EXPECT_EQ(again.Send(ReadCommand(0x0010, 1)).substr(0, 10), "ER00100155");
     EXPECT_EQ(again.Send("ER83FA0281;").substr(8, 4), "012C");
 
-    std::ofstream(dir.path + "/eeprom.bin", std::ios::binary | std::ios::trunc) << "short";
+    std::ofstream((dir / "eeprom.bin").string(), std::ios::binary | std::ios::trunc) << "short";
     Radio damaged(options);
     EXPECT_NE(damaged.Error(), "");
-    EXPECT_EQ(dir.Read("eeprom.bin").size(), 5u) << "a file of the wrong size is not overwritten";
+    EXPECT_EQ(Read(dir, "eeprom.bin").size(), 5u) << "a file of the wrong size is not overwritten";
 }
 
 TEST(Radio, AnswersOnlyAtItsOwnSpeed) {
@@ -342,11 +332,11 @@ TEST(RadioMcuLoad, TakesAWholeImageThroughTheBootLoaderWithNakAndResync) {
 }
 
 TEST(RadioMcuLoad, WaitingLoaderLoadsAtItsOwnSpeedAndKeepsTheVersionWithoutMarker) {
-    TempDir dir;
+    CTempFolder dir;
     Options options;
     options.speed = 9600;
     options.bootLoader = true;
-    options.flashDumpDir = dir.path;
+    options.flashDumpDir = dir.Path().string();
     Wire wire(options);
     wire.speed = 9600;
 
@@ -362,7 +352,7 @@ TEST(RadioMcuLoad, WaitingLoaderLoadsAtItsOwnSpeedAndKeepsTheVersionWithoutMarke
     }
     EXPECT_EQ(wire.SendBytes(LastPacket(image)), "B");
     EXPECT_EQ(wire.radio.McuVersion(), 254);
-    EXPECT_EQ(dir.Read("mcu.bin"), image);
+    EXPECT_EQ(Read(dir, "mcu.bin"), image);
     EXPECT_EQ(wire.radio.Error(), "");
 
     wire.now += Radio::kResetMs;
@@ -408,9 +398,9 @@ std::vector<uint8_t> Chunk(const std::vector<uint8_t>& image, size_t at, size_t 
 }
 
 TEST(RadioDspLoad, StoresAnnouncedChunksOnceEvenWhenAnAcknowledgementIsLost) {
-    TempDir dir;
+    CTempFolder dir;
     Options options;
-    options.flashDumpDir = dir.path;
+    options.flashDumpDir = dir.Path().string();
     Wire wire(options);
     std::vector<uint8_t> image(130 + 128, 0xFF);  // the last two chunks hold the same bytes
     for (size_t i = 0; i < 130; ++i) {
@@ -451,7 +441,7 @@ TEST(RadioDspLoad, StoresAnnouncedChunksOnceEvenWhenAnAcknowledgementIsLost) {
     EXPECT_EQ(wire.Send("LDD20000;"), "");
     EXPECT_FALSE(wire.radio.InDspLoad());
     EXPECT_EQ(wire.radio.DspVersion(), 301);
-    EXPECT_EQ(dir.Read("dsp.bin"), image);
+    EXPECT_EQ(Read(dir, "dsp.bin"), image);
     wire.now += Radio::kResetMs;
     EXPECT_EQ(wire.Send("RVD;"), "RVD03.01;");
 }

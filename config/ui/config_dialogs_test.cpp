@@ -11,11 +11,10 @@
 #include "config/ui/config_restore_dialog.h"
 #include "config/ui/config_save_dialog.h"
 #include "link/contact.h"
-#include "link/memory_port.h"
 #include "link/radio_session.h"
 #include "platform/error_text.h"
-#include "platform/manual_pump.h"
-#include "sim/radio.h"
+#include "tests/support/radio_bench.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
@@ -23,26 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 
 // The simulated radio and the model on a virtual clock; the Qt event loop runs beside it.
-struct Bench {
-    Bench() : radio(Options()) {
-        auto port = std::make_unique<CMemoryPort>(pump, radio);
-        model = std::make_unique<CModel>(pump);
-        session = std::make_unique<CRadioSession>(*model, std::move(port));
-        model->portName.Set("sim0");
-        session->Contact().StartAtOpenPort();
-        pump.AdvanceUntil([this] { return session->Contact().IsIdle(); }, 60000);
-    }
-    static rm7sim::Options Options() {
-        rm7sim::Options options;
-        options.latencyMs = 2;
-        return options;
-    }
-    CManualPump pump;
-    rm7sim::Radio radio;
-    std::unique_ptr<CModel> model;
-    std::unique_ptr<CRadioSession> session;
-};
-
 // Prompts that record instead of showing, and remember whether the dialog was still open.
 struct Prompts {
     struct Box {
@@ -85,17 +64,17 @@ class ConfigDialogsTest : public QObject {
 
   private slots:
     void initTestCase() {
-        m_dir = fs::temp_directory_path() / ("rm7dlg" + std::to_string(::getpid()));
+        m_dir = m_folder.Path();
         fs::create_directories(m_dir / "config");
         // The default configuration folder, under "documents", inside the scratch folder.
         setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
         std::ofstream(m_dir / "config" / "user-dirs.dirs")
             << "XDG_DOCUMENTS_DIR=\"" << (m_dir / "documents").string() << "\"\n";
     }
-    void cleanupTestCase() { fs::remove_all(m_dir); }
 
     void saveStartsWhenShownAndClosesWhenSaved() {
-        Bench bench;
+        test::CRadioBench bench;
+        QVERIFY(bench.Contact() == kOk);
         Prompts prompts;
         prompts.file = m_dir / "saved.RM7Config";
         CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
@@ -123,7 +102,8 @@ class ConfigDialogsTest : public QObject {
 
     void saveCancelledByButtonOrEscape() {
         for (const bool escape : {false, true}) {
-            Bench bench;
+            test::CRadioBench bench;
+            QVERIFY(bench.Contact() == kOk);
             Prompts prompts;
             prompts.file = m_dir / (escape ? "escape.RM7Config" : "button.RM7Config");
             CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
@@ -143,13 +123,14 @@ class ConfigDialogsTest : public QObject {
     }
 
     void saveFailureShowsItsBoxFromTheEventLoopAndKeepsTheDialog() {
-        Bench bench;
+        test::CRadioBench bench;
+        QVERIFY(bench.Contact() == kOk);
         Prompts prompts;
         prompts.file = m_dir / "never.RM7Config";
         CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
         dialog.show();
         QTRY_VERIFY(!dialog.Job().Machine().IsIdle());
-        bench.radio.SetSilent(true);
+        bench.radio->SetSilent(true);
         QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.Job().LastResult().has_value(); }, 200000));
         // The completion came inside a radio callback: no box yet, only once the loop runs.
         QVERIFY(prompts.shown.empty());
@@ -165,7 +146,8 @@ class ConfigDialogsTest : public QObject {
     }
 
     void restoreInterruptAsksThenShowsTheAdviceBeforeClosing() {
-        Bench bench;
+        test::CRadioBench bench;
+        QVERIFY(bench.Contact() == kOk);
         Prompts prompts;
         prompts.answer = true;
         const fs::path file = m_dir / "restore.RM7Config";
@@ -203,6 +185,7 @@ class ConfigDialogsTest : public QObject {
     }
 
   private:
+    test::CTempFolder m_folder;
     fs::path m_dir;
 };
 

@@ -10,11 +10,12 @@
 
 #include <algorithm>
 
-#include "firmware/firmware_test_util.h"
-#include "firmware/loader_test_support.h"
 #include "firmware/ui/firmware_page.h"
 #include "firmware/ui/loader_dialog.h"
 #include "platform/settings.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/loader_rig.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 
@@ -24,7 +25,7 @@ class FirmwarePageTest : public QObject {
   private:
     // A contacted radio (by default running 02.54 / 02.54) and a page on a folder the test fills.
     struct Rig {
-        test::TempDir dir;
+        test::CTempFolder dir;
         test::CLoaderRig radio;
         std::unique_ptr<CFirmwarePage> page;
         std::vector<LoaderPart> opened;
@@ -60,7 +61,7 @@ class FirmwarePageTest : public QObject {
         }
         QString Text(QWidget* w) const { return static_cast<QLabel*>(w)->text(); }
         bool StatusHas(const std::string& prefix) const {
-            const auto& s = radio.notifier.status;
+            const auto& s = radio.notifier.shown;
             return std::any_of(s.begin(), s.end(), [&](const std::string& t) { return t.rfind(prefix, 0) == 0; });
         }
     };
@@ -96,7 +97,7 @@ class FirmwarePageTest : public QObject {
         QVERIFY(!rig.page->SendNewerButton()->isEnabled());
         QVERIFY(rig.page->SendFirstButton()->isEnabled());
         QVERIFY(rig.StatusHas("Sending firmware from " + rig.dir.Path().string()));
-        QVERIFY(rig.radio.notifier.status.back().rfind("Elapsed time: ", 0) == 0);
+        QVERIFY(rig.radio.notifier.shown.back().rfind("Elapsed time: ", 0) == 0);
     }
 
     // From its boot loader the radio tells no DSP version: "Send New" judges the DSP only once
@@ -178,7 +179,7 @@ class FirmwarePageTest : public QObject {
         QCOMPARE(rig.page->AvailableLabel(kKindMcu)->text(), QStringLiteral("Missing"));
         QCOMPARE(rig.page->AvailableLabel(kKindDsp)->text(), QStringLiteral("Missing"));
         // Said once as the page is shown, not once for each thing that makes it look.
-        const auto& status = rig.radio.notifier.status;
+        const auto& status = rig.radio.notifier.shown;
         QCOMPARE(std::count(status.begin(), status.end(), std::string(kFolderMissingFilesText)), 1);
         QVERIFY(!rig.page->SendFirstButton()->isEnabled());
         QVERIFY(!rig.page->SendNewerButton()->isEnabled());
@@ -194,7 +195,7 @@ class FirmwarePageTest : public QObject {
         std::filesystem::remove(rig.dir / "fmcu0300.hex");
         rig.page->SendNewerButton()->click();
         QVERIFY(rig.opened.empty());
-        QCOMPARE(rig.radio.notifier.boxes.back(), std::string("Error: ") + kFolderMissingFilesText);
+        QCOMPARE(rig.radio.notifier.BoxLines().back(), std::string("Error: ") + kFolderMissingFilesText);
         QVERIFY(!rig.page->SendNewerButton()->isEnabled());
     }
 
@@ -214,7 +215,7 @@ class FirmwarePageTest : public QObject {
     void LoadCheckboxIsKeptInTheSettings() {
         CManualPump pump;
         rm7sim::Radio radio(rm7sim::Options{});
-        const test::TempDir dir;
+        const test::CTempFolder dir;
         CSettingsStore store(dir / "settings.conf");
         store.WriteDword("", kLoadCheckboxName, kLoadDspBit);
         CModel model(pump, &store);

@@ -5,9 +5,10 @@
 #include <QTextEdit>
 #include <QtTest>
 
-#include "firmware/firmware_test_util.h"
-#include "firmware/loader_test_support.h"
 #include "firmware/ui/loader_dialog.h"
+#include "tests/support/firmware_files.h"
+#include "tests/support/loader_rig.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7 {
 
@@ -22,7 +23,7 @@ class LoaderDialogTest : public QObject {
 
     // A contacted radio, an MCU file it will report as 02.88, and a dialog for it.
     struct Rig {
-        test::TempDir dir;
+        test::CTempFolder dir;
         // Each answer 1 ms late, so that virtual time passes packet by packet.
         test::CLoaderRig radio{rm7sim::Options{.latencyMs = 1}};
         std::vector<Question> questions;
@@ -66,7 +67,7 @@ class LoaderDialogTest : public QObject {
         QVERIFY(rig.Log().contains(QStringLiteral("Sending MCU firmware file ")));
         // Machine lines reach the status bar, trace lines only the log.
         QVERIFY(rig.Log().contains(QStringLiteral("LoadFirmwareInitial Send 132 bytes 0x")));
-        const auto& status = rig.radio.notifier.status;
+        const auto& status = rig.radio.notifier.shown;
         QVERIFY(std::any_of(status.begin(), status.end(),
                             [](const std::string& s) { return s.rfind("Sending MCU firmware file ", 0) == 0; }));
         QVERIFY(std::none_of(status.begin(), status.end(),

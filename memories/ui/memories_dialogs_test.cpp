@@ -10,46 +10,23 @@
 #include <QtTest>
 
 #include "link/contact.h"
-#include "link/memory_port.h"
 #include "link/radio_session.h"
 #include "memories/ui/banner_sheet.h"
 #include "memories/ui/cw_memory_dialog.h"
 #include "platform/error_text.h"
-#include "platform/manual_pump.h"
-#include "sim/radio.h"
+#include "tests/support/radio_bench.h"
 
 namespace rm7 {
 namespace {
 
 // The simulated radio and the model on a virtual clock; the Qt event loop runs beside it.
-struct Bench {
-    Bench() : radio(Options()) {
-        auto port = std::make_unique<CMemoryPort>(pump, radio);
-        model = std::make_unique<CModel>(pump);
-        session = std::make_unique<CRadioSession>(*model, std::move(port));
-        model->portName.Set("sim0");
-        session->Contact().StartAtOpenPort();
-        pump.AdvanceUntil([this] { return session->Contact().IsIdle(); }, 60000);
-    }
-    static rm7sim::Options Options() {
-        rm7sim::Options options;
-        options.latencyMs = 2;
-        return options;
-    }
-    void SetCwMemory(std::size_t memory, const std::string& text) {
-        CwArea area;
-        area.fill(kCwErased);
-        EncodeCwArea(text, area);
-        std::copy(area.begin(), area.end(), radio.Eeprom().begin() + CwAreaAddress(memory));
-    }
-    std::string Eeprom(std::uint32_t address, std::size_t length) {
-        return std::string(radio.Eeprom().begin() + address, radio.Eeprom().begin() + address + length);
-    }
-    CManualPump pump;
-    rm7sim::Radio radio;
-    std::unique_ptr<CModel> model;
-    std::unique_ptr<CRadioSession> session;
-};
+// The CW memory's area in the radio's EEPROM holds `text`.
+void SetCwMemory(test::CRadioBench& bench, std::size_t memory, const std::string& text) {
+    CwArea area;
+    area.fill(kCwErased);
+    EncodeCwArea(text, area);
+    std::copy(area.begin(), area.end(), bench.radio->Eeprom().begin() + CwAreaAddress(memory));
+}
 
 struct Prompts {
     struct Box {
@@ -82,9 +59,10 @@ class MemoriesDialogsTest : public QObject {
 
   private slots:
     void bannerReadsWhenShownAndSaveWritesTypedUpperCase() {
-        Bench bench;
+        test::CRadioBench bench;
+        QVERIFY(bench.Contact() == kOk);
         const std::string old = std::string("OLD") + std::string(20, '\0');
-        std::copy(old.begin(), old.end(), bench.radio.Eeprom().begin() + kBannerAddress);
+        std::copy(old.begin(), old.end(), bench.radio->Eeprom().begin() + kBannerAddress);
         Prompts prompts;
         CPowerOnBannerSheet sheet(*bench.session, nullptr, prompts.Make());
         QCOMPARE(sheet.windowTitle(), QStringLiteral("Edit Power On Banner"));
@@ -108,14 +86,15 @@ class MemoriesDialogsTest : public QObject {
         QTest::mouseClick(sheet.SaveButton(), Qt::LeftButton);
         QVERIFY(sheet.isVisible());  // open until the write and its read-back are done
         QVERIFY(bench.pump.AdvanceUntil([&] { return !sheet.isVisible(); }, 60000));
-        QCOMPARE(bench.Eeprom(kBannerAddress, 8), std::string("CQ TEST\0", 8));
+        QCOMPARE(bench.EepromText(kBannerAddress, 8), std::string("CQ TEST\0", 8));
         QVERIFY(prompts.shown.empty());
         QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
     }
 
     void bannerReadFailureIsShownOverTheSheetThenCloses() {
-        Bench bench;
-        bench.radio.SetSilent(true);
+        test::CRadioBench bench;
+        QVERIFY(bench.Contact() == kOk);
+        bench.radio->SetSilent(true);
         Prompts prompts;
         CPowerOnBannerSheet sheet(*bench.session, nullptr, prompts.Make());
         sheet.show();
@@ -129,7 +108,8 @@ class MemoriesDialogsTest : public QObject {
     }
 
     void bannerCancelDuringTheReadClosesWithoutABox() {
-        Bench bench;
+        test::CRadioBench bench;
+        QVERIFY(bench.Contact() == kOk);
         Prompts prompts;
         CPowerOnBannerSheet sheet(*bench.session, nullptr, prompts.Make());
         sheet.show();
@@ -143,13 +123,14 @@ class MemoriesDialogsTest : public QObject {
     }
 
     void cwMemoriesReadWhenShownAndSaveWritesWhatTheRadioCanSend() {
-        Bench bench;
+        test::CRadioBench bench;
+        QVERIFY(bench.Contact() == kOk);
         for (std::size_t i = 0; i < kCwMemoryCount; ++i) {
-            bench.SetCwMemory(i, "");
+            SetCwMemory(bench, i, "");
         }
-        bench.SetCwMemory(0, "CQ CQ");
-        bench.SetCwMemory(5, std::string(kCwAreaSize, 'E'));  // full: longer than a box takes
-        const std::string m6 = bench.Eeprom(CwAreaAddress(5), kCwAreaSize);
+        SetCwMemory(bench, 0, "CQ CQ");
+        SetCwMemory(bench, 5, std::string(kCwAreaSize, 'E'));  // full: longer than a box takes
+        const std::string m6 = bench.EepromText(CwAreaAddress(5), kCwAreaSize);
         Prompts prompts;
         CCWMemoryDlg dialog(*bench.session, nullptr, prompts.Make());
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit CW Memories"));
@@ -195,22 +176,23 @@ class MemoriesDialogsTest : public QObject {
         QVERIFY(bench.pump.AdvanceUntil([&] { return !dialog.isVisible(); }, 200000));
         QCOMPARE(dialog.result(), 1);
         CwArea area;
-        std::string bytes = bench.Eeprom(CwAreaAddress(1), kCwAreaSize);
+        std::string bytes = bench.EepromText(CwAreaAddress(1), kCwAreaSize);
         std::copy(bytes.begin(), bytes.end(), area.begin());
         QCOMPARE(DecodeCwArea(area), std::string("AB ~|"));
-        bytes = bench.Eeprom(CwAreaAddress(2), kCwAreaSize);
+        bytes = bench.EepromText(CwAreaAddress(2), kCwAreaSize);
         std::copy(bytes.begin(), bytes.end(), area.begin());
         QCOMPARE(DecodeCwArea(area), std::string("CQ DE X1"));
-        QCOMPARE(bench.Eeprom(CwAreaAddress(5), kCwAreaSize), m6);
+        QCOMPARE(bench.EepromText(CwAreaAddress(5), kCwAreaSize), m6);
         QVERIFY(prompts.shown.empty());
         QVERIFY(prompts.asked.empty());
         QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
     }
 
     void cwMemoriesEscapeWithAnUnsavedEditAsksFirst() {
-        Bench bench;
-        bench.SetCwMemory(0, "TEST");
-        const std::string m1 = bench.Eeprom(CwAreaAddress(0), kCwAreaSize);
+        test::CRadioBench bench;
+        QVERIFY(bench.Contact() == kOk);
+        SetCwMemory(bench, 0, "TEST");
+        const std::string m1 = bench.EepromText(CwAreaAddress(0), kCwAreaSize);
         Prompts prompts;
         prompts.answer = Answer::Cancel;
         CCWMemoryDlg dialog(*bench.session, nullptr, prompts.Make());
@@ -232,12 +214,13 @@ class MemoriesDialogsTest : public QObject {
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), 2);
         bench.pump.AdvanceBy(10000);
-        QCOMPARE(bench.Eeprom(CwAreaAddress(0), kCwAreaSize), m1);
+        QCOMPARE(bench.EepromText(CwAreaAddress(0), kCwAreaSize), m1);
     }
 
     void cwMemoriesReadFailureIsShownOverTheDialogThenCloses() {
-        Bench bench;
-        bench.radio.SetSilent(true);
+        test::CRadioBench bench;
+        QVERIFY(bench.Contact() == kOk);
+        bench.radio->SetSilent(true);
         Prompts prompts;
         CCWMemoryDlg dialog(*bench.session, nullptr, prompts.Make());
         dialog.show();

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "firmware/firmware_test_util.h"
 #include "firmware/intel_hex.h"
 #include "firmware/loader_job.h"
 #include "link/contact.h"
@@ -17,6 +16,7 @@
 #include "link/tty_serial_port.h"
 #include "platform/poll_pump.h"
 #include "tests/pty/pty_support.h"
+#include "tests/support/firmware_files.h"
 
 namespace rm7 {
 namespace {

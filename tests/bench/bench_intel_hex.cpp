@@ -15,6 +15,7 @@
 
 #include "firmware/firmware_image.h"
 #include "firmware/intel_hex.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -22,14 +23,11 @@ constexpr std::uint32_t kDataBytes = 8u << 20;
 constexpr std::uint32_t kBaseAddress = 0x10000;
 
 struct BenchFiles {
-    std::filesystem::path dir;
+    rm7::test::CTempFolder dir;
     std::filesystem::path hex;
     std::filesystem::path bin;
 
     BenchFiles() {
-        std::random_device entropy;
-        dir = std::filesystem::temp_directory_path() / ("rm7-bench-intel-hex-" + std::to_string(entropy()));
-        std::filesystem::create_directories(dir);
         hex = dir / "data.hex";
         bin = dir / "data.bin";
         std::mt19937 random(12345);
@@ -39,10 +37,6 @@ struct BenchFiles {
         }
         const std::string text = rm7::FormatIntelHex(data, kBaseAddress, 16);
         std::ofstream(hex, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
-    }
-    ~BenchFiles() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
     }
 };
 

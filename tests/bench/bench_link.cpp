@@ -9,10 +9,10 @@
 
 #include "link/contact.h"
 #include "link/radio_session.h"
-#include "link/scripted_port_test.h"
 #include "link/tty_serial_port.h"
 #include "platform/poll_pump.h"
 #include "tests/pty/pty_support.h"
+#include "tests/support/scripted_port.h"
 
 namespace rm7 {
 

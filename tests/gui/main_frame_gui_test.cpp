@@ -31,6 +31,7 @@
 #include "platform/child_process.h"
 #include "platform/paths.h"
 #include "platform/version.h"
+#include "tests/support/recording_window.h"
 
 namespace rm7 {
 namespace {
@@ -57,15 +58,6 @@ class CSimulatedRadio {
   private:
     CChildProcess m_process;
     std::string m_port;
-};
-
-class CRecorder final : public IMessageTarget {
-  public:
-    LResult OnMessage(std::uint32_t code, WParam, LParam) override {
-        codes.push_back(code);
-        return 0;
-    }
-    std::vector<std::uint32_t> codes;
 };
 
 // The boxes the core opened, oldest first.
@@ -220,7 +212,7 @@ class MainFrameTest : public QObject {
         WaitForRadio(frame, FoundTitle(1234, first, 9600));
         CloseBoxes(&frame);
 
-        CRecorder recorder;
+        test::CRecordingWindow recorder;
         CObservation portState(m_session->Model().portState, &recorder);
         CPortPage* page = PortPage();
         // The same port, picked from the list and typed: nothing closes, nothing restarts.
@@ -230,14 +222,14 @@ class MainFrameTest : public QObject {
         emit page->PortList()->activated(index);
         page->PortList()->lineEdit()->setText(first.QPort());
         QTest::keyClick(page->PortList()->lineEdit(), Qt::Key_Return);
-        QVERIFY(recorder.codes.empty());
+        QVERIFY(recorder.messages.empty());
         QVERIFY(m_session->Radio().Contact().IsIdle());
         QCOMPARE(frame.windowTitle(), FoundTitle(1234, first, 9600));
 
         // Another port, typed as a path: the first closes and the second radio is found.
         page->PortList()->lineEdit()->setText(QStringLiteral("  ") + second.QPort());
         QTest::keyClick(page->PortList()->lineEdit(), Qt::Key_Return);
-        QVERIFY(!recorder.codes.empty());
+        QVERIFY(!recorder.messages.empty());
         QCOMPARE(m_session->Model().portName.Get(), second.Port());
         WaitForRadio(frame, FoundTitle(4321, second, 19200));
         // The typed port joined the list, and is the one selected.

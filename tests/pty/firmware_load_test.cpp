@@ -7,9 +7,9 @@
 #include <csignal>
 #include <cstring>
 
-#include "firmware/firmware_test_util.h"
 #include "firmware/intel_hex.h"
 #include "tests/pty/pty_support.h"
+#include "tests/support/firmware_files.h"
 
 namespace rm7::test {
 namespace {
@@ -20,12 +20,6 @@ using ::testing::HasSubstr;
 constexpr std::uint32_t kMcuLow = 0x800;
 constexpr std::uint32_t kMcuSize = 0x1FD80 - 0x800;
 
-std::vector<std::uint8_t> WithMarker(std::vector<std::uint8_t> bytes, std::size_t at, const char* version) {
-    const std::string marker = std::string("SIMVERSION:") + version;
-    std::memcpy(bytes.data() + at, marker.data(), marker.size());
-    return bytes;
-}
-
 // An MCU image without a reconciliation value, and what the radio must hold after the load.
 struct McuFirmware {
     std::vector<std::uint8_t> image;
@@ -34,17 +28,8 @@ struct McuFirmware {
 
 McuFirmware MakeMcu(std::uint32_t seed, const char* version) {
     McuFirmware fw;
-    fw.image = WithMarker(RandomBytes(kMcuSize, seed), 0x2000, version);
-    fw.image[0] = 0;
-    fw.image[1] = 0;
-    fw.flash = fw.image;
-    std::uint16_t sum = 0;
-    for (std::size_t i = 0; i < fw.image.size(); i += 2) {
-        sum = static_cast<std::uint16_t>(sum + fw.image[i] * 256 + fw.image[i + 1]);
-    }
-    const auto word = static_cast<std::uint16_t>(-sum);
-    fw.flash[0] = static_cast<std::uint8_t>(word >> 8);
-    fw.flash[1] = static_cast<std::uint8_t>(word);
+    fw.image = McuImageBytes(seed, version);
+    fw.flash = Reconciled(fw.image);
     return fw;
 }
 
@@ -52,7 +37,7 @@ class FirmwareLoad : public ::testing::Test {
   protected:
     std::filesystem::path Hex(const std::string& name, const std::vector<std::uint8_t>& bytes, std::uint32_t at) {
         const std::filesystem::path file = scratch.Dir() / name;
-        WriteFile(file, FormatIntelHex(bytes, at, 32));
+        WriteHexFile(file, bytes, at);
         return file;
     }
     std::filesystem::path DumpDir() {
@@ -66,7 +51,7 @@ class FirmwareLoad : public ::testing::Test {
 
 TEST_F(FirmwareLoad, McuThenDspReachTheFlashExactlyAndTheVersionsVerify) {
     const McuFirmware mcu = MakeMcu(5, "0288");
-    const std::vector<std::uint8_t> dsp = WithMarker(RandomBytes(20000, 6), 300, "0291");
+    const std::vector<std::uint8_t> dsp = DspImageBytes(20000, 6, "0291");
     const auto mcuFile = Hex("fmcu0288.hex", mcu.image, kMcuLow);
     const auto dspFile = Hex("fdsp0291.hex", dsp, 0);
     const auto dump = DumpDir();
@@ -247,7 +232,7 @@ TEST_F(FirmwareLoad, ListShowsTheNewestFilesBesideWhatTheRadioRuns) {
 TEST_F(FirmwareLoad, UpdateSendsOnlyWhatIsNewerAndThenNothing) {
     const McuFirmware mcu = MakeMcu(17, "0288");
     Hex("fmcu0288.hex", mcu.image, kMcuLow);
-    Hex("fdsp0254.hex", WithMarker(RandomBytes(2000, 18), 100, "0254"), 0);
+    Hex("fdsp0254.hex", DspImageBytes(2000, 18, "0254"), 0);
     const auto dump = DumpDir();
     CSimulator sim({"--mcu", "02.54", "--dsp", "02.54", "--flash-dump", dump.string()});
 
@@ -274,7 +259,7 @@ TEST_F(FirmwareLoad, UpdateSendsOnlyWhatIsNewerAndThenNothing) {
 TEST_F(FirmwareLoad, UpdateFromTheBootLoaderKeepsACurrentDsp) {
     const McuFirmware mcu = MakeMcu(23, "0288");
     Hex("fmcu0288.hex", mcu.image, kMcuLow);
-    Hex("fdsp0254.hex", WithMarker(RandomBytes(2000, 24), 100, "0254"), 0);
+    Hex("fdsp0254.hex", DspImageBytes(2000, 24, "0254"), 0);
     const auto dump = DumpDir();
     CSimulator sim({"--boot-loader", "--dsp", "02.54", "--flash-dump", dump.string()});
     const RunResult r =
@@ -288,7 +273,7 @@ TEST_F(FirmwareLoad, UpdateFromTheBootLoaderKeepsACurrentDsp) {
 
 TEST_F(FirmwareLoad, UpdateAllSendsBothAndARefusedFileLeavesTheRadioUntouched) {
     Hex("fmcu0254.hex", MakeMcu(19, "0254").image, kMcuLow);
-    const std::vector<std::uint8_t> dsp = WithMarker(RandomBytes(2000, 20), 100, "0254");
+    const std::vector<std::uint8_t> dsp = DspImageBytes(2000, 20, "0254");
     Hex("fdsp0254.hex", dsp, 0);
     const auto dump = DumpDir();
     CSimulator sim({"--flash-dump", dump.string()});

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/child_process.h"
+#include "tests/support/temp_folder.h"
 
 namespace rm7::test {
 
@@ -27,19 +28,13 @@ inline std::filesystem::path BinDir() {
 class CScratch {
   public:
     CScratch() {
-        static int counter = 0;
-        m_dir = std::filesystem::temp_directory_path() /
-                ("rm7-pty-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-        setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (m_folder / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (m_folder / "data").c_str(), 1);
     }
-    ~CScratch() { std::filesystem::remove_all(m_dir); }
-    const std::filesystem::path& Dir() const { return m_dir; }
+    const std::filesystem::path& Dir() const { return m_folder.Path(); }
 
   private:
-    std::filesystem::path m_dir;
+    CTempFolder m_folder;
 };
 
 // rm7-sim on its own pty; stopped when the object goes away.

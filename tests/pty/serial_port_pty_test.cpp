@@ -7,10 +7,10 @@
 
 #include "link/contact.h"
 #include "link/radio_session.h"
-#include "link/scripted_port_test.h"
 #include "link/tty_serial_port.h"
 #include "platform/poll_pump.h"
 #include "tests/pty/pty_support.h"
+#include "tests/support/scripted_port.h"
 
 namespace rm7::test {
 namespace {
@@ -56,7 +56,7 @@ TEST_F(SerialPortPty, ContactAtNineThousandSixHundred) {
     EXPECT_EQ(session->Port().Speed(), 9600u);
     EXPECT_EQ(model->serialNumber.Get(), 12345u);
     EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareRunning);
-    EXPECT_TRUE(notifier.boxes.empty());
+    EXPECT_TRUE(notifier.BoxLines().empty());
 }
 
 TEST_F(SerialPortPty, OpenTwiceKeepsThePortAndZeroBytesWriteNothing) {
@@ -97,12 +97,12 @@ TEST_F(SerialPortPty, RadioUnpluggedMidContactIsReportedOnceAndNothingHangs) {
     EXPECT_TRUE(pump.RunUntil([this] { return !window.completions.empty(); }, 20000));
     ASSERT_EQ(window.completions.size(), 1u);
     EXPECT_EQ(window.completions[0], kErrorAccessDenied);
-    EXPECT_EQ(notifier.boxes.size(), 1u);
+    EXPECT_EQ(notifier.BoxLines().size(), 1u);
     // The port is closed and later calls fail quietly.
     pump.RunUntil([] { return false; }, 50);
     EXPECT_FALSE(model->IsPortOpen());
     EXPECT_FALSE(session->SendText("I;"));
-    EXPECT_LE(notifier.boxes.size(), 1u);
+    EXPECT_LE(notifier.BoxLines().size(), 1u);
 }
 
 }  // namespace

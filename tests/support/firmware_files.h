@@ -1,5 +1,6 @@
 #pragma once
-// Helpers for the firmware tests: temporary folders, files, records and the hex tools.
+// The firmware tests' files: images with the simulator's version marker, hex files and records,
+// and the outside hex tools.
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -8,20 +9,6 @@
 #include <vector>
 
 namespace rm7::test {
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& Path() const { return m_path; }
-    std::filesystem::path operator/(std::string_view name) const { return m_path / name; }
-
-  private:
-    std::filesystem::path m_path;
-};
 
 void WriteFile(const std::filesystem::path& file, std::string_view text);
 void WriteFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes);
@@ -39,5 +26,15 @@ std::string Record(std::uint8_t type, std::uint16_t address, std::span<const std
 std::string Record(std::uint8_t type, std::uint16_t address, std::initializer_list<std::uint8_t> data,
                    std::uint8_t checksumError = 0);
 inline constexpr std::string_view kEofRecord = ":00000001FF";
+
+// MCU image bytes for 0x800-0x1FD7F: random, "SIMVERSION:<version>" inside, and no
+// reconciliation value (the loader computes it).
+std::vector<std::uint8_t> McuImageBytes(std::uint32_t seed, const char* version);
+// The image as the radio must end up holding it: the reconciliation word written in, so
+// that its big-endian words sum to zero.
+std::vector<std::uint8_t> Reconciled(std::vector<std::uint8_t> image);
+// DSP image bytes: random, with the marker when version is not null.
+std::vector<std::uint8_t> DspImageBytes(std::size_t size, std::uint32_t seed, const char* version);
+void WriteHexFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes, std::uint32_t address);
 
 }  // namespace rm7::test

@@ -1,7 +1,6 @@
 #pragma once
-// Helpers for the loader tests: firmware images with the simulator's version marker, the
-// model on the in-process radio or on a scripted port in virtual time, and a progress bar
-// that remembers what it was told.
+// The loader tests' rig: the radio bench with a progress bar that remembers what it was told,
+// and a scripted radio for the loaders.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -9,23 +8,10 @@
 #include <vector>
 
 #include "firmware/loader_job.h"
-#include "link/memory_port.h"
-#include "link/radio_session.h"
-#include "link/scripted_port_test.h"
-#include "platform/manual_pump.h"
-#include "sim/radio.h"
+#include "tests/support/radio_bench.h"
+#include "tests/support/scripted_port.h"
 
 namespace rm7::test {
-
-// MCU image bytes for 0x800-0x1FD7F: random, "SIMVERSION:<version>" inside, and no
-// reconciliation value (the loader computes it).
-std::vector<std::uint8_t> McuImageBytes(std::uint32_t seed, const char* version);
-// The image as the radio must end up holding it: the reconciliation word written in, so
-// that its big-endian words sum to zero.
-std::vector<std::uint8_t> Reconciled(std::vector<std::uint8_t> image);
-// DSP image bytes: random, with the marker when version is not null.
-std::vector<std::uint8_t> DspImageBytes(std::size_t size, std::uint32_t seed, const char* version);
-void WriteHexFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes, std::uint32_t address);
 
 class CRecordingBar final : public IProgressBar {
   public:
@@ -39,31 +25,19 @@ class CRecordingBar final : public IProgressBar {
     std::uint32_t updates = 0;
 };
 
-// The model in virtual time on a port the test chooses; completions reach `window`.
-class CLoaderRig {
+// The bench with what a load needs besides: a progress bar and the job's log lines.
+class CLoaderRig : public CRadioBench {
   public:
     // On the in-process simulated radio.
-    explicit CLoaderRig(const rm7sim::Options& options);
-    // On a scripted port; the test writes port->script.
-    CLoaderRig();
-    ~CLoaderRig();
+    explicit CLoaderRig(const rm7sim::Options& options) : CRadioBench(options) {}
+    // On a scripted port; the test writes scriptedPort->script.
+    CLoaderRig() : CRadioBench(OnScriptedPort{}) {}
 
-    // Opens the port and runs the contact to its end.
-    Result Contact(std::uint32_t maxMs = 60000);
     // Starts the job and runs virtual time until it finishes; false when it did not
     // finish within maxMs.
     bool Run(CLoaderJob& job, std::uint32_t maxMs = 3'600'000);
 
-    CManualPump pump;
-    CRecordingNotifier notifier;
-    CRecordingWindow window;
     CRecordingBar bar;
-    std::unique_ptr<rm7sim::Radio> radio;
-    CMemoryPort* memoryPort = nullptr;
-    CScriptedPort* scriptedPort = nullptr;
-    std::unique_ptr<CModel> model;
-    std::unique_ptr<CRadioSession> session;
-    CObservation observation;
     std::vector<std::string> log;  // the job's log lines
 };
 

@@ -9,9 +9,9 @@
 #include "link/serial_port.h"
 #include "model/messages.h"
 #include "model/model.h"
-#include "model/user_notifier.h"
 #include "platform/last_error.h"
 #include "platform/manual_pump.h"
+#include "tests/support/recording_notifier.h"
 #include "tests/support/recording_window.h"
 
 #include <gtest/gtest.h>
@@ -126,20 +126,6 @@ class CScriptedPort final : public ISerialPort {
     std::string m_name;
     bool m_open = false;
     std::uint32_t m_speed = 38400;
-};
-
-// Collects what the core says to the user.
-class CRecordingNotifier final : public IUserNotifier {
-  public:
-    void StatusText(const std::string& text) override { status.push_back(text); }
-    void MessageBox(const std::string& caption, const std::string& text, MessageIcon) override {
-        boxes.push_back(caption + ": " + text);
-        status.push_back(text);
-    }
-    bool AskYesNo(const std::string&, const std::string&, MessageIcon) override { return answer; }
-    std::vector<std::string> status;
-    std::vector<std::string> boxes;
-    bool answer = false;
 };
 
 // A model on an open scripted port with a machine of type M as its active machine; the

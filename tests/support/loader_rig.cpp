@@ -1,89 +1,11 @@
-#include "firmware/loader_test_support.h"
+#include "tests/support/loader_rig.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-#include "firmware/firmware_test_util.h"
-#include "firmware/intel_hex.h"
 #include "link/contact.h"
 #include "link/radio_session.h"
 
 namespace rm7::test {
-
-namespace {
-
-void PutMarker(std::vector<std::uint8_t>& bytes, std::size_t at, const char* version) {
-    const std::string marker = std::string("SIMVERSION:") + version;
-    if (at + marker.size() <= bytes.size()) {
-        std::memcpy(bytes.data() + at, marker.data(), marker.size());
-    }
-}
-
-}  // namespace
-
-std::vector<std::uint8_t> McuImageBytes(std::uint32_t seed, const char* version) {
-    std::vector<std::uint8_t> bytes = RandomBytes(kMcuHighAddress - kMcuLowAddress, seed);
-    bytes[0] = 0;
-    bytes[1] = 0;
-    PutMarker(bytes, 0x1234, version);
-    return bytes;
-}
-
-std::vector<std::uint8_t> Reconciled(std::vector<std::uint8_t> image) {
-    std::uint16_t sum = 0;
-    for (std::size_t i = 0; i + 1 < image.size(); i += 2) {
-        sum = static_cast<std::uint16_t>(sum + image[i] * 256 + image[i + 1]);
-    }
-    const auto word = static_cast<std::uint16_t>(-sum);
-    image[0] = static_cast<std::uint8_t>(word >> 8);
-    image[1] = static_cast<std::uint8_t>(word);
-    return image;
-}
-
-std::vector<std::uint8_t> DspImageBytes(std::size_t size, std::uint32_t seed, const char* version) {
-    std::vector<std::uint8_t> bytes = RandomBytes(size, seed);
-    if (version != nullptr) {
-        PutMarker(bytes, size / 3, version);
-    }
-    return bytes;
-}
-
-void WriteHexFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes, std::uint32_t address) {
-    WriteFile(file, FormatIntelHex(bytes, address, 32));
-}
-
-CLoaderRig::CLoaderRig(const rm7sim::Options& options) {
-    radio = std::make_unique<rm7sim::Radio>(options);
-    auto port = std::make_unique<CMemoryPort>(pump, *radio);
-    memoryPort = port.get();
-    model = std::make_unique<CModel>(pump, nullptr, &notifier);
-    session = std::make_unique<CRadioSession>(*model, std::move(port));
-    observation = CObservation(model->portEvent, &window);
-    model->portName.Set("sim0");
-}
-
-CLoaderRig::CLoaderRig() {
-    auto port = std::make_unique<CScriptedPort>(pump);
-    scriptedPort = port.get();
-    model = std::make_unique<CModel>(pump, nullptr, &notifier);
-    session = std::make_unique<CRadioSession>(*model, std::move(port));
-    observation = CObservation(model->portEvent, &window);
-    model->portName.Set("scripted");
-}
-
-CLoaderRig::~CLoaderRig() {
-    observation.Reset();
-    session->ClosePort();
-}
-
-Result CLoaderRig::Contact(std::uint32_t maxMs) {
-    window.completions.clear();
-    session->Contact().StartAtOpenPort();
-    pump.AdvanceUntil([this] { return !window.completions.empty(); }, maxMs);
-    EXPECT_EQ(window.completions.size(), 1u);
-    return window.completions.empty() ? 0xFFFFFFFF : window.completions.back();
-}
 
 bool CLoaderRig::Run(CLoaderJob& job, std::uint32_t maxMs) {
     job.onLog = [this](const std::string& line, CLoaderJob::LogSource) { log.push_back(line); };
