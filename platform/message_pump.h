@@ -23,15 +23,15 @@ inline constexpr std::uint32_t kMsgTimer = 0x0113;
 inline constexpr std::uint32_t kMsgApp = 0x8000;
 
 class IMessageTarget {
-public:
+  public:
     virtual LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) = 0;
 
-protected:
+  protected:
     ~IMessageTarget() = default;
 };
 
 class IMessagePump {
-public:
+  public:
     virtual ~IMessagePump() = default;
 
     // Calls the target at once and returns its result.
@@ -50,16 +50,16 @@ public:
 
 // A message target that unregisters itself from its pump when destroyed.
 class CMessageTarget : public IMessageTarget {
-public:
+  public:
     explicit CMessageTarget(IMessagePump& pump) : m_pump(pump) {}
     CMessageTarget(const CMessageTarget&) = delete;
     CMessageTarget& operator=(const CMessageTarget&) = delete;
     IMessagePump& Pump() const { return m_pump; }
 
-protected:
+  protected:
     ~CMessageTarget() { m_pump.Forget(this); }
 
-private:
+  private:
     IMessagePump& m_pump;
 };
 

@@ -49,8 +49,14 @@ inline constexpr Result kErrorIoDevice = 1117;
 inline constexpr Result kEFail = 0x80004005;
 
 // A positive (operating-system) code counts as the HRESULT (code & 0xFFFF) | 0x80070000.
-constexpr std::uint32_t AsHresult(Result r) { return (r != 0 && (r & 0x80000000u) == 0) ? ((r & 0xFFFFu) | 0x80070000u) : r; }
-constexpr bool Failed(Result r) { return (AsHresult(r) & 0x80000000u) != 0; }
-constexpr bool Succeeded(Result r) { return !Failed(r); }
+constexpr std::uint32_t AsHresult(Result r) {
+    return (r != 0 && (r & 0x80000000u) == 0) ? ((r & 0xFFFFu) | 0x80070000u) : r;
+}
+constexpr bool Failed(Result r) {
+    return (AsHresult(r) & 0x80000000u) != 0;
+}
+constexpr bool Succeeded(Result r) {
+    return !Failed(r);
+}
 
 }  // namespace rm7

@@ -75,7 +75,8 @@ TEST(CliContact, PortHeldByAnotherProgramSaysWhoHoldsIt) {
     ASSERT_EQ(holder.Open(sim.Device()), 0u);
     const RunResult r = RunUtil(scratch, {"--port", sim.Device(), "info"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("Serial port \"" + sim.Device() + "\" access denied; may be in use by another program"));
+    EXPECT_THAT(r.err,
+                HasSubstr("Serial port \"" + sim.Device() + "\" access denied; may be in use by another program"));
     EXPECT_THAT(r.err, HasSubstr("is in use by "));
     EXPECT_THAT(r.err, HasSubstr("(pid " + std::to_string(::getpid()) + ")"));
     EXPECT_THAT(r.err, HasSubstr("Error code 0x00000005: Access is denied."));
