@@ -83,7 +83,7 @@ Phase TimePacketPhase(const std::vector<std::string>& simArgs, const std::filesy
     CFirstPacket bar;
     std::optional<Clock::time_point> end;
     double endCpu = 0;
-    CLoaderJob job(model, LoaderPart::Mcu, hex);
+    CLoaderJob job(session, LoaderPart::Mcu, hex);
     job.onLog = [&](const std::string& line, CLoaderJob::LogSource) {
         // Logged as the last packet's acknowledgement ends the packet phase.
         if (!end && line.rfind("Waiting ", 0) == 0) {

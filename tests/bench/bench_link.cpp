@@ -52,7 +52,7 @@ int Run() {
     CRadioSession session(model, std::make_unique<CSerialPort>(pump));
     CObservation completion(model.portEvent, &window);
     model.portName.Set(sim.Device());
-    CReadMachine reader(model);
+    CReadMachine reader(session);
 
     constexpr int kRounds = 40;
     // Per round: contact (";", "I;", "RVM;", "OM;", "ER", "RVD;" answered; "TT0;" waits 10 ms
