@@ -5,14 +5,12 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <random>
 #include <sstream>
 
 #include "cli/commands.h"
 #include "config/eeprom_map.h"
-#include "firmware/intel_hex.h"
 #include "link/memory_port.h"
 #include "platform/manual_pump.h"
 #include "platform/result_codes.h"
@@ -96,12 +94,6 @@ using Command = std::function<int(IEnvironment&, const GlobalOptions&)>;
 
 constexpr std::uint32_t kMcuSize = rm7sim::Radio::kMcuHigh - rm7sim::Radio::kMcuLow;
 
-std::vector<std::uint8_t> WithMarker(std::vector<std::uint8_t> bytes, std::size_t at, const char* version) {
-    const std::string marker = std::string("SIMVERSION:") + version;
-    std::memcpy(bytes.data() + at, marker.data(), marker.size());
-    return bytes;
-}
-
 // An MCU image without a reconciliation value, and what the radio's flash holds after its load.
 struct McuFirmware {
     std::vector<std::uint8_t> image;
@@ -110,17 +102,8 @@ struct McuFirmware {
 
 McuFirmware MakeMcu(std::uint32_t seed, const char* version) {
     McuFirmware fw;
-    fw.image = WithMarker(RandomBytes(kMcuSize, seed), 0x2000, version);
-    fw.image[0] = 0;
-    fw.image[1] = 0;
-    fw.flash = fw.image;
-    std::uint16_t sum = 0;
-    for (std::size_t i = 0; i < fw.image.size(); i += 2) {
-        sum = static_cast<std::uint16_t>(sum + fw.image[i] * 256 + fw.image[i + 1]);
-    }
-    const auto word = static_cast<std::uint16_t>(-sum);
-    fw.flash[0] = static_cast<std::uint8_t>(word >> 8);
-    fw.flash[1] = static_cast<std::uint8_t>(word);
+    fw.image = test::McuImageBytes(seed, version);
+    fw.flash = test::Reconciled(fw.image);
     return fw;
 }
 
@@ -163,7 +146,7 @@ class CliCommands : public ::testing::Test {
 
     std::filesystem::path Hex(const std::string& name, const std::vector<std::uint8_t>& bytes, std::uint32_t at) {
         const std::filesystem::path file = dir / name;
-        WriteFile(file, FormatIntelHex(bytes, at, 32));
+        test::WriteHexFile(file, bytes, at);
         return file;
     }
     std::size_t CommandsStartingWith(const std::string& prefix) const {
@@ -386,7 +369,7 @@ TEST_F(CliCommands, ConfigurationFailuresLeaveTheRadioAlone) {
 
 TEST_F(CliCommands, FirmwareSendLoadsBothPartsExactlyAndChecksTheVersions) {
     const McuFirmware mcu = MakeMcu(5, "0288");
-    const std::vector<std::uint8_t> dsp = WithMarker(RandomBytes(20000, 6), 300, "0291");
+    const std::vector<std::uint8_t> dsp = test::DspImageBytes(20000, 6, "0291");
     const auto mcuFile = Hex("fmcu0288.hex", mcu.image, rm7sim::Radio::kMcuLow);
     const auto dspFile = Hex("fdsp0291.hex", dsp, 0);
     Outcome o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareSend(e, g, mcuFile, dspFile); });
@@ -431,7 +414,7 @@ TEST_F(CliCommands, FirmwareCheckDescribesFilesAndRefusesABrokenOne) {
 TEST_F(CliCommands, FirmwareListAndUpdateCompareTheFolderWithTheRadio) {
     const McuFirmware mcu = MakeMcu(11, "0288");
     Hex("fmcu0288.hex", mcu.image, rm7sim::Radio::kMcuLow);
-    Hex("fdsp0254.hex", WithMarker(RandomBytes(2000, 12), 100, "0254"), 0);
+    Hex("fdsp0254.hex", test::DspImageBytes(2000, 12, "0254"), 0);
     const std::string folder = dir.Path().string();
     const Command list = [&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareList(e, g, folder); };
     const Command update = [&](IEnvironment& e, const GlobalOptions& g) {

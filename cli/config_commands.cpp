@@ -164,9 +164,7 @@ int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std:
                 if (machine.IsIdle()) {
                     return false;
                 }
-                if (!machine.HasFailed()) {
-                    machine.SetResult(kErrorCancelled);
-                }
+                machine.Cancel();
                 return true;
             });
         r = CMachineRun(session).Run(machine, [&] { return machine.StartRestore(); });

@@ -319,20 +319,9 @@ LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, 
                 }
             }
         };
-        CStateMachineBase& machine = dynamic_cast<CStateMachineBase&>(job.Machine());
         const CCriticalJob critical(
             session.Env().Loop(), LoadInterruptTexts(part), [&](const std::string& line) { console.Say(line); },
-            [&] {
-                // Every packet sent: the radio is being found again.
-                if (job.MachineIdle()) {
-                    return false;
-                }
-                // A failure already on its way keeps its own code.
-                if (!machine.HasFailed()) {
-                    machine.SetResult(kErrorCancelled);
-                }
-                return true;
-            });
+            [&] { return job.Cancel(); });
         job.Start(&console);
         if (!session.RunUntil([&] { return outcome.has_value(); }, kLoadLimitMs)) {
             report.result = kErrorTimeout;
@@ -342,7 +331,7 @@ LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, 
         report.totalRetries = job.TotalRetries();
         report.highestRetries = job.HighestRetries();
         report.rate = console.Rate();
-        report.bootLoader = machine.FirmwareStatus() == kFirmwareBootLoader;
+        report.bootLoader = job.FirmwareStatusSeen() == kFirmwareBootLoader;
     }
     return report;
 }

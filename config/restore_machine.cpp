@@ -123,8 +123,7 @@ void CConfigRestoreJob::CloseRequest() {
             return;
         }
         // The run may have ended while the question was open; then there is nothing to interrupt.
-        if (!m_machine.IsIdle() && !m_machine.HasFailed()) {
-            m_machine.SetResult(kErrorCancelled);
+        if (!m_machine.IsIdle() && m_machine.Cancel()) {
             m_view.ShowMessage(kCriticalOperationCaption, kRestoreInterruptedText, MessageIcon::Warning);
         }
         return;

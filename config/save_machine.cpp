@@ -127,9 +127,7 @@ void CConfigSaveJob::Cancel() {
     if (!m_machine.IsIdle()) {
         m_model.StatusText(kSaveCancelledText);
         // The machine ends at its next step and the completion closes the dialog.
-        if (!m_machine.HasFailed()) {
-            m_machine.SetResult(kErrorCancelled);
-        }
+        m_machine.Cancel();
         return;
     }
     if (m_lastResult && *m_lastResult != kOk && *m_lastResult != kErrorCancelled) {

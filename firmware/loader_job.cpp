@@ -129,6 +129,18 @@ bool CLoaderJob::MachineIdle() const {
     return m_mcu ? m_mcu->IsIdle() : m_dsp->IsIdle();
 }
 
+bool CLoaderJob::Cancel() {
+    if (MachineIdle()) {
+        return false;
+    }
+    m_mcu ? m_mcu->Cancel() : m_dsp->Cancel();
+    return true;
+}
+
+FirmwareStatusEnum CLoaderJob::FirmwareStatusSeen() const {
+    return m_mcu ? m_mcu->FirmwareStatus() : m_dsp->FirmwareStatus();
+}
+
 std::uint32_t CLoaderJob::TotalRetries() const {
     return m_mcu ? m_mcu->TotalRetries() : m_dsp->TotalRetries();
 }

@@ -122,6 +122,12 @@ class CLoaderJob final : private IMessageTarget {
     std::uint32_t HighestRetries() const;
 
     CloseDecision OnCloseRequest() const { return DecideClose(Running(), m_result); }
+    // Stops a load still sending at its next packet or chunk; false once every byte is sent
+    // (the radio is being found again).
+    bool Cancel();
+    // What the load found the radio running when it started: a boot loader is left waiting
+    // by a load that stops.
+    FirmwareStatusEnum FirmwareStatusSeen() const;
 
   private:
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;

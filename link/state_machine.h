@@ -64,6 +64,15 @@ class CStateMachineBase {
     Result GetResult() const { return m_result; }
     void SetResult(Result r) { m_result = r; }
     bool HasFailed() const { return Failed(m_result); }
+    // Asks a running machine to stop at its next step with "cancelled"; a failure already on its
+    // way keeps its own code (false then).
+    bool Cancel() {
+        if (HasFailed()) {
+            return false;
+        }
+        m_result = kErrorCancelled;
+        return true;
+    }
     std::uint32_t RetryLimit() const { return m_retryLimit; }
     void SetRetryLimit(std::uint32_t limit) { m_retryLimit = limit; }
     FirmwareStatusEnum FirmwareStatus() const { return m_firmwareStatus; }

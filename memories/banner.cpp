@@ -155,9 +155,7 @@ bool CBannerJob::QueryCancel() {
         return false;
     }
     m_saveStarted = true;
-    if (!m_machine.HasFailed()) {
-        m_machine.SetResult(kErrorCancelled);
-    }
+    m_machine.Cancel();
     return true;
 }
 

@@ -64,14 +64,11 @@ void CCWMemoryJob::CloseRequest() {
     if (!m_machine.IsIdle()) {
         if (!m_writing) {
             // The read stops at its next step; its completion closes the dialog.
-            if (!m_machine.HasFailed()) {
-                m_machine.SetResult(kErrorCancelled);
-            }
+            m_machine.Cancel();
             return;
         }
-        if (m_view.Ask({kCriticalOperationCaption, kCwCriticalText}) == Answer::Yes && !m_machine.IsIdle() &&
-            !m_machine.HasFailed()) {
-            m_machine.SetResult(kErrorCancelled);
+        if (m_view.Ask({kCriticalOperationCaption, kCwCriticalText}) == Answer::Yes && !m_machine.IsIdle()) {
+            m_machine.Cancel();
         }
         return;
     }
