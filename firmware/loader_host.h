@@ -162,17 +162,20 @@ class CLoadBlockState : public CCommandResponseRetryState<T> {
         SendNext();
     }
 
+    // Anything but an acknowledgement or a rejection (the boot loader's 'C') says neither: the
+    // piece's time-out keeps running, so the wait ends in a resynchronisation and never lasts
+    // for ever.
+    AnswerCheck CheckAnswer(const std::string& answer) override {
+        return ValidIf(answer.find(m_acknowledgement) != std::string::npos || answer.find('N') != std::string::npos);
+    }
+
     void OnResponse() override {
-        const std::string& response = this->m_host.Response();
-        if (response.find(m_acknowledgement) != std::string::npos) {
-            this->m_host.KillTimer();
+        this->m_host.KillTimer();
+        if (this->m_host.Response().find(m_acknowledgement) != std::string::npos) {
             Acknowledged();
-        } else if (response.find('N') != std::string::npos) {
-            this->m_host.KillTimer();
+        } else {
             Rejected();
         }
-        // Anything else (the boot loader's 'C') says neither: the piece's time-out keeps
-        // running, so the wait ends in a resynchronisation and never lasts for ever.
     }
 
     void OnTimer() override {

@@ -61,9 +61,9 @@ int CGetVersionState::ParseVersion(const std::string& answer, const std::string&
     return (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[3] - '0') * 10 + (p[4] - '0');
 }
 
-bool CGetVersionState::IsValidResponse() {
-    m_version = ParseVersion(m_host.Response(), m_prefix);
-    return m_version >= 0;
+AnswerCheck CGetVersionState::CheckAnswer(const std::string& answer) {
+    m_version = ParseVersion(answer, m_prefix);
+    return ValidIf(m_version >= 0);
 }
 
 void CGetVersionState::OnValidResponse() {

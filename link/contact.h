@@ -33,7 +33,7 @@ class CGetVersionState : public CCommandResponseRetryState<CContactStateMachine>
     CGetVersionState(CStateHost<CContactStateMachine>& host, const char* name, CState* next, Result error,
                      const char* command, std::size_t index)
         : CCommandResponseRetryState(host, name, next, error, command, 500), m_index(index) {}
-    bool IsValidResponse() override;
+    AnswerCheck CheckAnswer(const std::string& answer) override;
     void OnValidResponse() override;
     // The version value of an answer, or -1 when it is not one.
     static int ParseVersion(const std::string& answer, const std::string& prefix);

@@ -83,17 +83,14 @@ class CCommandOptionalResponseState : public CCommandDelayState<T> {
         this->m_command = m_baseCommand;
     }
     void OnResponse() override {
-        if (IsValidResponse()) {
-            this->m_host.KillTimer();
-            OnValidResponse();
-        }
+        this->m_host.KillTimer();
+        OnValidResponse();
     }
     void OnTimer() override { this->Next(); }
 
     virtual void OnValidResponse() { OnSuccess(); }
     virtual std::string Terminators() const { return ";"; }
     virtual void OnSuccess() { this->Next(); }
-    virtual bool IsValidResponse() { return true; }
 
   protected:
     // The answer begins with the command's name.
@@ -292,9 +289,9 @@ class CReadPicPromState : public CPicPromStateBase<T> {
                       std::uint32_t totalLength, std::uint8_t* buffer)
         : CPicPromStateBase<T>(host, name, next, kErrNoResponseReadEeprom, address, totalLength, buffer) {}
 
-    bool IsValidResponse() override {
-        return eeprom::CheckReadAnswer(this->m_command, this->m_host.Response(), this->m_blockLength,
-                                       this->m_buffer + this->m_bytesDone);
+    AnswerCheck CheckAnswer(const std::string& answer) override {
+        return ValidIf(
+            eeprom::CheckReadAnswer(this->m_command, answer, this->m_blockLength, this->m_buffer + this->m_bytesDone));
     }
 
   protected:
@@ -314,7 +311,9 @@ class CWritePicPromState : public CPicPromStateBase<T> {
                        std::uint32_t totalLength, std::uint8_t* buffer)
         : CPicPromStateBase<T>(host, name, next, kErrNoResponseWriteEeprom, address, totalLength, buffer) {}
 
-    bool IsValidResponse() override { return eeprom::CheckWriteAnswer(this->m_command, this->m_host.Response()); }
+    AnswerCheck CheckAnswer(const std::string& answer) override {
+        return ValidIf(eeprom::CheckWriteAnswer(this->m_command, answer));
+    }
     virtual void OnAllWritten() { this->Next(); }
 
   protected:
@@ -354,7 +353,7 @@ class CGetR5State : public CCommandResponseRetryState<T> {
   public:
     CGetR5State(CStateHost<T>& host, CState<T>* next)
         : CCommandResponseRetryState<T>(host, kR5ModeTraceName, next, kErrNoResponseR5, "R5;", 500) {}
-    bool IsValidResponse() override { return StartsWithNoCase(this->m_host.Response(), "R5"); }
+    AnswerCheck CheckAnswer(const std::string& answer) override { return ValidIf(StartsWithNoCase(answer, "R5")); }
     void OnValidResponse() override {
         if (this->Host().SavedR5().empty()) {
             this->Host().SavedR5() = this->m_host.Response();
@@ -388,7 +387,7 @@ class CRestoreR5State : public CCommandResponseRetryState<T> {
             this->m_command += "R5;";
         }
     }
-    bool IsValidResponse() override { return this->m_host.Response() == this->Host().SavedR5(); }
+    AnswerCheck CheckAnswer(const std::string& answer) override { return ValidIf(answer == this->Host().SavedR5()); }
 };
 
 template <typename T>
@@ -564,7 +563,7 @@ class CIdentifyState : public CCommandOptionalResponseState<T> {
 
     void SetAlternate(CState<T>* alternate) { m_alternate = alternate; }
 
-    bool IsValidResponse() override {
+    void OnValidResponse() override {
         struct Row {
             const char* text;
             TarnwellDevice kind;
@@ -592,7 +591,7 @@ class CIdentifyState : public CCommandOptionalResponseState<T> {
             }
         }
         this->Model().deviceKind.Set(kind);
-        return true;
+        this->OnSuccess();
     }
 
     void OnTimer() override {
@@ -647,11 +646,8 @@ class CGetOptionModuleState : public CCommandOptionalResponseState<T> {
         }
         CCommandOptionalResponseState<T>::Run();
     }
-    bool IsValidResponse() override {
+    void OnValidResponse() override {
         this->Model().optionModules = this->m_host.Response();
-        return true;
-    }
-    void OnSuccess() override {
         this->Model().deviceKind.Set(DeviceFromOptionModules(this->Model().optionModules));
         this->Next();
     }

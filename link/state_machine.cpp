@@ -135,6 +135,10 @@ bool CStateMachineBase::ReadResponse() {
         if (m_terminators.find(byte) != std::string::npos) {
             return true;
         }
+        if (m_response.size() >= kAnswerLimit) {
+            TraceText("Dropped %zu bytes without a terminator", m_response.size());
+            m_response.clear();
+        }
     }
 }
 

@@ -34,6 +34,22 @@ class IStateMachine {
 // wParam of a kMsgLogLine written only while tracing; other lines carry 0.
 inline constexpr WParam kLogLineTrace = 1;
 
+// What a state makes of the bytes read up to a terminator. The one place an answer is judged:
+// the framework reads, the state's CheckAnswer decides, and only a valid answer reaches
+// OnResponse.
+enum class AnswerCheck {
+    kNeedMore,  // the answer goes on past this terminator (one read by its length)
+    kInvalid,   // not this state's answer: dropped, and the wait goes on
+    kValid,
+};
+
+inline AnswerCheck ValidIf(bool valid) {
+    return valid ? AnswerCheck::kValid : AnswerCheck::kInvalid;
+}
+
+// An answer that never ends (noise, a runaway device) is dropped at this length.
+inline constexpr std::size_t kAnswerLimit = 4096;
+
 // Where a progress bar shows a machine's position; the view implements it.
 class IProgressBar {
   public:
@@ -166,6 +182,11 @@ class CState {
             Finish();
         }
     }
+    virtual AnswerCheck CheckAnswer(const std::string& answer) {
+        (void)answer;
+        return AnswerCheck::kValid;
+    }
+    // A valid answer, in the host's Response().
     virtual void OnResponse() {}
     virtual void Run() = 0;
     virtual void Init() {}
@@ -238,13 +259,20 @@ class CStateHost : public CStateMachineBase, public IStateMachine {
         if (!ReadResponse()) {
             return 0;
         }
-        if (!m_response.empty() && m_terminators.find(m_response.back()) != std::string::npos) {
-            if (Tracing()) {
-                TraceText("%s response %s %3u ms", m_current->Name(), PrintableForm(m_response).c_str(), ElapsedMs());
-            }
-            m_current->OnResponse();
-            m_response.clear();
+        if (m_response.empty() || m_terminators.find(m_response.back()) == std::string::npos) {
+            return 0;
         }
+        const AnswerCheck check = m_current->CheckAnswer(m_response);
+        if (check == AnswerCheck::kNeedMore && m_response.size() < kAnswerLimit) {
+            return 0;
+        }
+        if (Tracing()) {
+            TraceText("%s response %s %3u ms", m_current->Name(), PrintableForm(m_response).c_str(), ElapsedMs());
+        }
+        if (check == AnswerCheck::kValid) {
+            m_current->OnResponse();
+        }
+        m_response.clear();
         return 0;
     }
 

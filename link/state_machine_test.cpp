@@ -104,11 +104,11 @@ TEST_F(FrameworkTest, TwoAnswersTogetherAreTwoResponses) {
         class CPicky : public CCommandResponseRetryState<CPickyMachine> {
           public:
             using CCommandResponseRetryState::CCommandResponseRetryState;
-            bool IsValidResponse() override {
-                ++seen;
-                return HasPrefix();
+            AnswerCheck CheckAnswer(const std::string& answer) override {
+                seen.push_back(answer);
+                return ValidIf(HasPrefix());
             }
-            int seen = 0;
+            std::vector<std::string> seen;
         } only;
     };
     CPickyMachine picky(*session);
@@ -116,9 +116,74 @@ TEST_F(FrameworkTest, TwoAnswersTogetherAreTwoResponses) {
     ASSERT_TRUE(picky.Start(picky.only));
     port->Inject("?;BB5;");
     pump.RunUntilIdle();
-    EXPECT_EQ(picky.only.seen, 2);
+    EXPECT_THAT(picky.only.seen, ElementsAre("?;", "BB5;"));
     EXPECT_TRUE(picky.IsIdle());
     EXPECT_EQ(picky.GetResult(), 0u);
+}
+
+// An answer that carries its own length ("LN" + 3 digits + text + ";") may hold the terminator
+// in its text: the state asks for more until the length is met, and sees the answer whole.
+class CLengthMachine : public CStateHost<CLengthMachine> {
+  public:
+    explicit CLengthMachine(CRadioSession& session)
+        : CStateHost(session, 10), only(*this, "Only", &FinalState(), 0xE2000222, "LN;", 200) {}
+    class CLengthState : public CCommandResponseState<CLengthMachine> {
+      public:
+        using CCommandResponseState::CCommandResponseState;
+        AnswerCheck CheckAnswer(const std::string& answer) override {
+            if (answer.size() < 6 || answer.compare(0, 2, "LN") != 0) {
+                return AnswerCheck::kInvalid;
+            }
+            const std::size_t length = std::stoul(answer.substr(2, 3));
+            return answer.size() < 6 + length ? AnswerCheck::kNeedMore : ValidIf(answer.size() == 6 + length);
+        }
+        void OnValidResponse() override {
+            text = this->m_host.Response().substr(5, this->m_host.Response().size() - 6);
+            OnSuccess();
+        }
+        std::string text;
+    } only;
+};
+
+TEST_F(FrameworkTest, AnAnswerReadByItsLengthMayHoldTheTerminator) {
+    struct Case {
+        std::vector<std::string> pieces;
+        std::string text;  // empty: no valid answer, the state's time-out ends the run
+    };
+    const Case cases[] = {
+        {{"LN005a;b;c;"}, "a;b;c"},
+        {{"LN00", "5a;", "b;", "c;"}, "a;b;c"},
+        {{"LN000;"}, ""},
+        {{"X;", "LN002;;;"}, ";;"},
+        {{"LN002abc;"}, ""},  // longer than it says
+    };
+    for (const Case& c : cases) {
+        CLengthMachine machine(*session);
+        session->SetActiveMachine(&machine);
+        window.completions.clear();
+        ASSERT_TRUE(machine.Start(machine.only));
+        for (const std::string& piece : c.pieces) {
+            port->Inject(piece);
+            pump.RunUntilIdle();
+        }
+        pump.AdvanceBy(200);
+        EXPECT_EQ(machine.only.text, c.text) << c.pieces.front();
+        EXPECT_THAT(window.completions, ElementsAre(c.pieces.front() == "LN002abc;" ? 0xE2000222u : 0u))
+            << c.pieces.front();
+        session->SetActiveMachine(nullptr);
+    }
+}
+
+// Bytes that never make an answer (noise without a terminator, or a state that keeps asking
+// for more) are dropped at a bound instead of growing without end.
+TEST_F(FrameworkTest, AnAnswerThatNeverEndsIsDroppedAtTheLimit) {
+    ASSERT_TRUE(machine->Start(machine->first));
+    port->Inject(std::string(kAnswerLimit * 3, 'x'));
+    pump.RunUntilIdle();
+    EXPECT_LT(machine->Response().size(), kAnswerLimit);
+    port->Inject("AA;");
+    pump.RunUntilIdle();
+    EXPECT_EQ(&machine->CurrentState(), &machine->second);
 }
 
 TEST_F(FrameworkTest, NoAnswerFailsWithTheStatesCodeAndTheMachineIsIdleAgain) {
