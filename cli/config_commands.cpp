@@ -12,6 +12,7 @@
 #include "config/file_classes.h"
 #include "config/restore_machine.h"
 #include "config/save_machine.h"
+#include "link/job_run.h"
 #include "platform/format.h"
 #include "platform/paths.h"
 #include "platform/result_codes.h"
@@ -159,14 +160,8 @@ int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std:
              "Stopping the configuration restore at the next block.",
              "Every block is written; the restore ends once the radio is found again."},
             [&env](const std::string& line) { env.Err() << line << "\n"; },
-            [&machine] {
-                // As the window's close: only a machine still writing is stopped.
-                if (machine.IsIdle()) {
-                    return false;
-                }
-                machine.Cancel();
-                return true;
-            });
+            // As the window's close: only a machine still writing is stopped.
+            [&machine] { return RequestStop(machine) == StopRequest::kStopping; });
         r = CMachineRun(session).Run(machine, [&] { return machine.StartRestore(); });
     }
     if (r != kOk) {

@@ -118,14 +118,12 @@ void CConfigRestoreJob::OnCompletion(Result r) {
 }
 
 void CConfigRestoreJob::CloseRequest() {
-    if (!m_machine.IsIdle()) {
-        if (!m_view.AskYesNo(kCriticalOperationCaption, kInterruptRestoreQuestion, MessageIcon::Warning)) {
-            return;
-        }
-        // The run may have ended while the question was open; then there is nothing to interrupt.
-        if (!m_machine.IsIdle() && m_machine.Cancel()) {
-            m_view.ShowMessage(kCriticalOperationCaption, kRestoreInterruptedText, MessageIcon::Warning);
-        }
+    const StopRequest stop = m_run.RequestStop(
+        [this] { return m_view.AskYesNo(kCriticalOperationCaption, kInterruptRestoreQuestion, MessageIcon::Warning); });
+    if (stop == StopRequest::kStopping) {
+        m_view.ShowMessage(kCriticalOperationCaption, kRestoreInterruptedText, MessageIcon::Warning);
+    }
+    if (stop != StopRequest::kIdle) {
         return;
     }
     if (m_run.Running()) {

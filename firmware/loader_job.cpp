@@ -130,11 +130,7 @@ bool CLoaderJob::MachineIdle() const {
 }
 
 bool CLoaderJob::Cancel() {
-    if (MachineIdle()) {
-        return false;
-    }
-    m_mcu ? m_mcu->Cancel() : m_dsp->Cancel();
-    return true;
+    return RequestStop(Machine()) == StopRequest::kStopping;
 }
 
 FirmwareStatusEnum CLoaderJob::FirmwareStatusSeen() const {

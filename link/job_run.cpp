@@ -19,6 +19,20 @@ std::vector<std::string> JobLineTexts(const std::vector<JobLine>& lines) {
     return texts;
 }
 
+StopRequest RequestStop(IStateMachine& machine, const std::function<bool()>& ask) {
+    if (machine.IsIdle()) {
+        return StopRequest::kIdle;
+    }
+    if (ask && !ask()) {
+        return StopRequest::kDeclined;
+    }
+    // The run may have ended while the question was open.
+    if (machine.IsIdle() || !machine.Cancel()) {
+        return StopRequest::kTooLate;
+    }
+    return StopRequest::kStopping;
+}
+
 CJobRun::CJobRun(CRadioSession& session, IStateMachine& machine, CompletionHandler onCompletion)
     : m_session(session), m_machine(machine), m_onCompletion(std::move(onCompletion)) {}
 

@@ -37,6 +37,19 @@ struct JobLine {
 // The texts of lines, in order.
 std::vector<std::string> JobLineTexts(const std::vector<JobLine>& lines);
 
+// How a request to stop a job (a window's close, Ctrl-C in rm7util) ended.
+enum class StopRequest {
+    kIdle,      // the machine is not running: nothing to stop
+    kDeclined,  // asked, the user let it run on
+    kStopping,  // it stops at its next step, with "cancelled"
+    kTooLate,   // it ended, or its failure was on its way, while the user was asked
+};
+
+// The stop rule every job shares: a running machine asks first (ask returns true to stop;
+// none stops without asking), and only a machine still running when the answer comes is
+// stopped, at its next packet, block or command.
+StopRequest RequestStop(IStateMachine& machine, const std::function<bool()>& ask = {});
+
 class CJobRun final : private IMessageTarget {
   public:
     using CompletionHandler = std::function<void(Result)>;
@@ -56,6 +69,7 @@ class CJobRun final : private IMessageTarget {
     bool Start(const std::function<bool()>& start);
     // Stops listening and gives up the active machine.
     void Release();
+    StopRequest RequestStop(const std::function<bool()>& ask = {}) { return rm7::RequestStop(m_machine, ask); }
 
     // Started and its completion not yet come.
     bool Running() const { return m_running; }

@@ -26,6 +26,8 @@ class IStateMachine {
     virtual bool IsIdle() const = 0;
     virtual LResult OnSerialEvent(std::uint32_t message, WParam wParam, LParam lParam) = 0;
     virtual LResult OnTimer(std::uint32_t message, WParam wParam, LParam lParam) = 0;
+    // Asks a running machine to stop at its next step; false when a failure is already on its way.
+    virtual bool Cancel() = 0;
 
   protected:
     ~IStateMachine() = default;
@@ -229,6 +231,7 @@ class CStateHost : public CStateMachineBase, public IStateMachine {
         : CStateMachineBase(session, timerId), m_final(*this), m_current(&m_final) {}
 
     bool IsIdle() const override { return m_current == &m_final; }
+    bool Cancel() override { return CStateMachineBase::Cancel(); }
 
     LResult OnTimer(std::uint32_t message, WParam wParam, LParam lParam) override {
         (void)message;

@@ -6,6 +6,7 @@
 
 #include "link/contact.h"
 #include "link/generic_states.h"
+#include "link/job_run.h"
 #include "tests/support/scripted_port.h"
 
 namespace rm7 {
@@ -261,6 +262,57 @@ TEST_F(ResumeTest, FailuresAndRefusedDevicesForgetTheFirmwareStatus) {
             EXPECT_THAT(window.completions, ElementsAre(c.failure));
         }
         EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareNone);
+    }
+}
+
+}  // namespace
+}  // namespace rm7
+
+namespace rm7 {
+namespace {
+
+// The stop rule every job's close and rm7util's Ctrl-C share.
+TEST_F(FrameworkTest, AStopAsksFirstAndStopsOnlyAMachineStillRunning) {
+    struct Case {
+        const char* what;
+        bool start;
+        int answer;  // -1: no question; 0/1: the user's answer
+        bool endsWhileAsked;
+        StopRequest expected;
+        Result result;  // the run's completion, when it ends
+    };
+    const Case cases[] = {
+        {"idle: nothing to stop, nobody asked", false, 1, false, StopRequest::kIdle, 0},
+        {"declined: runs on", true, 0, false, StopRequest::kDeclined, 0},
+        {"yes: cancelled at the next step", true, 1, false, StopRequest::kStopping, kErrorCancelled},
+        {"no question: cancelled", true, -1, false, StopRequest::kStopping, kErrorCancelled},
+        {"ended while asked", true, 1, true, StopRequest::kTooLate, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        window.completions.clear();
+        port->script = [](const std::string& w, std::uint32_t) { return w == "AA;" ? "AA;" : "BB;"; };
+        if (c.start) {
+            ASSERT_TRUE(machine->Start(machine->first));
+        }
+        int asked = 0;
+        std::function<bool()> ask;
+        if (c.answer >= 0) {
+            ask = [&] {
+                ++asked;
+                if (c.endsWhileAsked) {
+                    pump.RunUntilIdle();
+                }
+                return c.answer == 1;
+            };
+        }
+        EXPECT_EQ(RequestStop(*machine, ask), c.expected);
+        EXPECT_EQ(asked, c.start && c.answer >= 0 ? 1 : 0);
+        pump.RunUntilIdle();
+        EXPECT_TRUE(machine->IsIdle());
+        if (c.start) {
+            EXPECT_THAT(window.completions, ElementsAre(c.result));
+        }
     }
 }
 

@@ -151,11 +151,10 @@ bool CBannerJob::Apply() {
 }
 
 bool CBannerJob::QueryCancel() {
-    if (m_machine.IsIdle()) {
+    if (m_run.RequestStop() == StopRequest::kIdle) {
         return false;
     }
     m_saveStarted = true;
-    m_machine.Cancel();
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "memories/cw_memory_job.h"
 
+#include <functional>
+
 #include "platform/error_text.h"
 #include "platform/last_error.h"
 
@@ -61,15 +63,12 @@ void CCWMemoryJob::Save() {
 }
 
 void CCWMemoryJob::CloseRequest() {
-    if (!m_machine.IsIdle()) {
-        if (!m_writing) {
-            // The read stops at its next step; its completion closes the dialog.
-            m_machine.Cancel();
-            return;
-        }
-        if (m_view.Ask({kCriticalOperationCaption, kCwCriticalText}) == Answer::Yes && !m_machine.IsIdle()) {
-            m_machine.Cancel();
-        }
+    // A read stops without a question; its completion closes the dialog.
+    std::function<bool()> ask;
+    if (m_writing) {
+        ask = [this] { return m_view.Ask({kCriticalOperationCaption, kCwCriticalText}) == Answer::Yes; };
+    }
+    if (m_run.RequestStop(ask) != StopRequest::kIdle) {
         return;
     }
     if (!m_machine.texts.AnyChanged()) {
