@@ -152,10 +152,8 @@ TEST_F(FrameworkTest, AnAnswerReadByItsLengthMayHoldTheTerminator) {
         std::string text;  // empty: no valid answer, the state's time-out ends the run
     };
     const Case cases[] = {
-        {{"LN005a;b;c;"}, "a;b;c"},
-        {{"LN00", "5a;", "b;", "c;"}, "a;b;c"},
-        {{"LN000;"}, ""},
-        {{"X;", "LN002;;;"}, ";;"},
+        {{"LN005a;b;c;"}, "a;b;c"}, {{"LN00", "5a;", "b;", "c;"}, "a;b;c"},
+        {{"LN000;"}, ""},           {{"X;", "LN002;;;"}, ";;"},
         {{"LN002abc;"}, ""},  // longer than it says
     };
     for (const Case& c : cases) {
