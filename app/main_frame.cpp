@@ -15,6 +15,7 @@
 
 #include "app/help_window.h"
 #include "app/tab_view.h"
+#include "firmware/ui/release_notes_dialog.h"
 #include "link/contact.h"
 #include "platform/format.h"
 #include "platform/program_version.h"
@@ -115,6 +116,9 @@ CMainFrame::~CMainFrame() {
     if (m_help != nullptr) {
         delete m_help;
     }
+    if (m_releaseNotes != nullptr) {
+        delete m_releaseNotes;
+    }
     // The window is going: nothing may open a box on it any more.
     m_session.SetNotifier(nullptr);
     m_session.ClosePort();
@@ -169,10 +173,7 @@ void CMainFrame::CreateMenus() {
     connect(contents, &QAction::triggered, this, [this] { ShowHelp(QString()); });
     QAction* notes = help->addAction(Text(StrFormat("%s Firmware &Release Notes", kModelName)));
     notes->setObjectName("releaseNotesAction");
-    connect(notes, &QAction::triggered, this, [this] {
-        QMessageBox::information(this, Text(StrFormat("%s Firmware Release Notes", kModelName)),
-                                 QStringLiteral("The firmware release notes window is not available yet."));
-    });
+    connect(notes, &QAction::triggered, this, &CMainFrame::ShowReleaseNotes);
     help->addSeparator();
     QAction* about = help->addAction(Text(StrFormat("&About %s Utility", kModelName)));
     about->setObjectName("aboutAction");
@@ -359,6 +360,17 @@ void CMainFrame::OnClose() {
                                     state.testFlag(Qt::WindowMaximized), state.testFlag(Qt::WindowMinimized),
                                     state.testFlag(Qt::WindowMinimized) && state.testFlag(Qt::WindowMaximized));
     }
+}
+
+void CMainFrame::ShowReleaseNotes() {
+    if (m_releaseNotes != nullptr) {
+        delete m_releaseNotes;
+    }
+    DialogPrompts prompts;
+    prompts.show = [this](QWidget*, const std::string& caption, const std::string& text, MessageIcon icon) {
+        MessageBox(caption, text, icon);
+    };
+    m_releaseNotes = CReleaseInfoDlg::Open(m_model.firmwareFolder.Get(), this, prompts);
 }
 
 }  // namespace rm7

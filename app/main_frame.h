@@ -14,6 +14,7 @@
 
 #include "app/frame_logic.h"
 #include "app/help_window.h"
+#include "firmware/ui/release_notes_dialog.h"
 #include "model/model.h"
 #include "model/user_notifier.h"
 
@@ -46,6 +47,10 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
     CHelpWindow* HelpWindow() const { return m_help; }
     // Opens the help at a topic ("Port.htm", "Configuration.htm#SetDateTime"); empty: contents.
     void ShowHelp(const QString& topic);
+    // The Help menu's release-notes command: an open window is replaced by one showing the
+    // firmware folder's notes as they are now.
+    void ShowReleaseNotes();
+    CReleaseInfoDlg* ReleaseNotesWindow() const { return m_releaseNotes; }
     void setVisible(bool visible) override;
 
   protected:
@@ -80,6 +85,7 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
     QAction* m_trace = nullptr;
     QAction* m_verboseLogging = nullptr;
     QPointer<CHelpWindow> m_help;
+    QPointer<CReleaseInfoDlg> m_releaseNotes;
 
     CObservation m_firmwareStatus;
     CObservation m_portEvent;

@@ -174,8 +174,9 @@ std::string ElapsedText(std::uint32_t elapsedMs) {
 }
 
 bool ShouldOfferReleaseNotes(const FirmwarePageState& state, bool frameStarted, bool registering, bool sending) {
-    if (!frameStarted || registering || sending || !IsKnownVersion(state.installed[kKindMcu]) ||
-        !state.expectedDevice) {
+    // Without notes in the folder the offer would only bring up "Unable to open Firmware Release Notes".
+    if (!frameStarted || registering || sending || !state.folder.releaseNotes ||
+        !IsKnownVersion(state.installed[kKindMcu]) || !state.expectedDevice) {
         return false;
     }
     return IsNewerThanInstalled(state.folder.Mcu(), state.installed[kKindMcu]) ||

@@ -82,6 +82,7 @@ FirmwarePageState State(bool advanced, FirmwareStatusEnum status, std::uint16_t 
         s.folder.files[kKindDsp] = {"/fw/fdsp.hex", fileDsp};
     }
     s.loadCheckbox = checks;
+    s.folder.releaseNotes = true;
     return s;
 }
 
@@ -243,7 +244,13 @@ TEST(ReleaseNotesOffer, OnlyForNewerFirmwareOnAKnownRadioOutsideRegistrationAndS
         FirmwarePageState state;
         bool started, registering, sending, offer;
     };
+    const auto withoutNotes = [](FirmwarePageState s) {
+        s.folder.releaseNotes = false;
+        return s;
+    };
     const Case cases[] = {
+        {"newer MCU, no notes in the folder", withoutNotes(State(kOff, kRun, 254, 130, 260, 130)), true, false, false,
+         false},
         {"newer MCU", State(kOff, kRun, 254, 130, 260, 130), true, false, false, true},
         {"newer DSP", State(kOff, kRun, 260, 121, 260, 130), true, false, false, true},
         {"nothing newer", State(kOff, kRun, 260, 130, 260, 130), true, false, false, false},

@@ -558,12 +558,12 @@ RichTextResult ReadRichText(std::string_view rtf) {
 }
 
 std::string RichTextToHtml(const RichDocument& document) {
-    std::string html =
-        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body style=\"white-space:pre-wrap\">\n";
+    std::string html = "<html><body>";
     for (const RichParagraph& paragraph : document.paragraphs) {
         static constexpr const char* kAlign[] = {"left", "center", "right", "justify"};
-        html += StrFormat("<p style=\"margin-top:0;margin-bottom:0;text-align:%s;margin-left:%dpx\">",
-                          kAlign[static_cast<int>(paragraph.align)], paragraph.leftIndentTwips / 15);
+        html +=
+            StrFormat("<p style=\"margin-top:0;margin-bottom:0;white-space:pre-wrap;text-align:%s;margin-left:%dpx\">",
+                      kAlign[static_cast<int>(paragraph.align)], paragraph.leftIndentTwips / 15);
         if (paragraph.runs.empty()) {
             html += "&nbsp;";
         }
@@ -588,9 +588,9 @@ std::string RichTextToHtml(const RichDocument& document) {
             AppendEscaped(html, run.text);
             html += "</span>";
         }
-        html += "</p>\n";
+        html += "</p>";
     }
-    html += "</body></html>\n";
+    html += "</body></html>";
     return html;
 }
 

@@ -48,7 +48,7 @@ struct RichTextResult {
 
 RichTextResult ReadRichText(std::string_view rtf);
 
-// A whole HTML page; every text is escaped.
+// An HTML page (html and body, no head) with every text escaped.
 std::string RichTextToHtml(const RichDocument& document);
 // Paragraphs end with '\n'.
 std::string RichTextToPlainText(const RichDocument& document);

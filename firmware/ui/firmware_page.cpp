@@ -1,5 +1,6 @@
 #include "firmware/ui/firmware_page.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -336,24 +337,10 @@ void CFirmwarePage::OfferReleaseNotes() {
     if (!ShouldOfferReleaseNotes(state, frame != nullptr && frame->isVisible(), m_registering, m_sending)) {
         return;
     }
-    const std::string offer = Model().firmwareFolder.Get() + "|" + std::to_string(state.installed[kKindMcu]) + "|" +
-                              std::to_string(state.installed[kKindDsp]);
-    if (offer == m_lastOffer) {
-        return;
+    // Posted, as the menu's own command: the window opens after this change has been handled.
+    if (auto* command = frame->findChild<QAction*>(QStringLiteral("releaseNotesAction")); command != nullptr) {
+        QMetaObject::invokeMethod(command, &QAction::trigger, Qt::QueuedConnection);
     }
-    m_lastOffer = offer;
-    // The release-notes window comes later; until then the box says where the notes are.
-    const std::string text =
-        state.folder.releaseNotes
-            ? StrFormat("The firmware folder holds newer %s firmware.\nIts release notes are in\n%s", kModelName,
-                        state.folder.releaseNotesPath.string().c_str())
-            : StrFormat("The firmware folder %s holds newer %s firmware.", Model().firmwareFolder.Get().c_str(),
-                        kModelName);
-    auto* box = new QMessageBox(QMessageBox::Information, Text(StrFormat("%s Firmware Release Notes", kModelName)),
-                                Text(text), QMessageBox::Ok, this);
-    box->setObjectName("releaseNotesOffer");
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
 }
 
 void CFirmwarePage::AppendLog(const std::string& text) {

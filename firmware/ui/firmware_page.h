@@ -73,7 +73,6 @@ class CFirmwarePage final : public CPage {
     RunLoader m_runLoader;
     bool m_sending = false;
     bool m_registering = false;
-    std::string m_lastOffer;  // what was last offered, so one finding is offered once
 
     CObservation m_advancedModeSeen;
     CObservation m_folderSeen;

@@ -37,7 +37,7 @@ bool ValidUtf8(std::string_view s) {
 }
 
 bool OnlyOwnTags(std::string_view html) {
-    static constexpr std::string_view kTags[] = {"<!DOCTYPE html>", "<html>", "<head>",  "<meta ", "<body ",  "<p ",
+    static constexpr std::string_view kTags[] = {"<!DOCTYPE html>", "<html>", "<head>",  "<meta ", "<body>",  "<p ",
                                                  "<span ",          "<br>",   "</span>", "</p>",   "</body>", "</html>",
                                                  "</head>"};
     for (std::size_t at = html.find('<'); at != std::string_view::npos; at = html.find('<', at + 1)) {

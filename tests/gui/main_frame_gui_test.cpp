@@ -15,6 +15,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "app/main_frame.h"
 #include "app/tab_view.h"
 #include "config/ui/configuration_page.h"
+#include "firmware/ui/release_notes_dialog.h"
 #include "link/contact.h"
 #include "link/ui/port_page.h"
 #include "memories/ui/banner_sheet.h"
@@ -274,6 +276,67 @@ class MainFrameTest : public QObject {
         Boxes(&frame).front()->done(QMessageBox::Ok);
         QTRY_VERIFY_WITH_TIMEOUT(PortPage()->PortList()->view()->isVisible(), kDeadlineMs);
         PortPage()->PortList()->hidePopup();
+    }
+
+    void releaseNotesOpenFromTheHelpMenuOneWindowAtATime() {
+        QTemporaryDir folder;
+        CMainFrame& frame = Start("");
+        m_session->Model().firmwareFolder.Set(folder.path().toStdString());
+        QAction* command = frame.findChild<QAction*>(QStringLiteral("releaseNotesAction"));
+        QVERIFY(command != nullptr);
+
+        // No notes: the error box alone.
+        command->trigger();
+        const QString path = folder.filePath(QStringLiteral("ffwnotes.rtf"));
+        QVERIFY(HasBox(&frame, QStringLiteral("Release Notes Error"),
+                       QStringLiteral("Unable to open Firmware Release Notes \"%1\"\n\nThe system cannot find the "
+                                      "file specified.")
+                           .arg(path)));
+        QVERIFY(frame.ReleaseNotesWindow() == nullptr);
+        CloseBoxes(&frame);
+
+        QVERIFY(QFile::copy(QStringLiteral(RM7_RTF_SAMPLE), path));
+        command->trigger();
+        QPointer<CReleaseInfoDlg> first = frame.ReleaseNotesWindow();
+        QVERIFY(first != nullptr);
+        QVERIFY(first->isVisible());
+        QVERIFY(!first->isModal());
+        QCOMPARE(first->windowTitle(), QStringLiteral("Firmware Release Notes"));
+        QVERIFY(first->Browser()->toPlainText().contains(QStringLiteral("Caf\u00e9 owners in M\u00fcnchen")));
+        QCOMPARE(first->minimumSize(), first->size());
+
+        // Again: the open window gives way to one showing the file as it is now.
+        QVERIFY(QFile::remove(path));
+        QFile edited(path);
+        QVERIFY(edited.open(QIODevice::WriteOnly));
+        edited.write("{\\rtf1 Edited notes\\par}");
+        edited.close();
+        command->trigger();
+        QVERIFY(first.isNull());
+        QVERIFY(frame.ReleaseNotesWindow() != nullptr);
+        QCOMPARE(frame.ReleaseNotesWindow()->Browser()->toPlainText(), QStringLiteral("Edited notes"));
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        QCOMPARE(std::count_if(windows.begin(), windows.end(),
+                               [](QWidget* w) { return w->objectName() == QStringLiteral("releaseNotesWindow"); }),
+                 1);
+    }
+
+    void newerFirmwareInTheFolderOpensItsReleaseNotes() {
+        QTemporaryDir folder;
+        QVERIFY(QFile::copy(QStringLiteral(RM7_RTF_SAMPLE), folder.filePath(QStringLiteral("ffwnotes.rtf"))));
+        QFile newer(folder.filePath(QStringLiteral("fmcu0290.hex")));
+        QVERIFY(newer.open(QIODevice::WriteOnly));
+        newer.write(":00000001FF\n");
+        newer.close();
+        WriteSettings([&](CSettingsStore& s) { s.WriteString("", "FirmwareFolder", folder.path().toStdString()); });
+        CSimulatedRadio radio({"--speed", "9600", "--serial", "1234"});
+        CMainFrame& frame = Start(radio.Port());
+        QVERIFY(frame.TabView()->SelectPage(kPageFirmware));
+        QVERIFY(frame.ReleaseNotesWindow() == nullptr);
+        WaitForRadio(frame, FoundTitle(1234, radio, 9600));
+        QTRY_VERIFY_WITH_TIMEOUT(frame.ReleaseNotesWindow() != nullptr, kDeadlineMs);
+        QVERIFY(frame.ReleaseNotesWindow()->Browser()->toPlainText().contains(QStringLiteral("SWR alarm")));
+        CloseBoxes(&frame);
     }
 
     void unexpectedDeviceBoxAppears() {
