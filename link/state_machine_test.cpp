@@ -227,7 +227,7 @@ TEST_F(PortLostTest, AVanishedDeviceEndsTheResetWaitAtOnce) {
     EXPECT_TRUE(notifier.BoxLines().empty());
 }
 
-TEST_F(PortLostTest, ANoticeOverTakenByAReopenedPortIsStale) {
+TEST_F(PortLostTest, ANoticeOvertakenByAReopenedPortIsStale) {
     port->script = [](const std::string& w, std::uint32_t) { return w == "AA;" ? "AA;" : ""; };
     ASSERT_TRUE(machine->Start(machine->reset));
     port->Vanish();
