@@ -444,11 +444,11 @@ Result ReadConfigurationText(std::string_view bytes, const ConfigurationReadCont
                 ShowReaderError(context, kAlteredFileText);
                 return finish(kErrConfigCorrupt);
             case ConfigurationLineEvent::Unparsable:
-                ShowReaderError(context, "Unable to parse line \"" + Latin1ToUtf8(line) + "\"");
+                ShowReaderError(context, "Unable to parse line " + QuotedExcerpt(line));
                 return finish(kErrConfigCorrupt);
             case ConfigurationLineEvent::SerialUnparsable:
-                ShowReaderError(context, "Unable to parse " + Key("Serial Number") + " line \"" + Latin1ToUtf8(line) +
-                                             "\", Serial number verification skipped");
+                ShowReaderError(context, "Unable to parse " + Key("Serial Number") + " line " + QuotedExcerpt(line) +
+                                             ", Serial number verification skipped");
                 break;
             case ConfigurationLineEvent::SerialMismatch:
                 if (context.advancedMode) {

@@ -224,6 +224,11 @@ TEST(ConfigurationRead, EditsAndDamageAreTold) {
     std::vector<std::string> extraDataChecked = extraData;
     extraDataChecked.push_back(CheckLineFor(extraData));
 
+    // A hostile line a megabyte long is quoted short, not echoed whole into the message.
+    const std::string longLine = "MEM2 00 00 02 " + std::string(1 << 20, 'Z');
+    const std::string longLineMessage =
+        "Unable to parse line \"MEM2 00 00 02 " + std::string(46, 'Z') + "...\" (1048590 characters)";
+
     const TamperCase cases[] = {
         {"comment changed",
          [&] {
@@ -266,6 +271,7 @@ TEST(ConfigurationRead, EditsAndDamageAreTold) {
          "Unable to parse line \"MEM2 00 00 02 ABC\""},
         {"bad legacy line with a good check", Signed({"MEM1 256.000 = 1"}), kErrConfigCorrupt,
          "Unable to parse line \"MEM1 256.000 = 1\""},
+        {"a data line a megabyte long", Signed({longLine}), kErrConfigCorrupt, longLineMessage.c_str()},
         // Harmless changes.
         {"a second check line after more data", Join(extraDataChecked), kOk, nullptr},
         {"empty line added", with(3, ""), kOk, nullptr},

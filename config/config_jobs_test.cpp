@@ -684,5 +684,33 @@ TEST_F(ConfigJobs, RestoreFailuresAreReportedWithTheirCodes) {
     }
 }
 
+// The radio's cable pulled while the restore waits out the radio's reset: the job ends there and
+// then, saying what happened, rather than when the 8 s are up and in terms of access rights.
+TEST_F(ConfigJobs, UnplugDuringTheResetWaitEndsTheRestoreAtOnce) {
+    const auto image = RandomImage(17);
+    const fs::path file = dir.Path() / "restore.RM7Config";
+    WriteWhole(file, FileText(*image, 1234));
+    rm7sim::Options options = SeededRadio::Options(1234);
+    options.faults.unplugAtReset = true;
+    test::CRadioBench radio(options);
+    ASSERT_EQ(radio.Contact(), kOk);
+    CRecordingView view;
+    view.openPath = file;
+    CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
+    restore.Begin();
+    ASSERT_TRUE(
+        radio.pump.AdvanceUntil([&] { return CountPrefixed(radio.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
+    const std::uint32_t resetAt = radio.pump.TickCount();
+    radio.pump.RunUntilIdle();
+    EXPECT_EQ(radio.pump.TickCount(), resetAt);
+    EXPECT_EQ(restore.LastResult(), kErrPortGone);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].caption, kRestoreErrorCaption);
+    EXPECT_EQ(view.messages[0].text, "The radio's serial port went away (cable or adapter unplugged)");
+    EXPECT_TRUE(radio.notifier.BoxLines().empty());  // no "COM Port Error ... Access is denied."
+    EXPECT_FALSE(radio.model->IsPortOpen());
+    EXPECT_TRUE(radio.session->Contact().IsIdle());
+}
+
 }  // namespace
 }  // namespace rm7

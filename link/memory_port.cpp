@@ -47,14 +47,14 @@ bool CMemoryPort::Lost() {
     if (!m_radio.Unplugged()) {
         return false;
     }
-    // As a vanished USB adapter: reported once, and the port closes itself.
+    // A write that beat the listener's notice: reported once, and the port closes itself.
     if (m_notifier != nullptr) {
-        m_notifier->MessageBox("COM Port Error", PortFailureText("WriteFile", m_name, kErrorAccessDenied),
+        m_notifier->MessageBox("COM Port Error", PortFailureText("WriteFile", m_name, kErrPortGone),
                                MessageIcon::Error);
     }
     Close();
-    m_pump.Post(m_target, kMsgPortLost, 0, 0);
-    SetLastError(kErrorAccessDenied);
+    m_pump.Post(m_target, kMsgPortLost, kErrPortGone, 0);
+    SetLastError(kErrPortGone);
     return true;
 }
 
@@ -70,6 +70,11 @@ bool CMemoryPort::Write(const void* bytes, std::size_t length) {
         return false;
     }
     m_radio.Receive(static_cast<const std::uint8_t*>(bytes), length, m_speed, m_pump.TickCount());
+    if (m_radio.Unplugged()) {
+        // What CSerialPort's listener does when the device vanishes: a notice, handled later.
+        m_pump.Post(this, kMsgPortLost, 0, 0);
+        return true;
+    }
     Schedule();
     return true;
 }
@@ -96,7 +101,7 @@ bool CMemoryPort::Read(void* buffer, std::size_t length, std::size_t& count) {
 
 Result CMemoryPort::PurgeReceive() {
     if (!m_open) {
-        const Result r = m_radio.Unplugged() ? kErrorAccessDenied : kErrorInvalidHandle;
+        const Result r = m_radio.Unplugged() ? kErrPortGone : kErrorInvalidHandle;
         SetLastError(r);
         return r;
     }
@@ -146,6 +151,11 @@ LResult CMemoryPort::OnMessage(std::uint32_t code, WParam wParam, LParam lParam)
         Deliver();
     } else if (code == kMsgDeliver) {
         Deliver();
+    } else if (code == kMsgPortLost) {
+        if (m_open) {
+            Close();
+            m_pump.Post(m_target, kMsgPortLost, kErrPortGone, 0);
+        }
     } else if (code == kMsgSerialNotice) {
         m_selfNotice = false;
         if (m_open && m_rxPos < m_rx.size()) {

@@ -2,6 +2,7 @@
 
 #include "link/contact.h"
 #include "link/serial_port.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
 
@@ -22,6 +23,13 @@ CRadioSession::~CRadioSession() {
 void CRadioSession::SetNotifier(IUserNotifier* notifier) {
     m_model.SetNotifier(notifier);
     m_port->SetNotifier(notifier);
+}
+
+IStateMachine* CRadioSession::BusyMachine() const {
+    if (!m_contact->IsIdle()) {
+        return m_contact.get();
+    }
+    return m_active != nullptr && !m_active->IsIdle() ? m_active : nullptr;
 }
 
 bool CRadioSession::AllIdle() const {
@@ -83,22 +91,24 @@ bool CRadioSession::WriteBytes(const void* bytes, std::size_t length) {
 LResult CRadioSession::CRouter::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
     CRadioSession& s = m_session;
     if (code == kMsgPortLost) {
-        // The port closed itself (the adapter went away): what was known of the radio goes too.
-        if (!s.m_port->IsOpen() && s.m_model.IsPortOpen()) {
+        // A port open again since (the user reopened it) makes the notice stale.
+        if (s.m_port->IsOpen()) {
+            return 0;
+        }
+        // The port closed itself (the adapter went away): what was known of the radio goes too,
+        // and the job talking to the radio ends now rather than at its next send.
+        if (s.m_model.IsPortOpen()) {
             s.ClosePort();
+        }
+        if (IStateMachine* busy = s.BusyMachine()) {
+            busy->OnPortLost(wParam != 0 ? static_cast<Result>(wParam) : kErrPortGone);
         }
         return 0;
     }
     if (code != kMsgTimer && code != kMsgSerialNotice) {
         return 0;
     }
-    IStateMachine* target = nullptr;
-    if (!s.m_contact->IsIdle()) {
-        target = s.m_contact.get();
-    } else if (s.m_active != nullptr && !s.m_active->IsIdle()) {
-        target = s.m_active;
-    }
-    if (target != nullptr) {
+    if (IStateMachine* target = s.BusyMachine()) {
         return code == kMsgTimer ? target->OnTimer(code, wParam, lParam) : target->OnSerialEvent(code, wParam, lParam);
     }
     return s.m_idleTarget != nullptr ? s.Pump().Send(s.m_idleTarget, code, wParam, lParam) : 0;

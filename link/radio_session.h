@@ -58,6 +58,10 @@ class CRadioSession {
     bool WriteBytes(const void* bytes, std::size_t length);
 
   private:
+    // Where timer ticks and serial notices go: the contact while it runs, else the busy active
+    // machine; null when both are idle.
+    IStateMachine* BusyMachine() const;
+
     class CRouter : public IMessageTarget {
       public:
         explicit CRouter(CRadioSession& session) : m_session(session) {}

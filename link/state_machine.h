@@ -28,6 +28,9 @@ class IStateMachine {
     virtual LResult OnTimer(std::uint32_t message, WParam wParam, LParam lParam) = 0;
     // Asks a running machine to stop at its next step; false when a failure is already on its way.
     virtual bool Cancel() = 0;
+    // The port closed itself because its device went away: a busy machine ends now with `why`,
+    // whatever its state is waiting for; an idle one is left alone.
+    virtual void OnPortLost(Result why) = 0;
 
   protected:
     ~IStateMachine() = default;
@@ -138,6 +141,7 @@ class CStateMachineBase {
     // timer tick was that.
     bool SendHeldWrite();
     bool HoldingWrite() const { return m_holding; }
+    void DropHeldWrite() { m_holding = false; }
 
     Result m_result = 0;
     std::uint32_t m_retryLimit = 8;
@@ -277,6 +281,15 @@ class CStateHost : public CStateMachineBase, public IStateMachine {
         }
         m_response.clear();
         return 0;
+    }
+
+    void OnPortLost(Result why) override {
+        if (IsIdle()) {
+            return;
+        }
+        // No state is asked: a wait for the radio (a reset's 8 s) has nothing left to wait for.
+        DropHeldWrite();
+        EndWithFailure(why);
     }
 
     // Refused while busy: the running job keeps its state and its result.

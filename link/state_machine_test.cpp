@@ -7,6 +7,7 @@
 #include "link/contact.h"
 #include "link/generic_states.h"
 #include "link/job_run.h"
+#include "platform/result_codes.h"
 #include "tests/support/scripted_port.h"
 
 namespace rm7 {
@@ -261,6 +262,45 @@ TEST_F(ResumeTest, FailuresAndRefusedDevicesForgetTheFirmwareStatus) {
         }
         EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareNone);
     }
+}
+
+// A job that waits out the radio's reset, as the loaders and the restore do, then asks again.
+class CResetWaitMachine : public CStateHost<CResetWaitMachine> {
+  public:
+    explicit CResetWaitMachine(CRadioSession& session)
+        : CStateHost(session, 12), reset(*this, &after), after(*this, "After", &FinalState(), 0xE2000111, "AA;", 300) {}
+    CResetMcuState<CResetWaitMachine> reset;
+    CCommandResponseState<CResetWaitMachine> after;
+};
+
+using PortLostTest = test::CScriptedMachineTest<CResetWaitMachine>;
+
+TEST_F(PortLostTest, AVanishedDeviceEndsTheResetWaitAtOnce) {
+    ASSERT_TRUE(machine->Start(machine->reset));
+    pump.AdvanceBy(1000);
+    port->Vanish();
+    pump.RunUntilIdle();
+    EXPECT_EQ(pump.TickCount(), 1000u);  // not when the 8 s are up
+    EXPECT_TRUE(machine->IsIdle());
+    EXPECT_THAT(window.completions, ElementsAre(kErrPortGone));
+    EXPECT_FALSE(model->IsPortOpen());
+    // Nothing is sent, nothing is reported twice, and the wait's end finds nothing to do.
+    pump.AdvanceBy(10000);
+    EXPECT_THAT(port->SentTexts(), ElementsAre("LDD20000;"));
+    EXPECT_THAT(window.completions, ElementsAre(kErrPortGone));
+    EXPECT_TRUE(notifier.BoxLines().empty());
+}
+
+TEST_F(PortLostTest, ANoticeOvertakenByAReopenedPortIsStale) {
+    port->script = [](const std::string& w, std::uint32_t) { return w == "AA;" ? "AA;" : ""; };
+    ASSERT_TRUE(machine->Start(machine->reset));
+    port->Vanish();
+    session->OpenSerialPort("/dev/ttyTEST");  // the user plugged it back in and reopened first
+    pump.RunUntilIdle();
+    EXPECT_FALSE(machine->IsIdle());
+    EXPECT_TRUE(model->IsPortOpen());
+    pump.AdvanceBy(CResetMcuState<CResetWaitMachine>::kWaitMs);
+    EXPECT_THAT(window.completions, ElementsAre(0u));
 }
 
 }  // namespace

@@ -33,7 +33,8 @@ Result CSerialPort::Open(const std::string& name) {
     m_stop = std::move(stop);
     m_noticePending = false;
     m_stopping = false;
-    m_listener = std::thread([this] { Listen(); });
+    ++m_generation;
+    m_listener = std::thread([this, generation = m_generation] { Listen(generation); });
     return kOk;
 }
 
@@ -53,7 +54,7 @@ void CSerialPort::Close() {
     m_rxPos = 0;
 }
 
-void CSerialPort::Listen() {
+void CSerialPort::Listen(std::uint32_t generation) {
     for (;;) {
         bool readable = false;
         const Result r = m_tty.WaitReadable(m_stop->Fd(), -1, readable);
@@ -64,8 +65,9 @@ void CSerialPort::Listen() {
             }
         }
         if (r != kOk) {
-            // The device has gone: end quietly, but let the reader find out at once.
-            m_pump.Post(m_target, kMsgSerialNotice, 0, 0);
+            // The device has gone. Only the UI thread may close the port, so it is told; a job
+            // waiting for the radio (an 8 s reset wait) must not find out only when it next sends.
+            m_pump.Post(this, kMsgPortLost, generation, static_cast<LParam>(r));
             return;
         }
         if (!readable) {
@@ -103,13 +105,18 @@ Result CSerialPort::Report(const char* call, Result code) {
     if (m_notifier != nullptr) {
         m_notifier->MessageBox("COM Port Error", text, MessageIcon::Error);
     }
-    if (IsOpen() && code == kErrorAccessDenied) {
-        Close();
-        m_lostError = code;
-        m_pump.Post(m_target, kMsgPortLost, 0, 0);
+    if (IsOpen() && (code == kErrorAccessDenied || code == kErrPortGone)) {
+        Lose(code);
     }
     SetLastError(code);
     return code;
+}
+
+void CSerialPort::Lose(Result why) {
+    Close();
+    m_lostError = why;
+    // Posted: the session ends the running job, which must not happen inside the job's own call.
+    m_pump.Post(m_target, kMsgPortLost, static_cast<WParam>(why), 0);
 }
 
 bool CSerialPort::Write(const void* bytes, std::size_t length) {
@@ -165,6 +172,13 @@ bool CSerialPort::Read(void* buffer, std::size_t length, std::size_t& count) {
 }
 
 LResult CSerialPort::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
+    if (code == kMsgPortLost) {
+        // A notice from the listener of an earlier opening is stale.
+        if (IsOpen() && wParam == m_generation) {
+            Lose(static_cast<Result>(lParam));
+        }
+        return 0;
+    }
     m_selfNotice = false;
     if (code == kMsgSerialNotice && IsOpen() && m_rxPos < m_rx.size()) {
         return m_pump.Send(m_target, code, wParam, lParam);

@@ -4,7 +4,9 @@
 // Threads: Open, Close, Read, Write, PurgeReceive and SetSpeed run on the UI thread. One
 // listener thread per open port waits for received bytes and posts kMsgSerialNotice;
 // it posts again only after the UI thread has read or purged, so an unread queue never
-// floods the pump. Received bytes never cross threads.
+// floods the pump. Received bytes never cross threads. When the device goes away the listener
+// posts to the port itself, which closes on the UI thread and posts kMsgPortLost (wParam: the
+// code, kErrPortGone) to the notification target.
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -41,10 +43,12 @@ class CSerialPort final : public ISerialPort, private IMessageTarget {
   private:
     // A notice of our own for bytes read from the tty but not yet taken by the reader.
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
-    void Listen();
+    void Listen(std::uint32_t generation);
     void Acknowledge();
     // Shows a failed system call; a vanished device closes the port.
     Result Report(const char* call, Result code);
+    // Closes the port after its device went away and tells the notification target.
+    void Lose(Result why);
     Result NotOpen();
 
     IMessagePump& m_pump;
@@ -56,7 +60,8 @@ class CSerialPort final : public ISerialPort, private IMessageTarget {
     std::vector<std::uint8_t> m_rx;
     std::size_t m_rxPos = 0;
     bool m_selfNotice = false;
-    Result m_lostError = 0;  // why the port closed itself, until the next Open
+    Result m_lostError = 0;          // why the port closed itself, until the next Open
+    std::uint32_t m_generation = 0;  // counts openings, so a listener's late notice is known
 
     std::thread m_listener;
     std::unique_ptr<CEventFd> m_stop;

@@ -66,6 +66,7 @@ constexpr CodeText kOwnTexts[] = {
     {kErrNoResponseXT, "No response to XIT (XT)"},
     {kErrImageTooLarge, "Firmware image does not fit the radio's memory"},
     {kErrAckWhileSynchronizing, "Chunk acknowledged while synchronizing to buffer boundary; reload the firmware"},
+    {kErrPortGone, "The radio's serial port went away (cable or adapter unplugged)"},
 };
 
 // The file-server errors the copy can report (the 12000 range).

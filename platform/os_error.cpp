@@ -21,7 +21,8 @@ constexpr ErrnoCode kErrnoCodes[] = {
     {EBUSY, kErrorAccessDenied},
     {ENOENT, kErrorFileNotFound},
     {ENOTDIR, kErrorPathNotFound},
-    // What a vanished USB adapter gives; the port reacts to 5 by closing itself.
+    // Opening a device node whose adapter is gone. On a device already open the tty code reads
+    // these as the device going away (kErrPortGone) instead.
     {EIO, kErrorAccessDenied},
     {ENXIO, kErrorAccessDenied},
     {ENODEV, kErrorAccessDenied},

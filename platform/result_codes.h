@@ -61,4 +61,6 @@ inline constexpr Result kErrImageTooLarge = 0xE2000200;
 // The DSP loader heard an acknowledgement while it padded a chunk with fill bytes: the
 // radio took a chunk that was not the one sent, and a chunk has no address to put right.
 inline constexpr Result kErrAckWhileSynchronizing = 0xE2000201;
+// The open port's device vanished (cable or USB adapter pulled); never a matter of permissions.
+inline constexpr Result kErrPortGone = 0xE2000210;
 }  // namespace rm7

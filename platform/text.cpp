@@ -86,6 +86,28 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string QuotedExcerpt(std::string_view bytes, std::size_t limit) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const std::string_view shown = bytes.substr(0, limit);
+    std::string out = "\"";
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const auto b = static_cast<unsigned char>(shown[i]);
+        if (b < 0x20 || (b >= 0x7F && b < 0xA0)) {
+            out += "\\x";
+            out.push_back(kHex[b >> 4]);
+            out.push_back(kHex[b & 0x0F]);
+        } else {
+            out += Latin1ToUtf8(shown.substr(i, 1));
+        }
+    }
+    out += '"';
+    if (shown.size() < bytes.size()) {
+        out.insert(out.size() - 1, "...");
+        out += " (" + std::to_string(bytes.size()) + " characters)";
+    }
+    return out;
+}
+
 std::string PrintableForm(std::string_view bytes) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;

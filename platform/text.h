@@ -12,6 +12,10 @@ std::string Latin1ToUtf8(std::string_view bytes);
 std::string Utf8ToLatin1(std::string_view utf8);
 // The text with each CR LF pair replaced, in one pass: a replacement is not looked at again.
 std::string FlattenLineBreaks(std::string_view text, std::string_view replacement);
+// 8-bit text (a line of a file) quoted for a message, as UTF-8: in double quotes, with control
+// characters as "\x" and two hex digits so none reaches a terminal, and beyond `limit`
+// characters cut short and marked with its length: "MEM2 00 ..." (1048576 characters).
+std::string QuotedExcerpt(std::string_view bytes, std::size_t limit = 60);
 
 // Comparisons that fold the ASCII letters only, whatever the locale: radio answers and file
 // names are compared this way.

@@ -51,6 +51,27 @@ TEST(Text, PrintableFormEscapesEverythingOutsidePrintableAscii) {
     EXPECT_EQ(PrintableForm(""), "");
 }
 
+TEST(Text, QuotedExcerptCutsLongTextShortAndKeepsControlsOffTheTerminal) {
+    struct Case {
+        std::string in;
+        std::size_t limit;
+        std::string out;
+    } cases[] = {
+        {"MEM2 zz", 60, "\"MEM2 zz\""},
+        {"", 60, "\"\""},
+        {"abcdef", 6, "\"abcdef\""},                                    // exactly the limit: whole, unmarked
+        {"abcdefg", 6, "\"abcdef...\" (7 characters)"},                 // one more: cut and marked
+        {"caf\xE9", 60, "\"caf\xC3\xA9\""},                             // 8-bit text shown as UTF-8
+        {"a\x1B[2Jb\x9B\x7F\t"s, 60, "\"a\\x1B[2Jb\\x9B\\x7F\\x09\""},  // no escape sequence gets out
+        {"\xE9\xE9\xE9", 2, "\"\xC3\xA9\xC3\xA9...\" (3 characters)"},  // cut by characters, not UTF-8 bytes
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(QuotedExcerpt(c.in, c.limit), c.out) << PrintableForm(c.in);
+    }
+    const std::string megabyte(1 << 20, 'x');
+    EXPECT_EQ(QuotedExcerpt(megabyte), "\"" + std::string(60, 'x') + "...\" (1048576 characters)");
+}
+
 TEST(Text, FlattenLineBreaksReplacesEachCrLfPairOnly) {
     struct Case {
         std::string_view text;

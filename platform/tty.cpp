@@ -1,6 +1,7 @@
 #include "platform/tty.h"
 
 #include "platform/os_error.h"
+#include "platform/result_codes.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,12 +11,14 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -46,6 +49,12 @@ int Ioctl(int fd, unsigned long request, void* arg) {
         r = ::ioctl(fd, request, arg);
     } while (r < 0 && errno == EINTR);
     return r;
+}
+
+// A failure of a device that was open: EIO, ENXIO and ENODEV are what a tty gives once its
+// adapter or the other end of a pty has gone, which is no matter of permissions.
+Result OpenDeviceError(int err) {
+    return (err == EIO || err == ENXIO || err == ENODEV) ? kErrPortGone : ResultFromErrno(err);
 }
 
 }  // namespace
@@ -134,14 +143,14 @@ Result CTtyDevice::SetSpeed(std::uint32_t bps) {
     }
     termios previous{};
     if (::tcgetattr(m_fd, &previous) != 0) {
-        return ResultFromErrno(errno);
+        return OpenDeviceError(errno);
     }
     termios tio = previous;
     ::cfsetispeed(&tio, speed->code);
     ::cfsetospeed(&tio, speed->code);
     Result result = kOk;
     if (::tcsetattr(m_fd, TCSANOW, &tio) != 0) {
-        result = ResultFromErrno(errno);
+        result = OpenDeviceError(errno);
     } else if (Speed() != bps) {
         // tcsetattr succeeds when any part of the change took; a speed the driver cannot do does not.
         result = kErrorInvalidParameter;
@@ -179,7 +188,7 @@ Result CTtyDevice::Purge() {
     if (!IsOpen()) {
         return kErrorInvalidHandle;
     }
-    return ::tcflush(m_fd, TCIFLUSH) == 0 ? kOk : ResultFromErrno(errno);
+    return ::tcflush(m_fd, TCIFLUSH) == 0 ? kOk : OpenDeviceError(errno);
 }
 
 Result CTtyDevice::Read(void* buf, std::size_t len, std::size_t& count) {
@@ -200,7 +209,7 @@ Result CTtyDevice::Read(void* buf, std::size_t len, std::size_t& count) {
             return kOk;
         }
         if (errno != EINTR) {
-            return ResultFromErrno(errno);
+            return OpenDeviceError(errno);
         }
     }
 }
@@ -223,7 +232,7 @@ Result CTtyDevice::Write(const void* data, std::size_t n) {
             continue;
         }
         if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return ResultFromErrno(errno);
+            return OpenDeviceError(errno);
         }
         const std::int64_t left = lastProgress + m_writeStallMs - NowMs();
         if (left <= 0) {
@@ -234,8 +243,11 @@ Result CTtyDevice::Write(const void* data, std::size_t n) {
         if (ready < 0 && errno != EINTR) {
             return ResultFromErrno(errno);
         }
-        if (ready > 0 && !(pfd.revents & POLLOUT) && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-            return kErrorAccessDenied;
+        if (ready > 0 && !(pfd.revents & POLLOUT) && (pfd.revents & (POLLHUP | POLLERR))) {
+            return kErrPortGone;
+        }
+        if (ready > 0 && (pfd.revents & POLLNVAL)) {
+            return kErrorInvalidHandle;
         }
     }
     return kOk;
@@ -269,8 +281,11 @@ Result CTtyDevice::WaitReadable(int stopFd, int timeoutMs, bool& readable) {
             return kOk;
         }
         // A hang-up wins over pending input: the port must learn that its device is gone.
-        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            return kErrorAccessDenied;
+        if (fds[1].revents & (POLLHUP | POLLERR)) {
+            return kErrPortGone;
+        }
+        if (fds[1].revents & POLLNVAL) {
+            return kErrorInvalidHandle;
         }
         if (fds[1].revents & POLLIN) {
             readable = true;
@@ -288,8 +303,94 @@ std::string ProcessName(const std::string& pidDir) {
     return name.empty() ? "another program" : name;
 }
 
-// The first process (by /proc order) with the character device open, or pid 0.
-int FindHolder(dev_t device, std::string& name) {
+// The UNIX 98 pty slaves (/dev/pts/N) have these majors; N counts on through them.
+constexpr unsigned kPtySlaveMajorFirst = 136;
+constexpr unsigned kPtySlaveMajorLast = 143;
+
+// N of /dev/pts/N, or -1 when the device is no pty slave.
+long PtyIndex(dev_t device) {
+    const unsigned maj = major(device);
+    if (maj < kPtySlaveMajorFirst || maj > kPtySlaveMajorLast) {
+        return -1;
+    }
+    return static_cast<long>((maj - kPtySlaveMajorFirst) * 256u + minor(device));
+}
+
+// Whether the descriptor is a pty master whose slave is /dev/pts/<ptyIndex>.
+bool IsMasterOf(const std::string& pidDir, const char* fd, long ptyIndex) {
+    std::ifstream info(pidDir + "/fdinfo/" + fd);
+    std::string line;
+    const std::string key = "tty-index:";
+    while (std::getline(info, line)) {
+        if (line.compare(0, key.size(), key) == 0) {
+            char* end = nullptr;
+            return std::strtol(line.c_str() + key.size(), &end, 10) == ptyIndex && end != line.c_str() + key.size();
+        }
+    }
+    return false;
+}
+
+struct DeviceUse {
+    bool device = false;  // has the device open
+    bool master = false;  // holds the other end of the pty the device is
+};
+
+DeviceUse UseOf(const std::string& pidDir, dev_t device, long ptyIndex) {
+    DeviceUse use;
+    DIR* fds = ::opendir((pidDir + "/fd").c_str());
+    if (!fds) {
+        return use;  // another user's process
+    }
+    while (dirent* fdEntry = ::readdir(fds)) {
+        struct stat st {};
+        const std::string link = pidDir + "/fd/" + fdEntry->d_name;
+        if (fdEntry->d_name[0] == '.' || ::stat(link.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) {
+            continue;
+        }
+        if (st.st_rdev == device) {
+            use.device = true;
+        } else if (ptyIndex >= 0 && IsMasterOf(pidDir, fdEntry->d_name, ptyIndex)) {
+            use.master = true;
+        }
+    }
+    ::closedir(fds);
+    return use;
+}
+
+// The process holding a lock on the device node, as every port of ours takes one (flock): the
+// holder of this end even where the other end of a pty is open elsewhere. 0 when none is known.
+int FindLockHolder(const struct stat& node) {
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        // "3: FLOCK  ADVISORY  WRITE 4242 00:19:5 0 EOF"; a waiter reads "3: -> FLOCK ...".
+        char kind[16] = {};
+        long pid = 0;
+        unsigned devMajor = 0;
+        unsigned devMinor = 0;
+        unsigned long inode = 0;
+        if (std::sscanf(line.c_str(), "%*d: %15s %*s %*s %ld %x:%x:%lu", kind, &pid, &devMajor, &devMinor, &inode) ==
+                5 &&
+            pid > 0 && devMajor == major(node.st_dev) && devMinor == minor(node.st_dev) && inode == node.st_ino) {
+            return static_cast<int>(pid);
+        }
+    }
+    return 0;
+}
+
+// Who holds the character device open: the lock's holder when it still has the device open,
+// else the first process (by /proc order) that has it open and is not the other end of the pty
+// the device is (a simulator, a socat link). pid 0 when none.
+int FindHolder(const struct stat& node, std::string& name) {
+    const dev_t device = node.st_rdev;
+    const long ptyIndex = PtyIndex(device);
+    if (const int pid = FindLockHolder(node)) {
+        const std::string pidDir = "/proc/" + std::to_string(pid);
+        if (UseOf(pidDir, device, ptyIndex).device) {
+            name = ProcessName(pidDir);
+            return pid;
+        }
+    }
     DIR* proc = ::opendir("/proc");
     if (!proc) {
         return 0;
@@ -302,21 +403,9 @@ int FindHolder(dev_t device, std::string& name) {
             continue;
         }
         const std::string pidDir = std::string("/proc/") + entry->d_name;
-        DIR* fds = ::opendir((pidDir + "/fd").c_str());
-        if (!fds) {
-            continue;  // another user's process
-        }
-        while (dirent* fdEntry = ::readdir(fds)) {
-            struct stat st {};
-            const std::string link = pidDir + "/fd/" + fdEntry->d_name;
-            if (fdEntry->d_name[0] != '.' && ::stat(link.c_str(), &st) == 0 && S_ISCHR(st.st_mode) &&
-                st.st_rdev == device) {
-                found = static_cast<int>(pid);
-                break;
-            }
-        }
-        ::closedir(fds);
-        if (found) {
+        const DeviceUse use = UseOf(pidDir, device, ptyIndex);
+        if (use.device && !use.master) {
+            found = static_cast<int>(pid);
             name = ProcessName(pidDir);
             break;
         }
@@ -365,7 +454,7 @@ std::string AccessDeniedHint(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) {
         std::string name;
-        if (const int pid = FindHolder(st.st_rdev, name)) {
+        if (const int pid = FindHolder(st, name)) {
             return Format("Device %s is in use by %s (pid %d); close that program and try again.", path.c_str(),
                           name.c_str(), pid);
         }

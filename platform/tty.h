@@ -44,7 +44,7 @@ class CTtyDevice {
     Result Write(const void* data, std::size_t n);
     // Waits until bytes can be read (readable = true), stopFd becomes readable or timeoutMs
     // (-1: no limit) pass (both readable = false, success). A hung-up or failed device, as an
-    // unplugged adapter, is ERROR_ACCESS_DENIED (5).
+    // unplugged adapter, is kErrPortGone, as is any call on a device that has gone.
     Result WaitReadable(int stopFd, int timeoutMs, bool& readable);
 
     void SetWriteStallLimit(int ms) { m_writeStallMs = ms; }

@@ -1,6 +1,7 @@
 #include "platform/tty.h"
 
 #include "platform/event_fd.h"
+#include "platform/result_codes.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -220,10 +221,12 @@ TEST_F(TtyTest, WaitReadableEndsOnStopTimeOutOrHangUp) {
     EXPECT_EQ(tty.WaitReadable(stop.Fd(), kDeadlineMs, readable), kOk);
     EXPECT_TRUE(readable);
 
-    // The other end going away is how an unplugged adapter looks.
+    // The other end going away is how an unplugged adapter looks: the device has gone, which is
+    // not "access denied" (that sends users off to check their groups).
     ASSERT_EQ(tty.Purge(), kOk);
     pty.CloseMaster();
-    EXPECT_EQ(tty.WaitReadable(stop.Fd(), kDeadlineMs, readable), kErrorAccessDenied);
+    EXPECT_EQ(tty.WaitReadable(stop.Fd(), kDeadlineMs, readable), kErrPortGone);
+    EXPECT_EQ(tty.Write("x", 1), kErrPortGone);
 }
 
 TEST_F(TtyTest, WriteGivesUpWhenTheQueueDoesNotMove) {
@@ -256,6 +259,42 @@ TEST_F(TtyTest, AccessDeniedHintNamesTheHolder) {
 
     tty.Close();
     EXPECT_THAT(AccessDeniedHint("/dev/no-such-tty"), HasSubstr("/dev/no-such-tty"));
+}
+
+// A simulator holds both ends of its pty; the program to close is the one that holds the slave
+// without the master, even when it takes no lock and the simulator comes first in /proc.
+TEST_F(TtyTest, AccessDeniedHintPassesOverTheOtherEndOfAPty) {
+    const int slaveHeldBySimulator = ::open(pty.Slave().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slaveHeldBySimulator, 0);
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only the slave, as a program of its own would hold it.
+        ::close(ready[0]);
+        ::close(release[1]);
+        ::close(pty.Master());
+        ::close(slaveHeldBySimulator);
+        const int fd = ::open(pty.Slave().c_str(), O_RDWR | O_NOCTTY);
+        const char ok = fd >= 0 ? '1' : '0';
+        (void)!::write(ready[1], &ok, 1);
+        char end;
+        (void)!::read(release[0], &end, 1);  // until the test is done
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release[0]);
+    char ok = '0';
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    EXPECT_EQ(ok, '1');
+    const std::string hint = AccessDeniedHint(pty.Slave());
+    ::close(release[1]);
+    ::close(ready[0]);
+    ::waitpid(pid, nullptr, 0);
+    ::close(slaveHeldBySimulator);
+    EXPECT_THAT(hint, HasSubstr(" (pid " + std::to_string(pid) + "); close that program and try again."));
 }
 
 TEST_F(TtyTest, AccessDeniedHintNamesTheGroupToJoin) {

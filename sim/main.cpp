@@ -248,7 +248,8 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
     app.add_option("--faults", faults,
                    "Faults on demand, e.g. drop=0.01,nak=0.02,garble=0.005,lose=0.001,seed=7,unplug=40:\n"
                    "lost answers, rejected packets, damaged answer bytes, lost packet bytes, the\n"
-                   "random seed, and the radio vanishing after that many loader packets")
+                   "random seed, and the radio vanishing after that many loader packets\n"
+                   "(unplug=reset: as it takes the reset command that ends a load or a restore)")
         ->type_name("LIST");
     app.add_option("--latency", options.latencyMs, "Delay before each answer, in ms")->type_name("MS");
     app.add_flag("--pace", options.pace, "Send answers at the wire speed of the current baud rate");

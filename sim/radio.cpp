@@ -197,6 +197,9 @@ bool ParseFaults(std::string_view list, Faults& out, std::string& error) {
         } else if (name == "seed") {
             const auto r = std::from_chars(first, last, faults.seed);
             ok = r.ec == std::errc{} && r.ptr == last;
+        } else if (name == "unplug" && value == "reset") {
+            faults.unplugAtReset = true;
+            ok = true;
         } else if (name == "unplug") {
             const auto r = std::from_chars(first, last, faults.unplugAfterPackets);
             ok = r.ec == std::errc{} && r.ptr == last && faults.unplugAfterPackets >= 0;
@@ -425,7 +428,7 @@ void Radio::DispatchBootLoader(std::string_view command, uint64_t nowMs) {
     } else if (command == "I") {
         Answer(loaderIdentifyAnswer_, nowMs);
     } else if (command == "LDD20000") {
-        Reset(nowMs);
+        ResetCommand(nowMs);
     }
 }
 
@@ -439,7 +442,7 @@ void Radio::DispatchDspLoad(std::string_view command, uint64_t nowMs) {
         return;
     }
     if (command == "LDD20000") {
-        Reset(nowMs);
+        ResetCommand(nowMs);
         return;
     }
     if (command == "LDF2") {
@@ -606,7 +609,7 @@ bool Radio::OnReset(std::string_view params, uint64_t nowMs) {
     if (params != "20000") {
         return false;
     }
-    Reset(nowMs);
+    ResetCommand(nowMs);
     return true;
 }
 
@@ -667,6 +670,14 @@ bool Radio::CheckUnplug() {
         output_.clear();
     }
     return unplugged_;
+}
+
+void Radio::ResetCommand(uint64_t nowMs) {
+    Reset(nowMs);
+    if (options_.faults.unplugAtReset) {
+        unplugged_ = true;
+        output_.clear();
+    }
 }
 
 void Radio::Reset(uint64_t nowMs) {

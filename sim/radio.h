@@ -27,9 +27,11 @@ struct Faults {
     double lose = 0;    // one received byte of a packet or chunk never arrives
     uint64_t seed = 1;
     int unplugAfterPackets = -1;  // after this many loader packets the radio vanishes; -1 never
+    bool unplugAtReset = false;   // the radio vanishes as it takes a reset command ("LDD20000;")
 };
 
-// "drop=0.01,nak=0.02,garble=0.005,lose=0.001,seed=7,unplug=40"; an empty list is no fault.
+// "drop=0.01,nak=0.02,garble=0.005,lose=0.001,seed=7,unplug=40" (or unplug=reset); an empty list
+// is no fault.
 bool ParseFaults(std::string_view list, Faults& out, std::string& error);
 
 // "02.54" -> 254 (two digits, a point, two digits; the leading digit may be left out).
@@ -148,6 +150,8 @@ class Radio {
     bool QueryOrSet(std::string_view name, std::string& value, std::string_view params, uint64_t nowMs);
 
     void Reset(uint64_t nowMs);
+    // The reset command ("LDD20000;"), where the unplug=reset fault fires.
+    void ResetCommand(uint64_t nowMs);
     void FinishMcuLoad(uint64_t nowMs);
     void FinishDspLoad();
 

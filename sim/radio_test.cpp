@@ -531,6 +531,15 @@ TEST(RadioFaults, NakLoseAndUnplugActOnLoaderPackets) {
     EXPECT_FALSE(unplug.radio.Unplugged());
     EXPECT_EQ(unplug.SendBytes(packet), "");
     EXPECT_TRUE(unplug.radio.Unplugged());
+
+    // unplug=reset: the radio answers until the reset command, then is gone.
+    options.faults = {};
+    options.faults.unplugAtReset = true;
+    Wire atReset(options);
+    EXPECT_EQ(atReset.Send(";"), ";");
+    EXPECT_FALSE(atReset.radio.Unplugged());
+    EXPECT_EQ(atReset.Send("LDD20000;"), "");
+    EXPECT_TRUE(atReset.radio.Unplugged());
 }
 
 TEST(Radio, LatencyAndPaceDelayTheAnswer) {
@@ -575,10 +584,16 @@ TEST(RadioOptions, ParseFaultListsAndVersions) {
     EXPECT_DOUBLE_EQ(f.lose, 0.001);
     EXPECT_EQ(f.seed, 7u);
     EXPECT_EQ(f.unplugAfterPackets, 40);
+    EXPECT_FALSE(f.unplugAtReset);
+    ASSERT_TRUE(ParseFaults("unplug=reset", f, error)) << error;
+    EXPECT_TRUE(f.unplugAtReset);
+    EXPECT_EQ(f.unplugAfterPackets, -1);
     ASSERT_TRUE(ParseFaults("", f, error));
     EXPECT_EQ(f.drop, 0);
     EXPECT_EQ(f.unplugAfterPackets, -1);
-    for (const char* bad : {"drop", "drop=2", "drop=-0.1", "drop=0.1x", "jitter=1", "unplug=-1", "seed=abc"}) {
+    EXPECT_FALSE(f.unplugAtReset);
+    for (const char* bad :
+         {"drop", "drop=2", "drop=-0.1", "drop=0.1x", "jitter=1", "unplug=-1", "unplug=resets", "seed=abc"}) {
         error.clear();
         EXPECT_FALSE(ParseFaults(bad, f, error)) << bad;
         EXPECT_NE(error, "") << bad;

@@ -150,6 +150,7 @@ class CRunningUtil {
         return true;
     }
     void Signal(int sig) const { ::kill(m_pid, sig); }
+    pid_t Pid() const { return m_pid; }
     // Waits for the end; the wait status as waitpid gives it (-1 when it did not end in time).
     int Wait(int limitMs) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);

@@ -11,6 +11,7 @@
 #include "model/model.h"
 #include "platform/last_error.h"
 #include "platform/manual_pump.h"
+#include "platform/result_codes.h"
 #include "tests/support/recording_notifier.h"
 #include "tests/support/recording_window.h"
 
@@ -97,6 +98,14 @@ class CScriptedPort final : public ISerialPort {
     std::uint32_t SettleMs() const override { return settleMs; }
     void SetNotificationTarget(IMessageTarget* target) override { m_target = target; }
     void SetNotifier(IUserNotifier*) override {}
+
+    // The device goes away, as an unplugged adapter does: the port closes, and its listener
+    // tells the session by a notice that arrives later.
+    void Vanish() {
+        m_open = false;
+        m_rx.clear();
+        m_pump.Post(m_target, kMsgPortLost, kErrPortGone, 0);
+    }
 
     // Bytes arriving from the radio now.
     void Inject(const std::string& bytes) {
