@@ -144,6 +144,23 @@ class CTextTerminalOffState : public CCommandDelayState<T> {
         : CCommandDelayState<T>(host, "TextTerminalOff", next, 10, "TT0;") {}
 };
 
+// Reads the VFO A display and its basic icons ("DS;"); the answer begins with "DS".
+template <typename T>
+class CGetVfoADisplayState : public CCommandResponseRetryState<T> {
+  public:
+    CGetVfoADisplayState(CStateHost<T>& host, const char* name, CState<T>* next)
+        : CCommandResponseRetryState<T>(host, name, next, kErrNoResponseDS, "DS;", 500) {}
+    bool IsValidResponse() override { return this->HasPrefix(); }
+};
+
+// Leaves whatever menu entry is open on the radio.
+template <typename T>
+class CExitMenuState : public CCommandDelayState<T> {
+  public:
+    CExitMenuState(CStateHost<T>& host, const char* name, CState<T>* next)
+        : CCommandDelayState<T>(host, name, next, 10, "MN255;") {}
+};
+
 // A loop: init -> test -> body ... -> step -> test. T offers LoopIndex() (a reference)
 // and LoopCount().
 template <typename T>

@@ -66,6 +66,10 @@ constexpr CodeText kOwnTexts[] = {
     {kErrNoResponseXT, "No response to XIT (XT)"},
     {kErrImageTooLarge, "Firmware image does not fit the radio's memory"},
     {kErrAckWhileSynchronizing, "Chunk acknowledged while synchronizing to buffer boundary; reload the firmware"},
+    {kErrClockAcrossMidnight,
+     "RM7 time and PC time lie on either side of midnight: setting the time would leave the RM7 "
+     "date a day off. Set it once both clocks have passed midnight"},
+    {kErrClockNotFollowing, "RM7 time did not follow the time menu steps; the RM7 clock was not set"},
 };
 
 // The file-server errors the copy can report (the 12000 range).

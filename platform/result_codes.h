@@ -61,4 +61,8 @@ inline constexpr Result kErrImageTooLarge = 0xE2000200;
 // The DSP loader heard an acknowledgement while it padded a chunk with fill bytes: the
 // radio took a chunk that was not the one sent, and a chunk has no address to put right.
 inline constexpr Result kErrAckWhileSynchronizing = 0xE2000201;
+// Setting the radio's hours, minutes and seconds across midnight would leave its date a day off.
+inline constexpr Result kErrClockAcrossMidnight = 0xE2000202;
+// Set passes went on without the radio's display coming to the computer's time.
+inline constexpr Result kErrClockNotFollowing = 0xE2000203;
 }  // namespace rm7
