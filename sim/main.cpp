@@ -336,8 +336,8 @@ std::optional<int> TakeInput(Radio& radio, const Pty& pty, Recorder& recorder, u
 
 // Answers the radio at its speed on the pty until a stop signal (0), a failure (1) or the
 // unplug fault (3).
-int Serve(Radio& radio, Pty& pty, Recorder& recorder, const sigset_t& waitMask) {
-    const uint64_t start = MonotonicUs();
+// start: the monotonic time the radio's clock counts from.
+int Serve(Radio& radio, Pty& pty, Recorder& recorder, const sigset_t& waitMask, uint64_t start) {
     std::string lastError;
     while (gStop == 0) {
         timespec wait{};
@@ -382,8 +382,9 @@ int Run(int argc, char** argv) {
         return *status;
     }
     Options& options = commandLine.options;
-    // The radio's clock runs on the front end's monotonic clock from the computer's time now.
-    options.clockEpochMs = WallClockMs() - static_cast<int64_t>(MonotonicUs() / 1000);
+    // The radio's clock starts at the computer's time now and runs on the monotonic clock.
+    const uint64_t start = MonotonicUs();
+    options.clockEpochMs = WallClockMs();
     Radio radio(options);
     if (!radio.Error().empty()) {
         std::fprintf(stderr, "rm7-sim: %s\n", radio.Error().c_str());
@@ -409,7 +410,7 @@ int Run(int argc, char** argv) {
     std::fflush(stdout);
 
     const sigset_t waitMask = InstallStopSignals();
-    return Serve(radio, pty, recorder, waitMask);
+    return Serve(radio, pty, recorder, waitMask, start);
 }
 
 }  // namespace
