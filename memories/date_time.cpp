@@ -111,14 +111,19 @@ void CGetTimeState::OnValidResponse() {
 
 void CSetTimeState::Init() {
     CCommandDelayState::Init();
-    m_command = SetTimeCommand(Host().RadioTime(), Host().ComputerTime());
+    const TimeOfDay radio = Host().RadioTime();
+    const TimeOfDay computer = Host().ComputerTime();
+    m_command = SetTimeCommand(radio, computer);
+    m_acrossMidnight = CrossesMidnight(radio, computer);
+    if (m_acrossMidnight && !Host().AcrossMidnightAllowed()) {
+        m_command.clear();
+    }
     Host().SetLastSetCommand(m_command);
 }
 
 void CSetTimeState::Run() {
-    if (!m_command.empty() && !Host().AcrossMidnightAllowed() &&
-        CrossesMidnight(Host().RadioTime(), Host().ComputerTime())) {
-        Host().SetLastSetCommand({});
+    // Refused before the first tap: the radio keeps its time and its date.
+    if (m_acrossMidnight && !Host().AcrossMidnightAllowed()) {
         Fail(kErrClockAcrossMidnight);
         return;
     }

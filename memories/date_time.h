@@ -78,6 +78,9 @@ class CSetTimeState final : public CCommandDelayState<CDateTimeStateMachine> {
         : CCommandDelayState(host, "SetTime", next, 10, "") {}
     void Init() override;
     void Run() override;
+
+  private:
+    bool m_acrossMidnight = false;
 };
 
 class CDateTimeStateMachine final : public CStateHost<CDateTimeStateMachine> {
