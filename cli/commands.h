@@ -36,4 +36,12 @@ int RunBannerSet(IEnvironment& env, const GlobalOptions& options, const std::str
 int RunCwGet(IEnvironment& env, const GlobalOptions& options);
 int RunCwSet(IEnvironment& env, const GlobalOptions& options, int memory, const std::string& text);
 
+// clock get, set: the radio's time of day beside the computer's (UTC, or local time).
+struct ClockOptions {
+    bool local = false;
+    bool acrossMidnight = false;  // set even when the radio's date is left a day off
+};
+int RunClockGet(IEnvironment& env, const GlobalOptions& options, const ClockOptions& clock);
+int RunClockSet(IEnvironment& env, const GlobalOptions& options, const ClockOptions& clock);
+
 }  // namespace rm7::cli

@@ -14,6 +14,7 @@
 #include "link/memory_port.h"
 #include "platform/manual_pump.h"
 #include "platform/result_codes.h"
+#include "platform/wall_clock.h"
 #include "sim/radio.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/temp_folder.h"
@@ -63,7 +64,7 @@ class CManualLoop final : public IRunLoop {
 
 class CRadioEnvironment final : public IEnvironment {
   public:
-    explicit CRadioEnvironment(const rm7sim::Options& options) : radio(options) {}
+    explicit CRadioEnvironment(const rm7sim::Options& options) : radio(options), clockEpochMs(options.clockEpochMs) {}
     std::ostream& Out() override { return out; }
     std::ostream& Err() override { return err; }
     bool ErrIsTerminal() const override { return false; }
@@ -76,11 +77,14 @@ class CRadioEnvironment final : public IEnvironment {
         return port;
     }
     Result StartSimulator(const std::string&, std::string&) override { return kErrorFileNotFound; }
+    // The computer's clock runs with the pump's, from the moment the radio's clock started at.
+    std::int64_t WallClockMs() override { return clockEpochMs + loop.pump.TickCount(); }
 
     std::ostringstream out;
     std::ostringstream err;
     CManualLoop loop;
     rm7sim::Radio radio;
+    std::int64_t clockEpochMs;
     Result refuseOpen = kOk;
 };
 
@@ -249,6 +253,8 @@ TEST_F(CliCommands, EveryRadioCommandSaysWhyTheRadioCouldNotBeHad) {
         {"banner set", [](IEnvironment& e, const GlobalOptions& g) { return RunBannerSet(e, g, "HI"); }, false},
         {"cw get", RunCwGet, false},
         {"cw set", [](IEnvironment& e, const GlobalOptions& g) { return RunCwSet(e, g, 1, "CQ"); }, false},
+        {"clock get", [](IEnvironment& e, const GlobalOptions& g) { return RunClockGet(e, g, {}); }, false},
+        {"clock set", [](IEnvironment& e, const GlobalOptions& g) { return RunClockSet(e, g, {}); }, false},
     };
     const struct {
         const char* name;
@@ -485,6 +491,105 @@ TEST_F(CliCommands, TextsThatDoNotFitAreRefusedBeforeTheRadioIsTouched) {
         EXPECT_EQ(o.out, "");
     }
     EXPECT_TRUE(Radio().ReceivedCommands().empty());
+}
+
+// 2026-12-10 10:00:00 UTC and 2026-12-11 00:00:05 UTC.
+constexpr std::int64_t kMorningMs = 1796896800000;
+constexpr std::int64_t kJustAfterMidnightMs = 1796947205000;
+
+rm7sim::Options ClockAhead(std::int64_t epochMs, std::int64_t offsetMs) {
+    rm7sim::Options options;
+    options.clockEpochMs = epochMs;
+    options.clockOffsetMs = offsetMs;
+    return options;
+}
+
+// Radio minus computer, in whole seconds as the radio's display shows them.
+int RadioAhead(rm7sim::Radio& radio, std::int64_t epochMs, std::uint32_t now) {
+    int d = radio.ClockSecondsOfDay(now) - TimeOfDayAt(epochMs + now, true).SecondsOfDay();
+    return d > 43200 ? d - 86400 : d <= -43200 ? d + 86400 : d;
+}
+
+TEST_F(CliCommands, ClockGetShowsTheDifferenceAndSetRemovesIt) {
+    NewRadio(ClockAhead(kMorningMs, 3725000));
+    const nlohmann::json before =
+        RunJson([](IEnvironment& e, const GlobalOptions& g) { return RunClockGet(e, g, {}); });
+    EXPECT_EQ(before["difference"], 3725);
+    EXPECT_EQ(before["clock"], "UTC");
+    EXPECT_FALSE(Radio().InTimeMenu());
+    EXPECT_EQ(Radio().ReceivedCommands().back(), "MN255");
+
+    Outcome o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunClockSet(e, g, {}); });
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_THAT(o.out, HasSubstr("Difference: +00:00:00"));
+    EXPECT_EQ(RadioAhead(Radio(), kMorningMs, Loop().pump.TickCount()), 0);
+    EXPECT_FALSE(Radio().InTimeMenu());
+    EXPECT_EQ(Radio().ReceivedCommands().back(), "MN255");
+    EXPECT_EQ(CommandsStartingWith("MN255"), 2u);
+    EXPECT_EQ(CommandsStartingWith("SWT"), 3u);  // seconds, minutes, hours: one pass each
+
+    o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunClockGet(e, g, {}); });
+    EXPECT_THAT(o.out, HasSubstr("Computer:   "));
+    EXPECT_THAT(o.out, HasSubstr(" UTC\nDifference: +00:00:00 (radio minus computer)\n"));
+}
+
+TEST_F(CliCommands, ClockFailuresLeaveTheMenuAndTheClockAsItWas) {
+    const struct {
+        const char* name;
+        rm7sim::Options options;
+        std::function<void(rm7sim::Radio&)> spoil;
+        const char* says;
+        int ahead;  // afterwards
+    } cases[] = {
+        {"display without a time", ClockAhead(kMorningMs, 3725000),
+         [](rm7sim::Radio& r) { r.SetDisplayAnswer("DS@@@@@@@@;"); }, "Error code 0xE200010C", 3725},
+        {"clock that does not follow", ClockAhead(kMorningMs, 3725000), [](rm7sim::Radio& r) { r.SetClockStuck(true); },
+         "Error code 0xE2000203", 3725},
+        {"across midnight", ClockAhead(kJustAfterMidnightMs, -15000), {}, "Error code 0xE2000202", -15},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewRadio(c.options);
+        if (c.spoil) {
+            c.spoil(Radio());
+        }
+        const Outcome o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunClockSet(e, g, {}); });
+        EXPECT_EQ(o.status, 1);
+        EXPECT_THAT(o.err, HasSubstr(c.says));
+        EXPECT_FALSE(Radio().InTimeMenu());
+        EXPECT_EQ(Radio().ReceivedCommands().back(), "MN255");
+        EXPECT_EQ(CommandsStartingWith("MN255"), 1u);
+        EXPECT_EQ(RadioAhead(Radio(), c.options.clockEpochMs, Loop().pump.TickCount()), c.ahead);
+        // Bounded: a read, at most 20 passes, a read to check.
+        EXPECT_LE(CommandsStartingWith("MN073"), 22u);
+    }
+
+    // Ctrl+C ends the set after the pass in hand, never inside the menu.
+    NewRadio(ClockAhead(kMorningMs, 3725000));
+    Loop().onStep = [this, caught = false]() mutable {
+        if (!caught && CommandsStartingWith("SWT") > 0) {
+            caught = true;
+            EXPECT_TRUE(Loop().Interrupt());
+        }
+    };
+    Outcome o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunClockSet(e, g, {}); });
+    Loop().onStep = {};
+    EXPECT_EQ(o.status, 2);
+    EXPECT_THAT(o.err, HasSubstr("Error code 0x000004C7"));
+    EXPECT_EQ(Radio().ReceivedCommands().back(), "MN255");
+    EXPECT_EQ(CommandsStartingWith("SWT"), 1u);
+    EXPECT_FALSE(Loop().Interrupt());  // the signals have their default back
+
+    // Asked to, the set goes across midnight and says what is left to do.
+    NewRadio(ClockAhead(kJustAfterMidnightMs, -15000));
+    o = Run([](IEnvironment& e, const GlobalOptions& g) {
+        ClockOptions clock;
+        clock.acrossMidnight = true;
+        return RunClockSet(e, g, clock);
+    });
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_THAT(o.err, HasSubstr("set the radio's date"));
+    EXPECT_EQ(RadioAhead(Radio(), kJustAfterMidnightMs, Loop().pump.TickCount()), 0);
 }
 
 // Outside a firmware load or a restore nothing catches the signals: they end rm7util as ever.

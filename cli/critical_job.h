@@ -3,7 +3,8 @@
 // restore runs, the first SIGINT or SIGTERM only warns ("Critical Operation in Progress") and
 // the job goes on; a second within kStopWindowMs stops it at its next packet or block, as the
 // window's close does, and the command then says what state the radio is in. Outside such a
-// job the signals end rm7util at once, as they always have.
+// job the signals end rm7util at once, as they always have (but for clock get and set, which
+// catch them to leave the radio's time menu first).
 //
 // Threads: the loop's; the handler runs from the loop, never inside the signal.
 #include <cstdint>

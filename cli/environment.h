@@ -44,6 +44,8 @@ class IEnvironment {
     // --simulate: starts a simulated radio with these extra options and gives the device it
     // answers on. The radio runs until the environment goes away.
     virtual Result StartSimulator(const std::string& extraArgs, std::string& device) = 0;
+    // The computer's clock: milliseconds since the Unix epoch.
+    virtual std::int64_t WallClockMs() = 0;
 
   protected:
     ~IEnvironment() = default;

@@ -149,6 +149,26 @@ void AddMemoriesCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& 
         ->required();
     commands.push_back(
         {cwSet, [&env, &options, cwMemory, cwText] { return RunCwSet(env, options, *cwMemory, *cwText); }});
+
+    auto clockOptions = std::make_shared<ClockOptions>();
+    auto* clock = app.add_subcommand("clock", "Read or set the radio's clock (hours, minutes, seconds)")->fallthrough();
+    clock->require_subcommand(1);
+    auto* clockGet =
+        clock->add_subcommand("get", "Print the radio's time, the computer's and the difference")->fallthrough();
+    clockGet->add_flag("--local", clockOptions->local, "Compare with local time rather than UTC");
+    commands.push_back({clockGet, [&env, &options, clockOptions] { return RunClockGet(env, options, *clockOptions); }});
+    auto* clockSet =
+        clock
+            ->add_subcommand("set",
+                             "Set the radio's clock to the computer's UTC time through its time menu; exit status 0 "
+                             "only when the radio then shows the computer's time within a second. Only the time of "
+                             "day is set: when the two clocks lie on either side of midnight the radio's date would "
+                             "be a day off, so the set is refused (see --across-midnight)")
+            ->fallthrough();
+    clockSet->add_flag("--local", clockOptions->local, "Set the radio to local time rather than UTC");
+    clockSet->add_flag("--across-midnight", clockOptions->acrossMidnight,
+                       "Set the time even across midnight; the radio's date is then yours to set on the radio");
+    commands.push_back({clockSet, [&env, &options, clockOptions] { return RunClockSet(env, options, *clockOptions); }});
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "cli/environment.h"
 #include "platform/child_process.h"
 #include "platform/poll_pump.h"
+#include "platform/wall_clock.h"
 
 namespace rm7::cli {
 
@@ -42,6 +43,7 @@ class CProcessEnvironment final : public IEnvironment {
     IRunLoop& Loop() override { return m_loop; }
     std::unique_ptr<ISerialPort> MakePort() override;
     Result StartSimulator(const std::string& extraArgs, std::string& device) override;
+    std::int64_t WallClockMs() override { return rm7::WallClockMs(); }
 
   private:
     bool m_errIsTerminal;

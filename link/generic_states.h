@@ -94,7 +94,8 @@ class CCommandOptionalResponseState : public CCommandDelayState<T> {
 
   protected:
     // The answer begins with the command's name.
-    bool HasPrefix() const { return StartsWithNoCase(this->m_host.Response(), m_prefix); }
+    bool HasPrefix(const std::string& answer) const { return StartsWithNoCase(answer, m_prefix); }
+    bool HasPrefix() const { return HasPrefix(this->m_host.Response()); }
 
     std::string m_baseCommand;
     std::string m_prefix;
@@ -139,6 +140,23 @@ class CTextTerminalOffState : public CCommandDelayState<T> {
   public:
     CTextTerminalOffState(CStateHost<T>& host, CState<T>* next)
         : CCommandDelayState<T>(host, "TextTerminalOff", next, 10, "TT0;") {}
+};
+
+// Reads the VFO A display and its basic icons ("DS;"); the answer begins with "DS".
+template <typename T>
+class CGetVfoADisplayState : public CCommandResponseRetryState<T> {
+  public:
+    CGetVfoADisplayState(CStateHost<T>& host, const char* name, CState<T>* next)
+        : CCommandResponseRetryState<T>(host, name, next, kErrNoResponseDS, "DS;", 500) {}
+    AnswerCheck CheckAnswer(const std::string& answer) override { return ValidIf(this->HasPrefix(answer)); }
+};
+
+// Leaves whatever menu entry is open on the radio.
+template <typename T>
+class CExitMenuState : public CCommandDelayState<T> {
+  public:
+    CExitMenuState(CStateHost<T>& host, const char* name, CState<T>* next)
+        : CCommandDelayState<T>(host, name, next, 10, "MN255;") {}
 };
 
 // A loop: init -> test -> body ... -> step -> test. T offers LoopIndex() (a reference)

@@ -67,6 +67,10 @@ constexpr CodeText kOwnTexts[] = {
     {kErrImageTooLarge, "Firmware image does not fit the radio's memory"},
     {kErrAckWhileSynchronizing, "Chunk acknowledged while synchronizing to buffer boundary; reload the firmware"},
     {kErrPortGone, "The radio's serial port went away (cable or adapter unplugged)"},
+    {kErrClockAcrossMidnight,
+     "RM7 time and PC time lie on either side of midnight: setting the time would leave the RM7 "
+     "date a day off. Set it once both clocks have passed midnight"},
+    {kErrClockNotFollowing, "RM7 time did not follow the time menu steps; the RM7 clock was not set"},
 };
 
 // The file-server errors the copy can report (the 12000 range).

@@ -63,4 +63,8 @@ inline constexpr Result kErrImageTooLarge = 0xE2000200;
 inline constexpr Result kErrAckWhileSynchronizing = 0xE2000201;
 // The open port's device vanished (cable or USB adapter pulled); never a matter of permissions.
 inline constexpr Result kErrPortGone = 0xE2000210;
+// Setting the radio's hours, minutes and seconds across midnight would leave its date a day off.
+inline constexpr Result kErrClockAcrossMidnight = 0xE2000202;
+// Set passes went on without the radio's display coming to the computer's time.
+inline constexpr Result kErrClockNotFollowing = 0xE2000203;
 }  // namespace rm7

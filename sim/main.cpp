@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +28,12 @@ volatile sig_atomic_t gStop = 0;
 
 void OnStopSignal(int) {
     gStop = 1;
+}
+
+int64_t WallClockMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
 }
 
 // Microseconds: at 38400 bit/s a byte takes 260 us, so --pace needs a finer clock than ms.
@@ -202,6 +209,7 @@ constexpr const char* kFooter =
     "  rm7-sim --boot-loader --flash-dump out   a radio waiting for firmware; the loaded\n"
     "                                           images are written to out/mcu.bin, out/dsp.bin\n"
     "  rm7-sim --faults drop=0.01,nak=0.02,seed=7   an unreliable cable\n"
+    "  rm7-sim --clock-offset 3725              a radio whose clock is 1 h 2 min 5 s fast\n"
     "\nExit status: 0 when stopped, 2 on a bad option or file, 3 when the unplug fault fired.";
 
 struct CommandLine {
@@ -216,6 +224,7 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
     std::string mcu = "02.54";
     std::string dsp = "02.54";
     std::string faults;
+    double clockOffsetSec = 0;
 
     CLI::App app{kDescription, "rm7-sim"};
     app.footer(kFooter);
@@ -255,6 +264,11 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
     app.add_flag("--pace", options.pace, "Send answers at the wire speed of the current baud rate");
     app.add_option("--record", options.recordFile, "Write every byte in and out, with times, to FILE")
         ->type_name("FILE");
+    app.add_option("--clock-offset", clockOffsetSec,
+                   "Start the radio's clock this many seconds ahead of the computer's UTC time\n"
+                   "(negative: behind)")
+        ->check(CLI::Range(-864000.0, 864000.0))
+        ->type_name("SEC");
     app.add_option("--link", out.linkPath, "Also create a symlink PATH to the device (removed at exit)")
         ->type_name("PATH");
     try {
@@ -263,6 +277,7 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
         const int status = app.exit(e);
         return status == 0 ? 0 : 2;
     }
+    options.clockOffsetMs = std::llround(clockOffsetSec * 1000);
     std::string error;
     if (!ParseVersion(mcu, options.mcuVersion) || !ParseVersion(dsp, options.dspVersion)) {
         std::fprintf(stderr, "rm7-sim: a version is two digits, a point and two digits, e.g. 02.54\n");
@@ -322,8 +337,8 @@ std::optional<int> TakeInput(Radio& radio, const Pty& pty, Recorder& recorder, u
 
 // Answers the radio at its speed on the pty until a stop signal (0), a failure (1) or the
 // unplug fault (3).
-int Serve(Radio& radio, Pty& pty, Recorder& recorder, const sigset_t& waitMask) {
-    const uint64_t start = MonotonicUs();
+// start: the monotonic time the radio's clock counts from.
+int Serve(Radio& radio, Pty& pty, Recorder& recorder, const sigset_t& waitMask, uint64_t start) {
     std::string lastError;
     while (gStop == 0) {
         timespec wait{};
@@ -367,7 +382,10 @@ int Run(int argc, char** argv) {
     if (const std::optional<int> status = ParseCommandLine(argc, argv, commandLine)) {
         return *status;
     }
-    const Options& options = commandLine.options;
+    Options& options = commandLine.options;
+    // The radio's clock starts at the computer's time now and runs on the monotonic clock.
+    const uint64_t start = MonotonicUs();
+    options.clockEpochMs = WallClockMs();
     Radio radio(options);
     if (!radio.Error().empty()) {
         std::fprintf(stderr, "rm7-sim: %s\n", radio.Error().c_str());
@@ -393,7 +411,7 @@ int Run(int argc, char** argv) {
     std::fflush(stdout);
 
     const sigset_t waitMask = InstallStopSignals();
-    return Serve(radio, pty, recorder, waitMask);
+    return Serve(radio, pty, recorder, waitMask, start);
 }
 
 }  // namespace

@@ -240,6 +240,7 @@ Radio::Radio(Options options)
       speed_(options_.speed),
       lineSpeed_(options_.speed),
       firmwarePresent_(!options_.bootLoader),
+      clockAdjustMs_(options_.clockOffsetMs),
       eeprom_(kEepromSize, 0xFF),
       mcuFlash_(kMcuHigh - kMcuLow, 0xFF),
       mcuVersion_(options_.mcuVersion),
@@ -408,6 +409,9 @@ void Radio::DispatchFirmware(std::string_view command, uint64_t nowMs) {
         {"R4", &Radio::OnR4},           {"ER", &Radio::OnReadEeprom},
         {"EW", &Radio::OnWriteEeprom},  {"LDM", &Radio::OnEnterBootLoader},
         {"LDF", &Radio::OnDspErase},    {"LDD", &Radio::OnReset},
+        {"MN", &Radio::OnMenu},         {"DS", &Radio::OnDisplay},
+        {"SWT", &Radio::OnSwitchTap},   {"UP", &Radio::OnUp},
+        {"DN", &Radio::OnDown},
     };
     if (command.empty()) {
         Answer(";", nowMs);  // the poll: the radio is listening at this speed
@@ -613,6 +617,105 @@ bool Radio::OnReset(std::string_view params, uint64_t nowMs) {
     return true;
 }
 
+// "MNnnn;" opens menu entry nnn, "MN255;" leaves the menu; "MN;" asks which is open.
+bool Radio::OnMenu(std::string_view params, uint64_t nowMs) {
+    if (params.empty()) {
+        char text[16];
+        std::snprintf(text, sizeof text, "MN%03d;", menu_);
+        Answer(text, nowMs);
+        return true;
+    }
+    unsigned entry = 0;
+    const auto r = std::from_chars(params.data(), params.data() + params.size(), entry);
+    if (params.size() != 3 || r.ec != std::errc{} || r.ptr != params.data() + params.size() || entry > 255) {
+        return false;
+    }
+    menu_ = static_cast<int>(entry);
+    clockField_ = ClockField::None;
+    return true;
+}
+
+int Radio::ClockSecondsOfDay(uint64_t nowMs) const {
+    const int64_t seconds = ClockMs(nowMs) / 1000 - (ClockMs(nowMs) % 1000 < 0 ? 1 : 0);
+    const int64_t ofDay = seconds % 86400;
+    return static_cast<int>(ofDay < 0 ? ofDay + 86400 : ofDay);
+}
+
+// The VFO A display: in the time menu "DS@@HH.MM.SS@@;" (the point is the high bit of the digit
+// before it), otherwise the frequency, which begins too far right to read as a time.
+bool Radio::OnDisplay(std::string_view params, uint64_t nowMs) {
+    if (!params.empty()) {
+        return false;
+    }
+    if (!displayOverride_.empty()) {
+        Answer(displayOverride_, nowMs);
+        return true;
+    }
+    if (!InTimeMenu()) {
+        Answer(
+            "DS@@@14\xB0"
+            "70\xB0"
+            "00@;",
+            nowMs);
+        return true;
+    }
+    const int t = ClockSecondsOfDay(nowMs);
+    const int fields[3] = {t / 3600, t / 60 % 60, t % 60};
+    std::string answer = "DS@@";
+    for (int i = 0; i < 3; ++i) {
+        answer.push_back(static_cast<char>('0' + fields[i] / 10));
+        answer.push_back(static_cast<char>(('0' + fields[i] % 10) | (i < 2 ? 0x80 : 0)));
+    }
+    answer += "@@;";
+    Answer(answer, nowMs);
+    return true;
+}
+
+// Front-panel switches by number; in the time menu 19, 27 and 20 pick the hours, minutes and
+// seconds. Other taps do what they do on the radio, which the simulation leaves out.
+bool Radio::OnSwitchTap(std::string_view params, uint64_t /*nowMs*/) {
+    unsigned number = 0;
+    const auto r = std::from_chars(params.data(), params.data() + params.size(), number);
+    if (params.empty() || r.ec != std::errc{} || r.ptr != params.data() + params.size()) {
+        return false;
+    }
+    if (InTimeMenu()) {
+        clockField_ = number == 19   ? ClockField::Hours
+                      : number == 27 ? ClockField::Minutes
+                      : number == 20 ? ClockField::Seconds
+                                     : clockField_;
+    }
+    return true;
+}
+
+bool Radio::OnUp(std::string_view params, uint64_t nowMs) {
+    return StepClockField(+1, params, nowMs);
+}
+
+bool Radio::OnDown(std::string_view params, uint64_t nowMs) {
+    return StepClockField(-1, params, nowMs);
+}
+
+// One step of the chosen field, wrapping round within the field (59 -> 00 leaves the minutes
+// alone); the clock keeps running through it, its second turning when it always did. Outside the time menu UP and DN
+// tune the VFO, which the simulation leaves out.
+bool Radio::StepClockField(int direction, std::string_view params, uint64_t nowMs) {
+    if (!params.empty()) {
+        return false;
+    }
+    if (!InTimeMenu() || clockField_ == ClockField::None || clockStuck_) {
+        return true;
+    }
+    const int t = ClockSecondsOfDay(nowMs);
+    int fields[3] = {t / 3600, t / 60 % 60, t % 60};
+    const int index = clockField_ == ClockField::Hours ? 0 : clockField_ == ClockField::Minutes ? 1 : 2;
+    const int modulus = index == 0 ? 24 : 60;
+    fields[index] = (fields[index] + direction + modulus) % modulus;
+    const int stepped = fields[0] * 3600 + fields[1] * 60 + fields[2];
+    clockAdjustMs_ += int64_t{stepped - t} * 1000;
+    return true;
+}
+
 void Radio::OnMcuPacket(uint64_t nowMs) {
     ++packets_;
     uint8_t sum = 0;
@@ -686,6 +789,7 @@ void Radio::Reset(uint64_t nowMs) {
     }
     mode_ = firmwarePresent_ ? Mode::Firmware : Mode::BootLoader;
     lineSpeed_ = speed_;
+    menu_ = kNoMenu;
     deafUntilMs_ = nowMs + kResetMs;
     text_.clear();
     textOverflow_ = false;

@@ -53,6 +53,10 @@ struct Options {
     uint32_t latencyMs = 0;
     bool pace = false;
     std::string recordFile;  // used by the front end, which sees the wire
+    // The radio's clock: the wall-clock time (ms since the Unix epoch, UTC) that the caller's
+    // clock reading 0 stands for, and how far the radio's clock is ahead of it.
+    int64_t clockEpochMs = 0;
+    int64_t clockOffsetMs = 0;
 };
 
 class Radio {
@@ -112,6 +116,18 @@ class Radio {
     void SetSilent(bool silent) { silent_ = silent; }
     // Loader packets and DSP chunks completed so far.
     uint32_t Packets() const { return packets_; }
+    // The radio's clock at nowMs: milliseconds since the Unix epoch as the radio counts them
+    // (setting a field in the time menu moves the clock without carrying into the date).
+    int64_t ClockMs(uint64_t nowMs) const {
+        return options_.clockEpochMs + static_cast<int64_t>(nowMs) + clockAdjustMs_;
+    }
+    // Seconds of the radio's day at nowMs (0 to 86399).
+    int ClockSecondsOfDay(uint64_t nowMs) const;
+    bool InTimeMenu() const { return menu_ == kTimeMenu; }
+    // Answers "DS;" with this text (its ';' included) instead of the display; empty: the display.
+    void SetDisplayAnswer(std::string answer) { displayOverride_ = std::move(answer); }
+    // The time menu ignores UP and DN, as a radio whose knob does nothing.
+    void SetClockStuck(bool stuck) { clockStuck_ = stuck; }
 
   private:
     enum class Mode { Firmware, BootLoader, McuPackets, DspLoad };
@@ -147,6 +163,12 @@ class Radio {
     bool OnEnterBootLoader(std::string_view params, uint64_t nowMs);
     bool OnDspErase(std::string_view params, uint64_t nowMs);
     bool OnReset(std::string_view params, uint64_t nowMs);
+    bool OnMenu(std::string_view params, uint64_t nowMs);
+    bool OnDisplay(std::string_view params, uint64_t nowMs);
+    bool OnSwitchTap(std::string_view params, uint64_t nowMs);
+    bool OnUp(std::string_view params, uint64_t nowMs);
+    bool OnDown(std::string_view params, uint64_t nowMs);
+    bool StepClockField(int direction, std::string_view params, uint64_t nowMs);
     bool QueryOrSet(std::string_view name, std::string& value, std::string_view params, uint64_t nowMs);
 
     void Reset(uint64_t nowMs);
@@ -187,6 +209,15 @@ class Radio {
     std::string r5Mode_ = "0";
     std::string r4Mode_ = "0";
     std::string ttMode_ = "1";
+
+    static constexpr int kNoMenu = 255;
+    static constexpr int kTimeMenu = 73;
+    enum class ClockField { None, Hours, Minutes, Seconds };
+    int menu_ = kNoMenu;
+    ClockField clockField_ = ClockField::None;
+    int64_t clockAdjustMs_ = 0;
+    bool clockStuck_ = false;
+    std::string displayOverride_;
 
     std::vector<uint8_t> eeprom_;
     std::vector<uint8_t> mcuFlash_;

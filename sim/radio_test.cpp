@@ -565,6 +565,62 @@ TEST(Radio, LatencyAndPaceDelayTheAnswer) {
     EXPECT_EQ(paced.radio.TakeOutput(paced.now + 14).size(), 4u);
 }
 
+// 2026-12-10 23:59:58 UTC at the wire's time 0.
+constexpr int64_t kLateEveningMs = 1796947198000;
+
+TEST(RadioClock, TheTimeMenuShowsTheRunningClockAndItsFieldsWrapAlone) {
+    Options options;
+    options.clockEpochMs = kLateEveningMs;
+    options.clockOffsetMs = -3600 * 1000;  // an hour slow: 22:59:58 at time 0
+    Wire wire(options);
+    wire.now = 0;
+    EXPECT_EQ(wire.Send("DS;"),
+              "DS@@@14\xB0"
+              "70\xB0"
+              "00@;");                         // the frequency, outside the menu
+    EXPECT_EQ(wire.Send("UP;SWT20;UP;"), "");  // the VFO's business, not the clock's
+    EXPECT_EQ(wire.Send("MN073;"), "");
+    EXPECT_EQ(wire.Send("MN;"), "MN073;");
+    EXPECT_EQ(wire.Send("DS;"),
+              "DS@@2\xB2"
+              "5\xB9"
+              "58@@;");
+    wire.now = 2500;  // the clock runs into the next hour
+    EXPECT_EQ(wire.Send("DS;"),
+              "DS@@2\xB3"
+              "0\xB0"
+              "00@@;");
+    EXPECT_EQ(wire.radio.ClockSecondsOfDay(wire.now), 23 * 3600);
+
+    struct Step {
+        const char* taps;
+        int secondsOfDay;
+    } const steps[] = {
+        {"UP;", 23 * 3600},             // no field chosen yet
+        {"SWT20;DN;", 23 * 3600 + 59},  // seconds 00 -> 59, the minute left alone
+        {"UP;UP;", 23 * 3600 + 1},      // 59 -> 00 -> 01
+        {"SWT27;DN;DN;", 23 * 3600 + 58 * 60 + 1},
+        {"SWT19;UP;", 58 * 60 + 1},  // 23 -> 00, the date left alone
+        {"SWT19;DN;DN;", 22 * 3600 + 58 * 60 + 1},
+    };
+    for (const Step& step : steps) {
+        EXPECT_EQ(wire.Send(step.taps), "") << step.taps;
+        EXPECT_EQ(wire.radio.ClockSecondsOfDay(wire.now), step.secondsOfDay) << step.taps;
+    }
+    // The fields moved the time of day only; the clock still turns its seconds as before.
+    EXPECT_EQ(wire.radio.ClockMs(wire.now), kLateEveningMs + 2500 - 3600 * 1000 + (-2 * 60 + 1) * 1000);
+
+    wire.radio.SetClockStuck(true);
+    wire.Send("SWT20;UP;");
+    EXPECT_EQ(wire.radio.ClockSecondsOfDay(wire.now), 22 * 3600 + 58 * 60 + 1);
+
+    EXPECT_EQ(wire.Send("MN255;"), "");
+    EXPECT_FALSE(wire.radio.InTimeMenu());
+    wire.Send("SWT20;UP;");
+    EXPECT_EQ(wire.radio.ClockSecondsOfDay(wire.now), 22 * 3600 + 58 * 60 + 1);
+    EXPECT_EQ(wire.Send("MN07;MNX12;SWT;UP1;DS1;"), "?;?;?;?;?;");
+}
+
 TEST(Radio, SilentRadioHearsNothing) {
     Wire wire;
     wire.radio.SetSilent(true);

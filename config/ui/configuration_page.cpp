@@ -10,6 +10,7 @@
 #include "config/ui/config_save_dialog.h"
 #include "memories/ui/banner_sheet.h"
 #include "memories/ui/cw_memory_dialog.h"
+#include "memories/ui/date_time_sheet.h"
 #include "ui/page_index.h"
 
 namespace rm7 {
@@ -51,10 +52,11 @@ CConfigurationPage::CConfigurationPage(CRadioSession& session, HelpOpener help, 
         m_buttons[static_cast<std::size_t>(i)] = button;
     }
     // Built jobs: each runs its dialog modally.
-    for (Action action : {kSave, kRestore, kCwMemories, kBanner}) {
+    for (Action action : {kSave, kRestore, kCwMemories, kBanner, kSetTime}) {
         m_buttons[action]->setEnabled(true);
         m_buttons[action]->setToolTip(QString());
     }
+    m_buttons[kSetTime]->setToolTip(QString::fromLatin1(kSetTimeTip));
     connect(m_buttons[kSave], &QPushButton::clicked, this, [this] {
         CConfigSaveDlg dialog(Session(), Model().Settings(), this);
         dialog.exec();
@@ -69,6 +71,10 @@ CConfigurationPage::CConfigurationPage(CRadioSession& session, HelpOpener help, 
     });
     connect(m_buttons[kBanner], &QPushButton::clicked, this, [this] {
         CPowerOnBannerSheet sheet(Session(), this, DialogPrompts::Qt(m_help));
+        sheet.exec();
+    });
+    connect(m_buttons[kSetTime], &QPushButton::clicked, this, [this] {
+        CDateTimeSheet sheet(Session(), this, DialogPrompts::Qt(m_help));
         sheet.exec();
     });
     grid->setColumnStretch(1, 1);

@@ -7,12 +7,15 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QtTest>
+#include <cstdio>
 
 #include "link/contact.h"
 #include "link/radio_session.h"
 #include "memories/ui/banner_sheet.h"
 #include "memories/ui/cw_memory_dialog.h"
+#include "memories/ui/date_time_sheet.h"
 #include "platform/error_text.h"
 #include "tests/support/radio_bench.h"
 
@@ -26,6 +29,22 @@ void SetCwMemory(test::CRadioBench& bench, std::size_t memory, const std::string
     area.fill(kCwErased);
     EncodeCwArea(text, area);
     std::copy(area.begin(), area.end(), bench.radio->Eeprom().begin() + CwAreaAddress(memory));
+}
+
+// 2026-12-10 10:00:00 UTC: the computer's clock when the pump's reads 0; the radio's is ahead.
+constexpr std::int64_t kMorningMs = 1796896800000;
+
+rm7sim::Options RadioClockAhead(std::int64_t offsetMs) {
+    rm7sim::Options options = test::CRadioBench::DefaultOptions();
+    options.clockEpochMs = kMorningMs;
+    options.clockOffsetMs = offsetMs;
+    return options;
+}
+
+TimeOfDay Shown(const QLabel* label) {
+    TimeOfDay t{-1, -1, -1};
+    std::sscanf(label->text().toLatin1().constData(), "%2d:%2d:%2d", &t.hour, &t.minute, &t.second);
+    return t;
 }
 
 struct Prompts {
@@ -233,6 +252,77 @@ class MemoriesDialogsTest : public QObject {
         QCOMPARE(prompts.shown[0].caption, std::string("CW Memory Editor Error"));
         QCOMPARE(prompts.shown[0].text, ErrorText(kErrNoResponseReadEeprom));
         QVERIFY(prompts.shown[0].ownerVisible);
+    }
+
+    void dateTimeSheetShowsBothClocksAndOkSetsTheRadio() {
+        test::CRadioBench bench(test::BenchStart::Idle, RadioClockAhead(3725000));
+        QVERIFY(bench.Contact() == kOk);
+        Prompts prompts;
+        CDateTimeSheet sheet(*bench.session, nullptr, prompts.Make(),
+                             [&] { return kMorningMs + bench.pump.TickCount(); });
+        QCOMPARE(sheet.windowTitle(), QStringLiteral("Set Time"));
+        sheet.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+        QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(&sheet.Job().Machine()));
+        QVERIFY(sheet.UtcButton()->isChecked());
+        QVERIFY(sheet.ApplyButton()->isEnabled());
+        bench.pump.AdvanceBy(1500);
+        QCOMPARE(ClockDifference(Shown(sheet.ComputerTime()), Shown(sheet.RadioTime())), 3725);
+        QTest::keyClick(&sheet, Qt::Key_F1);
+        QCOMPARE(prompts.helpTopics, QStringList{QStringLiteral("Configuration.htm#SetDateTime")});
+
+        sheet.LocalButton()->click();
+        QCOMPARE(sheet.Job().Machine().utc.Get(), 0);
+        sheet.UtcButton()->click();
+        QCOMPARE(sheet.Job().Machine().utc.Get(), 1);
+
+        QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
+        QVERIFY(sheet.isVisible());  // open until the radio shows the time and the menu is left
+        QVERIFY(bench.pump.AdvanceUntil([&] { return !sheet.isVisible(); }, 60000));
+        QCOMPARE(sheet.result(), static_cast<int>(QDialog::Accepted));
+        QCOMPARE(ClockDifference(Shown(sheet.ComputerTime()), Shown(sheet.RadioTime())), 0);
+        QCOMPARE(bench.radio->ReceivedCommands().back(), std::string("MN255"));
+        QVERIFY(!bench.radio->InTimeMenu());
+        QVERIFY(prompts.shown.empty());
+        QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
+    }
+
+    void dateTimeFailureIsShownOverTheSheetAndTheMenuLeft() {
+        test::CRadioBench bench(test::BenchStart::Idle, RadioClockAhead(0));
+        QVERIFY(bench.Contact() == kOk);
+        bench.radio->SetDisplayAnswer("DS@@@@@@@@;");
+        Prompts prompts;
+        CDateTimeSheet sheet(*bench.session, nullptr, prompts.Make(),
+                             [&] { return kMorningMs + bench.pump.TickCount(); });
+        sheet.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+        QVERIFY(bench.pump.AdvanceUntil([&] { return sheet.Job().State() == CDateTimeJob::PageState::Idle; }, 60000));
+        QVERIFY(sheet.isVisible());  // the box comes from the event loop, over the sheet
+        QTRY_VERIFY(!sheet.isVisible());
+        QCOMPARE(prompts.shown.size(), std::size_t{1});
+        QCOMPARE(prompts.shown[0].caption, std::string("Set Time"));
+        QCOMPARE(prompts.shown[0].text, ErrorText(kErrNoResponseDS));
+        QVERIFY(prompts.shown[0].ownerVisible);
+        QCOMPARE(bench.radio->ReceivedCommands().back(), std::string("MN255"));
+    }
+
+    void dateTimeCancelWhileReadingLeavesTheMenuFirst() {
+        test::CRadioBench bench(test::BenchStart::Idle, RadioClockAhead(3725000));
+        QVERIFY(bench.Contact() == kOk);
+        Prompts prompts;
+        CDateTimeSheet sheet(*bench.session, nullptr, prompts.Make(),
+                             [&] { return kMorningMs + bench.pump.TickCount(); });
+        sheet.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+        bench.pump.AdvanceBy(700);
+        QTest::keyClick(&sheet, Qt::Key_Escape);
+        QVERIFY(sheet.isVisible());
+        QVERIFY(bench.pump.AdvanceUntil([&] { return !sheet.isVisible(); }, 60000));
+        QCOMPARE(bench.radio->ReceivedCommands().back(), std::string("MN255"));
+        QTest::qWait(0);
+        QVERIFY(prompts.shown.empty());
+        QCOMPARE(bench.radio->ClockSecondsOfDay(bench.pump.TickCount()),
+                 TimeOfDayAt(kMorningMs + 3725000 + bench.pump.TickCount(), true).SecondsOfDay());
     }
 };
 

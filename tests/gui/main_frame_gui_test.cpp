@@ -30,6 +30,7 @@
 #include "link/ui/port_page.h"
 #include "memories/ui/banner_sheet.h"
 #include "memories/ui/cw_memory_dialog.h"
+#include "memories/ui/date_time_sheet.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
 #include "platform/version.h"
@@ -540,6 +541,33 @@ class MainFrameTest : public QObject {
                  QStringLiteral("EditCWMemories.htm"));
         QCOMPARE(F1TopicIn<CPowerOnBannerSheet>(frame, page->Button(CConfigurationPage::kBanner)),
                  QStringLiteral("Configuration.htm#PowerOnBanner"));
+
+        // "Set Time..." reads the radio's time at once; Cancel leaves the time menu, then closes.
+        QPushButton* setTime = page->Button(CConfigurationPage::kSetTime);
+        QVERIFY(setTime->isEnabled());
+        QCOMPARE(setTime->toolTip(), QStringLiteral("Set RM7 Time from PC Time"));
+        QString topic;
+        QString radioTime;
+        QTimer::singleShot(0, &frame, [&] {
+            auto* sheet = dynamic_cast<CDateTimeSheet*>(QApplication::activeModalWidget());
+            if (sheet == nullptr) {
+                if (auto* other = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                    other->reject();
+                }
+                return;
+            }
+            if (QTest::qWaitFor([&] { return !sheet->RadioTime()->text().isEmpty(); }, kDeadlineMs)) {
+                radioTime = sheet->RadioTime()->text();
+                QTest::keyClick(sheet, Qt::Key_F1);
+                if (frame.HelpWindow() != nullptr && frame.HelpWindow()->isVisible()) {
+                    topic = frame.HelpWindow()->CurrentTopic();
+                }
+            }
+            static_cast<QDialog*>(sheet)->reject();
+        });
+        setTime->click();
+        QCOMPARE(topic, QStringLiteral("Configuration.htm#SetDateTime"));
+        QCOMPARE(radioTime.size(), 8);
     }
 };
 

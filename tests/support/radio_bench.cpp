@@ -14,11 +14,11 @@ rm7sim::Options CRadioBench::DefaultOptions() {
     return options;
 }
 
-CRadioBench::CRadioBench(BenchStart start, const rm7sim::Options& options) {
+CRadioBench::CRadioBench(BenchStart start, const rm7sim::Options& options, CSettingsStore* settings) {
     radio = std::make_unique<rm7sim::Radio>(options);
     auto port = std::make_unique<CMemoryPort>(pump, *radio);
     memoryPort = port.get();
-    model = std::make_unique<CModel>(pump, nullptr, &notifier);
+    model = std::make_unique<CModel>(pump, settings, &notifier);
     session = std::make_unique<CRadioSession>(*model, std::move(port));
     observation = CObservation(model->portEvent, &window);
     model->portName.Set("sim0");

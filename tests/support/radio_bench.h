@@ -26,7 +26,9 @@ class CRadioBench {
     static rm7sim::Options DefaultOptions();
 
     // On the in-process simulated radio; Contacted expects the contact to succeed.
-    explicit CRadioBench(BenchStart start = BenchStart::Idle, const rm7sim::Options& options = DefaultOptions());
+    // The model keeps its settings in `settings` when one is given.
+    explicit CRadioBench(BenchStart start = BenchStart::Idle, const rm7sim::Options& options = DefaultOptions(),
+                         CSettingsStore* settings = nullptr);
     explicit CRadioBench(const rm7sim::Options& options) : CRadioBench(BenchStart::Idle, options) {}
     // On a scripted port; the test writes scriptedPort->script.
     struct OnScriptedPort {};

@@ -1,0 +1,420 @@
+// The radio's clock: the step rule, the display parse, and the machine and sheet job against the
+// in-process simulated radio in virtual time, where the computer's clock is the pump's.
+#include "memories/date_time.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/error_text.h"
+#include "platform/settings.h"
+#include "tests/support/radio_bench.h"
+#include "tests/support/temp_folder.h"
+
+namespace rm7 {
+namespace {
+
+using test::BenchStart;
+using test::CRadioBench;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+std::string Repeat(const char* step, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) {
+        out += step;
+    }
+    return out;
+}
+
+TEST(ClockSteps, OneFieldThePassShorterWayAtMostFifteenSteps) {
+    struct Case {
+        TimeOfDay radio;
+        TimeOfDay computer;
+        std::string command;
+    } const cases[] = {
+        {{12, 0, 12}, {12, 0, 10}, "SWT20;" + Repeat("DN;", 2)},
+        {{12, 0, 10}, {12, 0, 13}, "SWT20;" + Repeat("UP;", 3)},
+        {{12, 0, 58}, {12, 0, 2}, "SWT20;" + Repeat("UP;", 4)},    // round through 00
+        {{12, 0, 50}, {12, 0, 10}, "SWT20;" + Repeat("UP;", 15)},  // 20 up, limited
+        {{12, 0, 40}, {12, 0, 10}, "SWT20;" + Repeat("DN;", 15)},  // half the modulus: direct, limited
+        {{12, 0, 10}, {12, 0, 40}, "SWT20;" + Repeat("UP;", 15)},
+        {{12, 5, 0}, {12, 7, 0}, "SWT27;" + Repeat("UP;", 2)},
+        {{12, 2, 0}, {12, 58, 0}, "SWT27;" + Repeat("DN;", 4)},
+        {{23, 0, 0}, {0, 0, 0}, "SWT19;UP;"},
+        {{0, 0, 0}, {23, 0, 0}, "SWT19;DN;"},
+        {{6, 0, 0}, {18, 0, 0}, "SWT19;" + Repeat("UP;", 12)},  // half the modulus: direct
+        {{18, 0, 0}, {6, 0, 0}, "SWT19;" + Repeat("DN;", 12)},
+        {{10, 20, 30}, {11, 21, 31}, "SWT20;UP;"},  // seconds first, whatever else differs
+        {{10, 20, 30}, {11, 21, 30}, "SWT27;UP;"},
+        {{10, 20, 30}, {10, 20, 30}, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SetTimeCommand(c.radio, c.computer), c.command)
+            << TimeOfDayText(c.radio) << " -> " << TimeOfDayText(c.computer);
+    }
+}
+
+TEST(ClockSteps, MidnightAndTheDifferenceTakeTheShorterWay) {
+    struct Case {
+        TimeOfDay radio;
+        TimeOfDay computer;
+        bool crosses;
+        int difference;
+    } const cases[] = {
+        {{23, 59, 50}, {0, 0, 5}, true, 15},     {{0, 0, 5}, {23, 59, 50}, true, -15},
+        {{22, 0, 0}, {1, 0, 0}, true, 3 * 3600}, {{10, 0, 0}, {11, 2, 5}, false, 3725},
+        {{6, 0, 0}, {18, 0, 0}, false, 43200},  // twelve hours: the direct way, as the hours go
+        {{0, 0, 0}, {12, 0, 1}, true, -43199},   {{12, 0, 0}, {12, 0, 0}, false, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CrossesMidnight(c.radio, c.computer), c.crosses) << TimeOfDayText(c.radio);
+        EXPECT_EQ(ClockDifference(c.radio, c.computer), c.difference) << TimeOfDayText(c.radio);
+    }
+}
+
+TEST(ClockDisplay, OnlyDigitsAtTheTimePositionsMakeATime) {
+    struct Case {
+        std::string answer;
+        bool valid;
+        TimeOfDay time;
+    } const cases[] = {
+        {"DS@@1\xB2"
+         "3\xB4"
+         "56@@;",
+         true,
+         {12, 34, 56}},
+        {"ds@@235959;", true, {23, 59, 59}},
+        {"DS@@000000", true, {0, 0, 0}},
+        {"DS@@@14\xB0"
+         "70\xB0"
+         "00@;",
+         false,
+         {}},                           // the frequency, outside the time menu
+        {"DS@@12:34:56@;", false, {}},  // ':' is 0x3A: low bits 10 are no digit
+        {"DS@@246000;", false, {}},     // no 24th hour
+        {"DS@@126000;", false, {}},     // no 60th minute
+        {"DS@@12345;", false, {}},      // too short
+        {"DS@@\x01\x02\x03\x04\x05\x06;", false, {}},
+        {"FA@@123456;", false, {}},
+    };
+    for (const Case& c : cases) {
+        TimeOfDay t{99, 99, 99};
+        EXPECT_EQ(ParseDisplayTime(c.answer, t), c.valid) << c.answer;
+        if (c.valid) {
+            EXPECT_EQ(t, c.time) << c.answer;
+        } else {
+            EXPECT_EQ(t, (TimeOfDay{99, 99, 99})) << c.answer;
+        }
+    }
+}
+
+// 2026-12-10 10:00:00 UTC: the computer's clock when the pump's reads 0.
+constexpr std::int64_t kMorningMs = 1796896800000;
+// 2026-12-11 00:00:05 UTC.
+constexpr std::int64_t kJustAfterMidnightMs = 1796947205000;
+
+rm7sim::Options RadioClock(std::int64_t epochMs, std::int64_t offsetMs) {
+    rm7sim::Options options = CRadioBench::DefaultOptions();
+    options.clockEpochMs = epochMs;
+    options.clockOffsetMs = offsetMs;
+    return options;
+}
+
+class DateTimeMachine : public ::testing::Test {
+  protected:
+    void Build(std::int64_t epochMs, std::int64_t offsetMs) {
+        m_epochMs = epochMs;
+        bench = std::make_unique<CRadioBench>(BenchStart::Contacted, RadioClock(epochMs, offsetMs));
+        machine = std::make_unique<CDateTimeStateMachine>(*bench->session, [this] { return NowMs(); });
+        bench->session->SetActiveMachine(machine.get());
+    }
+    std::int64_t NowMs() const { return m_epochMs + bench->pump.TickCount(); }
+    // The radio's clock ahead of the computer's, in whole seconds as the radio shows them.
+    int RadioAhead() const {
+        const std::uint32_t now = bench->pump.TickCount();
+        return -ClockDifference(TimeOfDayAt(bench->radio->ClockMs(now), true), TimeOfDayAt(NowMs(), true));
+    }
+    Result RunToEnd(bool (CDateTimeStateMachine::*start)()) {
+        bench->window.completions.clear();
+        EXPECT_TRUE(((*machine).*start)());
+        EXPECT_TRUE(bench->pump.AdvanceUntil([&] { return !bench->window.completions.empty(); }, 60000));
+        return bench->window.completions.empty() ? 0xFFFFFFFF : bench->window.completions.back();
+    }
+    std::vector<std::string> CommandsSince(std::size_t from) const {
+        const auto all = bench->JobCommands();
+        return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
+    }
+
+    std::int64_t m_epochMs = 0;
+    std::unique_ptr<CRadioBench> bench;
+    std::unique_ptr<CDateTimeStateMachine> machine;
+};
+
+TEST_F(DateTimeMachine, SetPassesBringAClockOneHourTwoMinutesFiveSecondsFastToTheComputersTime) {
+    Build(kMorningMs, 3725000);
+    ASSERT_EQ(RunToEnd(&CDateTimeStateMachine::StartRead), kOk);
+    EXPECT_THAT(bench->JobCommands(), ElementsAre("MN073", "DS"));
+    EXPECT_EQ(ClockDifference(machine->RadioTime(), machine->ComputerTime()), -3725);
+
+    std::vector<std::string> passes;
+    for (int pass = 0; pass < 6; ++pass) {
+        const std::size_t before = bench->JobCommands().size();
+        ASSERT_EQ(RunToEnd(&CDateTimeStateMachine::StartSetPass), kOk);
+        const auto sent = CommandsSince(before);
+        ASSERT_GE(sent.size(), 2u);
+        EXPECT_EQ(sent[0], "MN073");  // every pass opens the menu and reads the display first
+        EXPECT_EQ(sent[1], "DS");
+        passes.push_back(machine->LastSetCommand());
+        if (machine->LastSetCommand().empty()) {
+            break;
+        }
+    }
+    EXPECT_THAT(passes, ElementsAre("SWT20;" + Repeat("DN;", 5), "SWT27;" + Repeat("DN;", 2), "SWT19;DN;", ""));
+    EXPECT_EQ(RadioAhead(), 0);
+    EXPECT_TRUE(bench->radio->InTimeMenu());  // left only by the exit
+
+    const std::size_t before = bench->JobCommands().size();
+    ASSERT_EQ(RunToEnd(&CDateTimeStateMachine::StartExit), kOk);
+    EXPECT_THAT(CommandsSince(before), ElementsAre("MN255"));
+    EXPECT_FALSE(bench->radio->InTimeMenu());
+}
+
+TEST_F(DateTimeMachine, ADisplayWithoutATimeFailsWithTheDisplayCodeAndTapsNothing) {
+    Build(kMorningMs, 3725000);
+    // The menu entry shows something else: the frequency, or nothing at all.
+    for (const char* display : {"DS@@@14\xB0"
+                                "70\xB0"
+                                "00@;",
+                                "DS;"}) {
+        bench->radio->SetDisplayAnswer(display);
+        const std::size_t before = bench->JobCommands().size();
+        const std::uint32_t start = bench->pump.TickCount();
+        EXPECT_EQ(RunToEnd(&CDateTimeStateMachine::StartSetPass), kErrNoResponseDS) << display;
+        // 250 ms in the menu, then eight reads half a second apart.
+        EXPECT_EQ(bench->pump.TickCount() - start, 250u + 8 * 500u);
+        std::vector<std::string> expected = {"MN073"};
+        expected.insert(expected.end(), 8, "DS");
+        EXPECT_EQ(CommandsSince(before), expected);
+        EXPECT_EQ(machine->radioTime.Get(), 0);  // never taken for 00:00:00
+    }
+    EXPECT_EQ(RadioAhead(), 3725);
+}
+
+TEST_F(DateTimeMachine, ACorrectionAcrossMidnightIsRefusedUnlessAllowed) {
+    // The radio shows 23:59:50 while the computer shows 00:00:05.
+    Build(kJustAfterMidnightMs, -15000);
+    const std::size_t before = bench->JobCommands().size();
+    EXPECT_EQ(RunToEnd(&CDateTimeStateMachine::StartSetPass), kErrClockAcrossMidnight);
+    EXPECT_THAT(CommandsSince(before), ElementsAre("MN073", "DS"));
+    EXPECT_EQ(RadioAhead(), -15);
+    EXPECT_TRUE(machine->LastSetCommand().empty());
+
+    machine->AllowAcrossMidnight(true);
+    for (int pass = 0; pass < 6 && RadioAhead() != 0; ++pass) {
+        ASSERT_EQ(RunToEnd(&CDateTimeStateMachine::StartSetPass), kOk);
+    }
+    EXPECT_EQ(RadioAhead(), 0);
+    // Each field wrapped by itself: the radio's own count of days did not move with it.
+    EXPECT_EQ(bench->radio->ClockMs(bench->pump.TickCount()), NowMs() - std::int64_t{kSecondsPerDay} * 1000);
+}
+
+TimeOfDay Shown(const std::string& text) {
+    TimeOfDay t{-1, -1, -1};
+    std::sscanf(text.c_str(), "%2d:%2d:%2d", &t.hour, &t.minute, &t.second);
+    return t;
+}
+
+// What the sheet is told.
+class CRecordingDateTimeView final : public IDateTimeView {
+  public:
+    void ShowComputerTime(const std::string& text) override { computerTime = text; }
+    void ShowRadioTime(const std::string& text) override { radioTimes.push_back(text); }
+    void ShowUtc(bool value) override { utc.push_back(value); }
+    void SetApplyEnabled(bool value) override { applyEnabled = value; }
+    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon) override {
+        messages.push_back(caption + ": " + text);
+    }
+    void CloseSheet(bool accepted) override { closes.push_back(accepted); }
+
+    std::string computerTime;
+    std::vector<std::string> radioTimes;
+    std::vector<bool> utc;
+    bool applyEnabled = false;
+    std::vector<std::string> messages;
+    std::vector<bool> closes;
+};
+
+class DateTimeJob : public ::testing::Test {
+  protected:
+    void Build(std::int64_t offsetMs, CSettingsStore* settings = nullptr) {
+        bench = std::make_unique<CRadioBench>(BenchStart::Contacted, RadioClock(kMorningMs, offsetMs), settings);
+        job = std::make_unique<CDateTimeJob>(*bench->session, view,
+                                             [this] { return kMorningMs + bench->pump.TickCount(); });
+    }
+    bool AdvanceUntilClosed() {
+        return bench->pump.AdvanceUntil([&] { return !view.closes.empty(); }, 120000);
+    }
+    std::vector<std::string> Commands() const { return bench->JobCommands(); }
+    int RadioAhead() const {
+        const std::uint32_t now = bench->pump.TickCount();
+        return -ClockDifference(TimeOfDayAt(bench->radio->ClockMs(now), true), TimeOfDayAt(kMorningMs + now, true));
+    }
+
+    CRecordingDateTimeView view;
+    std::unique_ptr<CRadioBench> bench;
+    std::unique_ptr<CDateTimeJob> job;
+};
+
+TEST_F(DateTimeJob, TheOpenSheetKeepsReadingAndCancelLeavesTheMenuBeforeClosing) {
+    Build(3725000);
+    job->Show();
+    EXPECT_EQ(bench->session->ActiveMachine(), &job->Machine());
+    EXPECT_TRUE(view.applyEnabled);
+    EXPECT_THAT(view.utc, ElementsAre(true));  // UTC unless the user chose otherwise
+    bench->pump.AdvanceBy(3000);
+    const auto reads = Commands();
+    ASSERT_GE(reads.size(), 8u);  // read after read, about 260 ms each
+    for (std::size_t i = 0; i + 1 < reads.size(); i += 2) {
+        EXPECT_EQ(reads[i], "MN073");
+        EXPECT_EQ(reads[i + 1], "DS");
+    }
+    // Both clocks as last shown, read moments apart.
+    ASSERT_GE(view.radioTimes.size(), 2u);
+    EXPECT_EQ(ClockDifference(Shown(view.radioTimes.back()), Shown(view.computerTime)), -3725);
+
+    EXPECT_TRUE(job->QueryCancel());  // open until the menu has been left
+    EXPECT_THAT(view.closes, IsEmpty());
+    ASSERT_TRUE(AdvanceUntilClosed());
+    EXPECT_EQ(Commands().back(), "MN255");
+    EXPECT_FALSE(bench->radio->InTimeMenu());
+    EXPECT_THAT(view.messages, IsEmpty());
+    EXPECT_EQ(RadioAhead(), 3725);     // nothing set
+    EXPECT_FALSE(job->QueryCancel());  // idle: the sheet may close
+}
+
+TEST_F(DateTimeJob, OkSetsTheClockLeavesTheMenuAndCloses) {
+    // Whole seconds off, and a radio whose second turns at another moment than the computer's,
+    // which the passes can bring only to within a second.
+    for (const std::int64_t offsetMs : {-3725000, 3725600, -1400}) {
+        view = {};
+        Build(offsetMs);
+        job->Show();
+        bench->pump.AdvanceBy(600);
+        EXPECT_TRUE(job->Apply(true));
+        ASSERT_TRUE(AdvanceUntilClosed()) << offsetMs;
+        EXPECT_THAT(view.closes, ElementsAre(true)) << offsetMs;
+        EXPECT_THAT(view.messages, IsEmpty()) << offsetMs;
+        EXPECT_LE(std::abs(RadioAhead()), offsetMs % 1000 == 0 ? 0 : 1) << offsetMs;
+        const auto commands = Commands();
+        EXPECT_EQ(commands.back(), "MN255");
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "MN255"), 1);
+        EXPECT_EQ(job->State(), CDateTimeJob::PageState::Idle);
+        job.reset();
+    }
+}
+
+TEST_F(DateTimeJob, ApplySetsTheClockAndGoesOnReading) {
+    Build(125000);
+    job->Show();
+    EXPECT_TRUE(job->Apply(false));
+    ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return job->State() == CDateTimeJob::PageState::ReadingAgain; }, 60000));
+    EXPECT_EQ(RadioAhead(), 0);
+    const std::size_t before = Commands().size();
+    bench->pump.AdvanceBy(2000);
+    const auto after = Commands();
+    EXPECT_GT(after.size(), before + 4);
+    EXPECT_EQ(std::count(after.begin() + static_cast<std::ptrdiff_t>(before), after.end(), "MN255"), 0);
+    EXPECT_EQ(std::count(after.begin() + static_cast<std::ptrdiff_t>(before), after.end(), "SWT20"), 0);
+    EXPECT_THAT(view.closes, IsEmpty());
+}
+
+TEST_F(DateTimeJob, AFailureIsShownAndTheMenuLeftBeforeTheSheetCloses) {
+    struct Case {
+        const char* what;
+        std::function<void(rm7sim::Radio&)> fault;
+        Result code;
+    } const cases[] = {
+        {"display without a time", [](rm7sim::Radio& r) { r.SetDisplayAnswer("DS@@@@@@@@;"); }, kErrNoResponseDS},
+        {"clock that does not follow", [](rm7sim::Radio& r) { r.SetClockStuck(true); }, kErrClockNotFollowing},
+    };
+    for (const Case& c : cases) {
+        view = {};
+        Build(3725000);
+        c.fault(*bench->radio);
+        job->Show();
+        job->Apply(true);
+        ASSERT_TRUE(AdvanceUntilClosed()) << c.what;
+        EXPECT_THAT(view.messages, ElementsAre(std::string("Set Time: ") + ErrorText(c.code))) << c.what;
+        EXPECT_THAT(view.closes, ElementsAre(false)) << c.what;
+        EXPECT_EQ(Commands().back(), "MN255") << c.what;
+        EXPECT_FALSE(bench->radio->InTimeMenu()) << c.what;
+        job.reset();
+    }
+}
+
+TEST_F(DateTimeJob, TheClockChoiceChangesTheTargetAndIsKeptInTheSettings) {
+    const char* oldTz = std::getenv("TZ");
+    const std::string savedTz = oldTz != nullptr ? oldTz : "";
+    setenv("TZ", "XST-3", 1);  // three hours ahead of UTC, no summer time
+    tzset();
+    test::CTempFolder dir;
+    CSettingsStore settings(dir.Path() / "settings.conf");
+    Build(0, &settings);
+    job->Show();
+    EXPECT_EQ(view.computerTime, "10:00:00");
+    job->ChooseUtc(false);
+    EXPECT_EQ(view.computerTime, "13:00:00");
+    EXPECT_THAT(view.utc, ElementsAre(true, false));
+    job->Apply(true);
+    ASSERT_TRUE(AdvanceUntilClosed());
+    EXPECT_THAT(view.closes, ElementsAre(true));
+    EXPECT_EQ(RadioAhead(), 3 * 3600);  // the radio now keeps local time
+    job->Hide();
+
+    std::uint32_t stored = 99;
+    EXPECT_EQ(settings.ReadDword("", "DateTimeUtc", stored), kOk);
+    EXPECT_EQ(stored, 0u);
+    CSettingsStore reread(dir.Path() / "settings.conf");
+    ASSERT_EQ(reread.Load(), kOk);
+    EXPECT_EQ(reread.ReadDword("", "DateTimeUtc", stored), kOk);
+    EXPECT_EQ(stored, 0u);
+
+    // The next sheet starts with the choice kept.
+    view = {};
+    job =
+        std::make_unique<CDateTimeJob>(*bench->session, view, [this] { return kMorningMs + bench->pump.TickCount(); });
+    job->Show();
+    EXPECT_THAT(view.utc, ElementsAre(false));
+    job->Hide();
+
+    if (oldTz != nullptr) {
+        setenv("TZ", savedTz.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
+TEST_F(DateTimeJob, MidnightRefusalKeepsTheSheetOpenAndReading) {
+    bench = std::make_unique<CRadioBench>(BenchStart::Contacted, RadioClock(kJustAfterMidnightMs, -15000));
+    job = std::make_unique<CDateTimeJob>(*bench->session, view,
+                                         [this] { return kJustAfterMidnightMs + bench->pump.TickCount(); });
+    job->Show();
+    job->Apply(true);
+    ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return !view.messages.empty(); }, 60000));
+    EXPECT_THAT(view.messages, ElementsAre(std::string("Set Time: ") + ErrorText(kErrClockAcrossMidnight)));
+    bench->pump.AdvanceBy(2000);
+    EXPECT_THAT(view.closes, IsEmpty());
+    EXPECT_EQ(job->State(), CDateTimeJob::PageState::Reading);
+    const auto commands = Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "SWT20"), 0);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "UP"), 0);
+}
+
+}  // namespace
+}  // namespace rm7

@@ -1,0 +1,169 @@
+#include "memories/ui/date_time_sheet.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QHideEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "ui/qt_text.h"
+
+namespace rm7 {
+
+CDateTimeSheet::CDateTimeSheet(CRadioSession& session, QWidget* parent, DialogPrompts prompts,
+                               CDateTimeStateMachine::WallClock clock)
+    : QDialog(parent), m_prompts(std::move(prompts)), m_job(session, *this, std::move(clock)) {
+    setWindowTitle(QString::fromLatin1(kDateTimeCaption));
+    auto* page = new QWidget;
+    m_utc = new QRadioButton(QStringLiteral("UTC"), page);
+    m_utc->setObjectName(QStringLiteral("utc"));
+    m_local = new QRadioButton(QStringLiteral("Local"), page);
+    m_local->setObjectName(QStringLiteral("local"));
+    m_computerTime = new QLabel(page);
+    m_computerTime->setObjectName(QStringLiteral("pcTime"));
+    m_radioTime = new QLabel(page);
+    m_radioTime->setObjectName(QStringLiteral("radioTime"));
+    QFont digits = m_radioTime->font();
+    digits.setStyleHint(QFont::Monospace);
+    digits.setFamily(QStringLiteral("Courier New"));
+    m_computerTime->setFont(digits);
+    m_radioTime->setFont(digits);
+    // Only a click is the user's choice; setting the buttons from the value is not.
+    connect(m_utc, &QRadioButton::clicked, this, [this] { m_job.ChooseUtc(true); });
+    connect(m_local, &QRadioButton::clicked, this, [this] { m_job.ChooseUtc(false); });
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(m_utc, 0, 0);
+    grid->addWidget(m_local, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("PC Time:"), page), 1, 0);
+    grid->addWidget(m_computerTime, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("RM7 Time:"), page), 2, 0);
+    grid->addWidget(m_radioTime, 2, 1);
+    grid->addWidget(new QLabel(QString::fromLatin1(kDateTimeHint), page), 3, 0, 1, 2);
+    grid->setRowStretch(4, 1);
+    auto* tabs = new QTabWidget(this);
+    tabs->addTab(page, QStringLiteral("Set Time"));
+
+    auto* buttons = new QDialogButtonBox(this);
+    m_ok = buttons->addButton(QDialogButtonBox::Ok);
+    m_ok->setObjectName(QStringLiteral("ok"));
+    m_ok->setDefault(true);
+    m_cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    m_apply = buttons->addButton(QDialogButtonBox::Apply);
+    m_apply->setObjectName(QStringLiteral("apply"));
+    m_apply->setEnabled(false);
+    connect(m_ok, &QPushButton::clicked, this, [this] {
+        if (!m_job.Apply(true)) {
+            accept();
+        }
+    });
+    connect(m_apply, &QPushButton::clicked, this, [this] { m_job.Apply(false); });
+    connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs);
+    layout->addWidget(buttons);
+    setMinimumWidth(320);
+}
+
+CDateTimeSheet::~CDateTimeSheet() {
+    m_job.Hide();
+}
+
+void CDateTimeSheet::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        m_job.Show();
+    }
+}
+
+void CDateTimeSheet::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous()) {
+        m_job.Hide();
+    }
+}
+
+void CDateTimeSheet::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        if (m_prompts.help) {
+            m_prompts.help(QString::fromLatin1(kDateTimeHelpTopic));
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CDateTimeSheet::reject() {
+    // While the radio may be in its time menu the sheet stays open until the job has left it.
+    if (!m_job.QueryCancel()) {
+        QDialog::reject();
+    }
+}
+
+void CDateTimeSheet::ShowComputerTime(const std::string& text) {
+    m_computerTime->setText(Text(text));
+}
+
+void CDateTimeSheet::ShowRadioTime(const std::string& text) {
+    m_radioTime->setText(Text(text));
+}
+
+void CDateTimeSheet::ShowUtc(bool utc) {
+    (utc ? m_utc : m_local)->setChecked(true);
+}
+
+void CDateTimeSheet::SetApplyEnabled(bool enabled) {
+    m_apply->setEnabled(enabled);
+}
+
+void CDateTimeSheet::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
+    m_pending.push_back({caption, text, icon});
+    if (!m_showing) {
+        m_showing = true;
+        QTimer::singleShot(0, this, [this] { ShowPendingBoxes(); });
+    }
+}
+
+void CDateTimeSheet::ShowPendingBoxes() {
+    while (!m_pending.empty()) {
+        const PendingBox box = m_pending.front();
+        m_pending.erase(m_pending.begin());
+        if (m_prompts.show) {
+            m_prompts.show(this, box.caption, box.text, box.icon);
+        }
+    }
+    m_showing = false;
+    if (m_closeAsked) {
+        m_closeAsked = false;
+        Close(m_closeAccepted);
+    }
+}
+
+void CDateTimeSheet::CloseSheet(bool accepted) {
+    // A box asked for just before is still seen over the sheet.
+    if (m_showing) {
+        m_closeAsked = true;
+        m_closeAccepted = accepted;
+        return;
+    }
+    Close(accepted);
+}
+
+void CDateTimeSheet::Close(bool accepted) {
+    if (accepted) {
+        accept();
+    } else {
+        QDialog::reject();
+    }
+}
+
+}  // namespace rm7

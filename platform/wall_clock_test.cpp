@@ -1,0 +1,45 @@
+#include "platform/wall_clock.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+namespace rm7 {
+namespace {
+
+TEST(WallClock, TimeOfDayTakesTheSecondAnInstantFallsIn) {
+    struct Case {
+        std::int64_t ms;
+        TimeOfDay utc;
+    } const cases[] = {
+        {1796896800000, {10, 0, 0}},  // 2026-12-10 10:00:00
+        {1796896800999, {10, 0, 0}},  // not rounded up
+        {1796947199999, {23, 59, 59}},
+        {-1, {23, 59, 59}},  // before 1970: still the second before
+        {0, {0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TimeOfDayAt(c.ms, true), c.utc) << c.ms;
+    }
+    EXPECT_LT(std::abs(WallClockMs() - static_cast<std::int64_t>(std::time(nullptr)) * 1000), 2000);
+}
+
+TEST(WallClock, LocalTimeFollowsTheTimeZone) {
+    const char* old = std::getenv("TZ");
+    const std::string saved = old != nullptr ? old : "";
+    setenv("TZ", "XST+5", 1);  // five hours behind UTC
+    tzset();
+    EXPECT_EQ(TimeOfDayAt(1796896800000, false), (TimeOfDay{5, 0, 0}));
+    EXPECT_EQ(TimeOfDayAt(1796896800000, true), (TimeOfDay{10, 0, 0}));
+    if (old != nullptr) {
+        setenv("TZ", saved.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
+}  // namespace
+}  // namespace rm7
