@@ -66,6 +66,11 @@ constexpr CodeText kOwnTexts[] = {
     {kErrNoResponseXT, "No response to XIT (XT)"},
     {kErrImageTooLarge, "Firmware image does not fit the radio's memory"},
     {kErrAckWhileSynchronizing, "Chunk acknowledged while synchronizing to buffer boundary; reload the firmware"},
+    {kErrFirmwareNameKind,
+     "Firmware file name is not for this processor (fmcu*.hex for the MCU, fdsp*.hex for the DSP)"},
+    {kErrFirmwareNameVersion, "Firmware file name carries no version number"},
+    {kErrFirmwareImageEmpty, "Firmware file holds no data for this processor"},
+    {kErrHexOverlap, "intel hex record overlaps an earlier record with different data"},
 };
 
 // The file-server errors the copy can report (the 12000 range).

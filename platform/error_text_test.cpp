@@ -22,7 +22,7 @@ TEST(ErrorText, OwnCodesHaveTheirTextsWithoutLineBreaks) {
         EXPECT_EQ(ErrorText(code), text) << std::hex << code;
     }
     // Every code of the program's own range in use has a text.
-    for (Result code = 0xE2000000; code < 0xE2000210; ++code) {
+    for (Result code = 0xE2000000; code < 0xE2000220; ++code) {
         const std::string text = ErrorText(code);
         EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << std::hex << code;
     }

@@ -61,4 +61,12 @@ inline constexpr Result kErrImageTooLarge = 0xE2000200;
 // The DSP loader heard an acknowledgement while it padded a chunk with fill bytes: the
 // radio took a chunk that was not the one sent, and a chunk has no address to put right.
 inline constexpr Result kErrAckWhileSynchronizing = 0xE2000201;
+// A firmware file is loaded only into the processor its name is for ("fmcu*.hex" the MCU,
+// "fdsp*.hex" the DSP), and only when its name carries the version the load is verified by.
+inline constexpr Result kErrFirmwareNameKind = 0xE2000210;
+inline constexpr Result kErrFirmwareNameVersion = 0xE2000211;
+// The file holds no data for the processor: nothing would be sent after the erase.
+inline constexpr Result kErrFirmwareImageEmpty = 0xE2000212;
+// A record gives other values for bytes an earlier record gave: which one is meant is unknown.
+inline constexpr Result kErrHexOverlap = 0xE2000213;
 }  // namespace rm7
