@@ -227,10 +227,45 @@ TEST(IntelHexReader, CountsLinesPastSixteenBits) {
     EXPECT_EQ(reader.Line(), 70001u);
 }
 
-TEST(IntelHexReader, OpenReportsAMissingFile) {
+// The reader holds the text it opened: another process that shortens or rewrites the file
+// afterwards changes nothing (a mapped file would end this process with SIGBUS).
+TEST(IntelHexReader, ReadsWhatItOpenedWhateverHappensToTheFileLater) {
     test::CTempFolder dir;
+    const auto data = test::RandomBytes(100000, 8);
+    const auto file = dir / "fdsp0100.hex";
+    test::WriteFile(file, FormatIntelHex(data, 0x1000));
     CIntelHexReader reader;
-    EXPECT_EQ(reader.Open(dir / "absent.hex"), kErrorFileNotFound);
+    ASSERT_EQ(reader.Open(file), kOk);
+    std::filesystem::resize_file(file, 0);
+    ASSERT_EQ(reader.ReadPass(), kOk);
+    EXPECT_EQ(reader.Highest(), 0x1000u + data.size());
+    test::WriteFile(file, "rewritten");
+    std::vector<std::uint8_t> back(data.size(), 0xFF);
+    reader.SetCopyWindow(0x1000, 0x1000 + data.size(), back);
+    ASSERT_EQ(reader.ReadPass(), kOk);
+    EXPECT_EQ(back, data);
+}
+
+TEST(IntelHexReader, OpenRefusesWhatItCannotOrNeedNotRead) {
+    test::CTempFolder dir;
+    const auto big = dir / "fdsp0100.hex";
+    test::WriteFile(big, "");
+    std::filesystem::resize_file(big, kMaxHexFileSize + 1);  // sparse: nothing is written
+    const struct {
+        std::filesystem::path path;
+        Result code;
+    } cases[] = {
+        {dir / "absent.hex", kErrorFileNotFound},
+        {dir.Path(), kErrorAccessDenied},
+        {"/dev/zero", kErrorNotSupported},  // a device is never waited on nor read for ever
+        {big, kErrImageTooLarge},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.string());
+        CIntelHexReader reader;
+        EXPECT_EQ(reader.Open(c.path), c.code);
+        EXPECT_EQ(reader.ReadPass(), kErrHexNoEof) << "nothing is left to read";
+    }
 }
 
 TEST(FormatIntelHex, WritesRecordsThatReadBackTheSame) {
