@@ -338,7 +338,7 @@ bool CIntelHexReader::CopyData() {
     if (count != 0) {
         std::uint8_t* to = m_destination.data() + offset;
         // The bytes earlier records wrote must keep their values; a file in address order only
-        // ever finds its words clear, at a few operations a record.
+        // ever finds their bits clear, at a few operations a record.
         const std::size_t first = offset;
         const std::size_t last = offset + count - 1;
         for (std::size_t word = first / 64; word <= last / 64; ++word) {
