@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <random>
@@ -11,7 +12,9 @@
 
 #include "cli/commands.h"
 #include "config/eeprom_map.h"
+#include "firmware/intel_hex.h"
 #include "link/memory_port.h"
+#include "platform/format.h"
 #include "platform/manual_pump.h"
 #include "platform/result_codes.h"
 #include "platform/wall_clock.h"
@@ -415,6 +418,112 @@ TEST_F(CliCommands, FirmwareCheckDescribesFilesAndRefusesABrokenOne) {
     EXPECT_EQ(o.status, 1);
     EXPECT_THAT(o.out, HasSubstr("Line 2, error code 0xE200000B: Unexpected hex character"));
     EXPECT_TRUE(Radio().ReceivedCommands().empty());
+}
+
+// rm7util reads every file whole before it contacts the radio: a file it refuses costs the radio
+// nothing, not even a poll, and `firmware check` refuses it with the same words.
+TEST_F(CliCommands, HostileFirmwareFilesAreRefusedOrReadExactly) {
+    using test::Record;
+    const std::string eof = std::string(test::kEofRecord) + "\r\n";
+    const McuFirmware mcu = MakeMcu(21, "0288");
+    const std::vector<std::uint8_t> dsp = test::DspImageBytes(3000, 22, "0291");
+    const std::string mcuHex = FormatIntelHex(mcu.image, rm7sim::Radio::kMcuLow);
+    const std::string dspHex = FormatIntelHex(dsp, 0);
+    const std::string cut = mcuHex.substr(0, mcuHex.size() / 2 + 7);  // as a copy that stopped half way
+    const std::string dspRecords = Record(kHexData, 0x10, {1, 2, 3, 4}) + "\r\n" + Record(kHexData, 0x20, {5}) + "\r\n";
+    const struct {
+        const char* name;
+        const char* file;
+        std::string text;
+        bool asMcu;
+        std::string refusal;  // empty: loaded, and the radio holds exactly the file's image
+    } cases[] = {
+        {"empty image", "fdsp0291.hex", eof, false,
+         "Line 1, error code 0xE2000222: Firmware file holds no data for this processor"},
+        {"MCU data only outside its window", "fmcu0288.hex", Record(kHexData, 0x700, {1, 2}) + "\r\n" + eof, true,
+         "Line 2, error code 0xE2000222: Firmware file holds no data for this processor"},
+        {"MCU file as DSP firmware", "fmcu0288.hex", mcuHex, false,
+         "Line 0, error code 0xE2000220: Firmware file name is not for this processor (fmcu*.hex for the MCU, "
+         "fdsp*.hex for the DSP)"},
+        {"DSP file as MCU firmware", "fdsp0291.hex", dspHex, true, "Line 0, error code 0xE2000220: "},
+        {"no version in the name", "fmcu.hex", mcuHex, true,
+         "Line 0, error code 0xE2000221: Firmware file name carries no version number"},
+        {"overlapping records with other data", "fdsp0291.hex",
+         dspRecords + Record(kHexData, 0x12, {3, 9}) + "\r\n" + eof, false,
+         "Line 3, error code 0xE2000223: intel hex record overlaps an earlier record with different data"},
+        {"text before the first record", "fdsp0291.hex", "DSP build 0291\r\n" + dspHex, false,
+         "Line 1, error code 0xE2000020: intel hex line does not begin with the expected colon"},
+        {"cut short in a record", "fmcu0288.hex", cut, true,
+         StrFormat("Line %zu, error code 0xE200000B: Unexpected hex character",
+                   1 + static_cast<std::size_t>(std::count(cut.begin(), cut.end(), '\n')))},
+        {"byte-order mark before the first record", "fdsp0291.hex", "\xEF\xBB\xBF" + dspHex, false, ""},
+        {"the same bytes given twice", "fdsp0291.hex", dspHex.substr(0, dspHex.size() - eof.size()) + dspHex, false,
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewRadio({});
+        const std::filesystem::path file = dir / c.file;
+        WriteFile(file, c.text);
+        const Outcome check = Run([&](IEnvironment& e, const GlobalOptions& g) {
+            return RunFirmwareCheck(e, g, {file.string()}, c.asMcu ? "mcu" : "dsp");
+        });
+        const Outcome send = Run([&](IEnvironment& e, const GlobalOptions& g) {
+            return RunFirmwareSend(e, g, c.asMcu ? file.string() : "", c.asMcu ? "" : file.string());
+        });
+        if (!c.refusal.empty()) {
+            EXPECT_EQ(check.status, 1);
+            EXPECT_THAT(check.out, HasSubstr(c.refusal));
+            EXPECT_EQ(send.status, 1);
+            EXPECT_THAT(send.err, HasSubstr(file.string() + ": " + c.refusal));
+            EXPECT_EQ(send.out, "");
+            EXPECT_TRUE(Radio().ReceivedCommands().empty()) << "the radio was contacted";
+            EXPECT_EQ(Radio().Packets(), 0u);
+            continue;
+        }
+        EXPECT_EQ(check.status, 0) << check.out;
+        ASSERT_EQ(send.status, 0) << send.err;
+        EXPECT_EQ(Radio().DspFlash(), dsp);
+    }
+}
+
+// JSON strings are UTF-8; names and typed text need not be. They come out escaped, and the
+// document is valid JSON (the parser refuses anything else).
+TEST_F(CliCommands, JsonStaysValidForNamesAndTextThatAreNotUtf8) {
+    const std::filesystem::path folder = dir / "fw\xFF";
+    std::filesystem::create_directory(folder);
+    const auto dsp = Hex("fw\xFF/fdsp0291\xE9.hex", RandomBytes(100, 3), 0);
+    Hex("fw\xFF/fmcu0288.hex", MakeMcu(23, "0288").image, rm7sim::Radio::kMcuLow);
+    const std::string config = (dir / "radio\xFF.RM7Config").string();
+    const std::string escapedDir = dir.Path().string();
+
+    nlohmann::json json = RunJson(
+        [&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareCheck(e, g, {dsp.string()}, "auto"); });
+    EXPECT_EQ(json[0]["file"], escapedDir + "/fw\\xFF/fdsp0291\\xE9.hex");
+    EXPECT_EQ(json[0]["accepted"], true);
+
+    json = RunJson([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareList(e, g, folder.string()); });
+    EXPECT_EQ(json["folder"], escapedDir + "/fw\\xFF");
+    EXPECT_EQ(json["mcu"]["file"], escapedDir + "/fw\\xFF/fmcu0288.hex");
+    EXPECT_EQ(json["dsp"]["file"], escapedDir + "/fw\\xFF/fdsp0291\\xE9.hex");
+
+    json = RunJson([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, config); });
+    EXPECT_EQ(json["file"], escapedDir + "/radio\\xFF.RM7Config");
+    EXPECT_TRUE(std::filesystem::exists(config)) << "the file has the name it was given";
+    json = RunJson([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigVerify(e, g, config); });
+    EXPECT_EQ(json["file"], escapedDir + "/radio\\xFF.RM7Config");
+
+    // The text has gone to the radio before anything is printed.
+    json = RunJson([](IEnvironment& e, const GlobalOptions& g) { return RunSend(e, g, "\xFF\xE9;", 100); });
+    EXPECT_EQ(json["sent"], "\\xFF\\xE9;");
+    EXPECT_EQ(json["answer"], "?;");
+
+    json = RunJson([](IEnvironment& e, const GlobalOptions& g) {
+        GlobalOptions other = g;
+        other.port = "sim\xFF";
+        return RunInfo(e, other);
+    });
+    EXPECT_EQ(json["port"], "sim\\xFF");
 }
 
 TEST_F(CliCommands, FirmwareListAndUpdateCompareTheFolderWithTheRadio) {

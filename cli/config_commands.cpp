@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/critical_job.h"
+#include "cli/json_output.h"
 #include "cli/session.h"
 #include "config/config_file.h"
 #include "config/config_folder.h"
@@ -92,13 +93,11 @@ int RunConfigSave(IEnvironment& env, const GlobalOptions& options, const std::st
     }
     model.StatusText(kConfigSavedText);
     if (options.json) {
-        env.Out() << nlohmann::json({{"file", file.string()},
-                                     {"bytes", kConfigurationByteCount},
-                                     {"serial_number",
-                                      serial == kNoSerialNumber ? nlohmann::json(nullptr) : nlohmann::json(serial)},
-                                     {"firmware_version", model.FirmwareVersionText(0)}})
-                         .dump(2)
-                  << "\n";
+        PrintJson(env.Out(),
+                  {{"file", JsonPath(file)},
+                   {"bytes", kConfigurationByteCount},
+                   {"serial_number", serial == kNoSerialNumber ? nlohmann::json(nullptr) : nlohmann::json(serial)},
+                   {"firmware_version", model.FirmwareVersionText(0)}});
     } else {
         env.Out() << StrFormat("%s\n", file.string().c_str());
     }
@@ -176,9 +175,8 @@ int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std:
     }
     model.StatusText(kConfigRestoredText);
     if (options.json) {
-        env.Out() << nlohmann::json({{"file", path}, {"bytes", machine.TotalLength()}, {"runs", machine.Runs().size()}})
-                         .dump(2)
-                  << "\n";
+        PrintJson(env.Out(),
+                  {{"file", JsonText(path)}, {"bytes", machine.TotalLength()}, {"runs", machine.Runs().size()}});
     }
     return 0;
 }
@@ -207,10 +205,10 @@ int RunConfigVerify(IEnvironment& env, const GlobalOptions& options, const std::
         total += run.Length();
     }
     const std::string savedAt = SavedAtText(contents.savedAt);
-    const auto orNull = [](const std::string& s) { return s.empty() ? nlohmann::json(nullptr) : nlohmann::json(s); };
+    const auto orNull = [](const std::string& s) { return s.empty() ? nlohmann::json(nullptr) : JsonText(s); };
     if (options.json) {
         nlohmann::json json = {
-            {"file", path},
+            {"file", JsonText(path)},
             {"saved_at", orNull(savedAt)},
             {"utility_version", orNull(contents.utilityVersion)},
             {"firmware_version", orNull(contents.firmwareVersion)},
@@ -225,7 +223,7 @@ int RunConfigVerify(IEnvironment& env, const GlobalOptions& options, const std::
                             {"supplied", range.supplied}});
         }
         json["ranges"] = list;
-        env.Out() << json.dump(2) << "\n";
+        PrintJson(env.Out(), json);
         return 0;
     }
     const auto orDash = [](const std::string& s) { return s.empty() ? std::string("(none)") : s; };

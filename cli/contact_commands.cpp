@@ -2,6 +2,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/session.h"
 #include "link/serial_port.h"
 #include "model/firmware_version.h"
@@ -19,9 +20,9 @@ int RunPorts(IEnvironment& env, const GlobalOptions& options) {
     if (options.json) {
         nlohmann::json out = nlohmann::json::array();
         for (const SerialDeviceInfo& d : devices) {
-            out.push_back({{"path", d.path}, {"name", d.displayName}});
+            out.push_back({{"path", JsonText(d.path)}, {"name", JsonText(d.displayName)}});
         }
-        env.Out() << out.dump(2) << "\n";
+        PrintJson(env.Out(), out);
         return 0;
     }
     if (devices.empty()) {
@@ -83,10 +84,10 @@ int RunInfo(IEnvironment& env, const GlobalOptions& options) {
             {"dsp_version", model.FirmwareVersionText(1)},
             {"option_modules", modules},
             {"serial_number", serial == 0xFFFF ? nlohmann::json(nullptr) : nlohmann::json(serial)},
-            {"port", port},
+            {"port", JsonText(port)},
             {"speed", speed},
         };
-        env.Out() << out.dump(2) << "\n";
+        PrintJson(env.Out(), out);
         return 0;
     }
     env.Out() << StrFormat("Device:          %s\n", device.c_str());
@@ -113,7 +114,7 @@ int RunSend(IEnvironment& env, const GlobalOptions& options, const std::string& 
     }
     const std::string answer = session.GatherIdleInput(waitMs);
     if (options.json) {
-        env.Out() << nlohmann::json({{"sent", text}, {"answer", PrintableForm(answer)}}).dump(2) << "\n";
+        PrintJson(env.Out(), {{"sent", JsonText(text)}, {"answer", PrintableForm(answer)}});
     } else {
         env.Out() << PrintableForm(answer) << "\n";
     }

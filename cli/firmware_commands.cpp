@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/critical_job.h"
+#include "cli/json_output.h"
 #include "cli/session.h"
 #include "firmware/file_version.h"
 #include "firmware/firmware_check.h"
@@ -84,7 +85,7 @@ const char* ReconciliationName(ReconciliationOutcome outcome) {
 
 nlohmann::json CheckJson(const std::string& file, const FirmwareFileCheck& c) {
     nlohmann::json out = {
-        {"file", file},
+        {"file", JsonText(file)},
         {"kind", KindName(c.kind)},
         {"version", VersionOfFile(c.version)},
         {"accepted", c.result == kOk},
@@ -93,7 +94,7 @@ nlohmann::json CheckJson(const std::string& file, const FirmwareFileCheck& c) {
         out["data_low"] = c.fileLow;
         out["data_high"] = c.fileHigh;
     }
-    if (c.result == kOk || c.reconciliation.outcome == ReconciliationOutcome::Corrupt) {
+    if (c.imageRead) {
         out["image_low"] = c.imageLow;
         out["image_high"] = c.imageHigh;
         out["image_size"] = c.imageSize;
@@ -138,7 +139,7 @@ int RunFirmwareCheck(IEnvironment& env, const GlobalOptions& options, const std:
         if (c.fileHasData) {
             env.Out() << StrFormat("  File data:       %s\n", Range(c.fileLow, c.fileHigh).c_str());
         }
-        if (c.result == kOk || c.reconciliation.outcome == ReconciliationOutcome::Corrupt) {
+        if (c.imageRead) {
             env.Out() << StrFormat("  Image:           %s, %u bytes\n", Range(c.imageLow, c.imageHigh).c_str(),
                                    c.imageSize);
             if (c.droppedBytes != 0) {
@@ -152,7 +153,7 @@ int RunFirmwareCheck(IEnvironment& env, const GlobalOptions& options, const std:
         env.Out() << StrFormat("  %s\n", c.result == kOk ? "OK" : RefusalText(c).c_str());
     }
     if (options.json) {
-        env.Out() << all.dump(2) << "\n";
+        PrintJson(env.Out(), all);
     }
     return status;
 }
@@ -432,7 +433,7 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
     if (options.json) {
         nlohmann::json out = nlohmann::json::object();
         for (const LoadReport& rep : reports) {
-            nlohmann::json one = {{"file", rep.file},
+            nlohmann::json one = {{"file", JsonText(rep.file)},
                                   {"result", rep.result},
                                   {"total_retries", rep.totalRetries},
                                   {"highest_retries", rep.highestRetries},
@@ -444,7 +445,7 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
             }
             out[rep.part == LoaderPart::Mcu ? "mcu" : "dsp"] = one;
         }
-        env.Out() << out.dump(2) << "\n";
+        PrintJson(env.Out(), out);
     } else {
         for (const LoadReport& rep : reports) {
             if (rep.result == kOk) {
@@ -498,20 +499,19 @@ int RunFirmwareList(IEnvironment& env, const GlobalOptions& options, const std::
     const char* keys[kFirmwareKindCount] = {"mcu", "dsp"};
     if (options.json) {
         nlohmann::json out = {
-            {"folder", folder.string()},
+            {"folder", JsonPath(folder)},
             {"radio", StatusName(state.status)},
-            {"release_notes",
-             contents.releaseNotes ? nlohmann::json(contents.releaseNotesPath.string()) : nlohmann::json(nullptr)}};
+            {"release_notes", contents.releaseNotes ? JsonPath(contents.releaseNotesPath) : nlohmann::json(nullptr)}};
         for (std::size_t kind = 0; kind < kFirmwareKindCount; ++kind) {
             const FirmwareFileEntry& file = contents.files[kind];
             out[keys[kind]] = {
                 {"installed", VersionText(state.installed[kind])},
                 {"available", file.Found() ? nlohmann::json(AvailableText(file)) : nlohmann::json(nullptr)},
-                {"file", file.Found() ? nlohmann::json(file.path.string()) : nlohmann::json(nullptr)},
+                {"file", file.Found() ? JsonPath(file.path) : nlohmann::json(nullptr)},
                 {"newer", r == kOk && IsNewerThanInstalled(file, state.installed[kind])},
             };
         }
-        env.Out() << out.dump(2) << "\n";
+        PrintJson(env.Out(), out);
     } else {
         env.Out() << StrFormat("Firmware folder: %s\n", folder.string().c_str());
         env.Out() << StrFormat("     Installed  Available  File\n");
@@ -551,7 +551,7 @@ int RunFirmwareUpdate(IEnvironment& env, const GlobalOptions& options, bool all,
     }
     if (plan.Empty()) {
         if (options.json) {
-            env.Out() << nlohmann::json::object().dump(2) << "\n";
+            PrintJson(env.Out(), nlohmann::json::object());
         } else {
             env.Out() << StrFormat(
                 "Nothing newer to send: the %s runs MCU %s and DSP %s; the folder holds MCU %s and DSP %s\n",

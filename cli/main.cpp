@@ -2,6 +2,7 @@
 // only reads the command line; the commands live in rm7_cli.
 #include <CLI/CLI.hpp>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -210,7 +211,14 @@ int Main(int argc, char** argv) {
     }
     for (const Command& command : commands) {
         if (command.sub->parsed()) {
-            return command.run();
+            // Failures travel as result codes. This only keeps a fault that throws from ending
+            // the program without a word and without closing the port.
+            try {
+                return command.run();
+            } catch (const std::exception& e) {
+                env.Err() << "rm7util: " << e.what() << "\n";
+                return 1;
+            }
         }
     }
     return 1;

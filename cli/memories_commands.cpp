@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/session.h"
 #include "memories/banner.h"
 #include "memories/cw_memory.h"
@@ -14,7 +15,7 @@ namespace {
 
 void PrintBanner(IEnvironment& env, const GlobalOptions& options, const std::string& text) {
     if (options.json) {
-        env.Out() << nlohmann::json({{"banner", text}}).dump(2) << "\n";
+        PrintJson(env.Out(), {{"banner", JsonText(text)}});
     } else {
         env.Out() << text << "\n";
     }
@@ -72,9 +73,9 @@ void PrintCwMemories(IEnvironment& env, const GlobalOptions& options, const CCWM
     if (options.json) {
         nlohmann::json list = nlohmann::json::array();
         for (std::size_t i = 0; i < kCwMemoryCount; ++i) {
-            list.push_back(machine.texts.Get(i));
+            list.push_back(JsonText(machine.texts.Get(i)));
         }
-        env.Out() << nlohmann::json({{"memories", list}}).dump(2) << "\n";
+        PrintJson(env.Out(), {{"memories", list}});
         return;
     }
     for (std::size_t i = 0; i < kCwMemoryCount; ++i) {

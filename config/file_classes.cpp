@@ -38,39 +38,15 @@ Result CWholeFileReader::LoadAll(const std::filesystem::path& name, std::uint64_
     m_position = 0;
     m_loaded = false;
     m_reporter.SetFileName(name);
-    CFileHandle file;
-    if (const Result r = file.Open(name); r != kOk) {
-        return m_reporter.Report("CreateFile", r);
+    WholeFileStep step = WholeFileStep::Open;
+    // A pipe is read whole too.
+    if (const Result r = ReadWholeFile(name, sizeLimit, m_buffer, &step); r != kOk) {
+        const bool sizeRefused = step == WholeFileStep::Size && r == kErrorNotEnoughMemory;
+        return m_reporter.Report(step == WholeFileStep::Open                   ? "CreateFile"
+                                 : step == WholeFileStep::Size && !sizeRefused ? "GetFileSize"
+                                                                               : "ReadFile",
+                                 r);
     }
-    std::uint64_t size = 0;
-    if (const Result r = file.GetSize(size); r != kOk) {
-        return m_reporter.Report("GetFileSize", r);
-    }
-    if (size > sizeLimit) {
-        return m_reporter.Report("ReadFile", kErrorNotEnoughMemory);
-    }
-    // The size is only a hint: read to the end, so a file that grows or a pipe is still read whole.
-    std::vector<std::uint8_t> data;
-    try {
-        data.reserve(static_cast<std::size_t>(size));
-        std::uint8_t chunk[8192];
-        for (;;) {
-            std::size_t got = 0;
-            if (const Result r = file.Read(chunk, sizeof chunk, got); r != kOk) {
-                return m_reporter.Report("ReadFile", r);
-            }
-            if (got == 0) {
-                break;
-            }
-            if (data.size() + got > sizeLimit) {
-                return m_reporter.Report("ReadFile", kErrorNotEnoughMemory);
-            }
-            data.insert(data.end(), chunk, chunk + got);
-        }
-    } catch (const std::bad_alloc&) {
-        return m_reporter.Report("ReadFile", kErrorNotEnoughMemory);
-    }
-    m_buffer = std::move(data);
     m_loaded = true;
     return kOk;
 }

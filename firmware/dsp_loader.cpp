@@ -78,7 +78,7 @@ CDspLoaderStateMachine::CDspLoaderStateMachine(CRadioSession& session, const std
 }
 
 Result CDspLoaderStateMachine::LoadImage() {
-    return ReadImage(kRangeFromFileLow, kRangeFromFileHigh, kDspChunkSize);
+    return ReadImage(FirmwareKind::Dsp);
 }
 
 void CDspLoaderStateMachine::BuildChunk(std::uint32_t address) {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/result_codes.h"
 #include "platform/text.h"
 
 namespace rm7 {
@@ -43,6 +44,16 @@ FirmwareKind FirmwareKindFromName(const std::filesystem::path& path) {
         return FirmwareKind::Dsp;
     }
     return FirmwareKind::Unknown;
+}
+
+Result CheckFirmwareName(const std::filesystem::path& path, FirmwareKind kind) {
+    if (path.filename().empty()) {
+        return kOk;
+    }
+    if (kind == FirmwareKind::Unknown || FirmwareKindFromName(path) != kind) {
+        return kErrFirmwareNameKind;
+    }
+    return FileVersion(path) == 0 ? kErrFirmwareNameVersion : kOk;
 }
 
 }  // namespace rm7

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "platform/result.h"
+
 namespace rm7 {
 
 enum class FirmwareKind { Unknown, Mcu, Dsp };
@@ -18,5 +20,12 @@ std::uint16_t FileVersion(const std::filesystem::path& path);
 
 // Mcu for "fmcu*.hex", Dsp for "fdsp*.hex" (case ignored), Unknown otherwise.
 FirmwareKind FirmwareKindFromName(const std::filesystem::path& path);
+
+// Whether the name lets the file be loaded into `kind`'s processor: it must be that
+// processor's name (another processor's firmware, or a file of no known kind, could leave
+// the radio unable to start) and carry a version, by which the load is verified. 0,
+// kErrFirmwareNameKind or kErrFirmwareNameVersion. An empty path is left to the file's
+// open to report.
+Result CheckFirmwareName(const std::filesystem::path& path, FirmwareKind kind);
 
 }  // namespace rm7

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/result_codes.h"
+
 namespace rm7 {
 namespace {
 
@@ -38,6 +40,31 @@ TEST(FirmwareKindFromName, NeedsThePrefixAndTheHexExtension) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FirmwareKindFromName(c.path), c.kind) << c.path;
+    }
+}
+
+// A load is verified by the version in the name, and the wrong processor's firmware could
+// leave the radio unable to start: both are refused by the name alone.
+TEST(CheckFirmwareName, WantsTheProcessorsOwnNameWithAVersion) {
+    const struct {
+        const char* path;
+        FirmwareKind kind;
+        Result result;
+    } cases[] = {
+        {"fmcu0288.hex", FirmwareKind::Mcu, kOk},
+        {"/fw/fdsp/FDSP0121.HEX", FirmwareKind::Dsp, kOk},
+        {"fmcu0288.hex", FirmwareKind::Dsp, kErrFirmwareNameKind},
+        {"fdsp0121.hex", FirmwareKind::Mcu, kErrFirmwareNameKind},
+        {"/fw/fmcu/board0288.hex", FirmwareKind::Mcu, kErrFirmwareNameKind},
+        {"fmcu0288.txt", FirmwareKind::Mcu, kErrFirmwareNameKind},
+        {"fmcu0288.hex", FirmwareKind::Unknown, kErrFirmwareNameKind},
+        {"fmcu.hex", FirmwareKind::Mcu, kErrFirmwareNameVersion},
+        {"fdsp0000.hex", FirmwareKind::Dsp, kErrFirmwareNameVersion},
+        {"fdsp0291.hex", FirmwareKind::Dsp, kOk},
+        {"", FirmwareKind::Dsp, kOk},  // no name at all: the open says so
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CheckFirmwareName(c.path, c.kind), c.result) << c.path;
     }
 }
 

@@ -2,8 +2,24 @@
 
 #include "firmware/intel_hex.h"
 #include "platform/last_error.h"
+#include "platform/result_codes.h"
 
 namespace rm7 {
+
+Result LoadFirmwareImage(const std::filesystem::path& file, FirmwareKind kind, CFirmwareImage& image) {
+    const bool loaded = kind == FirmwareKind::Mcu
+                            ? image.Load(file, kMcuLowAddress, kMcuHighAddress, kMcuBlockSize)
+                            : image.Load(file, kRangeFromFileLow, kRangeFromFileHigh, kDspChunkSize);
+    if (!loaded) {
+        const Result r = GetLastError();
+        return r != kOk ? r : 774;  // a failure that left no code of its own
+    }
+    if (image.CopiedBytes() == 0) {
+        SetLastError(kErrFirmwareImageEmpty);
+        return kErrFirmwareImageEmpty;
+    }
+    return kOk;
+}
 
 FirmwareFileCheck CheckFirmwareFile(const std::filesystem::path& file, FirmwareKind kind) {
     FirmwareFileCheck check;
@@ -11,20 +27,18 @@ FirmwareFileCheck CheckFirmwareFile(const std::filesystem::path& file, FirmwareK
     check.version = FileVersion(file);
 
     CFirmwareImage image;
-    const bool mcu = kind == FirmwareKind::Mcu;
-    const bool loaded = mcu ? image.Load(file, kMcuLowAddress, kMcuHighAddress, kMcuBlockSize)
-                            : image.Load(file, kRangeFromFileLow, kRangeFromFileHigh, kDspChunkSize);
+    check.result = LoadFirmwareImage(file, kind, image);
     check.line = image.Line();
-    if (!loaded) {
-        check.result = GetLastError();
-        return check;
+    if (image.Loaded()) {
+        check.imageRead = true;
+        check.imageLow = image.LowAddress();
+        check.imageHigh = image.HighAddress();
+        check.imageSize = image.Size();
+        check.droppedBytes = image.DroppedBytes();
     }
-    check.imageLow = image.LowAddress();
-    check.imageHigh = image.HighAddress();
-    check.imageSize = image.Size();
-    check.droppedBytes = image.DroppedBytes();
 
-    if (mcu) {
+    const bool mcu = kind == FirmwareKind::Mcu;
+    if (mcu && image.Loaded()) {
         // The window hides where the file's data really lies; one more pass tells.
         CIntelHexReader reader;
         if (reader.Open(file) == kOk && reader.ReadPass() == kOk && reader.HasData()) {
@@ -32,12 +46,19 @@ FirmwareFileCheck CheckFirmwareFile(const std::filesystem::path& file, FirmwareK
             check.fileLow = reader.Lowest();
             check.fileHigh = reader.Highest();
         }
-        check.reconciliation = AnalyseReconciliation(image);
-        check.result = check.reconciliation.result;
     } else if (image.Size() != 0) {
         check.fileHasData = true;
         check.fileLow = image.LowAddress();
         check.fileHigh = image.HighAddress();
+    }
+    if (mcu && check.result == kOk) {
+        check.reconciliation = AnalyseReconciliation(image);
+        check.result = check.reconciliation.result;
+    }
+    // The loader judges the name before it opens the file.
+    if (const Result name = CheckFirmwareName(file, kind); name != kOk) {
+        check.result = name;
+        check.line = 0;
     }
     return check;
 }

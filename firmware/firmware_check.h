@@ -17,6 +17,10 @@ struct FirmwareFileCheck {
     FirmwareKind kind = FirmwareKind::Unknown;
     std::uint16_t version = 0;  // FileVersion() of the name
 
+    // The records read without error, and the image fields below are set (also when the
+    // name or an image without data is refused).
+    bool imageRead = false;
+
     // The addresses the file's data records cover, whatever the processor; set only
     // when the file reads without error.
     bool fileHasData = false;
@@ -36,13 +40,22 @@ struct FirmwareFileCheck {
     ReconciliationInfo reconciliation;
 
     // 0 when the loader would send the file. Otherwise the code it would refuse it
-    // with and the line to show in kFirmwareFileErrorFormat.
+    // with and the line to show in kFirmwareFileErrorFormat (0 for a refused name).
     Result result = kOk;
     std::uint32_t line = 0;
 };
 
-// Reads the file as the loader for `kind` would; Unknown reads it like the DSP loader
-// (range from the file) without a reconciliation check.
+// Reads the file into `image` as the loader for `kind` does: the MCU's window, or for the
+// DSP (and Unknown) the range the file covers; an image that holds no byte of the file (for
+// the MCU, none in its window) is refused with kErrFirmwareImageEmpty, as nothing would be
+// sent. Returns 0 or the code, which is then also the thread's last error; image.Line() is
+// the line to show. The name is not looked at (CheckFirmwareName()).
+Result LoadFirmwareImage(const std::filesystem::path& file, FirmwareKind kind, CFirmwareImage& image);
+
+// Judges the file as the loader for `kind` would: its name first, then its records and
+// data, then (MCU) its reconciliation value. The records are read even when the name is
+// refused, so that what the file holds is still shown. Unknown reads it like the DSP
+// loader (range from the file), and is refused by its name.
 FirmwareFileCheck CheckFirmwareFile(const std::filesystem::path& file, FirmwareKind kind);
 // The kind taken from the file's name.
 FirmwareFileCheck CheckFirmwareFile(const std::filesystem::path& file);

@@ -33,6 +33,9 @@ TEST(CheckFirmwareFile, TellsWhatTheLoaderWouldDoWithTheFile) {
                                               Record(kHexExtendedLinearAddress, 0, {0x10, 0}) + "\n" +
                                               Record(kHexData, 0, {2}) + "\n" + eof);
     test::WriteFile(dir / "board.hex", Record(kHexData, 0x40, {1}) + "\n" + eof);
+    // Nothing the loader would send: no data at all, or none in the MCU window.
+    test::WriteFile(dir / "fdsp0500.hex", eof);
+    test::WriteFile(dir / "fmcu0270.hex", Record(kHexData, 0x700, {1, 2}) + "\n" + eof);
 
     const struct {
         const char* file;
@@ -55,7 +58,13 @@ TEST(CheckFirmwareFile, TellsWhatTheLoaderWouldDoWithTheFile) {
          ReconciliationOutcome::NotAnImage},
         {"fdsp0400.hex", FirmwareKind::Dsp, 400, kErrImageTooLarge, 3, 0, 0, 0, 0, 0,
          ReconciliationOutcome::NotAnImage},
-        {"board.hex", FirmwareKind::Unknown, 0, kOk, 2, 0x40, 0x41, 0x40, 0x41, 0, ReconciliationOutcome::NotAnImage},
+        // Refused by its name, yet what the file holds is shown.
+        {"board.hex", FirmwareKind::Unknown, 0, kErrFirmwareNameKind, 0, 0x40, 0x41, 0x40, 0x41, 0,
+         ReconciliationOutcome::NotAnImage},
+        {"fdsp0500.hex", FirmwareKind::Dsp, 500, kErrFirmwareImageEmpty, 1, 0, 0, 0, 0, 0,
+         ReconciliationOutcome::NotAnImage},
+        {"fmcu0270.hex", FirmwareKind::Mcu, 270, kErrFirmwareImageEmpty, 2, 0x800, 0x1FD80, 0x700, 0x702, 2,
+         ReconciliationOutcome::NotAnImage},
         {"fmcu0999.hex", FirmwareKind::Mcu, 999, kErrorFileNotFound, 0, 0, 0, 0, 0, 0,
          ReconciliationOutcome::NotAnImage},
     };
@@ -66,6 +75,7 @@ TEST(CheckFirmwareFile, TellsWhatTheLoaderWouldDoWithTheFile) {
         EXPECT_EQ(check.version, c.version);
         EXPECT_EQ(check.result, c.result);
         EXPECT_EQ(check.line, c.line);
+        EXPECT_EQ(check.imageRead, c.imageHigh != 0 || c.result == kErrFirmwareImageEmpty);
         EXPECT_EQ(check.imageLow, c.imageLow);
         EXPECT_EQ(check.imageHigh, c.imageHigh);
         EXPECT_EQ(check.imageSize, c.imageHigh - c.imageLow);

@@ -38,6 +38,7 @@ void CFirmwareImage::Clear() {
     m_high = 0;
     m_loaded = false;
     m_droppedBytes = 0;
+    m_copiedBytes = 0;
 }
 
 bool CFirmwareImage::Load(const std::filesystem::path& file, std::uint32_t low, std::uint32_t high,
@@ -112,6 +113,7 @@ Result CFirmwareImage::Read(CIntelHexReader& reader, std::uint32_t low, std::uin
     result = reader.ReadPass();
     m_line = reader.Line();
     m_droppedBytes = reader.DroppedBytes();
+    m_copiedBytes = reader.CopiedBytes();
     return result;
 }
 

@@ -42,7 +42,9 @@ class CFirmwareImage {
     // pass first). The buffer holds at least minimumSize bytes, rounded up to 4, and
     // every byte no record supplies is 0xFF. False on failure, with the code as the
     // thread's last error: the system's file error (line 0), a record error of the
-    // reader, or kErrImageTooLarge; the image is then empty and not loaded.
+    // reader (kErrHexOverlap among them), or kErrImageTooLarge; the image is then empty and
+    // not loaded. A file without data loads as an image without data; the loaders refuse it
+    // (LoadFirmwareImage()).
     bool Load(const std::filesystem::path& file, std::uint32_t low, std::uint32_t high, std::uint32_t minimumSize);
     // The same from hex text already in memory (the file name stays empty).
     bool LoadText(std::span<const std::uint8_t> text, std::uint32_t low, std::uint32_t high, std::uint32_t minimumSize);
@@ -62,8 +64,10 @@ class CFirmwareImage {
     // Line of the last record read, for "Line %u, error code 0x%08X: %s"; 0 when the
     // file was not opened.
     std::uint32_t Line() const { return m_line; }
-    // Data bytes of the file that fell outside the window and were left out.
+    // Data bytes of the file that fell outside the window and were left out, and those that
+    // went into the image (a byte given twice counts twice).
     std::uint64_t DroppedBytes() const { return m_droppedBytes; }
+    std::uint64_t CopiedBytes() const { return m_copiedBytes; }
 
     // Index 0 holds the byte of LowAddress().
     std::span<std::uint8_t> Bytes() { return {m_buffer.get(), m_size}; }
@@ -87,6 +91,7 @@ class CFirmwareImage {
     bool m_loaded = false;
     std::uint32_t m_line = 0;
     std::uint64_t m_droppedBytes = 0;
+    std::uint64_t m_copiedBytes = 0;
     std::filesystem::path m_fileName;
 };
 

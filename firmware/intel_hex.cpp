@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
+#include "platform/file_handle.h"
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
 #include "platform/text.h"
@@ -64,29 +66,47 @@ constexpr bool IsLineEnd(std::uint8_t c) {
     return c == '\n' || c == '\r';
 }
 
+constexpr bool IsBlank(std::uint8_t c) {
+    return c == ' ' || c == '\t';
+}
+
+// What a text editor may put first in a file it saves as UTF-8.
+std::span<const std::uint8_t> WithoutByteOrderMark(std::span<const std::uint8_t> text) {
+    static constexpr std::uint8_t kMark[] = {0xEF, 0xBB, 0xBF};
+    if (text.size() >= 3 && std::equal(kMark, kMark + 3, text.begin())) {
+        return text.subspan(3);
+    }
+    return text;
+}
+
 }  // namespace
 
 Result CIntelHexReader::Open(const std::filesystem::path& path) {
     Close();
-    Result result = m_file.Open(path);
+    WholeFileStep step = WholeFileStep::Open;
+    const Result result = ReadWholeFile(path, kMaxHexFileSize, m_text, &step, true);
     if (result != kOk) {
-        return result;
+        m_text.clear();
+        return result == kErrorNotEnoughMemory && step != WholeFileStep::Open ? kErrImageTooLarge : result;
     }
-    m_begin = m_file.Data();
-    m_end = m_begin + m_file.Size();
+    const std::span<const std::uint8_t> text = WithoutByteOrderMark(m_text);
+    m_begin = text.data();
+    m_end = m_begin + text.size();
     Rewind();
     return kOk;
 }
 
 void CIntelHexReader::Attach(std::span<const std::uint8_t> text) {
     Close();
+    text = WithoutByteOrderMark(text);
     m_begin = text.data();
     m_end = m_begin + text.size();
     Rewind();
 }
 
 void CIntelHexReader::Close() {
-    m_file.Close();
+    m_text.clear();
+    m_text.shrink_to_fit();
     m_begin = m_pos = m_end = nullptr;
     Rewind();
 }
@@ -104,12 +124,14 @@ void CIntelHexReader::Rewind() {
     m_recordType = kHexData;
     m_recordAddress = 0;
     m_recordLength = 0;
+    std::fill(m_written.begin(), m_written.end(), 0);
 }
 
 void CIntelHexReader::SetScanMode(std::uint64_t spanLimit) {
     m_scan = true;
     m_spanLimit = spanLimit;
     m_destination = {};
+    m_written.clear();
 }
 
 void CIntelHexReader::SetCopyWindow(std::uint32_t low, std::uint32_t high, std::span<std::uint8_t> destination) {
@@ -117,6 +139,7 @@ void CIntelHexReader::SetCopyWindow(std::uint32_t low, std::uint32_t high, std::
     m_windowLow = low;
     m_windowHigh = high;
     m_destination = destination;
+    m_written.assign((destination.size() + 63) / 64, 0);
 }
 
 std::uint32_t CIntelHexReader::Column() const {
@@ -152,21 +175,23 @@ Result CIntelHexReader::ReadPass() {
     return kOk;
 }
 
-bool CIntelHexReader::FindRecordStart() {
-    while (m_pos < m_end) {
-        const auto* colon = static_cast<const std::uint8_t*>(std::memchr(m_pos, ':', m_end - m_pos));
-        const std::uint8_t* stop = colon != nullptr ? colon : m_end;
-        m_line += static_cast<std::uint32_t>(std::count(m_pos, stop, '\n'));
-        if (colon == nullptr) {
-            m_pos = m_end;
-            return false;
+Result CIntelHexReader::FindRecordStart() {
+    // Right after a record the rest of its line may hold only blanks.
+    bool lineStart = m_pos == m_begin || IsLineEnd(m_pos[-1]);
+    for (; m_pos < m_end; ++m_pos) {
+        const std::uint8_t c = *m_pos;
+        if (c == ':' && lineStart) {
+            ++m_pos;
+            return kOk;
         }
-        m_pos = colon + 1;
-        if (colon == m_begin || IsLineEnd(colon[-1])) {
-            return true;
+        if (c == '\n') {
+            ++m_line;
+        } else if (c != '\r' && !IsBlank(c)) {
+            return kErrHexNoColon;  // text that is no record, or a record that does not start its line
         }
+        lineStart = IsLineEnd(c);
     }
-    return false;
+    return kErrHexNoEof;
 }
 
 bool CIntelHexReader::SkipLineEnds() {
@@ -224,8 +249,8 @@ bool CIntelHexReader::DecodeRecordInPlace(std::uint8_t (&header)[4], std::uint8_
 
 Result CIntelHexReader::Next() {
     for (;;) {
-        if (!FindRecordStart()) {
-            return kErrHexNoEof;
+        if (const Result found = FindRecordStart(); found != kOk) {
+            return found;
         }
         std::uint8_t header[4];  // length, address high and low byte, type
         std::uint8_t checksum = 0;
@@ -264,7 +289,9 @@ Result CIntelHexReader::Next() {
                 // The base is at most 0xFFFF0000, so the sum fits; only the end may reach 2^32.
                 m_recordAddress = m_base + offset;
                 if (!m_scan) {
-                    CopyData();
+                    if (!CopyData()) {
+                        return kErrHexOverlap;
+                    }
                 } else if (length != 0) {
                     m_lowest = std::min(m_lowest, m_recordAddress);
                     m_highest = std::max(m_highest, std::uint64_t{m_recordAddress} + length);
@@ -297,18 +324,36 @@ Result CIntelHexReader::Next() {
     }
 }
 
-void CIntelHexReader::CopyData() {
+bool CIntelHexReader::CopyData() {
     const std::uint32_t address = m_recordAddress;
     if (address < m_windowLow || address >= m_windowHigh) {
         m_dropped += m_recordLength;
-        return;
+        return true;
     }
     const std::uint64_t offset = address - m_windowLow;
     std::size_t count = 0;
     if (offset < m_destination.size()) {
         count = std::min<std::size_t>(m_recordLength, m_destination.size() - offset);
-        // Fixed-size pieces: a memcpy of a variable small size is slow where it is inlined.
+    }
+    if (count != 0) {
         std::uint8_t* to = m_destination.data() + offset;
+        // The bytes earlier records wrote must keep their values; a file in address order only
+        // ever finds their bits clear, at a few operations a record.
+        const std::size_t first = offset;
+        const std::size_t last = offset + count - 1;
+        for (std::size_t word = first / 64; word <= last / 64; ++word) {
+            const unsigned lowBit = word == first / 64 ? first % 64 : 0;
+            const unsigned highBit = word == last / 64 ? last % 64 : 63;
+            const std::uint64_t mask = (~std::uint64_t{0} << lowBit) & (~std::uint64_t{0} >> (63 - highBit));
+            for (std::uint64_t seen = m_written[word] & mask; seen != 0; seen &= seen - 1) {
+                const std::size_t at = word * 64 + static_cast<std::size_t>(std::countr_zero(seen));
+                if (m_destination[at] != m_record[at - offset]) {
+                    return false;
+                }
+            }
+            m_written[word] |= mask;
+        }
+        // Fixed-size pieces: a memcpy of a variable small size is slow where it is inlined.
         std::size_t i = 0;
         for (; i + 16 <= count; i += 16) {
             std::memcpy(to + i, m_record + i, 16);
@@ -319,6 +364,7 @@ void CIntelHexReader::CopyData() {
     }
     m_copied += count;
     m_dropped += m_recordLength - count;
+    return true;
 }
 
 std::string FormatIntelHex(std::span<const std::uint8_t> data, std::uint32_t address, unsigned bytesPerRecord) {

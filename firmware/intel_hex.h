@@ -1,22 +1,28 @@
 #pragma once
-// Intel-hex records read straight out of a read-only view of the file's text.
+// Intel-hex records read straight out of the file's text, which is read whole into memory
+// first: a file that another process shortens while it is read cannot reach the reader.
 //
-// A record begins at a ':' that is the first character of a line; any other text is
-// skipped. Line ends (CR LF, LF or CR) may even fall between the digits of a record.
+// A record begins at a ':' that is the first character of a line. A line is a record or
+// blank (spaces and tabs only); any other text, before, between or after records, is refused
+// with its line, so that no record is ever skipped unseen. One UTF-8 byte-order mark at the
+// start of the text is skipped. Line ends (CR LF, LF or CR) may even fall between the digits
+// of a record. Nothing after the end-of-file record is read.
 // Record types: 00 data, 01 end of file, 02 extended segment address, 03 start segment
 // address (ignored), 04 extended linear address, 05 start linear address (ignored).
 //
 // The reader either scans (collects the lowest and highest address the data records
-// cover) or copies the data that falls in a window of addresses into a buffer. One
-// reader belongs to one thread; it never allocates while reading.
+// cover) or copies the data that falls in a window of addresses into a buffer; a record
+// that overwrites bytes an earlier record copied with other values is refused with its line
+// (the same values may be given twice). One reader belongs to one thread; it never
+// allocates while reading.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
 #include <span>
 #include <string>
+#include <vector>
 
-#include "platform/mapped_file.h"
 #include "platform/result.h"
 
 namespace rm7 {
@@ -30,13 +36,19 @@ enum HexRecordType : std::uint8_t {
     kHexStartLinearAddress = 5,
 };
 
+// The largest hex file read. The widest image the radio takes (2 MiB), written with one data
+// byte a record, is some 30 MiB of text; a larger file is refused with kErrImageTooLarge
+// before it is read.
+inline constexpr std::uint64_t kMaxHexFileSize = 64u << 20;
+
 class CIntelHexReader {
   public:
     CIntelHexReader() = default;
     CIntelHexReader(const CIntelHexReader&) = delete;
     CIntelHexReader& operator=(const CIntelHexReader&) = delete;
 
-    // Maps the file read-only and rewinds. Returns the system's error on failure.
+    // Reads the whole file into memory and rewinds. Returns the system's error on failure
+    // (50, not supported, for a FIFO or a device), or kErrImageTooLarge.
     Result Open(const std::filesystem::path& path);
     // Reads text held by the caller, which must outlive the reader's use of it.
     void Attach(std::span<const std::uint8_t> text);
@@ -51,7 +63,8 @@ class CIntelHexReader {
     void SetScanMode(std::uint64_t spanLimit = std::numeric_limits<std::uint64_t>::max());
     // Copy mode: a data record whose address lies in [low, high) is copied to
     // destination + (address - low), cut at the end of the destination; a record that
-    // starts outside the window is dropped whole, even when it reaches into it.
+    // starts outside the window is dropped whole, even when it reaches into it. A record
+    // that would change a byte an earlier record of the pass copied fails with kErrHexOverlap.
     void SetCopyWindow(std::uint32_t low, std::uint32_t high, std::span<std::uint8_t> destination);
 
     // Reads on to and through the next data or end-of-file record. False on failure,
@@ -86,14 +99,14 @@ class CIntelHexReader {
   private:
     Result Fail(Result code);
     Result Next();
-    bool FindRecordStart();
+    Result FindRecordStart();
     // The common case: the whole record on one line, every character a hex digit.
     bool DecodeRecordInPlace(std::uint8_t (&header)[4], std::uint8_t& checksum, std::uint8_t& sum);
     bool ReadByte(std::uint8_t& value);
     bool SkipLineEnds();
-    void CopyData();
+    bool CopyData();
 
-    CMappedFile m_file;
+    std::vector<std::uint8_t> m_text;
     const std::uint8_t* m_begin = nullptr;
     const std::uint8_t* m_pos = nullptr;
     const std::uint8_t* m_end = nullptr;
@@ -107,6 +120,8 @@ class CIntelHexReader {
     std::uint32_t m_windowLow = 0;
     std::uint32_t m_windowHigh = 0;
     std::span<std::uint8_t> m_destination;
+    // One bit for each destination byte a record of this pass has copied.
+    std::vector<std::uint64_t> m_written;
 
     std::uint32_t m_lowest = 0xFFFFFFFF;
     std::uint64_t m_highest = 0;

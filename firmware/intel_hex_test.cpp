@@ -39,7 +39,15 @@ TEST(IntelHexReader, RefusesBrokenRecordsWithTheirLine) {
         {"checksum tested before type", Record(7, 0, {}, 1) + "\n" + eof, kErrHexLineChecksum, 1},
         {"no end-of-file record", good + good, kErrHexNoEof, 3},
         {"empty text", "", kErrHexNoEof, 1},
-        {"end-of-file record not at line start", good + " " + eof, kErrHexNoEof, 3},
+        // No record may go unread: a line is a record or blank.
+        {"text before the first record", "Firmware: test build\n" + good + eof, kErrHexNoColon, 1},
+        {"a line of text between records", good + "built 2024-01-31\r\n" + good + eof, kErrHexNoColon, 2},
+        {"a record not at its line's start", good + "  " + eof, kErrHexNoColon, 2},
+        {"text after a record", Record(kHexData, 0, {1}) + " ; first\n" + eof, kErrHexNoColon, 1},
+        {"two records on one line", Record(kHexData, 0, {1}) + Record(kHexData, 1, {2}) + "\n" + eof, kErrHexNoColon,
+         1},
+        {"a byte-order mark not at the start", good + "\xEF\xBB\xBF" + good + eof, kErrHexNoColon, 2},
+        {"two byte-order marks", "\xEF\xBB\xBF\xEF\xBB\xBF" + good + eof, kErrHexNoColon, 1},
         {"record cut by end of text", good + ":1000000001", kErrUnexpectedHexCharacter, 2},
         {"record runs into the next line", ":0400000001\n" + eof, kErrUnexpectedHexCharacter, 2},
         {"linear address of one byte", Record(kHexExtendedLinearAddress, 0, {1}) + "\n" + eof, kErrHexDataLength, 1},
@@ -71,8 +79,8 @@ TEST(IntelHexReader, ReadsTheSameRecordsInEveryLayout) {
         {"CR LF", r1 + "\r\n" + r2 + "\r\n" + eof + "\r\n"},
         {"CR", r1 + "\r" + r2 + "\r" + eof},
         {"lower case", lower},
-        {"text, blank lines and colons elsewhere",
-         "Firmware: test build\n\n\r\n" + r1 + " trailing: text\n  :00000001FF\n\n" + r2 + "\n" + eof},
+        {"blank lines and blanks after records", "\n\r\n \t\n" + r1 + " \t\n\n" + r2 + "\r\n\t\r\n" + eof},
+        {"a byte-order mark first", "\xEF\xBB\xBF" + r1 + "\r\n" + r2 + "\r\n" + eof + "\r\n"},
         {"records split inside and between bytes",
          r1.substr(0, 4) + "\r\n" + r1.substr(4, 5) + "\n\n" + r1.substr(9) + "\n" + r2 + "\n" + eof},
         {"anything after the end-of-file record", r1 + "\n" + r2 + "\n" + eof + "\n:GARBAGE\n"},
@@ -141,6 +149,57 @@ TEST(IntelHexReader, CopiesOnlyRecordsThatStartInsideTheWindow) {
     EXPECT_EQ(reader.DroppedBytes(), 32u + 16u + 1u);
 }
 
+// Two records for the same byte are fine when they agree; when they do not, which one the
+// firmware's author meant is unknown, whatever value the first one wrote (0xFF too).
+TEST(IntelHexReader, RefusesARecordThatChangesBytesAnEarlierOneCopied) {
+    const std::vector<std::uint8_t> ten(10, 0x5A);
+    std::vector<std::uint8_t> word(64, 0x5A);  // covers bit word 0 of the window only
+    const struct {
+        const char* name;
+        std::vector<std::string> records;  // one a line, in file order
+        Result code;
+        std::uint32_t line;
+    } cases[] = {
+        {"same bytes twice", {Record(kHexData, 0x100, {1, 2, 3, 4}), Record(kHexData, 0x102, {3, 4})}, kOk, 0},
+        {"out of order without overlap", {Record(kHexData, 0x104, {5}), Record(kHexData, 0x100, {1, 2, 3, 4})}, kOk, 0},
+        {"one byte differs", {Record(kHexData, 0x100, {1, 2, 3, 4}), Record(kHexData, 0x103, {9})}, kErrHexOverlap, 2},
+        {"0xFF given, then another value",
+         {Record(kHexData, 0x100, {0xFF}), Record(kHexData, 0x101, {1}), Record(kHexData, 0x100, {0})},
+         kErrHexOverlap,
+         3},
+        {"across a word of the record map", {Record(kHexData, 0x100 + 60, ten), Record(kHexData, 0x100, word)}, kOk, 0},
+        {"differs in the last byte of a word",
+         {Record(kHexData, 0x100 + 60, ten), Record(kHexData, 0x100,
+                                                    [&] {
+                                                        auto w = word;
+                                                        w[63] = 0;
+                                                        return w;
+                                                    }())},
+         kErrHexOverlap,
+         2},
+        {"dropped records are not compared", {Record(kHexData, 0x10, {1}), Record(kHexData, 0x10, {2})}, kOk, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text;
+        for (const std::string& record : c.records) {
+            text += record + "\r\n";
+        }
+        text += std::string(kEofRecord) + "\r\n";
+        std::vector<std::uint8_t> image(0x200, 0xFF);
+        CIntelHexReader reader;
+        reader.Attach(Bytes(text));
+        reader.SetCopyWindow(0x100, 0x300, image);
+        for (int pass = 0; pass < 2; ++pass) {  // a rewind forgets what the last pass copied
+            std::fill(image.begin(), image.end(), 0xFF);
+            EXPECT_EQ(reader.ReadPass(), c.code);
+            if (c.code != kOk) {
+                EXPECT_EQ(reader.Line(), c.line);
+            }
+        }
+    }
+}
+
 TEST(IntelHexReader, ScanStopsAtTheRecordThatWidensTheSpanTooFar) {
     const std::string text = Record(kHexData, 0x0000, {1}) + "\n" + Record(kHexData, 0x0FFF, {2}) + "\n" +
                              Record(kHexData, 0x1000, {3}) + "\n" + std::string(kEofRecord) + "\n";
@@ -168,10 +227,45 @@ TEST(IntelHexReader, CountsLinesPastSixteenBits) {
     EXPECT_EQ(reader.Line(), 70001u);
 }
 
-TEST(IntelHexReader, OpenReportsAMissingFile) {
+// The reader holds the text it opened: another process that shortens or rewrites the file
+// afterwards changes nothing (a mapped file would end this process with SIGBUS).
+TEST(IntelHexReader, ReadsWhatItOpenedWhateverHappensToTheFileLater) {
     test::CTempFolder dir;
+    const auto data = test::RandomBytes(100000, 8);
+    const auto file = dir / "fdsp0100.hex";
+    test::WriteFile(file, FormatIntelHex(data, 0x1000));
     CIntelHexReader reader;
-    EXPECT_EQ(reader.Open(dir / "absent.hex"), kErrorFileNotFound);
+    ASSERT_EQ(reader.Open(file), kOk);
+    std::filesystem::resize_file(file, 0);
+    ASSERT_EQ(reader.ReadPass(), kOk);
+    EXPECT_EQ(reader.Highest(), 0x1000u + data.size());
+    test::WriteFile(file, "rewritten");
+    std::vector<std::uint8_t> back(data.size(), 0xFF);
+    reader.SetCopyWindow(0x1000, 0x1000 + data.size(), back);
+    ASSERT_EQ(reader.ReadPass(), kOk);
+    EXPECT_EQ(back, data);
+}
+
+TEST(IntelHexReader, OpenRefusesWhatItCannotOrNeedNotRead) {
+    test::CTempFolder dir;
+    const auto big = dir / "fdsp0100.hex";
+    test::WriteFile(big, "");
+    std::filesystem::resize_file(big, kMaxHexFileSize + 1);  // sparse: nothing is written
+    const struct {
+        std::filesystem::path path;
+        Result code;
+    } cases[] = {
+        {dir / "absent.hex", kErrorFileNotFound},
+        {dir.Path(), kErrorAccessDenied},
+        {"/dev/zero", kErrorNotSupported},  // a device is never waited on nor read for ever
+        {big, kErrImageTooLarge},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.string());
+        CIntelHexReader reader;
+        EXPECT_EQ(reader.Open(c.path), c.code);
+        EXPECT_EQ(reader.ReadPass(), kErrHexNoEof) << "nothing is left to read";
+    }
 }
 
 TEST(FormatIntelHex, WritesRecordsThatReadBackTheSame) {

@@ -96,16 +96,20 @@ class CFirmwareLoaderHost : public CLoaderStateHost<T> {
     std::uint8_t* Packet() { return m_packet; }
 
   protected:
-    // Reads the file into the image; on failure logs "Line %u, error code 0x%08X: %s".
-    Result ReadImage(std::uint32_t low, std::uint32_t high, std::uint32_t minimumSize) {
-        if (m_image.Load(m_file, low, high, minimumSize)) {
-            return kOk;
-        }
-        Result r = GetLastError();
+    // Judges the file's name, then reads the file into the image; on failure logs
+    // "Line %u, error code 0x%08X: %s" (line 0 for a refused name).
+    Result ReadImage(FirmwareKind kind) {
+        std::uint32_t line = 0;
+        Result r = CheckFirmwareName(m_file, kind);
         if (r == kOk) {
-            r = 774;  // a failure that left no code of its own
+            r = LoadFirmwareImage(m_file, kind, m_image);
+            line = m_image.Line();
         }
-        LogText(kFirmwareFileErrorFormat, m_image.Line(), r, ErrorText(r).c_str());
+        if (r != kOk) {
+            m_image.Clear();
+            SetLastError(r);
+            LogText(kFirmwareFileErrorFormat, line, r, ErrorText(r).c_str());
+        }
         return r;
     }
 

@@ -5,6 +5,7 @@
 
 #include "link/contact.h"
 #include "link/radio_session.h"
+#include "platform/result_codes.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/loader_rig.h"
 #include "tests/support/temp_folder.h"
@@ -207,6 +208,68 @@ TEST(LoaderJob, WaitsForNoOneWhileAnotherMachineTalksToTheRadio) {
     EXPECT_TRUE(job.MachineIdle());
     EXPECT_EQ(rig.session->ActiveMachine(), nullptr);
     rig.session->ClosePort();
+}
+
+// What the loader dialog sends goes through the job: a file it refuses ends the job before
+// the first byte, with the line and code in the log, and the model's view of the radio kept.
+TEST(LoaderJob, RefusesHostileFilesBeforeTheRadioIsTouched) {
+    using test::Record;
+    test::CTempFolder dir;
+    const std::string eof = std::string(test::kEofRecord) + "\r\n";
+    const std::vector<std::uint8_t> mcu = test::McuImageBytes(3, "0288");
+    std::vector<std::uint8_t> corrupt = mcu;
+    corrupt[0] = 0x12;  // a stored value, but the image does not sum to zero
+    test::WriteHexFile(dir / "fmcu0290.hex", corrupt, kMcuLowAddress);
+    test::WriteHexFile(dir / "fmcu.hex", mcu, kMcuLowAddress);
+    test::WriteHexFile(dir / "fmcu0288.hex", mcu, kMcuLowAddress);
+    test::WriteHexFile(dir / "fdsp0288.hex", test::DspImageBytes(200, 4, "0288"), 0);
+    test::WriteFile(dir / "fdsp.hex", Record(0, 0, {1, 2, 3}) + "\r\n" + eof);
+    test::WriteFile(dir / "fmcu0291.hex", Record(0, 0x800, {1, 2, 3}) + "\r\n");
+    test::WriteFile(dir / "fmcu0292.hex", Record(0, 0x700, {1, 2, 3}) + "\r\n" + eof);
+    test::WriteFile(dir / "fmcu0293.hex", Record(0, 0x800, {1, 2, 3}) + "\r\n" + Record(0, 0x900, {4}) + "\r\n" +
+                                              Record(0, 0x802, {9}) + "\r\n" + eof);
+    test::WriteFile(dir / "fdsp0289.hex", eof);
+    const struct {
+        LoaderPart part;
+        const char* file;
+        Result result;
+        const char* line;
+    } cases[] = {
+        {LoaderPart::Mcu, "fmcu0289.hex", kErrorFileNotFound, "Line 0, error code 0x00000002: "},
+        {LoaderPart::Mcu, "fmcu0290.hex", kErrHexImageChecksum, "File does not checksum to zero. Checksum is 0x"},
+        {LoaderPart::Mcu, "fmcu0291.hex", kErrHexNoEof,
+         "Line 2, error code 0xE2000023: Missing intel hex end-of-file record"},
+        {LoaderPart::Mcu, "fdsp0288.hex", kErrFirmwareNameKind,
+         "Line 0, error code 0xE2000220: Firmware file name is not for this processor"},
+        {LoaderPart::Mcu, "fmcu.hex", kErrFirmwareNameVersion,
+         "Line 0, error code 0xE2000221: Firmware file name carries no version number"},
+        {LoaderPart::Mcu, "fmcu0292.hex", kErrFirmwareImageEmpty,
+         "Line 2, error code 0xE2000222: Firmware file holds no data for this processor"},
+        {LoaderPart::Mcu, "fmcu0293.hex", kErrHexOverlap,
+         "Line 3, error code 0xE2000223: intel hex record overlaps an earlier record with different data"},
+        {LoaderPart::Dsp, "fmcu0288.hex", kErrFirmwareNameKind, "Line 0, error code 0xE2000220: "},
+        {LoaderPart::Dsp, "fdsp.hex", kErrFirmwareNameVersion, "Line 0, error code 0xE2000221: "},
+        {LoaderPart::Dsp, "fdsp0289.hex", kErrFirmwareImageEmpty, "Line 1, error code 0xE2000222: "},
+    };
+    test::CLoaderRig rig;
+    test::CScriptedRadio radio;
+    radio.Attach(*rig.scriptedPort);
+    ASSERT_EQ(rig.Contact(), kOk);
+    const std::uint16_t mcuVersion = rig.model->firmwareVersions.Get(0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        rig.scriptedPort->sent.clear();
+        rig.log.clear();
+        CLoaderJob refused(*rig.session, c.part, dir / c.file);
+        ASSERT_TRUE(rig.Run(refused));
+        EXPECT_EQ(refused.GetResult(), c.result);
+        EXPECT_TRUE(rig.scriptedPort->sent.empty());
+        EXPECT_THAT(rig.log, ::testing::Contains(HasSubstr(c.line)));
+        // The radio was never touched: what the model knows of it still holds.
+        EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareRunning);
+        EXPECT_EQ(rig.model->firmwareVersions.Get(0), mcuVersion);
+        EXPECT_EQ(rig.session->ActiveMachine(), nullptr);
+    }
 }
 
 }  // namespace

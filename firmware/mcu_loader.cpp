@@ -125,7 +125,7 @@ CMcuLoaderStateMachine::CMcuLoaderStateMachine(CRadioSession& session, const std
 }
 
 Result CMcuLoaderStateMachine::LoadImage() {
-    Result r = ReadImage(kMcuLowAddress, kMcuHighAddress, kMcuBlockSize);
+    Result r = ReadImage(FirmwareKind::Mcu);
     if (r == kOk) {
         r = ReconcileChecksum(m_image, [this](const std::string& line) { Log(line); });
     }

@@ -321,39 +321,6 @@ TEST_F(McuLoaderScriptTest, AFailedWriteEndsTheRunWithThePortsError) {
     EXPECT_THAT(rig.log, ::testing::Not(Contains(HasSubstr("firmware failed at load address"))));
 }
 
-TEST_F(McuLoaderScriptTest, RefusedFilesNeverReachTheRadio) {
-    std::vector<std::uint8_t> corrupt = image;
-    corrupt[0] = 0x12;  // a stored value, but the image does not sum to zero
-    test::WriteHexFile(dir / "corrupt.hex", corrupt, kMcuLowAddress);
-    test::WriteFile(dir / "noeof.hex", test::Record(0, 0x800, {1, 2, 3}) + "\r\n");
-    struct Case {
-        std::filesystem::path file;
-        Result result;
-        std::string line;
-    };
-    const Case cases[] = {
-        {dir / "missing.hex", kErrorFileNotFound, "Line 0, error code 0x00000002: "},
-        {dir / "corrupt.hex", kErrHexImageChecksum, "File does not checksum to zero. Checksum is 0x"},
-        {dir / "noeof.hex", kErrHexNoEof, "Line 2, error code 0xE2000023: Missing intel hex end-of-file record"},
-    };
-    CScriptedRadio radio;
-    radio.Attach(*rig.scriptedPort);
-    ASSERT_EQ(rig.Contact(), kOk);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        rig.scriptedPort->sent.clear();
-        rig.log.clear();
-        CLoaderJob refused(*rig.session, LoaderPart::Mcu, c.file);
-        ASSERT_TRUE(rig.Run(refused));
-        EXPECT_EQ(refused.GetResult(), c.result);
-        EXPECT_TRUE(rig.scriptedPort->sent.empty());
-        EXPECT_THAT(rig.log, Contains(HasSubstr(c.line)));
-        // The radio was never touched: what the model knows of it still holds.
-        EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareRunning);
-        EXPECT_EQ(rig.session->ActiveMachine(), nullptr);
-    }
-}
-
 TEST_F(McuLoaderScriptTest, StartWhileBusyLeavesTheRunningLoadAlone) {
     CScriptedRadio radio;
     radio.Attach(*rig.scriptedPort);

@@ -71,6 +71,11 @@ constexpr CodeText kOwnTexts[] = {
      "RM7 time and PC time lie on either side of midnight: setting the time would leave the RM7 "
      "date a day off. Set it once both clocks have passed midnight"},
     {kErrClockNotFollowing, "RM7 time did not follow the time menu steps; the RM7 clock was not set"},
+    {kErrFirmwareNameKind,
+     "Firmware file name is not for this processor (fmcu*.hex for the MCU, fdsp*.hex for the DSP)"},
+    {kErrFirmwareNameVersion, "Firmware file name carries no version number"},
+    {kErrFirmwareImageEmpty, "Firmware file holds no data for this processor"},
+    {kErrHexOverlap, "intel hex record overlaps an earlier record with different data"},
 };
 
 // The file-server errors the copy can report (the 12000 range).

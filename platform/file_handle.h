@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 #include "platform/result.h"
 
@@ -24,11 +25,24 @@ class CFileHandle {
     Result Read(void* buffer, std::size_t count, std::size_t& bytesRead);
     // The size the file system gives (0 for a FIFO). 6 (invalid handle) when not open.
     Result GetSize(std::uint64_t& size) const;
+    // False for a FIFO, a device or a socket (and when not open).
+    bool IsRegularFile() const;
     bool IsOpen() const { return m_fd >= 0; }
     void Close();
 
   private:
     int m_fd = -1;
 };
+
+// The step of ReadWholeFile() that failed, for messages that name the system call.
+enum class WholeFileStep { Open, Size, Read };
+
+// Reads a file whole into memory, so that nothing another process does to the file later can
+// reach the reader. A file larger than sizeLimit, by its size or by what it turns out to hold,
+// is refused with 8 (not enough memory) at the Size or Read step. The size is only a hint: a
+// file that grows or shrinks while it is read is read as it then is, to its end. regularOnly
+// refuses a FIFO or a device with 50 (not supported) instead of waiting on it.
+Result ReadWholeFile(const std::filesystem::path& path, std::uint64_t sizeLimit, std::vector<std::uint8_t>& data,
+                     WholeFileStep* failedStep = nullptr, bool regularOnly = false);
 
 }  // namespace rm7

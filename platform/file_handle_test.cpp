@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/result_codes.h"
 
@@ -74,6 +75,52 @@ TEST_F(FileHandleTest, WhatCannotBeOpenedGivesItsCodeAndLeavesNothingOpen) {
         char buffer[1];
         std::size_t got = 0;
         EXPECT_EQ(file.Read(buffer, 1, got), kErrorInvalidHandle);
+    }
+}
+
+TEST_F(FileHandleTest, ReadWholeFileReadsEveryByteUpToItsLimit) {
+    const fs::path path = m_dir / "data";
+    const std::string content = std::string("line one\r\n\0binary\xFF", 19) + std::string(200000, 'x');
+    std::ofstream(path, std::ios::binary) << content;
+    std::vector<std::uint8_t> data = {1, 2, 3};
+    ASSERT_EQ(ReadWholeFile(path, content.size(), data), kOk);
+    EXPECT_EQ(std::string(data.begin(), data.end()), content);
+
+    WholeFileStep step = WholeFileStep::Open;
+    EXPECT_EQ(ReadWholeFile(path, content.size() - 1, data, &step), kErrorNotEnoughMemory);
+    EXPECT_EQ(step, WholeFileStep::Size);
+    EXPECT_TRUE(data.empty());
+
+    std::ofstream(m_dir / "empty", std::ios::binary).flush();
+    data = {1};
+    ASSERT_EQ(ReadWholeFile(m_dir / "empty", 0, data), kOk);
+    EXPECT_TRUE(data.empty());
+}
+
+// The size the file system gives is only where reading starts: a device that never ends is
+// stopped at the limit, and one that must not be waited on is refused when asked.
+TEST_F(FileHandleTest, ReadWholeFileStopsAtTheLimitAndRefusesDevicesWhenAsked) {
+    std::vector<std::uint8_t> data;
+    WholeFileStep step = WholeFileStep::Open;
+    EXPECT_EQ(ReadWholeFile("/dev/zero", 100000, data, &step), kErrorNotEnoughMemory);
+    EXPECT_EQ(step, WholeFileStep::Read);
+
+    const fs::path fifo = m_dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        fs::path path;
+        Result code;
+    } refused[] = {
+        {fifo, kErrorNotSupported},
+        {"/dev/zero", kErrorNotSupported},
+        {m_dir, kErrorAccessDenied},
+        {m_dir / "missing", kErrorFileNotFound},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.path.string());
+        step = WholeFileStep::Read;
+        EXPECT_EQ(ReadWholeFile(c.path, 100000, data, &step, true), c.code);
+        EXPECT_EQ(step, WholeFileStep::Open);
     }
 }
 

@@ -67,4 +67,12 @@ inline constexpr Result kErrPortGone = 0xE2000210;
 inline constexpr Result kErrClockAcrossMidnight = 0xE2000202;
 // Set passes went on without the radio's display coming to the computer's time.
 inline constexpr Result kErrClockNotFollowing = 0xE2000203;
+// A firmware file is loaded only into the processor its name is for ("fmcu*.hex" the MCU,
+// "fdsp*.hex" the DSP), and only when its name carries the version the load is verified by.
+inline constexpr Result kErrFirmwareNameKind = 0xE2000220;
+inline constexpr Result kErrFirmwareNameVersion = 0xE2000221;
+// The file holds no data for the processor: nothing would be sent after the erase.
+inline constexpr Result kErrFirmwareImageEmpty = 0xE2000222;
+// A record gives other values for bytes an earlier record gave: which one is meant is unknown.
+inline constexpr Result kErrHexOverlap = 0xE2000223;
 }  // namespace rm7

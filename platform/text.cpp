@@ -19,41 +19,81 @@ std::string Latin1ToUtf8(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at utf8[i] and its code point, or 0 when the
+// byte there starts none: overlong forms, surrogates and values past U+10FFFF are malformed too.
+std::size_t DecodeUtf8(std::string_view utf8, std::size_t i, std::uint32_t& cp) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    }
+    std::size_t length = 0;
+    std::uint32_t min = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, cp = lead & 0x1Fu, min = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, cp = lead & 0x0Fu, min = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, cp = lead & 0x07u, min = 0x10000;
+    }
+    if (length == 0 || i + length > utf8.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto b = static_cast<unsigned char>(utf8[i + k]);
+        if ((b & 0xC0) != 0x80) {
+            return 0;
+        }
+        cp = (cp << 6) | (b & 0x3Fu);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return 0;
+    }
+    return length;
+}
+
+void AppendEscapedByte(std::string& out, unsigned char b) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += "\\x";
+    out.push_back(kHex[b >> 4]);
+    out.push_back(kHex[b & 0x0F]);
+}
+
+}  // namespace
+
 std::string Utf8ToLatin1(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     std::size_t i = 0;
     while (i < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        if (lead < 0x80) {
-            out.push_back(static_cast<char>(lead));
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
         std::uint32_t cp = 0;
-        std::uint32_t min = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, cp = lead & 0x1Fu, min = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, cp = lead & 0x0Fu, min = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, cp = lead & 0x07u, min = 0x10000;
-        }
-        bool valid = length != 0 && i + length <= utf8.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto b = static_cast<unsigned char>(utf8[i + k]);
-            valid = (b & 0xC0) == 0x80;
-            cp = (cp << 6) | (b & 0x3Fu);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are malformed too.
-        valid = valid && cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
-        if (!valid) {
+        const std::size_t length = DecodeUtf8(utf8, i, cp);
+        if (length == 0) {
             out.push_back('?');  // this byte only; decoding resumes at the next one
             ++i;
             continue;
         }
         out.push_back(cp <= 0xFF ? static_cast<char>(cp) : '?');
+        i += length;
+    }
+    return out;
+}
+
+std::string Utf8OrEscaped(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::uint32_t cp = 0;
+        const std::size_t length = DecodeUtf8(text, i, cp);
+        if (length == 0) {
+            AppendEscapedByte(out, static_cast<unsigned char>(text[i]));
+            ++i;
+            continue;
+        }
+        out.append(text.substr(i, length));
         i += length;
     }
     return out;
@@ -109,7 +149,6 @@ std::string QuotedExcerpt(std::string_view bytes, std::size_t limit) {
 }
 
 std::string PrintableForm(std::string_view bytes) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(bytes.size());
     for (char c : bytes) {
@@ -117,9 +156,7 @@ std::string PrintableForm(std::string_view bytes) {
         if (b >= 0x20 && b <= 0x7E) {
             out.push_back(c);
         } else {
-            out += "\\x";
-            out.push_back(kHex[b >> 4]);
-            out.push_back(kHex[b & 0x0F]);
+            AppendEscapedByte(out, b);
         }
     }
     return out;

@@ -10,6 +10,10 @@ namespace rm7 {
 std::string Latin1ToUtf8(std::string_view bytes);
 // Each character becomes one byte; a character above 255 and each malformed UTF-8 byte become '?'.
 std::string Utf8ToLatin1(std::string_view utf8);
+// Text that should be UTF-8 but may not be (a file name, a typed argument), made safe to show:
+// every well-formed sequence as it stands, every other byte as "\x" and two upper-case hex
+// digits, as PrintableForm() writes it.
+std::string Utf8OrEscaped(std::string_view text);
 // The text with each CR LF pair replaced, in one pass: a replacement is not looked at again.
 std::string FlattenLineBreaks(std::string_view text, std::string_view replacement);
 // 8-bit text (a line of a file) quoted for a message, as UTF-8: in double quotes, with control

@@ -72,6 +72,27 @@ TEST(Text, QuotedExcerptCutsLongTextShortAndKeepsControlsOffTheTerminal) {
     EXPECT_EQ(QuotedExcerpt(megabyte), "\"" + std::string(60, 'x') + "...\" (1048576 characters)");
 }
 
+// File names and typed arguments reach JSON and logs through this; what it gives is always UTF-8.
+TEST(Text, Utf8OrEscapedKeepsGoodSequencesAndEscapesEveryOtherByte) {
+    struct Case {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"/fw/fmcu0288.hex", "/fw/fmcu0288.hex"},
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xBB", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xBB"},
+        {"fdsp\xFF.hex", "fdsp\\xFF.hex"},
+        {"caf\xE9;", "caf\\xE9;"},             // ISO-8859-1, not UTF-8
+        {"\xC3\x41", "\\xC3A"},                // truncated before ASCII: the A is kept
+        {"\xE2\x82", "\\xE2\\x82"},            // truncated at the end
+        {"\xC0\xAF", "\\xC0\\xAF"},            // overlong
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},   // a surrogate
+        {"tab\tand\0nul"s, "tab\tand\0nul"s},  // control characters are valid UTF-8
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf8OrEscaped(c.in), c.out) << PrintableForm(c.in);
+        EXPECT_EQ(Utf8OrEscaped(c.out), c.out) << "the result is well-formed UTF-8";
+    }
+}
 TEST(Text, FlattenLineBreaksReplacesEachCrLfPairOnly) {
     struct Case {
         std::string_view text;
