@@ -1,6 +1,7 @@
 #include "firmware/release_notes.h"
 
 #include <system_error>
+#include <vector>
 
 #include "firmware/firmware_folder.h"
 #include "platform/error_text.h"
@@ -28,29 +29,6 @@ std::filesystem::path NotesPath(const std::string& folder) {
     return exact;
 }
 
-Result ReadWhole(const std::filesystem::path& path, std::string& bytes) {
-    CFileHandle file;
-    Result r = file.Open(path);
-    if (r != kOk) {
-        return r;
-    }
-    char block[16384];
-    for (;;) {
-        std::size_t count = 0;
-        r = file.Read(block, sizeof block, count);
-        if (r != kOk) {
-            return r;
-        }
-        if (count == 0) {
-            return kOk;
-        }
-        if (bytes.size() + count > kReleaseNotesSizeLimit) {
-            return kErrorNotEnoughMemory;
-        }
-        bytes.append(block, count);
-    }
-}
-
 }  // namespace
 
 ReleaseNotes LoadReleaseNotes(const std::string& folder) {
@@ -62,13 +40,13 @@ ReleaseNotes LoadReleaseNotes(const std::string& folder) {
         notes.reason = ErrorText(notes.code);
         return notes;
     }
-    std::string bytes;
-    notes.code = ReadWhole(notes.path, bytes);
+    std::vector<std::uint8_t> bytes;
+    notes.code = ReadWholeFile(notes.path, kReleaseNotesSizeLimit, bytes, nullptr, true);
     if (notes.code != kOk) {
         notes.reason = ErrorText(notes.code);
         return notes;
     }
-    RichTextResult text = ReadRichText(bytes);
+    RichTextResult text = ReadRichText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (!text.ok) {
         notes.code = kErrorInvalidData;
         notes.reason = text.error;
