@@ -29,6 +29,8 @@ int RunFirmwareCheck(IEnvironment& env, const GlobalOptions& options, const std:
 int RunFirmwareSend(IEnvironment& env, const GlobalOptions& options, const std::string& mcu, const std::string& dsp);
 int RunFirmwareList(IEnvironment& env, const GlobalOptions& options, const std::string& folder);
 int RunFirmwareUpdate(IEnvironment& env, const GlobalOptions& options, bool all, const std::string& folder);
+// The folder's release notes as plain text; the radio is not contacted.
+int RunFirmwareNotes(IEnvironment& env, const GlobalOptions& options, const std::string& folder);
 
 // banner get, set; cw get, set (memory 1 to 6).
 int RunBannerGet(IEnvironment& env, const GlobalOptions& options);

@@ -814,3 +814,30 @@ TEST_F(CliCommands, SignalsDuringARestoreWarnAndASecondSoonAfterStopsIt) {
 
 }  // namespace
 }  // namespace rm7::cli
+
+namespace rm7::cli {
+namespace {
+
+TEST_F(CliCommands, FirmwareNotesPrintTheReleaseNotesAsPlainText) {
+    const std::filesystem::path folder = dir / "fw";
+    std::filesystem::create_directories(folder);
+    Outcome o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareNotes(e, g, folder.string()); });
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err, "Unable to open Firmware Release Notes \"" + (folder / "ffwnotes.rtf").string() +
+                         "\"\nThe system cannot find the file specified.\n");
+    EXPECT_EQ(o.out, "");
+
+    std::filesystem::copy_file(RM7_RTF_SAMPLE, folder / "ffwnotes.rtf");
+    o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareNotes(e, g, folder.string()); });
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_THAT(o.out, ::testing::StartsWith("RM7 Firmware Release Notes\n\nMCU 02.90, DSP 02.90\n"));
+    EXPECT_THAT(o.out, ::testing::HasSubstr("\u2022\tFixed: the SWR alarm no longer sounds at power-on.\n"));
+    const nlohmann::json json =
+        RunJson([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareNotes(e, g, folder.string()); });
+    EXPECT_EQ(json["text"], o.out);
+    // The radio is not needed for the notes.
+    EXPECT_TRUE(Radio().ReceivedCommands().empty());
+}
+
+}  // namespace
+}  // namespace rm7::cli

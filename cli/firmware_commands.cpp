@@ -13,6 +13,7 @@
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_folder.h"
 #include "firmware/loader_job.h"
+#include "firmware/release_notes.h"
 #include "model/firmware_version.h"
 #include "platform/error_text.h"
 #include "platform/text.h"
@@ -487,6 +488,22 @@ std::filesystem::path FolderOf(CSession& session, const std::string& folderArg) 
 
 // What the folder holds beside what the radio runs, as the Firmware page shows it.
 }  // namespace
+
+int RunFirmwareNotes(IEnvironment& env, const GlobalOptions& options, const std::string& folderArg) {
+    CSession session(env, options);
+    const ReleaseNotes notes = LoadReleaseNotes(FolderOf(session, folderArg).string());
+    if (!notes.ok) {
+        env.Err() << notes.error << "\n" << notes.reason << "\n";
+        return 1;
+    }
+    const std::string text = RichTextToPlainText(notes.document);
+    if (options.json) {
+        PrintJson(env.Out(), {{"file", JsonPath(notes.path)}, {"text", JsonText(text)}});
+    } else {
+        env.Out() << text;
+    }
+    return 0;
+}
 
 int RunFirmwareList(IEnvironment& env, const GlobalOptions& options, const std::string& folderArg) {
     CSession session(env, options);

@@ -107,6 +107,13 @@ void AddFirmwareCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& 
         ->type_name("DIR");
     commands.push_back({list, [&env, &options, folder] { return RunFirmwareList(env, options, *folder); }});
 
+    auto* notes =
+        firmware->add_subcommand("notes", "Print the firmware folder's release notes (ffwnotes.rtf) as plain text")
+            ->fallthrough();
+    notes->add_option("--folder", *folder, "Firmware folder (default: the one the desktop application uses)")
+        ->type_name("DIR");
+    commands.push_back({notes, [&env, &options, folder] { return RunFirmwareNotes(env, options, *folder); }});
+
     auto sendAll = std::make_shared<bool>(false);
     auto* update =
         firmware
