@@ -53,6 +53,7 @@ struct CharFormat {
 struct ParaFormat {
     RichParagraph::Align align = RichParagraph::Align::Left;
     int leftIndentTwips = 0;
+    int firstIndentTwips = 0;
 };
 
 struct GroupState {
@@ -316,6 +317,8 @@ class CReader {
             m_state.para.align = RichParagraph::Align::Justify;
         } else if (word == "li") {
             m_state.para.leftIndentTwips = std::clamp(value, 0, 14400);
+        } else if (word == "fi") {
+            m_state.para.firstIndentTwips = std::clamp(value, -14400, 14400);
         } else if (word == "uc") {
             m_state.fallbackLength = std::clamp(value, 0, 10);
         } else if (word == "u") {
@@ -488,6 +491,7 @@ class CReader {
         }
         m_paragraph.align = m_state.para.align;
         m_paragraph.leftIndentTwips = m_state.para.leftIndentTwips;
+        m_paragraph.firstIndentTwips = m_state.para.firstIndentTwips;
         m_document.paragraphs.push_back(std::move(m_paragraph));
         m_paragraph = RichParagraph{};
     }
@@ -561,9 +565,10 @@ std::string RichTextToHtml(const RichDocument& document) {
     std::string html = "<html><body>";
     for (const RichParagraph& paragraph : document.paragraphs) {
         static constexpr const char* kAlign[] = {"left", "center", "right", "justify"};
-        html +=
-            StrFormat("<p style=\"margin-top:0;margin-bottom:0;white-space:pre-wrap;text-align:%s;margin-left:%dpx\">",
-                      kAlign[static_cast<int>(paragraph.align)], paragraph.leftIndentTwips / 15);
+        html += StrFormat(
+            "<p style=\"margin-top:0;margin-bottom:0;white-space:pre-wrap;text-align:%s;margin-left:%dpx;"
+            "text-indent:%dpx\">",
+            kAlign[static_cast<int>(paragraph.align)], paragraph.leftIndentTwips / 15, paragraph.firstIndentTwips / 15);
         if (paragraph.runs.empty()) {
             html += "&nbsp;";
         }

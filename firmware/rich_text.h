@@ -33,6 +33,7 @@ struct RichParagraph {
     enum class Align { Left, Centre, Right, Justify };
     Align align = Align::Left;
     int leftIndentTwips = 0;
+    int firstIndentTwips = 0;  // of the first line against the rest; negative: a hanging indent
     std::vector<RichRun> runs;
 };
 

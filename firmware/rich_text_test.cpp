@@ -52,6 +52,7 @@ TEST(RichText, ReleaseNotesAsAWordProcessorWritesThem) {
     EXPECT_EQ(p[2].align, RichParagraph::Align::Left);
     // A bullet item: indented, the alarm in bold red, the manual's link text in navy.
     EXPECT_EQ(p[6].leftIndentTwips, 720);
+    EXPECT_EQ(p[6].firstIndentTwips, -360);
     EXPECT_EQ(p[8].leftIndentTwips, 0);
     bool red = false;
     for (const RichRun& run : p[6].runs) {

@@ -30,7 +30,8 @@ CReleaseInfoDlg::CReleaseInfoDlg(const ReleaseNotes& notes) : QDialog(nullptr), 
     setSizeGripEnabled(true);
     m_browser = new QTextBrowser(this);
     m_browser->setObjectName("releaseNotesText");
-    m_browser->setOpenLinks(false);  // a link in the notes must not load anything into this window
+    m_browser->setOpenLinks(false);     // a link in the notes must not load anything into this window
+    m_browser->setTabStopDistance(48);  // the half inch of rich text's default tab stops
     m_browser->setHtml(QString::fromStdString(RichTextToHtml(notes.document)));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -157,6 +157,14 @@ int main(int argc, char* argv[]) {
             session.Frame().TabView()->SelectPage(rm7::kPageFirmware);
             CloseBoxes(&session.Frame());
             ok = Save(&session.Frame(), out, "main-firmware.png") && ok;
+            // The release notes of a folder that holds them (the test corpus's word-processor file).
+            QTemporaryDir notes;
+            if (QFile::copy(QStringLiteral(RM7_RTF_SAMPLE), notes.filePath(QStringLiteral("ffwnotes.rtf")))) {
+                session.Model().firmwareFolder.Set(notes.path().toStdString());
+                session.Frame().ShowReleaseNotes();
+                ok = session.Frame().ReleaseNotesWindow() != nullptr &&
+                     Save(session.Frame().ReleaseNotesWindow(), out, "release-notes.png") && ok;
+            }
             session.Frame().ShowHelp(QStringLiteral("Port.htm"));
             ok = Save(session.Frame().HelpWindow(), out, "help-port.png") && ok;
             session.Frame().resize(session.Frame().minimumSize() + QSize(300, 200));
