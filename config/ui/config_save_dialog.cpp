@@ -2,11 +2,9 @@
 
 #include <QFileDialog>
 #include <QHBoxLayout>
-#include <QHideEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <ctime>
@@ -53,7 +51,7 @@ DialogPrompts QtConfigDialogPrompts() {
 }
 
 CConfigJobDialog::CConfigJobDialog(const QString& title, const QString& text, DialogPrompts prompts, QWidget* parent)
-    : QDialog(parent), m_prompts(std::move(prompts)) {
+    : CJobDialog(parent, std::move(prompts), nullptr) {
     setWindowTitle(title);
     auto* label = new QLabel(text, this);
     m_progress = new QProgressBar(this);
@@ -98,64 +96,29 @@ void CConfigJobDialog::SetCancelButtonText(const std::string& text) {
 }
 
 void CConfigJobDialog::EndDialog(int result) {
-    if (m_showing || !m_pending.empty()) {
-        m_endResult = result;
-        return;
-    }
-    done(result);
+    EndAfterBoxes(result);
 }
 
 void CConfigJobDialog::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
-    m_pending.push_back({caption, text, icon});
-    if (!m_showing && !m_showScheduled) {
-        m_showScheduled = true;
-        QTimer::singleShot(0, this, [this] { ShowPendingBoxes(); });
-    }
-}
-
-void CConfigJobDialog::ShowPendingBoxes() {
-    m_showScheduled = false;
-    m_showing = true;
-    while (!m_pending.empty()) {
-        const PendingBox box = m_pending.front();
-        m_pending.erase(m_pending.begin());
-        m_prompts.show(this, box.caption, box.text, box.icon);
-    }
-    m_showing = false;
-    if (m_endResult) {
-        const int result = *m_endResult;
-        m_endResult.reset();
-        done(result);
-    }
+    QueueBox(caption, text, icon);
 }
 
 bool CConfigJobDialog::AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) {
-    return m_prompts.ask(this, Question{caption, text, icon}) == Answer::Yes;
+    return AskNow(Question{caption, text, icon}) == Answer::Yes;
 }
 
 std::optional<std::filesystem::path> CConfigJobDialog::AskSaveFileName(const std::filesystem::path& folder,
                                                                        const std::string& proposedName) {
-    return m_prompts.saveFile(this, folder, proposedName);
+    return Prompts().saveFile ? Prompts().saveFile(this, folder, proposedName) : std::nullopt;
 }
 
 std::optional<std::filesystem::path> CConfigJobDialog::AskOpenFileName(const std::filesystem::path& folder) {
-    return m_prompts.openFile(this, folder);
+    return Prompts().openFile ? Prompts().openFile(this, folder) : std::nullopt;
 }
 
-void CConfigJobDialog::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
-        // After the show has finished, so the file dialog opens over a visible dialog.
-        QTimer::singleShot(0, this, [this] { OnFirstShown(); });
-    }
-}
-
-void CConfigJobDialog::hideEvent(QHideEvent* event) {
-    QDialog::hideEvent(event);
-    if (!event->spontaneous()) {
-        OnHidden();
-    }
+void CConfigJobDialog::OnFirstShow() {
+    // After the show has finished, so the file dialog opens over a visible dialog.
+    QTimer::singleShot(0, this, [this] { OnFirstShown(); });
 }
 
 void CConfigJobDialog::reject() {

@@ -12,6 +12,7 @@
 
 #include "config/config_job_view.h"
 #include "config/save_machine.h"
+#include "ui/job_dialog.h"
 #include "ui/prompts.h"
 
 class QLabel;
@@ -28,7 +29,7 @@ DialogPrompts QtConfigDialogPrompts();
 // The window both dialogs have: a line of text, the progress bar, the Cancel button, the busy
 // cursor, and message boxes that wait for the event loop instead of running one inside a radio
 // callback.
-class CConfigJobDialog : public QDialog, public IConfigJobView {
+class CConfigJobDialog : public CJobDialog, public IConfigJobView {
   public:
     CConfigJobDialog(const QString& title, const QString& text, DialogPrompts prompts, QWidget* parent);
 
@@ -47,34 +48,18 @@ class CConfigJobDialog : public QDialog, public IConfigJobView {
     std::optional<std::filesystem::path> AskOpenFileName(const std::filesystem::path& folder) override;
 
   protected:
-    // The job's Begin, once the dialog is on the screen; its End when the dialog is hidden.
+    // The job's Begin, once the dialog is on the screen; its End (OnHidden) when the dialog is hidden.
     virtual void OnFirstShown() = 0;
-    virtual void OnHidden() = 0;
     virtual void OnCancel() = 0;
 
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     // Escape and the window's close button ask the job, as the Cancel button does.
     void reject() override;
 
   private:
-    struct PendingBox {
-        std::string caption;
-        std::string text;
-        MessageIcon icon;
-    };
-    // Shows the boxes that were asked for, one after the other, then ends the dialog when that
-    // was asked for meanwhile: a box asked for just before the end is still seen.
-    void ShowPendingBoxes();
+    void OnFirstShow() override;
 
-    DialogPrompts m_prompts;
     QProgressBar* m_progress;
     QPushButton* m_cancel;
-    bool m_shown = false;
-    std::vector<PendingBox> m_pending;
-    bool m_showScheduled = false;
-    bool m_showing = false;
-    std::optional<int> m_endResult;
 };
 
 class CConfigSaveDlg final : public CConfigJobDialog {

@@ -1,15 +1,11 @@
 #include "memories/ui/banner_sheet.h"
 
 #include <QDialogButtonBox>
-#include <QHideEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTabWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "ui/message_box.h"
@@ -18,7 +14,7 @@
 namespace rm7 {
 
 CPowerOnBannerSheet::CPowerOnBannerSheet(CRadioSession& session, QWidget* parent, DialogPrompts prompts)
-    : QDialog(parent), m_prompts(std::move(prompts)), m_job(session, *this) {
+    : CJobDialog(parent, std::move(prompts), kBannerHelpTopic), m_job(session, *this) {
     setWindowTitle(QString::fromLatin1(kBannerCaption));
     auto* page = new QWidget;
     auto* label = new QLabel(QString::fromLatin1(kBannerPrompt), page);
@@ -64,31 +60,6 @@ CPowerOnBannerSheet::~CPowerOnBannerSheet() {
     m_job.Hide();
 }
 
-void CPowerOnBannerSheet::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
-        m_job.Show();
-    }
-}
-
-void CPowerOnBannerSheet::hideEvent(QHideEvent* event) {
-    QDialog::hideEvent(event);
-    if (!event->spontaneous()) {
-        m_job.Hide();
-    }
-}
-
-void CPowerOnBannerSheet::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        if (m_prompts.help) {
-            m_prompts.help(QString::fromLatin1(kBannerHelpTopic));
-        }
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
 void CPowerOnBannerSheet::OnSave() {
     // Enter or a click on Save may come while the box still has the focus.
     m_job.EditFinished(m_edit->text().toStdString());
@@ -113,35 +84,12 @@ void CPowerOnBannerSheet::SetEditable(bool editable) {
 }
 
 void CPowerOnBannerSheet::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
-    m_pending.push_back({caption, text, icon});
-    if (!m_showing) {
-        m_showing = true;
-        QTimer::singleShot(0, this, [this] { ShowPendingBoxes(); });
-    }
-}
-
-void CPowerOnBannerSheet::ShowPendingBoxes() {
-    while (!m_pending.empty()) {
-        const PendingBox box = m_pending.front();
-        m_pending.erase(m_pending.begin());
-        if (m_prompts.show) {
-            m_prompts.show(this, box.caption, box.text, box.icon);
-        }
-    }
-    m_showing = false;
-    if (m_closeAsked) {
-        m_closeAsked = false;
-        QDialog::reject();
-    }
+    QueueBox(caption, text, icon);
 }
 
 void CPowerOnBannerSheet::CloseSheet() {
     // A box asked for just before is still seen over the sheet.
-    if (m_showing) {
-        m_closeAsked = true;
-        return;
-    }
-    QDialog::reject();
+    EndAfterBoxes(QDialog::Rejected);
 }
 
 }  // namespace rm7

@@ -10,6 +10,7 @@
 
 #include "memories/banner.h"
 #include "ui/help_opener.h"
+#include "ui/job_dialog.h"
 #include "ui/prompts.h"
 
 class QLineEdit;
@@ -17,7 +18,7 @@ class QPushButton;
 
 namespace rm7 {
 
-class CPowerOnBannerSheet final : public QDialog, private IBannerView {
+class CPowerOnBannerSheet final : public CJobDialog, private IBannerView {
   public:
     explicit CPowerOnBannerSheet(CRadioSession& session, QWidget* parent = nullptr,
                                  DialogPrompts prompts = DialogPrompts::Qt());
@@ -30,9 +31,6 @@ class CPowerOnBannerSheet final : public QDialog, private IBannerView {
     bool IsChanged() const { return m_changed; }
 
   protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
 
   private:
@@ -41,25 +39,15 @@ class CPowerOnBannerSheet final : public QDialog, private IBannerView {
     void SetEditable(bool editable) override;
     void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
     void CloseSheet() override;
-    void ShowPendingBoxes();
+    void OnFirstShow() override { m_job.Show(); }
+    void OnHidden() override { m_job.Hide(); }
     void OnSave();
 
-    struct PendingBox {
-        std::string caption;
-        std::string text;
-        MessageIcon icon;
-    };
-
-    DialogPrompts m_prompts;
     CBannerJob m_job;
     QLineEdit* m_edit;
     QPushButton* m_save;
     QPushButton* m_cancel;
     bool m_changed = false;
-    bool m_shown = false;
-    std::vector<PendingBox> m_pending;
-    bool m_showing = false;
-    bool m_closeAsked = false;
 };
 
 }  // namespace rm7

@@ -4,13 +4,10 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QShowEvent>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QValidator>
 #include <algorithm>
@@ -73,7 +70,7 @@ void CEditCWMemory::keyPressEvent(QKeyEvent* event) {
 }
 
 CCWMemoryDlg::CCWMemoryDlg(CRadioSession& session, QWidget* parent, DialogPrompts prompts)
-    : QDialog(parent), m_prompts(std::move(prompts)), m_job(session, *this) {
+    : CJobDialog(parent, std::move(prompts), kCwMemoryHelpTopic), m_job(session, *this) {
     setWindowTitle(QString::fromLatin1(kCwMemoryCaption));
     setSizeGripEnabled(true);
     auto* grid = new QGridLayout;
@@ -129,36 +126,6 @@ CCWMemoryDlg::~CCWMemoryDlg() {
     m_job.Hide();
 }
 
-void CCWMemoryDlg::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
-        m_job.Show();
-    }
-}
-
-void CCWMemoryDlg::hideEvent(QHideEvent* event) {
-    QDialog::hideEvent(event);
-    // Once ended, the dialog hears no more notices and the radio's events go back to the pages.
-    if (!event->spontaneous()) {
-        m_job.Hide();
-    }
-}
-
-void CCWMemoryDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ShowHelp();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
-void CCWMemoryDlg::ShowHelp() {
-    if (m_prompts.help) {
-        m_prompts.help(QString::fromLatin1(kCwMemoryHelpTopic));
-    }
-}
-
 void CCWMemoryDlg::CommitEdits() {
     for (std::size_t i = 0; i < kCwMemoryCount; ++i) {
         if (m_edits[i]->isEnabled()) {
@@ -203,50 +170,16 @@ void CCWMemoryDlg::FocusCancel() {
 }
 
 void CCWMemoryDlg::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
-    m_pending.push_back({caption, text, icon});
-    if (!m_showing) {
-        m_showing = true;
-        QTimer::singleShot(0, this, [this] { ShowPendingBoxes(); });
-    }
-}
-
-void CCWMemoryDlg::ShowPendingBoxes() {
-    while (!m_pending.empty()) {
-        const PendingBox box = m_pending.front();
-        m_pending.erase(m_pending.begin());
-        if (m_prompts.show) {
-            m_prompts.show(this, box.caption, box.text, box.icon);
-        }
-    }
-    m_showing = false;
-    if (m_endAsked != 0 && !m_asking) {
-        const int result = std::exchange(m_endAsked, 0);
-        QDialog::done(result);
-    }
+    QueueBox(caption, text, icon);
 }
 
 Answer CCWMemoryDlg::Ask(const Question& question) {
-    if (!m_prompts.ask) {
-        return question.withCancel ? Answer::Cancel : Answer::No;
-    }
-    m_asking = true;
-    const Answer answer = m_prompts.ask(this, question);
-    m_asking = false;
-    // The job may have ended while the question was open: the dialog closes once it is answered.
-    if (m_endAsked != 0 && !m_showing) {
-        const int result = std::exchange(m_endAsked, 0);
-        QTimer::singleShot(0, this, [this, result] { QDialog::done(result); });
-    }
-    return answer;
+    return AskNow(question);
 }
 
 void CCWMemoryDlg::EndDialog(int result) {
     // A box asked for just before, or a question still open, is still seen over the dialog.
-    if (m_showing || m_asking) {
-        m_endAsked = result;
-        return;
-    }
-    QDialog::done(result);
+    EndAfterBoxes(result);
 }
 
 }  // namespace rm7

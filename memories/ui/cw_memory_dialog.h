@@ -13,6 +13,7 @@
 
 #include "memories/cw_memory_job.h"
 #include "memories/ui/banner_sheet.h"
+#include "ui/job_dialog.h"
 
 class QPushButton;
 
@@ -30,7 +31,7 @@ class CEditCWMemory final : public QLineEdit {
     void keyPressEvent(QKeyEvent* event) override;
 };
 
-class CCWMemoryDlg final : public QDialog, private ICWMemoryView {
+class CCWMemoryDlg final : public CJobDialog, private ICWMemoryView {
   public:
     explicit CCWMemoryDlg(CRadioSession& session, QWidget* parent = nullptr,
                           DialogPrompts prompts = DialogPrompts::Qt());
@@ -43,9 +44,6 @@ class CCWMemoryDlg final : public QDialog, private ICWMemoryView {
     QPushButton* HelpButton() const { return m_help; }
 
   protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     // "Cancel", Escape and the window's close button all ask the job.
     void reject() override;
 
@@ -57,29 +55,17 @@ class CCWMemoryDlg final : public QDialog, private ICWMemoryView {
     void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
     Answer Ask(const Question& question) override;
     void EndDialog(int result) override;
-    void ShowPendingBoxes();
+    void OnFirstShow() override { m_job.Show(); }
+    void OnHidden() override { m_job.Hide(); }
     // The boxes' texts become the pending copies: a box that still has the focus has not told
     // its edit yet.
     void CommitEdits();
-    void ShowHelp();
 
-    struct PendingBox {
-        std::string caption;
-        std::string text;
-        MessageIcon icon;
-    };
-
-    DialogPrompts m_prompts;
     CCWMemoryJob m_job;
     std::array<CEditCWMemory*, kCwMemoryCount> m_edits{};
     QPushButton* m_save;
     QPushButton* m_cancel;
     QPushButton* m_help;
-    bool m_shown = false;
-    std::vector<PendingBox> m_pending;
-    bool m_showing = false;
-    bool m_asking = false;
-    int m_endAsked = 0;  // a result to end with once the boxes are gone
 };
 
 }  // namespace rm7

@@ -2,14 +2,10 @@
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
-#include <QHideEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShowEvent>
 #include <QTabWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "ui/qt_text.h"
@@ -18,7 +14,7 @@ namespace rm7 {
 
 CDateTimeSheet::CDateTimeSheet(CRadioSession& session, QWidget* parent, DialogPrompts prompts,
                                CDateTimeStateMachine::WallClock clock)
-    : QDialog(parent), m_prompts(std::move(prompts)), m_job(session, *this, std::move(clock)) {
+    : CJobDialog(parent, std::move(prompts), kDateTimeHelpTopic), m_job(session, *this, std::move(clock)) {
     setWindowTitle(QString::fromLatin1(kDateTimeCaption));
     auto* page = new QWidget;
     m_utc = new QRadioButton(QStringLiteral("UTC"), page);
@@ -77,31 +73,6 @@ CDateTimeSheet::~CDateTimeSheet() {
     m_job.Hide();
 }
 
-void CDateTimeSheet::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
-        m_job.Show();
-    }
-}
-
-void CDateTimeSheet::hideEvent(QHideEvent* event) {
-    QDialog::hideEvent(event);
-    if (!event->spontaneous()) {
-        m_job.Hide();
-    }
-}
-
-void CDateTimeSheet::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        if (m_prompts.help) {
-            m_prompts.help(QString::fromLatin1(kDateTimeHelpTopic));
-        }
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
 void CDateTimeSheet::reject() {
     // While the radio may be in its time menu the sheet stays open until the job has left it.
     if (!m_job.QueryCancel()) {
@@ -126,44 +97,12 @@ void CDateTimeSheet::SetApplyEnabled(bool enabled) {
 }
 
 void CDateTimeSheet::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
-    m_pending.push_back({caption, text, icon});
-    if (!m_showing) {
-        m_showing = true;
-        QTimer::singleShot(0, this, [this] { ShowPendingBoxes(); });
-    }
-}
-
-void CDateTimeSheet::ShowPendingBoxes() {
-    while (!m_pending.empty()) {
-        const PendingBox box = m_pending.front();
-        m_pending.erase(m_pending.begin());
-        if (m_prompts.show) {
-            m_prompts.show(this, box.caption, box.text, box.icon);
-        }
-    }
-    m_showing = false;
-    if (m_closeAsked) {
-        m_closeAsked = false;
-        Close(m_closeAccepted);
-    }
+    QueueBox(caption, text, icon);
 }
 
 void CDateTimeSheet::CloseSheet(bool accepted) {
     // A box asked for just before is still seen over the sheet.
-    if (m_showing) {
-        m_closeAsked = true;
-        m_closeAccepted = accepted;
-        return;
-    }
-    Close(accepted);
-}
-
-void CDateTimeSheet::Close(bool accepted) {
-    if (accepted) {
-        accept();
-    } else {
-        QDialog::reject();
-    }
+    EndAfterBoxes(accepted ? QDialog::Accepted : QDialog::Rejected);
 }
 
 }  // namespace rm7

@@ -10,6 +10,7 @@
 
 #include "memories/date_time.h"
 #include "ui/help_opener.h"
+#include "ui/job_dialog.h"
 #include "ui/prompts.h"
 
 class QLabel;
@@ -18,7 +19,7 @@ class QRadioButton;
 
 namespace rm7 {
 
-class CDateTimeSheet final : public QDialog, private IDateTimeView {
+class CDateTimeSheet final : public CJobDialog, private IDateTimeView {
   public:
     // clock: the computer's clock, milliseconds since the Unix epoch.
     explicit CDateTimeSheet(CRadioSession& session, QWidget* parent = nullptr,
@@ -36,9 +37,6 @@ class CDateTimeSheet final : public QDialog, private IDateTimeView {
     QPushButton* CancelButton() const { return m_cancel; }
 
   protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
 
   private:
@@ -48,16 +46,9 @@ class CDateTimeSheet final : public QDialog, private IDateTimeView {
     void SetApplyEnabled(bool enabled) override;
     void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
     void CloseSheet(bool accepted) override;
-    void ShowPendingBoxes();
-    void Close(bool accepted);
+    void OnFirstShow() override { m_job.Show(); }
+    void OnHidden() override { m_job.Hide(); }
 
-    struct PendingBox {
-        std::string caption;
-        std::string text;
-        MessageIcon icon;
-    };
-
-    DialogPrompts m_prompts;
     CDateTimeJob m_job;
     QRadioButton* m_utc;
     QRadioButton* m_local;
@@ -66,11 +57,6 @@ class CDateTimeSheet final : public QDialog, private IDateTimeView {
     QPushButton* m_ok;
     QPushButton* m_cancel;
     QPushButton* m_apply;
-    bool m_shown = false;
-    std::vector<PendingBox> m_pending;
-    bool m_showing = false;
-    bool m_closeAsked = false;
-    bool m_closeAccepted = false;
 };
 
 }  // namespace rm7
