@@ -81,6 +81,15 @@ class CClockRun {
         m_inMenu = false;
         return m_run.Run(m_machine, [this] { return m_machine.StartExit(); });
     }
+    // How the run ends: the menu is left whatever happened; the first failure, or an interrupt,
+    // is the outcome.
+    Result Finish(Result r) {
+        if (r == kOk && Interrupted()) {
+            r = kErrorCancelled;
+        }
+        const Result left = Leave();
+        return r != kOk ? r : left;
+    }
     const std::string& LastSetCommand() const { return m_machine.LastSetCommand(); }
 
   private:
@@ -101,13 +110,7 @@ int RunClockGet(IEnvironment& env, const GlobalOptions& options, const ClockOpti
     CClockRun run(session, clock);
     ClockReading reading;
     Result r = run.Read(reading);
-    if (r == kOk && run.Interrupted()) {
-        r = kErrorCancelled;
-    }
-    const Result left = run.Leave();
-    if (r == kOk) {
-        r = left;
-    }
+    r = run.Finish(r);
     if (r != kOk) {
         return ReportFailure(env.Err(), r);
     }
@@ -135,13 +138,7 @@ int RunClockSet(IEnvironment& env, const GlobalOptions& options, const ClockOpti
     if (r == kOk) {
         r = run.Read(reading);
     }
-    if (r == kOk && run.Interrupted()) {
-        r = kErrorCancelled;
-    }
-    const Result left = run.Leave();
-    if (r == kOk) {
-        r = left;
-    }
+    r = run.Finish(r);
     if (r != kOk) {
         return ReportFailure(env.Err(), r);
     }
