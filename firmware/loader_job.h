@@ -15,6 +15,7 @@
 #include "firmware/mcu_loader.h"
 #include "link/job_run.h"
 #include "platform/job_texts.h"
+#include "platform/transfer_meter.h"
 
 namespace rm7 {
 
@@ -70,25 +71,6 @@ struct CloseDecision {
 // contact that runs after the machine itself is idle: until the version is checked the
 // load has not succeeded.
 CloseDecision DecideClose(bool running, Result stored);
-
-// Bytes, measured rate and time left of a transfer, for a terminal. The rate is measured
-// from the first progress on, so the time spent finding the radio does not count.
-class CTransferMeter {
-  public:
-    void Update(std::uint64_t done, std::uint64_t total, std::uint32_t nowMs);
-    // "  45%  57344/128384 bytes  3.8 kB/s  0:18 left"
-    std::string Text() const;
-    // Bytes per second since the first progress; 0 until it can be told.
-    double Rate() const;
-
-  private:
-    bool m_started = false;
-    std::uint64_t m_firstDone = 0;
-    std::uint32_t m_firstMs = 0;
-    std::uint64_t m_done = 0;
-    std::uint64_t m_total = 0;
-    std::uint32_t m_nowMs = 0;
-};
 
 class CLoaderJob final : private IMessageTarget {
   public:

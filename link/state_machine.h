@@ -18,6 +18,7 @@
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
 #include "platform/text.h"
+#include "platform/transfer_meter.h"
 
 namespace rm7 {
 
@@ -60,6 +61,8 @@ class IProgressBar {
   public:
     virtual void SetRange(std::uint32_t steps) = 0;
     virtual void SetPosition(std::uint32_t step) = 0;
+    // Bytes, rate and time left as the core measures them; a bar without a place for it ignores it.
+    virtual void ShowTransfer(const std::string& meterText) { (void)meterText; }
 
   protected:
     ~IProgressBar() = default;
@@ -339,6 +342,7 @@ class CProgressBarStateHost : public CStateHost<T> {
     void SetRange(std::uint32_t total) {
         m_position = 0;
         m_total = total;
+        m_meter = CTransferMeter{};
         if (m_bar != nullptr) {
             m_bar->SetPosition(0);
             m_bar->SetRange(total / m_unitsPerStep);
@@ -346,8 +350,10 @@ class CProgressBarStateHost : public CStateHost<T> {
     }
     void Progress(std::uint32_t units) override {
         m_position = std::min(m_position + units, m_total);
+        m_meter.Update(m_position, m_total, this->Model().Pump().TickCount());
         if (m_bar != nullptr) {
             m_bar->SetPosition(m_position / m_unitsPerStep);
+            m_bar->ShowTransfer(m_meter.Text());
         }
     }
     std::uint32_t Position() const { return m_position; }
@@ -357,6 +363,7 @@ class CProgressBarStateHost : public CStateHost<T> {
     std::uint32_t m_unitsPerStep;
     std::uint32_t m_position = 0;
     std::uint32_t m_total = 0;
+    CTransferMeter m_meter;
     IProgressBar* m_bar = nullptr;
 };
 

@@ -3,6 +3,7 @@
 // callback is shown only from the event loop. The decisions themselves are tested in
 // config_jobs_test.
 #include <stdlib.h>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
@@ -95,6 +96,7 @@ class ConfigDialogsTest : public QObject {
         QVERIFY(bench.pump.AdvanceUntil([&] { return !dialog.isVisible(); }, 60000));
         QCOMPARE(dialog.result(), CConfigSaveJob::kSaved);
         QCOMPARE(dialog.ProgressBar()->value(), 48);
+        QVERIFY(dialog.TransferLabel()->text().contains(QRegularExpression(QStringLiteral("^100% +1562/1562 bytes"))));
         QCOMPARE(dialog.cursor().shape(), Qt::ArrowCursor);
         QVERIFY(fs::exists(*prompts.file));
         QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(nullptr));

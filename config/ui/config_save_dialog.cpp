@@ -1,6 +1,7 @@
 #include "config/ui/config_save_dialog.h"
 
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -56,6 +57,10 @@ CConfigJobDialog::CConfigJobDialog(const QString& title, const QString& text, Di
     auto* label = new QLabel(text, this);
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("progress"));
+    // Fixed width, so that the bytes, rate and time left stand still while they change.
+    m_transfer = new QLabel(this);
+    m_transfer->setObjectName(QStringLiteral("transfer"));
+    m_transfer->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_progress->setRange(0, 0);
     m_progress->setValue(0);
     m_progress->setTextVisible(false);
@@ -69,6 +74,7 @@ CConfigJobDialog::CConfigJobDialog(const QString& title, const QString& text, Di
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(m_progress);
+    layout->addWidget(m_transfer);
     layout->addLayout(buttons);
     setMinimumWidth(360);
 }
@@ -132,5 +138,9 @@ CConfigSaveDlg::CConfigSaveDlg(CRadioSession& session, CSettingsStore* settings,
                                              [] { return DefaultConfigurationFolder(); })) {}
 
 CConfigSaveDlg::~CConfigSaveDlg() = default;
+
+void CConfigJobDialog::ShowTransfer(const std::string& meterText) {
+    m_transfer->setText(Text(meterText).trimmed());
+}
 
 }  // namespace rm7

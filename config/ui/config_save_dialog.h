@@ -34,10 +34,12 @@ class CConfigJobDialog : public CJobDialog, public IConfigJobView {
     CConfigJobDialog(const QString& title, const QString& text, DialogPrompts prompts, QWidget* parent);
 
     QProgressBar* ProgressBar() const { return m_progress; }
+    QLabel* TransferLabel() const { return m_transfer; }
     QPushButton* CancelButton() const { return m_cancel; }
 
     void SetRange(std::uint32_t steps) override;
     void SetPosition(std::uint32_t step) override;
+    void ShowTransfer(const std::string& meterText) override;
     void SetBusyCursor(bool busy) override;
     void SetCancelButtonText(const std::string& text) override;
     void EndDialog(int result) override;
@@ -59,6 +61,7 @@ class CConfigJobDialog : public CJobDialog, public IConfigJobView {
     void OnFirstShow() override;
 
     QProgressBar* m_progress;
+    QLabel* m_transfer;
     QPushButton* m_cancel;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -28,6 +29,10 @@ CLoaderDlg::CLoaderDlg(CRadioSession& session, LoaderPart part, std::filesystem:
     m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("progress"));
+    // Fixed width, so that the bytes, rate and time left stand still while they change.
+    m_transfer = new QLabel(this);
+    m_transfer->setObjectName(QStringLiteral("transfer"));
+    m_transfer->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_progress->setTextVisible(false);
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
@@ -41,6 +46,7 @@ CLoaderDlg::CLoaderDlg(CRadioSession& session, LoaderPart part, std::filesystem:
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_log, 1);
     layout->addWidget(m_progress);
+    layout->addWidget(m_transfer);
     layout->addLayout(buttons);
     // The template's 429 x 169 dialog units.
     resize(640, 280);
@@ -124,6 +130,10 @@ void CLoaderDlg::SetBusy(bool busy) {
         unsetCursor();
         m_button->unsetCursor();
     }
+}
+
+void CLoaderDlg::ShowTransfer(const std::string& meterText) {
+    m_transfer->setText(Text(meterText).trimmed());
 }
 
 }  // namespace rm7

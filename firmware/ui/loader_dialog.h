@@ -14,6 +14,7 @@
 #include "firmware/loader_job.h"
 #include "ui/prompts.h"
 
+class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTextEdit;
@@ -29,6 +30,7 @@ class CLoaderDlg : public QDialog, private IProgressBar {
     CLoaderJob& Job() { return *m_job; }
     QTextEdit* LogView() const { return m_log; }
     QProgressBar* ProgressBar() const { return m_progress; }
+    QLabel* TransferLabel() const { return m_transfer; }
     QPushButton* Button() const { return m_button; }
 
   protected:
@@ -40,6 +42,7 @@ class CLoaderDlg : public QDialog, private IProgressBar {
   private:
     void SetRange(std::uint32_t steps) override;
     void SetPosition(std::uint32_t step) override;
+    void ShowTransfer(const std::string& meterText) override;
     void Append(const std::string& line);
     void OnFinished(const LoaderOutcome& outcome);
     void SetBusy(bool busy);
@@ -49,6 +52,7 @@ class CLoaderDlg : public QDialog, private IProgressBar {
     DialogPrompts m_prompts;
     QTextEdit* m_log;
     QProgressBar* m_progress;
+    QLabel* m_transfer;
     QPushButton* m_button;
     bool m_started = false;
     bool m_busy = false;

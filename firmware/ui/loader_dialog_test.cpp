@@ -1,5 +1,6 @@
 // The loader dialog's wiring, offscreen, driving real loads against the in-process radio in
 // virtual time: the bar moves, the log fills, the close guard holds while the load runs.
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTextEdit>
@@ -64,6 +65,10 @@ class LoaderDialogTest : public QObject {
 
         QVERIFY(rig.RunToStep(100));
         QCOMPARE(rig.dialog->ProgressBar()->maximum(), 0x1F580 / 32);
+        // Beside the bar, what rm7util prints: bytes, the measured rate and the time left.
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d+% +\\d+/128384 bytes +\\d+\\.\\d kB/s +\\d+:\\d\\d left$"))
+                    .match(rig.dialog->TransferLabel()->text())
+                    .hasMatch());
         QVERIFY(rig.Log().contains(QStringLiteral("Sending MCU firmware file ")));
         // Machine lines reach the status bar, trace lines only the log.
         QVERIFY(rig.Log().contains(QStringLiteral("LoadFirmwareInitial Send 132 bytes 0x")));
@@ -87,6 +92,8 @@ class LoaderDialogTest : public QObject {
         // Under Trace a good load stays open with its log; then Close needs no question.
         QVERIFY(rig.RunToEnd());
         QCOMPARE(rig.dialog->ProgressBar()->value(), rig.dialog->ProgressBar()->maximum());
+        QVERIFY(rig.dialog->TransferLabel()->text().contains(
+            QRegularExpression(QStringLiteral("^100% +128384/128384 bytes"))));
         QVERIFY(rig.Log().contains(QStringLiteral("MCU firmware version verified")));
         QVERIFY(rig.Log().endsWith(QStringLiteral("Click \"Close\" to close this window")));
         QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Close"));
