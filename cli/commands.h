@@ -21,6 +21,10 @@ int RunSend(IEnvironment& env, const GlobalOptions& options, const std::string& 
 int RunConfigSave(IEnvironment& env, const GlobalOptions& options, const std::string& file);
 int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std::string& file, bool advanced);
 int RunConfigVerify(IEnvironment& env, const GlobalOptions& options, const std::string& file);
+// What differs between file and other, or file and the radio (radio true, other empty): exit
+// status 0 when equal, 1 when they differ, 2 on an error, as diff(1).
+int RunConfigDiff(IEnvironment& env, const GlobalOptions& options, const std::string& file, const std::string& other,
+                  bool radio);
 
 // firmware check, send, list, update. kind: "auto", "mcu" or "dsp"; an empty folder is the
 // one the desktop application uses.
