@@ -115,7 +115,8 @@ TEST_F(PortDoctorTest, MissingDeviceEndsTheChecks) {
 TEST_F(PortDoctorTest, NotInTheOwningGroup) {
     mayOpen = false;
     member = false;
-    const auto& access = Find(DiagnoseDevice(device, system), "access");
+    const auto findings = DiagnoseDevice(device, system);
+    const auto& access = Find(findings, "access");
     EXPECT_FALSE(access.ok);
     EXPECT_THAT(access.text, HasSubstr("\"dialout\", and you are not in it"));
     EXPECT_THAT(access.advice, HasSubstr("usermod -aG dialout"));
