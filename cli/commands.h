@@ -14,6 +14,9 @@ namespace rm7::cli {
 // ports, info, send
 int RunPorts(IEnvironment& env, const GlobalOptions& options);
 int RunInfo(IEnvironment& env, const GlobalOptions& options);
+// One line per finding about the port and the radio on it: 0 when nothing stands in the way, 1
+// otherwise, 2 when there is no port to check.
+int RunDoctor(IEnvironment& env, const GlobalOptions& options);
 // Sends text exactly as given and prints what comes back until the line is quiet for waitMs.
 int RunSend(IEnvironment& env, const GlobalOptions& options, const std::string& text, std::uint32_t waitMs);
 

@@ -30,6 +30,12 @@ void AddContactCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& o
         app.add_subcommand("info", "Contact the radio and show its identity and firmware versions")->fallthrough();
     commands.push_back({info, [&env, &options] { return RunInfo(env, options); }});
 
+    auto* doctor = app.add_subcommand("doctor",
+                                      "Check what stands between you and the radio on the port, with what to do; "
+                                      "exit status 0 when nothing does")
+                       ->fallthrough();
+    commands.push_back({doctor, [&env, &options] { return RunDoctor(env, options); }});
+
     auto text = std::make_shared<std::string>();
     auto waitMs = std::make_shared<std::uint32_t>(500);
     auto* send = app.add_subcommand("send", "Send TEXT exactly as given and print the radio's answer")->fallthrough();
