@@ -14,6 +14,9 @@ namespace rm7::cli {
 // ports, info, send
 int RunPorts(IEnvironment& env, const GlobalOptions& options);
 int RunInfo(IEnvironment& env, const GlobalOptions& options);
+// One line per finding about the port and the radio on it: 0 when nothing stands in the way, 1
+// otherwise, 2 when there is no port to check.
+int RunDoctor(IEnvironment& env, const GlobalOptions& options);
 // Sends text exactly as given and prints what comes back until the line is quiet for waitMs.
 int RunSend(IEnvironment& env, const GlobalOptions& options, const std::string& text, std::uint32_t waitMs);
 
@@ -21,6 +24,10 @@ int RunSend(IEnvironment& env, const GlobalOptions& options, const std::string& 
 int RunConfigSave(IEnvironment& env, const GlobalOptions& options, const std::string& file);
 int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std::string& file, bool advanced);
 int RunConfigVerify(IEnvironment& env, const GlobalOptions& options, const std::string& file);
+// What differs between file and other, or file and the radio (radio true, other empty): exit
+// status 0 when equal, 1 when they differ, 2 on an error, as diff(1).
+int RunConfigDiff(IEnvironment& env, const GlobalOptions& options, const std::string& file, const std::string& other,
+                  bool radio);
 
 // firmware check, send, list, update. kind: "auto", "mcu" or "dsp"; an empty folder is the
 // one the desktop application uses.

@@ -8,6 +8,7 @@
 #include "cli/critical_job.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
+#include "config/config_diff.h"
 #include "config/config_file.h"
 #include "config/config_folder.h"
 #include "config/file_classes.h"
@@ -243,6 +244,108 @@ int RunConfigVerify(IEnvironment& env, const GlobalOptions& options, const std::
                                range.range.End() - 1, range.range.length, range.supplied);
     }
     return 0;
+}
+
+namespace {
+
+nlohmann::json SerialJson(const std::optional<std::uint16_t>& serial) {
+    return serial ? nlohmann::json(*serial) : nlohmann::json(nullptr);
+}
+
+nlohmann::json HexJson(const std::vector<std::uint8_t>& bytes) {
+    std::string hex;
+    for (const std::uint8_t b : bytes) {
+        hex += StrFormat("%02X", b);
+    }
+    return hex;
+}
+
+nlohmann::json DifferenceJson(const ConfigurationDifference& diff, const nlohmann::json& left,
+                              const nlohmann::json& right) {
+    nlohmann::json ranges = nlohmann::json::array();
+    for (const RangeDifference& range : diff.ranges) {
+        nlohmann::json runs = nlohmann::json::array();
+        for (const ByteDifference& run : range.runs) {
+            nlohmann::json item = {{"address", StrFormat("0x%04X", run.address)},
+                                   {"length", run.left.size()},
+                                   {"area", run.area.empty() ? nlohmann::json(nullptr) : JsonText(run.area)},
+                                   {"left", HexJson(run.left)},
+                                   {"right", HexJson(run.right)}};
+            if (run.leftText && run.rightText) {
+                item["left_text"] = JsonText(*run.leftText);
+                item["right_text"] = JsonText(*run.rightText);
+            }
+            runs.push_back(item);
+        }
+        ranges.push_back({{"start", StrFormat("0x%04X", range.range.start)},
+                          {"end", StrFormat("0x%04X", range.range.End() - 1)},
+                          {"runs", runs}});
+    }
+    return {{"left", left},
+            {"right", right},
+            {"equal", diff.Equal()},
+            {"serial_number", {{"left", SerialJson(diff.leftSerial)}, {"right", SerialJson(diff.rightSerial)}}},
+            {"ranges", ranges}};
+}
+
+// A file compared needs only to be whole and unaltered: its serial number is compared, not checked.
+Result ReadSide(const std::string& path, IUserNotifier& notifier, ConfigurationSide& side) {
+    ConfigurationFileContents contents;
+    const Result r = ReadConfigurationFile(path, {kNoSerialNumber, false, &notifier}, contents);
+    if (r == kOk) {
+        side = SideFromFile(contents);
+    }
+    return r;
+}
+
+}  // namespace
+
+int RunConfigDiff(IEnvironment& env, const GlobalOptions& options, const std::string& file, const std::string& other,
+                  bool radio) {
+    if (radio == !other.empty()) {
+        env.Err() << "config diff: give either a second file or --radio\n";
+        return 2;
+    }
+    CConsoleNotifier notifier(env.Err(), options.quiet, false);
+    ConfigurationSide left;
+    ConfigurationSide right;
+    Result r = ReadSide(file, notifier, left);
+    if (r == kOk && !radio) {
+        r = ReadSide(other, notifier, right);
+    }
+    if (r != kOk) {
+        ReportFailure(env.Err(), r);
+        return 2;
+    }
+    std::string rightName = other;
+    if (radio) {
+        CSession session(env, options);
+        if (session.Begin() != 0) {
+            return 2;
+        }
+        CModel& model = session.Model();
+        CConfigSaveStateMachine machine(session.Radio());
+        CConsoleProgress progress(env.Err(), "Reading configuration", options.quiet);
+        machine.SetProgressBar(&progress);
+        r = CMachineRun(session).Run(machine, [&] { return machine.StartSave(); });
+        if (r != kOk) {
+            ReportFailure(env.Err(), r);
+            return 2;
+        }
+        right.image = machine.Image();
+        const std::uint16_t serial = model.serialNumber.Get();
+        if (serial != kNoSerialNumber) {
+            right.serialNumber = serial;
+        }
+        rightName = "the radio";
+    }
+    const ConfigurationDifference diff = CompareConfigurations(left, right);
+    if (options.json) {
+        PrintJson(env.Out(), DifferenceJson(diff, JsonText(file), radio ? nlohmann::json("radio") : JsonText(other)));
+    } else {
+        env.Out() << ConfigurationDifferenceText(diff, file, rightName);
+    }
+    return diff.Equal() ? 0 : 1;
 }
 
 }  // namespace rm7::cli

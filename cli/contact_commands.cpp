@@ -9,6 +9,7 @@
 #include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
+#include "platform/port_doctor.h"
 #include "platform/serial_enum.h"
 #include "platform/text.h"
 #include "platform/version.h"
@@ -121,6 +122,63 @@ int RunSend(IEnvironment& env, const GlobalOptions& options, const std::string& 
     return session.Radio().Port().IsOpen()
                ? 0
                : ReportFailure(env.Err(), GetLastError() != 0 ? GetLastError() : kErrorAccessDenied);
+}
+
+int RunDoctor(IEnvironment& env, const GlobalOptions& options) {
+    if (options.simulate) {
+        env.Err() << "doctor checks a real port: give --port DEV, not --simulate\n";
+        return 2;
+    }
+    CSession session(env, options);
+    CModel& model = session.Model();
+    const std::string device = options.port.empty() ? model.portName.Get() : options.port;
+    if (device.empty()) {
+        env.Err() << "doctor: no port chosen; give --port DEV (rm7util ports lists them)\n";
+        return 2;
+    }
+    const DoctorSystem system = LocalDoctorSystem();
+    std::vector<DoctorFinding> findings = DiagnoseDevice(device, system);
+    if (findings.front().ok) {
+        // The contact opens the port asking for low latency; the timer is read while it is open.
+        const Result r = session.Contact();
+        DoctorFinding latency = LatencyFinding(device, system);
+        DoctorFinding radio{"radio", r == kOk, "", ""};
+        if (r == kOk) {
+            const int status = model.firmwareStatus.Get();
+            radio.text =
+                StrFormat("A radio answers at %u bit/s: %s, %s.", session.Radio().Port().Speed(),
+                          model.deviceKind.Get() == kDeviceNone ? kModelName : DeviceName(model.deviceKind.Get()),
+                          FirmwareStatusText(status));
+            if (status == kFirmwareBootLoader) {
+                radio.advice = "Load firmware (rm7util firmware update).";
+            }
+        } else {
+            radio.text = StrFormat("No radio answers: %s", ErrorText(r).c_str());
+            radio.advice = "Check that the radio is switched on and its cable plugged in, and that this is its port.";
+        }
+        findings.push_back(std::move(latency));
+        findings.push_back(std::move(radio));
+    }
+    bool ok = true;
+    for (const DoctorFinding& f : findings) {
+        ok = ok && f.ok;
+    }
+    if (options.json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const DoctorFinding& f : findings) {
+            list.push_back({{"check", f.check},
+                            {"ok", f.ok},
+                            {"text", JsonText(f.text)},
+                            {"advice", f.advice.empty() ? nlohmann::json(nullptr) : JsonText(f.advice)}});
+        }
+        PrintJson(env.Out(), {{"port", JsonText(device)}, {"ok", ok}, {"findings", list}});
+    } else {
+        for (const DoctorFinding& f : findings) {
+            env.Out() << StrFormat("%-4s %-8s %s%s%s\n", f.ok ? "ok" : "FAIL", f.check.c_str(), f.text.c_str(),
+                                   f.advice.empty() ? "" : " ", f.advice.c_str());
+        }
+    }
+    return ok ? 0 : 1;
 }
 
 }  // namespace rm7::cli

@@ -30,6 +30,12 @@ void AddContactCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& o
         app.add_subcommand("info", "Contact the radio and show its identity and firmware versions")->fallthrough();
     commands.push_back({info, [&env, &options] { return RunInfo(env, options); }});
 
+    auto* doctor = app.add_subcommand("doctor",
+                                      "Check what stands between you and the radio on the port, with what to do; "
+                                      "exit status 0 when nothing does")
+                       ->fallthrough();
+    commands.push_back({doctor, [&env, &options] { return RunDoctor(env, options); }});
+
     auto text = std::make_shared<std::string>();
     auto waitMs = std::make_shared<std::uint32_t>(500);
     auto* send = app.add_subcommand("send", "Send TEXT exactly as given and print the radio's answer")->fallthrough();
@@ -65,6 +71,22 @@ void AddConfigCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& op
         config->add_subcommand("verify", "Check a saved file without a radio and show what it holds")->fallthrough();
     verify->add_option("FILE", *verifyFile, "The configuration file")->required();
     commands.push_back({verify, [&env, &options, verifyFile] { return RunConfigVerify(env, options, *verifyFile); }});
+
+    auto diffFile = std::make_shared<std::string>();
+    auto diffOther = std::make_shared<std::string>();
+    auto diffRadio = std::make_shared<bool>(false);
+    auto* diff = config
+                     ->add_subcommand("diff",
+                                      "Show what differs between two saved files, or a file and the radio; exit "
+                                      "status 0 when equal, 1 when they differ, 2 on an error")
+                     ->fallthrough();
+    diff->add_option("FILE", *diffFile, "The configuration file")->required();
+    auto* other = diff->add_option("OTHER", *diffOther, "The configuration file to compare it with");
+    diff->add_flag("--radio", *diffRadio, "Compare with the radio's configuration (read as config save does)")
+        ->excludes(other);
+    commands.push_back({diff, [&env, &options, diffFile, diffOther, diffRadio] {
+                            return RunConfigDiff(env, options, *diffFile, *diffOther, *diffRadio);
+                        }});
 }
 
 void AddFirmwareCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& options,

@@ -450,6 +450,22 @@ std::string Format(const char* format, Args... args) {
 
 }  // namespace
 
+bool UserInGroup(unsigned gid) {
+    return InGroup(static_cast<gid_t>(gid));
+}
+
+std::string GroupNameOf(unsigned gid) {
+    return GroupName(static_cast<gid_t>(gid));
+}
+
+int FindDeviceHolder(const std::string& path, std::string& name) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) {
+        return 0;
+    }
+    return FindHolder(st, name);
+}
+
 std::string AccessDeniedHint(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) {

@@ -58,5 +58,11 @@ class CTtyDevice {
 // One line that tells the user what to do when path cannot be opened: which program holds it,
 // which group to join, or a general hint.
 std::string AccessDeniedHint(const std::string& path);
+// The process (pid, name) holding the character device at path open, 0 when none; the other
+// end of a pty is not counted.
+int FindDeviceHolder(const std::string& path, std::string& name);
+// Whether the user is in the group (primary or supplementary), and the group's name.
+bool UserInGroup(unsigned gid);
+std::string GroupNameOf(unsigned gid);
 
 }  // namespace rm7

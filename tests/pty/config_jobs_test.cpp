@@ -221,5 +221,74 @@ TEST(CliConfig, DamagedFileIsRefusedBeforeThePortIsOpened) {
     EXPECT_THAT(r.out, HasSubstr("  0x0000-0x00FB  252 bytes,   0 in the file\n"));
 }
 
+TEST(CliConfig, DiffNamesWhatChangedBetweenSavesAndAgainstTheRadio) {
+    CScratch scratch;
+    const fs::path eeprom = scratch.Dir() / "radio.eeprom";
+    std::string bytes = RandomEeprom(3, 1234);
+    WriteFile(eeprom, bytes);
+    const fs::path before = scratch.Dir() / "before.RM7Config";
+    const fs::path afterCw = scratch.Dir() / "after-cw.RM7Config";
+    const fs::path changed = scratch.Dir() / "changed.RM7Config";
+    {
+        CSimulator sim({"--eeprom", eeprom.string()});
+        ASSERT_FALSE(sim.Device().empty());
+        ASSERT_EQ(RunUtil(scratch, {"-q", "--port", sim.Device(), "config", "save", before.string()}).status, 0);
+        // A CW memory lies outside the configuration ranges: a save does not hold it.
+        ASSERT_EQ(RunUtil(scratch, {"-q", "--port", sim.Device(), "cw", "set", "1", "CQ DE X1"}).status, 0);
+        ASSERT_EQ(RunUtil(scratch, {"-q", "--port", sim.Device(), "config", "save", afterCw.string()}).status, 0);
+    }
+    RunResult r = RunUtil(scratch, {"config", "diff", before.string(), afterCw.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("No differences"));
+
+    // The radio changes two bytes of its configuration.
+    const char old10 = bytes[0x0010];
+    bytes[0x0010] = static_cast<char>(~old10);
+    bytes[0x6805] = static_cast<char>(~bytes[0x6805]);
+    WriteFile(eeprom, bytes);
+    CSimulator sim({"--eeprom", eeprom.string()});
+    ASSERT_FALSE(sim.Device().empty());
+    ASSERT_EQ(RunUtil(scratch, {"-q", "--port", sim.Device(), "config", "save", changed.string()}).status, 0);
+
+    r = RunUtil(scratch, {"config", "diff", before.string(), changed.string()});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("Range 0x0000-0x00FB\n  0x0010\n"));
+    EXPECT_THAT(r.out, HasSubstr("Range 0x6800-0x68FF\n  0x6805\n"));
+
+    r = RunUtil(scratch, {"config", "diff", before.string(), changed.string(), "--json"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["equal"], false);
+    ASSERT_EQ(json["ranges"].size(), 2u);
+    EXPECT_EQ(json["ranges"][0]["runs"][0]["address"], "0x0010");
+    EXPECT_EQ(json["ranges"][0]["runs"][0]["left"],
+              nlohmann::json(std::string(1, "0123456789ABCDEF"[(old10 >> 4) & 0xF]) + "0123456789ABCDEF"[old10 & 0xF]));
+    EXPECT_EQ(json["serial_number"]["left"], 1234);
+
+    // Against the radio: read as a save reads, nothing written.
+    r = RunUtil(scratch, {"-q", "--port", sim.Device(), "config", "diff", changed.string(), "--radio"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = RunUtil(scratch, {"-q", "--port", sim.Device(), "config", "diff", before.string(), "--radio", "--json"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["right"], "radio");
+    EXPECT_EQ(ReadAll(eeprom), bytes);
+
+    // A damaged file is an error with the reader's message; so is a missing one or no second side.
+    std::string text = ReadAll(changed);
+    char& digit = text[text.find("MEM2 00 00 20 ") + 14];  // the first data digit
+    digit = digit == '0' ? '1' : '0';
+    const fs::path damaged = scratch.Dir() / "damaged.RM7Config";
+    WriteFile(damaged, text);
+    r = RunUtil(scratch, {"config", "diff", before.string(), damaged.string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("has been altered after it was saved"));
+    EXPECT_TRUE(r.out.empty());
+    r = RunUtil(scratch, {"config", "diff", before.string(), (scratch.Dir() / "missing").string()});
+    EXPECT_EQ(r.status, 2);
+    r = RunUtil(scratch, {"config", "diff", before.string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("either a second file or --radio"));
+}
+
 }  // namespace
 }  // namespace rm7::test
