@@ -281,7 +281,7 @@ void CFtpCopyJob::Join() {
 void CFtpCopyJob::Start() {
     m_copyList.clear();
     m_copyIndex = -1;
-    m_copied = 0;
+    m_copiedNames.clear();
     m_result = 0;
     m_cancel = false;
     const std::string url = FirmwareDirectoryUrl(m_server);
@@ -475,7 +475,7 @@ void CFtpCopyJob::CopyNext() {
     }
     ++m_copyIndex;
     if (static_cast<std::size_t>(m_copyIndex) >= m_copyList.size()) {
-        Log(StrFormat("Copied %u files from Tarnwell to %s", m_copied, Utf8OrEscaped(m_folder.string()).c_str()));
+        Log(StrFormat("Copied %u files from Tarnwell to %s", Copied(), Utf8OrEscaped(m_folder.string()).c_str()));
         Finish("All Copy Complete", 0);
         return;
     }
@@ -522,7 +522,7 @@ void CFtpCopyJob::OnFileDone() {
         good = false;
     }
     if (good) {
-        ++m_copied;
+        m_copiedNames.push_back(name);
         Log(StrFormat("Copied %s from Tarnwell", shown.c_str()));
     } else {
         Log(StrFormat("Unable to copy file %s", shown.c_str()));

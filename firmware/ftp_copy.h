@@ -87,7 +87,9 @@ class CFtpCopyJob final : private IMessageTarget {
 
     FtpState State() const { return m_state; }
     Result Code() const { return m_result; }
-    unsigned Copied() const { return m_copied; }
+    unsigned Copied() const { return static_cast<unsigned>(m_copiedNames.size()); }
+    // The names that passed their check and are now in the folder.
+    const std::vector<std::string>& CopiedNames() const { return m_copiedNames; }
     const std::vector<std::string>& CopyList() const { return m_copyList; }
 
   private:
@@ -127,7 +129,7 @@ class CFtpCopyJob final : private IMessageTarget {
     Result m_result = 0;
     std::vector<std::string> m_copyList;
     int m_copyIndex = -1;
-    unsigned m_copied = 0;
+    std::vector<std::string> m_copiedNames;
 
     std::thread m_worker;
     Request m_request;
