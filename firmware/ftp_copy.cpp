@@ -553,7 +553,9 @@ void CFtpCopyJob::Finish(const char* step, Result code, bool force) {
     m_result = code;
     if (code != 0 || force) {
         std::string text = ErrorText(code);
-        if (code == kErrExtended || (!m_request.response.empty() && code == kErrBadResponse)) {
+        // Only a request's own failure names a response, and its worker has ended by then; a
+        // Cancel may come while the worker still fills the request.
+        if ((code == kErrExtended || code == kErrBadResponse) && !m_request.response.empty()) {
             text += StrFormat("\r\nInternetGetLastResponseInfo returns 0x%08X %s", code, m_request.response.c_str());
         }
         Log(StrFormat("%s completed with error 0x%08X: %s", step, code, text.c_str()));
