@@ -39,6 +39,11 @@ int RunFirmwareUpdate(IEnvironment& env, const GlobalOptions& options, bool all,
 // The folder's release notes as plain text; the radio is not contacted.
 int RunFirmwareNotes(IEnvironment& env, const GlobalOptions& options, const std::string& folder);
 
+// Copies what the file server (--server, else the "FileServer" setting) holds newer than the
+// folder; the radio is not contacted.
+int RunFirmwareFetch(IEnvironment& env, const GlobalOptions& options, const std::string& folder,
+                     const std::string& server);
+
 // banner get, set; cw get, set (memory 1 to 6).
 int RunBannerGet(IEnvironment& env, const GlobalOptions& options);
 int RunBannerSet(IEnvironment& env, const GlobalOptions& options, const std::string& text);

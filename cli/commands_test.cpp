@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <sstream>
@@ -837,6 +838,41 @@ TEST_F(CliCommands, FirmwareNotesPrintTheReleaseNotesAsPlainText) {
     EXPECT_EQ(json["text"], o.out);
     // The radio is not needed for the notes.
     EXPECT_TRUE(Radio().ReceivedCommands().empty());
+}
+
+TEST_F(CliCommands, FirmwareFetchCopiesWhatIsNewerFromAMirror) {
+    const std::filesystem::path folder = dir / "fw";
+    const std::filesystem::path mirror = dir / "usb" / "RM7" / "firmware";
+    std::filesystem::create_directories(mirror);
+    const std::string goodHex = ":0400000001020304F2\r\n:00000001FF\r\n";
+    std::ofstream(mirror / "fdsp0300.hex", std::ios::binary) << goodHex;
+    std::ofstream(mirror / "fmcu0300.hex", std::ios::binary) << ":0400000001020304F2\r\n";  // no end record
+    std::ofstream(mirror / "ffwnotes.rtf", std::ios::binary) << "{\\rtf1 notes}";
+    const std::string server = "file://" + (dir / "usb").string();
+    auto fetch = [&](const std::string& url) {
+        return
+            [&, url](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareFetch(e, g, folder.string(), url); };
+    };
+
+    const Outcome o = Run(fetch(server));
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_THAT(o.err, ::testing::HasSubstr("File verified fdsp0300.hex\nCopied fdsp0300.hex from Tarnwell\n"));
+    EXPECT_THAT(o.err, ::testing::HasSubstr("File fmcu0300.hex verify failed\nUnable to copy file fmcu0300.hex\n"));
+    EXPECT_THAT(o.err, ::testing::HasSubstr("Copied 2 files from Tarnwell to " + folder.string() + "\n"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "fmcu0300.hex"));
+    EXPECT_TRUE(Radio().ReceivedCommands().empty());
+
+    // What the folder has is not fetched again; the damaged file is refused again, and the notes
+    // come along with it.
+    nlohmann::json json = RunJson(fetch(server));
+    EXPECT_EQ(json["result"], "done");
+    EXPECT_EQ(json["copied"], nlohmann::json::array({"ffwnotes.rtf"}));
+
+    const Outcome refused = Run(fetch("http://127.0.0.1/"), true);
+    EXPECT_EQ(refused.status, 1);
+    json = nlohmann::json::parse(refused.out);
+    EXPECT_EQ(json["result"], "failed");
+    EXPECT_EQ(json["code"], 12006);
 }
 
 }  // namespace

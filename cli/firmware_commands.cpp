@@ -12,6 +12,7 @@
 #include "firmware/file_version.h"
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_folder.h"
+#include "firmware/ftp_copy.h"
 #include "firmware/loader_job.h"
 #include "firmware/release_notes.h"
 #include "model/firmware_version.h"
@@ -488,6 +489,70 @@ std::filesystem::path FolderOf(CSession& session, const std::string& folderArg) 
 
 // What the folder holds beside what the radio runs, as the Firmware page shows it.
 }  // namespace
+
+int RunFirmwareFetch(IEnvironment& env, const GlobalOptions& options, const std::string& folderArg,
+                     const std::string& serverArg) {
+    CSession session(env, options);
+    const std::filesystem::path folder = FolderOf(session, folderArg);
+    std::string server = serverArg;
+    if (server.empty() &&
+        (session.Model().Settings() == nullptr ||
+         session.Model().Settings()->ReadString("", kFileServerName, server) != 0 || server.empty())) {
+        server = kDefaultFileServer;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+
+    const bool terminal = env.ErrIsTerminal() && !options.quiet;
+    bool progressShown = false;
+    auto clearProgress = [&] {
+        if (progressShown) {
+            env.Err() << "\r\x1b[K";
+            progressShown = false;
+        }
+    };
+    std::optional<int> done;
+    CFtpCopyJob job(
+        session.Pump(), folder, ScanFolder(folder), server,
+        [&](const std::string& line) {
+            if (!options.quiet || line.find(" completed with error ") != std::string::npos) {
+                clearProgress();
+                env.Err() << FlattenLineBreaks(line, "\n  ") << "\n";
+            }
+        },
+        [&](int result) { done = result; });
+    if (terminal) {
+        job.SetProgressHandler([&](const std::string& name, std::uint64_t bytes) {
+            env.Err() << "\r\x1b[K"
+                      << StrFormat("%s: %llu bytes", Utf8OrEscaped(name).c_str(),
+                                   static_cast<unsigned long long>(bytes));
+            env.Err().flush();
+            progressShown = true;
+        });
+    }
+    env.Loop().CatchInterrupts([&] { job.Cancel(); });
+    job.Start();
+    // The job's own time-outs end every request; the pump only waits for them.
+    while (!done) {
+        env.Loop().RunUntil([&] { return done.has_value(); }, 1000);
+    }
+    env.Loop().CatchInterrupts(nullptr);
+    clearProgress();
+    if (options.json) {
+        nlohmann::json copied = nlohmann::json::array();
+        for (const std::string& name : job.CopiedNames()) {
+            copied.push_back(JsonText(name));
+        }
+        PrintJson(env.Out(), {{"folder", JsonPath(folder)},
+                              {"server", JsonText(server)},
+                              {"copied", copied},
+                              {"result", *done == kFtpResultDone        ? "done"
+                                         : *done == kFtpResultCancelled ? "cancelled"
+                                                                        : "failed"},
+                              {"code", job.Code()}});
+    }
+    return *done == kFtpResultDone ? 0 : *done == kFtpResultCancelled ? 130 : 1;
+}
 
 int RunFirmwareNotes(IEnvironment& env, const GlobalOptions& options, const std::string& folderArg) {
     CSession session(env, options);

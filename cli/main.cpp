@@ -136,6 +136,22 @@ void AddFirmwareCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& 
         ->type_name("DIR");
     commands.push_back({notes, [&env, &options, folder] { return RunFirmwareNotes(env, options, *folder); }});
 
+    auto server = std::make_shared<std::string>();
+    auto* fetch = firmware
+                      ->add_subcommand("fetch",
+                                       "Copy what the file server holds newer than the firmware folder into it; "
+                                       "each hex file is checked before it replaces anything")
+                      ->fallthrough();
+    fetch->add_option("--folder", *folder, "Firmware folder (default: the one the desktop application uses)")
+        ->type_name("DIR");
+    fetch
+        ->add_option("--server", *server,
+                     "ftp://HOST, ftps://HOST or file:///PATH (default: the FileServer setting, else the maker's "
+                     "server)")
+        ->type_name("URL");
+    commands.push_back(
+        {fetch, [&env, &options, folder, server] { return RunFirmwareFetch(env, options, *folder, *server); }});
+
     auto sendAll = std::make_shared<bool>(false);
     auto* update =
         firmware

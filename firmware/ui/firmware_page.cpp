@@ -17,9 +17,11 @@
 #include <QVBoxLayout>
 
 #include "firmware/file_version.h"
+#include "firmware/ui/ftp_dialog.h"
 #include "firmware/ui/loader_dialog.h"
 #include "link/contact.h"
 #include "platform/format.h"
+#include "platform/settings.h"
 #include "platform/text.h"
 #include "platform/version.h"
 #include "ui/page_index.h"
@@ -33,7 +35,6 @@ namespace {
 // short in the edit and then taken back from it.
 constexpr int kFolderEditLimit = 4096;
 constexpr int kActivityLogLimit = 0x200000;
-constexpr const char* kLaterVersion = "Comes in a later version";
 
 QPushButton* Button(const char* text, const char* name, QWidget* parent) {
     auto* button = new QPushButton(QString::fromLatin1(text), parent);
@@ -51,6 +52,15 @@ CFirmwarePage::CFirmwarePage(CRadioSession& session, QWidget* parent)
     }
     m_runLoader = [this](LoaderPart part, const std::filesystem::path& file) {
         CLoaderDlg dialog(Session(), part, file, this);
+        return dialog.exec();
+    };
+    m_runCopy = [this](const std::filesystem::path& folder, const FolderContents& contents) {
+        std::string server;
+        if (Model().Settings() == nullptr || Model().Settings()->ReadString("", kFileServerName, server) != 0 ||
+            server.empty()) {
+            server = kDefaultFileServer;
+        }
+        CFtpDlg dialog(Session().Pump(), folder, contents, server, Model().trace.Get() != 0, DialogPrompts::Qt(), this);
         return dialog.exec();
     };
 
@@ -75,8 +85,7 @@ CFirmwarePage::CFirmwarePage(CRadioSession& session, QWidget* parent)
     m_checkVersions = Button("Check Versions Now", "checkVersions", checkGroup);
     m_checkVersions->setToolTip(Text(CheckVersionsTip()));
     m_copy = Button("Copy New Files from Tarnwell", "copyNewFiles", checkGroup);
-    m_copy->setEnabled(false);
-    m_copy->setToolTip(QString::fromLatin1(kLaterVersion));
+    m_copy->setToolTip(QStringLiteral("Get new firmware from Tarnwell file server"));
     auto* checkLayout = new QVBoxLayout(checkGroup);
     checkLayout->addWidget(m_checkVersions);
     checkLayout->addWidget(m_copy);
@@ -150,6 +159,7 @@ CFirmwarePage::CFirmwarePage(CRadioSession& session, QWidget* parent)
     });
     connect(m_folderEdit, &QLineEdit::editingFinished, this, &CFirmwarePage::SetFolderFromEdit);
     connect(m_checkVersions, &QPushButton::clicked, this, &CFirmwarePage::CheckVersionsNow);
+    connect(m_copy, &QPushButton::clicked, this, &CFirmwarePage::CopyNewFiles);
     connect(m_sendFirst, &QPushButton::clicked, this, [this] { SendFirmware(SendButton::AllOrChecked); });
     connect(m_sendNewer, &QPushButton::clicked, this, [this] { SendFirmware(SendButton::Newer); });
 
@@ -256,6 +266,13 @@ void CFirmwarePage::RefreshAvailable() {
         Model().StatusText(kFolderMissingFilesText);
     }
     UpdateButtons();
+}
+
+void CFirmwarePage::CopyNewFiles() {
+    RefreshAvailable();
+    m_runCopy(Model().firmwareFolder.Get(), m_folder);
+    Model().StatusText("Ready");
+    RefreshAvailable();
 }
 
 void CFirmwarePage::UpdateButtons() {

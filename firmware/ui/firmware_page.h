@@ -29,6 +29,9 @@ class CFirmwarePage final : public CPage {
     // modal CLoaderDlg; tests drive the dialog themselves.
     using RunLoader = std::function<int(LoaderPart part, const std::filesystem::path& file)>;
 
+    // Copies new files from the file server into the folder; by default a modal CFtpDlg.
+    using RunCopy = std::function<int(const std::filesystem::path& folder, const FolderContents& contents)>;
+
     explicit CFirmwarePage(CRadioSession& session, QWidget* parent = nullptr);
     ~CFirmwarePage() override;
 
@@ -41,6 +44,7 @@ class CFirmwarePage final : public CPage {
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
 
     void SetLoaderRunner(RunLoader run) { m_runLoader = std::move(run); }
+    void SetCopyRunner(RunCopy run) { m_runCopy = std::move(run); }
     const FolderContents& Folder() const { return m_folder; }
     bool Sending() const { return m_sending; }
 
@@ -63,6 +67,7 @@ class CFirmwarePage final : public CPage {
     void ShowAdvancedMode();
     void SendFirmware(SendButton button);
     void CheckVersionsNow();
+    void CopyNewFiles();
     void SetFolderFromEdit();
     void OfferReleaseNotes();
     void AppendLog(const std::string& text);
@@ -71,6 +76,7 @@ class CFirmwarePage final : public CPage {
     CPersistable<unsigned long> m_loadCheckbox;
     FolderContents m_folder;
     RunLoader m_runLoader;
+    RunCopy m_runCopy;
     bool m_sending = false;
     bool m_registering = false;
 

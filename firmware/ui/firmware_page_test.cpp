@@ -8,9 +8,13 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include <QElapsedTimer>
+
 #include <algorithm>
+#include <thread>
 
 #include "firmware/ui/firmware_page.h"
+#include "firmware/ui/ftp_dialog.h"
 #include "firmware/ui/loader_dialog.h"
 #include "platform/settings.h"
 #include "tests/support/firmware_files.h"
@@ -58,6 +62,17 @@ class FirmwarePageTest : public QObject {
                 opened.push_back(part);
                 return result;
             });
+        }
+        // The copy's worker posts from its own thread; the pump of the test is driven by hand.
+        bool RunUntilHidden(QDialog& dialog) {
+            QElapsedTimer t;
+            t.start();
+            while (dialog.isVisible() && t.elapsed() < 30000) {
+                QCoreApplication::processEvents();
+                radio.pump.RunUntilIdle();
+                std::this_thread::yield();
+            }
+            return !dialog.isVisible();
         }
         QString Text(QWidget* w) const { return static_cast<QLabel*>(w)->text(); }
         bool StatusHas(const std::string& prefix) const {
@@ -210,6 +225,57 @@ class FirmwarePageTest : public QObject {
                  qPrintable(lines.first()));
         QVERIFY2(lines.last().contains(QRegularExpression(time.pattern() + QStringLiteral("Elapsed time: 3 seconds$"))),
                  qPrintable(lines.last()));
+    }
+
+    void CopyButtonScansOpensTheCopyAndRefreshes() {
+        Rig rig;
+        test::WriteFile(rig.dir / "fmcu0254.hex", std::string(":00000001FF\r\n"));
+        rig.page->OnSetActive();
+        QVERIFY(rig.page->CopyButton()->isEnabled());
+        QCOMPARE(rig.page->CopyButton()->toolTip(), QStringLiteral("Get new firmware from Tarnwell file server"));
+        std::vector<std::uint16_t> seen;
+        rig.page->SetCopyRunner([&](const std::filesystem::path& folder, const FolderContents& contents) {
+            // The scan before the copy, not one from before the folder changed.
+            seen.push_back(contents.Mcu().version);
+            test::WriteFile(folder / "fmcu0260.hex", std::string(":00000001FF\r\n"));
+            return kFtpResultDone;
+        });
+        test::WriteFile(rig.dir / "fmcu0255.hex", std::string(":00000001FF\r\n"));
+        rig.radio.notifier.shown.clear();
+        rig.page->CopyButton()->click();
+        QCOMPARE(seen, std::vector<std::uint16_t>{255});
+        QVERIFY(rig.StatusHas("Ready"));
+        QCOMPARE(rig.Text(rig.page->AvailableLabel(kKindMcu)), QStringLiteral("02.60"));
+    }
+
+    void CopyDialogCopiesFromAMirrorAndClosesByItself() {
+        Rig rig;
+        const test::CTempFolder mirror;
+        std::filesystem::create_directories(mirror / "RM7" / "firmware");
+        test::WriteHexFile(mirror / "RM7" / "firmware" / "fdsp0300.hex", test::DspImageBytes(3000, 4, "0300"), 0);
+        test::WriteFile(mirror / "RM7" / "firmware" / "ffwnotes.rtf", std::string("{\\rtf1 notes}"));
+        const std::string server = "file://" + mirror.Path().string();
+
+        CFtpDlg dialog(rig.radio.pump, rig.dir.Path(), ScanFolder(rig.dir.Path()), server, false, {});
+        dialog.show();
+        QVERIFY(rig.RunUntilHidden(dialog));
+        QCOMPARE(dialog.result(), kFtpResultDone);
+        QVERIFY(dialog.Log()->toPlainText().contains(QStringLiteral("Copied 2 files from Tarnwell")));
+        QCOMPARE(ScanFolder(rig.dir.Path()).Dsp().version, std::uint16_t{300});
+
+        // A folder that is missing and not to be created: nothing is made, result 3.
+        std::vector<std::string> asked;
+        DialogPrompts prompts;
+        prompts.ask = [&](QWidget*, const Question& q) {
+            asked.push_back(q.caption);
+            return Answer::No;
+        };
+        CFtpDlg refused(rig.radio.pump, rig.dir / "missing", FolderContents{}, server, false, prompts);
+        refused.show();
+        QVERIFY(rig.RunUntilHidden(refused));
+        QCOMPARE(refused.result(), kFtpResultFailed);
+        QCOMPARE(asked, std::vector<std::string>{"Create folder"});
+        QVERIFY(!std::filesystem::exists(rig.dir / "missing"));
     }
 
     void LoadCheckboxIsKeptInTheSettings() {

@@ -1,0 +1,570 @@
+#include "firmware/ftp_copy.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <system_error>
+
+#include "firmware/file_version.h"
+#include "firmware/firmware_check.h"
+#include "firmware/firmware_image.h"
+#include "platform/error_text.h"
+#include "platform/format.h"
+#include "platform/text.h"
+
+namespace rm7 {
+
+namespace {
+
+constexpr std::uint32_t kMsgRequestComplete = kMsgApp + 0x1F;
+constexpr std::uint32_t kMsgProgress = kMsgApp + 0x22;
+
+constexpr Result kErrTimeout = 12002;
+constexpr Result kErrExtended = 12003;
+constexpr Result kErrInternal = 12004;
+constexpr Result kErrBadUrl = 12005;
+constexpr Result kErrScheme = 12006;
+constexpr Result kErrResolve = 12007;
+constexpr Result kErrLogin = 12015;
+constexpr Result kErrCannotConnect = 12029;
+constexpr Result kErrAborted = 12030;
+constexpr Result kErrBadResponse = 12152;
+
+constexpr std::size_t kMaxNameLength = 255;
+
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+bool IsFileUrl(const std::string& url) {
+    return StartsWith(url, "file://");
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+void GlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+Result MapCurlError(CURLcode code) {
+    switch (code) {
+        case CURLE_OPERATION_TIMEDOUT:
+            return kErrTimeout;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return kErrResolve;
+        case CURLE_COULDNT_CONNECT:
+            return kErrCannotConnect;
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return kErrScheme;
+        case CURLE_URL_MALFORMAT:
+            return kErrBadUrl;
+        case CURLE_LOGIN_DENIED:
+            return kErrLogin;
+        case CURLE_REMOTE_FILE_NOT_FOUND:
+        case CURLE_REMOTE_ACCESS_DENIED:
+        case CURLE_FTP_COULDNT_RETR_FILE:
+        case CURLE_QUOTE_ERROR:
+        case CURLE_FTP_ACCEPT_FAILED:
+        case CURLE_FTP_CANT_GET_HOST:
+        case CURLE_FTP_PORT_FAILED:
+        case CURLE_FTP_COULDNT_USE_REST:
+        case CURLE_FTP_COULDNT_SET_TYPE:
+            return kErrExtended;
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_FTP_WEIRD_PASV_REPLY:
+        case CURLE_FTP_WEIRD_227_FORMAT:
+        case CURLE_FTP_WEIRD_PASS_REPLY:
+        case CURLE_FILESIZE_EXCEEDED:
+            return kErrBadResponse;
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_SSL_CONNECT_ERROR:
+            return kErrAborted;
+        default:
+            return kErrInternal;
+    }
+}
+
+struct Transfer {
+    std::string* body = nullptr;
+    std::FILE* file = nullptr;
+    std::uint64_t limit = 0;
+    std::uint64_t received = 0;
+    bool overLimit = false;
+    int writeErrno = 0;
+    std::atomic<bool>* cancel = nullptr;
+    std::atomic<std::uint64_t>* bytes = nullptr;
+    std::uint64_t lastPosted = 0;
+    IMessagePump* pump = nullptr;
+    IMessageTarget* target = nullptr;
+};
+
+std::size_t OnData(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const std::size_t n = size * count;
+    if (t->received + n > t->limit) {
+        t->overLimit = true;
+        return 0;
+    }
+    t->received += n;
+    if (t->body != nullptr) {
+        t->body->append(data, n);
+    } else if (std::fwrite(data, 1, n, t->file) != n) {
+        t->writeErrno = errno != 0 ? errno : EIO;
+        return 0;
+    }
+    t->bytes->store(t->received);
+    if (t->file != nullptr && t->received - t->lastPosted >= 16384) {
+        t->lastPosted = t->received;
+        t->pump->Post(t->target, kMsgProgress);
+    }
+    return n;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Transfer*>(user)->cancel->load() ? 1 : 0;
+}
+
+std::string EscapeName(CURL* curl, const std::string& name) {
+    char* escaped = curl_easy_escape(curl, name.c_str(), static_cast<int>(name.size()));
+    std::string out = escaped != nullptr ? escaped : "";
+    curl_free(escaped);
+    return out;
+}
+
+// The names of the regular files of a local mirror; the same guards as a server's listing.
+Result ListLocal(const std::string& url, std::string& body, std::uint64_t limit) {
+    CURLU* u = curl_url();
+    char* path = nullptr;
+    Result code = kErrBadUrl;
+    if (curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(u, CURLUPART_PATH, &path, CURLU_URLDECODE) == CURLUE_OK) {
+        std::error_code ec;
+        std::filesystem::directory_iterator it(path, ec);
+        code = ec ? static_cast<Result>(ec.value()) : 0;
+        for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+            if (it->is_regular_file(ec)) {
+                body += it->path().filename().string() + "\r\n";
+                if (body.size() > limit) {
+                    code = kErrBadResponse;
+                    break;
+                }
+            }
+        }
+        if (ec && code == 0) {
+            code = static_cast<Result>(ec.value());
+        }
+    }
+    curl_free(path);
+    curl_url_cleanup(u);
+    return code;
+}
+
+}  // namespace
+
+std::string FirmwareDirectoryUrl(const std::string& server) {
+    const bool file = StartsWith(server, "file:///");
+    if (!file && !StartsWith(server, "ftp://") && !StartsWith(server, "ftps://")) {
+        return {};
+    }
+    const std::size_t host = server.find("://") + 3;
+    if (!file && (host >= server.size() || server[host] == '/')) {
+        return {};  // no host
+    }
+    std::string url = server;
+    while (url.back() == '/') {
+        url.pop_back();
+    }
+    return url + "/RM7/firmware/";
+}
+
+const char* RefusedRemoteName(const std::string& name) {
+    if (name.empty() || name.size() > kMaxNameLength) {
+        return "the name is empty or too long";
+    }
+    if (name.front() == '.') {
+        return "the name begins with a dot";
+    }
+    for (unsigned char c : name) {
+        if (c == '/' || c == '\\') {
+            return "the name holds a path separator";
+        }
+        if (c < 0x20 || c == 0x7F) {
+            return "the name holds a control character";
+        }
+    }
+    if (name.find(':') != std::string::npos) {
+        return "the name holds a path separator";
+    }
+    return nullptr;
+}
+
+CopySelection SelectNewerFiles(const std::vector<std::string>& remoteNames, const FolderContents& local) {
+    CopySelection selection;
+    std::array<std::uint16_t, kFirmwareKindCount> held = {local.Mcu().version, local.Dsp().version};
+    bool notes = local.releaseNotes;
+    for (const std::string& name : remoteNames) {
+        bool take = false;
+        if (EqualsNoCase(name, kReleaseNotesName)) {
+            take = true;
+            notes = true;
+        } else {
+            const std::filesystem::path path(name);
+            std::string ext = path.extension().string();
+            const FirmwareKind kind = FirmwareKindFromName(path);
+            if (EqualsNoCase(ext, ".hex") && kind != FirmwareKind::Unknown) {
+                const std::size_t k = kind == FirmwareKind::Mcu ? kKindMcu : kKindDsp;
+                const std::uint16_t version = FileVersion(path);
+                if (version > held[k]) {
+                    held[k] = version;
+                    take = true;
+                }
+            }
+        }
+        (take ? selection.copy : selection.skipped).push_back(name);
+    }
+    if (notes && selection.copy.size() == 1 && EqualsNoCase(selection.copy.front(), kReleaseNotesName)) {
+        selection.skipped.push_back(selection.copy.front());
+        selection.copy.clear();
+    }
+    return selection;
+}
+
+CFtpCopyJob::CFtpCopyJob(IMessagePump& pump, std::filesystem::path folder, FolderContents local, std::string server,
+                         LineHandler onLine, DoneHandler onDone)
+    : m_pump(pump),
+      m_folder(std::move(folder)),
+      m_local(std::move(local)),
+      m_server(std::move(server)),
+      m_onLine(std::move(onLine)),
+      m_onDone(std::move(onDone)) {}
+
+CFtpCopyJob::~CFtpCopyJob() {
+    m_cancel = true;
+    Join();
+    if (!m_request.listing && !m_request.target.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(m_request.target, ec);
+    }
+    m_pump.Forget(this);
+}
+
+void CFtpCopyJob::Log(const std::string& line) {
+    if (m_onLine) {
+        m_onLine(line);
+    }
+}
+
+void CFtpCopyJob::Trace(const std::string& line) {
+    if (m_trace) {
+        Log(line);
+    }
+}
+
+void CFtpCopyJob::Join() {
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+}
+
+void CFtpCopyJob::Start() {
+    m_copyList.clear();
+    m_copyIndex = -1;
+    m_copiedNames.clear();
+    m_result = 0;
+    m_cancel = false;
+    const std::string url = FirmwareDirectoryUrl(m_server);
+    Log(StrFormat("Open connection to %s", Utf8OrEscaped(m_server).c_str()));
+    m_state = FtpState::Connecting;
+    if (url.empty()) {
+        Finish("InternetConnect", kErrScheme);
+        return;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(m_folder, ec)) {
+        Finish("Open Session", ec ? static_cast<Result>(ec.value()) : static_cast<Result>(ENOENT));
+        return;
+    }
+    Trace(StrFormat("Navigate to %s", "RM7/firmware"));
+    m_state = FtpState::FindingFirst;
+    Request request;
+    request.listing = true;
+    request.url = url;
+    Launch(std::move(request));
+}
+
+void CFtpCopyJob::Launch(Request request) {
+    Join();
+    m_request = std::move(request);
+    m_bytes = 0;
+    m_worker = std::thread([this] { RunRequest(m_request, m_limits, m_cancel, m_bytes, m_pump, this); });
+}
+
+void CFtpCopyJob::RunRequest(Request& request, const FtpCopyLimits& limits, std::atomic<bool>& cancel,
+                             std::atomic<std::uint64_t>& bytes, IMessagePump& pump, IMessageTarget* target) {
+    GlobalInit();
+    Transfer t;
+    t.cancel = &cancel;
+    t.bytes = &bytes;
+    t.pump = &pump;
+    t.target = target;
+    if (request.listing && IsFileUrl(request.url)) {
+        request.code = ListLocal(request.url, request.body, limits.maxListingBytes);
+        pump.Post(target, kMsgRequestComplete);
+        return;
+    }
+    if (request.listing) {
+        t.body = &request.body;
+        t.limit = limits.maxListingBytes;
+    } else {
+        t.file = std::fopen(request.target.c_str(), "wb");
+        if (t.file == nullptr) {
+            request.code = static_cast<Result>(errno);
+            pump.Post(target, kMsgRequestComplete);
+            return;
+        }
+        t.limit = limits.maxFileBytes;
+    }
+    CURL* curl = curl_easy_init();
+    CURLcode rc = CURLE_FAILED_INIT;
+    long response = 0;
+    if (curl != nullptr) {
+        curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, IsFileUrl(request.url) ? "file" : "ftp,ftps");
+        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "");
+        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
+        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limits.stallTimeoutSeconds);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.stallTimeoutSeconds);
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(t.limit));
+        curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
+        curl_easy_setopt(curl, CURLOPT_DIRLISTONLY, request.listing ? 1L : 0L);
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnData);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+        rc = curl_easy_perform(curl);
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response);
+    }
+    if (rc == CURLE_OK) {
+        request.code = 0;
+    } else if (rc == CURLE_ABORTED_BY_CALLBACK || cancel) {
+        request.code = kErrCancelled;
+    } else if (t.overLimit || rc == CURLE_FILESIZE_EXCEEDED) {
+        request.code = kErrBadResponse;
+        request.response = StrFormat("larger than %llu bytes", static_cast<unsigned long long>(t.limit));
+    } else if (t.writeErrno != 0) {
+        request.code = static_cast<Result>(t.writeErrno);
+    } else {
+        request.code = MapCurlError(rc);
+        if (request.code == kErrExtended) {
+            request.response = StrFormat("%ld %s", response, curl_easy_strerror(rc));
+        }
+    }
+    if (curl != nullptr) {
+        curl_easy_cleanup(curl);
+    }
+    if (t.file != nullptr && std::fclose(t.file) != 0 && request.code == 0) {
+        request.code = static_cast<Result>(errno);
+    }
+    if (t.file != nullptr && request.code != 0) {
+        std::error_code ec;
+        std::filesystem::remove(request.target, ec);
+    }
+    pump.Post(target, kMsgRequestComplete);
+}
+
+LResult CFtpCopyJob::OnMessage(std::uint32_t code, WParam, LParam) {
+    if (code == kMsgProgress) {
+        if (m_state == FtpState::GettingFile && m_onProgress && m_copyIndex >= 0) {
+            m_onProgress(m_copyList[static_cast<std::size_t>(m_copyIndex)], m_bytes.load());
+        }
+        return 0;
+    }
+    if (code != kMsgRequestComplete) {
+        return 0;
+    }
+    Join();
+    if (m_state == FtpState::Idle) {
+        // The run ended (Cancel) while the request was under way: keep nothing of it.
+        if (!m_request.listing && !m_request.target.empty()) {
+            std::error_code ec;
+            std::filesystem::remove(m_request.target, ec);
+        }
+        return 0;
+    }
+    if (m_state == FtpState::FindingFirst) {
+        OnListed();
+    } else if (m_state == FtpState::GettingFile) {
+        OnFileDone();
+    }
+    return 0;
+}
+
+void CFtpCopyJob::OnListed() {
+    if (m_request.code != 0) {
+        Finish("FtpFindFile", m_request.code, true);
+        return;
+    }
+    Log("Connected to Tarnwell server\nPlease be patient, this takes a few seconds");
+    if (m_cancel) {
+        Finish("File Find Complete", kErrCancelled);
+        return;
+    }
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    const std::string& body = m_request.body;
+    while (start < body.size()) {
+        std::size_t end = body.find('\n', start);
+        if (end == std::string::npos) {
+            end = body.size();
+        }
+        std::string name = body.substr(start, end - start);
+        start = end + 1;
+        if (!name.empty() && name.back() == '\r') {
+            name.pop_back();
+        }
+        if (name.empty() || name == "." || name == "..") {
+            continue;
+        }
+        if (names.size() >= m_limits.maxEntries) {
+            Finish("InternetFindNextFile", kErrBadResponse, true);
+            return;
+        }
+        if (const char* why = RefusedRemoteName(name)) {
+            Log(StrFormat("Skipped %s: %s", Utf8OrEscaped(name).c_str(), why));
+            continue;
+        }
+        names.push_back(std::move(name));
+    }
+    const CopySelection selection = SelectNewerFiles(names, m_local);
+    for (const std::string& name : names) {
+        const bool taken = std::find(selection.copy.begin(), selection.copy.end(), name) != selection.copy.end();
+        Trace(StrFormat(taken ? "Found %s" : "Skipped %s", Utf8OrEscaped(name).c_str()));
+    }
+    if (m_cancel) {
+        Finish("Directory Read Complete", kErrCancelled);
+        return;
+    }
+    m_copyList = selection.copy;
+    if (m_copyList.empty()) {
+        Finish("All Copy Complete", 0);
+        return;
+    }
+    Log(StrFormat("Copying files to %s", Utf8OrEscaped(m_folder.string()).c_str()));
+    CopyNext();
+}
+
+void CFtpCopyJob::CopyNext() {
+    if (m_state == FtpState::Idle) {
+        return;
+    }
+    ++m_copyIndex;
+    if (static_cast<std::size_t>(m_copyIndex) >= m_copyList.size()) {
+        Log(StrFormat("Copied %u files from Tarnwell to %s", Copied(), Utf8OrEscaped(m_folder.string()).c_str()));
+        Finish("All Copy Complete", 0);
+        return;
+    }
+    if (m_cancel) {
+        Finish("File Copy", kErrCancelled);
+        return;
+    }
+    const std::string& name = m_copyList[static_cast<std::size_t>(m_copyIndex)];
+    m_state = FtpState::GettingFile;
+    Request request;
+    request.url = FirmwareDirectoryUrl(m_server);
+    {
+        CURL* curl = curl_easy_init();
+        request.url += EscapeName(curl, name);
+        curl_easy_cleanup(curl);
+    }
+    request.target = m_folder / ("." + name + ".part");
+    Launch(std::move(request));
+}
+
+void CFtpCopyJob::OnFileDone() {
+    const std::string name = m_copyList[static_cast<std::size_t>(m_copyIndex)];
+    const std::string shown = Utf8OrEscaped(name);
+    const std::filesystem::path temp = m_request.target;
+    m_request.target.clear();
+    if (m_request.code != 0) {
+        Log(StrFormat("Unable to copy file %s", shown.c_str()));
+        Finish("FtpGetFile", m_request.code, true);
+        return;
+    }
+    bool good = true;
+    if (EqualsNoCase(std::filesystem::path(name).extension().string(), ".hex")) {
+        CFirmwareImage image;
+        FirmwareKind kind = FirmwareKindFromName(name);
+        good = LoadFirmwareImage(temp, kind == FirmwareKind::Unknown ? FirmwareKind::Dsp : kind, image) == 0;
+        Log(StrFormat(good ? "File verified %s" : "File %s verify failed", shown.c_str()));
+    }
+    std::error_code ec;
+    const std::filesystem::path final = m_folder / name;
+    // A file that fails its check is kept for a look, under a name the folder scan never takes.
+    std::filesystem::rename(temp, good ? final : std::filesystem::path(final.string() + ".rejected"), ec);
+    if (ec) {
+        std::filesystem::remove(temp, ec);
+        good = false;
+    }
+    if (good) {
+        m_copiedNames.push_back(name);
+        Log(StrFormat("Copied %s from Tarnwell", shown.c_str()));
+    } else {
+        Log(StrFormat("Unable to copy file %s", shown.c_str()));
+    }
+    if (m_cancel) {
+        Finish("File Copy Complete", kErrCancelled);
+        return;
+    }
+    CopyNext();
+}
+
+void CFtpCopyJob::Cancel() {
+    if (m_state == FtpState::Idle) {
+        return;
+    }
+    m_cancel = true;
+    Finish("Cancel Button", kErrCancelled);
+}
+
+void CFtpCopyJob::Finish(const char* step, Result code, bool force) {
+    if (m_state == FtpState::Idle) {
+        return;  // a handler of a log line ended the run already (Cancel)
+    }
+    if (code != 0) {
+        Trace(StrFormat("FtpDlg::Finish %s State %u dwErrorCode 0x%08X fForceError %u", step,
+                        static_cast<unsigned>(m_state), code, force ? 1u : 0u));
+    }
+    m_result = code;
+    if (code != 0 || force) {
+        std::string text = ErrorText(code);
+        // Only a request's own failure names a response, and its worker has ended by then; a
+        // Cancel may come while the worker still fills the request.
+        if ((code == kErrExtended || code == kErrBadResponse) && !m_request.response.empty()) {
+            text += StrFormat("\r\nInternetGetLastResponseInfo returns 0x%08X %s", code, m_request.response.c_str());
+        }
+        Log(StrFormat("%s completed with error 0x%08X: %s", step, code, text.c_str()));
+    }
+    m_state = FtpState::Idle;
+    const int result = code == 0 ? kFtpResultDone : code == kErrCancelled ? kFtpResultCancelled : kFtpResultFailed;
+    if (m_onDone) {
+        m_onDone(result);
+    }
+}
+
+}  // namespace rm7

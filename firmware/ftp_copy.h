@@ -1,0 +1,140 @@
+#pragma once
+// The copy of new firmware from the file server into the firmware folder, without a window: the
+// dialog and `rm7util firmware fetch` show its log lines and wait for its end. Each network request
+// (the listing, one file) runs on a worker thread of its own, which only fills the request's result
+// and posts its completion to the pump; everything else runs on the pump's thread.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "firmware/firmware_folder.h"
+#include "platform/message_pump.h"
+#include "platform/result.h"
+
+namespace rm7 {
+
+inline constexpr const char* kDefaultFileServer = "ftp://ftp.tarnwell.com";
+inline constexpr const char* kFileServerName = "FileServer";
+inline constexpr Result kErrCancelled = 1223;
+
+// The dialog's results.
+inline constexpr int kFtpResultDone = 1;
+inline constexpr int kFtpResultCancelled = 2;
+inline constexpr int kFtpResultFailed = 3;
+
+enum class FtpState : int {
+    Idle = 0,
+    Connecting = 1,
+    Navigating = 2,
+    FindingFirst = 3,
+    FindingNext = 4,
+    GettingFile = 5,
+    Closing = 6,
+    Closed = 7,
+};
+
+struct FtpCopyLimits {
+    long connectTimeoutSeconds = 20;
+    // A transfer slower than one byte a second for this long has stalled.
+    long stallTimeoutSeconds = 30;
+    std::uint64_t maxListingBytes = 1u << 20;
+    std::uint64_t maxFileBytes = 16u << 20;
+    std::size_t maxEntries = 4096;
+};
+
+// "ftp://host[/base]", "ftps://host[/base]" or "file:///path"; the folder below it is
+// "RM7/firmware". Empty when the URL is refused.
+std::string FirmwareDirectoryUrl(const std::string& server);
+
+// Why the server's name of a file is not taken, or null when it may be written in the folder.
+const char* RefusedRemoteName(const std::string& name);
+
+// Which remote names to copy, in listing order, by the folder scan's newest-file rule against
+// what the folder holds; the release notes alone are not worth a copy. `notes` takes the
+// release-notes flag as the listing leaves it.
+struct CopySelection {
+    std::vector<std::string> copy;
+    std::vector<std::string> skipped;
+};
+CopySelection SelectNewerFiles(const std::vector<std::string>& remoteNames, const FolderContents& local);
+
+class CFtpCopyJob final : private IMessageTarget {
+  public:
+    using LineHandler = std::function<void(const std::string&)>;
+    using ProgressHandler = std::function<void(const std::string& name, std::uint64_t bytes)>;
+    // The dialog's result (1, 2 or 3). May destroy the job.
+    using DoneHandler = std::function<void(int result)>;
+
+    CFtpCopyJob(IMessagePump& pump, std::filesystem::path folder, FolderContents local, std::string server,
+                LineHandler onLine, DoneHandler onDone);
+    // Stops a request under way and waits for its worker.
+    ~CFtpCopyJob();
+    CFtpCopyJob(const CFtpCopyJob&) = delete;
+    CFtpCopyJob& operator=(const CFtpCopyJob&) = delete;
+
+    void SetTrace(bool trace) { m_trace = trace; }
+    void SetLimits(const FtpCopyLimits& limits) { m_limits = limits; }
+    // Called on the pump's thread, about every received block of a file.
+    void SetProgressHandler(ProgressHandler onProgress) { m_onProgress = std::move(onProgress); }
+
+    void Start();
+    // Cancel button: ends the run with result 2; a request under way is aborted.
+    void Cancel();
+
+    FtpState State() const { return m_state; }
+    Result Code() const { return m_result; }
+    unsigned Copied() const { return static_cast<unsigned>(m_copiedNames.size()); }
+    // The names that passed their check and are now in the folder.
+    const std::vector<std::string>& CopiedNames() const { return m_copiedNames; }
+    const std::vector<std::string>& CopyList() const { return m_copyList; }
+
+  private:
+    struct Request {
+        bool listing = false;
+        std::string url;
+        std::filesystem::path target;  // the temporary file of a download
+        Result code = 0;
+        std::string response;  // the server's last words for an extended error
+        std::string body;      // the listing
+    };
+
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
+    void Launch(Request request);
+    void Join();
+    void OnListed();
+    void CopyNext();
+    void OnFileDone();
+    void Finish(const char* step, Result code, bool force = false);
+    void Log(const std::string& line);
+    void Trace(const std::string& line);
+
+    static void RunRequest(Request& request, const FtpCopyLimits& limits, std::atomic<bool>& cancel,
+                           std::atomic<std::uint64_t>& bytes, IMessagePump& pump, IMessageTarget* target);
+
+    IMessagePump& m_pump;
+    std::filesystem::path m_folder;
+    FolderContents m_local;
+    std::string m_server;
+    LineHandler m_onLine;
+    DoneHandler m_onDone;
+    ProgressHandler m_onProgress;
+    bool m_trace = false;
+    FtpCopyLimits m_limits;
+
+    FtpState m_state = FtpState::Idle;
+    Result m_result = 0;
+    std::vector<std::string> m_copyList;
+    int m_copyIndex = -1;
+    std::vector<std::string> m_copiedNames;
+
+    std::thread m_worker;
+    Request m_request;
+    std::atomic<bool> m_cancel{false};
+    std::atomic<std::uint64_t> m_bytes{0};
+};
+
+}  // namespace rm7
