@@ -10,10 +10,12 @@
 #include <random>
 #include <sstream>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "config/eeprom_map.h"
 #include "firmware/intel_hex.h"
 #include "link/memory_port.h"
+#include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/manual_pump.h"
 #include "platform/result_codes.h"
@@ -141,6 +143,21 @@ class CliCommands : public ::testing::Test {
         env->err.str("");
         Outcome o;
         o.status = command(*env, options);
+        o.out = env->out.str();
+        o.err = env->err.str();
+        return o;
+    }
+    // The whole command line, as rm7util reads it.
+    Outcome Line(std::vector<std::string> words) {
+        words.insert(words.begin(), "rm7util");
+        std::vector<const char*> argv;
+        for (const std::string& w : words) {
+            argv.push_back(w.c_str());
+        }
+        env->out.str("");
+        env->err.str("");
+        Outcome o;
+        o.status = RunCommandLine(*env, static_cast<int>(argv.size()), argv.data());
         o.out = env->out.str();
         o.err = env->err.str();
         return o;
@@ -837,6 +854,77 @@ TEST_F(CliCommands, FirmwareNotesPrintTheReleaseNotesAsPlainText) {
     EXPECT_EQ(json["text"], o.out);
     // The radio is not needed for the notes.
     EXPECT_TRUE(Radio().ReceivedCommands().empty());
+}
+
+TEST_F(CliCommands, UsageMistakesAreNamedAndEndWithStatusTwo) {
+    const struct {
+        std::vector<std::string> words;
+        const char* says;
+    } cases[] = {
+        {{"inof"}, "rm7util: unknown command \"inof\". Did you mean \"info\"?"},
+        {{"firmware", "sned"}, "rm7util firmware: unknown command \"sned\". Did you mean \"send\"?"},
+        {{"config", "--port", "sim0", "restor", "f"}, "unknown command \"restor\". Did you mean \"restore\"?"},
+        {{"xyzzyplugh"}, "rm7util: unknown command \"xyzzyplugh\".\nRun \"rm7util --help\""},
+        {{}, "rm7util: a command is needed, one of: ports, info,"},
+        {{"clock"}, "rm7util clock: a command is needed, one of: get, set"},
+        {{"--timeout", "0", "info"}, "--timeout: a number of seconds from 1 to 3600, not \"0\""},
+        {{"--timeout", "abc", "info"}, "--timeout: a number of seconds from 1 to 3600, not \"abc\""},
+        {{"info", "--timeout", "3601"}, "a number of seconds from 1 to 3600, not \"3601\""},
+        {{"--speed", "1200", "info"}, "--speed: 1200 not in"},
+        {{"cw", "set", "7", "CQ"}, "rm7util cw set: N: Value 7 not in range 1 to 6"},
+        {{"info", "--bogus"}, "--bogus"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = Line(c.words);
+        const std::string line = ::testing::PrintToString(c.words);
+        EXPECT_EQ(o.status, 2) << line;
+        EXPECT_THAT(o.err, HasSubstr(c.says)) << line;
+        EXPECT_THAT(o.err, HasSubstr("--help\" for the commands and options.")) << line;
+        EXPECT_EQ(o.out, "") << line;
+    }
+    // A word far from every command is not given a misleading guess.
+    EXPECT_THAT(Line({"xyzzyplugh"}).err, Not(HasSubstr("Did you mean")));
+    EXPECT_TRUE(Radio().ReceivedCommands().empty());
+}
+
+TEST_F(CliCommands, EveryHelpShowsTheGlobalOptionsAndTheExitStatuses) {
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"info", "--help"}, {"firmware", "list", "--help"}, {"config", "restore", "--help"}}) {
+        const Outcome o = Line(words);
+        const std::string line = ::testing::PrintToString(words);
+        EXPECT_EQ(o.status, 0) << line;
+        EXPECT_THAT(o.out, HasSubstr("Global options (before or after the command):")) << line;
+        EXPECT_THAT(o.out, HasSubstr("--port DEV")) << line;
+        EXPECT_THAT(o.out, HasSubstr("--json")) << line;
+        EXPECT_THAT(o.out, HasSubstr("-q, --quiet")) << line;
+        EXPECT_THAT(o.out, HasSubstr("2  the command line was wrong")) << line;
+    }
+    EXPECT_THAT(Line({"--help"}).out, HasSubstr("Exit status:\n  0  done\n  1  the job failed"));
+}
+
+TEST_F(CliCommands, JsonFailuresPrintOneObjectWithTheCodeAndText) {
+    env->refuseOpen = kErrorFileNotFound;
+    Outcome o = Line({"--json", "--port", "sim0", "info"});
+    EXPECT_EQ(o.status, 1);
+    nlohmann::json json = nlohmann::json::parse(o.out);
+    EXPECT_EQ(json["error"]["code"], "0x00000002");
+    EXPECT_EQ(json["error"]["text"], ErrorText(kErrorFileNotFound));
+    EXPECT_EQ(json["error"]["exitStatus"], 1);
+    EXPECT_THAT(o.err, HasSubstr("Error code 0x00000002"));
+
+    // A command that already gave its own document on failure is not given a second one.
+    const std::filesystem::path broken = dir / "fdsp0100.hex";
+    WriteFile(broken, std::string(":0000000G\r\n"));
+    o = Line({"--json", "firmware", "check", broken.string()});
+    EXPECT_EQ(o.status, 1);
+    json = nlohmann::json::parse(o.out);
+    ASSERT_TRUE(json.is_array()) << o.out;
+    EXPECT_FALSE(json.contains("error"));
+
+    // Without --json standard output stays empty on failure.
+    o = Line({"--port", "sim0", "info"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.out, "");
 }
 
 }  // namespace

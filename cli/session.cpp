@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <sstream>
+#include <utility>
 
 #include "link/contact.h"
 #include "platform/error_text.h"
@@ -103,7 +104,9 @@ Result CSession::Contact() {
             m_env.Err() << "The simulated radio (rm7-sim) could not be started.\n";
             return r;
         }
-        m_env.Err() << "Simulated radio on " << port << "\n";
+        if (!m_options.quiet) {
+            m_env.Err() << "Simulated radio on " << port << "\n";
+        }
     }
     CModel& model = *m_model;
     // This run's port and speed are not saved: rm7util never writes the settings.
@@ -129,9 +132,19 @@ int CSession::Begin() {
     return r == kOk ? 0 : ReportFailure(m_env.Err(), r);
 }
 
+namespace {
+// One command runs at a time, on one thread.
+Result g_reportedFailure = kOk;
+}  // namespace
+
 int ReportFailure(std::ostream& err, Result r) {
+    g_reportedFailure = r;
     err << StrFormat("Error code 0x%08X: %s\n", r, ErrorText(r).c_str());
     return r == kErrorCancelled ? 2 : 1;
+}
+
+Result TakeReportedFailure() {
+    return std::exchange(g_reportedFailure, kOk);
 }
 
 }  // namespace rm7::cli

@@ -116,5 +116,8 @@ class CMachineRun final {
 
 // "Error code 0x%08X: %s" on standard error; returns the exit status.
 int ReportFailure(std::ostream& err, Result r);
+// The result the last ReportFailure() said (kOk when none since the last call), so that --json
+// can give it on standard output too.
+Result TakeReportedFailure();
 
 }  // namespace rm7::cli
