@@ -282,7 +282,8 @@ TEST_F(CliCommands, EveryRadioCommandSaysWhyTheRadioCouldNotBeHad) {
         const char* says;
     } failures[] = {
         {"silent radio", [](CRadioEnvironment& e) { e.radio.SetSilent(true); },
-         "Error code 0xE2000045: No response after reset"},
+         "Error code 0xE2000045: No radio answered on sim0 at 38400 to 4800 bit/s: is it switched on, is the cable "
+         "in, is this the right port?\n\"rm7util ports\" lists this machine's serial devices.\n"},
         {"port refused", [](CRadioEnvironment& e) { e.refuseOpen = kErrorAccessDenied; }, "Error code 0x00000005"},
         {"another device", {}, "Error code 0xE200004E"},
     };
@@ -300,6 +301,7 @@ TEST_F(CliCommands, EveryRadioCommandSaysWhyTheRadioCouldNotBeHad) {
             const Outcome o = Run(command.run);
             EXPECT_EQ(o.status, 1);
             EXPECT_THAT(o.err, HasSubstr(failure.says));
+            EXPECT_THAT(o.err, Not(HasSubstr("after reset")));
             if (!command.listsAnyway) {
                 EXPECT_EQ(o.out, "");
             }
@@ -571,6 +573,18 @@ TEST_F(CliCommands, FirmwareListAndUpdateCompareTheFolderWithTheRadio) {
     EXPECT_EQ(
         o.out,
         "Nothing newer to send: the RM7 runs MCU 02.88 and DSP 02.54; the folder holds MCU 02.88 and DSP 02.54\n");
+    json = RunJson(update);
+    EXPECT_EQ(json["nothing_newer"], true);
+    EXPECT_EQ(json["installed"]["mcu"], "02.88");
+    EXPECT_EQ(json["available"]["dsp"], "02.54");
+
+    // A folder named on the command line that is not there is said so, not listed as empty.
+    for (const std::string& missing : {folder + "/none", folder + "/fmcu0288.hex"}) {
+        o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareList(e, g, missing); });
+        EXPECT_EQ(o.status, 1) << missing;
+        EXPECT_THAT(o.err, HasSubstr("Firmware folder " + missing)) << missing;
+        EXPECT_EQ(o.out, "") << missing;
+    }
 
     // A folder without MCU firmware: nothing is sent, the radio is not even contacted.
     NewRadio({});
@@ -920,6 +934,12 @@ TEST_F(CliCommands, JsonFailuresPrintOneObjectWithTheCodeAndText) {
     json = nlohmann::json::parse(o.out);
     ASSERT_TRUE(json.is_array()) << o.out;
     EXPECT_FALSE(json.contains("error"));
+
+    // Without a port, saved or given, the message says how to give one.
+    o = Line({"--json", "info"});
+    EXPECT_EQ(nlohmann::json::parse(o.out)["error"]["text"], ErrorText(kErrPortNameMissing));
+    EXPECT_THAT(o.err, HasSubstr("\nGive one with --port DEV (\"rm7util ports\" lists this machine's serial "
+                                 "devices) or use the simulated radio with --simulate.\n"));
 
     // Without --json standard output stays empty on failure.
     o = Line({"--port", "sim0", "info"});

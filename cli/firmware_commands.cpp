@@ -508,6 +508,16 @@ int RunFirmwareNotes(IEnvironment& env, const GlobalOptions& options, const std:
 int RunFirmwareList(IEnvironment& env, const GlobalOptions& options, const std::string& folderArg) {
     CSession session(env, options);
     const std::filesystem::path folder = FolderOf(session, folderArg);
+    // A folder named on the command line that is not there is a typing mistake, not an empty
+    // folder; the default folder may simply not have been made yet.
+    if (!folderArg.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(folder, ec)) {
+            env.Err() << "Firmware folder " << folder.string()
+                      << (std::filesystem::exists(folder, ec) ? " is not a folder.\n" : " does not exist.\n");
+            return 1;
+        }
+    }
     const FolderContents contents = ScanFolder(folder);
     // Without the radio the folder is still worth listing; the exit status tells the failure.
     const Result r = session.Contact();
@@ -542,7 +552,7 @@ int RunFirmwareList(IEnvironment& env, const GlobalOptions& options, const std::
         env.Out() << StrFormat("Release notes: %s\n",
                                contents.releaseNotes ? contents.releaseNotesPath.string().c_str() : "none");
     }
-    return r == kOk ? 0 : ReportFailure(env.Err(), r);
+    return r == kOk ? 0 : session.ReportContactFailure(r);
 }
 
 // The page's "Send New Firmware" (or, with --all, "Send All Firmware") from the folder.
@@ -568,7 +578,13 @@ int RunFirmwareUpdate(IEnvironment& env, const GlobalOptions& options, bool all,
     }
     if (plan.Empty()) {
         if (options.json) {
-            PrintJson(env.Out(), nlohmann::json::object());
+            PrintJson(
+                env.Out(),
+                {{"nothing_newer", true},
+                 {"folder", JsonPath(folder)},
+                 {"installed",
+                  {{"mcu", VersionText(state.installed[kKindMcu])}, {"dsp", VersionText(state.installed[kKindDsp])}}},
+                 {"available", {{"mcu", AvailableText(contents.Mcu())}, {"dsp", AvailableText(contents.Dsp())}}}});
         } else {
             env.Out() << StrFormat(
                 "Nothing newer to send: the %s runs MCU %s and DSP %s; the folder holds MCU %s and DSP %s\n",

@@ -174,12 +174,12 @@ int RunCommand(CCommandEnvironment& env, const GlobalOptions& options, const std
         env.Err() << "rm7util: " << thrown << "\n";
         status = 1;
     }
-    const Result failure = TakeReportedFailure();
+    const ReportedFailure failure = TakeReportedFailure();
     if (options.json && status != 0 && !env.OutWritten()) {
         nlohmann::json error;
-        if (failure != kOk) {
-            error["code"] = StrFormat("0x%08X", failure);
-            error["text"] = JsonText(ErrorText(failure));
+        if (failure.code != kOk) {
+            error["code"] = StrFormat("0x%08X", failure.code);
+            error["text"] = JsonText(failure.text);
         } else {
             error["code"] = nullptr;
             error["text"] = JsonText(thrown.empty() ? StrFormat("Failed with exit status %d", status) : thrown);
