@@ -17,6 +17,10 @@
 namespace rm7::cli {
 namespace {
 
+constexpr const char* kFolderHelp =
+    "Firmware folder (default: the one the desktop application uses, at first "
+    "~/.local/share/Tarnwell/RM7 Firmware)";
+
 struct Command {
     CLI::App* sub;
     std::function<int()> run;
@@ -104,15 +108,13 @@ void AddFirmwareCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& 
                                       "Contact the radio and show the versions it runs beside the newest fmcu and fdsp "
                                       "files of the firmware folder")
                      ->fallthrough();
-    list->add_option("--folder", *folder, "Firmware folder (default: the one the desktop application uses)")
-        ->type_name("DIR");
+    list->add_option("--folder", *folder, kFolderHelp)->type_name("DIR");
     commands.push_back({list, [&env, &options, folder] { return RunFirmwareList(env, options, *folder); }});
 
     auto* notes =
         firmware->add_subcommand("notes", "Print the firmware folder's release notes (ffwnotes.rtf) as plain text")
             ->fallthrough();
-    notes->add_option("--folder", *folder, "Firmware folder (default: the one the desktop application uses)")
-        ->type_name("DIR");
+    notes->add_option("--folder", *folder, kFolderHelp)->type_name("DIR");
     commands.push_back({notes, [&env, &options, folder] { return RunFirmwareNotes(env, options, *folder); }});
 
     auto sendAll = std::make_shared<bool>(false);
@@ -122,8 +124,7 @@ void AddFirmwareCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& 
                              "Contact the radio and send what the firmware folder holds newer than it runs, "
                              "MCU first, DSP after a good MCU load; exit status 0 also when nothing is newer")
             ->fallthrough();
-    update->add_option("--folder", *folder, "Firmware folder (default: the one the desktop application uses)")
-        ->type_name("DIR");
+    update->add_option("--folder", *folder, kFolderHelp)->type_name("DIR");
     update->add_flag("--all", *sendAll, "Send the folder's newest MCU and DSP firmware even when the radio runs them");
     commands.push_back(
         {update, [&env, &options, folder, sendAll] { return RunFirmwareUpdate(env, options, *sendAll, *folder); }});
