@@ -375,7 +375,12 @@ TEST_F(CliCommands, ConfigurationFailuresLeaveTheRadioAlone) {
          "Error code 0x0000000"},
         {"restore another radio's file",
          [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), false); },
-         "Error code 0xE2000032"},
+         "Error code 0xE2000032: RM7 serial number does not match the restore file serial number\nThe file is of the "
+         "radio with serial number 01234; this radio's is 04321. Give --advanced and --yes to restore it all the "
+         "same.\n"},
+        {"restore another radio's file, --advanced without --yes",
+         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), true); },
+         "radio's is 04321. Add --yes to restore it all the same.\n"},
         {"restore a damaged file",
          [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, damagedFile.string(), false); },
          "Error code 0xE2000031"},
@@ -436,6 +441,18 @@ TEST_F(CliCommands, FirmwareCheckDescribesFilesAndRefusesABrokenOne) {
     });
     EXPECT_EQ(o.status, 1);
     EXPECT_THAT(o.out, HasSubstr("Line 2, error code 0xE200000B: Unexpected hex character"));
+
+    // A wrong reconciliation value is said to be that, with the value that would do.
+    std::vector<std::uint8_t> flash = MakeMcu(9, "0288").flash;
+    const unsigned good = flash[0] | (flash[1] << 8);
+    flash[0] ^= 0x01;
+    const auto wrong = Hex("fmcu0289.hex", flash, rm7sim::Radio::kMcuLow);
+    const Outcome w =
+        Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareCheck(e, g, {wrong.string()}, "auto"); });
+    EXPECT_EQ(w.status, 1);
+    EXPECT_THAT(w.out,
+                HasSubstr(StrFormat("The image's reconciliation value 0x%X does not match the image", good ^ 1)));
+    EXPECT_THAT(w.out, HasSubstr(StrFormat("0x%X would.", good)));
     EXPECT_TRUE(Radio().ReceivedCommands().empty());
 }
 

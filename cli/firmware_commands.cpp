@@ -47,8 +47,24 @@ std::string Range(std::uint64_t low, std::uint64_t high) {
                      static_cast<unsigned long long>(high == 0 ? 0 : high - 1));
 }
 
+std::uint16_t Swapped(std::uint16_t word) {
+    return static_cast<std::uint16_t>((word >> 8) | ((word & 0xFF) << 8));
+}
+
 std::string RefusalText(const FirmwareFileCheck& check) {
-    return StrFormat(kFirmwareFileErrorFormat, check.line, check.result, ErrorText(check.result).c_str());
+    std::string text = StrFormat(kFirmwareFileErrorFormat, check.line, check.result, ErrorText(check.result).c_str());
+    const ReconciliationInfo& info = check.reconciliation;
+    if (check.result == kErrHexImageChecksum && info.outcome == ReconciliationOutcome::Corrupt) {
+        // The file reads well; only its stored reconciliation value is wrong for the image. The
+        // word is summed high byte first, so it is stored (and shown) byte-swapped.
+        const auto rest = static_cast<std::uint16_t>(info.sum - Swapped(info.stored));
+        const auto wanted = Swapped(static_cast<std::uint16_t>(0x10000u - rest));
+        text += StrFormat(
+            "\n  The image's reconciliation value 0x%X does not match the image (it sums to 0x%X, not "
+            "zero); 0x%X would.",
+            info.stored, info.sum, wanted);
+    }
+    return text;
 }
 
 // The reconciliation word as the loader would find or make it.
