@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 
+#include <string_view>
+
 #include "app/app_icon.h"
 #include "app/app_session.h"
 #include "app/main_frame.h"
@@ -13,27 +15,68 @@
 #include "platform/quit_signal.h"
 #include "platform/version.h"
 
+namespace {
+
+struct CommandLine {
+    QCommandLineParser parser;
+    QCommandLineOption port{QStringLiteral("port"),
+                            QStringLiteral("Use this serial device for this run (not saved), e.g. /dev/ttyUSB0."),
+                            QStringLiteral("DEV")};
+    QCommandLineOption simulate{QStringLiteral("simulate"),
+                                QStringLiteral("Start the simulated radio (rm7-sim) on a pty and use it.")};
+    QCommandLineOption simArgs{QStringLiteral("sim-args"),
+                               QStringLiteral("Options for the simulated radio, e.g. \"--speed 9600\"."),
+                               QStringLiteral("ARGS")};
+
+    CommandLine() {
+        parser.setApplicationDescription(QString::fromStdString(
+            rm7::StrFormat("Finds the %s transceiver on a serial port and looks after it.", rm7::kModelName)));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({port, simulate, simArgs});
+    }
+};
+
+void SetNames() {
+    QCoreApplication::setApplicationName(QString::fromLatin1(rm7::kProductName));
+    QCoreApplication::setApplicationVersion(QString::fromStdString(rm7::ProgramVersionText()));
+}
+
+// --help and --version need no display: they are answered before the GUI starts, which would
+// end the program on a machine without one.
+bool AsksHelpOrVersion(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") {
+            break;
+        }
+        if (arg == "-h" || arg == "-?" || arg == "--help" || arg == "--help-all" || arg == "-v" || arg == "--version") {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    if (AsksHelpOrVersion(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        SetNames();
+        CommandLine commandLine;
+        commandLine.parser.process(core);  // prints and ends the program
+        return 0;
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromLatin1(rm7::kProductName));
-    QApplication::setApplicationVersion(QString::fromStdString(rm7::ProgramVersionText()));
+    SetNames();
     QApplication::setDesktopFileName(QStringLiteral("rm7-utility"));
     QApplication::setWindowIcon(rm7::AppIcon());
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromStdString(
-        rm7::StrFormat("Finds the %s transceiver on a serial port and looks after it.", rm7::kModelName)));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Use this serial device for this run (not saved), e.g. /dev/ttyUSB0."),
-                                  QStringLiteral("DEV"));
-    const QCommandLineOption simulate(QStringLiteral("simulate"),
-                                      QStringLiteral("Start the simulated radio (rm7-sim) on a pty and use it."));
-    const QCommandLineOption simArgs(QStringLiteral("sim-args"),
-                                     QStringLiteral("Options for the simulated radio, e.g. \"--speed 9600\"."),
-                                     QStringLiteral("ARGS"));
-    parser.addOptions({port, simulate, simArgs});
+    CommandLine commandLine;
+    QCommandLineParser& parser = commandLine.parser;
+    const QCommandLineOption& port = commandLine.port;
+    const QCommandLineOption& simulate = commandLine.simulate;
+    const QCommandLineOption& simArgs = commandLine.simArgs;
     parser.process(app);
 
     rm7::AppOptions options;

@@ -11,10 +11,12 @@
 #include <random>
 #include <sstream>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "config/eeprom_map.h"
 #include "firmware/intel_hex.h"
 #include "link/memory_port.h"
+#include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/manual_pump.h"
 #include "platform/result_codes.h"
@@ -146,6 +148,21 @@ class CliCommands : public ::testing::Test {
         o.err = env->err.str();
         return o;
     }
+    // The whole command line, as rm7util reads it.
+    Outcome Line(std::vector<std::string> words) {
+        words.insert(words.begin(), "rm7util");
+        std::vector<const char*> argv;
+        for (const std::string& w : words) {
+            argv.push_back(w.c_str());
+        }
+        env->out.str("");
+        env->err.str("");
+        Outcome o;
+        o.status = RunCommandLine(*env, static_cast<int>(argv.size()), argv.data());
+        o.out = env->out.str();
+        o.err = env->err.str();
+        return o;
+    }
     nlohmann::json RunJson(const Command& command) {
         const Outcome o = Run(command, true);
         EXPECT_EQ(o.status, 0) << o.err;
@@ -266,7 +283,8 @@ TEST_F(CliCommands, EveryRadioCommandSaysWhyTheRadioCouldNotBeHad) {
         const char* says;
     } failures[] = {
         {"silent radio", [](CRadioEnvironment& e) { e.radio.SetSilent(true); },
-         "Error code 0xE2000045: No response after reset"},
+         "Error code 0xE2000045: No radio answered on sim0 at 38400 to 4800 bit/s: is it switched on, is the cable "
+         "in, is this the right port?\n\"rm7util ports\" lists this machine's serial devices.\n"},
         {"port refused", [](CRadioEnvironment& e) { e.refuseOpen = kErrorAccessDenied; }, "Error code 0x00000005"},
         {"another device", {}, "Error code 0xE200004E"},
     };
@@ -284,6 +302,7 @@ TEST_F(CliCommands, EveryRadioCommandSaysWhyTheRadioCouldNotBeHad) {
             const Outcome o = Run(command.run);
             EXPECT_EQ(o.status, 1);
             EXPECT_THAT(o.err, HasSubstr(failure.says));
+            EXPECT_THAT(o.err, Not(HasSubstr("after reset")));
             if (!command.listsAnyway) {
                 EXPECT_EQ(o.out, "");
             }
@@ -357,7 +376,12 @@ TEST_F(CliCommands, ConfigurationFailuresLeaveTheRadioAlone) {
          "Error code 0x0000000"},
         {"restore another radio's file",
          [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), false); },
-         "Error code 0xE2000032"},
+         "Error code 0xE2000032: RM7 serial number does not match the restore file serial number\nThe file is of the "
+         "radio with serial number 01234; this radio's is 04321. Give --advanced and --yes to restore it all the "
+         "same.\n"},
+        {"restore another radio's file, --advanced without --yes",
+         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), true); },
+         "radio's is 04321. Add --yes to restore it all the same.\n"},
         {"restore a damaged file",
          [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, damagedFile.string(), false); },
          "Error code 0xE2000031"},
@@ -418,6 +442,18 @@ TEST_F(CliCommands, FirmwareCheckDescribesFilesAndRefusesABrokenOne) {
     });
     EXPECT_EQ(o.status, 1);
     EXPECT_THAT(o.out, HasSubstr("Line 2, error code 0xE200000B: Unexpected hex character"));
+
+    // A wrong reconciliation value is said to be that, with the value that would do.
+    std::vector<std::uint8_t> flash = MakeMcu(9, "0288").flash;
+    const unsigned good = flash[0] | (flash[1] << 8);
+    flash[0] ^= 0x01;
+    const auto wrong = Hex("fmcu0289.hex", flash, rm7sim::Radio::kMcuLow);
+    const Outcome w =
+        Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareCheck(e, g, {wrong.string()}, "auto"); });
+    EXPECT_EQ(w.status, 1);
+    EXPECT_THAT(w.out,
+                HasSubstr(StrFormat("The image's reconciliation value 0x%X does not match the image", good ^ 1)));
+    EXPECT_THAT(w.out, HasSubstr(StrFormat("0x%X would.", good)));
     EXPECT_TRUE(Radio().ReceivedCommands().empty());
 }
 
@@ -555,6 +591,18 @@ TEST_F(CliCommands, FirmwareListAndUpdateCompareTheFolderWithTheRadio) {
     EXPECT_EQ(
         o.out,
         "Nothing newer to send: the RM7 runs MCU 02.88 and DSP 02.54; the folder holds MCU 02.88 and DSP 02.54\n");
+    json = RunJson(update);
+    EXPECT_EQ(json["nothing_newer"], true);
+    EXPECT_EQ(json["installed"]["mcu"], "02.88");
+    EXPECT_EQ(json["available"]["dsp"], "02.54");
+
+    // A folder named on the command line that is not there is said so, not listed as empty.
+    for (const std::string& missing : {folder + "/none", folder + "/fmcu0288.hex"}) {
+        o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareList(e, g, missing); });
+        EXPECT_EQ(o.status, 1) << missing;
+        EXPECT_THAT(o.err, HasSubstr("Firmware folder " + missing)) << missing;
+        EXPECT_EQ(o.out, "") << missing;
+    }
 
     // A folder without MCU firmware: nothing is sent, the radio is not even contacted.
     NewRadio({});
@@ -873,6 +921,83 @@ TEST_F(CliCommands, FirmwareFetchCopiesWhatIsNewerFromAMirror) {
     json = nlohmann::json::parse(refused.out);
     EXPECT_EQ(json["result"], "failed");
     EXPECT_EQ(json["code"], 12006);
+}
+
+TEST_F(CliCommands, UsageMistakesAreNamedAndEndWithStatusTwo) {
+    const struct {
+        std::vector<std::string> words;
+        const char* says;
+    } cases[] = {
+        {{"inof"}, "rm7util: unknown command \"inof\". Did you mean \"info\"?"},
+        {{"firmware", "sned"}, "rm7util firmware: unknown command \"sned\". Did you mean \"send\"?"},
+        {{"config", "--port", "sim0", "restor", "f"}, "unknown command \"restor\". Did you mean \"restore\"?"},
+        {{"xyzzyplugh"}, "rm7util: unknown command \"xyzzyplugh\".\nRun \"rm7util --help\""},
+        {{}, "rm7util: a command is needed, one of: ports, info,"},
+        {{"clock"}, "rm7util clock: a command is needed, one of: get, set"},
+        {{"--timeout", "0", "info"}, "--timeout: a number of seconds from 1 to 3600, not \"0\""},
+        {{"--timeout", "abc", "info"}, "--timeout: a number of seconds from 1 to 3600, not \"abc\""},
+        {{"info", "--timeout", "3601"}, "a number of seconds from 1 to 3600, not \"3601\""},
+        {{"--speed", "1200", "info"}, "--speed: 1200 not in"},
+        {{"cw", "set", "7", "CQ"}, "rm7util cw set: N: Value 7 not in range 1 to 6"},
+        {{"info", "--bogus"}, "--bogus"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = Line(c.words);
+        const std::string line = ::testing::PrintToString(c.words);
+        EXPECT_EQ(o.status, 2) << line;
+        EXPECT_THAT(o.err, HasSubstr(c.says)) << line;
+        EXPECT_THAT(o.err, HasSubstr("--help\" for the commands and options.")) << line;
+        EXPECT_EQ(o.out, "") << line;
+    }
+    // A word far from every command is not given a misleading guess.
+    EXPECT_THAT(Line({"xyzzyplugh"}).err, Not(HasSubstr("Did you mean")));
+    EXPECT_TRUE(Radio().ReceivedCommands().empty());
+}
+
+TEST_F(CliCommands, EveryHelpShowsTheGlobalOptionsAndTheExitStatuses) {
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"info", "--help"}, {"firmware", "list", "--help"}, {"config", "restore", "--help"}}) {
+        const Outcome o = Line(words);
+        const std::string line = ::testing::PrintToString(words);
+        EXPECT_EQ(o.status, 0) << line;
+        EXPECT_THAT(o.out, HasSubstr("Global options (before or after the command):")) << line;
+        EXPECT_THAT(o.out, HasSubstr("--port DEV")) << line;
+        EXPECT_THAT(o.out, HasSubstr("--json")) << line;
+        EXPECT_THAT(o.out, HasSubstr("-q, --quiet")) << line;
+        EXPECT_THAT(o.out, HasSubstr("2  the command line was wrong")) << line;
+    }
+    EXPECT_THAT(Line({"--help"}).out, HasSubstr("Exit status:\n  0  done\n  1  the job failed"));
+}
+
+TEST_F(CliCommands, JsonFailuresPrintOneObjectWithTheCodeAndText) {
+    env->refuseOpen = kErrorFileNotFound;
+    Outcome o = Line({"--json", "--port", "sim0", "info"});
+    EXPECT_EQ(o.status, 1);
+    nlohmann::json json = nlohmann::json::parse(o.out);
+    EXPECT_EQ(json["error"]["code"], "0x00000002");
+    EXPECT_EQ(json["error"]["text"], ErrorText(kErrorFileNotFound));
+    EXPECT_EQ(json["error"]["exitStatus"], 1);
+    EXPECT_THAT(o.err, HasSubstr("Error code 0x00000002"));
+
+    // A command that already gave its own document on failure is not given a second one.
+    const std::filesystem::path broken = dir / "fdsp0100.hex";
+    WriteFile(broken, std::string(":0000000G\r\n"));
+    o = Line({"--json", "firmware", "check", broken.string()});
+    EXPECT_EQ(o.status, 1);
+    json = nlohmann::json::parse(o.out);
+    ASSERT_TRUE(json.is_array()) << o.out;
+    EXPECT_FALSE(json.contains("error"));
+
+    // Without a port, saved or given, the message says how to give one.
+    o = Line({"--json", "info"});
+    EXPECT_EQ(nlohmann::json::parse(o.out)["error"]["text"], ErrorText(kErrPortNameMissing));
+    EXPECT_THAT(o.err, HasSubstr("\nGive one with --port DEV (\"rm7util ports\" lists this machine's serial "
+                                 "devices) or use the simulated radio with --simulate.\n"));
+
+    // Without --json standard output stays empty on failure.
+    o = Line({"--port", "sim0", "info"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.out, "");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <ctime>
+#include <optional>
 
 #include "cli/commands.h"
 #include "cli/critical_job.h"
@@ -139,10 +140,21 @@ int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std:
     }
     CModel& model = session.Model();
     // Now the serial number: a file of another radio needs --advanced and --yes.
+    const std::optional<std::uint16_t> fileSerial = contents.serialNumber;
     ConfigurationReadContext context{model.serialNumber.Get(), advanced, &notifier};
     r = ReadConfigurationText(bytes, context, contents);
     if (r != kOk) {
-        return ReportFailure(env.Err(), r);
+        const int status = ReportFailure(env.Err(), r);
+        if (r == kErrConfigSerialMismatch && fileSerial) {
+            // The dialog's Yes and No mean nothing here: say which options go on.
+            env.Err() << StrFormat("The file is of the radio with serial number %05u; this radio's is %05u. %s\n",
+                                   *fileSerial, model.serialNumber.Get(),
+                                   advanced ? "Add --yes to restore it all the same."
+                                   : options.yes
+                                       ? "--yes alone is not enough: add --advanced to restore it all the same."
+                                       : "Give --advanced and --yes to restore it all the same.");
+        }
+        return status;
     }
 
     CConfigRestoreStateMachine machine(session.Radio());

@@ -48,8 +48,24 @@ std::string Range(std::uint64_t low, std::uint64_t high) {
                      static_cast<unsigned long long>(high == 0 ? 0 : high - 1));
 }
 
+std::uint16_t Swapped(std::uint16_t word) {
+    return static_cast<std::uint16_t>((word >> 8) | ((word & 0xFF) << 8));
+}
+
 std::string RefusalText(const FirmwareFileCheck& check) {
-    return StrFormat(kFirmwareFileErrorFormat, check.line, check.result, ErrorText(check.result).c_str());
+    std::string text = StrFormat(kFirmwareFileErrorFormat, check.line, check.result, ErrorText(check.result).c_str());
+    const ReconciliationInfo& info = check.reconciliation;
+    if (check.result == kErrHexImageChecksum && info.outcome == ReconciliationOutcome::Corrupt) {
+        // The file reads well; only its stored reconciliation value is wrong for the image. The
+        // word is summed high byte first, so it is stored (and shown) byte-swapped.
+        const auto rest = static_cast<std::uint16_t>(info.sum - Swapped(info.stored));
+        const auto wanted = Swapped(static_cast<std::uint16_t>(0x10000u - rest));
+        text += StrFormat(
+            "\n  The image's reconciliation value 0x%X does not match the image (it sums to 0x%X, not "
+            "zero); 0x%X would.",
+            info.stored, info.sum, wanted);
+    }
+    return text;
 }
 
 // The reconciliation word as the loader would find or make it.
@@ -573,6 +589,16 @@ int RunFirmwareNotes(IEnvironment& env, const GlobalOptions& options, const std:
 int RunFirmwareList(IEnvironment& env, const GlobalOptions& options, const std::string& folderArg) {
     CSession session(env, options);
     const std::filesystem::path folder = FolderOf(session, folderArg);
+    // A folder named on the command line that is not there is a typing mistake, not an empty
+    // folder; the default folder may simply not have been made yet.
+    if (!folderArg.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(folder, ec)) {
+            env.Err() << "Firmware folder " << folder.string()
+                      << (std::filesystem::exists(folder, ec) ? " is not a folder.\n" : " does not exist.\n");
+            return 1;
+        }
+    }
     const FolderContents contents = ScanFolder(folder);
     // Without the radio the folder is still worth listing; the exit status tells the failure.
     const Result r = session.Contact();
@@ -607,7 +633,7 @@ int RunFirmwareList(IEnvironment& env, const GlobalOptions& options, const std::
         env.Out() << StrFormat("Release notes: %s\n",
                                contents.releaseNotes ? contents.releaseNotesPath.string().c_str() : "none");
     }
-    return r == kOk ? 0 : ReportFailure(env.Err(), r);
+    return r == kOk ? 0 : session.ReportContactFailure(r);
 }
 
 // The page's "Send New Firmware" (or, with --all, "Send All Firmware") from the folder.
@@ -633,7 +659,13 @@ int RunFirmwareUpdate(IEnvironment& env, const GlobalOptions& options, bool all,
     }
     if (plan.Empty()) {
         if (options.json) {
-            PrintJson(env.Out(), nlohmann::json::object());
+            PrintJson(
+                env.Out(),
+                {{"nothing_newer", true},
+                 {"folder", JsonPath(folder)},
+                 {"installed",
+                  {{"mcu", VersionText(state.installed[kKindMcu])}, {"dsp", VersionText(state.installed[kKindDsp])}}},
+                 {"available", {{"mcu", AvailableText(contents.Mcu())}, {"dsp", AvailableText(contents.Dsp())}}}});
         } else {
             env.Out() << StrFormat(
                 "Nothing newer to send: the %s runs MCU %s and DSP %s; the folder holds MCU %s and DSP %s\n",

@@ -1,11 +1,16 @@
 #include "cli/session.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <limits>
 #include <sstream>
+#include <utility>
 
 #include "link/contact.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
+#include "platform/os_error.h"
 #include "platform/paths.h"
 #include "platform/result_codes.h"
 #include "platform/text.h"
@@ -103,7 +108,9 @@ Result CSession::Contact() {
             m_env.Err() << "The simulated radio (rm7-sim) could not be started.\n";
             return r;
         }
-        m_env.Err() << "Simulated radio on " << port << "\n";
+        if (!m_options.quiet) {
+            m_env.Err() << "Simulated radio on " << port << "\n";
+        }
     }
     CModel& model = *m_model;
     // This run's port and speed are not saved: rm7util never writes the settings.
@@ -116,9 +123,11 @@ Result CSession::Contact() {
     m_completion.reset();
     m_radio->Contact().StartAtOpenPort();
     const auto timeoutMs = static_cast<std::uint32_t>(m_options.timeoutSec * 1000);
+    m_nobodyAnswered = false;
     if (!RunUntil([this] { return m_completion.has_value(); }, timeoutMs)) {
         // The looping speed search never gives up by itself.
         m_radio->ClosePort();
+        m_nobodyAnswered = true;
         return kErrNoResponseAfterReset;
     }
     return *m_completion;
@@ -126,12 +135,72 @@ Result CSession::Contact() {
 
 int CSession::Begin() {
     const Result r = Contact();
-    return r == kOk ? 0 : ReportFailure(m_env.Err(), r);
+    return r == kOk ? 0 : ReportContactFailure(r);
 }
 
+int CSession::ReportContactFailure(Result r) {
+    const std::string port = m_model->portName.Get();
+    constexpr const char* kPortsHint = "\"rm7util ports\" lists this machine's serial devices";
+    if (m_nobodyAnswered) {
+        // No reset happened: the search ran out of time at every speed.
+        const std::string speeds = m_options.speed == "auto" ? "38400 to 4800" : m_options.speed;
+        const int status = ReportFailure(m_env.Err(), r,
+                                         StrFormat("No radio answered on %s at %s bit/s: is it switched on, is the "
+                                                   "cable in, is this the right port?",
+                                                   port.c_str(), speeds.c_str()));
+        m_env.Err() << kPortsHint << ".\n";
+        return status;
+    }
+    const int status = ReportFailure(m_env.Err(), r);
+    if (r == kErrPortNameMissing) {
+        m_env.Err() << "Give one with --port DEV (" << kPortsHint << ") or use the simulated radio with --simulate.\n";
+    } else if (const std::string why = PortDiagnosis(port, r); !why.empty()) {
+        m_env.Err() << port << ": " << why << "\n" << kPortsHint << ".\n";
+    }
+    return status;
+}
+
+std::string PortDiagnosis(const std::string& port, Result r) {
+    if (port.empty()) {
+        return {};
+    }
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(port, ec);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return std::strerror(ENOENT);
+    }
+    if (status.type() == std::filesystem::file_type::directory) {
+        return "a directory, not a serial port";
+    }
+    if (status.type() == std::filesystem::file_type::regular) {
+        return "a regular file, not a serial port";
+    }
+    if (r == ResultFromErrno(ENOTTY)) {
+        return "not a serial port";
+    }
+    if (r == ResultFromErrno(EACCES)) {
+        return std::strerror(EACCES);
+    }
+    return {};
+}
+
+namespace {
+// One command runs at a time, on one thread.
+ReportedFailure g_reportedFailure;
+}  // namespace
+
 int ReportFailure(std::ostream& err, Result r) {
-    err << StrFormat("Error code 0x%08X: %s\n", r, ErrorText(r).c_str());
+    return ReportFailure(err, r, ErrorText(r));
+}
+
+int ReportFailure(std::ostream& err, Result r, const std::string& text) {
+    g_reportedFailure = {r, text};
+    err << StrFormat("Error code 0x%08X: %s\n", r, text.c_str());
     return r == kErrorCancelled ? 2 : 1;
+}
+
+ReportedFailure TakeReportedFailure() {
+    return std::exchange(g_reportedFailure, {});
 }
 
 }  // namespace rm7::cli

@@ -55,6 +55,9 @@ class CSession final : private IMessageTarget {
     // Contact() for a job that needs the radio: 0, or, after saying why on standard error,
     // the exit status.
     int Begin();
+    // Says why Contact() failed, with what a person at a terminal can do about it; returns the
+    // exit status.
+    int ReportContactFailure(Result r);
 
     CModel& Model() { return *m_model; }
     CRadioSession& Radio() { return *m_radio; }
@@ -86,6 +89,7 @@ class CSession final : private IMessageTarget {
     std::string m_idleInput;
     std::uint32_t m_quietMs = 0;
     bool m_quiet = false;
+    bool m_nobodyAnswered = false;  // the last Contact() ran out of time
 };
 
 // Runs one job's machine from its start to its outcome (for a job that resets the radio,
@@ -116,5 +120,17 @@ class CMachineRun final {
 
 // "Error code 0x%08X: %s" on standard error; returns the exit status.
 int ReportFailure(std::ostream& err, Result r);
+// The same with a text more telling than the code's own.
+int ReportFailure(std::ostream& err, Result r, const std::string& text);
+// What the last ReportFailure() said (code kOk when nothing since the last call), so that --json
+// can give it on standard output too.
+struct ReportedFailure {
+    Result code = kOk;
+    std::string text;
+};
+ReportedFailure TakeReportedFailure();
+// Why a port that failed to open is no serial port, in words (errno's own where there is one);
+// empty when its kind says nothing more than r does.
+std::string PortDiagnosis(const std::string& port, Result r);
 
 }  // namespace rm7::cli

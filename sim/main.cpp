@@ -210,6 +210,9 @@ constexpr const char* kFooter =
     "                                           images are written to out/mcu.bin, out/dsp.bin\n"
     "  rm7-sim --faults drop=0.01,nak=0.02,seed=7   an unreliable cable\n"
     "  rm7-sim --clock-offset 3725              a radio whose clock is 1 h 2 min 5 s fast\n"
+    "\nAfter a firmware load the radio reports the version found in the loaded image after the\n"
+    "marker SIMVERSION: (four digits, SIMVERSION:0288 for 02.88); without one it keeps the version\n"
+    "it had.\n"
     "\nExit status: 0 when stopped, 2 on a bad option or file, 3 when the unplug fault fired.";
 
 struct CommandLine {
@@ -228,6 +231,7 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
 
     CLI::App app{kDescription, "rm7-sim"};
     app.footer(kFooter);
+    app.set_version_flag("--version", "rm7-sim " RM7_SIM_VERSION);
     app.add_option("--speed", options.speed, "The radio's serial speed in bit/s")
         ->check(CLI::IsMember({4800, 9600, 19200, 38400, 57600, 115200}))
         ->default_val(38400)

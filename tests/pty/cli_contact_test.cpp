@@ -1,8 +1,13 @@
 // rm7util against rm7-sim over a real pty: the speed search, identification and failures
 // as a user at a terminal sees them.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 #include <nlohmann/json.hpp>
+
+#include <fstream>
 
 #include "platform/tty.h"
 #include "tests/pty/pty_support.h"
@@ -11,6 +16,7 @@ namespace rm7::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST(CliContact, FindsTheRadioAtEverySpeedWithAutomaticSearch) {
     for (const char* speed : {"38400", "19200", "9600", "4800"}) {
@@ -37,7 +43,7 @@ TEST(CliContact, FixedSpeedTheRadioDoesNotUseEndsAtTheTimeOut) {
     CSimulator sim({"--speed", "38400"});
     const RunResult r = RunUtil(scratch, {"info", "--port", sim.Device(), "--speed", "9600", "--timeout", "2"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("Error code 0xE2000045: No response after reset"));
+    EXPECT_THAT(r.err, HasSubstr("Error code 0xE2000045: No radio answered on " + sim.Device() + " at 9600 bit/s"));
     EXPECT_TRUE(r.out.empty());
 }
 
@@ -58,14 +64,45 @@ TEST(CliContact, AnotherDeviceIsRefused) {
     EXPECT_THAT(r.err, HasSubstr("Error code 0xE200004E"));
 }
 
-TEST(CliContact, MissingDeviceAndMissingPortAreClearErrors) {
+// Each failure names the path, says in the system's words what is wrong with it and where to
+// look next; none speaks of a reset that never happened.
+TEST(CliContact, PortFailuresNameThePathAndGiveTheHint) {
     CScratch scratch;
-    RunResult r = RunUtil(scratch, {"--port", "/dev/does-not-exist", "info"});
+    const std::string missing = (scratch.Dir() / "ttyUSB9").string();
+    const std::string folder = scratch.Dir().string();
+    const std::string file = (scratch.Dir() / "plain").string();
+    std::ofstream(file) << "not a port\n";
+    // A pty nobody reads: the port opens and stays silent.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string silent = ptsname(master);
+    const struct {
+        std::string port;
+        std::string says;
+    } cases[] = {
+        {missing, "Error code 0x00000002: The system cannot find the file specified.\n" + missing +
+                      ": No such file or directory\n"},
+        {folder, folder + ": a directory, not a serial port\n"},
+        {file, file + ": a regular file, not a serial port\n"},
+        {silent, "No radio answered on " + silent +
+                     " at 38400 to 4800 bit/s: is it switched on, is the cable in, is this the right port?\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        const RunResult r = RunUtil(scratch, {"--port", c.port, "--timeout", "1", "info"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr(c.says));
+        EXPECT_THAT(r.err, HasSubstr("\"rm7util ports\" lists this machine's serial devices."));
+        EXPECT_THAT(r.err, Not(HasSubstr("after reset")));
+        EXPECT_TRUE(r.out.empty());
+    }
+    close(master);
+
+    const RunResult r = RunUtil(scratch, {"info"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("Unable to open serial port \"/dev/does-not-exist\". Error 0x00000002"));
-    r = RunUtil(scratch, {"info"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("Error code 0xE200000F: Serial port name is missing"));
+    EXPECT_THAT(r.err, HasSubstr("Error code 0xE200000F: Serial port name is missing\nGive one with --port DEV"));
 }
 
 TEST(CliContact, PortHeldByAnotherProgramSaysWhoHoldsIt) {
@@ -92,9 +129,13 @@ TEST(CliContact, SendPrintsTheAnswerInPrintableForm) {
 
 TEST(CliContact, SimulateOptionRunsItsOwnRadio) {
     CScratch scratch;
-    const RunResult r = RunUtil(scratch, {"--simulate", "--sim-args=--serial 4242", "info", "--json"});
+    RunResult r = RunUtil(scratch, {"--simulate", "--sim-args=--serial 4242", "info", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(nlohmann::json::parse(r.out)["serial_number"], 4242);
+    EXPECT_THAT(r.err, HasSubstr("Simulated radio on /dev/"));
+    r = RunUtil(scratch, {"--simulate", "-q", "info"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
 }
 
 }  // namespace

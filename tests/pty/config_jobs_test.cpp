@@ -119,7 +119,9 @@ TEST(CliConfig, SaveFromOneRadioAndRestoreIntoAnother) {
         const char* says;
     };
     for (const Refusal& refusal :
-         {Refusal{{}, "Restore cannot continue."}, Refusal{{"--advanced"}, "Answered no (give --yes to accept)."}}) {
+         {Refusal{{}, "Give --advanced and --yes to restore it all the same."},
+          Refusal{{"--yes"}, "--yes alone is not enough: add --advanced to restore it all the same."},
+          Refusal{{"--advanced"}, "Answered no (give --yes to accept)."}}) {
         std::vector<std::string> args = {"--port", b.Device(), "config", "restore", file.string()};
         args.insert(args.end(), refusal.flags.begin(), refusal.flags.end());
         r = RunUtil(scratch, args);

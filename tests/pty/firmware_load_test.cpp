@@ -223,10 +223,15 @@ TEST_F(FirmwareLoad, ListShowsTheNewestFilesBesideWhatTheRadioRuns) {
     EXPECT_EQ(json["dsp"]["newer"], false);
     EXPECT_TRUE(json["release_notes"].is_null());
 
-    // A folder without firmware is listed as such; the radio is still contacted.
-    r = RunUtil(scratch, {"--port", sim.Device(), "firmware", "list", "--folder", scratch.Dir() / "none"});
+    // A folder without firmware is listed as such; the radio is still contacted. A folder that is
+    // not there is a mistake and said so.
+    std::filesystem::create_directory(scratch.Dir() / "empty");
+    r = RunUtil(scratch, {"--port", sim.Device(), "firmware", "list", "--folder", scratch.Dir() / "empty"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("MCU  02.54      Missing"));
+    r = RunUtil(scratch, {"--port", sim.Device(), "firmware", "list", "--folder", scratch.Dir() / "none"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("Firmware folder " + (scratch.Dir() / "none").string() + " does not exist."));
 }
 
 TEST_F(FirmwareLoad, UpdateSendsOnlyWhatIsNewerAndThenNothing) {

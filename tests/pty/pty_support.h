@@ -67,9 +67,11 @@ inline std::string ReadAll(const std::filesystem::path& p) {
     return s.str();
 }
 
-// Runs rm7util with the arguments (each quoted), with a hard limit so a hang fails the test.
-inline RunResult RunUtil(const CScratch& scratch, const std::vector<std::string>& args, int limitSec = 60) {
-    std::string command = "timeout " + std::to_string(limitSec) + " '" + (BinDir() / "rm7util").string() + "'";
+// Runs one of the programs with the arguments (each quoted), with a hard limit so a hang fails
+// the test. prefix goes before it, e.g. "env -u DISPLAY".
+inline RunResult RunProgram(const CScratch& scratch, const std::string& program, const std::vector<std::string>& args,
+                            int limitSec = 60, const std::string& prefix = "") {
+    std::string command = prefix + " timeout " + std::to_string(limitSec) + " '" + (BinDir() / program).string() + "'";
     for (const std::string& a : args) {
         std::string quoted;
         for (char c : a) {
@@ -86,6 +88,10 @@ inline RunResult RunUtil(const CScratch& scratch, const std::vector<std::string>
     r.out = ReadAll(out);
     r.err = ReadAll(err);
     return r;
+}
+
+inline RunResult RunUtil(const CScratch& scratch, const std::vector<std::string>& args, int limitSec = 60) {
+    return RunProgram(scratch, "rm7util", args, limitSec);
 }
 
 }  // namespace rm7::test
