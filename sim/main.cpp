@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "sim/make_firmware.h"
 #include "sim/radio.h"
 
 namespace rm7sim {
@@ -210,6 +211,8 @@ constexpr const char* kFooter =
     "                                           images are written to out/mcu.bin, out/dsp.bin\n"
     "  rm7-sim --faults drop=0.01,nak=0.02,seed=7   an unreliable cable\n"
     "  rm7-sim --clock-offset 3725              a radio whose clock is 1 h 2 min 5 s fast\n"
+    "  rm7-sim --make-firmware fw               write a firmware pair (03.00) and release notes\n"
+    "                                           into fw, to load into the simulator, and exit\n"
     "\nAfter a firmware load the radio reports the version found in the loaded image after the\n"
     "marker SIMVERSION: (four digits, SIMVERSION:0288 for 02.88); without one it keeps the version\n"
     "it had.\n"
@@ -218,6 +221,7 @@ constexpr const char* kFooter =
 struct CommandLine {
     Options options;
     std::string linkPath;
+    std::string makeFirmwareDir;
 };
 
 // Reads the command line into the radio's options; an exit status when the program ends here
@@ -275,6 +279,10 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
         ->type_name("SEC");
     app.add_option("--link", out.linkPath, "Also create a symlink PATH to the device (removed at exit)")
         ->type_name("PATH");
+    app.add_option("--make-firmware", out.makeFirmwareDir,
+                   "Write fmcu0300.hex, fdsp0300.hex and ffwnotes.rtf into DIR and exit: firmware\n"
+                   "newer than the simulator's own, for trying a copy and a load without a radio")
+        ->type_name("DIR");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -385,6 +393,14 @@ int Run(int argc, char** argv) {
     CommandLine commandLine;
     if (const std::optional<int> status = ParseCommandLine(argc, argv, commandLine)) {
         return *status;
+    }
+    if (!commandLine.makeFirmwareDir.empty()) {
+        std::string error;
+        if (!MakeFirmware(commandLine.makeFirmwareDir, error)) {
+            std::fprintf(stderr, "rm7-sim: %s\n", error.c_str());
+            return 2;
+        }
+        return 0;
     }
     Options& options = commandLine.options;
     // The radio's clock starts at the computer's time now and runs on the monotonic clock.

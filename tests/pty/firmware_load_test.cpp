@@ -360,3 +360,63 @@ TEST_F(FirmwareLoad, SignalOutsideACriticalJobEndsTheProgram) {
 
 }  // namespace
 }  // namespace rm7::test
+
+namespace rm7::test {
+namespace {
+
+// The simulator's own firmware: the checker takes both files as the loader would, and an
+// update of a radio on the default versions sends both and verifies them.
+TEST(MadeFirmware, PassesTheCheckAndUpdatesTheSimulatedRadio) {
+    CScratch scratch;
+    const std::filesystem::path folder = scratch.Dir() / "made" / "fw";  // created by the maker
+    RunResult r = RunProgram(scratch, "rm7-sim", {"--make-firmware", folder.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto mcu = folder / "fmcu0300.hex";
+    const auto dsp = folder / "fdsp0300.hex";
+    const std::string notes = ReadAll(folder / "ffwnotes.rtf");
+    EXPECT_TRUE(notes.starts_with("{\\rtf1")) << notes;
+    EXPECT_THAT(notes, HasSubstr("MCU 03.00, DSP 03.00"));
+
+    r = RunUtil(scratch, {"--json", "firmware", "check", mcu.string(), dsp.string()});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    ASSERT_EQ(json.size(), 2u);
+    EXPECT_EQ(json[0]["kind"], "MCU");
+    EXPECT_EQ(json[0]["version"], "03.00");
+    EXPECT_EQ(json[0]["image_size"], kMcuSize);
+    EXPECT_EQ(json[0]["dropped_bytes"], 0);
+    EXPECT_EQ(json[0]["reconciliation"]["outcome"], "stored") << r.out;
+    EXPECT_EQ(json[1]["kind"], "DSP");
+    EXPECT_EQ(json[1]["version"], "03.00");
+
+    const std::filesystem::path dump = scratch.Dir() / "flash";
+    std::filesystem::create_directories(dump);
+    CSimulator sim({"--flash-dump", dump.string()});
+    ASSERT_FALSE(sim.Device().empty());
+    r = RunUtil(scratch, {"--port", sim.Device(), "--json", "firmware", "update", "--folder", folder.string()}, 240);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto sent = nlohmann::json::parse(r.out);
+    EXPECT_EQ(sent["mcu"]["version"], "03.00");
+    EXPECT_EQ(sent["dsp"]["version"], "03.00");
+    EXPECT_THAT(r.err, HasSubstr("MCU firmware version verified"));
+    EXPECT_THAT(r.err, HasSubstr("DSP firmware version verified"));
+    // The stored reconciliation value went through unchanged: the flash sums to zero.
+    const std::vector<std::uint8_t> flash = ReadFile(dump / "mcu.bin");
+    ASSERT_EQ(flash.size(), kMcuSize);
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i + 1 < flash.size(); i += 2) {
+        sum = static_cast<std::uint16_t>(sum + flash[i] * 256 + flash[i + 1]);
+    }
+    EXPECT_EQ(sum, 0);
+}
+
+TEST(MadeFirmware, AFolderThatCannotBeMadeIsABadFile) {
+    CScratch scratch;
+    WriteFile(scratch.Dir() / "plain", "not a folder");
+    const RunResult r = RunProgram(scratch, "rm7-sim", {"--make-firmware", (scratch.Dir() / "plain").string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("cannot create folder"));
+}
+
+}  // namespace
+}  // namespace rm7::test
