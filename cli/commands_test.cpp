@@ -970,7 +970,11 @@ TEST_F(CliCommands, UsageMistakesAreNamedAndEndWithStatusTwo) {
         {{"info", "--timeout", "3601"}, "a number of seconds from 1 to 3600, not \"3601\""},
         {{"--speed", "1200", "info"}, "--speed: 1200 not in"},
         {{"cw", "set", "7", "CQ"}, "rm7util cw set: N: Value 7 not in range 1 to 6"},
-        {{"info", "--bogus"}, "--bogus"},
+        {{"info", "--bogus"}, "rm7util info: unknown option \"--bogus\".\nRun"},
+        {{"--prot", "sim0", "info"}, "rm7util info: unknown option \"--prot\". Did you mean \"--port\"?"},
+        {{"info", "--prot=sim0"}, "unknown option \"--prot\". Did you mean \"--port\"?"},
+        {{"firmware", "list", "--foldr", "x"}, "unknown option \"--foldr\". Did you mean \"--folder\"?"},
+        {{"info", "-x"}, "unknown option \"-x\".\nRun"},
     };
     for (const auto& c : cases) {
         const Outcome o = Line(c.words);
