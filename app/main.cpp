@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 
+#include <cstdio>
 #include <string_view>
 
 #include "app/app_icon.h"
@@ -57,6 +58,62 @@ bool AsksHelpOrVersion(int argc, char* argv[]) {
     return false;
 }
 
+// Qt's own options, which QApplication takes out of the arguments before ours are parsed.
+bool IsQtOption(const QString& name) {
+    static const QStringList kQtOptions =
+        QStringLiteral(
+            "platform platformpluginpath platformtheme plugin qmljsdebugger qwindowgeometry qwindowicon "
+            "qwindowtitle reverse session display geometry style stylesheet widgetcount name title visual "
+            "ncols cmap im inputstyle nograb dograb sync fontengine")
+            .split(QLatin1Char(' '));
+    return kQtOptions.contains(name.section(QLatin1Char('='), 0, 0));
+}
+
+// A mistake on the command line is answered without a display too (the GUI would end the program
+// on a machine without one): what was wrong on standard error, and true.
+bool RefusesArguments(int argc, char* argv[]) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i) {
+        args << QString::fromLocal8Bit(argv[i]);
+    }
+    CommandLine check;
+    // "-platform" is one of Qt's options, not -p -l -a ...
+    check.parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (check.parser.parse(args)) {
+        return false;
+    }
+    QString why;
+    for (const QString& name : check.parser.unknownOptionNames()) {
+        if (!IsQtOption(name)) {
+            // As it was typed, one dash or two.
+            QString typed = QStringLiteral("--") + name;
+            for (const QString& arg : args) {
+                const QString option = arg.section(QLatin1Char('='), 0, 0);
+                qsizetype dashes = 0;
+                while (dashes < option.size() && option[dashes] == QLatin1Char('-')) {
+                    ++dashes;
+                }
+                if (dashes > 0 && option.mid(dashes) == name) {
+                    typed = option;
+                    break;
+                }
+            }
+            why = QStringLiteral("unknown option \"%1\".").arg(typed);
+            break;
+        }
+    }
+    // Any other mistake (a value missing) is told in the parser's own words, which come first.
+    if (why.isEmpty() && !check.parser.errorText().startsWith(QStringLiteral("Unknown option"))) {
+        why = check.parser.errorText();
+    }
+    if (why.isEmpty()) {
+        return false;
+    }
+    std::fprintf(stderr, "rm7-utility: %s\nRun \"rm7-utility --help\" for the options.\n",
+                 why.toLocal8Bit().constData());
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -66,6 +123,9 @@ int main(int argc, char* argv[]) {
         CommandLine commandLine;
         commandLine.parser.process(core);  // prints and ends the program
         return 0;
+    }
+    if (RefusesArguments(argc, argv)) {
+        return 2;
     }
     QApplication app(argc, argv);
     SetNames();

@@ -365,6 +365,9 @@ TEST_F(CliCommands, ConfigurationFailuresLeaveTheRadioAlone) {
     rm7sim::Options options;
     options.serial = 4321;  // the file is radio 01234's
     NewRadio(options);
+    const std::filesystem::path missing = dir / "missing.RM7Config";
+    const std::string missingSays = "\n" + missing.string() + ": No such file or directory\n";
+    const std::string folderSays = "\n" + dir.Path().string() + ": Is a directory\n";
 
     const struct {
         const char* name;
@@ -388,6 +391,15 @@ TEST_F(CliCommands, ConfigurationFailuresLeaveTheRadioAlone) {
         {"verify a damaged file",
          [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigVerify(e, g, damagedFile.string()); },
          "Error code 0xE2000031"},
+        {"restore a missing file",
+         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, missing.string(), false); },
+         missingSays.c_str()},
+        {"verify a missing file",
+         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigVerify(e, g, missing.string()); },
+         missingSays.c_str()},
+        {"verify a folder",
+         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigVerify(e, g, dir.Path().string()); },
+         folderSays.c_str()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -395,7 +407,15 @@ TEST_F(CliCommands, ConfigurationFailuresLeaveTheRadioAlone) {
         EXPECT_EQ(o.status, 1);
         EXPECT_THAT(o.err, HasSubstr(c.says));
         EXPECT_EQ(o.out, "");
+        EXPECT_THAT(o.err, Not(HasSubstr("Press ")));
+        // A file that was read but is wrong is not blamed on its path.
+        EXPECT_THAT(o.err, Not(HasSubstr(damagedFile.string() + ": ")));
     }
+    const Outcome diff = Run([&](IEnvironment& e, const GlobalOptions& g) {
+        return RunConfigDiff(e, g, file.string(), missing.string(), false);
+    });
+    EXPECT_EQ(diff.status, 2);
+    EXPECT_THAT(diff.err, HasSubstr(missingSays));
     EXPECT_FALSE(std::filesystem::exists(dir / "no"));
     EXPECT_EQ(CommandsStartingWith("EW"), 0u);
     EXPECT_EQ(CommandsStartingWith("LDD"), 0u);
@@ -634,7 +654,18 @@ TEST_F(CliCommands, TextsThatDoNotFitAreRefusedBeforeTheRadioIsTouched) {
     } cases[] = {
         {"cw too long",
          [](IEnvironment& e, const GlobalOptions& g) { return RunCwSet(e, g, 2, std::string(251, 'E')); },
-         "Error code 0xE2000080"},
+         "Error code 0xE2000080: Message is longer than a R5 CW Memory\nThe text has 251 characters; a CW memory "
+         "holds at most 250.\n"},
+        // Counted in characters, not bytes.
+        {"cw too long in characters",
+         [](IEnvironment& e, const GlobalOptions& g) {
+             std::string text;
+             for (int i = 0; i < 251; ++i) {
+                 text += "\xc3\x89";
+             }
+             return RunCwSet(e, g, 2, text);
+         },
+         "The text has 251 characters; a CW memory holds at most 250.\n"},
         {"cw cannot send #", [](IEnvironment& e, const GlobalOptions& g) { return RunCwSet(e, g, 2, "CQ #1"); },
          "Error code 0x0000000D"},
         {"banner too long",
@@ -939,7 +970,11 @@ TEST_F(CliCommands, UsageMistakesAreNamedAndEndWithStatusTwo) {
         {{"info", "--timeout", "3601"}, "a number of seconds from 1 to 3600, not \"3601\""},
         {{"--speed", "1200", "info"}, "--speed: 1200 not in"},
         {{"cw", "set", "7", "CQ"}, "rm7util cw set: N: Value 7 not in range 1 to 6"},
-        {{"info", "--bogus"}, "--bogus"},
+        {{"info", "--bogus"}, "rm7util info: unknown option \"--bogus\".\nRun"},
+        {{"--prot", "sim0", "info"}, "rm7util info: unknown option \"--prot\". Did you mean \"--port\"?"},
+        {{"info", "--prot=sim0"}, "unknown option \"--prot\". Did you mean \"--port\"?"},
+        {{"firmware", "list", "--foldr", "x"}, "unknown option \"--foldr\". Did you mean \"--folder\"?"},
+        {{"info", "-x"}, "unknown option \"-x\".\nRun"},
     };
     for (const auto& c : cases) {
         const Outcome o = Line(c.words);

@@ -127,9 +127,10 @@ int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std:
     std::string bytes;
     ConfigurationFileContents contents;
     Result r = LoadFile(path, notifier, bytes);
-    if (r == kOk) {
-        r = ReadConfigurationText(bytes, {kNoSerialNumber, false, &notifier}, contents);
+    if (r != kOk) {
+        return ReportFileFailure(env.Err(), r, path);
     }
+    r = ReadConfigurationText(bytes, {kNoSerialNumber, false, &notifier}, contents);
     if (r != kOk) {
         return ReportFailure(env.Err(), r);
     }
@@ -210,7 +211,7 @@ int RunConfigVerify(IEnvironment& env, const GlobalOptions& options, const std::
     ConfigurationFileContents contents;
     const Result r = ReadConfigurationFile(path, {kNoSerialNumber, false, &notifier}, contents);
     if (r != kOk) {
-        return ReportFailure(env.Err(), r);
+        return ReportFileFailure(env.Err(), r, path);
     }
     const auto ranges = DescribeRanges(contents.runs);
     std::size_t total = 0;
@@ -321,13 +322,14 @@ int RunConfigDiff(IEnvironment& env, const GlobalOptions& options, const std::st
     CConsoleNotifier notifier(env.Err(), options.quiet, false);
     ConfigurationSide left;
     ConfigurationSide right;
-    Result r = ReadSide(file, notifier, left);
-    if (r == kOk && !radio) {
-        r = ReadSide(other, notifier, right);
-    }
-    if (r != kOk) {
-        ReportFailure(env.Err(), r);
-        return 2;
+    for (const auto& [path, side] : {std::pair{&file, &left}, std::pair{&other, &right}}) {
+        if (path->empty()) {
+            continue;
+        }
+        if (const Result r = ReadSide(*path, notifier, *side); r != kOk) {
+            ReportFileFailure(env.Err(), r, *path);
+            return 2;
+        }
     }
     std::string rightName = other;
     if (radio) {
@@ -339,7 +341,7 @@ int RunConfigDiff(IEnvironment& env, const GlobalOptions& options, const std::st
         CConfigSaveStateMachine machine(session.Radio());
         CConsoleProgress progress(env.Err(), "Reading configuration", options.quiet);
         machine.SetProgressBar(&progress);
-        r = CMachineRun(session).Run(machine, [&] { return machine.StartSave(); });
+        const Result r = CMachineRun(session).Run(machine, [&] { return machine.StartSave(); });
         if (r != kOk) {
             ReportFailure(env.Err(), r);
             return 2;

@@ -6,6 +6,7 @@
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "memories/banner.h"
+#include "memories/cw_code.h"
 #include "memories/cw_memory.h"
 #include "platform/format.h"
 #include "platform/result_codes.h"
@@ -107,7 +108,12 @@ int RunCwSet(IEnvironment& env, const GlobalOptions& options, int memory, const 
             env.Err() << StrFormat("The radio cannot send \"%s\"; it sends A-Z, 0-9, space and ~|_+%%=(*!/,-.?@\n",
                                    typed.c_str());
         }
-        return ReportFailure(env.Err(), r);
+        const int status = ReportFailure(env.Err(), r);
+        if (r == kErrCwMemoryTooLong) {
+            env.Err() << StrFormat("The text has %zu characters; a CW memory holds at most %zu.\n", CwTextLength(typed),
+                                   kCwEditLimit);
+        }
+        return status;
     }
     const std::string text = KeepCwTypeable(typed);
     const auto index = static_cast<std::size_t>(memory - 1);

@@ -36,7 +36,22 @@ void CConsoleNotifier::MessageBox(const std::string& caption, const std::string&
 }
 
 bool CConsoleNotifier::AskYesNo(const std::string& caption, const std::string& text, MessageIcon) {
-    m_err << caption << ": " << text << "\n"
+    // A dialog's "Press Yes ..." lines mean nothing at a terminal: the answer line says which
+    // option goes on.
+    std::string question;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.starts_with("Press Yes") && !line.starts_with("Press No")) {
+            question += line + "\n";
+        }
+    }
+    while (!question.empty() && question.back() == '\n') {
+        question.pop_back();
+    }
+    m_err << caption << ": " << question << "\n"
           << (m_yes ? "Answered yes (--yes)." : "Answered no (give --yes to accept).") << "\n";
     return m_yes;
 }
@@ -160,15 +175,27 @@ int CSession::ReportContactFailure(Result r) {
     return status;
 }
 
+namespace {
+
+// What a port and a file share: the path is not there, or may not be opened.
+std::string PathDiagnosis(const std::filesystem::file_status& status, Result r) {
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return std::strerror(ENOENT);
+    }
+    if (r == ResultFromErrno(EACCES)) {
+        return std::strerror(EACCES);
+    }
+    return {};
+}
+
+}  // namespace
+
 std::string PortDiagnosis(const std::string& port, Result r) {
     if (port.empty()) {
         return {};
     }
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(port, ec);
-    if (status.type() == std::filesystem::file_type::not_found) {
-        return std::strerror(ENOENT);
-    }
     if (status.type() == std::filesystem::file_type::directory) {
         return "a directory, not a serial port";
     }
@@ -178,10 +205,27 @@ std::string PortDiagnosis(const std::string& port, Result r) {
     if (r == ResultFromErrno(ENOTTY)) {
         return "not a serial port";
     }
-    if (r == ResultFromErrno(EACCES)) {
-        return std::strerror(EACCES);
+    return PathDiagnosis(status, r);
+}
+
+std::string FileDiagnosis(const std::string& path, Result r) {
+    if (path.empty() || r == kOk) {
+        return {};
     }
-    return {};
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::directory) {
+        return std::strerror(EISDIR);
+    }
+    return PathDiagnosis(status, r);
+}
+
+int ReportFileFailure(std::ostream& err, Result r, const std::string& path) {
+    const int status = ReportFailure(err, r);
+    if (const std::string why = FileDiagnosis(path, r); !why.empty()) {
+        err << path << ": " << why << "\n";
+    }
+    return status;
 }
 
 namespace {

@@ -129,6 +129,12 @@ struct ReportedFailure {
     std::string text;
 };
 ReportedFailure TakeReportedFailure();
+// ReportFailure() for a file that could not be read, with a line giving the path and errno's own
+// text when the file itself is at fault (missing, a folder, not readable).
+int ReportFileFailure(std::ostream& err, Result r, const std::string& path);
+// Why a file that failed to open could not be read, in errno's own words; empty when the fault
+// is not the path's.
+std::string FileDiagnosis(const std::string& path, Result r);
 // Why a port that failed to open is no serial port, in words (errno's own where there is one);
 // empty when its kind says nothing more than r does.
 std::string PortDiagnosis(const std::string& port, Result r);

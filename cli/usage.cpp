@@ -63,6 +63,19 @@ std::vector<std::string> CommandNames(const CLI::App& app) {
     return names;
 }
 
+// The long options a command takes, its own and those of the commands it is under, without
+// their dashes.
+std::vector<std::string> LongOptionNames(const CLI::App& app) {
+    std::vector<std::string> names;
+    for (const CLI::App* a = &app; a != nullptr; a = a->get_parent()) {
+        for (const CLI::Option* opt : a->get_options()) {
+            const std::vector<std::string>& longNames = opt->get_lnames();
+            names.insert(names.end(), longNames.begin(), longNames.end());
+        }
+    }
+    return names;
+}
+
 std::string CommandPath(const CLI::App& app) {
     std::string path = app.get_name();
     for (const CLI::App* p = app.get_parent(); p != nullptr; p = p->get_parent()) {
@@ -144,8 +157,24 @@ int ReportParseError(CLI::App& app, const CLI::ParseError& error, std::ostream& 
             break;
         }
     }
+    // An unknown option comes first: the word after it is most likely its value.
+    std::string unknownOption;
+    for (const std::string& word : app.remaining(true)) {
+        if (word.size() > 1 && word[0] == '-' && !(word[1] >= '0' && word[1] <= '9')) {
+            unknownOption = word.substr(0, word.find('='));
+            break;
+        }
+    }
     const std::string where = CommandPath(*reached);
-    if (!names.empty() && !unknown.empty()) {
+    if (!unknownOption.empty()) {
+        err << where << ": unknown option \"" << unknownOption << "\".";
+        const std::size_t nameStart = std::min(unknownOption.find_first_not_of('-'), unknownOption.size());
+        const std::string nearest = NearestWord(unknownOption.substr(nameStart), LongOptionNames(*reached));
+        if (!nearest.empty()) {
+            err << " Did you mean \"--" << nearest << "\"?";
+        }
+        err << "\n";
+    } else if (!names.empty() && !unknown.empty()) {
         err << where << ": unknown command \"" << unknown << "\".";
         const std::string nearest = NearestWord(unknown, names);
         if (!nearest.empty()) {

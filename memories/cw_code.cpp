@@ -113,6 +113,10 @@ std::string KeepCwTypeable(std::string_view utf8) {
     return out;
 }
 
+std::size_t CwTextLength(std::string_view utf8) {
+    return CodePoints(utf8).size();
+}
+
 Result CheckCwText(std::string_view utf8, std::size_t limit) {
     const std::vector<char32_t> chars = CodePoints(utf8);
     if (chars.size() > limit) {

@@ -36,6 +36,8 @@ char CwDecodingEntry(std::uint8_t code);
 bool IsCwTypeable(char32_t c);
 // The characters of a text that pass as typed, upper-cased (what a paste leaves in a box).
 std::string KeepCwTypeable(std::string_view utf8);
+// The characters a text counts as against a limit (a malformed byte counts as one).
+std::size_t CwTextLength(std::string_view utf8);
 // Whether a text can be stored as it is: ERROR_INVALID_DATA (13) for a character the radio
 // cannot send, 0xE2000080 for more than limit characters.
 Result CheckCwText(std::string_view utf8, std::size_t limit = kCwEditLimit);

@@ -13,6 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr std::size_t kEepromSize = 0x8400;
 constexpr std::size_t kSerialAddress = 0x83FA;
@@ -128,6 +129,7 @@ TEST(CliConfig, SaveFromOneRadioAndRestoreIntoAnother) {
         EXPECT_EQ(r.status, 1);
         EXPECT_THAT(r.err, HasSubstr("Serial Number Mismatch: The Serial Number within the restore file"));
         EXPECT_THAT(r.err, HasSubstr(refusal.says));
+        EXPECT_THAT(r.err, Not(HasSubstr("Press ")));
         EXPECT_THAT(r.err, HasSubstr("Error code 0xE2000032"));
     }
     EXPECT_EQ(ReceivedStream(recordB).find("EW"), std::string::npos);
