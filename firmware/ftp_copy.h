@@ -26,6 +26,12 @@ inline constexpr int kFtpResultDone = 1;
 inline constexpr int kFtpResultCancelled = 2;
 inline constexpr int kFtpResultFailed = 3;
 
+// Whether the copy window closes by itself when a run ends: on Cancel, and after a good run
+// unless Trace keeps its log on the screen.
+inline bool FtpWindowClosesItself(int result, bool trace) {
+    return result == kFtpResultCancelled || (result == kFtpResultDone && !trace);
+}
+
 enum class FtpState : int {
     Idle = 0,
     Connecting = 1,

@@ -54,6 +54,18 @@ TEST(FtpCopySelection, TakesWhatIsNewerByTheFolderScansRule) {
     }
 }
 
+TEST(FtpCopyWindow, ClosesItselfOnCancelAndAfterAGoodRunUnlessTracing) {
+    struct Case {
+        int result;
+        bool trace;
+        bool closes;
+    };
+    for (const Case& c : {Case{kFtpResultDone, false, true}, Case{kFtpResultDone, true, false},
+                          Case{kFtpResultCancelled, true, true}, Case{kFtpResultFailed, false, false}}) {
+        EXPECT_EQ(FtpWindowClosesItself(c.result, c.trace), c.closes) << c.result << " " << c.trace;
+    }
+}
+
 TEST(FtpCopyNames, ServerNamesThatCouldLeaveTheFolderAreRefused) {
     for (const char* bad : {"../fmcu0300.hex", "..", ".hidden", "/etc/passwd", "sub/fmcu0300.hex", "..\\x.hex",
                             "fmcu0300.hex\x07", "a\nb", "c:fmcu.hex", ""}) {

@@ -27,7 +27,7 @@ inline constexpr int kLoaderDialogFailed = 2;
 
 inline constexpr const char* kLoaderCloseQuestion =
     "Are you sure you wish to close the Utility while sending firmware?";
-inline constexpr const char* kLoaderClickClose = "Click \"Close\" to close this window";
+inline constexpr const char* kLoaderClickClose = kClickCloseText;
 inline constexpr const char* kLoaderCancelText = "Cancel";
 inline constexpr const char* kLoaderCloseText = "Close";
 

@@ -7,4 +7,7 @@ namespace rm7 {
 // a restore, a write of the radio's memories) is stopped; each job asks its own question.
 inline constexpr const char* kCriticalOperationCaption = "Critical Operation in Progress";
 
+// The last line of a job window's log that stays open after its run.
+inline constexpr const char* kClickCloseText = "Click \"Close\" to close this window";
+
 }  // namespace rm7

@@ -8,7 +8,9 @@
 #include <QVBoxLayout>
 
 #include "platform/format.h"
+#include "platform/job_texts.h"
 #include "platform/text.h"
+#include "ui/qt_text.h"
 
 namespace rm7 {
 
@@ -75,12 +77,12 @@ void CFtpDlg::showEvent(QShowEvent* event) {
 void CFtpDlg::OnDone(int result) {
     m_running = false;
     m_result = result;
-    if (result == kFtpResultCancelled || (result == kFtpResultDone && !m_trace)) {
+    if (FtpWindowClosesItself(result, m_trace)) {
         done(result);
         return;
     }
     m_button->setText(QStringLiteral("Close"));
-    m_log->append(QStringLiteral("Click \"Close\" to close this window"));
+    m_log->append(Text(kClickCloseText));
 }
 
 void CFtpDlg::reject() {
