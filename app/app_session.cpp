@@ -4,6 +4,8 @@
 
 #include "app/main_frame.h"
 #include "link/tty_serial_port.h"
+#include "platform/error_text.h"
+#include "platform/format.h"
 #include "platform/paths.h"
 #include "platform/version.h"
 
@@ -21,20 +23,37 @@ CAppSession::~CAppSession() {
 }
 
 Result CAppSession::Start() {
-    std::string port = m_options.port;
+    CMainFrame::RunOverrides run;
+    std::string warning = m_settings.Warning();
+    run.port = m_options.port;
     if (m_options.simulate) {
         const Result r = StartSimulatedRadio(m_simulator, m_options.simulator, m_options.simArgs, m_simulatedPort);
         if (r != kOk) {
             return r;
         }
-        port = m_simulatedPort;
+        run.port = m_simulatedPort;
+        // The folder starts empty and the mirror holds newer firmware: copy, then load. Without
+        // them the run goes on with the saved folder and server.
+        const std::filesystem::path simulator = m_options.simulator;
+        const Result made = m_firmware.Create(
+            [&](const std::filesystem::path& dir) { return MakeSimulatedFirmware(simulator, dir); }, false);
+        if (made == kOk) {
+            run.firmwareFolder = m_firmware.Folder().string();
+            run.fileServer = m_firmware.ServerUrl();
+        } else {
+            warning = StrFormat(
+                "The simulated radio's firmware could not be made (%s): the saved firmware folder "
+                "and file server are used.",
+                ErrorText(made).c_str());
+        }
     }
     m_model = std::make_unique<CModel>(m_pump, &m_settings);
     m_radio = std::make_unique<CRadioSession>(*m_model, std::make_unique<CSerialPort>(m_pump));
-    m_frame = std::make_unique<CMainFrame>(*m_radio, &m_settings, port);
-    if (!m_settings.Warning().empty()) {
-        // Once the loop runs and the window is up: the settings file was ignored, and why.
-        QTimer::singleShot(0, m_frame.get(), [frame = m_frame.get(), text = m_settings.Warning()] {
+    m_frame = std::make_unique<CMainFrame>(*m_radio, &m_settings, std::move(run));
+    if (!warning.empty()) {
+        // Once the loop runs and the window is up: the settings file was ignored, or the simulated
+        // firmware is missing, and why.
+        QTimer::singleShot(0, m_frame.get(), [frame = m_frame.get(), text = warning] {
             frame->MessageBox(kProductName, text, MessageIcon::Warning);
         });
     }

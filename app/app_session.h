@@ -10,6 +10,7 @@
 #include "model/model.h"
 #include "platform/child_process.h"
 #include "platform/settings.h"
+#include "platform/simulated_firmware.h"
 
 namespace rm7 {
 
@@ -48,6 +49,7 @@ class CAppSession {
     CQtPump m_pump;
     CSettingsStore m_settings;
     CChildProcess m_simulator;
+    CSimulatedFirmware m_firmware;
     std::string m_simulatedPort;
     std::unique_ptr<CModel> m_model;
     std::unique_ptr<CRadioSession> m_radio;

@@ -55,12 +55,8 @@ class CStatusLabel final : public QLabel {
     QString m_full;
 };
 
-CMainFrame::CMainFrame(CRadioSession& session, CSettingsStore* settings, std::string transientPort, QWidget* parent)
-    : QMainWindow(parent),
-      m_session(session),
-      m_model(session.Model()),
-      m_settings(settings),
-      m_transientPort(std::move(transientPort)) {
+CMainFrame::CMainFrame(CRadioSession& session, CSettingsStore* settings, RunOverrides run, QWidget* parent)
+    : QMainWindow(parent), m_session(session), m_model(session.Model()), m_settings(settings), m_run(std::move(run)) {
     setObjectName("mainFrame");
 
     // 1. The status bar, one pane.
@@ -72,12 +68,17 @@ CMainFrame::CMainFrame(CRadioSession& session, CSettingsStore* settings, std::st
     // 2. The core speaks to the user through this window; the port reports its failures here.
     m_session.SetNotifier(this);
 
-    // 3. The settings; a port given for this run stands in for the saved one.
+    // 3. The settings; a port, folder or server given for this run stands in for the saved one.
     m_model.LoadSettings();
     m_savedPort = m_model.portName.Get();
-    if (!m_transientPort.empty()) {
-        m_model.portName.Set(m_transientPort);
+    m_savedFolder = m_model.firmwareFolder.Get();
+    if (!m_run.port.empty()) {
+        m_model.portName.Set(m_run.port);
     }
+    if (!m_run.firmwareFolder.empty()) {
+        m_model.firmwareFolder.Set(m_run.firmwareFolder);
+    }
+    m_model.fileServerForRun = m_run.fileServer;
 
     // 4, 5. Menus with their check marks, and the technician's port menu.
     CreateMenus();
@@ -122,9 +123,13 @@ CMainFrame::~CMainFrame() {
     // The window is going: nothing may open a box on it any more.
     m_session.SetNotifier(nullptr);
     m_session.ClosePort();
-    // This run's port is not the user's choice of port.
-    if (!m_transientPort.empty() && m_model.portName.Get() == m_transientPort) {
+    // This run's port is not the user's choice of port; this run's folder, whatever was chosen
+    // while it was in use, leaves the saved one as it was.
+    if (!m_run.port.empty() && m_model.portName.Get() == m_run.port) {
         m_model.portName.Set(m_savedPort);
+    }
+    if (!m_run.firmwareFolder.empty()) {
+        m_model.firmwareFolder.Set(m_savedFolder);
     }
     m_model.SaveSettings();
     if (m_settings != nullptr && m_placement.has_value() && SavePlacement(*m_settings, *m_placement) == kOk) {

@@ -30,10 +30,14 @@ class CTabView;
 
 class CMainFrame final : public QMainWindow, public IMessageTarget, public IUserNotifier {
   public:
-    // settings may be null (nothing is loaded or saved). A transientPort is used for this run in
-    // place of the saved "Port" and is never saved.
-    CMainFrame(CRadioSession& session, CSettingsStore* settings, std::string transientPort = {},
-               QWidget* parent = nullptr);
+    // What this run uses in place of the saved settings, never saved (--port, --simulate).
+    struct RunOverrides {
+        std::string port;
+        std::string firmwareFolder;
+        std::string fileServer;
+    };
+    // settings may be null (nothing is loaded or saved).
+    CMainFrame(CRadioSession& session, CSettingsStore* settings, RunOverrides run = {}, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     void StatusText(const std::string& text) override;
@@ -70,8 +74,9 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
     CRadioSession& m_session;
     CModel& m_model;
     CSettingsStore* m_settings;
-    std::string m_transientPort;
+    RunOverrides m_run;
     std::string m_savedPort;
+    std::string m_savedFolder;
     bool m_registering = false;
     bool m_shown = false;
     bool m_closed = false;

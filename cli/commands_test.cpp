@@ -19,8 +19,11 @@
 #include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/manual_pump.h"
+#include "platform/paths.h"
 #include "platform/result_codes.h"
+#include "platform/settings.h"
 #include "platform/wall_clock.h"
+#include "sim/make_firmware.h"
 #include "sim/radio.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/temp_folder.h"
@@ -83,6 +86,10 @@ class CRadioEnvironment final : public IEnvironment {
         return port;
     }
     Result StartSimulator(const std::string&, std::string&) override { return kErrorFileNotFound; }
+    Result MakeFirmware(const std::filesystem::path& dir) override {
+        std::string error;
+        return rm7sim::MakeFirmware(dir.string(), error) ? kOk : kErrorWriteFault;
+    }
     // The computer's clock runs with the pump's, from the moment the radio's clock started at.
     std::int64_t WallClockMs() override { return clockEpochMs + loop.pump.TickCount(); }
 
@@ -952,6 +959,41 @@ TEST_F(CliCommands, FirmwareFetchCopiesWhatIsNewerFromAMirror) {
     json = nlohmann::json::parse(refused.out);
     EXPECT_EQ(json["result"], "failed");
     EXPECT_EQ(json["code"], 12006);
+}
+
+TEST_F(CliCommands, SimulateUsesScratchFirmwareAndLeavesTheSavedFolderAlone) {
+    const std::filesystem::path scratchParent = dir / "tmp";
+    std::filesystem::create_directories(scratchParent);
+    setenv("TMPDIR", scratchParent.c_str(), 1);
+    const std::filesystem::path saved = dir / "saved-fw";
+    std::filesystem::create_directories(saved);
+    {
+        CSettingsStore settings(SettingsFilePath());
+        settings.Load();
+        ASSERT_EQ(settings.WriteString("", "FirmwareFolder", saved.string()), kOk);
+        ASSERT_EQ(settings.Save(), kOk);
+    }
+
+    // The notes and the firmware come from the scratch folder, not from the saved one.
+    Outcome o = Line({"--simulate", "firmware", "notes"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_THAT(o.out, HasSubstr("MCU 03.00, DSP 03.00"));
+    o = Line({"--simulate", "--json", "firmware", "fetch"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    const nlohmann::json json = nlohmann::json::parse(o.out);
+    EXPECT_EQ(json["result"], "done");
+    EXPECT_EQ(json["copied"], nlohmann::json::array());
+    EXPECT_THAT(o.err, HasSubstr("Open connection to file://" + scratchParent.string() + "/rm7-simulate-"));
+
+    // Nothing of the run is left, and the saved folder is as it was.
+    EXPECT_TRUE(std::filesystem::is_empty(scratchParent));
+    EXPECT_TRUE(std::filesystem::is_empty(saved));
+    CSettingsStore settings(SettingsFilePath());
+    settings.Load();
+    std::string folder;
+    EXPECT_EQ(settings.ReadString("", "FirmwareFolder", folder), kOk);
+    EXPECT_EQ(folder, saved.string());
+    unsetenv("TMPDIR");
 }
 
 TEST_F(CliCommands, UsageMistakesAreNamedAndEndWithStatusTwo) {

@@ -5,6 +5,7 @@
 //
 // Threads: one; every call, and every handler the loop runs, is on the thread that runs the loop.
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -44,6 +45,8 @@ class IEnvironment {
     // --simulate: starts a simulated radio with these extra options and gives the device it
     // answers on. The radio runs until the environment goes away.
     virtual Result StartSimulator(const std::string& extraArgs, std::string& device) = 0;
+    // --simulate: writes the simulated radio's firmware pair and release notes into dir.
+    virtual Result MakeFirmware(const std::filesystem::path& dir) = 0;
     // The computer's clock: milliseconds since the Unix epoch.
     virtual std::int64_t WallClockMs() = 0;
 

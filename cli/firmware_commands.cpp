@@ -510,12 +510,7 @@ int RunFirmwareFetch(IEnvironment& env, const GlobalOptions& options, const std:
                      const std::string& serverArg) {
     CSession session(env, options);
     const std::filesystem::path folder = FolderOf(session, folderArg);
-    std::string server = serverArg;
-    if (server.empty() &&
-        (session.Model().Settings() == nullptr ||
-         session.Model().Settings()->ReadString("", kFileServerName, server) != 0 || server.empty())) {
-        server = kDefaultFileServer;
-    }
+    const std::string server = serverArg.empty() ? ChosenFileServer(session.Model()) : serverArg;
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
 

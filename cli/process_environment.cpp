@@ -96,4 +96,8 @@ Result CProcessEnvironment::StartSimulator(const std::string& extraArgs, std::st
     return StartSimulatedRadio(m_simulator, {}, extraArgs, device);
 }
 
+Result CProcessEnvironment::MakeFirmware(const std::filesystem::path& dir) {
+    return MakeSimulatedFirmware({}, dir);
+}
+
 }  // namespace rm7::cli

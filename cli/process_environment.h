@@ -43,6 +43,7 @@ class CProcessEnvironment final : public IEnvironment {
     IRunLoop& Loop() override { return m_loop; }
     std::unique_ptr<ISerialPort> MakePort() override;
     Result StartSimulator(const std::string& extraArgs, std::string& device) override;
+    Result MakeFirmware(const std::filesystem::path& dir) override;
     std::int64_t WallClockMs() override { return rm7::WallClockMs(); }
 
   private:

@@ -68,8 +68,26 @@ CSession::CSession(IEnvironment& env, GlobalOptions options)
     m_model = std::make_unique<CModel>(Pump(), &m_settings, &m_notifier);
     m_radio = std::make_unique<CRadioSession>(*m_model, env.MakePort());
     m_model->LoadSettings();
+    if (m_options.simulate) {
+        UseSimulatedFirmware();
+    }
     m_radio->SetIdleTarget(this);
     m_portEvent = CObservation(m_model->portEvent, this);
+}
+
+void CSession::UseSimulatedFirmware() {
+    // One command is one run: the folder holds the made firmware too, so that a load, a check or
+    // the notes have something to work on (a copy from the mirror then finds nothing newer).
+    const Result r =
+        m_simulatedFirmware.Create([this](const std::filesystem::path& dir) { return m_env.MakeFirmware(dir); }, true);
+    if (r != kOk) {
+        m_env.Err() << "The simulated radio's firmware could not be made (" << ErrorText(r)
+                    << "): the saved firmware folder and file server are used.\n";
+        return;
+    }
+    // rm7util never saves the settings: the saved folder and server stay as they were.
+    m_model->firmwareFolder.Set(m_simulatedFirmware.Folder().string());
+    m_model->fileServerForRun = m_simulatedFirmware.ServerUrl();
 }
 
 CSession::~CSession() {

@@ -16,6 +16,7 @@
 #include "model/model.h"
 #include "platform/result_codes.h"
 #include "platform/settings.h"
+#include "platform/simulated_firmware.h"
 
 namespace rm7::cli {
 
@@ -76,12 +77,16 @@ class CSession final : private IMessageTarget {
   private:
     static constexpr std::uint32_t kQuietTimerId = 1;
 
+    // --simulate: this run's firmware folder and file server are scratch ones.
+    void UseSimulatedFirmware();
+
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
 
     IEnvironment& m_env;
     GlobalOptions m_options;
     CConsoleNotifier m_notifier;
     CSettingsStore m_settings;
+    CSimulatedFirmware m_simulatedFirmware;
     std::unique_ptr<CModel> m_model;
     std::unique_ptr<CRadioSession> m_radio;
     CObservation m_portEvent;

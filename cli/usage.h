@@ -50,6 +50,7 @@ class CCommandEnvironment final : public IEnvironment {
     Result StartSimulator(const std::string& extraArgs, std::string& device) override {
         return m_inner.StartSimulator(extraArgs, device);
     }
+    Result MakeFirmware(const std::filesystem::path& dir) override { return m_inner.MakeFirmware(dir); }
     std::int64_t WallClockMs() override { return m_inner.WallClockMs(); }
 
   private:

@@ -11,8 +11,10 @@
 #include "firmware/file_version.h"
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_image.h"
+#include "model/model.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
+#include "platform/settings.h"
 #include "platform/text.h"
 
 namespace rm7 {
@@ -172,6 +174,18 @@ Result ListLocal(const std::string& url, std::string& body, std::uint64_t limit)
 }
 
 }  // namespace
+
+std::string ChosenFileServer(const CModel& model) {
+    if (!model.fileServerForRun.empty()) {
+        return model.fileServerForRun;
+    }
+    std::string server;
+    if (model.Settings() == nullptr || model.Settings()->ReadString("", kFileServerName, server) != kOk ||
+        server.empty()) {
+        server = kDefaultFileServer;
+    }
+    return server;
+}
 
 std::string FirmwareDirectoryUrl(const std::string& server) {
     const bool file = StartsWith(server, "file:///");

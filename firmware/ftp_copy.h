@@ -17,6 +17,8 @@
 
 namespace rm7 {
 
+class CModel;
+
 inline constexpr const char* kDefaultFileServer = "ftp://ftp.tarnwell.com";
 inline constexpr const char* kFileServerName = "FileServer";
 inline constexpr Result kErrCancelled = 1223;
@@ -51,6 +53,10 @@ struct FtpCopyLimits {
     std::uint64_t maxFileBytes = 16u << 20;
     std::size_t maxEntries = 4096;
 };
+
+// The file server of this run: the run's own (--simulate's mirror) when there is one, else the
+// "FileServer" setting, else the maker's server.
+std::string ChosenFileServer(const CModel& model);
 
 // "ftp://host[/base]", "ftps://host[/base]" or "file:///path"; the folder below it is
 // "RM7/firmware". Empty when the URL is refused.

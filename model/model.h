@@ -96,6 +96,8 @@ class CModel {
     CPersistable<int> verboseLogging;
     CPersistable<int> technicianTxGainCalibration;
     std::string optionModules;  // the radio's answer to "OM;"
+    // A file server for this run only (--simulate's mirror), never saved; empty: the setting.
+    std::string fileServerForRun;
 
     void LoadSettings();
     Result SaveSettings();

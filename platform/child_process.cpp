@@ -85,6 +85,47 @@ bool CChildProcess::ReadFirstLine(std::string& line, int timeoutMs) {
     return false;
 }
 
+bool CChildProcess::WaitForEnd(int timeoutMs, int& exitCode) {
+    if (m_pid <= 0) {
+        return false;
+    }
+    // The pipe closes as the child ends: wait for that, then reap it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (m_stdout >= 0) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) {
+            return false;
+        }
+        pollfd p{m_stdout, POLLIN, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(left));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            continue;
+        }
+        char buffer[256];
+        const ssize_t got = ::read(m_stdout, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            ::close(m_stdout);
+            m_stdout = -1;
+        }
+    }
+    int status = 0;
+    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    m_pid = -1;
+    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
+}
+
 void CChildProcess::Stop() {
     if (m_pid > 0) {
         ::kill(m_pid, SIGTERM);
@@ -123,6 +164,22 @@ Result StartSimulatedRadio(CChildProcess& child, const std::filesystem::path& pr
         return kErrorFileNotFound;
     }
     return kOk;
+}
+
+Result MakeSimulatedFirmware(const std::filesystem::path& simulator, const std::filesystem::path& dir) {
+    CChildProcess child;
+    const Result r =
+        child.Start(simulator.empty() ? ProgramDir() / "rm7-sim" : simulator, {"--make-firmware", dir.string()});
+    if (r != kOk) {
+        return r;
+    }
+    int exitCode = 0;
+    if (!child.WaitForEnd(30000, exitCode)) {
+        child.Stop();
+        return kErrorTimeout;
+    }
+    // 127: the program could not be run at all.
+    return exitCode == 0 ? kOk : exitCode == 127 ? kErrorFileNotFound : kErrorGenFailure;
 }
 
 }  // namespace rm7

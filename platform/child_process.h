@@ -21,6 +21,9 @@ class CChildProcess {
     Result Start(const std::filesystem::path& program, const std::vector<std::string>& args);
     // Reads the child's first line of output, waiting at most timeoutMs; false when none came.
     bool ReadFirstLine(std::string& line, int timeoutMs);
+    // Waits at most timeoutMs for the child to end by itself (its output is read and dropped);
+    // true with its exit code (128 + N for signal N), false when it is still running.
+    bool WaitForEnd(int timeoutMs, int& exitCode);
     // Asks the child to end (SIGTERM), then waits for it.
     void Stop();
     bool Running() const { return m_pid > 0; }
@@ -39,5 +42,9 @@ std::filesystem::path ProgramDir();
 // line. A program that cannot run or prints no path is stopped: 2 (file not found).
 Result StartSimulatedRadio(CChildProcess& child, const std::filesystem::path& program, const std::string& extraArgs,
                            std::string& device);
+
+// Runs the simulator's firmware maker (`rm7-sim --make-firmware dir`, simulator empty: rm7-sim
+// beside this program) to its end, at most 30 s: 0, or why not.
+Result MakeSimulatedFirmware(const std::filesystem::path& simulator, const std::filesystem::path& dir);
 
 }  // namespace rm7

@@ -55,12 +55,8 @@ CFirmwarePage::CFirmwarePage(CRadioSession& session, QWidget* parent)
         return dialog.exec();
     };
     m_runCopy = [this](const std::filesystem::path& folder, const FolderContents& contents) {
-        std::string server;
-        if (Model().Settings() == nullptr || Model().Settings()->ReadString("", kFileServerName, server) != 0 ||
-            server.empty()) {
-            server = kDefaultFileServer;
-        }
-        CFtpDlg dialog(Session().Pump(), folder, contents, server, Model().trace.Get() != 0, DialogPrompts::Qt(), this);
+        CFtpDlg dialog(Session().Pump(), folder, contents, ChosenFileServer(Model()), Model().trace.Get() != 0,
+                       DialogPrompts::Qt(), this);
         return dialog.exec();
     };
 

@@ -202,9 +202,21 @@ class MainFrameTest : public QObject {
                                   kVersion + QStringLiteral(" - S/N 00300 on %1 at 19200 bit/s")
                                                  .arg(QString::fromStdString(m_session->SimulatedPort())),
                                   kDeadlineMs);
+        // A scratch folder, empty, and a scratch mirror with newer firmware: a copy has work to do.
+        const std::filesystem::path folder = m_session->Model().firmwareFolder.Get();
+        const std::string server = m_session->Model().fileServerForRun;
+        QVERIFY(std::filesystem::is_directory(folder) && std::filesystem::is_empty(folder));
+        QVERIFY(server.starts_with("file:///"));
+        const std::filesystem::path mirror = server.substr(7);
+        QVERIFY(std::filesystem::is_regular_file(mirror / "RM7" / "firmware" / "fmcu0300.hex"));
+        QVERIFY(std::filesystem::is_regular_file(mirror / "RM7" / "firmware" / "ffwnotes.rtf"));
         m_session.reset();
         std::string saved;
         QVERIFY(SavedSettings().ReadString("", "Port", saved) != kOk || saved.empty());
+        // Neither the scratch folder nor the scratch server is saved, and both are gone.
+        QVERIFY(SavedSettings().ReadString("", "FirmwareFolder", saved) != kOk || saved != folder.string());
+        QVERIFY(SavedSettings().ReadString("", "FileServer", saved) != kOk || saved != server);
+        QVERIFY(!std::filesystem::exists(folder) && !std::filesystem::exists(mirror));
     }
 
     void choosingAnotherPortContactsAgainAndTheSameDoesNothing() {

@@ -1,0 +1,65 @@
+#include "platform/simulated_firmware.h"
+
+#include <cstdlib>
+#include <system_error>
+#include <vector>
+
+#include "platform/os_error.h"
+
+namespace rm7 {
+
+CSimulatedFirmware::~CSimulatedFirmware() {
+    Remove();
+}
+
+Result CSimulatedFirmware::Create(const Maker& make, bool fillFolder) {
+    Remove();
+    std::error_code ec;
+    std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+        temp = "/tmp";
+    }
+    std::string pattern = (temp / "rm7-simulate-XXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (::mkdtemp(name.data()) == nullptr) {
+        return ResultFromErrno(errno);
+    }
+    m_root = name.data();
+    const std::filesystem::path mirror = m_root / "mirror" / "RM7" / "firmware";
+    std::filesystem::create_directories(mirror, ec);
+    if (!ec) {
+        std::filesystem::create_directories(Folder(), ec);
+    }
+    if (ec) {
+        const Result r = ResultFromErrno(ec.value());
+        Remove();
+        return r;
+    }
+    Result r = make(mirror);
+    if (r == kOk && fillFolder) {
+        r = make(Folder());
+    }
+    if (r != kOk) {
+        Remove();
+    }
+    return r;
+}
+
+std::filesystem::path CSimulatedFirmware::Folder() const {
+    return m_root.empty() ? std::filesystem::path() : m_root / "firmware";
+}
+
+std::string CSimulatedFirmware::ServerUrl() const {
+    return m_root.empty() ? std::string() : "file://" + (m_root / "mirror").string();
+}
+
+void CSimulatedFirmware::Remove() {
+    if (!m_root.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(m_root, ec);
+        m_root.clear();
+    }
+}
+
+}  // namespace rm7
