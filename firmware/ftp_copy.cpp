@@ -175,6 +175,35 @@ Result ListLocal(const std::string& url, std::string& body, std::uint64_t limit)
 
 }  // namespace
 
+RemoteListing ReadListing(std::string_view body, std::size_t maxEntries) {
+    RemoteListing listing;
+    std::size_t start = 0;
+    while (start < body.size()) {
+        std::size_t end = body.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = body.size();
+        }
+        std::string name(body.substr(start, end - start));
+        start = end + 1;
+        if (!name.empty() && name.back() == '\r') {
+            name.pop_back();
+        }
+        if (name.empty() || name == "." || name == "..") {
+            continue;
+        }
+        if (listing.names.size() + listing.refused.size() >= maxEntries) {
+            listing.tooMany = true;
+            break;
+        }
+        if (const char* why = RefusedRemoteName(name)) {
+            listing.refused.emplace_back(std::move(name), why);
+        } else {
+            listing.names.push_back(std::move(name));
+        }
+    }
+    return listing;
+}
+
 std::string ChosenFileServer(const CModel& model) {
     if (!model.fileServerForRun.empty()) {
         return model.fileServerForRun;
@@ -439,32 +468,15 @@ void CFtpCopyJob::OnListed() {
         Finish("File Find Complete", kErrCancelled);
         return;
     }
-    std::vector<std::string> names;
-    std::size_t start = 0;
-    const std::string& body = m_request.body;
-    while (start < body.size()) {
-        std::size_t end = body.find('\n', start);
-        if (end == std::string::npos) {
-            end = body.size();
-        }
-        std::string name = body.substr(start, end - start);
-        start = end + 1;
-        if (!name.empty() && name.back() == '\r') {
-            name.pop_back();
-        }
-        if (name.empty() || name == "." || name == "..") {
-            continue;
-        }
-        if (names.size() >= m_limits.maxEntries) {
-            Finish("InternetFindNextFile", kErrBadResponse, true);
-            return;
-        }
-        if (const char* why = RefusedRemoteName(name)) {
-            Log(StrFormat("Skipped %s: %s", Utf8OrEscaped(name).c_str(), why));
-            continue;
-        }
-        names.push_back(std::move(name));
+    const RemoteListing listing = ReadListing(m_request.body, m_limits.maxEntries);
+    for (const auto& [name, why] : listing.refused) {
+        Log(StrFormat("Skipped %s: %s", Utf8OrEscaped(name).c_str(), why));
     }
+    if (listing.tooMany) {
+        Finish("InternetFindNextFile", kErrBadResponse, true);
+        return;
+    }
+    const std::vector<std::string>& names = listing.names;
     const CopySelection selection = SelectNewerFiles(names, m_local);
     for (const std::string& name : names) {
         const bool taken = std::find(selection.copy.begin(), selection.copy.end(), name) != selection.copy.end();

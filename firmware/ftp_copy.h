@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "firmware/firmware_folder.h"
@@ -64,6 +66,15 @@ std::string FirmwareDirectoryUrl(const std::string& server);
 
 // Why the server's name of a file is not taken, or null when it may be written in the folder.
 const char* RefusedRemoteName(const std::string& name);
+
+// A names-only listing (one name a line, CR LF or LF), split into the names that may be written
+// in the folder and those refused with why; more than maxEntries names is a listing not trusted.
+struct RemoteListing {
+    std::vector<std::string> names;
+    std::vector<std::pair<std::string, const char*>> refused;
+    bool tooMany = false;
+};
+RemoteListing ReadListing(std::string_view body, std::size_t maxEntries);
 
 // Which remote names to copy, in listing order, by the folder scan's newest-file rule against
 // what the folder holds; the release notes alone are not worth a copy. `notes` takes the
