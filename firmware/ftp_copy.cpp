@@ -188,7 +188,9 @@ RemoteListing ReadListing(std::string_view body, std::size_t maxEntries) {
         if (!name.empty() && name.back() == '\r') {
             name.pop_back();
         }
-        if (name.empty() || name == "." || name == "..") {
+        // A name listed twice would be fetched and counted twice.
+        if (name.empty() || name == "." || name == ".." ||
+            std::find(listing.names.begin(), listing.names.end(), name) != listing.names.end()) {
             continue;
         }
         if (listing.names.size() + listing.refused.size() >= maxEntries) {

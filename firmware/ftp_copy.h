@@ -68,7 +68,7 @@ std::string FirmwareDirectoryUrl(const std::string& server);
 const char* RefusedRemoteName(const std::string& name);
 
 // A names-only listing (one name a line, CR LF or LF), split into the names that may be written
-// in the folder and those refused with why; more than maxEntries names is a listing not trusted.
+// in the folder (each once) and those refused with why; more than maxEntries names is a listing not trusted.
 struct RemoteListing {
     std::vector<std::string> names;
     std::vector<std::pair<std::string, const char*>> refused;

@@ -278,6 +278,49 @@ class FirmwarePageTest : public QObject {
         QVERIFY(!std::filesystem::exists(rig.dir / "missing"));
     }
 
+    void CopyDialogCancelsWhileRunningAndKeepsAFailureOnScreen() {
+        Rig rig;
+        const test::CTempFolder mirror;
+        std::filesystem::create_directories(mirror / "RM7" / "firmware");
+        test::WriteHexFile(mirror / "RM7" / "firmware" / "fdsp0300.hex", test::DspImageBytes(3000, 4, "0300"), 0);
+        const std::string server = "file://" + mirror.Path().string();
+
+        // The frame's close waits for the run; Cancel ends it with result 2, nothing copied.
+        // Closed before its run began: cancelled, and the run never starts.
+        CFtpDlg early(rig.radio.pump, rig.dir.Path(), ScanFolder(rig.dir.Path()), server, false, {});
+        early.show();
+        early.close();
+        QCoreApplication::processEvents();
+        QCOMPARE(early.result(), kFtpResultCancelled);
+        QCOMPARE(early.Job().State(), FtpState::Idle);
+
+        CFtpDlg running(rig.radio.pump, rig.dir.Path(), ScanFolder(rig.dir.Path()), server, false, {});
+        running.show();
+        QCoreApplication::processEvents();
+        QCOMPARE(running.Button()->text(), QStringLiteral("Cancel"));
+        running.close();
+        QVERIFY(running.isVisible());
+        running.Button()->click();
+        QVERIFY(rig.RunUntilHidden(running));
+        QCOMPARE(running.result(), kFtpResultCancelled);
+        QVERIFY(!std::filesystem::exists(rig.dir / "fdsp0300.hex"));
+
+        // A failure stays on the screen until the user has read it and clicks Close.
+        CFtpDlg failed(rig.radio.pump, rig.dir.Path(), ScanFolder(rig.dir.Path()), "http://127.0.0.1/", false, {});
+        failed.show();
+        for (int i = 0; i < 100 && failed.Button()->text() != QStringLiteral("Close"); ++i) {
+            rig.radio.pump.RunUntilIdle();
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(failed.Button()->text(), QStringLiteral("Close"));
+        QVERIFY(failed.isVisible());
+        QVERIFY(failed.Log()->toPlainText().contains(QStringLiteral("completed with error 0x00002EE6")));
+        QVERIFY(failed.Log()->toPlainText().endsWith(QString::fromLatin1(kClickCloseText)));
+        failed.Button()->click();
+        QVERIFY(!failed.isVisible());
+        QCOMPARE(failed.result(), kFtpResultFailed);
+    }
+
     void LoadCheckboxIsKeptInTheSettings() {
         CManualPump pump;
         rm7sim::Radio radio(rm7sim::Options{});

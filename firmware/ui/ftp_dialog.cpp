@@ -65,6 +65,9 @@ void CFtpDlg::showEvent(QShowEvent* event) {
     setMinimumSize(size());
     // After the window is up, so that its first lines show while the listing is under way.
     QTimer::singleShot(0, this, [this] {
+        if (!isVisible()) {
+            return;  // closed before its run began
+        }
         if (!FolderReady()) {
             done(kFtpResultFailed);
             return;

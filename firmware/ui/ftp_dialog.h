@@ -43,7 +43,7 @@ class CFtpDlg final : public QDialog {
     bool m_trace;
     bool m_started = false;
     bool m_running = false;
-    int m_result = kFtpResultDone;
+    int m_result = kFtpResultCancelled;  // until a run ends: a window closed before has done nothing
     QTextEdit* m_log = nullptr;
     QPushButton* m_button = nullptr;
     std::unique_ptr<CFtpCopyJob> m_job;
