@@ -375,15 +375,26 @@ TEST_F(CliCommands, ConfigurationFailuresLeaveTheRadioAlone) {
     const std::filesystem::path missing = dir / "missing.RM7Config";
     const std::string missingSays = "\n" + missing.string() + ": No such file or directory\n";
     const std::string folderSays = "\n" + dir.Path().string() + ": Is a directory\n";
+    const std::string noFolderSays = "Error code 0x00000003: The system cannot find the path specified.\n" +
+                                     (dir / "no").string() + ": No such file or directory\n";
+    const std::string notFolderSays = "\n" + file.string() + ": Not a directory\n";
 
     const struct {
         const char* name;
         Command run;
         const char* says;
+        bool radioUntouched = false;
     } cases[] = {
+        // A file that cannot be written is found before the radio is read for it.
         {"save into a missing folder",
          [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, (dir / "no" / "f").string()); },
-         "Error code 0x0000000"},
+         noFolderSays.c_str(), true},
+        {"save over a folder",
+         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, dir.Path().string()); },
+         folderSays.c_str(), true},
+        {"save below a file",
+         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, (file / "f").string()); },
+         notFolderSays.c_str(), true},
         {"restore another radio's file",
          [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), false); },
          "Error code 0xE2000032: RM7 serial number does not match the restore file serial number\nThe file is of the "
@@ -410,7 +421,11 @@ TEST_F(CliCommands, ConfigurationFailuresLeaveTheRadioAlone) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::size_t received = Radio().ReceivedCommands().size();
         const Outcome o = Run(c.run);
+        if (c.radioUntouched) {
+            EXPECT_EQ(Radio().ReceivedCommands().size(), received);
+        }
         EXPECT_EQ(o.status, 1);
         EXPECT_THAT(o.err, HasSubstr(c.says));
         EXPECT_EQ(o.out, "");

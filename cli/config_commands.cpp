@@ -2,6 +2,8 @@
 // Configuration page, from a terminal.
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <optional>
 
@@ -17,6 +19,7 @@
 #include "config/save_machine.h"
 #include "link/job_run.h"
 #include "platform/format.h"
+#include "platform/os_error.h"
 #include "platform/paths.h"
 #include "platform/result_codes.h"
 #include "platform/settings.h"
@@ -71,6 +74,18 @@ std::filesystem::path ConfigurationFolder() {
 int RunConfigSave(IEnvironment& env, const GlobalOptions& options, const std::string& fileArg) {
     // The time the save began names the file and heads it.
     const SavedAtTime savedAt = SavedAtFromLocalTime(std::time(nullptr));
+    // A file that cannot be written is found before the radio is read for it.
+    if (!fileArg.empty()) {
+        if (const WriteObstacle o = FindWriteObstacle(fileArg); o.error != 0) {
+            // The codes the writer itself gives: a missing folder, a folder in the file's place.
+            const Result r = o.error == ENOENT   ? kErrorPathNotFound
+                             : o.error == EISDIR ? kErrorAccessDenied
+                                                 : ResultFromErrno(o.error);
+            const int status = ReportFailure(env.Err(), r);
+            env.Err() << o.path.string() << ": " << std::strerror(o.error) << "\n";
+            return status;
+        }
+    }
     CSession session(env, options);
     if (const int status = session.Begin(); status != 0) {
         return status;
@@ -91,7 +106,7 @@ int RunConfigSave(IEnvironment& env, const GlobalOptions& options, const std::st
     }
     if (r != kOk) {
         model.StatusText(kSaveFailedText);
-        return ReportFailure(env.Err(), r);
+        return ReportWriteFailure(env.Err(), r, file);
     }
     model.StatusText(kConfigSavedText);
     if (options.json) {

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <utility>
 
+#include <unistd.h>
+
 #include "link/contact.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
@@ -242,6 +244,37 @@ int ReportFileFailure(std::ostream& err, Result r, const std::string& path) {
     const int status = ReportFailure(err, r);
     if (const std::string why = FileDiagnosis(path, r); !why.empty()) {
         err << path << ": " << why << "\n";
+    }
+    return status;
+}
+
+WriteObstacle FindWriteObstacle(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(file, ec)) {
+        return {EISDIR, file};
+    }
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    const std::filesystem::file_status status = std::filesystem::status(folder, ec);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return {ENOENT, folder};
+    }
+    if (status.type() != std::filesystem::file_type::directory) {
+        return {ENOTDIR, folder};
+    }
+    // The file goes in under a temporary name first: the folder must take new files.
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return {errno, folder};
+    }
+    if (std::filesystem::exists(file, ec) && ::access(file.c_str(), W_OK) != 0) {
+        return {errno, file};
+    }
+    return {};
+}
+
+int ReportWriteFailure(std::ostream& err, Result r, const std::filesystem::path& file) {
+    const int status = ReportFailure(err, r);
+    if (const WriteObstacle o = FindWriteObstacle(file); o.error != 0) {
+        err << o.path.string() << ": " << std::strerror(o.error) << "\n";
     }
     return status;
 }

@@ -4,6 +4,7 @@
 // first contacts the radio, as the desktop application does at start, so the model knows the
 // radio before the job runs.
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -140,6 +141,17 @@ int ReportFileFailure(std::ostream& err, Result r, const std::string& path);
 // Why a file that failed to open could not be read, in errno's own words; empty when the fault
 // is not the path's.
 std::string FileDiagnosis(const std::string& path, Result r);
+// The first thing that would stop a file being written at `file` (a missing or read-only folder, a
+// folder in its place): errno's code and the path it concerns; error 0 when nothing is seen.
+struct WriteObstacle {
+    int error = 0;
+    std::filesystem::path path;
+};
+WriteObstacle FindWriteObstacle(const std::filesystem::path& file);
+// ReportFailure() for a file that could not be written, with errno's own words and the path
+// where FindWriteObstacle sees why.
+int ReportWriteFailure(std::ostream& err, Result r, const std::filesystem::path& file);
+
 // Why a port that failed to open is no serial port, in words (errno's own where there is one);
 // empty when its kind says nothing more than r does.
 std::string PortDiagnosis(const std::string& port, Result r);
