@@ -5,6 +5,7 @@
 #include <ctime>
 #include <optional>
 
+#include "cli/backup_step.h"
 #include "cli/commands.h"
 #include "cli/critical_job.h"
 #include "cli/json_output.h"
@@ -158,6 +159,9 @@ int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std:
         return status;
     }
 
+    if (const int status = BackUpBeforeJob(session, BackupReason::kRestore); status != 0) {
+        return status;
+    }
     CConfigRestoreStateMachine machine(session.Radio());
     machine.SetRuns(std::move(contents.runs));
     CConsoleProgress progress(env.Err(), "Writing configuration", options.quiet);

@@ -27,6 +27,7 @@ struct GlobalOptions {
     bool simulate = false;
     bool yes = false;
     bool quiet = false;
+    bool noBackup = false;  // no configuration backup before a risky job
     std::string simArgs;  // extra options for the simulated radio
 };
 

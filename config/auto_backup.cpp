@@ -1,0 +1,188 @@
+#include "config/auto_backup.h"
+
+#include <algorithm>
+#include <ctime>
+#include <system_error>
+
+#include "config/config_folder.h"
+#include "platform/error_text.h"
+#include "platform/format.h"
+#include "platform/paths.h"
+#include "platform/settings.h"
+
+namespace rm7 {
+namespace {
+
+constexpr std::size_t kStampLength = 15;  // 20261210T101500
+
+// The time stamp of one radio's backup file name, or "" when the name is not one.
+std::string BackupStamp(const std::string& name, std::uint16_t serialNumber) {
+    std::string rest = name;
+    if (serialNumber != kNoSerialNumber) {
+        const std::string prefix = StrFormat("SN%05u.", serialNumber);
+        if (rest.rfind(prefix, 0) != 0) {
+            return {};
+        }
+        rest.erase(0, prefix.size());
+    }
+    const std::string suffix = std::string(".") + kConfigurationFileExtension;
+    if (rest.size() < kStampLength + suffix.size() || rest.compare(rest.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return {};
+    }
+    const std::string stamp = rest.substr(0, kStampLength);
+    for (std::size_t i = 0; i < kStampLength; ++i) {
+        const bool ok = i == 8 ? stamp[i] == 'T' : stamp[i] >= '0' && stamp[i] <= '9';
+        if (!ok) {
+            return {};
+        }
+    }
+    if (rest.compare(kStampLength, 8, ".before-") != 0) {
+        return {};
+    }
+    return stamp;
+}
+
+}  // namespace
+
+const char* BackupReasonTag(BackupReason reason) {
+    switch (reason) {
+        case BackupReason::kFirmware:
+            return "firmware";
+        case BackupReason::kRestore:
+            return "restore";
+        case BackupReason::kTxGain:
+            return "txgain";
+    }
+    return "job";
+}
+
+std::filesystem::path DefaultBackupFolder() {
+    return DataHome() / "Tarnwell" / "RM7 Utility" / "backups";
+}
+
+std::string BackupFileName(std::uint16_t serialNumber, const SavedAtTime& t, BackupReason reason) {
+    const std::string prefix = serialNumber == kNoSerialNumber ? std::string() : StrFormat("SN%05u.", serialNumber);
+    return StrFormat("%s%04u%02u%02uT%02u%02u%02u.before-%s.%s", prefix.c_str(), t.year, t.month, t.day, t.hour,
+                     t.minute, t.second, BackupReasonTag(reason), kConfigurationFileExtension);
+}
+
+std::vector<std::filesystem::path> PruneBackups(const std::filesystem::path& folder, std::uint16_t serialNumber,
+                                                std::size_t keep) {
+    std::vector<std::pair<std::string, std::filesystem::path>> backups;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!it->is_regular_file(ec)) {
+            continue;
+        }
+        const std::string stamp = BackupStamp(it->path().filename().string(), serialNumber);
+        if (!stamp.empty()) {
+            backups.emplace_back(stamp, it->path());
+        }
+    }
+    std::vector<std::filesystem::path> removed;
+    if (backups.size() <= keep) {
+        return removed;
+    }
+    std::sort(backups.begin(), backups.end());
+    for (std::size_t i = 0; i + keep < backups.size(); ++i) {
+        if (std::filesystem::remove(backups[i].second, ec)) {
+            removed.push_back(backups[i].second);
+        }
+    }
+    return removed;
+}
+
+AutoBackupSettings ReadAutoBackupSettings(const CSettingsStore* settings) {
+    AutoBackupSettings out;
+    std::uint32_t value = 1;
+    if (settings && settings->ReadDword("", kAutoBackupSetting, value) == kOk) {
+        out.enabled = value != 0;
+    }
+    return out;
+}
+
+std::string BackupOutcome::Text() const {
+    switch (kind) {
+        case Kind::kWritten:
+            return StrFormat("The configuration was backed up to %s", file.string().c_str());
+        case Kind::kOff:
+            return "No configuration backup was made: automatic backup is off";
+        case Kind::kBootLoader:
+            return "The radio is in its boot loader: its configuration cannot be read, so no backup was made";
+        case Kind::kFailed:
+            return StrFormat("The configuration backup failed: %s", ErrorCodeText(code).c_str());
+    }
+    return {};
+}
+
+std::string BackupFailedQuestion(const BackupOutcome& outcome) {
+    return outcome.Text() + ".\n\nGo on without a backup?";
+}
+
+CAutoBackup::CAutoBackup(CRadioSession& session, AutoBackupSettings settings, std::function<SavedAtTime()> now)
+    : m_session(session), m_settings(std::move(settings)), m_now(std::move(now)), m_machine(session) {
+    if (m_settings.folder.empty()) {
+        m_settings.folder = DefaultBackupFolder();
+    }
+    if (!m_now) {
+        m_now = [] { return SavedAtFromLocalTime(std::time(nullptr)); };
+    }
+}
+
+CAutoBackup::~CAutoBackup() {
+    Release();
+}
+
+void CAutoBackup::Release() {
+    if (m_run) {
+        m_run->Release();
+    }
+}
+
+void CAutoBackup::Run(BackupReason reason, std::function<void(const BackupOutcome&)> done) {
+    m_reason = reason;
+    m_done = std::move(done);
+    if (!m_settings.enabled) {
+        Finish({BackupOutcome::Kind::kOff});
+        return;
+    }
+    if (m_session.Model().firmwareStatus.Get() == kFirmwareBootLoader) {
+        Finish({BackupOutcome::Kind::kBootLoader});
+        return;
+    }
+    m_savedAt = m_now();
+    m_run = std::make_unique<CJobRun>(m_session, m_machine, [this](Result r) {
+        m_run->Release();
+        if (r != kOk) {
+            Finish({BackupOutcome::Kind::kFailed, {}, r});
+            return;
+        }
+        CModel& model = m_session.Model();
+        const std::uint16_t serial = model.serialNumber.Get();
+        const std::filesystem::path file = m_settings.folder / BackupFileName(serial, m_savedAt, m_reason);
+        Result written = EnsureDirectory(m_settings.folder);
+        if (written == kOk) {
+            written = WriteConfigurationFile(file, m_savedAt, m_machine.Image(), {model.FirmwareVersionText(0), serial},
+                                             nullptr);
+        }
+        if (written != kOk) {
+            Finish({BackupOutcome::Kind::kFailed, {}, written});
+            return;
+        }
+        PruneBackups(m_settings.folder, serial);
+        Finish({BackupOutcome::Kind::kWritten, file});
+    });
+    m_run->Start([this] { return m_machine.StartSave(); });
+}
+
+void CAutoBackup::Finish(BackupOutcome outcome) {
+    m_session.Model().StatusText(outcome.Text());
+    // The handler may start the job, or destroy this: nothing of this is touched after it.
+    const auto done = std::move(m_done);
+    m_done = nullptr;
+    if (done) {
+        done(outcome);
+    }
+}
+
+}  // namespace rm7
