@@ -28,7 +28,7 @@ struct GlobalOptions {
     bool yes = false;
     bool quiet = false;
     bool noBackup = false;  // no configuration backup before a risky job
-    std::string simArgs;  // extra options for the simulated radio
+    std::string simArgs;    // extra options for the simulated radio
 };
 
 // Progress and log lines go to standard error; results to standard output.

@@ -26,7 +26,8 @@ std::string BackupStamp(const std::string& name, std::uint16_t serialNumber) {
         rest.erase(0, prefix.size());
     }
     const std::string suffix = std::string(".") + kConfigurationFileExtension;
-    if (rest.size() < kStampLength + suffix.size() || rest.compare(rest.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    if (rest.size() < kStampLength + suffix.size() ||
+        rest.compare(rest.size() - suffix.size(), suffix.size(), suffix) != 0) {
         return {};
     }
     const std::string stamp = rest.substr(0, kStampLength);
