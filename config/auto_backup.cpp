@@ -135,9 +135,17 @@ CAutoBackup::~CAutoBackup() {
 }
 
 void CAutoBackup::Release() {
+    m_done = nullptr;
+    m_session.Pump().Forget(this);
     if (m_run) {
+        // A read still going stops at its next step; nobody waits for it.
+        rm7::RequestStop(m_machine);
         m_run->Release();
     }
+}
+
+bool CAutoBackup::Stop() {
+    return m_run && m_run->Running() && rm7::RequestStop(m_machine) == StopRequest::kStopping;
 }
 
 void CAutoBackup::Run(BackupReason reason, std::function<void(const BackupOutcome&)> done) {
@@ -177,13 +185,23 @@ void CAutoBackup::Run(BackupReason reason, std::function<void(const BackupOutcom
 }
 
 void CAutoBackup::Finish(BackupOutcome outcome) {
-    m_session.Model().StatusText(outcome.Text());
+    m_outcome = std::move(outcome);
+    m_session.Pump().Post(this, kMsgBackupDone);
+}
+
+LResult CAutoBackup::OnMessage(std::uint32_t code, WParam, LParam) {
+    if (code != kMsgBackupDone) {
+        return 0;
+    }
+    m_session.Model().StatusText(m_outcome.Text());
     // The handler may start the job, or destroy this: nothing of this is touched after it.
     const auto done = std::move(m_done);
     m_done = nullptr;
+    const BackupOutcome outcome = m_outcome;
     if (done) {
         done(outcome);
     }
+    return 0;
 }
 
 }  // namespace rm7

@@ -12,7 +12,8 @@
 //         if (outcome.MayGoOn()) start the job; else ask (GUI) or stop (rm7util, --no-backup);
 //     });
 //
-// Threads: UI thread only, like every machine.
+// Threads: UI thread only, like every machine. The outcome is handed over from the event loop,
+// never from inside a radio callback, so its handler may ask the user before going on.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -73,7 +74,7 @@ struct BackupOutcome {
 inline constexpr const char* kBackupFailedCaption = "Configuration Backup";
 std::string BackupFailedQuestion(const BackupOutcome& outcome);
 
-class CAutoBackup final {
+class CAutoBackup final : private IMessageTarget {
   public:
     // now gives the local time that names the file (default: the computer's clock).
     CAutoBackup(CRadioSession& session, AutoBackupSettings settings, std::function<SavedAtTime()> now = {});
@@ -81,15 +82,22 @@ class CAutoBackup final {
     CAutoBackup(const CAutoBackup&) = delete;
     CAutoBackup& operator=(const CAutoBackup&) = delete;
 
-    // Reads the radio and writes the backup, then calls done once with the outcome (before Run
-    // returns when nothing is to be read). The outcome's text also goes to the status line.
+    // Reads the radio and writes the backup, then calls done once with the outcome, always after
+    // Run has returned. The outcome's text also goes to the status line.
     void Run(BackupReason reason, std::function<void(const BackupOutcome&)> done);
-    // Stops listening and gives up the active machine (the owner is going away).
+    // The user closed the job's window while the radio is read: the read stops at its next
+    // step, and the outcome is a failure with kErrorCancelled. False when no read is running.
+    bool Stop();
+    // The owner is going away: no outcome comes, a read still going is stopped, and the active
+    // machine is given up.
     void Release();
     bool Running() const { return m_run && m_run->Running(); }
     CConfigSaveStateMachine& Machine() { return m_machine; }
 
   private:
+    static constexpr std::uint32_t kMsgBackupDone = kMsgApp + 1;
+
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     void Finish(BackupOutcome outcome);
 
     CRadioSession& m_session;
@@ -99,6 +107,7 @@ class CAutoBackup final {
     std::unique_ptr<CJobRun> m_run;
     BackupReason m_reason = BackupReason::kFirmware;
     SavedAtTime m_savedAt;
+    BackupOutcome m_outcome;
     std::function<void(const BackupOutcome&)> m_done;
 };
 
