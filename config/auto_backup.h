@@ -73,6 +73,8 @@ struct BackupOutcome {
 // The question the GUI asks after a failed backup; Yes goes on without one.
 inline constexpr const char* kBackupFailedCaption = "Configuration Backup";
 std::string BackupFailedQuestion(const BackupOutcome& outcome);
+// The log line when the user answers No.
+inline constexpr const char* kJobNotStartedText = "The job was not started: nothing was changed on the radio";
 
 class CAutoBackup final : private IMessageTarget {
   public:
