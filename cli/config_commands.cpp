@@ -305,16 +305,6 @@ nlohmann::json DifferenceJson(const ConfigurationDifference& diff, const nlohman
             {"ranges", ranges}};
 }
 
-// A file compared needs only to be whole and unaltered: its serial number is compared, not checked.
-Result ReadSide(const std::string& path, IUserNotifier& notifier, ConfigurationSide& side) {
-    ConfigurationFileContents contents;
-    const Result r = ReadConfigurationFile(path, {kNoSerialNumber, false, &notifier}, contents);
-    if (r == kOk) {
-        side = SideFromFile(contents);
-    }
-    return r;
-}
-
 }  // namespace
 
 int RunConfigDiff(IEnvironment& env, const GlobalOptions& options, const std::string& file, const std::string& other,
@@ -330,7 +320,7 @@ int RunConfigDiff(IEnvironment& env, const GlobalOptions& options, const std::st
         if (path->empty()) {
             continue;
         }
-        if (const Result r = ReadSide(*path, notifier, *side); r != kOk) {
+        if (const Result r = ReadConfigurationSide(*path, &notifier, *side); r != kOk) {
             ReportFileFailure(env.Err(), r, *path);
             return 2;
         }
