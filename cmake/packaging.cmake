@@ -12,14 +12,15 @@ if(RM7_HELP2MAN)
             set(summary "a simulated RM7 transceiver on a pseudo-terminal")
         endif()
         set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
-        add_custom_command(OUTPUT ${page}
+        add_custom_command(OUTPUT ${page} ${page}.gz
             COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
             COMMAND ${RM7_HELP2MAN} --no-info --no-discard-stderr --section 1 --name ${summary}
                     --output ${page} $<TARGET_FILE:${program}>
+            COMMAND gzip -9 -n -k -f ${page}
             DEPENDS ${program}
             COMMENT "Man page of ${program}"
             VERBATIM)
-        list(APPEND rm7_man_pages ${page})
+        list(APPEND rm7_man_pages ${page}.gz)
     endforeach()
     add_custom_target(man ALL DEPENDS ${rm7_man_pages})
     install(FILES ${rm7_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
