@@ -15,7 +15,8 @@ namespace {
 
 constexpr std::size_t kStampLength = 15;  // 20261210T101500
 
-// The time stamp of one radio's backup file name, or "" when the name is not one.
+// The sort key of one radio's backup file name (its time, then its number within that second),
+// or "" when the name is not one.
 std::string BackupStamp(const std::string& name, std::uint16_t serialNumber) {
     std::string rest = name;
     if (serialNumber != kNoSerialNumber) {
@@ -30,17 +31,27 @@ std::string BackupStamp(const std::string& name, std::uint16_t serialNumber) {
         rest.compare(rest.size() - suffix.size(), suffix.size(), suffix) != 0) {
         return {};
     }
-    const std::string stamp = rest.substr(0, kStampLength);
     for (std::size_t i = 0; i < kStampLength; ++i) {
-        const bool ok = i == 8 ? stamp[i] == 'T' : stamp[i] >= '0' && stamp[i] <= '9';
+        const bool ok = i == 8 ? rest[i] == 'T' : rest[i] >= '0' && rest[i] <= '9';
         if (!ok) {
             return {};
         }
     }
-    if (rest.compare(kStampLength, 8, ".before-") != 0) {
+    // "-N" when a backup of that second was there already.
+    std::size_t at = kStampLength;
+    unsigned number = 1;
+    if (at < rest.size() && rest[at] == '-') {
+        const std::size_t digits = rest.find_first_not_of("0123456789", at + 1);
+        if (digits == std::string::npos || digits == at + 1 || digits - at - 1 > 6) {
+            return {};
+        }
+        number = static_cast<unsigned>(std::stoul(rest.substr(at + 1, digits - at - 1)));
+        at = digits;
+    }
+    if (rest.compare(at, 8, ".before-") != 0) {
         return {};
     }
-    return stamp;
+    return rest.substr(0, kStampLength) + StrFormat("-%06u", number);
 }
 
 }  // namespace
@@ -65,6 +76,17 @@ std::string BackupFileName(std::uint16_t serialNumber, const SavedAtTime& t, Bac
     const std::string prefix = serialNumber == kNoSerialNumber ? std::string() : StrFormat("SN%05u.", serialNumber);
     return StrFormat("%s%04u%02u%02uT%02u%02u%02u.before-%s.%s", prefix.c_str(), t.year, t.month, t.day, t.hour,
                      t.minute, t.second, BackupReasonTag(reason), kConfigurationFileExtension);
+}
+
+std::filesystem::path NewBackupPath(const std::filesystem::path& folder, std::uint16_t serialNumber,
+                                    const SavedAtTime& savedAt, BackupReason reason) {
+    std::string name = BackupFileName(serialNumber, savedAt, reason);
+    const std::size_t stampEnd = name.find(".before-");
+    std::error_code ec;
+    for (unsigned n = 2; std::filesystem::exists(folder / name, ec) && n < 1000; ++n) {
+        name = BackupFileName(serialNumber, savedAt, reason).insert(stampEnd, StrFormat("-%u", n));
+    }
+    return folder / name;
 }
 
 std::vector<std::filesystem::path> PruneBackups(const std::filesystem::path& folder, std::uint16_t serialNumber,
@@ -168,8 +190,8 @@ void CAutoBackup::Run(BackupReason reason, std::function<void(const BackupOutcom
         }
         CModel& model = m_session.Model();
         const std::uint16_t serial = model.serialNumber.Get();
-        const std::filesystem::path file = m_settings.folder / BackupFileName(serial, m_savedAt, m_reason);
         Result written = EnsureDirectory(m_settings.folder);
+        const std::filesystem::path file = NewBackupPath(m_settings.folder, serial, m_savedAt, m_reason);
         if (written == kOk) {
             written = WriteConfigurationFile(file, m_savedAt, m_machine.Image(), {model.FirmwareVersionText(0), serial},
                                              nullptr);

@@ -42,6 +42,11 @@ std::filesystem::path DefaultBackupFolder();
 // "SN01234.20261210T101500.before-firmware.RM7Config"; without "SNnnnnn." for a radio that has
 // no serial number.
 std::string BackupFileName(std::uint16_t serialNumber, const SavedAtTime& savedAt, BackupReason reason);
+// The folder's path for a new backup: BackupFileName(), or, when a file of that name is there
+// already (two jobs within a second), the same with "-2", "-3"... after the time, so that no
+// earlier backup is overwritten.
+std::filesystem::path NewBackupPath(const std::filesystem::path& folder, std::uint16_t serialNumber,
+                                    const SavedAtTime& savedAt, BackupReason reason);
 // Removes the oldest backups of one radio beyond keep, oldest by the time in their names.
 // Other radios' backups and files that are no backups are left alone. Returns what it removed.
 std::vector<std::filesystem::path> PruneBackups(const std::filesystem::path& folder, std::uint16_t serialNumber,

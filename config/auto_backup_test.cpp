@@ -59,5 +59,24 @@ TEST(AutoBackup, PruningKeepsTheNewestOfOneRadioOnly) {
     EXPECT_TRUE(PruneBackups(dir / "missing", 1234).empty());
 }
 
+// Two jobs within one second: the second backup gets a name of its own, and counts as the newer.
+TEST(AutoBackup, ABackupWithinTheSameSecondOverwritesNone) {
+    test::CTempFolder dir;
+    const SavedAtTime t{2026, 12, 10, 10, 15, 0};
+    const auto first = NewBackupPath(dir.Path(), 1234, t, BackupReason::kRestore);
+    EXPECT_EQ(first.filename(), "SN01234.20261210T101500.before-restore.RM7Config");
+    test::WriteFile(first, "first");
+    const auto second = NewBackupPath(dir.Path(), 1234, t, BackupReason::kRestore);
+    EXPECT_EQ(second.filename(), "SN01234.20261210T101500-2.before-restore.RM7Config");
+    test::WriteFile(second, "second");
+    const auto third = NewBackupPath(dir.Path(), 1234, t, BackupReason::kRestore);
+    EXPECT_EQ(third.filename(), "SN01234.20261210T101500-3.before-restore.RM7Config");
+    test::WriteFile(third, "third");
+    // Keeping two drops the first of that second, not the numbered ones.
+    EXPECT_EQ(PruneBackups(dir.Path(), 1234, 2), std::vector<std::filesystem::path>{first});
+    EXPECT_TRUE(std::filesystem::exists(second));
+    EXPECT_TRUE(std::filesystem::exists(third));
+}
+
 }  // namespace
 }  // namespace rm7
