@@ -244,6 +244,8 @@ int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) 
         ->type_name("ARGS");
     app.add_flag("-q,--quiet", options.quiet, "No progress lines on standard error");
     app.add_flag("--yes", options.yes, "Answer yes to the questions a job asks (where advanced mode allows it)");
+    app.add_flag("--no-backup", options.noBackup,
+                 "No configuration backup before a firmware load, a restore or a calibration");
 
     std::vector<Command> commands;
     AddContactCommands(app, env, options, commands);

@@ -13,6 +13,7 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "config/config_file.h"
 #include "config/eeprom_map.h"
 #include "firmware/intel_hex.h"
 #include "link/memory_port.h"
@@ -1090,6 +1091,159 @@ TEST_F(CliCommands, JsonFailuresPrintOneObjectWithTheCodeAndText) {
     o = Line({"--port", "sim0", "info"});
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.out, "");
+}
+
+// ---- the backup before a risky job ----
+
+std::filesystem::path BackupFolderUnder(const std::filesystem::path& data) {
+    return data / "Tarnwell" / "RM7 Utility" / "backups";
+}
+
+std::vector<std::filesystem::path> BackupsIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// A restore and a firmware load each leave a backup of the radio as it was before them, named
+// for the job; the 21st backup of the radio removes its oldest and no other radio's file.
+TEST_F(CliCommands, RiskyJobsBackUpTheRadioFirstAndKeepTheLast20) {
+    const std::filesystem::path folder = BackupFolderUnder(dir / "data");
+    std::filesystem::create_directories(folder);
+    const std::string oldest = "SN01234.20000101T000000.before-firmware.RM7Config";
+    const std::string otherRadio = "SN04321.19990101T000000.before-firmware.RM7Config";
+    WriteFile(folder / oldest, "x");
+    WriteFile(folder / otherRadio, "x");
+    const std::string secondOldest = "SN01234.20000102T000000.before-restore.RM7Config";
+    for (int day = 2; day <= 20; ++day) {
+        WriteFile(folder / StrFormat("SN01234.200001%02dT000000.before-restore.RM7Config", day), "x");
+    }
+
+    FillConfiguration(Radio(), 3);
+    const std::vector<std::uint8_t> before = ConfigurationBytes(Radio());
+    const std::filesystem::path file = dir / "radio.RM7Config";
+    ASSERT_EQ(Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, file.string()); }).status,
+              0);
+    FillConfiguration(Radio(), 4);
+    const std::vector<std::uint8_t> overwritten = ConfigurationBytes(Radio());
+    Outcome o =
+        Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), false); });
+    ASSERT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(ConfigurationBytes(Radio()), before);
+
+    // The 21st backup of 01234 removed its oldest, and no other radio's.
+    std::vector<std::filesystem::path> backups = BackupsIn(folder);
+    ASSERT_EQ(backups.size(), 21u);
+    EXPECT_FALSE(std::filesystem::exists(folder / oldest));
+    EXPECT_TRUE(std::filesystem::exists(folder / otherRadio));
+    const std::filesystem::path restoreBackup = backups[backups.size() - 2];
+    EXPECT_THAT(restoreBackup.filename().string(),
+                ::testing::MatchesRegex(R"(SN01234\.[0-9]{8}T[0-9]{6}\.before-restore\.RM7Config)"));
+    EXPECT_THAT(o.err, HasSubstr("The configuration was backed up to " + restoreBackup.string() + "\n"));
+    // The backup is an ordinary configuration file of the radio as the restore found it.
+    ConfigurationFileContents contents;
+    ASSERT_EQ(ReadConfigurationFile(restoreBackup, {1234, false, nullptr}, contents), kOk);
+    EepromImage image{};
+    image.fill(0xFF);
+    ApplyRuns(contents.runs, image);
+    std::vector<std::uint8_t> backedUp;
+    for (const auto& range : kConfigurationRanges) {
+        backedUp.insert(backedUp.end(), image.begin() + range.start, image.begin() + range.start + range.length);
+    }
+    EXPECT_EQ(backedUp, overwritten);
+
+    const auto mcuFile = Hex("fmcu0288.hex", MakeMcu(5, "0288").image, rm7sim::Radio::kMcuLow);
+    o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareSend(e, g, mcuFile, ""); });
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_THAT(o.err,
+                ::testing::ContainsRegex(
+                    R"(The configuration was backed up to .*/SN01234\.[0-9]{8}T[0-9]{6}\.before-firmware\.RM7Config)"));
+    EXPECT_EQ(BackupsIn(folder).size(), 21u);
+    EXPECT_FALSE(std::filesystem::exists(folder / secondOldest));
+    EXPECT_TRUE(std::filesystem::exists(restoreBackup));
+    EXPECT_TRUE(std::filesystem::exists(folder / otherRadio));
+}
+
+// Without a backup the job goes on only when nothing could be read (a boot loader) or the user
+// said so (--no-backup, or the setting); a backup that fails stops the job before it changes
+// anything.
+TEST_F(CliCommands, AFailedBackupStopsTheJobUnlessTurnedOff) {
+    const auto mcuFile = Hex("fmcu0288.hex", MakeMcu(6, "0288").image, rm7sim::Radio::kMcuLow);
+    const std::filesystem::path config = dir / "radio.RM7Config";
+    WriteFile(config, std::string(kConfigFile));
+    const std::filesystem::path folder = BackupFolderUnder(dir / "data");
+    const struct {
+        const char* name;
+        bool bootLoader;
+        bool blocked;  // a file where the backups folder should be
+        std::vector<std::string> extra;
+        bool settingOff;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"boot loader",
+         true,
+         false,
+         {},
+         false,
+         0,
+         "The radio is in its boot loader: its configuration cannot be read, so no backup was made\n"},
+        {"failed", false, true, {}, false, 1, "Error code 0x000000B7: The configuration backup failed: "},
+        {"--no-backup",
+         false,
+         true,
+         {"--no-backup"},
+         false,
+         0,
+         "No configuration backup was made: automatic backup is off\n"},
+        {"setting off", false, true, {}, true, 0, "No configuration backup was made: automatic backup is off\n"},
+    };
+    for (const auto& c : cases) {
+        for (const bool firmware : {true, false}) {
+            if (firmware == false && c.bootLoader) {
+                continue;  // a restore needs the running radio
+            }
+            SCOPED_TRACE(std::string(c.name) + (firmware ? ": firmware send" : ": config restore"));
+            std::filesystem::remove_all(dir / "data");
+            std::filesystem::remove_all(dir / "config");
+            if (c.blocked) {
+                std::filesystem::create_directories(folder.parent_path());
+                WriteFile(folder, "in the way");
+            }
+            if (c.settingOff) {
+                std::filesystem::create_directories(dir / "config" / "Tarnwell");
+                WriteFile(dir / "config" / "Tarnwell" / "RM7 Utility.conf", "AutoBackup=dword:00000000\n");
+            }
+            rm7sim::Options options;
+            options.bootLoader = c.bootLoader;
+            NewRadio(options);
+            std::vector<std::string> words = {"--port", "sim0"};
+            words.insert(words.end(), c.extra.begin(), c.extra.end());
+            if (firmware) {
+                words.insert(words.end(), {"firmware", "send", "--mcu", mcuFile.string()});
+            } else {
+                words.insert(words.end(), {"config", "restore", config.string()});
+            }
+            const Outcome o = Line(words);
+            EXPECT_EQ(o.status, c.status) << o.err;
+            EXPECT_THAT(o.err, HasSubstr(c.says));
+            if (c.status != 0) {
+                EXPECT_THAT(o.err, HasSubstr("Give --no-backup to go on without a backup.\n"));
+                EXPECT_EQ(CommandsStartingWith("EW"), 0u);
+                EXPECT_EQ(CommandsStartingWith("LD"), 0u);
+                EXPECT_EQ(Radio().Packets(), 0u);
+            } else {
+                EXPECT_GT(firmware ? Radio().Packets() : CommandsStartingWith("EW"), 0u) << "the job ran";
+            }
+            if (!c.blocked) {
+                EXPECT_TRUE(BackupsIn(folder).empty());
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <optional>
 
+#include "cli/backup_step.h"
 #include "cli/commands.h"
 #include "cli/critical_job.h"
 #include "cli/json_output.h"
@@ -173,6 +174,9 @@ int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std:
         return status;
     }
 
+    if (const int status = BackUpBeforeJob(session, BackupReason::kRestore); status != 0) {
+        return status;
+    }
     CConfigRestoreStateMachine machine(session.Radio());
     machine.SetRuns(std::move(contents.runs));
     CConsoleProgress progress(env.Err(), "Writing configuration", options.quiet);
@@ -316,16 +320,6 @@ nlohmann::json DifferenceJson(const ConfigurationDifference& diff, const nlohman
             {"ranges", ranges}};
 }
 
-// A file compared needs only to be whole and unaltered: its serial number is compared, not checked.
-Result ReadSide(const std::string& path, IUserNotifier& notifier, ConfigurationSide& side) {
-    ConfigurationFileContents contents;
-    const Result r = ReadConfigurationFile(path, {kNoSerialNumber, false, &notifier}, contents);
-    if (r == kOk) {
-        side = SideFromFile(contents);
-    }
-    return r;
-}
-
 }  // namespace
 
 int RunConfigDiff(IEnvironment& env, const GlobalOptions& options, const std::string& file, const std::string& other,
@@ -341,7 +335,7 @@ int RunConfigDiff(IEnvironment& env, const GlobalOptions& options, const std::st
         if (path->empty()) {
             continue;
         }
-        if (const Result r = ReadSide(*path, notifier, *side); r != kOk) {
+        if (const Result r = ReadConfigurationSide(*path, &notifier, *side); r != kOk) {
             ReportFileFailure(env.Err(), r, *path);
             return 2;
         }

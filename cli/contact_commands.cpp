@@ -174,8 +174,7 @@ int RunDoctor(IEnvironment& env, const GlobalOptions& options) {
         PrintJson(env.Out(), {{"port", JsonText(device)}, {"ok", ok}, {"findings", list}});
     } else {
         for (const DoctorFinding& f : findings) {
-            env.Out() << StrFormat("%-4s %-8s %s%s%s\n", f.ok ? "ok" : "FAIL", f.check.c_str(), f.text.c_str(),
-                                   f.advice.empty() ? "" : " ", f.advice.c_str());
+            env.Out() << DoctorFindingLine(f) << "\n";
         }
     }
     return ok ? 0 : 1;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "cli/backup_step.h"
 #include "cli/commands.h"
 #include "cli/critical_job.h"
 #include "cli/json_output.h"
@@ -427,6 +428,9 @@ namespace {
 int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<SendPart>& parts) {
     IEnvironment& env = session.Env();
     CModel& model = session.Model();
+    if (const int status = BackUpBeforeJob(session, BackupReason::kFirmware); status != 0) {
+        return status;
+    }
     Result r = kOk;
     std::vector<LoadReport> reports;
     for (const SendPart& p : parts) {

@@ -29,7 +29,8 @@ struct GlobalOptions {
     bool simulate = false;
     bool yes = false;
     bool quiet = false;
-    std::string simArgs;  // extra options for the simulated radio
+    bool noBackup = false;  // no configuration backup before a risky job
+    std::string simArgs;    // extra options for the simulated radio
 };
 
 // Progress and log lines go to standard error; results to standard output.

@@ -93,6 +93,15 @@ ConfigurationSide SideFromFile(const ConfigurationFileContents& contents) {
     return side;
 }
 
+Result ReadConfigurationSide(const std::filesystem::path& path, IUserNotifier* notifier, ConfigurationSide& side) {
+    ConfigurationFileContents contents;
+    const Result r = ReadConfigurationFile(path, {kNoSerialNumber, false, notifier}, contents);
+    if (r == kOk) {
+        side = SideFromFile(contents);
+    }
+    return r;
+}
+
 std::string EepromAreaName(std::uint32_t address) {
     const auto area = FindArea(address);
     return area ? area->name : std::string();

@@ -21,6 +21,9 @@ struct ConfigurationSide {
 
 // A file's contents laid onto an erased image.
 ConfigurationSide SideFromFile(const ConfigurationFileContents& contents);
+// Reads a file to compare. It needs only to be whole and unaltered: its serial number is compared,
+// not checked. The reader's messages go to notifier (may be null).
+Result ReadConfigurationSide(const std::filesystem::path& path, IUserNotifier* notifier, ConfigurationSide& side);
 
 // A run of adjacent differing bytes, with the name of the area it lies in ("" when unknown) and,
 // for a text area, both texts.

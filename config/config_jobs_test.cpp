@@ -159,6 +159,9 @@ std::unique_ptr<EepromImage> RandomImage(std::uint32_t seed) {
 
 class ConfigJobs : public ::testing::Test {
   protected:
+    // The restore's backups go into the test's own folder.
+    ConfigJobs() { setenv("XDG_DATA_HOME", (dir.Path() / "data").c_str(), 1); }
+
     std::function<fs::path()> DefaultFolder() {
         return [this] {
             const fs::path folder = dir.Path() / "default";
@@ -210,7 +213,6 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
     view.onEnd = [&] { commandsAtEnd = b.radio->ReceivedCommands(); };
     CConfigRestoreJob restore(*b.session, view, nullptr, DefaultFolder());
     restore.Begin();
-    EXPECT_EQ(view.range, 48u);
 
     // After the reset the radio is left alone for 8 seconds.
     ASSERT_TRUE(b.pump.AdvanceUntil([&] { return CountPrefixed(b.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
@@ -234,11 +236,25 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
         }
     }
 
-    // Polls, text terminal off, 25 blocks, the reset; then the contact machine, and only after
-    // it has found the radio again is success reported.
+    // First the backup reads the radio as it was (poll, text terminal off, 25 reads) and keeps
+    // it. Then the restore: poll, text terminal off, 25 blocks, the reset; then the contact
+    // machine, and only after it has found the radio again is success reported.
     const auto commandsB = b.radio->ReceivedCommands();
-    const std::vector<std::string> restoreCommands(commandsB.begin() + static_cast<std::ptrdiff_t>(contactCommandsB),
-                                                   commandsB.end());
+    ASSERT_GT(commandsB.size(), contactCommandsB + 27);
+    EXPECT_EQ(
+        CountPrefixed(std::vector<std::string>(commandsB.begin() + static_cast<std::ptrdiff_t>(contactCommandsB),
+                                               commandsB.begin() + static_cast<std::ptrdiff_t>(contactCommandsB) + 27),
+                      "ER"),
+        25u);
+    const auto backups = fs::directory_iterator(dir.Path() / "data" / "Tarnwell" / "RM7 Utility" / "backups");
+    ASSERT_NE(backups, fs::directory_iterator());
+    ConfigurationFileContents backedUp;
+    ASSERT_EQ(ReadConfigurationFile(backups->path(), {1234, false, nullptr}, backedUp), kOk);
+    EepromImage backupImage{};
+    ApplyRuns(backedUp.runs, backupImage);
+    EXPECT_EQ(RangeBytes(backupImage), RangeBytes(before));
+    const std::vector<std::string> restoreCommands(
+        commandsB.begin() + static_cast<std::ptrdiff_t>(contactCommandsB) + 27, commandsB.end());
     ASSERT_EQ(restoreCommands.size(), 1u + 1 + 25 + 1 + 7);
     EXPECT_EQ(restoreCommands[0], "");
     EXPECT_EQ(restoreCommands[1], "TT0");
@@ -568,8 +584,8 @@ TEST_F(ConfigJobs, RestoreWritesOnlyWhatTheFileHolds) {
     view.openPath = file;
     CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
     restore.Begin();
-    EXPECT_EQ(view.range, 1u);
     ASSERT_TRUE(radio.RunUntilEnded(view));
+    EXPECT_EQ(view.range, 1u);
     EXPECT_EQ(view.ended, CConfigRestoreJob::kRestored);
     EXPECT_EQ(view.position, 1u);
     const auto commands = radio.radio->ReceivedCommands();
@@ -710,6 +726,50 @@ TEST_F(ConfigJobs, UnplugDuringTheResetWaitEndsTheRestoreAtOnce) {
     EXPECT_TRUE(radio.notifier.BoxLines().empty());  // no "COM Port Error ... Access is denied."
     EXPECT_FALSE(radio.model->IsPortOpen());
     EXPECT_TRUE(radio.session->Contact().IsIdle());
+}
+
+// A backup that cannot be written is a question: No ends the dialog before one byte is written,
+// Yes restores without a backup; closing while the radio is read stops there, with no question.
+TEST_F(ConfigJobs, AFailedBackupAsksBeforeTheRestore) {
+    const auto image = RandomImage(18);
+    const fs::path file = dir.Path() / "restore.RM7Config";
+    WriteWhole(file, FileText(*image, 1234));
+    // A file where the backups folder should be.
+    fs::create_directories(dir.Path() / "data" / "Tarnwell" / "RM7 Utility");
+    WriteWhole(dir.Path() / "data" / "Tarnwell" / "RM7 Utility" / "backups", "in the way");
+    for (const bool goOn : {false, true}) {
+        SCOPED_TRACE(goOn ? "Yes" : "No");
+        SeededRadio radio(1234, 19);
+        ASSERT_EQ(radio.Contact(), kOk);
+        CRecordingView view;
+        view.openPath = file;
+        view.answer = goOn;
+        CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
+        restore.Begin();
+        ASSERT_TRUE(radio.RunUntilEnded(view));
+        ASSERT_EQ(view.questions.size(), 1u);
+        EXPECT_EQ(view.questions[0].caption, kBackupFailedCaption);
+        EXPECT_EQ(view.questions[0].text, "The configuration backup failed: Error code 0x000000B7: " + ErrorText(183) +
+                                              ".\n\nGo on without a backup?");
+        EXPECT_EQ(view.ended, goOn ? CConfigRestoreJob::kRestored : CConfigRestoreJob::kCancelled);
+        EXPECT_EQ(CountPrefixed(radio.radio->ReceivedCommands(), "EW"), goOn ? 25u : 0u);
+        EXPECT_THAT(view.cursor, ElementsAre(true, false));
+    }
+
+    SeededRadio radio(1234, 20);
+    ASSERT_EQ(radio.Contact(), kOk);
+    CRecordingView view;
+    view.openPath = file;
+    CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
+    restore.Begin();
+    ASSERT_TRUE(
+        radio.pump.AdvanceUntil([&] { return CountPrefixed(radio.radio->ReceivedCommands(), "ER") > 3; }, 60000));
+    restore.CloseRequest();
+    ASSERT_TRUE(radio.RunUntilEnded(view));
+    EXPECT_EQ(view.ended, CConfigRestoreJob::kCancelled);
+    EXPECT_TRUE(view.questions.empty());
+    EXPECT_EQ(CountPrefixed(radio.radio->ReceivedCommands(), "EW"), 0u);
+    EXPECT_THAT(radio.notifier.status, Contains(kRestoreCancelledText));
 }
 
 }  // namespace

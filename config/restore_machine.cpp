@@ -59,6 +59,7 @@ CConfigRestoreJob::CConfigRestoreJob(CRadioSession& session, IConfigJobView& vie
       m_machine(session),
       m_readerNotifier(m_model, view),
       m_run(session, m_machine, [this](Result r) { OnCompletion(r); }),
+      m_backup(session, ReadAutoBackupSettings(settings)),
       m_folderSetting(session.Pump(), 0, kConfigurationFolderSetting) {
     LoadFolderSetting(m_folderSetting, m_settings);
 }
@@ -91,8 +92,23 @@ void CConfigRestoreJob::Begin() {
 
     m_folderSetting.Set(chosen->parent_path().string());
     m_machine.SetRuns(std::move(contents.runs));
-    m_machine.SetProgressBar(&m_view);
     m_busy.Enter();
+    m_backup.Run(BackupReason::kRestore, [this](const BackupOutcome& outcome) { OnBackup(outcome); });
+}
+
+void CConfigRestoreJob::OnBackup(const BackupOutcome& outcome) {
+    if (!outcome.MayGoOn()) {
+        // Closed while the radio was read, or the user would rather not go on without a backup.
+        if (outcome.code == kErrorCancelled ||
+            !m_view.AskYesNo(kBackupFailedCaption, BackupFailedQuestion(outcome), MessageIcon::Warning)) {
+            m_busy.Leave();
+            m_lastResult = kErrorCancelled;
+            m_model.StatusText(kRestoreCancelledText);
+            m_view.EndDialog(kCancelled);
+            return;
+        }
+    }
+    m_machine.SetProgressBar(&m_view);
     // The outcome is the restore's own failure, or the result of the contact that follows the reset.
     if (!m_run.Start([this] { return m_machine.StartRestore(); })) {
         m_run.Release();
@@ -118,6 +134,9 @@ void CConfigRestoreJob::OnCompletion(Result r) {
 }
 
 void CConfigRestoreJob::CloseRequest() {
+    if (m_backup.Stop()) {
+        return;  // the backup's outcome ends the dialog
+    }
     const StopRequest stop = m_run.RequestStop(
         [this] { return m_view.AskYesNo(kCriticalOperationCaption, kInterruptRestoreQuestion, MessageIcon::Warning); });
     if (stop == StopRequest::kStopping) {
@@ -136,6 +155,7 @@ void CConfigRestoreJob::CloseRequest() {
 }
 
 void CConfigRestoreJob::End() {
+    m_backup.Release();
     m_run.Release();
 }
 

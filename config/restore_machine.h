@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "config/auto_backup.h"
 #include "config/config_file.h"
 #include "config/config_job_view.h"
 #include "link/generic_states.h"
@@ -110,6 +111,9 @@ class CConfigRestoreJob final {
     };
 
     void OnCompletion(Result r);
+    // The backup before the restore ended: goes on, or (after a failure the user does not
+    // accept) ends the dialog with nothing written.
+    void OnBackup(const BackupOutcome& outcome);
 
     CModel& m_model;
     IConfigJobView& m_view;
@@ -118,6 +122,7 @@ class CConfigRestoreJob final {
     CConfigRestoreStateMachine m_machine;
     CReaderNotifier m_readerNotifier;
     CJobRun m_run;
+    CAutoBackup m_backup;
     CPersistable<std::string> m_folderSetting;
     std::optional<Result> m_lastResult;
     CBusyCount m_busy{m_view};

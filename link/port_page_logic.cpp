@@ -110,4 +110,24 @@ void CPortPageLogic::OnFirmwareStatus() {
     }
 }
 
+std::optional<Question> CPortPageLogic::AccessDeniedQuestion(Result result) const {
+    if (result != kErrorAccessDenied) {
+        return std::nullopt;
+    }
+    return Question{kAccessDeniedCaption,
+                    StrFormat("Serial port \"%s\" access denied; may be in use by another program or USB cable may "
+                              "have been removed.\n\nShow what stands in the way?",
+                              m_model.portName.Get().c_str()),
+                    MessageIcon::Warning};
+}
+
+std::string CPortPageLogic::DiagnosisText(const DoctorSystem& system) const {
+    const std::string port = m_model.portName.Get();
+    std::string text;
+    for (const DoctorFinding& finding : DiagnoseDevice(port, system)) {
+        text += DoctorFindingLine(finding) + "\n";
+    }
+    return StrFormat("%s:\n%s", port.c_str(), text.c_str());
+}
+
 }  // namespace rm7

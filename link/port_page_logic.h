@@ -6,11 +6,13 @@
 // Threads: UI thread only, as the model.
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "link/radio_session.h"
 #include "model/model.h"
+#include "platform/port_doctor.h"
 #include "platform/serial_enum.h"
 
 namespace rm7 {
@@ -49,6 +51,9 @@ inline constexpr std::array<SpeedChoice, 5> kSpeedChoices{{
 // The entry showing the fixed speed; "AUTO" when no entry does.
 std::size_t SpeedChoiceIndex(unsigned long fixedSpeed);
 
+inline constexpr const char* kAccessDeniedCaption = "Serial Port Access Denied";
+inline constexpr const char* kDiagnosisCaption = "Serial Port Diagnosis";
+
 class CPortPageLogic {
   public:
     explicit CPortPageLogic(CRadioSession& session) : m_session(session), m_model(session.Model()) {}
@@ -69,6 +74,12 @@ class CPortPageLogic {
     void OnPortState();
     // Tells the user the radio's state while the port is open.
     void OnFirmwareStatus();
+
+    // A contact ended with result: when the port could not be had for want of access, the
+    // question that offers the doctor's diagnosis (asked later, from the event loop).
+    std::optional<Question> AccessDeniedQuestion(Result result) const;
+    // The doctor's findings on the chosen port, one line each.
+    std::string DiagnosisText(const DoctorSystem& system) const;
 
   private:
     CRadioSession& m_session;

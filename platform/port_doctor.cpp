@@ -149,4 +149,9 @@ DoctorFinding LatencyFinding(const std::string& device, const DoctorSystem& syst
             StrFormat("echo 1 | sudo tee %s", file.string().c_str())};
 }
 
+std::string DoctorFindingLine(const DoctorFinding& f) {
+    return StrFormat("%-4s %-8s %s%s%s", f.ok ? "ok" : "FAIL", f.check.c_str(), f.text.c_str(),
+                     f.advice.empty() ? "" : " ", f.advice.c_str());
+}
+
 }  // namespace rm7

@@ -29,6 +29,9 @@ struct DoctorSystem {
     uid_t uid = 0;
 };
 
+// "ok   access   ..." / "FAIL holder   ...": a finding as one line, with what to do after it.
+std::string DoctorFindingLine(const DoctorFinding& finding);
+
 // The real system.
 DoctorSystem LocalDoctorSystem();
 

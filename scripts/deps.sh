@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libcli11-dev nlohmann-json3-dev libcurl4-openssl-dev
           googletest libgmock-dev libgtest-dev libbenchmark-dev zlib1g-dev srecord binutils python3-pyftpdlib
-          clang-format xvfb xauth libgl-dev)
+          clang-format xvfb xauth libgl-dev help2man)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -4,13 +4,16 @@
 // config_jobs_test.
 #include <stdlib.h>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
 #include <fstream>
 
+#include "config/ui/config_compare_dialog.h"
 #include "config/ui/config_restore_dialog.h"
 #include "config/ui/config_save_dialog.h"
+#include "config/ui/configuration_page.h"
 #include "link/contact.h"
 #include "link/radio_session.h"
 #include "platform/error_text.h"
@@ -69,6 +72,7 @@ class ConfigDialogsTest : public QObject {
         fs::create_directories(m_dir / "config");
         // The default configuration folder, under "documents", inside the scratch folder.
         setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
         std::ofstream(m_dir / "config" / "user-dirs.dirs")
             << "XDG_DOCUMENTS_DIR=\"" << (m_dir / "documents").string() << "\"\n";
     }
@@ -167,7 +171,8 @@ class ConfigDialogsTest : public QObject {
         CConfigRestoreDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Restore Configuration"));
         dialog.show();
-        QTRY_VERIFY(!dialog.Job().Machine().IsIdle());
+        // The backup reads the radio first, in virtual time.
+        QTRY_VERIFY((bench.pump.AdvanceBy(100), !dialog.Job().Machine().IsIdle()));
         QCOMPARE(dialog.ProgressBar()->maximum(), 48);
         QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.ProgressBar()->value() >= 5; }, 60000));
 
@@ -184,6 +189,67 @@ class ConfigDialogsTest : public QObject {
         QCOMPARE(prompts.shown[0].text, std::string(kRestoreInterruptedText));
         QVERIFY(prompts.shown[0].dialogVisible);
         QCOMPARE(dialog.result(), CConfigRestoreJob::kCancelled);
+    }
+
+    // A file saved from the radio, then one byte of the radio changed: the differences show it as
+    // `rm7util config diff FILE --radio` prints them; a damaged file is refused with the reader's
+    // box before the radio is read.
+    void compareWithRadioShowsTheDifferences() {
+        test::CRadioBench bench;
+        QVERIFY(bench.Contact() == kOk);
+        const fs::path file = m_dir / "compare.RM7Config";
+        {
+            Prompts savePrompts;
+            savePrompts.file = file;
+            CConfigSaveDlg save(*bench.session, nullptr, nullptr, savePrompts.Make());
+            save.show();
+            QTRY_VERIFY(!save.Job().Machine().IsIdle());
+            QVERIFY(bench.pump.AdvanceUntil([&] { return !save.isVisible(); }, 60000));
+            QCOMPARE(save.result(), CConfigSaveJob::kSaved);
+        }
+        CConfigurationPage page(*bench.session, {});
+        QVERIFY(page.Button(CConfigurationPage::kCompare)->isEnabled());
+        QCOMPARE(page.Button(CConfigurationPage::kCompare)->text(), QStringLiteral("Compare with Radio..."));
+
+        for (const bool changed : {false, true}) {
+            if (changed) {
+                bench.radio->Eeprom()[0x0205] ^= 0xFF;
+            }
+            Prompts prompts;
+            prompts.file = file;
+            CConfigCompareDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
+            QCOMPARE(dialog.windowTitle(), QStringLiteral("Compare with Radio"));
+            dialog.show();
+            QTRY_VERIFY(!dialog.Job().Machine().IsIdle());
+            QVERIFY(bench.pump.AdvanceUntil([&] { return !dialog.isVisible(); }, 60000));
+            QCOMPARE(dialog.result(), CConfigCompareJob::kCompared);
+            QCOMPARE(dialog.Job().Difference().Equal(), !changed);
+            CConfigDifferenceDlg result(dialog.Job().Difference(), dialog.Job().DifferenceText());
+            const QString details = result.Details()->toPlainText();
+            if (changed) {
+                QCOMPARE(result.Summary()->text(), QStringLiteral("The file and the radio differ:"));
+                QVERIFY2(details.contains(QStringLiteral("Range 0x0200-0x02FF\n  0x0205\n    < ")),
+                         qPrintable(details));
+                QVERIFY(details.startsWith(QString::fromStdString("< " + file.string() + "\n> the radio\n")));
+            } else {
+                QCOMPARE(details,
+                         QString::fromStdString("No differences between " + file.string() + " and the radio.\n"));
+            }
+        }
+
+        const fs::path damaged = m_dir / "damaged.RM7Config";
+        std::ofstream(damaged) << "*Configuration saved\r\nMEM2 7E 00 01 FF\r\n";
+        const std::size_t commandsBefore = bench.radio->ReceivedCommands().size();
+        Prompts prompts;
+        prompts.file = damaged;
+        CConfigCompareDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
+        dialog.show();
+        QTRY_COMPARE(prompts.shown.size(), std::size_t{1});
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.CancelButton()->text(), QStringLiteral("Close"));
+        QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
+        QCOMPARE(dialog.result(), CConfigCompareJob::kFailed);
+        QCOMPARE(bench.radio->ReceivedCommands().size(), commandsBefore);
     }
 
   private:

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "config/ui/config_compare_dialog.h"
 #include "config/ui/config_restore_dialog.h"
 #include "config/ui/config_save_dialog.h"
 #include "memories/ui/banner_sheet.h"
@@ -30,6 +31,7 @@ constexpr ButtonText kButtons[] = {
     {"Edit CW Memories...", "editCwMemories", "Read and change the radio's CW message memories."},
     {"Edit Power On Banner...", "editPowerOnBanner", "Change the text the radio shows when switched on."},
     {"Set Time...", "setTime", "Set the radio's clock from this computer's."},
+    {"Compare with Radio...", "compareWithRadio", "Show what differs between a saved file and the radio."},
 };
 
 }  // namespace
@@ -52,7 +54,7 @@ CConfigurationPage::CConfigurationPage(CRadioSession& session, HelpOpener help, 
         m_buttons[static_cast<std::size_t>(i)] = button;
     }
     // Built jobs: each runs its dialog modally.
-    for (Action action : {kSave, kRestore, kCwMemories, kBanner, kSetTime}) {
+    for (Action action : {kSave, kRestore, kCwMemories, kBanner, kSetTime, kCompare}) {
         m_buttons[action]->setEnabled(true);
         m_buttons[action]->setToolTip(QString());
     }
@@ -77,6 +79,8 @@ CConfigurationPage::CConfigurationPage(CRadioSession& session, HelpOpener help, 
         CDateTimeSheet sheet(Session(), this, DialogPrompts::Qt(m_help));
         sheet.exec();
     });
+    connect(m_buttons[kCompare], &QPushButton::clicked, this,
+            [this] { RunCompareWithRadio(Session(), Model().Settings(), this); });
     grid->setColumnStretch(1, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);

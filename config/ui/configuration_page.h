@@ -13,7 +13,7 @@ namespace rm7 {
 
 class CConfigurationPage final : public CPage {
   public:
-    enum Action { kSave, kRestore, kCwMemories, kBanner, kSetTime, kActionCount };
+    enum Action { kSave, kRestore, kCwMemories, kBanner, kSetTime, kCompare, kActionCount };
 
     // help opens the main window's help at a dialog's topic.
     CConfigurationPage(CRadioSession& session, HelpOpener help, QWidget* parent = nullptr);

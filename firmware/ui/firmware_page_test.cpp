@@ -35,6 +35,8 @@ class FirmwarePageTest : public QObject {
         std::vector<LoaderPart> opened;
 
         explicit Rig(rm7sim::Options options = {}) : radio(WithLatency(options)) {
+            // Each load's configuration backup goes into the test's folder.
+            setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
             QVERIFY(radio.Contact() == kOk);
             radio.model->firmwareFolder.Set(dir.Path().string());
             page = std::make_unique<CFirmwarePage>(*radio.session);

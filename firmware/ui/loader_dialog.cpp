@@ -20,6 +20,7 @@ CLoaderDlg::CLoaderDlg(CRadioSession& session, LoaderPart part, std::filesystem:
     : QDialog(parent),
       m_model(session.Model()),
       m_job(std::make_unique<CLoaderJob>(session, part, std::move(file))),
+      m_backup(std::make_unique<CAutoBackup>(session, ReadAutoBackupSettings(m_model.Settings()))),
       m_prompts(std::move(prompts)) {
     setWindowTitle(QStringLiteral("Sending MCU Firmware"));
     m_log = new QTextEdit(this);
@@ -64,6 +65,7 @@ CLoaderDlg::CLoaderDlg(CRadioSession& session, LoaderPart part, std::filesystem:
 }
 
 CLoaderDlg::~CLoaderDlg() {
+    m_backup->Release();
     m_job->Detach();
     SetBusy(false);
 }
@@ -78,15 +80,43 @@ void CLoaderDlg::showEvent(QShowEvent* event) {
     setMinimumSize(size());
     setWindowTitle(Text(LoaderTitle()));
     SetBusy(true);
+    m_backup->Run(BackupReason::kFirmware, [this](const BackupOutcome& outcome) { OnBackup(outcome); });
+}
+
+void CLoaderDlg::OnBackup(const BackupOutcome& outcome) {
+    Append(outcome.Text());
+    if (!outcome.MayGoOn()) {
+        if (outcome.code == kErrorCancelled) {
+            done(kLoaderDialogFailed);  // closed while the radio was read
+            return;
+        }
+        // The outcome comes from the event loop, never from a radio callback: the question may wait.
+        const Question question{kBackupFailedCaption, BackupFailedQuestion(outcome), MessageIcon::Warning};
+        if (!m_prompts.ask || m_prompts.ask(this, question) != Answer::Yes) {
+            m_notStarted = true;
+            Append(kJobNotStartedText);
+            m_button->setText(Text(kLoaderCloseText));
+            SetBusy(false);
+            return;
+        }
+    }
     m_job->Start(this);
 }
 
 void CLoaderDlg::hideEvent(QHideEvent* event) {
+    m_backup->Release();
     m_job->Detach();
     QDialog::hideEvent(event);
 }
 
 void CLoaderDlg::reject() {
+    if (m_backup->Stop()) {
+        return;  // the backup's outcome closes the dialog
+    }
+    if (m_notStarted) {
+        done(kLoaderDialogFailed);
+        return;
+    }
     const CloseDecision decision = m_job->OnCloseRequest();
     // The close guard asks; without a way to ask, the load goes on.
     if (decision.ask &&

@@ -4,13 +4,15 @@
 // when the window may close and with which result: 1 loaded and verified, 2 failed or
 // abandoned.
 //
-// Threads: GUI thread only. The load starts when the dialog is first shown; run it with exec().
+// Threads: GUI thread only. When the dialog is first shown the radio's configuration is backed
+// up (config/auto_backup.h), then the load starts; run it with exec().
 #include <QDialog>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "config/auto_backup.h"
 #include "firmware/loader_job.h"
 #include "ui/prompts.h"
 
@@ -45,10 +47,12 @@ class CLoaderDlg : public QDialog, private IProgressBar {
     void ShowTransfer(const std::string& meterText) override;
     void Append(const std::string& line);
     void OnFinished(const LoaderOutcome& outcome);
+    void OnBackup(const BackupOutcome& outcome);
     void SetBusy(bool busy);
 
     CModel& m_model;
     std::unique_ptr<CLoaderJob> m_job;
+    std::unique_ptr<CAutoBackup> m_backup;
     DialogPrompts m_prompts;
     QTextEdit* m_log;
     QProgressBar* m_progress;
@@ -56,6 +60,7 @@ class CLoaderDlg : public QDialog, private IProgressBar {
     QPushButton* m_button;
     bool m_started = false;
     bool m_busy = false;
+    bool m_notStarted = false;  // the backup failed and the user would rather not load
 };
 
 }  // namespace rm7

@@ -32,6 +32,7 @@ class LoaderDialogTest : public QObject {
         std::unique_ptr<CLoaderDlg> dialog;
 
         explicit Rig(bool trace) {
+            setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
             test::WriteHexFile(dir / "fmcu0288.hex", test::McuImageBytes(3, "0288"), kMcuLowAddress);
             QVERIFY(radio.Contact() == kOk);
             radio.model->trace.Set(trace ? 1 : 0);
@@ -61,9 +62,10 @@ class LoaderDialogTest : public QObject {
         QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Cancel"));
         QVERIFY(rig.Log().startsWith(QStringLiteral("RM7 Utility Version ")));
         QVERIFY(rig.Log().contains(QStringLiteral("RM7 MCU version 02.54")));
-        QVERIFY(rig.radio.session->ActiveMachine() == &rig.dialog->Job().Machine());
 
         QVERIFY(rig.RunToStep(100));
+        QVERIFY(rig.radio.session->ActiveMachine() == &rig.dialog->Job().Machine());
+        QVERIFY(rig.Log().contains(QStringLiteral("The configuration was backed up to ")));
         QCOMPARE(rig.dialog->ProgressBar()->maximum(), 0x1F580 / 32);
         // Beside the bar, what rm7util prints: bytes, the measured rate and the time left.
         QVERIFY(QRegularExpression(QStringLiteral("^\\d+% +\\d+/128384 bytes +\\d+\\.\\d kB/s +\\d+:\\d\\d left$"))
@@ -130,13 +132,44 @@ class LoaderDialogTest : public QObject {
         Rig rig(false);
         test::WriteFile(rig.dir / "fmcu0288.hex", std::string(":020000040000FA\r\n"));  // no end-of-file record
         rig.dialog->show();
-        QVERIFY(rig.dialog->Job().Finished());
+        QVERIFY(rig.RunToEnd());
         QVERIFY(rig.Log().contains(QStringLiteral("Error code 0xE2000023: Missing intel hex end-of-file record")));
         QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Close"));
         QVERIFY(rig.dialog->isVisible());
         QVERIFY(rig.dialog->close());
         QCOMPARE(rig.dialog->result(), kLoaderDialogFailed);
         QVERIFY(rig.questions.empty());
+    }
+
+    // A backup that cannot be written asks: No leaves the radio alone and the dialog open with
+    // Close; Yes loads without a backup.
+    void AFailedBackupAsksBeforeTheLoad() {
+        for (const bool goOn : {false, true}) {
+            Rig rig(false);
+            rig.answer = goOn;
+            const auto backups = rig.dir / "data" / "Tarnwell" / "RM7 Utility" / "backups";
+            std::filesystem::create_directories(backups.parent_path());
+            test::WriteFile(backups, std::string("in the way"));
+            rig.dialog->show();
+            QVERIFY(rig.radio.pump.AdvanceUntil([&] { return !rig.questions.empty(); }, 60000));
+            QCOMPARE(rig.questions[0].caption, std::string("Configuration Backup"));
+            QVERIFY(rig.questions[0].text.rfind("The configuration backup failed: Error code 0x000000B7: ", 0) == 0);
+            QVERIFY(rig.Log().contains(QStringLiteral("The configuration backup failed")));
+            if (!goOn) {
+                rig.radio.pump.AdvanceBy(60000);
+                QVERIFY(
+                    rig.Log().endsWith(QStringLiteral("The job was not started: nothing was changed on the radio")));
+                QCOMPARE(rig.radio.radio->Packets(), 0u);
+                QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Close"));
+                QVERIFY(rig.dialog->close());
+                QCOMPARE(rig.dialog->result(), kLoaderDialogFailed);
+            } else {
+                QVERIFY(rig.RunToEnd());
+                QCOMPARE(rig.dialog->result(), kLoaderDialogLoaded);
+                QVERIFY(rig.radio.radio->Packets() > 0);
+            }
+            QCOMPARE(rig.questions.size(), std::size_t{1});
+        }
     }
 };
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/format.h"
@@ -100,6 +101,7 @@ void CPortPage::OnSetActive() {
     m_firmwareStatus = CObservation(model.firmwareStatus, this);
     m_portName = CObservation(model.portName, this);
     m_portState = CObservation(model.portState, this);
+    m_portEvent = CObservation(model.portEvent, this);
     model.portName.Notify(this);
     model.portState.Notify(this);
 }
@@ -108,10 +110,17 @@ void CPortPage::OnKillActive() {
     m_firmwareStatus.Reset();
     m_portName.Reset();
     m_portState.Reset();
+    m_portEvent.Reset();
 }
 
-LResult CPortPage::OnMessage(std::uint32_t code, WParam, LParam) {
+LResult CPortPage::OnMessage(std::uint32_t code, WParam wParam, LParam) {
     switch (code) {
+        case kMsgPortEvent:
+            // A completion comes inside a radio callback: the question waits for the event loop.
+            if (const Result r = static_cast<Result>(wParam); m_logic.AccessDeniedQuestion(r)) {
+                QTimer::singleShot(0, this, [this, r] { OfferDiagnosis(r); });
+            }
+            break;
         case kMsgPortName:
             SelectModelPort();
             break;
@@ -176,6 +185,16 @@ void CPortPage::OnTestCommunications() {
         connect(box, &QDialog::finished, m_portList, [list = m_portList] { list->showPopup(); });
     } else {
         m_portList->showPopup();
+    }
+}
+
+void CPortPage::OfferDiagnosis(Result result) {
+    const std::optional<Question> question = m_logic.AccessDeniedQuestion(result);
+    if (!question || !m_prompts.ask || m_prompts.ask(this, *question) != Answer::Yes) {
+        return;
+    }
+    if (m_prompts.show) {
+        m_prompts.show(this, kDiagnosisCaption, m_logic.DiagnosisText(m_doctorSystem), MessageIcon::Information);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "link/port_page_logic.h"
 #include "ui/page.h"
+#include "ui/prompts.h"
 
 class QLabel;
 class QPushButton;
@@ -43,6 +44,10 @@ class CPortPage final : public CPage {
     QWidget* InitialFocus() override;
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
 
+    // The boxes and the system the access-denied diagnosis uses (Qt's and the real one by default).
+    void SetPrompts(DialogPrompts prompts) { m_prompts = std::move(prompts); }
+    void SetDoctorSystem(DoctorSystem system) { m_doctorSystem = std::move(system); }
+
     CPortComboBox* PortList() const { return m_portList; }
     QComboBox* SpeedList() const { return m_speedList; }
     QPushButton* TestButton() const { return m_test; }
@@ -55,8 +60,12 @@ class CPortPage final : public CPage {
     void OnPortActivated(int index);
     void OnPortTyped();
     void OnTestCommunications();
+    // Offers, and on Yes shows, the doctor's findings on a port that could not be had.
+    void OfferDiagnosis(Result result);
 
     CPortPageLogic m_logic;
+    DialogPrompts m_prompts = DialogPrompts::Qt();
+    DoctorSystem m_doctorSystem = LocalDoctorSystem();
     std::vector<PortListEntry> m_entries;
     CPortComboBox* m_portList = nullptr;
     QComboBox* m_speedList = nullptr;
@@ -65,6 +74,7 @@ class CPortPage final : public CPage {
     CObservation m_firmwareStatus;
     CObservation m_portName;
     CObservation m_portState;
+    CObservation m_portEvent;
 };
 
 }  // namespace rm7

@@ -19,6 +19,7 @@
 #include "app/app_session.h"
 #include "app/main_frame.h"
 #include "app/tab_view.h"
+#include "config/ui/config_compare_dialog.h"
 #include "link/contact.h"
 #include "link/ui/port_page.h"
 #include "platform/child_process.h"
@@ -154,6 +155,22 @@ int main(int argc, char* argv[]) {
         if (std::string(shot.file) == "main-found.png") {
             session.Frame().TabView()->SelectPage(rm7::kPageConfiguration);
             ok = Save(&session.Frame(), out, "main-configuration.png") && ok;
+            {
+                // "Compare with Radio...": a file and a radio three bytes apart.
+                rm7::ConfigurationSide file;
+                file.serialNumber = 1234;
+                file.image.fill(0xFF);
+                rm7::ConfigurationSide radio = file;
+                radio.image[0x0012] = 0x05;
+                radio.image[0x6810] = 0x20;
+                radio.image[0x6811] = 0x21;
+                const rm7::ConfigurationDifference diff = rm7::CompareConfigurations(file, radio);
+                rm7::CConfigDifferenceDlg compare(
+                    diff, rm7::ConfigurationDifferenceText(diff, "SN01234.20261210T101500.RM7Config", "the radio"),
+                    &session.Frame());
+                compare.show();
+                ok = Save(&compare, out, "compare-with-radio.png") && ok;
+            }
             session.Frame().TabView()->SelectPage(rm7::kPageFirmware);
             CloseBoxes(&session.Frame());
             ok = Save(&session.Frame(), out, "main-firmware.png") && ok;

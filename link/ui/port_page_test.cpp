@@ -1,0 +1,84 @@
+// The Port page offscreen: a port the user may not open is met with the offer of the doctor's
+// diagnosis, shown only from the event loop and only on Yes.
+#include <QPushButton>
+#include <QtTest>
+
+#include <fstream>
+
+#include "link/ui/port_page.h"
+#include "platform/result.h"
+#include "tests/support/radio_bench.h"
+#include "tests/support/temp_folder.h"
+
+namespace rm7 {
+
+class PortPageTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void accessDeniedOffersTheDiagnosis() {
+        for (const bool yes : {false, true}) {
+            test::CTempFolder folder;
+            const std::string device = (folder / "ttyUSB0").string();
+            std::ofstream(device) << "";
+            test::CRadioBench bench;
+            bench.model->portName.Set(device);
+            CPortPage page(*bench.session);
+            std::vector<Question> asked;
+            std::vector<std::pair<std::string, std::string>> shown;
+            DialogPrompts prompts;
+            prompts.ask = [&](QWidget*, const Question& q) {
+                asked.push_back(q);
+                return yes ? Answer::Yes : Answer::No;
+            };
+            prompts.show = [&](QWidget*, const std::string& caption, const std::string& text, MessageIcon) {
+                shown.emplace_back(caption, text);
+            };
+            page.SetPrompts(prompts);
+            DoctorSystem system;
+            system.sysRoot = folder / "sys";
+            system.devRoot = folder.Path();
+            system.procRoot = folder / "proc";
+            system.holder = [](const std::string&, std::string& name) {
+                name = "minicom";
+                return 4242;
+            };
+            system.mayOpen = [](const std::string&) { return true; };
+            system.inGroup = [](gid_t) { return true; };
+            system.groupName = [](gid_t) { return std::string("dialout"); };
+            page.SetDoctorSystem(system);
+            page.OnSetActive();
+
+            bench.memoryPort->FailNextOpen(kErrorAccessDenied);
+            page.TestButton()->click();
+            bench.pump.RunUntilIdle();
+            QVERIFY(asked.empty());  // not from inside the contact's completion
+            QTRY_COMPARE(asked.size(), std::size_t{1});
+            QCOMPARE(asked[0].caption, std::string("Serial Port Access Denied"));
+            QVERIFY(asked[0].text.find("Serial port \"" + device + "\" access denied;") == 0);
+            QVERIFY(asked[0].text.find("Show what stands in the way?") != std::string::npos);
+            if (!yes) {
+                QTest::qWait(10);
+                QVERIFY(shown.empty());
+                continue;
+            }
+            QCOMPARE(shown.size(), std::size_t{1});
+            QCOMPARE(shown[0].first, std::string("Serial Port Diagnosis"));
+            QVERIFY2(shown[0].second.find("FAIL holder") != std::string::npos, shown[0].second.c_str());
+            QVERIFY2(shown[0].second.find("4242") != std::string::npos, shown[0].second.c_str());
+            QVERIFY2(shown[0].second.find("minicom") != std::string::npos, shown[0].second.c_str());
+
+            // Another failure is no matter for the doctor.
+            bench.memoryPort->FailNextOpen(kErrorFileNotFound);
+            page.TestButton()->click();
+            bench.pump.RunUntilIdle();
+            QTest::qWait(10);
+            QCOMPARE(asked.size(), std::size_t{1});
+        }
+    }
+};
+
+}  // namespace rm7
+
+QTEST_MAIN(rm7::PortPageTest)
+#include "port_page_test.moc"
