@@ -136,17 +136,12 @@ std::string DefaultMacroLabel(std::size_t index) {
 CCommandMacros::CCommandMacros(IMessagePump& pump)
     : labels(pump, kMsgCommandCaptions, "CommandCaption%u"), texts(pump, kMsgCommandTexts, "CommandText%u") {}
 
-void CCommandMacros::Load(CSettingsStore* store) {
+void CCommandMacros::Load(const CSettingsStore* store) {
     if (store != nullptr) {
-        // A value of the wrong type keeps its default, as every setting does.
         (void)labels.Load(*store);
         (void)texts.Load(*store);
     }
     FillDefaultLabels();
-    if (store != nullptr) {
-        (void)labels.Save(*store);
-        (void)store->Save();
-    }
 }
 
 Result CCommandMacros::Save(CSettingsStore* store) {
@@ -227,6 +222,17 @@ bool CCommandMacroStateMachine::StartWrite() {
         return false;
     }
     return Start(m_writeMode);
+}
+
+bool IsPacedText(std::string_view text) {
+    return !text.empty() && (text.front() == '!' || text.front() == '@');
+}
+
+std::string_view PacedPiece(std::string_view text, std::size_t position) {
+    if (position >= text.size()) {
+        return {};
+    }
+    return text.substr(position, position == 0 ? 3 : 2);
 }
 
 std::string TesterPrintableForm(std::string_view bytes) {

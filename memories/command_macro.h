@@ -76,8 +76,9 @@ class CCommandMacros {
   public:
     explicit CCommandMacros(IMessagePump& pump);
 
-    // Loads both arrays; every empty label becomes its default and the labels are saved at once.
-    void Load(CSettingsStore* store);
+    // Loads both arrays (a value of the wrong type keeps its default, as every setting does);
+    // every empty label becomes its default.
+    void Load(const CSettingsStore* store);
     // The changed elements into the store, and the store to its file.
     Result Save(CSettingsStore* store);
     // Every empty label becomes "MACRO%u", through Set (observers are told).
@@ -158,6 +159,13 @@ class CCommandMacroStateMachine final : public CStateHost<CCommandMacroStateMach
     CLoopStepState<CCommandMacroStateMachine> m_writeStep;
     CRestoreR5State<CCommandMacroStateMachine> m_restoreMode;
 };
+
+// Texts beginning with "!" or "@" go to the radio in pieces: the first three characters, then two
+// at a time, each after the radio answers ")" or 60 ms pass.
+inline constexpr std::uint32_t kPacedStepMs = 60;
+bool IsPacedText(std::string_view text);
+// The piece that starts at position; empty at the end.
+std::string_view PacedPiece(std::string_view text, std::size_t position);
 
 // What the command tester shows of received bytes: a printable ISO-8859-1 character as itself,
 // any other byte as "\x" and two upper-case hex digits (a carriage return as \x0D).

@@ -102,14 +102,14 @@ TEST(CommandMacroSettings, LoadFillsEmptyLabelsAndSavesOnlyWhatChanged) {
     EXPECT_EQ(macros.labels.Get(15), "MACRO16");
     EXPECT_EQ(macros.texts.Get(1), "TX;");
     EXPECT_EQ(macros.texts.Get(2), "");
-    std::string saved;
-    EXPECT_EQ(store.ReadString("", "CommandCaption16", saved), kOk);  // the defaults are saved at once
-    EXPECT_EQ(saved, "MACRO16");
 
     store.Remove("", "CommandText2");
     macros.texts.Set(9, "FA;");
     ASSERT_EQ(macros.Save(&store), kOk);
     EXPECT_FALSE(store.Has("", "CommandText2"));  // unchanged: not written again
+    std::string saved;
+    EXPECT_EQ(store.ReadString("", "CommandCaption16", saved), kOk);  // a default label is saved
+    EXPECT_EQ(saved, "MACRO16");
     EXPECT_EQ(store.ReadString("", "CommandText10", saved), kOk);
     EXPECT_EQ(saved, "FA;");
 
@@ -285,6 +285,18 @@ TEST_F(CommandMacroMachine, ASilentRadioEndsWithTheEepromCodeAndKeepsWhatWasRead
             EXPECT_EQ(local.labels.Get(1), "TWO");
         }
     }
+}
+
+TEST(CommandTesterText, PacesOnlyTextsBeginningWithBangOrAt) {
+    EXPECT_FALSE(IsPacedText("FA;"));
+    EXPECT_FALSE(IsPacedText(""));
+    EXPECT_TRUE(IsPacedText("@ABC"));
+    std::vector<std::string_view> pieces;
+    const std::string text = "!ABCDEF";  // seven characters: 3, 2, 2
+    for (std::size_t at = 0; !PacedPiece(text, at).empty(); at += PacedPiece(text, at).size()) {
+        pieces.push_back(PacedPiece(text, at));
+    }
+    EXPECT_THAT(pieces, ElementsAre("!AB", "CD", "EF"));
 }
 
 TEST(CommandTesterText, ShowsPrintableLatin1AndEscapesTheRest) {
