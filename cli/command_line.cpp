@@ -197,8 +197,9 @@ void AddMemoriesCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& 
     commands.push_back(
         {cwSet, [&env, &options, cwMemory, cwText] { return RunCwSet(env, options, *cwMemory, *cwText); }});
 
-    auto* macros = app.add_subcommand("macros", "Read, change or send the command tester's sixteen macros "
-                                                "(1 to 8 kept in the radio, 9 to 16 in the settings)")
+    auto* macros = app.add_subcommand("macros",
+                                      "Read, change or send the command tester's sixteen macros "
+                                      "(1 to 8 kept in the radio, 9 to 16 in the settings)")
                        ->fallthrough();
     macros->require_subcommand(1);
     auto* macrosGet =

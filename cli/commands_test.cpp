@@ -695,7 +695,8 @@ TEST_F(CliCommands, MacrosAreWrittenToTheRadioOrTheSettingsAndReadBack) {
 
     const nlohmann::json json = RunJson(RunMacrosGet);
     ASSERT_EQ(json["macros"].size(), 16u);
-    EXPECT_EQ(json["macros"][1], nlohmann::json({{"macro", 2}, {"label", "QRP"}, {"commands", "PC5;"}, {"in_radio", true}}));
+    EXPECT_EQ(json["macros"][1],
+              nlohmann::json({{"macro", 2}, {"label", "QRP"}, {"commands", "PC5;"}, {"in_radio", true}}));
     EXPECT_EQ(json["macros"][0]["label"], "");  // as the radio holds it
     EXPECT_EQ(json["macros"][11]["label"], "tune");
     EXPECT_EQ(json["macros"][12]["label"], "MACRO13");
@@ -725,7 +726,8 @@ TEST_F(CliCommands, MacrosTheRadioCannotStoreAreRefusedBeforeItIsTouched) {
         {"commands",
          [](IEnvironment& e, const GlobalOptions& g) { return RunMacrosSet(e, g, 8, "X", std::string(121, 'F')); },
          "Macro Commands 8 must be no longer than 120 characters\nError code 0xE2000240"},
-        {"character", [](IEnvironment& e, const GlobalOptions& g) { return RunMacrosSet(e, g, 4, "EUR", "\xE2\x82\xAC"); },
+        {"character",
+         [](IEnvironment& e, const GlobalOptions& g) { return RunMacrosSet(e, g, 4, "EUR", "\xE2\x82\xAC"); },
          "Macro Commands 4 holds a character the RM7 cannot store"},
     };
     for (const auto& c : cases) {
@@ -737,8 +739,9 @@ TEST_F(CliCommands, MacrosTheRadioCannotStoreAreRefusedBeforeItIsTouched) {
     }
     EXPECT_TRUE(Radio().ReceivedCommands().empty());
     // Macros 9 to 16 never reach the radio: any length is kept.
-    const Outcome o =
-        Run([](IEnvironment& e, const GlobalOptions& g) { return RunMacrosSet(e, g, 9, "LONG LABEL", std::string(200, 'F')); });
+    const Outcome o = Run([](IEnvironment& e, const GlobalOptions& g) {
+        return RunMacrosSet(e, g, 9, "LONG LABEL", std::string(200, 'F'));
+    });
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_TRUE(Radio().ReceivedCommands().empty());
 }

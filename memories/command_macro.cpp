@@ -21,7 +21,11 @@ template <typename F>
 void ForEachCodePoint(std::string_view utf8, F f) {
     for (std::size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
-        std::size_t length = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+        std::size_t length = c < 0x80             ? 1
+                             : (c & 0xE0) == 0xC0 ? 2
+                             : (c & 0xF0) == 0xE0 ? 3
+                             : (c & 0xF8) == 0xF0 ? 4
+                                                  : 0;
         std::uint32_t cp = 0x110000;
         if (length != 0 && i + length <= utf8.size()) {
             cp = length == 1 ? c : c & (0x7F >> length);

@@ -38,7 +38,7 @@ TEST(CommandMacroField, IsCheckedAsAWriteWouldStoreIt) {
         {"abcdefghi", MacroField::Label, "ABCDEFGHI", kErrMacroTooLong},
         {"\xC3\xA9t\xC3\xA9", MacroField::Label, "\xC3\xA9T\xC3\xA9", kOk},  // only a-z change case
         {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", MacroField::Label, nullptr,
-         kOk},                                                            // 8 characters, 16 bytes
+         kOk},                                                                   // 8 characters, 16 bytes
         {"FA;\xE2\x82\xAC", MacroField::Commands, nullptr, kErrMacroCharacter},  // the euro sign
         {"FA;\xC3\xBF", MacroField::Commands, nullptr, kErrMacroCharacter},      // 0xFF would end the field
         {"FA;\xC3", MacroField::Commands, nullptr, kErrMacroCharacter},          // not UTF-8
@@ -62,8 +62,9 @@ TEST(CommandMacroField, ReadsUpToItsEndByteAndNeverPastTheField) {
     const std::uint8_t ended[] = {'Q', 'R', 'P', 0xFF, 'X'};
     EXPECT_EQ(MacroTextFromBytes(ended, 5), "QRP");
     const std::uint8_t latin1[] = {0xE9, 0xA0, 'A', 0};
-    EXPECT_EQ(MacroTextFromBytes(latin1, 4), "\xC3\xA9\xC2\xA0"
-                                             "A");
+    EXPECT_EQ(MacroTextFromBytes(latin1, 4),
+              "\xC3\xA9\xC2\xA0"
+              "A");
 }
 
 TEST(CommandMacroRefusal, NamesTheFirstMacroThatCannotBeStoredLabelFirst) {
@@ -155,7 +156,7 @@ TEST_F(CommandMacroMachine, ReadsEveryFieldAsStoredAndNeverPastIt) {
     bench.SetEeprom(MacroFieldAddress(1, MacroField::Label), "ABCDEFGH");
     bench.SetEeprom(MacroFieldAddress(1, MacroField::Commands), std::string(120, 'C'));
     bench.SetEeprom(MacroFieldAddress(2, MacroField::Label), std::string("\xE9T\xE9\0", 4));
-    macros.labels.Set(3, "OLD");  // an erased slot reads as empty
+    macros.labels.Set(3, "OLD");   // an erased slot reads as empty
     macros.labels.Set(9, "KEEP");  // beyond the radio's eight: untouched
 
     ASSERT_EQ(Run([&] { return machine.StartRead(); }), kOk);
@@ -279,7 +280,8 @@ TEST_F(CommandMacroMachine, ASilentRadioEndsWithTheEepromCodeAndKeepsWhatWasRead
             },
             600000));
         EXPECT_EQ(done.completions.back(), c.code);
-        EXPECT_EQ(ErrorText(c.code), c.write ? "No response to Write EEPROM block" : "No response to Read EEPROM block");
+        EXPECT_EQ(ErrorText(c.code),
+                  c.write ? "No response to Write EEPROM block" : "No response to Read EEPROM block");
         if (!c.write) {
             EXPECT_EQ(local.labels.Get(0), "ONE");
             EXPECT_EQ(local.labels.Get(1), "TWO");

@@ -38,7 +38,9 @@ struct Prompts {
 
 // The bench with its settings in a temporary file and the page selected, as the tab view does.
 struct Rig {
-    Rig() : settings(dir / "settings.conf"), bench(test::BenchStart::Idle, test::CRadioBench::DefaultOptions(), &settings) {
+    Rig()
+        : settings(dir / "settings.conf"),
+          bench(test::BenchStart::Idle, test::CRadioBench::DefaultOptions(), &settings) {
         bench.SetEeprom(kMacroBaseAddress, std::string(0x400, '\xFF'));
         page = std::make_unique<CCommandTesterPage>(*bench.session, prompts.Make());
         bench.session->SetIdleTarget(page.get());
@@ -170,7 +172,7 @@ class CommandTesterTest : public QObject {
             QVERIFY(sheet.LabelBox(0)->isEnabled());
             QCOMPARE(sheet.LabelBox(0)->text(), QStringLiteral("QRP"));
             QCOMPARE(sheet.CommandBox(0)->text(), QStringLiteral("PC5;"));
-            QCOMPARE(sheet.LabelBox(4)->text(), QString());  // an erased slot
+            QCOMPARE(sheet.LabelBox(4)->text(), QString());    // an erased slot
             QCOMPARE(page.MacroButton(4)->text(), QString());  // shown at once, until OK
 
             // Too long: refused with its box before anything is sent.
@@ -178,8 +180,9 @@ class CommandTesterTest : public QObject {
             sheet.CommandBox(2)->setText(QString(121, QChar('F')));
             QTest::mouseClick(sheet.WriteButton(), Qt::LeftButton);
             QTRY_COMPARE(rig.prompts.shown.size(), std::size_t{1});
-            QCOMPARE(rig.prompts.shown[0],
-                     std::string("Macro Commands Length Error: Macro Commands 3 must be no longer than 120 characters"));
+            QCOMPARE(
+                rig.prompts.shown[0],
+                std::string("Macro Commands Length Error: Macro Commands 3 must be no longer than 120 characters"));
             QCOMPARE(rig.bench.radio->ReceivedCommands().size(), before);
 
             sheet.CommandBox(2)->setText(QStringLiteral("md3;"));

@@ -86,7 +86,8 @@ CCommandMacrosSheet::CCommandMacrosSheet(CRadioSession& session, CCommandMacros&
         }
     });
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     m_ok->setObjectName(QStringLiteral("ok"));
     m_cancel = buttons->button(QDialogButtonBox::Cancel);

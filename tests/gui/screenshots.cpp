@@ -4,12 +4,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
-#include <QLineEdit>
 #include <QThread>
 
 #include <cstdio>
