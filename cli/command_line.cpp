@@ -197,6 +197,41 @@ void AddMemoriesCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& 
     commands.push_back(
         {cwSet, [&env, &options, cwMemory, cwText] { return RunCwSet(env, options, *cwMemory, *cwText); }});
 
+    auto* macros = app.add_subcommand("macros",
+                                      "Read, change or send the command tester's sixteen macros "
+                                      "(1 to 8 kept in the radio, 9 to 16 in the settings)")
+                       ->fallthrough();
+    macros->require_subcommand(1);
+    auto* macrosGet =
+        macros->add_subcommand("get", "Print the sixteen macros: 1 to 8 read from the radio, 9 to 16 from the settings")
+            ->fallthrough();
+    commands.push_back({macrosGet, [&env, &options] { return RunMacrosGet(env, options); }});
+    auto macroNumber = std::make_shared<int>(1);
+    auto macroLabel = std::make_shared<std::string>();
+    auto macroText = std::make_shared<std::string>();
+    auto* macrosSet =
+        macros
+            ->add_subcommand("set",
+                             "Change macro N: 1 to 8 are written to the radio (label at most 8 characters, commands "
+                             "at most 120, upper-cased, ISO-8859-1 only) and read back; 9 to 16 go to the settings")
+            ->fallthrough();
+    macrosSet->add_option("N", *macroNumber, "The macro, 1 to 16")->required()->check(CLI::Range(1, 16));
+    macrosSet->add_option("LABEL", *macroLabel, "The button's label; \"\" for MACRO<N>")->required();
+    macrosSet->add_option("TEXT", *macroText, "The radio commands, e.g. \"FA00014060000;MD3;\"")->required();
+    commands.push_back({macrosSet, [&env, &options, macroNumber, macroLabel, macroText] {
+                            return RunMacrosSet(env, options, *macroNumber, *macroLabel, *macroText);
+                        }});
+    auto macroWait = std::make_shared<std::uint32_t>(500);
+    auto* macrosRun =
+        macros->add_subcommand("run", "Send macro N's commands as its button does and print the radio's answer")
+            ->fallthrough();
+    macrosRun->add_option("N", *macroNumber, "The macro, 1 to 16")->required()->check(CLI::Range(1, 16));
+    macrosRun->add_option("--wait", *macroWait, "Stop after this many ms without a byte (default 500)")
+        ->type_name("MS");
+    commands.push_back({macrosRun, [&env, &options, macroNumber, macroWait] {
+                            return RunMacrosRun(env, options, *macroNumber, *macroWait);
+                        }});
+
     auto clockOptions = std::make_shared<ClockOptions>();
     auto* clock = app.add_subcommand("clock", "Read or set the radio's clock (hours, minutes, seconds)")->fallthrough();
     clock->require_subcommand(1);

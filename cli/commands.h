@@ -50,6 +50,13 @@ int RunBannerSet(IEnvironment& env, const GlobalOptions& options, const std::str
 int RunCwGet(IEnvironment& env, const GlobalOptions& options);
 int RunCwSet(IEnvironment& env, const GlobalOptions& options, int memory, const std::string& text);
 
+// macros get, set, run: macros 1 to 8 in the radio, 9 to 16 in the settings. set checks 1 to 8 by
+// reading them back; run sends macro N's commands and prints the answer as send does.
+int RunMacrosGet(IEnvironment& env, const GlobalOptions& options);
+int RunMacrosSet(IEnvironment& env, const GlobalOptions& options, int macro, const std::string& label,
+                 const std::string& commands);
+int RunMacrosRun(IEnvironment& env, const GlobalOptions& options, int macro, std::uint32_t waitMs);
+
 // clock get, set: the radio's time of day beside the computer's (UTC, or local time).
 struct ClockOptions {
     bool local = false;

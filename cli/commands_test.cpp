@@ -705,6 +705,70 @@ TEST_F(CliCommands, TextsThatDoNotFitAreRefusedBeforeTheRadioIsTouched) {
     EXPECT_TRUE(Radio().ReceivedCommands().empty());
 }
 
+TEST_F(CliCommands, MacrosAreWrittenToTheRadioOrTheSettingsAndReadBack) {
+    std::fill(Radio().Eeprom().begin() + 0x7500, Radio().Eeprom().begin() + 0x7900, 0xFF);
+    Outcome o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunMacrosSet(e, g, 2, "  qrp ", "pc5;"); });
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, " 2 QRP      PC5;\n");
+    EXPECT_EQ(std::string(Radio().Eeprom().begin() + 0x7580, Radio().Eeprom().begin() + 0x7584),
+              std::string("QRP\0", 4));
+    o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunMacrosSet(e, g, 12, "tune", "tx;"); });
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "12 tune     tx;\n");  // the settings keep it as typed
+
+    const nlohmann::json json = RunJson(RunMacrosGet);
+    ASSERT_EQ(json["macros"].size(), 16u);
+    EXPECT_EQ(json["macros"][1],
+              nlohmann::json({{"macro", 2}, {"label", "QRP"}, {"commands", "PC5;"}, {"in_radio", true}}));
+    EXPECT_EQ(json["macros"][0]["label"], "");  // as the radio holds it
+    EXPECT_EQ(json["macros"][11]["label"], "tune");
+    EXPECT_EQ(json["macros"][12]["label"], "MACRO13");
+
+    // run sends the macro as its button does and prints the answer as send does.
+    Run([](IEnvironment& e, const GlobalOptions& g) { return RunMacrosSet(e, g, 3, "VER", "RVM;RVD;"); });
+    const std::size_t before = Radio().ReceivedCommands().size();
+    o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunMacrosRun(e, g, 3, 500); });
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_THAT(o.out, ::testing::MatchesRegex("RVM[0-9.]+;RVD[0-9.]+;\n"));
+    const auto commands = Radio().ReceivedCommands();
+    EXPECT_THAT(std::vector<std::string>(commands.end() - 2, commands.end()), ::testing::ElementsAre("RVM", "RVD"));
+    EXPECT_GT(commands.size(), before);
+    o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunMacrosRun(e, g, 5, 500); });
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err, "Macro 5 (MACRO5) holds no commands; rm7util macros set gives it some.\n");
+}
+
+TEST_F(CliCommands, MacrosTheRadioCannotStoreAreRefusedBeforeItIsTouched) {
+    const struct {
+        const char* name;
+        Command run;
+        const char* err;
+    } cases[] = {
+        {"label", [](IEnvironment& e, const GlobalOptions& g) { return RunMacrosSet(e, g, 1, "NINECHARS", ""); },
+         "Macro Label 1 must be no longer than 8 characters\nError code 0xE2000240"},
+        {"commands",
+         [](IEnvironment& e, const GlobalOptions& g) { return RunMacrosSet(e, g, 8, "X", std::string(121, 'F')); },
+         "Macro Commands 8 must be no longer than 120 characters\nError code 0xE2000240"},
+        {"character",
+         [](IEnvironment& e, const GlobalOptions& g) { return RunMacrosSet(e, g, 4, "EUR", "\xE2\x82\xAC"); },
+         "Macro Commands 4 holds a character the RM7 cannot store"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome o = Run(c.run);
+        EXPECT_EQ(o.status, 1);
+        EXPECT_THAT(o.err, HasSubstr(c.err));
+        EXPECT_EQ(o.out, "");
+    }
+    EXPECT_TRUE(Radio().ReceivedCommands().empty());
+    // Macros 9 to 16 never reach the radio: any length is kept.
+    const Outcome o = Run([](IEnvironment& e, const GlobalOptions& g) {
+        return RunMacrosSet(e, g, 9, "LONG LABEL", std::string(200, 'F'));
+    });
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(Radio().ReceivedCommands().empty());
+}
+
 // 2026-12-10 10:00:00 UTC and 2026-12-11 00:00:05 UTC.
 constexpr std::int64_t kMorningMs = 1796896800000;
 constexpr std::int64_t kJustAfterMidnightMs = 1796947205000;

@@ -100,4 +100,25 @@ template class CPersistable<unsigned long>;
 template class CPersistable<unsigned char>;
 template class CPersistable<std::string>;
 
+Result LoadSettingString(const CSettingsStore& store, const std::string& name, std::string& out) {
+    return LoadValue(store, name.c_str(), out);
+}
+
+Result SaveSettingString(CSettingsStore& store, const std::string& name, const std::string& value) {
+    return SaveValue(store, name.c_str(), value);
+}
+
+std::string FormatIndexedName(const char* format, std::size_t number) {
+    std::string out;
+    for (const char* p = format; *p != '\0'; ++p) {
+        if (p[0] == '%' && p[1] == 'u') {
+            out += std::to_string(number);
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
 }  // namespace rm7

@@ -148,4 +148,68 @@ extern template class CPersistable<unsigned long>;
 extern template class CPersistable<unsigned char>;
 extern template class CPersistable<std::string>;
 
+// N strings under the application key, element i stored under nameFormat with i + 1 (a "%u"
+// format: "CommandCaption%u" gives CommandCaption1 ... CommandCaption16). A notice carries the
+// element's index. Save() writes only the elements changed since the last Load() or Save().
+template <std::size_t N>
+class CPersistableArray final : public CObservable<std::string, N> {
+  public:
+    CPersistableArray(IMessagePump& pump, std::uint32_t code, const char* nameFormat)
+        : CObservable<std::string, N>(pump, code), m_format(nameFormat) {}
+
+    // Elements missing from the store keep their values; a value of another type is
+    // ERROR_INVALID_DATA (13), the first such failure is returned, and the rest still load.
+    Result Load(const CSettingsStore& store);
+    Result Save(CSettingsStore& store);
+    std::string Name(std::size_t index) const;
+
+  private:
+    const char* m_format;
+    std::array<std::string, N> m_stored{};
+};
+
+// The two string stores behind CPersistableArray, so that this header needs no settings header.
+Result LoadSettingString(const CSettingsStore& store, const std::string& name, std::string& out);
+Result SaveSettingString(CSettingsStore& store, const std::string& name, const std::string& value);
+std::string FormatIndexedName(const char* format, std::size_t number);
+
+template <std::size_t N>
+std::string CPersistableArray<N>::Name(std::size_t index) const {
+    return FormatIndexedName(m_format, index + 1);
+}
+
+template <std::size_t N>
+Result CPersistableArray<N>::Load(const CSettingsStore& store) {
+    Result first = kOk;
+    for (std::size_t i = 0; i < N; ++i) {
+        std::string value;
+        const Result r = LoadSettingString(store, Name(i), value);
+        if (r == kOk) {
+            this->m_values[i] = value;
+            this->m_pending[i] = value;
+            m_stored[i] = value;
+        } else if (r != kErrorFileNotFound && first == kOk) {
+            first = r;
+        }
+    }
+    return first;
+}
+
+template <std::size_t N>
+Result CPersistableArray<N>::Save(CSettingsStore& store) {
+    Result first = kOk;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (this->m_values[i] == m_stored[i]) {
+            continue;
+        }
+        const Result r = SaveSettingString(store, Name(i), this->m_values[i]);
+        if (r == kOk) {
+            m_stored[i] = this->m_values[i];
+        } else if (first == kOk) {
+            first = r;
+        }
+    }
+    return first;
+}
+
 }  // namespace rm7

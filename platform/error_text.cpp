@@ -76,6 +76,9 @@ constexpr CodeText kOwnTexts[] = {
     {kErrFirmwareNameVersion, "Firmware file name carries no version number"},
     {kErrFirmwareImageEmpty, "Firmware file holds no data for this processor"},
     {kErrHexOverlap, "intel hex record overlaps an earlier record with different data"},
+    {kErrMacroTooLong, "Command macro is longer than the RM7 can store"},
+    {kErrMacroCharacter, "Command macro holds a character the RM7 cannot store"},
+    {kErrMacroReadBack, "The RM7 reads back a command macro other than the one written"},
 };
 
 // The file-server errors the copy can report (the 12000 range).

@@ -75,4 +75,10 @@ inline constexpr Result kErrFirmwareNameVersion = 0xE2000221;
 inline constexpr Result kErrFirmwareImageEmpty = 0xE2000222;
 // A record gives other values for bytes an earlier record gave: which one is meant is unknown.
 inline constexpr Result kErrHexOverlap = 0xE2000223;
+// A command macro for the radio that its EEPROM slot cannot hold: longer than the field, or
+// with a character outside ISO-8859-1 (or one that would end the field when read back).
+inline constexpr Result kErrMacroTooLong = 0xE2000240;
+inline constexpr Result kErrMacroCharacter = 0xE2000241;
+// What the radio reads back after a macro write is not what was written.
+inline constexpr Result kErrMacroReadBack = 0xE2000242;
 }  // namespace rm7

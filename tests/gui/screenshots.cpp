@@ -4,10 +4,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QThread>
 
 #include <cstdio>
@@ -22,6 +24,8 @@
 #include "config/ui/config_compare_dialog.h"
 #include "link/contact.h"
 #include "link/ui/port_page.h"
+#include "memories/ui/command_tester_page.h"
+#include "memories/ui/macro_editor_sheet.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
 
@@ -174,6 +178,21 @@ int main(int argc, char* argv[]) {
             session.Frame().TabView()->SelectPage(rm7::kPageFirmware);
             CloseBoxes(&session.Frame());
             ok = Save(&session.Frame(), out, "main-firmware.png") && ok;
+            session.Frame().TabView()->SelectPage(rm7::kPageCommandTester);
+            auto* tester =
+                static_cast<rm7::CCommandTesterPage*>(session.Frame().TabView()->Page(rm7::kPageCommandTester));
+            tester->Macros().labels.Set(0, "VERSION");
+            tester->Macros().texts.Set(0, "RVM;RVD;");
+            tester->Tester().Send("RVM;");
+            tester->Tester().SendMacro(0, "");
+            WaitFor([&] { return tester->Output()->toPlainText().count(QStringLiteral("RVD")) >= 2; });
+            tester->Input()->setText(QStringLiteral("FA"));
+            ok = Save(&session.Frame(), out, "main-command-tester.png") && ok;
+            {
+                rm7::CCommandMacrosSheet sheet(session.Radio(), tester->Macros(), &session.Frame());
+                sheet.show();
+                ok = Save(&sheet, out, "macro-editor.png") && ok;
+            }
             // The release notes of a folder that holds them (the test corpus's word-processor file).
             QTemporaryDir notes;
             if (QFile::copy(QStringLiteral(RM7_RTF_SAMPLE), notes.filePath(QStringLiteral("ffwnotes.rtf")))) {

@@ -1,0 +1,175 @@
+// macros: the command tester's sixteen macros from a terminal. Macros 1 to 8 are read from and
+// written to the radio with the macro editor's machine; 9 to 16 live in the settings only.
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "cli/json_output.h"
+#include "cli/session.h"
+#include "memories/command_macro.h"
+#include "platform/format.h"
+#include "platform/last_error.h"
+#include "platform/result_codes.h"
+#include "platform/text.h"
+
+namespace rm7::cli {
+namespace {
+
+void PrintMacros(IEnvironment& env, const GlobalOptions& options, const CCommandMacros& macros, std::size_t from,
+                 std::size_t to) {
+    if (options.json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (std::size_t i = from; i < to; ++i) {
+            list.push_back({{"macro", i + 1},
+                            {"label", JsonText(macros.labels.Get(i))},
+                            {"commands", JsonText(macros.texts.Get(i))},
+                            {"in_radio", i < kRadioMacroCount}});
+        }
+        PrintJson(env.Out(), {{"macros", list}});
+        return;
+    }
+    for (std::size_t i = from; i < to; ++i) {
+        env.Out() << StrFormat("%2zu %-8s %s\n", i + 1, macros.labels.Get(i).c_str(), macros.texts.Get(i).c_str());
+    }
+}
+
+int ReportRefusal(IEnvironment& env, const MacroRefusal& refusal) {
+    env.Err() << refusal.text << "\n";
+    return ReportFailure(env.Err(), refusal.code);
+}
+
+// Reads macros 1 to 8 from the radio into macros.
+Result ReadRadioMacros(CSession& session, CCommandMacros& macros) {
+    CCommandMacroStateMachine machine(session.Radio(), macros.labels, macros.texts);
+    CMachineRun run(session);
+    return run.Run(machine, [&] { return machine.StartRead(); });
+}
+
+}  // namespace
+
+int RunMacrosGet(IEnvironment& env, const GlobalOptions& options) {
+    CSession session(env, options);
+    if (const int status = session.Begin(); status != 0) {
+        return status;
+    }
+    CCommandMacros macros(session.Pump());
+    macros.Load(session.Model().Settings());
+    if (const Result r = ReadRadioMacros(session, macros); r != kOk) {
+        return ReportFailure(env.Err(), r);
+    }
+    PrintMacros(env, options, macros, 0, kMacroCount);
+    return 0;
+}
+
+int RunMacrosSet(IEnvironment& env, const GlobalOptions& options, int macro, const std::string& label,
+                 const std::string& commands) {
+    const auto index = static_cast<std::size_t>(macro - 1);
+    if (index >= kRadioMacroCount) {
+        // Kept as typed, as the editor's second page keeps it.
+        CSession session(env, options);
+        CCommandMacros macros(session.Pump());
+        macros.Load(session.Model().Settings());
+        macros.labels.Set(index, label);
+        macros.texts.Set(index, commands);
+        macros.FillDefaultLabels();
+        if (const Result r = macros.Save(session.Model().Settings()); r != kOk) {
+            return ReportFailure(env.Err(), r);
+        }
+        PrintMacros(env, options, macros, index, index + 1);
+        return 0;
+    }
+    // Checked before the radio is touched: nothing is cut short or changed on the way.
+    if (const MacroRefusal refusal = CheckRadioMacro(index, label, commands); refusal.code != kOk) {
+        return ReportRefusal(env, refusal);
+    }
+    CSession session(env, options);
+    if (const int status = session.Begin(); status != 0) {
+        return status;
+    }
+    // The machine writes all eight: the other seven go back as the radio holds them.
+    CCommandMacros macros(session.Pump());
+    if (const Result r = ReadRadioMacros(session, macros); r != kOk) {
+        return ReportFailure(env.Err(), r);
+    }
+    macros.labels.Set(index, label);
+    macros.texts.Set(index, commands);
+    if (const MacroRefusal refusal = CheckRadioMacros(macros.labels, macros.texts); refusal.code != kOk) {
+        return ReportRefusal(env, refusal);
+    }
+    {
+        CCommandMacroStateMachine machine(session.Radio(), macros.labels, macros.texts);
+        CMachineRun run(session);
+        if (const Result r = run.Run(machine, [&] { return machine.StartWrite(); }); r != kOk) {
+            return ReportFailure(env.Err(), r);
+        }
+    }
+    CCommandMacros readBack(session.Pump());
+    if (const Result r = ReadRadioMacros(session, readBack); r != kOk) {
+        return ReportFailure(env.Err(), r);
+    }
+    for (std::size_t i = 0; i < kRadioMacroCount; ++i) {
+        if (readBack.labels.Get(i) != macros.labels.Get(i) || readBack.texts.Get(i) != macros.texts.Get(i)) {
+            env.Err() << StrFormat("The radio reads back macro %zu as \"%s\" \"%s\".\n", i + 1,
+                                   readBack.labels.Get(i).c_str(), readBack.texts.Get(i).c_str());
+            return ReportFailure(env.Err(), kErrMacroReadBack);
+        }
+    }
+    // As the editor closed with OK: the tester's buttons show what the radio now holds.
+    CCommandMacros saved(session.Pump());
+    saved.Load(session.Model().Settings());
+    for (std::size_t i = 0; i < kRadioMacroCount; ++i) {
+        saved.labels.Set(i, readBack.labels.Get(i));
+        saved.texts.Set(i, readBack.texts.Get(i));
+    }
+    saved.FillDefaultLabels();
+    if (const Result r = saved.Save(session.Model().Settings()); r != kOk) {
+        return ReportFailure(env.Err(), r);
+    }
+    PrintMacros(env, options, readBack, index, index + 1);
+    return 0;
+}
+
+int RunMacrosRun(IEnvironment& env, const GlobalOptions& options, int macro, std::uint32_t waitMs) {
+    const auto index = static_cast<std::size_t>(macro - 1);
+    CSession session(env, options);
+    CCommandMacros macros(session.Pump());
+    macros.Load(session.Model().Settings());
+    const std::string text = macros.texts.Get(index);
+    if (text.empty()) {
+        env.Err() << StrFormat("Macro %d (%s) holds no commands; rm7util macros set gives it some.\n", macro,
+                               macros.labels.Get(index).c_str());
+        return 1;
+    }
+    if (const int status = session.Begin(); status != 0) {
+        return status;
+    }
+    if (session.Radio().PurgeReceive() != kOk) {
+        return ReportFailure(env.Err(), GetLastError() != 0 ? GetLastError() : kErrorWriteFault);
+    }
+    std::string answer;
+    if (IsPacedText(text)) {
+        for (std::size_t at = 0; !PacedPiece(text, at).empty();) {
+            const std::string piece(PacedPiece(text, at));
+            at += piece.size();
+            if (!session.Radio().SendText(piece)) {
+                return ReportFailure(env.Err(), GetLastError() != 0 ? GetLastError() : kErrorWriteFault);
+            }
+            answer += session.GatherIdleInput(kPacedStepMs);
+        }
+    } else if (!session.Radio().SendText(text)) {
+        return ReportFailure(env.Err(), GetLastError() != 0 ? GetLastError() : kErrorWriteFault);
+    }
+    answer += session.GatherIdleInput(waitMs);
+    if (options.json) {
+        PrintJson(env.Out(), {{"macro", macro},
+                              {"label", JsonText(macros.labels.Get(index))},
+                              {"sent", JsonText(text)},
+                              {"answer", PrintableForm(answer)}});
+    } else {
+        env.Out() << PrintableForm(answer) << "\n";
+    }
+    return session.Radio().Port().IsOpen()
+               ? 0
+               : ReportFailure(env.Err(), GetLastError() != 0 ? GetLastError() : kErrorAccessDenied);
+}
+
+}  // namespace rm7::cli

@@ -1,0 +1,182 @@
+#pragma once
+// The command tester's sixteen macros (a label and a string of radio commands each). Macros 1 to
+// 8 are also kept in the radio's EEPROM, one 128-byte slot each from 0x7500: the label in its
+// first 8 bytes, the commands in the next 120, each ended by a 0 or 0xFF byte or by filling its
+// field. CCommandMacroStateMachine reads and writes those eight; all sixteen live in the settings
+// as "CommandCaption%u" and "CommandText%u".
+//
+// Texts are UTF-8; in the radio one byte is one ISO-8859-1 character.
+//
+// Threads: UI thread only, like every machine.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/generic_states.h"
+#include "model/observable.h"
+
+namespace rm7 {
+
+class CSettingsStore;
+
+inline constexpr std::uint32_t kMsgCommandCaptions = kMsgApp + 0x68;  // wParam: macro 0-15
+inline constexpr std::uint32_t kMsgCommandTexts = kMsgApp + 0x69;
+
+inline constexpr std::size_t kMacroCount = 16;
+inline constexpr std::size_t kRadioMacroCount = 8;
+inline constexpr std::uint32_t kMacroLabelSize = 8;
+inline constexpr std::uint32_t kMacroTextSize = 120;
+inline constexpr std::uint32_t kMacroSlotSize = 0x80;
+inline constexpr std::uint32_t kMacroBaseAddress = 0x7500;
+
+enum class MacroField { Label, Commands };
+
+constexpr std::uint32_t MacroFieldSize(MacroField field) {
+    return field == MacroField::Label ? kMacroLabelSize : kMacroTextSize;
+}
+// Macro index 0-7.
+constexpr std::uint32_t MacroFieldAddress(std::size_t index, MacroField field) {
+    return kMacroBaseAddress + kMacroSlotSize * static_cast<std::uint32_t>(index) +
+           (field == MacroField::Label ? 0 : kMacroLabelSize);
+}
+
+using MacroLabels = CPersistableArray<kMacroCount>;
+using MacroTexts = CPersistableArray<kMacroCount>;
+
+// The text of a field as read: the bytes up to the first 0 or 0xFF, never past size.
+std::string MacroTextFromBytes(const std::uint8_t* bytes, std::size_t size);
+// What a write stores: white space trimmed at both ends, a-z in upper case.
+std::string TidyMacroText(std::string_view utf8);
+// Whether the tidied text fits a field: kOk, kErrMacroTooLong (more characters than the field
+// holds) or kErrMacroCharacter (a character above U+00FE, or U+00FF, which would end the field).
+Result CheckMacroField(std::string_view tidied, MacroField field);
+// The field's bytes for a tidied text that passed the check: the text and its 0 byte, or the
+// full field with no 0 byte. Returns the number of bytes to write.
+std::uint32_t EncodeMacroField(std::string_view tidied, MacroField field, std::uint8_t* out);
+
+// A macro the radio cannot store, found before anything is written: the message box's caption
+// and text, and the code for rm7util.
+struct MacroRefusal {
+    Result code = kOk;
+    std::string caption;
+    std::string text;
+};
+// Checks macros 1 to 8 in order, label before commands, each as a write would tidy it.
+MacroRefusal CheckRadioMacros(const MacroLabels& labels, const MacroTexts& texts);
+// The same for one macro (index 0-7).
+MacroRefusal CheckRadioMacro(std::size_t index, std::string_view label, std::string_view commands);
+
+// "MACRO1" to "MACRO16".
+std::string DefaultMacroLabel(std::size_t index);
+
+// The sixteen macros with their settings; owned by the command tester page (and by rm7util's
+// macros commands).
+class CCommandMacros {
+  public:
+    explicit CCommandMacros(IMessagePump& pump);
+
+    // Loads both arrays (a value of the wrong type keeps its default, as every setting does);
+    // every empty label becomes its default.
+    void Load(const CSettingsStore* store);
+    // The changed elements into the store, and the store to its file.
+    Result Save(CSettingsStore* store);
+    // Every empty label becomes "MACRO%u", through Set (observers are told).
+    void FillDefaultLabels();
+
+    MacroLabels labels;
+    MacroTexts texts;
+};
+
+class CCommandMacroStateMachine;
+
+// Reads one field of macro [loop index] and stores its text with Set.
+class CReadCommandMacroState final : public CReadPicPromState<CCommandMacroStateMachine> {
+  public:
+    CReadCommandMacroState(CStateHost<CCommandMacroStateMachine>& host, const char* name, CState* next,
+                           MacroField field)
+        : CReadPicPromState(host, name, next, 0, 0, nullptr), m_field(field) {}
+    void Init() override;
+
+  protected:
+    void OnTransferComplete() override;
+
+  private:
+    MacroField m_field;
+    std::array<std::uint8_t, kMacroTextSize + 1> m_buffer{};
+};
+
+// Writes one field of macro [loop index], tidied, and stores the tidied text with Set.
+class CWriteCommandMacroState final : public CWritePicPromState<CCommandMacroStateMachine> {
+  public:
+    CWriteCommandMacroState(CStateHost<CCommandMacroStateMachine>& host, const char* name, CState* next,
+                            MacroField field)
+        : CWritePicPromState(host, name, next, 0, 0, nullptr), m_field(field) {}
+    void Init() override;
+
+  private:
+    MacroField m_field;
+    std::array<std::uint8_t, kMacroTextSize + 1> m_buffer{};
+};
+
+class CCommandMacroStateMachine final : public CStateHost<CCommandMacroStateMachine> {
+  public:
+    static constexpr std::uint32_t kTimerId = 12;
+
+    CCommandMacroStateMachine(CRadioSession& session, MacroLabels& labels, MacroTexts& texts);
+
+    // False (last error 0xE2000052) when busy.
+    bool StartRead() { return Start(m_textTerminalOff); }
+    // Also false, with kErrMacroTooLong or kErrMacroCharacter as the last error and nothing sent,
+    // when a macro of 1 to 8 cannot be stored.
+    bool StartWrite();
+
+    std::uint32_t& LoopIndex() { return m_loopIndex; }
+    std::uint32_t LoopCount() const { return kRadioMacroCount; }
+    std::string& SavedR5() { return m_savedR5; }
+    MacroLabels& Labels() { return m_labels; }
+    MacroTexts& Texts() { return m_texts; }
+
+  private:
+    MacroLabels& m_labels;
+    MacroTexts& m_texts;
+    std::uint32_t m_loopIndex = 0;
+    std::string m_savedR5;
+
+  public:
+    CTextTerminalOffState<CCommandMacroStateMachine> m_textTerminalOff;
+    CLeaveR5ModeState<CCommandMacroStateMachine> m_readMode;
+    CLoopInitState<CCommandMacroStateMachine> m_readInit;
+    CLoopTestState<CCommandMacroStateMachine> m_readTest;
+    CReadCommandMacroState m_readCaption;
+    CReadCommandMacroState m_readText;
+    CLoopStepState<CCommandMacroStateMachine> m_readStep;
+    CLeaveR5ModeState<CCommandMacroStateMachine> m_writeMode;
+    CLoopInitState<CCommandMacroStateMachine> m_writeInit;
+    CLoopTestState<CCommandMacroStateMachine> m_writeTest;
+    CWriteCommandMacroState m_writeCaption;
+    CWriteCommandMacroState m_writeText;
+    CLoopStepState<CCommandMacroStateMachine> m_writeStep;
+    CRestoreR5State<CCommandMacroStateMachine> m_restoreMode;
+};
+
+// Texts beginning with "!" or "@" go to the radio in pieces: the first three characters, then two
+// at a time, each after the radio answers ")" or 60 ms pass.
+inline constexpr std::uint32_t kPacedStepMs = 60;
+bool IsPacedText(std::string_view text);
+// The piece that starts at position; empty at the end.
+std::string_view PacedPiece(std::string_view text, std::size_t position);
+
+// What the command tester shows of received bytes: a printable ISO-8859-1 character as itself,
+// any other byte as "\x" and two upper-case hex digits (a carriage return as \x0D).
+std::string TesterPrintableForm(std::string_view bytes);
+
+inline constexpr const char* kMacroEditorCaption = "Edit Command Tester Macros";
+inline constexpr const char* kMacroPage1Title = "Macros Assignable to RM7";
+inline constexpr const char* kMacroPage2Title = "Additional Macros";
+inline constexpr const char* kMacroReadButton = "Read Macros 1-8 from RM7";
+inline constexpr const char* kMacroWriteButton = "Write Macros 1-8 to RM7";
+inline constexpr const char* kMacroEditorErrorCaption = "Macro Editor Error";
+inline constexpr const char* kMacroEditorHelpTopic = "CommandTester.htm#MacroEditor";
+
+}  // namespace rm7

@@ -1,0 +1,208 @@
+#include "memories/command_tester.h"
+
+#include "model/messages.h"
+#include "platform/error_text.h"
+#include "platform/last_error.h"
+
+namespace rm7 {
+
+CCommandTester::CCommandTester(CRadioSession& session, CCommandMacros& macros, ICommandTesterView& view)
+    : m_session(session), m_model(session.Model()), m_macros(macros), m_view(view) {}
+
+CCommandTester::~CCommandTester() {
+    Hide();
+    m_model.Pump().KillTimer(this, kStepTimerId);
+    m_model.Pump().Forget(this);
+}
+
+void CCommandTester::Show() {
+    if (Pacing()) {
+        EndPacing();
+    }
+    m_labelsObservation = CObservation(m_macros.labels, this);
+    m_macros.labels.Notify(this);
+    m_statusObservation = CObservation(m_model.firmwareStatus, this);
+    UpdateEnabled();
+}
+
+void CCommandTester::Hide() {
+    m_labelsObservation.Reset();
+    m_statusObservation.Reset();
+}
+
+bool CCommandTester::RadioPresent() const {
+    return m_model.firmwareStatus.Get() != kFirmwareNone;
+}
+
+void CCommandTester::UpdateEnabled() {
+    m_view.SetControlsEnabled(RadioPresent() && !Pacing());
+}
+
+bool CCommandTester::Send(const std::string& text) {
+    if (text.empty() || !RadioPresent() || Pacing()) {
+        return false;
+    }
+    m_view.ClearInput();
+    if (IsPacedText(text)) {
+        m_pending = text;
+        m_position = 0;
+        UpdateEnabled();
+        Step();
+        return true;
+    }
+    m_view.AppendSent(text);
+    // A write error is the port's to report.
+    (void)m_session.SendText(text);
+    m_view.AppendSent("\r\n");
+    return true;
+}
+
+bool CCommandTester::InputChanged(const std::string& input) {
+    return !input.empty() && input.back() == ';' && Send(input);
+}
+
+bool CCommandTester::SendMacro(std::size_t index, const std::string& input) {
+    if (index >= kMacroCount) {
+        return false;
+    }
+    return Send(input + m_macros.texts.Get(index));
+}
+
+void CCommandTester::Step() {
+    if (!Pacing()) {
+        return;
+    }
+    const std::string_view piece = PacedPiece(m_pending, m_position);
+    if (piece.empty()) {
+        m_view.AppendReceived("\r\n");
+        EndPacing();
+        return;
+    }
+    m_position += piece.size();
+    m_view.AppendSent(std::string(piece));
+    (void)m_session.SendText(std::string(piece));
+    m_model.Pump().SetTimer(this, kStepTimerId, kPacedStepMs);
+}
+
+void CCommandTester::EndPacing() {
+    m_model.Pump().KillTimer(this, kStepTimerId);
+    m_pending.clear();
+    m_position = 0;
+    UpdateEnabled();
+}
+
+void CCommandTester::OnSerialNotice() {
+    ISerialPort& port = m_session.Port();
+    bool answered = false;
+    char buffer[512];
+    std::size_t count = 0;
+    while (port.IsOpen() && port.Read(buffer, sizeof buffer, count) && count > 0) {
+        const std::string_view bytes(buffer, count);
+        answered = answered || bytes.find(')') != std::string_view::npos;
+        m_view.AppendReceived(TesterPrintableForm(bytes));
+    }
+    if (!port.IsOpen()) {
+        SetLastError(kErrorInvalidHandle);
+    }
+    if (answered && Pacing()) {
+        Step();
+    }
+}
+
+LResult CCommandTester::OnMessage(std::uint32_t code, WParam wParam, LParam) {
+    if (code == kMsgCommandCaptions && wParam < kMacroCount) {
+        const auto i = static_cast<std::size_t>(wParam);
+        m_view.SetMacroLabel(i, m_macros.labels.Get(i));
+    } else if (code == kMsgFirmwareStatus) {
+        UpdateEnabled();
+    } else if (code == kMsgTimer && wParam == kStepTimerId) {
+        m_model.Pump().KillTimer(this, kStepTimerId);
+        Step();
+    }
+    return 0;
+}
+
+CMacroEditorJob::CMacroEditorJob(CRadioSession& session, CCommandMacros& macros, IMacroEditorView& view)
+    : m_model(session.Model()),
+      m_macros(macros),
+      m_view(view),
+      m_machine(session, macros.labels, macros.texts),
+      m_run(session, m_machine, [this](Result r) { OnCompletion(r); }) {}
+
+CMacroEditorJob::~CMacroEditorJob() {
+    Hide();
+}
+
+bool CMacroEditorJob::RadioButtonsEnabled() const {
+    return m_model.firmwareStatus.Get() == kFirmwareRunning;
+}
+
+void CMacroEditorJob::Show() {
+    m_run.Claim();
+}
+
+void CMacroEditorJob::Hide() {
+    m_run.Release();
+}
+
+void CMacroEditorJob::Begin() {
+    m_view.SetControlsEnabled(false);
+    if (m_busy++ == 0) {
+        m_view.SetBusyCursor(true);
+    }
+}
+
+void CMacroEditorJob::Read() {
+    if (!m_machine.IsIdle()) {
+        return;
+    }
+    Begin();
+    m_run.Start([this] { return m_machine.StartRead(); });
+}
+
+void CMacroEditorJob::Write(const std::array<std::string, kRadioMacroCount>& labels,
+                            const std::array<std::string, kRadioMacroCount>& commands) {
+    if (!m_machine.IsIdle()) {
+        return;
+    }
+    for (std::size_t i = 0; i < kRadioMacroCount; ++i) {
+        const MacroRefusal refusal = CheckRadioMacro(i, labels[i], commands[i]);
+        if (refusal.code != kOk) {
+            m_view.ShowMessage(refusal.caption, refusal.text, MessageIcon::Error);
+            return;
+        }
+    }
+    for (std::size_t i = 0; i < kRadioMacroCount; ++i) {
+        m_macros.labels.Set(i, labels[i]);
+        m_macros.texts.Set(i, commands[i]);
+    }
+    Begin();
+    m_run.Start([this] { return m_machine.StartWrite(); });
+}
+
+bool CMacroEditorJob::QueryCancel() {
+    if (m_run.RequestStop() == StopRequest::kIdle) {
+        return true;
+    }
+    m_cancelPending = true;
+    return false;
+}
+
+void CMacroEditorJob::OnCompletion(Result r) {
+    const bool close = m_cancelPending || r == kErrorCancelled || r != kOk;
+    if (r != kOk && r != kErrorCancelled && !m_cancelPending) {
+        const std::string text = ErrorText(r);
+        m_model.StatusText(text);
+        m_view.ShowMessage(kMacroEditorErrorCaption, text, MessageIcon::Error);
+    }
+    m_cancelPending = false;
+    m_view.SetControlsEnabled(true);
+    if (m_busy > 0 && --m_busy == 0) {
+        m_view.SetBusyCursor(false);
+    }
+    if (close) {
+        m_view.CloseSheet();
+    }
+}
+
+}  // namespace rm7

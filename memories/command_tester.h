@@ -1,0 +1,136 @@
+#pragma once
+// What the Command Tester page and its macro editor decide, free of any window.
+//
+// CCommandTester: the page talks to the port itself, outside any machine: it writes through the
+// session's SendText and reads the port when the serial notice is forwarded to it, which happens
+// only while no machine is busy. Texts beginning with "!" or "@" go out paced.
+//
+// CMacroEditorJob: the "Macros Assignable to RM7" page's Read and Write, its completion and its
+// cancel rule.
+//
+// Threads: UI thread only.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "link/job_run.h"
+#include "memories/command_macro.h"
+#include "model/user_notifier.h"
+
+namespace rm7 {
+
+class ICommandTesterView {
+  public:
+    virtual void AppendSent(const std::string& text) = 0;
+    virtual void AppendReceived(const std::string& text) = 0;
+    virtual void ClearInput() = 0;
+    virtual void SetControlsEnabled(bool enabled) = 0;
+    virtual void SetMacroLabel(std::size_t index, const std::string& label) = 0;
+
+  protected:
+    ~ICommandTesterView() = default;
+};
+
+class CCommandTester final : private IMessageTarget {
+  public:
+    static constexpr std::uint32_t kStepTimerId = 2;
+
+    CCommandTester(CRadioSession& session, CCommandMacros& macros, ICommandTesterView& view);
+    ~CCommandTester();
+    CCommandTester(const CCommandTester&) = delete;
+    CCommandTester& operator=(const CCommandTester&) = delete;
+
+    // The page was selected: the buttons get their labels, the controls follow the firmware
+    // status, and a paced send left over is abandoned.
+    void Show();
+    void Hide();
+
+    // Sends text as typed (no ";" added); false when it is empty or no radio answers.
+    bool Send(const std::string& text);
+    // Enter in the input line.
+    bool SendInput(const std::string& input) { return Send(input); }
+    // The input line changed: a text ending with ";" goes at once.
+    bool InputChanged(const std::string& input);
+    // Macro button i: the input line's text followed by macro i's commands.
+    bool SendMacro(std::size_t index, const std::string& input);
+    // The serial notice, forwarded while no machine is busy.
+    void OnSerialNotice();
+
+    bool Pacing() const { return !m_pending.empty(); }
+
+  private:
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
+    void Step();
+    void EndPacing();
+    bool RadioPresent() const;
+    void UpdateEnabled();
+
+    CRadioSession& m_session;
+    CModel& m_model;
+    CCommandMacros& m_macros;
+    ICommandTesterView& m_view;
+    CObservation m_labelsObservation;
+    CObservation m_statusObservation;
+    std::string m_pending;
+    std::size_t m_position = 0;
+};
+
+class IMacroEditorView {
+  public:
+    // Every control of page 1.
+    virtual void SetControlsEnabled(bool enabled) = 0;
+    virtual void SetBusyCursor(bool busy) = 0;
+    // May be called from inside a radio callback: must return at once and show the box later.
+    virtual void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) = 0;
+    // Presses the sheet's Cancel button: the editor closes (once any box is seen).
+    virtual void CloseSheet() = 0;
+
+  protected:
+    ~IMacroEditorView() = default;
+};
+
+class CMacroEditorJob final {
+  public:
+    CMacroEditorJob(CRadioSession& session, CCommandMacros& macros, IMacroEditorView& view);
+    ~CMacroEditorJob();
+    CMacroEditorJob(const CMacroEditorJob&) = delete;
+    CMacroEditorJob& operator=(const CMacroEditorJob&) = delete;
+
+    // Read and Write are offered only while the radio runs its firmware.
+    bool RadioButtonsEnabled() const;
+    // Page 1 shown: the machine becomes the active one.
+    void Show();
+    void Hide();
+    void Read();
+    // labels/commands: page 1's boxes. A box too long (or holding what the radio cannot store)
+    // stops the write with a box before anything is copied or sent.
+    void Write(const std::array<std::string, kRadioMacroCount>& labels,
+               const std::array<std::string, kRadioMacroCount>& commands);
+    // Cancel or the window's close request: true when the editor may close now; otherwise it
+    // closes when the machine has ended.
+    bool QueryCancel();
+
+    CCommandMacroStateMachine& Machine() { return m_machine; }
+    bool Busy() const { return m_busy > 0; }
+
+  private:
+    void Begin();
+    void OnCompletion(Result r);
+
+    CModel& m_model;
+    CCommandMacros& m_macros;
+    IMacroEditorView& m_view;
+    CCommandMacroStateMachine m_machine;
+    CJobRun m_run;
+    int m_busy = 0;
+    bool m_cancelPending = false;
+};
+
+inline constexpr const char* kCommandTesterTitle = "Command Tester";
+inline constexpr const char* kCommandTesterHelpTopic = "CommandTester.htm";
+inline constexpr const char* kCommandTesterPrompt = "Enter command. Enter key or semicolon sends:";
+inline constexpr const char* kEditMacrosButton = "Edit Macros";
+inline constexpr const char* kClearButton = "Clear";
+inline constexpr const char* kClearTooltip = "Erase output window";
+
+}  // namespace rm7

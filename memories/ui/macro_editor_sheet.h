@@ -1,0 +1,62 @@
+#pragma once
+// CCommandMacrosSheet ("Edit Command Tester Macros"): two pages of label and command boxes,
+// "Macros Assignable to RM7" (macros 1 to 8, with Read and Write) and "Additional Macros" (9 to
+// 16); OK copies the boxes of the pages that were opened into the macros, Cancel copies nothing.
+// The decisions are CMacroEditorJob's.
+//
+// Threads: GUI thread only. Run modally with exec().
+#include <array>
+
+#include "memories/command_tester.h"
+#include "ui/job_dialog.h"
+
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace rm7 {
+
+class CCommandMacrosSheet final : public CJobDialog, private IMacroEditorView, private IMessageTarget {
+  public:
+    CCommandMacrosSheet(CRadioSession& session, CCommandMacros& macros, QWidget* parent = nullptr,
+                        DialogPrompts prompts = DialogPrompts::Qt());
+    ~CCommandMacrosSheet() override;
+
+    CMacroEditorJob& Job() { return m_job; }
+    QLineEdit* LabelBox(std::size_t i) const { return m_labels[i]; }
+    QLineEdit* CommandBox(std::size_t i) const { return m_commands[i]; }
+    QPushButton* ReadButton() const { return m_read; }
+    QPushButton* WriteButton() const { return m_write; }
+    QPushButton* OkButton() const { return m_ok; }
+    QPushButton* CancelButton() const { return m_cancel; }
+    QTabWidget* Pages() const { return m_pages; }
+
+    void accept() override;
+    void reject() override;
+
+  private:
+    void OnFirstShow() override;
+    void OnHidden() override;
+    void SetControlsEnabled(bool enabled) override;
+    void SetBusyCursor(bool busy) override;
+    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    void CloseSheet() override;
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
+
+    CModel& m_model;
+    CCommandMacros& m_macros;
+    CMacroEditorJob m_job;
+    CObservation m_labelsObservation;
+    CObservation m_textsObservation;
+    std::array<QLineEdit*, kMacroCount> m_labels{};
+    std::array<QLineEdit*, kMacroCount> m_commands{};
+    std::array<bool, 2> m_opened{};
+    QWidget* m_page1;
+    QTabWidget* m_pages;
+    QPushButton* m_read;
+    QPushButton* m_write;
+    QPushButton* m_ok;
+    QPushButton* m_cancel;
+};
+
+}  // namespace rm7
