@@ -729,8 +729,9 @@ bool Radio::OnTextBuffer(std::string_view params, uint64_t nowMs) {
     }
     Transmit(nowMs);
     const size_t decoded =
-        options_.rxCharMs == 0 ? options_.rxText.size()
-                               : std::min(options_.rxText.size(), static_cast<size_t>((nowMs - rxStartMs_) / options_.rxCharMs));
+        options_.rxCharMs == 0
+            ? options_.rxText.size()
+            : std::min(options_.rxText.size(), static_cast<size_t>((nowMs - rxStartMs_) / options_.rxCharMs));
     const size_t count = std::min<size_t>(decoded - std::min(decoded, rxReported_), 99);
     char head[8];
     std::snprintf(head, sizeof head, "TB%zu%02zu", std::min<size_t>(txBuffer_.size(), 9), count);
