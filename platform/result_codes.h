@@ -75,4 +75,8 @@ inline constexpr Result kErrFirmwareNameVersion = 0xE2000221;
 inline constexpr Result kErrFirmwareImageEmpty = 0xE2000222;
 // A record gives other values for bytes an earlier record gave: which one is meant is unknown.
 inline constexpr Result kErrHexOverlap = 0xE2000223;
+// The text terminal works only while the radio runs its firmware.
+inline constexpr Result kErrTerminalNoFirmware = 0xE2000250;
+// The radio stopped taking the text handed to it: its transmit buffer did not move.
+inline constexpr Result kErrTerminalStalled = 0xE2000251;
 }  // namespace rm7

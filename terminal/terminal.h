@@ -54,6 +54,12 @@ class CTextPane final : public ITransmitPane {
     std::size_t UnsentLength() const { return m_text.size() - m_sent; }
     // Forgets the unsent text (a terminal that ends keys no more).
     void DropUnsent() { m_text.resize(m_sent); }
+    // Backspace: only what is not sent yet can be taken back.
+    void EraseLastUnsent() {
+        if (m_text.size() > m_sent) {
+            m_text.pop_back();
+        }
+    }
     const std::string& Text() const { return m_text; }
 
   private:
