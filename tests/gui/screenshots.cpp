@@ -23,6 +23,7 @@
 #include "link/ui/port_page.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
+#include "terminal/ui/terminal_page.h"
 
 namespace {
 
@@ -121,6 +122,25 @@ int main(int argc, char* argv[]) {
              CloseBoxes(&s.Frame());
              page->CloseButton()->click();
              return true;
+         }},
+        {"main-terminal.png",
+         {"--rx-text", "CQ CQ DE N0CALL N0CALL K\r\n", "--rx-char-ms", "20", "--tx-char-ms", "40"},
+         [&](rm7::CAppSession& s) {
+             if (!WaitFor([&] { return idle(s); })) {
+                 return false;
+             }
+             CloseBoxes(&s.Frame());
+             s.Frame().TabView()->SelectPage(rm7::kPageTerminal);
+             auto* page = static_cast<rm7::CTerminalPage*>(s.Frame().TabView()->Page(rm7::kPageTerminal));
+             page->Settings().Captions(rm7::TerminalMode::kCw).Set(0, "CQ");
+             page->Settings().Captions(rm7::TerminalMode::kCw).Set(1, "Reply");
+             // The call heard first, then the answer keyed and part of it reported sent.
+             if (!WaitFor([&] { return page->ReceivePane()->toPlainText().contains(QStringLiteral("K\n")); })) {
+                 return false;
+             }
+             page->TransmitPane()->AppendUnsent("N0CALL DE RM7SIM = GM OM TNX FER CALL\rUR RST 599 599");
+             page->Terminal().TransmitOn();
+             return WaitFor([&] { return page->TransmitPane()->SentLength() > 40; });
          }},
     };
     bool ok = QApplication::windowIcon().pixmap(256, 256).save(out.filePath(QStringLiteral("icon-256.png")));
