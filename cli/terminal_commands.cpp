@@ -197,9 +197,13 @@ int RunInteractive(CTerminalRun& run, CSession& session) {
                            TerminalModeName(terminal.Mode()));
     session.RunUntil([&] { return ended || run.Interrupted() || !run.PortOpen(); }, UINT32_MAX);
     env.Loop().UnwatchInput(keyboard.Fd());
-    // Ending keys nothing more: what the radio holds goes out, then the radio is told to stop.
-    run.Pane().DropUnsent();
+    // Ctrl+D while transmitting: what was typed before it goes out, then the radio is told to
+    // stop. Text typed while receiving is never keyed.
+    if (!terminal.Transmitting() || run.Interrupted()) {
+        run.Pane().DropUnsent();
+    }
     if (!run.Interrupted() && run.PortOpen() && terminal.Transmitting()) {
+        terminal.RequestFeed();
         run.Drain([&run] { return run.Interrupted(); },
                   static_cast<std::uint32_t>(session.Options().timeoutSec * 1000));
     }

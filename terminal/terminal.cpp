@@ -243,6 +243,8 @@ void CTerminal::OnPollTimer() {
         m_response.clear();
         m_pollCounter = 0;
     }
+    // Text held back while a job had the radio goes now.
+    Feed();
     if (m_pollCounter++ != 0) {
         m_session.SendText("TB;");  // a poll is no send: the keep-alive and end rules count sends
     }

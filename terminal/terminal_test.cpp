@@ -207,6 +207,8 @@ TEST_F(TerminalTest, TransmissionEndsOnEveryWayOut) {
         {"boot loader", TerminalMode::kRtty,
          [](TerminalTest& t) { t.bench.model->firmwareStatus.Set(kFirmwareBootLoader); }},
         {"hidden in CW", TerminalMode::kCw, [](TerminalTest& t) { t.terminal.Stop(); }},
+        // Last: the port stays closed. Nothing can be sent, and nothing is once it is back.
+        {"port lost", TerminalMode::kRtty, [](TerminalTest& t) { t.bench.session->ClosePort(); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -223,8 +225,14 @@ TEST_F(TerminalTest, TransmissionEndsOnEveryWayOut) {
         EXPECT_FALSE(terminal.Transmitting());
         const auto commands = bench.JobCommands();
         const std::string last = commands.back();
-        EXPECT_EQ(last == "KY \x04", c.mode != TerminalMode::kCw) << last;
+        const bool portLost = std::string(c.name) == "port lost";
+        EXPECT_EQ(last == "KY \x04", c.mode != TerminalMode::kCw && !portLost) << last;
         RunUntil([] { return false; }, 5000);
+        if (portLost) {
+            ASSERT_EQ(bench.session->OpenSerialPort("sim0"), kOk);
+            bench.model->firmwareStatus.Set(kFirmwareRunning);
+            RunUntil([] { return false; }, 3000);
+        }
         const auto after = bench.JobCommands();
         for (std::size_t i = commands.size(); i < after.size(); ++i) {
             EXPECT_FALSE(after[i].starts_with("KY")) << after[i];
