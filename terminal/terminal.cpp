@@ -269,12 +269,12 @@ void CTerminal::OnSerialNotice() {
 }
 
 void CTerminal::OnResponse() {
-    if (TracingCommands()) {
-        m_view.ShowText(ITerminalView::Text::kTrace, PrintableForm(m_response) + "\r\n");
-    }
     const AnswerCheck check = CheckTextBufferAnswer(m_response);
     if (check == AnswerCheck::kNeedMore) {
         return;  // its text held a ';'
+    }
+    if (TracingCommands()) {
+        m_view.ShowText(ITerminalView::Text::kTrace, PrintableForm(m_response) + "\r\n");
     }
     const std::string response = std::move(m_response);
     m_response.clear();
