@@ -268,6 +268,22 @@ TEST_F(TerminalTest, DisabledUnlessTheFirmwareRunsAndSilentWhileAJobHasTheRadio)
     }
 }
 
+TEST_F(TerminalTest, TraceInAdvancedModeEchoesCommandsAndAnswers) {
+    pane.AppendUnsent("AB");
+    terminal.TransmitOn();
+    ASSERT_TRUE(RunUntil([&] { return terminal.AllSent(); }));
+    EXPECT_EQ(view.trace, "");
+    bench.model->trace.Set(1);
+    EXPECT_EQ(view.trace, "");  // trace alone is not enough
+    bench.model->advancedMode.Set(0x80);
+    pane.AppendUnsent("C;");
+    terminal.RequestFeed();
+    ASSERT_TRUE(RunUntil([&] { return terminal.AllSent(); }));
+    EXPECT_EQ(view.trace.substr(0, 10), "KY C,;\r\nTB");
+    EXPECT_NE(view.trace.find("TB000;\r\n"), std::string::npos);
+    EXPECT_EQ(bench.notifier.status.back().substr(0, 2), "KY");
+}
+
 class TerminalReceiveTest : public TerminalTest {
   protected:
     TerminalReceiveTest() : TerminalTest(RadioOptions("CQ;CQ DE N0CALL;K;")) {}
