@@ -1,6 +1,7 @@
 // rm7_gui_screenshots DIR: the main window in each state the radio can put it in (searching,
-// found, boot loader, closed), plus the Configuration page and the help, as PNG files for the
-// README and for looking at. Runs offscreen against rm7-sim; not a test.
+// found, boot loader, closed), plus the Configuration and Terminal pages (with the terminal's
+// dialogs) and the help, as PNG files for the README and for looking at. Runs offscreen against
+// rm7-sim; not a test.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -171,6 +172,15 @@ int main(int argc, char* argv[]) {
         }
         CloseBoxes(&session.Frame());
         ok = Save(&session.Frame(), out, shot.file) && ok;
+        if (std::string(shot.file) == "main-terminal.png") {
+            auto* page = static_cast<rm7::CTerminalPage*>(session.Frame().TabView()->Page(rm7::kPageTerminal));
+            rm7::CTerminalMemoriesDlg memories(page->Settings(), nullptr, rm7::TerminalMode::kCw, page);
+            memories.show();
+            ok = Save(&memories, out, "terminal-memories.png") && ok;
+            rm7::CTerminalOptionsDlg options(page->Settings(), nullptr, page);
+            options.show();
+            ok = Save(&options, out, "terminal-options.png") && ok;
+        }
         if (std::string(shot.file) == "main-found.png") {
             session.Frame().TabView()->SelectPage(rm7::kPageConfiguration);
             ok = Save(&session.Frame(), out, "main-configuration.png") && ok;
