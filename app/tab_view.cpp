@@ -6,6 +6,7 @@
 #include "firmware/ui/firmware_page.h"
 #include "link/ui/port_page.h"
 #include "memories/ui/command_tester_page.h"
+#include "terminal/ui/terminal_page.h"
 
 namespace rm7 {
 
@@ -16,7 +17,8 @@ CTabView::CTabView(CRadioSession& session, HelpOpener help, QWidget* parent)
     m_pages.push_back(new CPortPage(session));
     m_pages.push_back(new CFirmwarePage(session));
     m_pages.push_back(new CConfigurationPage(session, help));
-    m_pages.push_back(new CCommandTesterPage(session, DialogPrompts::Qt(std::move(help))));
+    m_pages.push_back(new CCommandTesterPage(session, DialogPrompts::Qt(help)));
+    m_pages.push_back(new CTerminalPage(session, std::move(help)));
     for (CPage* page : m_pages) {
         addTab(page, page->Title());
     }

@@ -253,6 +253,23 @@ void AddMemoriesCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& 
     commands.push_back({clockSet, [&env, &options, clockOptions] { return RunClockSet(env, options, *clockOptions); }});
 }
 
+void AddTerminalCommand(CLI::App& app, IEnvironment& env, const GlobalOptions& options,
+                        std::vector<Command>& commands) {
+    auto terminalOptions = std::make_shared<TerminalOptions>();
+    auto* terminal = app.add_subcommand("terminal",
+                                        "The radio's CW, RTTY and PSK text modes: what you type is keyed (Ctrl+T "
+                                        "transmits or stops, Esc stops, Ctrl+D ends), what the radio decodes is "
+                                        "printed. With --send, keys TEXT and exits 0 once the radio has sent it")
+                         ->fallthrough();
+    terminal->add_option("--mode", terminalOptions->mode, "cw, rtty or psk (default: the Terminal page's)")
+        ->check(CLI::IsMember({"cw", "rtty", "psk"}, CLI::ignore_case))
+        ->type_name("MODE");
+    terminal->add_option("--send", terminalOptions->send, "Key TEXT with transmission on, then stop")
+        ->type_name("TEXT");
+    commands.push_back(
+        {terminal, [&env, &options, terminalOptions] { return RunTerminal(env, options, *terminalOptions); }});
+}
+
 }  // namespace
 
 int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) {
@@ -287,6 +304,7 @@ int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) 
     AddConfigCommands(app, env, options, commands);
     AddFirmwareCommands(app, env, options, commands);
     AddMemoriesCommands(app, env, options, commands);
+    AddTerminalCommand(app, env, options, commands);
     DescribeConventions(app);
 
     try {

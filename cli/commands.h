@@ -3,6 +3,7 @@
 // arrive parsed (cli/main.cpp); what they print goes to the environment's streams, and the
 // value returned is the program's exit status.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,5 +65,14 @@ struct ClockOptions {
 };
 int RunClockGet(IEnvironment& env, const GlobalOptions& options, const ClockOptions& clock);
 int RunClockSet(IEnvironment& env, const GlobalOptions& options, const ClockOptions& clock);
+
+// terminal: with send, keys that text with transmission on and ends once the radio has sent it
+// and transmission is off; without, a text terminal on standard input. mode: cw, rtty, psk or
+// empty for the desktop application's.
+struct TerminalOptions {
+    std::string mode;
+    std::optional<std::string> send;
+};
+int RunTerminal(IEnvironment& env, const GlobalOptions& options, const TerminalOptions& terminal);
 
 }  // namespace rm7::cli

@@ -1310,5 +1310,43 @@ TEST_F(CliCommands, AFailedBackupStopsTheJobUnlessTurnedOff) {
     }
 }
 
+TEST_F(CliCommands, TerminalSendKeysTheTextAndEndsOnceTheRadioHasSentIt) {
+    rm7sim::Options options;
+    options.rxText = "CQ;DE\r\nK\x1B";
+    options.rxCharMs = 10;
+    options.txCharMs = 50;
+    NewRadio(options);
+    Outcome o = Line({"--port", "sim0", "terminal", "--mode", "RTTY", "--send", "RYRY; de test\r"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "CQ;DE\nK\\x1B\n");  // line breaks kept, the escape made harmless
+    Loop().pump.AdvanceBy(2000);
+    EXPECT_EQ(Radio().OnAir(Loop().pump.TickCount()), "RYRY, de test\r\n");
+    EXPECT_EQ(Radio().EndsOfTransmission(Loop().pump.TickCount()), 1u);
+
+    // A signal ends it at once, with the end form and no more text.
+    NewRadio(options);
+    InterruptAt([this] { return CommandsStartingWith("KY "); }, {2});
+    o = Line({"--port", "sim0", "terminal", "--mode", "psk", "--send", std::string(40, 'X')});
+    EXPECT_EQ(o.status, 2) << o.err;
+    std::vector<std::string> keyed;
+    for (const std::string& c : Radio().ReceivedCommands()) {
+        if (c.starts_with("KY")) {
+            keyed.push_back(c);
+        }
+    }
+    EXPECT_EQ(keyed, (std::vector<std::string>{"KY XXXXXXXX", "KY XXXX", "KY \x04"}));
+
+    // Only a radio that runs its firmware is keyed; and without --send a terminal is needed.
+    options.bootLoader = true;
+    NewRadio(options);
+    o = Line({"--port", "sim0", "terminal", "--send", "TEST"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_THAT(o.err, HasSubstr(ErrorText(kErrTerminalNoFirmware)));
+    NewRadio({});
+    o = Line({"--port", "sim0", "terminal"});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_THAT(o.err, HasSubstr("give the text with --send TEXT"));
+    EXPECT_EQ(CommandsStartingWith("KY"), 0u);
+}
 }  // namespace
 }  // namespace rm7::cli

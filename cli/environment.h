@@ -27,6 +27,14 @@ class IRunLoop {
     // While a handler is set, SIGINT and SIGTERM call it from the loop (once for each signal)
     // instead of ending the program; an empty handler gives the signals their default back.
     virtual void CatchInterrupts(std::function<void()> onInterrupt) = 0;
+    // Calls onReadable from the loop whenever fd is readable (or at its end) until UnwatchInput;
+    // false when this loop watches no descriptors.
+    virtual bool WatchInput(int fd, std::function<void()> onReadable) {
+        (void)fd;
+        (void)onReadable;
+        return false;
+    }
+    virtual void UnwatchInput(int fd) { (void)fd; }
 
   protected:
     ~IRunLoop() = default;

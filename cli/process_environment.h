@@ -23,6 +23,11 @@ class CPollLoop final : public IRunLoop {
     }
     // The signal handler only writes a byte into a pipe the pump watches.
     void CatchInterrupts(std::function<void()> onInterrupt) override;
+    bool WatchInput(int fd, std::function<void()> onReadable) override {
+        m_pump.WatchFd(fd, std::move(onReadable));
+        return true;
+    }
+    void UnwatchInput(int fd) override { m_pump.UnwatchFd(fd); }
 
   private:
     void Restore();

@@ -67,6 +67,8 @@ constexpr CodeText kOwnTexts[] = {
     {kErrImageTooLarge, "Firmware image does not fit the radio's memory"},
     {kErrAckWhileSynchronizing, "Chunk acknowledged while synchronizing to buffer boundary; reload the firmware"},
     {kErrPortGone, "The radio's serial port went away (cable or adapter unplugged)"},
+    {kErrTerminalNoFirmware, "The RM7 is not running its firmware: the text terminal works only then"},
+    {kErrTerminalStalled, "The RM7 stopped taking text: its transmit buffer did not move"},
     {kErrClockAcrossMidnight,
      "RM7 time and PC time lie on either side of midnight: setting the time would leave the RM7 "
      "date a day off. Set it once both clocks have passed midnight"},

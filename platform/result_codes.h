@@ -81,4 +81,8 @@ inline constexpr Result kErrMacroTooLong = 0xE2000240;
 inline constexpr Result kErrMacroCharacter = 0xE2000241;
 // What the radio reads back after a macro write is not what was written.
 inline constexpr Result kErrMacroReadBack = 0xE2000242;
+// The text terminal works only while the radio runs its firmware.
+inline constexpr Result kErrTerminalNoFirmware = 0xE2000250;
+// The radio stopped taking the text handed to it: its transmit buffer did not move.
+inline constexpr Result kErrTerminalStalled = 0xE2000251;
 }  // namespace rm7

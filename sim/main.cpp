@@ -211,6 +211,7 @@ constexpr const char* kFooter =
     "                                           images are written to out/mcu.bin, out/dsp.bin\n"
     "  rm7-sim --faults drop=0.01,nak=0.02,seed=7   an unreliable cable\n"
     "  rm7-sim --clock-offset 3725              a radio whose clock is 1 h 2 min 5 s fast\n"
+    "  rm7-sim --rx-text \"CQ CQ DE N0CALL K\"   a radio that hears a call, for the terminal\n"
     "  rm7-sim --make-firmware fw               write a firmware pair (03.00) and release notes\n"
     "                                           into fw, to load into the simulator, and exit\n"
     "\nAfter a firmware load the radio reports the version found in the loaded image after the\n"
@@ -277,6 +278,15 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
                    "(negative: behind)")
         ->check(CLI::Range(-864000.0, 864000.0))
         ->type_name("SEC");
+    app.add_option("--rx-text", options.rxText,
+                   "Text the radio decodes, reported to the text terminal (\"TB;\") one character\n"
+                   "every --rx-char-ms from the first byte the radio hears")
+        ->type_name("TEXT");
+    app.add_option("--rx-char-ms", options.rxCharMs, "How long the radio takes to decode a character (default 50)")
+        ->type_name("MS");
+    app.add_option("--tx-char-ms", options.txCharMs,
+                   "How long a character handed over with \"KY\" takes on the air (default 100)")
+        ->type_name("MS");
     app.add_option("--link", out.linkPath, "Also create a symlink PATH to the device (removed at exit)")
         ->type_name("PATH");
     app.add_option("--make-firmware", out.makeFirmwareDir,

@@ -319,6 +319,10 @@ void Radio::ReceiveUs(const uint8_t* data, size_t n, uint32_t lineSpeed, uint64_
 }
 
 void Radio::TakeByte(uint8_t b, uint64_t nowMs) {
+    if (!heardAnything_) {
+        heardAnything_ = true;
+        rxStartMs_ = nowMs;
+    }
     if (mode_ == Mode::McuPackets) {
         if (packet_.empty() && CheckUnplug()) {
             return;
@@ -411,7 +415,8 @@ void Radio::DispatchFirmware(std::string_view command, uint64_t nowMs) {
         {"LDF", &Radio::OnDspErase},    {"LDD", &Radio::OnReset},
         {"MN", &Radio::OnMenu},         {"DS", &Radio::OnDisplay},
         {"SWT", &Radio::OnSwitchTap},   {"UP", &Radio::OnUp},
-        {"DN", &Radio::OnDown},
+        {"DN", &Radio::OnDown},         {"TB", &Radio::OnTextBuffer},
+        {"KY", &Radio::OnKeyText},
     };
     if (command.empty()) {
         Answer(";", nowMs);  // the poll: the radio is listening at this speed
@@ -716,6 +721,71 @@ bool Radio::StepClockField(int direction, std::string_view params, uint64_t nowM
     return true;
 }
 
+// "TB;": "TB", the characters still waiting to be sent (one digit, at most 9), the number of
+// decoded characters that follow (two digits) and those characters, which may include ';'.
+bool Radio::OnTextBuffer(std::string_view params, uint64_t nowMs) {
+    if (!params.empty()) {
+        return false;
+    }
+    Transmit(nowMs);
+    const size_t decoded =
+        options_.rxCharMs == 0
+            ? options_.rxText.size()
+            : std::min(options_.rxText.size(), static_cast<size_t>((nowMs - rxStartMs_) / options_.rxCharMs));
+    const size_t count = std::min<size_t>(decoded - std::min(decoded, rxReported_), 99);
+    char head[8];
+    std::snprintf(head, sizeof head, "TB%zu%02zu", std::min<size_t>(txBuffer_.size(), 9), count);
+    Answer(head + options_.rxText.substr(rxReported_, count) + ";", nowMs);
+    rxReported_ += count;
+    return true;
+}
+
+// "KY " and the text to send: it joins the transmit buffer (what does not fit is lost) and goes
+// out one character every txCharMs. No answer.
+bool Radio::OnKeyText(std::string_view params, uint64_t nowMs) {
+    if (params.empty() || params[0] != ' ') {
+        return false;
+    }
+    Transmit(nowMs);
+    if (txBuffer_.empty()) {
+        txNextDoneMs_ = nowMs + options_.txCharMs;
+    }
+    for (const char c : params.substr(1)) {
+        if (txBuffer_.size() < kTransmitBufferSize) {
+            txBuffer_.push_back(static_cast<uint8_t>(c));
+        }
+    }
+    return true;
+}
+
+void Radio::Transmit(uint64_t nowMs) {
+    while (!txBuffer_.empty() && nowMs >= txNextDoneMs_) {
+        const uint8_t c = txBuffer_.front();
+        txBuffer_.pop_front();
+        if (c == kEndOfTransmission) {
+            ++endsOfTransmission_;
+        } else if (c != kIdle) {
+            onAir_.push_back(static_cast<char>(c));
+        }
+        txNextDoneMs_ += options_.txCharMs;
+    }
+}
+
+std::string Radio::OnAir(uint64_t nowMs) {
+    Transmit(nowMs);
+    return onAir_;
+}
+
+uint32_t Radio::EndsOfTransmission(uint64_t nowMs) {
+    Transmit(nowMs);
+    return endsOfTransmission_;
+}
+
+size_t Radio::TransmitWaiting(uint64_t nowMs) {
+    Transmit(nowMs);
+    return txBuffer_.size();
+}
+
 void Radio::OnMcuPacket(uint64_t nowMs) {
     ++packets_;
     uint8_t sum = 0;
@@ -796,6 +866,7 @@ void Radio::Reset(uint64_t nowMs) {
     packet_.clear();
     chunk_.clear();
     chunkExpected_ = 0;
+    txBuffer_.clear();
 }
 
 void Radio::FinishMcuLoad(uint64_t nowMs) {

@@ -57,6 +57,12 @@ struct Options {
     // clock reading 0 stands for, and how far the radio's clock is ahead of it.
     int64_t clockEpochMs = 0;
     int64_t clockOffsetMs = 0;
+    // The text terminal: what the radio decodes (reported by "TB;"), one character every
+    // rxCharMs from the first byte the radio hears; and how long each character handed over by
+    // "KY" takes on the air.
+    std::string rxText;
+    uint32_t rxCharMs = 50;
+    uint32_t txCharMs = 100;
 };
 
 class Radio {
@@ -128,6 +134,15 @@ class Radio {
     void SetDisplayAnswer(std::string answer) { displayOverride_ = std::move(answer); }
     // The time menu ignores UP and DN, as a radio whose knob does nothing.
     void SetClockStuck(bool stuck) { clockStuck_ = stuck; }
+    // The text terminal's transmit side: what has gone on the air by nowMs (the idle and the
+    // end-of-transmission characters left out), how many end-of-transmission characters have,
+    // and the characters still waiting.
+    std::string OnAir(uint64_t nowMs);
+    uint32_t EndsOfTransmission(uint64_t nowMs);
+    size_t TransmitWaiting(uint64_t nowMs);
+    static constexpr size_t kTransmitBufferSize = 64;
+    static constexpr uint8_t kEndOfTransmission = 0x04;
+    static constexpr uint8_t kIdle = 0x7F;
 
   private:
     enum class Mode { Firmware, BootLoader, McuPackets, DspLoad };
@@ -169,6 +184,10 @@ class Radio {
     bool OnUp(std::string_view params, uint64_t nowMs);
     bool OnDown(std::string_view params, uint64_t nowMs);
     bool StepClockField(int direction, std::string_view params, uint64_t nowMs);
+    bool OnTextBuffer(std::string_view params, uint64_t nowMs);
+    bool OnKeyText(std::string_view params, uint64_t nowMs);
+    // Drains the transmit buffer up to nowMs.
+    void Transmit(uint64_t nowMs);
     bool QueryOrSet(std::string_view name, std::string& value, std::string_view params, uint64_t nowMs);
 
     void Reset(uint64_t nowMs);
@@ -218,6 +237,14 @@ class Radio {
     int64_t clockAdjustMs_ = 0;
     bool clockStuck_ = false;
     std::string displayOverride_;
+
+    std::deque<uint8_t> txBuffer_;
+    uint64_t txNextDoneMs_ = 0;  // when the character at the front of the buffer is on the air
+    std::string onAir_;
+    uint32_t endsOfTransmission_ = 0;
+    bool heardAnything_ = false;
+    uint64_t rxStartMs_ = 0;
+    size_t rxReported_ = 0;
 
     std::vector<uint8_t> eeprom_;
     std::vector<uint8_t> mcuFlash_;

@@ -630,6 +630,40 @@ TEST(Radio, SilentRadioHearsNothing) {
     EXPECT_EQ(wire.radio.ReceivedCommands(), std::vector<std::string>{""});
 }
 
+// The text terminal: "KY" fills a buffer that drains one character per txCharMs; "TB;" reports
+// what still waits and hands over decoded text, which may hold ';', at most 99 characters a time.
+TEST(RadioTextTerminal, KeyedTextDrainsAtItsRateAndDecodedTextIsReportedByLength) {
+    Options options;
+    options.txCharMs = 100;
+    options.rxCharMs = 10;
+    options.rxText = "CQ;DE " + std::string(120, 'X');
+    Wire wire(options);
+    wire.now = 0;
+    EXPECT_EQ(wire.Send("TB;"), "TB000;");  // decoding starts with the first byte heard
+    wire.now = 35;
+    EXPECT_EQ(wire.Send("KY CQ=\x7F;"), "");
+    EXPECT_EQ(wire.Send("TB;"), "TB403CQ;;");
+    wire.now = 135;
+    EXPECT_EQ(wire.radio.OnAir(wire.now), "C");
+    EXPECT_EQ(wire.radio.TransmitWaiting(wire.now), 3u);
+    wire.now = 335;
+    EXPECT_EQ(wire.Send("KY \x04;"), "");
+    EXPECT_EQ(wire.radio.EndsOfTransmission(wire.now), 0u);
+    wire.now = 2000;
+    const std::string answer = wire.Send("TB;");
+    EXPECT_EQ(answer.substr(0, 5), "TB099");
+    EXPECT_EQ(answer.size(), 99u + 6);
+    EXPECT_EQ(wire.radio.OnAir(wire.now), "CQ=");  // the idle character is no text
+    EXPECT_EQ(wire.radio.EndsOfTransmission(wire.now), 1u);
+    wire.now = 5000;
+    EXPECT_EQ(wire.Send("TB;"), "TB024" + std::string(24, 'X') + ";");
+    EXPECT_EQ(wire.Send("TB;"), "TB000;");
+    EXPECT_EQ(wire.Send("KY" + std::string(70, 'A') + ";"), "?;");  // no space after the name
+    EXPECT_EQ(wire.Send("KY " + std::string(70, 'A') + ";TB;"), "TB900;");
+    EXPECT_EQ(wire.radio.TransmitWaiting(wire.now), Radio::kTransmitBufferSize);
+    EXPECT_EQ(wire.Send("TB1;KY;"), "?;?;");
+}
+
 TEST(RadioOptions, ParseFaultListsAndVersions) {
     Faults f;
     std::string error;

@@ -1,6 +1,7 @@
 // rm7_gui_screenshots DIR: the main window in each state the radio can put it in (searching,
-// found, boot loader, closed), plus the Configuration page and the help, as PNG files for the
-// README and for looking at. Runs offscreen against rm7-sim; not a test.
+// found, boot loader, closed), plus the Configuration and Terminal pages (with the terminal's
+// dialogs) and the help, as PNG files for the README and for looking at. Runs offscreen against
+// rm7-sim; not a test.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,6 +29,7 @@
 #include "memories/ui/macro_editor_sheet.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
+#include "terminal/ui/terminal_page.h"
 
 namespace {
 
@@ -127,6 +129,25 @@ int main(int argc, char* argv[]) {
              page->CloseButton()->click();
              return true;
          }},
+        {"main-terminal.png",
+         {"--rx-text", "CQ CQ DE N0CALL N0CALL K\r\n", "--rx-char-ms", "20", "--tx-char-ms", "40"},
+         [&](rm7::CAppSession& s) {
+             if (!WaitFor([&] { return idle(s); })) {
+                 return false;
+             }
+             CloseBoxes(&s.Frame());
+             s.Frame().TabView()->SelectPage(rm7::kPageTerminal);
+             auto* page = static_cast<rm7::CTerminalPage*>(s.Frame().TabView()->Page(rm7::kPageTerminal));
+             page->Settings().Captions(rm7::TerminalMode::kCw).Set(0, "CQ");
+             page->Settings().Captions(rm7::TerminalMode::kCw).Set(1, "Reply");
+             // The call heard first, then the answer keyed and part of it reported sent.
+             if (!WaitFor([&] { return page->ReceivePane()->toPlainText().contains(QStringLiteral("K\n")); })) {
+                 return false;
+             }
+             page->TransmitPane()->AppendUnsent("N0CALL DE RM7SIM = GM OM TNX FER CALL\rUR RST 599 599");
+             page->Terminal().TransmitOn();
+             return WaitFor([&] { return page->TransmitPane()->SentLength() > 40; });
+         }},
     };
     bool ok = QApplication::windowIcon().pixmap(256, 256).save(out.filePath(QStringLiteral("icon-256.png")));
     for (const Shot& shot : shots) {
@@ -156,6 +177,15 @@ int main(int argc, char* argv[]) {
         }
         CloseBoxes(&session.Frame());
         ok = Save(&session.Frame(), out, shot.file) && ok;
+        if (std::string(shot.file) == "main-terminal.png") {
+            auto* page = static_cast<rm7::CTerminalPage*>(session.Frame().TabView()->Page(rm7::kPageTerminal));
+            rm7::CTerminalMemoriesDlg memories(page->Settings(), nullptr, rm7::TerminalMode::kCw, page);
+            memories.show();
+            ok = Save(&memories, out, "terminal-memories.png") && ok;
+            rm7::CTerminalOptionsDlg options(page->Settings(), nullptr, page);
+            options.show();
+            ok = Save(&options, out, "terminal-options.png") && ok;
+        }
         if (std::string(shot.file) == "main-found.png") {
             session.Frame().TabView()->SelectPage(rm7::kPageConfiguration);
             ok = Save(&session.Frame(), out, "main-configuration.png") && ok;

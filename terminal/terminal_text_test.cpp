@@ -1,0 +1,91 @@
+#include "terminal/terminal_text.h"
+
+#include <gtest/gtest.h>
+
+namespace rm7 {
+namespace {
+
+constexpr TerminalMode kCw = TerminalMode::kCw;
+constexpr TerminalMode kRtty = TerminalMode::kRtty;
+constexpr TerminalMode kPsk = TerminalMode::kPsk;
+
+// One row per class of characters: what each mode sends of it.
+TEST(TerminalFilter, EachModeKeepsDropsOrReplacesItsCharacters) {
+    const struct {
+        std::string text;
+        std::string cw, rtty, psk;
+    } cases[] = {
+        {" !(+,-./09=?AZaz\x7F", " !(+,-./09=?AZaz\x7F", " !(+,-./09=?AZaz\x7F", " !(+,-./09=?AZaz\x7F"},
+        {"\x07\n#$&'):", "", "\x07\n#$&'):", "\x07\n#$&'):"},
+        {"%*_@", "%*_@", "", "%*_@"},
+        {"\x01\x06\x08\t\x0B\x0C\x0E\x1F\"<>[\\]^`{|}~", "", "", "\x01\x06\x08\t\x0B\x0C\x0E\x1F\"<>[\\]^`{|}~"},
+        {"A\rB", "A B", "A\r\nB", "A\nB"},
+        {"a;b", "a,b", "a,b", "a,b"},
+        {std::string("x\0y", 3), "xy", "xy", "xy"},
+        // Looked up by the low 7 bits: 0xBB is ';' there, 0xC1 'A', 0x8D CR.
+        {"\xBB\xC1\x8D", ",\xC1 ", ",\xC1\r\n", ",\xC1\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FilterForMode(c.text, kCw), c.cw) << c.text;
+        EXPECT_EQ(FilterForMode(c.text, kRtty), c.rtty) << c.text;
+        EXPECT_EQ(FilterForMode(c.text, kPsk), c.psk) << c.text;
+    }
+}
+
+TEST(TerminalFilter, CwEchoShowsProsignsAsTheirLetters) {
+    EXPECT_EQ(EchoForm("_+%=(*!", kCw), "AAARASBTKNSKVE");
+    EXPECT_EQ(EchoForm("CQ = K", kCw), "CQ BT K");
+    EXPECT_EQ(EchoForm("CQ = K", kRtty), "CQ = K");
+    EXPECT_EQ(EchoForm("%*", kPsk), "%*");
+}
+
+TEST(TerminalMemory, MarkersBecomeFlagsAndLineBreaks) {
+    const struct {
+        const char* memory;
+        const char* text;
+        bool txOn, txOff;
+    } cases[] = {
+        {"CQ CQ", "CQ CQ", false, false},
+        {"CQ DE ME[CRLF][TXON]", "CQ DE ME\r", true, false},
+        {"[TXON]73[NL]SK[TXOFF]", "73\rSK", true, true},
+        {"[TXOFF][TXOFF]a[NL][NL]", "a\r\r", false, true},
+        {"[txon] [XYZ", "[txon] [XYZ", false, false},
+    };
+    for (const auto& c : cases) {
+        const MemoryText m = ExpandMemory(c.memory);
+        EXPECT_EQ(m.text, c.text) << c.memory;
+        EXPECT_EQ(m.txOn, c.txOn) << c.memory;
+        EXPECT_EQ(m.txOff, c.txOff) << c.memory;
+    }
+}
+
+TEST(TerminalAnswer, TextBufferAnswerIsReadByItsLength) {
+    const struct {
+        const char* response;
+        AnswerCheck check;
+    } cases[] = {
+        {"TB000;", AnswerCheck::kValid},     {"TB903ABC;", AnswerCheck::kValid},
+        {"TB002;", AnswerCheck::kNeedMore},  // its text is ";;"
+        {"TB002;;", AnswerCheck::kNeedMore}, {"TB002;;;", AnswerCheck::kValid},
+        {"TB001AB;", AnswerCheck::kInvalid},  // longer than it says
+        {"TB00;", AnswerCheck::kInvalid},    {"TBX00;", AnswerCheck::kInvalid},
+        {"?;", AnswerCheck::kInvalid},       {"RVM02.54;", AnswerCheck::kInvalid},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CheckTextBufferAnswer(c.response), c.check) << c.response;
+    }
+    const TextBufferAnswer answer = ParseTextBufferAnswer("TB704A;B;;");
+    EXPECT_EQ(answer.untransmitted, 7u);
+    EXPECT_EQ(answer.received, "A;B;");
+}
+
+TEST(TerminalText, ConsoleFormKeepsLinesAndEscapesControls) {
+    EXPECT_EQ(TerminalTextForConsole("CQ\r\nDE\rX\nY\tZ"), "CQ\nDE\nX\nY\tZ");
+    EXPECT_EQ(TerminalTextForConsole("\x1B[2J\x07\x7F"), "\\x1B[2J\\x07\\x7F");
+    EXPECT_EQ(TerminalTextForConsole("\xE9"), "\xC3\xA9");
+    EXPECT_EQ(TerminalModeFromName("rtty"), kRtty);
+    EXPECT_FALSE(TerminalModeFromName("fm").has_value());
+}
+
+}  // namespace
+}  // namespace rm7

@@ -1,0 +1,225 @@
+// The Terminal page's wiring, offscreen, against the in-process radio in virtual time: keys and
+// buttons reach the terminal, the panes show what it reports, the memories and options reach the
+// settings, and the page works only while the radio runs its firmware. What the terminal sends
+// and when is tested in terminal_test.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QtTest>
+
+#include "platform/settings.h"
+#include "terminal/ui/terminal_page.h"
+#include "tests/support/radio_bench.h"
+#include "tests/support/temp_folder.h"
+
+namespace rm7 {
+
+class TerminalPageTest : public QObject {
+    Q_OBJECT
+
+  private:
+    struct Rig {
+        test::CTempFolder dir;
+        CSettingsStore store{dir.Path() / "settings.conf"};
+        test::CRadioBench bench;
+        std::unique_ptr<CTerminalPage> page;
+
+        explicit Rig(const std::string& preset = "")
+            : store(Preset(dir, preset)), bench(test::BenchStart::Contacted, Options(), &store) {
+            page = std::make_unique<CTerminalPage>(*bench.session, HelpOpener{});
+            page->resize(900, 600);
+            page->show();
+            bench.session->SetIdleTarget(page.get());
+            page->OnSetActive();
+        }
+        ~Rig() {
+            page->OnKillActive();
+            bench.session->SetIdleTarget(nullptr);
+        }
+        static rm7sim::Options Options() {
+            rm7sim::Options options = test::CRadioBench::DefaultOptions();
+            options.txCharMs = 40;
+            options.rxCharMs = 10;
+            options.rxText = "RX;OK";
+            return options;
+        }
+        static CSettingsStore Preset(const test::CTempFolder& dir, const std::string& text) {
+            CSettingsStore store(dir.Path() / "settings.conf");
+            std::string warning;
+            store.FromText(text, warning);
+            return store;
+        }
+        bool Run(const std::function<bool()>& done, std::uint32_t ms = 30000) {
+            return bench.pump.AdvanceUntil(done, ms);
+        }
+        std::vector<std::string> Keyed() const {
+            std::vector<std::string> out;
+            for (const std::string& c : bench.JobCommands()) {
+                if (c.starts_with("KY")) {
+                    out.push_back(c);
+                }
+            }
+            return out;
+        }
+        QString Received() const { return page->ReceivePane()->toPlainText(); }
+        QColor ColorAt(QTextEdit* pane, int position) const {
+            QTextCursor c(pane->document());
+            c.setPosition(position + 1);
+            return c.charFormat().foreground().color();
+        }
+    };
+
+  private slots:
+    void LayoutFollowsTheModeAndTheSplitterStartsAtFourFifths() {
+        Rig rig;
+        CTerminalPage& page = *rig.page;
+        QCOMPARE(page.Index(), 5);
+        QVERIFY(page.ModeButton(TerminalMode::kCw)->isChecked());
+        QVERIFY(page.ProsignLabel()->isVisible());
+        QCOMPARE(page.MemoryButton(0)->text(), QStringLiteral("Memory 1"));
+        QCOMPARE(page.MemoryButton(15)->text(), QStringLiteral("Memory 16"));
+        const QList<int> sizes = page.Splitter()->sizes();
+        QVERIFY(sizes[0] > 3 * sizes[1] && sizes[0] < 5 * sizes[1]);
+        QCOMPARE(page.TransmitButton()->toolTip(), QStringLiteral("Ctrl+T also toggles transmit"));
+        QCOMPARE(page.ClearButton()->toolTip(), QStringLiteral("Erase output window"));
+
+        page.Settings().Captions(TerminalMode::kRtty).Set(2, "RTTY three");
+        page.ModeButton(TerminalMode::kRtty)->click();
+        QCOMPARE(page.Settings().mode.Get(), 1);
+        QVERIFY(!page.ProsignLabel()->isVisible());
+        QCOMPARE(page.MemoryButton(2)->text(), QStringLiteral("RTTY three"));
+        page.Settings().Captions(TerminalMode::kRtty).Set(3, "four");
+        QCOMPARE(page.MemoryButton(3)->text(), QStringLiteral("four"));
+        page.Settings().Captions(TerminalMode::kCw).Set(3, "not shown");
+        QCOMPARE(page.MemoryButton(3)->text(), QStringLiteral("four"));
+        std::vector<std::uint8_t> stored;
+        QCOMPARE(rig.store.ReadBinary("", "TerminalMode", stored), kOk);
+        QCOMPARE(stored, std::vector<std::uint8_t>{1});
+    }
+
+    void TypedTextIsKeyedWithCtrlTAndEchoedGreen() {
+        Rig rig;
+        CTerminalPage& page = *rig.page;
+        CTransmitPane* pane = page.TransmitPane();
+        QVERIFY(pane->hasFocus() || pane->isEnabled());
+        QTest::keyClicks(pane, "cq =");
+        QVERIFY(rig.Keyed().empty());
+        QVERIFY(rig.bench.notifier.shown.back() == "Press Ctrl+T to toggle transmit");
+        QTest::keyClick(pane, Qt::Key_T, Qt::ControlModifier);
+        QCOMPARE(page.TransmitButton()->text(), QStringLiteral("Stop"));
+        QVERIFY(rig.Run([&] { return rig.Received().contains(QStringLiteral("cq BT")); }));
+        QCOMPARE(rig.Keyed(), (std::vector<std::string>{"KY cq ="}));
+        QCOMPARE(rig.ColorAt(pane, 0), QColor(0x7F, 0x7F, 0x7F));  // handed over: grey
+        const int at = static_cast<int>(rig.Received().indexOf(QStringLiteral("cq BT")));
+        QCOMPARE(rig.ColorAt(page.ReceivePane(), at), QColor(0x00, 0x99, 0x00));
+        QVERIFY(rig.Run([&] { return rig.Received().contains(QStringLiteral("RX;OK")); }));
+
+        // The sent text cannot be taken back; what is typed after it goes out too.
+        QTest::keyClick(pane, Qt::Key_Backspace);
+        QCOMPARE(pane->toPlainText(), QStringLiteral("cq ="));
+        QTest::keyClicks(pane, "k");
+        QVERIFY(rig.Run([&] { return rig.Keyed().size() == 2; }));
+        QCOMPARE(rig.Keyed().back(), std::string("KY k"));
+        // Enter drops the sent text up to its last line break before it is typed.
+        QTest::keyClick(pane, Qt::Key_Return);
+        QTest::keyClicks(pane, "x");
+        QVERIFY(rig.Run([&] { return pane->SentLength() == 7; }));
+        QTest::keyClick(pane, Qt::Key_Return);
+        QCOMPARE(pane->toPlainText(), QStringLiteral("x\n"));
+
+        QTest::keyClick(pane, Qt::Key_Escape);
+        QCOMPARE(page.TransmitButton()->text(), QStringLiteral("Transmit"));
+        QVERIFY(!page.Terminal().Transmitting());
+        page.ClearButton()->click();
+        QVERIFY(page.ReceivePane()->toPlainText().isEmpty());
+        QVERIFY(pane->toPlainText().isEmpty());
+    }
+
+    void MemoriesAreSentByButtonAndCtrlDigitAndEditedInTheirDialog() {
+        Rig rig(
+            "CWMemoryText1=string:\"[TXON]TEST[CRLF]\"\nCWMemoryCaption1=string:\"Call\"\n"
+            "CWMemoryText10=string:\"TEN\"\n");
+        CTerminalPage& page = *rig.page;
+        QCOMPARE(page.MemoryButton(0)->text(), QStringLiteral("Call"));
+        QTest::keyClick(page.TransmitPane(), Qt::Key_1, Qt::ControlModifier);
+        QVERIFY(page.Terminal().Transmitting());
+        QVERIFY(rig.Run([&] { return rig.Received().contains(QStringLiteral("TEST ")); }));
+        QTest::keyClick(page.TransmitPane(), Qt::Key_0, Qt::ControlModifier);
+        QVERIFY(rig.Run([&] { return rig.Received().contains(QStringLiteral("TEST TEN")); }));
+        QCOMPARE(rig.Keyed(), (std::vector<std::string>{"KY TEST", "KY  ", "KY TEN"}));
+
+        page.runDialog = [](QDialog& dialog) {
+            auto& memories = static_cast<CTerminalMemoriesDlg&>(dialog);
+            QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit CW Memories"));
+            QCOMPARE(memories.Text(0)->text(), QStringLiteral("[TXON]TEST[CRLF]"));
+            memories.Caption(4)->setText(QStringLiteral("Five"));
+            memories.Text(4)->setText(QStringLiteral("73 \u00e9"));
+            memories.Save();
+            dialog.accept();
+        };
+        page.EditMemoriesButton()->click();
+        QCOMPARE(page.MemoryButton(4)->text(), QStringLiteral("Five"));
+        CSettingsStore reread(rig.store.File());
+        QCOMPARE(reread.Load(), kOk);
+        std::string text;
+        QCOMPARE(reread.ReadString("", "CWMemoryText5", text), kOk);
+        QCOMPARE(text, std::string("73 \xC3\xA9"));
+
+        page.runDialog = [](QDialog& dialog) {
+            auto& options = static_cast<CTerminalOptionsDlg&>(dialog);
+            QCOMPARE(dialog.windowTitle(), QStringLiteral("Terminal Options"));
+            options.Timeout()->setText(QStringLiteral("2500"));
+            QFont font(QStringLiteral("Monospace"));
+            font.setPointSizeF(12.4);
+            font.setWeight(QFont::Bold);
+            options.ChooseFont(font);
+            options.Save();
+            dialog.accept();
+        };
+        page.OptionsButton()->click();
+        QCOMPARE(page.Settings().activityTimeoutMs.Get(), 2500ul);
+        QCOMPARE(page.Settings().fontSize.Get(), 12ul);
+        QCOMPARE(page.Settings().fontBold.Get(), 1);
+        QVERIFY(page.TransmitPane()->font().bold());
+        std::uint32_t timeout = 0;
+        CSettingsStore again(rig.store.File());
+        QCOMPARE(again.Load(), kOk);
+        QCOMPARE(again.ReadDword("", "TerminalActivityTimeout", timeout), kOk);
+        QCOMPARE(timeout, 2500u);
+    }
+
+    void DisabledWithoutFirmwareAndTransmissionEndsWhenHidden() {
+        Rig rig;
+        CTerminalPage& page = *rig.page;
+        page.ModeButton(TerminalMode::kRtty)->click();
+        QVERIFY(page.TransmitPane()->isEnabled());
+        rig.bench.model->firmwareStatus.Set(kFirmwareBootLoader);
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{page.TransmitPane(), page.TransmitButton(), page.ClearButton(),
+                                             page.MemoryButton(0), page.ModeButton(TerminalMode::kPsk)}) {
+            QVERIFY(!w->isEnabled());
+        }
+        page.Terminal().ToggleTransmit();
+        QVERIFY(!page.Terminal().Transmitting());
+        rig.bench.model->firmwareStatus.Set(kFirmwareRunning);
+        QVERIFY(page.TransmitButton()->isEnabled());
+
+        QTest::keyClicks(page.TransmitPane(), "A LONG RTTY TEXT STILL GOING OUT");
+        page.TransmitButton()->click();
+        QVERIFY(rig.Run([&] { return rig.Keyed().size() >= 2; }));
+        page.OnKillActive();
+        QCOMPARE(rig.Keyed().back(), std::string("KY \x04"));
+        QCOMPARE(page.TransmitButton()->text(), QStringLiteral("Transmit"));
+        const std::size_t keyed = rig.Keyed().size();
+        rig.Run([] { return false; }, 3000);
+        QCOMPARE(rig.Keyed().size(), keyed);
+        page.OnSetActive();
+    }
+};
+
+}  // namespace rm7
+
+QTEST_MAIN(rm7::TerminalPageTest)
+#include "terminal_page_test.moc"
