@@ -5,30 +5,6 @@
 
 namespace rm7 {
 
-std::string CPersistableStrings::Name(std::size_t index) const {
-    return StrFormat(m_format, static_cast<unsigned>(index + 1));
-}
-
-void CPersistableStrings::Load(const CSettingsStore& store) {
-    for (std::size_t i = 0; i < kTerminalMemories; ++i) {
-        std::string value;
-        if (store.ReadString("", Name(i), value) == kOk) {
-            m_values[i] = value;
-            m_pending[i] = value;
-        }
-    }
-}
-
-Result CPersistableStrings::Save(CSettingsStore& store) const {
-    Result result = kOk;
-    for (std::size_t i = 0; i < kTerminalMemories; ++i) {
-        if (const Result r = store.WriteString("", Name(i), m_values[i]); r != kOk) {
-            result = r;
-        }
-    }
-    return result;
-}
-
 CTerminalSettings::CTerminalSettings(IMessagePump& pump)
     : captions{CPersistableStrings(pump, kMsgCwMemoryCaption, "CWMemoryCaption%u"),
                CPersistableStrings(pump, kMsgRttyMemoryCaption, "RttyMemoryCaption%u"),

@@ -27,17 +27,7 @@ inline constexpr std::uint32_t kMsgRttyMemoryText = kMsgApp + 0x14C;
 inline constexpr std::size_t kTerminalMemories = 16;
 
 // Sixteen strings stored as name1 ... name16; the notice's wParam is the index.
-class CPersistableStrings final : public CObservable<std::string, kTerminalMemories> {
-  public:
-    CPersistableStrings(IMessagePump& pump, std::uint32_t code, const char* nameFormat)
-        : CObservable(pump, code), m_format(nameFormat) {}
-    void Load(const CSettingsStore& store);
-    Result Save(CSettingsStore& store) const;
-    std::string Name(std::size_t index) const;
-
-  private:
-    const char* m_format;
-};
+using CPersistableStrings = CPersistableArray<kTerminalMemories>;
 
 class CTerminalSettings {
   public:
