@@ -16,6 +16,29 @@
 
 namespace rm7 {
 
+namespace {
+
+// Waits until fd has something to read (or its end) before the deadline; false on time-out or error.
+bool WaitForOutput(int fd, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) {
+            return false;
+        }
+        pollfd p{fd, POLLIN, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(left));
+        if (n > 0) {
+            return true;
+        }
+        if (n < 0 && errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
 Result CChildProcess::Start(const std::filesystem::path& program, const std::vector<std::string>& args) {
     Stop();
     int fds[2];
@@ -59,17 +82,7 @@ bool CChildProcess::ReadFirstLine(std::string& line, int timeoutMs) {
     line.clear();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (m_stdout >= 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0) {
-            return false;
-        }
-        pollfd p{m_stdout, POLLIN, 0};
-        const int n = ::poll(&p, 1, static_cast<int>(left));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
+        if (!WaitForOutput(m_stdout, deadline)) {
             return false;
         }
         char c = 0;
@@ -92,21 +105,8 @@ bool CChildProcess::WaitForEnd(int timeoutMs, int& exitCode) {
     // The pipe closes as the child ends: wait for that, then reap it.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (m_stdout >= 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0) {
+        if (!WaitForOutput(m_stdout, deadline)) {
             return false;
-        }
-        pollfd p{m_stdout, POLLIN, 0};
-        const int n = ::poll(&p, 1, static_cast<int>(left));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0) {
-            continue;
         }
         char buffer[256];
         const ssize_t got = ::read(m_stdout, buffer, sizeof buffer);
