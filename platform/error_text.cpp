@@ -76,6 +76,8 @@ constexpr CodeText kOwnTexts[] = {
     {kErrFirmwareNameVersion, "Firmware file name carries no version number"},
     {kErrFirmwareImageEmpty, "Firmware file holds no data for this processor"},
     {kErrHexOverlap, "intel hex record overlaps an earlier record with different data"},
+    {kErrRestoreStackFull, "Too many settings to put back: calibration stopped before changing another"},
+    {kErrSettingNotTaken, "RM7 did not take a setting the calibration sent"},
 };
 
 // The file-server errors the copy can report (the 12000 range).
