@@ -58,4 +58,7 @@ struct ClockOptions {
 int RunClockGet(IEnvironment& env, const GlobalOptions& options, const ClockOptions& clock);
 int RunClockSet(IEnvironment& env, const GlobalOptions& options, const ClockOptions& clock);
 
+// calibrate: the TX gain calibration into a dummy load; refused without options.yes.
+int RunCalibrate(IEnvironment& env, const GlobalOptions& options);
+
 }  // namespace rm7::cli
