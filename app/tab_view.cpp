@@ -5,6 +5,7 @@
 #include "config/ui/configuration_page.h"
 #include "firmware/ui/firmware_page.h"
 #include "link/ui/port_page.h"
+#include "txgain/ui/calibration_page.h"
 
 namespace rm7 {
 
@@ -14,7 +15,8 @@ CTabView::CTabView(CRadioSession& session, HelpOpener help, QWidget* parent)
     setDocumentMode(false);
     m_pages.push_back(new CPortPage(session));
     m_pages.push_back(new CFirmwarePage(session));
-    m_pages.push_back(new CConfigurationPage(session, std::move(help)));
+    m_pages.push_back(new CConfigurationPage(session, help));
+    m_pages.push_back(new CCalibrationPage(session, std::move(help)));
     for (CPage* page : m_pages) {
         addTab(page, page->Title());
     }
