@@ -1081,7 +1081,8 @@ TEST_F(CliCommands, CalibrateFailingBandOrInterruptEndsInReceiveWithSettingsBack
         const std::string before = Radio().SettingsText(0);
         bool interrupted = false;
         Loop().onStep = [&] {
-            if (c.interrupt && !interrupted && Radio().Tx().Carriers() == 3 && Radio().Transmitting(Loop().pump.TickCount())) {
+            if (c.interrupt && !interrupted && Radio().Tx().Carriers() == 3 &&
+                Radio().Transmitting(Loop().pump.TickCount())) {
                 interrupted = Loop().Interrupt();
             }
         };

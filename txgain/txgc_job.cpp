@@ -8,9 +8,10 @@
 namespace rm7 {
 
 CTXGCJob::CTXGCJob(CRadioSession& session, ITXGCView& view)
-    : m_session(session), m_view(view), m_machine(session), m_run(session, m_machine, [this](Result r) {
-          OnCompletion(r);
-      }) {
+    : m_session(session),
+      m_view(view),
+      m_machine(session),
+      m_run(session, m_machine, [this](Result r) { OnCompletion(r); }) {
     m_machine.SetLogTarget(this);
 }
 

@@ -84,8 +84,8 @@ inline constexpr const char* kTXGCCaption = "TX Gain Calibration";
 inline constexpr const char* kCalibrateButtonText = "Calibrate TX Gain...";
 inline constexpr const char* kCalibrateButtonTip = "Calibrate TX Gain with a dummy load";
 inline constexpr const char* kNoCalibrationText = "No calibration was attempted";
-inline constexpr const char* kTXGCHelpTopics[4] = {
-    "TXGainCalibration.htm#Welcome", "TXGainCalibration.htm#DummyLoad", "TXGainCalibration.htm#Calibrate4W",
-    "TXGainCalibration.htm#Completion"};
+inline constexpr const char* kTXGCHelpTopics[4] = {"TXGainCalibration.htm#Welcome", "TXGainCalibration.htm#DummyLoad",
+                                                   "TXGainCalibration.htm#Calibrate4W",
+                                                   "TXGainCalibration.htm#Completion"};
 
 }  // namespace rm7

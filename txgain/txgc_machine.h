@@ -42,9 +42,9 @@ struct RestoreEntry {
 // What one band came to, for rm7util --json.
 struct BandOutcome {
     std::uint32_t kHz = 0;
-    std::uint32_t steps = 0;       // power steps that settled on their power: 0, 1 (4 W) or 2 (6 W)
-    std::uint32_t swrTenths = 0;   // the last SWR read
-    bool skipped = false;          // out of band, or TUNE stopped
+    std::uint32_t steps = 0;      // power steps that settled on their power: 0, 1 (4 W) or 2 (6 W)
+    std::uint32_t swrTenths = 0;  // the last SWR read
+    bool skipped = false;         // out of band, or TUNE stopped
 };
 
 // A query base: sends its query and takes an answer that begins with the query's letters.
@@ -101,8 +101,7 @@ class CTXGCSetTargetState : public CTXGCQueryState {
 // "SetTunePower" and "SetRMTU5": menu parameters, pushed as kind 2 with their menu command.
 class CTXGCSetMenuParameterState final : public CTXGCSetTargetState {
   public:
-    CTXGCSetMenuParameterState(TXGCHost& host, const char* name, TXGCState* next, const char* menuCommand,
-                               bool tuner)
+    CTXGCSetMenuParameterState(TXGCHost& host, const char* name, TXGCState* next, const char* menuCommand, bool tuner)
         : CTXGCSetTargetState(host, name, next, kErrNoResponseMP, "MP;", "MP000;"),
           m_menuCommand(menuCommand),
           m_tuner(tuner) {}
@@ -187,8 +186,7 @@ class CTXGCSetRFPowerState final : public CTXGCQueryState {
 
 class CTXGCStartAtuTuneState final : public CTXGCQueryState {
   public:
-    CTXGCStartAtuTuneState(TXGCHost& host, TXGCState* next)
-        : CTXGCQueryState(host, "StartAtuTune", next, 0, "TQ;") {}
+    CTXGCStartAtuTuneState(TXGCHost& host, TXGCState* next) : CTXGCQueryState(host, "StartAtuTune", next, 0, "TQ;") {}
     void Run() override;
     void OnTimer() override;
     AnswerCheck CheckAnswer(const std::string& answer) override;
@@ -253,8 +251,7 @@ class CTXGCRestoreState final : public CCommandResponseState<CTXGCStateMachine> 
     // Read-backs of one menu parameter before its entry is left behind.
     static constexpr std::uint32_t kReadBackLimit = 8;
 
-    explicit CTXGCRestoreState(TXGCHost& host)
-        : CCommandResponseState(host, "Restore", nullptr, 0, "", 500) {}
+    explicit CTXGCRestoreState(TXGCHost& host) : CCommandResponseState(host, "Restore", nullptr, 0, "", 500) {}
     void Init() override;
     void Run() override;
     AnswerCheck CheckAnswer(const std::string& answer) override;

@@ -63,8 +63,8 @@ TEST(TXGCParse, SwrAndFrequency) {
         std::string answer;
         std::uint32_t tenths;
     } const swrs[] = {
-        {"DS@@@1\xB5@@>;", 15},  {"DS@@@2\xB0@@>;", 20}, {"DS@@@1\xB5@@@;", 0},  // no '>': none shown
-        {"DS@@@@@ON>;", 0},      {"XX@@@1\xB5>;", 0},    {"DS@1@2\xB3>;", 123},
+        {"DS@@@1\xB5@@>;", 15}, {"DS@@@2\xB0@@>;", 20}, {"DS@@@1\xB5@@@;", 0},  // no '>': none shown
+        {"DS@@@@@ON>;", 0},     {"XX@@@1\xB5>;", 0},    {"DS@1@2\xB3>;", 123},
     };
     for (const Swr& s : swrs) {
         EXPECT_EQ(ParseSwrTenths(s.answer), s.tenths) << s.answer;
@@ -166,8 +166,8 @@ TEST(TXGCRun, FailureInSecondBandRestoresThatBandThenThePreparation) {
     EXPECT_TRUE(rig.Logged("Verify that a dummy load is attached to ANT 1"));
     EXPECT_TRUE(rig.Logged(ErrorText(kErrSwrTooHigh)));
     EXPECT_TRUE(rig.Logged(kCalibrationFailedText));
-    EXPECT_EQ(rig.machine.SummaryText(), "SWR 3.2-1 is too high for calibration\n" + ErrorText(kErrSwrTooHigh) +
-                                             "\n" + kCalibrationFailedText + "\n");
+    EXPECT_EQ(rig.machine.SummaryText(), "SWR 3.2-1 is too high for calibration\n" + ErrorText(kErrSwrTooHigh) + "\n" +
+                                             kCalibrationFailedText + "\n");
 
     // Every pop takes the entry on top: what a band pushed comes off after it, and after the
     // failure the rest, the preparation's first push last.
@@ -231,8 +231,8 @@ TEST(TXGCRun, CancelWhileKeyedStopsTheCarrierAndRestores) {
     const std::string before = rig.Settings();
     ASSERT_TRUE(rig.Start());
     // Into the third band's carrier.
-    ASSERT_TRUE(rig.bench.pump.AdvanceUntil(
-        [&rig] { return rig.Radio().Tx().Carriers() == 5 && rig.Transmitting(); }, 10 * 60 * 1000));
+    ASSERT_TRUE(rig.bench.pump.AdvanceUntil([&rig] { return rig.Radio().Tx().Carriers() == 5 && rig.Transmitting(); },
+                                            10 * 60 * 1000));
     EXPECT_FALSE(rig.Start());  // a second start is refused and leaves the run alone
     EXPECT_EQ(GetLastError(), kErrBusyStateMachine);
     EXPECT_EQ(rig.machine.GetResult(), kOk);

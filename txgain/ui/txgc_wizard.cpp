@@ -232,7 +232,8 @@ void CTXGCWizard::SetBusyCursor(bool busy) {
 void CTXGCWizard::CloseWizard() {
     // From inside a radio callback: closed from the event loop.
     m_closing = true;
-    QMetaObject::invokeMethod(this, [this] { QWizard::reject(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { QWizard::reject(); }, Qt::QueuedConnection);
 }
 
 }  // namespace rm7
