@@ -26,10 +26,16 @@ TEST(SimTransmitter, SettingsAnswerAsSetAndEachBandKeepsItsVfos) {
         const char* query;
         const char* answer;
     } cases[] = {
-        {"RT1;", "RT;", "RT1;"},   {"XT1;", "XT;", "XT1;"},   {"RO-0250;", "RO;", "RO-0250;"},
-        {"AN3;", "AN;", "AN3;"},   {"PC006;", "PC;", "PC006;"}, {"BN03;", "BN;", "BN03;"},
-        {"FA00007100000;", "FA;", "FA00007100000;"}, {"FB00007101000;", "FB;", "FB00007101000;"},
-        {"XT7;", "XT;", "XT1;"},   {"BN17;", "BN;", "BN03;"},  // refused: "?;" and no change
+        {"RT1;", "RT;", "RT1;"},
+        {"XT1;", "XT;", "XT1;"},
+        {"RO-0250;", "RO;", "RO-0250;"},
+        {"AN3;", "AN;", "AN3;"},
+        {"PC006;", "PC;", "PC006;"},
+        {"BN03;", "BN;", "BN03;"},
+        {"FA00007100000;", "FA;", "FA00007100000;"},
+        {"FB00007101000;", "FB;", "FB00007101000;"},
+        {"XT7;", "XT;", "XT1;"},
+        {"BN17;", "BN;", "BN03;"},  // refused: "?;" and no change
     };
     for (const auto& c : cases) {
         w.Send(c.set);

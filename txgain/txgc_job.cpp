@@ -16,6 +16,10 @@ CTXGCJob::CTXGCJob(CRadioSession& session, ITXGCView& view)
 }
 
 CTXGCJob::~CTXGCJob() {
+    if (!m_machine.IsIdle() && m_machine.transmitting) {
+        // Going away mid-run (the program ends): no restore can run now, but the carrier must stop.
+        m_session.SendText("RX;");
+    }
     Close();
     m_machine.SetLogTarget(nullptr);
 }

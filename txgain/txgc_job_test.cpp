@@ -85,6 +85,19 @@ TEST(TXGCJob, CancelDuringTheRunClosesOnlyAfterTheRestore) {
     EXPECT_THAT(view.log, Contains(kCalibrationFailedText));
 }
 
+TEST(TXGCJob, GoingAwayMidCarrierStillStopsTheCarrier) {
+    CRadioBench bench(BenchStart::Contacted);
+    CRecordingView view;
+    {
+        CTXGCJob job(*bench.session, view);
+        job.Open();
+        ASSERT_TRUE(job.Calibrate());
+        ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return bench.radio->Transmitting(bench.pump.TickCount()); }, 60000));
+    }
+    EXPECT_FALSE(bench.radio->Transmitting(bench.pump.TickCount()));
+    EXPECT_EQ(bench.session->ActiveMachine(), nullptr);
+}
+
 TEST(TXGCJob, PortLostWhileKeyedIsSaidPlainly) {
     auto options = CRadioBench::DefaultOptions();
     options.faults.unplugAtTune = true;
