@@ -63,6 +63,10 @@ int RunCalibrate(IEnvironment& env, const GlobalOptions& options) {
     });
     const Result r = CMachineRun(session).Run(machine, [&machine] { return machine.StartCalibration(0); });
     env.Loop().CatchInterrupts({});
+    if (!machine.IsIdle() && machine.transmitting) {
+        // Given up on (a radio that never let the run end): the carrier stops all the same.
+        session.Radio().SendText("RX;");
+    }
     machine.SetLogTarget(nullptr);
 
     const std::vector<std::string> summary = SplitLines(machine.SummaryText());

@@ -224,7 +224,7 @@ void AddCalibrateCommands(CLI::App& app, IEnvironment& env, const GlobalOptions&
         app.add_subcommand("calibrate",
                            "TX gain calibration: keys a TUNE carrier at 4 W and 6 W on eleven bands into a dummy "
                            "load on ANT 1, then puts every setting back. Needs --yes (a dummy load of 6 W or more "
-                           "is connected); exit status 0 only when every band calibrated")
+                           "is connected); exit status 0 only when the calibration succeeded")
             ->fallthrough();
     commands.push_back({calibrate, [&env, &options] { return RunCalibrate(env, options); }});
 }
