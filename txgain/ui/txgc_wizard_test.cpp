@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -116,6 +117,34 @@ class TXGCWizardTest : public QObject {
         QCOMPARE(bench.radio->SettingsText(bench.pump.TickCount()), before);
         QCOMPARE(bench.radio->Tx().Carriers(), 1u);
         QVERIFY(wizard.LogBox()->toPlainText().contains(QStringLiteral("5 watt calibration failed")));
+    }
+
+    void ScrolledUpLogStaysWhereTheUserLeftIt() {
+        test::CRadioBench bench(test::BenchStart::Contacted);
+        bench.model->trace.Set(1);  // many lines
+        CTXGCWizard wizard(*bench.session);
+        wizard.show();
+        Click(wizard, QWizard::NextButton);
+        Click(wizard, QWizard::NextButton);
+        wizard.CalibrateButton()->click();
+        QScrollBar* bar = wizard.LogBox()->verticalScrollBar();
+        const auto advanceLines = [&](int lines) {
+            const int before = wizard.LogBox()->document()->blockCount();
+            QVERIFY(bench.pump.AdvanceUntil([&] { return wizard.LogBox()->document()->blockCount() >= before + lines; },
+                                            60000));
+            QCoreApplication::processEvents();
+        };
+        advanceLines(60);
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());  // followed while at the bottom
+        bar->setValue(0);
+        advanceLines(20);
+        QCOMPARE(bar->value(), 0);
+        bar->setValue(bar->maximum());
+        advanceLines(20);
+        QCOMPARE(bar->value(), bar->maximum());
+        wizard.reject();
+        QVERIFY(RunToEnd(bench, wizard));
     }
 
     void ScreenshotMidRun() {
