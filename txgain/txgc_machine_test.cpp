@@ -214,6 +214,19 @@ TEST(TXGCRun, PowerThatNeverSettlesEndsWithItsCodeAfterTheRestore) {
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "SWH16"), 1);
 }
 
+TEST(TXGCRun, TransverterBandIsNeverTakenAndWhatWasChangedGoesBack) {
+    Rig rig;
+    MessUp(rig.Radio());
+    rig.Radio().Tx().SetBand(17);
+    const std::string before = rig.Settings();
+    ASSERT_TRUE(rig.Start());
+    EXPECT_EQ(rig.Finish(), kErrNoResponseBN);
+    EXPECT_EQ(rig.Settings(), before);
+    const auto commands = rig.Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "BN"), 8);  // the retry limit
+    EXPECT_EQ(rig.Radio().Tx().Carriers(), 0u);
+}
+
 TEST(TXGCRun, TxTestRefusedBeforeAnythingChanges) {
     Rig rig;
     rig.Radio().Tx().SetTxTest(true);
