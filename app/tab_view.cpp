@@ -7,6 +7,7 @@
 #include "link/ui/port_page.h"
 #include "memories/ui/command_tester_page.h"
 #include "terminal/ui/terminal_page.h"
+#include "txgain/ui/calibration_page.h"
 
 namespace rm7 {
 
@@ -17,6 +18,7 @@ CTabView::CTabView(CRadioSession& session, HelpOpener help, QWidget* parent)
     m_pages.push_back(new CPortPage(session));
     m_pages.push_back(new CFirmwarePage(session));
     m_pages.push_back(new CConfigurationPage(session, help));
+    m_pages.push_back(new CCalibrationPage(session, help));
     m_pages.push_back(new CCommandTesterPage(session, DialogPrompts::Qt(help)));
     m_pages.push_back(new CTerminalPage(session, std::move(help)));
     for (CPage* page : m_pages) {

@@ -270,6 +270,17 @@ void AddTerminalCommand(CLI::App& app, IEnvironment& env, const GlobalOptions& o
         {terminal, [&env, &options, terminalOptions] { return RunTerminal(env, options, *terminalOptions); }});
 }
 
+void AddCalibrateCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& options,
+                          std::vector<Command>& commands) {
+    auto* calibrate =
+        app.add_subcommand("calibrate",
+                           "TX gain calibration: keys a TUNE carrier at 4 W and 6 W on eleven bands into a dummy "
+                           "load on ANT 1, then puts every setting back. Needs --yes (a dummy load of 6 W or more "
+                           "is connected); exit status 0 only when the calibration succeeded")
+            ->fallthrough();
+    commands.push_back({calibrate, [&env, &options] { return RunCalibrate(env, options); }});
+}
+
 }  // namespace
 
 int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) {
@@ -305,6 +316,7 @@ int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) 
     AddFirmwareCommands(app, env, options, commands);
     AddMemoriesCommands(app, env, options, commands);
     AddTerminalCommand(app, env, options, commands);
+    AddCalibrateCommands(app, env, options, commands);
     DescribeConventions(app);
 
     try {

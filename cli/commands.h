@@ -75,4 +75,7 @@ struct TerminalOptions {
 };
 int RunTerminal(IEnvironment& env, const GlobalOptions& options, const TerminalOptions& terminal);
 
+// calibrate: the TX gain calibration into a dummy load; refused without options.yes.
+int RunCalibrate(IEnvironment& env, const GlobalOptions& options);
+
 }  // namespace rm7::cli

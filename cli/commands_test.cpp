@@ -1348,5 +1348,69 @@ TEST_F(CliCommands, TerminalSendKeysTheTextAndEndsOnceTheRadioHasSentIt) {
     EXPECT_THAT(o.err, HasSubstr("give the text with --send TEXT"));
     EXPECT_EQ(CommandsStartingWith("KY"), 0u);
 }
+
+TEST_F(CliCommands, CalibrateWithoutYesSendsNothing) {
+    const Outcome o = Line({"calibrate", "--port", "sim0"});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_THAT(o.err, HasSubstr("connect a dummy load of 6 W or more to ANT and run again with --yes"));
+    EXPECT_TRUE(Radio().ReceivedCommands().empty());
+}
+
+TEST_F(CliCommands, CalibrateRunsEveryBandAndPutsTheRadioBack) {
+    Radio().Tx().SetRit(true);
+    Radio().Tx().SetAntenna(2);
+    const std::string before = Radio().SettingsText(Loop().pump.TickCount());
+    const Outcome o = Line({"calibrate", "--yes", "--json", "--port", "sim0"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_THAT(o.err, HasSubstr("Calibrating at 1.900 MHz\nCalibrating at 3.700 MHz\n"));
+    const nlohmann::json j = nlohmann::json::parse(o.out);
+    EXPECT_EQ(j["result"], "0x00000000");
+    EXPECT_EQ(j["summary"], nlohmann::json::array({"5 watt calibration succeeded"}));
+    EXPECT_GT(j["elapsed_seconds"].get<int>(), 0);
+    ASSERT_EQ(j["bands"].size(), 11u);
+    EXPECT_EQ(j["bands"][10]["frequency_khz"], 52000);
+    EXPECT_EQ(j["bands"][10]["power_steps"], 2);
+    EXPECT_DOUBLE_EQ(j["bands"][0]["swr"].get<double>(), 1.1);
+    EXPECT_EQ(Radio().SettingsText(Loop().pump.TickCount()), before);
+    EXPECT_FALSE(Radio().Transmitting(Loop().pump.TickCount()));
+}
+
+TEST_F(CliCommands, CalibrateFailingBandOrInterruptEndsInReceiveWithSettingsBack) {
+    struct Case {
+        const char* name;
+        int swrBand;
+        bool interrupt;
+        int status;
+        const char* error;
+    } const cases[] = {
+        {"high SWR on band 3", 3, false, 1, "Error code 0xE20000C3: SWR too high to continue calibration"},
+        {"SIGINT while keyed", -1, true, 2, "Error code 0x000004C7"},
+    };
+    for (const Case& c : cases) {
+        rm7sim::Options options;
+        options.faults.swrBand = c.swrBand;
+        NewRadio(options);
+        Radio().Tx().SetXit(true);
+        Radio().Tx().SetPower(50);
+        const std::string before = Radio().SettingsText(0);
+        bool interrupted = false;
+        Loop().onStep = [&] {
+            if (c.interrupt && !interrupted && Radio().Tx().Carriers() == 3 &&
+                Radio().Transmitting(Loop().pump.TickCount())) {
+                interrupted = Loop().Interrupt();
+            }
+        };
+        const Outcome o = Line({"calibrate", "--yes", "--port", "sim0"});
+        Loop().onStep = nullptr;
+        EXPECT_EQ(o.status, c.status) << c.name << o.err;
+        EXPECT_THAT(o.err, HasSubstr(c.error)) << c.name;
+        EXPECT_THAT(o.out, HasSubstr("5 watt calibration failed")) << c.name;
+        EXPECT_EQ(interrupted, c.interrupt) << c.name;
+        EXPECT_EQ(Radio().SettingsText(Loop().pump.TickCount()), before) << c.name;
+        EXPECT_FALSE(Radio().Transmitting(Loop().pump.TickCount())) << c.name;
+        EXPECT_EQ(Radio().Tx().Carriers(), c.interrupt ? 3u : 7u) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace rm7::cli

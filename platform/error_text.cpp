@@ -78,6 +78,8 @@ constexpr CodeText kOwnTexts[] = {
     {kErrFirmwareNameVersion, "Firmware file name carries no version number"},
     {kErrFirmwareImageEmpty, "Firmware file holds no data for this processor"},
     {kErrHexOverlap, "intel hex record overlaps an earlier record with different data"},
+    {kErrRestoreStackFull, "Too many settings to put back: calibration stopped before changing another"},
+    {kErrSettingNotTaken, "RM7 did not take a setting the calibration sent"},
     {kErrMacroTooLong, "Command macro is longer than the RM7 can store"},
     {kErrMacroCharacter, "Command macro holds a character the RM7 cannot store"},
     {kErrMacroReadBack, "The RM7 reads back a command macro other than the one written"},

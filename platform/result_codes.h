@@ -75,6 +75,10 @@ inline constexpr Result kErrFirmwareNameVersion = 0xE2000221;
 inline constexpr Result kErrFirmwareImageEmpty = 0xE2000222;
 // A record gives other values for bytes an earlier record gave: which one is meant is unknown.
 inline constexpr Result kErrHexOverlap = 0xE2000223;
+// The calibration would have changed a setting it had no room left to put back.
+inline constexpr Result kErrRestoreStackFull = 0xE2000230;
+// The radio kept answering another value than the one the calibration set.
+inline constexpr Result kErrSettingNotTaken = 0xE2000231;
 // A command macro for the radio that its EEPROM slot cannot hold: longer than the field, or
 // with a character outside ISO-8859-1 (or one that would end the field when read back).
 inline constexpr Result kErrMacroTooLong = 0xE2000240;

@@ -97,6 +97,35 @@ class Recorder {
     std::FILE* file_ = nullptr;
 };
 
+// --state: the radio's settings as text, replaced whole (temp file and rename) when they change, so
+// a reader never sees half of it.
+class StateFile {
+  public:
+    explicit StateFile(std::string path) : path_(std::move(path)) {}
+    void Update(const Radio& radio, uint64_t nowMs) {
+        if (path_.empty()) {
+            return;
+        }
+        std::string text = radio.StateText(nowMs);
+        if (text == last_) {
+            return;
+        }
+        const std::string temp = path_ + ".tmp";
+        std::FILE* file = std::fopen(temp.c_str(), "w");
+        if (file == nullptr) {
+            return;
+        }
+        const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+        if (std::fclose(file) == 0 && written && std::rename(temp.c_str(), path_.c_str()) == 0) {
+            last_ = std::move(text);
+        }
+    }
+
+  private:
+    std::string path_;
+    std::string last_;
+};
+
 struct Pty {
     int master = -1;
     int slave = -1;  // held open so the master never sees EIO when the utility closes its side
@@ -221,6 +250,7 @@ constexpr const char* kFooter =
 
 struct CommandLine {
     Options options;
+    std::string stateFile;
     std::string linkPath;
     std::string makeFirmwareDir;
 };
@@ -267,11 +297,18 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
                    "Faults on demand, e.g. drop=0.01,nak=0.02,garble=0.005,lose=0.001,seed=7,unplug=40:\n"
                    "lost answers, rejected packets, damaged answer bytes, lost packet bytes, the\n"
                    "random seed, and the radio vanishing after that many loader packets\n"
-                   "(unplug=reset: as it takes the reset command that ends a load or a restore)")
+                   "(unplug=reset: as it takes the reset command that ends a load or a restore;\n"
+                   "unplug=tune: as it keys its TUNE carrier, left transmitting), and on a band 0-10\n"
+                   "txpower=BAND (the displayed power never settles) or swr=BAND (SWR 3.2:1)")
         ->type_name("LIST");
     app.add_option("--latency", options.latencyMs, "Delay before each answer, in ms")->type_name("MS");
     app.add_flag("--pace", options.pace, "Send answers at the wire speed of the current baud rate");
     app.add_option("--record", options.recordFile, "Write every byte in and out, with times, to FILE")
+        ->type_name("FILE");
+    app.add_option("--state", out.stateFile,
+                   "Keep FILE holding the radio's settings (band, VFOs, RIT, XIT, antenna, power, menu\n"
+                   "parameters), whether it is transmitting and the carriers keyed so far; rewritten\n"
+                   "whenever one changes and at exit")
         ->type_name("FILE");
     app.add_option("--clock-offset", clockOffsetSec,
                    "Start the radio's clock this many seconds ahead of the computer's UTC time\n"
@@ -360,9 +397,10 @@ std::optional<int> TakeInput(Radio& radio, const Pty& pty, Recorder& recorder, u
 // Answers the radio at its speed on the pty until a stop signal (0), a failure (1) or the
 // unplug fault (3).
 // start: the monotonic time the radio's clock counts from.
-int Serve(Radio& radio, Pty& pty, Recorder& recorder, const sigset_t& waitMask, uint64_t start) {
+int Serve(Radio& radio, Pty& pty, Recorder& recorder, StateFile& state, const sigset_t& waitMask, uint64_t start) {
     std::string lastError;
     while (gStop == 0) {
+        state.Update(radio, (MonotonicUs() - start) / 1000);
         timespec wait{};
         const timespec* timeout = UntilNextOutput(radio, MonotonicUs() - start, wait);
         pollfd pfd{pty.master, POLLIN, 0};
@@ -380,6 +418,7 @@ int Serve(Radio& radio, Pty& pty, Recorder& recorder, const sigset_t& waitMask, 
             std::fprintf(stderr, "rm7-sim: the pseudo-terminal failed\n");
             return 1;
         }
+        state.Update(radio, now / 1000);
         if (radio.Unplugged()) {
             std::fprintf(stderr, "rm7-sim: unplugged after %u packets\n", radio.Packets());
             close(pty.master);
@@ -441,7 +480,10 @@ int Run(int argc, char** argv) {
     std::fflush(stdout);
 
     const sigset_t waitMask = InstallStopSignals();
-    return Serve(radio, pty, recorder, waitMask, start);
+    StateFile state(commandLine.stateFile);
+    const int status = Serve(radio, pty, recorder, state, waitMask, start);
+    state.Update(radio, (MonotonicUs() - start) / 1000);
+    return status;
 }
 
 }  // namespace

@@ -197,6 +197,14 @@ bool ParseFaults(std::string_view list, Faults& out, std::string& error) {
         } else if (name == "seed") {
             const auto r = std::from_chars(first, last, faults.seed);
             ok = r.ec == std::errc{} && r.ptr == last;
+        } else if (name == "txpower" || name == "swr") {
+            int band = -1;
+            const auto r = std::from_chars(first, last, band);
+            ok = r.ec == std::errc{} && r.ptr == last && band >= 0 && band < Transmitter::kBands;
+            (name == "txpower" ? faults.txpowerBand : faults.swrBand) = band;
+        } else if (name == "unplug" && value == "tune") {
+            faults.unplugAtTune = true;
+            ok = true;
         } else if (name == "unplug" && value == "reset") {
             faults.unplugAtReset = true;
             ok = true;
@@ -204,7 +212,7 @@ bool ParseFaults(std::string_view list, Faults& out, std::string& error) {
             const auto r = std::from_chars(first, last, faults.unplugAfterPackets);
             ok = r.ec == std::errc{} && r.ptr == last && faults.unplugAfterPackets >= 0;
         } else {
-            error = "unknown fault \"" + std::string(name) + "\" (drop, nak, garble, lose, seed, unplug)";
+            error = "unknown fault \"" + std::string(name) + "\" (drop, nak, garble, lose, seed, unplug, txpower, swr)";
             return false;
         }
         if (!ok) {
@@ -246,6 +254,7 @@ Radio::Radio(Options options)
       mcuVersion_(options_.mcuVersion),
       dspVersion_(options_.dspVersion),
       rng_(options_.faults.seed) {
+    tx_.SetFaults({options_.faults.txpowerBand, options_.faults.swrBand});
     const DeviceProfile* profile = nullptr;
     for (const DeviceProfile& p : kDevices) {
         if (p.name == options_.device) {
@@ -422,6 +431,18 @@ void Radio::DispatchFirmware(std::string_view command, uint64_t nowMs) {
         Answer(";", nowMs);  // the poll: the radio is listening at this speed
         return;
     }
+    std::string answer;
+    if (tx_.Handle(command, menu_, nowMs, answer)) {
+        if (command == "SWH16" && options_.faults.unplugAtTune) {
+            unplugged_ = true;
+            output_.clear();
+            return;
+        }
+        if (!answer.empty()) {
+            Answer(answer, nowMs);
+        }
+        return;
+    }
     for (const Entry& entry : kCommands) {
         if (command.starts_with(entry.name) && (this->*entry.handler)(command.substr(entry.name.size()), nowMs)) {
             return;
@@ -517,7 +538,10 @@ bool Radio::OnR5(std::string_view params, uint64_t nowMs) {
 }
 
 bool Radio::OnR4(std::string_view params, uint64_t nowMs) {
-    return QueryOrSet("R4", r4Mode_, params, nowMs);
+    const std::string before = r4Mode_;
+    const bool handled = QueryOrSet("R4", r4Mode_, params, nowMs);
+    menuChanges_ += before != r4Mode_ ? 1 : 0;
+    return handled;
 }
 
 // "XX;" answers "XX<value>;"; "XX<digit>;" sets the value and answers nothing.
@@ -634,6 +658,9 @@ bool Radio::OnMenu(std::string_view params, uint64_t nowMs) {
     const auto r = std::from_chars(params.data(), params.data() + params.size(), entry);
     if (params.size() != 3 || r.ec != std::errc{} || r.ptr != params.data() + params.size() || entry > 255) {
         return false;
+    }
+    if (menu_ != static_cast<int>(entry)) {
+        ++menuChanges_;
     }
     menu_ = static_cast<int>(entry);
     clockField_ = ClockField::None;
@@ -784,6 +811,15 @@ uint32_t Radio::EndsOfTransmission(uint64_t nowMs) {
 size_t Radio::TransmitWaiting(uint64_t nowMs) {
     Transmit(nowMs);
     return txBuffer_.size();
+}
+
+std::string Radio::SettingsText(uint64_t nowMs) const {
+    return tx_.SettingsText(nowMs) + "r4=" + r4Mode_ + "\nmenu=" + std::to_string(menu_) + "\n";
+}
+
+std::string Radio::StateText(uint64_t nowMs) const {
+    return SettingsText(nowMs) + "transmitting=" + (Transmitting(nowMs) ? "1" : "0") +
+           "\ncarriers=" + std::to_string(tx_.Carriers()) + "\n";
 }
 
 void Radio::OnMcuPacket(uint64_t nowMs) {

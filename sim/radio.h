@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/transmitter.h"
+
 namespace rm7sim {
 
 // Faults on demand. Probabilities are per answer (drop, garble), per good loader packet
@@ -28,10 +30,13 @@ struct Faults {
     uint64_t seed = 1;
     int unplugAfterPackets = -1;  // after this many loader packets the radio vanishes; -1 never
     bool unplugAtReset = false;   // the radio vanishes as it takes a reset command ("LDD20000;")
+    bool unplugAtTune = false;    // the radio vanishes as it keys its TUNE carrier ("SWH16;"), keyed
+    int txpowerBand = -1;         // txpower=BAND: the displayed power never settles on that band
+    int swrBand = -1;             // swr=BAND: high SWR on that band
 };
 
-// "drop=0.01,nak=0.02,garble=0.005,lose=0.001,seed=7,unplug=40" (or unplug=reset); an empty list
-// is no fault.
+// "drop=0.01,nak=0.02,garble=0.005,lose=0.001,seed=7,unplug=40" (or unplug=reset, unplug=tune),
+// "txpower=3,swr=10" (band numbers 0 to 10); an empty list is no fault.
 bool ParseFaults(std::string_view list, Faults& out, std::string& error);
 
 // "02.54" -> 254 (two digits, a point, two digits; the leading digit may be left out).
@@ -143,6 +148,17 @@ class Radio {
     static constexpr size_t kTransmitBufferSize = 64;
     static constexpr uint8_t kEndOfTransmission = 0x04;
     static constexpr uint8_t kIdle = 0x7F;
+    // Band, VFOs, RIT, XIT, antenna, power, menu parameters and TX/RX.
+    Transmitter& Tx() { return tx_; }
+    const Transmitter& Tx() const { return tx_; }
+    bool Transmitting(uint64_t nowMs) const { return !unplugged_ && tx_.Transmitting(nowMs); }
+    int MenuOpen() const { return menu_; }
+    // Every setting a job may change and must put back, "name=value" a line; then, apart,
+    // "transmitting=" and "carriers=" (carriers keyed since the start).
+    std::string SettingsText(uint64_t nowMs) const;
+    std::string StateText(uint64_t nowMs) const;
+    // Counts changes of what StateText shows.
+    uint64_t StateChanges() const { return tx_.Changes() + menuChanges_; }
 
   private:
     enum class Mode { Firmware, BootLoader, McuPackets, DspLoad };
@@ -237,6 +253,8 @@ class Radio {
     int64_t clockAdjustMs_ = 0;
     bool clockStuck_ = false;
     std::string displayOverride_;
+    Transmitter tx_;
+    uint64_t menuChanges_ = 0;
 
     std::deque<uint8_t> txBuffer_;
     uint64_t txNextDoneMs_ = 0;  // when the character at the front of the buffer is on the air

@@ -30,6 +30,7 @@
 #include "platform/child_process.h"
 #include "platform/paths.h"
 #include "terminal/ui/terminal_page.h"
+#include "txgain/ui/txgc_wizard.h"
 
 namespace {
 
@@ -230,6 +231,20 @@ int main(int argc, char* argv[]) {
                 session.Frame().ShowReleaseNotes();
                 ok = session.Frame().ReleaseNotesWindow() != nullptr &&
                      Save(session.Frame().ReleaseNotesWindow(), out, "release-notes.png") && ok;
+            }
+            session.Frame().TabView()->SelectPage(rm7::kPageCalibration);
+            ok = Save(&session.Frame(), out, "main-calibration.png") && ok;
+            {
+                // The calibrate page in the middle of a run, on its fourth band.
+                rm7::CTXGCWizard wizard(session.Radio(), &session.Frame());
+                wizard.show();
+                wizard.next();
+                wizard.next();
+                wizard.CalibrateButton()->click();
+                ok = WaitFor([&] { return wizard.LogBox()->toPlainText().contains(QStringLiteral("7.100 MHz")); }) &&
+                     Save(&wizard, out, "txgc-calibrate.png") && ok;
+                wizard.reject();
+                WaitFor([&] { return !wizard.Job().Running(); });
             }
             session.Frame().ShowHelp(QStringLiteral("Port.htm"));
             ok = Save(session.Frame().HelpWindow(), out, "help-port.png") && ok;

@@ -1,0 +1,183 @@
+// The calibration wizard offscreen against the in-process simulated radio: its four pages, the
+// run started by Calibrate with its log, the summary on the completion page, and Cancel during
+// the carrier, which closes the wizard only after the radio is restored.
+#include <QAbstractButton>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextEdit>
+#include <QtTest>
+
+#include "link/contact.h"
+#include "tests/support/radio_bench.h"
+#include "txgain/ui/calibration_page.h"
+#include "txgain/ui/txgc_wizard.h"
+
+namespace rm7 {
+namespace {
+
+class TXGCWizardTest : public QObject {
+    Q_OBJECT
+
+  private:
+    // Advances the radio's clock until the job's run has ended, letting Qt run between events.
+    static bool RunToEnd(test::CRadioBench& bench, CTXGCWizard& wizard) {
+        const bool ended = bench.pump.AdvanceUntil(
+            [&] {
+                QCoreApplication::processEvents();
+                return !wizard.Job().Running();
+            },
+            30 * 60 * 1000);
+        QCoreApplication::processEvents();
+        return ended;
+    }
+    static void Click(CTXGCWizard& wizard, QWizard::WizardButton which) {
+        QAbstractButton* button = wizard.button(which);
+        QVERIFY(button->isEnabled());
+        button->click();
+    }
+
+  private slots:
+    void FourPagesAndTwoRunsSummarised() {
+        test::CRadioBench bench(test::BenchStart::Contacted);
+        bench.radio->Tx().SetXit(true);
+        const std::string before = bench.radio->SettingsText(bench.pump.TickCount());
+        std::vector<QString> topics;
+        CTXGCWizard wizard(*bench.session, nullptr, [&topics](const QString& t) { topics.push_back(t); });
+        wizard.show();
+        QCOMPARE(wizard.windowTitle(), QStringLiteral("TX Gain Calibration"));
+        QCOMPARE(wizard.currentId(), int(CTXGCWizard::kWelcome));
+        Click(wizard, QWizard::HelpButton);
+        Click(wizard, QWizard::NextButton);
+        QCOMPARE(wizard.currentPage()->title(), QStringLiteral("Connect Dummy Load"));
+        Click(wizard, QWizard::NextButton);
+        QCOMPARE(wizard.currentId(), int(CTXGCWizard::kCalibrate));
+        QVERIFY(!wizard.ClickNextLabel()->isVisibleTo(&wizard));
+
+        wizard.CalibrateButton()->click();
+        QVERIFY(!wizard.CalibrateButton()->isEnabled());
+        QVERIFY(!wizard.button(QWizard::NextButton)->isEnabled());
+        QVERIFY(!wizard.button(QWizard::BackButton)->isEnabled());
+        QVERIFY(wizard.LogBox()->toPlainText().startsWith(QStringLiteral("RM7 Utility Version ")));
+        // Next is refused while the run goes on, even when pressed through the wizard.
+        wizard.next();
+        QCOMPARE(wizard.currentId(), int(CTXGCWizard::kCalibrate));
+        // A second start is refused and leaves the run alone.
+        QVERIFY(!wizard.Job().Calibrate());
+        QVERIFY(RunToEnd(bench, wizard));
+        const QString log = wizard.LogBox()->toPlainText();
+        QVERIFY(log.contains(QStringLiteral("Calibrating at 52.000 MHz")));
+        QVERIFY(log.contains(QStringLiteral("5 watt calibration succeeded")));
+        QCOMPARE(log.count(QStringLiteral("Elapsed time: ")), 2);  // the machine's and the page's
+        QVERIFY(wizard.ClickNextLabel()->isVisibleTo(&wizard));
+        QVERIFY(wizard.CalibrateButton()->isEnabled());
+        QCOMPARE(bench.radio->SettingsText(bench.pump.TickCount()), before);
+
+        // A second run; the summary keeps both, the first first.
+        bench.radio->Tx().SetTxTest(true);
+        wizard.CalibrateButton()->click();
+        QVERIFY(RunToEnd(bench, wizard));
+        Click(wizard, QWizard::NextButton);
+        QCOMPARE(wizard.currentId(), int(CTXGCWizard::kCompletion));
+        QCOMPARE(wizard.SummaryBox()->toPlainText(),
+                 QStringLiteral("5 watt calibration succeeded\nR5 must be in \"TX NORM\" for TX Gain Calibration\n"
+                                "5 watt calibration failed\n"));
+        Click(wizard, QWizard::HelpButton);
+        QCOMPARE(topics, (std::vector<QString>{QStringLiteral("TXGainCalibration.htm#Welcome"),
+                                               QStringLiteral("TXGainCalibration.htm#Completion")}));
+        Click(wizard, QWizard::FinishButton);
+        QVERIFY(!wizard.isVisible());
+    }
+
+    void FinishWithoutCalibrating() {
+        test::CRadioBench bench(test::BenchStart::Contacted);
+        CTXGCWizard wizard(*bench.session);
+        wizard.show();
+        for (int i = 0; i < 3; ++i) {
+            Click(wizard, QWizard::NextButton);
+        }
+        QCOMPARE(wizard.SummaryBox()->toPlainText(), QStringLiteral("No calibration was attempted"));
+    }
+
+    void CancelDuringTheCarrierRestoresBeforeClosing() {
+        test::CRadioBench bench(test::BenchStart::Contacted);
+        bench.radio->Tx().SetAntenna(3);
+        const std::string before = bench.radio->SettingsText(bench.pump.TickCount());
+        CTXGCWizard wizard(*bench.session);
+        wizard.show();
+        Click(wizard, QWizard::NextButton);
+        Click(wizard, QWizard::NextButton);
+        wizard.CalibrateButton()->click();
+        QVERIFY(bench.pump.AdvanceUntil([&] { return bench.radio->Transmitting(bench.pump.TickCount()); }, 60000));
+        Click(wizard, QWizard::CancelButton);
+        QVERIFY(wizard.isVisible());  // not yet: the radio is put back first
+        QVERIFY(RunToEnd(bench, wizard));
+        QVERIFY(!wizard.isVisible());
+        QVERIFY(!bench.radio->Transmitting(bench.pump.TickCount()));
+        QCOMPARE(bench.radio->SettingsText(bench.pump.TickCount()), before);
+        QCOMPARE(bench.radio->Tx().Carriers(), 1u);
+        QVERIFY(wizard.LogBox()->toPlainText().contains(QStringLiteral("5 watt calibration failed")));
+    }
+
+    void ScrolledUpLogStaysWhereTheUserLeftIt() {
+        test::CRadioBench bench(test::BenchStart::Contacted);
+        bench.model->trace.Set(1);  // many lines
+        CTXGCWizard wizard(*bench.session);
+        wizard.show();
+        Click(wizard, QWizard::NextButton);
+        Click(wizard, QWizard::NextButton);
+        wizard.CalibrateButton()->click();
+        QScrollBar* bar = wizard.LogBox()->verticalScrollBar();
+        const auto advanceLines = [&](int lines) {
+            const int before = wizard.LogBox()->document()->blockCount();
+            QVERIFY(bench.pump.AdvanceUntil([&] { return wizard.LogBox()->document()->blockCount() >= before + lines; },
+                                            60000));
+            QCoreApplication::processEvents();
+        };
+        advanceLines(60);
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());  // followed while at the bottom
+        bar->setValue(0);
+        advanceLines(20);
+        QCOMPARE(bar->value(), 0);
+        bar->setValue(bar->maximum());
+        advanceLines(20);
+        QCOMPARE(bar->value(), bar->maximum());
+        wizard.reject();
+        QVERIFY(RunToEnd(bench, wizard));
+    }
+
+    void ScreenshotMidRun() {
+        // Written only when asked for: RM7_SHOTS=DIR.
+        const QByteArray dir = qgetenv("RM7_SHOTS");
+        if (dir.isEmpty()) {
+            QSKIP("RM7_SHOTS not set");
+        }
+        test::CRadioBench bench(test::BenchStart::Contacted);
+        CTXGCWizard wizard(*bench.session);
+        wizard.show();
+        Click(wizard, QWizard::NextButton);
+        Click(wizard, QWizard::NextButton);
+        wizard.CalibrateButton()->click();
+        QVERIFY(bench.pump.AdvanceUntil(
+            [&] {
+                QCoreApplication::processEvents();
+                return bench.radio->Tx().Carriers() == 7;
+            },
+            10 * 60 * 1000));
+        QCoreApplication::processEvents();
+        QVERIFY(wizard.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/txgc-calibrate.png")));
+        CCalibrationPage page(*bench.session, {});
+        page.resize(500, 200);
+        page.OnSetActive();
+        QVERIFY(page.CalibrateButton()->isEnabled());
+        QCOMPARE(page.CalibrateButton()->toolTip(), QStringLiteral("Calibrate TX Gain with a dummy load"));
+        QVERIFY(page.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/calibration-page.png")));
+    }
+};
+
+}  // namespace
+}  // namespace rm7
+
+QTEST_MAIN(rm7::TXGCWizardTest)
+#include "txgc_wizard_test.moc"
