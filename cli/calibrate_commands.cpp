@@ -3,6 +3,7 @@
 // stops it through its restore: the radio goes back to receive and to its own settings first.
 #include <nlohmann/json.hpp>
 
+#include "cli/backup_step.h"
 #include "cli/commands.h"
 #include "cli/session.h"
 #include "platform/format.h"
@@ -11,22 +12,6 @@
 
 namespace rm7::cli {
 namespace {
-
-// The machine's log lines as progress on standard error.
-class CLogLines final : public IMessageTarget {
-  public:
-    CLogLines(std::ostream& err, bool quiet) : m_err(err), m_quiet(quiet) {}
-    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override {
-        if (code == kMsgLogLine && lParam != 0 && !m_quiet && wParam != kLogLineTrace) {
-            m_err << *reinterpret_cast<const std::string*>(lParam) << "\n";
-        }
-        return 0;
-    }
-
-  private:
-    std::ostream& m_err;
-    bool m_quiet;
-};
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -52,9 +37,11 @@ int RunCalibrate(IEnvironment& env, const GlobalOptions& options) {
     if (const int status = session.Begin(); status != 0) {
         return status;
     }
+    if (const int status = BackUpBeforeJob(session, BackupReason::kTxGain); status != 0) {
+        return status;
+    }
+    // Its log lines reach standard error as the session's status lines.
     CTXGCStateMachine machine(session.Radio());
-    CLogLines log(env.Err(), options.quiet);
-    machine.SetLogTarget(&log);
     // A stop signal stops the run at its next step; the restore that follows is never cut short.
     env.Loop().CatchInterrupts([&machine, &env] {
         if (machine.Cancel()) {
@@ -67,7 +54,6 @@ int RunCalibrate(IEnvironment& env, const GlobalOptions& options) {
         // Given up on (a radio that never let the run end): the carrier stops all the same.
         session.Radio().SendText("RX;");
     }
-    machine.SetLogTarget(nullptr);
 
     const std::vector<std::string> summary = SplitLines(machine.SummaryText());
     if (options.json) {

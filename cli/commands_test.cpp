@@ -1230,6 +1230,19 @@ TEST_F(CliCommands, RiskyJobsBackUpTheRadioFirstAndKeepTheLast20) {
     EXPECT_FALSE(std::filesystem::exists(folder / secondOldest));
     EXPECT_TRUE(std::filesystem::exists(restoreBackup));
     EXPECT_TRUE(std::filesystem::exists(folder / otherRadio));
+
+    // A calibration's backup is made before the transmitter is keyed, and says where it went.
+    o = Line({"--port", "sim0", "calibrate", "--yes"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::size_t backedUpAt = o.err.find("The configuration was backed up to ");
+    ASSERT_NE(backedUpAt, std::string::npos);
+    EXPECT_LT(backedUpAt, o.err.find("Calibrating at 1.900 MHz"));
+    backups = BackupsIn(folder);
+    const auto txgain = std::find_if(backups.begin(), backups.end(), [](const std::filesystem::path& p) {
+        return p.filename().string().ends_with(".before-txgain.RM7Config");
+    });
+    ASSERT_NE(txgain, backups.end());
+    EXPECT_THAT(o.err, HasSubstr(txgain->string() + "\n"));
 }
 
 // Without a backup the job goes on only when nothing could be read (a boot loader) or the user
@@ -1266,12 +1279,16 @@ TEST_F(CliCommands, AFailedBackupStopsTheJobUnlessTurnedOff) {
          "No configuration backup was made: automatic backup is off\n"},
         {"setting off", false, true, {}, true, 0, "No configuration backup was made: automatic backup is off\n"},
     };
+    enum class Job { kFirmware, kRestore, kCalibrate };
     for (const auto& c : cases) {
-        for (const bool firmware : {true, false}) {
-            if (firmware == false && c.bootLoader) {
-                continue;  // a restore needs the running radio
+        for (const Job job : {Job::kFirmware, Job::kRestore, Job::kCalibrate}) {
+            if (job != Job::kFirmware && c.bootLoader) {
+                continue;  // a restore and a calibration need the running radio
             }
-            SCOPED_TRACE(std::string(c.name) + (firmware ? ": firmware send" : ": config restore"));
+            const bool firmware = job == Job::kFirmware;
+            SCOPED_TRACE(std::string(c.name) + (firmware               ? ": firmware send"
+                                                : job == Job::kRestore ? ": config restore"
+                                                                       : ": calibrate"));
             std::filesystem::remove_all(dir / "data");
             std::filesystem::remove_all(dir / "config");
             if (c.blocked) {
@@ -1289,8 +1306,10 @@ TEST_F(CliCommands, AFailedBackupStopsTheJobUnlessTurnedOff) {
             words.insert(words.end(), c.extra.begin(), c.extra.end());
             if (firmware) {
                 words.insert(words.end(), {"firmware", "send", "--mcu", mcuFile.string()});
-            } else {
+            } else if (job == Job::kRestore) {
                 words.insert(words.end(), {"config", "restore", config.string()});
+            } else {
+                words.insert(words.end(), {"calibrate", "--yes"});
             }
             const Outcome o = Line(words);
             EXPECT_EQ(o.status, c.status) << o.err;
@@ -1300,8 +1319,13 @@ TEST_F(CliCommands, AFailedBackupStopsTheJobUnlessTurnedOff) {
                 EXPECT_EQ(CommandsStartingWith("EW"), 0u);
                 EXPECT_EQ(CommandsStartingWith("LD"), 0u);
                 EXPECT_EQ(Radio().Packets(), 0u);
+                EXPECT_EQ(Radio().Tx().Carriers(), 0u);
             } else {
-                EXPECT_GT(firmware ? Radio().Packets() : CommandsStartingWith("EW"), 0u) << "the job ran";
+                EXPECT_GT(firmware               ? Radio().Packets()
+                          : job == Job::kRestore ? CommandsStartingWith("EW")
+                                                 : Radio().Tx().Carriers(),
+                          0u)
+                    << "the job ran";
             }
             if (!c.blocked) {
                 EXPECT_TRUE(BackupsIn(folder).empty());

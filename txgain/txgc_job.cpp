@@ -7,11 +7,12 @@
 
 namespace rm7 {
 
-CTXGCJob::CTXGCJob(CRadioSession& session, ITXGCView& view)
+CTXGCJob::CTXGCJob(CRadioSession& session, ITXGCView& view, AutoBackupSettings backup)
     : m_session(session),
       m_view(view),
       m_machine(session),
-      m_run(session, m_machine, [this](Result r) { OnCompletion(r); }) {
+      m_run(session, m_machine, [this](Result r) { OnCompletion(r); }),
+      m_backup(session, std::move(backup)) {
     m_machine.SetLogTarget(this);
 }
 
@@ -34,6 +35,8 @@ void CTXGCJob::Close() {
         return;
     }
     m_open = false;
+    m_backup.Release();
+    m_backingUp = false;
     m_run.Release();
 }
 
@@ -51,7 +54,7 @@ CTXGCJob::Buttons CTXGCJob::ButtonsFor(Page page) {
 }
 
 bool CTXGCJob::Calibrate() {
-    if (!m_machine.IsIdle()) {
+    if (m_backingUp || !m_machine.IsIdle()) {
         return false;  // the running run is left alone
     }
     m_cancelPending = false;
@@ -68,15 +71,45 @@ bool CTXGCJob::Calibrate() {
     if (!m_open) {
         Open();
     }
-    return m_run.Start([this] { return m_machine.StartCalibration(0); });
+    // The transmitter is not keyed before the radio's configuration is saved.
+    m_backingUp = true;
+    m_backup.Run(BackupReason::kTxGain, [this](const BackupOutcome& outcome) { OnBackup(outcome); });
+    return true;
+}
+
+void CTXGCJob::OnBackup(const BackupOutcome& outcome) {
+    m_backingUp = false;
+    m_view.AppendLog(outcome.Text());
+    if (!outcome.MayGoOn() && (m_cancelPending || outcome.code == kErrorCancelled ||
+                               !m_view.AskYesNo(kBackupFailedCaption, BackupFailedQuestion(outcome)))) {
+        m_view.AppendLog(kJobNotStartedText);
+        EndBusy();
+        if (m_cancelPending) {
+            m_view.CloseWizard();
+        }
+        return;
+    }
+    if (m_cancelPending) {
+        // Cancelled while the backup was written: the transmitter is never keyed.
+        m_view.AppendLog(kJobNotStartedText);
+        EndBusy();
+        m_view.CloseWizard();
+        return;
+    }
+    m_startTick = m_session.Pump().TickCount();
+    m_run.Start([this] { return m_machine.StartCalibration(0); });
 }
 
 bool CTXGCJob::CanLeaveCalibratePage() const {
-    return m_session.Contact().IsIdle() && m_machine.IsIdle();
+    return !m_backingUp && m_session.Contact().IsIdle() && m_machine.IsIdle();
 }
 
 bool CTXGCJob::QueryCancel() {
     m_cancelPending = true;
+    if (m_backingUp) {
+        m_backup.Stop();  // its outcome closes the wizard; nothing is keyed
+        return false;
+    }
     const IStateMachine* active = m_session.ActiveMachine();
     if (m_session.Contact().IsIdle() && (active == nullptr || active->IsIdle())) {
         return true;
@@ -102,15 +135,19 @@ void CTXGCJob::OnCompletion(Result r) {
     (void)r;
     const std::uint32_t elapsed = (m_session.Pump().TickCount() - m_startTick + 500) / 1000;
     m_view.AppendLog(StrFormat(kElapsedTimeFormat, elapsed));
+    EndBusy();
+    if (m_cancelPending) {
+        m_view.CloseWizard();
+    }
+}
+
+void CTXGCJob::EndBusy() {
     if (m_busy > 0 && --m_busy == 0) {
         m_view.SetBusyCursor(false);
     }
     m_view.SetWizardButtons(true, true, false);
     m_view.SetCalibrateEnabled(true);
     m_view.ShowClickNext(true);
-    if (m_cancelPending) {
-        m_view.CloseWizard();
-    }
 }
 
 }  // namespace rm7

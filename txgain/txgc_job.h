@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "config/auto_backup.h"
 #include "link/job_run.h"
 #include "txgain/txgc_machine.h"
 
@@ -28,6 +29,8 @@ class ITXGCView {
     virtual void SetBusyCursor(bool busy) = 0;
     // Closes the wizard; may be called from inside a radio callback: must return at once.
     virtual void CloseWizard() = 0;
+    // A question with Yes and No (the backup before the run failed: go on without one?).
+    virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
 
   protected:
     ~ITXGCView() = default;
@@ -42,7 +45,8 @@ class CTXGCJob final : private IMessageTarget {
         bool finish;
     };
 
-    CTXGCJob(CRadioSession& session, ITXGCView& view);
+    // backup: where the configuration is saved before each run, or that none is.
+    CTXGCJob(CRadioSession& session, ITXGCView& view, AutoBackupSettings backup);
     ~CTXGCJob();
     CTXGCJob(const CTXGCJob&) = delete;
     CTXGCJob& operator=(const CTXGCJob&) = delete;
@@ -53,7 +57,8 @@ class CTXGCJob final : private IMessageTarget {
     void Close();
 
     static Buttons ButtonsFor(Page page);
-    // "Calibrate": three header lines in the log, then the run; refused (false) while a run is going.
+    // "Calibrate": three header lines in the log, the configuration backup, then the run; refused
+    // (false) while a backup or a run is going. A failed backup asks whether to go on without one.
     bool Calibrate();
     // Next and Back on the calibrate page: refused while the contact or the calibration runs.
     bool CanLeaveCalibratePage() const;
@@ -63,17 +68,21 @@ class CTXGCJob final : private IMessageTarget {
     // What the completion page shows.
     std::string CompletionText() const;
 
-    bool Running() const { return m_run.Running(); }
+    bool Running() const { return m_backingUp || m_run.Running(); }
     CTXGCStateMachine& Machine() { return m_machine; }
 
   private:
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
+    void OnBackup(const BackupOutcome& outcome);
     void OnCompletion(Result r);
+    void EndBusy();
 
     CRadioSession& m_session;
     ITXGCView& m_view;
     CTXGCStateMachine m_machine;
     CJobRun m_run;
+    CAutoBackup m_backup;
+    bool m_backingUp = false;
     std::uint32_t m_startTick = 0;
     int m_busy = 0;
     bool m_cancelPending = false;

@@ -144,8 +144,12 @@ class CTXGCCompletionPage final : public QWizardPage {
     CTXGCJob& m_job;
 };
 
-CTXGCWizard::CTXGCWizard(CRadioSession& session, QWidget* parent, HelpOpener help)
-    : QWizard(parent), m_job(session, *this), m_help(std::move(help)) {
+CTXGCWizard::CTXGCWizard(CRadioSession& session, QWidget* parent, HelpOpener help,
+                         std::function<Answer(QWidget* owner, const Question& question)> ask)
+    : QWizard(parent),
+      m_job(session, *this, ReadAutoBackupSettings(session.Model().Settings())),
+      m_help(std::move(help)),
+      m_ask(ask ? std::move(ask) : AskQuestionBox) {
     setObjectName("txgcWizard");
     setWindowTitle(QString::fromLatin1(kTXGCCaption));
     setWizardStyle(QWizard::ClassicStyle);
@@ -234,6 +238,10 @@ void CTXGCWizard::CloseWizard() {
     m_closing = true;
     QMetaObject::invokeMethod(
         this, [this] { QWizard::reject(); }, Qt::QueuedConnection);
+}
+
+bool CTXGCWizard::AskYesNo(const std::string& caption, const std::string& text) {
+    return m_ask(this, {caption, text, MessageIcon::Warning}) == Answer::Yes;
 }
 
 }  // namespace rm7

@@ -10,6 +10,7 @@
 
 #include "txgain/txgc_job.h"
 #include "ui/help_opener.h"
+#include "ui/prompts.h"
 
 class QLabel;
 class QPushButton;
@@ -24,7 +25,9 @@ class CTXGCWizard final : public QWizard, private ITXGCView {
   public:
     enum PageId { kWelcome, kDummyLoad, kCalibrate, kCompletion };
 
-    explicit CTXGCWizard(CRadioSession& session, QWidget* parent = nullptr, HelpOpener help = {});
+    // ask: the question a failed backup asks (default: Qt's box).
+    explicit CTXGCWizard(CRadioSession& session, QWidget* parent = nullptr, HelpOpener help = {},
+                         std::function<Answer(QWidget* owner, const Question& question)> ask = {});
     ~CTXGCWizard() override;
 
     CTXGCJob& Job() { return m_job; }
@@ -42,9 +45,11 @@ class CTXGCWizard final : public QWizard, private ITXGCView {
     void ShowClickNext(bool shown) override;
     void SetBusyCursor(bool busy) override;
     void CloseWizard() override;
+    bool AskYesNo(const std::string& caption, const std::string& text) override;
 
     CTXGCJob m_job;
     HelpOpener m_help;
+    std::function<Answer(QWidget* owner, const Question& question)> m_ask;
     CTXGCCalibratePage* m_calibrate;
     CTXGCCompletionPage* m_completion;
     bool m_closing = false;

@@ -8,8 +8,11 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include <cstdlib>
 #include "link/contact.h"
+
 #include "tests/support/radio_bench.h"
+#include "tests/support/temp_folder.h"
 #include "txgain/ui/calibration_page.h"
 #include "txgain/ui/txgc_wizard.h"
 
@@ -37,7 +40,14 @@ class TXGCWizardTest : public QObject {
         button->click();
     }
 
+    test::CTempFolder m_data;
+
   private slots:
+    void initTestCase() {
+        // The backups before each run go into the test's folder.
+        setenv("XDG_DATA_HOME", m_data.Path().c_str(), 1);
+    }
+
     void FourPagesAndTwoRunsSummarised() {
         test::CRadioBench bench(test::BenchStart::Contacted);
         bench.radio->Tx().SetXit(true);
@@ -66,6 +76,7 @@ class TXGCWizardTest : public QObject {
         QVERIFY(!wizard.Job().Calibrate());
         QVERIFY(RunToEnd(bench, wizard));
         const QString log = wizard.LogBox()->toPlainText();
+        QVERIFY(log.contains(QStringLiteral(".before-txgain.RM7Config")));
         QVERIFY(log.contains(QStringLiteral("Calibrating at 52.000 MHz")));
         QVERIFY(log.contains(QStringLiteral("5 watt calibration succeeded")));
         QCOMPARE(log.count(QStringLiteral("Elapsed time: ")), 2);  // the machine's and the page's
