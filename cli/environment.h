@@ -24,7 +24,7 @@ class IRunLoop {
     virtual IMessagePump& Pump() = 0;
     // Runs the pump until done() holds or timeoutMs pass on its clock; returns done().
     virtual bool RunUntil(const std::function<bool()>& done, std::uint32_t timeoutMs) = 0;
-    // While a handler is set, SIGINT and SIGTERM call it from the loop (once for each signal)
+    // While a handler is set, SIGINT, SIGTERM and SIGHUP call it from the loop (once for each signal)
     // instead of ending the program; an empty handler gives the signals their default back.
     virtual void CatchInterrupts(std::function<void()> onInterrupt) = 0;
     // Calls onReadable from the loop whenever fd is readable (or at its end) until UnwatchInput;

@@ -55,6 +55,9 @@ void CPollLoop::CatchInterrupts(std::function<void()> onInterrupt) {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &m_oldInt);
     ::sigaction(SIGTERM, &action, &m_oldTerm);
+    // The terminal window closed or the remote session dropped: still a request to stop, so
+    // the job ends its own way (transmission off, settings back) rather than being killed.
+    ::sigaction(SIGHUP, &action, &m_oldHup);
     m_catching = true;
     m_pump.WatchFd(g_interruptPipe[0], [this] {
         for (int count = DrainInterrupts(); count > 0 && m_catching; --count) {
@@ -73,6 +76,7 @@ void CPollLoop::Restore() {
     m_pump.UnwatchFd(g_interruptPipe[0]);
     ::sigaction(SIGINT, &m_oldInt, nullptr);
     ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+    ::sigaction(SIGHUP, &m_oldHup, nullptr);
     // One that came after the last look belongs to the job that has ended.
     DrainInterrupts();
     m_onInterrupt = nullptr;

@@ -37,6 +37,7 @@ class CPollLoop final : public IRunLoop {
     bool m_catching = false;
     struct sigaction m_oldInt {};
     struct sigaction m_oldTerm {};
+    struct sigaction m_oldHup {};
 };
 
 class CProcessEnvironment final : public IEnvironment {

@@ -107,36 +107,40 @@ TEST(CliTerminal, SendKeysTheFilteredTextInChunksAndEndsTransmission) {
     }
 }
 
+// SIGTERM, and SIGHUP when the terminal window closes: transmission ends its own way.
 TEST(CliTerminal, QuitSignalEndsTransmissionWithTheEndForm) {
-    CScratch scratch;
-    const fs::path record = scratch.Dir() / "wire.txt";
-    CSimulator sim({"--record", record.string(), "--tx-char-ms", "300"});
-    ASSERT_FALSE(sim.Device().empty());
-    CRunningUtil util(
-        scratch, {"--port", sim.Device(), "terminal", "--mode", "psk", "--send", "A LONG TEXT THAT TAKES A WHILE"});
-    // Wait until the radio is keyed.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (WrittenBytes(record).find("KY ") == std::string::npos && std::chrono::steady_clock::now() < end) {
-        util.WaitFor("never printed", 50);
-    }
-    ASSERT_NE(WrittenBytes(record).find("KY "), std::string::npos);
-    util.Signal(SIGTERM);
-    const int status = util.Wait(30000);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 2) << util.Err();
-    EXPECT_TRUE(WaitForWire(record, "KY \x04;"));
-    const std::vector<std::string> commands = Commands(WrittenBytes(record));
-    std::vector<std::string> keyed;
-    std::string joined;
-    for (const std::string& c : commands) {
-        if (c.starts_with("KY")) {
-            keyed.push_back(c);
-            joined += c.substr(3);
+    for (const int sig : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig == SIGTERM ? "SIGTERM" : "SIGHUP");
+        CScratch scratch;
+        const fs::path record = scratch.Dir() / "wire.txt";
+        CSimulator sim({"--record", record.string(), "--tx-char-ms", "300"});
+        ASSERT_FALSE(sim.Device().empty());
+        CRunningUtil util(
+            scratch, {"--port", sim.Device(), "terminal", "--mode", "psk", "--send", "A LONG TEXT THAT TAKES A WHILE"});
+        // Wait until the radio is keyed.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (WrittenBytes(record).find("KY ") == std::string::npos && std::chrono::steady_clock::now() < end) {
+            util.WaitFor("never printed", 50);
         }
+        ASSERT_NE(WrittenBytes(record).find("KY "), std::string::npos);
+        util.Signal(sig);
+        const int status = util.Wait(30000);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 2) << util.Err();
+        EXPECT_TRUE(WaitForWire(record, "KY \x04;"));
+        const std::vector<std::string> commands = Commands(WrittenBytes(record));
+        std::vector<std::string> keyed;
+        std::string joined;
+        for (const std::string& c : commands) {
+            if (c.starts_with("KY")) {
+                keyed.push_back(c);
+                joined += c.substr(3);
+            }
+        }
+        ASSERT_GE(keyed.size(), 2u) << ReadAll(record);
+        EXPECT_EQ(keyed.back(), "KY \x04");
+        EXPECT_LT(joined.size(), std::string("A LONG TEXT THAT TAKES A WHILE").size());  // cut short
     }
-    ASSERT_GE(keyed.size(), 2u) << ReadAll(record);
-    EXPECT_EQ(keyed.back(), "KY \x04");
-    EXPECT_LT(joined.size(), std::string("A LONG TEXT THAT TAKES A WHILE").size());  // cut short
 }
 
 // The interactive terminal with its keyboard on a pty of its own: typed text waits until Ctrl+T,
