@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTextBlock>
 #include <QVBoxLayout>
@@ -393,14 +394,14 @@ int CTerminalPage::RunDialog(QDialog& dialog) {
 }
 
 void CTerminalPage::EditMemories() {
-    CTerminalMemoriesDlg dialog(m_settings, Model().Settings(), m_settings.Mode(), this);
+    CTerminalMemoriesDlg dialog(m_settings, Model().Settings(), m_settings.Mode(), this, m_help);
     RunDialog(dialog);
     m_transmit->setFocus();
     m_transmit->moveCursor(QTextCursor::End);
 }
 
 void CTerminalPage::EditOptions() {
-    CTerminalOptionsDlg dialog(m_settings, Model().Settings(), this);
+    CTerminalOptionsDlg dialog(m_settings, Model().Settings(), this, m_help);
     if (RunDialog(dialog) == QDialog::Accepted) {
         m_terminal.SetActivityTimeoutMs(static_cast<std::uint32_t>(m_settings.activityTimeoutMs.Get()));
         ApplyFont();
@@ -436,8 +437,24 @@ void CTerminalPage::OnEnabled(bool enabled) {
 // ---------------------------------------------------------------------------------------------
 // The dialogs
 
+namespace {
+
+// Help, from its button and from F1, at the dialog's topic.
+void AddHelp(QDialog* dialog, QDialogButtonBox* buttons, HelpOpener help, const char* topic) {
+    if (!help) {
+        return;
+    }
+    const auto open = [help = std::move(help), topic] { help(QString::fromLatin1(topic)); };
+    buttons->addButton(QDialogButtonBox::Help);
+    QObject::connect(buttons, &QDialogButtonBox::helpRequested, dialog, open);
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, dialog);
+    QObject::connect(f1, &QShortcut::activated, dialog, open);
+}
+
+}  // namespace
+
 CTerminalMemoriesDlg::CTerminalMemoriesDlg(CTerminalSettings& settings, CSettingsStore* store, TerminalMode mode,
-                                           QWidget* parent)
+                                           QWidget* parent, HelpOpener help)
     : QDialog(parent), m_settings(settings), m_store(store), m_mode(mode) {
     setObjectName("terminalMemoriesDialog");
     setWindowTitle(QStringLiteral("Edit %1 Memories").arg(TerminalModeName(mode)));
@@ -460,6 +477,7 @@ CTerminalMemoriesDlg::CTerminalMemoriesDlg(CTerminalSettings& settings, CSetting
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("Save"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QDialogButtonBox::Cancel);
+    AddHelp(this, buttons, std::move(help), kTerminalMemoriesHelpTopic);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         Save();
         accept();
@@ -479,7 +497,8 @@ void CTerminalMemoriesDlg::Save() {
     m_settings.Save(m_store);
 }
 
-CTerminalOptionsDlg::CTerminalOptionsDlg(CTerminalSettings& settings, CSettingsStore* store, QWidget* parent)
+CTerminalOptionsDlg::CTerminalOptionsDlg(CTerminalSettings& settings, CSettingsStore* store, QWidget* parent,
+                                         HelpOpener help)
     : QDialog(parent), m_settings(settings), m_store(store) {
     setObjectName("terminalOptionsDialog");
     setWindowTitle(QStringLiteral("Terminal Options"));
@@ -497,6 +516,7 @@ CTerminalOptionsDlg::CTerminalOptionsDlg(CTerminalSettings& settings, CSettingsS
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("Save"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QDialogButtonBox::Cancel);
+    AddHelp(this, buttons, std::move(help), kTerminalOptionsHelpTopic);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
     layout->addWidget(font, 0, Qt::AlignLeft);

@@ -110,11 +110,14 @@ class CTerminalPage final : public CPage, private ITerminalView {
     std::array<CObservation, 3> m_captions;
 };
 
+inline constexpr const char* kTerminalMemoriesHelpTopic = "Terminal.htm#Memories";
+inline constexpr const char* kTerminalOptionsHelpTopic = "Terminal.htm#Options";
+
 // "Edit CW Memories" (and RTTY, PSK): the sixteen captions and texts of one mode.
 class CTerminalMemoriesDlg final : public QDialog {
   public:
     CTerminalMemoriesDlg(CTerminalSettings& settings, CSettingsStore* store, TerminalMode mode,
-                         QWidget* parent = nullptr);
+                         QWidget* parent = nullptr, HelpOpener help = {});
     QLineEdit* Caption(std::size_t i) const { return m_captions[i]; }
     QLineEdit* Text(std::size_t i) const { return m_texts[i]; }
     // "Save": every caption and text stored (observers told) and written to the settings.
@@ -131,7 +134,8 @@ class CTerminalMemoriesDlg final : public QDialog {
 // "Terminal Options": the idle time-out and the font.
 class CTerminalOptionsDlg final : public QDialog {
   public:
-    CTerminalOptionsDlg(CTerminalSettings& settings, CSettingsStore* store, QWidget* parent = nullptr);
+    CTerminalOptionsDlg(CTerminalSettings& settings, CSettingsStore* store, QWidget* parent = nullptr,
+                        HelpOpener help = {});
     QLineEdit* Timeout() const { return m_timeout; }
     void Save();
     // The font chosen in the system's font dialog, stored at once.

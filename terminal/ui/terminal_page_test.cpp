@@ -2,6 +2,7 @@
 // buttons reach the terminal, the panes show what it reports, the memories and options reach the
 // settings, and the page works only while the radio runs its firmware. What the terminal sends
 // and when is tested in terminal_test.
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,10 +26,12 @@ class TerminalPageTest : public QObject {
         CSettingsStore store{dir.Path() / "settings.conf"};
         test::CRadioBench bench;
         std::unique_ptr<CTerminalPage> page;
+        std::vector<QString> topics;
 
         explicit Rig(const std::string& preset = "")
             : store(Preset(dir, preset)), bench(test::BenchStart::Contacted, Options(), &store) {
-            page = std::make_unique<CTerminalPage>(*bench.session, HelpOpener{});
+            page = std::make_unique<CTerminalPage>(*bench.session,
+                                                   [this](const QString& topic) { topics.push_back(topic); });
             page->resize(900, 600);
             page->show();
             bench.session->SetIdleTarget(page.get());
@@ -153,6 +156,9 @@ class TerminalPageTest : public QObject {
         page.runDialog = [](QDialog& dialog) {
             auto& memories = static_cast<CTerminalMemoriesDlg&>(dialog);
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit CW Memories"));
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowActive(&dialog));
+            QTest::keyClick(memories.Text(0), Qt::Key_F1);
             QCOMPARE(memories.Text(0)->text(), QStringLiteral("[TXON]TEST[CRLF]"));
             memories.Caption(4)->setText(QStringLiteral("Five"));
             memories.Text(4)->setText(QStringLiteral("73 \u00e9"));
@@ -170,6 +176,7 @@ class TerminalPageTest : public QObject {
         page.runDialog = [](QDialog& dialog) {
             auto& options = static_cast<CTerminalOptionsDlg&>(dialog);
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Terminal Options"));
+            dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Help)->click();
             options.Timeout()->setText(QStringLiteral("2500"));
             QFont font(QStringLiteral("Monospace"));
             font.setPointSizeF(12.4);
@@ -188,6 +195,8 @@ class TerminalPageTest : public QObject {
         QCOMPARE(again.Load(), kOk);
         QCOMPARE(again.ReadDword("", "TerminalActivityTimeout", timeout), kOk);
         QCOMPARE(timeout, 2500u);
+        QCOMPARE(rig.topics, (std::vector<QString>{QStringLiteral("Terminal.htm#Memories"),
+                                                   QStringLiteral("Terminal.htm#Options")}));
     }
 
     void DisabledWithoutFirmwareAndTransmissionEndsWhenHidden() {
