@@ -15,6 +15,7 @@
 #include "platform/program_version.h"
 #include "platform/quit_signal.h"
 #include "platform/version.h"
+#include "ui/quit_request.h"
 
 namespace {
 
@@ -154,11 +155,17 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     session.Frame().show();
-    // Asked to end (logout, kill, Ctrl+C): leave the loop so the settings and placement are saved.
+    // Asked to end (logout, kill, Ctrl+C): a job's dialog closes its own way first (a calibration
+    // puts the radio back), then the loop is left so the settings and placement are saved.
     const int quitFd = rm7::QuitSignalFd();
     if (quitFd >= 0) {
+        auto* request = new rm7::CQuitRequest({}, &app);
         auto* quit = new QSocketNotifier(quitFd, QSocketNotifier::Read, &app);
-        QObject::connect(quit, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
+        QObject::connect(quit, &QSocketNotifier::activated, &app, [request] {
+            for (int count = rm7::DrainQuitSignals(); count > 0; --count) {
+                request->Request();
+            }
+        });
     }
     return QApplication::exec();
 }

@@ -36,4 +36,14 @@ int QuitSignalFd() {
     return g_pipe[0];
 }
 
+int DrainQuitSignals() {
+    int count = 0;
+    char bytes[16];
+    ssize_t n = 0;
+    while (g_pipe[0] >= 0 && (n = ::read(g_pipe[0], bytes, sizeof bytes)) > 0) {
+        count += static_cast<int>(n);
+    }
+    return count;
+}
+
 }  // namespace rm7

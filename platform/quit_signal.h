@@ -6,5 +6,7 @@ namespace rm7 {
 // Installs the handlers once; returns the descriptor that becomes readable when a quit signal
 // arrived (-1 when it could not be set up).
 int QuitSignalFd();
+// Reads what the descriptor holds: the number of quit signals since the last call.
+int DrainQuitSignals();
 
 }  // namespace rm7

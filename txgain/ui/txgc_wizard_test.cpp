@@ -15,6 +15,7 @@
 #include "tests/support/temp_folder.h"
 #include "txgain/ui/calibration_page.h"
 #include "txgain/ui/txgc_wizard.h"
+#include "ui/quit_request.h"
 
 namespace rm7 {
 namespace {
@@ -128,6 +129,48 @@ class TXGCWizardTest : public QObject {
         QCOMPARE(bench.radio->SettingsText(bench.pump.TickCount()), before);
         QCOMPARE(bench.radio->Tx().Carriers(), 1u);
         QVERIFY(wizard.LogBox()->toPlainText().contains(QStringLiteral("5 watt calibration failed")));
+    }
+
+    // The program asked to end (SIGTERM) mid-carrier: the wizard closes as Cancel closes it,
+    // after the radio is put back, and only then does the program end; a second request ends
+    // it at once.
+    void QuitRequestWaitsForTheRestore() {
+        test::CRadioBench bench(test::BenchStart::Contacted);
+        bench.radio->Tx().SetRit(true);
+        const std::string before = bench.radio->SettingsText(bench.pump.TickCount());
+        CTXGCWizard wizard(*bench.session);
+        wizard.setWindowModality(Qt::ApplicationModal);
+        wizard.show();
+        Click(wizard, QWizard::NextButton);
+        Click(wizard, QWizard::NextButton);
+        wizard.CalibrateButton()->click();
+        QVERIFY(bench.pump.AdvanceUntil([&] { return bench.radio->Transmitting(bench.pump.TickCount()); }, 60000));
+        int quits = 0;
+        CQuitRequest request([&quits] { ++quits; });
+        request.Request();
+        QCOMPARE(quits, 0);
+        QVERIFY(wizard.isVisible());
+        QVERIFY(RunToEnd(bench, wizard));
+        QTRY_VERIFY(!wizard.isVisible());
+        QTRY_COMPARE(quits, 1);
+        QVERIFY(!bench.radio->Transmitting(bench.pump.TickCount()));
+        QCOMPARE(bench.radio->SettingsText(bench.pump.TickCount()), before);
+
+        // Nothing open: the program ends at once; asked twice while a dialog stays, it ends too.
+        int again = 0;
+        CQuitRequest idle([&again] { ++again; });
+        idle.Request();
+        QCOMPARE(again, 1);
+        QDialog stays;
+        stays.setWindowModality(Qt::ApplicationModal);
+        stays.show();
+        QObject::connect(&stays, &QDialog::rejected, &stays, [&stays] { stays.show(); });
+        int twice = 0;
+        CQuitRequest insistent([&twice] { ++twice; });
+        insistent.Request();
+        QCOMPARE(twice, 0);
+        insistent.Request();
+        QCOMPARE(twice, 1);
     }
 
     void ScrolledUpLogStaysWhereTheUserLeftIt() {
