@@ -5,7 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #include "link/contact.h"
 #include "tests/support/firmware_files.h"
@@ -42,19 +44,34 @@ struct CRecordingView final : ITXGCView {
     int closes = 0;
 };
 
-// Each job's backups go into a folder of its own.
-struct CBackups {
-    test::CTempFolder dir;
-    AutoBackupSettings Settings() const { return {true, dir / "backups"}; }
-    std::vector<std::filesystem::path> Files() const {
+// A job, opened, on the in-process radio; its backups go into a folder of its own.
+struct CJobRig {
+    explicit CJobRig(const rm7sim::Options& options = CRadioBench::DefaultOptions())
+        : bench(BenchStart::Contacted, options),
+          job(std::make_unique<CTXGCJob>(*bench.session, view, AutoBackupSettings{true, Backups()})) {
+        job->Open();
+    }
+    std::filesystem::path Backups() const { return dir / "backups"; }
+    std::vector<std::filesystem::path> BackupFiles() const {
         std::vector<std::filesystem::path> files;
-        if (std::filesystem::is_directory(dir / "backups")) {
-            for (const auto& entry : std::filesystem::directory_iterator(dir / "backups")) {
-                files.push_back(entry.path());
-            }
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(Backups(), ec)) {
+            files.push_back(entry.path());
         }
         return files;
     }
+    bool Keyed() { return bench.radio->Transmitting(bench.pump.TickCount()); }
+    bool AdvanceUntilKeyed() {
+        return bench.pump.AdvanceUntil([&] { return Keyed(); }, 600000);
+    }
+    bool AdvanceUntilEnded() {
+        return bench.pump.AdvanceUntil([&] { return !job->Running(); }, 30 * 60 * 1000);
+    }
+
+    test::CTempFolder dir;
+    CRadioBench bench;
+    CRecordingView view;
+    std::unique_ptr<CTXGCJob> job;
 };
 
 TEST(TXGCJob, ButtonsPerPage) {
@@ -75,37 +92,31 @@ TEST(TXGCJob, ButtonsPerPage) {
 }
 
 TEST(TXGCJob, CalibratePageIsKeptWhileTheContactRuns) {
-    CRadioBench bench(BenchStart::Contacted);
-    CRecordingView view;
-    CBackups backups;
-    CTXGCJob job(*bench.session, view, backups.Settings());
-    job.Open();
+    CJobRig rig;
+    CTXGCJob& job = *rig.job;
     EXPECT_TRUE(job.CanLeaveCalibratePage());
     EXPECT_TRUE(job.QueryCancel());  // nothing runs: the wizard closes at once
-    bench.session->Contact().StartAtOpenPort();
+    rig.bench.session->Contact().StartAtOpenPort();
     EXPECT_FALSE(job.CanLeaveCalibratePage());
     EXPECT_FALSE(job.QueryCancel());
-    bench.pump.AdvanceUntil([&] { return bench.session->Contact().IsIdle(); }, 60000);
+    rig.bench.pump.AdvanceUntil([&] { return rig.bench.session->Contact().IsIdle(); }, 60000);
     EXPECT_TRUE(job.CanLeaveCalibratePage());
     EXPECT_EQ(job.CompletionText(), kNoCalibrationText);
 }
 
 TEST(TXGCJob, CancelDuringTheRunClosesOnlyAfterTheRestore) {
-    CRadioBench bench(BenchStart::Contacted);
-    CRecordingView view;
-    CBackups backups;
-    CTXGCJob job(*bench.session, view, backups.Settings());
-    job.Open();
-    ASSERT_TRUE(job.Calibrate());
+    CJobRig rig;
+    CRecordingView& view = rig.view;
+    ASSERT_TRUE(rig.job->Calibrate());
     EXPECT_FALSE(view.calibrate);
     EXPECT_FALSE(view.next);
     EXPECT_TRUE(view.busy);
-    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return bench.radio->Transmitting(bench.pump.TickCount()); }, 60000));
-    EXPECT_FALSE(job.QueryCancel());
+    ASSERT_TRUE(rig.AdvanceUntilKeyed());
+    EXPECT_FALSE(rig.job->QueryCancel());
     EXPECT_EQ(view.closes, 0);
-    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return !job.Running(); }, 60000));
+    ASSERT_TRUE(rig.AdvanceUntilEnded());
     EXPECT_EQ(view.closes, 1);
-    EXPECT_FALSE(bench.radio->Transmitting(bench.pump.TickCount()));
+    EXPECT_FALSE(rig.Keyed());
     EXPECT_FALSE(view.busy);
     EXPECT_TRUE(view.next);
     EXPECT_TRUE(view.clickNext);
@@ -113,84 +124,64 @@ TEST(TXGCJob, CancelDuringTheRunClosesOnlyAfterTheRestore) {
 }
 
 TEST(TXGCJob, GoingAwayMidCarrierStillStopsTheCarrier) {
-    CRadioBench bench(BenchStart::Contacted);
-    CRecordingView view;
-    CBackups backups;
-    {
-        CTXGCJob job(*bench.session, view, backups.Settings());
-        job.Open();
-        ASSERT_TRUE(job.Calibrate());
-        ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return bench.radio->Transmitting(bench.pump.TickCount()); }, 60000));
-    }
-    EXPECT_FALSE(bench.radio->Transmitting(bench.pump.TickCount()));
-    EXPECT_EQ(bench.session->ActiveMachine(), nullptr);
+    CJobRig rig;
+    ASSERT_TRUE(rig.job->Calibrate());
+    ASSERT_TRUE(rig.AdvanceUntilKeyed());
+    rig.job.reset();
+    EXPECT_FALSE(rig.Keyed());
+    EXPECT_EQ(rig.bench.session->ActiveMachine(), nullptr);
 }
 
 TEST(TXGCJob, PortLostWhileKeyedIsSaidPlainly) {
     auto options = CRadioBench::DefaultOptions();
     options.faults.unplugAtTune = true;
-    CRadioBench bench(BenchStart::Contacted, options);
-    CRecordingView view;
-    CBackups backups;
-    CTXGCJob job(*bench.session, view, backups.Settings());
-    job.Open();
-    ASSERT_TRUE(job.Calibrate());
-    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return !job.Running(); }, 60000));
-    EXPECT_THAT(view.log, Contains(kMayStillTransmitText));
-    EXPECT_THAT(job.CompletionText(), ::testing::HasSubstr(kMayStillTransmitText));
+    CJobRig rig(options);
+    ASSERT_TRUE(rig.job->Calibrate());
+    ASSERT_TRUE(rig.AdvanceUntilEnded());
+    EXPECT_THAT(rig.view.log, Contains(kMayStillTransmitText));
+    EXPECT_THAT(rig.job->CompletionText(), ::testing::HasSubstr(kMayStillTransmitText));
 }
 
 // The radio's configuration is saved before the transmitter is keyed; a backup that fails asks,
 // and No leaves the transmitter alone; Cancel while the radio is read keys nothing either.
 TEST(TXGCJob, BackupComesBeforeTheFirstCarrier) {
     {
-        CRadioBench bench(BenchStart::Contacted);
-        CRecordingView view;
-        CBackups backups;
-        CTXGCJob job(*bench.session, view, backups.Settings());
-        job.Open();
-        ASSERT_TRUE(job.Calibrate());
-        EXPECT_FALSE(job.Calibrate());  // a second start while the backup runs
-        ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return bench.radio->Transmitting(bench.pump.TickCount()); }, 600000));
-        const auto files = backups.Files();
+        CJobRig rig;
+        ASSERT_TRUE(rig.job->Calibrate());
+        EXPECT_FALSE(rig.job->Calibrate());  // a second start while the backup runs
+        ASSERT_TRUE(rig.AdvanceUntilKeyed());
+        const auto files = rig.BackupFiles();
         ASSERT_EQ(files.size(), 1u);
         EXPECT_THAT(files[0].filename().string(), ::testing::EndsWith(".before-txgain.RM7Config"));
-        EXPECT_THAT(view.log, Contains(::testing::HasSubstr(files[0].filename().string())));
-        ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return !job.Running(); }, 30 * 60 * 1000));
+        EXPECT_THAT(rig.view.log, Contains(::testing::HasSubstr(files[0].filename().string())));
+        ASSERT_TRUE(rig.AdvanceUntilEnded());
     }
     for (const bool goOn : {false, true}) {
-        CRadioBench bench(BenchStart::Contacted);
-        CRecordingView view;
-        view.goOnWithoutBackup = goOn;
-        CBackups backups;
-        test::WriteFile(backups.dir / "backups", std::string("in the way"));
-        CTXGCJob job(*bench.session, view, backups.Settings());
-        job.Open();
-        ASSERT_TRUE(job.Calibrate());
-        ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return !job.Running(); }, 30 * 60 * 1000)) << goOn;
-        ASSERT_EQ(view.questions.size(), 1u) << goOn;
-        EXPECT_THAT(view.questions[0], ::testing::StartsWith("The configuration backup failed: Error code 0x"));
-        EXPECT_EQ(bench.radio->Tx().Carriers() > 0, goOn);
-        EXPECT_EQ(std::count(view.log.begin(), view.log.end(), std::string(kJobNotStartedText)), goOn ? 0 : 1);
-        EXPECT_TRUE(view.calibrate) << goOn;
-        EXPECT_FALSE(view.busy) << goOn;
-        EXPECT_FALSE(bench.radio->Transmitting(bench.pump.TickCount()));
+        SCOPED_TRACE(goOn ? "go on without a backup" : "stop");
+        CJobRig rig;
+        rig.view.goOnWithoutBackup = goOn;
+        test::WriteFile(rig.Backups(), std::string("in the way"));
+        ASSERT_TRUE(rig.job->Calibrate());
+        ASSERT_TRUE(rig.AdvanceUntilEnded());
+        ASSERT_EQ(rig.view.questions.size(), 1u);
+        EXPECT_THAT(rig.view.questions[0], ::testing::StartsWith("The configuration backup failed: Error code 0x"));
+        EXPECT_EQ(rig.bench.radio->Tx().Carriers() > 0, goOn);
+        EXPECT_EQ(std::count(rig.view.log.begin(), rig.view.log.end(), std::string(kJobNotStartedText)), goOn ? 0 : 1);
+        EXPECT_TRUE(rig.view.calibrate);
+        EXPECT_FALSE(rig.view.busy);
+        EXPECT_FALSE(rig.Keyed());
     }
     {
-        CRadioBench bench(BenchStart::Contacted);
-        CRecordingView view;
-        CBackups backups;
-        CTXGCJob job(*bench.session, view, backups.Settings());
-        job.Open();
-        ASSERT_TRUE(job.Calibrate());
-        EXPECT_FALSE(job.CanLeaveCalibratePage());
-        EXPECT_FALSE(job.QueryCancel());
-        ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return !job.Running(); }, 600000));
-        bench.pump.AdvanceBy(1000);
-        EXPECT_EQ(view.closes, 1);
-        EXPECT_EQ(bench.radio->Tx().Carriers(), 0u);
-        EXPECT_TRUE(backups.Files().empty());
-        EXPECT_THAT(view.log, Contains(std::string(kJobNotStartedText)));
+        CJobRig rig;
+        ASSERT_TRUE(rig.job->Calibrate());
+        EXPECT_FALSE(rig.job->CanLeaveCalibratePage());
+        EXPECT_FALSE(rig.job->QueryCancel());
+        ASSERT_TRUE(rig.AdvanceUntilEnded());
+        rig.bench.pump.AdvanceBy(1000);
+        EXPECT_EQ(rig.view.closes, 1);
+        EXPECT_EQ(rig.bench.radio->Tx().Carriers(), 0u);
+        EXPECT_TRUE(rig.BackupFiles().empty());
+        EXPECT_THAT(rig.view.log, Contains(std::string(kJobNotStartedText)));
     }
 }
 
