@@ -210,7 +210,9 @@ class TXGCWizardTest : public QObject {
         test::CRadioBench bench(test::BenchStart::Contacted);
         CTXGCWizard wizard(*bench.session);
         wizard.show();
+        QVERIFY(wizard.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/txgc-welcome.png")));
         Click(wizard, QWizard::NextButton);
+        QVERIFY(wizard.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/txgc-dummy-load.png")));
         Click(wizard, QWizard::NextButton);
         wizard.CalibrateButton()->click();
         QVERIFY(bench.pump.AdvanceUntil(
