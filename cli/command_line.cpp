@@ -286,8 +286,10 @@ void AddCalibrateCommands(CLI::App& app, IEnvironment& env, const GlobalOptions&
 int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) {
     CCommandEnvironment env(processEnv);
     CLI::App app{std::string(kProductName) +
-                     " from the command line: find the radio, load firmware, save and restore its "
-                     "configuration.\nWithout --port the port saved by the desktop application is used; --simulate "
+                     " from the command line: find the radio, load firmware, save, restore and compare its "
+                     "configuration, calibrate its transmitter, edit its memories, macros and banner, set its "
+                     "clock and work its text modes.\nWithout --port the port saved by the desktop application is "
+                     "used; --simulate "
                      "runs against a simulated radio.",
                  "rm7util"};
     app.set_version_flag("--version", "rm7util " + ProgramVersionText());
