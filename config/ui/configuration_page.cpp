@@ -44,20 +44,13 @@ CConfigurationPage::CConfigurationPage(CRadioSession& session, HelpOpener help, 
     for (int i = 0; i < kActionCount; ++i) {
         auto* button = new QPushButton(QString::fromLatin1(kButtons[i].text), this);
         button->setObjectName(QString::fromLatin1(kButtons[i].name));
-        // Each job comes with its own dialog; until then the button cannot start anything.
-        button->setEnabled(false);
-        button->setToolTip(QStringLiteral("Comes in a later version"));
         auto* purpose = new QLabel(QString::fromLatin1(kButtons[i].purpose), this);
         purpose->setWordWrap(true);
         grid->addWidget(button, i, 0);
         grid->addWidget(purpose, i, 1);
         m_buttons[static_cast<std::size_t>(i)] = button;
     }
-    // Built jobs: each runs its dialog modally.
-    for (Action action : {kSave, kRestore, kCwMemories, kBanner, kSetTime, kCompare}) {
-        m_buttons[action]->setEnabled(true);
-        m_buttons[action]->setToolTip(QString());
-    }
+    // Each job runs its dialog modally.
     m_buttons[kSetTime]->setToolTip(QString::fromLatin1(kSetTimeTip));
     connect(m_buttons[kSave], &QPushButton::clicked, this, [this] {
         CConfigSaveDlg dialog(Session(), Model().Settings(), this);
