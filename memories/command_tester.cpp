@@ -1,5 +1,6 @@
 #include "memories/command_tester.h"
 
+#include "link/contact.h"
 #include "model/messages.h"
 #include "platform/error_text.h"
 #include "platform/last_error.h"
@@ -123,14 +124,17 @@ LResult CCommandTester::OnMessage(std::uint32_t code, WParam wParam, LParam) {
 }
 
 CMacroEditorJob::CMacroEditorJob(CRadioSession& session, CCommandMacros& macros, IMacroEditorView& view)
-    : m_model(session.Model()),
+    : m_session(session),
+      m_model(session.Model()),
       m_macros(macros),
       m_view(view),
       m_machine(session, macros.labels, macros.texts),
       m_run(session, m_machine, [this](Result r) { OnCompletion(r); }) {}
 
 CMacroEditorJob::~CMacroEditorJob() {
+    m_contactEnd.Reset();
     Hide();
+    m_model.Pump().Forget(this);
 }
 
 bool CMacroEditorJob::RadioButtonsEnabled() const {
@@ -182,10 +186,25 @@ void CMacroEditorJob::Write(const std::array<std::string, kRadioMacroCount>& lab
 
 bool CMacroEditorJob::QueryCancel() {
     if (m_run.RequestStop() == StopRequest::kIdle) {
-        return true;
+        if (m_session.Contact().IsIdle()) {
+            return true;
+        }
+        // The contact is left to finish; the editor closes once it has.
+        m_contactEnd = CObservation(m_model.portEvent, this);
+        m_closeAfterContact = true;
+        return false;
     }
     m_cancelPending = true;
     return false;
+}
+
+LResult CMacroEditorJob::OnMessage(std::uint32_t code, WParam, LParam) {
+    if (code == kMsgPortEvent && m_closeAfterContact && m_session.Contact().IsIdle()) {
+        m_closeAfterContact = false;
+        m_contactEnd.Reset();
+        m_view.CloseSheet();
+    }
+    return 0;
 }
 
 void CMacroEditorJob::OnCompletion(Result r) {

@@ -89,7 +89,7 @@ class IMacroEditorView {
     ~IMacroEditorView() = default;
 };
 
-class CMacroEditorJob final {
+class CMacroEditorJob final : private IMessageTarget {
   public:
     CMacroEditorJob(CRadioSession& session, CCommandMacros& macros, IMacroEditorView& view);
     ~CMacroEditorJob();
@@ -107,16 +107,18 @@ class CMacroEditorJob final {
     void Write(const std::array<std::string, kRadioMacroCount>& labels,
                const std::array<std::string, kRadioMacroCount>& commands);
     // Cancel or the window's close request: true when the editor may close now; otherwise it
-    // closes when the machine has ended.
+    // closes when the machine, or the contact that is running, has ended.
     bool QueryCancel();
 
     CCommandMacroStateMachine& Machine() { return m_machine; }
     bool Busy() const { return m_busy > 0; }
 
   private:
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     void Begin();
     void OnCompletion(Result r);
 
+    CRadioSession& m_session;
     CModel& m_model;
     CCommandMacros& m_macros;
     IMacroEditorView& m_view;
@@ -124,6 +126,9 @@ class CMacroEditorJob final {
     CJobRun m_run;
     int m_busy = 0;
     bool m_cancelPending = false;
+    // Cancelled while the contact ran: the editor closes with the contact's completion.
+    CObservation m_contactEnd;
+    bool m_closeAfterContact = false;
 };
 
 inline constexpr const char* kCommandTesterTitle = "Command Tester";

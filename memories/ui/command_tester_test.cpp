@@ -7,6 +7,7 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include "link/contact.h"
 #include "memories/ui/command_tester_page.h"
 #include "memories/ui/macro_editor_sheet.h"
 #include "platform/error_text.h"
@@ -237,6 +238,27 @@ class CommandTesterTest : public QObject {
         std::string saved;
         QCOMPARE(rig.settings.ReadString("", "CommandCaption1", saved), kOk);
         QCOMPARE(saved, std::string("MACRO1"));  // but is not saved
+    }
+
+    // Cancel while the contact runs: the editor stays until the contact has ended, then closes.
+    void editorCancelWhileTheContactRunsClosesWhenItEnds() {
+        Rig rig;
+        rig.Contact();
+        bool stayed = false;
+        rig.page->onEditorShown = [&](CCommandMacrosSheet& sheet) {
+            rig.bench.session->Contact().StartAtOpenPort();
+            QTest::mouseClick(sheet.CancelButton(), Qt::LeftButton);
+            stayed = sheet.isVisible();
+            QVERIFY(rig.bench.pump.AdvanceUntil(
+                [&] {
+                    QCoreApplication::processEvents();
+                    return !sheet.isVisible();
+                },
+                60000));
+            QVERIFY(rig.bench.session->Contact().IsIdle());
+        };
+        QVERIFY(!rig.page->EditMacros());
+        QVERIFY(stayed);
     }
 };
 
