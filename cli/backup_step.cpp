@@ -24,8 +24,11 @@ int BackUpBeforeJob(CSession& session, BackupReason reason) {
     if (outcome->MayGoOn()) {
         return 0;
     }
-    const int status = ReportFailure(session.Env().Err(), outcome->code,
-                                     "The configuration backup failed: " + ErrorText(outcome->code));
+    const std::string text =
+        (outcome->file.empty() ? std::string("The configuration backup failed")
+                               : "The configuration backup could not be written into " + outcome->file.string()) +
+        ": " + ErrorText(outcome->code);
+    const int status = ReportFailure(session.Env().Err(), outcome->code, text);
     session.Env().Err() << "Nothing was changed on the radio. Give --no-backup to go on without a backup.\n";
     return status;
 }

@@ -133,6 +133,10 @@ std::string BackupOutcome::Text() const {
         case Kind::kBootLoader:
             return "The radio is in its boot loader: its configuration cannot be read, so no backup was made";
         case Kind::kFailed:
+            if (!file.empty()) {
+                return StrFormat("The configuration backup could not be written into %s: %s", file.string().c_str(),
+                                 ErrorCodeText(code).c_str());
+            }
             return StrFormat("The configuration backup failed: %s", ErrorCodeText(code).c_str());
     }
     return {};
@@ -197,7 +201,8 @@ void CAutoBackup::Run(BackupReason reason, std::function<void(const BackupOutcom
                                              nullptr);
         }
         if (written != kOk) {
-            Finish({BackupOutcome::Kind::kFailed, {}, written});
+            // Named, so that the user can see what stands in the way.
+            Finish({BackupOutcome::Kind::kFailed, m_settings.folder, written});
             return;
         }
         PruneBackups(m_settings.folder, serial);

@@ -67,7 +67,7 @@ struct BackupOutcome {
         kFailed,      // code says why; the job stops unless the user goes on anyway
     };
     Kind kind = Kind::kOff;
-    std::filesystem::path file;
+    std::filesystem::path file;  // written; when the folder could not be written, the folder
     Result code = kOk;
 
     bool MayGoOn() const { return kind != Kind::kFailed; }

@@ -749,7 +749,9 @@ TEST_F(ConfigJobs, AFailedBackupAsksBeforeTheRestore) {
         ASSERT_TRUE(radio.RunUntilEnded(view));
         ASSERT_EQ(view.questions.size(), 1u);
         EXPECT_EQ(view.questions[0].caption, kBackupFailedCaption);
-        EXPECT_EQ(view.questions[0].text, "The configuration backup failed: Error code 0x000000B7: " + ErrorText(183) +
+        EXPECT_EQ(view.questions[0].text, "The configuration backup could not be written into " +
+                                              (dir.Path() / "data" / "Tarnwell" / "RM7 Utility" / "backups").string() +
+                                              ": Error code 0x000000B7: " + ErrorText(183) +
                                               ".\n\nGo on without a backup?");
         EXPECT_EQ(view.ended, goOn ? CConfigRestoreJob::kRestored : CConfigRestoreJob::kCancelled);
         EXPECT_EQ(CountPrefixed(radio.radio->ReceivedCommands(), "EW"), goOn ? 25u : 0u);

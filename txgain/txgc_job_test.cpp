@@ -164,7 +164,8 @@ TEST(TXGCJob, BackupComesBeforeTheFirstCarrier) {
         ASSERT_TRUE(rig.job->Calibrate());
         ASSERT_TRUE(rig.AdvanceUntilEnded());
         ASSERT_EQ(rig.view.questions.size(), 1u);
-        EXPECT_THAT(rig.view.questions[0], ::testing::StartsWith("The configuration backup failed: Error code 0x"));
+        EXPECT_THAT(rig.view.questions[0], ::testing::StartsWith("The configuration backup could not be written into " +
+                                                                 rig.Backups().string() + ": Error code 0x"));
         EXPECT_EQ(rig.bench.radio->Tx().Carriers() > 0, goOn);
         EXPECT_EQ(std::count(rig.view.log.begin(), rig.view.log.end(), std::string(kJobNotStartedText)), goOn ? 0 : 1);
         EXPECT_TRUE(rig.view.calibrate);

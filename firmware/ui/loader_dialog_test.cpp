@@ -153,8 +153,10 @@ class LoaderDialogTest : public QObject {
             rig.dialog->show();
             QVERIFY(rig.radio.pump.AdvanceUntil([&] { return !rig.questions.empty(); }, 60000));
             QCOMPARE(rig.questions[0].caption, std::string("Configuration Backup"));
-            QVERIFY(rig.questions[0].text.rfind("The configuration backup failed: Error code 0x000000B7: ", 0) == 0);
-            QVERIFY(rig.Log().contains(QStringLiteral("The configuration backup failed")));
+            QVERIFY(rig.questions[0].text.rfind("The configuration backup could not be written into " +
+                                                    backups.string() + ": Error code 0x000000B7: ",
+                                                0) == 0);
+            QVERIFY(rig.Log().contains(QStringLiteral("The configuration backup could not be written into")));
             if (!goOn) {
                 rig.radio.pump.AdvanceBy(60000);
                 QVERIFY(
