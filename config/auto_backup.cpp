@@ -220,7 +220,10 @@ LResult CAutoBackup::OnMessage(std::uint32_t code, WParam, LParam) {
     if (code != kMsgBackupDone) {
         return 0;
     }
-    m_session.Model().StatusText(m_outcome.Text());
+    if (m_outcome.MayGoOn()) {
+        // A failure is the job's to tell: it asks, or rm7util ends with it.
+        m_session.Model().StatusText(m_outcome.Text());
+    }
     // The handler may start the job, or destroy this: nothing of this is touched after it.
     const auto done = std::move(m_done);
     m_done = nullptr;

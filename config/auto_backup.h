@@ -90,7 +90,7 @@ class CAutoBackup final : private IMessageTarget {
     CAutoBackup& operator=(const CAutoBackup&) = delete;
 
     // Reads the radio and writes the backup, then calls done once with the outcome, always after
-    // Run has returned. The outcome's text also goes to the status line.
+    // Run has returned. The outcome's text also goes to the status line, unless it is a failure.
     void Run(BackupReason reason, std::function<void(const BackupOutcome&)> done);
     // The user closed the job's window while the radio is read: the read stops at its next
     // step, and the outcome is a failure with kErrorCancelled. False when no read is running.
