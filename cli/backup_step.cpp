@@ -24,11 +24,8 @@ int BackUpBeforeJob(CSession& session, BackupReason reason) {
     if (outcome->MayGoOn()) {
         return 0;
     }
-    const std::string text =
-        (outcome->file.empty() ? std::string("The configuration backup failed")
-                               : "The configuration backup could not be written into " + outcome->file.string()) +
-        ": " + ErrorText(outcome->code);
-    const int status = ReportFailure(session.Env().Err(), outcome->code, text);
+    const int status =
+        ReportFailure(session.Env().Err(), outcome->code, outcome->FailureLead() + ": " + ErrorText(outcome->code));
     session.Env().Err() << "Nothing was changed on the radio. Give --no-backup to go on without a backup.\n";
     return status;
 }

@@ -133,13 +133,14 @@ std::string BackupOutcome::Text() const {
         case Kind::kBootLoader:
             return "The radio is in its boot loader: its configuration cannot be read, so no backup was made";
         case Kind::kFailed:
-            if (!file.empty()) {
-                return StrFormat("The configuration backup could not be written into %s: %s", file.string().c_str(),
-                                 ErrorCodeText(code).c_str());
-            }
-            return StrFormat("The configuration backup failed: %s", ErrorCodeText(code).c_str());
+            return FailureLead() + ": " + ErrorCodeText(code);
     }
     return {};
+}
+
+std::string BackupOutcome::FailureLead() const {
+    return file.empty() ? "The configuration backup failed"
+                        : "The configuration backup could not be written into " + file.string();
 }
 
 std::string BackupFailedQuestion(const BackupOutcome& outcome) {

@@ -73,6 +73,9 @@ struct BackupOutcome {
     bool MayGoOn() const { return kind != Kind::kFailed; }
     // The line for the log and rm7util: where it went, or why there is none.
     std::string Text() const;
+    // A failure's first words: "The configuration backup failed", or which folder could not be
+    // written; the reason follows.
+    std::string FailureLead() const;
 };
 
 // The question the GUI asks after a failed backup; Yes goes on without one.

@@ -87,6 +87,27 @@ std::string Transmitter::SwrReading() const {
     return faults_.highSwrBand == band_ ? "DS@@@3\xB2@@>;" : "DS@@@1\xB1@@>;";
 }
 
+// "XX" answers "XX" and the value in width digits; "XX" and up to width digits sets a value in
+// [low, high].
+bool Transmitter::QueryOrSetNumber(std::string_view command, size_t width, int low, int high, int& field,
+                                   std::string& answer) {
+    const std::string_view params = command.substr(2);
+    uint64_t value = 0;
+    if (params.empty()) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%.2s%0*d;", command.data(), static_cast<int>(width), field);
+        answer = text;
+        return true;
+    }
+    if (!ParseUnsigned(params, width, value) || value < static_cast<uint64_t>(low) ||
+        value > static_cast<uint64_t>(high)) {
+        return false;
+    }
+    field = static_cast<int>(value);
+    Changed();
+    return true;
+}
+
 bool Transmitter::Handle(std::string_view command, int menu, uint64_t nowMs, std::string& answer) {
     const auto is = [&command](std::string_view name) { return command.starts_with(name); };
     uint64_t value = 0;
@@ -132,55 +153,16 @@ bool Transmitter::Handle(std::string_view command, int menu, uint64_t nowMs, std
         return true;
     }
     if (is("AN")) {
-        const std::string_view params = command.substr(2);
-        if (params.empty()) {
-            answer = Printf("AN%llu;", static_cast<unsigned long long>(antenna_));
-        } else if (ParseUnsigned(params, 1, value) && value >= 1 && value <= 3) {
-            antenna_ = static_cast<int>(value);
-            Changed();
-        } else {
-            return false;
-        }
-        return true;
+        return QueryOrSetNumber(command, 1, 1, 3, antenna_, answer);
     }
     if (is("PC")) {
-        const std::string_view params = command.substr(2);
-        if (params.empty()) {
-            answer = Printf("PC%03llu;", static_cast<unsigned long long>(power_));
-        } else if (ParseUnsigned(params, 3, value) && value <= 100) {
-            power_ = static_cast<int>(value);
-            Changed();
-        } else {
-            return false;
-        }
-        return true;
+        return QueryOrSetNumber(command, 3, 0, 100, power_, answer);
     }
     if (is("BN")) {
-        const std::string_view params = command.substr(2);
-        if (params.empty()) {
-            answer = Printf("BN%02llu;", static_cast<unsigned long long>(band_));
-        } else if (ParseUnsigned(params, 2, value) && value < kBands) {
-            band_ = static_cast<int>(value);
-            Changed();
-        } else {
-            return false;
-        }
-        return true;
+        return QueryOrSetNumber(command, 2, 0, kBands - 1, band_, answer);
     }
     if (is("MP")) {
-        const std::string_view params = command.substr(2);
-        if (menu == 255) {
-            return false;
-        }
-        if (params.empty()) {
-            answer = Printf("MP%03llu;", static_cast<unsigned long long>(menuParams_[menu]));
-        } else if (ParseUnsigned(params, 3, value) && value <= 255) {
-            menuParams_[menu] = static_cast<int>(value);
-            Changed();
-        } else {
-            return false;
-        }
-        return true;
+        return menu != 255 && QueryOrSetNumber(command, 3, 0, 255, menuParams_[menu], answer);
     }
     if (command == "TQ") {
         answer = Transmitting(nowMs) ? "TQ1;" : "TQ0;";

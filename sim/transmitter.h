@@ -52,6 +52,7 @@ class Transmitter {
     void Changed() { ++changes_; }
     std::string PowerReading();
     std::string SwrReading() const;
+    bool QueryOrSetNumber(std::string_view command, size_t width, int low, int high, int& field, std::string& answer);
     uint64_t& VfoA() { return vfoA_[band_ >= 0 && band_ < kBands ? band_ : 0]; }
     uint64_t& VfoB() { return vfoB_[band_ >= 0 && band_ < kBands ? band_ : 0]; }
 

@@ -53,6 +53,10 @@ CTXGCJob::Buttons CTXGCJob::ButtonsFor(Page page) {
     return {false, false, false};
 }
 
+bool CTXGCJob::Available(const CModel& model) {
+    return model.firmwareStatus.Get() == kFirmwareRunning && model.IsExpectedDevice();
+}
+
 bool CTXGCJob::Calibrate() {
     if (m_backingUp || !m_machine.IsIdle()) {
         return false;  // the running run is left alone

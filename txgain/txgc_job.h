@@ -57,6 +57,8 @@ class CTXGCJob final : private IMessageTarget {
     void Close();
 
     static Buttons ButtonsFor(Page page);
+    // The Calibration page offers the wizard only while an RM7 runs its firmware.
+    static bool Available(const CModel& model);
     // "Calibrate": three header lines in the log, the configuration backup, then the run; refused
     // (false) while a backup or a run is going. A failed backup asks whether to go on without one.
     bool Calibrate();

@@ -91,6 +91,23 @@ TEST(TXGCJob, ButtonsPerPage) {
     }
 }
 
+TEST(TXGCJob, AvailableOnlyWhileAnRM7RunsItsFirmware) {
+    CRadioBench bench(BenchStart::Contacted);
+    CModel& model = *bench.model;
+    const struct {
+        FirmwareStatusEnum status;
+        TarnwellDevice device;
+        bool available;
+    } cases[] = {{kFirmwareRunning, kDeviceRM7, true},
+                 {kFirmwareBootLoader, kDeviceRM7, false},
+                 {kFirmwareRunning, kDeviceRM6, false}};
+    for (const auto& c : cases) {
+        model.firmwareStatus.Set(c.status);
+        model.deviceKind.Set(c.device);
+        EXPECT_EQ(CTXGCJob::Available(model), c.available) << int(c.status) << " " << int(c.device);
+    }
+}
+
 TEST(TXGCJob, CalibratePageIsKeptWhileTheContactRuns) {
     CJobRig rig;
     CTXGCJob& job = *rig.job;

@@ -3,8 +3,6 @@
 //     only; the simulator runs in its own) and the wall time of a packet's round trip;
 //  2. with --pace at 38400 bit/s: the packet phase, first packet to last acknowledgement,
 //     against the wire time of its 1004 packets of 132 bytes.
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -15,6 +13,7 @@
 #include "link/radio_session.h"
 #include "link/tty_serial_port.h"
 #include "platform/poll_pump.h"
+#include "tests/bench/cpu_time.h"
 #include "tests/pty/pty_support.h"
 #include "tests/support/firmware_files.h"
 
@@ -23,13 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 // Marks the first packet: the loader moves the bar just before it writes a packet.
 class CFirstPacket final : public IProgressBar {
   public:
@@ -37,7 +29,7 @@ class CFirstPacket final : public IProgressBar {
     void SetPosition(std::uint32_t step) override {
         if (step > 0 && !start) {
             start = Clock::now();
-            cpu = CpuSeconds();
+            cpu = test::CpuSeconds();
         }
     }
     std::optional<Clock::time_point> start;
@@ -88,7 +80,7 @@ Phase TimePacketPhase(const std::vector<std::string>& simArgs, const std::filesy
         // Logged as the last packet's acknowledgement ends the packet phase.
         if (!end && line.rfind("Waiting ", 0) == 0) {
             end = Clock::now();
-            endCpu = CpuSeconds();
+            endCpu = test::CpuSeconds();
         }
     };
     job.Start(&bar);

@@ -2,8 +2,6 @@
 // reads against rm7-sim with no latency over a real pty. The wire is a pty, so the round trip
 // is almost all program time on both sides; the utility's own share is its CPU time (this
 // process only; the simulator runs in its own), reported per round trip beside the wall time.
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 
@@ -11,6 +9,7 @@
 #include "link/radio_session.h"
 #include "link/tty_serial_port.h"
 #include "platform/poll_pump.h"
+#include "tests/bench/cpu_time.h"
 #include "tests/pty/pty_support.h"
 #include "tests/support/scripted_port.h"
 
@@ -32,13 +31,6 @@ class CReadMachine : public CStateHost<CReadMachine> {
     CReadPicPromState<CReadMachine> read;
 };
 
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 int Run() {
     test::CScratch scratch;
     test::CSimulator sim({});
@@ -59,7 +51,7 @@ int Run() {
     // and has no answer) and 25 block reads.
     constexpr int kTripsPerRound = 6 + 25;
     const auto wall0 = std::chrono::steady_clock::now();
-    const double cpu0 = CpuSeconds();
+    const double cpu0 = test::CpuSeconds();
     double contactWaitMs = 0;
     for (int i = 0; i < kRounds; ++i) {
         window.completions.clear();
@@ -81,7 +73,7 @@ int Run() {
     }
     const double wallMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall0).count() - contactWaitMs;
-    const double cpuMs = (CpuSeconds() - cpu0) * 1000;
+    const double cpuMs = (test::CpuSeconds() - cpu0) * 1000;
     const int trips = kRounds * kTripsPerRound;
     std::printf("round trips: %d\n", trips);
     std::printf("wall time per round trip (both programs and the pty): %.3f ms\n", wallMs / trips);

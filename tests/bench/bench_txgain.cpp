@@ -2,23 +2,15 @@
 // radio with no latency, on the virtual clock: the waits cost nothing, so the time measured is
 // the program's own work per command round trip (the utility's and the simulator's together:
 // an upper bound for the utility's share).
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 
+#include "tests/bench/cpu_time.h"
 #include "tests/support/radio_bench.h"
 #include "txgain/txgc_machine.h"
 
 namespace rm7 {
 namespace {
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 int Run() {
     constexpr int kRuns = 20;
@@ -34,10 +26,10 @@ int Run() {
         bench.window.completions.clear();
         const std::size_t before = bench.radio->ReceivedCommands().size();
         const auto wall0 = std::chrono::steady_clock::now();
-        const double cpu0 = CpuSeconds();
+        const double cpu0 = test::CpuSeconds();
         machine.StartCalibration(0);
         bench.pump.AdvanceUntil([&] { return !bench.window.completions.empty(); }, 60 * 60 * 1000);
-        cpu += CpuSeconds() - cpu0;
+        cpu += test::CpuSeconds() - cpu0;
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
         bench.session->SetActiveMachine(nullptr);
         if (bench.window.completions.empty() || bench.window.completions[0] != 0) {

@@ -58,7 +58,7 @@ LResult CCalibrationPage::OnMessage(std::uint32_t code, WParam, LParam) {
 }
 
 void CCalibrationPage::UpdateButton() {
-    m_button->setEnabled(Model().firmwareStatus.Get() == kFirmwareRunning && Model().IsExpectedDevice());
+    m_button->setEnabled(CTXGCJob::Available(Model()));
 }
 
 }  // namespace rm7
