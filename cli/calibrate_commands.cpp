@@ -62,7 +62,8 @@ int RunCalibrate(IEnvironment& env, const GlobalOptions& options) {
             bands.push_back({{"frequency_khz", band.kHz},
                              {"power_steps", band.steps},
                              {"swr", band.swrTenths / 10.0},
-                             {"skipped", band.skipped}});
+                             {"skipped", band.skipped},
+                             {"tune_stopped", band.tuneStopped}});
         }
         env.Out() << nlohmann::json({{"result", StrFormat("0x%08X", r)},
                                      {"elapsed_seconds", machine.ElapsedSeconds()},
@@ -75,7 +76,8 @@ int RunCalibrate(IEnvironment& env, const GlobalOptions& options) {
             env.Out() << line << "\n";
         }
     }
-    if (machine.MayStillTransmit()) {
+    if (machine.MayStillTransmit() && options.json) {
+        // Without --json the summary above has said it.
         env.Err() << kMayStillTransmitText << "\n";
     }
     if (r != kOk) {

@@ -79,6 +79,10 @@ inline constexpr Result kErrHexOverlap = 0xE2000223;
 inline constexpr Result kErrRestoreStackFull = 0xE2000230;
 // The radio kept answering another value than the one the calibration set.
 inline constexpr Result kErrSettingNotTaken = 0xE2000231;
+// A setting the calibration changed did not read back as it was: the radio is not as it was left.
+inline constexpr Result kErrSettingNotRestored = 0xE2000232;
+// A band's TUNE stopped before its power was calibrated.
+inline constexpr Result kErrBandNotCalibrated = 0xE2000233;
 // A command macro for the radio that its EEPROM slot cannot hold: longer than the field, or
 // with a character outside ISO-8859-1 (or one that would end the field when read back).
 inline constexpr Result kErrMacroTooLong = 0xE2000240;

@@ -299,7 +299,10 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
                    "random seed, and the radio vanishing after that many loader packets\n"
                    "(unplug=reset: as it takes the reset command that ends a load or a restore;\n"
                    "unplug=tune: as it keys its TUNE carrier, left transmitting), and on a band 0-10\n"
-                   "txpower=BAND (the displayed power never settles) or swr=BAND (SWR 3.2:1)")
+                   "txpower=BAND (the displayed power never settles), swr=BAND (SWR 3.2:1) or\n"
+                   "tunestop=BAND (the TUNE carrier drops after its first power reading);\n"
+                   "garble=CMD[:N]: the N-th answer to CMD (e.g. BN for \"BN;\") has a digit turned\n"
+                   "into a letter, once")
         ->type_name("LIST");
     app.add_option("--latency", options.latencyMs, "Delay before each answer, in ms")->type_name("MS");
     app.add_flag("--pace", options.pace, "Send answers at the wire speed of the current baud rate");

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -184,7 +185,9 @@ bool ParseFaults(std::string_view list, Faults& out, std::string& error) {
         const char* first = value.data();
         const char* last = value.data() + value.size();
         bool ok = false;
-        if (name == "drop" || name == "nak" || name == "garble" || name == "lose") {
+        if (name == "drop" || name == "nak" ||
+            (name == "garble" && !value.empty() && !std::isalpha(static_cast<unsigned char>(value[0]))) ||
+            name == "lose") {
             double p = 0;
             const auto r = std::from_chars(first, last, p);
             ok = r.ec == std::errc{} && r.ptr == last && p >= 0 && p <= 1;
@@ -194,14 +197,30 @@ bool ParseFaults(std::string_view list, Faults& out, std::string& error) {
                  : name == "garble" ? faults.garble
                                     : faults.lose) = p;
             }
+        } else if (name == "garble" && !value.empty() && std::isalpha(static_cast<unsigned char>(value[0]))) {
+            // garble=CMD[:N]: one damaged answer, not a probability.
+            Faults::GarbleOnce once;
+            const size_t colon = value.find(':');
+            once.command = std::string(value.substr(0, colon));
+            ok = true;
+            for (const char c : once.command) {
+                ok = ok && std::isalnum(static_cast<unsigned char>(c)) != 0;
+            }
+            if (colon != std::string_view::npos) {
+                const auto r = std::from_chars(value.data() + colon + 1, last, once.nth);
+                ok = ok && r.ec == std::errc{} && r.ptr == last && once.nth >= 1;
+            }
+            if (ok) {
+                faults.garbleOnce.push_back(std::move(once));
+            }
         } else if (name == "seed") {
             const auto r = std::from_chars(first, last, faults.seed);
             ok = r.ec == std::errc{} && r.ptr == last;
-        } else if (name == "txpower" || name == "swr") {
+        } else if (name == "txpower" || name == "swr" || name == "tunestop") {
             int band = -1;
             const auto r = std::from_chars(first, last, band);
             ok = r.ec == std::errc{} && r.ptr == last && band >= 0 && band < Transmitter::kBands;
-            (name == "txpower" ? faults.txpowerBand : faults.swrBand) = band;
+            (name == "txpower" ? faults.txpowerBand : name == "swr" ? faults.swrBand : faults.tuneStopBand) = band;
         } else if (name == "unplug" && value == "tune") {
             faults.unplugAtTune = true;
             ok = true;
@@ -212,7 +231,8 @@ bool ParseFaults(std::string_view list, Faults& out, std::string& error) {
             const auto r = std::from_chars(first, last, faults.unplugAfterPackets);
             ok = r.ec == std::errc{} && r.ptr == last && faults.unplugAfterPackets >= 0;
         } else {
-            error = "unknown fault \"" + std::string(name) + "\" (drop, nak, garble, lose, seed, unplug, txpower, swr)";
+            error = "unknown fault \"" + std::string(name) +
+                    "\" (drop, nak, garble, lose, seed, unplug, txpower, swr, tunestop)";
             return false;
         }
         if (!ok) {
@@ -254,7 +274,7 @@ Radio::Radio(Options options)
       mcuVersion_(options_.mcuVersion),
       dspVersion_(options_.dspVersion),
       rng_(options_.faults.seed) {
-    tx_.SetFaults({options_.faults.txpowerBand, options_.faults.swrBand});
+    tx_.SetFaults({options_.faults.txpowerBand, options_.faults.swrBand, options_.faults.tuneStopBand});
     const DeviceProfile* profile = nullptr;
     for (const DeviceProfile& p : kDevices) {
         if (p.name == options_.device) {
@@ -394,6 +414,7 @@ void Radio::TakeTextByte(uint8_t b, uint64_t nowMs) {
         }
         return;
     }
+    answering_ = command;
     switch (mode_) {
         case Mode::Firmware:
             DispatchFirmware(command, nowMs);
@@ -407,6 +428,7 @@ void Radio::TakeTextByte(uint8_t b, uint64_t nowMs) {
         case Mode::McuPackets:
             break;
     }
+    answering_.clear();
 }
 
 void Radio::DispatchFirmware(std::string_view command, uint64_t nowMs) {
@@ -922,6 +944,7 @@ void Radio::Answer(std::string_view text, uint64_t nowMs) {
         return;
     }
     std::string bytes(text);
+    GarbleOnce(bytes);
     if (!bytes.empty() && Chance(options_.faults.garble)) {
         const size_t at = NextRandom() % bytes.size();
         bytes[at] = static_cast<char>(static_cast<uint8_t>(bytes[at]) ^ (1 + NextRandom() % 255));
@@ -936,6 +959,21 @@ void Radio::Answer(std::string_view text, uint64_t nowMs) {
         }
         output_.push_back({static_cast<uint8_t>(bytes[i]), due});
         lastDueUs_ = due;
+    }
+}
+
+void Radio::GarbleOnce(std::string& bytes) {
+    const auto& faults = options_.faults.garbleOnce;
+    garbleSeen_.resize(faults.size());
+    for (size_t i = 0; i < faults.size(); ++i) {
+        if (faults[i].command != answering_ || ++garbleSeen_[i] != faults[i].nth) {
+            continue;
+        }
+        // A digit turned into a letter: 0 to 'A', 9 to 'J'.
+        const size_t at = bytes.find_last_of("0123456789");
+        if (at != std::string::npos) {
+            bytes[at] = static_cast<char>('A' + (bytes[at] - '0'));
+        }
     }
 }
 

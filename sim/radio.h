@@ -33,10 +33,18 @@ struct Faults {
     bool unplugAtTune = false;    // the radio vanishes as it keys its TUNE carrier ("SWH16;"), keyed
     int txpowerBand = -1;         // txpower=BAND: the displayed power never settles on that band
     int swrBand = -1;             // swr=BAND: high SWR on that band
+    int tuneStopBand = -1;        // tunestop=BAND: the TUNE carrier drops after its first power reading
+    // garble=CMD[:N]: the N-th answer (from 1) to the command CMD (its text without ';', "BN"
+    // for "BN;") has its last digit turned into a letter, once. Several may be given.
+    struct GarbleOnce {
+        std::string command;
+        int nth = 1;
+    };
+    std::vector<GarbleOnce> garbleOnce;
 };
 
 // "drop=0.01,nak=0.02,garble=0.005,lose=0.001,seed=7,unplug=40" (or unplug=reset, unplug=tune),
-// "txpower=3,swr=10" (band numbers 0 to 10); an empty list is no fault.
+// "txpower=3,swr=10,tunestop=4" (band numbers 0 to 10), "garble=BN:2,garble=TQ:5"; an empty list is no fault.
 bool ParseFaults(std::string_view list, Faults& out, std::string& error);
 
 // "02.54" -> 254 (two digits, a point, two digits; the leading digit may be left out).
@@ -213,6 +221,7 @@ class Radio {
     void FinishDspLoad();
 
     void Answer(std::string_view text, uint64_t nowMs);
+    void GarbleOnce(std::string& bytes);
     bool Chance(double probability);
     uint64_t NextRandom();
 
@@ -279,6 +288,9 @@ class Radio {
 
     std::vector<uint8_t> received_;
     std::vector<std::string> commands_;
+    // The command being answered, and how many answers each garble=CMD fault has seen.
+    std::string answering_;
+    std::vector<int> garbleSeen_;
 };
 
 }  // namespace rm7sim

@@ -664,6 +664,20 @@ TEST(RadioTextTerminal, KeyedTextDrainsAtItsRateAndDecodedTextIsReportedByLength
     EXPECT_EQ(wire.Send("TB1;KY;"), "?;?;");
 }
 
+// garble=CMD[:N] damages only the N-th answer to that very command, and only once.
+TEST(RadioFaults, GarbleOnceTurnsTheLastDigitOfOneAnswerIntoALetter) {
+    Options options;
+    std::string error;
+    ASSERT_TRUE(ParseFaults("garble=BN:2,garble=PC", options.faults, error)) << error;
+    Wire wire(options);
+    EXPECT_EQ(wire.Send("BN;"), "BN05;");
+    EXPECT_EQ(wire.Send("BN03;BN;"), "BN0D;");  // the second answer to "BN;"
+    EXPECT_EQ(wire.Send("BN;"), "BN03;");
+    EXPECT_EQ(wire.Send("PC;"), "PC01A;");
+    EXPECT_EQ(wire.Send("PC;PC;"), "PC010;PC010;");
+    EXPECT_EQ(wire.Send("AN;"), "AN1;");
+}
+
 TEST(RadioOptions, ParseFaultListsAndVersions) {
     Faults f;
     std::string error;
@@ -682,8 +696,15 @@ TEST(RadioOptions, ParseFaultListsAndVersions) {
     EXPECT_EQ(f.drop, 0);
     EXPECT_EQ(f.unplugAfterPackets, -1);
     EXPECT_FALSE(f.unplugAtReset);
-    for (const char* bad :
-         {"drop", "drop=2", "drop=-0.1", "drop=0.1x", "jitter=1", "unplug=-1", "unplug=resets", "seed=abc"}) {
+    ASSERT_TRUE(ParseFaults("garble=0.5,garble=BN,garble=TQ:3", f, error)) << error;
+    EXPECT_DOUBLE_EQ(f.garble, 0.5);
+    ASSERT_EQ(f.garbleOnce.size(), 2u);
+    EXPECT_EQ(f.garbleOnce[0].command, "BN");
+    EXPECT_EQ(f.garbleOnce[0].nth, 1);
+    EXPECT_EQ(f.garbleOnce[1].command, "TQ");
+    EXPECT_EQ(f.garbleOnce[1].nth, 3);
+    for (const char* bad : {"drop", "drop=2", "drop=-0.1", "drop=0.1x", "jitter=1", "unplug=-1", "unplug=resets",
+                            "seed=abc", "garble=BN:0", "garble=BN:x", "garble=B;N", "garble=BN:"}) {
         error.clear();
         EXPECT_FALSE(ParseFaults(bad, f, error)) << bad;
         EXPECT_NE(error, "") << bad;

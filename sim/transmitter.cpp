@@ -191,6 +191,9 @@ bool Transmitter::Handle(std::string_view command, int menu, uint64_t nowMs, std
         if (params.empty()) {
             if (tuneKeyed_) {
                 answer = PowerReading();
+                if (faults_.tuneStopBand == band_) {
+                    Unkey();  // a carrier that drops on its own, as a radio's protection may
+                }
             } else {
                 const unsigned long long hz = VfoB();
                 char text[32];

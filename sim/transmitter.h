@@ -13,6 +13,7 @@ namespace rm7sim {
 struct TransmitterFaults {
     int unsettledBand = -1;  // txpower=BAND: the displayed power never settles on that band
     int highSwrBand = -1;    // swr=BAND: the dummy load is missing on that band (SWR 3.2:1)
+    int tuneStopBand = -1;   // tunestop=BAND: the TUNE carrier drops after its first power reading
 };
 
 class Transmitter {

@@ -77,6 +77,19 @@ TEST(SimTransmitter, TuneCarrierShowsPowerSettlingAndSwrUntilRx) {
     EXPECT_NE(w.radio.StateText(w.now).find("transmitting=0\ncarriers=1\n"), std::string::npos);
 }
 
+TEST(SimTransmitter, TuneStopDropsTheCarrierAfterItsFirstReadingOnThatBandOnly) {
+    Options options;
+    options.faults.tuneStopBand = 3;
+    Wire w(options);
+    w.Send("PC004;SWH16;");
+    EXPECT_EQ(w.Send("DB;"), "DB  2.4 W;");
+    EXPECT_EQ(w.Send("TQ;"), "TQ1;");  // band 5: keeps going
+    w.Send("RX;BN03;PC004;SWH16;");
+    EXPECT_EQ(w.Send("TQ;"), "TQ1;");
+    EXPECT_EQ(w.Send("DB;"), "DB  2.4 W;");
+    EXPECT_EQ(w.Send("TQ;"), "TQ0;");
+}
+
 TEST(SimTransmitter, TunerTunesOnAShortCarrierAndFaultsParse) {
     Wire w;
     w.Send("SWT44;");
@@ -86,11 +99,13 @@ TEST(SimTransmitter, TunerTunesOnAShortCarrierAndFaultsParse) {
 
     Faults faults;
     std::string error;
-    ASSERT_TRUE(ParseFaults("txpower=3,swr=10,unplug=tune", faults, error)) << error;
+    ASSERT_TRUE(ParseFaults("txpower=3,swr=10,unplug=tune,tunestop=2", faults, error)) << error;
     EXPECT_EQ(faults.txpowerBand, 3);
     EXPECT_EQ(faults.swrBand, 10);
+    EXPECT_EQ(faults.tuneStopBand, 2);
     EXPECT_TRUE(faults.unplugAtTune);
     EXPECT_FALSE(ParseFaults("swr=11", faults, error));
+    EXPECT_FALSE(ParseFaults("tunestop=-1", faults, error));
     EXPECT_FALSE(ParseFaults("txpower=x", faults, error));
 }
 

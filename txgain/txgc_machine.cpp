@@ -1,5 +1,9 @@
 #include "txgain/txgc_machine.h"
 
+#include <cctype>
+#include <cstdlib>
+#include <string_view>
+
 #include "platform/error_text.h"
 #include "platform/format.h"
 
@@ -15,7 +19,164 @@ std::uint32_t EdgeHz(const std::uint8_t* b) {
     return b[0] * 1'000'000u + b[1] * 10'000u + b[2] * 100u + b[3] * 10u + b[4];
 }
 
+constexpr const char* kBandNames[CTXGCStateMachine::kBands] = {"160 m", "80 m", "60 m", "40 m", "30 m", "20 m",
+                                                               "17 m",  "15 m", "12 m", "10 m", "6 m"};
+
+// The answers the run saves or acts on. 'd' stands for a digit, 's' for a sign; any other
+// character for itself (letters in either case).
+struct AnswerForm {
+    const char* query;
+    const char* form;
+};
+constexpr AnswerForm kAnswerForms[] = {
+    {"FA;", "FAddddddddddd;"}, {"FB;", "FBddddddddddd;"}, {"RT;", "RTd;"},  {"XT;", "XTd;"},
+    {"RO;", "ROsdddd;"},       {"R4;", "R4d;"},           {"AN;", "ANd;"},  {"MP;", "MPddd;"},
+    {"PC;", "PCddd;"},         {"TQ;", "TQd;"},           {"BN;", "BNdd;"},
+};
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool MatchesForm(const std::string& answer, const char* form) {
+    const std::string_view f(form);
+    if (answer.size() != f.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        const char c = answer[i];
+        const bool ok = f[i] == 'd'   ? IsDigit(c)
+                        : f[i] == 's' ? (c == '+' || c == '-')
+                                      : EqualsNoCase(std::string(1, c), std::string(1, f[i]));
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "FA00003574000;" -> "3.574 MHz", "FA00003574500;" -> "3.5745 MHz".
+std::string MegahertzText(const std::string& digits) {
+    std::uint64_t hz = 0;
+    for (const char c : digits) {
+        if (IsDigit(c)) {
+            hz = hz * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+    }
+    std::string fraction = StrFormat("%06llu", static_cast<unsigned long long>(hz % 1'000'000));
+    while (fraction.size() > 3 && fraction.back() == '0') {
+        fraction.pop_back();
+    }
+    return StrFormat("%llu.%s MHz", static_cast<unsigned long long>(hz / 1'000'000), fraction.c_str());
+}
+
+// The digits between a setting's letters and its ';'.
+std::string ValueOf(const std::string& answer) {
+    if (answer.size() < 3) {
+        return {};
+    }
+    return answer.substr(2, answer.size() - 3);
+}
+
 }  // namespace
+
+bool WellFormedAnswer(const std::string& query, const std::string& answer) {
+    for (const AnswerForm& f : kAnswerForms) {
+        if (EqualsNoCase(query, f.query)) {
+            return MatchesForm(answer, f.form);
+        }
+    }
+    std::string letters = query;
+    while (!letters.empty() && letters.back() == ';') {
+        letters.pop_back();
+    }
+    return StartsWithNoCase(answer, letters);
+}
+
+bool WellFormedPowerAnswer(const std::string& answer) {
+    if (answer.compare(0, 7, "DB  END") == 0 || answer.compare(0, 9, "DBBND END") == 0) {
+        return true;
+    }
+    // "DB", the watts right-aligned in three places, a point, the tenths, " W;".
+    if (answer.size() != 10 || !StartsWithNoCase(answer, "DB") || !IsDigit(answer[4]) || answer[5] != '.' ||
+        !IsDigit(answer[6]) || answer.compare(7, 3, " W;") != 0) {
+        return false;
+    }
+    const bool tens = IsDigit(answer[3]);
+    return (answer[3] == ' ' || tens) && (answer[2] == ' ' ? true : IsDigit(answer[2]) && tens);
+}
+
+bool WellFormedSwrAnswer(const std::string& answer) {
+    if (!StartsWithNoCase(answer, "DS")) {
+        return false;
+    }
+    if (StartsWithNoCase(answer, "DS@@@@@ON") || answer.find('>') == std::string::npos) {
+        return true;  // no SWR on the display
+    }
+    // The figures up to the one with its decimal point: a damaged one must not read as none.
+    for (std::size_t i = 2; i < answer.size(); ++i) {
+        const auto c = static_cast<unsigned char>(answer[i]);
+        if (c >= 0xB0 && c <= 0xB9) {
+            return true;
+        }
+        if (!IsDigit(static_cast<char>(c)) && c != '@') {
+            return false;
+        }
+    }
+    return false;
+}
+
+std::string NotRestoredText(const RestoreEntry& entry) {
+    const std::string& c = entry.command;
+    const std::string value = ValueOf(c);
+    const auto starts = [&c](const char* letters) { return StartsWithNoCase(c, letters); };
+    if (entry.kind == 2) {
+        // The menu command "MN058;" and the value it held, "MP005;".
+        std::uint32_t menu = 0;
+        std::uint32_t held = 0;
+        for (const char d : ValueOf(entry.command)) {
+            menu = IsDigit(d) ? menu * 10 + static_cast<std::uint32_t>(d - '0') : menu;
+        }
+        for (const char d : ValueOf(entry.query)) {
+            held = IsDigit(d) ? held * 10 + static_cast<std::uint32_t>(d - '0') : held;
+        }
+        return StrFormat("Menu %u was not put back: set it to %u by hand", menu, held);
+    }
+    if (starts("FA") || starts("FB")) {
+        return StrFormat("VFO %c was not put back: set it to %s by hand", static_cast<char>(std::toupper(c[1])),
+                         MegahertzText(value).c_str());
+    }
+    if (starts("RT") || starts("XT")) {
+        return StrFormat("%s was not put back: turn it %s by hand", starts("RT") ? "RIT" : "XIT",
+                         value == "0" ? "off" : "on");
+    }
+    if (starts("RO") && !value.empty()) {
+        const int hz = std::atoi(value.c_str() + 1);
+        return StrFormat("The RIT offset was not put back: set it to %c%d Hz by hand", value[0], hz);
+    }
+    if (starts("AN")) {
+        return StrFormat("The antenna was not put back: select ANT %s by hand", value.c_str());
+    }
+    if (starts("PC")) {
+        return StrFormat("The RF power was not put back: set it to %d W by hand", std::atoi(value.c_str()));
+    }
+    if (starts("BN")) {
+        const int band = std::atoi(value.c_str());
+        if (band >= 0 && band < static_cast<int>(CTXGCStateMachine::kBands)) {
+            return StrFormat("The band was not put back: select the %s band by hand", kBandNames[band]);
+        }
+    }
+    if (starts("R4")) {
+        return StrFormat("The R4 command mode was not put back: it was %s", value.c_str());
+    }
+    return StrFormat("A setting was not put back: send %s to the radio", PrintableForm(c).c_str());
+}
+
+std::string NotCalibratedText(const BandOutcome& band) {
+    const char* name = band.index < CTXGCStateMachine::kBands ? kBandNames[band.index] : "?";
+    return StrFormat("The %s band (%u.%03u MHz) was not calibrated: its TUNE carrier stopped", name, band.kHz / 1000,
+                     band.kHz % 1000);
+}
 
 std::uint32_t CalibrationKHz(std::uint32_t band, const std::uint8_t (&edges)[10]) {
     if (band >= CTXGCStateMachine::kBands) {
@@ -67,19 +228,14 @@ bool CTXGCQueryState::Push(const std::string& command, const std::string& query,
 }
 
 AnswerCheck CTXGCSaveState::CheckAnswer(const std::string& answer) {
-    if (!HasPrefix(answer)) {
+    if (!WellFormedAnswer(m_baseCommand, answer)) {
         return AnswerCheck::kInvalid;
     }
     if (m_rule != Rule::BandNumber) {
         return AnswerCheck::kValid;
     }
     // A transverter band (or anything but 0 to 10) is never taken: it cannot be put back.
-    std::uint32_t band = 0;
-    std::size_t digits = 0;
-    for (std::size_t i = 2; i < answer.size() && answer[i] >= '0' && answer[i] <= '9'; ++i, ++digits) {
-        band = band * 10 + static_cast<std::uint32_t>(answer[i] - '0');
-    }
-    return ValidIf(digits > 0 && digits <= 3 && band <= 10);
+    return ValidIf(std::atoi(answer.c_str() + 2) <= 10);
 }
 
 void CTXGCSaveState::OnValidResponse() {
@@ -140,7 +296,20 @@ bool CTXGCSetMenuParameterState::Accept(const std::string& answer) {
 
 void CTXGCMenuState::Init() {
     CCommandDelayState::Init();
-    Host().menuOpen = m_opens;
+    if (m_opens) {
+        Host().menuOpen = true;
+    }
+}
+
+void CTXGCMenuState::Send() {
+    if (m_host.HasFailed()) {
+        Finish();
+        return;
+    }
+    TraceSend(m_command);
+    if (m_host.Transmit(m_command, m_delay) && !m_opens) {
+        Host().menuOpen = false;
+    }
 }
 
 AnswerCheck CTXGCVerifyTXTestNormalState::CheckAnswer(const std::string& answer) {
@@ -309,6 +478,7 @@ void CTXGCGetTXState::OnValidResponse() {
     if (!StartsWithNoCase(m_host.Response(), "TQ1;")) {
         m_host.StatusText("Transmit stopped unexpectedly after TUNE start");
         Host().CurrentBand().skipped = true;
+        Host().CurrentBand().tuneStopped = true;
         m_host.GoTo(Host().m_setReceive6W);
         return;
     }
@@ -441,8 +611,9 @@ void CTXGCRestoreState::Run() {
         return;
     }
     if (host.menuOpen) {
-        host.menuOpen = false;
-        SendNow("MN255;", 10, Expect::Nothing);
+        if (SendNow("MN255;", 10, Expect::Nothing)) {
+            host.menuOpen = false;
+        }
         return;
     }
     if (m_step != 0) {
@@ -463,6 +634,7 @@ void CTXGCRestoreState::Run() {
     host.PopRestoreEntry(m_entry);
     host.TraceText("%s Pop %u %s %s 0x%08X %u", m_name, host.RestoreDepth(), m_entry.command.c_str(),
                    m_entry.query.c_str(), m_entry.error, m_entry.kind);
+    m_sends = 1;
     if (m_entry.kind == 2) {
         m_readBacks = 0;
         m_step = 1;
@@ -479,8 +651,10 @@ void CTXGCRestoreState::ContinueEntry() {
             SendNow(m_entry.query, 10, Expect::Nothing);
             break;
         case 2:
-            // The read-back is bounded: a radio that keeps another value leaves the entry behind.
+            // The read-back is bounded: a radio that keeps another value leaves the entry for
+            // the person to put back by hand.
             if (++m_readBacks > kReadBackLimit) {
+                Host().NoteNotRestored(m_entry);
                 m_step = 3;
                 ContinueEntry();
                 return;
@@ -501,12 +675,18 @@ void CTXGCRestoreState::ContinueEntry() {
 AnswerCheck CTXGCRestoreState::CheckAnswer(const std::string& answer) {
     switch (m_expect) {
         case Expect::Prefix:
-            return ValidIf(StartsWithNoCase(answer, m_entry.command));
+            // The read-back must be the saved answer itself: a damaged one is not a confirmation.
+            return ValidIf(EqualsNoCase(answer, m_entry.command));
         case Expect::Equal:
+            if (!WellFormedAnswer("MP;", answer)) {
+                return AnswerCheck::kInvalid;
+            }
             if (EqualsNoCase(answer, m_entry.query)) {
                 m_step = 3;
             }
-            return ValidIf(StartsWithNoCase(answer, "MP"));
+            return AnswerCheck::kValid;
+        case Expect::ReceiveOff:
+            return ValidIf(WellFormedAnswer("TQ;", answer));
         case Expect::Nothing:
             break;
     }
@@ -515,12 +695,66 @@ AnswerCheck CTXGCRestoreState::CheckAnswer(const std::string& answer) {
 
 void CTXGCRestoreState::OnResponse() {
     m_host.KillTimer();
+    if (m_expect == Expect::ReceiveOff) {
+        if (EqualsNoCase(m_host.Response(), "TQ0;")) {
+            Host().transmitting = false;
+            Host().receiveConfirmed = true;
+            MoveOn();
+            return;
+        }
+        // Still keyed: stop it and ask again, within the retry limit.
+        if (++m_sends >= m_host.RetryLimit()) {
+            Host().SetMayStillTransmit();
+            Host().receiveConfirmed = true;
+            MoveOn();
+            return;
+        }
+        SendNow("RX;TQ;", 500, Expect::ReceiveOff);
+        return;
+    }
     Run();
+}
+
+void CTXGCRestoreState::OnTimer() {
+    switch (m_expect) {
+        case Expect::Prefix:
+            // Not confirmed: sent again within the retry limit, then left for the person.
+            if (++m_sends < m_host.RetryLimit()) {
+                SendNow(m_entry.command + m_entry.query, 500, Expect::Prefix);
+                return;
+            }
+            Host().NoteNotRestored(m_entry);
+            m_expect = Expect::Nothing;
+            Run();
+            return;
+        case Expect::ReceiveOff:
+            if (++m_sends >= m_host.RetryLimit()) {
+                Host().SetMayStillTransmit();
+                Host().receiveConfirmed = true;
+                MoveOn();
+                return;
+            }
+            SendNow("TQ;", 500, Expect::ReceiveOff);
+            return;
+        default:
+            Run();
+            return;
+    }
+}
+
+void CTXGCRestoreState::CheckReceive() {
+    // However the run ends, the radio is asked whether it is in receive before the end is told.
+    m_sends = 0;
+    SendNow("TQ;", 500, Expect::ReceiveOff);
 }
 
 void CTXGCRestoreState::MoveOn() {
     auto& host = Host();
     if (host.BandIndex() >= CTXGCStateMachine::kBands) {
+        if (!host.receiveConfirmed) {
+            CheckReceive();
+            return;
+        }
         if (host.savedResult != 0) {
             host.SetResult(host.savedResult);
         }
@@ -599,6 +833,8 @@ bool CTXGCStateMachine::StartCalibration(std::uint8_t level) {
     savedResult = 0;
     menuOpen = false;
     transmitting = false;
+    receiveConfirmed = false;
+    m_notRestored.clear();
     m_portFailed = false;
     m_mayStillTransmit = false;
     m_bandIndex = 0;
@@ -616,6 +852,14 @@ bool CTXGCStateMachine::PushRestoreEntry(const std::string& command, const std::
     return true;
 }
 
+void CTXGCStateMachine::NoteNotRestored(const RestoreEntry& entry) {
+    m_notRestored.push_back(entry);
+    // Failed: no further band runs on settings that are not the user's.
+    if (!Failed(savedResult)) {
+        savedResult = kErrSettingNotRestored;
+    }
+}
+
 bool CTXGCStateMachine::PopRestoreEntry(RestoreEntry& entry) {
     if (m_restore.empty()) {
         return false;
@@ -628,7 +872,7 @@ bool CTXGCStateMachine::PopRestoreEntry(RestoreEntry& entry) {
 BandOutcome& CTXGCStateMachine::CurrentBand() {
     const std::uint32_t kHz = CurrentKHz();
     if (m_bands.empty() || m_bands.back().kHz != kHz) {
-        m_bands.push_back({kHz, 0, 0, false});
+        m_bands.push_back({kHz, 0, 0, false, false, m_bandIndex});
     }
     return m_bands.back();
 }
@@ -647,14 +891,38 @@ void CTXGCStateMachine::EndWithFailure(Result r) {
 }
 
 void CTXGCStateMachine::OnComplete() {
-    if (!m_portFailed && (!m_restore.empty() || transmitting || menuOpen)) {
-        // However the run ended, the radio goes back to receive and to its own settings first.
+    if (!m_portFailed && (!m_restore.empty() || transmitting || menuOpen || !receiveConfirmed)) {
+        // However the run ended, the radio goes back to receive and to its own settings first,
+        // and is asked whether it is in receive.
         m_bandIndex = kBands;
         GoTo(m_restoreState);
         return;
     }
     StatusText(kElapsedTimeFormat, ElapsedSeconds());
+    std::vector<std::string> lines;
+    for (const BandOutcome& band : m_bands) {
+        if (band.tuneStopped) {
+            lines.push_back(NotCalibratedText(band));
+        }
+    }
+    for (const RestoreEntry& entry : m_notRestored) {
+        lines.push_back(NotRestoredText(entry));
+    }
+    if (!HasFailed()) {
+        // A success is a run that calibrated every band, put everything back and was heard in receive.
+        if (!m_notRestored.empty()) {
+            SetResult(kErrSettingNotRestored);
+        } else if (m_mayStillTransmit) {
+            SetResult(kErrNoResponseTQ);
+        } else if (!lines.empty()) {
+            SetResult(kErrBandNotCalibrated);
+        }
+    }
     if (HasFailed()) {
+        for (const std::string& line : lines) {
+            StatusText("%s", line.c_str());
+            AppendSummary(line);
+        }
         const std::string text = ErrorText(GetResult());
         StatusText("%s", text.c_str());
         AppendSummary(text);

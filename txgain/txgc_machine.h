@@ -32,6 +32,16 @@ std::uint32_t CalibrationKHz(std::uint32_t band, const std::uint8_t (&edges)[10]
 // The SWR on a "DS" display answer in tenths (0 when it shows none).
 std::uint32_t ParseSwrTenths(const std::string& answer);
 
+// Whole-form checks of the answers the run saves or acts on: the query's letters, the length,
+// and a digit wherever the radio puts one ("FA" and eleven digits, "RO", a sign and four...).
+// A query without a known form only needs its letters.
+bool WellFormedAnswer(const std::string& query, const std::string& answer);
+// "DB;" while keyed: a power reading ("  4.0 W") or the out-of-band text.
+bool WellFormedPowerAnswer(const std::string& answer);
+// "DS;" while keyed: when the display shows an SWR, its figures are digits up to the one
+// with the decimal point.
+bool WellFormedSwrAnswer(const std::string& answer);
+
 struct RestoreEntry {
     std::string command;
     std::string query;
@@ -39,13 +49,22 @@ struct RestoreEntry {
     std::uint32_t kind = 0;  // 0 a plain setting, 2 a menu parameter
 };
 
+// What a person must do by hand for an entry the radio did not confirm: "VFO B was not put
+// back: set it to 3.574 MHz by hand".
+std::string NotRestoredText(const RestoreEntry& entry);
+
 // What one band came to, for rm7util --json.
 struct BandOutcome {
     std::uint32_t kHz = 0;
     std::uint32_t steps = 0;      // power steps that settled on their power: 0, 1 (4 W) or 2 (6 W)
     std::uint32_t swrTenths = 0;  // the last SWR read
     bool skipped = false;         // out of band, or TUNE stopped
+    bool tuneStopped = false;     // skipped because the carrier stopped: not calibrated
+    std::uint32_t index = 0;
 };
+
+// "The 20 m band (14.100 MHz) was not calibrated: its TUNE carrier stopped".
+std::string NotCalibratedText(const BandOutcome& band);
 
 // A query base: sends its query and takes an answer that begins with the query's letters.
 class CTXGCQueryState : public CCommandResponseRetryState<CTXGCStateMachine> {
@@ -53,7 +72,9 @@ class CTXGCQueryState : public CCommandResponseRetryState<CTXGCStateMachine> {
     CTXGCQueryState(TXGCHost& host, const char* name, TXGCState* next, Result error, const char* query,
                     std::uint32_t timeout = 500)
         : CCommandResponseRetryState(host, name, next, error, query, timeout) {}
-    AnswerCheck CheckAnswer(const std::string& answer) override { return ValidIf(HasPrefix(answer)); }
+    AnswerCheck CheckAnswer(const std::string& answer) override {
+        return ValidIf(WellFormedAnswer(m_baseCommand, answer));
+    }
     // A failure keeps the first failure's code.
     void Fail(Result code) override;
 
@@ -123,6 +144,9 @@ class CTXGCMenuState final : public CCommandDelayState<CTXGCStateMachine> {
     CTXGCMenuState(TXGCHost& host, const char* name, TXGCState* next, const char* command, bool opens)
         : CCommandDelayState(host, name, next, opens ? 250 : 10, command), m_opens(opens) {}
     void Init() override;
+    // The menu counts as left only once "MN255;" went out: a run stopped before that leaves
+    // the flag for "Restore".
+    void Send() override;
 
   private:
     bool m_opens;
@@ -155,7 +179,7 @@ class CTXGCSetBandNumberState final : public CTXGCQueryState {
     CTXGCSetBandNumberState(TXGCHost& host, TXGCState* next)
         : CTXGCQueryState(host, "SetBandNumber", next, kErrNoResponseBN, "BN;", 1500) {}
     void Init() override;
-    AnswerCheck CheckAnswer(const std::string&) override { return AnswerCheck::kValid; }
+    AnswerCheck CheckAnswer(const std::string& answer) override { return ValidIf(WellFormedAnswer("BN;", answer)); }
 };
 
 // "SetVfoA", "SetVfoB": the band's calibration frequency.
@@ -216,6 +240,7 @@ class CTXGCReadRFPowerState final : public CTXGCQueryState {
   public:
     CTXGCReadRFPowerState(TXGCHost& host, TXGCState* next)
         : CTXGCQueryState(host, "ReadRFPower", next, kErrNoResponseDB, "DB;") {}
+    AnswerCheck CheckAnswer(const std::string& answer) override { return ValidIf(WellFormedPowerAnswer(answer)); }
     void OnValidResponse() override;
     // Leaves the band through "SetReceive6W", the carrier still to be stopped.
     void Fail(Result code) override;
@@ -225,6 +250,7 @@ class CTXGCGetSwrState final : public CTXGCQueryState {
   public:
     CTXGCGetSwrState(TXGCHost& host, TXGCState* next)
         : CTXGCQueryState(host, "TestSwr", next, kErrNoResponseDS, "DS;") {}
+    AnswerCheck CheckAnswer(const std::string& answer) override { return ValidIf(WellFormedSwrAnswer(answer)); }
     void OnValidResponse() override;
     // Moves on to the convergence test and the receive state after it.
     void Fail(Result code) override;
@@ -256,16 +282,19 @@ class CTXGCRestoreState final : public CCommandResponseState<CTXGCStateMachine> 
     void Run() override;
     AnswerCheck CheckAnswer(const std::string& answer) override;
     void OnResponse() override;
-    void OnTimer() override { Run(); }
+    void OnTimer() override;
 
   private:
-    enum class Expect { Nothing, Prefix, Equal };
+    // Prefix: a plain entry's read-back; Equal: a menu parameter's; ReceiveOff: the closing "TQ;".
+    enum class Expect { Nothing, Prefix, Equal, ReceiveOff };
     void ContinueEntry();
     void MoveOn();
+    void CheckReceive();
     bool SendNow(const std::string& text, std::uint32_t waitMs, Expect expect);
 
     std::uint32_t m_step = 0;
     std::uint32_t m_readBacks = 0;
+    std::uint32_t m_sends = 0;
     RestoreEntry m_entry;
     Expect m_expect = Expect::Nothing;
     bool m_accepted = false;
@@ -305,8 +334,13 @@ class CTXGCStateMachine final : public CStateHost<CTXGCStateMachine> {
     const std::vector<BandOutcome>& Bands() const { return m_bands; }
     BandOutcome& CurrentBand();
     std::uint32_t ElapsedSeconds() const;
-    // The port failed while the radio may have been transmitting.
+    // The radio may still be transmitting: the port failed while it may have been, or the
+    // closing "TQ;" never said receive.
     bool MayStillTransmit() const { return m_mayStillTransmit; }
+    void SetMayStillTransmit() { m_mayStillTransmit = true; }
+    // An entry the radio did not confirm; the run ends with kErrSettingNotRestored.
+    void NoteNotRestored(const RestoreEntry& entry);
+    const std::vector<RestoreEntry>& NotRestored() const { return m_notRestored; }
 
     void OnComplete() override;
     void EndWithFailure(Result r) override;
@@ -317,6 +351,7 @@ class CTXGCStateMachine final : public CStateHost<CTXGCStateMachine> {
     bool tunerFlag = false;
     bool menuOpen = false;
     bool transmitting = false;
+    bool receiveConfirmed = false;  // the closing "TQ;" was asked this run
     std::string iconData;
     std::uint32_t sampleSlot = 0;
     std::uint32_t unsettledCount = 0;
@@ -377,6 +412,7 @@ class CTXGCStateMachine final : public CStateHost<CTXGCStateMachine> {
     std::string m_antennaText = "AN1;";
     std::uint8_t m_edges[10] = {};
     std::vector<RestoreEntry> m_restore;
+    std::vector<RestoreEntry> m_notRestored;
     std::vector<BandOutcome> m_bands;
     std::string m_summary;
     std::uint32_t m_startTick = 0;

@@ -48,6 +48,18 @@ struct Rig {
     CTXGCStateMachine machine;
 };
 
+// The bench's radio with the faults of an rm7-sim --faults list.
+rm7sim::Options WithFaults(const std::string& list) {
+    auto options = CRadioBench::DefaultOptions();
+    std::string error;
+    EXPECT_TRUE(rm7sim::ParseFaults(list, options.faults, error)) << error;
+    return options;
+}
+
+std::size_t CountOf(const std::vector<std::string>& lines, const std::string& text) {
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), text));
+}
+
 // The radio as a user might leave it: band 5, RIT and XIT on, a RIT offset, antenna 2, 10 W.
 void MessUp(rm7sim::Radio& radio) {
     radio.Tx().SetBand(5);
@@ -284,6 +296,223 @@ TEST(TXGCRun, FullStackEndsTheRunBeforeAnotherChangeAndRestores) {
     EXPECT_EQ(rig.Settings(), before);
     EXPECT_FALSE(rig.Transmitting());
     EXPECT_EQ(rig.Radio().Tx().Carriers(), 0u);
+}
+
+TEST(TXGCParse, AnswersAreTakenOnlyWhole) {
+    struct Case {
+        const char* query;
+        std::string answer;
+        bool wellFormed;
+    } const cases[] = {
+        {"BN;", "BN05;", true},          {"BN;", "BN0F;", false},  // a digit turned into a letter
+        {"BN;", "BN5;", false},          {"BN;", "bn10;", true},
+        {"FA;", "FA00003573000;", true}, {"FA;", "FA0000357300A;", false},
+        {"FA;", "FA0000357300;", false}, {"FB;", "FB00003574000;", true},
+        {"RO;", "RO+0120;", true},       {"RO;", "RO-0000;", true},
+        {"RO;", "RO 0120;", false},      {"RO;", "RO+01C0;", false},
+        {"RT;", "RT1;", true},           {"XT;", "XTB;", false},
+        {"R4;", "R40;", true},           {"AN;", "AN2;", true},
+        {"AN;", "ANC;", false},          {"MP;", "MP005;", true},
+        {"MP;", "MP00F;", false},        {"PC;", "PC010;", true},
+        {"PC;", "PC01A;", false},        {"PC;", "?;", false},
+        {"TQ;", "TQ1;", true},           {"TQ;", "TQB;", false},
+        {"TQ;", "TQ1", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WellFormedAnswer(c.query, c.answer), c.wellFormed) << c.query << " " << c.answer;
+    }
+    for (const std::string power : {"DB  4.0 W;", "DB 10.0 W;", "DB100.0 W;", "DB  END;", "DBBND END;"}) {
+        EXPECT_TRUE(WellFormedPowerAnswer(power)) << power;
+    }
+    for (const std::string power : {"DB  4.A W;", "DB  E.0 W;", "DB1 4.0 W;", "DB  4.0W;", "DS  4.0 W;"}) {
+        EXPECT_FALSE(WellFormedPowerAnswer(power)) << power;
+    }
+    for (const std::string swr : {"DS@@@1\xB1@@>;", "DS@@@3\xB2@@>;", "DS@@@@@ON>;", "DS@@@1\xB5@@@;"}) {
+        EXPECT_TRUE(WellFormedSwrAnswer(swr)) << PrintableForm(swr);
+    }
+    // A damaged figure must not pass for "no SWR shown" (which passes the check).
+    for (const std::string swr : {"DS@@@D\xB2@@>;", "DS@@@3B@@>;", "XS@@@1\xB1@@>;"}) {
+        EXPECT_FALSE(WellFormedSwrAnswer(swr)) << PrintableForm(swr);
+    }
+}
+
+TEST(TXGCParse, WhatToPutBackByHandNamesTheSettingAndItsValue) {
+    struct Case {
+        RestoreEntry entry;
+        const char* text;
+    } const cases[] = {
+        {{"FB00003574000;", "FB;", kErrNoResponseFB, 0}, "VFO B was not put back: set it to 3.574 MHz by hand"},
+        {{"FA00014074500;", "FA;", kErrNoResponseFA, 0}, "VFO A was not put back: set it to 14.0745 MHz by hand"},
+        {{"BN05;", "BN;", kErrNoResponseBN, 0}, "The band was not put back: select the 20 m band by hand"},
+        {{"PC010;", "PC;", kErrNoResponsePC, 0}, "The RF power was not put back: set it to 10 W by hand"},
+        {{"AN2;", "AN;", kErrNoResponseAN, 0}, "The antenna was not put back: select ANT 2 by hand"},
+        {{"RT1;", "RT;", kErrNoResponseRT, 0}, "RIT was not put back: turn it on by hand"},
+        {{"XT1;", "XT;", kErrNoResponseXT, 0}, "XIT was not put back: turn it on by hand"},
+        {{"RO+0120;", "RO;", kErrNoResponseRO, 0}, "The RIT offset was not put back: set it to +120 Hz by hand"},
+        {{"MN058;", "MP005;", kErrNoResponseMP, 2}, "Menu 58 was not put back: set it to 5 by hand"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NotRestoredText(c.entry), c.text) << c.entry.command;
+    }
+}
+
+// One damaged answer to any query the run saves or acts on is asked again: the run succeeds,
+// every band is calibrated and every setting is back as the user had it.
+TEST(TXGCFaults, OneDamagedAnswerIsAskedAgainAndNeverTakenAsTheUsersValue) {
+    const char* const faults[] = {
+        "garble=BN",    // the user's band (BN05 read as BN0F was taken as band 0)
+        "garble=BN:2",  // the first band's read-back
+        "garble=PC",    // the user's power (PC010 read as PC01A)
+        "garble=PC:2",  // the 4 W read-back
+        "garble=AN",    // the user's antenna (AN2 read as ANC)
+        "garble=MP",    // the user's tune power (MP005 read as MP00F)
+        "garble=MP:2",  // the tuner menu
+        "garble=FA", "garble=FB:2", "garble=RO", "garble=RT", "garble=XT", "garble=R4",
+        // The carrier's confirmations and the "GetTX" polls of the first bands (a damaged
+        // TQ1 in "GetTX" skipped the rest of the band).
+        "garble=TQ:2", "garble=TQ:3", "garble=TQ:9", "garble=TQ:14", "garble=TQ:20", "garble=TQ:30",
+        "garble=DB:2",  // a power reading
+        "garble=DS",    // the SWR
+    };
+    for (const char* fault : faults) {
+        SCOPED_TRACE(fault);
+        Rig rig(WithFaults(fault));
+        MessUp(rig.Radio());
+        rig.Radio().Tx().SetMenuParameter(58, 5);
+        const std::string before = rig.Settings();
+        ASSERT_TRUE(rig.Start());
+        EXPECT_EQ(rig.Finish(), kOk);
+        EXPECT_EQ(rig.Settings(), before);
+        EXPECT_FALSE(rig.Transmitting());
+        EXPECT_EQ(rig.Radio().MenuOpen(), 255);
+        EXPECT_EQ(rig.Radio().Tx().Carriers(), 23u);
+        for (const BandOutcome& band : rig.machine.Bands()) {
+            EXPECT_EQ(band.steps, 2u) << band.kHz;
+        }
+        EXPECT_TRUE(rig.Logged(kCalibrationSucceededText));
+    }
+}
+
+// A restore entry whose read-back never confirms it is a failure that says what to do by hand;
+// in a band it ends the run before the next band (whose saves would take the run's values for
+// the user's), and the rest is still put back.
+TEST(TXGCFaults, RestoreTheRadioDoesNotConfirmFailsNamingTheSetting) {
+    struct Case {
+        const char* query;       // whose read-backs are damaged
+        bool last;               // the run's last one (the preparation's entry), else the first band's
+        const char* text;        // what the person is told
+        std::uint32_t carriers;  // carriers keyed in all
+    } const cases[] = {
+        {"FB", true, "VFO B was not put back: set it to 14.075 MHz by hand", 23},
+        {"PC", false, "The RF power was not put back: set it to 10 W by hand", 2},
+        {"AN", false, "The antenna was not put back: select ANT 2 by hand", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.query);
+        // Where the read-back falls: counted on a clean run.
+        std::size_t first = 0;
+        {
+            Rig clean;
+            MessUp(clean.Radio());
+            ASSERT_TRUE(clean.Start());
+            ASSERT_EQ(clean.Finish(), kOk);
+            const auto commands = clean.Commands();
+            const std::size_t all = CountOf(commands, c.query);
+            if (c.last) {
+                first = all;
+            } else {
+                // The first band's read-back is the last of its queries before the second band.
+                const auto second = std::find(commands.begin(), commands.end(), "BN01");
+                first = static_cast<std::size_t>(std::count(commands.begin(), second, c.query));
+            }
+        }
+        std::string list;
+        for (std::uint32_t i = 0; i < 8; ++i) {  // every send the retry limit allows
+            list += StrFormat("%sgarble=%s:%zu", i == 0 ? "" : ",", c.query, first + i);
+        }
+        Rig rig(WithFaults(list));
+        MessUp(rig.Radio());
+        const std::string before = rig.Settings();
+        ASSERT_TRUE(rig.Start());
+        EXPECT_EQ(rig.Finish(), kErrSettingNotRestored);
+        EXPECT_EQ(CountOf(rig.bench.window.log, c.text), 1u);
+        EXPECT_TRUE(rig.Logged(ErrorText(kErrSettingNotRestored)));
+        EXPECT_TRUE(rig.Logged(kCalibrationFailedText));
+        EXPECT_FALSE(rig.Logged(kCalibrationSucceededText));
+        EXPECT_THAT(rig.machine.SummaryText(), HasSubstr(c.text));
+        // The radio took the setting; only its word for it was lost: nothing else is left behind.
+        EXPECT_EQ(rig.Settings(), before);
+        EXPECT_FALSE(rig.Transmitting());
+        EXPECT_EQ(rig.Radio().Tx().Carriers(), c.carriers);
+    }
+}
+
+TEST(TXGCFaults, BandWhoseTuneStoppedMakesTheRunAFailureNamingIt) {
+    Rig rig(WithFaults("tunestop=3"));
+    MessUp(rig.Radio());
+    const std::string before = rig.Settings();
+    ASSERT_TRUE(rig.Start());
+    EXPECT_EQ(rig.Finish(), kErrBandNotCalibrated);
+    const std::string text = "The 40 m band (7.100 MHz) was not calibrated: its TUNE carrier stopped";
+    EXPECT_EQ(CountOf(rig.bench.window.log, text), 1u);
+    EXPECT_TRUE(rig.Logged(kCalibrationFailedText));
+    EXPECT_THAT(rig.machine.SummaryText(), HasSubstr(text));
+    EXPECT_EQ(rig.Settings(), before);
+    EXPECT_FALSE(rig.Transmitting());
+    // The other bands are calibrated all the same.
+    ASSERT_EQ(rig.machine.Bands().size(), 11u);
+    for (const BandOutcome& band : rig.machine.Bands()) {
+        EXPECT_EQ(band.steps, band.index == 3 ? 0u : 2u) << band.kHz;
+        EXPECT_EQ(band.tuneStopped, band.index == 3) << band.kHz;
+    }
+}
+
+// A Cancel that arrives while the tune power answer equals its target: the menu is still left.
+TEST(TXGCFaults, CancelBeforeTheMenuIsLeftStillLeavesIt) {
+    Rig rig;
+    ASSERT_TRUE(rig.Start());
+    ASSERT_TRUE(rig.bench.pump.AdvanceUntil(
+        [&rig] {
+            const auto commands = rig.Commands();
+            return std::find(commands.begin(), commands.end(), "MP") != commands.end();
+        },
+        10000));
+    ASSERT_EQ(rig.Radio().MenuOpen(), 58);
+    EXPECT_TRUE(rig.machine.Cancel());
+    EXPECT_EQ(rig.Finish(), kErrorCancelled);
+    EXPECT_EQ(rig.Radio().MenuOpen(), 255);
+    EXPECT_EQ(rig.Commands().back(), "TQ");  // and asked whether it is in receive
+}
+
+// However a run ends, "TQ;" confirms receive at its end; a radio that never answers it is said
+// to be possibly transmitting, once.
+TEST(TXGCFaults, EveryRunEndsAskingWhetherTheRadioIsInReceive) {
+    {
+        Rig rig;
+        rig.Radio().Tx().SetTxTest(true);
+        ASSERT_TRUE(rig.Start());
+        EXPECT_EQ(rig.Finish(), kErrTxNorm);
+        EXPECT_EQ(rig.Commands().back(), "TQ");
+        EXPECT_FALSE(rig.machine.MayStillTransmit());
+        EXPECT_FALSE(rig.Logged(kMayStillTransmitText));
+    }
+    {
+        Rig rig;
+        rig.Radio().Tx().SetTxTest(true);
+        ASSERT_TRUE(rig.Start());
+        ASSERT_TRUE(rig.bench.pump.AdvanceUntil(
+            [&rig] {
+                const auto commands = rig.Commands();
+                return std::find(commands.begin(), commands.end(), "IC") != commands.end();
+            },
+            10000));
+        rig.Radio().SetSilent(true);  // answers IC, then nothing more
+        EXPECT_EQ(rig.Finish(), kErrTxNorm);
+        EXPECT_TRUE(rig.machine.MayStillTransmit());
+        EXPECT_EQ(CountOf(rig.bench.window.log, kMayStillTransmitText), 1u);
+        EXPECT_EQ(rig.machine.SummaryText(),
+                  ErrorText(kErrTxNorm) + "\n" + kMayStillTransmitText + "\n" + kCalibrationFailedText + "\n");
+    }
 }
 
 TEST(TXGCStack, TwentyFiveEntriesAtMost) {
