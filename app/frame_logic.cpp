@@ -49,6 +49,29 @@ int InitialPage(int savedIndex, const std::string& portName, int pageCount) {
     return savedIndex;
 }
 
+bool CTransmitOffer::ShouldAsk(const CModel& model, const CRadioSession& session) {
+    if (model.transmitState != CModel::TransmitState::kTransmitting || model.firmwareStatus.Get() != kFirmwareRunning) {
+        m_asked = false;
+        return false;
+    }
+    if (m_asked || !session.AllIdle()) {
+        return false;
+    }
+    m_asked = true;
+    return true;
+}
+
+bool SwitchToReceive(CRadioSession& session) {
+    if (!session.AllIdle() || !session.Model().IsPortOpen()) {
+        return false;
+    }
+    if (!session.SendText("RX;")) {
+        return false;
+    }
+    session.Contact().StartAtOpenPort();
+    return true;
+}
+
 void OnPortNameChanged(CRadioSession& session) {
     session.ClosePort();
     if (!session.Model().portName.Get().empty()) {

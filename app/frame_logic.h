@@ -32,6 +32,27 @@ int InitialPage(int savedIndex, const std::string& portName, int pageCount = kPa
 // A change of the port name: the old port closes, and a new name is contacted at once.
 void OnPortNameChanged(CRadioSession& session);
 
+// A radio found transmitting (a program stopped while its carrier was keyed): the window asks
+// once whether to switch it to receive. The question is shown later from the event loop, never
+// from inside the radio's callback that noticed it.
+inline constexpr const char* kTransmittingCaption = "Radio Transmitting";
+inline constexpr const char* kTransmittingQuestion =
+    "The radio is transmitting: a program may have stopped while it transmitted. Switch it to receive?";
+
+class CTransmitOffer {
+  public:
+    // After a port event: true, once for each time the contact finds the radio transmitting, when
+    // the question is to be asked. A radio found in receive since asks again the next time.
+    bool ShouldAsk(const CModel& model, const CRadioSession& session);
+
+  private:
+    bool m_asked = false;
+};
+
+// The answer Yes: "RX;" while no machine talks to the radio, then the radio is looked for again
+// (the contact asks "TQ;" anew). False, nothing sent, while a job or the contact runs.
+bool SwitchToReceive(CRadioSession& session);
+
 // The window placement as the ten dword values of section "Window", in the order they are
 // written. The toolkit's geometry maps onto it so:
 //   left, top, right, bottom  the window's normal (restored) geometry as the toolkit gives it,

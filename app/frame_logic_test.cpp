@@ -10,6 +10,7 @@
 #include "platform/settings.h"
 #include "platform/version.h"
 #include "sim/radio.h"
+#include "tests/support/radio_bench.h"
 #include "tests/support/scripted_port.h"
 
 namespace rm7 {
@@ -20,6 +21,36 @@ using ::testing::ElementsAre;
 const std::string kVersion = "RM7 Utility Version " + std::to_string(kVersionMajor) + "." +
                              std::to_string(kVersionMinor) + "." + std::to_string(kVersionPatch) + "." +
                              std::to_string(kVersionTweak);
+
+// A radio the contact finds transmitting is offered receive once; Yes sends "RX;" and looks for
+// the radio again, which then finds it in receive. Nothing is sent while a job runs.
+TEST(TransmitOffer, AskedOnceForARadioFoundTransmittingAndYesSwitchesItToReceive) {
+    auto options = test::CRadioBench::DefaultOptions();
+    options.transmitting = true;
+    test::CRadioBench bench(test::BenchStart::Contacted, options);
+    CModel& model = *bench.model;
+    ASSERT_EQ(model.transmitState, CModel::TransmitState::kTransmitting);
+    CTransmitOffer offer;
+    EXPECT_TRUE(offer.ShouldAsk(model, *bench.session));
+    EXPECT_FALSE(offer.ShouldAsk(model, *bench.session));  // another port event: not again
+
+    // Busy: refused, nothing sent.
+    bench.session->Contact().StartAtOpenPort();
+    const std::size_t before = bench.radio->ReceivedCommands().size();
+    EXPECT_FALSE(SwitchToReceive(*bench.session));
+    EXPECT_EQ(bench.radio->ReceivedCommands().size(), before);
+    bench.pump.AdvanceUntil([&bench] { return bench.session->AllIdle(); }, 60000);
+
+    EXPECT_TRUE(SwitchToReceive(*bench.session));
+    bench.pump.AdvanceUntil([&bench] { return bench.session->AllIdle(); }, 60000);
+    EXPECT_FALSE(bench.radio->Transmitting(bench.pump.TickCount()));
+    EXPECT_EQ(model.transmitState, CModel::TransmitState::kReceiving);
+    EXPECT_FALSE(offer.ShouldAsk(model, *bench.session));
+
+    // Found transmitting again later: asked again.
+    model.transmitState = CModel::TransmitState::kTransmitting;
+    EXPECT_TRUE(offer.ShouldAsk(model, *bench.session));
+}
 
 TEST(FrameTitle, SerialNumberAndPortPartsAppearOnlyWhenKnown) {
     struct Case {

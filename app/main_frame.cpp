@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
 
 #include "app/help_window.h"
 #include "app/tab_view.h"
@@ -232,8 +233,14 @@ LResult CMainFrame::OnMessage(std::uint32_t code, WParam, LParam lParam) {
                 OnPortNameChanged(m_session);
             }
             break;
-        case kMsgFirmwareStatus:
         case kMsgPortEvent:
+            UpdateTitleAndStatus();
+            if (!m_registering && m_transmitOffer.ShouldAsk(m_model, m_session)) {
+                // Not from inside the radio's callback: the question waits for the event loop.
+                QTimer::singleShot(0, this, [this] { AskSwitchToReceive(); });
+            }
+            break;
+        case kMsgFirmwareStatus:
         case kMsgSerialNumber:
         case kMsgSerialSpeed:
         case kMsgPortState:
@@ -285,6 +292,25 @@ void CMainFrame::MessageBox(const std::string& caption, const std::string& text,
 bool CMainFrame::AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) {
     // Asked before a job starts, never from a radio callback: a modal question is safe here.
     return AskYesNoBox(this, caption, text, icon);
+}
+
+void CMainFrame::AskSwitchToReceive() {
+    if (m_closed) {
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, Text(kTransmittingCaption), BoxText(kTransmittingQuestion),
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName("transmitQuestion");
+    box->setDefaultButton(QMessageBox::Yes);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this](int result) {
+        if (result == QMessageBox::Yes && !SwitchToReceive(m_session)) {
+            MessageBox(kTransmittingCaption,
+                       "The radio is busy with a job: switch it to receive when the job has ended.",
+                       MessageIcon::Warning);
+        }
+    });
+    box->open();
 }
 
 void CMainFrame::ShowHelp(const QString& topic) {

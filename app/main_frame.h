@@ -70,6 +70,8 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
     void ApplyPlacement();
     // What closing does before the window goes: stop observing, keep the selected page, drop the pages.
     void OnClose();
+    // The question for a radio found transmitting; shown from the event loop, answered later.
+    void AskSwitchToReceive();
 
     CRadioSession& m_session;
     CModel& m_model;
@@ -81,6 +83,7 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
     bool m_shown = false;
     bool m_closed = false;
     std::optional<WindowPlacement> m_placement;  // as the window was when it closed
+    CTransmitOffer m_transmitOffer;
 
     CStatusLabel* m_status = nullptr;
     CTabView* m_tabView = nullptr;

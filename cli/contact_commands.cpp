@@ -52,6 +52,25 @@ const char* FirmwareStatusText(int status) {
     }
 }
 
+// What the contact found of the transmitter; empty when it was not asked (no firmware running).
+std::string TransmitText(const CModel& model) {
+    if (model.firmwareStatus.Get() != kFirmwareRunning) {
+        return {};
+    }
+    switch (model.transmitState) {
+        case CModel::TransmitState::kTransmitting:
+            return "TRANSMITTING";
+        case CModel::TransmitState::kReceiving:
+            return "no (receive)";
+        case CModel::TransmitState::kUnknown:
+            break;
+    }
+    return "unknown (no answer to TQ;)";
+}
+
+constexpr const char* kSwitchToReceiveAdvice =
+    "Switch it to receive: rm7util send \"RX;\" (a program stopped while it transmitted leaves it so).";
+
 }  // namespace
 
 int RunInfo(IEnvironment& env, const GlobalOptions& options) {
@@ -87,6 +106,10 @@ int RunInfo(IEnvironment& env, const GlobalOptions& options) {
             {"serial_number", serial == 0xFFFF ? nlohmann::json(nullptr) : nlohmann::json(serial)},
             {"port", JsonText(port)},
             {"speed", speed},
+            {"transmitting",
+             model.firmwareStatus.Get() != kFirmwareRunning || model.transmitState == CModel::TransmitState::kUnknown
+                 ? nlohmann::json(nullptr)
+                 : nlohmann::json(model.transmitState == CModel::TransmitState::kTransmitting)},
         };
         PrintJson(env.Out(), out);
         return 0;
@@ -102,6 +125,12 @@ int RunInfo(IEnvironment& env, const GlobalOptions& options) {
         env.Out() << StrFormat("Serial number:   %05u\n", serial);
     }
     env.Out() << StrFormat("Port:            %s at %u bit/s\n", port.c_str(), speed);
+    if (const std::string transmit = TransmitText(model); !transmit.empty()) {
+        env.Out() << StrFormat("Transmitting:    %s\n", transmit.c_str());
+    }
+    if (model.transmitState == CModel::TransmitState::kTransmitting) {
+        env.Err() << "rm7util: the radio is transmitting. " << kSwitchToReceiveAdvice << "\n";
+    }
     return 0;
 }
 
@@ -158,6 +187,19 @@ int RunDoctor(IEnvironment& env, const GlobalOptions& options) {
         }
         findings.push_back(std::move(latency));
         findings.push_back(std::move(radio));
+        if (r == kOk && model.firmwareStatus.Get() == kFirmwareRunning) {
+            DoctorFinding transmit{"transmitter", model.transmitState == CModel::TransmitState::kReceiving, "", ""};
+            if (model.transmitState == CModel::TransmitState::kTransmitting) {
+                transmit.text = "The radio is transmitting.";
+                transmit.advice = kSwitchToReceiveAdvice;
+            } else if (model.transmitState == CModel::TransmitState::kReceiving) {
+                transmit.text = "The radio is in receive.";
+            } else {
+                transmit.text = "The radio did not say whether it is transmitting (no answer to TQ;).";
+                transmit.advice = "Look at the radio: if it transmits, switch it to receive.";
+            }
+            findings.push_back(std::move(transmit));
+        }
     }
     bool ok = true;
     for (const DoctorFinding& f : findings) {

@@ -255,12 +255,12 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
     EXPECT_EQ(RangeBytes(backupImage), RangeBytes(before));
     const std::vector<std::string> restoreCommands(
         commandsB.begin() + static_cast<std::ptrdiff_t>(contactCommandsB) + 27, commandsB.end());
-    ASSERT_EQ(restoreCommands.size(), 1u + 1 + 25 + 1 + 7);
+    ASSERT_EQ(restoreCommands.size(), 1u + 1 + 25 + 1 + 8);
     EXPECT_EQ(restoreCommands[0], "");
     EXPECT_EQ(restoreCommands[1], "TT0");
     EXPECT_EQ(CountPrefixed(restoreCommands, "EW"), 25u);
     EXPECT_THAT(std::vector<std::string>(restoreCommands.begin() + 27, restoreCommands.end()),
-                ElementsAre("LDD20000", "", "I", "TT0", "RVM", "OM", "ER83FA0281", "RVD"));
+                ElementsAre("LDD20000", "", "I", "TT0", "RVM", "OM", "ER83FA0281", "RVD", "TQ"));
     EXPECT_EQ(commandsAtEnd, commandsB);
     EXPECT_EQ(b.model->firmwareStatus.Get(), kFirmwareRunning);
     EXPECT_EQ(b.session->ActiveMachine(), nullptr);

@@ -92,7 +92,7 @@ TEST_F(DspLoaderScriptTest, ChunksRunOverTheWholeRangeAnnouncedByLengthAndSum) {
             expected.push_back(Announcement(chunk));
             expected.push_back(chunk);
         }
-        expected.insert(expected.end(), {"LDD20000;", ";", "I;", "TT0;", "RVM;", "OM;", "ER83FA0281;", "RVD;"});
+        expected.insert(expected.end(), {"LDD20000;", ";", "I;", "TT0;", "RVM;", "OM;", "ER83FA0281;", "RVD;", "TQ;"});
         EXPECT_THAT(local.scriptedPort->SentTexts(), ElementsAreArray(expected));
         EXPECT_EQ(radio.pieces, c.chunks);
         EXPECT_EQ(local.bar.position, local.bar.range);

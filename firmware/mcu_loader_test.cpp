@@ -99,8 +99,8 @@ TEST_F(McuLoaderScriptTest, GoodLoadSendsEveryBlockAndBlock0x800Twice) {
     ASSERT_EQ(Load(radio), kOk);
 
     const std::vector<std::string> commands = Commands();
-    EXPECT_THAT(commands,
-                ElementsAre(";", "I;", "OM;", "LDM;", "D", ";", "I;", "TT0;", "RVM;", "OM;", "ER83FA0281;", "RVD;"));
+    EXPECT_THAT(commands, ElementsAre(";", "I;", "OM;", "LDM;", "D", ";", "I;", "TT0;", "RVM;", "OM;", "ER83FA0281;",
+                                      "RVD;", "TQ;"));
     // "D" goes out after the loader's 2000 ms, at the loader's speed.
     EXPECT_EQ(Sent("D")[0].tick - Sent("LDM;")[0].tick, 2000u);
     EXPECT_EQ(Sent("D")[0].speed, 38400u);

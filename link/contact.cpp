@@ -92,10 +92,35 @@ CContactStateMachine::CContactStateMachine(CRadioSession& session)
       m_getOptionModule(*this, &m_verifyExpectedDevice),
       m_verifyExpectedDevice(*this, &m_readSerialNumber),
       m_readSerialNumber(*this, &m_getDspVersion),
-      m_getDspVersion(*this, &FinalState()),
+      m_getDspVersion(*this, &m_getTransmit),
+      m_getTransmit(*this, &FinalState()),
       m_bootLoaderSync(*this, &FinalState()) {
     m_findSpeed.SetBootLoaderSync(&m_bootLoaderSync);
     m_findSpeedLoop.SetBootLoaderSync(&m_bootLoaderSync);
+}
+
+void CGetTransmitState::Init() {
+    CCommandResponseRetryState::Init();
+    Model().transmitState = CModel::TransmitState::kUnknown;
+}
+
+AnswerCheck CGetTransmitState::CheckAnswer(const std::string& answer) {
+    return ValidIf(EqualsNoCase(answer, "TQ0;") || EqualsNoCase(answer, "TQ1;"));
+}
+
+void CGetTransmitState::OnValidResponse() {
+    const bool on = EqualsNoCase(m_host.Response(), "TQ1;");
+    // Told by each front end in its own way: info and doctor's lines, the window's question.
+    Model().transmitState = on ? CModel::TransmitState::kTransmitting : CModel::TransmitState::kReceiving;
+    Next();
+}
+
+void CGetTransmitState::OnTimer() {
+    if (++m_sends >= kSends) {
+        Next();  // unknown: the radio was found all the same
+        return;
+    }
+    Send();
 }
 
 void CContactStateMachine::OnComplete() {

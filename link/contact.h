@@ -66,6 +66,20 @@ class CReadR5SerialNumberState : public CReadPicPromState<CContactStateMachine> 
     std::uint8_t m_bytes[2] = {0, 0};
 };
 
+// "TQ;" once the radio is found: a radio left transmitting is told, not taken for one at rest.
+// A radio that does not say (after a few asks) is left as unknown; the contact still succeeds.
+class CGetTransmitState : public CCommandResponseRetryState<CContactStateMachine> {
+  public:
+    static constexpr std::uint32_t kSends = 3;
+    CGetTransmitState(CStateHost<CContactStateMachine>& host, CState* next)
+        : CCommandResponseRetryState(host, "GetTransmit", next, kErrNoResponseTQ, "TQ;", 500) {}
+    void Init() override;
+    // Only a whole answer: "TQ0;" or "TQ1;".
+    AnswerCheck CheckAnswer(const std::string& answer) override;
+    void OnValidResponse() override;
+    void OnTimer() override;
+};
+
 class CContactStateMachine : public CStateHost<CContactStateMachine> {
   public:
     static constexpr std::uint32_t kTimerId = 23;
@@ -88,6 +102,7 @@ class CContactStateMachine : public CStateHost<CContactStateMachine> {
     CVerifyExpectedDeviceState<CContactStateMachine> m_verifyExpectedDevice;
     CReadR5SerialNumberState m_readSerialNumber;
     CGetDsp1VersionState m_getDspVersion;
+    CGetTransmitState m_getTransmit;
     // A boot loader waiting in the middle of a packet ends the run as a loader found.
     CBootLoaderSyncState<CContactStateMachine> m_bootLoaderSync;
 };

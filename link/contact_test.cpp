@@ -67,7 +67,42 @@ TEST_F(ContactTest, FindsTheRadioAtEachSpeedAndReadsItsIdentity) {
         EXPECT_EQ(model->deviceKind.Get(), kDeviceRM7);
         EXPECT_EQ(model->McuVersionText(), "RM7 MCU version 02.88 on sim0 at " + std::to_string(speed) + " bit/s");
         // Polls at other speeds never reach the radio.
-        EXPECT_THAT(radio->ReceivedCommands(), ElementsAre("", "I", "TT0", "RVM", "OM", "ER83FA0281", "RVD"));
+        EXPECT_THAT(radio->ReceivedCommands(), ElementsAre("", "I", "TT0", "RVM", "OM", "ER83FA0281", "RVD", "TQ"));
+    }
+}
+
+// A radio left transmitting (a program killed with the carrier keyed) is found so; a damaged
+// answer is asked again, and a radio that never says is unknown, the contact a success.
+TEST_F(ContactTest, AsksWhetherTheRadioIsTransmittingOnceFound) {
+    using TS = CModel::TransmitState;
+    struct Case {
+        const char* faults;
+        bool keyed;
+        TS state;
+        std::size_t asks;
+    } const cases[] = {
+        {"", false, TS::kReceiving, 1},
+        {"", true, TS::kTransmitting, 1},
+        {"garble=TQ", true, TS::kTransmitting, 2},  // TQ1 read as TQB: not taken for receive
+        {"garble=TQ", false, TS::kReceiving, 2},
+        {"garble=TQ,garble=TQ:2,garble=TQ:3", true, TS::kUnknown, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.faults) + (c.keyed ? " keyed" : ""));
+        rm7sim::Options options;
+        std::string error;
+        ASSERT_TRUE(rm7sim::ParseFaults(c.faults, options.faults, error)) << error;
+        Build(options);
+        if (c.keyed) {
+            const std::string tune = "SWH16;";
+            radio->Receive(reinterpret_cast<const std::uint8_t*>(tune.data()), tune.size(), radio->Speed(), 0);
+        }
+        EXPECT_EQ(Contact(), 0u);
+        EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareRunning);
+        EXPECT_EQ(model->transmitState, c.state);
+        const auto commands = radio->ReceivedCommands();
+        EXPECT_EQ(static_cast<std::size_t>(std::count(commands.begin(), commands.end(), "TQ")), c.asks);
+        EXPECT_EQ(radio->Transmitting(pump.TickCount()), c.keyed);  // asked, never switched
     }
 }
 
@@ -129,7 +164,7 @@ TEST_F(ContactTest, RadioThatAnswersAFillByteIsContactedAsUsual) {
     pump.AdvanceUntil([this] { return !window.completions.empty(); }, 10000);
     EXPECT_THAT(window.completions, ElementsAre(0u));
     EXPECT_EQ(model->firmwareStatus.Get(), kFirmwareRunning);
-    EXPECT_THAT(radio->ReceivedCommands(), ElementsAre("", "I", "TT0", "RVM", "OM", "ER83FA0281", "RVD"));
+    EXPECT_THAT(radio->ReceivedCommands(), ElementsAre("", "I", "TT0", "RVM", "OM", "ER83FA0281", "RVD", "TQ"));
 }
 
 // Every device that is not the RM7 is refused, and what identification thought of its firmware

@@ -96,6 +96,7 @@ std::filesystem::path CModel::DefaultFirmwareFolder() const {
 
 void CModel::Reset() {
     optionModules.clear();
+    transmitState = TransmitState::kUnknown;
     firmwareVersions.Set(0, 0);
     firmwareVersions.Set(1, 0);
     serialNumber.Set(0xFFFF);

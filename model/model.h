@@ -96,6 +96,10 @@ class CModel {
     CPersistable<int> verboseLogging;
     CPersistable<int> technicianTxGainCalibration;
     std::string optionModules;  // the radio's answer to "OM;"
+    // Whether the radio was transmitting when the contact found it (a program killed with the
+    // carrier keyed leaves it so); the contact asks "TQ;" of a radio running its firmware.
+    enum class TransmitState { kUnknown, kReceiving, kTransmitting };
+    TransmitState transmitState = TransmitState::kUnknown;
     // A file server for this run only (--simulate's mirror), never saved; empty: the setting.
     std::string fileServerForRun;
 

@@ -281,6 +281,8 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
                    "erased (0xFF) with the serial number when missing")
         ->type_name("FILE");
     app.add_flag("--boot-loader", options.bootLoader, "Start in the boot loader, waiting for a firmware load");
+    app.add_flag("--transmitting", options.transmitting,
+                 "Start with the TUNE carrier keyed, as a program stopped while it transmitted leaves it");
     app.add_option("--mid-packet", options.midPacket,
                    "Start in the boot loader in the middle of a firmware download, N bytes of a\n"
                    "packet already received, as an interrupted load leaves it")

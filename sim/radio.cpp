@@ -275,6 +275,10 @@ Radio::Radio(Options options)
       dspVersion_(options_.dspVersion),
       rng_(options_.faults.seed) {
     tx_.SetFaults({options_.faults.txpowerBand, options_.faults.swrBand, options_.faults.tuneStopBand});
+    if (options_.transmitting) {
+        std::string none;
+        tx_.Handle("SWH16", kNoMenu, 0, none);
+    }
     const DeviceProfile* profile = nullptr;
     for (const DeviceProfile& p : kDevices) {
         if (p.name == options_.device) {

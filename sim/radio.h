@@ -57,6 +57,9 @@ struct Options {
     uint16_t dspVersion = 254;
     std::string eepromFile;
     bool bootLoader = false;
+    // Starts with its TUNE carrier keyed, as a program stopped in the middle of a calibration
+    // leaves it.
+    bool transmitting = false;
     // Starts in the boot loader in the middle of a download, this many bytes (1-131) of a
     // packet already taken, as a load cut short leaves it; 0 is not.
     size_t midPacket = 0;

@@ -678,6 +678,15 @@ TEST(RadioFaults, GarbleOnceTurnsTheLastDigitOfOneAnswerIntoALetter) {
     EXPECT_EQ(wire.Send("AN;"), "AN1;");
 }
 
+TEST(RadioOptions, TransmittingStartsKeyedUntilReceive) {
+    Options options;
+    options.transmitting = true;
+    Wire wire(options);
+    EXPECT_EQ(wire.Send("TQ;"), "TQ1;");
+    EXPECT_TRUE(wire.radio.Transmitting(wire.now));
+    EXPECT_EQ(wire.Send("RX;TQ;"), "TQ0;");
+}
+
 TEST(RadioOptions, ParseFaultListsAndVersions) {
     Faults f;
     std::string error;

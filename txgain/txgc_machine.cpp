@@ -592,6 +592,7 @@ void CTXGCRestoreState::Init() {
         host.SetResult(0);
     }
     m_step = 0;
+    m_expect = Expect::Nothing;
 }
 
 bool CTXGCRestoreState::SendNow(const std::string& text, std::uint32_t waitMs, Expect expect) {

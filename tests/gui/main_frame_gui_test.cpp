@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/app_session.h"
+#include "app/frame_logic.h"
 #include "app/help_window.h"
 #include "app/main_frame.h"
 #include "app/tab_view.h"
@@ -168,6 +169,30 @@ class MainFrameTest : public QObject {
     void cleanup() {
         m_session.reset();
         QFile::remove(QString::fromStdString(SettingsFilePath().string()));
+    }
+
+    // A radio left transmitting: the window asks, from the event loop, whether to switch it to
+    // receive; Yes does, and the contact that follows finds it in receive.
+    void radioFoundTransmittingIsOfferedReceive() {
+        CSimulatedRadio radio({"--transmitting"});
+        QVERIFY(!radio.Port().empty());
+        CMainFrame& frame = Start(radio.Port());
+        const auto question = [&frame] {
+            auto* box = frame.findChild<QMessageBox*>(QStringLiteral("transmitQuestion"));
+            return box != nullptr && box->isVisible() ? box : nullptr;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(question() != nullptr, kDeadlineMs);
+        QCOMPARE(question()->windowTitle(), QString::fromUtf8(kTransmittingCaption));
+        QCOMPARE(question()->text(), QString::fromUtf8(kTransmittingQuestion));
+        QVERIFY(m_session->Model().transmitState == CModel::TransmitState::kTransmitting);
+        // The radio's conversation went on behind the question: the contact has ended.
+        QVERIFY(m_session->Radio().Contact().IsIdle());
+        question()->button(QMessageBox::Yes)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_session->Model().transmitState == CModel::TransmitState::kReceiving &&
+                                     m_session->Radio().Contact().IsIdle(),
+                                 kDeadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(question() == nullptr, kDeadlineMs);
+        CloseBoxes(&frame);
     }
 
     void foundRadioShowsInTitleStatusAndStatusBox() {

@@ -38,6 +38,36 @@ TEST(CliContact, FindsTheRadioAtEverySpeedWithAutomaticSearch) {
     }
 }
 
+// A radio left transmitting (a program killed with its carrier keyed) is said to be so.
+TEST(CliContact, InfoSaysWhenTheRadioIsTransmitting) {
+    struct Case {
+        std::vector<std::string> simArgs;
+        nlohmann::json transmitting;
+        const char* line;
+    } const cases[] = {
+        {{}, false, "Transmitting:    no (receive)"},
+        {{"--transmitting"}, true, "Transmitting:    TRANSMITTING"},
+        {{"--transmitting", "--faults", "garble=TQ"}, true, "Transmitting:    TRANSMITTING"},  // asked again
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        CScratch scratch;
+        CSimulator sim(c.simArgs);
+        ASSERT_FALSE(sim.Device().empty());
+        const RunResult json = RunUtil(scratch, {"--port", sim.Device(), "info", "--json"});
+        ASSERT_EQ(json.status, 0) << json.err;
+        EXPECT_EQ(nlohmann::json::parse(json.out)["transmitting"], c.transmitting);
+        const RunResult text = RunUtil(scratch, {"--port", sim.Device(), "info"});
+        ASSERT_EQ(text.status, 0) << text.err;
+        EXPECT_THAT(text.out, HasSubstr(c.line));
+        if (c.transmitting == true) {
+            EXPECT_THAT(text.err, HasSubstr("the radio is transmitting. Switch it to receive: rm7util send \"RX;\""));
+        } else {
+            EXPECT_THAT(text.err, Not(HasSubstr("transmitting")));
+        }
+    }
+}
+
 TEST(CliContact, FixedSpeedTheRadioDoesNotUseEndsAtTheTimeOut) {
     CScratch scratch;
     CSimulator sim({"--speed", "38400"});

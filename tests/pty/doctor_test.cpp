@@ -73,6 +73,25 @@ TEST(CliDoctor, SimulatedRadioAnswers) {
     EXPECT_THAT(text.out, HasSubstr("ok   radio    A radio answers at 19200 bit/s"));
 }
 
+TEST(CliDoctor, RadioLeftTransmittingIsAFindingWithWhatToDo) {
+    CScratch scratch;
+    CSimulator sim({"--transmitting"});
+    ASSERT_FALSE(sim.Device().empty());
+    const RunResult r = RunUtil(scratch, {"--port", sim.Device(), "doctor", "--json"});
+    auto findings = Findings(r);
+    EXPECT_TRUE(findings["radio"]["ok"]);
+    EXPECT_FALSE(findings["transmitter"]["ok"]);
+    EXPECT_EQ(findings["transmitter"]["text"], "The radio is transmitting.");
+    EXPECT_THAT(findings["transmitter"]["advice"].get<std::string>(), HasSubstr("rm7util send \"RX;\""));
+    EXPECT_EQ(r.status, 1);
+
+    // Switched to receive, the same check passes.
+    ASSERT_EQ(RunUtil(scratch, {"--port", sim.Device(), "send", "RX;"}).status, 0);
+    auto after = Findings(RunUtil(scratch, {"--port", sim.Device(), "doctor", "--json"}));
+    EXPECT_TRUE(after["transmitter"]["ok"]);
+    EXPECT_EQ(after["transmitter"]["text"], "The radio is in receive.");
+}
+
 TEST(CliDoctor, NoRadioAndHeldPort) {
     CScratch scratch;
     CSilentPty silent;

@@ -97,6 +97,9 @@ std::string CScriptedRadio::Answer(const std::string& written) {
     if (written == "RVD;") {
         return "RVD" + dspVersion + ";";
     }
+    if (written == "TQ;") {
+        return "TQ0;";
+    }
     if (written == "ER83FA0281;") {
         return "ER83FA0204D2AB;";  // serial number 1234
     }
