@@ -59,7 +59,7 @@ std::string TransmitText(const CModel& model) {
     }
     switch (model.transmitState) {
         case CModel::TransmitState::kTransmitting:
-            return "TRANSMITTING";
+            return "YES. Switch it to receive: rm7util send \"RX;\"";
         case CModel::TransmitState::kReceiving:
             return "no (receive)";
         case CModel::TransmitState::kUnknown:
@@ -68,6 +68,7 @@ std::string TransmitText(const CModel& model) {
     return "unknown (no answer to TQ;)";
 }
 
+// In --json output the object says it; standard error tells the person.
 constexpr const char* kSwitchToReceiveAdvice =
     "Switch it to receive: rm7util send \"RX;\" (a program stopped while it transmitted leaves it so).";
 
@@ -112,6 +113,9 @@ int RunInfo(IEnvironment& env, const GlobalOptions& options) {
                  : nlohmann::json(model.transmitState == CModel::TransmitState::kTransmitting)},
         };
         PrintJson(env.Out(), out);
+        if (model.transmitState == CModel::TransmitState::kTransmitting) {
+            env.Err() << "rm7util: the radio is transmitting. " << kSwitchToReceiveAdvice << "\n";
+        }
         return 0;
     }
     env.Out() << StrFormat("Device:          %s\n", device.c_str());
@@ -127,9 +131,6 @@ int RunInfo(IEnvironment& env, const GlobalOptions& options) {
     env.Out() << StrFormat("Port:            %s at %u bit/s\n", port.c_str(), speed);
     if (const std::string transmit = TransmitText(model); !transmit.empty()) {
         env.Out() << StrFormat("Transmitting:    %s\n", transmit.c_str());
-    }
-    if (model.transmitState == CModel::TransmitState::kTransmitting) {
-        env.Err() << "rm7util: the radio is transmitting. " << kSwitchToReceiveAdvice << "\n";
     }
     return 0;
 }

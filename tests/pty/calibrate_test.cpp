@@ -75,6 +75,20 @@ TEST_F(CalibrateOverPty, FailingBandEndsInReceiveWithSettingsBack) {
     EXPECT_THAT(after, HasSubstr("transmitting=0\ncarriers=3\n"));
 }
 
+// One damaged answer to each query the run saves is asked again, never taken as the user's value
+// (a band answer "BN0F;" was once read as band 0 and the radio left on the last band).
+TEST_F(CalibrateOverPty, DamagedAnswersAreAskedAgainAndTheSettingsStillComeBack) {
+    CSimulator sim({"--state", state.string(), "--faults", "garble=BN,garble=PC,garble=AN,garble=FA,garble=TQ:3,swr=1"});
+    const std::string before = StartState(sim);
+    const RunResult r = RunUtil(scratch, {"--port", sim.Device(), "calibrate", "--yes"}, 120);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("Error code 0xE20000C3"));  // the SWR, and nothing left behind
+    EXPECT_THAT(r.out, ::testing::Not(HasSubstr("was not put back")));
+    const std::string after = EndState(sim);
+    EXPECT_EQ(Settings(after), Settings(before));
+    EXPECT_THAT(after, HasSubstr("transmitting=0\ncarriers=3\n"));
+}
+
 TEST_F(CalibrateOverPty, SigintDuringTheCarrierStopsItAndRestores) {
     CSimulator sim({"--state", state.string()});
     const std::string before = StartState(sim);
