@@ -78,7 +78,8 @@ TEST_F(CalibrateOverPty, FailingBandEndsInReceiveWithSettingsBack) {
 // One damaged answer to each query the run saves is asked again, never taken as the user's value
 // (a band answer "BN0F;" was once read as band 0 and the radio left on the last band).
 TEST_F(CalibrateOverPty, DamagedAnswersAreAskedAgainAndTheSettingsStillComeBack) {
-    CSimulator sim({"--state", state.string(), "--faults", "garble=BN,garble=PC,garble=AN,garble=FA,garble=TQ:3,swr=1"});
+    CSimulator sim(
+        {"--state", state.string(), "--faults", "garble=BN,garble=PC,garble=AN,garble=FA,garble=TQ:3,swr=1"});
     const std::string before = StartState(sim);
     const RunResult r = RunUtil(scratch, {"--port", sim.Device(), "calibrate", "--yes"}, 120);
     EXPECT_EQ(r.status, 1) << r.err;
