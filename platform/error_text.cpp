@@ -81,7 +81,7 @@ constexpr CodeText kOwnTexts[] = {
     {kErrRestoreStackFull, "Too many settings to put back: calibration stopped before changing another"},
     {kErrSettingNotTaken, "RM7 did not take a setting the calibration sent"},
     {kErrSettingNotRestored, "A setting the calibration changed could not be put back"},
-    {kErrBandNotCalibrated, "A band was not calibrated: its TUNE carrier stopped"},
+    {kErrBandNotCalibrated, "Not every band was calibrated"},
     {kErrMacroTooLong, "Command macro is longer than the RM7 can store"},
     {kErrMacroCharacter, "Command macro holds a character the RM7 cannot store"},
     {kErrMacroReadBack, "The RM7 reads back a command macro other than the one written"},

@@ -81,7 +81,7 @@ inline constexpr Result kErrRestoreStackFull = 0xE2000230;
 inline constexpr Result kErrSettingNotTaken = 0xE2000231;
 // A setting the calibration changed did not read back as it was: the radio is not as it was left.
 inline constexpr Result kErrSettingNotRestored = 0xE2000232;
-// A band's TUNE stopped before its power was calibrated.
+// A band was skipped (its TUNE stopped, or the radio reports it out of band): not calibrated.
 inline constexpr Result kErrBandNotCalibrated = 0xE2000233;
 // A command macro for the radio that its EEPROM slot cannot hold: longer than the field, or
 // with a character outside ISO-8859-1 (or one that would end the field when read back).

@@ -302,7 +302,8 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
                    "(unplug=reset: as it takes the reset command that ends a load or a restore;\n"
                    "unplug=tune: as it keys its TUNE carrier, left transmitting), and on a band 0-10\n"
                    "txpower=BAND (the displayed power never settles), swr=BAND (SWR 3.2:1) or\n"
-                   "tunestop=BAND (the TUNE carrier drops after its first power reading);\n"
+                   "tunestop=BAND (the TUNE carrier drops after its first power reading) or\n"
+                   "outofband=BAND (the power display reads END: the radio may not transmit there);\n"
                    "garble=CMD[:N]: the N-th answer to CMD (e.g. BN for \"BN;\") has a digit turned\n"
                    "into a letter, once")
         ->type_name("LIST");

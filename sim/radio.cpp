@@ -216,11 +216,14 @@ bool ParseFaults(std::string_view list, Faults& out, std::string& error) {
         } else if (name == "seed") {
             const auto r = std::from_chars(first, last, faults.seed);
             ok = r.ec == std::errc{} && r.ptr == last;
-        } else if (name == "txpower" || name == "swr" || name == "tunestop") {
+        } else if (name == "txpower" || name == "swr" || name == "tunestop" || name == "outofband") {
             int band = -1;
             const auto r = std::from_chars(first, last, band);
             ok = r.ec == std::errc{} && r.ptr == last && band >= 0 && band < Transmitter::kBands;
-            (name == "txpower" ? faults.txpowerBand : name == "swr" ? faults.swrBand : faults.tuneStopBand) = band;
+            (name == "txpower"    ? faults.txpowerBand
+             : name == "swr"      ? faults.swrBand
+             : name == "tunestop" ? faults.tuneStopBand
+                                  : faults.outOfBand) = band;
         } else if (name == "unplug" && value == "tune") {
             faults.unplugAtTune = true;
             ok = true;
@@ -232,7 +235,7 @@ bool ParseFaults(std::string_view list, Faults& out, std::string& error) {
             ok = r.ec == std::errc{} && r.ptr == last && faults.unplugAfterPackets >= 0;
         } else {
             error = "unknown fault \"" + std::string(name) +
-                    "\" (drop, nak, garble, lose, seed, unplug, txpower, swr, tunestop)";
+                    "\" (drop, nak, garble, lose, seed, unplug, txpower, swr, tunestop, outofband)";
             return false;
         }
         if (!ok) {
@@ -274,7 +277,8 @@ Radio::Radio(Options options)
       mcuVersion_(options_.mcuVersion),
       dspVersion_(options_.dspVersion),
       rng_(options_.faults.seed) {
-    tx_.SetFaults({options_.faults.txpowerBand, options_.faults.swrBand, options_.faults.tuneStopBand});
+    tx_.SetFaults({options_.faults.txpowerBand, options_.faults.swrBand, options_.faults.tuneStopBand,
+                   options_.faults.outOfBand});
     if (options_.transmitting) {
         std::string none;
         tx_.Handle("SWH16", kNoMenu, 0, none);

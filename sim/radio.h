@@ -34,6 +34,7 @@ struct Faults {
     int txpowerBand = -1;         // txpower=BAND: the displayed power never settles on that band
     int swrBand = -1;             // swr=BAND: high SWR on that band
     int tuneStopBand = -1;        // tunestop=BAND: the TUNE carrier drops after its first power reading
+    int outOfBand = -1;           // outofband=BAND: the radio reports that band's frequency out of band
     // garble=CMD[:N]: the N-th answer (from 1) to the command CMD (its text without ';', "BN"
     // for "BN;") has its last digit turned into a letter, once. Several may be given.
     struct GarbleOnce {

@@ -189,7 +189,9 @@ bool Transmitter::Handle(std::string_view command, int menu, uint64_t nowMs, std
     if (is("DB")) {
         const std::string_view params = command.substr(2);
         if (params.empty()) {
-            if (tuneKeyed_) {
+            if (tuneKeyed_ && faults_.outOfBand == band_) {
+                answer = "DB  END;";
+            } else if (tuneKeyed_) {
                 answer = PowerReading();
                 if (faults_.tuneStopBand == band_) {
                     Unkey();  // a carrier that drops on its own, as a radio's protection may

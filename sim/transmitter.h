@@ -14,6 +14,7 @@ struct TransmitterFaults {
     int unsettledBand = -1;  // txpower=BAND: the displayed power never settles on that band
     int highSwrBand = -1;    // swr=BAND: the dummy load is missing on that band (SWR 3.2:1)
     int tuneStopBand = -1;   // tunestop=BAND: the TUNE carrier drops after its first power reading
+    int outOfBand = -1;      // outofband=BAND: the power display reads "END" there (the radio may not transmit)
 };
 
 class Transmitter {

@@ -88,6 +88,12 @@ TEST(SimTransmitter, TuneStopDropsTheCarrierAfterItsFirstReadingOnThatBandOnly) 
     EXPECT_EQ(w.Send("TQ;"), "TQ1;");
     EXPECT_EQ(w.Send("DB;"), "DB  2.4 W;");
     EXPECT_EQ(w.Send("TQ;"), "TQ0;");
+
+    Options outOfBand;
+    outOfBand.faults.outOfBand = 5;
+    Wire o(outOfBand);
+    o.Send("PC004;SWH16;");
+    EXPECT_EQ(o.Send("DB;"), "DB  END;");
 }
 
 TEST(SimTransmitter, TunerTunesOnAShortCarrierAndFaultsParse) {
@@ -99,7 +105,8 @@ TEST(SimTransmitter, TunerTunesOnAShortCarrierAndFaultsParse) {
 
     Faults faults;
     std::string error;
-    ASSERT_TRUE(ParseFaults("txpower=3,swr=10,unplug=tune,tunestop=2", faults, error)) << error;
+    ASSERT_TRUE(ParseFaults("txpower=3,swr=10,unplug=tune,tunestop=2,outofband=4", faults, error)) << error;
+    EXPECT_EQ(faults.outOfBand, 4);
     EXPECT_EQ(faults.txpowerBand, 3);
     EXPECT_EQ(faults.swrBand, 10);
     EXPECT_EQ(faults.tuneStopBand, 2);

@@ -174,8 +174,8 @@ std::string NotRestoredText(const RestoreEntry& entry) {
 
 std::string NotCalibratedText(const BandOutcome& band) {
     const char* name = band.index < CTXGCStateMachine::kBands ? kBandNames[band.index] : "?";
-    return StrFormat("The %s band (%u.%03u MHz) was not calibrated: its TUNE carrier stopped", name, band.kHz / 1000,
-                     band.kHz % 1000);
+    return StrFormat("The %s band (%u.%03u MHz) was not calibrated: %s", name, band.kHz / 1000, band.kHz % 1000,
+                     band.tuneStopped ? "its TUNE carrier stopped" : "the radio reports it out of band");
 }
 
 std::uint32_t CalibrationKHz(std::uint32_t band, const std::uint8_t (&edges)[10]) {
@@ -902,7 +902,8 @@ void CTXGCStateMachine::OnComplete() {
     StatusText(kElapsedTimeFormat, ElapsedSeconds());
     std::vector<std::string> lines;
     for (const BandOutcome& band : m_bands) {
-        if (band.tuneStopped) {
+        if (band.skipped) {
+            // Not calibrated, whatever the reason: never a success.
             lines.push_back(NotCalibratedText(band));
         }
     }

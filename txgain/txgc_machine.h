@@ -58,12 +58,13 @@ struct BandOutcome {
     std::uint32_t kHz = 0;
     std::uint32_t steps = 0;      // power steps that settled on their power: 0, 1 (4 W) or 2 (6 W)
     std::uint32_t swrTenths = 0;  // the last SWR read
-    bool skipped = false;         // out of band, or TUNE stopped
-    bool tuneStopped = false;     // skipped because the carrier stopped: not calibrated
+    bool skipped = false;         // out of band, or TUNE stopped: not calibrated
+    bool tuneStopped = false;     // skipped because the carrier stopped (else out of band)
     std::uint32_t index = 0;
 };
 
-// "The 20 m band (14.100 MHz) was not calibrated: its TUNE carrier stopped".
+// "The 20 m band (14.100 MHz) was not calibrated: its TUNE carrier stopped" (or "...: the radio
+// reports it out of band").
 std::string NotCalibratedText(const BandOutcome& band);
 
 // A query base: sends its query and takes an answer that begins with the query's letters.

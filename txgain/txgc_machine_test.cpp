@@ -447,23 +447,36 @@ TEST(TXGCFaults, RestoreTheRadioDoesNotConfirmFailsNamingTheSetting) {
     }
 }
 
-TEST(TXGCFaults, BandWhoseTuneStoppedMakesTheRunAFailureNamingIt) {
-    Rig rig(WithFaults("tunestop=3"));
-    MessUp(rig.Radio());
-    const std::string before = rig.Settings();
-    ASSERT_TRUE(rig.Start());
-    EXPECT_EQ(rig.Finish(), kErrBandNotCalibrated);
-    const std::string text = "The 40 m band (7.100 MHz) was not calibrated: its TUNE carrier stopped";
-    EXPECT_EQ(CountOf(rig.bench.window.log, text), 1u);
-    EXPECT_TRUE(rig.Logged(kCalibrationFailedText));
-    EXPECT_THAT(rig.machine.SummaryText(), HasSubstr(text));
-    EXPECT_EQ(rig.Settings(), before);
-    EXPECT_FALSE(rig.Transmitting());
-    // The other bands are calibrated all the same.
-    ASSERT_EQ(rig.machine.Bands().size(), 11u);
-    for (const BandOutcome& band : rig.machine.Bands()) {
-        EXPECT_EQ(band.steps, band.index == 3 ? 0u : 2u) << band.kHz;
-        EXPECT_EQ(band.tuneStopped, band.index == 3) << band.kHz;
+// A band left uncalibrated is never a success: the run goes on with the other bands and then
+// fails naming it and why.
+TEST(TXGCFaults, SkippedBandMakesTheRunAFailureNamingIt) {
+    struct Case {
+        const char* fault;
+        std::uint32_t band;
+        const char* text;
+    } const cases[] = {
+        {"tunestop=3", 3, "The 40 m band (7.100 MHz) was not calibrated: its TUNE carrier stopped"},
+        {"outofband=2", 2, "The 60 m band (5.400 MHz) was not calibrated: the radio reports it out of band"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Rig rig(WithFaults(c.fault));
+        MessUp(rig.Radio());
+        const std::string before = rig.Settings();
+        ASSERT_TRUE(rig.Start());
+        EXPECT_EQ(rig.Finish(), kErrBandNotCalibrated);
+        EXPECT_EQ(CountOf(rig.bench.window.log, c.text), 1u);
+        EXPECT_TRUE(rig.Logged(ErrorText(kErrBandNotCalibrated)));
+        EXPECT_TRUE(rig.Logged(kCalibrationFailedText));
+        EXPECT_FALSE(rig.Logged(kCalibrationSucceededText));
+        EXPECT_THAT(rig.machine.SummaryText(), HasSubstr(c.text));
+        EXPECT_EQ(rig.Settings(), before);
+        EXPECT_FALSE(rig.Transmitting());
+        ASSERT_EQ(rig.machine.Bands().size(), 11u);
+        for (const BandOutcome& band : rig.machine.Bands()) {
+            EXPECT_EQ(band.steps, band.index == c.band ? 0u : 2u) << band.kHz;
+            EXPECT_EQ(band.skipped, band.index == c.band) << band.kHz;
+        }
     }
 }
 
