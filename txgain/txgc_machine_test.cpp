@@ -526,6 +526,28 @@ TEST(TXGCFaults, EveryRunEndsAskingWhetherTheRadioIsInReceive) {
         EXPECT_EQ(rig.machine.SummaryText(),
                   ErrorText(kErrTxNorm) + "\n" + kMayStillTransmitText + "\n" + kCalibrationFailedText + "\n");
     }
+    {
+        // A run that did everything else right, whose closing "TQ;" is never answered whole: not a
+        // success.
+        std::size_t asks = 0;
+        {
+            Rig clean;
+            ASSERT_TRUE(clean.Start());
+            ASSERT_EQ(clean.Finish(), kOk);
+            asks = CountOf(clean.Radio().ReceivedCommands(), "TQ");  // the contact's ask too
+        }
+        std::string list;
+        for (std::uint32_t i = 0; i < 8; ++i) {
+            list += StrFormat("%sgarble=TQ:%zu", i == 0 ? "" : ",", asks + i);
+        }
+        Rig rig(WithFaults(list));
+        ASSERT_TRUE(rig.Start());
+        EXPECT_EQ(rig.Finish(), kErrNoResponseTQ);
+        EXPECT_TRUE(rig.machine.MayStillTransmit());
+        EXPECT_EQ(CountOf(rig.bench.window.log, kMayStillTransmitText), 1u);
+        EXPECT_FALSE(rig.Logged(kCalibrationSucceededText));
+        EXPECT_EQ(CountOf(rig.Radio().ReceivedCommands(), "TQ"), asks + 7);
+    }
 }
 
 TEST(TXGCStack, TwentyFiveEntriesAtMost) {
