@@ -924,13 +924,145 @@ TEST_F(CliCommands, SignalsDuringAFirmwareLoadWarnAndASecondSoonAfterStopsIt) {
             continue;
         }
         EXPECT_THAT(o.err, HasSubstr("Stopping the firmware load at the next packet.\n"));
-        EXPECT_THAT(o.err, HasSubstr("The radio is waiting in its boot loader: run `rm7util firmware send --mcu " +
-                                     mcuFile.string() + "` again.\n"));
+        // Stopped between packets: the contact that follows finds the boot loader inside its download.
+        EXPECT_THAT(o.err,
+                    HasSubstr("The radio is found waiting in its boot loader: run `rm7util firmware send --mcu " +
+                              mcuFile.string() + "` again.\n"));
         EXPECT_THAT(o.err, HasSubstr("Error code 0x000004C7"));
         EXPECT_EQ(o.out, "");
         EXPECT_TRUE(Radio().InBootLoader());
         EXPECT_LE(Radio().Packets(), 102u) << "the load stops at the next packet";
     }
+}
+
+// A load stopped or cut off at its most dangerous moments: what the radio is found doing is
+// said (never assumed), the way out is named, and the load it names finishes the job once the
+// cable is back.
+TEST_F(CliCommands, AStoppedOrCutOffLoadSaysWhatTheRadioDoesAndTheNextSendFinishesIt) {
+    const McuFirmware mcu = MakeMcu(31, "0288");
+    const auto mcuFile = Hex("fmcu0288.hex", mcu.image, rm7sim::Radio::kMcuLow);
+    const std::vector<std::uint8_t> dsp = test::DspImageBytes(6000, 32, "0291");
+    const auto dspFile = Hex("fdsp0291.hex", dsp, 0);
+    enum class Left { McuRunning, BootLoader, DspLoad };
+    const struct {
+        const char* name;
+        bool dspPart;
+        bool signalsInResetWait;  // two signals while the radio resets into its new firmware
+        int unplugAfterPackets;
+        int status;
+        std::string told;
+        Left left;
+    } cases[] = {
+        {"two signals in the reset wait", false, true, -1, 2,
+         "The radio is found running MCU firmware 02.88, the version of " + mcuFile.string() + ".\n", Left::McuRunning},
+        {"MCU: unplugged between packets", false, false, 300, 1,
+         "Error code 0xE2000210: The radio's serial port went away (cable or adapter unplugged)\nPlug the cable back "
+         "in and run `rm7util firmware send --mcu " +
+             mcuFile.string() + "` again: the radio's boot loader is found again.\n",
+         Left::BootLoader},
+        {"DSP: unplugged between chunks", true, false, 20, 1,
+         "Error code 0xE2000210: The radio's serial port went away (cable or adapter unplugged)\nPlug the cable back "
+         "in, turn the radio off and on, and run `rm7util firmware send --dsp " +
+             dspFile.string() + "` again: the DSP load starts over.\n",
+         Left::DspLoad},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        rm7sim::Options options;
+        options.faults.unplugAfterPackets = c.unplugAfterPackets;
+        NewRadio(options);
+        const std::string mcuArg = c.dspPart ? "" : mcuFile.string();
+        const std::string dspArg = c.dspPart ? dspFile.string() : "";
+        if (c.signalsInResetWait) {
+            // Ctrl-C twice in quick succession while the radio restarts into its new firmware.
+            Loop().onStep = [this, done = false]() mutable {
+                if (!done && env->err.str().find("Waiting 8 seconds for reset") != std::string::npos) {
+                    done = true;
+                    EXPECT_TRUE(Loop().Interrupt());
+                    EXPECT_TRUE(Loop().Interrupt());
+                }
+            };
+        }
+        const Outcome o =
+            Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareSend(e, g, mcuArg, dspArg); });
+        Loop().onStep = nullptr;
+        EXPECT_EQ(o.status, c.status) << o.err;
+        EXPECT_THAT(o.err, HasSubstr(c.told));
+        EXPECT_EQ(o.out, "");
+        switch (c.left) {
+            case Left::McuRunning:
+                EXPECT_FALSE(Radio().InBootLoader());
+                EXPECT_EQ(Radio().McuVersion(), 288);
+                EXPECT_EQ(Radio().McuFlash(), mcu.flash);
+                break;
+            case Left::BootLoader:
+                EXPECT_TRUE(Radio().InBootLoader());
+                break;
+            case Left::DspLoad:
+                EXPECT_TRUE(Radio().InDspLoad());
+                break;
+        }
+
+        Radio().PlugIn();
+        if (c.left == Left::DspLoad) {
+            Radio().PowerCycle(Loop().pump.TickCount());
+        }
+        const Outcome again =
+            Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareSend(e, g, mcuArg, dspArg); });
+        ASSERT_EQ(again.status, 0) << again.err;
+        if (c.dspPart) {
+            EXPECT_EQ(Radio().DspFlash(), dsp);
+            EXPECT_EQ(again.out, "DSP firmware 02.91 loaded and verified\n");
+        } else {
+            EXPECT_EQ(Radio().McuFlash(), mcu.flash);
+            EXPECT_EQ(again.out, "MCU firmware 02.88 loaded and verified\n");
+        }
+    }
+}
+
+// The cable pulled while a save reads or a restore writes the configuration's blocks: the code
+// is said, a save leaves no file, and the same command once the cable is back does the job whole.
+TEST_F(CliCommands, UnplugWhileConfigurationBlocksFlowIsSaidAndTheNextRunDoesTheJob) {
+    const std::filesystem::path file = dir / "radio.RM7Config";
+    FillConfiguration(Radio(), 5);
+    ASSERT_EQ(Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, file.string()); }).status,
+              0);
+    const std::vector<std::uint8_t> saved = ConfigurationBytes(Radio());
+    // A save's reads: also those of the backup a restore makes first.
+    const auto blocksRead = static_cast<int>(CommandsStartingWith("ER"));
+
+    // Restore: the radio holds other settings, and the cable goes after its 10th block written.
+    rm7sim::Options options;
+    options.faults.unplugAfterBlocks = blocksRead + 10;
+    NewRadio(options);
+    FillConfiguration(Radio(), 6);
+    Outcome o =
+        Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), true); });
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_THAT(o.err, HasSubstr("Error code 0xE2000210: The radio's serial port went away (cable or adapter "
+                                 "unplugged)"));
+    EXPECT_THAT(o.err, Not(HasSubstr("Configuration was restored")));
+    EXPECT_NE(ConfigurationBytes(Radio()), saved);
+    EXPECT_EQ(CommandsStartingWith("LDD20000"), 0u) << "a restore cut off never resets the radio";
+    Radio().PlugIn();
+    o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), true); });
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(ConfigurationBytes(Radio()), saved);
+
+    // Save: the cable goes after 10 blocks read; no file is left, an earlier one is kept.
+    const std::filesystem::path fresh = dir / "fresh.RM7Config";
+    options.faults.unplugAfterBlocks = 10;
+    NewRadio(options);
+    FillConfiguration(Radio(), 5);
+    o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, fresh.string()); });
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_THAT(o.err, HasSubstr("Error code 0xE2000210"));
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+    Radio().PlugIn();
+    o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, fresh.string()); });
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(ConfigurationBytes(Radio()), saved);
+    EXPECT_TRUE(std::filesystem::exists(fresh));
 }
 
 TEST_F(CliCommands, SignalsDuringARestoreWarnAndASecondSoonAfterStopsIt) {

@@ -298,7 +298,8 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
                    "lost answers, rejected packets, damaged answer bytes, lost packet bytes, the\n"
                    "random seed, and the radio vanishing after that many loader packets\n"
                    "(unplug=reset: as it takes the reset command that ends a load or a restore;\n"
-                   "unplug=tune: as it keys its TUNE carrier, left transmitting), and on a band 0-10\n"
+                   "unplug=tune: as it keys its TUNE carrier, left transmitting; unplug=blocks:N:\n"
+                   "after N configuration blocks read or written), and on a band 0-10\n"
                    "txpower=BAND (the displayed power never settles) or swr=BAND (SWR 3.2:1)")
         ->type_name("LIST");
     app.add_option("--latency", options.latencyMs, "Delay before each answer, in ms")->type_name("MS");

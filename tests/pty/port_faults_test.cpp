@@ -32,9 +32,10 @@ TEST(PortFaults, UnplugDuringTheResetWaitIsReportedAtOnceAndPlainly) {
     RecordProperty("unplug_noticed_after_ms", static_cast<int>(noticedMs));
     ASSERT_TRUE(WIFEXITED(status)) << util.Err();
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    // Before, the end of the 8 s wait (5.4 s or more after the unplug) was the first sign. The
-    // bound is loose on purpose: a shared machine may be slow, the virtual-time tests are exact.
-    EXPECT_LT(noticedMs, 4000) << util.Err();
+    // Noticed late, the unplug would show only as the 8 s wait ends, 8 s after the reset that was
+    // sent before "Waiting" was read here. The bound is that wait less a margin for a slow read,
+    // not a speed: a busy machine slows the notice far less than it would have to to reach it.
+    EXPECT_LT(noticedMs, 7000) << util.Err();
     EXPECT_THAT(util.Err(),
                 HasSubstr("Error code 0xE2000210: The radio's serial port went away (cable or adapter unplugged)"));
     EXPECT_THAT(util.Err(), Not(HasSubstr("Access is denied")));
