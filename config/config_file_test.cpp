@@ -515,7 +515,7 @@ TEST(ConfigurationFile, FileSystemFailuresAreReportedWithTheirCaption) {
     test::CRecordingNotifier writeNotifier;
     const fs::path nowhere = dir.Path() / "no such folder" / "x.RM7Config";
     const Result w = WriteConfigurationFile(nowhere, {}, *image, {"02.87", 1}, &writeNotifier);
-    EXPECT_NE(w, kOk);
+    EXPECT_EQ(w, kErrorPathNotFound);
     EXPECT_EQ(GetLastError(), w);
     ASSERT_EQ(writeNotifier.boxes.size(), 1u);
     EXPECT_EQ(writeNotifier.boxes[0].caption, kConfigWriteErrorCaption);
@@ -550,7 +550,7 @@ TEST(ConfigurationFile, FailedSaveLeavesTheEarlierFileUntouched) {
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
     ASSERT_EQ(sigaction(SIGXFSZ, &previous, nullptr), 0);
 
-    EXPECT_NE(r, kOk);
+    EXPECT_EQ(r, kErrorDiskFull);
     ASSERT_EQ(notifier.boxes.size(), 1u);
     EXPECT_EQ(notifier.boxes[0].caption, kConfigWriteErrorCaption);
     EXPECT_NE(notifier.boxes[0].text.find(" failed on \"" + path.string() + "\"\r\nError 0x"), std::string::npos);
