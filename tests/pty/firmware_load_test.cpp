@@ -15,7 +15,6 @@
 namespace rm7::test {
 namespace {
 
-using ::testing::AnyOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -151,19 +150,18 @@ TEST_F(FirmwareLoad, AnotherVersionThanTheNameSaysIsAFailure) {
     EXPECT_TRUE(r.out.empty());
 }
 
-TEST_F(FirmwareLoad, LossyLinkEndsWithTheExactImageOrAFailureCode) {
+// A fixed seed: the radio's faults fall on the same bytes each run, and every one of them is
+// recovered by the loader's retries, so the load ends with the exact image.
+TEST_F(FirmwareLoad, LossyLinkRecoversAndEndsWithTheExactImage) {
     const McuFirmware mcu = MakeMcu(13, "0288");
     const auto file = Hex("fmcu0288.hex", mcu.image, kMcuLow);
     const auto dump = DumpDir();
     CSimulator sim({"--flash-dump", dump.string(), "--faults", "drop=0.002,nak=0.02,garble=0.002,lose=0.0002,seed=3"});
     const RunResult r = RunUtil(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file}, 280);
-    ASSERT_THAT(r.status, AnyOf(0, 1)) << r.err;
-    if (r.status == 0) {
-        EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
-        EXPECT_THAT(r.err, HasSubstr("Total number of retries was"));
-    } else {
-        EXPECT_THAT(r.err, ::testing::ContainsRegex("Error code 0xE200004[345689BE]"));
-    }
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
+    EXPECT_THAT(r.err, HasSubstr("Total number of retries was"));
+    EXPECT_EQ(r.out, "MCU firmware 02.88 loaded and verified\n");
 }
 
 TEST_F(FirmwareLoad, CheckDescribesEachFileAndFailsForOneTheLoaderRefuses) {
