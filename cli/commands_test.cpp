@@ -944,20 +944,26 @@ TEST_F(CliCommands, AStoppedOrCutOffLoadSaysWhatTheRadioDoesAndTheNextSendFinish
     const struct {
         const char* name;
         bool dspPart;
-        bool signalsInResetWait;  // two signals while the radio resets into its new firmware
+        const char* signalsWhen;  // two signals in quick succession once this is said (nullptr: none)
         int unplugAfterPackets;
         int status;
         std::string told;
         Left left;
     } cases[] = {
-        {"two signals in the reset wait", false, true, -1, 2,
+        // While the radio restarts into its new firmware.
+        {"two signals in the reset wait", false, "Waiting 8 seconds for reset", -1, 2,
          "The radio is found running MCU firmware 02.88, the version of " + mcuFile.string() + ".\n", Left::McuRunning},
-        {"MCU: unplugged between packets", false, false, 300, 1,
+        {"MCU: unplugged between packets", false, nullptr, 300, 1,
          "Error code 0xE2000210: The radio's serial port went away (cable or adapter unplugged)\nPlug the cable back "
          "in and run `rm7util firmware send --mcu " +
              mcuFile.string() + "` again: the radio's boot loader is found again.\n",
          Left::BootLoader},
-        {"DSP: unplugged between chunks", true, false, 20, 1,
+        {"DSP: two signals between chunks", true, "DSP firmware: 25%", -1, 2,
+         "The radio is found waiting for the rest of its DSP firmware: turn it off and on, then run `rm7util "
+         "firmware send --dsp " +
+             dspFile.string() + "` again.\n",
+         Left::DspLoad},
+        {"DSP: unplugged between chunks", true, nullptr, 20, 1,
          "Error code 0xE2000210: The radio's serial port went away (cable or adapter unplugged)\nPlug the cable back "
          "in, turn the radio off and on, and run `rm7util firmware send --dsp " +
              dspFile.string() + "` again: the DSP load starts over.\n",
@@ -966,14 +972,14 @@ TEST_F(CliCommands, AStoppedOrCutOffLoadSaysWhatTheRadioDoesAndTheNextSendFinish
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         rm7sim::Options options;
+        options.latencyMs = 10;  // each packet its own moment, so a signal can come between two
         options.faults.unplugAfterPackets = c.unplugAfterPackets;
         NewRadio(options);
         const std::string mcuArg = c.dspPart ? "" : mcuFile.string();
         const std::string dspArg = c.dspPart ? dspFile.string() : "";
-        if (c.signalsInResetWait) {
-            // Ctrl-C twice in quick succession while the radio restarts into its new firmware.
-            Loop().onStep = [this, done = false]() mutable {
-                if (!done && env->err.str().find("Waiting 8 seconds for reset") != std::string::npos) {
+        if (c.signalsWhen != nullptr) {
+            Loop().onStep = [this, when = std::string(c.signalsWhen), done = false]() mutable {
+                if (!done && env->err.str().find(when) != std::string::npos) {
                     done = true;
                     EXPECT_TRUE(Loop().Interrupt());
                     EXPECT_TRUE(Loop().Interrupt());

@@ -362,6 +362,15 @@ std::string StoppedLoadText(CSession& session, const LoadReport& report, const s
     const Result found = session.ContactAgain();
     CModel& model = session.Model();
     const std::string run = StrFormat("run `%s` again.", again.c_str());
+    if (report.part == LoaderPart::Dsp) {
+        // Stopped between chunks, the radio's firmware waits for the rest and answers a poll as a
+        // boot loader would; only a restart ends that.
+        if (found == kOk && model.firmwareStatus.Get() == kFirmwareRunning) {
+            return "The radio's DSP firmware may be incomplete: " + run;
+        }
+        return StrFormat("The radio is found %s: turn it off and on, then %s",
+                         found == kOk ? "waiting for the rest of its DSP firmware" : "not answering", run.c_str());
+    }
     if (found != kOk) {
         return StrFormat(
             "The radio does not answer: its boot loader may be waiting in the middle of the load. Run `%s` again: "
@@ -370,9 +379,6 @@ std::string StoppedLoadText(CSession& session, const LoadReport& report, const s
     }
     if (model.firmwareStatus.Get() == kFirmwareBootLoader) {
         return "The radio is found waiting in its boot loader: " + run;
-    }
-    if (report.part == LoaderPart::Dsp) {
-        return "The radio's DSP firmware may be incomplete: " + run;
     }
     const std::uint16_t running = model.firmwareVersions.Get(kKindMcu);
     if (running == FileVersion(report.file)) {
