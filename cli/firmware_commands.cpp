@@ -304,7 +304,6 @@ struct LoadReport {
     LoaderPart part;
     std::string file;
     Result result = kOk;
-    bool bootLoader = false;  // the radio was last known in its boot loader
     std::uint32_t totalRetries = 0;
     std::uint32_t highestRetries = 0;
     double rate = 0;
@@ -351,26 +350,53 @@ LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, 
         report.totalRetries = job.TotalRetries();
         report.highestRetries = job.HighestRetries();
         report.rate = console.Rate();
-        report.bootLoader = job.FirmwareStatusSeen() == kFirmwareBootLoader;
     }
     return report;
 }
 
-// What a stopped load leaves behind, and how to get out of it.
-std::string StoppedLoadText(const LoadReport& report) {
+// What a stopped load left the radio doing, found by a contact rather than assumed: a stop
+// during the reset wait leaves the new firmware running, one mid-packet a boot loader deaf to
+// every question until the next load brings it to a packet boundary. again: the command that
+// takes the load up.
+std::string StoppedLoadText(CSession& session, const LoadReport& report, const std::string& again) {
+    const Result found = session.ContactAgain();
+    CModel& model = session.Model();
+    const std::string run = StrFormat("run `%s` again.", again.c_str());
     if (report.part == LoaderPart::Dsp) {
-        return StrFormat("The radio's DSP firmware may be incomplete: run `rm7util firmware send --dsp %s` again.",
+        // Stopped between chunks, the radio's firmware waits for the rest and answers a poll as a
+        // boot loader would; only a restart ends that.
+        if (found == kOk && model.firmwareStatus.Get() == kFirmwareRunning) {
+            return "The radio's DSP firmware may be incomplete: " + run;
+        }
+        return StrFormat("The radio is found %s: turn it off and on, then %s",
+                         found == kOk ? "waiting for the rest of its DSP firmware" : "not answering", run.c_str());
+    }
+    if (found != kOk) {
+        return StrFormat(
+            "The radio does not answer: its boot loader may be waiting in the middle of the load. Run `%s` again: "
+            "the load finds it.",
+            again.c_str());
+    }
+    if (model.firmwareStatus.Get() == kFirmwareBootLoader) {
+        return "The radio is found waiting in its boot loader: " + run;
+    }
+    const std::uint16_t running = model.firmwareVersions.Get(kKindMcu);
+    if (running == FileVersion(report.file)) {
+        return StrFormat("The radio is found running MCU firmware %s, the version of %s.", VersionText(running).c_str(),
                          report.file.c_str());
     }
-    // The next load brings a boot loader left waiting for a packet back to a packet boundary.
-    if (report.bootLoader) {
-        return StrFormat("The radio is waiting in its boot loader: run `rm7util firmware send --mcu %s` again.",
-                         report.file.c_str());
+    return StrFormat("The radio is found running MCU firmware %s, not the file's %s: ", VersionText(running).c_str(),
+                     VersionOfFile(FileVersion(report.file)).c_str()) +
+           run;
+}
+
+// `rm7util firmware send` with these options.
+std::string SendAgainCommand(const std::vector<std::string>& files) {
+    std::string command = "rm7util firmware send";
+    for (const std::string& f : files) {
+        command += " " + f;
     }
-    return StrFormat(
-        "The radio may be waiting in its boot loader: if `rm7util info` does not find its firmware running, "
-        "run `rm7util firmware send --mcu %s` again.",
-        report.file.c_str());
+    return command;
 }
 
 // Loads one file after the other, MCU first; a DSP load only after a good MCU load.
@@ -381,7 +407,10 @@ struct SendPart {
     const SendPlan* plan = nullptr;  // "update": the DSP is judged again after the MCU load
 };
 
-int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<SendPart>& parts);
+// again: the command to run again after a stopped or cut-off load (empty: the send of the part
+// that stopped and those after it).
+int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<SendPart>& parts,
+             const std::string& again = "");
 
 // Every file read whole as its loader would; false (with the reasons on standard error) when
 // one would be refused.
@@ -425,7 +454,8 @@ int RunFirmwareSend(IEnvironment& env, const GlobalOptions& options, const std::
 
 namespace {
 
-int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<SendPart>& parts) {
+int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<SendPart>& parts,
+             const std::string& again) {
     IEnvironment& env = session.Env();
     CModel& model = session.Model();
     if (const int status = BackUpBeforeJob(session, BackupReason::kFirmware); status != 0) {
@@ -476,10 +506,37 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
             }
         }
     }
-    if (r == kErrorCancelled) {
-        env.Err() << StoppedLoadText(reports.back()) << "\n";
+    std::string command = again;
+    if (command.empty() && !reports.empty()) {
+        std::vector<std::string> rest;
+        bool from = false;
+        for (const SendPart& p : parts) {
+            from = from || p.file == reports.back().file;
+            if (from) {
+                rest.push_back((p.part == LoaderPart::Mcu ? "--mcu " : "--dsp ") + p.file);
+            }
+        }
+        command = SendAgainCommand(rest);
     }
-    return r == kOk ? 0 : ReportFailure(env.Err(), r);
+    if (r == kErrorCancelled) {
+        env.Err() << StoppedLoadText(session, reports.back(), command) << "\n";
+    }
+    if (r == kOk) {
+        return 0;
+    }
+    const int status = ReportFailure(env.Err(), r);
+    if (r == kErrPortGone && !reports.empty()) {
+        // The MCU's boot loader is found again, even in the middle of its download; a DSP load
+        // leaves the radio's firmware waiting for the rest until it is restarted.
+        env.Err() << (reports.back().part == LoaderPart::Mcu
+                          ? StrFormat("Plug the cable back in and run `%s` again: the radio's boot loader is found "
+                                      "again.\n",
+                                      command.c_str())
+                          : StrFormat("Plug the cable back in, turn the radio off and on, and run `%s` again: the "
+                                      "DSP load starts over.\n",
+                                      command.c_str()));
+    }
+    return status;
 }
 
 std::string Flat(const std::string& lines) {
@@ -688,7 +745,11 @@ int RunFirmwareUpdate(IEnvironment& env, const GlobalOptions& options, bool all,
         env.Err() << SendingText(folder) << "\n";
     }
     const std::uint32_t start = session.Pump().TickCount();
-    const int status = RunLoads(session, options, parts);
+    std::string again = all ? "rm7util firmware update --all" : "rm7util firmware update";
+    if (!folderArg.empty()) {
+        again += " --folder " + folderArg;
+    }
+    const int status = RunLoads(session, options, parts, again);
     if (!options.quiet) {
         env.Err() << ElapsedText(session.Pump().TickCount() - start) << "\n";
     }

@@ -155,6 +155,10 @@ Result CSession::Contact() {
     if (m_options.speed != "auto") {
         model.fixedSerialSpeed.Set(std::strtoul(m_options.speed.c_str(), nullptr, 10));
     }
+    return ContactAgain();
+}
+
+Result CSession::ContactAgain() {
     m_completion.reset();
     m_radio->Contact().StartAtOpenPort();
     const auto timeoutMs = static_cast<std::uint32_t>(m_options.timeoutSec * 1000);

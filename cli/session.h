@@ -55,6 +55,8 @@ class CSession final : private IMessageTarget {
 
     // Opens the port (or starts the simulated radio) and runs the contact to its end.
     Result Contact();
+    // The contact again on the radio already in use (after a job stopped), to find what it does.
+    Result ContactAgain();
     // Contact() for a job that needs the radio: 0, or, after saying why on standard error,
     // the exit status.
     int Begin();

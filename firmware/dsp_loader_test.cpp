@@ -234,13 +234,11 @@ TEST_F(DspLoaderRadioTest, AVersionOtherThanTheFileNameSaysFailsTheLoad) {
     EXPECT_THAT(rig.log, Contains("Firmware version verify failed. Reload DSP firmware."));
 }
 
-TEST_F(DspLoaderRadioTest, LossyLinkEndsWithTheExactImageOrAFailureCode) {
+// Fixed seeds on a virtual clock: each load's outcome is fixed. On this link every one of them
+// recovers its lost and damaged chunks and ends with the exact image.
+TEST_F(DspLoaderRadioTest, LossyLinkEndsWithTheExactImageForEverySeed) {
     const std::vector<std::uint8_t> image = test::DspImageBytes(8192, 23, "0291");
     test::WriteHexFile(dir / "fdsp0291.hex", image, 0);
-    const Result codes[] = {kErrNoResponsePacket,          kErrRetryLimit,           kErrNoResponseSync,
-                            kErrAckWhileSynchronizing,     kErrVersionVerify,        kErrNoResponseAfterReset,
-                            kErrNoResponseFirmwareVersion, kErrNoResponseReadEeprom, kErrNoResponseDspVersion};
-    int completed = 0;
     for (std::uint64_t seed = 1; seed <= 12; ++seed) {
         SCOPED_TRACE(seed);
         rm7sim::Options options;
@@ -249,14 +247,10 @@ TEST_F(DspLoaderRadioTest, LossyLinkEndsWithTheExactImageOrAFailureCode) {
         options.faults.seed = seed;
         CLoaderRig rig(options);
         const Result r = Load(dir / "fdsp0291.hex", rig);
-        if (r == kOk) {
-            ++completed;
-            EXPECT_EQ(rig.radio->DspFlash(), image);
-        } else {
-            EXPECT_THAT(codes, Contains(r)) << std::hex << r;
-        }
+        ASSERT_EQ(r, kOk) << std::hex << r;
+        EXPECT_EQ(rig.radio->DspFlash(), image);
+        EXPECT_THAT(rig.log, Contains(::testing::StartsWith("Total number of retries was ")));
     }
-    EXPECT_GT(completed, 0);
 }
 
 }  // namespace

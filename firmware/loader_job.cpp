@@ -4,6 +4,7 @@
 #include "model/firmware_version.h"
 #include "platform/os_version.h"
 #include "platform/program_version.h"
+#include "platform/result_codes.h"
 #include "platform/version.h"
 
 namespace rm7 {
@@ -59,6 +60,9 @@ LoaderOutcome FinishLoad(const LoaderFinish& finish) {
         out.dialogResult = kLoaderDialogLoaded;
     } else {
         out.lines.push_back(JobLine::Error(out.result));
+        if (out.result == kErrPortGone) {
+            out.lines.push_back(JobLine::Instruction(finish.part == LoaderPart::Mcu ? kMcuReplugText : kDspReplugText));
+        }
         out.lines.push_back(JobLine::Instruction(kLoaderClickClose));
         out.dialogResult = kLoaderDialogFailed;
     }

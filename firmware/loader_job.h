@@ -30,6 +30,15 @@ inline constexpr const char* kLoaderCloseQuestion =
 inline constexpr const char* kLoaderClickClose = kClickCloseText;
 inline constexpr const char* kLoaderCancelText = "Cancel";
 inline constexpr const char* kLoaderCloseText = "Close";
+// A load cut off by an unplugged cable is taken up by the next one: the MCU loader finds the
+// radio's boot loader again, even in the middle of its download. A DSP load cut off leaves the
+// radio's own firmware waiting for the rest, which only a restart ends; it then starts over.
+inline constexpr const char* kMcuReplugText =
+    "Plug the cable back in and send the firmware again (Send New Firmware): the radio's boot loader is found "
+    "again.";
+inline constexpr const char* kDspReplugText =
+    "Plug the cable back in, turn the radio off and on, and send the firmware again (Send New Firmware): the DSP "
+    "load starts over.";
 
 const char* LoaderPartName(LoaderPart part);
 // "Sending RM7 Firmware"

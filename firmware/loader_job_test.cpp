@@ -73,6 +73,16 @@ TEST(LoaderFinish, ResultVersionCheckAndClosing) {
          false,
          kLoaderDialogFailed,
          {"Error code 0xA200004A: No response to firmware packet", "Click \"Close\" to close this window"}},
+        // The cable pulled: the next load takes it up, and the window says so.
+        {"unplugged",
+         {LoaderPart::Mcu, kErrPortGone, 0, 0, false, 0, mcu},
+         kErrPortGone,
+         false,
+         kLoaderDialogFailed,
+         {"Error code 0xE2000210: The radio's serial port went away (cable or adapter unplugged)",
+          "Plug the cable back in and send the firmware again (Send New Firmware): the radio's boot loader is "
+          "found again.",
+          "Click \"Close\" to close this window"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

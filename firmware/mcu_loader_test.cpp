@@ -398,38 +398,44 @@ TEST_F(McuLoaderRadioTest, AVersionOtherThanTheFileNameSaysFailsTheLoad) {
     EXPECT_THAT(rig.log, Contains("Error code 0xE2000046: Version number verification failed"));
 }
 
-TEST_F(McuLoaderRadioTest, LossyLinkEndsWithTheExactImageOrAFailureCode) {
+// Fixed seeds on a virtual clock: each load's outcome is fixed, so each is pinned, the exact
+// image or the exact code. A load that fails is one whose fill bytes for one block, added up over
+// its resynchronisations, reached 132 (an 'N' lost or damaged once too often on this link).
+TEST_F(McuLoaderRadioTest, LossyLinkEndsWithTheExactImageOrItsOwnFailureCode) {
     const std::vector<std::uint8_t> image = test::McuImageBytes(13, "0288");
     test::WriteHexFile(dir / "fmcu0288.hex", image, kMcuLowAddress);
     const std::vector<std::uint8_t> expected = test::Reconciled(image);
-    const Result codes[] = {kErrNoEchoD,
-                            kErrNoResponsePacket,
-                            kErrRetryLimit,
-                            kErrNoResponseSync,
-                            kErrVersionVerify,
-                            kErrNoResponseAfterReset,
-                            kErrUnexpectedDevice,
-                            kErrNoResponseFirmwareVersion,
-                            kErrNoResponseReadEeprom,
-                            kErrNoResponseDspVersion};
-    int completed = 0;
-    for (std::uint64_t seed = 1; seed <= 12; ++seed) {
-        SCOPED_TRACE(seed);
+    const struct {
+        std::uint64_t seed;
+        Result result;
+    } cases[] = {
+        {1, kOk},
+        {2, kOk},
+        {3, kErrNoResponseSync},
+        {4, kOk},
+        {5, kOk},
+        {6, kErrNoResponseSync},
+        {7, kErrNoResponseSync},
+        {8, kErrNoResponseSync},
+        {9, kErrNoResponseSync},
+        {10, kOk},
+        {11, kOk},
+        {12, kErrNoResponseSync},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.seed);
         rm7sim::Options options;
         std::string error;
         ASSERT_TRUE(rm7sim::ParseFaults("drop=0.01,nak=0.02,garble=0.005,lose=0.0002", options.faults, error));
-        options.faults.seed = seed;
+        options.faults.seed = c.seed;
         CLoaderRig rig(options);
         const Result r = Load(options, dir / "fmcu0288.hex", rig);
-        if (r == kOk) {
-            ++completed;
+        EXPECT_EQ(r, c.result) << std::hex << r;
+        if (c.result == kOk) {
             EXPECT_EQ(rig.radio->McuFlash(), expected);
-        } else {
-            EXPECT_THAT(codes, Contains(r)) << std::hex << r;
+            EXPECT_THAT(rig.log, Contains(::testing::StartsWith("Total number of retries was ")));
         }
     }
-    // Most loads survive such a link; were none to, the test would show nothing.
-    EXPECT_GT(completed, 0);
 }
 
 }  // namespace

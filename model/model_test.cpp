@@ -50,8 +50,14 @@ TEST_F(ModelTest, SetNotifiesOnlyOnChangeInRegistrationOrder) {
     // An array value tells which element changed.
     CObservation c(model->firmwareVersions, &window);
     model->firmwareVersions.Set(1, 288);
-    model->firmwareVersions.Set(2, 288);  // out of range: ignored
     EXPECT_EQ(window.messages.back(), kMsgFirmwareVersions);
+    // Out of range: ignored, nobody is told, and no element takes the value.
+    const std::size_t told = window.messages.size();
+    const std::uint16_t first = model->firmwareVersions.Get(0);
+    model->firmwareVersions.Set(2, 301);
+    EXPECT_EQ(window.messages.size(), told);
+    EXPECT_EQ(model->firmwareVersions.Get(0), first);
+    EXPECT_EQ(model->firmwareVersions.Get(1), 288);
 }
 
 TEST_F(ModelTest, LoadThenSaveWritesNothingAndWrongTypesKeepDefaults) {

@@ -68,10 +68,15 @@ Result CChildProcess::Start(const std::filesystem::path& program, const std::vec
         if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) {
             ::_exit(127);
         }
+        // Its own process group: the terminal's Ctrl-C goes to this program alone, which stops
+        // its job its own way with the child (the simulated radio) still there to hear it.
+        ::setpgid(0, 0);
         ::dup2(fds[1], STDOUT_FILENO);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
+    // Also here, so no signal sent to the group before the child runs reaches it.
+    ::setpgid(pid, pid);
     ::close(fds[1]);
     m_pid = pid;
     m_stdout = fds[0];

@@ -1,6 +1,7 @@
 #pragma once
 // A helper program run beside this one (the simulated radio for --simulate): started with
-// its standard output on a pipe so its first line can be read, ended with the owner.
+// its standard output on a pipe so its first line can be read, in a process group of its own
+// (the terminal's signals are the owner's), ended with the owner.
 #include <sys/types.h>
 #include <cstdint>
 #include <filesystem>

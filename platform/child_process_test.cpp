@@ -31,6 +31,18 @@ bool Reaped(pid_t pid, std::chrono::milliseconds deadline) {
     return false;
 }
 
+// Ctrl-C at a terminal goes to its foreground process group: the child is not in this one, so
+// the signal reaches only this program, which ends its job with the child still there.
+TEST(ChildProcess, RunsInAProcessGroupOfItsOwn) {
+    CChildProcess child;
+    ASSERT_EQ(child.Start("/bin/sh", {"-c", "echo started; exec sleep 60"}), kOk);
+    std::string line;
+    ASSERT_TRUE(child.ReadFirstLine(line, 10000));
+    EXPECT_EQ(::getpgid(child.Pid()), child.Pid());
+    EXPECT_NE(::getpgid(child.Pid()), ::getpgid(0));
+    child.Stop();
+}
+
 TEST(ChildProcess, ReadsTheFirstLineAndStopEndsTheChild) {
     CChildProcess child;
     ASSERT_EQ(child.Start("/bin/sh", {"-c", "echo first; echo second; exec sleep 60"}), kOk);

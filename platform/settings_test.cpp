@@ -223,7 +223,7 @@ TEST_F(SettingsTest, MissingFileAndNonFiles) {
     EXPECT_EQ(folder.Load(), kOk);
     EXPECT_NE(folder.Warning(), "");
     folder.WriteDword("", "Trace", 1);
-    EXPECT_NE(folder.Save(), kOk);
+    EXPECT_EQ(folder.Save(), kErrorAccessDenied);
     EXPECT_TRUE(fs::is_directory(file));
 
     CSettingsStore under(dir / "plain" / "RM7 Utility.conf");

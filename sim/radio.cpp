@@ -230,6 +230,9 @@ bool ParseFaults(std::string_view list, Faults& out, std::string& error) {
         } else if (name == "unplug" && value == "reset") {
             faults.unplugAtReset = true;
             ok = true;
+        } else if (name == "unplug" && value.starts_with("blocks:")) {
+            const auto r = std::from_chars(first + 7, last, faults.unplugAfterBlocks);
+            ok = r.ec == std::errc{} && r.ptr == last && faults.unplugAfterBlocks >= 0;
         } else if (name == "unplug") {
             const auto r = std::from_chars(first, last, faults.unplugAfterPackets);
             ok = r.ec == std::errc{} && r.ptr == last && faults.unplugAfterPackets >= 0;
@@ -589,6 +592,9 @@ bool Radio::QueryOrSet(std::string_view name, std::string& value, std::string_vi
 
 // "ER" AAAA LL CC: address, length and a checksum making address bytes + length + CC zero.
 bool Radio::OnReadEeprom(std::string_view params, uint64_t nowMs) {
+    if (CheckBlockUnplug()) {
+        return true;
+    }
     uint8_t high = 0, low = 0, length = 0, check = 0;
     if (params.size() != 8 || !ParseHexByte(params, 0, high) || !ParseHexByte(params, 2, low) ||
         !ParseHexByte(params, 4, length) || !ParseHexByte(params, 6, check)) {
@@ -614,6 +620,9 @@ bool Radio::OnReadEeprom(std::string_view params, uint64_t nowMs) {
 
 // "EW" AAAA LL data CC: the checksum covers address bytes, length and data.
 bool Radio::OnWriteEeprom(std::string_view params, uint64_t nowMs) {
+    if (CheckBlockUnplug()) {
+        return true;
+    }
     uint8_t high = 0, low = 0, length = 0, check = 0;
     if (params.size() < 8 || !ParseHexByte(params, 0, high) || !ParseHexByte(params, 2, low) ||
         !ParseHexByte(params, 4, length) || params.size() != 8 + 2 * size_t{length}) {
@@ -909,6 +918,25 @@ bool Radio::CheckUnplug() {
         output_.clear();
     }
     return unplugged_;
+}
+
+bool Radio::CheckBlockUnplug() {
+    const int after = options_.faults.unplugAfterBlocks;
+    if (after >= 0 && blocks_ >= static_cast<uint32_t>(after)) {
+        unplugged_ = true;
+        output_.clear();
+        return true;
+    }
+    ++blocks_;
+    return false;
+}
+
+void Radio::PlugIn() {
+    unplugged_ = false;
+    options_.faults.unplugAfterPackets = -1;
+    options_.faults.unplugAfterBlocks = -1;
+    options_.faults.unplugAtReset = false;
+    options_.faults.unplugAtTune = false;
 }
 
 void Radio::ResetCommand(uint64_t nowMs) {

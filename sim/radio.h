@@ -29,6 +29,7 @@ struct Faults {
     double lose = 0;    // one received byte of a packet or chunk never arrives
     uint64_t seed = 1;
     int unplugAfterPackets = -1;  // after this many loader packets the radio vanishes; -1 never
+    int unplugAfterBlocks = -1;   // after this many configuration blocks read or written ("ER", "EW")
     bool unplugAtReset = false;   // the radio vanishes as it takes a reset command ("LDD20000;")
     bool unplugAtTune = false;    // the radio vanishes as it keys its TUNE carrier ("SWH16;"), keyed
     int txpowerBand = -1;         // txpower=BAND: the displayed power never settles on that band
@@ -44,7 +45,8 @@ struct Faults {
     std::vector<GarbleOnce> garbleOnce;
 };
 
-// "drop=0.01,nak=0.02,garble=0.005,lose=0.001,seed=7,unplug=40" (or unplug=reset, unplug=tune),
+// "drop=0.01,nak=0.02,garble=0.005,lose=0.001,seed=7,unplug=40" (or unplug=reset, unplug=tune,
+// unplug=blocks:12: as the 13th configuration block is asked for or written),
 // "txpower=3,swr=10,tunestop=4" (band numbers 0 to 10), "garble=BN:2,garble=TQ:5"; an empty list is no fault.
 bool ParseFaults(std::string_view list, Faults& out, std::string& error);
 
@@ -115,6 +117,11 @@ class Radio {
     uint64_t NextOutputDueUs() const;
     // The unplug fault fired: the front end must go away.
     bool Unplugged() const { return unplugged_; }
+    // The cable back in: the radio is as the unplug left it (a boot loader in the middle of a
+    // load stays there), and no unplug fault fires again.
+    void PlugIn();
+    // Switched off and on: what a reset does (a DSP load ends where it stood).
+    void PowerCycle(uint64_t nowMs) { Reset(nowMs); }
 
     // Test-only control interface.
     // Every byte the radio took in at the right speed, in order (not those lost to the
@@ -191,6 +198,8 @@ class Radio {
     void OnMcuPacket(uint64_t nowMs);
     void OnDspChunk(uint64_t nowMs);
     bool CheckUnplug();
+    // The unplug fault for a configuration block about to be read or written: true when it fired.
+    bool CheckBlockUnplug();
 
     // Firmware command handlers: false when the parameters are not the command's, which
     // the radio answers with "?;".
@@ -289,6 +298,7 @@ class Radio {
     uint64_t inputDoneNs_ = 0;  // with pace: when the last byte received has crossed the wire
     uint64_t rng_;
     uint32_t packets_ = 0;
+    uint32_t blocks_ = 0;  // configuration blocks read or written
 
     std::vector<uint8_t> received_;
     std::vector<std::string> commands_;

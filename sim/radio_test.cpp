@@ -540,6 +540,18 @@ TEST(RadioFaults, NakLoseAndUnplugActOnLoaderPackets) {
     EXPECT_FALSE(atReset.radio.Unplugged());
     EXPECT_EQ(atReset.Send("LDD20000;"), "");
     EXPECT_TRUE(atReset.radio.Unplugged());
+
+    // unplug=blocks:1: one configuration block answered, the next one asked for finds it gone;
+    // plugged back in, it answers again.
+    Options running;  // the radio's own firmware answers the configuration reads
+    running.faults.unplugAfterBlocks = 1;
+    Wire blocks(running);
+    EXPECT_EQ(blocks.Send("ER000010F0;").substr(0, 8), "ER000010");
+    EXPECT_FALSE(blocks.radio.Unplugged());
+    EXPECT_EQ(blocks.Send("ER001010E0;"), "");
+    EXPECT_TRUE(blocks.radio.Unplugged());
+    blocks.radio.PlugIn();
+    EXPECT_EQ(blocks.Send("ER001010E0;").substr(0, 8), "ER001010");
 }
 
 TEST(Radio, LatencyAndPaceDelayTheAnswer) {
@@ -701,8 +713,12 @@ TEST(RadioOptions, ParseFaultListsAndVersions) {
     ASSERT_TRUE(ParseFaults("unplug=reset", f, error)) << error;
     EXPECT_TRUE(f.unplugAtReset);
     EXPECT_EQ(f.unplugAfterPackets, -1);
+    ASSERT_TRUE(ParseFaults("unplug=blocks:12", f, error)) << error;
+    EXPECT_EQ(f.unplugAfterBlocks, 12);
+    EXPECT_EQ(f.unplugAfterPackets, -1);
     ASSERT_TRUE(ParseFaults("", f, error));
     EXPECT_EQ(f.drop, 0);
+    EXPECT_EQ(f.unplugAfterBlocks, -1);
     EXPECT_EQ(f.unplugAfterPackets, -1);
     EXPECT_FALSE(f.unplugAtReset);
     ASSERT_TRUE(ParseFaults("garble=0.5,garble=BN,garble=TQ:3", f, error)) << error;
@@ -713,7 +729,8 @@ TEST(RadioOptions, ParseFaultListsAndVersions) {
     EXPECT_EQ(f.garbleOnce[1].command, "TQ");
     EXPECT_EQ(f.garbleOnce[1].nth, 3);
     for (const char* bad : {"drop", "drop=2", "drop=-0.1", "drop=0.1x", "jitter=1", "unplug=-1", "unplug=resets",
-                            "seed=abc", "garble=BN:0", "garble=BN:x", "garble=B;N", "garble=BN:"}) {
+                            "unplug=blocks:", "unplug=blocks:-2", "seed=abc", "garble=BN:0", "garble=BN:x",
+                            "garble=B;N", "garble=BN:"}) {
         error.clear();
         EXPECT_FALSE(ParseFaults(bad, f, error)) << bad;
         EXPECT_NE(error, "") << bad;

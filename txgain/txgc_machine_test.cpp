@@ -273,8 +273,7 @@ TEST(TXGCRun, PortLostWhileKeyedSaysTheRadioMayStillTransmit) {
     options.faults.unplugAtTune = true;
     Rig rig(options);
     ASSERT_TRUE(rig.Start());
-    const Result r = rig.Finish();
-    EXPECT_TRUE(Failed(r));
+    EXPECT_EQ(rig.Finish(), kErrPortGone);
     EXPECT_TRUE(rig.machine.MayStillTransmit());
     EXPECT_TRUE(rig.Logged(kMayStillTransmitText));
     EXPECT_TRUE(rig.Logged(kCalibrationFailedText));

@@ -3,13 +3,17 @@
 // callback is shown only from the event loop. The decisions themselves are tested in
 // config_jobs_test.
 #include <stdlib.h>
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
+#include <algorithm>
 #include <fstream>
 
+#include "config/eeprom_map.h"
 #include "config/ui/config_compare_dialog.h"
 #include "config/ui/config_restore_dialog.h"
 #include "config/ui/config_save_dialog.h"
@@ -252,7 +256,86 @@ class ConfigDialogsTest : public QObject {
         QCOMPARE(bench.radio->ReceivedCommands().size(), commandsBefore);
     }
 
+    // The page's buttons, clicked: each opens its dialog with the real file chooser and runs its
+    // job against the radio. Save writes the radio's configuration to the file chosen; Restore
+    // writes it back into the radio; Compare with Radio reads the radio and shows the result.
+    void pageButtonsRunTheirJobs() {
+        test::CRadioBench bench;
+        QVERIFY(bench.Contact() == kOk);
+        CConfigurationPage page(*bench.session, {});
+        const fs::path file = m_dir / "page.RM7Config";
+        fs::remove(file);
+
+        // What was on top each time the test looked, answered as a person would: the file chooser
+        // gets the file, a question Yes, a job dialog virtual time, a result its OK.
+        std::vector<std::string> seen;
+        QString differences;
+        QTimer driver;
+        driver.setInterval(1);
+        connect(&driver, &QTimer::timeout, [&] {
+            QWidget* top = QApplication::activeModalWidget();
+            if (auto* chooser = qobject_cast<QFileDialog*>(top)) {
+                seen.push_back("file chooser");
+                chooser->selectFile(QString::fromStdString(file.string()));
+                static_cast<QDialog*>(chooser)->accept();
+            } else if (auto* box = qobject_cast<QMessageBox*>(top)) {
+                seen.push_back("question: " + box->text().toStdString());
+                if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
+                    yes->click();
+                } else {
+                    box->accept();
+                }
+            } else if (auto* result = dynamic_cast<CConfigDifferenceDlg*>(top)) {
+                seen.push_back("differences");
+                differences = result->Details()->toPlainText();
+                result->accept();
+            } else if (auto* job = dynamic_cast<CConfigJobDialog*>(top)) {
+                if (seen.empty() || seen.back() != job->windowTitle().toStdString()) {
+                    seen.push_back(job->windowTitle().toStdString());
+                }
+                bench.pump.AdvanceBy(50);
+            }
+        });
+        driver.start();
+        const auto click = [&](CConfigurationPage::Action action) {
+            seen.clear();
+            QVERIFY(page.Button(action)->isEnabled());
+            page.Button(action)->click();  // returns once the modal dialogs have closed
+        };
+
+        FillRadio(*bench.radio, 7);
+        const std::vector<std::uint8_t> saved = bench.radio->Eeprom();
+        click(CConfigurationPage::kSave);
+        QCOMPARE(seen, (std::vector<std::string>{"file chooser", "Save Configuration"}));
+        QVERIFY(fs::exists(file));
+
+        FillRadio(*bench.radio, 8);
+        QVERIFY(bench.radio->Eeprom() != saved);
+        click(CConfigurationPage::kCompare);
+        QVERIFY(!seen.empty());
+        QCOMPARE(seen.front(), std::string("file chooser"));
+        QCOMPARE(seen.back(), std::string("differences"));
+        QVERIFY2(differences.startsWith(QString::fromStdString("< " + file.string() + "\n> the radio\n")),
+                 qPrintable(differences));
+
+        click(CConfigurationPage::kRestore);
+        QVERIFY(!seen.empty());
+        QCOMPARE(seen.front(), std::string("file chooser"));
+        QVERIFY(std::find(seen.begin(), seen.end(), "Restore Configuration") != seen.end());
+        QCOMPARE(bench.radio->Eeprom(), saved);
+        driver.stop();
+    }
+
   private:
+    // Changes every byte a configuration file holds, from a seed.
+    static void FillRadio(rm7sim::Radio& radio, std::uint32_t seed) {
+        for (const auto& range : kConfigurationRanges) {
+            for (std::uint32_t a = range.start; a < range.start + range.length; ++a) {
+                radio.Eeprom()[a] = static_cast<std::uint8_t>(a * 31 + seed * 17);
+            }
+        }
+    }
+
     test::CTempFolder m_folder;
     fs::path m_dir;
 };

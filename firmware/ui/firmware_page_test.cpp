@@ -72,7 +72,8 @@ class FirmwarePageTest : public QObject {
             while (dialog.isVisible() && t.elapsed() < 30000) {
                 QCoreApplication::processEvents();
                 radio.pump.RunUntilIdle();
-                std::this_thread::yield();
+                // A look every few milliseconds, not a spin that takes a core from the worker.
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
             return !dialog.isVisible();
         }

@@ -40,8 +40,27 @@ expect "--no-backup" rm7util firmware send --no-
 expect "--dsp" rm7util firmware send --mcu "$scratch/fmcu0288.hex" --d
 expect "19200 38400 4800 9600 auto" rm7util --speed ""
 expect "auto dsp mcu" rm7util firmware check --kind ""
-# Every device `rm7util ports` lists.
-expect "$(rm7util ports | awk '{ print $1 }' | sort | tr '\n' ' ' | sed 's/ $//')" rm7util --port ""
+# The devices come from `rm7util ports`, which lists this machine's serial adapters: none on many
+# machines, and the same list either way. So rm7util here is a stand-in that lists two ptys of its
+# own (simulated radios, one with a by-id name beside it) and hands every other command on.
+exec {sim1}< <(exec "$2/rm7-sim")
+sim1_pid=$!
+exec {sim2}< <(exec "$2/rm7-sim")
+sim2_pid=$!
+trap 'kill "$sim1_pid" "$sim2_pid" 2>/dev/null; rm -rf "$scratch"' EXIT
+read -r -t 30 -u "$sim1" dev1 || echo "FAIL: no first simulated radio"
+read -r -t 30 -u "$sim2" dev2 || echo "FAIL: no second simulated radio"
+mkdir "$scratch/bin"
+cat >"$scratch/bin/rm7util" <<STANDIN
+#!/usr/bin/env bash
+if [[ \$1 == ports ]]; then
+    printf '%s\t%s\n%s\n' '$dev1' 'usb-Example_Serial_Adapter-if00-port0' '$dev2'
+    exit 0
+fi
+exec '$2/rm7util' "\$@"
+STANDIN
+chmod +x "$scratch/bin/rm7util"
+expect "$(printf '%s\n' "$dev1" "$dev2" | sort | tr '\n' ' ' | sed 's/ $//')" "$scratch/bin/rm7util" --port ""
 expect "$scratch/fmcu0288.hex" rm7util firmware send --mcu "$scratch/fm"
 expect "$scratch/firmware" rm7util firmware list --folder "$scratch/fi"
 expect "$scratch/radio.RM7Config" rm7util config restore "$scratch/ra"

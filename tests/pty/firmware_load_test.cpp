@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <functional>
 
 #include "firmware/intel_hex.h"
 #include "tests/pty/pty_support.h"
@@ -14,8 +15,8 @@
 namespace rm7::test {
 namespace {
 
-using ::testing::AnyOf;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr std::uint32_t kMcuLow = 0x800;
 constexpr std::uint32_t kMcuSize = 0x1FD80 - 0x800;
@@ -83,22 +84,6 @@ TEST_F(FirmwareLoad, RadioWaitingInItsBootLoaderIsLoadedAtItsOwnSpeed) {
     EXPECT_THAT(r.err, HasSubstr("Connected to RM7 on " + sim.Device() + " at 19200 bit/s"));
 }
 
-// rm7util ended by SIGKILL after afterSec seconds, as a crash or a pulled plug ends a load.
-RunResult RunUtilKilledAfter(const CScratch& scratch, const std::vector<std::string>& args, int afterSec) {
-    std::string command = "timeout -s KILL " + std::to_string(afterSec) + " '" + (BinDir() / "rm7util").string() + "'";
-    for (const std::string& a : args) {
-        EXPECT_EQ(a.find('\''), std::string::npos) << a;
-        command += " '" + a + "'";
-    }
-    command += " >'" + (scratch.Dir() / "stdout").string() + "' 2>'" + (scratch.Dir() / "stderr").string() + "'";
-    RunResult r;
-    const int raw = std::system(command.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadAll(scratch.Dir() / "stdout");
-    r.err = ReadAll(scratch.Dir() / "stderr");
-    return r;
-}
-
 // A load cut short leaves the radio's boot loader in its download, deaf to every poll; the
 // next send brings it to a packet boundary with fill bytes and loads the image whole.
 TEST_F(FirmwareLoad, ALoadCutShortIsTakenUpByTheNextSend) {
@@ -122,11 +107,13 @@ TEST_F(FirmwareLoad, ALoadCutShortIsTakenUpByTheNextSend) {
         CSimulator sim(simArgs);
         ASSERT_FALSE(sim.Device().empty());
         if (c.killLoad) {
-            // The packets start about 2.5 s in and take some 35 s at the wire's pace.
-            const RunResult killed =
-                RunUtilKilledAfter(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file.string()}, 8);
-            ASSERT_EQ(killed.status, 128 + SIGKILL) << killed.err;
-            ASSERT_THAT(killed.err, HasSubstr("Sending MCU firmware file"));
+            // Killed as a crash or a pulled plug ends it, once a quarter of the packets are sent.
+            CRunningUtil killed(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file.string()});
+            ASSERT_TRUE(killed.WaitFor("MCU firmware: 25%", 120000)) << killed.Err();
+            killed.Signal(SIGKILL);
+            const int status = killed.Wait(30000);
+            ASSERT_TRUE(WIFSIGNALED(status)) << killed.Err();
+            ASSERT_EQ(WTERMSIG(status), SIGKILL);
             ASSERT_FALSE(std::filesystem::exists(dump / "mcu.bin")) << "the load was not cut short";
         }
         // The search and the fill take at most some 9 s of the contact's 10; a busy machine gets more.
@@ -163,23 +150,23 @@ TEST_F(FirmwareLoad, AnotherVersionThanTheNameSaysIsAFailure) {
     EXPECT_TRUE(r.out.empty());
 }
 
-TEST_F(FirmwareLoad, LossyLinkEndsWithTheExactImageOrAFailureCode) {
+// A fixed seed: the radio's faults fall on the same bytes each run, and every one of them is
+// recovered by the loader's retries, so the load ends with the exact image.
+TEST_F(FirmwareLoad, LossyLinkRecoversAndEndsWithTheExactImage) {
     const McuFirmware mcu = MakeMcu(13, "0288");
     const auto file = Hex("fmcu0288.hex", mcu.image, kMcuLow);
     const auto dump = DumpDir();
     CSimulator sim({"--flash-dump", dump.string(), "--faults", "drop=0.002,nak=0.02,garble=0.002,lose=0.0002,seed=3"});
     const RunResult r = RunUtil(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file}, 280);
-    ASSERT_THAT(r.status, AnyOf(0, 1)) << r.err;
-    if (r.status == 0) {
-        EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
-        EXPECT_THAT(r.err, HasSubstr("Total number of retries was"));
-    } else {
-        EXPECT_THAT(r.err, ::testing::ContainsRegex("Error code 0xE200004[345689BE]"));
-    }
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
+    EXPECT_THAT(r.err, HasSubstr("Total number of retries was"));
+    EXPECT_EQ(r.out, "MCU firmware 02.88 loaded and verified\n");
 }
 
 TEST_F(FirmwareLoad, CheckDescribesEachFileAndFailsForOneTheLoaderRefuses) {
-    const auto mcu = Hex("fmcu0288.hex", MakeMcu(15, "0288").image, kMcuLow);
+    const McuFirmware made = MakeMcu(15, "0288");
+    const auto mcu = Hex("fmcu0288.hex", made.image, kMcuLow);
     const auto dsp = Hex("fdsp0291.hex", RandomBytes(130, 2), 0x10000);
     const std::filesystem::path broken = scratch.Dir() / "fdsp0100.hex";
     WriteFile(broken, ":0400000001020304F2\r\n:0000000G\r\n");
@@ -193,7 +180,9 @@ TEST_F(FirmwareLoad, CheckDescribesEachFileAndFailsForOneTheLoaderRefuses) {
     EXPECT_EQ(json[0]["image_low"], 0x800);
     EXPECT_EQ(json[0]["image_size"], kMcuSize);
     EXPECT_EQ(json[0]["reconciliation"]["outcome"], "computed");
-    EXPECT_NE(json[0]["reconciliation"]["value"], 0);
+    // The value the loader puts in the image's first word (summed high byte first, so stored and
+    // shown byte-swapped), as the reference reconciliation made it.
+    EXPECT_EQ(json[0]["reconciliation"]["value"], made.flash[0] | made.flash[1] << 8);
     EXPECT_EQ(json[1]["kind"], "DSP");
     EXPECT_EQ(json[1]["image_low"], 0x10000);
     EXPECT_EQ(json[1]["image_high"], 0x10082);
@@ -324,19 +313,54 @@ TEST_F(FirmwareLoad, FirstSignalWarnsAndTheLoadGoesOn) {
     EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
 }
 
+// The number of times text appears in all.
+std::size_t Count(const std::string& all, const std::string& text) {
+    std::size_t n = 0;
+    for (std::size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+// Ctrl-C twice, as a person does it: the second once the warning is read. A machine too busy to
+// take the second within the window hears a new first one and warns again: then once more.
+// signal: to the program alone, or to its process group as a terminal sends it.
+bool StopTheLoad(CRunningUtil& util, const std::function<void()>& signal) {
+    signal();
+    for (std::size_t warned = 1; warned <= 10; ++warned) {
+        if (!util.WaitUntil([&](const std::string& err) { return Count(err, "goes on") >= warned; }, 60000)) {
+            return false;
+        }
+        signal();
+        const bool settled = util.WaitUntil(
+            [&](const std::string& err) {
+                return err.find("Stopping the firmware load") != std::string::npos || Count(err, "goes on") > warned;
+            },
+            60000);
+        if (!settled) {
+            return false;
+        }
+        if (util.Err().find("Stopping the firmware load") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 TEST_F(FirmwareLoad, SecondSignalSoonAfterStopsTheLoadAndSaysHowToRecover) {
     const auto file = Hex("fmcu0288.hex", MakeMcu(27, "0288").image, kMcuLow);
     CSimulator sim({"--pace"});
-    CRunningUtil util(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file.string()});
+    // (Finding the boot loader inside its download takes most of the default 10 s on a paced link.)
+    CRunningUtil util(scratch, {"--port", sim.Device(), "--timeout", "20", "firmware", "send", "--mcu", file.string()});
     ASSERT_TRUE(util.WaitFor("MCU firmware: 25%", 120000)) << util.Err();
-    util.Signal(SIGINT);
-    ASSERT_TRUE(util.WaitFor("goes on", 10000)) << util.Err();
-    util.Signal(SIGINT);
-    const int status = util.Wait(30000);
+    ASSERT_TRUE(StopTheLoad(util, [&] { util.Signal(SIGINT); })) << util.Err();
+    const int status = util.Wait(60000);
     ASSERT_TRUE(WIFEXITED(status)) << util.Err();
     EXPECT_EQ(WEXITSTATUS(status), 2);
     EXPECT_THAT(util.Err(), HasSubstr("Stopping the firmware load at the next packet.\n"));
-    EXPECT_THAT(util.Err(), HasSubstr("The radio is waiting in its boot loader: run `rm7util firmware send --mcu " +
+    // Stopped between packets: the contact that follows finds the boot loader inside its download.
+    EXPECT_THAT(util.Err(), HasSubstr("The radio is found waiting in its boot loader: run `rm7util firmware send "
+                                      "--mcu " +
                                       file.string() + "` again.\n"));
     EXPECT_EQ(util.Out(), "");
 
@@ -345,6 +369,22 @@ TEST_F(FirmwareLoad, SecondSignalSoonAfterStopsTheLoadAndSaysHowToRecover) {
     const RunResult r =
         RunUtil(scratch, {"--port", sim.Device(), "--timeout", "20", "firmware", "send", "--mcu", file.string()}, 240);
     EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// Ctrl-C at a terminal reaches the whole foreground process group. The radio rm7util started
+// for --simulate must not hear it: the load is stopped rm7util's own way, with the radio there
+// to be found afterwards, never "went away".
+TEST_F(FirmwareLoad, CtrlCAtTheTerminalStopsASimulatedLoadNotTheSimulatedRadio) {
+    CRunningUtil util(scratch, {"--simulate", "--sim-args=--pace", "--timeout", "20", "firmware", "update"});
+    ASSERT_TRUE(util.WaitFor("MCU firmware: 25%", 120000)) << util.Err();
+    ASSERT_TRUE(StopTheLoad(util, [&] { util.SignalGroup(SIGINT); })) << util.Err();
+    const int status = util.Wait(60000);
+    ASSERT_TRUE(WIFEXITED(status)) << util.Err();
+    EXPECT_EQ(WEXITSTATUS(status), 2) << util.Err();
+    EXPECT_THAT(util.Err(), Not(HasSubstr("went away")));
+    EXPECT_THAT(util.Err(), HasSubstr("The radio is found waiting in its boot loader: run `rm7util firmware update` "
+                                      "again.\n"));
+    EXPECT_EQ(util.Out(), "");
 }
 
 // Outside a firmware load or a restore, SIGINT ends rm7util at once, as it always has.

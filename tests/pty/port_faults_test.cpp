@@ -32,14 +32,74 @@ TEST(PortFaults, UnplugDuringTheResetWaitIsReportedAtOnceAndPlainly) {
     RecordProperty("unplug_noticed_after_ms", static_cast<int>(noticedMs));
     ASSERT_TRUE(WIFEXITED(status)) << util.Err();
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    // Before, the end of the 8 s wait (5.4 s or more after the unplug) was the first sign. The
-    // bound is loose on purpose: a shared machine may be slow, the virtual-time tests are exact.
-    EXPECT_LT(noticedMs, 4000) << util.Err();
+    // Noticed late, the unplug would show only as the 8 s wait ends, 8 s after the reset that was
+    // sent before "Waiting" was read here. The bound is that wait less a margin for a slow read,
+    // not a speed: a busy machine slows the notice far less than it would have to to reach it.
+    EXPECT_LT(noticedMs, 7000) << util.Err();
     EXPECT_THAT(util.Err(),
                 HasSubstr("Error code 0xE2000210: The radio's serial port went away (cable or adapter unplugged)"));
     EXPECT_THAT(util.Err(), Not(HasSubstr("Access is denied")));
     EXPECT_THAT(util.Err(), Not(HasSubstr("PurgeComm")));
     EXPECT_THAT(util.Out(), Not(HasSubstr("loaded and verified")));
+}
+
+// The cable pulled while the most is at stake, over a real pty: MCU packets, DSP chunks, the
+// blocks a restore writes (after the backup's reads) and those a save reads. The device going
+// away is said once with its code, with what to do for a load, and a save leaves no file.
+TEST(PortFaults, UnplugWhilePacketsOrBlocksFlowIsSaidOnceWithWhatToDo) {
+    CScratch scratch;
+    const std::filesystem::path mcu = scratch.Dir() / "fmcu0288.hex";
+    WriteHexFile(mcu, McuImageBytes(41, "0288"), 0x800);
+    const std::filesystem::path dsp = scratch.Dir() / "fdsp0291.hex";
+    WriteHexFile(dsp, DspImageBytes(4000, 42, "0291"), 0);
+    const std::filesystem::path saved = scratch.Dir() / "saved.RM7Config";
+    {
+        CSimulator sim({});
+        ASSERT_FALSE(sim.Device().empty());
+        const RunResult r = RunUtil(scratch, {"-q", "--port", sim.Device(), "config", "save", saved.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    const std::filesystem::path unsaved = scratch.Dir() / "unsaved.RM7Config";
+    const struct {
+        const char* name;
+        const char* fault;
+        std::vector<std::string> command;
+        std::string told;  // "" when nothing but the code
+    } cases[] = {
+        {"MCU packets",
+         "unplug=300",
+         {"firmware", "send", "--mcu", mcu.string()},
+         "Plug the cable back in and run `rm7util firmware send --mcu " + mcu.string() +
+             "` again: the radio's boot loader is found again.\n"},
+        {"DSP chunks",
+         "unplug=20",
+         {"firmware", "send", "--dsp", dsp.string()},
+         "Plug the cable back in, turn the radio off and on, and run `rm7util firmware send --dsp " + dsp.string() +
+             "` again: the DSP load starts over.\n"},
+        // The contacts and the backup read some 27 blocks: a write of the restore goes nowhere.
+        {"restore blocks", "unplug=blocks:40", {"--yes", "config", "restore", saved.string()}, ""},
+        {"save blocks", "unplug=blocks:20", {"config", "save", unsaved.string()}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CSimulator sim({"--faults", c.fault});
+        ASSERT_FALSE(sim.Device().empty());
+        std::vector<std::string> args = {"--port", sim.Device()};
+        args.insert(args.end(), c.command.begin(), c.command.end());
+        const RunResult r = RunUtil(scratch, args, 120);
+        EXPECT_EQ(r.status, 1) << r.err;
+        const std::string code =
+            "Error code 0xE2000210: The radio's serial port went away (cable or adapter unplugged)";
+        const std::size_t at = r.err.find(code);
+        ASSERT_NE(at, std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find(code, at + 1), std::string::npos) << "said more than once:\n" << r.err;
+        EXPECT_THAT(r.err, HasSubstr(c.told));
+        EXPECT_THAT(r.err, Not(HasSubstr("PurgeComm")));
+        EXPECT_THAT(r.err, Not(HasSubstr("backup failed"))) << "the cable went before the job began";
+        EXPECT_THAT(r.err, Not(HasSubstr("Configuration was restored")));
+        EXPECT_THAT(r.out, Not(HasSubstr("loaded and verified")));
+        EXPECT_FALSE(std::filesystem::exists(unsaved));
+    }
 }
 
 // The simulator holds the other end of the pty (and the slave too); the hint must name the

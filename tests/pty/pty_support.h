@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -119,7 +120,9 @@ class CRunningUtil {
         m_out = scratch.Dir() / "stdout";
         m_pid = ::fork();
         if (m_pid == 0) {
-            // The signals as at a terminal, whatever the test runner set.
+            // The signals as at a terminal, whatever the test runner set; a process group of its
+            // own, as a shell gives a command, so the test can signal the group as a terminal does.
+            ::setpgid(0, 0);
             ::signal(SIGINT, SIG_DFL);
             ::signal(SIGTERM, SIG_DFL);
             ::dup2(fds[1], STDERR_FILENO);
@@ -128,6 +131,7 @@ class CRunningUtil {
             ::execv(program.c_str(), argv.data());
             ::_exit(127);
         }
+        ::setpgid(m_pid, m_pid);
         ::close(fds[1]);
         m_err = fds[0];
     }
@@ -145,17 +149,23 @@ class CRunningUtil {
 
     // Reads standard error until it holds text; false when limitMs pass or it ends first.
     bool WaitFor(const std::string& text, int limitMs) {
+        return WaitUntil([&](const std::string& err) { return err.find(text) != std::string::npos; }, limitMs);
+    }
+    // Reads standard error until done(what it holds); false when limitMs pass or it ends first.
+    bool WaitUntil(const std::function<bool(const std::string&)>& done, int limitMs) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-        while (m_errText.find(text) == std::string::npos) {
+        while (!done(m_errText)) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
             if (left <= 0 || !ReadSome(static_cast<int>(left))) {
-                return m_errText.find(text) != std::string::npos;
+                return done(m_errText);
             }
         }
         return true;
     }
     void Signal(int sig) const { ::kill(m_pid, sig); }
+    // To every process of its group, as a terminal sends Ctrl-C.
+    void SignalGroup(int sig) const { ::kill(-m_pid, sig); }
     pid_t Pid() const { return m_pid; }
     // Waits for the end; the wait status as waitpid gives it (-1 when it did not end in time).
     int Wait(int limitMs) {

@@ -88,12 +88,20 @@ TEST_F(SerialPortPty, CloseWhileTheListenerWaitsReturnsPromptly) {
 }
 
 TEST_F(SerialPortPty, RadioUnpluggedMidContactIsReportedOnceAndNothingHangs) {
-    Build({"--latency", "20"});
+    const std::filesystem::path record = scratch.Dir() / "wire.txt";
+    Build({"--latency", "20", "--record", record.string()});
     ASSERT_EQ(Contact(), 0u);
-    // Unplug while the radio is being polled again.
+    // What the radio's wire recording holds so far (it is written line by line as bytes come).
+    const auto recorded = [&] {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(record, ec);
+        return ec ? 0 : size;
+    };
+    // Unplug while the radio is being polled again: once a poll has reached it.
     window.completions.clear();
+    const auto before = recorded();
     session->Contact().StartAtSpeedSearch();
-    pump.RunUntil([] { return false; }, 30);
+    ASSERT_TRUE(pump.RunUntil([&] { return recorded() > before; }, 10000)) << "no poll reached the radio";
     sim->Stop();
     EXPECT_TRUE(pump.RunUntil([this] { return !window.completions.empty(); }, 20000));
     ASSERT_EQ(window.completions.size(), 1u);
@@ -105,8 +113,7 @@ TEST_F(SerialPortPty, RadioUnpluggedMidContactIsReportedOnceAndNothingHangs) {
         EXPECT_THAT(box, ::testing::HasSubstr("Error 0xE2000210: The radio's serial port went away"));
     }
     // The port is closed and later calls fail quietly.
-    pump.RunUntil([] { return false; }, 50);
-    EXPECT_FALSE(model->IsPortOpen());
+    EXPECT_TRUE(pump.RunUntil([this] { return !model->IsPortOpen(); }, 10000));
     EXPECT_FALSE(session->SendText("I;"));
     EXPECT_LE(notifier.BoxLines().size(), 1u);
 }

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextEdit>
+#include <QTimer>
 #include <QtTest>
 
 #include <cstdlib>
@@ -99,6 +100,54 @@ class TXGCWizardTest : public QObject {
                                                QStringLiteral("TXGainCalibration.htm#Completion")}));
         Click(wizard, QWizard::FinishButton);
         QVERIFY(!wizard.isVisible());
+    }
+
+    // The Calibration page's button, clicked: it opens the wizard on this radio, whose Calibrate
+    // runs the calibration to its end; the page's button is usable again afterwards.
+    void PageButtonOpensTheWizardThatCalibrates() {
+        test::CRadioBench bench(test::BenchStart::Contacted);
+        const std::string before = bench.radio->SettingsText(bench.pump.TickCount());
+        CCalibrationPage page(*bench.session, {});
+        page.OnSetActive();
+        QVERIFY(page.CalibrateButton()->isEnabled());
+
+        // Drives the wizard as a person would, one step each time the test looks.
+        QString title;
+        QString summary;
+        bool calibrating = false;
+        bool busy = false;
+        QTimer driver;
+        driver.setInterval(1);
+        connect(&driver, &QTimer::timeout, [&] {
+            auto* wizard = dynamic_cast<CTXGCWizard*>(QApplication::activeModalWidget());
+            if (wizard == nullptr || busy) {
+                return;
+            }
+            busy = true;
+            if (!calibrating) {
+                title = wizard->windowTitle();
+                wizard->button(QWizard::NextButton)->click();
+                wizard->button(QWizard::NextButton)->click();
+                wizard->CalibrateButton()->click();
+                calibrating = true;
+            } else if (wizard->Job().Running()) {
+                bench.pump.AdvanceBy(200);
+            } else {
+                wizard->button(QWizard::NextButton)->click();
+                summary = wizard->SummaryBox()->toPlainText();
+                wizard->button(QWizard::FinishButton)->click();
+            }
+            busy = false;
+        });
+        driver.start();
+        page.CalibrateButton()->click();  // returns once the wizard has closed
+        driver.stop();
+        QCOMPARE(title, QStringLiteral("TX Gain Calibration"));
+        QCOMPARE(summary, QStringLiteral("5 watt calibration succeeded\n"));
+        QCOMPARE(bench.radio->Tx().Carriers(), 23u);
+        QCOMPARE(bench.radio->SettingsText(bench.pump.TickCount()), before);
+        QVERIFY(page.CalibrateButton()->isEnabled());
+        page.OnKillActive();
     }
 
     void FinishWithoutCalibrating() {
