@@ -281,6 +281,17 @@ void AddCalibrateCommands(CLI::App& app, IEnvironment& env, const GlobalOptions&
     commands.push_back({calibrate, [&env, &options] { return RunCalibrate(env, options); }});
 }
 
+// `rm7util help [COMMAND...]`: the help of that command, as `rm7util COMMAND --help` shows it.
+void AddHelpCommand(CLI::App& app, IEnvironment& env, std::vector<Command>& commands) {
+    auto words = std::make_shared<std::vector<std::string>>();
+    auto all = std::make_shared<bool>(false);
+    auto* help = app.add_subcommand("help", "Show the help of a command (rm7util help firmware send)");
+    help->add_option("COMMAND", *words, "The command, and the command under it");
+    help->add_flag("--all", *all, "The help of every command, one after another (as the man page holds it)");
+    commands.push_back(
+        {help, [&env, &app, words, all] { return PrintCommandHelp(app, *words, *all, env.Out(), env.Err()); }});
+}
+
 }  // namespace
 
 int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) {
@@ -288,14 +299,17 @@ int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) 
     CLI::App app{std::string(kProductName) +
                      " from the command line: find the radio, load firmware, save, restore and compare its "
                      "configuration, calibrate its transmitter, edit its memories, macros and banner, set its "
-                     "clock and work its text modes.\nWithout --port the port saved by the desktop application is "
-                     "used; --simulate "
-                     "runs against a simulated radio.",
+                     "clock and work its text modes.\nWithout --port the port named by RM7_PORT, else the one saved by "
+                     "the desktop application is used; --simulate runs against a simulated radio.",
                  "rm7util"};
     app.set_version_flag("--version", "rm7util " + ProgramVersionText());
     app.require_subcommand(1);
     GlobalOptions options;
-    app.add_option("--port", options.port, "Serial device to use for this run (e.g. /dev/ttyUSB0)")->type_name("DEV");
+    app.add_option("-p,--port", options.port,
+                   "Serial device to use for this run (e.g. /dev/ttyUSB0); without it RM7_PORT from the "
+                   "environment, else the port saved by the desktop application")
+        ->envname("RM7_PORT")
+        ->type_name("DEV");
     app.add_option("--speed", options.speed, "Serial speed: auto (search) or a fixed 4800, 9600, 19200, 38400")
         ->check(CLI::IsMember({"auto", "4800", "9600", "19200", "38400"}))
         ->type_name("BPS");
@@ -319,6 +333,7 @@ int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) 
     AddMemoriesCommands(app, env, options, commands);
     AddTerminalCommand(app, env, options, commands);
     AddCalibrateCommands(app, env, options, commands);
+    AddHelpCommand(app, env, commands);
     DescribeConventions(app);
 
     try {

@@ -1261,6 +1261,57 @@ TEST_F(CliCommands, EveryHelpShowsTheGlobalOptionsAndTheExitStatuses) {
     EXPECT_THAT(Line({"--help"}).out, HasSubstr("Exit status:\n  0  done\n  1  the job failed"));
 }
 
+TEST_F(CliCommands, ThePortComesFromTheOptionOrRM7_PORT) {
+    const struct {
+        const char* environment;  // nullptr: not set
+        std::vector<std::string> words;
+        const char* port;
+    } cases[] = {
+        {nullptr, {"-p", "simA", "--json", "info"}, "simA"},
+        {"simEnv", {"--json", "info"}, "simEnv"},
+        {"simEnv", {"--port", "simA", "--json", "info"}, "simA"},  // the command line wins
+        {"simEnv", {"--json", "info", "-p", "simB"}, "simB"},
+    };
+    for (const auto& c : cases) {
+        if (c.environment != nullptr) {
+            setenv("RM7_PORT", c.environment, 1);
+        } else {
+            unsetenv("RM7_PORT");
+        }
+        const Outcome o = Line(c.words);
+        const std::string line = ::testing::PrintToString(c.words);
+        ASSERT_EQ(o.status, 0) << line << o.err;
+        EXPECT_EQ(nlohmann::json::parse(o.out)["port"], c.port) << line;
+    }
+    unsetenv("RM7_PORT");
+}
+
+TEST_F(CliCommands, HelpCommandShowsThatCommandsHelp) {
+    for (const std::vector<std::string>& words :
+         std::vector<std::vector<std::string>>{{"info"}, {"firmware", "send"}, {"config", "restore"}, {}}) {
+        std::vector<std::string> help = {"help"};
+        help.insert(help.end(), words.begin(), words.end());
+        std::vector<std::string> dashed = words;
+        dashed.push_back("--help");
+        const Outcome o = Line(help);
+        const std::string line = ::testing::PrintToString(help);
+        EXPECT_EQ(o.status, 0) << line;
+        EXPECT_EQ(o.out, Line(dashed).out) << line;
+        EXPECT_EQ(o.err, "") << line;
+    }
+    const Outcome o = Line({"help", "firmware", "sned"});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err,
+              "rm7util firmware: unknown command \"sned\". Did you mean \"send\"?\nRun \"rm7util firmware --help\" for "
+              "the commands and options.\n");
+    // Every command's help in one text, for the man page.
+    const Outcome all = Line({"help", "--all"});
+    EXPECT_EQ(all.status, 0);
+    EXPECT_THAT(all.out, HasSubstr("--mcu FILE"));
+    EXPECT_THAT(all.out, HasSubstr("--across-midnight"));
+}
+
 TEST_F(CliCommands, JsonFailuresPrintOneObjectWithTheCodeAndText) {
     env->refuseOpen = kErrorFileNotFound;
     Outcome o = Line({"--json", "--port", "sim0", "info"});

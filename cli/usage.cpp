@@ -190,6 +190,59 @@ int ReportParseError(CLI::App& app, const CLI::ParseError& error, std::ostream& 
     return kExitUsage;
 }
 
+namespace {
+
+// A command's help as `--help` shows it. CLI::App::help would show the help of the command being
+// run (help) instead.
+std::string CommandHelp(const CLI::App& command) {
+    return command.get_formatter()->make_help(&command, CommandPath(command), CLI::AppFormatMode::Normal);
+}
+
+// The help of every command below command, without the global options and exit statuses each
+// repeats.
+void AppendCommandsBelow(const CLI::App& command, std::string& text) {
+    const auto formatter = std::dynamic_pointer_cast<CLI::Formatter>(command.get_formatter());
+    for (const CLI::App* sub : command.get_subcommands([](const CLI::App*) { return true; })) {
+        text += "\n" + CommandPath(*sub) + "\n";
+        if (formatter) {
+            text += formatter->make_description(sub) + formatter->make_usage(sub, CommandPath(*sub)) +
+                    formatter->make_positionals(sub) + formatter->make_groups(sub, CLI::AppFormatMode::Normal);
+        }
+        AppendCommandsBelow(*sub, text);
+    }
+}
+
+}  // namespace
+
+int PrintCommandHelp(CLI::App& app, const std::vector<std::string>& words, bool all, std::ostream& out,
+                     std::ostream& err) {
+    CLI::App* command = &app;
+    for (const std::string& word : words) {
+        CLI::App* next = nullptr;
+        for (CLI::App* sub : command->get_subcommands([](CLI::App*) { return true; })) {
+            if (sub->check_name(word)) {
+                next = sub;
+            }
+        }
+        if (next == nullptr) {
+            const std::string where = CommandPath(*command);
+            err << where << ": unknown command \"" << word << "\".";
+            if (const std::string nearest = NearestWord(word, CommandNames(*command)); !nearest.empty()) {
+                err << " Did you mean \"" << nearest << "\"?";
+            }
+            err << "\nRun \"" << where << " --help\" for the commands and options.\n";
+            return kExitUsage;
+        }
+        command = next;
+    }
+    std::string text = CommandHelp(*command);
+    if (all) {
+        AppendCommandsBelow(*command, text);
+    }
+    out << text;
+    return 0;
+}
+
 int RunCommand(CCommandEnvironment& env, const GlobalOptions& options, const std::function<int()>& run) {
     (void)TakeReportedFailure();
     int status = 1;

@@ -35,6 +35,11 @@ std::string NearestWord(std::string_view word, const std::vector<std::string>& c
 // status 2.
 int ReportParseError(CLI::App& app, const CLI::ParseError& error, std::ostream& out, std::ostream& err);
 
+// `rm7util help COMMAND...`: that command's help on out (the program's with no words), with all
+// every command's under it too; an unknown command is said on err with status 2.
+int PrintCommandHelp(CLI::App& app, const std::vector<std::string>& words, bool all, std::ostream& out,
+                     std::ostream& err);
+
 // The environment the commands are given: the program's own, noting whether anything went to
 // standard output.
 class CCommandEnvironment final : public IEnvironment {

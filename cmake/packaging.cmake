@@ -12,9 +12,14 @@ if(RM7_HELP2MAN)
             set(summary "a simulated RM7 transceiver on a pseudo-terminal")
         endif()
         set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
+        # rm7util's page holds every command's help, not only the program's.
+        set(help_option --help)
+        if(program STREQUAL "rm7util")
+            set(help_option "help --all")
+        endif()
         add_custom_command(OUTPUT ${page} ${page}.gz
             COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-            COMMAND ${RM7_HELP2MAN} --no-info --no-discard-stderr --section 1 --name ${summary}
+            COMMAND ${RM7_HELP2MAN} --no-info --no-discard-stderr --section 1 --name ${summary} --help-option=${help_option}
                     --output ${page} $<TARGET_FILE:${program}>
             COMMAND gzip -9 -n -k -f ${page}
             DEPENDS ${program}
@@ -23,7 +28,8 @@ if(RM7_HELP2MAN)
         list(APPEND rm7_man_pages ${page}.gz)
     endforeach()
     add_custom_target(man ALL DEPENDS ${rm7_man_pages})
-    install(FILES ${rm7_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    # OPTIONAL: an install after a build of the programs alone (scripts/run.sh) still installs them.
+    install(FILES ${rm7_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 OPTIONAL)
 else()
     message(STATUS "help2man not found: no man pages (Debian package help2man)")
 endif()

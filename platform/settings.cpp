@@ -10,8 +10,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 namespace rm7 {
@@ -203,6 +205,73 @@ bool QuotedBody(std::string_view s, std::string_view& body) {
     return false;
 }
 
+// A value in one of the typed forms, or a plain one (what a person writes by hand: Port=/dev/ttyUSB0),
+// read as a string; a plain whole number is a dword, as Trace=1 means. Returns why when it fits none.
+const char* ParseValue(std::string_view value,
+                       std::optional<std::variant<std::uint32_t, std::string, std::vector<std::uint8_t>>>& out) {
+    if (ConsumePrefix(value, "dword:")) {
+        if (value.empty() || value.size() > 8) {
+            return "bad dword";
+        }
+        std::uint32_t dword = 0;
+        for (char c : value) {
+            const int digit = HexDigitValue(c);
+            if (digit < 0) {
+                return "bad dword";
+            }
+            dword = dword << 4 | static_cast<std::uint32_t>(digit);
+        }
+        out = dword;
+        return nullptr;
+    }
+    if (ConsumePrefix(value, "string:")) {
+        std::string_view body;
+        std::string decoded;
+        if (!QuotedBody(value, body) || !Unescape(body, decoded)) {
+            return "bad string";
+        }
+        out = std::move(decoded);
+        return nullptr;
+    }
+    if (ConsumePrefix(value, "binary:")) {
+        if (value.size() % 2 != 0) {
+            return "bad binary";
+        }
+        std::vector<std::uint8_t> bytes;
+        bytes.reserve(value.size() / 2);
+        for (std::size_t i = 0; i < value.size(); i += 2) {
+            const int hi = HexDigitValue(value[i]);
+            const int lo = HexDigitValue(value[i + 1]);
+            if (hi < 0 || lo < 0) {
+                return "bad binary";
+            }
+            bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+        }
+        out = std::move(bytes);
+        return nullptr;
+    }
+    if (!value.empty() && value.size() <= 10 &&
+        std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        const unsigned long long number = std::stoull(std::string(value));
+        if (number <= 0xFFFFFFFFull) {
+            out = static_cast<std::uint32_t>(number);
+            return nullptr;
+        }
+    }
+    std::string_view body;
+    std::string decoded;
+    if (!value.empty() && value.front() == '"') {
+        if (!QuotedBody(value, body) || !Unescape(body, decoded)) {
+            return "bad string";
+        }
+        out = std::move(decoded);
+        return nullptr;
+    }
+    // Taken as written, escapes and all: a hand-written Windows-style path keeps its backslashes.
+    out = std::string(value);
+    return nullptr;
+}
+
 }  // namespace
 
 bool CSettingsStore::NoCaseLess::operator()(std::string_view a, std::string_view b) const {
@@ -353,11 +422,15 @@ bool CSettingsStore::FromText(std::string_view text, std::string& warning) {
     m_sections.clear();
     warning.clear();
     std::string section;
+    // After a header that cannot be read, the lines below it belong to no known section.
+    bool sectionKnown = true;
     unsigned lineNo = 0;
-    const auto damaged = [&](const char* why) {
-        m_sections.clear();
-        warning = "line " + std::to_string(lineNo) + ": " + why;
-        return false;
+    unsigned ignoredCount = 0;
+    // One bad line costs that line only: the others are the user's settings all the same.
+    const auto ignore = [&](const char* why) {
+        if (ignoredCount++ == 0) {
+            warning = "line " + std::to_string(lineNo) + ": " + why;
+        }
     };
 
     while (!text.empty()) {
@@ -373,61 +446,39 @@ bool CSettingsStore::FromText(std::string_view text, std::string& warning) {
             continue;
         }
         if (line.front() == '[') {
-            if (line.back() != ']' || !Unescape(Trim(line.substr(1, line.size() - 2)), section)) {
-                return damaged("bad section header");
+            sectionKnown = line.back() == ']' && Unescape(Trim(line.substr(1, line.size() - 2)), section);
+            if (!sectionKnown) {
+                ignore("bad section header");
             }
+            continue;
+        }
+        if (!sectionKnown) {
+            ignore("below a bad section header");
             continue;
         }
 
         const auto eq = line.find('=');
         if (eq == std::string_view::npos) {
-            return damaged("not a setting");
+            ignore("not a setting");
+            continue;
         }
         std::string name;
         if (!Unescape(Trim(line.substr(0, eq)), name)) {
-            return damaged("bad name");
+            ignore("bad name");
+            continue;
         }
-        std::string_view value = Trim(line.substr(eq + 1));
-        if (ConsumePrefix(value, "dword:")) {
-            if (value.empty() || value.size() > 8) {
-                return damaged("bad dword");
-            }
-            std::uint32_t dword = 0;
-            for (char c : value) {
-                const int digit = HexDigitValue(c);
-                if (digit < 0) {
-                    return damaged("bad dword");
-                }
-                dword = dword << 4 | static_cast<std::uint32_t>(digit);
-            }
-            Put(section, name, dword);
-        } else if (ConsumePrefix(value, "string:")) {
-            std::string_view body;
-            std::string decoded;
-            if (!QuotedBody(value, body) || !Unescape(body, decoded)) {
-                return damaged("bad string");
-            }
-            Put(section, name, std::move(decoded));
-        } else if (ConsumePrefix(value, "binary:")) {
-            if (value.size() % 2 != 0) {
-                return damaged("bad binary");
-            }
-            std::vector<std::uint8_t> bytes;
-            bytes.reserve(value.size() / 2);
-            for (std::size_t i = 0; i < value.size(); i += 2) {
-                const int hi = HexDigitValue(value[i]);
-                const int lo = HexDigitValue(value[i + 1]);
-                if (hi < 0 || lo < 0) {
-                    return damaged("bad binary");
-                }
-                bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
-            }
-            Put(section, name, std::move(bytes));
-        } else {
-            return damaged("unknown value type");
+        std::optional<Value> value;
+        const char* why = ParseValue(Trim(line.substr(eq + 1)), value);
+        if (!value) {
+            ignore(why);
+            continue;
         }
+        Put(section, name, std::move(*value));
     }
-    return true;
+    if (ignoredCount > 1) {
+        warning += "; " + std::to_string(ignoredCount - 1) + (ignoredCount == 2 ? " more line" : " more lines");
+    }
+    return ignoredCount == 0;
 }
 
 Result CSettingsStore::Load() {
@@ -473,7 +524,8 @@ Result CSettingsStore::Load() {
             if (n == 0) {
                 std::string why;
                 if (!FromText(text, why)) {
-                    ignored(why);
+                    m_warning = "The settings file \"" + m_file.string() + "\": left out what could not be read (" +
+                                why + "); the other settings apply.";
                 }
                 break;
             }

@@ -14,8 +14,9 @@
 //
 // Strings are UTF-8 between double quotes with \\ \" \n \r \t and \xHH escapes; a byte that is
 // not part of valid UTF-8 is written as \xHH. Values before the first section header belong to
-// section "" (so does a "[]" header). A line that fits none of these forms makes the file
-// damaged: Load() then gives an empty store and a Warning(), never a failure or a crash.
+// section "" (so does a "[]" header). A value written by hand without a type (Port=/dev/ttyUSB0,
+// Trace=1) is read as a string, or as a dword when it is a whole number. A line that fits none of
+// these forms is left out with a Warning() and the others are kept; never a failure or a crash.
 //
 // Reads and writes touch only memory; Save() writes the file atomically. One thread at a time.
 #include "platform/result.h"
@@ -34,8 +35,9 @@ class CSettingsStore {
   public:
     explicit CSettingsStore(std::filesystem::path file);
 
-    // Replaces the store with the file's content. A missing file is an empty store; a damaged or
-    // foreign one too, with a Warning(). A file that cannot be read returns its error code.
+    // Replaces the store with the file's content. A missing file is an empty store; so is one that
+    // is not a file or too large, with a Warning(); lines that cannot be read are left out with a
+    // Warning(). A file that cannot be read returns its error code.
     Result Load();
     // Writes the whole store, creating the folder when missing.
     Result Save();
@@ -60,8 +62,8 @@ class CSettingsStore {
 
     // The file's text form, for Save() and for tests and fuzzing of the reader.
     std::string ToText() const;
-    // Replaces the store with the values of text; false (and an empty store) when it is damaged,
-    // with the reason in warning.
+    // Replaces the store with the values of text; false when a line could not be read (that line
+    // is left out, the others kept), with the first such line and the count in warning.
     bool FromText(std::string_view text, std::string& warning);
 
   private:

@@ -170,46 +170,89 @@ TEST_F(SettingsTest, HandEditedFilesAreRead) {
     EXPECT_EQ(d, 0xFFFFFFFFu);
 }
 
-TEST_F(SettingsTest, DamagedOrForeignFilesGiveAnEmptyStoreAndAWarning) {
-    const std::string cases[] = {
-        "Trace=1\n",
-        "[General]\nfoo=bar\n",
-        "Good=dword:1\nTrace=dword:123456789\n",
-        "Trace=dword:\n",
-        "Trace=dword:xyz\n",
-        "Trace=dword:-1\n",
-        "Port=string:\"unterminated\n",
-        "Port=string:\"a\" trailing\n",
-        "Port=string:unquoted\n",
-        "Port=string:\"bad escape \\q\"\n",
-        "Port=string:\"short hex \\x4\"\n",
-        "Blob=binary:abc\n",
-        "Blob=binary:zz\n",
-        "[Window\nflags=dword:1\n",
-        "just words\n",
-        "bad\\qname=dword:1\n",
-        "\x7F"
-        "ELF\x02\x01\x01\0\0\0"s,
+TEST_F(SettingsTest, ABadLineIsLeftOutWithAWarningAndTheOthersAreKept) {
+    // Each file holds Good=dword:1 beside one line that cannot be read.
+    const struct {
+        std::string bad;
+        const char* why;
+    } cases[] = {
+        {"Trace=dword:123456789", "line 2: bad dword"},
+        {"Trace=dword:", "line 2: bad dword"},
+        {"Trace=dword:xyz", "line 2: bad dword"},
+        {"Trace=dword:-1", "line 2: bad dword"},
+        {"Port=string:\"unterminated", "line 2: bad string"},
+        {"Port=string:\"a\" trailing", "line 2: bad string"},
+        {"Port=string:unquoted", "line 2: bad string"},
+        {"Port=string:\"bad escape \\q\"", "line 2: bad string"},
+        {"Port=string:\"short hex \\x4\"", "line 2: bad string"},
+        {"Port=\"unterminated", "line 2: bad string"},
+        {"Blob=binary:abc", "line 2: bad binary"},
+        {"Blob=binary:zz", "line 2: bad binary"},
+        {"just words", "line 2: not a setting"},
+        {"bad\\qname=dword:1", "line 2: bad name"},
     };
-    for (const std::string& content : cases) {
-        WriteFile(content);
+    for (const auto& c : cases) {
+        WriteFile("Good=dword:1\n" + c.bad + "\n");
         CSettingsStore store(file);
         store.WriteDword("", "Stale", 1);
-        EXPECT_EQ(store.Load(), kOk) << content;
-        EXPECT_NE(store.Warning(), "") << content;
-        EXPECT_FALSE(store.Has("", "Good"));
+        EXPECT_EQ(store.Load(), kOk) << c.bad;
+        EXPECT_EQ(store.Warning(), "The settings file \"" + file.string() + "\": left out what could not be read (" +
+                                       c.why + "); the other settings apply.")
+            << c.bad;
+        std::uint32_t good = 0;
+        EXPECT_EQ(store.ReadDword("", "Good", good), kOk) << c.bad;
+        EXPECT_EQ(good, 1u);
         EXPECT_FALSE(store.Has("", "Stale"));  // Load replaces what was in memory
-        EXPECT_EQ(store.ToText(), "# RM7 Utility settings\n") << content;
+        EXPECT_EQ(store.ToText(), "# RM7 Utility settings\nGood=dword:00000001\n") << c.bad;
     }
 
-    // A good file afterwards is read and the warning goes.
+    // Below a header that cannot be read, nothing is put into a section it may not mean.
+    WriteFile("Trace=dword:2\n[Window\nflags=dword:1\n[Window]\nx=dword:3\n");
     CSettingsStore store(file);
-    WriteFile("Junk\n");
-    store.Load();
+    EXPECT_EQ(store.Load(), kOk);
+    EXPECT_NE(store.Warning().find("line 2: bad section header; 1 more line"), std::string::npos) << store.Warning();
+    EXPECT_EQ(store.ToText(), "# RM7 Utility settings\nTrace=dword:00000002\n\n[Window]\nx=dword:00000003\n");
+
+    // A foreign file keeps nothing of ours and says so; a good file afterwards is read and the warning goes.
+    WriteFile(
+        "\x7F"
+        "ELF\x02\x01\x01\0\0\0"s);
+    EXPECT_EQ(store.Load(), kOk);
+    EXPECT_NE(store.Warning(), "");
+    EXPECT_EQ(store.ToText(), "# RM7 Utility settings\n");
     WriteFile("Trace=dword:2\n");
     EXPECT_EQ(store.Load(), kOk);
     EXPECT_EQ(store.Warning(), "");
     EXPECT_TRUE(store.Has("", "Trace"));
+}
+
+TEST_F(SettingsTest, ValuesWrittenByHandWithoutATypeAreRead) {
+    WriteFile(
+        "Port=/dev/ttyUSB0\nTrace = 1\nName=\"quoted \\\"x\\\"\"\nPath=C:\\RM7\\fw\nEmpty=\n"
+        "Big=4294967296\n[General]\nfoo=bar\n");
+    CSettingsStore store(file);
+    EXPECT_EQ(store.Load(), kOk);
+    EXPECT_EQ(store.Warning(), "");
+    const struct {
+        const char* section;
+        const char* name;
+        const char* text;
+    } strings[] = {{"", "Port", "/dev/ttyUSB0"}, {"", "Name", "quoted \"x\""},
+                   {"", "Path", "C:\\RM7\\fw"},  {"", "Empty", ""},
+                   {"", "Big", "4294967296"},    {"General", "foo", "bar"}};
+    for (const auto& c : strings) {
+        std::string value = "unread";
+        EXPECT_EQ(store.ReadString(c.section, c.name, value), kOk) << c.name;
+        EXPECT_EQ(value, c.text) << c.name;
+    }
+    std::uint32_t trace = 0;
+    EXPECT_EQ(store.ReadDword("", "Trace", trace), kOk);
+    EXPECT_EQ(trace, 1u);
+    // Written back in the typed form, it reads the same.
+    CSettingsStore again(file);
+    std::string warning;
+    EXPECT_TRUE(again.FromText(store.ToText(), warning)) << warning;
+    EXPECT_EQ(again.ToText(), store.ToText());
 }
 
 TEST_F(SettingsTest, MissingFileAndNonFiles) {
@@ -232,7 +275,7 @@ TEST_F(SettingsTest, MissingFileAndNonFiles) {
     EXPECT_EQ(under.Save(), kErrorAlreadyExists);  // a file where its folder should be
 }
 
-TEST_F(SettingsTest, RandomBytesNeverCrashAndGiveDefaults) {
+TEST_F(SettingsTest, RandomBytesNeverCrashAndWhatIsReadWritesBack) {
     std::mt19937 rng(20240611);
     CSettingsStore seed(file);
     seed.WriteString("", "Port", "/dev/ttyUSB0 \"quoted\"\n\xC3\xA9");
@@ -264,15 +307,13 @@ TEST_F(SettingsTest, RandomBytesNeverCrashAndGiveDefaults) {
         }
         CSettingsStore store(file);
         std::string warning;
-        if (store.FromText(text, warning)) {
-            // Whatever was read writes back and reads again the same.
-            CSettingsStore again(file);
-            ASSERT_TRUE(again.FromText(store.ToText(), warning)) << warning;
-            ASSERT_EQ(again.ToText(), store.ToText());
-        } else {
-            ASSERT_FALSE(warning.empty());
-            ASSERT_EQ(store.ToText(), "# RM7 Utility settings\n");
-        }
+        // A line left out is said; whatever was read writes back and reads again the same.
+        const bool whole = store.FromText(text, warning);
+        ASSERT_EQ(whole, warning.empty());
+        CSettingsStore again(file);
+        std::string againWarning;
+        ASSERT_TRUE(again.FromText(store.ToText(), againWarning)) << againWarning;
+        ASSERT_EQ(again.ToText(), store.ToText());
     }
 
     std::string noise(4096, '\0');

@@ -2,13 +2,14 @@
 # Builds RM7 Utility and runs it: the desktop application where a display exists, else rm7util;
 # against the radio on the saved or given port, or against the simulated radio when none is attached.
 # Its arguments are passed on to the program, e.g. `bash scripts/run.sh --port /dev/ttyUSB0`. Only the
-# three programs are built; scripts/test.sh builds the rest.
+# three programs and their man pages are built (so `cmake --install` works after it); scripts/test.sh
+# builds the rest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target rm7-utility rm7util rm7-sim
+cmake --build "$build" -j"$(nproc)" --target rm7-utility rm7util rm7-sim man
 args=("$@")
 radio_attached() { ls /dev/serial/by-id/* >/dev/null 2>&1; }
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
