@@ -129,7 +129,7 @@ class CTerminalRun {
 
 int RunSendText(CTerminalRun& run, CSession& session, const std::string& text) {
     IEnvironment& env = session.Env();
-    run.Pane().AppendUnsent(Utf8ToLatin1(text));
+    run.Pane().AppendUnsent(TransmitTextFromUtf8(text));
     if (!run.Terminal().TransmitOn()) {
         return ReportFailure(env.Err(), kErrTerminalNoFirmware);
     }
@@ -185,7 +185,7 @@ int RunInteractive(CTerminalRun& run, CSession& session) {
             }
         }
         if (!typed.empty()) {
-            run.Pane().AppendUnsent(Utf8ToLatin1(typed));
+            run.Pane().AppendUnsent(TransmitTextFromUtf8(typed));
         }
         terminal.OnKey(!typed.empty());
     };

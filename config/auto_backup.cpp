@@ -90,24 +90,34 @@ std::filesystem::path NewBackupPath(const std::filesystem::path& folder, std::ui
 }
 
 std::vector<std::filesystem::path> PruneBackups(const std::filesystem::path& folder, std::uint16_t serialNumber,
-                                                std::size_t keep) {
+                                                const std::filesystem::path& justWritten, std::size_t keep) {
     std::vector<std::pair<std::string, std::filesystem::path>> backups;
+    bool justWrittenIsThere = false;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         if (!it->is_regular_file(ec)) {
             continue;
         }
-        const std::string stamp = BackupStamp(it->path().filename().string(), serialNumber);
-        if (!stamp.empty()) {
-            backups.emplace_back(stamp, it->path());
+        const std::string name = it->path().filename().string();
+        const std::string stamp = BackupStamp(name, serialNumber);
+        if (stamp.empty()) {
+            continue;
         }
+        // The new backup counts as the newest whatever its name says: the clock that named it may
+        // be behind the others', or it may have taken a name that pruning freed.
+        if (!justWritten.empty() && name == justWritten.filename().string()) {
+            justWrittenIsThere = true;
+            continue;
+        }
+        backups.emplace_back(stamp, it->path());
     }
     std::vector<std::filesystem::path> removed;
-    if (backups.size() <= keep) {
+    const std::size_t othersKept = justWrittenIsThere ? (keep > 0 ? keep - 1 : 0) : keep;
+    if (backups.size() <= othersKept) {
         return removed;
     }
     std::sort(backups.begin(), backups.end());
-    for (std::size_t i = 0; i + keep < backups.size(); ++i) {
+    for (std::size_t i = 0; i + othersKept < backups.size(); ++i) {
         if (std::filesystem::remove(backups[i].second, ec)) {
             removed.push_back(backups[i].second);
         }
@@ -206,7 +216,13 @@ void CAutoBackup::Run(BackupReason reason, std::function<void(const BackupOutcom
             Finish({BackupOutcome::Kind::kFailed, m_settings.folder, written});
             return;
         }
-        PruneBackups(m_settings.folder, serial);
+        PruneBackups(m_settings.folder, serial, file);
+        // Named only when it is there to be found.
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(file, ec)) {
+            Finish({BackupOutcome::Kind::kFailed, m_settings.folder, kErrorFileNotFound});
+            return;
+        }
         Finish({BackupOutcome::Kind::kWritten, file});
     });
     m_run->Start([this] { return m_machine.StartSave(); });

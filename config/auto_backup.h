@@ -47,9 +47,12 @@ std::string BackupFileName(std::uint16_t serialNumber, const SavedAtTime& savedA
 // earlier backup is overwritten.
 std::filesystem::path NewBackupPath(const std::filesystem::path& folder, std::uint16_t serialNumber,
                                     const SavedAtTime& savedAt, BackupReason reason);
-// Removes the oldest backups of one radio beyond keep, oldest by the time in their names.
-// Other radios' backups and files that are no backups are left alone. Returns what it removed.
+// Keeps keep backups of one radio: justWritten (when given) and the newest of the others by the
+// time in their names; removes the rest. justWritten is never removed, even when the computer's
+// clock is behind the others' names. Other radios' backups and files that are no backups are
+// left alone. Returns what it removed.
 std::vector<std::filesystem::path> PruneBackups(const std::filesystem::path& folder, std::uint16_t serialNumber,
+                                                const std::filesystem::path& justWritten,
                                                 std::size_t keep = kBackupsKept);
 
 struct AutoBackupSettings {

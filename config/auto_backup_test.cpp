@@ -1,11 +1,13 @@
 // Which files are one radio's backups, and which of them the pruning removes.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 
 #include "config/auto_backup.h"
 #include "platform/format.h"
 #include "tests/support/firmware_files.h"
+#include "tests/support/radio_bench.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {
@@ -51,12 +53,12 @@ TEST(AutoBackup, PruningKeepsTheNewestOfOneRadioOnly) {
         test::WriteFile(dir / name, "x");
         expected.insert(name);
     }
-    EXPECT_EQ(PruneBackups(dir.Path(), 1234).size(), 3u);
+    EXPECT_EQ(PruneBackups(dir.Path(), 1234, {}).size(), 3u);
     EXPECT_EQ(Names(dir.Path()), expected);
-    EXPECT_TRUE(PruneBackups(dir.Path(), 1234).empty()) << "20 are kept";
+    EXPECT_TRUE(PruneBackups(dir.Path(), 1234, {}).empty()) << "20 are kept";
     // The radio without a serial number has backups of its own.
-    EXPECT_EQ(PruneBackups(dir.Path(), kNoSerialNumber, 0).size(), 1u);
-    EXPECT_TRUE(PruneBackups(dir / "missing", 1234).empty());
+    EXPECT_EQ(PruneBackups(dir.Path(), kNoSerialNumber, {}, 0).size(), 1u);
+    EXPECT_TRUE(PruneBackups(dir / "missing", 1234, {}).empty());
 }
 
 // Two jobs within one second: the second backup gets a name of its own, and counts as the newer.
@@ -73,9 +75,98 @@ TEST(AutoBackup, ABackupWithinTheSameSecondOverwritesNone) {
     EXPECT_EQ(third.filename(), "SN01234.20261210T101500-3.before-restore.RM7Config");
     test::WriteFile(third, "third");
     // Keeping two drops the first of that second, not the numbered ones.
-    EXPECT_EQ(PruneBackups(dir.Path(), 1234, 2), std::vector<std::filesystem::path>{first});
+    EXPECT_EQ(PruneBackups(dir.Path(), 1234, {}, 2), std::vector<std::filesystem::path>{first});
     EXPECT_TRUE(std::filesystem::exists(second));
     EXPECT_TRUE(std::filesystem::exists(third));
+}
+
+// A backup of radio 1234 made at hour:minute on 2026-12-10, "-n" after the time when n > 1.
+std::string At(int hour, int minute, int n = 1) {
+    std::string name =
+        BackupFileName(1234, {2026, 12, 10, static_cast<std::uint16_t>(hour), static_cast<std::uint16_t>(minute), 0},
+                       BackupReason::kFirmware);
+    if (n > 1) {
+        name.insert(name.find(".before-"), StrFormat("-%d", n));
+    }
+    return name;
+}
+
+// Backups at count minutes in a row from hour:from.
+std::vector<std::string> Minutes(int hour, int from, int count) {
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+        names.push_back(At(hour, from + i));
+    }
+    return names;
+}
+
+// The backup just written stays, whatever its name says beside the others'; of the others, the
+// oldest by the time in their names go.
+TEST(AutoBackup, TheBackupJustWrittenIsNeverPruned) {
+    std::vector<std::string> sameSecond;
+    for (int n = 2; n <= 21; ++n) {
+        sameSecond.push_back(At(10, 15, n));
+    }
+    struct Case {
+        const char* what;
+        std::vector<std::string> before;  // in the folder already
+        std::string written;
+        std::vector<std::string> removed;
+    };
+    std::vector<std::string> earlierAndLater = Minutes(9, 0, 5);
+    for (const std::string& name : Minutes(11, 0, 20)) {
+        earlierAndLater.push_back(name);
+    }
+    const Case cases[] = {
+        {"the clock behind 20 backups", Minutes(11, 0, 20), At(10, 15), {At(11, 0)}},
+        {"the clock behind 25 backups", Minutes(11, 0, 25), At(10, 15), Minutes(11, 0, 6)},
+        {"a name freed by pruning", sameSecond, At(10, 15), {At(10, 15, 2)}},
+        {"older and newer beside it",
+         earlierAndLater,
+         At(10, 15),
+         {At(9, 0), At(9, 1), At(9, 2), At(9, 3), At(9, 4), At(11, 0)}},
+        {"19 newer: nothing goes", Minutes(11, 0, 19), At(10, 15), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::CTempFolder dir;
+        for (const std::string& name : c.before) {
+            test::WriteFile(dir / name, "x");
+        }
+        test::WriteFile(dir / c.written, "new");
+        std::set<std::string> expectedRemoved(c.removed.begin(), c.removed.end());
+        std::set<std::string> removed;
+        for (const auto& path : PruneBackups(dir.Path(), 1234, dir / c.written)) {
+            removed.insert(path.filename().string());
+        }
+        EXPECT_EQ(removed, expectedRemoved);
+        EXPECT_TRUE(std::filesystem::exists(dir / c.written));
+        EXPECT_EQ(Names(dir.Path()).size(), std::min<std::size_t>(c.before.size() + 1, kBackupsKept));
+    }
+}
+
+// The whole job, on the simulated radio: its computer's clock is behind 20 backups of the radio.
+// The outcome names the new backup, and it is there, holding the radio's configuration.
+TEST(AutoBackup, AJobWhoseClockIsBehindKeepsItsBackup) {
+    test::CTempFolder dir;
+    for (const std::string& name : Minutes(11, 0, 20)) {
+        test::WriteFile(dir / name, "x");
+    }
+    rm7sim::Options options = test::CRadioBench::DefaultOptions();
+    options.serial = 1234;
+    test::CRadioBench bench(options);
+    ASSERT_EQ(bench.Contact(), kOk);
+    CAutoBackup backup(*bench.session, {true, dir.Path()}, [] { return SavedAtTime{2026, 12, 10, 10, 15, 0}; });
+    std::optional<BackupOutcome> outcome;
+    backup.Run(BackupReason::kFirmware, [&](const BackupOutcome& o) { outcome = o; });
+    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return outcome.has_value(); }, 60000));
+    ASSERT_EQ(outcome->kind, BackupOutcome::Kind::kWritten) << outcome->Text();
+    EXPECT_EQ(outcome->file, dir / At(10, 15));
+    EXPECT_TRUE(std::filesystem::is_regular_file(outcome->file));
+    EXPECT_GT(std::filesystem::file_size(outcome->file), 1u);
+    const std::set<std::string> names = Names(dir.Path());
+    EXPECT_EQ(names.size(), kBackupsKept);
+    EXPECT_FALSE(names.contains(At(11, 0)));
 }
 
 }  // namespace

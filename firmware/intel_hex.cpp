@@ -70,6 +70,49 @@ constexpr bool IsBlank(std::uint8_t c) {
     return c == ' ' || c == '\t';
 }
 
+// Whether text is one whole record without its colon: hex digits, blanks around them, whose
+// length byte and checksum agree. Header text never is.
+bool IsBareRecord(const std::uint8_t* begin, const std::uint8_t* end) {
+    while (begin < end && IsBlank(*begin)) {
+        ++begin;
+    }
+    while (end > begin && IsBlank(end[-1])) {
+        --end;
+    }
+    const std::size_t digits = static_cast<std::size_t>(end - begin);
+    if (digits < 10 || digits % 2 != 0) {
+        return false;
+    }
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < digits; i += 2) {
+        const int high = kHexValue[begin[i]];
+        const int low = kHexValue[begin[i + 1]];
+        if ((high | low) < 0) {
+            return false;
+        }
+        const auto byte = static_cast<std::uint8_t>(high * 16 + low);
+        if (i == 0 && 2u * byte + 10 != digits) {
+            return false;
+        }
+        sum = static_cast<std::uint8_t>(sum + byte);
+    }
+    return sum == 0;
+}
+
+// Whether a line (without its line end) of a header holds a record: the whole line one that lost
+// its colon, or one behind other text or blanks after its colon.
+bool HoldsRecord(const std::uint8_t* begin, const std::uint8_t* end) {
+    if (IsBareRecord(begin, end)) {
+        return true;
+    }
+    for (const std::uint8_t* colon = std::find(begin, end, ':'); colon != end; colon = std::find(colon + 1, end, ':')) {
+        if (IsBareRecord(colon + 1, end)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // What a text editor may put first in a file it saves as UTF-8.
 std::span<const std::uint8_t> WithoutByteOrderMark(std::span<const std::uint8_t> text) {
     static constexpr std::uint8_t kMark[] = {0xEF, 0xBB, 0xBF};
@@ -116,6 +159,7 @@ void CIntelHexReader::Rewind() {
     m_line = 1;
     m_base = 0;
     m_endOfFile = false;
+    m_inRecords = false;
     m_result = kOk;
     m_lowest = 0xFFFFFFFF;
     m_highest = 0;
@@ -182,12 +226,28 @@ Result CIntelHexReader::FindRecordStart() {
         const std::uint8_t c = *m_pos;
         if (c == ':' && lineStart) {
             ++m_pos;
+            m_inRecords = true;
             return kOk;
         }
         if (c == '\n') {
             ++m_line;
         } else if (c != '\r' && !IsBlank(c)) {
-            return kErrHexNoColon;  // text that is no record, or a record that does not start its line
+            if (m_inRecords) {
+                return kErrHexNoColon;  // text that is no record, or a record that does not start its line
+            }
+            // A header before the first record is skipped line by line; a record in it (one that
+            // lost its colon, or stands behind other text) is not.
+            const std::uint8_t* lineBegin = m_pos;
+            while (lineBegin > m_begin && !IsLineEnd(lineBegin[-1])) {
+                --lineBegin;
+            }
+            const std::uint8_t* lineEnd = std::find_if(m_pos, m_end, IsLineEnd);
+            if (HoldsRecord(lineBegin, lineEnd)) {
+                return kErrHexNoColon;
+            }
+            m_pos = lineEnd - 1;  // the loop steps onto the line end
+            lineStart = false;
+            continue;
         }
         lineStart = IsLineEnd(c);
     }

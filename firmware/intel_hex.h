@@ -2,10 +2,12 @@
 // Intel-hex records read straight out of the file's text, which is read whole into memory
 // first: a file that another process shortens while it is read cannot reach the reader.
 //
-// A record begins at a ':' that is the first character of a line. A line is a record or
-// blank (spaces and tabs only); any other text, before, between or after records, is refused
-// with its line, so that no record is ever skipped unseen. One UTF-8 byte-order mark at the
-// start of the text is skipped. Line ends (CR LF, LF or CR) may even fall between the digits
+// A record begins at a ':' that is the first character of a line. Text before the first record
+// (a header) is skipped, unless a line of it holds a record (one that lost its colon, or one
+// behind other text on its line). From the first
+// record on, a line is a record or blank (spaces and tabs only); any other text between or
+// after records is refused with its line, so that no record is ever skipped unseen. One UTF-8
+// byte-order mark at the start of the text is skipped. Line ends (CR LF, LF or CR) may even fall between the digits
 // of a record. Nothing after the end-of-file record is read.
 // Record types: 00 data, 01 end of file, 02 extended segment address, 03 start segment
 // address (ignored), 04 extended linear address, 05 start linear address (ignored).
@@ -113,6 +115,7 @@ class CIntelHexReader {
     std::uint32_t m_line = 1;
     std::uint32_t m_base = 0;
     bool m_endOfFile = false;
+    bool m_inRecords = false;  // the pass has found its first record
     Result m_result = kOk;
 
     bool m_scan = true;

@@ -39,15 +39,22 @@ TEST(IntelHexReader, RefusesBrokenRecordsWithTheirLine) {
         {"checksum tested before type", Record(7, 0, {}, 1) + "\n" + eof, kErrHexLineChecksum, 1},
         {"no end-of-file record", good + good, kErrHexNoEof, 3},
         {"empty text", "", kErrHexNoEof, 1},
-        // No record may go unread: a line is a record or blank.
-        {"text before the first record", "Firmware: test build\n" + good + eof, kErrHexNoColon, 1},
+        // No record may go unread: from the first record on, a line is a record or blank.
         {"a line of text between records", good + "built 2024-01-31\r\n" + good + eof, kErrHexNoColon, 2},
+        {"a record that lost its colon between records", good + Record(kHexData, 2, {3}).substr(1) + "\n" + good + eof,
+         kErrHexNoColon, 2},
+        {"a header, then text between records", "Firmware: test build\n" + good + "note\n" + good + eof, kErrHexNoColon,
+         3},
+        {"a record that lost its colon under the header",
+         "Firmware: test build\n" + Record(kHexData, 2, {3}).substr(1) + "\n" + good + eof, kErrHexNoColon, 2},
+        {"an indented record before the first", " \t" + good + eof, kErrHexNoColon, 1},
+        {"a record behind header text on its line", "Image " + good + eof, kErrHexNoColon, 1},
+        {"two byte-order marks before the first record", "\xEF\xBB\xBF\xEF\xBB\xBF" + good + eof, kErrHexNoColon, 1},
         {"a record not at its line's start", good + "  " + eof, kErrHexNoColon, 2},
         {"text after a record", Record(kHexData, 0, {1}) + " ; first\n" + eof, kErrHexNoColon, 1},
         {"two records on one line", Record(kHexData, 0, {1}) + Record(kHexData, 1, {2}) + "\n" + eof, kErrHexNoColon,
          1},
         {"a byte-order mark not at the start", good + "\xEF\xBB\xBF" + good + eof, kErrHexNoColon, 2},
-        {"two byte-order marks", "\xEF\xBB\xBF\xEF\xBB\xBF" + good + eof, kErrHexNoColon, 1},
         {"record cut by end of text", good + ":1000000001", kErrUnexpectedHexCharacter, 2},
         {"record runs into the next line", ":0400000001\n" + eof, kErrUnexpectedHexCharacter, 2},
         {"linear address of one byte", Record(kHexExtendedLinearAddress, 0, {1}) + "\n" + eof, kErrHexDataLength, 1},
@@ -84,6 +91,13 @@ TEST(IntelHexReader, ReadsTheSameRecordsInEveryLayout) {
         {"records split inside and between bytes",
          r1.substr(0, 4) + "\r\n" + r1.substr(4, 5) + "\n\n" + r1.substr(9) + "\n" + r2 + "\n" + eof},
         {"anything after the end-of-file record", r1 + "\n" + r2 + "\n" + eof + "\n:GARBAGE\n"},
+        // A header before the first record is no record, whatever it holds.
+        {"a header line", "Firmware: test build\n" + r1 + "\n" + r2 + "\n" + eof},
+        {"a header of lines with colons and blank lines",
+         "\r\nBuilt: 2024-01-31 12:00:00\r\n\r\n  target : RM7 : MCU\r\n\r\n" + r1 + "\r\n" + r2 + "\r\n" + eof},
+        {"a header of hex digits that are no record", "0123456789\nDEADBEEF00\n" + r1 + "\n" + r2 + "\n" + eof},
+        {"a header after a byte-order mark", "\xEF\xBB\xBF; image\r\n" + r1 + "\r\n" + r2 + "\r\n" + eof},
+        {"a second byte-order mark on a line of its own", "\xEF\xBB\xBF\xEF\xBB\xBF\n" + r1 + "\n" + r2 + "\n" + eof},
     };
     for (const auto& layout : layouts) {
         SCOPED_TRACE(layout.name);

@@ -12,10 +12,15 @@ namespace {
 
 constexpr int kMaxStepsPerPass = 15;
 
-// A display character that shows a digit, with or without its decimal point.
-bool DisplayDigit(char c, int& digit) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte & 0x70) != 0x30 || (byte & 0x0F) > 9) {
+constexpr unsigned char kDisplayPoint = 0x80;
+constexpr unsigned char kDisplayBlank = '@';
+
+// A display character that shows a digit, with or without its decimal point. The blank stands
+// for 0, as its low four bits say: the radio may blank a leading zero.
+bool DisplayDigit(char c, int& digit, bool& blank) {
+    const auto byte = static_cast<unsigned char>(c & ~kDisplayPoint);
+    blank = byte == kDisplayBlank;
+    if (!blank && (byte < '0' || byte > '9')) {
         return false;
     }
     digit = byte & 0x0F;
@@ -42,10 +47,20 @@ bool ParseDisplayTime(const std::string& answer, TimeOfDay& out) {
         return false;
     }
     int digits[6];
+    int blanks = 0;
     for (int i = 0; i < 6; ++i) {
-        if (!DisplayDigit(answer[static_cast<std::size_t>(4 + i)], digits[i])) {
+        bool blank = false;
+        if (!DisplayDigit(answer[static_cast<std::size_t>(4 + i)], digits[i], blank)) {
             return false;
         }
+        blanks += blank ? 1 : 0;
+    }
+    // A blank is read only on the time menu's display, with its points after the hours and the
+    // minutes: the frequency's display, blank in front ("@14.035.00"), must not pass for a time,
+    // nor may a display with no digit at all.
+    const auto pointAt = [&](std::size_t i) { return (static_cast<unsigned char>(answer[i]) & kDisplayPoint) != 0; };
+    if (blanks > 0 && (blanks == 6 || !pointAt(5) || !pointAt(7))) {
+        return false;
     }
     const TimeOfDay t{digits[0] * 10 + digits[1], digits[2] * 10 + digits[3], digits[4] * 10 + digits[5]};
     if (t.hour > 23 || t.minute > 59 || t.second > 59) {
@@ -162,6 +177,7 @@ CDateTimeJob::CDateTimeJob(CRadioSession& session, IDateTimeView& view, CDateTim
 
 CDateTimeJob::~CDateTimeJob() {
     Hide();
+    m_model.Pump().Forget(this);
 }
 
 void CDateTimeJob::Show() {
@@ -211,6 +227,7 @@ bool CDateTimeJob::Apply(bool closeAfter) {
     }
     if (!m_setRequested) {
         m_passes = 0;
+        m_machine.AllowAcrossMidnight(false);  // asked again for each set
     }
     m_setRequested = true;
     m_closeAfterSet = m_closeAfterSet || closeAfter;
@@ -241,8 +258,29 @@ LResult CDateTimeJob::OnMessage(std::uint32_t code, WParam, LParam) {
         m_view.ShowRadioTime(TimeOfDayText(m_machine.RadioTime()));
     } else if (code == kMsgDateTimeUtc) {
         m_view.ShowUtc(m_machine.utc.Get() != 0);
+    } else if (code == kMsgAskAcrossMidnight) {
+        AskAcrossMidnight();
     }
     return 0;
+}
+
+void CDateTimeJob::AskAcrossMidnight() {
+    if (m_state != PageState::Asking) {
+        return;
+    }
+    const bool anyway =
+        !m_cancelRequested && m_view.AskYesNo(kDateTimeCaption, kAcrossMidnightQuestion, MessageIcon::Warning);
+    if (m_cancelRequested) {
+        Leave();
+    } else if (anyway) {
+        m_machine.AllowAcrossMidnight(true);
+        Begin(PageState::Setting, &CDateTimeStateMachine::StartSetPass);
+    } else {
+        // Nothing was tapped: the sheet stays, showing both clocks, for a later try.
+        m_setRequested = m_closeAfterSet = false;
+        m_model.StatusText(ErrorText(kErrClockAcrossMidnight));
+        Begin(PageState::Reading, &CDateTimeStateMachine::StartRead);
+    }
 }
 
 void CDateTimeJob::OnCompletion(Result r) {
@@ -253,15 +291,16 @@ void CDateTimeJob::OnCompletion(Result r) {
             m_view.CloseSheet(false);
             return;
         }
+        if (r == kErrClockAcrossMidnight && !m_cancelRequested) {
+            // Nothing was tapped. The question waits for the answer, so it is asked from the
+            // event loop, not from inside this radio callback.
+            m_state = PageState::Asking;
+            m_model.Pump().Post(this, kMsgAskAcrossMidnight);
+            return;
+        }
         const std::string text = ErrorText(r);
         m_model.StatusText(text);
         m_view.ShowMessage(kDateTimeCaption, text, MessageIcon::Error);
-        if (r == kErrClockAcrossMidnight && !m_cancelRequested) {
-            // Nothing was tapped: the sheet stays, showing both clocks, for a later try.
-            m_setRequested = m_closeAfterSet = false;
-            Begin(PageState::Reading, &CDateTimeStateMachine::StartRead);
-            return;
-        }
         // The radio may still be in its time menu: leave it before the sheet closes.
         m_failed = true;
         Leave();
@@ -284,6 +323,7 @@ void CDateTimeJob::OnCompletion(Result r) {
             break;
         case PageState::Setting:
             if (m_machine.RadioTime() == m_computerTime) {
+                m_machine.AllowAcrossMidnight(false);
                 if (m_closeAfterSet) {
                     Leave();
                 } else {
@@ -305,6 +345,7 @@ void CDateTimeJob::OnCompletion(Result r) {
             m_view.CloseSheet(!m_failed);
             break;
         case PageState::Idle:
+        case PageState::Asking:
             break;
     }
 }

@@ -35,9 +35,11 @@ TimeOfDay UnpackRadioTime(int value);
 std::string TimeOfDayText(const TimeOfDay& t);
 
 // The time on a "DS" display answer: characters 4 to 9, each a digit with or without its
-// decimal point (the low four bits are the digit), as hours, minutes and seconds. False for
-// anything else, or a time that is not one (25:00:00, 12:61:00): a display the menu does not
-// fill must never pass for 00:00:00.
+// decimal point (the low four bits are the digit), as hours, minutes and seconds. A blank ('@')
+// reads as 0 (a radio may blank a leading zero), but only on a display with the time menu's
+// points after the hours and the minutes, and not in all six places. False for anything else,
+// or a time that is not one (25:00:00, 12:61:00): a display the menu does not fill must never
+// pass for a time.
 bool ParseDisplayTime(const std::string& answer, TimeOfDay& out);
 
 // The steps that bring one field from the radio's value to the computer's, the shorter way
@@ -135,6 +137,9 @@ class IDateTimeView {
     virtual void SetApplyEnabled(bool enabled) = 0;
     // May be called from inside a radio callback: must return at once and show the box later.
     virtual void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) = 0;
+    // A yes/no question, asked from the event loop (never inside a radio callback), so it may
+    // wait for the answer.
+    virtual bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) = 0;
     // Closes the sheet, accepted (OK) or not (Cancel).
     virtual void CloseSheet(bool accepted) = 0;
 
@@ -142,12 +147,18 @@ class IDateTimeView {
     ~IDateTimeView() = default;
 };
 
+// The question asked when a set would carry the radio across midnight.
+inline constexpr const char* kAcrossMidnightQuestion =
+    "The radio's date will be one day off: set it by hand afterwards. Set the time anyway?";
+
 // The "Set Time" sheet without its window. While it is shown it reads the radio's time again
-// and again; OK or Apply run set passes until the radio shows the computer's time. The radio's
-// time menu is left ("MN255;") before the sheet closes, whatever ended it.
+// and again; OK or Apply run set passes until the radio shows the computer's time. A set that
+// would carry the radio across midnight is asked about first (Yes sets the time anyway, No goes
+// back to reading). The radio's time menu is left ("MN255;") before the sheet closes, whatever
+// ended it.
 class CDateTimeJob final : private IMessageTarget {
   public:
-    enum class PageState { Idle, ReadingAgain, Reading, Setting, Leaving };
+    enum class PageState { Idle, ReadingAgain, Reading, Setting, Leaving, Asking };
     // Set passes without the radio showing the computer's time before the set gives up.
     static constexpr int kMaxSetPasses = 20;
 
@@ -171,8 +182,11 @@ class CDateTimeJob final : private IMessageTarget {
     PageState State() const { return m_state; }
 
   private:
+    static constexpr std::uint32_t kMsgAskAcrossMidnight = kMsgApp + 1;
+
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     void OnCompletion(Result r);
+    void AskAcrossMidnight();
     void ShowComputerTime();
     void Begin(PageState state, bool (CDateTimeStateMachine::*start)());
     void Leave();

@@ -101,6 +101,31 @@ TEST(ClockDisplay, OnlyDigitsAtTheTimePositionsMakeATime) {
         {"DS@@12345;", false, {}},      // too short
         {"DS@@\x01\x02\x03\x04\x05\x06;", false, {}},
         {"FA@@123456;", false, {}},
+        // A blank reads as 0, as its low four bits say: a radio may blank a leading zero.
+        {"DS@@@\xB5"
+         "0\xB3"
+         "07@@;",
+         true,
+         {5, 3, 7}},
+        {"DS@@@\xC0"
+         "0\xB5"
+         "00@@;",
+         true,
+         {0, 5, 0}},  // both hour digits blank, the point kept
+        // ... but only on the time menu's display, with its points after hours and minutes: the
+        // frequency's, blank in front, would read 01:40:03.
+        {"DS@@@14\xB0"
+         "03\xB5"
+         "00@;",
+         false,
+         {}},
+        {"DS@@@5030700@;", false, {}},       // no points
+        {"DS@@@\xC0@\xC0@@@@;", false, {}},  // nothing but blanks
+        {"DS@@A\xB5"
+         "0\xB3"
+         "07@@;",
+         false,
+         {}},  // a letter is no blank
     };
     for (const Case& c : cases) {
         TimeOfDay t{99, 99, 99};
@@ -229,9 +254,16 @@ TimeOfDay Shown(const std::string& text) {
     return t;
 }
 
-// What the sheet is told.
+// What the sheet is told. A question is answered with `answer`; whether the port event of the
+// pass that asked it had reached every observer by then is noted (it has not while the job
+// is still inside the radio's completion callback).
 class CRecordingDateTimeView final : public IDateTimeView {
   public:
+    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon) override {
+        questions.push_back(caption + ": " + text);
+        askedAfterTheCallback.push_back(portEventsSeen != nullptr && *portEventsSeen > 0);
+        return answer;
+    }
     void ShowComputerTime(const std::string& text) override { computerTime = text; }
     void ShowRadioTime(const std::string& text) override { radioTimes.push_back(text); }
     void ShowUtc(bool value) override { utc.push_back(value); }
@@ -247,6 +279,22 @@ class CRecordingDateTimeView final : public IDateTimeView {
     bool applyEnabled = false;
     std::vector<std::string> messages;
     std::vector<bool> closes;
+    std::vector<std::string> questions;
+    std::vector<bool> askedAfterTheCallback;
+    bool answer = false;
+    const int* portEventsSeen = nullptr;
+};
+
+// Counts the failures the port event reports, as the last of its observers.
+class CPortEventWatch final : public IMessageTarget {
+  public:
+    LResult OnMessage(std::uint32_t code, WParam wParam, LParam) override {
+        if (code == kMsgPortEvent && static_cast<Result>(wParam) == kErrClockAcrossMidnight) {
+            ++acrossMidnight;
+        }
+        return 0;
+    }
+    int acrossMidnight = 0;
 };
 
 class DateTimeJob : public ::testing::Test {
@@ -400,20 +448,91 @@ TEST_F(DateTimeJob, TheClockChoiceChangesTheTargetAndIsKeptInTheSettings) {
     tzset();
 }
 
-TEST_F(DateTimeJob, MidnightRefusalKeepsTheSheetOpenAndReading) {
-    bench = std::make_unique<CRadioBench>(BenchStart::Contacted, RadioClock(kJustAfterMidnightMs, -15000));
-    job = std::make_unique<CDateTimeJob>(*bench->session, view,
-                                         [this] { return kJustAfterMidnightMs + bench->pump.TickCount(); });
+// More than 12 hours apart, the set would carry the radio across midnight: the job asks (from
+// the event loop, once the radio's callback is done), Yes sets the time anyway and No keeps the
+// sheet open and reading with nothing tapped. A radio reset to 00:05 is set at 14:00, and one
+// at 23:59:50 just after midnight; each asked again for a second set.
+TEST_F(DateTimeJob, ASetAcrossMidnightIsAskedAboutAndYesSetsTheTime) {
+    // 2026-12-10 14:00:00 UTC.
+    constexpr std::int64_t kAfternoonMs = 1796911200000;
+    const struct {
+        const char* what;
+        std::int64_t computerMs;
+        std::int64_t radioAheadMs;
+        bool answer;
+    } cases[] = {
+        {"reset to 00:05 at 14:00, Yes", kAfternoonMs, -(13 * 3600 + 55 * 60) * 1000LL, true},
+        {"23:59:50 at 00:00:05, Yes", kJustAfterMidnightMs, -15000, true},
+        {"reset to 00:05 at 14:00, No", kAfternoonMs, -(13 * 3600 + 55 * 60) * 1000LL, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        view = {};
+        view.answer = c.answer;
+        bench = std::make_unique<CRadioBench>(BenchStart::Contacted, RadioClock(c.computerMs, c.radioAheadMs));
+        const std::int64_t computerMs = c.computerMs;
+        job = std::make_unique<CDateTimeJob>(*bench->session, view,
+                                             [this, computerMs] { return computerMs + bench->pump.TickCount(); });
+        job->Show();
+        CPortEventWatch watch;
+        const CObservation watching(bench->model->portEvent, &watch);
+        view.portEventsSeen = &watch.acrossMidnight;
+        const auto radioAhead = [&] {
+            const std::uint32_t now = bench->pump.TickCount();
+            return -ClockDifference(TimeOfDayAt(bench->radio->ClockMs(now), true), TimeOfDayAt(computerMs + now, true));
+        };
+
+        const int aheadBefore = radioAhead();
+        EXPECT_TRUE(job->Apply(true));
+        ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return !view.questions.empty(); }, 60000));
+        EXPECT_THAT(view.questions, ElementsAre(std::string("Set Time: ") + kAcrossMidnightQuestion));
+        EXPECT_THAT(view.askedAfterTheCallback, ElementsAre(true));
+        EXPECT_THAT(view.messages, IsEmpty());
+        if (!c.answer) {
+            bench->pump.AdvanceBy(2000);
+            EXPECT_THAT(view.closes, IsEmpty());
+            EXPECT_EQ(job->State(), CDateTimeJob::PageState::Reading);
+            const auto commands = Commands();
+            EXPECT_EQ(std::count(commands.begin(), commands.end(), "SWT20"), 0);
+            EXPECT_EQ(std::count(commands.begin(), commands.end(), "SWT27"), 0);
+            EXPECT_EQ(std::count(commands.begin(), commands.end(), "SWT19"), 0);
+            EXPECT_EQ(radioAhead(), aheadBefore);
+            // OK again asks again, and the sheet then closes the way a cancel does.
+            EXPECT_TRUE(job->Apply(true));
+            ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return view.questions.size() == 2; }, 60000));
+            EXPECT_TRUE(job->QueryCancel());
+            ASSERT_TRUE(AdvanceUntilClosed());
+            EXPECT_EQ(Commands().back(), "MN255");
+            EXPECT_EQ(radioAhead(), aheadBefore);
+            job.reset();
+            continue;
+        }
+        ASSERT_TRUE(AdvanceUntilClosed());
+        EXPECT_THAT(view.closes, ElementsAre(true));
+        EXPECT_THAT(view.messages, IsEmpty());
+        EXPECT_EQ(radioAhead(), 0);
+        EXPECT_EQ(Commands().back(), "MN255");
+        EXPECT_EQ(view.questions.size(), 1u);
+        EXPECT_FALSE(job->Machine().AcrossMidnightAllowed());  // the next set is asked about again
+        job.reset();
+    }
+}
+
+// A radio that blanks the leading zero of the hours ("@5.03.07") is read and set like any other.
+TEST_F(DateTimeJob, ABlankLeadingZeroReadsAsZero) {
+    rm7sim::Options options = RadioClock(kMorningMs, -(4 * 3600 + 56 * 60 + 53) * 1000LL);  // 05:03:07
+    options.clockBlankLeadingZero = true;
+    bench = std::make_unique<CRadioBench>(BenchStart::Contacted, options);
+    job =
+        std::make_unique<CDateTimeJob>(*bench->session, view, [this] { return kMorningMs + bench->pump.TickCount(); });
     job->Show();
+    ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return !view.radioTimes.empty(); }, 60000));
+    EXPECT_EQ(view.radioTimes.front(), "05:03:07");
     job->Apply(true);
-    ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return !view.messages.empty(); }, 60000));
-    EXPECT_THAT(view.messages, ElementsAre(std::string("Set Time: ") + ErrorText(kErrClockAcrossMidnight)));
-    bench->pump.AdvanceBy(2000);
-    EXPECT_THAT(view.closes, IsEmpty());
-    EXPECT_EQ(job->State(), CDateTimeJob::PageState::Reading);
-    const auto commands = Commands();
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), "SWT20"), 0);
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), "UP"), 0);
+    ASSERT_TRUE(AdvanceUntilClosed());
+    EXPECT_THAT(view.closes, ElementsAre(true));
+    EXPECT_THAT(view.messages, IsEmpty());
+    EXPECT_EQ(RadioAhead(), 0);
 }
 
 }  // namespace

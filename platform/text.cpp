@@ -63,7 +63,7 @@ void AppendEscapedByte(std::string& out, unsigned char b) {
 
 }  // namespace
 
-std::string Utf8ToLatin1(std::string_view utf8) {
+std::string Utf8ToLatin1(std::string_view utf8, std::string_view unmappable) {
     std::string out;
     out.reserve(utf8.size());
     std::size_t i = 0;
@@ -71,11 +71,15 @@ std::string Utf8ToLatin1(std::string_view utf8) {
         std::uint32_t cp = 0;
         const std::size_t length = DecodeUtf8(utf8, i, cp);
         if (length == 0) {
-            out.push_back('?');  // this byte only; decoding resumes at the next one
+            out += unmappable;  // this byte only; decoding resumes at the next one
             ++i;
             continue;
         }
-        out.push_back(cp <= 0xFF ? static_cast<char>(cp) : '?');
+        if (cp <= 0xFF) {
+            out.push_back(static_cast<char>(cp));
+        } else {
+            out += unmappable;
+        }
         i += length;
     }
     return out;

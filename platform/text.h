@@ -8,8 +8,9 @@ namespace rm7 {
 
 // Each byte becomes the character of the same value.
 std::string Latin1ToUtf8(std::string_view bytes);
-// Each character becomes one byte; a character above 255 and each malformed UTF-8 byte become '?'.
-std::string Utf8ToLatin1(std::string_view utf8);
+// Each character becomes one byte; a character above 255 and each malformed UTF-8 byte become
+// `unmappable` ("" leaves them out).
+std::string Utf8ToLatin1(std::string_view utf8, std::string_view unmappable = "?");
 // Text that should be UTF-8 but may not be (a file name, a typed argument), made safe to show:
 // every well-formed sequence as it stands, every other byte as "\x" and two upper-case hex
 // digits, as PrintableForm() writes it.

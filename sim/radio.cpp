@@ -738,6 +738,9 @@ bool Radio::OnDisplay(std::string_view params, uint64_t nowMs) {
         answer.push_back(static_cast<char>(('0' + fields[i] % 10) | (i < 2 ? 0x80 : 0)));
     }
     answer += "@@;";
+    if (options_.clockBlankLeadingZero && answer[4] == '0') {
+        answer[4] = '@';
+    }
     Answer(answer, nowMs);
     return true;
 }

@@ -76,6 +76,8 @@ struct Options {
     // clock reading 0 stands for, and how far the radio's clock is ahead of it.
     int64_t clockEpochMs = 0;
     int64_t clockOffsetMs = 0;
+    // The time menu shows a leading zero of the hours as a blank ('@'), as some radios do.
+    bool clockBlankLeadingZero = false;
     // The text terminal: what the radio decodes (reported by "TB;"), one character every
     // rxCharMs from the first byte the radio hears; and how long each character handed over by
     // "KY" takes on the air.

@@ -115,6 +115,48 @@ TEST_F(TerminalTest, KeysTextInChunksAgainstTheEchoQueueInEachMode) {
                                         FilterForMode("cq cq de n0call <pse k>\r", TerminalMode::kPsk));
 }
 
+// Text holding control characters and characters beyond ASCII: none of them is keyed, so an
+// EOT in the text cannot end the transmission mid-message; the end form goes once, at the end.
+TEST_F(TerminalTest, ControlAndNonAsciiCharactersInTheTextAreNeverKeyed) {
+    const std::string text = "CQ\x04 DE\x07 caf\xE9 \xBBx\xAB\x1B[2J K\r";
+    const struct {
+        TerminalMode mode;
+        std::string onAir;
+    } cases[] = {
+        {TerminalMode::kPsk, "CQ DE caf x[2J K\n"},
+        {TerminalMode::kRtty, "CQ DE caf x2J K\r\n"},
+        {TerminalMode::kCw, "CQ DE caf x2J K "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(TerminalModeName(c.mode));
+        const std::string airBefore = Radio().OnAir(Now());
+        const std::uint32_t endsBefore = Radio().EndsOfTransmission(Now());
+        const std::size_t before = bench.JobCommands().size();
+        terminal.SetMode(c.mode);
+        terminal.SetActivityTimeoutMs(c.mode == TerminalMode::kCw ? 60000 : 0);
+        pane.AppendUnsent(text);
+        ASSERT_TRUE(terminal.TransmitOn());
+        ASSERT_TRUE(RunUntil([&] { return terminal.AllSent() && pane.UnsentLength() == 0; }));
+        terminal.TransmitOff();
+        RunUntil([] { return false; }, 2000);
+        for (const std::string& payload : Payloads(before)) {
+            for (const char ch : payload) {
+                const auto byte = static_cast<unsigned char>(ch);
+                EXPECT_TRUE((byte >= 0x20 && byte < 0x7F) || ch == '\r' || ch == '\n') << std::hex << int{byte};
+            }
+        }
+        EXPECT_EQ(Radio().OnAir(Now()).substr(airBefore.size()), c.onAir);
+        EXPECT_EQ(Radio().EndsOfTransmission(Now()) - endsBefore, c.mode == TerminalMode::kCw ? 0u : 1u);
+        if (c.mode != TerminalMode::kCw) {
+            const auto commands = bench.JobCommands();
+            const auto lastKeyed = std::find_if(commands.rbegin(), commands.rend(),
+                                                [](const std::string& command) { return command.starts_with("KY"); });
+            ASSERT_NE(lastKeyed, commands.rend());
+            EXPECT_EQ(*lastKeyed, "KY \x04");
+        }
+    }
+}
+
 TEST_F(TerminalTest, PollsFastAfterActivityAndSlowsDownTowardsASecond) {
     std::vector<std::uint32_t> pollTimes;
     std::size_t seen = 0;

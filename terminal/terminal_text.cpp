@@ -8,7 +8,8 @@
 namespace rm7 {
 namespace {
 
-// What a character (by its low 7 bits) does in each mode.
+// What a character does in each mode. Only ASCII has a rule: no mode carries a character
+// beyond it, so one never stands for the ASCII character of its low 7 bits.
 enum Rule : std::uint8_t {
     kKeep,
     kDrop,
@@ -28,9 +29,9 @@ constexpr ModeRules kPskOnly{kDrop, kDrop, kKeep};
 constexpr std::array<ModeRules, 128> MakeTable() {
     std::array<ModeRules, 128> table{};
     for (auto& rules : table) {
-        rules = kPskOnly;  // control characters and the rest of the punctuation
+        rules = kPskOnly;  // the rest of the punctuation
     }
-    for (const char c : std::string_view(" !(+,-./=?\x7F")) {
+    for (const char c : std::string_view(" !(+,-./=?")) {
         table[static_cast<unsigned char>(c)] = kAllKeep;
     }
     for (int c = '0'; c <= '9'; ++c) {
@@ -40,15 +41,21 @@ constexpr std::array<ModeRules, 128> MakeTable() {
         table[c] = kAllKeep;
         table[c + 'a' - 'A'] = kAllKeep;
     }
-    for (const char c : std::string_view("\x07\n#$&'):")) {
+    for (const char c : std::string_view("#$&'):")) {
         table[static_cast<unsigned char>(c)] = kNotCw;
     }
     for (const char c : std::string_view("%*_@")) {
         table[static_cast<unsigned char>(c)] = kNotRtty;
     }
+    // Control characters are never keyed: an EOT would end the transmission where it stands,
+    // and the end form goes only at the end. CR and LF end lines; they are no controls here.
+    for (int c = 0; c < 0x20; ++c) {
+        table[c] = {kDrop, kDrop, kDrop};
+    }
+    table[0x7F] = {kDrop, kDrop, kDrop};
+    table['\n'] = kNotCw;
     table['\r'] = {kLineBreak, kLineBreak, kLineBreak};
     table[';'] = {kComma, kComma, kComma};
-    table[0] = {kDrop, kDrop, kDrop};
     return table;
 }
 
@@ -86,7 +93,11 @@ std::string FilterForMode(std::string_view text, TerminalMode mode) {
     std::string out;
     out.reserve(text.size());
     for (const char c : text) {
-        const ModeRules& rules = kRules[static_cast<unsigned char>(c) & 0x7F];
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= kRules.size()) {
+            continue;
+        }
+        const ModeRules& rules = kRules[byte];
         const Rule rule = mode == TerminalMode::kCw ? rules.cw : mode == TerminalMode::kRtty ? rules.rtty : rules.psk;
         switch (rule) {
             case kKeep:
@@ -100,6 +111,23 @@ std::string FilterForMode(std::string_view text, TerminalMode mode) {
             case kLineBreak:
                 out += mode == TerminalMode::kCw ? " " : mode == TerminalMode::kRtty ? "\r\n" : "\n";
                 break;
+        }
+    }
+    return out;
+}
+
+std::string TransmitTextFromUtf8(std::string_view utf8) {
+    const std::string text = Utf8ToLatin1(utf8, "");
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            out.push_back('\r');
+        } else {
+            out.push_back(text[i]);
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
         }
     }
     return out;

@@ -17,9 +17,14 @@ enum class TerminalMode : std::uint8_t { kCw = 0, kRtty = 1, kPsk = 2 };
 const char* TerminalModeName(TerminalMode mode);
 std::optional<TerminalMode> TerminalModeFromName(std::string_view name);
 
-// What the mode can send: each character looked up by its low 7 bits is kept, dropped or
-// replaced (';' would end the command and becomes ','; CR becomes the mode's line break).
+// What the mode can send: each character is kept, left out or replaced (';' would end the
+// command and becomes ','; CR becomes the mode's line break). A character beyond ASCII and a
+// control character other than CR and LF are left out in every mode.
 std::string FilterForMode(std::string_view text, TerminalMode mode);
+// Text typed or given in UTF-8 (rm7util's keyboard, --send) as a transmit pane holds it: one
+// byte a character, a character beyond ISO-8859-1 left out (no mode carries it), and each line
+// break (CR LF, CR or LF) one CR, as in the desktop program's pane.
+std::string TransmitTextFromUtf8(std::string_view utf8);
 // How sent text shows once the radio reports it gone: in CW each prosign character as its two
 // letters ('=' BT), otherwise unchanged.
 std::string EchoForm(std::string_view filtered, TerminalMode mode);

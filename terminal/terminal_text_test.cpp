@@ -15,21 +15,49 @@ TEST(TerminalFilter, EachModeKeepsDropsOrReplacesItsCharacters) {
         std::string text;
         std::string cw, rtty, psk;
     } cases[] = {
-        {" !(+,-./09=?AZaz\x7F", " !(+,-./09=?AZaz\x7F", " !(+,-./09=?AZaz\x7F", " !(+,-./09=?AZaz\x7F"},
-        {"\x07\n#$&'):", "", "\x07\n#$&'):", "\x07\n#$&'):"},
+        {" !(+,-./09=?AZaz", " !(+,-./09=?AZaz", " !(+,-./09=?AZaz", " !(+,-./09=?AZaz"},
+        {"\n#$&'):", "", "\n#$&'):", "\n#$&'):"},
         {"%*_@", "%*_@", "", "%*_@"},
-        {"\x01\x06\x08\t\x0B\x0C\x0E\x1F\"<>[\\]^`{|}~", "", "", "\x01\x06\x08\t\x0B\x0C\x0E\x1F\"<>[\\]^`{|}~"},
+        {"\"<>[\\]^`{|}~", "", "", "\"<>[\\]^`{|}~"},
         {"A\rB", "A B", "A\r\nB", "A\nB"},
         {"a;b", "a,b", "a,b", "a,b"},
+        // Control characters are never keyed: an EOT inside the text would end the transmission.
         {std::string("x\0y", 3), "xy", "xy", "xy"},
-        // Looked up by the low 7 bits: 0xBB is ';' there, 0xC1 'A', 0x8D CR.
-        {"\xBB\xC1\x8D", ",\xC1 ", ",\xC1\r\n", ",\xC1\n"},
+        {"DE\x04K\x01\x06\x07\x08\t\x0B\x0C\x0E\x1B\x1F\x7F!", "DEK!", "DEK!", "DEK!"},
+        // No mode carries a character beyond ASCII; none goes as the ASCII of its low 7 bits
+        // (0xE9 'i', 0xBB ';', 0xC1 'A', 0x8D CR, 0x84 EOT).
+        {"caf\xE9 \xF1 \xBBx\xAB", "caf  x", "caf  x", "caf  x"},
+        {"\xC1\x8D\x84\xA0\xFF", "", "", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FilterForMode(c.text, kCw), c.cw) << c.text;
         EXPECT_EQ(FilterForMode(c.text, kRtty), c.rtty) << c.text;
         EXPECT_EQ(FilterForMode(c.text, kPsk), c.psk) << c.text;
     }
+}
+
+// Typed or --send text, as the pane holds it: each line break one CR, a character without a
+// byte left out (it never goes as '?').
+TEST(TerminalFilter, TypedTextHasOneCrForEachLineBreak) {
+    const struct {
+        const char* utf8;
+        std::string pane;
+    } cases[] = {
+        {"CQ\r\nDE", "CQ\rDE"},
+        {"CQ\nDE\rK", "CQ\rDE\rK"},
+        {"A\r\n\r\nB\n\r", "A\r\rB\r\r"},
+        {"caf\xC3\xA9 \xE2\x82\xAC"
+         "5 \xF0\x9F\x93\xBB?",
+         "caf\xE9 5 ?"},
+        {"bad \xFF byte", "bad  byte"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TransmitTextFromUtf8(c.utf8), c.pane) << c.utf8;
+    }
+    // CR LF given is one line break on the air.
+    EXPECT_EQ(FilterForMode(TransmitTextFromUtf8("CQ\r\nDE"), kRtty), "CQ\r\nDE");
+    EXPECT_EQ(FilterForMode(TransmitTextFromUtf8("CQ\r\nDE"), kPsk), "CQ\nDE");
+    EXPECT_EQ(FilterForMode(TransmitTextFromUtf8("CQ\r\nDE"), kCw), "CQ DE");
 }
 
 TEST(TerminalFilter, CwEchoShowsProsignsAsTheirLetters) {

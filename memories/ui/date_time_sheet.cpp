@@ -100,6 +100,10 @@ void CDateTimeSheet::ShowMessage(const std::string& caption, const std::string& 
     QueueBox(caption, text, icon);
 }
 
+bool CDateTimeSheet::AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) {
+    return AskNow(Question{caption, text, icon}) == Answer::Yes;
+}
+
 void CDateTimeSheet::CloseSheet(bool accepted) {
     // A box asked for just before is still seen over the sheet.
     EndAfterBoxes(accepted ? QDialog::Accepted : QDialog::Rejected);

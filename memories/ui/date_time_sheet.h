@@ -45,6 +45,7 @@ class CDateTimeSheet final : public CJobDialog, private IDateTimeView {
     void ShowUtc(bool utc) override;
     void SetApplyEnabled(bool enabled) override;
     void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) override;
     void CloseSheet(bool accepted) override;
     void OnFirstShow() override { m_job.Show(); }
     void OnHidden() override { m_job.Hide(); }

@@ -306,6 +306,49 @@ class MemoriesDialogsTest : public QObject {
         QCOMPARE(bench.radio->ReceivedCommands().back(), std::string("MN255"));
     }
 
+    // A radio reset to 00:05 and blanking the leading zero ("@0.05.00"), at 14:00: its time is
+    // shown, OK asks whether to set it across midnight, and the answer decides.
+    void dateTimeAcrossMidnightIsAskedAndBlankDigitsRead() {
+        constexpr std::int64_t kAfternoonMs = 1796911200000;  // 2026-12-10 14:00:00 UTC
+        for (const Answer answer : {Answer::Yes, Answer::No}) {
+            rm7sim::Options options = test::CRadioBench::DefaultOptions();
+            options.clockEpochMs = kAfternoonMs;
+            options.clockOffsetMs = -(13 * 3600 + 55 * 60) * 1000LL;
+            options.clockBlankLeadingZero = true;
+            test::CRadioBench bench(test::BenchStart::Idle, options);
+            QVERIFY(bench.Contact() == kOk);
+            Prompts prompts;
+            prompts.answer = answer;
+            CDateTimeSheet sheet(*bench.session, nullptr, prompts.Make(),
+                                 [&] { return kAfternoonMs + bench.pump.TickCount(); });
+            sheet.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+            bench.pump.AdvanceBy(1000);
+            QCOMPARE(sheet.RadioTime()->text().left(5), QStringLiteral("00:05"));
+
+            QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
+            QVERIFY(bench.pump.AdvanceUntil([&] { return !prompts.asked.empty(); }, 60000));
+            QCOMPARE(prompts.asked.size(), std::size_t{1});
+            QCOMPARE(prompts.asked[0].caption, std::string("Set Time"));
+            QCOMPARE(prompts.asked[0].text, std::string(kAcrossMidnightQuestion));
+            QVERIFY(prompts.shown.empty());
+            if (answer == Answer::Yes) {
+                QVERIFY(bench.pump.AdvanceUntil([&] { return !sheet.isVisible(); }, 60000));
+                QCOMPARE(sheet.result(), static_cast<int>(QDialog::Accepted));
+                QCOMPARE(bench.radio->ClockSecondsOfDay(bench.pump.TickCount()),
+                         TimeOfDayAt(kAfternoonMs + bench.pump.TickCount(), true).SecondsOfDay());
+            } else {
+                bench.pump.AdvanceBy(2000);
+                QVERIFY(sheet.isVisible());  // open and reading, the radio's time as it was
+                QCOMPARE(sheet.RadioTime()->text().left(5), QStringLiteral("00:05"));
+                QTest::keyClick(&sheet, Qt::Key_Escape);
+                QVERIFY(bench.pump.AdvanceUntil([&] { return !sheet.isVisible(); }, 60000));
+            }
+            QCOMPARE(bench.radio->ReceivedCommands().back(), std::string("MN255"));
+            QVERIFY(prompts.shown.empty());
+        }
+    }
+
     void dateTimeCancelWhileReadingLeavesTheMenuFirst() {
         test::CRadioBench bench(test::BenchStart::Idle, RadioClockAhead(3725000));
         QVERIFY(bench.Contact() == kOk);

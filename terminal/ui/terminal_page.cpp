@@ -66,6 +66,59 @@ QFont TerminalFont(const CTerminalSettings& settings) {
 CTransmitPane::CTransmitPane(QWidget* parent) : QTextEdit(parent) {
     setAcceptRichText(false);
     setTabChangesFocus(true);
+    connect(document(), &QTextDocument::contentsChanged, this, &CTransmitPane::KeepSentText);
+}
+
+template <typename Edit>
+void CTransmitPane::OwnEdit(Edit edit) {
+    m_ownEdit = true;
+    edit();
+    m_ownEdit = false;
+    m_accepted = document()->toRawText();
+}
+
+void CTransmitPane::KeepSentText() {
+    if (m_ownEdit) {
+        return;
+    }
+    const QString now = document()->toRawText();
+    if (now.size() >= m_sent && QStringView(now).left(m_sent) == QStringView(m_accepted).left(m_sent)) {
+        m_accepted = now;
+        return;
+    }
+    // Only the part that differs is put back, so the caret and the rest keep their places.
+    const QString& was = m_accepted;
+    const qsizetype shorter = std::min(was.size(), now.size());
+    qsizetype prefix = 0;
+    while (prefix < shorter && was[prefix] == now[prefix]) {
+        ++prefix;
+    }
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix && was[was.size() - 1 - suffix] == now[now.size() - 1 - suffix]) {
+        ++suffix;
+    }
+    const qsizetype end = was.size() - suffix;
+    const qsizetype sentEnd = std::clamp<qsizetype>(m_sent, prefix, end);
+    // An edit that only removed text (a word, a selection) keeps what it removed of the unsent
+    // text; any other is undone whole, since where its new text belongs is anyone's guess.
+    const bool removedOnly = now.size() - suffix == prefix;
+    OwnEdit([&] {
+        QTextCursor put(document());
+        put.beginEditBlock();
+        put.setPosition(static_cast<int>(prefix));
+        put.setPosition(static_cast<int>(now.size() - suffix), QTextCursor::KeepAnchor);
+        put.removeSelectedText();
+        put.insertText(was.mid(prefix, sentEnd - prefix), Colored(kHandedOverColor));
+        if (!removedOnly) {
+            put.insertText(was.mid(sentEnd, end - sentEnd), Colored(palette().color(QPalette::Text)));
+        }
+        put.endEditBlock();
+    });
+    QTextCursor caret = textCursor();
+    if (std::min(caret.position(), caret.anchor()) < m_sent) {
+        caret.movePosition(QTextCursor::End);
+        setTextCursor(caret);
+    }
 }
 
 std::string CTransmitPane::TakeUnsent(std::size_t n) {
@@ -78,15 +131,17 @@ std::string CTransmitPane::TakeUnsent(std::size_t n) {
     take.setPosition(m_sent);
     take.setPosition(m_sent + count, QTextCursor::KeepAnchor);
     const QString text = take.selectedText();
-    take.mergeCharFormat(Colored(kHandedOverColor));
+    OwnEdit([&] { take.mergeCharFormat(Colored(kHandedOverColor)); });
     m_sent += count;
+    // No undo may reach back into what the radio has now.
+    document()->clearUndoRedoStacks();
     std::string out;
     for (const QChar c : text) {
         if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
             out.push_back('\r');
-        } else {
-            out.push_back(c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?');
-        }
+        } else if (c.unicode() <= 0xFF) {
+            out.push_back(static_cast<char>(c.unicode()));
+        }  // else no mode carries it: left out
     }
     return out;
 }
@@ -94,7 +149,7 @@ std::string CTransmitPane::TakeUnsent(std::size_t n) {
 void CTransmitPane::AppendUnsent(const std::string& text) {
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
-    end.insertText(PaneText(text), Colored(palette().color(QPalette::Text)));
+    OwnEdit([&] { end.insertText(PaneText(text), Colored(palette().color(QPalette::Text))); });
     setTextCursor(end);
 }
 
@@ -102,9 +157,10 @@ void CTransmitPane::Clear(bool all) {
     QTextCursor cursor(document());
     cursor.setPosition(all ? 0 : m_sent);
     cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
+    OwnEdit([&] { cursor.removeSelectedText(); });
     if (all) {
         m_sent = 0;
+        document()->clearUndoRedoStacks();
     }
 }
 
@@ -126,8 +182,9 @@ void CTransmitPane::DropSentLines() {
     QTextCursor cursor(document());
     cursor.setPosition(0);
     cursor.setPosition(lastBreak + 1, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
+    OwnEdit([&] { cursor.removeSelectedText(); });
     m_sent -= lastBreak + 1;
+    document()->clearUndoRedoStacks();
 }
 
 void CTransmitPane::keyPressEvent(QKeyEvent* event) {
@@ -156,6 +213,13 @@ void CTransmitPane::keyPressEvent(QKeyEvent* event) {
     if (afterKey) {
         afterKey(typed);
     }
+}
+
+void CTransmitPane::inputMethodEvent(QInputMethodEvent* event) {
+    if (!event->commitString().isEmpty() || !event->preeditString().isEmpty()) {
+        LeaveSentText();
+    }
+    QTextEdit::inputMethodEvent(event);
 }
 
 void CTransmitPane::insertFromMimeData(const QMimeData* source) {
@@ -375,7 +439,7 @@ void CTerminalPage::SendMemory(std::size_t index) {
     if (index >= kTerminalMemories || !m_terminal.Enabled()) {
         return;
     }
-    m_terminal.SendMemory(Utf8ToLatin1(m_settings.Texts(m_settings.Mode()).Get(index)));
+    m_terminal.SendMemory(TransmitTextFromUtf8(m_settings.Texts(m_settings.Mode()).Get(index)));
     m_transmit->setFocus();
 }
 

@@ -21,7 +21,11 @@ class QSplitter;
 
 namespace rm7 {
 
-// The transmit pane: what is handed to the radio turns grey and can no longer be edited.
+// The transmit pane: what is handed to the radio turns grey and can no longer be edited. Typing
+// and pasting into it go to the end instead; any other edit that reaches into it (a word deleted
+// with Ctrl+Backspace, a cut, an undo, the context menu's Delete, a drag) leaves it as it was (a
+// removal still removes its unsent part), so the sent position always stands behind exactly the
+// text the radio has.
 class CTransmitPane final : public QTextEdit, public ITransmitPane {
   public:
     explicit CTransmitPane(QWidget* parent = nullptr);
@@ -39,15 +43,23 @@ class CTransmitPane final : public QTextEdit, public ITransmitPane {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
 
   private:
+    // After every change of the document: an edit of the sent text is put back as it was.
+    void KeepSentText();
+    // The pane's own edits, which may change the sent text.
+    template <typename Edit>
+    void OwnEdit(Edit edit);
     // Puts the caret at the end when it stands in (or a selection reaches into) the sent text.
     void LeaveSentText();
     // Enter: the sent text up to its last line break goes.
     void DropSentLines();
 
     int m_sent = 0;
+    QString m_accepted;  // the text after the last change let stand
+    bool m_ownEdit = false;
 };
 
 class CTerminalPage final : public CPage, private ITerminalView {

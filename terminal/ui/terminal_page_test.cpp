@@ -2,9 +2,12 @@
 // buttons reach the terminal, the panes show what it reports, the memories and options reach the
 // settings, and the page works only while the radio runs its firmware. What the terminal sends
 // and when is tested in terminal_test.
+#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
@@ -138,6 +141,185 @@ class TerminalPageTest : public QObject {
         page.ClearButton()->click();
         QVERIFY(page.ReceivePane()->toPlainText().isEmpty());
         QVERIFY(pane->toPlainText().isEmpty());
+    }
+
+    // Text handed to the radio stays as it is whatever edit reaches for it, and what is typed
+    // afterwards is keyed whole ("CQ C", Ctrl+Backspace, "DE G4XYZ" once keyed "E G4XYZ"). Each
+    // edit comes with "D" typed behind the sent "CQ C" and not yet handed over: an edit that only
+    // removes text removes what is not sent of it; any other is undone whole.
+    void SentTextSurvivesEveryEditAndWhatFollowsIsKeyedWhole() {
+        // A Ctrl+letter as a keyboard sends it: its text the control character, not the letter.
+        const auto ctrlKey = [](CTransmitPane* pane, Qt::Key key, Qt::KeyboardModifiers mods = Qt::ControlModifier) {
+            const QString text(QChar(static_cast<char16_t>(key - Qt::Key_A + 1)));
+            QKeyEvent press(QEvent::KeyPress, key, mods, text);
+            QApplication::sendEvent(pane, &press);
+            QKeyEvent release(QEvent::KeyRelease, key, mods, text);
+            QApplication::sendEvent(pane, &release);
+        };
+        const auto caretAt = [](CTransmitPane* pane, int position) {
+            QTextCursor c = pane->textCursor();
+            c.setPosition(position);
+            pane->setTextCursor(c);
+        };
+        // The context menu the pane shows; a disabled entry does nothing when chosen.
+        const auto menuAction = [](CTransmitPane* pane, const char* name) {
+            std::unique_ptr<QMenu> menu(pane->createStandardContextMenu());
+            for (QAction* action : menu->actions()) {
+                if (action->objectName() == QLatin1String(name)) {
+                    action->trigger();
+                    return true;
+                }
+            }
+            return false;
+        };
+        const struct {
+            const char* name;
+            std::function<void(CTransmitPane*)> typeFirst;  // before Ctrl+T
+            std::function<void(CTransmitPane*)> edit;       // once all is sent and "D" typed
+            const char* after;                              // the pane after the edit
+            bool typeD = true;
+        } cases[] = {
+            {"Ctrl+Backspace over a word begun in the sent text",
+             {},
+             [](CTransmitPane* p) { QTest::keyClick(p, Qt::Key_Backspace, Qt::ControlModifier); },
+             "CQ C"},
+            {"Ctrl+Delete in the sent text",
+             {},
+             [&](CTransmitPane* p) {
+                 caretAt(p, 0);
+                 QTest::keyClick(p, Qt::Key_Delete, Qt::ControlModifier);
+             },
+             "CQ CD"},
+            {"Ctrl+X of everything",
+             {},
+             [&](CTransmitPane* p) {
+                 p->selectAll();
+                 ctrlKey(p, Qt::Key_X);
+             },
+             "CQ C"},
+            {"Shift+Delete of everything",
+             {},
+             [](CTransmitPane* p) {
+                 p->selectAll();
+                 QTest::keyClick(p, Qt::Key_Delete, Qt::ShiftModifier);
+             },
+             "CQ CD"},  // an erase key with the selection reaching into the sent text goes to the end
+            {"Ctrl+Z twice",
+             {},
+             [&](CTransmitPane* p) {
+                 ctrlKey(p, Qt::Key_Z);
+                 ctrlKey(p, Qt::Key_Z);
+             },
+             "CQ C"},
+            {"Ctrl+Shift+Z of a Backspace undone before the text was sent",
+             [&](CTransmitPane* p) {
+                 QTest::keyClicks(p, "X");
+                 QTest::keyClick(p, Qt::Key_Backspace);
+                 ctrlKey(p, Qt::Key_Z);
+             },
+             [&](CTransmitPane* p) { ctrlKey(p, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); }, "CQ CX", false},
+            {"the context menu's Delete",
+             {},
+             [&](CTransmitPane* p) {
+                 p->selectAll();
+                 QVERIFY(menuAction(p, "edit-delete"));
+             },
+             "CQ C"},
+            {"the context menu's Cut",
+             {},
+             [&](CTransmitPane* p) {
+                 p->selectAll();
+                 QVERIFY(menuAction(p, "edit-cut"));
+             },
+             "CQ C"},
+            {"the context menu's Undo twice",
+             {},
+             [&](CTransmitPane* p) {
+                 QVERIFY(menuAction(p, "edit-undo"));
+                 QVERIFY(menuAction(p, "edit-undo"));
+             },
+             "CQ C"},
+            // The offscreen platform has no drag to drive, so this makes the edit a drag-move's
+            // drop makes: in one edit block the dragged selection goes and lands at the drop point.
+            {"a drag-move of sent text",
+             {},
+             [](CTransmitPane* p) {
+                 QTextCursor dragged(p->document());
+                 dragged.setPosition(0);
+                 dragged.setPosition(3, QTextCursor::KeepAnchor);
+                 const QString text = dragged.selectedText();
+                 dragged.beginEditBlock();
+                 dragged.removeSelectedText();
+                 dragged.movePosition(QTextCursor::End);
+                 dragged.insertText(text);
+                 dragged.endEditBlock();
+             },
+             "CQ CD"},
+        };
+        for (const auto& c : cases) {
+            const QByteArray trace = c.name;
+            Rig rig;
+            CTerminalPage& page = *rig.page;
+            CTransmitPane* pane = page.TransmitPane();
+            QTest::keyClicks(pane, "CQ C");
+            if (c.typeFirst) {
+                c.typeFirst(pane);
+            }
+            const int sent = static_cast<int>(pane->toPlainText().size());
+            QTest::keyClick(pane, Qt::Key_T, Qt::ControlModifier);
+            QVERIFY2(rig.Run([&] { return pane->SentLength() == sent && page.Terminal().AllSent(); }), trace);
+
+            if (c.typeD) {
+                QTest::keyClicks(pane, "D");  // the virtual clock stands still: not handed over yet
+            }
+            c.edit(pane);
+            QVERIFY2(pane->toPlainText() == QString::fromLatin1(c.after),
+                     qPrintable(trace + ": " + pane->toPlainText()));
+            QVERIFY2(pane->SentLength() == sent, trace);
+            for (int i = 0; i < sent; ++i) {
+                QVERIFY2(rig.ColorAt(pane, i) == QColor(0x7F, 0x7F, 0x7F), trace);
+            }
+
+            QTest::keyClick(pane, Qt::Key_End);
+            QTest::keyClicks(pane, "DE G4XYZ");
+            const QString whole = QString::fromLatin1(c.after) + QStringLiteral("DE G4XYZ");
+            QVERIFY2(rig.Run([&] { return pane->SentLength() == whole.size() && page.Terminal().AllSent(); }), trace);
+            std::string keyed;
+            for (const std::string& command : rig.Keyed()) {
+                keyed += command.substr(3);
+            }
+            QVERIFY2(keyed == whole.toStdString(), qPrintable(trace + ": " + QString::fromStdString(keyed)));
+            QCOMPARE(pane->toPlainText(), whole);
+        }
+    }
+
+    // Typing and pasting with the caret in the sent text go to its end; a drop there too.
+    void TextPutIntoTheSentTextGoesToTheEnd() {
+        Rig rig;
+        CTransmitPane* pane = rig.page->TransmitPane();
+        QTest::keyClicks(pane, "CQ C");
+        QTest::keyClick(pane, Qt::Key_T, Qt::ControlModifier);
+        QVERIFY(rig.Run([&] { return pane->SentLength() == 4; }));
+        rig.page->Terminal().TransmitOff();
+        QTextCursor c = pane->textCursor();
+        c.setPosition(1);
+        pane->setTextCursor(c);
+        QTest::keyClicks(pane, "Q");
+        c.setPosition(2);
+        pane->setTextCursor(c);
+        QApplication::clipboard()->setText(QStringLiteral(" DE"));
+        QTest::keyClick(pane, Qt::Key_V, Qt::ControlModifier);
+        QMimeData dropped;
+        dropped.setText(QStringLiteral(" K"));
+        const QPoint at = pane->cursorRect(c).center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(pane->viewport(), &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(pane->viewport(), &move);
+        QDropEvent drop(at, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(pane->viewport(), &drop);
+        QCOMPARE(pane->toPlainText(), QStringLiteral("CQ CQ DE K"));
+        QCOMPARE(pane->SentLength(), 4);
     }
 
     void MemoriesAreSentByButtonAndCtrlDigitAndEditedInTheirDialog() {

@@ -41,15 +41,29 @@ void RequireRoundTrip(const rm7::CFirmwareImage& image, std::uint32_t low, std::
             "re-written image has other bytes");
 }
 
-// The same text with a CR between every two adjacent hex digits. A CR there starts no
-// record and counts no line, so it must read exactly the same, through the reader's
-// byte-by-byte path instead of its whole-record one.
+// Where the first record begins: the first ':' at the start of a line, after one byte-order mark.
+std::size_t FirstRecord(std::span<const std::uint8_t> text) {
+    static constexpr std::uint8_t kMark[] = {0xEF, 0xBB, 0xBF};
+    const std::size_t from = text.size() >= 3 && std::equal(kMark, kMark + 3, text.begin()) ? 3 : 0;
+    for (std::size_t i = from; i < text.size(); ++i) {
+        if (text[i] == ':' && (i == from || text[i - 1] == '\n' || text[i - 1] == '\r')) {
+            return i;
+        }
+    }
+    return text.size();
+}
+
+// The same text with a CR between every two adjacent hex digits from the first record on. A CR
+// there starts no record and counts no line, so it must read exactly the same, through the
+// reader's byte-by-byte path instead of its whole-record one. (A header before the first record
+// is read line by line, so CRs there would change its lines.)
 std::string WithCarriageReturns(std::span<const std::uint8_t> text) {
     std::string out;
     out.reserve(text.size() * 2);
+    const std::size_t first = FirstRecord(text);
     for (std::size_t i = 0; i < text.size(); ++i) {
         out.push_back(static_cast<char>(text[i]));
-        if (i + 1 < text.size() && rm7::IsHexDigit(static_cast<char>(text[i])) &&
+        if (i >= first && i + 1 < text.size() && rm7::IsHexDigit(static_cast<char>(text[i])) &&
             rm7::IsHexDigit(static_cast<char>(text[i + 1]))) {
             out.push_back('\r');
         }
@@ -82,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::equal(dsp.Bytes().begin(), dsp.Bytes().end(), dspSlow.Bytes().begin(), dspSlow.Bytes().end()),
             "CRs changed the image");
 
-    // One byte-order mark in front changes nothing (a second one is text that is no record).
+    // One byte-order mark in front changes nothing (a second one is header text).
     static constexpr char kMark[] = "\xEF\xBB\xBF";
     if (size < 3 || std::memcmp(data, kMark, 3) != 0) {
         const std::string marked = kMark + std::string(text.begin(), text.end());
