@@ -45,12 +45,9 @@ int main() {
         const char* piece;
     };
     const Shape shapes[] = {
-        {"plain text", "The quick brown fox. "},
-        {"a run every 4 bytes", "\\b a\\b0 b"},
-        {"a run every 3.5 bytes", "{\\b a}b"},
-        {"a paragraph every 2 bytes", "\\\n"},
-        {"a paragraph every 5 bytes", "\\par "},
-        {"C1 bytes (3 bytes of UTF-8 each)", "\x80\x85\x99"},
+        {"plain text", "The quick brown fox. "}, {"a run every 4 bytes", "\\b a\\b0 b"},
+        {"a run every 3.5 bytes", "{\\b a}b"},   {"a paragraph every 2 bytes", "\\\n"},
+        {"a paragraph every 5 bytes", "\\par "}, {"C1 bytes (3 bytes of UTF-8 each)", "\x80\x85\x99"},
     };
     for (const Shape& shape : shapes) {
         std::string rtf = "{\\rtf1 ";
@@ -62,9 +59,10 @@ int main() {
         g_peak = g_live;
         const rm7::RichTextResult r = rm7::ReadRichText(rtf);
         const std::size_t peak = g_peak - before;
-        std::printf("%-34s %9zu bytes, peak %10zu bytes held by the reader: %.2f x the file (%zu paragraphs, %zu runs)\n",
-                    shape.name, rtf.size(), peak, static_cast<double>(peak) / static_cast<double>(rtf.size()),
-                    r.document.paragraphs.size(), r.document.runs.size());
+        std::printf(
+            "%-34s %9zu bytes, peak %10zu bytes held by the reader: %.2f x the file (%zu paragraphs, %zu runs)\n",
+            shape.name, rtf.size(), peak, static_cast<double>(peak) / static_cast<double>(rtf.size()),
+            r.document.paragraphs.size(), r.document.runs.size());
     }
     return 0;
 }
