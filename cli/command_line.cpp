@@ -140,11 +140,13 @@ void AddFirmwareCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& 
     commands.push_back({notes, [&env, &options, folder] { return RunFirmwareNotes(env, options, *folder); }});
 
     auto server = std::make_shared<std::string>();
-    auto* fetch = firmware
-                      ->add_subcommand("fetch",
-                                       "Copy what the file server holds newer than the firmware folder into it; "
-                                       "each hex file is checked before it replaces anything")
-                      ->fallthrough();
+    auto* fetch =
+        firmware
+            ->add_subcommand("fetch",
+                             "Copy what the file server holds newer than the firmware folder into it; "
+                             "each file is kept only if the loader (or the notes reader) takes it, and a refused "
+                             "file makes the run fail (exit status 1)")
+            ->fallthrough();
     fetch->add_option("--folder", *folder, kFolderHelp)->type_name("DIR");
     fetch
         ->add_option("--server", *server,

@@ -750,6 +750,27 @@ TEST_F(CliCommands, MacrosTheRadioCannotStoreAreRefusedBeforeItIsTouched) {
         {"character",
          [](IEnvironment& e, const GlobalOptions& g) { return RunMacrosSet(e, g, 4, "EUR", "\xE2\x82\xAC"); },
          "Macro Commands 4 holds a character the RM7 cannot store"},
+        // Control characters, in the radio's macros and the settings' alike.
+        {"control in a label",
+         [](IEnvironment& e, const GlobalOptions& g) {
+             return RunMacrosSet(e, g, 5,
+                                 "a\x01"
+                                 "b",
+                                 "FA;");
+         },
+         "Macro 5 label holds a control character (\"a\\x01b\"): only printable text can be stored\n"
+         "Error code 0xE2000241"},
+        {"escape in commands",
+         [](IEnvironment& e, const GlobalOptions& g) { return RunMacrosSet(e, g, 5, "CLR", "FA;\x1B[2J"); },
+         "Macro 5 commands holds a control character (\"FA;\\x1B[2J\")"},
+        {"C1 in a settings macro",
+         [](IEnvironment& e, const GlobalOptions& g) {
+             return RunMacrosSet(e, g, 12, "CSI",
+                                 "\xC2\x9B"
+                                 "2J");
+         },
+         "Macro 12 commands holds a control character (\"\\x9B"
+         "2J\")"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1156,19 +1177,27 @@ TEST_F(CliCommands, FirmwareFetchCopiesWhatIsNewerFromAMirror) {
             [&, url](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareFetch(e, g, folder.string(), url); };
     };
 
+    // A refused file makes the run a failure, though the good ones are kept.
     const Outcome o = Run(fetch(server));
-    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.status, 1) << o.err;
     EXPECT_THAT(o.err, ::testing::HasSubstr("File verified fdsp0300.hex\nCopied fdsp0300.hex from Tarnwell\n"));
-    EXPECT_THAT(o.err, ::testing::HasSubstr("File fmcu0300.hex verify failed\nUnable to copy file fmcu0300.hex\n"));
-    EXPECT_THAT(o.err, ::testing::HasSubstr("Copied 2 files from Tarnwell to " + folder.string() + "\n"));
+    EXPECT_THAT(o.err, ::testing::HasSubstr("File fmcu0300.hex verify failed\nUnable to copy file fmcu0300.hex: "
+                                            "Line 2, error code 0xE2000023: Missing intel hex end-of-file record\n"));
+    EXPECT_THAT(
+        o.err, ::testing::HasSubstr("Copied 2 files from Tarnwell to " + folder.string() + "\nRefused 1 of 3 files\n"));
     EXPECT_FALSE(std::filesystem::exists(folder / "fmcu0300.hex"));
     EXPECT_TRUE(Radio().ReceivedCommands().empty());
 
     // What the folder has is not fetched again; the damaged file is refused again, and the notes
     // come along with it.
-    nlohmann::json json = RunJson(fetch(server));
-    EXPECT_EQ(json["result"], "done");
+    const Outcome again = Run(fetch(server), true);
+    EXPECT_EQ(again.status, 1);
+    nlohmann::json json = nlohmann::json::parse(again.out);
+    EXPECT_EQ(json["result"], "failed");
     EXPECT_EQ(json["copied"], nlohmann::json::array({"ffwnotes.rtf"}));
+    ASSERT_EQ(json["refused"].size(), 1u);
+    EXPECT_EQ(json["refused"][0]["file"], "fmcu0300.hex");
+    EXPECT_EQ(json["code"], 0xE2000023u);
 
     const Outcome refused = Run(fetch("http://127.0.0.1/"), true);
     EXPECT_EQ(refused.status, 1);

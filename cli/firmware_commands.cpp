@@ -150,7 +150,7 @@ int RunFirmwareCheck(IEnvironment& env, const GlobalOptions& options, const std:
             all.push_back(CheckJson(file, c));
             continue;
         }
-        env.Out() << StrFormat("%s\n", file.c_str());
+        env.Out() << StrFormat("%s\n", SafeToPrint(file).c_str());
         env.Out() << StrFormat(
             "  Processor:       %s%s\n", KindName(c.kind),
             c.kind == FirmwareKind::Unknown ? " (not an fmcu or fdsp file name; read as a DSP file)" : "");
@@ -419,7 +419,7 @@ bool FilesAccepted(std::ostream& err, const std::vector<SendPart>& parts) {
     for (const SendPart& p : parts) {
         const FirmwareFileCheck c = CheckFirmwareFile(p.file, p.kind);
         if (c.result != kOk) {
-            err << p.file << ": " << RefusalText(c) << "\n";
+            err << SafeToPrint(p.file) << ": " << RefusalText(c) << "\n";
             accepted = false;
         }
     }
@@ -596,8 +596,7 @@ int RunFirmwareFetch(IEnvironment& env, const GlobalOptions& options, const std:
     if (terminal) {
         job.SetProgressHandler([&](const std::string& name, std::uint64_t bytes) {
             env.Err() << "\r\x1b[K"
-                      << StrFormat("%s: %llu bytes", Utf8OrEscaped(name).c_str(),
-                                   static_cast<unsigned long long>(bytes));
+                      << StrFormat("%s: %llu bytes", SafeToPrint(name).c_str(), static_cast<unsigned long long>(bytes));
             env.Err().flush();
             progressShown = true;
         });
@@ -615,15 +614,21 @@ int RunFirmwareFetch(IEnvironment& env, const GlobalOptions& options, const std:
         for (const std::string& name : job.CopiedNames()) {
             copied.push_back(JsonText(name));
         }
+        nlohmann::json refused = nlohmann::json::array();
+        for (const CFtpCopyJob::RefusedFile& file : job.RefusedFiles()) {
+            refused.push_back({{"file", JsonText(file.name)}, {"reason", JsonText(file.reason)}});
+        }
         PrintJson(env.Out(), {{"folder", JsonPath(folder)},
                               {"server", JsonText(server)},
                               {"copied", copied},
+                              {"refused", refused},
                               {"result", *done == kFtpResultDone        ? "done"
                                          : *done == kFtpResultCancelled ? "cancelled"
                                                                         : "failed"},
                               {"code", job.Code()}});
     }
-    return *done == kFtpResultDone ? 0 : *done == kFtpResultCancelled ? 130 : 1;
+    // A stopped fetch exits as every job the user stops does.
+    return *done == kFtpResultDone ? 0 : *done == kFtpResultCancelled ? 2 : 1;
 }
 
 int RunFirmwareNotes(IEnvironment& env, const GlobalOptions& options, const std::string& folderArg) {
@@ -637,7 +642,7 @@ int RunFirmwareNotes(IEnvironment& env, const GlobalOptions& options, const std:
     if (options.json) {
         PrintJson(env.Out(), {{"file", JsonPath(notes.path)}, {"text", JsonText(text)}});
     } else {
-        env.Out() << text;
+        env.Out() << SafeToPrint(text, true);
     }
     return 0;
 }
@@ -683,11 +688,12 @@ int RunFirmwareList(IEnvironment& env, const GlobalOptions& options, const std::
             const FirmwareFileEntry& file = contents.files[kind];
             const bool newer = r == kOk && IsNewerThanInstalled(file, state.installed[kind]);
             env.Out() << StrFormat("%s  %-9s  %-9s  %s%s\n", names[kind], VersionText(state.installed[kind]).c_str(),
-                                   AvailableText(file).c_str(), file.path.filename().string().c_str(),
+                                   AvailableText(file).c_str(), SafeToPrint(file.path.filename().string()).c_str(),
                                    newer ? "  (newer)" : "");
         }
-        env.Out() << StrFormat("Release notes: %s\n",
-                               contents.releaseNotes ? contents.releaseNotesPath.string().c_str() : "none");
+        env.Out() << StrFormat("Release notes: %s\n", contents.releaseNotes
+                                                          ? SafeToPrint(contents.releaseNotesPath.string()).c_str()
+                                                          : "none");
     }
     return r == kOk ? 0 : session.ReportContactFailure(r);
 }

@@ -28,8 +28,23 @@ void PrintMacros(IEnvironment& env, const GlobalOptions& options, const CCommand
         return;
     }
     for (std::size_t i = from; i < to; ++i) {
-        env.Out() << StrFormat("%2zu %-8s %s\n", i + 1, macros.labels.Get(i).c_str(), macros.texts.Get(i).c_str());
+        // What the radio or the settings hold is outside text.
+        env.Out() << StrFormat("%2zu %-8s %s\n", i + 1, SafeToPrint(macros.labels.Get(i)).c_str(),
+                               SafeToPrint(macros.texts.Get(i)).c_str());
     }
+}
+
+// The radio's commands are printable text; a control character in a macro would only reach the
+// terminal of whoever lists the macros later.
+MacroRefusal ControlCharacterRefusal(int macro, const std::string& label, const std::string& commands) {
+    for (const auto& [field, text] : {std::pair{"label", &label}, std::pair{"commands", &commands}}) {
+        if (HoldsControlCharacter(*text)) {
+            return {kErrMacroCharacter, "",
+                    StrFormat("Macro %d %s holds a control character (\"%s\"): only printable text can be stored",
+                              macro, field, SafeToPrint(*text).c_str())};
+        }
+    }
+    return {};
 }
 
 int ReportRefusal(IEnvironment& env, const MacroRefusal& refusal) {
@@ -63,6 +78,9 @@ int RunMacrosGet(IEnvironment& env, const GlobalOptions& options) {
 int RunMacrosSet(IEnvironment& env, const GlobalOptions& options, int macro, const std::string& label,
                  const std::string& commands) {
     const auto index = static_cast<std::size_t>(macro - 1);
+    if (const MacroRefusal refusal = ControlCharacterRefusal(macro, label, commands); refusal.code != kOk) {
+        return ReportRefusal(env, refusal);
+    }
     if (index >= kRadioMacroCount) {
         // Kept as typed, as the editor's second page keeps it.
         CSession session(env, options);
@@ -109,7 +127,8 @@ int RunMacrosSet(IEnvironment& env, const GlobalOptions& options, int macro, con
     for (std::size_t i = 0; i < kRadioMacroCount; ++i) {
         if (readBack.labels.Get(i) != macros.labels.Get(i) || readBack.texts.Get(i) != macros.texts.Get(i)) {
             env.Err() << StrFormat("The radio reads back macro %zu as \"%s\" \"%s\".\n", i + 1,
-                                   readBack.labels.Get(i).c_str(), readBack.texts.Get(i).c_str());
+                                   SafeToPrint(readBack.labels.Get(i)).c_str(),
+                                   SafeToPrint(readBack.texts.Get(i)).c_str());
             return ReportFailure(env.Err(), kErrMacroReadBack);
         }
     }
@@ -136,7 +155,7 @@ int RunMacrosRun(IEnvironment& env, const GlobalOptions& options, int macro, std
     const std::string text = macros.texts.Get(index);
     if (text.empty()) {
         env.Err() << StrFormat("Macro %d (%s) holds no commands; rm7util macros set gives it some.\n", macro,
-                               macros.labels.Get(index).c_str());
+                               SafeToPrint(macros.labels.Get(index)).c_str());
         return 1;
     }
     if (const int status = session.Begin(); status != 0) {

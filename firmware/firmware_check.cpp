@@ -22,9 +22,14 @@ Result LoadFirmwareImage(const std::filesystem::path& file, FirmwareKind kind, C
 }
 
 FirmwareFileCheck CheckFirmwareFile(const std::filesystem::path& file, FirmwareKind kind) {
+    return CheckFirmwareFile(file, kind, file);
+}
+
+FirmwareFileCheck CheckFirmwareFile(const std::filesystem::path& file, FirmwareKind kind,
+                                    const std::filesystem::path& name) {
     FirmwareFileCheck check;
     check.kind = kind;
-    check.version = FileVersion(file);
+    check.version = FileVersion(name);
 
     CFirmwareImage image;
     check.result = LoadFirmwareImage(file, kind, image);
@@ -56,8 +61,8 @@ FirmwareFileCheck CheckFirmwareFile(const std::filesystem::path& file, FirmwareK
         check.result = check.reconciliation.result;
     }
     // The loader judges the name before it opens the file.
-    if (const Result name = CheckFirmwareName(file, kind); name != kOk) {
-        check.result = name;
+    if (const Result refused = CheckFirmwareName(name, kind); refused != kOk) {
+        check.result = refused;
         check.line = 0;
     }
     return check;

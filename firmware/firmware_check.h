@@ -57,6 +57,10 @@ Result LoadFirmwareImage(const std::filesystem::path& file, FirmwareKind kind, C
 // refused, so that what the file holds is still shown. Unknown reads it like the DSP
 // loader (range from the file), and is refused by its name.
 FirmwareFileCheck CheckFirmwareFile(const std::filesystem::path& file, FirmwareKind kind);
+// The same for a file that is to be called `name` (a download under its temporary name): the
+// name and its version are judged, the content read from `file`.
+FirmwareFileCheck CheckFirmwareFile(const std::filesystem::path& file, FirmwareKind kind,
+                                    const std::filesystem::path& name);
 // The kind taken from the file's name.
 FirmwareFileCheck CheckFirmwareFile(const std::filesystem::path& file);
 

@@ -1,6 +1,10 @@
 #include "firmware/ftp_copy.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,9 +15,12 @@
 #include "firmware/file_version.h"
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_image.h"
+#include "firmware/release_notes.h"
 #include "model/model.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
+#include "platform/os_error.h"
+#include "platform/result_codes.h"
 #include "platform/settings.h"
 #include "platform/text.h"
 
@@ -24,16 +31,16 @@ namespace {
 constexpr std::uint32_t kMsgRequestComplete = kMsgApp + 0x1F;
 constexpr std::uint32_t kMsgProgress = kMsgApp + 0x22;
 
-constexpr Result kErrTimeout = 12002;
-constexpr Result kErrExtended = 12003;
-constexpr Result kErrInternal = 12004;
-constexpr Result kErrBadUrl = 12005;
-constexpr Result kErrScheme = 12006;
-constexpr Result kErrResolve = 12007;
-constexpr Result kErrLogin = 12015;
-constexpr Result kErrCannotConnect = 12029;
-constexpr Result kErrAborted = 12030;
-constexpr Result kErrBadResponse = 12152;
+constexpr Result kErrTimeout = kErrInternetTimeout;
+constexpr Result kErrExtended = kErrInternetExtended;
+constexpr Result kErrInternal = kErrInternetInternal;
+constexpr Result kErrBadUrl = kErrInternetBadUrl;
+constexpr Result kErrScheme = kErrInternetScheme;
+constexpr Result kErrResolve = kErrInternetResolve;
+constexpr Result kErrLogin = kErrInternetLogin;
+constexpr Result kErrCannotConnect = kErrInternetCannotConnect;
+constexpr Result kErrAborted = kErrInternetAborted;
+constexpr Result kErrBadResponse = kErrInternetBadResponse;
 
 constexpr std::size_t kMaxNameLength = 255;
 
@@ -105,6 +112,7 @@ struct Transfer {
     std::uint64_t received = 0;
     bool overLimit = false;
     int writeErrno = 0;
+    char curlError[CURL_ERROR_SIZE] = {};
     std::atomic<bool>* cancel = nullptr;
     std::atomic<std::uint64_t>* bytes = nullptr;
     std::uint64_t lastPosted = 0;
@@ -154,7 +162,7 @@ Result ListLocal(const std::string& url, std::string& body, std::uint64_t limit)
         curl_url_get(u, CURLUPART_PATH, &path, CURLU_URLDECODE) == CURLUE_OK) {
         std::error_code ec;
         std::filesystem::directory_iterator it(path, ec);
-        code = ec ? static_cast<Result>(ec.value()) : 0;
+        code = ec ? ResultFromErrno(ec.value()) : 0;
         for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
             if (it->is_regular_file(ec)) {
                 body += it->path().filename().string() + "\r\n";
@@ -165,7 +173,7 @@ Result ListLocal(const std::string& url, std::string& body, std::uint64_t limit)
             }
         }
         if (ec && code == 0) {
-            code = static_cast<Result>(ec.value());
+            code = ResultFromErrno(ec.value());
         }
     }
     curl_free(path);
@@ -330,7 +338,9 @@ void CFtpCopyJob::Start() {
     m_result = 0;
     m_cancel = false;
     const std::string url = FirmwareDirectoryUrl(m_server);
-    Log(StrFormat("Open connection to %s", Utf8OrEscaped(m_server).c_str()));
+    m_refused.clear();
+    m_firstRefusal = 0;
+    Log(StrFormat("Open connection to %s", SafeToPrint(m_server).c_str()));
     m_state = FtpState::Connecting;
     if (url.empty()) {
         Finish("InternetConnect", kErrScheme);
@@ -338,7 +348,7 @@ void CFtpCopyJob::Start() {
     }
     std::error_code ec;
     if (!std::filesystem::is_directory(m_folder, ec)) {
-        Finish("Open Session", ec ? static_cast<Result>(ec.value()) : static_cast<Result>(ENOENT));
+        Finish("Open Session", ResultFromErrno(ec ? ec.value() : ENOENT));
         return;
     }
     Trace(StrFormat("Navigate to %s", "RM7/firmware"));
@@ -373,12 +383,17 @@ void CFtpCopyJob::RunRequest(Request& request, const FtpCopyLimits& limits, std:
         t.body = &request.body;
         t.limit = limits.maxListingBytes;
     } else {
-        t.file = std::fopen(request.target.c_str(), "wb");
+        t.file = ::fdopen(request.fd, "wb");
         if (t.file == nullptr) {
-            request.code = static_cast<Result>(errno);
+            request.code = ResultFromErrno(errno);
+            ::close(request.fd);
+            request.fd = -1;
+            std::error_code ec;
+            std::filesystem::remove(request.target, ec);
             pump.Post(target, kMsgRequestComplete);
             return;
         }
+        request.fd = -1;  // the stream owns it now
         t.limit = limits.maxFileBytes;
     }
     CURL* curl = curl_easy_init();
@@ -392,8 +407,9 @@ void CFtpCopyJob::RunRequest(Request& request, const FtpCopyLimits& limits, std:
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
         curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limits.stallTimeoutSeconds);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.stallTimeoutSeconds);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, t.curlError);
         curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(t.limit));
         curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
         curl_easy_setopt(curl, CURLOPT_DIRLISTONLY, request.listing ? 1L : 0L);
@@ -413,18 +429,21 @@ void CFtpCopyJob::RunRequest(Request& request, const FtpCopyLimits& limits, std:
         request.code = kErrBadResponse;
         request.response = StrFormat("larger than %llu bytes", static_cast<unsigned long long>(t.limit));
     } else if (t.writeErrno != 0) {
-        request.code = static_cast<Result>(t.writeErrno);
+        request.code = ResultFromErrno(t.writeErrno);
     } else {
         request.code = MapCurlError(rc);
         if (request.code == kErrExtended) {
             request.response = StrFormat("%ld %s", response, curl_easy_strerror(rc));
+        } else if (request.code == kErrTimeout && t.curlError[0] != '\0') {
+            // Which wait ran out: the connection, an answer, or a trickle below the low-speed limit.
+            request.response = t.curlError;
         }
     }
     if (curl != nullptr) {
         curl_easy_cleanup(curl);
     }
     if (t.file != nullptr && std::fclose(t.file) != 0 && request.code == 0) {
-        request.code = static_cast<Result>(errno);
+        request.code = ResultFromErrno(errno);
     }
     if (t.file != nullptr && request.code != 0) {
         std::error_code ec;
@@ -472,7 +491,7 @@ void CFtpCopyJob::OnListed() {
     }
     const RemoteListing listing = ReadListing(m_request.body, m_limits.maxEntries);
     for (const auto& [name, why] : listing.refused) {
-        Log(StrFormat("Skipped %s: %s", Utf8OrEscaped(name).c_str(), why));
+        Log(StrFormat("Skipped %s: %s", SafeToPrint(name).c_str(), why));
     }
     if (listing.tooMany) {
         Finish("InternetFindNextFile", kErrBadResponse, true);
@@ -482,7 +501,7 @@ void CFtpCopyJob::OnListed() {
     const CopySelection selection = SelectNewerFiles(names, m_local);
     for (const std::string& name : names) {
         const bool taken = std::find(selection.copy.begin(), selection.copy.end(), name) != selection.copy.end();
-        Trace(StrFormat(taken ? "Found %s" : "Skipped %s", Utf8OrEscaped(name).c_str()));
+        Trace(StrFormat(taken ? "Found %s" : "Skipped %s", SafeToPrint(name).c_str()));
     }
     if (m_cancel) {
         Finish("Directory Read Complete", kErrCancelled);
@@ -493,7 +512,7 @@ void CFtpCopyJob::OnListed() {
         Finish("All Copy Complete", 0);
         return;
     }
-    Log(StrFormat("Copying files to %s", Utf8OrEscaped(m_folder.string()).c_str()));
+    Log(StrFormat("Copying files to %s", SafeToPrint(m_folder.string()).c_str()));
     CopyNext();
 }
 
@@ -503,7 +522,13 @@ void CFtpCopyJob::CopyNext() {
     }
     ++m_copyIndex;
     if (static_cast<std::size_t>(m_copyIndex) >= m_copyList.size()) {
-        Log(StrFormat("Copied %u files from Tarnwell to %s", Copied(), Utf8OrEscaped(m_folder.string()).c_str()));
+        Log(StrFormat("Copied %u files from Tarnwell to %s", Copied(), SafeToPrint(m_folder.string()).c_str()));
+        if (!m_refused.empty()) {
+            // A newer file was offered and is not in the folder: the run did not do its job.
+            Log(StrFormat("Refused %zu of %zu files", m_refused.size(), m_copyList.size()));
+            Finish("All Copy Complete", m_firstRefusal, true);
+            return;
+        }
         Finish("All Copy Complete", 0);
         return;
     }
@@ -520,13 +545,33 @@ void CFtpCopyJob::CopyNext() {
         request.url += EscapeName(curl, name);
         curl_easy_cleanup(curl);
     }
-    request.target = m_folder / ("." + name + ".part");
+    // An unpredictable name made here, never one the server's listing chose: whatever the folder
+    // holds (a link planted under a name a download would use), nothing is opened through it.
+    std::string pattern = (m_folder / ".rm7-fetch-XXXXXX").string();
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        const Result code = ResultFromErrno(errno);
+        Log(StrFormat("Unable to copy file %s", SafeToPrint(name).c_str()));
+        Finish("FtpGetFile", code, true);
+        return;
+    }
+    ::fchmod(fd, 0644);
+    request.target = pattern;
+    request.fd = fd;
     Launch(std::move(request));
+}
+
+void CFtpCopyJob::Refuse(const std::string& name, Result code, const std::string& reason) {
+    if (m_refused.empty()) {
+        m_firstRefusal = code;
+    }
+    m_refused.push_back({name, reason});
+    Log(StrFormat("Unable to copy file %s: %s", SafeToPrint(name).c_str(), SafeToPrint(reason).c_str()));
 }
 
 void CFtpCopyJob::OnFileDone() {
     const std::string name = m_copyList[static_cast<std::size_t>(m_copyIndex)];
-    const std::string shown = Utf8OrEscaped(name);
+    const std::string shown = SafeToPrint(name);
     const std::filesystem::path temp = m_request.target;
     m_request.target.clear();
     if (m_request.code != 0) {
@@ -534,26 +579,42 @@ void CFtpCopyJob::OnFileDone() {
         Finish("FtpGetFile", m_request.code, true);
         return;
     }
-    bool good = true;
-    if (EqualsNoCase(std::filesystem::path(name).extension().string(), ".hex")) {
-        CFirmwareImage image;
-        FirmwareKind kind = FirmwareKindFromName(name);
-        good = LoadFirmwareImage(temp, kind == FirmwareKind::Unknown ? FirmwareKind::Dsp : kind, image) == 0;
-        Log(StrFormat(good ? "File verified %s" : "File %s verify failed", shown.c_str()));
+    // Kept only if it passes what will read it later: the loader's whole check, or the notes' reader.
+    Result refusal = kOk;
+    std::string reason;
+    if (EqualsNoCase(name, kReleaseNotesName)) {
+        const ReleaseNotes notes = ReadReleaseNotes(temp);
+        if (!notes.ok) {
+            refusal = notes.code;
+            reason = notes.reason;
+        }
+    } else {
+        const FirmwareFileCheck check = CheckFirmwareFile(temp, FirmwareKindFromName(name), name);
+        if (check.result != kOk) {
+            refusal = check.result;
+            reason = StrFormat(kFirmwareFileErrorFormat, check.line, check.result, ErrorText(check.result).c_str());
+        }
+        Log(StrFormat(check.result == kOk ? "File verified %s" : "File %s verify failed", shown.c_str()));
     }
-    std::error_code ec;
     const std::filesystem::path final = m_folder / name;
     // A file that fails its check is kept for a look, under a name the folder scan never takes.
-    std::filesystem::rename(temp, good ? final : std::filesystem::path(final.string() + ".rejected"), ec);
+    // rename() replaces a link found under either name; it never writes through it.
+    const std::filesystem::path kept = refusal == kOk ? final : std::filesystem::path(final.string() + ".rejected");
+    std::error_code ec;
+    std::filesystem::rename(temp, kept, ec);
     if (ec) {
-        std::filesystem::remove(temp, ec);
-        good = false;
+        std::error_code ignored;
+        std::filesystem::remove(temp, ignored);
+        if (refusal == kOk) {
+            refusal = ResultFromErrno(ec.value());
+            reason = ErrorText(refusal);
+        }
     }
-    if (good) {
+    if (refusal == kOk) {
         m_copiedNames.push_back(name);
         Log(StrFormat("Copied %s from Tarnwell", shown.c_str()));
     } else {
-        Log(StrFormat("Unable to copy file %s", shown.c_str()));
+        Refuse(name, refusal, reason);
     }
     if (m_cancel) {
         Finish("File Copy Complete", kErrCancelled);
@@ -583,8 +644,9 @@ void CFtpCopyJob::Finish(const char* step, Result code, bool force) {
         std::string text = ErrorText(code);
         // Only a request's own failure names a response, and its worker has ended by then; a
         // Cancel may come while the worker still fills the request.
-        if ((code == kErrExtended || code == kErrBadResponse) && !m_request.response.empty()) {
-            text += StrFormat("\r\nInternetGetLastResponseInfo returns 0x%08X %s", code, m_request.response.c_str());
+        if ((code == kErrExtended || code == kErrBadResponse || code == kErrTimeout) && !m_request.response.empty()) {
+            text += StrFormat("\r\nInternetGetLastResponseInfo returns 0x%08X %s", code,
+                              SafeToPrint(m_request.response).c_str());
         }
         Log(StrFormat("%s completed with error 0x%08X: %s", step, code, text.c_str()));
     }

@@ -49,11 +49,15 @@ enum class FtpState : int {
 
 struct FtpCopyLimits {
     long connectTimeoutSeconds = 20;
-    // A transfer slower than one byte a second for this long has stalled.
+    // How long the server may take to answer a command.
     long stallTimeoutSeconds = 30;
     std::uint64_t maxListingBytes = 1u << 20;
     std::uint64_t maxFileBytes = 16u << 20;
     std::size_t maxEntries = 4096;
+    // A listing or file slower than this on average over the window has failed: a trickle never
+    // ends by itself (the largest file at this speed still takes under three hours).
+    long lowSpeedBytesPerSecond = 1600;
+    long lowSpeedSeconds = 60;
 };
 
 // The file server of this run: the run's own (--simulate's mirror) when there is one, else the
@@ -113,6 +117,12 @@ class CFtpCopyJob final : private IMessageTarget {
     unsigned Copied() const { return static_cast<unsigned>(m_copiedNames.size()); }
     // The names that passed their check and are now in the folder.
     const std::vector<std::string>& CopiedNames() const { return m_copiedNames; }
+    // The files to copy that are not in the folder after all, each with why; any makes the run a failure.
+    struct RefusedFile {
+        std::string name;
+        std::string reason;
+    };
+    const std::vector<RefusedFile>& RefusedFiles() const { return m_refused; }
     const std::vector<std::string>& CopyList() const { return m_copyList; }
 
   private:
@@ -120,6 +130,7 @@ class CFtpCopyJob final : private IMessageTarget {
         bool listing = false;
         std::string url;
         std::filesystem::path target;  // the temporary file of a download
+        int fd = -1;                   // and its descriptor, handed to the worker
         Result code = 0;
         std::string response;  // the server's last words for an extended error
         std::string body;      // the listing
@@ -131,6 +142,7 @@ class CFtpCopyJob final : private IMessageTarget {
     void OnListed();
     void CopyNext();
     void OnFileDone();
+    void Refuse(const std::string& name, Result code, const std::string& reason);
     void Finish(const char* step, Result code, bool force = false);
     void Log(const std::string& line);
     void Trace(const std::string& line);
@@ -153,6 +165,8 @@ class CFtpCopyJob final : private IMessageTarget {
     std::vector<std::string> m_copyList;
     int m_copyIndex = -1;
     std::vector<std::string> m_copiedNames;
+    std::vector<RefusedFile> m_refused;
+    Result m_firstRefusal = 0;
 
     std::thread m_worker;
     Request m_request;

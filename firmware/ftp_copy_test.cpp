@@ -7,7 +7,10 @@
 #include <optional>
 
 #include "platform/child_process.h"
+#include "platform/format.h"
 #include "platform/poll_pump.h"
+#include "platform/result_codes.h"
+#include "platform/text.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/temp_folder.h"
 
@@ -85,6 +88,7 @@ TEST(FtpCopyNames, ServerNamesThatCouldLeaveTheFolderAreRefused) {
 // One run of the job to its end on a real pump.
 struct RunResult {
     int result = 0;
+    Result code = 0;
     std::vector<std::string> lines;
     bool Logged(const std::string& part) const {
         for (const std::string& l : lines) {
@@ -112,6 +116,7 @@ RunResult RunCopy(const std::filesystem::path& folder, const std::string& server
     });
     job->Start();
     EXPECT_TRUE(pump.RunUntil([&] { return done.has_value(); }, 60000)) << "the copy did not end";
+    out.code = job->Code();
     job.reset();  // waits for a worker still under way
     out.result = done.value_or(-1);
     return out;
@@ -124,6 +129,11 @@ std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::string Text(const std::filesystem::path& file) {
+    const std::vector<std::uint8_t> bytes = test::ReadFile(file);
+    return {bytes.begin(), bytes.end()};
 }
 
 void WriteMcuHex(const std::filesystem::path& file, std::uint32_t seed, const char* version) {
@@ -187,20 +197,86 @@ TEST_P(FtpCopyRun, NewerMcuAndNotesAreCopiedAndChecked) {
 }
 
 TEST_P(FtpCopyRun, DamagedNewerHexIsReportedAndTheOlderGoodFileStaysInUse) {
-    // Cut before its end-of-file record.
+    // Cut in the middle of a record.
     WriteMcuHex(temp / "whole.hex", 3, "2.70");
-    std::string text;
-    for (auto b : test::ReadFile(temp / "whole.hex")) {
-        text += static_cast<char>(b);
+    const std::string whole = Text(temp / "whole.hex");
+    const std::string cut = whole.substr(0, whole.size() / 2 - whole.size() / 2 % 45);
+    // Whole and well formed, but its reconciliation value does not match its image: the loader
+    // would refuse it, so the copy does too.
+    std::vector<std::uint8_t> image = test::Reconciled(test::McuImageBytes(4, "2.70"));
+    image[200] ^= 1;
+    test::WriteHexFile(temp / "unreconciled.hex", image, 0x800);
+    struct Case {
+        std::string content;
+        std::string reason;
+        Result code;
+    };
+    const Case cases[] = {
+        {cut, "Unexpected hex character", kErrUnexpectedHexCharacter},
+        {Text(temp / "unreconciled.hex"), "Input hex file is corrupt, check sum is not zero", kErrHexImageChecksum},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        test::WriteFile(remote / "fmcu0270.hex", c.content);
+        std::filesystem::remove(local / "fmcu0270.hex.rejected");
+        const RunResult r = RunCopy(local, Server());
+        server.Stop();
+        // A refused file makes a failed run: the window keeps its lines on the screen.
+        EXPECT_EQ(r.result, kFtpResultFailed);
+        EXPECT_THAT(r.lines, Contains("File fmcu0270.hex verify failed"));
+        EXPECT_TRUE(r.Logged("Unable to copy file fmcu0270.hex: Line ")) << ::testing::PrintToString(r.lines);
+        EXPECT_TRUE(r.Logged(StrFormat("error code 0x%08X: %s", c.code, c.reason.c_str())))
+            << ::testing::PrintToString(r.lines);
+        EXPECT_THAT(r.lines, Contains("Copied 0 files from Tarnwell to " + local.string()));
+        EXPECT_THAT(r.lines, Contains("Refused 1 of 1 files"));
+        EXPECT_TRUE(r.Logged(StrFormat("All Copy Complete completed with error 0x%08X", c.code)))
+            << ::testing::PrintToString(r.lines);
+        EXPECT_EQ(ScanFolder(local).Mcu().version, 254);
+        EXPECT_THAT(FolderNames(local), ElementsAre("fmcu0254.hex", "fmcu0270.hex.rejected"));
+        EXPECT_EQ(Text(local / "fmcu0270.hex.rejected"), c.content);
     }
-    test::WriteFile(remote / "fmcu0270.hex", text.substr(0, text.size() / 2 - text.size() / 2 % 45));
+}
+
+TEST_P(FtpCopyRun, NotesTheReaderRefusesAreSetAsideAndTheOldNotesStay) {
+    WriteMcuHex(remote / "fmcu0260.hex", 2, "2.60");
+    test::WriteFile(remote / "ffwnotes.rtf", std::string("\x7F"
+                                                         "ELF\x02\x01\x01\0binary",
+                                                         14));
+    test::WriteFile(local / "ffwnotes.rtf", "{\\rtf1 the good notes}");
     const RunResult r = RunCopy(local, Server());
-    EXPECT_EQ(r.result, kFtpResultDone);
-    EXPECT_THAT(r.lines, Contains("File fmcu0270.hex verify failed"));
-    EXPECT_THAT(r.lines, Contains("Unable to copy file fmcu0270.hex"));
-    EXPECT_THAT(r.lines, Contains("Copied 0 files from Tarnwell to " + local.string()));
-    EXPECT_EQ(ScanFolder(local).Mcu().version, 254);
-    EXPECT_THAT(FolderNames(local), ElementsAre("fmcu0254.hex", "fmcu0270.hex.rejected"));
+    EXPECT_EQ(r.result, kFtpResultFailed);
+    EXPECT_THAT(r.lines, Contains("Unable to copy file ffwnotes.rtf: The file is not rich text (RTF)"));
+    EXPECT_THAT(r.lines, Contains("Copied 1 files from Tarnwell to " + local.string()));
+    EXPECT_THAT(FolderNames(local),
+                ElementsAre("ffwnotes.rtf", "ffwnotes.rtf.rejected", "fmcu0254.hex", "fmcu0260.hex"));
+    EXPECT_EQ(Text(local / "ffwnotes.rtf"), "{\\rtf1 the good notes}");
+}
+
+// Links planted in the folder under the names a download could use: nothing outside the folder
+// changes, and each link under a final or set-aside name is replaced by a file of the copy's own.
+TEST_P(FtpCopyRun, LinksInTheFolderAreReplacedNeverWrittenThrough) {
+    WriteMcuHex(remote / "fmcu0260.hex", 2, "2.60");
+    test::WriteFile(remote / "ffwnotes.rtf", "not rich text");
+    const std::filesystem::path outside = temp / "outside";
+    std::filesystem::create_directories(outside);
+    test::WriteFile(outside / "precious", "precious");
+    test::WriteFile(outside / "notes", "outside notes");
+    std::filesystem::create_symlink(outside / "precious", local / ".fmcu0260.hex.part");
+    std::filesystem::create_symlink(outside / "made-by-the-copy", local / "fmcu0260.hex");  // dangling
+    std::filesystem::create_symlink(outside / "notes", local / "ffwnotes.rtf.rejected");
+    const RunResult r = RunCopy(local, Server());
+    EXPECT_EQ(r.result, kFtpResultFailed);  // the notes are refused
+    EXPECT_THAT(FolderNames(outside), ElementsAre("notes", "precious"));
+    EXPECT_EQ(Text(outside / "precious"), "precious");
+    EXPECT_EQ(Text(outside / "notes"), "outside notes");
+    EXPECT_FALSE(std::filesystem::is_symlink(local / "fmcu0260.hex"));
+    EXPECT_EQ(test::ReadFile(local / "fmcu0260.hex"), test::ReadFile(remote / "fmcu0260.hex"));
+    EXPECT_FALSE(std::filesystem::is_symlink(local / "ffwnotes.rtf.rejected"));
+    EXPECT_EQ(test::ReadFile(local / "ffwnotes.rtf.rejected"), test::ReadFile(remote / "ffwnotes.rtf"));
+    // The planted link is left as it was: the copy never used that name.
+    EXPECT_TRUE(std::filesystem::is_symlink(local / ".fmcu0260.hex.part"));
+    EXPECT_THAT(FolderNames(local),
+                ElementsAre(".fmcu0260.hex.part", "ffwnotes.rtf.rejected", "fmcu0254.hex", "fmcu0260.hex"));
 }
 
 TEST_P(FtpCopyRun, CancelWhileAFileIsCopiedEndsWithResult2AndLeavesNothing) {
@@ -228,7 +304,7 @@ class HostileServer : public ::testing::Test {
     CTempFolder temp;
     std::filesystem::path local = temp / "deep" / "local";
     CChildProcess server;
-    FtpCopyLimits quick{2, 2, 1u << 20, 1u << 20, 4096};
+    FtpCopyLimits quick{2, 2, 64u << 10, 64u << 10, 4096, 100, 2};
 };
 
 TEST_F(HostileServer, NamesThatTryToLeaveTheFolderAreSkippedAndReported) {
@@ -238,22 +314,53 @@ TEST_F(HostileServer, NamesThatTryToLeaveTheFolderAreSkippedAndReported) {
     for (const char* name : {"../escape.hex", "/tmp/fmcu0999.hex", ".hidden", "sub/fmcu0902.hex"}) {
         EXPECT_TRUE(r.Logged(std::string("Skipped ") + name + ": ")) << name;
     }
-    EXPECT_TRUE(r.Logged("Skipped fmcu0901.hex")) << ::testing::PrintToString(r.lines);
+    // Control characters in a name reach the log only as text.
+    EXPECT_THAT(r.lines, Contains("Skipped fmcu0901.hex\\x07: the name holds a control character"));
+    EXPECT_THAT(r.lines, Contains("Skipped fmcu0904.hex\\x1B[2J\\x9B"
+                                  "1m: the name holds a control character"));
+    for (const std::string& line : r.lines) {
+        EXPECT_EQ(line.find_first_of("\x1B\x07\x9B"), std::string::npos) << PrintableForm(line);
+    }
     EXPECT_THAT(FolderNames(local), ElementsAre("fdsp0300.hex"));
     EXPECT_THAT(FolderNames(temp / "deep"), ElementsAre("local"));
     EXPECT_FALSE(std::filesystem::exists("/tmp/fmcu0999.hex.part"));
 }
 
-TEST_F(HostileServer, EveryFailureEndsWithAClearMessage) {
+TEST_F(HostileServer, EveryFailureEndsWithAClearMessageAndLeavesNothing) {
     struct Case {
         const char* mode;
-        const char* line;
+        int result;
+        Result code;
+        std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {"cut", "FtpGetFile completed with error 0x0000"},
-        {"garbage", "Skipped "},
-        {"silent", "completed with error 0x00002EE2: The operation timed out."},
-        {"stall", "completed with error 0x00002EE2: The operation timed out."},
+        {"cut",
+         kFtpResultFailed,
+         kErrInternetAborted,
+         {"Unable to copy file fmcu0300.hex",
+          "FtpGetFile completed with error 0x00002EFE: The connection with the server was terminated abnormally."}},
+        {"garbage", kFtpResultDone, 0, {"Skipped "}},
+        {"silent",
+         kFtpResultFailed,
+         kErrInternetTimeout,
+         {"completed with error 0x00002EE2: The operation timed out."}},
+        {"stall", kFtpResultFailed, kErrInternetTimeout, {"completed with error 0x00002EE2: The operation timed out."}},
+        // Each byte keeps the stall timer quiet; the low-speed limit ends it.
+        {"trickle",
+         kFtpResultFailed,
+         kErrInternetTimeout,
+         {"FtpGetFile completed with error 0x00002EE2: The operation timed out.", "Operation too slow"}},
+        {"endless-file",
+         kFtpResultFailed,
+         kErrInternetBadResponse,
+         {"Unable to copy file fmcu0300.hex",
+          "FtpGetFile completed with error 0x00002F78: The server response could not be parsed.",
+          "InternetGetLastResponseInfo returns 0x00002F78 larger than 65536 bytes"}},
+        {"endless-listing",
+         kFtpResultFailed,
+         kErrInternetBadResponse,
+         {"FtpFindFile completed with error 0x00002F78: The server response could not be parsed.",
+          "InternetGetLastResponseInfo returns 0x00002F78 larger than 65536 bytes"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
@@ -261,12 +368,28 @@ TEST_F(HostileServer, EveryFailureEndsWithAClearMessage) {
         WriteMcuHex(folder / "fmcu0254.hex", 1, "2.54");
         const RunResult r = RunCopy(folder.Path(), Start(c.mode), false, quick);
         server.Stop();
-        EXPECT_TRUE(r.Logged(c.line)) << ::testing::PrintToString(r.lines);
-        if (std::string(c.mode) != "garbage") {
-            EXPECT_EQ(r.result, kFtpResultFailed);
+        for (const std::string& line : c.lines) {
+            EXPECT_TRUE(r.Logged(line)) << line << "\n" << ::testing::PrintToString(r.lines);
         }
+        EXPECT_EQ(r.result, c.result);
+        EXPECT_EQ(r.code, c.code) << std::hex << r.code;
         EXPECT_THAT(FolderNames(folder.Path()), ElementsAre("fmcu0254.hex"));
     }
+}
+
+TEST_F(HostileServer, ANameTooLongToSetAsideIsRefusedAndTheFilesBehindItAreCopied) {
+    std::filesystem::create_directories(local);
+    WriteMcuHex(local / "fmcu0254.hex", 1, "2.54");
+    const std::string mcu = "fmcu0400" + std::string(243, 'x') + ".hex";
+    const std::string dsp = "fdsp0400" + std::string(243, 'x') + ".hex";
+    ASSERT_EQ(dsp.size(), 255u);
+    const RunResult r = RunCopy(local, Start("long"), false, quick);
+    EXPECT_EQ(r.result, kFtpResultFailed);
+    EXPECT_EQ(r.code, kErrFirmwareImageEmpty);
+    EXPECT_TRUE(r.Logged("Unable to copy file " + mcu + ": Line ")) << ::testing::PrintToString(r.lines);
+    EXPECT_THAT(r.lines, Contains("Copied " + dsp + " from Tarnwell"));
+    EXPECT_THAT(r.lines, Contains("Refused 1 of 2 files"));
+    EXPECT_THAT(FolderNames(local), ElementsAre(dsp, "fmcu0254.hex"));
 }
 
 TEST(FtpCopyRefused, AnotherProtocolOrAMissingFolderFailsBeforeAnyTransfer) {

@@ -32,14 +32,21 @@ std::filesystem::path NotesPath(const std::string& folder) {
 }  // namespace
 
 ReleaseNotes LoadReleaseNotes(const std::string& folder) {
-    ReleaseNotes notes;
-    notes.path = NotesPath(folder);
-    notes.error = StrFormat(kReleaseNotesOpenFailedFormat, notes.path.string().c_str());
     if (folder.empty()) {
+        ReleaseNotes notes;
+        notes.path = NotesPath(folder);
+        notes.error = StrFormat(kReleaseNotesOpenFailedFormat, SafeToPrint(notes.path.string()).c_str());
         notes.code = kErrorFileNotFound;
         notes.reason = ErrorText(notes.code);
         return notes;
     }
+    return ReadReleaseNotes(NotesPath(folder));
+}
+
+ReleaseNotes ReadReleaseNotes(const std::filesystem::path& file) {
+    ReleaseNotes notes;
+    notes.path = file;
+    notes.error = StrFormat(kReleaseNotesOpenFailedFormat, SafeToPrint(notes.path.string()).c_str());
     std::vector<std::uint8_t> bytes;
     notes.code = ReadWholeFile(notes.path, kReleaseNotesSizeLimit, bytes, nullptr, true);
     if (notes.code != kOk) {

@@ -25,6 +25,9 @@ struct ReleaseNotes {
     Result code = kOk;
 };
 
+// One file read as the notes: what the release-notes window would show of it, or why not.
+ReleaseNotes ReadReleaseNotes(const std::filesystem::path& file);
+
 // An empty folder names the bare file. The name is found in any case, as the folder scan finds it.
 ReleaseNotes LoadReleaseNotes(const std::string& folder);
 

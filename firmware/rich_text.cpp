@@ -64,9 +64,20 @@ struct GroupState {
 };
 
 struct Font {
-    std::string name;
-    bool symbol = false;  // \fcharset2: the Symbol font's own code points
+    std::uint16_t index = kRichTextNoFont;  // in the document's fonts
+    bool symbol = false;                    // \fcharset2: the Symbol font's own code points
 };
+
+std::size_t Utf8Length(std::uint32_t cp) {
+    std::string out;
+    AppendUtf8(out, cp);
+    return out.size();
+}
+
+// C0, DEL and C1: never part of the document's text (its own tab and line break aside).
+constexpr bool IsControl(std::uint32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+}
 
 // Destinations whose text is not the document's.
 bool IsSkippedDestination(std::string_view word) {
@@ -104,7 +115,21 @@ bool IsSkippedDestination(std::string_view word) {
 
 class CReader {
   public:
-    explicit CReader(std::string_view in) : m_in(in) {}
+    // A counting reader only measures what the document will need, so that the reading one makes
+    // each part once at its final size: no copy of a half-grown part beside the grown one.
+    struct Sizes {
+        std::size_t text = 0;
+        std::size_t runs = 0;
+        std::size_t paragraphs = 0;
+    };
+    CReader(std::string_view in, const Sizes* reserve) : m_in(in), m_counting(reserve == nullptr) {
+        if (reserve != nullptr) {
+            m_document.text.reserve(reserve->text);
+            m_document.runs.reserve(reserve->runs);
+            m_document.paragraphs.reserve(reserve->paragraphs);
+        }
+    }
+    const Sizes& Measured() const { return m_sizes; }
 
     RichTextResult Read() {
         RichTextResult result;
@@ -370,7 +395,11 @@ class CReader {
         }
         if (m_fonts.size() < 1000 || m_fonts.count(m_fontNumber) != 0) {
             Font& font = m_fonts[m_fontNumber];
-            font.name = name.substr(0, 64);
+            if (font.index == kRichTextNoFont) {
+                font.index = static_cast<std::uint16_t>(m_document.fonts.size());
+                m_document.fonts.emplace_back();
+            }
+            m_document.fonts[font.index] = name.substr(0, 64);
             font.symbol = m_fontSymbol || EqualsSymbol(name);
         }
         m_fontNumber = -1;
@@ -390,7 +419,7 @@ class CReader {
             cp = 0x10000 + ((m_highSurrogate - 0xD800) << 10) + (cp - 0xDC00);
         }
         m_highSurrogate = 0;
-        Emit(cp);
+        EmitText(cp);
         m_skip = m_state.fallbackLength;
     }
 
@@ -430,15 +459,22 @@ class CReader {
         }
         const auto font = m_fonts.find(m_state.chr.font);
         if (font != m_fonts.end() && font->second.symbol) {
-            Emit(SymbolCodePoint(c));
+            EmitText(SymbolCodePoint(c));
             return;
         }
         if (c >= 0x80 && c <= 0x9F) {
             const std::uint16_t cp = kCp1252High[c - 0x80];
-            Emit(cp != 0 ? cp : 0xFFFD);
+            EmitText(cp != 0 ? cp : 0xFFFD);
             return;
         }
-        Emit(c);
+        EmitText(c);
+    }
+
+    // A character the file gives as text: a control character there is left out.
+    void EmitText(std::uint32_t cp) {
+        if (!IsControl(cp)) {
+            Emit(cp);
+        }
     }
 
     // The few Symbol-font characters release notes use (list bullets, arrows); others as Latin-1.
@@ -464,21 +500,31 @@ class CReader {
             return;
         }
         const CharFormat& chr = m_state.chr;
-        if (m_paragraph.runs.empty() || !(chr == m_runFormat)) {
+        const bool newRun = m_paragraphRuns == 0 || !(chr == m_runFormat);
+        if (newRun) {
+            ++m_paragraphRuns;
+            m_runFormat = chr;
+        }
+        if (m_counting) {
+            m_sizes.runs += newRun ? 1 : 0;
+            m_sizes.text += Utf8Length(cp);
+            return;
+        }
+        if (newRun) {
             RichRun run;
             run.bold = chr.bold;
             run.italic = chr.italic;
             run.underline = chr.underline;
-            run.halfPoints = chr.halfPoints;
+            run.halfPoints = static_cast<std::uint16_t>(chr.halfPoints);
             run.colour = static_cast<std::size_t>(chr.colour) < m_colours.size()
                              ? m_colours[static_cast<std::size_t>(chr.colour)]
                              : kRichTextAutoColour;
             const auto font = m_fonts.find(chr.font);
-            run.font = font != m_fonts.end() ? font->second.name : std::string();
-            m_paragraph.runs.push_back(std::move(run));
-            m_runFormat = chr;
+            run.font = font != m_fonts.end() ? font->second.index : kRichTextNoFont;
+            m_document.runs.push_back(run);
         }
-        AppendUtf8(m_paragraph.runs.back().text, cp);
+        AppendUtf8(m_document.text, cp);
+        m_document.runs.back().end = static_cast<std::uint32_t>(m_document.text.size());
     }
 
     // explicit: a \par, which ends a paragraph even when it is empty.
@@ -486,17 +532,26 @@ class CReader {
         if (m_state.destination != Destination::Text && explicitEnd) {
             return;
         }
-        if (!explicitEnd && m_paragraph.runs.empty()) {
+        if (!explicitEnd && m_paragraphRuns == 0) {
             return;
         }
-        m_paragraph.align = m_state.para.align;
-        m_paragraph.leftIndentTwips = m_state.para.leftIndentTwips;
-        m_paragraph.firstIndentTwips = m_state.para.firstIndentTwips;
-        m_document.paragraphs.push_back(std::move(m_paragraph));
-        m_paragraph = RichParagraph{};
+        if (m_counting) {
+            ++m_sizes.paragraphs;
+        } else {
+            RichParagraph paragraph;
+            paragraph.firstRun = static_cast<std::uint32_t>(m_document.runs.size() - m_paragraphRuns);
+            paragraph.align = m_state.para.align;
+            paragraph.leftIndentTwips = static_cast<std::int16_t>(m_state.para.leftIndentTwips);
+            paragraph.firstIndentTwips = static_cast<std::int16_t>(m_state.para.firstIndentTwips);
+            m_document.paragraphs.push_back(paragraph);
+        }
+        m_paragraphRuns = 0;
     }
 
     std::string_view m_in;
+    bool m_counting = false;
+    Sizes m_sizes;
+    std::size_t m_paragraphRuns = 0;  // the runs of the paragraph under way
     std::size_t m_pos = 0;
     GroupState m_state;
     std::vector<GroupState> m_stack;
@@ -511,12 +566,11 @@ class CReader {
     int m_red = -1;
     int m_green = -1;
     int m_blue = -1;
-    RichParagraph m_paragraph;
     CharFormat m_runFormat;  // the format of the paragraph's last run
     RichDocument m_document;
 };
 
-void AppendEscaped(std::string& html, const std::string& text) {
+void AppendEscaped(std::string& html, std::string_view text) {
     for (const char c : text) {
         switch (c) {
             case '&':
@@ -545,7 +599,7 @@ void AppendEscaped(std::string& html, const std::string& text) {
 }
 
 // A font name as CSS takes it inside an attribute: letters, digits, spaces and dashes only.
-std::string CssFontName(const std::string& name) {
+std::string CssFontName(std::string_view name) {
     std::string out;
     for (const char c : name) {
         if (std::isalnum(static_cast<unsigned char>(c)) != 0 || c == ' ' || c == '-' || c == '_') {
@@ -558,21 +612,48 @@ std::string CssFontName(const std::string& name) {
 }  // namespace
 
 RichTextResult ReadRichText(std::string_view rtf) {
-    return CReader(rtf).Read();
+    // Offsets are 32-bit; the notes' own size limit is far below.
+    if (rtf.size() > 0x3FFFFFFF) {
+        return {false, "The file is too large for release notes", {}};
+    }
+    CReader counter(rtf, nullptr);
+    if (RichTextResult counted = counter.Read(); !counted.ok) {
+        return counted;
+    }
+    const CReader::Sizes sizes = counter.Measured();
+    return CReader(rtf, &sizes).Read();
+}
+
+std::span<const RichRun> RichDocument::Runs(std::size_t paragraph) const {
+    const std::size_t first = paragraphs[paragraph].firstRun;
+    const std::size_t last = paragraph + 1 < paragraphs.size() ? paragraphs[paragraph + 1].firstRun : runs.size();
+    return std::span<const RichRun>(runs).subspan(first, last - first);
+}
+
+std::string_view RichDocument::Text(const RichRun& run) const {
+    const auto index = static_cast<std::size_t>(&run - runs.data());
+    const std::uint32_t begin = index == 0 ? 0 : runs[index - 1].end;
+    return std::string_view(text).substr(begin, run.end - begin);
+}
+
+std::string_view RichDocument::Font(const RichRun& run) const {
+    return run.font < fonts.size() ? std::string_view(fonts[run.font]) : std::string_view();
 }
 
 std::string RichTextToHtml(const RichDocument& document) {
     std::string html = "<html><body>";
-    for (const RichParagraph& paragraph : document.paragraphs) {
+    for (std::size_t p = 0; p < document.paragraphs.size(); ++p) {
+        const RichParagraph& paragraph = document.paragraphs[p];
+        const std::span<const RichRun> runs = document.Runs(p);
         static constexpr const char* kAlign[] = {"left", "center", "right", "justify"};
         html += StrFormat(
             "<p style=\"margin-top:0;margin-bottom:0;white-space:pre-wrap;text-align:%s;margin-left:%dpx;"
             "text-indent:%dpx\">",
             kAlign[static_cast<int>(paragraph.align)], paragraph.leftIndentTwips / 15, paragraph.firstIndentTwips / 15);
-        if (paragraph.runs.empty()) {
+        if (runs.empty()) {
             html += "&nbsp;";
         }
-        for (const RichRun& run : paragraph.runs) {
+        for (const RichRun& run : runs) {
             std::string style = StrFormat("font-size:%g", run.halfPoints / 2.0) + "pt";
             if (run.bold) {
                 style += ";font-weight:bold";
@@ -586,11 +667,11 @@ std::string RichTextToHtml(const RichDocument& document) {
             if (run.colour != kRichTextAutoColour) {
                 style += StrFormat(";color:#%06X", static_cast<unsigned>(run.colour & 0xFFFFFF));
             }
-            if (const std::string font = CssFontName(run.font); !font.empty()) {
+            if (const std::string font = CssFontName(document.Font(run)); !font.empty()) {
                 style += ";font-family:'" + font + "'";
             }
             html += "<span style=\"" + style + "\">";
-            AppendEscaped(html, run.text);
+            AppendEscaped(html, document.Text(run));
             html += "</span>";
         }
         html += "</p>";
@@ -601,9 +682,10 @@ std::string RichTextToHtml(const RichDocument& document) {
 
 std::string RichTextToPlainText(const RichDocument& document) {
     std::string text;
-    for (const RichParagraph& paragraph : document.paragraphs) {
-        for (const RichRun& run : paragraph.runs) {
-            text += run.text;
+    text.reserve(document.text.size() + document.paragraphs.size());
+    for (std::size_t p = 0; p < document.paragraphs.size(); ++p) {
+        for (const RichRun& run : document.Runs(p)) {
+            text += document.Text(run);
         }
         text.push_back('\n');
     }

@@ -41,29 +41,30 @@ TEST(RichText, ReleaseNotesAsAWordProcessorWritesThem) {
               "\n"
               "MN073;  SWT20;\nSecond line\tafter a tab.\n"
               "Price: \u20ac 0 \u2014 free.\n");
-    const std::vector<RichParagraph>& p = r.document.paragraphs;
+    const RichDocument& d = r.document;
+    const std::vector<RichParagraph>& p = d.paragraphs;
     ASSERT_EQ(p.size(), 11u);
     // The heading: centred, bold, 16 pt, in the table's first font.
     EXPECT_EQ(p[0].align, RichParagraph::Align::Centre);
-    ASSERT_EQ(p[0].runs.size(), 1u);
-    EXPECT_TRUE(p[0].runs[0].bold);
-    EXPECT_EQ(p[0].runs[0].halfPoints, 32);
-    EXPECT_EQ(p[0].runs[0].font, "Arial");
+    ASSERT_EQ(d.Runs(0).size(), 1u);
+    EXPECT_TRUE(d.Runs(0)[0].bold);
+    EXPECT_EQ(d.Runs(0)[0].halfPoints, 32);
+    EXPECT_EQ(d.Font(d.Runs(0)[0]), "Arial");
     EXPECT_EQ(p[2].align, RichParagraph::Align::Left);
     // A bullet item: indented, the alarm in bold red, the manual's link text in navy.
     EXPECT_EQ(p[6].leftIndentTwips, 720);
     EXPECT_EQ(p[6].firstIndentTwips, -360);
     EXPECT_EQ(p[8].leftIndentTwips, 0);
     bool red = false;
-    for (const RichRun& run : p[6].runs) {
-        red = red || (run.text == "SWR alarm" && run.bold && run.colour == 0xC00000);
+    for (const RichRun& run : d.Runs(6)) {
+        red = red || (d.Text(run) == "SWR alarm" && run.bold && run.colour == 0xC00000);
     }
     EXPECT_TRUE(red);
-    EXPECT_EQ(p[7].runs.back().text, ".");
-    EXPECT_EQ(p[7].runs[p[7].runs.size() - 2].colour, 0x000080u);
-    EXPECT_TRUE(p[7].runs[2].underline);
-    EXPECT_EQ(p[9].runs[0].font, "Courier New");
-    EXPECT_TRUE(p[5].runs[2].italic);
+    EXPECT_EQ(d.Text(d.Runs(7).back()), ".");
+    EXPECT_EQ(d.Runs(7)[d.Runs(7).size() - 2].colour, 0x000080u);
+    EXPECT_TRUE(d.Runs(7)[2].underline);
+    EXPECT_EQ(d.Font(d.Runs(9)[0]), "Courier New");
+    EXPECT_TRUE(d.Runs(5)[2].italic);
 }
 
 TEST(RichText, CharactersEscapesAndWhatIsSkipped) {
@@ -88,6 +89,8 @@ TEST(RichText, CharactersEscapesAndWhatIsSkipped) {
         {R"({\rtf1 cut short)", "cut short\n"},
         {R"({\rtf1 a}after the end)", "a\n"},
         {R"({\rtf1 {\fonttbl{\f0\fcharset2 Symbol;}{\f1 Arial;}}\f0\'b7\f1\'b7})", "\u2022\u00b7\n"},
+        // Control characters given as escapes never become text: ESC, BEL, DEL, a C1 CSI.
+        {R"({\rtf1 a\'1b]0;TITLE\'07b\'7fc\u155?d\u27?e})", "a]0;TITLEbcde\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Plain(c.rtf), c.text) << c.rtf;

@@ -6,9 +6,6 @@ namespace rm7 {
 
 namespace {
 
-inline constexpr Result kErrorInvalidFunction = 1;
-inline constexpr Result kErrorWriteProtect = 19;
-
 struct ErrnoCode {
     int err;
     Result code;
@@ -42,6 +39,12 @@ constexpr ErrnoCode kErrnoCodes[] = {
     {ENFILE, kErrorTooManyOpenFiles},
     {EPIPE, kErrorBrokenPipe},
     {ENOTTY, kErrorInvalidFunction},
+    {EISDIR, kErrorAccessDenied},
+    {ENOTEMPTY, kErrorDirNotEmpty},
+    {ETXTBSY, kErrorSharingViolation},
+    {EXDEV, kErrorNotSameDevice},
+    // A link met where none is followed.
+    {ELOOP, kErrorCantResolveFilename},
 };
 
 struct CodeText {
@@ -91,6 +94,8 @@ constexpr CodeText kTexts[] = {
     {kErrorCancelled, "The operation was canceled by the user."},
     {kErrorNoSystemResources, "Insufficient system resources exist to complete the requested service."},
     {kErrorTimeout, "This operation returned because the timeout period expired."},
+    {kErrorNotSameDevice, "The system cannot move the file to a different disk drive."},
+    {kErrorCantResolveFilename, "The name of the file cannot be resolved by the system."},
     {kEFail, "Unspecified error"},
 };
 

@@ -21,7 +21,8 @@ constexpr ErrnoCase kCases[] = {
     {ETIMEDOUT, 1460}, {EINTR, 995}, {ECANCELED, 995}, {EROFS, 19},
     {EMFILE, 4},       {ENFILE, 4},  {EPIPE, 109},     {ENOTTY, 1},
     {ECONNRESET, 31},  {EPROTO, 31}, {0, 31},          {-1, 31},
-    {123456, 31},
+    {123456, 31},      {EISDIR, 5},  {ENOTEMPTY, 145}, {ELOOP, 1921},
+    {EXDEV, 17},
 };
 
 TEST(OsError, ErrnoTable) {

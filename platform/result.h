@@ -9,6 +9,7 @@ namespace rm7 {
 using Result = std::uint32_t;
 
 inline constexpr Result kOk = 0;
+inline constexpr Result kErrorInvalidFunction = 1;
 inline constexpr Result kErrorFileNotFound = 2;
 inline constexpr Result kErrorPathNotFound = 3;
 inline constexpr Result kErrorAccessDenied = 5;
@@ -38,10 +39,13 @@ inline constexpr Result kErrorNoaccess = 998;
 inline constexpr Result kErrorDeviceNotConnected = 1167;
 inline constexpr Result kErrorCancelled = 1223;
 inline constexpr Result kErrorTimeout = 1460;
+inline constexpr Result kErrorNotSameDevice = 17;
+inline constexpr Result kErrorCantResolveFilename = 1921;
 inline constexpr Result kErrorGenFailure = 31;
 inline constexpr Result kErrorBadCommand = 22;
 inline constexpr Result kErrorSemTimeout = 121;
 inline constexpr Result kErrorNotReady = 21;
+inline constexpr Result kErrorWriteProtect = 19;
 inline constexpr Result kErrorTooManyOpenFiles = 4;
 inline constexpr Result kErrorNoSystemResources = 1450;
 inline constexpr Result kErrorBusy = 170;

@@ -94,3 +94,17 @@ inline constexpr Result kErrTerminalNoFirmware = 0xE2000250;
 // The radio stopped taking the text handed to it: its transmit buffer did not move.
 inline constexpr Result kErrTerminalStalled = 0xE2000251;
 }  // namespace rm7
+
+namespace rm7 {
+// The file copy's failures, numbered as the file-server errors always were (the 12000 range).
+inline constexpr Result kErrInternetTimeout = 12002;
+inline constexpr Result kErrInternetExtended = 12003;
+inline constexpr Result kErrInternetInternal = 12004;
+inline constexpr Result kErrInternetBadUrl = 12005;
+inline constexpr Result kErrInternetScheme = 12006;
+inline constexpr Result kErrInternetResolve = 12007;
+inline constexpr Result kErrInternetLogin = 12015;
+inline constexpr Result kErrInternetCannotConnect = 12029;
+inline constexpr Result kErrInternetAborted = 12030;
+inline constexpr Result kErrInternetBadResponse = 12152;
+}  // namespace rm7

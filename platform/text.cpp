@@ -103,6 +103,49 @@ std::string Utf8OrEscaped(std::string_view text) {
     return out;
 }
 
+namespace {
+
+constexpr bool IsControl(std::uint32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+}
+
+}  // namespace
+
+std::string SafeToPrint(std::string_view text, bool keepLayout) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::uint32_t cp = 0;
+        const std::size_t length = DecodeUtf8(text, i, cp);
+        if (length == 0) {
+            AppendEscapedByte(out, static_cast<unsigned char>(text[i]));
+            ++i;
+            continue;
+        }
+        if (IsControl(cp) && !(keepLayout && (cp == '\t' || cp == '\n'))) {
+            AppendEscapedByte(out, static_cast<unsigned char>(cp));
+        } else {
+            out.append(text.substr(i, length));
+        }
+        i += length;
+    }
+    return out;
+}
+
+bool HoldsControlCharacter(std::string_view utf8) {
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        std::uint32_t cp = 0;
+        const std::size_t length = DecodeUtf8(utf8, i, cp);
+        if (length != 0 && IsControl(cp)) {
+            return true;
+        }
+        i += length != 0 ? length : 1;
+    }
+    return false;
+}
+
 std::string FlattenLineBreaks(std::string_view text, std::string_view replacement) {
     std::string out;
     out.reserve(text.size());
@@ -131,20 +174,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 std::string QuotedExcerpt(std::string_view bytes, std::size_t limit) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     const std::string_view shown = bytes.substr(0, limit);
-    std::string out = "\"";
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-        const auto b = static_cast<unsigned char>(shown[i]);
-        if (b < 0x20 || (b >= 0x7F && b < 0xA0)) {
-            out += "\\x";
-            out.push_back(kHex[b >> 4]);
-            out.push_back(kHex[b & 0x0F]);
-        } else {
-            out += Latin1ToUtf8(shown.substr(i, 1));
-        }
-    }
-    out += '"';
+    std::string out = "\"" + SafeToPrint(Latin1ToUtf8(shown)) + "\"";
     if (shown.size() < bytes.size()) {
         out.insert(out.size() - 1, "...");
         out += " (" + std::to_string(bytes.size()) + " characters)";

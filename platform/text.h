@@ -15,6 +15,14 @@ std::string Utf8ToLatin1(std::string_view utf8, std::string_view unmappable = "?
 // every well-formed sequence as it stands, every other byte as "\x" and two upper-case hex
 // digits, as PrintableForm() writes it.
 std::string Utf8OrEscaped(std::string_view text);
+// Text from outside (a server, a file, the radio, a folder's names) made safe to print on a terminal
+// or in a log: the one place this is decided. Well-formed UTF-8 stands, except the C0 controls,
+// DEL and the C1 controls (U+0080 to U+009F), each shown as "\x" and two upper-case hex digits of
+// its value, as is every byte that is not well-formed UTF-8. With keepLayout, tab and line feed
+// stay (a document's own layout).
+std::string SafeToPrint(std::string_view text, bool keepLayout = false);
+// Whether SafeToPrint() would change anything but malformed bytes: a C0 control, DEL or C1 control.
+bool HoldsControlCharacter(std::string_view utf8);
 // The text with each CR LF pair replaced, in one pass: a replacement is not looked at again.
 std::string FlattenLineBreaks(std::string_view text, std::string_view replacement);
 // 8-bit text (a line of a file) quoted for a message, as UTF-8: in double quotes, with control

@@ -93,6 +93,35 @@ TEST(Text, Utf8OrEscapedKeepsGoodSequencesAndEscapesEveryOtherByte) {
         EXPECT_EQ(Utf8OrEscaped(c.out), c.out) << "the result is well-formed UTF-8";
     }
 }
+TEST(Text, SafeToPrintLetsNoControlCharacterReachATerminal) {
+    struct Case {
+        std::string in;
+        std::string out;
+        std::string layoutKept;
+        bool controls;
+    } cases[] = {
+        {"fmcu0300.hex caf\xC3\xA9 \xE2\x82\xAC", "fmcu0300.hex caf\xC3\xA9 \xE2\x82\xAC",
+         "fmcu0300.hex caf\xC3\xA9 \xE2\x82\xAC", false},
+        // An OSC title sequence, BEL, a C1 CSI (U+009B), DEL and NUL.
+        {"\x1B]0;TITLE\x07", "\\x1B]0;TITLE\\x07", "\\x1B]0;TITLE\\x07", true},
+        {"a\xC2\x9B"
+         "2Jb\x7F\0c"s,
+         "a\\x9B"
+         "2Jb\\x7F\\x00c",
+         "a\\x9B"
+         "2Jb\\x7F\\x00c",
+         true},
+        {"a\tb\r\nc", "a\\x09b\\x0D\\x0Ac", "a\tb\\x0D\nc", true},
+        // A lone C1 byte is not UTF-8 at all; U+00A0 and above are text.
+        {"\x9B[2J \xC2\xA0", "\\x9B[2J \xC2\xA0", "\\x9B[2J \xC2\xA0", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SafeToPrint(c.in), c.out) << PrintableForm(c.in);
+        EXPECT_EQ(SafeToPrint(c.in, true), c.layoutKept) << PrintableForm(c.in);
+        EXPECT_EQ(HoldsControlCharacter(c.in), c.controls) << PrintableForm(c.in);
+    }
+}
+
 TEST(Text, FlattenLineBreaksReplacesEachCrLfPairOnly) {
     struct Case {
         std::string_view text;

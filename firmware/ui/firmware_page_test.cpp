@@ -322,6 +322,24 @@ class FirmwarePageTest : public QObject {
         failed.Button()->click();
         QVERIFY(!failed.isVisible());
         QCOMPARE(failed.result(), kFtpResultFailed);
+
+        // So does a run in which a newer file was refused: its "verify failed" stays readable.
+        test::WriteFile(mirror / "RM7" / "firmware" / "fdsp0300.hex", std::string(":0400000001020304F2\r\n"));
+        CFtpDlg refused(rig.radio.pump, rig.dir.Path(), ScanFolder(rig.dir.Path()), server, false, {});
+        refused.show();
+        QElapsedTimer waited;
+        waited.start();
+        while (refused.Button()->text() != QStringLiteral("Close") && waited.elapsed() < 30000) {
+            rig.radio.pump.RunUntilIdle();
+            QCoreApplication::processEvents();
+            std::this_thread::yield();
+        }
+        QCOMPARE(refused.Button()->text(), QStringLiteral("Close"));
+        QVERIFY(refused.isVisible());
+        QVERIFY(refused.Log()->toPlainText().contains(QStringLiteral("File fdsp0300.hex verify failed")));
+        refused.Button()->click();
+        QCOMPARE(refused.result(), kFtpResultFailed);
+        QVERIFY(!std::filesystem::exists(rig.dir / "fdsp0300.hex"));
     }
 
     void LoadCheckboxIsKeptInTheSettings() {

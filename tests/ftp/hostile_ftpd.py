@@ -6,15 +6,31 @@ Usage: hostile_ftpd.py MODE. Prints its loopback port as its first line. Modes:
   garbage  the listing is binary noise
   silent   accepts the connection and never says a word
   stall    answers, then never sends the listing it promised
+  endless-file     offers fmcu0300.hex and sends it without end (its size unknown)
+  endless-listing  sends names without end
+  trickle  offers fmcu0300.hex and sends two bytes a second, for ever
+  long     offers a 255-byte fmcu name (not MCU firmware), then a good 255-byte fdsp name
 """
 import os
 import socket
 import sys
 import threading
+import time
 
 GOOD = b":0400000001020304F2\r\n:00000001FF\r\n"
 NAMES = [b"../escape.hex", b"/tmp/fmcu0999.hex", b".hidden", b"fmcu0901.hex\x07",
-         b"sub/fmcu0902.hex", b"..\\fmcu0903.hex", b"fdsp0300.hex"]
+         b"sub/fmcu0902.hex", b"..\\fmcu0903.hex", b"fmcu0904.hex\x1b[2J\x9b1m", b"fdsp0300.hex"]
+LONG = [b"fmcu0400" + b"x" * 243 + b".hex", b"fdsp0400" + b"x" * 243 + b".hex"]
+
+
+def endless(d, piece, pause=0):
+    try:
+        while True:
+            d.sendall(piece)
+            if pause:
+                time.sleep(pause)
+    except OSError:
+        pass  # the client hung up: what it was for
 
 
 def serve(conn, mode):
@@ -56,12 +72,23 @@ def serve(conn, mode):
             if verb != "RETR":
                 if mode == "names":
                     d.sendall(b"\r\n".join(NAMES) + b"\r\n")
-                elif mode == "cut":
+                elif mode in ("cut", "endless-file", "trickle"):
                     d.sendall(b"fmcu0300.hex\r\n")
+                elif mode == "long":
+                    d.sendall(b"\r\n".join(LONG) + b"\r\n")
+                elif mode == "endless-listing":
+                    endless(d, b"".join(b"fdsp%04d.hex\r\n" % n for n in range(100)))
+                    return
                 else:
                     d.sendall(os.urandom(3000))
                 d.close()
                 send("226 done")
+            elif mode == "endless-file":
+                endless(d, b":0400000001020304F2\r\n" * 100)
+                return
+            elif mode == "trickle":
+                endless(d, b"::", 1)
+                return
             elif mode == "cut":
                 d.sendall(b":0400000001020304F2\r\n" * 100)
                 d.close()
@@ -71,7 +98,10 @@ def serve(conn, mode):
                 d.close()
                 send("226 done")
         elif verb == "SIZE":
-            send("213 %d" % (2100 if mode == "cut" else len(GOOD)))
+            if mode in ("endless-file", "trickle"):
+                send("502 no")
+            else:
+                send("213 %d" % (2100 if mode == "cut" else len(GOOD)))
         elif verb == "QUIT":
             send("221 bye")
             return
