@@ -40,6 +40,7 @@ Result CAppSession::Start() {
         if (made == kOk) {
             run.firmwareFolder = m_firmware.Folder().string();
             run.fileServer = m_firmware.ServerUrl();
+            run.backupFolder = m_firmware.BackupFolder().string();
         } else {
             warning = StrFormat(
                 "The simulated radio's firmware could not be made (%s): the saved firmware folder "

@@ -80,6 +80,7 @@ CMainFrame::CMainFrame(CRadioSession& session, CSettingsStore* settings, RunOver
         m_model.firmwareFolder.Set(m_run.firmwareFolder);
     }
     m_model.fileServerForRun = m_run.fileServer;
+    m_model.backupFolderForRun = m_run.backupFolder;
 
     // 4, 5. Menus with their check marks, and the technician's port menu.
     CreateMenus();

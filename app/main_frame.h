@@ -35,6 +35,7 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
         std::string port;
         std::string firmwareFolder;
         std::string fileServer;
+        std::string backupFolder;
     };
     // settings may be null (nothing is loaded or saved).
     CMainFrame(CRadioSession& session, CSettingsStore* settings, RunOverrides run = {}, QWidget* parent = nullptr);

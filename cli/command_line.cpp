@@ -12,6 +12,7 @@
 #include "cli/usage.h"
 #include "platform/format.h"
 #include "platform/program_version.h"
+#include "platform/text.h"
 #include "platform/version.h"
 
 namespace rm7::cli {
@@ -321,7 +322,16 @@ int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) 
         ->type_name("SEC");
     app.add_flag("--json", options.json, "Print results as JSON");
     app.add_flag("--simulate", options.simulate, "Start the simulated radio on a pty and use it");
-    app.add_option("--sim-args", options.simArgs, "Options for the simulated radio, e.g. --sim-args=\"--speed 9600\"")
+    app.add_option("--sim-args", options.simArgs,
+                   "Options for the simulated radio, split as a shell would, e.g. --sim-args=\"--speed 9600 "
+                   "--rx-text 'CQ CQ'\"")
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                std::vector<std::string> words;
+                std::string why;
+                return SplitShellWords(value, words, why) ? std::string() : why;
+            },
+            ""))
         ->type_name("ARGS");
     app.add_flag("-q,--quiet", options.quiet, "No progress lines on standard error");
     app.add_flag("--yes", options.yes, "Answer yes to the questions a job asks (where advanced mode allows it)");

@@ -87,7 +87,11 @@ class CRadioEnvironment final : public IEnvironment {
         }
         return port;
     }
-    Result StartSimulator(const std::string&, std::string&) override { return kErrorFileNotFound; }
+    // --simulate: the in-process radio stands in for the one rm7-sim would start.
+    Result StartSimulator(const std::string&, std::string& device) override {
+        device = "simulated";
+        return kOk;
+    }
     Result MakeFirmware(const std::filesystem::path& dir) override {
         std::string error;
         return rm7sim::MakeFirmware(dir.string(), error) ? kOk : kErrorWriteFault;
@@ -110,6 +114,10 @@ struct Outcome {
 };
 
 using Command = std::function<int(IEnvironment&, const GlobalOptions&)>;
+
+std::filesystem::path BackupFolderUnder(const std::filesystem::path& data) {
+    return data / "Tarnwell" / "RM7 Utility" / "backups";
+}
 
 constexpr std::uint32_t kMcuSize = rm7sim::Radio::kMcuHigh - rm7sim::Radio::kMcuLow;
 
@@ -1241,6 +1249,21 @@ TEST_F(CliCommands, SimulateUsesScratchFirmwareAndLeavesTheSavedFolderAlone) {
     unsetenv("TMPDIR");
 }
 
+// A simulated radio is not the user's: its backups go to the run's scratch folder, gone with it.
+TEST_F(CliCommands, ASimulatedRadiosBackupsStayOutOfTheUsersBackups) {
+    const std::filesystem::path scratchParent = dir / "tmp";
+    std::filesystem::create_directories(scratchParent);
+    setenv("TMPDIR", scratchParent.c_str(), 1);
+    const std::filesystem::path file = dir / "radio.RM7Config";
+    ASSERT_EQ(Line({"--port", "sim0", "config", "save", file.string()}).status, 0);
+    const Outcome o = Line({"--simulate", "config", "restore", file.string()});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_THAT(o.err, HasSubstr("The configuration was backed up to " + scratchParent.string() + "/rm7-simulate-"));
+    EXPECT_FALSE(std::filesystem::exists(BackupFolderUnder(dir / "data")));
+    EXPECT_TRUE(std::filesystem::is_empty(scratchParent));
+    unsetenv("TMPDIR");
+}
+
 TEST_F(CliCommands, UsageMistakesAreNamedAndEndWithStatusTwo) {
     const struct {
         std::vector<std::string> words;
@@ -1262,6 +1285,7 @@ TEST_F(CliCommands, UsageMistakesAreNamedAndEndWithStatusTwo) {
         {{"info", "--prot=sim0"}, "unknown option \"--prot\". Did you mean \"--port\"?"},
         {{"firmware", "list", "--foldr", "x"}, "unknown option \"--foldr\". Did you mean \"--folder\"?"},
         {{"info", "-x"}, "unknown option \"-x\".\nRun"},
+        {{"--simulate", "--sim-args=--rx-text 'CQ CQ", "info"}, "--sim-args: a ' is not closed"},
     };
     for (const auto& c : cases) {
         const Outcome o = Line(c.words);
@@ -1374,10 +1398,6 @@ TEST_F(CliCommands, JsonFailuresPrintOneObjectWithTheCodeAndText) {
 }
 
 // ---- the backup before a risky job ----
-
-std::filesystem::path BackupFolderUnder(const std::filesystem::path& data) {
-    return data / "Tarnwell" / "RM7 Utility" / "backups";
-}
 
 std::vector<std::filesystem::path> BackupsIn(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> files;

@@ -90,6 +90,7 @@ void CSession::UseSimulatedFirmware() {
     // rm7util never saves the settings: the saved folder and server stay as they were.
     m_model->firmwareFolder.Set(m_simulatedFirmware.Folder().string());
     m_model->fileServerForRun = m_simulatedFirmware.ServerUrl();
+    m_model->backupFolderForRun = m_simulatedFirmware.BackupFolder().string();
 }
 
 CSession::~CSession() {

@@ -160,7 +160,8 @@ std::string BackupFailedQuestion(const BackupOutcome& outcome) {
 CAutoBackup::CAutoBackup(CRadioSession& session, AutoBackupSettings settings, std::function<SavedAtTime()> now)
     : m_session(session), m_settings(std::move(settings)), m_now(std::move(now)), m_machine(session) {
     if (m_settings.folder.empty()) {
-        m_settings.folder = DefaultBackupFolder();
+        const std::string& forRun = session.Model().backupFolderForRun;
+        m_settings.folder = forRun.empty() ? DefaultBackupFolder() : std::filesystem::path(forRun);
     }
     if (!m_now) {
         m_now = [] { return SavedAtFromLocalTime(std::time(nullptr)); };

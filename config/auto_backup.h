@@ -57,7 +57,7 @@ std::vector<std::filesystem::path> PruneBackups(const std::filesystem::path& fol
 
 struct AutoBackupSettings {
     bool enabled = true;
-    std::filesystem::path folder;  // empty: DefaultBackupFolder()
+    std::filesystem::path folder;  // empty: the model's backupFolderForRun, else DefaultBackupFolder()
 };
 // The "AutoBackup" setting (on unless it holds 0); settings may be null.
 AutoBackupSettings ReadAutoBackupSettings(const CSettingsStore* settings);

@@ -102,6 +102,9 @@ class CModel {
     TransmitState transmitState = TransmitState::kUnknown;
     // A file server for this run only (--simulate's mirror), never saved; empty: the setting.
     std::string fileServerForRun;
+    // Where this run's automatic backups go (--simulate's scratch folder: a simulated radio's
+    // backups are not the user's); empty: the user's backups folder.
+    std::string backupFolderForRun;
 
     void LoadSettings();
     Result SaveSettings();

@@ -13,6 +13,7 @@
 
 #include "platform/os_error.h"
 #include "platform/result_codes.h"
+#include "platform/text.h"
 
 namespace rm7 {
 
@@ -154,11 +155,10 @@ std::filesystem::path ProgramDir() {
 Result StartSimulatedRadio(CChildProcess& child, const std::filesystem::path& program, const std::string& extraArgs,
                            std::string& device) {
     std::vector<std::string> args;
-    std::istringstream words(extraArgs);
-    for (std::string word; words >> word;) {
-        args.push_back(word);
-    }
     device.clear();
+    if (std::string why; !SplitShellWords(extraArgs, args, why)) {
+        return kErrorInvalidData;
+    }
     const Result r = child.Start(program.empty() ? ProgramDir() / "rm7-sim" : program, args);
     if (r != kOk) {
         return r;

@@ -39,7 +39,8 @@ class CChildProcess {
 std::filesystem::path ProgramDir();
 
 // Starts the simulated radio for --simulate: program (empty: rm7-sim beside this program) with
-// extraArgs split at blanks, then waits up to 10 s for the device path it prints as its first
+// extraArgs split into words as a shell would (quotes kept together; kErrorInvalidData for a quote
+// left open), then waits up to 10 s for the device path it prints as its first
 // line. A program that cannot run or prints no path is stopped: 2 (file not found).
 Result StartSimulatedRadio(CChildProcess& child, const std::filesystem::path& program, const std::string& extraArgs,
                            std::string& device);

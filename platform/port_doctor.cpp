@@ -74,6 +74,15 @@ DoctorSystem LocalDoctorSystem() {
     return system;
 }
 
+namespace {
+
+// A group whose members may read and write the device, and that is not root's.
+bool GroupMayUse(const struct stat& st, const std::string& group) {
+    return group != "root" && (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+}
+
+}  // namespace
+
 std::vector<DoctorFinding> DiagnoseDevice(const std::string& device, const DoctorSystem& system) {
     std::vector<DoctorFinding> findings;
     struct stat st {};
@@ -104,6 +113,18 @@ std::vector<DoctorFinding> DiagnoseDevice(const std::string& device, const Docto
             {"access", true,
              StrFormat("You may read and write it (group \"%s\"%s).", group.c_str(), member ? ", you are in it" : ""),
              ""});
+    } else if (!member && system.uid != 0 && !GroupMayUse(st, group)) {
+        // Joining a group that may not use the device (or root's own) would not help, and root's
+        // group would give away far more than the port.
+        const std::string kernelName = fs::path(device).filename().string();
+        findings.push_back(
+            {"access", false,
+             StrFormat("You may not open it: it is not meant for users (group \"%s\", mode %03o).", group.c_str(),
+                       static_cast<unsigned>(st.st_mode & 0777)),
+             StrFormat("Give the group dialout access with a udev rule, then plug the adapter in again: echo "
+                       "'SUBSYSTEM==\"tty\", KERNEL==\"%s\", GROUP=\"dialout\", MODE=\"0660\"' | sudo tee "
+                       "/etc/udev/rules.d/70-rm7.rules; then sudo usermod -aG dialout $USER and log in again.",
+                       kernelName.c_str())});
     } else if (!member && system.uid != 0) {
         findings.push_back(
             {"access", false,

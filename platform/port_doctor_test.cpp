@@ -115,11 +115,29 @@ TEST_F(PortDoctorTest, MissingDeviceEndsTheChecks) {
 TEST_F(PortDoctorTest, NotInTheOwningGroup) {
     mayOpen = false;
     member = false;
-    const auto findings = DiagnoseDevice(device, system);
-    const auto& access = Find(findings, "access");
-    EXPECT_FALSE(access.ok);
-    EXPECT_THAT(access.text, HasSubstr("\"dialout\", and you are not in it"));
-    EXPECT_THAT(access.advice, HasSubstr("usermod -aG dialout"));
+    // Joining the group helps only where the group may use the device and is not root's.
+    const struct {
+        const char* group;
+        fs::perms mode;
+        const char* text;
+        const char* advice;
+    } cases[] = {
+        {"dialout", fs::perms(0660), "\"dialout\", and you are not in it", "sudo usermod -aG dialout $USER"},
+        {"uucp", fs::perms(0660), "\"uucp\", and you are not in it", "sudo usermod -aG uucp $USER"},
+        {"root", fs::perms(0660), "not meant for users (group \"root\", mode 660)", "KERNEL==\"ttyUSB0\""},
+        {"dialout", fs::perms(0600), "not meant for users (group \"dialout\", mode 600)", "/etc/udev/rules.d/"},
+        {"dialout", fs::perms(0640), "not meant for users (group \"dialout\", mode 640)", "MODE=\"0660\""},
+    };
+    for (const auto& c : cases) {
+        system.groupName = [&c](gid_t) { return std::string(c.group); };
+        fs::permissions(device, c.mode);
+        const auto findings = DiagnoseDevice(device, system);
+        const auto& access = Find(findings, "access");
+        EXPECT_FALSE(access.ok);
+        EXPECT_THAT(access.text, HasSubstr(c.text)) << c.group;
+        EXPECT_THAT(access.advice, HasSubstr(c.advice)) << c.group;
+        EXPECT_THAT(access.advice, ::testing::Not(HasSubstr("-aG root")));
+    }
 }
 
 TEST_F(PortDoctorTest, LatencyTimer) {

@@ -54,6 +54,10 @@ std::string CSimulatedFirmware::ServerUrl() const {
     return m_root.empty() ? std::string() : "file://" + (m_root / "mirror").string();
 }
 
+std::filesystem::path CSimulatedFirmware::BackupFolder() const {
+    return m_root.empty() ? std::filesystem::path() : m_root / "backups";
+}
+
 void CSimulatedFirmware::Remove() {
     if (!m_root.empty()) {
         std::error_code ec;

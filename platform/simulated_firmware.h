@@ -30,6 +30,8 @@ class CSimulatedFirmware {
     std::filesystem::path Folder() const;
     // "file:///tmp/rm7-simulate-XXXXXX/mirror", below which lies "RM7/firmware".
     std::string ServerUrl() const;
+    // The simulated radio's configuration backups (made when first written to).
+    std::filesystem::path BackupFolder() const;
 
   private:
     void Remove();

@@ -197,4 +197,58 @@ std::string PrintableForm(std::string_view bytes) {
     return out;
 }
 
+bool SplitShellWords(std::string_view line, std::vector<std::string>& words, std::string& error) {
+    words.clear();
+    std::string word;
+    bool inWord = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\n') {
+            if (inWord) {
+                words.push_back(std::move(word));
+                word.clear();
+                inWord = false;
+            }
+            continue;
+        }
+        inWord = true;
+        if (c == '\\') {
+            if (++i == line.size()) {
+                error = "a \\ at the end";
+                return false;
+            }
+            word += line[i];
+        } else if (c == '\'') {
+            const std::size_t end = line.find('\'', i + 1);
+            if (end == std::string_view::npos) {
+                error = "a ' is not closed";
+                return false;
+            }
+            word += line.substr(i + 1, end - i - 1);
+            i = end;
+        } else if (c == '"') {
+            for (++i;; ++i) {
+                if (i == line.size()) {
+                    error = "a \" is not closed";
+                    return false;
+                }
+                if (line[i] == '"') {
+                    break;
+                }
+                if (line[i] == '\\' && i + 1 < line.size() &&
+                    std::string_view("\"\\$`\n").find(line[i + 1]) != std::string_view::npos) {
+                    ++i;
+                }
+                word += line[i];
+            }
+        } else {
+            word += c;
+        }
+    }
+    if (inWord) {
+        words.push_back(std::move(word));
+    }
+    return true;
+}
+
 }  // namespace rm7

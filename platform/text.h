@@ -3,6 +3,7 @@
 // ISO-8859-1 code page has it), the user's text is UTF-8.
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rm7 {
 
@@ -57,5 +58,11 @@ constexpr bool IsHexDigit(char c) {
 
 // The trace form: bytes outside printable ASCII as "\x" and two upper-case hex digits ("ab\x0Dc;").
 std::string PrintableForm(std::string_view bytes);
+
+// Splits a line into words as a POSIX shell would: blanks between words, '…' literal, "…" with a
+// backslash before " $ ` a backslash or a line break, and a backslash outside quotes taking the
+// next character; nothing is expanded. False, with why in error, for a quote left open or a
+// backslash at the end.
+bool SplitShellWords(std::string_view line, std::vector<std::string>& words, std::string& error);
 
 }  // namespace rm7

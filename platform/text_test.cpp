@@ -188,5 +188,32 @@ TEST(Text, HexDigitValueTakesBothCasesAndNothingElse) {
     }
 }
 
+TEST(ShellWords, SplitAsAShellWould) {
+    const struct {
+        const char* line;
+        std::vector<std::string> words;
+    } cases[] = {
+        {"", {}},
+        {"  --speed   9600 ", {"--speed", "9600"}},
+        {"--rx-text 'CQ CQ DE N0CALL K'", {"--rx-text", "CQ CQ DE N0CALL K"}},
+        {"--rx-text \"say \\\"hi\\\" \\\\ \\n\"", {"--rx-text", "say \"hi\" \\ \\n"}},
+        {"a\\ b 'it'\\''s' \"\"", {"a b", "it's", ""}},
+        {"x'y z'\"w\"", {"xy zw"}},
+        {"'$HOME' *", {"$HOME", "*"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words = {"stale"};
+        std::string error;
+        EXPECT_TRUE(SplitShellWords(c.line, words, error)) << c.line << ": " << error;
+        EXPECT_EQ(words, c.words) << c.line;
+    }
+    for (const char* bad : {"'open", "--rx-text \"open", "end\\"}) {
+        std::vector<std::string> words;
+        std::string error;
+        EXPECT_FALSE(SplitShellWords(bad, words, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
 }  // namespace
 }  // namespace rm7

@@ -173,7 +173,8 @@ bool OpenPty(Pty& pty, std::string& error) {
     return true;
 }
 
-// --link PATH: a symlink to the slave, replacing an old symlink but never a real file.
+// --link PATH: a symlink to the slave, replacing a stale symlink but never a real file, nor a
+// link to a device still there (another simulator's: a pty's device goes with its simulator).
 class Link {
   public:
     bool Create(const std::string& path, const std::string& target, std::string& error) {
@@ -181,6 +182,14 @@ class Link {
         if (lstat(path.c_str(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) {
                 error = path + " exists and is not a symlink";
+                return false;
+            }
+            struct stat device {};
+            if (stat(path.c_str(), &device) == 0 && S_ISCHR(device.st_mode)) {
+                char old[4096] = {};
+                const ssize_t n = readlink(path.c_str(), old, sizeof old - 1);
+                error = path + " already leads to " + std::string(old, n > 0 ? static_cast<size_t>(n) : 0) +
+                        ", a device in use (another rm7-sim?): end that one or choose another --link";
                 return false;
             }
             unlink(path.c_str());
@@ -361,16 +370,20 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& out) {
 sigset_t InstallStopSignals() {
     sigset_t stopSignals, waitMask;
     sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
+    // Every signal that ends the simulator by default and that a person or a terminal sends, so
+    // that each leaves through the same end (the --link removed, the state written).
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    for (int sig : signals) {
+        sigaddset(&stopSignals, sig);
+    }
     sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
-    sigdelset(&waitMask, SIGINT);
-    sigdelset(&waitMask, SIGTERM);
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int sig : signals) {
+        sigdelset(&waitMask, sig);
+        sigaction(sig, &action, nullptr);
+    }
     return waitMask;
 }
 
@@ -478,6 +491,9 @@ int Run(int argc, char** argv) {
         std::fprintf(stderr, "rm7-sim: %s\n", error.c_str());
         return 1;
     }
+    // Before the link and the printed path: a signal sent as soon as either is seen still ends
+    // the simulator its own way, the link removed.
+    const sigset_t waitMask = InstallStopSignals();
     Link link;
     if (!commandLine.linkPath.empty() && !link.Create(commandLine.linkPath, pty.path, error)) {
         std::fprintf(stderr, "rm7-sim: %s\n", error.c_str());
@@ -486,7 +502,6 @@ int Run(int argc, char** argv) {
     std::printf("%s\n", pty.path.c_str());
     std::fflush(stdout);
 
-    const sigset_t waitMask = InstallStopSignals();
     StateFile state(commandLine.stateFile);
     const int status = Serve(radio, pty, recorder, state, waitMask, start);
     state.Update(radio, (MonotonicUs() - start) / 1000);

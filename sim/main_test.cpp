@@ -177,6 +177,38 @@ TEST(RadioProcess, AnswersOnThePrintedPtyAndStopsCleanly) {
     EXPECT_NE(lstat(link.c_str(), &st), 0) << "the symlink is removed at exit";
 }
 
+TEST(RadioProcess, EverySignalItEndsByRemovesTheLinkAndALiveLinkIsNotTaken) {
+    const rm7::test::CTempFolder folder;
+    const std::string link = folder.Path().string() + "/radio";
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        SimProcess sim({"--link", link});
+        ASSERT_TRUE(sim.Started());
+        const std::string path = sim.ReadLine();
+        ASSERT_TRUE(path.starts_with("/dev/pts/")) << path;
+
+        // A second simulator does not take the name while the first one's device is there.
+        SimProcess second({"--link", link});
+        ASSERT_TRUE(second.Started());
+        EXPECT_EQ(second.Stop(0), 2) << strsignal(sig);
+        char target[256] = {};
+        ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+        EXPECT_EQ(path, target);
+
+        EXPECT_EQ(sim.Stop(sig), 0) << strsignal(sig);
+        struct stat st {};
+        EXPECT_NE(lstat(link.c_str(), &st), 0) << strsignal(sig) << ": the symlink is left";
+    }
+
+    // A link left by a simulator that was killed leads nowhere, and is taken.
+    ASSERT_EQ(symlink("/dev/pts/999999", link.c_str()), 0);
+    SimProcess sim({"--link", link});
+    const std::string path = sim.ReadLine();
+    char target[256] = {};
+    ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(path, target);
+    EXPECT_EQ(sim.Stop(SIGTERM), 0);
+}
+
 TEST(RadioProcess, ListensAtTheSpeedTheUtilitySetAndVanishesWhenUnplugged) {
     SimProcess sim({"--speed", "9600", "--boot-loader", "--faults", "unplug=0"});
     ASSERT_TRUE(sim.Started());

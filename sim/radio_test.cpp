@@ -728,9 +728,9 @@ TEST(RadioOptions, ParseFaultListsAndVersions) {
     EXPECT_EQ(f.garbleOnce[0].nth, 1);
     EXPECT_EQ(f.garbleOnce[1].command, "TQ");
     EXPECT_EQ(f.garbleOnce[1].nth, 3);
-    for (const char* bad : {"drop", "drop=2", "drop=-0.1", "drop=0.1x", "jitter=1", "unplug=-1", "unplug=resets",
-                            "unplug=blocks:", "unplug=blocks:-2", "seed=abc", "garble=BN:0", "garble=BN:x",
-                            "garble=B;N", "garble=BN:"}) {
+    for (const char* bad :
+         {"drop", "drop=2", "drop=-0.1", "drop=0.1x", "jitter=1", "unplug=-1", "unplug=resets",
+          "unplug=blocks:", "unplug=blocks:-2", "seed=abc", "garble=BN:0", "garble=BN:x", "garble=B;N", "garble=BN:"}) {
         error.clear();
         EXPECT_FALSE(ParseFaults(bad, f, error)) << bad;
         EXPECT_NE(error, "") << bad;
