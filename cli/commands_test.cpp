@@ -1387,9 +1387,14 @@ TEST_F(CliCommands, JsonFailuresPrintOneObjectWithTheCodeAndText) {
 
     // Without a port, saved or given, the message says how to give one.
     o = Line({"--json", "info"});
+    EXPECT_EQ(o.status, 2);  // what is missing is on the command line
+    const Outcome nothing = Line({"--port", "sim0", "firmware", "send"});
+    EXPECT_EQ(nothing.status, 2);
+    EXPECT_THAT(nothing.err, HasSubstr("Nothing to send: give --mcu FILE, --dsp FILE or both."));
+    EXPECT_TRUE(Radio().ReceivedCommands().empty());
     EXPECT_EQ(nlohmann::json::parse(o.out)["error"]["text"], ErrorText(kErrPortNameMissing));
-    EXPECT_THAT(o.err, HasSubstr("\nGive one with --port DEV (\"rm7util ports\" lists this machine's serial "
-                                 "devices) or use the simulated radio with --simulate.\n"));
+    EXPECT_THAT(o.err, HasSubstr("\nGive one with --port DEV or RM7_PORT (\"rm7util ports\" lists this machine's "
+                                 "serial devices) or use the simulated radio with --simulate.\n"));
 
     // Without --json standard output stays empty on failure.
     o = Line({"--port", "sim0", "info"});

@@ -261,9 +261,10 @@ int RunConfigVerify(IEnvironment& env, const GlobalOptions& options, const std::
     }
     const auto orDash = [](const std::string& s) { return s.empty() ? std::string("(none)") : s; };
     env.Out() << StrFormat("File:             %s\n", path.c_str());
-    env.Out() << StrFormat("Saved at:         %s\n", orDash(savedAt).c_str());
-    env.Out() << StrFormat("Utility version:  %s\n", orDash(contents.utilityVersion).c_str());
-    env.Out() << StrFormat("Firmware version: %s\n", orDash(contents.firmwareVersion).c_str());
+    // What the file says of itself is outside text.
+    env.Out() << StrFormat("Saved at:         %s\n", SafeToPrint(orDash(savedAt)).c_str());
+    env.Out() << StrFormat("Utility version:  %s\n", SafeToPrint(orDash(contents.utilityVersion)).c_str());
+    env.Out() << StrFormat("Firmware version: %s\n", SafeToPrint(orDash(contents.firmwareVersion)).c_str());
     if (contents.serialNumber) {
         env.Out() << StrFormat("Serial number:    %05u\n", *contents.serialNumber);
     } else {

@@ -438,7 +438,7 @@ int RunFirmwareSend(IEnvironment& env, const GlobalOptions& options, const std::
     }
     if (parts.empty()) {
         env.Err() << "Nothing to send: give --mcu FILE, --dsp FILE or both.\n";
-        return 1;
+        return kExitUsage;
     }
     // Both files are read and checked whole before the radio is touched.
     if (!FilesAccepted(env.Err(), parts)) {

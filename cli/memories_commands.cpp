@@ -10,6 +10,7 @@
 #include "memories/cw_memory.h"
 #include "platform/format.h"
 #include "platform/result_codes.h"
+#include "platform/text.h"
 
 namespace rm7::cli {
 namespace {
@@ -18,7 +19,7 @@ void PrintBanner(IEnvironment& env, const GlobalOptions& options, const std::str
     if (options.json) {
         PrintJson(env.Out(), {{"banner", JsonText(text)}});
     } else {
-        env.Out() << text << "\n";
+        env.Out() << SafeToPrint(text) << "\n";
     }
 }
 
@@ -80,7 +81,7 @@ void PrintCwMemories(IEnvironment& env, const GlobalOptions& options, const CCWM
         return;
     }
     for (std::size_t i = 0; i < kCwMemoryCount; ++i) {
-        env.Out() << StrFormat("M%zu: %s\n", i + 1, machine.texts.Get(i).c_str());
+        env.Out() << StrFormat("M%zu: %s\n", i + 1, SafeToPrint(machine.texts.Get(i)).c_str());
     }
 }
 

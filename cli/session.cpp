@@ -193,7 +193,9 @@ int CSession::ReportContactFailure(Result r) {
     }
     const int status = ReportFailure(m_env.Err(), r);
     if (r == kErrPortNameMissing) {
-        m_env.Err() << "Give one with --port DEV (" << kPortsHint << ") or use the simulated radio with --simulate.\n";
+        m_env.Err() << "Give one with --port DEV or RM7_PORT (" << kPortsHint
+                    << ") or use the simulated radio with --simulate.\n";
+        return kExitUsage;
     } else if (const std::string why = PortDiagnosis(port, r); !why.empty()) {
         m_env.Err() << port << ": " << why << "\n" << kPortsHint << ".\n";
     }

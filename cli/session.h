@@ -127,6 +127,10 @@ class CMachineRun final {
     std::uint32_t m_limitMs;
 };
 
+// The exit status of a mistake on the command line, and of a job that cannot start for want of
+// something only the command line can give (a port, a file to send).
+inline constexpr int kExitUsage = 2;
+
 // "Error code 0x%08X: %s" on standard error; returns the exit status.
 int ReportFailure(std::ostream& err, Result r);
 // The same with a text more telling than the code's own.

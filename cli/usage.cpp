@@ -15,7 +15,8 @@ constexpr const char* kExitStatuses =
     "Exit status:\n"
     "  0  done\n"
     "  1  the job failed or was refused (the reason is on standard error)\n"
-    "  2  the command line was wrong, or the job was cancelled";
+    "  2  the command line was wrong or left out what the job needs (a port, a file to send), or the\n"
+    "     job was stopped (Ctrl-C)";
 
 std::string OptionLabel(const CLI::Option& opt) {
     std::string label;

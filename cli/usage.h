@@ -17,8 +17,6 @@
 
 namespace rm7::cli {
 
-inline constexpr int kExitUsage = 2;
-
 // --timeout: whole or fractional seconds from 1 to 3600.
 CLI::Validator TimeoutValidator();
 

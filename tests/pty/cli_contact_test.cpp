@@ -130,7 +130,7 @@ TEST(CliContact, PortFailuresNameThePathAndGiveTheHint) {
     close(master);
 
     const RunResult r = RunUtil(scratch, {"info"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_THAT(r.err, HasSubstr("Error code 0xE200000F: Serial port name is missing\nGive one with --port DEV"));
 }
 
