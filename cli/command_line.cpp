@@ -152,7 +152,8 @@ void AddFirmwareCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& 
     fetch
         ->add_option("--server", *server,
                      "ftp://HOST, ftps://HOST or file:///PATH (default: the FileServer setting, else the maker's "
-                     "server)")
+                     "server). The files are read from RM7/firmware/ below it, or for a file:// folder without "
+                     "that, from the folder itself (rm7-sim --make-firmware DIR makes one)")
         ->type_name("URL");
     commands.push_back(
         {fetch, [&env, &options, folder, server] { return RunFirmwareFetch(env, options, *folder, *server); }});

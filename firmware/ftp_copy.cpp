@@ -153,13 +153,25 @@ std::string EscapeName(CURL* curl, const std::string& name) {
     return out;
 }
 
-// The names of the regular files of a local mirror; the same guards as a server's listing.
-Result ListLocal(const std::string& url, std::string& body, std::uint64_t limit) {
+// The folder a file:// URL names; false when it is no such URL.
+bool LocalPath(const std::string& url, std::string& out) {
     CURLU* u = curl_url();
     char* path = nullptr;
+    const bool ok = curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+                    curl_url_get(u, CURLUPART_PATH, &path, CURLU_URLDECODE) == CURLUE_OK;
+    if (ok) {
+        out = path;
+    }
+    curl_free(path);
+    curl_url_cleanup(u);
+    return ok;
+}
+
+// The names of the regular files of a local mirror; the same guards as a server's listing.
+Result ListLocal(const std::string& url, std::string& body, std::uint64_t limit) {
+    std::string path;
     Result code = kErrBadUrl;
-    if (curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
-        curl_url_get(u, CURLUPART_PATH, &path, CURLU_URLDECODE) == CURLUE_OK) {
+    if (LocalPath(url, path)) {
         std::error_code ec;
         std::filesystem::directory_iterator it(path, ec);
         code = ec ? ResultFromErrno(ec.value()) : 0;
@@ -176,8 +188,6 @@ Result ListLocal(const std::string& url, std::string& body, std::uint64_t limit)
             code = ResultFromErrno(ec.value());
         }
     }
-    curl_free(path);
-    curl_url_cleanup(u);
     return code;
 }
 
@@ -238,6 +248,14 @@ std::string FirmwareDirectoryUrl(const std::string& server) {
     std::string url = server;
     while (url.back() == '/') {
         url.pop_back();
+    }
+    // A mirror of the server keeps its layout; a folder that holds the files itself (what
+    // rm7-sim --make-firmware writes) is used as it is.
+    std::string path;
+    std::error_code ec;
+    if (file && LocalPath(url + "/", path) && !std::filesystem::is_directory(path + "/RM7/firmware", ec) &&
+        std::filesystem::is_directory(path, ec)) {
+        return url + "/";
     }
     return url + "/RM7/firmware/";
 }

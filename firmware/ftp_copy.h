@@ -65,7 +65,8 @@ struct FtpCopyLimits {
 std::string ChosenFileServer(const CModel& model);
 
 // "ftp://host[/base]", "ftps://host[/base]" or "file:///path"; the folder below it is
-// "RM7/firmware". Empty when the URL is refused.
+// "RM7/firmware", or for a file:// folder without one the folder itself. Empty when the URL is
+// refused.
 std::string FirmwareDirectoryUrl(const std::string& server);
 
 // Why the server's name of a file is not taken, or null when it may be written in the folder.

@@ -80,6 +80,14 @@ TEST(FtpCopyNames, ServerNamesThatCouldLeaveTheFolderAreRefused) {
     EXPECT_EQ(FirmwareDirectoryUrl("ftp://ftp.example.com"), "ftp://ftp.example.com/RM7/firmware/");
     EXPECT_EQ(FirmwareDirectoryUrl("ftps://h/base/"), "ftps://h/base/RM7/firmware/");
     EXPECT_EQ(FirmwareDirectoryUrl("file:///media/usb"), "file:///media/usb/RM7/firmware/");
+    {
+        // A folder that holds the files itself is the mirror; one with the server's layout is not.
+        const test::CTempFolder mirror;
+        const std::string url = "file://" + mirror.Path().string();
+        EXPECT_EQ(FirmwareDirectoryUrl(url), url + "/");
+        std::filesystem::create_directories(mirror.Path() / "RM7" / "firmware");
+        EXPECT_EQ(FirmwareDirectoryUrl(url + "/"), url + "/RM7/firmware/");
+    }
     for (const char* refused : {"http://h", "sftp://h", "file://host/x", "ftp://", "ftp:///x", "/media/usb"}) {
         EXPECT_EQ(FirmwareDirectoryUrl(refused), "") << refused;
     }

@@ -85,33 +85,15 @@ std::string Utf8ToLatin1(std::string_view utf8, std::string_view unmappable) {
     return out;
 }
 
-std::string Utf8OrEscaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        std::uint32_t cp = 0;
-        const std::size_t length = DecodeUtf8(text, i, cp);
-        if (length == 0) {
-            AppendEscapedByte(out, static_cast<unsigned char>(text[i]));
-            ++i;
-            continue;
-        }
-        out.append(text.substr(i, length));
-        i += length;
-    }
-    return out;
-}
-
 namespace {
 
 constexpr bool IsControl(std::uint32_t cp) {
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
 }
 
-}  // namespace
-
-std::string SafeToPrint(std::string_view text, bool keepLayout) {
+// text with each byte that is not part of valid UTF-8, and each character escape() picks, as \xHH.
+template <typename Escape>
+std::string EscapeUtf8(std::string_view text, Escape escape) {
     std::string out;
     out.reserve(text.size());
     std::size_t i = 0;
@@ -123,7 +105,7 @@ std::string SafeToPrint(std::string_view text, bool keepLayout) {
             ++i;
             continue;
         }
-        if (IsControl(cp) && !(keepLayout && (cp == '\t' || cp == '\n'))) {
+        if (escape(cp)) {
             AppendEscapedByte(out, static_cast<unsigned char>(cp));
         } else {
             out.append(text.substr(i, length));
@@ -131,6 +113,17 @@ std::string SafeToPrint(std::string_view text, bool keepLayout) {
         i += length;
     }
     return out;
+}
+
+}  // namespace
+
+std::string Utf8OrEscaped(std::string_view text) {
+    return EscapeUtf8(text, [](std::uint32_t) { return false; });
+}
+
+std::string SafeToPrint(std::string_view text, bool keepLayout) {
+    return EscapeUtf8(
+        text, [keepLayout](std::uint32_t cp) { return IsControl(cp) && !(keepLayout && (cp == '\t' || cp == '\n')); });
 }
 
 bool HoldsControlCharacter(std::string_view utf8) {
