@@ -1264,6 +1264,22 @@ TEST_F(CliCommands, ASimulatedRadiosBackupsStayOutOfTheUsersBackups) {
     unsetenv("TMPDIR");
 }
 
+// What rm7-sim --make-firmware writes is a mirror as it stands: the files in the folder itself.
+TEST_F(CliCommands, AFolderHoldingTheFilesIsAMirror) {
+    const std::filesystem::path mirror = dir / "mirror";
+    const std::filesystem::path folder = dir / "fw";
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(env->MakeFirmware(mirror), kOk);
+    const Outcome o =
+        Line({"--json", "firmware", "fetch", "--server", "file://" + mirror.string(), "--folder", folder.string()});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const nlohmann::json json = nlohmann::json::parse(o.out);
+    EXPECT_EQ(json["copied"].size(), 3u) << o.out;
+    for (const char* name : {"fmcu0300.hex", "fdsp0300.hex", "ffwnotes.rtf"}) {
+        EXPECT_EQ(test::ReadFile(folder / name), test::ReadFile(mirror / name)) << name;
+    }
+}
+
 TEST_F(CliCommands, UsageMistakesAreNamedAndEndWithStatusTwo) {
     const struct {
         std::vector<std::string> words;
