@@ -901,11 +901,19 @@ void CTXGCStateMachine::OnComplete() {
     }
     StatusText(kElapsedTimeFormat, ElapsedSeconds());
     std::vector<std::string> lines;
+    // A band the radio may not transmit on (60 m in many countries) is said, but is no failure:
+    // such a radio could never be calibrated otherwise.
+    std::vector<std::string> outOfBand;
     for (const BandOutcome& band : m_bands) {
-        if (band.skipped) {
-            // Not calibrated, whatever the reason: never a success.
+        if (band.tuneStopped) {
             lines.push_back(NotCalibratedText(band));
+        } else if (band.skipped) {
+            outOfBand.push_back(NotCalibratedText(band));
         }
+    }
+    for (const std::string& line : outOfBand) {
+        StatusText("%s", line.c_str());
+        AppendSummary(line);
     }
     for (const RestoreEntry& entry : m_notRestored) {
         lines.push_back(NotRestoredText(entry));
