@@ -626,6 +626,14 @@ int RunFirmwareFetch(IEnvironment& env, const GlobalOptions& options, const std:
                                          : *done == kFtpResultCancelled ? "cancelled"
                                                                         : "failed"},
                               {"code", job.Code()}});
+    } else if (*done == kFtpResultDone) {
+        // What was done, on standard output for a script; the log above went to standard error.
+        for (const std::string& name : job.CopiedNames()) {
+            env.Out() << "Copied " << SafeToPrint(name) << "\n";
+        }
+        if (job.CopiedNames().empty()) {
+            env.Out() << "Nothing newer on the file server\n";
+        }
     }
     // A stopped fetch exits as every job the user stops does.
     return *done == kFtpResultDone ? 0 : *done == kFtpResultCancelled ? 2 : 1;

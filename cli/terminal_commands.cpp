@@ -75,6 +75,7 @@ class CTerminalRun {
         CTerminalSettings settings(session.Pump());
         settings.Load(session.Model().Settings());
         m_terminal.SetMode(mode);
+        m_terminal.SetKeyHints(interactive);
         m_terminal.SetActivityTimeoutMs(static_cast<std::uint32_t>(settings.activityTimeoutMs.Get()));
         session.Radio().SetIdleTarget(&m_terminal);
         session.Env().Loop().CatchInterrupts([this] {
@@ -94,6 +95,8 @@ class CTerminalRun {
     CTerminal& Terminal() { return m_terminal; }
     CTextPane& Pane() { return m_pane; }
     bool Interrupted() const { return m_interrupted; }
+    // Ends the received text's last line, so that what is said next starts a line of its own.
+    void EndOutputLine() { m_view.Finish(); }
     bool PortOpen() { return m_session.Radio().Port().IsOpen(); }
 
     // Runs until everything typed so far is sent and the radio has sent it too, or stop();
@@ -136,6 +139,7 @@ int RunSendText(CTerminalRun& run, CSession& session, const std::string& text) {
     const auto stallMs = static_cast<std::uint32_t>(session.Options().timeoutSec * 1000);
     const Result r = run.Drain([&run] { return run.Interrupted(); }, stallMs);
     run.Terminal().EndTransmission();
+    run.EndOutputLine();
     if (run.Interrupted()) {
         return ReportFailure(env.Err(), kErrorCancelled);
     }
@@ -208,6 +212,7 @@ int RunInteractive(CTerminalRun& run, CSession& session) {
                   static_cast<std::uint32_t>(session.Options().timeoutSec * 1000));
     }
     terminal.EndTransmission();
+    run.EndOutputLine();
     if (!run.PortOpen()) {
         return ReportFailure(env.Err(), kErrPortGone);
     }

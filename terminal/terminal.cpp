@@ -64,7 +64,7 @@ void CTerminal::ApplyEnabling() {
         if (m_transmitting) {
             RequestFeed();
         } else {
-            Status(kPressCtrlT);
+            KeyHint();
         }
     }
 }
@@ -87,7 +87,7 @@ void CTerminal::TransmitOff() {
         Send(kEndOfTransmission);
     }
     SetTransmitting(false);
-    Status(kPressCtrlT);
+    KeyHint();
     Status("Ready");
 }
 
@@ -126,7 +126,7 @@ void CTerminal::OnKey(bool typedText) {
     if (m_transmitting) {
         RequestFeed();
     } else if (m_enabled) {
-        Status(kPressCtrlT);
+        KeyHint();
     }
 }
 
@@ -146,7 +146,7 @@ void CTerminal::SendMemory(const std::string& memoryText) {
     if (m_transmitting) {
         RequestFeed();
     } else {
-        Status(kPressCtrlT);
+        KeyHint();
     }
 }
 
@@ -197,6 +197,12 @@ bool CTerminal::TracingCommands() const {
 
 void CTerminal::Status(const char* text) const {
     m_model.StatusText(text);
+}
+
+void CTerminal::KeyHint() const {
+    if (m_keyHints) {
+        Status(kPressCtrlT);
+    }
 }
 
 LResult CTerminal::OnMessage(std::uint32_t code, WParam wParam, LParam) {

@@ -92,6 +92,8 @@ class CTerminal final : public CMessageTarget {
     TerminalMode Mode() const { return m_mode; }
     // 0: in RTTY and PSK transmission ends as soon as everything is sent.
     void SetActivityTimeoutMs(std::uint32_t ms) { m_activityTimeoutMs = ms; }
+    // Off where nobody is at the keys (text given to send): no "Press Ctrl+T" status.
+    void SetKeyHints(bool on) { m_keyHints = on; }
 
     bool Transmitting() const { return m_transmitting; }
     // On only while enabled; false when refused.
@@ -131,6 +133,7 @@ class CTerminal final : public CMessageTarget {
     bool Send(std::string_view command);
     bool Keyboard() const { return m_mode != TerminalMode::kCw; }  // RTTY, PSK
     bool TracingCommands() const;
+    void KeyHint() const;
     void Status(const char* text) const;
     std::uint32_t Now() const { return Pump().TickCount(); }
     std::uint32_t Since(std::uint32_t tick) const { return Now() - tick; }
@@ -142,6 +145,7 @@ class CTerminal final : public CMessageTarget {
     CObservation m_firmwareStatus;
     TerminalMode m_mode = TerminalMode::kCw;
     std::uint32_t m_activityTimeoutMs = 0;
+    bool m_keyHints = true;
     bool m_started = false;
     bool m_enabled = false;
     bool m_transmitting = false;
