@@ -1,5 +1,7 @@
 // rm7util's commands in this process, against the simulated radio on the in-memory port and a
 // virtual clock: what each prints, its exit status, and what reached the radio.
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -1282,6 +1284,45 @@ TEST_F(CliCommands, AFolderHoldingTheFilesIsAMirror) {
     o = Line(fetch);
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out, "Nothing newer on the file server\n");
+}
+
+// What is no file to read, or the wrong kind of file, is named as such once, before any reader
+// speaks of lines or of restoring.
+TEST_F(CliCommands, TheWrongKindOfFileIsNamedAsSuch) {
+    const std::filesystem::path hex = dir / "fmcu0300.hex";
+    ASSERT_EQ(env->MakeFirmware(dir), kOk);
+    const std::filesystem::path fifo = dir / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::filesystem::path text = dir / "notes.txt";
+    WriteFile(text, "just some words\n");
+    const std::string missing = (dir / "missing.RM7Config").string();
+    const struct {
+        std::vector<std::string> words;
+        int status;
+        std::string says;
+    } cases[] = {
+        {{"config", "verify", hex.string()}, 1, hex.string() + ": not a configuration file (a firmware file?)"},
+        {{"config", "verify", text.string()}, 1, text.string() + ": not a configuration file"},
+        {{"config", "verify", missing}, 1, missing + ": No such file or directory"},
+        {{"config", "verify", dir.string()}, 1, dir.string() + ": Is a directory"},
+        {{"config", "diff", fifo.string(), hex.string()}, 2, fifo.string() + ": not a regular file"},
+        {{"config", "diff", missing, hex.string()}, 2, missing + ": No such file or directory"},
+        {{"--port", "sim0", "config", "restore", hex.string()},
+         1,
+         hex.string() + ": not a configuration file (a firmware file?)"},
+        {{"firmware", "check", (dir / "fmcu0999.hex").string()},
+         1,
+         (dir / "fmcu0999.hex").string() + ": No such file or directory"},
+        {{"firmware", "check", dir.string()}, 1, dir.string() + ": Is a directory"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = Line(c.words);
+        const std::string line = ::testing::PrintToString(c.words);
+        EXPECT_EQ(o.status, c.status) << line;
+        EXPECT_EQ(o.err, "rm7util: " + c.says + "\n") << line;  // said once, and nothing else
+        EXPECT_EQ(o.out, "") << line;
+    }
+    EXPECT_TRUE(Radio().ReceivedCommands().empty());
 }
 
 TEST_F(CliCommands, UsageMistakesAreNamedAndEndWithStatusTwo) {

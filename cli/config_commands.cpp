@@ -139,6 +139,9 @@ Result LoadFile(const std::filesystem::path& path, IUserNotifier& notifier, std:
 
 int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std::string& path, bool advanced) {
     // Everything that can be checked without the radio is checked before the port is opened.
+    if (!ConfigurationFileToRead(env.Err(), path)) {
+        return 1;
+    }
     CConsoleNotifier notifier(env.Err(), options.quiet, options.yes);
     std::string bytes;
     ConfigurationFileContents contents;
@@ -226,6 +229,9 @@ std::string SavedAtText(const std::optional<SavedAtTime>& t) {
 }  // namespace
 
 int RunConfigVerify(IEnvironment& env, const GlobalOptions& options, const std::string& path) {
+    if (!ConfigurationFileToRead(env.Err(), path)) {
+        return 1;
+    }
     CConsoleNotifier notifier(env.Err(), options.quiet, false);
     ConfigurationFileContents contents;
     const Result r = ReadConfigurationFile(path, {kNoSerialNumber, false, &notifier}, contents);
@@ -335,6 +341,9 @@ int RunConfigDiff(IEnvironment& env, const GlobalOptions& options, const std::st
     for (const auto& [path, side] : {std::pair{&file, &left}, std::pair{&other, &right}}) {
         if (path->empty()) {
             continue;
+        }
+        if (!ConfigurationFileToRead(env.Err(), *path)) {
+            return 2;
         }
         if (const Result r = ReadConfigurationSide(*path, &notifier, *side); r != kOk) {
             ReportFileFailure(env.Err(), r, *path);

@@ -142,6 +142,15 @@ int RunFirmwareCheck(IEnvironment& env, const GlobalOptions& options, const std:
         const FirmwareKind kind = kindArg == "mcu"   ? FirmwareKind::Mcu
                                   : kindArg == "dsp" ? FirmwareKind::Dsp
                                                      : FirmwareKindFromName(file);
+        if (const std::string why = InputFileProblem(file); !why.empty()) {
+            status = 1;
+            if (options.json) {
+                all.push_back({{"file", JsonText(file)}, {"ok", false}, {"error", why}});
+            } else {
+                env.Err() << "rm7util: " << SafeToPrint(file) << ": " << why << "\n";
+            }
+            continue;
+        }
         const FirmwareFileCheck c = CheckFirmwareFile(file, kind);
         if (c.result != kOk) {
             status = 1;

@@ -1,8 +1,10 @@
 #include "cli/session.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <sstream>
 #include <utility>
@@ -245,6 +247,56 @@ std::string FileDiagnosis(const std::string& path, Result r) {
         return std::strerror(EISDIR);
     }
     return PathDiagnosis(status, r);
+}
+
+std::string InputFileProblem(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    switch (status.type()) {
+        case std::filesystem::file_type::regular:
+            return ::access(path.c_str(), R_OK) == 0 ? std::string() : std::strerror(EACCES);
+        case std::filesystem::file_type::not_found:
+            return std::strerror(ENOENT);
+        case std::filesystem::file_type::directory:
+            return std::strerror(EISDIR);
+        case std::filesystem::file_type::none:
+            return std::strerror(ec ? ec.value() : ENOENT);
+        default:
+            return "not a regular file";
+    }
+}
+
+bool LooksLikeConfigurationFile(std::string_view text) {
+    // Every configuration file names its radio's firmware or holds a run; a line of its own
+    // format is enough, whatever else a damaged one holds.
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string_view line = text.substr(start, end - start);
+        if (line.starts_with("RM7 ") || line.starts_with("MEM") || line.starts_with("CRC32") ||
+            line.starts_with("*Configuration")) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+bool ConfigurationFileToRead(std::ostream& err, const std::string& path) {
+    std::string why = InputFileProblem(path);
+    if (why.empty()) {
+        std::ifstream file(path, std::ios::binary);
+        std::string head(64 * 1024, '\0');
+        file.read(head.data(), static_cast<std::streamsize>(head.size()));
+        head.resize(static_cast<std::size_t>(file.gcount()));
+        if (!LooksLikeConfigurationFile(head)) {
+            why = head.starts_with(":") ? "not a configuration file (a firmware file?)" : "not a configuration file";
+        }
+    }
+    if (!why.empty()) {
+        err << "rm7util: " << SafeToPrint(path) << ": " << why << "\n";
+    }
+    return why.empty();
 }
 
 int ReportFileFailure(std::ostream& err, Result r, const std::string& path) {

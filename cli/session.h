@@ -148,6 +148,15 @@ int ReportFileFailure(std::ostream& err, Result r, const std::string& path);
 // Why a file that failed to open could not be read, in errno's own words; empty when the fault
 // is not the path's.
 std::string FileDiagnosis(const std::string& path, Result r);
+// Why path is no file to read, in errno's own words ("No such file or directory", "Is a
+// directory", "not a regular file"); empty for a regular file. Asked before a reader runs, so
+// that no reader's own words (of lines, or of restoring) are said about what is no file at all.
+std::string InputFileProblem(const std::string& path);
+// Whether text (a file's beginning) is a configuration file's, not some other file's.
+bool LooksLikeConfigurationFile(std::string_view text);
+// For the configuration commands: the path's problem, or "not a configuration file", said once
+// on err as "rm7util: PATH: why"; false when it was said.
+bool ConfigurationFileToRead(std::ostream& err, const std::string& path);
 // The first thing that would stop a file being written at `file` (a missing or read-only folder, a
 // folder in its place): errno's code and the path it concerns; error 0 when nothing is seen.
 struct WriteObstacle {
