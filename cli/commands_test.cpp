@@ -381,8 +381,10 @@ TEST_F(CliCommands, ConfigurationFailuresLeaveTheRadioAlone) {
     options.serial = 4321;  // the file is radio 01234's
     NewRadio(options);
     const std::filesystem::path missing = dir / "missing.RM7Config";
-    const std::string missingSays = "\n" + missing.string() + ": No such file or directory\n";
+    // A file to read that is not there is said once, before any reader runs.
+    const std::string missingSays = "rm7util: " + missing.string() + ": No such file or directory\n";
     const std::string folderSays = "\n" + dir.Path().string() + ": Is a directory\n";
+    const std::string readFolderSays = "rm7util: " + dir.Path().string() + ": Is a directory\n";
     const std::string noFolderSays = "Error code 0x00000003: The system cannot find the path specified.\n" +
                                      (dir / "no").string() + ": No such file or directory\n";
     const std::string notFolderSays = "\n" + file.string() + ": Not a directory\n";
@@ -425,7 +427,7 @@ TEST_F(CliCommands, ConfigurationFailuresLeaveTheRadioAlone) {
          missingSays.c_str()},
         {"verify a folder",
          [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigVerify(e, g, dir.Path().string()); },
-         folderSays.c_str()},
+         readFolderSays.c_str()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1290,7 +1292,7 @@ TEST_F(CliCommands, AFolderHoldingTheFilesIsAMirror) {
 // speaks of lines or of restoring.
 TEST_F(CliCommands, TheWrongKindOfFileIsNamedAsSuch) {
     const std::filesystem::path hex = dir / "fmcu0300.hex";
-    ASSERT_EQ(env->MakeFirmware(dir), kOk);
+    ASSERT_EQ(env->MakeFirmware(dir.Path()), kOk);
     const std::filesystem::path fifo = dir / "pipe";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::filesystem::path text = dir / "notes.txt";
@@ -1304,7 +1306,7 @@ TEST_F(CliCommands, TheWrongKindOfFileIsNamedAsSuch) {
         {{"config", "verify", hex.string()}, 1, hex.string() + ": not a configuration file (a firmware file?)"},
         {{"config", "verify", text.string()}, 1, text.string() + ": not a configuration file"},
         {{"config", "verify", missing}, 1, missing + ": No such file or directory"},
-        {{"config", "verify", dir.string()}, 1, dir.string() + ": Is a directory"},
+        {{"config", "verify", dir.Path().string()}, 1, dir.Path().string() + ": Is a directory"},
         {{"config", "diff", fifo.string(), hex.string()}, 2, fifo.string() + ": not a regular file"},
         {{"config", "diff", missing, hex.string()}, 2, missing + ": No such file or directory"},
         {{"--port", "sim0", "config", "restore", hex.string()},
@@ -1313,7 +1315,7 @@ TEST_F(CliCommands, TheWrongKindOfFileIsNamedAsSuch) {
         {{"firmware", "check", (dir / "fmcu0999.hex").string()},
          1,
          (dir / "fmcu0999.hex").string() + ": No such file or directory"},
-        {{"firmware", "check", dir.string()}, 1, dir.string() + ": Is a directory"},
+        {{"firmware", "check", dir.Path().string()}, 1, dir.Path().string() + ": Is a directory"},
     };
     for (const auto& c : cases) {
         const Outcome o = Line(c.words);
