@@ -119,89 +119,8 @@ TEST_F(DspLoaderScriptTest, WaitsForTheEraseAndTheReset) {
     EXPECT_THAT(rig.log, Contains("DSP firmware version verified"));
 }
 
-struct RetryCase {
-    const char* name;
-    std::vector<std::string> chunkAnswers;
-    std::vector<std::string> pollAnswers;
-    Result result;
-    std::size_t sendsOfFirstChunk;
-    std::size_t polls;
-    std::string logLine;
-};
-
-class DspRetryTest : public DspLoaderScriptTest, public ::testing::WithParamInterface<RetryCase> {};
-
-TEST_P(DspRetryTest, RejectionsTimeOutsAndResynchronisation) {
-    const RetryCase& c = GetParam();
-    const std::vector<std::uint8_t> image = test::DspImageBytes(130, 9, nullptr);
-    test::WriteHexFile(dir / "fdsp0288.hex", image, 0);
-    CScriptedRadio radio;
-    radio.pieceAnswers = c.chunkAnswers;
-    radio.pollAnswers = c.pollAnswers;
-    EXPECT_EQ(Load(radio, dir / "fdsp0288.hex"), c.result);
-    EXPECT_EQ(std::count(radio.pieces.begin(), radio.pieces.end(), Bytes(image, 0, 64)), c.sendsOfFirstChunk);
-    // Each send of a chunk is announced again.
-    EXPECT_EQ(radio.announcements.size(), radio.pieces.size());
-    EXPECT_EQ(radio.polls, c.polls);
-    EXPECT_THAT(rig.log, Contains(c.logLine));
-}
-
-const std::vector<std::string> kNak8(8, "N");
-const std::vector<std::string> kSilent11(11, "");
-const std::vector<std::string> kSilent100(100, "");
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DspRetryTest,
-    ::testing::Values(
-        RetryCase{"FourNaks", {"N", "N", "N", "N", "A"}, {}, kOk, 5, 0, "Retry 4 succeeded at address x0040"},
-        // A resynchronisation counts the poll it sends first.
-        RetryCase{"FiveNaks",
-                  {"N", "N", "N", "N", "N", "A"},
-                  {},
-                  kOk,
-                  6,
-                  1,
-                  "Retry 5 successful at address x0040, 1 fill bytes"},
-        RetryCase{"EightNaks", kNak8, {}, kErrRetryLimit, 8, 1, "Send DSP firmware failed at load address x0040"},
-        RetryCase{
-            "TimeOuts", kSilent11, {}, kErrNoResponsePacket, 11, 10, "Send DSP firmware failed at load address x0040"},
-        RetryCase{"FillBytes",
-                  {"", "A"},
-                  {"", "", "", "", "N"},
-                  kOk,
-                  2,
-                  5,
-                  "Retry 1 successful at address x0040, 5 fill bytes"},
-        RetryCase{"NoBoundary",
-                  {""},
-                  kSilent100,
-                  kErrNoResponseSync,
-                  1,
-                  73,
-                  "Error code 0xE2000048: No response to poll while synchronizing to buffer boundary"},
-        // Fill bytes completed a chunk and the radio took it: sending the chunk again would
-        // only add it twice, so the load stops.
-        RetryCase{"AckWhileSynchronizing",
-                  {""},
-                  {"", "A"},
-                  kErrAckWhileSynchronizing,
-                  1,
-                  2,
-                  "Send DSP firmware failed at load address x0040"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(DspLoaderScriptTest, ARadioThatIsNotTheRM7GetsNoLoad) {
-    test::WriteHexFile(dir / "fdsp0288.hex", test::DspImageBytes(100, 5, nullptr), 0);
-    CScriptedRadio radio;
-    radio.Attach(*rig.scriptedPort);
-    ASSERT_EQ(rig.Contact(), kOk);
-    radio.optionModules = "OM AP---------1;";  // an RM6 now answers
-    CLoaderJob dsp(*rig.session, LoaderPart::Dsp, dir / "fdsp0288.hex");
-    ASSERT_TRUE(rig.Run(dsp));
-    EXPECT_EQ(dsp.GetResult(), kErrUnexpectedDevice);
-    EXPECT_THAT(rig.scriptedPort->SentTexts(), ::testing::Not(Contains("LDF2;")));
-    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareNone);
-}
+// The rejections, time-outs and resynchronisations of both loaders, and a radio that is not the
+// RM7, are tables in loader_job_test.cpp.
 
 class DspLoaderRadioTest : public ::testing::Test {
   protected:
@@ -223,15 +142,6 @@ TEST_F(DspLoaderRadioTest, LoadsTheExactImageAndTheRadioReportsItsVersion) {
     EXPECT_EQ(Load(dir / "fdsp0291.hex", rig), kOk);
     EXPECT_EQ(rig.radio->DspFlash(), image);
     EXPECT_EQ(rig.model->firmwareVersions.Get(1), 291u);
-}
-
-TEST_F(DspLoaderRadioTest, AVersionOtherThanTheFileNameSaysFailsTheLoad) {
-    test::WriteHexFile(dir / "fdsp0300.hex", test::DspImageBytes(500, 21, "0291"), 0);
-    CLoaderRig rig(rm7sim::Options{});
-    EXPECT_EQ(Load(dir / "fdsp0300.hex", rig), kErrVersionVerify);
-    EXPECT_THAT(rig.log, Contains("Sent DSP firmware file " + (dir / "fdsp0300.hex").string() +
-                                  "\r\nRM7 responded with version 02.91"));
-    EXPECT_THAT(rig.log, Contains("Firmware version verify failed. Reload DSP firmware."));
 }
 
 // Fixed seeds on a virtual clock: each load's outcome is fixed. On this link every one of them

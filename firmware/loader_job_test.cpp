@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "firmware/mcu_loader.h"
 #include "link/contact.h"
 #include "link/radio_session.h"
 #include "platform/result_codes.h"
@@ -279,6 +282,261 @@ TEST(LoaderJob, RefusesHostileFilesBeforeTheRadioIsTouched) {
         EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareRunning);
         EXPECT_EQ(rig.model->firmwareVersions.Get(0), mcuVersion);
         EXPECT_EQ(rig.session->ActiveMachine(), nullptr);
+    }
+}
+
+// Both loaders on a scripted radio, one answer of a good load changed: the answers to the sends
+// of the first piece (MCU block 0x800, DSP chunk 0) in the initial pass, then what the run came to.
+struct FaultCase {
+    const char* name;
+    LoaderPart part;
+    std::vector<std::string> pieceAnswers;
+    std::vector<std::string> pollAnswers;
+    Result result;
+    std::size_t sendsOfFirstPiece;
+    std::size_t polls;
+    std::string logLine;
+    unsigned long retryLimit = 10;  // the model's firmware load retry limit
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::uint32_t McuPacketAddress(const std::string& packet) {
+    auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<std::uint8_t>(packet[i])); };
+    return byte(128) | byte(129) << 8 | byte(130) << 16;
+}
+
+class LoaderFaultTest : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(LoaderFaultTest, RejectionsTimeOutsAndResynchronisation) {
+    const FaultCase& c = GetParam();
+    const bool mcu = c.part == LoaderPart::Mcu;
+    test::CTempFolder dir;
+    const std::vector<std::uint8_t> image = mcu ? test::McuImageBytes(7, "0288") : test::DspImageBytes(130, 9, nullptr);
+    const std::filesystem::path file = dir / (mcu ? "fmcu0288.hex" : "fdsp0288.hex");
+    test::WriteHexFile(file, image, mcu ? kMcuLowAddress : 0);
+    test::CLoaderRig rig;
+    test::CScriptedRadio radio;
+    radio.pieceAnswers = c.pieceAnswers;
+    radio.pollAnswers = c.pollAnswers;
+    rig.model->firmwareLoadRetryLimit.Set(c.retryLimit);
+    radio.Attach(*rig.scriptedPort);
+    ASSERT_EQ(rig.Contact(), kOk);
+    rig.scriptedPort->sent.clear();
+    CLoaderJob job(*rig.session, c.part, file);
+    ASSERT_TRUE(rig.Run(job)) << "the load never finished";
+    EXPECT_EQ(job.GetResult(), c.result);
+    if (mcu) {
+        // By address: block 0x800 goes again last, as 0x20800.
+        const auto& sent = rig.scriptedPort->sent;
+        EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                                [](const test::Sent& s) {
+                                    return s.text.size() == kMcuPacketSize &&
+                                           McuPacketAddress(s.text) == kMcuLowAddress;
+                                }),
+                  c.sendsOfFirstPiece);
+    } else {
+        const std::string first(reinterpret_cast<const char*>(image.data()), 64);
+        EXPECT_EQ(std::count(radio.pieces.begin(), radio.pieces.end(), first), c.sendsOfFirstPiece);
+        // Each send of a chunk is announced again.
+        EXPECT_EQ(radio.announcements.size(), radio.pieces.size());
+    }
+    EXPECT_EQ(radio.polls, c.polls);
+    EXPECT_THAT(rig.log, ::testing::Contains(c.logLine));
+}
+
+const std::vector<std::string> kNak8(8, "N");
+const std::vector<std::string> kSilent11(11, "");
+const std::vector<std::string> kSilent100(100, "");
+const std::vector<std::string> kSilent200(200, "");
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LoaderFaultTest,
+    ::testing::Values(
+        // Four rejections are sent again at once.
+        FaultCase{"McuFourNaks",
+                  LoaderPart::Mcu,
+                  {"N", "N", "N", "N", "A"},
+                  {},
+                  kOk,
+                  5,
+                  0,
+                  "Retry 4 succeeded at address x0880"},
+        FaultCase{"DspFourNaks",
+                  LoaderPart::Dsp,
+                  {"N", "N", "N", "N", "A"},
+                  {},
+                  kOk,
+                  5,
+                  0,
+                  "Retry 4 succeeded at address x0040"},
+        // The fifth resynchronises first (a resynchronisation counts the poll it sends first); the
+        // 'N' comes before any poll timed out.
+        FaultCase{"McuFiveNaks",
+                  LoaderPart::Mcu,
+                  {"N", "N", "N", "N", "N", "A"},
+                  {},
+                  kOk,
+                  6,
+                  1,
+                  "Retry 5 succeeded at address x0880"},
+        FaultCase{"DspFiveNaks",
+                  LoaderPart::Dsp,
+                  {"N", "N", "N", "N", "N", "A"},
+                  {},
+                  kOk,
+                  6,
+                  1,
+                  "Retry 5 successful at address x0040, 1 fill bytes"},
+        FaultCase{"McuEightNaks",
+                  LoaderPart::Mcu,
+                  kNak8,
+                  {},
+                  kErrRetryLimit,
+                  8,
+                  1,
+                  "Send MCU firmware failed at load address x0880"},
+        FaultCase{"DspEightNaks",
+                  LoaderPart::Dsp,
+                  kNak8,
+                  {},
+                  kErrRetryLimit,
+                  8,
+                  1,
+                  "Send DSP firmware failed at load address x0040"},
+        // Every time-out resynchronises, up to the retry limit of 10.
+        FaultCase{"McuTimeOuts",
+                  LoaderPart::Mcu,
+                  kSilent11,
+                  {},
+                  kErrNoResponsePacket,
+                  11,
+                  10,
+                  "Send MCU firmware failed at load address x0880"},
+        FaultCase{"DspTimeOuts",
+                  LoaderPart::Dsp,
+                  kSilent11,
+                  {},
+                  kErrNoResponsePacket,
+                  11,
+                  10,
+                  "Send DSP firmware failed at load address x0040"},
+        FaultCase{"McuTimeOutsWithLimitTwo",
+                  LoaderPart::Mcu,
+                  kSilent11,
+                  {},
+                  kErrNoResponsePacket,
+                  3,
+                  2,
+                  "Error code 0xE200004B: No response to firmware packet",
+                  2},
+        // 'C' ends the gathered answer but the packet's time-out still runs.
+        FaultCase{"McuC", LoaderPart::Mcu, {"C", "A"}, {}, kOk, 2, 1, "Retry 1 succeeded at address x0880"},
+        FaultCase{"McuFillBytes",
+                  LoaderPart::Mcu,
+                  {"N", "", "A"},
+                  {"", "", "", "", "", "N"},
+                  kOk,
+                  3,
+                  6,
+                  "Retry 2 successful at address x0880, 5 fill bytes"},
+        FaultCase{"DspFillBytes",
+                  LoaderPart::Dsp,
+                  {"", "A"},
+                  {"", "", "", "", "N"},
+                  kOk,
+                  2,
+                  5,
+                  "Retry 1 successful at address x0040, 5 fill bytes"},
+        // The first poll and 132 more (MCU) or 72 (DSP), then the run gives up.
+        FaultCase{"McuNoBoundary",
+                  LoaderPart::Mcu,
+                  {""},
+                  kSilent200,
+                  kErrNoResponseSync,
+                  1,
+                  133,
+                  "Error code 0xE2000048: No response to poll while synchronizing to buffer boundary"},
+        FaultCase{"DspNoBoundary",
+                  LoaderPart::Dsp,
+                  {""},
+                  kSilent100,
+                  kErrNoResponseSync,
+                  1,
+                  73,
+                  "Error code 0xE2000048: No response to poll while synchronizing to buffer boundary"},
+        // Fill bytes completed a chunk and the radio took it: sending the chunk again would
+        // only add it twice, so the load stops.
+        FaultCase{"DspAckWhileSynchronizing",
+                  LoaderPart::Dsp,
+                  {""},
+                  {"", "A"},
+                  kErrAckWhileSynchronizing,
+                  1,
+                  2,
+                  "Send DSP firmware failed at load address x0040"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Another radio answers by the time the load starts: neither loader sends it a thing.
+TEST(LoaderFaults, ARadioThatIsNotTheRM7GetsNoLoad) {
+    const struct {
+        LoaderPart part;
+        const char* file;
+        const char* optionModules;  // what now answers
+        const char* loadCommand;    // the command that would start the load
+    } cases[] = {
+        {LoaderPart::Mcu, "fmcu0288.hex", "OM AP-------R;", "LDM;"},     // an R5
+        {LoaderPart::Dsp, "fdsp0288.hex", "OM AP---------1;", "LDF2;"},  // an RM6
+    };
+    test::CTempFolder dir;
+    test::WriteHexFile(dir / "fmcu0288.hex", test::McuImageBytes(7, "0288"), kMcuLowAddress);
+    test::WriteHexFile(dir / "fdsp0288.hex", test::DspImageBytes(100, 5, nullptr), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.loadCommand);
+        test::CLoaderRig rig;
+        test::CScriptedRadio radio;
+        radio.Attach(*rig.scriptedPort);
+        ASSERT_EQ(rig.Contact(), kOk);
+        rig.scriptedPort->sent.clear();
+        radio.optionModules = c.optionModules;
+        CLoaderJob job(*rig.session, c.part, dir / c.file);
+        ASSERT_TRUE(rig.Run(job));
+        EXPECT_EQ(job.GetResult(), kErrUnexpectedDevice);
+        EXPECT_THAT(rig.scriptedPort->SentTexts(), ::testing::Not(::testing::Contains(c.loadCommand)));
+        EXPECT_TRUE(radio.pieces.empty());
+        EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareNone);
+    }
+}
+
+// Either loader on the simulated radio, a file whose name says another version than the image.
+TEST(LoaderFaults, AVersionOtherThanTheFileNameSaysFailsTheLoad) {
+    const struct {
+        LoaderPart part;
+        const char* file;
+        std::vector<std::uint8_t> image;
+        std::uint32_t at;
+        const char* responded;
+        const char* kind;
+    } cases[] = {
+        {LoaderPart::Mcu, "fmcu0290.hex", test::McuImageBytes(11, "0288"), kMcuLowAddress, "02.88", "MCU"},
+        {LoaderPart::Dsp, "fdsp0300.hex", test::DspImageBytes(500, 21, "0291"), 0, "02.91", "DSP"},
+    };
+    test::CTempFolder dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        test::WriteHexFile(dir / c.file, c.image, c.at);
+        test::CLoaderRig rig(rm7sim::Options{});
+        ASSERT_EQ(rig.Contact(), kOk);
+        CLoaderJob job(*rig.session, c.part, dir / c.file);
+        EXPECT_TRUE(rig.Run(job, 24 * 3600 * 1000));
+        EXPECT_EQ(job.GetResult(), kErrVersionVerify);
+        const std::string kind = c.kind;
+        EXPECT_THAT(rig.log, ::testing::Contains("Sent " + kind + " firmware file " + (dir / c.file).string() +
+                                                 "\r\nRM7 responded with version " + c.responded));
+        EXPECT_THAT(rig.log, ::testing::Contains("Firmware version verify failed. Reload " + kind + " firmware."));
+        EXPECT_THAT(rig.log, ::testing::Contains("Error code 0xE2000046: Version number verification failed"));
     }
 }
 

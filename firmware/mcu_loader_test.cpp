@@ -187,73 +187,8 @@ TEST_F(McuLoaderScriptTest, WhatIdentifyHeardDecidesNotAStaleStatus) {
     EXPECT_THAT(Commands(), Contains("LDM;"));
 }
 
-// Answers to the sends of block 0x800 in the initial pass, then what the run came to.
-struct RetryCase {
-    const char* name;
-    std::vector<std::string> packetAnswers;
-    std::vector<std::string> pollAnswers;
-    Result result;
-    std::size_t sendsOfFirstBlock;
-    std::size_t polls;
-    std::string logLine;
-    unsigned long retryLimit = 10;  // the model's firmware load retry limit
-};
-
-class McuRetryTest : public McuLoaderScriptTest, public ::testing::WithParamInterface<RetryCase> {};
-
-TEST_P(McuRetryTest, RejectionsTimeOutsAndResynchronisation) {
-    const RetryCase& c = GetParam();
-    CScriptedRadio radio;
-    radio.pieceAnswers = c.packetAnswers;
-    radio.pollAnswers = c.pollAnswers;
-    rig.model->firmwareLoadRetryLimit.Set(c.retryLimit);
-    EXPECT_EQ(Load(radio), c.result);
-    EXPECT_EQ(Packets(kMcuLowAddress).size(), c.sendsOfFirstBlock);
-    EXPECT_EQ(radio.polls, c.polls);
-    EXPECT_THAT(rig.log, Contains(c.logLine));
-}
-
-const std::vector<std::string> kNak8(8, "N");
-const std::vector<std::string> kSilent11(11, "");
-const std::vector<std::string> kSilent200(200, "");
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, McuRetryTest,
-    ::testing::Values(
-        // Four rejections are sent again at once.
-        RetryCase{"FourNaks", {"N", "N", "N", "N", "A"}, {}, kOk, 5, 0, "Retry 4 succeeded at address x0880"},
-        // The fifth resynchronises first; the 'N' comes before any poll timed out.
-        RetryCase{"FiveNaks", {"N", "N", "N", "N", "N", "A"}, {}, kOk, 6, 1, "Retry 5 succeeded at address x0880"},
-        RetryCase{"EightNaks", kNak8, {}, kErrRetryLimit, 8, 1, "Send MCU firmware failed at load address x0880"},
-        // Every time-out resynchronises, up to the retry limit of 10.
-        RetryCase{
-            "TimeOuts", kSilent11, {}, kErrNoResponsePacket, 11, 10, "Send MCU firmware failed at load address x0880"},
-        RetryCase{"TimeOutsWithLimitTwo",
-                  kSilent11,
-                  {},
-                  kErrNoResponsePacket,
-                  3,
-                  2,
-                  "Error code 0xE200004B: No response to firmware packet",
-                  2},
-        // 'C' ends the gathered answer but the packet's time-out still runs.
-        RetryCase{"C", {"C", "A"}, {}, kOk, 2, 1, "Retry 1 succeeded at address x0880"},
-        RetryCase{"FillBytes",
-                  {"N", "", "A"},
-                  {"", "", "", "", "", "N"},
-                  kOk,
-                  3,
-                  6,
-                  "Retry 2 successful at address x0880, 5 fill bytes"},
-        // The first poll and 132 more, then the run gives up.
-        RetryCase{"NoBoundary",
-                  {""},
-                  kSilent200,
-                  kErrNoResponseSync,
-                  1,
-                  133,
-                  "Error code 0xE2000048: No response to poll while synchronizing to buffer boundary"}),
-    [](const auto& info) { return std::string(info.param.name); });
+// The rejections, time-outs and resynchronisations of both loaders are one table in
+// loader_job_test.cpp.
 
 TEST_F(McuLoaderScriptTest, CKeepsThePacketTimeOutRunning) {
     CScriptedRadio radio;
@@ -291,16 +226,6 @@ TEST_F(McuLoaderScriptTest, NoEchoOfDEndsTheRunAndForgetsTheRadio) {
     EXPECT_EQ(rig.model->serialNumber.Get(), 0xFFFFu);
     EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareNone);
     EXPECT_EQ(rig.log.back(), "Click \"Close\" to close this window");
-}
-
-TEST_F(McuLoaderScriptTest, ARadioThatIsNotTheRM7GetsNoLoad) {
-    CScriptedRadio radio;
-    Contact(radio);
-    radio.optionModules = "OM AP-------R;";  // an R5 now answers
-    EXPECT_EQ(RunLoad(), kErrUnexpectedDevice);
-    EXPECT_THAT(Commands(), ::testing::Not(Contains("LDM;")));
-    EXPECT_TRUE(radio.pieces.empty());
-    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareNone);
 }
 
 TEST_F(McuLoaderScriptTest, SilentRadioFailsTheSpeedSearch) {
@@ -386,16 +311,6 @@ TEST_F(McuLoaderRadioTest, LoaderLeftInTheMiddleOfAPacketTakesANewLoad) {
     EXPECT_THAT(rig.radio->ReceivedCommands(), ::testing::Not(Contains("D")));
     EXPECT_THAT(rig.log, Contains(HasSubstr("RM7 Bootstrap Loader answered at a packet boundary after")));
     EXPECT_THAT(rig.log, Contains("Sending MCU firmware file " + (dir / "fmcu0288.hex").string()));
-}
-
-TEST_F(McuLoaderRadioTest, AVersionOtherThanTheFileNameSaysFailsTheLoad) {
-    test::WriteHexFile(dir / "fmcu0290.hex", test::McuImageBytes(11, "0288"), kMcuLowAddress);
-    CLoaderRig rig(rm7sim::Options{});
-    EXPECT_EQ(Load({}, dir / "fmcu0290.hex", rig), kErrVersionVerify);
-    EXPECT_THAT(rig.log, Contains("Sent MCU firmware file " + (dir / "fmcu0290.hex").string() +
-                                  "\r\nRM7 responded with version 02.88"));
-    EXPECT_THAT(rig.log, Contains("Firmware version verify failed. Reload MCU firmware."));
-    EXPECT_THAT(rig.log, Contains("Error code 0xE2000046: Version number verification failed"));
 }
 
 // Fixed seeds on a virtual clock: each load's outcome is fixed, so each is pinned, the exact

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "platform/error_text.h"
 #include "tests/support/radio_bench.h"
@@ -210,44 +211,91 @@ TEST(TXGCRun, FailureInSecondBandRestoresThatBandThenThePreparation) {
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "SWH16"), 3);  // band 0 twice, band 1 once
 }
 
-TEST(TXGCRun, PowerThatNeverSettlesEndsWithItsCodeAfterTheRestore) {
-    auto options = CRadioBench::DefaultOptions();
-    options.faults.txpowerBand = 0;
-    Rig rig(options);
-    MessUp(rig.Radio());
-    const std::string before = rig.Settings();
-    ASSERT_TRUE(rig.Start());
-    EXPECT_EQ(rig.Finish(), kErrNotConverged);
-    EXPECT_EQ(rig.Settings(), before);
-    EXPECT_FALSE(rig.Transmitting());
-    EXPECT_TRUE(rig.Logged("Power did not settle\nSample values:\n"));
-    const auto commands = rig.Commands();
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), "DB"), 21);  // the twenty-first test is the last
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), "SWH16"), 1);
-}
-
-TEST(TXGCRun, TransverterBandIsNeverTakenAndWhatWasChangedGoesBack) {
-    Rig rig;
-    MessUp(rig.Radio());
-    rig.Radio().Tx().SetBand(17);
-    const std::string before = rig.Settings();
-    ASSERT_TRUE(rig.Start());
-    EXPECT_EQ(rig.Finish(), kErrNoResponseBN);
-    EXPECT_EQ(rig.Settings(), before);
-    const auto commands = rig.Commands();
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), "BN"), 8);  // the retry limit
-    EXPECT_EQ(rig.Radio().Tx().Carriers(), 0u);
-}
-
-TEST(TXGCRun, TxTestRefusedBeforeAnythingChanges) {
-    Rig rig;
-    rig.Radio().Tx().SetTxTest(true);
-    const std::string before = rig.Settings();
-    ASSERT_TRUE(rig.Start());
-    EXPECT_EQ(rig.Finish(), kErrTxNorm);
-    EXPECT_TRUE(rig.Logged("TX Gain Calibration requires TX NORM, not TX TEST"));
-    EXPECT_EQ(rig.Settings(), before);
-    EXPECT_EQ(rig.Radio().Tx().Carriers(), 0u);
+// A run that ends with a fault's own code: it says so, puts every setting back, leaves the radio
+// in receive and keys no carrier the fault did not allow.
+TEST(TXGCRun, AFaultEndsWithItsCodeAfterTheRestore) {
+    struct Case {
+        const char* name;
+        const char* faults;             // rm7-sim's --faults list
+        void (*setUp)(rm7sim::Radio&);  // before the run, besides MessUp
+        bool messUp;
+        void (*whileRunning)(Rig&);  // just after the start
+        Result result;
+        const char* line;                                           // a line the log holds, or none
+        std::vector<std::pair<std::string, std::size_t>> commands;  // how often each went out
+        std::uint32_t carriers;                                     // carriers keyed in all
+    };
+    const Case cases[] = {
+        {"power that never settles",
+         "txpower=0",
+         nullptr,
+         true,
+         nullptr,
+         kErrNotConverged,
+         "Power did not settle\nSample values:\n",
+         {{"DB", 21}, {"SWH16", 1}},  // the twenty-first test is the last
+         1},                          // band 0's, which never settled
+        {"transverter band is never taken",
+         "",
+         [](rm7sim::Radio& radio) { radio.Tx().SetBand(17); },
+         true,
+         nullptr,
+         kErrNoResponseBN,
+         nullptr,
+         {{"BN", 8}},  // the retry limit
+         0},
+        {"TX TEST refused before anything changes",
+         "",
+         [](rm7sim::Radio& radio) { radio.Tx().SetTxTest(true); },
+         false,
+         nullptr,
+         kErrTxNorm,
+         "TX Gain Calibration requires TX NORM, not TX TEST",
+         {},
+         0},
+        // Leaves room for the preparation's seven entries and three of the first band's: its
+        // power is never changed.
+        {"full stack ends the run before another change",
+         "",
+         nullptr,
+         true,
+         [](Rig& rig) {
+             for (int i = 0; i < 15; ++i) {
+                 ASSERT_TRUE(rig.machine.PushRestoreEntry("AN2;", "AN;", kErrNoResponseAN, 0));
+             }
+         },
+         kErrRestoreStackFull,
+         nullptr,
+         {},
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(WithFaults(c.faults));
+        if (c.messUp) {
+            MessUp(rig.Radio());
+        }
+        if (c.setUp != nullptr) {
+            c.setUp(rig.Radio());
+        }
+        const std::string before = rig.Settings();
+        ASSERT_TRUE(rig.Start());
+        if (c.whileRunning != nullptr) {
+            c.whileRunning(rig);
+        }
+        EXPECT_EQ(rig.Finish(), c.result);
+        EXPECT_EQ(rig.machine.RestoreDepth(), 0u);
+        EXPECT_EQ(rig.Settings(), before);
+        EXPECT_FALSE(rig.Transmitting());
+        if (c.line != nullptr) {
+            EXPECT_TRUE(rig.Logged(c.line));
+        }
+        const auto commands = rig.Commands();
+        for (const auto& [command, times] : c.commands) {
+            EXPECT_EQ(CountOf(commands, command), times) << command;
+        }
+        EXPECT_EQ(rig.Radio().Tx().Carriers(), c.carriers);
+    }
 }
 
 TEST(TXGCRun, CancelWhileKeyedStopsTheCarrierAndRestores) {
@@ -278,23 +326,6 @@ TEST(TXGCRun, PortLostWhileKeyedSaysTheRadioMayStillTransmit) {
     EXPECT_TRUE(rig.Logged(kMayStillTransmitText));
     EXPECT_TRUE(rig.Logged(kCalibrationFailedText));
     EXPECT_THAT(rig.machine.SummaryText(), HasSubstr(kMayStillTransmitText));
-}
-
-TEST(TXGCRun, FullStackEndsTheRunBeforeAnotherChangeAndRestores) {
-    Rig rig;
-    MessUp(rig.Radio());
-    const std::string before = rig.Settings();
-    ASSERT_TRUE(rig.Start());
-    // Leaves room for the preparation's seven entries and three of the first band's: its power
-    // is never changed.
-    for (int i = 0; i < 15; ++i) {
-        ASSERT_TRUE(rig.machine.PushRestoreEntry("AN2;", "AN;", kErrNoResponseAN, 0));
-    }
-    EXPECT_EQ(rig.Finish(), kErrRestoreStackFull);
-    EXPECT_EQ(rig.machine.RestoreDepth(), 0u);
-    EXPECT_EQ(rig.Settings(), before);
-    EXPECT_FALSE(rig.Transmitting());
-    EXPECT_EQ(rig.Radio().Tx().Carriers(), 0u);
 }
 
 TEST(TXGCParse, AnswersAreTakenOnlyWhole) {

@@ -62,6 +62,28 @@ struct Rig {
     std::size_t contacted = 0;
 };
 
+struct CancelRow {
+    const char* name;
+    void (*start)(Rig&, CCommandMacrosSheet&);  // the radio work the Cancel falls into
+    void (*ended)(Rig&, CCommandMacrosSheet&);  // how it ended
+    const char* label;                          // macro 1's label once closed, or none
+};
+
+const CancelRow kCancelRows[] = {
+    {"during a read",
+     [](Rig& rig, CCommandMacrosSheet& sheet) {
+         QTest::mouseClick(sheet.ReadButton(), Qt::LeftButton);
+         QVERIFY(rig.bench.pump.AdvanceUntil([&] { return rig.page->Macros().labels.Get(0) == "ONE"; }, 60000));
+     },
+     [](Rig&, CCommandMacrosSheet& sheet) {
+         QVERIFY(sheet.Job().Machine().IsIdle());
+         QCOMPARE(sheet.Job().Machine().GetResult(), kErrorCancelled);
+     },
+     "ONE"},  // what was read stays
+    {"while the contact runs", [](Rig& rig, CCommandMacrosSheet&) { rig.bench.session->Contact().StartAtOpenPort(); },
+     [](Rig& rig, CCommandMacrosSheet&) { QVERIFY(rig.bench.session->Contact().IsIdle()); }, nullptr},
+};
+
 }  // namespace
 
 class CommandTesterTest : public QObject {
@@ -217,36 +239,25 @@ class CommandTesterTest : public QObject {
         QCOMPARE(saved, std::string("a long label for ten"));
     }
 
-    void editorCancelDuringAReadClosesOnceTheMachineEndsAndSavesNothing() {
+    // Cancel while the editor's radio work runs: the editor stays until that has ended, then
+    // closes without a box, and nothing is saved.
+    void editorCancelClosesOnceTheRadioWorkEndsAndSavesNothing_data() {
+        QTest::addColumn<int>("row");
+        for (std::size_t i = 0; i < std::size(kCancelRows); ++i) {
+            QTest::newRow(kCancelRows[i].name) << static_cast<int>(i);
+        }
+    }
+    void editorCancelClosesOnceTheRadioWorkEndsAndSavesNothing() {
+        QFETCH(int, row);
+        const CancelRow& c = kCancelRows[row];
         Rig rig;
         rig.Contact();
         rig.bench.SetEeprom(MacroFieldAddress(0, MacroField::Label), std::string("ONE\0", 4));
         CCommandMacrosSheet* open = nullptr;
-        rig.page->onEditorShown = [&](CCommandMacrosSheet& sheet) {
-            open = &sheet;
-            QTest::mouseClick(sheet.ReadButton(), Qt::LeftButton);
-            QVERIFY(rig.bench.pump.AdvanceUntil([&] { return rig.page->Macros().labels.Get(0) == "ONE"; }, 60000));
-            QTest::mouseClick(sheet.CancelButton(), Qt::LeftButton);
-            QVERIFY(sheet.isVisible());  // until the machine has ended
-            QVERIFY(rig.bench.pump.AdvanceUntil([&] { return sheet.Job().Machine().IsIdle(); }, 60000));
-            QCOMPARE(sheet.Job().Machine().GetResult(), kErrorCancelled);
-        };
-        QVERIFY(!rig.page->EditMacros());
-        QVERIFY(open != nullptr);
-        QVERIFY(rig.prompts.shown.empty());
-        QCOMPARE(rig.page->Macros().labels.Get(0), std::string("ONE"));  // what was read stays
-        std::string saved;
-        QCOMPARE(rig.settings.ReadString("", "CommandCaption1", saved), kOk);
-        QCOMPARE(saved, std::string("MACRO1"));  // but is not saved
-    }
-
-    // Cancel while the contact runs: the editor stays until the contact has ended, then closes.
-    void editorCancelWhileTheContactRunsClosesWhenItEnds() {
-        Rig rig;
-        rig.Contact();
         bool stayed = false;
         rig.page->onEditorShown = [&](CCommandMacrosSheet& sheet) {
-            rig.bench.session->Contact().StartAtOpenPort();
+            open = &sheet;
+            c.start(rig, sheet);
             QTest::mouseClick(sheet.CancelButton(), Qt::LeftButton);
             stayed = sheet.isVisible();
             QVERIFY(rig.bench.pump.AdvanceUntil(
@@ -255,10 +266,18 @@ class CommandTesterTest : public QObject {
                     return !sheet.isVisible();
                 },
                 60000));
-            QVERIFY(rig.bench.session->Contact().IsIdle());
+            c.ended(rig, sheet);
         };
         QVERIFY(!rig.page->EditMacros());
+        QVERIFY(open != nullptr);
         QVERIFY(stayed);
+        QVERIFY(rig.prompts.shown.empty());
+        if (c.label != nullptr) {
+            QCOMPARE(rig.page->Macros().labels.Get(0), std::string(c.label));
+        }
+        std::string saved;
+        QCOMPARE(rig.settings.ReadString("", "CommandCaption1", saved), kOk);
+        QCOMPARE(saved, std::string("MACRO1"));  // but nothing is saved
     }
 };
 

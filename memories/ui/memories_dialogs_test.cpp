@@ -10,6 +10,9 @@
 #include <QRadioButton>
 #include <QtTest>
 #include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "link/contact.h"
 #include "link/radio_session.h"
@@ -71,6 +74,90 @@ struct Prompts {
     QStringList helpTopics;
 };
 
+// A dialog opened on the bench, and when its job is done reading.
+struct OpenDialog {
+    std::unique_ptr<CJobDialog> dialog;
+    std::function<bool()> readDone;
+};
+
+OpenDialog OpenBanner(test::CRadioBench& bench, Prompts& prompts) {
+    auto sheet = std::make_unique<CPowerOnBannerSheet>(*bench.session, nullptr, prompts.Make());
+    CPowerOnBannerSheet* s = sheet.get();
+    return {std::move(sheet), [s] { return s->Job().Machine().IsIdle(); }};
+}
+
+OpenDialog OpenCwMemories(test::CRadioBench& bench, Prompts& prompts) {
+    auto dialog = std::make_unique<CCWMemoryDlg>(*bench.session, nullptr, prompts.Make());
+    CCWMemoryDlg* d = dialog.get();
+    return {std::move(dialog), [d] { return d->Job().Machine().IsIdle(); }};
+}
+
+OpenDialog OpenDateTime(test::CRadioBench& bench, Prompts& prompts) {
+    auto sheet = std::make_unique<CDateTimeSheet>(*bench.session, nullptr, prompts.Make(),
+                                                  [&bench] { return kMorningMs + bench.pump.TickCount(); });
+    CDateTimeSheet* s = sheet.get();
+    return {std::move(sheet), [s] { return s->Job().State() == CDateTimeJob::PageState::Idle; }};
+}
+
+struct ReadFailureRow {
+    const char* name;
+    rm7sim::Options options;
+    void (*fault)(test::CRadioBench&);
+    OpenDialog (*open)(test::CRadioBench&, Prompts&);
+    const char* caption;      // the box's
+    Result code;              // whose text the box shows
+    int result;               // the dialog's once closed
+    const char* lastCommand;  // what the radio heard last, or none
+};
+
+const std::vector<ReadFailureRow>& ReadFailureRows() {
+    static const std::vector<ReadFailureRow> rows = {
+        {"banner, silent radio", test::CRadioBench::DefaultOptions(),
+         [](test::CRadioBench& bench) { bench.radio->SetSilent(true); }, OpenBanner, "Power On Banner Error",
+         kErrNoResponseReadEeprom, QDialog::Rejected, nullptr},
+        {"CW memories, silent radio", test::CRadioBench::DefaultOptions(),
+         [](test::CRadioBench& bench) { bench.radio->SetSilent(true); }, OpenCwMemories, "CW Memory Editor Error",
+         kErrNoResponseReadEeprom, 2, nullptr},
+        // The time menu is left even so.
+        {"date and time, garbled display", RadioClockAhead(0),
+         [](test::CRadioBench& bench) { bench.radio->SetDisplayAnswer("DS@@@@@@@@;"); }, OpenDateTime, "Set Time",
+         kErrNoResponseDS, QDialog::Rejected, "MN255"},
+    };
+    return rows;
+}
+
+struct CancelRow {
+    const char* name;
+    rm7sim::Options options;
+    OpenDialog (*open)(test::CRadioBench&, Prompts&);
+    void (*cancel)(test::CRadioBench&, CJobDialog&);
+    void (*after)(test::CRadioBench&, CJobDialog&);  // what the cancel leaves
+};
+
+const std::vector<CancelRow>& CancelRows() {
+    static const std::vector<CancelRow> rows = {
+        {"banner, Cancel at once", test::CRadioBench::DefaultOptions(), OpenBanner,
+         [](test::CRadioBench&, CJobDialog& dialog) {
+             QTest::mouseClick(static_cast<CPowerOnBannerSheet&>(dialog).CancelButton(), Qt::LeftButton);
+         },
+         [](test::CRadioBench&, CJobDialog& dialog) {
+             QCOMPARE(static_cast<CPowerOnBannerSheet&>(dialog).Job().Machine().GetResult(), kErrorCancelled);
+         }},
+        // The radio's time menu is left first, its clock untouched.
+        {"date and time, Escape while reading", RadioClockAhead(3725000), OpenDateTime,
+         [](test::CRadioBench& bench, CJobDialog& dialog) {
+             bench.pump.AdvanceBy(700);
+             QTest::keyClick(&dialog, Qt::Key_Escape);
+         },
+         [](test::CRadioBench& bench, CJobDialog&) {
+             QCOMPARE(bench.radio->ReceivedCommands().back(), std::string("MN255"));
+             QCOMPARE(bench.radio->ClockSecondsOfDay(bench.pump.TickCount()),
+                      TimeOfDayAt(kMorningMs + 3725000 + bench.pump.TickCount(), true).SecondsOfDay());
+         }},
+    };
+    return rows;
+}
+
 }  // namespace
 
 class MemoriesDialogsTest : public QObject {
@@ -108,37 +195,6 @@ class MemoriesDialogsTest : public QObject {
         QCOMPARE(bench.EepromText(kBannerAddress, 8), std::string("CQ TEST\0", 8));
         QVERIFY(prompts.shown.empty());
         QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
-    }
-
-    void bannerReadFailureIsShownOverTheSheetThenCloses() {
-        test::CRadioBench bench;
-        QVERIFY(bench.Contact() == kOk);
-        bench.radio->SetSilent(true);
-        Prompts prompts;
-        CPowerOnBannerSheet sheet(*bench.session, nullptr, prompts.Make());
-        sheet.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&sheet));
-        QVERIFY(bench.pump.AdvanceUntil([&] { return sheet.Job().Machine().IsIdle(); }, 60000));
-        QTRY_VERIFY(!sheet.isVisible());
-        QCOMPARE(prompts.shown.size(), std::size_t{1});
-        QCOMPARE(prompts.shown[0].caption, std::string("Power On Banner Error"));
-        QCOMPARE(prompts.shown[0].text, ErrorText(kErrNoResponseReadEeprom));
-        QVERIFY(prompts.shown[0].ownerVisible);
-    }
-
-    void bannerCancelDuringTheReadClosesWithoutABox() {
-        test::CRadioBench bench;
-        QVERIFY(bench.Contact() == kOk);
-        Prompts prompts;
-        CPowerOnBannerSheet sheet(*bench.session, nullptr, prompts.Make());
-        sheet.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&sheet));
-        QTest::mouseClick(sheet.CancelButton(), Qt::LeftButton);
-        QVERIFY(sheet.isVisible());
-        QVERIFY(bench.pump.AdvanceUntil([&] { return !sheet.isVisible(); }, 60000));
-        QCOMPARE(sheet.Job().Machine().GetResult(), kErrorCancelled);
-        QTest::qWait(0);
-        QVERIFY(prompts.shown.empty());
     }
 
     void cwMemoriesReadWhenShownAndSaveWritesWhatTheRadioCanSend() {
@@ -236,24 +292,6 @@ class MemoriesDialogsTest : public QObject {
         QCOMPARE(bench.EepromText(CwAreaAddress(0), kCwAreaSize), m1);
     }
 
-    void cwMemoriesReadFailureIsShownOverTheDialogThenCloses() {
-        test::CRadioBench bench;
-        QVERIFY(bench.Contact() == kOk);
-        bench.radio->SetSilent(true);
-        Prompts prompts;
-        CCWMemoryDlg dialog(*bench.session, nullptr, prompts.Make());
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.Job().Machine().IsIdle(); }, 200000));
-        QVERIFY(dialog.isVisible());  // the box comes from the event loop, over the dialog
-        QTRY_VERIFY(!dialog.isVisible());
-        QCOMPARE(dialog.result(), 2);
-        QCOMPARE(prompts.shown.size(), std::size_t{1});
-        QCOMPARE(prompts.shown[0].caption, std::string("CW Memory Editor Error"));
-        QCOMPARE(prompts.shown[0].text, ErrorText(kErrNoResponseReadEeprom));
-        QVERIFY(prompts.shown[0].ownerVisible);
-    }
-
     void dateTimeSheetShowsBothClocksAndOkSetsTheRadio() {
         test::CRadioBench bench(test::BenchStart::Idle, RadioClockAhead(3725000));
         QVERIFY(bench.Contact() == kOk);
@@ -285,25 +323,6 @@ class MemoriesDialogsTest : public QObject {
         QVERIFY(!bench.radio->InTimeMenu());
         QVERIFY(prompts.shown.empty());
         QCOMPARE(bench.session->ActiveMachine(), static_cast<IStateMachine*>(nullptr));
-    }
-
-    void dateTimeFailureIsShownOverTheSheetAndTheMenuLeft() {
-        test::CRadioBench bench(test::BenchStart::Idle, RadioClockAhead(0));
-        QVERIFY(bench.Contact() == kOk);
-        bench.radio->SetDisplayAnswer("DS@@@@@@@@;");
-        Prompts prompts;
-        CDateTimeSheet sheet(*bench.session, nullptr, prompts.Make(),
-                             [&] { return kMorningMs + bench.pump.TickCount(); });
-        sheet.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&sheet));
-        QVERIFY(bench.pump.AdvanceUntil([&] { return sheet.Job().State() == CDateTimeJob::PageState::Idle; }, 60000));
-        QVERIFY(sheet.isVisible());  // the box comes from the event loop, over the sheet
-        QTRY_VERIFY(!sheet.isVisible());
-        QCOMPARE(prompts.shown.size(), std::size_t{1});
-        QCOMPARE(prompts.shown[0].caption, std::string("Set Time"));
-        QCOMPARE(prompts.shown[0].text, ErrorText(kErrNoResponseDS));
-        QVERIFY(prompts.shown[0].ownerVisible);
-        QCOMPARE(bench.radio->ReceivedCommands().back(), std::string("MN255"));
     }
 
     // A radio reset to 00:05 and blanking the leading zero ("@0.05.00"), at 14:00: its time is
@@ -349,23 +368,59 @@ class MemoriesDialogsTest : public QObject {
         }
     }
 
-    void dateTimeCancelWhileReadingLeavesTheMenuFirst() {
-        test::CRadioBench bench(test::BenchStart::Idle, RadioClockAhead(3725000));
+    // A read that fails: its box comes from the event loop, over the dialog, once; then the
+    // dialog closes.
+    void aReadFailureIsShownOverTheDialogThenCloses_data() {
+        QTest::addColumn<int>("row");
+        for (std::size_t i = 0; i < ReadFailureRows().size(); ++i) {
+            QTest::newRow(ReadFailureRows()[i].name) << static_cast<int>(i);
+        }
+    }
+    void aReadFailureIsShownOverTheDialogThenCloses() {
+        QFETCH(int, row);
+        const ReadFailureRow& c = ReadFailureRows()[static_cast<std::size_t>(row)];
+        test::CRadioBench bench(test::BenchStart::Idle, c.options);
+        QVERIFY(bench.Contact() == kOk);
+        c.fault(bench);
+        Prompts prompts;
+        const OpenDialog open = c.open(bench, prompts);
+        open.dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(open.dialog.get()));
+        QVERIFY(bench.pump.AdvanceUntil(open.readDone, 200000));
+        QVERIFY(open.dialog->isVisible());  // the box comes from the event loop, over the dialog
+        QTRY_VERIFY(!open.dialog->isVisible());
+        QCOMPARE(open.dialog->result(), c.result);
+        QCOMPARE(prompts.shown.size(), std::size_t{1});
+        QCOMPARE(prompts.shown[0].caption, std::string(c.caption));
+        QCOMPARE(prompts.shown[0].text, ErrorText(c.code));
+        QVERIFY(prompts.shown[0].ownerVisible);
+        if (c.lastCommand != nullptr) {
+            QCOMPARE(bench.radio->ReceivedCommands().back(), std::string(c.lastCommand));
+        }
+    }
+
+    // Cancel while the dialog reads: it stays until its job has ended, then closes without a box.
+    void cancelDuringTheReadClosesWithoutABox_data() {
+        QTest::addColumn<int>("row");
+        for (std::size_t i = 0; i < CancelRows().size(); ++i) {
+            QTest::newRow(CancelRows()[i].name) << static_cast<int>(i);
+        }
+    }
+    void cancelDuringTheReadClosesWithoutABox() {
+        QFETCH(int, row);
+        const CancelRow& c = CancelRows()[static_cast<std::size_t>(row)];
+        test::CRadioBench bench(test::BenchStart::Idle, c.options);
         QVERIFY(bench.Contact() == kOk);
         Prompts prompts;
-        CDateTimeSheet sheet(*bench.session, nullptr, prompts.Make(),
-                             [&] { return kMorningMs + bench.pump.TickCount(); });
-        sheet.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&sheet));
-        bench.pump.AdvanceBy(700);
-        QTest::keyClick(&sheet, Qt::Key_Escape);
-        QVERIFY(sheet.isVisible());
-        QVERIFY(bench.pump.AdvanceUntil([&] { return !sheet.isVisible(); }, 60000));
-        QCOMPARE(bench.radio->ReceivedCommands().back(), std::string("MN255"));
+        const OpenDialog open = c.open(bench, prompts);
+        open.dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(open.dialog.get()));
+        c.cancel(bench, *open.dialog);
+        QVERIFY(open.dialog->isVisible());
+        QVERIFY(bench.pump.AdvanceUntil([&] { return !open.dialog->isVisible(); }, 60000));
         QTest::qWait(0);
         QVERIFY(prompts.shown.empty());
-        QCOMPARE(bench.radio->ClockSecondsOfDay(bench.pump.TickCount()),
-                 TimeOfDayAt(kMorningMs + 3725000 + bench.pump.TickCount(), true).SecondsOfDay());
+        c.after(bench, *open.dialog);
     }
 };
 

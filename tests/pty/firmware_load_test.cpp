@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <optional>
+#include <ostream>
 
 #include "firmware/intel_hex.h"
 #include "tests/pty/pty_support.h"
@@ -293,26 +295,6 @@ TEST_F(FirmwareLoad, UpdateAllSendsBothAndARefusedFileLeavesTheRadioUntouched) {
     EXPECT_EQ(wire.find("LDM;"), std::string::npos) << "no load may start";
 }
 
-// A signal during the load, over a real pty with the radio answering at wire speed so that the
-// load takes long enough to be caught in the middle.
-TEST_F(FirmwareLoad, FirstSignalWarnsAndTheLoadGoesOn) {
-    const McuFirmware mcu = MakeMcu(25, "0288");
-    const auto file = Hex("fmcu0288.hex", mcu.image, kMcuLow);
-    const auto dump = DumpDir();
-    CSimulator sim({"--pace", "--flash-dump", dump.string()});
-    CRunningUtil util(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file.string()});
-    ASSERT_TRUE(util.WaitFor("MCU firmware: 25%", 120000)) << util.Err();
-    util.Signal(SIGTERM);
-    ASSERT_TRUE(util.WaitFor("goes on", 10000)) << util.Err();
-    const int status = util.Wait(180000);
-    ASSERT_TRUE(WIFEXITED(status)) << util.Err();
-    EXPECT_EQ(WEXITSTATUS(status), 0) << util.Err();
-    EXPECT_THAT(util.Err(), HasSubstr("Critical Operation in Progress\nThe MCU firmware load goes on. Press Ctrl-C "
-                                      "again within 5 seconds to stop it.\n"));
-    EXPECT_EQ(util.Out(), "MCU firmware 02.88 loaded and verified\n");
-    EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
-}
-
 // The number of times text appears in all.
 std::size_t Count(const std::string& all, const std::string& text) {
     std::size_t n = 0;
@@ -347,45 +329,145 @@ bool StopTheLoad(CRunningUtil& util, const std::function<void()>& signal) {
     return false;
 }
 
-TEST_F(FirmwareLoad, SecondSignalSoonAfterStopsTheLoadAndSaysHowToRecover) {
-    const auto file = Hex("fmcu0288.hex", MakeMcu(27, "0288").image, kMcuLow);
-    CSimulator sim({"--pace"});
-    // (Finding the boot loader inside its download takes most of the default 10 s on a paced link.)
-    CRunningUtil util(scratch, {"--port", sim.Device(), "--timeout", "20", "firmware", "send", "--mcu", file.string()});
-    ASSERT_TRUE(util.WaitFor("MCU firmware: 25%", 120000)) << util.Err();
-    ASSERT_TRUE(StopTheLoad(util, [&] { util.Signal(SIGINT); })) << util.Err();
-    const int status = util.Wait(60000);
-    ASSERT_TRUE(WIFEXITED(status)) << util.Err();
-    EXPECT_EQ(WEXITSTATUS(status), 2);
-    EXPECT_THAT(util.Err(), HasSubstr("Stopping the firmware load at the next packet.\n"));
-    // Stopped between packets: the contact that follows finds the boot loader inside its download.
-    EXPECT_THAT(util.Err(), HasSubstr("The radio is found waiting in its boot loader: run `rm7util firmware send "
-                                      "--mcu " +
-                                      file.string() + "` again.\n"));
-    EXPECT_EQ(util.Out(), "");
+// A signal during the load, over a real pty with the radio answering at wire speed so that the
+// load takes long enough to be caught in the middle. One warns and the load goes on; a second
+// soon after stops it between packets, and the text names the command that takes it up.
+struct SignalCase {
+    const char* name;
+    std::uint32_t seed;             // of the MCU image sent
+    bool simulate;                  // rm7util starts its own radio: no --port, no flash to read
+    std::vector<std::string> args;  // "%FILE%" stands for the MCU file
+    int signal;
+    bool toGroup;                       // to the process group, as a terminal sends Ctrl-C
+    bool twice;                         // a second signal once the warning is read
+    int status;                         // exit status
+    std::vector<std::string> err;       // texts standard error holds ("%FILE%" as above)
+    std::vector<std::string> notInErr;  // texts it must not hold
+    std::string out;
+    bool loaded;     // the flash holds the image when rm7util ends (else nothing was written)
+    bool sendAgain;  // the same command run again finds the boot loader and loads the image
+};
 
-    // The load the text names finds the boot loader still in its download and completes.
-    // (Finding it with fill bytes takes most of the default 10 s on a paced link.)
-    const RunResult r =
-        RunUtil(scratch, {"--port", sim.Device(), "--timeout", "20", "firmware", "send", "--mcu", file.string()}, 240);
-    EXPECT_EQ(r.status, 0) << r.err;
+void PrintTo(const SignalCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
-// Ctrl-C at a terminal reaches the whole foreground process group. The radio rm7util started
-// for --simulate must not hear it: the load is stopped rm7util's own way, with the radio there
-// to be found afterwards, never "went away".
-TEST_F(FirmwareLoad, CtrlCAtTheTerminalStopsASimulatedLoadNotTheSimulatedRadio) {
-    CRunningUtil util(scratch, {"--simulate", "--sim-args=--pace", "--timeout", "20", "firmware", "update"});
-    ASSERT_TRUE(util.WaitFor("MCU firmware: 25%", 120000)) << util.Err();
-    ASSERT_TRUE(StopTheLoad(util, [&] { util.SignalGroup(SIGINT); })) << util.Err();
-    const int status = util.Wait(60000);
-    ASSERT_TRUE(WIFEXITED(status)) << util.Err();
-    EXPECT_EQ(WEXITSTATUS(status), 2) << util.Err();
-    EXPECT_THAT(util.Err(), Not(HasSubstr("went away")));
-    EXPECT_THAT(util.Err(), HasSubstr("The radio is found waiting in its boot loader: run `rm7util firmware update` "
-                                      "again.\n"));
-    EXPECT_EQ(util.Out(), "");
+std::string WithFile(std::string text, const std::filesystem::path& file) {
+    const std::string mark = "%FILE%";
+    for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) {
+        text.replace(at, mark.size(), file.string());
+        at += file.string().size();
+    }
+    return text;
 }
+
+const char* const kWarning =
+    "Critical Operation in Progress\nThe MCU firmware load goes on. Press Ctrl-C again within 5 seconds to stop it.\n";
+
+class SignalDuringLoad : public FirmwareLoad, public ::testing::WithParamInterface<SignalCase> {};
+
+TEST_P(SignalDuringLoad, OneWarnsTwoStopTheLoadAndSayHowToTakeItUp) {
+    const SignalCase& c = GetParam();
+    const McuFirmware mcu = MakeMcu(c.seed, "0288");
+    const auto file = Hex("fmcu0288.hex", mcu.image, kMcuLow);
+    const auto dump = DumpDir();
+    std::optional<CSimulator> sim;
+    std::vector<std::string> args;
+    if (!c.simulate) {
+        sim.emplace(std::vector<std::string>{"--pace", "--flash-dump", dump.string()});
+        ASSERT_FALSE(sim->Device().empty());
+        args = {"--port", sim->Device()};
+    }
+    for (const std::string& a : c.args) {
+        args.push_back(WithFile(a, file));
+    }
+    CRunningUtil util(scratch, args);
+    ASSERT_TRUE(util.WaitFor("MCU firmware: 25%", 120000)) << util.Err();
+    const auto signal = [&] { c.toGroup ? util.SignalGroup(c.signal) : util.Signal(c.signal); };
+    if (c.twice) {
+        ASSERT_TRUE(StopTheLoad(util, signal)) << util.Err();
+    } else {
+        signal();
+        ASSERT_TRUE(util.WaitFor("goes on", 10000)) << util.Err();
+    }
+    const int status = util.Wait(180000);
+    ASSERT_TRUE(WIFEXITED(status)) << util.Err();
+    EXPECT_EQ(WEXITSTATUS(status), c.status) << util.Err();
+    for (const std::string& text : c.err) {
+        EXPECT_THAT(util.Err(), HasSubstr(WithFile(text, file)));
+    }
+    for (const std::string& text : c.notInErr) {
+        EXPECT_THAT(util.Err(), Not(HasSubstr(text)));
+    }
+    EXPECT_EQ(util.Out(), c.out);
+    if (c.simulate) {
+        return;
+    }
+    if (c.loaded) {
+        EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
+    } else {
+        EXPECT_FALSE(std::filesystem::exists(dump / "mcu.bin")) << "the load was not stopped";
+    }
+    if (c.sendAgain) {
+        // The load the text names finds the boot loader still in its download and completes.
+        const RunResult r = RunUtil(scratch, args, 240);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
+    }
+}
+
+// (Finding the boot loader inside its download takes most of the default 10 s on a paced link:
+// the rows that stop the load give the contact 20.)
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SignalDuringLoad,
+    ::testing::Values(
+        SignalCase{"FirstSignalWarnsAndTheLoadGoesOn",
+                   25,
+                   false,
+                   {"firmware", "send", "--mcu", "%FILE%"},
+                   SIGTERM,
+                   false,
+                   false,
+                   0,
+                   {kWarning},
+                   {"Stopping the firmware load"},
+                   "MCU firmware 02.88 loaded and verified\n",
+                   true,
+                   false},
+        // Stopped between packets: the contact that follows finds the boot loader inside its download.
+        SignalCase{"SecondSignalSoonAfterStopsTheLoadAndSaysHowToRecover",
+                   27,
+                   false,
+                   {"--timeout", "20", "firmware", "send", "--mcu", "%FILE%"},
+                   SIGINT,
+                   false,
+                   true,
+                   2,
+                   {kWarning, "Stopping the firmware load at the next packet.\n",
+                    "The radio is found waiting in its boot loader: run `rm7util firmware send --mcu %FILE%` "
+                    "again.\n"},
+                   {"went away"},
+                   "",
+                   false,
+                   true},
+        // Ctrl-C at a terminal reaches the whole foreground process group. The radio rm7util
+        // started for --simulate must not hear it: the load is stopped rm7util's own way, with
+        // the radio there to be found afterwards, never "went away".
+        SignalCase{"CtrlCAtTheTerminalStopsASimulatedLoadNotTheSimulatedRadio",
+                   27,
+                   true,
+                   {"--simulate", "--sim-args=--pace", "--timeout", "20", "firmware", "update"},
+                   SIGINT,
+                   true,
+                   true,
+                   2,
+                   {kWarning, "Stopping the firmware load at the next packet.\n",
+                    "The radio is found waiting in its boot loader: run `rm7util firmware update` again.\n"},
+                   {"went away"},
+                   "",
+                   false,
+                   false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Outside a firmware load or a restore, SIGINT ends rm7util at once, as it always has.
 TEST_F(FirmwareLoad, SignalOutsideACriticalJobEndsTheProgram) {
