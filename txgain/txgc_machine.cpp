@@ -705,15 +705,19 @@ void CTXGCRestoreState::OnResponse() {
         }
         // Still keyed: stop it and ask again, within the retry limit.
         if (++m_sends >= m_host.RetryLimit()) {
-            Host().SetMayStillTransmit();
-            Host().receiveConfirmed = true;
-            MoveOn();
+            GiveUpOnReceive();
             return;
         }
         SendNow("RX;TQ;", 500, Expect::ReceiveOff);
         return;
     }
     Run();
+}
+
+void CTXGCRestoreState::GiveUpOnReceive() {
+    Host().SetMayStillTransmit();
+    Host().receiveConfirmed = true;  // asked enough: not asked again
+    MoveOn();
 }
 
 void CTXGCRestoreState::OnTimer() {
@@ -730,9 +734,7 @@ void CTXGCRestoreState::OnTimer() {
             return;
         case Expect::ReceiveOff:
             if (++m_sends >= m_host.RetryLimit()) {
-                Host().SetMayStillTransmit();
-                Host().receiveConfirmed = true;
-                MoveOn();
+                GiveUpOnReceive();
                 return;
             }
             SendNow("TQ;", 500, Expect::ReceiveOff);

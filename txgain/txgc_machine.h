@@ -291,6 +291,8 @@ class CTXGCRestoreState final : public CCommandResponseState<CTXGCStateMachine> 
     void ContinueEntry();
     void MoveOn();
     void CheckReceive();
+    // The radio never said it is in receive within the retry limit: said once, and the run goes on.
+    void GiveUpOnReceive();
     bool SendNow(const std::string& text, std::uint32_t waitMs, Expect expect);
 
     std::uint32_t m_step = 0;
