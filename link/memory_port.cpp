@@ -47,11 +47,7 @@ bool CMemoryPort::Lost() {
     if (!m_radio.Unplugged()) {
         return false;
     }
-    // A write that beat the listener's notice: reported once, and the port closes itself.
-    if (m_notifier != nullptr) {
-        m_notifier->MessageBox("COM Port Error", PortFailureText("WriteFile", m_name, kErrPortGone),
-                               MessageIcon::Error);
-    }
+    // A write that beat the listener's notice: the port closes itself, and the job it ends says so.
     Close();
     m_pump.Post(m_target, kMsgPortLost, kErrPortGone, 0);
     SetLastError(kErrPortGone);

@@ -102,7 +102,9 @@ Result CSerialPort::NotOpen() {
 
 Result CSerialPort::Report(const char* call, Result code) {
     const std::string text = PortFailureText(call, m_name, code);
-    if (m_notifier != nullptr) {
+    // A port that went away is said once, by the job it ends (the read, write or purge that
+    // noticed first is a matter of timing).
+    if (m_notifier != nullptr && code != kErrPortGone) {
         m_notifier->MessageBox("COM Port Error", text, MessageIcon::Error);
     }
     if (IsOpen() && (code == kErrorAccessDenied || code == kErrPortGone)) {
