@@ -140,18 +140,14 @@ int RunSend(IEnvironment& env, const GlobalOptions& options, const std::string& 
     if (const int status = session.Begin(); status != 0) {
         return status;
     }
-    if (session.Radio().PurgeReceive() != kOk || !session.Radio().SendText(text)) {
-        return ReportFailure(env.Err(), GetLastError() != 0 ? GetLastError() : kErrorWriteFault);
-    }
-    const std::string answer = session.GatherIdleInput(waitMs);
+    const CSession::IdleAnswer answer = session.ExchangeCommands(text, waitMs);
+    // What came before a failure is shown; the failure is said once, after it.
     if (options.json) {
-        PrintJson(env.Out(), {{"sent", JsonText(text)}, {"answer", PrintableForm(answer)}});
+        PrintJson(env.Out(), {{"sent", JsonText(text)}, {"answer", PrintableForm(answer.bytes)}});
     } else {
-        env.Out() << PrintableForm(answer) << "\n";
+        env.Out() << PrintableForm(answer.bytes) << "\n";
     }
-    return session.Radio().Port().IsOpen()
-               ? 0
-               : ReportFailure(env.Err(), GetLastError() != 0 ? GetLastError() : kErrorAccessDenied);
+    return answer.result == kOk ? 0 : ReportFailure(env.Err(), answer.result);
 }
 
 int RunDoctor(IEnvironment& env, const GlobalOptions& options) {

@@ -161,34 +161,16 @@ int RunMacrosRun(IEnvironment& env, const GlobalOptions& options, int macro, std
     if (const int status = session.Begin(); status != 0) {
         return status;
     }
-    if (session.Radio().PurgeReceive() != kOk) {
-        return ReportFailure(env.Err(), GetLastError() != 0 ? GetLastError() : kErrorWriteFault);
-    }
-    std::string answer;
-    if (IsPacedText(text)) {
-        for (std::size_t at = 0; !PacedPiece(text, at).empty();) {
-            const std::string piece(PacedPiece(text, at));
-            at += piece.size();
-            if (!session.Radio().SendText(piece)) {
-                return ReportFailure(env.Err(), GetLastError() != 0 ? GetLastError() : kErrorWriteFault);
-            }
-            answer += session.GatherIdleInput(kPacedStepMs);
-        }
-    } else if (!session.Radio().SendText(text)) {
-        return ReportFailure(env.Err(), GetLastError() != 0 ? GetLastError() : kErrorWriteFault);
-    }
-    answer += session.GatherIdleInput(waitMs);
+    const CSession::IdleAnswer answer = session.ExchangeCommands(text, waitMs);
     if (options.json) {
         PrintJson(env.Out(), {{"macro", macro},
                               {"label", JsonText(macros.labels.Get(index))},
                               {"sent", JsonText(text)},
-                              {"answer", PrintableForm(answer)}});
+                              {"answer", PrintableForm(answer.bytes)}});
     } else {
-        env.Out() << PrintableForm(answer) << "\n";
+        env.Out() << PrintableForm(answer.bytes) << "\n";
     }
-    return session.Radio().Port().IsOpen()
-               ? 0
-               : ReportFailure(env.Err(), GetLastError() != 0 ? GetLastError() : kErrorAccessDenied);
+    return answer.result == kOk ? 0 : ReportFailure(env.Err(), answer.result);
 }
 
 }  // namespace rm7::cli

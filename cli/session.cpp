@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "link/contact.h"
+#include "link/idle_exchange.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/os_error.h"
@@ -106,35 +107,41 @@ CSession::~CSession() {
 LResult CSession::OnMessage(std::uint32_t code, WParam wParam, LParam) {
     if (code == kMsgPortEvent) {
         m_completion = static_cast<Result>(wParam);
-    } else if (code == kMsgSerialNotice) {
-        char buffer[256];
-        std::size_t count = 0;
-        bool got = false;
-        while (m_radio->Port().Read(buffer, sizeof buffer, count) && count > 0) {
-            m_idleInput.append(buffer, count);
-            got = true;
-        }
-        if (got && m_quietMs != 0) {
-            Pump().SetTimer(this, kQuietTimerId, m_quietMs);
-        }
-    } else if (code == kMsgTimer && wParam == kQuietTimerId) {
-        Pump().KillTimer(this, kQuietTimerId);
-        m_quiet = true;
     }
     return 0;
 }
 
-std::string CSession::GatherIdleInput(std::uint32_t quietMs) {
-    // Zero would be no wait at all; the pump counts it as 1 ms anyway.
-    m_quietMs = quietMs == 0 ? 1 : quietMs;
-    m_quiet = false;
-    Pump().SetTimer(this, kQuietTimerId, m_quietMs);
+namespace {
+
+class CGatheredBytes final : public IIdleExchangeListener {
+  public:
+    void OnReceived(std::string_view bytes) override { text.append(bytes); }
+    std::string text;
+};
+
+}  // namespace
+
+CSession::IdleAnswer CSession::ExchangeCommands(const std::string& text, std::uint32_t quietMs) {
+    CGatheredBytes gathered;
+    CIdleExchange exchange(*m_radio, gathered);
+    m_radio->SetIdleTarget(&exchange);
+    auto failed = [&exchange] { return exchange.Failure() != kOk; };
+    IdleAnswer out;
+    out.result = exchange.Begin();
     // A radio that never falls quiet keeps the command running, as a terminal would.
-    RunUntil([this] { return m_quiet || !m_radio->Port().IsOpen(); }, std::numeric_limits<std::uint32_t>::max());
-    Pump().KillTimer(this, kQuietTimerId);
-    m_quietMs = 0;
-    std::string out;
-    out.swap(m_idleInput);
+    constexpr std::uint32_t kNoLimit = std::numeric_limits<std::uint32_t>::max();
+    if (out.result == kOk && exchange.SendCommands(text)) {
+        RunUntil([&] { return !exchange.Pacing() || failed(); }, kNoLimit);
+        if (!failed()) {
+            exchange.AwaitQuiet(quietMs);
+            RunUntil([&] { return exchange.Quiet() || failed(); }, kNoLimit);
+        }
+    }
+    if (out.result == kOk) {
+        out.result = exchange.Failure();
+    }
+    m_radio->SetIdleTarget(this);
+    out.bytes = std::move(gathered.text);
     return out;
 }
 

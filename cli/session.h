@@ -74,12 +74,17 @@ class CSession final : private IMessageTarget {
     bool RunUntil(const std::function<bool()>& done, std::uint32_t timeoutMs) {
         return m_env.Loop().RunUntil(done, timeoutMs);
     }
-    // The command tester: what arrives while no machine is busy, gathered until the line has
-    // been quiet for quietMs (counted from now, and again from every byte) or the port closed.
-    std::string GatherIdleInput(std::uint32_t quietMs);
+    // The command tester from a terminal: sends text as the tester's input line does (paced when
+    // it is a paced text) and gathers what arrives until the line has been quiet for quietMs
+    // (counted from the last piece, and again from every byte). A failure (the port went away)
+    // comes with what arrived before it.
+    struct IdleAnswer {
+        Result result = kOk;
+        std::string bytes;
+    };
+    IdleAnswer ExchangeCommands(const std::string& text, std::uint32_t quietMs);
 
   private:
-    static constexpr std::uint32_t kQuietTimerId = 1;
 
     // --simulate: this run's firmware folder and file server are scratch ones.
     void UseSimulatedFirmware();
@@ -95,9 +100,6 @@ class CSession final : private IMessageTarget {
     std::unique_ptr<CRadioSession> m_radio;
     CObservation m_portEvent;
     std::optional<Result> m_completion;
-    std::string m_idleInput;
-    std::uint32_t m_quietMs = 0;
-    bool m_quiet = false;
     bool m_nobodyAnswered = false;  // the last Contact() ran out of time
 };
 

@@ -97,7 +97,9 @@ class CTerminalRun {
     bool Interrupted() const { return m_interrupted; }
     // Ends the received text's last line, so that what is said next starts a line of its own.
     void EndOutputLine() { m_view.Finish(); }
-    bool PortOpen() { return m_session.Radio().Port().IsOpen(); }
+    bool PortOpen() { return m_session.Radio().Port().IsOpen() && m_terminal.Failure() == kOk; }
+    // Why the radio can no longer be talked to, said once by the command.
+    Result Lost() const { return m_terminal.Failure() != kOk ? m_terminal.Failure() : kErrPortGone; }
 
     // Runs until everything typed so far is sent and the radio has sent it too, or stop();
     // kErrTerminalStalled when nothing moves for stallMs.
@@ -144,7 +146,7 @@ int RunSendText(CTerminalRun& run, CSession& session, const std::string& text) {
         return ReportFailure(env.Err(), kErrorCancelled);
     }
     if (!run.PortOpen()) {
-        return ReportFailure(env.Err(), kErrPortGone);
+        return ReportFailure(env.Err(), run.Lost());
     }
     return r == kOk ? 0 : ReportFailure(env.Err(), r);
 }
@@ -214,7 +216,7 @@ int RunInteractive(CTerminalRun& run, CSession& session) {
     terminal.EndTransmission();
     run.EndOutputLine();
     if (!run.PortOpen()) {
-        return ReportFailure(env.Err(), kErrPortGone);
+        return ReportFailure(env.Err(), run.Lost());
     }
     return run.Interrupted() ? ReportFailure(env.Err(), kErrorCancelled) : 0;
 }

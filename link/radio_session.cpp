@@ -102,6 +102,9 @@ LResult CRadioSession::CRouter::OnMessage(std::uint32_t code, WParam wParam, LPa
         }
         if (IStateMachine* busy = s.BusyMachine()) {
             busy->OnPortLost(wParam != 0 ? static_cast<Result>(wParam) : kErrPortGone);
+        } else if (s.m_idleTarget != nullptr) {
+            // No job had the radio: whoever talks to it between jobs says it once.
+            s.Pump().Send(s.m_idleTarget, code, wParam, lParam);
         }
         return 0;
     }

@@ -33,7 +33,8 @@ class CRadioSession {
     CContactStateMachine& Contact() const { return *m_contact; }
     // Where timers are armed and serial notices arrive: it routes them to the busy machine.
     IMessageTarget* Router() { return &m_router; }
-    // Receives timer ticks and serial notices when no machine is busy (the selected page).
+    // Receives timer ticks, serial notices and the notice of a lost port when no machine is
+    // busy (the selected page).
     void SetIdleTarget(IMessageTarget* target) { m_idleTarget = target; }
     // The model's notifier, and the port's for its failure boxes.
     void SetNotifier(IUserNotifier* notifier);

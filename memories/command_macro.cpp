@@ -228,17 +228,6 @@ bool CCommandMacroStateMachine::StartWrite() {
     return Start(m_writeMode);
 }
 
-bool IsPacedText(std::string_view text) {
-    return !text.empty() && (text.front() == '!' || text.front() == '@');
-}
-
-std::string_view PacedPiece(std::string_view text, std::size_t position) {
-    if (position >= text.size()) {
-        return {};
-    }
-    return text.substr(position, position == 0 ? 3 : 2);
-}
-
 std::string TesterPrintableForm(std::string_view bytes) {
     std::string out;
     for (const char ch : bytes) {

@@ -160,13 +160,6 @@ class CCommandMacroStateMachine final : public CStateHost<CCommandMacroStateMach
     CRestoreR5State<CCommandMacroStateMachine> m_restoreMode;
 };
 
-// Texts beginning with "!" or "@" go to the radio in pieces: the first three characters, then two
-// at a time, each after the radio answers ")" or 60 ms pass.
-inline constexpr std::uint32_t kPacedStepMs = 60;
-bool IsPacedText(std::string_view text);
-// The piece that starts at position; empty at the end.
-std::string_view PacedPiece(std::string_view text, std::size_t position);
-
 // What the command tester shows of received bytes: a printable ISO-8859-1 character as itself,
 // any other byte as "\x" and two upper-case hex digits (a carriage return as \x0D).
 std::string TesterPrintableForm(std::string_view bytes);

@@ -2,6 +2,8 @@
 // 1 to 8, against the in-process simulated radio in virtual time.
 #include "memories/command_macro.h"
 
+#include "link/idle_exchange.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

@@ -8,11 +8,10 @@
 namespace rm7 {
 
 CCommandTester::CCommandTester(CRadioSession& session, CCommandMacros& macros, ICommandTesterView& view)
-    : m_session(session), m_model(session.Model()), m_macros(macros), m_view(view) {}
+    : m_session(session), m_model(session.Model()), m_macros(macros), m_view(view), m_exchange(session, *this) {}
 
 CCommandTester::~CCommandTester() {
     Hide();
-    m_model.Pump().KillTimer(this, kStepTimerId);
     m_model.Pump().Forget(this);
 }
 
@@ -20,6 +19,7 @@ void CCommandTester::Show() {
     if (Pacing()) {
         EndPacing();
     }
+    (void)m_exchange.Begin();
     m_labelsObservation = CObservation(m_macros.labels, this);
     m_macros.labels.Notify(this);
     m_statusObservation = CObservation(m_model.firmwareStatus, this);
@@ -45,15 +45,13 @@ bool CCommandTester::Send(const std::string& text) {
     }
     m_view.ClearInput();
     if (IsPacedText(text)) {
-        m_pending = text;
-        m_position = 0;
+        (void)m_exchange.SendCommands(text);
         UpdateEnabled();
-        Step();
         return true;
     }
     m_view.AppendSent(text);
-    // A write error is the port's to report.
-    (void)m_session.SendText(text);
+    // A failed write is said once, by OnFailed.
+    (void)m_exchange.Send(text);
     m_view.AppendSent("\r\n");
     return true;
 }
@@ -69,45 +67,27 @@ bool CCommandTester::SendMacro(std::size_t index, const std::string& input) {
     return Send(input + m_macros.texts.Get(index));
 }
 
-void CCommandTester::Step() {
-    if (!Pacing()) {
-        return;
-    }
-    const std::string_view piece = PacedPiece(m_pending, m_position);
-    if (piece.empty()) {
-        m_view.AppendReceived("\r\n");
-        EndPacing();
-        return;
-    }
-    m_position += piece.size();
-    m_view.AppendSent(std::string(piece));
-    (void)m_session.SendText(std::string(piece));
-    m_model.Pump().SetTimer(this, kStepTimerId, kPacedStepMs);
+void CCommandTester::OnReceived(std::string_view bytes) {
+    m_view.AppendReceived(TesterPrintableForm(bytes));
 }
 
-void CCommandTester::EndPacing() {
-    m_model.Pump().KillTimer(this, kStepTimerId);
-    m_pending.clear();
-    m_position = 0;
+void CCommandTester::OnPacedPiece(std::string_view piece) {
+    m_view.AppendSent(std::string(piece));
+}
+
+void CCommandTester::OnPacedEnd() {
+    m_view.AppendReceived("\r\n");
     UpdateEnabled();
 }
 
-void CCommandTester::OnSerialNotice() {
-    ISerialPort& port = m_session.Port();
-    bool answered = false;
-    char buffer[512];
-    std::size_t count = 0;
-    while (port.IsOpen() && port.Read(buffer, sizeof buffer, count) && count > 0) {
-        const std::string_view bytes(buffer, count);
-        answered = answered || bytes.find(')') != std::string_view::npos;
-        m_view.AppendReceived(TesterPrintableForm(bytes));
-    }
-    if (!port.IsOpen()) {
-        SetLastError(kErrorInvalidHandle);
-    }
-    if (answered && Pacing()) {
-        Step();
-    }
+void CCommandTester::OnFailed(Result why) {
+    m_model.StatusText(ErrorText(why));
+    UpdateEnabled();
+}
+
+void CCommandTester::EndPacing() {
+    m_exchange.AbandonPacing();
+    UpdateEnabled();
 }
 
 LResult CCommandTester::OnMessage(std::uint32_t code, WParam wParam, LParam) {
@@ -116,9 +96,6 @@ LResult CCommandTester::OnMessage(std::uint32_t code, WParam wParam, LParam) {
         m_view.SetMacroLabel(i, m_macros.labels.Get(i));
     } else if (code == kMsgFirmwareStatus) {
         UpdateEnabled();
-    } else if (code == kMsgTimer && wParam == kStepTimerId) {
-        m_model.Pump().KillTimer(this, kStepTimerId);
-        Step();
     }
     return 0;
 }

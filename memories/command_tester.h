@@ -1,9 +1,9 @@
 #pragma once
 // What the Command Tester page and its macro editor decide, free of any window.
 //
-// CCommandTester: the page talks to the port itself, outside any machine: it writes through the
-// session's SendText and reads the port when the serial notice is forwarded to it, which happens
-// only while no machine is busy. Texts beginning with "!" or "@" go out paced.
+// CCommandTester: the page talks to the radio outside any machine, through the idle-time
+// exchange, while no machine is busy (the page forwards the serial notices and the lost port).
+// Texts beginning with "!" or "@" go out paced.
 //
 // CMacroEditorJob: the "Macros Assignable to RM7" page's Read and Write, its completion and its
 // cancel rule.
@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 
+#include "link/idle_exchange.h"
 #include "link/job_run.h"
 #include "memories/command_macro.h"
 #include "model/user_notifier.h"
@@ -31,10 +32,8 @@ class ICommandTesterView {
     ~ICommandTesterView() = default;
 };
 
-class CCommandTester final : private IMessageTarget {
+class CCommandTester final : private IMessageTarget, private IIdleExchangeListener {
   public:
-    static constexpr std::uint32_t kStepTimerId = 2;
-
     CCommandTester(CRadioSession& session, CCommandMacros& macros, ICommandTesterView& view);
     ~CCommandTester();
     CCommandTester(const CCommandTester&) = delete;
@@ -53,14 +52,17 @@ class CCommandTester final : private IMessageTarget {
     bool InputChanged(const std::string& input);
     // Macro button i: the input line's text followed by macro i's commands.
     bool SendMacro(std::size_t index, const std::string& input);
-    // The serial notice, forwarded while no machine is busy.
-    void OnSerialNotice();
+    // The serial notice and the lost port, forwarded while no machine is busy.
+    void OnRadioNotice(std::uint32_t code, WParam wParam, LParam lParam) { m_exchange.OnMessage(code, wParam, lParam); }
 
-    bool Pacing() const { return !m_pending.empty(); }
+    bool Pacing() const { return m_exchange.Pacing(); }
 
   private:
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
-    void Step();
+    void OnReceived(std::string_view bytes) override;
+    void OnPacedPiece(std::string_view piece) override;
+    void OnPacedEnd() override;
+    void OnFailed(Result why) override;
     void EndPacing();
     bool RadioPresent() const;
     void UpdateEnabled();
@@ -69,10 +71,9 @@ class CCommandTester final : private IMessageTarget {
     CModel& m_model;
     CCommandMacros& m_macros;
     ICommandTesterView& m_view;
+    CIdleExchange m_exchange;
     CObservation m_labelsObservation;
     CObservation m_statusObservation;
-    std::string m_pending;
-    std::size_t m_position = 0;
 };
 
 class IMacroEditorView {

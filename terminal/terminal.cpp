@@ -22,7 +22,14 @@ std::string CTextPane::TakeUnsent(std::size_t n) {
 }
 
 CTerminal::CTerminal(CRadioSession& session, ITransmitPane& pane, ITerminalView& view)
-    : CMessageTarget(session.Pump()), m_session(session), m_model(session.Model()), m_pane(pane), m_view(view) {}
+    : CMessageTarget(session.Pump()),
+      m_session(session),
+      m_model(session.Model()),
+      m_pane(pane),
+      m_view(view),
+      m_exchange(session, *this) {
+    m_exchange.SetAnswerCheck([](const std::string& answer) { return CheckTextBufferAnswer(answer); });
+}
 
 CTerminal::~CTerminal() {
     Stop();
@@ -36,6 +43,7 @@ void CTerminal::Start() {
     m_firmwareStatus = CObservation(m_model.firmwareStatus, this);
     m_pollCounter = 0;
     m_lastActivity = Now();
+    (void)m_exchange.Begin();
     Pump().SetTimer(this, kPollTimerId, kFastPollMs);
     ApplyEnabling();
 }
@@ -188,7 +196,7 @@ void CTerminal::Feed() {
 bool CTerminal::Send(std::string_view command) {
     m_lastSend = Now();
     m_answeredSinceSend = false;
-    return m_session.SendText(std::string(command));
+    return m_exchange.Send(std::string(command));
 }
 
 bool CTerminal::TracingCommands() const {
@@ -213,7 +221,8 @@ LResult CTerminal::OnMessage(std::uint32_t code, WParam wParam, LParam) {
             }
             break;
         case kMsgSerialNotice:
-            OnSerialNotice();
+        case kMsgPortLost:
+            m_exchange.OnMessage(code, wParam, 0);
             break;
         case kMsgFirmwareStatus:
             ApplyEnabling();
@@ -236,57 +245,39 @@ void CTerminal::OnPollTimer() {
     if (!m_enabled || !m_session.AllIdle() || !m_session.Port().IsOpen()) {
         return;
     }
-    if (!m_response.empty()) {
-        // Polls wait while an answer is still coming; one that claims more than ever arrives
-        // is dropped, and polling goes on.
-        if (Since(m_responseAt) < kAnswerTimeoutMs) {
-            return;
-        }
-        if (TracingCommands()) {
-            m_view.ShowText(ITerminalView::Text::kTrace,
-                            StrFormat("Dropped incomplete %s\r\n", PrintableForm(m_response).c_str()));
-        }
-        m_response.clear();
-        m_pollCounter = 0;
+    // Polls wait while an answer is still coming (the exchange drops one that never ends).
+    if (m_exchange.AnswerPending()) {
+        return;
     }
     // Text held back while a job had the radio goes now.
     Feed();
     if (m_pollCounter++ != 0) {
-        m_session.SendText("TB;");  // a poll is no send: the keep-alive and end rules count sends
+        m_exchange.Send("TB;");  // a poll is no send: the keep-alive and end rules count sends
     }
 }
 
-void CTerminal::OnSerialNotice() {
-    ISerialPort& port = m_session.Port();
-    for (;;) {
-        char byte = 0;
-        std::size_t count = 0;
-        if (!port.Read(&byte, 1, count) || count == 0) {
-            return;
-        }
-        m_response.push_back(byte);
-        m_responseAt = Now();
-        if (byte == ';') {
-            OnResponse();
-        } else if (m_response.size() >= kAnswerLimit) {
-            m_response.clear();
-        }
-    }
-}
-
-void CTerminal::OnResponse() {
-    const AnswerCheck check = CheckTextBufferAnswer(m_response);
-    if (check == AnswerCheck::kNeedMore) {
-        return;  // its text held a ';'
-    }
+void CTerminal::OnAnswer(const std::string& answer, AnswerCheck check) {
     if (TracingCommands()) {
-        m_view.ShowText(ITerminalView::Text::kTrace, PrintableForm(m_response) + "\r\n");
+        m_view.ShowText(ITerminalView::Text::kTrace, PrintableForm(answer) + "\r\n");
     }
-    const std::string response = std::move(m_response);
-    m_response.clear();
+    // Any other answer is no poll's.
     if (check == AnswerCheck::kValid) {
-        HandleAnswer(ParseTextBufferAnswer(response));
+        HandleAnswer(ParseTextBufferAnswer(answer));
     }
+}
+
+void CTerminal::OnAnswerDropped(const std::string& partial) {
+    if (TracingCommands()) {
+        m_view.ShowText(ITerminalView::Text::kTrace,
+                        StrFormat("Dropped incomplete %s\r\n", PrintableForm(partial).c_str()));
+    }
+    m_pollCounter = 0;
+}
+
+void CTerminal::OnFailed(Result why) {
+    // Nothing more can be keyed; the end form cannot go out either.
+    SetTransmitting(false);
+    m_view.OnFailed(why);
 }
 
 void CTerminal::HandleAnswer(const TextBufferAnswer& answer) {

@@ -4,15 +4,16 @@
 // text typed into the transmit pane to the radio a few characters at a time with "KY" while
 // transmission is on, and echoes it as the radio reports it sent.
 //
-// It is no state machine: it talks to the port directly, and only while no machine is busy
-// (it is then the session's idle target, which gets the serial notices; its poll timer is its
-// own and skips its turn while a job has the radio). It works only while it is started and the
+// It is no state machine: it talks to the radio through the idle-time exchange, and only while
+// no machine is busy (it is then the session's idle target, which gets the serial notices; its
+// poll timer is its own and skips its turn while a job has the radio). It works only while it is started and the
 // radio runs its firmware (status 2).
 //
 // Threads: UI thread only. Ownership: the view and the pane outlive it.
 #include <cstdint>
 #include <string>
 
+#include "link/idle_exchange.h"
 #include "link/radio_session.h"
 #include "model/observable.h"
 #include "platform/message_pump.h"
@@ -41,6 +42,8 @@ class ITerminalView {
     virtual void ShowText(Text kind, const std::string& radioText) = 0;
     virtual void OnTransmitting(bool transmitting) = 0;
     virtual void OnEnabled(bool enabled) = 0;
+    // The port went away or a write failed; said once. rm7util's command says it itself.
+    virtual void OnFailed(Result why) { (void)why; }
 
   protected:
     ~ITerminalView() = default;
@@ -67,14 +70,14 @@ class CTextPane final : public ITransmitPane {
     std::size_t m_sent = 0;
 };
 
-class CTerminal final : public CMessageTarget {
+class CTerminal final : public CMessageTarget, private IIdleExchangeListener {
   public:
     static constexpr std::uint32_t kPollTimerId = 3;
     static constexpr std::uint32_t kMsgFeed = kMsgApp + 0x1B;
     static constexpr std::uint32_t kFastPollMs = 100;
     static constexpr std::uint32_t kSlowPollMs = 1000;
     // A "TB" answer that says more characters follow than arrive within this time is dropped.
-    static constexpr std::uint32_t kAnswerTimeoutMs = 2000;
+    static constexpr std::uint32_t kAnswerTimeoutMs = CIdleExchange::kAnswerTimeoutMs;
     static constexpr std::uint32_t kKeepAliveAfterMs = 3000;
     static constexpr std::uint32_t kEndFormWithinMs = 4000;
 
@@ -119,6 +122,8 @@ class CTerminal final : public CMessageTarget {
     std::uint32_t PollIntervalMs() const { return m_pollInterval; }
     // Nothing is waiting here or in the radio, as a "TB" answer since the last "KY" said.
     bool AllSent() const { return m_echo.empty() && m_untransmitted == 0 && m_answeredSinceSend; }
+    // Why talking to the radio failed (the port went away); kOk while it has not.
+    Result Failure() const { return m_exchange.Failure(); }
 
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
 
@@ -127,8 +132,9 @@ class CTerminal final : public CMessageTarget {
     void SetTransmitting(bool on);
     void Feed();
     void OnPollTimer();
-    void OnSerialNotice();
-    void OnResponse();
+    void OnAnswer(const std::string& answer, AnswerCheck check) override;
+    void OnAnswerDropped(const std::string& partial) override;
+    void OnFailed(Result why) override;
     void HandleAnswer(const TextBufferAnswer& answer);
     bool Send(std::string_view command);
     bool Keyboard() const { return m_mode != TerminalMode::kCw; }  // RTTY, PSK
@@ -158,8 +164,7 @@ class CTerminal final : public CMessageTarget {
     std::uint32_t m_pollCounter = 0;
     std::uint32_t m_lastActivity = 0;
     std::uint32_t m_lastSend = 0;
-    std::string m_response;
-    std::uint32_t m_responseAt = 0;  // when the last byte of a partial answer came
+    CIdleExchange m_exchange;
 };
 
 }  // namespace rm7

@@ -129,10 +129,8 @@ QWidget* CCommandTesterPage::InitialFocus() {
 }
 
 LResult CCommandTesterPage::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
-    (void)wParam;
-    (void)lParam;
-    if (code == kMsgSerialNotice) {
-        m_tester.OnSerialNotice();
+    if (code == kMsgSerialNotice || code == kMsgPortLost) {
+        m_tester.OnRadioNotice(code, wParam, lParam);
     }
     return 0;
 }

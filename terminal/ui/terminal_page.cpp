@@ -19,6 +19,7 @@
 
 #include <cmath>
 
+#include "platform/error_text.h"
 #include "platform/settings.h"
 #include "platform/text.h"
 #include "ui/page_index.h"
@@ -358,6 +359,7 @@ void CTerminalPage::OnKillActive() {
 LResult CTerminalPage::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
     switch (code) {
         case kMsgSerialNotice:
+        case kMsgPortLost:
             return m_terminal.OnMessage(code, wParam, lParam);
         case kMsgTerminalMode:
             ApplyMode();
@@ -496,6 +498,10 @@ void CTerminalPage::OnEnabled(bool enabled) {
         m_transmit->setFocus();
         m_transmit->moveCursor(QTextCursor::End);
     }
+}
+
+void CTerminalPage::OnFailed(Result why) {
+    Model().StatusText(ErrorText(why));
 }
 
 // ---------------------------------------------------------------------------------------------

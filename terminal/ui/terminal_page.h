@@ -100,6 +100,7 @@ class CTerminalPage final : public CPage, private ITerminalView {
     void ShowText(Text kind, const std::string& radioText) override;
     void OnTransmitting(bool transmitting) override;
     void OnEnabled(bool enabled) override;
+    void OnFailed(Result why) override;
     bool OnTransmitKey(QKeyEvent* event);
     void ApplyMode();
     void ApplyFont();
