@@ -85,7 +85,6 @@ class CSession final : private IMessageTarget {
     IdleAnswer ExchangeCommands(const std::string& text, std::uint32_t quietMs);
 
   private:
-
     // --simulate: this run's firmware folder and file server are scratch ones.
     void UseSimulatedFirmware();
 

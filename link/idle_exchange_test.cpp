@@ -10,8 +10,8 @@
 namespace rm7 {
 namespace {
 
-using ::testing::ElementsAre;
 using test::CRadioBench;
+using ::testing::ElementsAre;
 
 class CRecordingListener final : public IIdleExchangeListener {
   public:
@@ -42,7 +42,8 @@ class CRecordingListener final : public IIdleExchangeListener {
 // "XY;" answers with the ";"-terminated echo "XY;"; answers other texts as the test scripts.
 class IdleExchangeTest : public ::testing::Test {
   protected:
-    IdleExchangeTest() : bench(CRadioBench::OnScriptedPort{}), listener(bench.pump), exchange(*bench.session, listener) {
+    IdleExchangeTest()
+        : bench(CRadioBench::OnScriptedPort{}), listener(bench.pump), exchange(*bench.session, listener) {
         EXPECT_EQ(bench.session->OpenSerialPort("scripted"), kOk);
         bench.session->SetIdleTarget(&exchange);
         start = bench.pump.TickCount();
@@ -152,9 +153,9 @@ TEST_F(IdleExchangeTest, APacedTextGoesInPiecesSixtyMillisecondsApartOrAtTheRadi
         std::string answerTo;  // the piece the radio answers ")" at once
         std::vector<std::string> events;
     } cases[] = {
-        {"no answers", "",
-         {"piece !AB @0", "piece CD @60", "piece EF @120", "piece G @180", "end @240"}},
-        {"an answer hurries the next piece", "CD",
+        {"no answers", "", {"piece !AB @0", "piece CD @60", "piece EF @120", "piece G @180", "end @240"}},
+        {"an answer hurries the next piece",
+         "CD",
          {"piece !AB @0", "piece CD @60", "piece EF @60", "piece G @120", "end @180"}},
     };
     for (const auto& c : cases) {
