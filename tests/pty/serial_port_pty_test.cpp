@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "link/contact.h"
+#include "link/idle_exchange.h"
 #include "link/radio_session.h"
 #include "link/tty_serial_port.h"
 #include "platform/poll_pump.h"
@@ -116,6 +117,44 @@ TEST_F(SerialPortPty, RadioUnpluggedMidContactIsReportedOnceAndNothingHangs) {
     EXPECT_TRUE(pump.RunUntil([this] { return !model->IsPortOpen(); }, 10000));
     EXPECT_FALSE(session->SendText("I;"));
     EXPECT_LE(notifier.BoxLines().size(), 1u);
+}
+
+class CExchangeRecord final : public IIdleExchangeListener {
+  public:
+    void OnReceived(std::string_view bytes) override { received += bytes; }
+    void OnAnswer(const std::string& answer, AnswerCheck check) override {
+        answers.push_back((check == AnswerCheck::kValid ? "valid " : "invalid ") + answer);
+    }
+    void OnFailed(Result why) override { failures.push_back(why); }
+    std::string received;
+    std::vector<std::string> answers;
+    std::vector<Result> failures;
+};
+
+// The idle-time exchange over the real port: answers at the wire speed of 4800 bit/s come in
+// as many reads as they happen to, and the radio going away ends the exchange, said once.
+TEST_F(SerialPortPty, IdleExchangeGathersPacedAnswersAndSaysALostPortOnce) {
+    Build({"--speed", "4800", "--pace", "--latency", "20"});
+    ASSERT_EQ(Contact(), 0u);
+    CExchangeRecord record;
+    CIdleExchange exchange(*session, record);
+    session->SetIdleTarget(&exchange);
+    exchange.SetAnswerCheck([](const std::string& answer) { return ValidIf(answer.starts_with("RVM")); });
+    ASSERT_EQ(exchange.Begin(), kOk);
+    ASSERT_TRUE(exchange.Send("RVM;RVD;"));
+    exchange.AwaitQuiet(300);
+    ASSERT_TRUE(pump.RunUntil([&] { return exchange.Quiet(); }, 10000));
+    ASSERT_THAT(record.answers, ElementsAre(::testing::MatchesRegex("valid RVM[0-9.]+;"),
+                                            ::testing::MatchesRegex("invalid RVD[0-9.]+;")));
+    EXPECT_EQ(record.received, record.answers[0].substr(6) + record.answers[1].substr(8));
+
+    sim->Stop();
+    ASSERT_TRUE(pump.RunUntil([&] { return exchange.Failure() != kOk; }, 10000));
+    EXPECT_EQ(record.failures, std::vector<Result>{kErrPortGone});
+    EXPECT_FALSE(exchange.Send("RVM;"));
+    EXPECT_EQ(record.failures.size(), 1u);
+    EXPECT_TRUE(notifier.BoxLines().empty());
+    session->SetIdleTarget(nullptr);
 }
 
 }  // namespace
