@@ -261,6 +261,34 @@ TEST_F(CliCommands, SendGathersTheAnswerUntilTheLineIsQuiet) {
     }
 }
 
+// The radio goes away while send or macros run waits for its answer: what came before is
+// printed, the failure is said once, and the status is 1.
+TEST_F(CliCommands, SendAndMacrosRunSayARadioThatWentAwayOnce) {
+    const struct {
+        const char* name;
+        Command run;
+    } cases[] = {
+        {"send", [](IEnvironment& e, const GlobalOptions& g) { return RunSend(e, g, "RVM;LDD20000;", 500); }},
+        {"macros run", [](IEnvironment& e, const GlobalOptions& g) { return RunMacrosRun(e, g, 12, 500); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        rm7sim::Options options;
+        options.faults.unplugAtReset = true;
+        NewRadio(options);
+        ASSERT_EQ(Run([](IEnvironment& e, const GlobalOptions& g) {
+                      return RunMacrosSet(e, g, 12, "GO", "RVM;LDD20000;");
+                  }).status,
+                  0);
+        const Outcome o = Run(c.run);
+        EXPECT_EQ(o.status, 1);
+        EXPECT_THAT(o.out, ::testing::MatchesRegex("(RVM[0-9.]+;)?\\n"));
+        const std::string said = "The radio's serial port went away";
+        ASSERT_THAT(o.err, HasSubstr(said));
+        EXPECT_EQ(o.err.find(said), o.err.rfind(said)) << o.err;
+    }
+}
+
 // Every command that needs the radio opens the session the same way: a radio that cannot be
 // had is reported with its code, nothing is printed as a result, and the exit status is 1.
 TEST_F(CliCommands, EveryRadioCommandSaysWhyTheRadioCouldNotBeHad) {
