@@ -282,7 +282,7 @@ TEST_F(CliCommands, SendAndMacrosRunSayARadioThatWentAwayOnce) {
                   0);
         const Outcome o = Run(c.run);
         EXPECT_EQ(o.status, 1);
-        EXPECT_THAT(o.out, ::testing::MatchesRegex("(RVM[0-9.]+;)?\\n"));
+        EXPECT_THAT(o.out, ::testing::MatchesRegex("(RVM[0-9.]+;)?\n"));
         const std::string said = "The radio's serial port went away";
         ASSERT_THAT(o.err, HasSubstr(said));
         EXPECT_EQ(o.err.find(said), o.err.rfind(said)) << o.err;
