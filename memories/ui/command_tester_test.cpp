@@ -39,9 +39,8 @@ struct Prompts {
 
 // The bench with its settings in a temporary file and the page selected, as the tab view does.
 struct Rig {
-    Rig()
-        : settings(dir / "settings.conf"),
-          bench(test::BenchStart::Idle, test::CRadioBench::DefaultOptions(), &settings) {
+    explicit Rig(const rm7sim::Options& options = test::CRadioBench::DefaultOptions())
+        : settings(dir / "settings.conf"), bench(test::BenchStart::Idle, options, &settings) {
         bench.SetEeprom(kMacroBaseAddress, std::string(0x400, '\xFF'));
         page = std::make_unique<CCommandTesterPage>(*bench.session, prompts.Make());
         bench.session->SetIdleTarget(page.get());
@@ -174,6 +173,24 @@ class CommandTesterTest : public QObject {
         QVERIFY(page.Input()->isEnabled());
         QVERIFY(page.Output()->toPlainText().startsWith(QStringLiteral("!ABCDEF")));
         QVERIFY(page.Output()->toPlainText().endsWith(QStringLiteral("\n")));
+    }
+
+    // The radio goes away during a paced send: the send stops there, the status line says why
+    // once, and the controls wait for a radio again.
+    void aRadioThatWentAwayIsSaidOnceAndStopsThePacedSend() {
+        rm7sim::Options options = test::CRadioBench::DefaultOptions();
+        options.faults.unplugAtReset = true;
+        Rig rig(options);
+        rig.Contact();
+        CCommandTesterPage& page = *rig.page;
+        QVERIFY(page.Tester().Send("@;LDD20000;RVM;"));
+        QVERIFY(rig.bench.pump.AdvanceUntil([&] { return !page.Tester().Pacing(); }, 2000));
+        rig.bench.pump.AdvanceBy(1000);
+        QVERIFY(rig.Sent().find("RVM") == std::string::npos);
+        const std::string said = ErrorText(kErrPortGone);
+        QCOMPARE(std::count(rig.bench.notifier.status.begin(), rig.bench.notifier.status.end(), said), 1);
+        QVERIFY(rig.bench.notifier.BoxLines().empty());
+        QVERIFY(!page.Input()->isEnabled());
     }
 
     void editorReadsWritesAndSavesOnlyOnOk() {
