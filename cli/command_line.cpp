@@ -44,7 +44,10 @@ void AddContactCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& o
 
     auto text = std::make_shared<std::string>();
     auto waitMs = std::make_shared<std::uint32_t>(500);
-    auto* send = app.add_subcommand("send", "Send TEXT exactly as given and print the radio's answer")->fallthrough();
+    auto* send =
+        app.add_subcommand("send",
+                           "Send TEXT exactly as given (paced when it begins with ! or @) and print the radio's answer")
+            ->fallthrough();
     send->add_option("TEXT", *text, "The command text, e.g. \"RVM;\"")->required();
     send->add_option("--wait", *waitMs, "Stop after this many ms without a byte (default 500)")->type_name("MS");
     commands.push_back({send, [&env, &options, text, waitMs] { return RunSend(env, options, *text, *waitMs); }});

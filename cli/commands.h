@@ -18,7 +18,8 @@ int RunInfo(IEnvironment& env, const GlobalOptions& options);
 // One line per finding about the port and the radio on it: 0 when nothing stands in the way, 1
 // otherwise, 2 when there is no port to check.
 int RunDoctor(IEnvironment& env, const GlobalOptions& options);
-// Sends text exactly as given and prints what comes back until the line is quiet for waitMs.
+// Sends text exactly as given (paced when it begins with "!" or "@", as the Command Tester sends
+// it) and prints what comes back until the line is quiet for waitMs.
 int RunSend(IEnvironment& env, const GlobalOptions& options, const std::string& text, std::uint32_t waitMs);
 
 // config save, restore, verify. An empty save file names one in the configuration folder.
