@@ -45,14 +45,16 @@ bool CCommandTester::Send(const std::string& text) {
     }
     m_view.ClearInput();
     if (IsPacedText(text)) {
+        EndLine();
         (void)m_exchange.SendCommands(text);
         UpdateEnabled();
         return true;
     }
-    m_view.AppendSent(text);
+    EndLine();
+    ShowSent(text);
     // A failed write is said once, by OnFailed.
     (void)m_exchange.Send(text);
-    m_view.AppendSent("\r\n");
+    ShowSent("\r\n");
     return true;
 }
 
@@ -68,16 +70,36 @@ bool CCommandTester::SendMacro(std::size_t index, const std::string& input) {
 }
 
 void CCommandTester::OnReceived(std::string_view bytes) {
-    m_view.AppendReceived(TesterPrintableForm(bytes));
+    ShowReceived(TesterPrintableForm(bytes));
+    // An answer ends at its ';': the next command starts a line of its own.
+    if (bytes.back() == ';') {
+        EndLine();
+    }
 }
 
 void CCommandTester::OnPacedPiece(std::string_view piece) {
-    m_view.AppendSent(std::string(piece));
+    ShowSent(std::string(piece));
 }
 
 void CCommandTester::OnPacedEnd() {
-    m_view.AppendReceived("\r\n");
+    EndLine();
     UpdateEnabled();
+}
+
+void CCommandTester::ShowSent(const std::string& text) {
+    m_view.AppendSent(text);
+    m_atLineStart = text.ends_with('\n');
+}
+
+void CCommandTester::ShowReceived(const std::string& text) {
+    m_view.AppendReceived(text);
+    m_atLineStart = text.ends_with('\n');
+}
+
+void CCommandTester::EndLine() {
+    if (!m_atLineStart) {
+        ShowReceived("\r\n");
+    }
 }
 
 void CCommandTester::OnFailed(Result why) {

@@ -64,6 +64,10 @@ class CCommandTester final : private IMessageTarget, private IIdleExchangeListen
     void OnPacedEnd() override;
     void OnFailed(Result why) override;
     void EndPacing();
+    // The transcript, whose lines each hold one command or one answer.
+    void ShowSent(const std::string& text);
+    void ShowReceived(const std::string& text);
+    void EndLine();
     bool RadioPresent() const;
     void UpdateEnabled();
 
@@ -72,6 +76,7 @@ class CCommandTester final : private IMessageTarget, private IIdleExchangeListen
     CCommandMacros& m_macros;
     ICommandTesterView& m_view;
     CIdleExchange m_exchange;
+    bool m_atLineStart = true;
     CObservation m_labelsObservation;
     CObservation m_statusObservation;
 };

@@ -146,7 +146,9 @@ void CTerminal::SendMemory(const std::string& memoryText) {
     if (memory.txOn) {
         m_txOn = true;
     }
-    m_pane.AppendUnsent(memory.text);
+    // A memory is words of its own: "K" typed, then "CQ" sent, must not go out as "KCQ".
+    const bool join = !memory.text.empty() && !IsWordBreak(memory.text.front()) && m_pane.EndsInWord();
+    m_pane.AppendUnsent(join ? " " + memory.text : memory.text);
     if (m_txOn) {
         m_txOn = false;
         TransmitOn();
@@ -280,12 +282,22 @@ void CTerminal::OnFailed(Result why) {
     m_view.OnFailed(why);
 }
 
+void CTerminal::ShowSpoken(ITerminalView::Text kind, const std::string& text) {
+    if (kind != m_lastSpoken && !m_atLineStart) {
+        // Carried as sent text, so a pane that shows only what was received gets no empty lines.
+        m_view.ShowText(ITerminalView::Text::kSent, "\r\n");
+    }
+    m_view.ShowText(kind, text);
+    m_lastSpoken = kind;
+    m_atLineStart = text.back() == '\r' || text.back() == '\n';
+}
+
 void CTerminal::HandleAnswer(const TextBufferAnswer& answer) {
     m_pollCounter = 0;
     m_answeredSinceSend = true;
     bool activity = false;
     if (!answer.received.empty()) {
-        m_view.ShowText(ITerminalView::Text::kReceived, answer.received);
+        ShowSpoken(ITerminalView::Text::kReceived, answer.received);
         activity = true;
     }
     m_untransmitted = answer.untransmitted;
@@ -293,7 +305,7 @@ void CTerminal::HandleAnswer(const TextBufferAnswer& answer) {
     if (!m_echo.empty()) {
         if (m_echo.size() > answer.untransmitted) {
             const std::size_t gone = m_echo.size() - answer.untransmitted;
-            m_view.ShowText(ITerminalView::Text::kSent, m_echo.substr(0, gone));
+            ShowSpoken(ITerminalView::Text::kSent, m_echo.substr(0, gone));
             m_echo.erase(0, gone);
             m_lastSend = Now();
         }

@@ -29,6 +29,8 @@ class ITransmitPane {
     virtual std::string TakeUnsent(std::size_t n) = 0;
     // Adds radio text at the end, unsent.
     virtual void AppendUnsent(const std::string& text) = 0;
+    // The pane's text (sent or not) ends inside a word: what is added next would join it.
+    virtual bool EndsInWord() const = 0;
 
   protected:
     ~ITransmitPane() = default;
@@ -49,11 +51,17 @@ class ITerminalView {
     ~ITerminalView() = default;
 };
 
+// Where one word of radio text ends: a space or a line break.
+inline bool IsWordBreak(char c) {
+    return c == ' ' || c == '\r' || c == '\n';
+}
+
 // A transmit pane held as a string, the caret at its end: rm7util's, and the tests'.
 class CTextPane final : public ITransmitPane {
   public:
     std::string TakeUnsent(std::size_t n) override;
     void AppendUnsent(const std::string& text) override { m_text += text; }
+    bool EndsInWord() const override { return !m_text.empty() && !IsWordBreak(m_text.back()); }
     std::size_t UnsentLength() const { return m_text.size() - m_sent; }
     // Forgets the unsent text (a terminal that ends keys no more).
     void DropUnsent() { m_text.resize(m_sent); }
@@ -136,6 +144,8 @@ class CTerminal final : public CMessageTarget, private IIdleExchangeListener {
     void OnAnswerDropped(const std::string& partial) override;
     void OnFailed(Result why) override;
     void HandleAnswer(const TextBufferAnswer& answer);
+    // Received or sent text for the receive pane, on a line of its own when the other spoke last.
+    void ShowSpoken(ITerminalView::Text kind, const std::string& text);
     bool Send(std::string_view command);
     bool Keyboard() const { return m_mode != TerminalMode::kCw; }  // RTTY, PSK
     bool TracingCommands() const;
@@ -164,6 +174,8 @@ class CTerminal final : public CMessageTarget, private IIdleExchangeListener {
     std::uint32_t m_pollCounter = 0;
     std::uint32_t m_lastActivity = 0;
     std::uint32_t m_lastSend = 0;
+    ITerminalView::Text m_lastSpoken = ITerminalView::Text::kReceived;
+    bool m_atLineStart = true;
     CIdleExchange m_exchange;
 };
 

@@ -19,11 +19,15 @@ class CRecordingView final : public ITerminalView {
   public:
     void ShowText(Text kind, const std::string& text) override {
         (kind == Text::kReceived ? received : kind == Text::kSent ? sent : trace) += text;
+        if (kind != Text::kTrace) {
+            pane += text;
+        }
     }
     void OnTransmitting(bool on) override { transmitting.push_back(on); }
     void OnEnabled(bool on) override { enabled = on; }
 
     std::string received, sent, trace;
+    std::string pane;  // the receive pane: received and sent text as they are shown
     std::vector<bool> transmitting;
     bool enabled = false;
 };
@@ -207,7 +211,7 @@ TEST_F(TerminalTest, KeyboardModesEndByThemselvesWithTheEndFormButCwGoesOn) {
     ASSERT_TRUE(terminal.Transmitting());
     RunUntil([] { return false; }, 10000);
     EXPECT_TRUE(terminal.Transmitting());
-    EXPECT_EQ(view.sent, "CQ TESTTEST");
+    EXPECT_EQ(view.sent, "CQ TEST TEST");  // the memory starts a word of its own
     EXPECT_EQ(Count("KY \x04"), 1u);
     EXPECT_EQ(Count("KY  \x7F"), 0u);
 }
@@ -334,6 +338,39 @@ class TerminalReceiveTest : public TerminalTest {
 TEST_F(TerminalReceiveTest, DecodedTextHoldingSemicolonsArrivesWhole) {
     ASSERT_TRUE(RunUntil([&] { return view.received.size() >= 18; }));
     EXPECT_EQ(view.received, "CQ;CQ DE N0CALL;K;");
+}
+
+// The receive pane: what the radio decoded and what it sent each start a line when the other
+// spoke last, and no empty line is made when a line already ended.
+TEST_F(TerminalReceiveTest, ReceivedAndSentTextDoNotRunTogether) {
+    ASSERT_TRUE(RunUntil([&] { return view.received.size() >= 18; }));
+    pane.AppendUnsent("R TNX");
+    ASSERT_TRUE(terminal.TransmitOn());
+    ASSERT_TRUE(RunUntil([&] { return view.sent.ends_with("R TNX"); }));
+    EXPECT_EQ(view.pane, "CQ;CQ DE N0CALL;K;\r\nR TNX");
+    EXPECT_EQ(view.received, "CQ;CQ DE N0CALL;K;");  // a view that shows only this gets no breaks
+}
+
+// A memory sent after typed text starts a word of its own; text that already ends a word, or a
+// memory that starts with a space or a line break, is left as it is.
+TEST_F(TerminalTest, AMemorySentAfterTypedTextStartsItsOwnWord) {
+    const struct {
+        const char* typed;
+        const char* memory;
+        const char* pane;
+    } cases[] = {
+        {"K", "CQ", "K CQ"},  {"K", "[TXOFF]CQ", "K CQ"}, {"K ", "CQ", "K CQ"}, {"K\r", "CQ", "K\rCQ"},
+        {"K", " CQ", "K CQ"}, {"K", "[CRLF]CQ", "K\rCQ"}, {"", "CQ", "CQ"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.typed) + "|" + c.memory);
+        CTextPane typed;
+        CRecordingView shown;
+        CTerminal local(*bench.session, typed, shown);
+        typed.AppendUnsent(c.typed);
+        local.SendMemory(c.memory);
+        EXPECT_EQ(typed.Text(), c.pane);
+    }
 }
 
 // A "TB" answer that claims more than ever arrives is dropped after the time-out, and polling

@@ -175,6 +175,24 @@ class CommandTesterTest : public QObject {
         QVERIFY(page.Output()->toPlainText().endsWith(QStringLiteral("\n")));
     }
 
+    // Each command and each answer on a line of its own: an answer ends at its ';', so the next
+    // command does not run on after it ("FA00007030000;FA;").
+    void anAnswerEndsItsLineAndTheNextCommandStartsItsOwn() {
+        Rig rig;
+        rig.Contact();
+        CCommandTesterPage& page = *rig.page;
+        for (int i = 1; i <= 2; ++i) {
+            page.Input()->setText(QStringLiteral("FA;"));
+            QVERIFY(rig.bench.pump.AdvanceUntil(
+                [&] { return page.Output()->toPlainText().count(QRegularExpression("FA[0-9]{11};")) == i; }, 2000));
+        }
+        rig.bench.pump.AdvanceBy(100);
+        QVERIFY2(QRegularExpression(QStringLiteral("^FA;\\nFA[0-9]{11};\\nFA;\\nFA[0-9]{11};\\n$"))
+                     .match(page.Output()->toPlainText())
+                     .hasMatch(),
+                 qPrintable(page.Output()->toPlainText()));
+    }
+
     // The radio goes away during a paced send: the send stops there, the status line says why
     // once, and the controls wait for a radio again.
     void aRadioThatWentAwayIsSaidOnceAndStopsThePacedSend() {

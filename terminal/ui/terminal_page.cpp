@@ -147,6 +147,11 @@ std::string CTransmitPane::TakeUnsent(std::size_t n) {
     return out;
 }
 
+bool CTransmitPane::EndsInWord() const {
+    const QString text = toPlainText();
+    return !text.isEmpty() && !text.back().isSpace();
+}
+
 void CTransmitPane::AppendUnsent(const std::string& text) {
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);

@@ -32,6 +32,7 @@ class CTransmitPane final : public QTextEdit, public ITransmitPane {
 
     std::string TakeUnsent(std::size_t n) override;
     void AppendUnsent(const std::string& text) override;
+    bool EndsInWord() const override;
 
     int SentLength() const { return m_sent; }
     // Deletes the unsent text; the sent text too when all is true.

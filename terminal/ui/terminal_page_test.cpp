@@ -381,6 +381,20 @@ class TerminalPageTest : public QObject {
                                                    QStringLiteral("Terminal.htm#Options")}));
     }
 
+    // "K" typed, then a memory "CQ": the radio gets "K CQ", not "KCQ"; and what was sent shows
+    // on its own line after what was received.
+    void AMemoryAfterTypedTextIsAWordOfItsOwnAndSentTextStartsALine() {
+        Rig rig("CWMemoryText2=string:\"CQ\"\n");
+        CTerminalPage& page = *rig.page;
+        QVERIFY(rig.Run([&] { return rig.Received() == QStringLiteral("RX;OK"); }));
+        QTest::keyClicks(page.TransmitPane(), "K");
+        QTest::keyClick(page.TransmitPane(), Qt::Key_2, Qt::ControlModifier);
+        QCOMPARE(page.TransmitPane()->toPlainText(), QStringLiteral("K CQ"));
+        QTest::keyClick(page.TransmitPane(), Qt::Key_T, Qt::ControlModifier);
+        QVERIFY(rig.Run([&] { return rig.Received().endsWith(QStringLiteral("K CQ")); }));
+        QCOMPARE(rig.Received(), QStringLiteral("RX;OK\nK CQ"));
+    }
+
     void DisabledWithoutFirmwareAndTransmissionEndsWhenHidden() {
         Rig rig;
         CTerminalPage& page = *rig.page;
