@@ -36,7 +36,8 @@ Result CIdleExchange::Begin() {
     m_failure = kOk;
     m_answer.clear();
     Pump().KillTimer(this, kAnswerTimerId);
-    return m_session.Port().IsOpen() ? m_session.PurgeReceive() : kOk;
+    // A page shown while a job has the radio must not drop the job's answer.
+    return m_session.Port().IsOpen() && m_session.AllIdle() ? m_session.PurgeReceive() : kOk;
 }
 
 bool CIdleExchange::Send(const std::string& text) {
@@ -71,7 +72,7 @@ void CIdleExchange::SendHeld() {
         return;
     }
     // What came while the line settled is the change's noise.
-    if (m_session.Port().IsOpen()) {
+    if (m_session.Port().IsOpen() && m_session.AllIdle()) {
         (void)m_session.PurgeReceive();
     }
     std::vector<std::string> held;

@@ -78,8 +78,8 @@ class CIdleExchange final : public CMessageTarget {
     // gets the bytes only.
     void SetAnswerCheck(std::function<AnswerCheck(const std::string&)> check, std::string terminators = ";");
 
-    // Starts an exchange: what arrived before it is dropped, a failure may be said again. A
-    // closed port is no failure here (the next send says it).
+    // Starts an exchange: what arrived before it is dropped (unless a job has the radio), a
+    // failure may be said again. A closed port is no failure here (the next send says it).
     Result Begin();
     // Writes text as it is, after the port has settled. False when the write failed (said to
     // the listener); true also for a write held until the port settles.

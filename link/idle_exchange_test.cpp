@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "link/contact.h"
 #include "tests/support/radio_bench.h"
 
 namespace rm7 {
@@ -199,6 +200,24 @@ TEST_F(IdleExchangeTest, ASendRightAfterASpeedChangeWaitsForTheLineAndDropsItsNo
     EXPECT_THAT(SentTexts(), ElementsAre("ID;", "FA;"));
     bench.pump.AdvanceBy(10);
     EXPECT_EQ(listener.received, "");
+}
+
+// A page shown while the contact runs starts its exchange without dropping the contact's
+// answer; once no job has the radio, what waits is nobody's and goes.
+TEST_F(IdleExchangeTest, BeginDropsOnlyWhatNoJobIsWaitingFor) {
+    bench.session->Contact().StartAtOpenPort();
+    ASSERT_FALSE(bench.session->AllIdle());
+    Port().m_rx = "ID";
+    EXPECT_EQ(exchange.Begin(), kOk);
+    EXPECT_EQ(Port().m_rx, "ID");
+
+    CRadioBench idle(CRadioBench::OnScriptedPort{});
+    CRecordingListener heard(idle.pump);
+    CIdleExchange fresh(*idle.session, heard);
+    ASSERT_EQ(idle.session->OpenSerialPort("scripted"), kOk);
+    idle.scriptedPort->m_rx = "stale;";
+    EXPECT_EQ(fresh.Begin(), kOk);
+    EXPECT_EQ(idle.scriptedPort->m_rx, "");
 }
 
 // The port goes away while a paced text is out and the line is awaited: the exchange ends with
