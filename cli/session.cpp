@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "link/contact.h"
+#include "link/port_name.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/os_error.h"
@@ -193,7 +194,7 @@ int CSession::ReportContactFailure(Result r) {
         m_env.Err() << kPortsHint << ".\n";
         return status;
     }
-    const int status = ReportFailure(m_env.Err(), r);
+    const int status = ReportFailure(m_env.Err(), r, PortErrorText(port, r));
     if (r == kErrPortNameMissing) {
         m_env.Err() << "Give one with --port DEV or RM7_PORT (" << kPortsHint
                     << ") or use the simulated radio with --simulate.\n";
@@ -220,7 +221,8 @@ std::string PathDiagnosis(const std::filesystem::file_status& status, Result r) 
 }  // namespace
 
 std::string PortDiagnosis(const std::string& port, Result r) {
-    if (port.empty()) {
+    // A port on the network is no path: its failure has already named host and port.
+    if (port.empty() || IsNetworkPortName(port)) {
         return {};
     }
     std::error_code ec;
