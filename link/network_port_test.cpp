@@ -339,12 +339,47 @@ TEST(NetworkPortOpen, ConnectionFailuresAreSaidPlainlyAndLeaveThePortClosed) {
         CPortByName port(pump);
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(port.Open(c.name), c.result);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6)) << "beyond the deadline";
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "beyond the deadline";
         EXPECT_EQ(GetLastError(), c.result);
         EXPECT_FALSE(port.IsOpen());
         EXPECT_EQ(PortErrorText(c.name, c.result), c.text);
         EXPECT_FALSE(port.Write("x", 1));
     }
+}
+
+// A host that takes no connection (its queue of them full, so its kernel drops the request) is
+// given up at the deadline, not waited for.
+TEST(NetworkPortOpen, AHostThatDoesNotAnswerIsGivenUpAtTheDeadline) {
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(s, 0), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    // Never accepted: these fill the queue.
+    std::vector<int> queued;
+    for (int i = 0; i < 4; ++i) {
+        const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        queued.push_back(c);
+    }
+    CPollPump pump;
+    CNetworkPort port(pump);
+    port.SetConnectDeadline(700);
+    const std::string name = "rfc2217://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.Open(name), kErrNetNoAnswer);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(10)) << "not given up at its deadline";
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(PortErrorText(name, kErrNetNoAnswer),
+              "connection to " + name.substr(10) + " failed: no answer from the host");
+    for (int c : queued) {
+        ::close(c);
+    }
+    ::close(s);
 }
 
 }  // namespace
