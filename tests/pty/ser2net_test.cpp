@@ -100,14 +100,19 @@ TEST_F(Ser2net, JobsWorkThroughTheNetworkPort) {
     };
     const auto config = (scratch.Dir() / "saved.RM7Config").string();
     const Case cases[] = {
-        {{"send", "RVM;"}, "RVM02.54;"},         {{"banner", "set", "REMOTE"}, ""},
-        {{"--json", "banner", "get"}, "REMOTE"}, {{"--json", "clock", "get"}, "clock"},
-        {{"config", "save", config}, ""},        {{"config", "restore", config}, ""},
+        {{"send", "RVM;"}, "RVM02.54;"},
+        {{"banner", "set", "REMOTE"}, ""},
+        {{"--json", "banner", "get"}, "REMOTE"},
+        {{"--json", "clock", "get"}, "clock"},
+        {{"config", "save", config}, ""},
+        {{"config", "restore", config}, ""},
+        {{"terminal", "--mode", "cw", "--send", "CQ"}, ""},
+        {{"--no-backup", "calibrate", "--yes"}, "5 watt calibration succeeded"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"-q", "--port", Rfc()};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        SCOPED_TRACE(c.args.back());
+        SCOPED_TRACE(c.args[c.args.size() > 1 ? 1 : 0]);
         const RunResult r = RunUtil(scratch, args, 120);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_THAT(r.out, HasSubstr(c.out));
@@ -148,6 +153,7 @@ TEST_F(Ser2net, ServerKilledMidLoadIsSaidAndTheNextSendFinishes) {
     const RunResult r = RunUtil(scratch, {"--port", Rfc(), "--timeout", "20", "firmware", "send", "--mcu", file}, 240);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "MCU firmware 02.88 loaded and verified\n");
+    EXPECT_THAT(r.err, HasSubstr("RM7 Bootstrap Loader answered at a packet boundary after"));
     EXPECT_EQ(ReadFile(dump / "mcu.bin"), Reconciled(image));
 }
 
