@@ -191,7 +191,10 @@ int CSession::ReportContactFailure(Result r) {
                                          StrFormat("No radio answered on %s at %s bit/s: is it switched on, is the "
                                                    "cable in, is this the right port?",
                                                    port.c_str(), speeds.c_str()));
-        m_env.Err() << kPortsHint << ".\n";
+        // This machine's devices are no help with a port on another one.
+        if (!IsNetworkPortName(port)) {
+            m_env.Err() << kPortsHint << ".\n";
+        }
         return status;
     }
     const int status = ReportFailure(m_env.Err(), r, PortErrorText(port, r));

@@ -154,6 +154,16 @@ DoctorFinding NetworkPortFinding(const std::string& portName, Result openResult)
             address.host.c_str(), static_cast<unsigned>(address.port));
         return finding;
     }
+    if (IsPortLost(openResult)) {
+        // A serial server that cannot have its device takes the connection and closes it at once.
+        finding.ok = false;
+        finding.text = PortErrorText(portName, openResult) + ".";
+        finding.advice = StrFormat(
+            "Check on %s that the serial server's device is the radio's port, is plugged in, and "
+            "that no other program there holds it.",
+            address.host.c_str());
+        return finding;
+    }
     finding.text = address.kind == PortKind::Rfc2217
                        ? StrFormat("Connected to %s (RFC 2217: the speed is set at the far end).", at.c_str())
                        : StrFormat("Connected to %s (raw TCP: the speed is fixed at the far end; --speed says which).",

@@ -79,7 +79,9 @@ class CSer2net {
                  << "  accepter: " << p.accepter << ",127.0.0.1," << p.port << "\n"
                  << "  connector: serialdev," << p.device << "," << p.line << ",local\n"
                  << "  options:\n"
-                 << "    kickolduser: true\n";
+                 << "    kickolduser: true\n"
+                 // As the README advises: ser2net's wait for more characters would add to every answer.
+                 << "    chardelay: false\n";
         }
     }
     // Starts it and waits until every port listens; false (with why) when it does not.

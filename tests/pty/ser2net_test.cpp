@@ -58,6 +58,12 @@ TEST_F(Ser2net, Rfc2217SpeedSearchFindsTheRadioAtNineThousandSixHundred) {
     EXPECT_THAT(r.err, HasSubstr("Attempting to contact RM7 on " + Rfc() + " at 19200 bit/s"));
     EXPECT_THAT(r.err, HasSubstr("Connected to RM7 on " + Rfc() + " at 9600 bit/s"));
     EXPECT_THAT(r.out, HasSubstr("4711"));
+    // The doctor checks the connection where a device would be looked at.
+    const RunResult doctor = RunUtil(scratch, {"--port", Rfc(), "doctor"});
+    EXPECT_EQ(doctor.status, 0) << doctor.out << doctor.err;
+    EXPECT_THAT(doctor.out,
+                HasSubstr("ok   network  Connected to 127.0.0.1:" + std::to_string(rfcPort) + " (RFC 2217"));
+    EXPECT_THAT(doctor.out, HasSubstr("ok   radio    A radio answers at 9600 bit/s"));
 }
 
 TEST_F(Ser2net, RawTcpWorksAtTheSpeedFixedAtTheFarEnd) {
@@ -127,6 +133,10 @@ TEST_F(Ser2net, NobodyListeningIsSaidPlainlyAndAtOnce) {
     EXPECT_THAT(r.err, HasSubstr("connection to " + nowhere.substr(10) + " refused\n"));
     EXPECT_THAT(r.err, Not(HasSubstr("No such file")));
     EXPECT_THAT(r.err, Not(HasSubstr("rm7util ports")));
+    const RunResult doctor = RunUtil(scratch, {"--port", nowhere, "doctor"}, 20);
+    EXPECT_EQ(doctor.status, 1);
+    EXPECT_THAT(doctor.out, HasSubstr("FAIL network  connection to " + nowhere.substr(10) + " refused."));
+    EXPECT_THAT(doctor.out, Not(HasSubstr("radio ")));
 }
 
 // ser2net dies in the middle of an MCU load: the load ends at once with the reason and what to
