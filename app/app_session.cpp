@@ -3,7 +3,7 @@
 #include <QTimer>
 
 #include "app/main_frame.h"
-#include "link/tty_serial_port.h"
+#include "link/port_by_name.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/paths.h"
@@ -49,7 +49,7 @@ Result CAppSession::Start() {
         }
     }
     m_model = std::make_unique<CModel>(m_pump, &m_settings);
-    m_radio = std::make_unique<CRadioSession>(*m_model, std::make_unique<CSerialPort>(m_pump));
+    m_radio = std::make_unique<CRadioSession>(*m_model, MakeSerialPort(m_pump));
     m_frame = std::make_unique<CMainFrame>(*m_radio, &m_settings, std::move(run));
     if (!warning.empty()) {
         // Once the loop runs and the window is up: the settings file was ignored, or the simulated

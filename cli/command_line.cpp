@@ -313,8 +313,10 @@ int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) 
     app.require_subcommand(1);
     GlobalOptions options;
     app.add_option("-p,--port", options.port,
-                   "Serial device to use for this run (e.g. /dev/ttyUSB0); without it RM7_PORT from the "
-                   "environment, else the port saved by the desktop application")
+                   "Serial device to use for this run (e.g. /dev/ttyUSB0), or a serial port on the network: "
+                   "rfc2217://HOST:PORT (speed set at the far end) or tcp://HOST:PORT (speed fixed there; --speed "
+                   "says which); without it RM7_PORT from the environment, else the port saved by the desktop "
+                   "application")
         ->envname("RM7_PORT")
         ->type_name("DEV");
     app.add_option("--speed", options.speed, "Serial speed: auto (search) or a fixed 4800, 9600, 19200, 38400")

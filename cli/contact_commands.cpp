@@ -4,6 +4,7 @@
 #include "cli/commands.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
+#include "link/port_name.h"
 #include "link/serial_port.h"
 #include "model/firmware_version.h"
 #include "platform/error_text.h"
@@ -163,11 +164,17 @@ int RunDoctor(IEnvironment& env, const GlobalOptions& options) {
         return 2;
     }
     const DoctorSystem system = LocalDoctorSystem();
-    std::vector<DoctorFinding> findings = DiagnoseDevice(device, system);
-    if (findings.front().ok) {
+    // A port on the network has no device here to look at: the connection is what is checked.
+    const bool network = IsNetworkPortName(device);
+    std::vector<DoctorFinding> findings;
+    if (!network) {
+        findings = DiagnoseDevice(device, system);
+    }
+    if (network || findings.front().ok) {
         // The contact opens the port asking for low latency; the timer is read while it is open.
         const Result r = session.Contact();
-        DoctorFinding latency = LatencyFinding(device, system);
+        DoctorFinding latency = network ? NetworkPortFinding(device, r) : LatencyFinding(device, system);
+        const bool connected = latency.ok || !network;
         DoctorFinding radio{"radio", r == kOk, "", ""};
         if (r == kOk) {
             const int status = model.firmwareStatus.Get();
@@ -183,7 +190,9 @@ int RunDoctor(IEnvironment& env, const GlobalOptions& options) {
             radio.advice = "Check that the radio is switched on and its cable plugged in, and that this is its port.";
         }
         findings.push_back(std::move(latency));
-        findings.push_back(std::move(radio));
+        if (connected) {
+            findings.push_back(std::move(radio));
+        }
         if (r == kOk && model.firmwareStatus.Get() == kFirmwareRunning) {
             DoctorFinding transmit{"transmitter", model.transmitState == CModel::TransmitState::kReceiving, "", ""};
             if (model.transmitState == CModel::TransmitState::kTransmitting) {

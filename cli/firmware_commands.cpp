@@ -534,6 +534,16 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
         return 0;
     }
     const int status = ReportFailure(env.Err(), r);
+    if (r != kErrPortGone && IsPortLost(r) && !reports.empty()) {
+        // A connection to the radio's port that dropped leaves the radio as a pulled cable does.
+        env.Err() << (reports.back().part == LoaderPart::Mcu
+                          ? StrFormat("When the radio's port on the network can be reached again, run `%s` again: "
+                                      "the radio's boot loader waits for the next send.\n",
+                                      command.c_str())
+                          : StrFormat("When the radio's port on the network can be reached again, turn the radio off "
+                                      "and on and run `%s` again: the DSP load starts over.\n",
+                                      command.c_str()));
+    }
     if (r == kErrPortGone && !reports.empty()) {
         // The MCU's boot loader is found again, even in the middle of its download; a DSP load
         // leaves the radio's firmware waiting for the rest until it is restarted.

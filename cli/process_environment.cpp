@@ -5,7 +5,7 @@
 
 #include <iostream>
 
-#include "link/tty_serial_port.h"
+#include "link/port_by_name.h"
 #include "platform/console.h"
 #include "platform/paths.h"
 #include "platform/result_codes.h"
@@ -93,7 +93,7 @@ std::ostream& CProcessEnvironment::Err() {
 }
 
 std::unique_ptr<ISerialPort> CProcessEnvironment::MakePort() {
-    return std::make_unique<CSerialPort>(m_loop.Pump());
+    return MakeSerialPort(m_loop.Pump());
 }
 
 Result CProcessEnvironment::StartSimulator(const std::string& extraArgs, std::string& device) {

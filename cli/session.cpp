@@ -13,6 +13,7 @@
 
 #include "link/contact.h"
 #include "link/idle_exchange.h"
+#include "link/port_name.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/os_error.h"
@@ -197,10 +198,13 @@ int CSession::ReportContactFailure(Result r) {
                                          StrFormat("No radio answered on %s at %s bit/s: is it switched on, is the "
                                                    "cable in, is this the right port?",
                                                    port.c_str(), speeds.c_str()));
-        m_env.Err() << kPortsHint << ".\n";
+        // This machine's devices are no help with a port on another one.
+        if (!IsNetworkPortName(port)) {
+            m_env.Err() << kPortsHint << ".\n";
+        }
         return status;
     }
-    const int status = ReportFailure(m_env.Err(), r);
+    const int status = ReportFailure(m_env.Err(), r, PortErrorText(port, r));
     if (r == kErrPortNameMissing) {
         m_env.Err() << "Give one with --port DEV or RM7_PORT (" << kPortsHint
                     << ") or use the simulated radio with --simulate.\n";
@@ -227,7 +231,8 @@ std::string PathDiagnosis(const std::filesystem::file_status& status, Result r) 
 }  // namespace
 
 std::string PortDiagnosis(const std::string& port, Result r) {
-    if (port.empty()) {
+    // A port on the network is no path: its failure has already named host and port.
+    if (port.empty() || IsNetworkPortName(port)) {
         return {};
     }
     std::error_code ec;

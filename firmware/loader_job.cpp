@@ -62,6 +62,9 @@ LoaderOutcome FinishLoad(const LoaderFinish& finish) {
         out.lines.push_back(JobLine::Error(out.result));
         if (out.result == kErrPortGone) {
             out.lines.push_back(JobLine::Instruction(finish.part == LoaderPart::Mcu ? kMcuReplugText : kDspReplugText));
+        } else if (IsPortLost(out.result)) {
+            out.lines.push_back(
+                JobLine::Instruction(finish.part == LoaderPart::Mcu ? kMcuReconnectText : kDspReconnectText));
         }
         out.lines.push_back(JobLine::Instruction(kLoaderClickClose));
         out.dialogResult = kLoaderDialogFailed;

@@ -39,6 +39,13 @@ inline constexpr const char* kMcuReplugText =
 inline constexpr const char* kDspReplugText =
     "Plug the cable back in, turn the radio off and on, and send the firmware again (Send New Firmware): the DSP "
     "load starts over.";
+// The same advice when the radio's port on the network dropped the connection.
+inline constexpr const char* kMcuReconnectText =
+    "When the radio's port on the network can be reached again, send the firmware again (Send New Firmware): the "
+    "radio's boot loader waits for the next send.";
+inline constexpr const char* kDspReconnectText =
+    "When the radio's port on the network can be reached again, turn the radio off and on and send the firmware "
+    "again (Send New Firmware): the DSP load starts over.";
 
 const char* LoaderPartName(LoaderPart part);
 // "Sending RM7 Firmware"

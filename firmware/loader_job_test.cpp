@@ -86,6 +86,25 @@ TEST(LoaderFinish, ResultVersionCheckAndClosing) {
           "Plug the cable back in and send the firmware again (Send New Firmware): the radio's boot loader is "
           "found again.",
           "Click \"Close\" to close this window"}},
+        // The radio's port on the network dropped the connection: the same state, its own words.
+        {"connection closed",
+         {LoaderPart::Mcu, kErrNetClosed, 0, 0, false, 0, mcu},
+         kErrNetClosed,
+         false,
+         kLoaderDialogFailed,
+         {"Error code 0xE2000265: The connection to the radio's port was closed by the far end",
+          "When the radio's port on the network can be reached again, send the firmware again (Send New Firmware): "
+          "the radio's boot loader waits for the next send.",
+          "Click \"Close\" to close this window"}},
+        {"connection gone silent during a DSP load",
+         {LoaderPart::Dsp, kErrNetSilent, 0, 0, false, 0, "/fw/fdsp0288.hex"},
+         kErrNetSilent,
+         false,
+         kLoaderDialogFailed,
+         {"Error code 0xE2000266: The connection to the radio's port was lost: nothing came back from the far end",
+          "When the radio's port on the network can be reached again, turn the radio off and on and send the "
+          "firmware again (Send New Firmware): the DSP load starts over.",
+          "Click \"Close\" to close this window"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "link/port_name.h"
 #include "platform/error_text.h"
 #include "platform/text.h"
 #include "platform/tty.h"
@@ -35,7 +36,8 @@ void COpenPortState::Run() {
             m_host.StatusText("%s", hint.c_str());
         }
     } else {
-        m_host.StatusText("Unable to open serial port \"%s\". Error 0x%08X: %s", name.c_str(), r, ErrorText(r).c_str());
+        m_host.StatusText("Unable to open serial port \"%s\". Error 0x%08X: %s", name.c_str(), r,
+                          PortErrorText(name, r).c_str());
     }
     Done(r);
 }

@@ -46,6 +46,8 @@ TEST(PortList, InputIsALabelOrATypedPath) {
         {"/dev/pts/12", "/dev/pts/12"},
         {"ttyUSB1", "/dev/ttyUSB1"},
         {"pts/3", "pts/3"},  // a relative path stays as typed
+        {" rfc2217://radio-pi.local:2000 ", "rfc2217://radio-pi.local:2000"},
+        {"tcp://[::1]:7000", "tcp://[::1]:7000"},
         {"   ", ""},
         {"", ""},
     };

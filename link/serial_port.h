@@ -1,6 +1,8 @@
 #pragma once
-// The one connection to the radio. Two implementations: CSerialPort on a real tty and
-// CMemoryPort wired straight to the in-process simulated radio for virtual-time tests.
+// The one connection to the radio. Implementations: CSerialPort on a real tty, CNetworkPort for
+// a serial port on another machine (rfc2217:// or tcp://), CPortByName choosing between those two
+// by the port name, and CMemoryPort wired straight to the in-process simulated radio for
+// virtual-time tests.
 //
 // Threads: every call is made on the UI thread. An implementation may run its own
 // listener thread, which only posts kMsgSerialNotice to the notification target.

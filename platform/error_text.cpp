@@ -85,6 +85,13 @@ constexpr CodeText kOwnTexts[] = {
     {kErrMacroTooLong, "Command macro is longer than the RM7 can store"},
     {kErrMacroCharacter, "Command macro holds a character the RM7 cannot store"},
     {kErrMacroReadBack, "The RM7 reads back a command macro other than the one written"},
+    {kErrNetBadPortName, "A network port is named rfc2217://HOST:PORT or tcp://HOST:PORT"},
+    {kErrNetNameNotFound, "The host name is not known"},
+    {kErrNetRefused, "The connection was refused: nothing listens on that port"},
+    {kErrNetUnreachable, "The host cannot be reached"},
+    {kErrNetNoAnswer, "The host did not answer the connection"},
+    {kErrNetClosed, "The connection to the radio's port was closed by the far end"},
+    {kErrNetSilent, "The connection to the radio's port was lost: nothing came back from the far end"},
 };
 
 // The file-server errors the copy can report (the 12000 range).

@@ -96,6 +96,25 @@ inline constexpr Result kErrTerminalStalled = 0xE2000251;
 }  // namespace rm7
 
 namespace rm7 {
+// A serial port on the network (rfc2217://HOST:PORT, tcp://HOST:PORT).
+inline constexpr Result kErrNetBadPortName = 0xE2000260;
+inline constexpr Result kErrNetNameNotFound = 0xE2000261;
+inline constexpr Result kErrNetRefused = 0xE2000262;
+inline constexpr Result kErrNetUnreachable = 0xE2000263;
+// The far end did not answer the connection within its deadline.
+inline constexpr Result kErrNetNoAnswer = 0xE2000264;
+// An open connection that ended: closed by the far end, or nothing came back from it for so
+// long that it counts as gone. Either is an unplugged cable to the jobs.
+inline constexpr Result kErrNetClosed = 0xE2000265;
+inline constexpr Result kErrNetSilent = 0xE2000266;
+
+// The open port went away under the job: a pulled cable or adapter, or a connection that ended.
+constexpr bool IsPortLost(Result r) {
+    return r == kErrPortGone || r == kErrNetClosed || r == kErrNetSilent;
+}
+}  // namespace rm7
+
+namespace rm7 {
 // The file copy's failures, numbered as the file-server errors always were (the 12000 range).
 inline constexpr Result kErrInternetTimeout = 12002;
 inline constexpr Result kErrInternetExtended = 12003;

@@ -2,7 +2,7 @@
 # Installs the Debian packages RM7 Utility builds and tests with, when any is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libcli11-dev nlohmann-json3-dev libcurl4-openssl-dev
-          googletest libgmock-dev libgtest-dev libbenchmark-dev zlib1g-dev srecord binutils python3-pyftpdlib
+          googletest libgmock-dev libgtest-dev libbenchmark-dev zlib1g-dev srecord binutils python3-pyftpdlib ser2net
           clang-format xvfb xauth libgl-dev help2man)
 missing=()
 for p in "${packages[@]}"; do

@@ -52,7 +52,8 @@ CPortPage::CPortPage(CRadioSession& session, QWidget* parent) : CPage(session, p
 
     auto* hint =
         new QLabel(QStringLiteral("Choose the port of the radio's serial cable or USB adapter, or type a device "
-                                  "path (a pty or a link) and press Enter. AUTO tries every speed."),
+                                  "path (a pty or a link) or a port on the network (rfc2217://HOST:PORT, "
+                                  "tcp://HOST:PORT) and press Enter. AUTO tries every speed."),
                    group);
     hint->setWordWrap(true);
     hint->setForegroundRole(QPalette::PlaceholderText);

@@ -1,5 +1,6 @@
 // The Port page offscreen: a port the user may not open is met with the offer of the doctor's
 // diagnosis, shown only from the event loop and only on Yes.
+#include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 
@@ -7,6 +8,7 @@
 
 #include "link/ui/port_page.h"
 #include "platform/result.h"
+#include "platform/settings.h"
 #include "tests/support/radio_bench.h"
 #include "tests/support/temp_folder.h"
 
@@ -75,6 +77,29 @@ class PortPageTest : public QObject {
             QTest::qWait(10);
             QCOMPARE(asked.size(), std::size_t{1});
         }
+    }
+
+    // A serial port on the network is typed as a device path is: Enter makes it the port, the
+    // list shows it, and it is saved as the port.
+    void typedNetworkPortIsThePortAndIsSaved() {
+        test::CTempFolder folder;
+        CSettingsStore settings(folder / "settings.conf");
+        test::CRadioBench bench(test::BenchStart::Idle, test::CRadioBench::DefaultOptions(), &settings);
+        CPortPage page(*bench.session);
+        page.OnSetActive();
+        QLineEdit* edit = page.PortList()->lineEdit();
+        QVERIFY(edit != nullptr);
+        edit->setText(QStringLiteral("  rfc2217://radio-pi.local:2000 "));
+        QTest::keyClick(edit, Qt::Key_Return);
+        bench.pump.RunUntilIdle();
+        QCOMPARE(bench.model->portName.Get(), std::string("rfc2217://radio-pi.local:2000"));
+        QCOMPARE(page.PortList()->currentText(), QStringLiteral("rfc2217://radio-pi.local:2000"));
+        QCOMPARE(bench.model->SaveSettings(), kOk);
+        CSettingsStore reread(folder / "settings.conf");
+        QCOMPARE(reread.Load(), kOk);
+        std::string saved;
+        QCOMPARE(reread.ReadString("", "Port", saved), kOk);
+        QCOMPARE(saved, std::string("rfc2217://radio-pi.local:2000"));
     }
 };
 

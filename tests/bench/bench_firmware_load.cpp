@@ -3,96 +3,25 @@
 //     only; the simulator runs in its own) and the wall time of a packet's round trip;
 //  2. with --pace at 38400 bit/s: the packet phase, first packet to last acknowledgement,
 //     against the wire time of its 1004 packets of 132 bytes.
-#include <chrono>
 #include <cstdio>
-#include <optional>
 
 #include "firmware/intel_hex.h"
-#include "firmware/loader_job.h"
-#include "link/contact.h"
-#include "link/radio_session.h"
-#include "link/tty_serial_port.h"
-#include "platform/poll_pump.h"
-#include "tests/bench/cpu_time.h"
+#include "tests/bench/packet_phase.h"
 #include "tests/pty/pty_support.h"
 #include "tests/support/firmware_files.h"
 
 namespace rm7 {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Marks the first packet: the loader moves the bar just before it writes a packet.
-class CFirstPacket final : public IProgressBar {
-  public:
-    void SetRange(std::uint32_t) override {}
-    void SetPosition(std::uint32_t step) override {
-        if (step > 0 && !start) {
-            start = Clock::now();
-            cpu = test::CpuSeconds();
-        }
-    }
-    std::optional<Clock::time_point> start;
-    double cpu = 0;
-};
-
-struct Phase {
-    bool ok = false;
-    double wallSeconds = 0;
-    double cpuSeconds = 0;
-};
+using Phase = test::PacketPhase;
 
 Phase TimePacketPhase(const std::vector<std::string>& simArgs, const std::filesystem::path& hex) {
-    Phase phase;
     test::CSimulator sim(simArgs);
     if (sim.Device().empty()) {
         std::fprintf(stderr, "rm7-sim did not start\n");
-        return phase;
+        return {};
     }
-    CPollPump pump;
-    CModel model(pump);
-    CRadioSession session(model, std::make_unique<CSerialPort>(pump));
-    model.portName.Set(sim.Device());
-    std::optional<Result> contact;
-    struct Waiter final : IMessageTarget {
-        std::optional<Result>* result;
-        LResult OnMessage(std::uint32_t code, WParam wParam, LParam) override {
-            if (code == kMsgPortEvent) {
-                *result = static_cast<Result>(wParam);
-            }
-            return 0;
-        }
-    } waiter;
-    waiter.result = &contact;
-    CObservation observation(model.portEvent, &waiter);
-    session.Contact().StartAtOpenPort();
-    if (!pump.RunUntil([&] { return contact.has_value(); }, 10000) || *contact != kOk) {
-        std::fprintf(stderr, "no contact\n");
-        return phase;
-    }
-    observation.Reset();
-
-    CFirstPacket bar;
-    std::optional<Clock::time_point> end;
-    double endCpu = 0;
-    CLoaderJob job(session, LoaderPart::Mcu, hex);
-    job.onLog = [&](const std::string& line, CLoaderJob::LogSource) {
-        // Logged as the last packet's acknowledgement ends the packet phase.
-        if (!end && line.rfind("Waiting ", 0) == 0) {
-            end = Clock::now();
-            endCpu = test::CpuSeconds();
-        }
-    };
-    job.Start(&bar);
-    pump.RunUntil([&] { return end.has_value() || job.Finished(); }, 300000);
-    if (!end || !bar.start) {
-        std::fprintf(stderr, "the load did not reach its last packet\n");
-        return phase;
-    }
-    phase.ok = true;
-    phase.wallSeconds = std::chrono::duration<double>(*end - *bar.start).count();
-    phase.cpuSeconds = endCpu - bar.cpu;
-    return phase;
+    return test::TimePacketPhase(sim.Device(), hex);
 }
 
 int Run() {
