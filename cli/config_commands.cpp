@@ -10,6 +10,7 @@
 #include "cli/backup_step.h"
 #include "cli/commands.h"
 #include "cli/critical_job.h"
+#include "cli/job_views.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "config/config_diff.h"
@@ -93,33 +94,20 @@ int RunConfigSave(IEnvironment& env, const GlobalOptions& options, const std::st
     }
     CModel& model = session.Model();
     const std::uint16_t serial = model.serialNumber.Get();
-    const std::filesystem::path file = fileArg.empty()
-                                           ? ConfigurationFolder() / ProposedConfigurationFileName(serial, savedAt)
-                                           : std::filesystem::path(fileArg);
-
-    CConfigSaveStateMachine machine(session.Radio());
-    CConsoleProgress progress(env.Err(), "Reading configuration", options.quiet);
-    machine.SetProgressBar(&progress);
-    Result r = CMachineRun(session).Run(machine, [&] { return machine.StartSave(); });
-    if (r == kOk) {
-        r = WriteConfigurationFile(file, savedAt, machine.Image(), {model.FirmwareVersionText(0), serial},
-                                   model.Notifier());
-    }
-    if (r != kOk) {
-        model.StatusText(kSaveFailedText);
-        return ReportWriteFailure(env.Err(), r, file);
-    }
-    model.StatusText(kConfigSavedText);
-    if (options.json) {
-        PrintJson(env.Out(),
-                  {{"file", JsonPath(file)},
-                   {"bytes", kConfigurationByteCount},
-                   {"serial_number", serial == kNoSerialNumber ? nlohmann::json(nullptr) : nlohmann::json(serial)},
-                   {"firmware_version", model.FirmwareVersionText(0)}});
-    } else {
+    CTerminalJobView view(env, options);
+    CConfigSaveJob job(session.Radio(), view, nullptr, savedAt, [] { return DefaultConfigurationFolder(); });
+    const std::filesystem::path file =
+        fileArg.empty() ? ConfigurationFolder() / job.ProposedName() : std::filesystem::path(fileArg);
+    const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.Start(file); });
+    view.PrintJsonOutcome(
+        {{"file", JsonPath(file)},
+         {"bytes", kConfigurationByteCount},
+         {"serial_number", serial == kNoSerialNumber ? nlohmann::json(nullptr) : nlohmann::json(serial)},
+         {"firmware_version", model.FirmwareVersionText(0)}});
+    if (status == 0 && !options.json) {
         env.Out() << StrFormat("%s\n", file.string().c_str());
     }
-    return 0;
+    return status;
 }
 
 namespace {

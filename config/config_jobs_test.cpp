@@ -20,6 +20,7 @@
 #include "platform/settings.h"
 #include "tests/support/example_config_file.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_job_view.h"
 #include "tests/support/recording_notifier.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
@@ -139,6 +140,23 @@ class SeededRadio : public test::CRadioBench {
     bool RunUntilEnded(const CRecordingView& view, std::uint32_t maxMs = 120000) {
         return pump.AdvanceUntil([&] { return view.ended.has_value(); }, maxMs);
     }
+    bool RunUntilEnded(const test::CRecordingJobView& view, std::uint32_t maxMs = 120000) {
+        return pump.AdvanceUntil([&] { return view.Ended(); }, maxMs);
+    }
+};
+
+// The save's file dialog: records where it opened and what it proposed, and chooses `path`.
+struct FileChoice {
+    std::optional<fs::path> path;
+    fs::path folder;
+    std::string proposed;
+    CConfigSaveJob::AskFile Ask() {
+        return [this](const fs::path& f, const std::string& name) {
+            folder = f;
+            proposed = name;
+            return path;
+        };
+    }
 };
 
 // A complete file for this image and serial number, as a save writes it.
@@ -180,18 +198,23 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
     const std::size_t contactCommandsA = a.radio->ReceivedCommands().size();
     const fs::path file = dir.Path() / "saved.RM7Config";
     {
-        CRecordingView view;
-        view.savePath = file;
+        test::CRecordingJobView view;
+        FileChoice choice{file};
         CConfigSaveJob save(*a.session, view, nullptr, {2024, 1, 31, 23, 59, 59}, DefaultFolder());
-        save.Begin();
+        ASSERT_TRUE(save.Begin(choice.Ask()));
         EXPECT_EQ(a.session->ActiveMachine(), &save.Machine());
         ASSERT_TRUE(a.RunUntilEnded(view));
-        EXPECT_EQ(view.ended, CConfigSaveJob::kSaved);
-        EXPECT_EQ(view.proposed, "SN01234.20240131T235959.RM7Config");
-        EXPECT_EQ(view.range, 48u);  // 1562 / 32
-        EXPECT_EQ(view.position, 48u);
-        EXPECT_THAT(view.cursor, ElementsAre(true, false));
-        EXPECT_THAT(a.notifier.status, Contains(kConfigSavedText));
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.Last().result, JobResult::kDone);
+        EXPECT_EQ(choice.proposed, "SN01234.20240131T235959.RM7Config");
+        EXPECT_EQ(view.progress.step, kSaveStepText);
+        EXPECT_EQ(view.progress.range, 48u);  // 1562 / 32
+        EXPECT_EQ(view.progress.position, 48u);
+        EXPECT_THAT(view.busy, ElementsAre(true, false));
+        // Said once, with the file, and that the radio was only read.
+        EXPECT_THAT(view.Last().Lines(), ElementsAre(std::string(kConfigSavedText) + ": " + file.string(),
+                                                     "Nothing on the radio was changed."));
+        EXPECT_EQ(view.Last().radio, RadioState::kUnchanged);
         EXPECT_EQ(save.Folder(), dir.Path().string());
         save.End();
         EXPECT_EQ(a.session->ActiveMachine(), nullptr);
@@ -278,15 +301,15 @@ TEST_F(ConfigJobs, SavedFileNamesAndIdentifiesTheRadio) {
         SCOPED_TRACE(c.serial);
         SeededRadio radio(c.serial, 3);
         ASSERT_EQ(radio.Contact(), kOk);
-        CRecordingView view;
-        view.savePath = dir.Path() / c.proposed;
+        test::CRecordingJobView view;
+        FileChoice choice{dir.Path() / c.proposed};
         CConfigSaveJob save(*radio.session, view, nullptr, {2025, 7, 4, 8, 9, 10}, DefaultFolder());
-        save.Begin();
+        ASSERT_TRUE(save.Begin(choice.Ask()));
         ASSERT_TRUE(radio.RunUntilEnded(view));
-        ASSERT_EQ(view.ended, CConfigSaveJob::kSaved);
-        EXPECT_EQ(view.proposed, c.proposed);
+        ASSERT_EQ(view.Last().result, JobResult::kDone);
+        EXPECT_EQ(choice.proposed, c.proposed);
 
-        const std::string text = ReadWhole(*view.savePath);
+        const std::string text = ReadWhole(*choice.path);
         if (c.serialLine != nullptr) {
             EXPECT_NE(text.find(c.serialLine), std::string::npos);
         } else {
@@ -295,7 +318,7 @@ TEST_F(ConfigJobs, SavedFileNamesAndIdentifiesTheRadio) {
         EXPECT_EQ(text.rfind("*Configuration saved on 2025-07-04 at 08:09:10\r\n", 0), 0u);
         EXPECT_NE(text.find("\r\nRM7 Firmware Version = 02.54\r\n"), std::string::npos);
         ConfigurationFileContents contents;
-        ASSERT_EQ(ReadConfigurationFile(*view.savePath, {c.serial, false, nullptr}, contents), kOk);
+        ASSERT_EQ(ReadConfigurationFile(*choice.path, {c.serial, false, nullptr}, contents), kOk);
         auto image = std::make_unique<EepromImage>();
         ApplyRuns(contents.runs, *image);
         EXPECT_EQ(RangeBytes(*image), RangeBytes(radio.radio->Eeprom()));
@@ -332,13 +355,13 @@ TEST_F(ConfigJobs, FolderIsTheStoredOneWhileItExistsAndIsRememberedAfterASave) {
     CSettingsStore settings(dir.Path() / "settings.conf");
     SeededRadio radio(1234, 5);
     ASSERT_EQ(radio.Contact(), kOk);
-    CRecordingView view;
-    view.savePath = stored / "x.RM7Config";
+    test::CRecordingJobView view;
+    FileChoice choice{stored / "x.RM7Config"};
     {
         CConfigSaveJob save(*radio.session, view, &settings, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
-        save.Begin();
+        ASSERT_TRUE(save.Begin(choice.Ask()));
         ASSERT_TRUE(radio.RunUntilEnded(view));
-        ASSERT_EQ(view.ended, CConfigSaveJob::kSaved);
+        ASSERT_EQ(view.Last().result, JobResult::kDone);
     }
     CSettingsStore reloaded(dir.Path() / "settings.conf");
     ASSERT_EQ(reloaded.Load(), kOk);
@@ -364,34 +387,39 @@ TEST_F(ConfigJobs, CancelDuringSaveWritesNoFileAndKeepsAnEarlierOne) {
         SeededRadio radio(1234, 6);
         ASSERT_EQ(radio.Contact(), kOk);
         radio.radio->SetSilent(c.silentRadio);
-        CRecordingView view;
-        view.savePath = file;
+        test::CRecordingJobView view;
+        FileChoice choice{file};
         CConfigSaveJob save(*radio.session, view, nullptr, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
-        save.Begin();
+        ASSERT_TRUE(save.Begin(choice.Ask()));
         if (c.silentRadio) {
             radio.pump.AdvanceBy(250);
         } else {
-            ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.position >= 10; }, 60000));
+            ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.progress.position >= 10; }, 60000));
         }
-        radio.notifier.status.clear();
-        save.Cancel();
-        EXPECT_THAT(radio.notifier.status, ElementsAre(kSaveCancelledText));  // at once
+        // A save only reads: it stops without a question, at its next step.
+        EXPECT_EQ(save.Cancel(), StopRequest::kStopping);
+        EXPECT_EQ(save.Cancel(), StopRequest::kStopping);  // a second press changes nothing
+        EXPECT_FALSE(view.Ended());
         ASSERT_TRUE(radio.RunUntilEnded(view, 10000));
-        EXPECT_EQ(view.ended, CConfigSaveJob::kCancelled);
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.Last().result, JobResult::kCancelled);
+        EXPECT_THAT(view.Last().Lines(), ElementsAre(kSaveCancelledText, "Nothing on the radio was changed."));
         EXPECT_EQ(save.LastResult(), kErrorCancelled);
-        EXPECT_THAT(view.cursor, ElementsAre(true, false));
-        EXPECT_TRUE(view.messages.empty());
+        EXPECT_THAT(view.busy, ElementsAre(true, false));
+        EXPECT_TRUE(view.questions.empty());
+        EXPECT_TRUE(view.boxes.empty());
+        EXPECT_EQ(save.Cancel(), StopRequest::kIdle);
         if (c.earlierFile) {
             EXPECT_EQ(ReadWhole(file), "the earlier save\r\n");
             EXPECT_THAT(Entries(folder.Path()), ElementsAre(file));
         } else {
             EXPECT_TRUE(Entries(folder.Path()).empty());
         }
-        EXPECT_LT(view.position, 48u);
+        EXPECT_LT(view.progress.position, 48u);
     }
 }
 
-TEST_F(ConfigJobs, FailedSaveKeepsTheDialogOpenWithCloseAndTheEarlierFile) {
+TEST_F(ConfigJobs, FailedSaveSaysOnceWhyAndKeepsTheEarlierFile) {
     struct Case {
         const char* name;
         bool radioFallsSilent;
@@ -409,12 +437,12 @@ TEST_F(ConfigJobs, FailedSaveKeepsTheDialogOpenWithCloseAndTheEarlierFile) {
         }
         SeededRadio radio(1234, 7);
         ASSERT_EQ(radio.Contact(), kOk);
-        CRecordingView view;
-        view.savePath = file;
+        test::CRecordingJobView view;
+        FileChoice choice{file};
         CConfigSaveJob save(*radio.session, view, nullptr, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
-        save.Begin();
+        ASSERT_TRUE(save.Begin(choice.Ask()));
         if (c.radioFallsSilent) {
-            ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.position >= 4; }, 60000));
+            ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.progress.position >= 4; }, 60000));
             radio.radio->SetSilent(true);
         }
         ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return save.LastResult().has_value(); }, 120000));
@@ -428,24 +456,24 @@ TEST_F(ConfigJobs, FailedSaveKeepsTheDialogOpenWithCloseAndTheEarlierFile) {
             EXPECT_NE(radio.notifier.boxes[0].text.find(StrFormat("Error 0x%08X", r)), std::string::npos);
             EXPECT_TRUE(Failed(r));
         }
-        EXPECT_FALSE(view.ended.has_value());
-        ASSERT_EQ(view.messages.size(), 1u);
-        EXPECT_EQ(view.messages[0].caption, kSaveErrorCaption);
-        EXPECT_EQ(view.messages[0].text, ErrorText(r));
-        EXPECT_EQ(view.messages[0].icon, MessageIcon::Error);
-        EXPECT_EQ(view.cancelText, "Close");
-        EXPECT_THAT(radio.notifier.status, Contains(kSaveFailedText));
-        EXPECT_THAT(view.cursor, ElementsAre(true, false));
+        // Once, as a failure with its code and the system's words for it; no box of the job's own
+        // (the view decides how a failure is shown).
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.Last().result, JobResult::kFailed);
+        EXPECT_EQ(view.Last().code, r);
+        EXPECT_EQ(view.Last().job, "config save");
+        EXPECT_THAT(view.Last().Lines(), ElementsAre(std::string(kSaveFailedText) + ": " + ErrorText(r),
+                                                     "Nothing on the radio was changed."));
+        EXPECT_TRUE(view.boxes.empty());
+        EXPECT_THAT(view.busy, ElementsAre(true, false));
         if (!c.missingFolder) {
             EXPECT_EQ(ReadWhole(file), "the earlier save\r\n");
         }
         EXPECT_EQ(Entries(folder.Path()).size(), c.missingFolder ? 0u : 1u);
 
-        // Close ends the dialog as failed, without claiming a cancellation.
-        radio.notifier.status.clear();
-        save.Cancel();
-        EXPECT_EQ(view.ended, CConfigSaveJob::kFailed);
-        EXPECT_THAT(radio.notifier.status, Not(Contains(kSaveCancelledText)));
+        // Close after the failure has nothing to stop and says nothing more.
+        EXPECT_EQ(save.Cancel(), StopRequest::kIdle);
+        EXPECT_EQ(view.outcomes.size(), 1u);
     }
 }
 

@@ -64,6 +64,10 @@ CConfigJobDialog::CConfigJobDialog(const QString& title, const QString& text, Di
     m_progress->setRange(0, 0);
     m_progress->setValue(0);
     m_progress->setTextVisible(false);
+    m_outcome = new QLabel(this);
+    m_outcome->setObjectName(QStringLiteral("outcome"));
+    m_outcome->setWordWrap(true);
+    m_outcome->hide();
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("cancel"));
     connect(m_cancel, &QPushButton::clicked, this, [this] { OnCancel(); });
@@ -75,6 +79,7 @@ CConfigJobDialog::CConfigJobDialog(const QString& title, const QString& text, Di
     layout->addWidget(label);
     layout->addWidget(m_progress);
     layout->addWidget(m_transfer);
+    layout->addWidget(m_outcome);
     layout->addLayout(buttons);
     setMinimumWidth(360);
 }
@@ -134,10 +139,21 @@ void CConfigJobDialog::reject() {
 CConfigSaveDlg::CConfigSaveDlg(CRadioSession& session, CSettingsStore* settings, QWidget* parent, DialogPrompts prompts)
     : CConfigJobDialog(QStringLiteral("Save Configuration"), QStringLiteral("Saving configuration"), std::move(prompts),
                        parent),
-      m_job(std::make_unique<CConfigSaveJob>(session, *this, settings, SavedAtFromLocalTime(std::time(nullptr)),
+      m_view(*this, {ProgressBar(), TransferLabel(), OutcomeLabel(), CancelButton(), nullptr},
+             session.Model().Notifier(), kSaveErrorCaption,
+             {CConfigSaveJob::kSaved, CConfigSaveJob::kCancelled, CConfigSaveJob::kFailed}),
+      m_job(std::make_unique<CConfigSaveJob>(session, m_view, settings, SavedAtFromLocalTime(std::time(nullptr)),
                                              [] { return DefaultConfigurationFolder(); })) {}
 
 CConfigSaveDlg::~CConfigSaveDlg() = default;
+
+void CConfigSaveDlg::OnFirstShown() {
+    const bool started = m_job->Begin(
+        [this](const std::filesystem::path& folder, const std::string& name) { return AskSaveFileName(folder, name); });
+    if (!started) {
+        EndAfterBoxes(CConfigSaveJob::kCancelled);
+    }
+}
 
 void CConfigJobDialog::ShowTransfer(const std::string& meterText) {
     m_transfer->setText(Text(meterText).trimmed());

@@ -13,6 +13,7 @@
 #include "config/config_job_view.h"
 #include "config/save_machine.h"
 #include "ui/job_dialog.h"
+#include "ui/job_view.h"
 #include "ui/prompts.h"
 
 class QLabel;
@@ -35,6 +36,8 @@ class CConfigJobDialog : public CJobDialog, public IConfigJobView {
 
     QProgressBar* ProgressBar() const { return m_progress; }
     QLabel* TransferLabel() const { return m_transfer; }
+    // What a cancelled or failed job says; hidden until then.
+    QLabel* OutcomeLabel() const { return m_outcome; }
     QPushButton* CancelButton() const { return m_cancel; }
 
     void SetRange(std::uint32_t steps) override;
@@ -62,6 +65,7 @@ class CConfigJobDialog : public CJobDialog, public IConfigJobView {
 
     QProgressBar* m_progress;
     QLabel* m_transfer;
+    QLabel* m_outcome;
     QPushButton* m_cancel;
 };
 
@@ -75,11 +79,12 @@ class CConfigSaveDlg final : public CConfigJobDialog {
     CConfigSaveJob& Job() { return *m_job; }
 
   protected:
-    void OnFirstShown() override { m_job->Begin(); }
+    void OnFirstShown() override;
     void OnHidden() override { m_job->End(); }
-    void OnCancel() override { m_job->Cancel(); }
+    void OnCancel() override { m_view.OnCancel(m_job->Shell()); }
 
   private:
+    CJobView m_view;
     std::unique_ptr<CConfigSaveJob> m_job;
 };
 
