@@ -2,12 +2,15 @@
 
 #include "cli/json_output.h"
 #include "platform/format.h"
+#include "platform/paths.h"
 #include "platform/result_codes.h"
+#include "platform/settings.h"
 #include "platform/text.h"
 
 namespace rm7::cli {
 
-CTerminalJobView::CTerminalJobView(IEnvironment& env, const GlobalOptions& options) : m_env(env), m_options(options) {}
+CTerminalJobView::CTerminalJobView(IEnvironment& env, const GlobalOptions& options, IUserNotifier* status)
+    : m_env(env), m_options(options), m_status(status) {}
 
 CTerminalJobView::~CTerminalJobView() {
     m_env.Loop().Pump().Forget(this);
@@ -43,7 +46,11 @@ void CTerminalJobView::ShowProgress(const JobProgress& progress) {
 }
 
 void CTerminalJobView::Log(const std::string& line) {
-    if (!m_options.quiet) {
+    m_logged = line;
+    if (m_status != nullptr) {
+        // The status line is standard error too: a line it has just said is not said again.
+        m_status->StatusText(line);
+    } else if (!m_options.quiet) {
         m_env.Err() << line << "\n";
     }
 }
@@ -60,8 +67,8 @@ void CTerminalJobView::Ask(const JobQuestion& question, std::function<void(bool 
             yes = AnswerStop(question);
             break;
         case JobQuestion::Kind::kGoOnWithoutBackup:
-            m_env.Err() << FlattenLineBreaks(question.text, " ") << "\n"
-                        << "Nothing was changed on the radio. Give --no-backup to go on without a backup.\n";
+            // The outcome says why; a terminal cannot answer, the option can.
+            m_hint = "Give --no-backup to go on without a backup.";
             break;
         case JobQuestion::Kind::kOther:
             yes = m_options.yes;
@@ -80,12 +87,12 @@ bool CTerminalJobView::AnswerStop(const JobQuestion& question) {
         m_warned = true;
         m_warnedAt = now;
         m_env.Err() << question.caption << "\n"
-                    << StrFormat("The job goes on. Press Ctrl-C again within %u seconds to stop it.\n",
-                                 kStopWindowMs / 1000);
+                    << StrFormat("rm7util: %s goes on. Press Ctrl-C again within %u seconds to stop it.\n",
+                                 question.job.c_str(), kStopWindowMs / 1000);
         return false;
     }
     m_warned = false;
-    m_env.Err() << "Stopping at the next step.\n";
+    m_env.Err() << StrFormat("rm7util: %s stops at its next step.\n", question.job.c_str());
     return true;
 }
 
@@ -106,8 +113,10 @@ void CTerminalJobView::ShowOutcome(const JobOutcome& outcome) {
     if (outcome.result == JobResult::kDone) {
         if (!m_options.quiet) {
             for (const std::string& line : lines) {
-                // A job that only read the radio need not say it is unchanged.
-                if (outcome.radio != RadioState::kUnchanged || line != RadioStateText(RadioState::kUnchanged)) {
+                // A job that only read the radio need not say it is unchanged; the backup's line
+                // was said when it was made.
+                if ((outcome.radio != RadioState::kUnchanged || line != RadioStateText(RadioState::kUnchanged)) &&
+                    line != m_logged) {
                     m_env.Err() << line << "\n";
                 }
             }
@@ -120,6 +129,9 @@ void CTerminalJobView::ShowOutcome(const JobOutcome& outcome) {
     std::string hint;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         hint += (hint.empty() ? "" : " ") + lines[i];
+    }
+    if (!m_hint.empty()) {
+        hint += (hint.empty() ? "" : " ") + m_hint;
     }
     if (!hint.empty()) {
         m_env.Err() << hint << "\n";
@@ -165,6 +177,16 @@ void CTerminalJobView::PrintJsonOutcome(const nlohmann::json& fields) const {
         }
     }
     PrintJson(m_env.Out(), out);
+}
+
+AutoBackupSettings BackupSettings(const GlobalOptions& options) {
+    CSettingsStore settings(SettingsFilePath());
+    settings.Load();
+    AutoBackupSettings backup = ReadAutoBackupSettings(&settings);
+    if (options.noBackup) {
+        backup.enabled = false;
+    }
+    return backup;
 }
 
 int RunJobToOutcome(CSession& session, CJobShell& shell, CTerminalJobView& view, const std::function<void()>& start,

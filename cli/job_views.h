@@ -20,6 +20,7 @@
 
 #include "cli/environment.h"
 #include "cli/session.h"
+#include "config/auto_backup.h"
 #include "link/job_shell.h"
 
 namespace rm7::cli {
@@ -32,7 +33,8 @@ class CTerminalJobView final : public IJobView, private IMessageTarget {
   public:
     static constexpr std::uint32_t kStopWindowMs = 5000;
 
-    CTerminalJobView(IEnvironment& env, const GlobalOptions& options);
+    // status: the session's status line (standard error), through which log lines go; may be null.
+    CTerminalJobView(IEnvironment& env, const GlobalOptions& options, IUserNotifier* status = nullptr);
     ~CTerminalJobView();
     CTerminalJobView(const CTerminalJobView&) = delete;
     CTerminalJobView& operator=(const CTerminalJobView&) = delete;
@@ -58,8 +60,11 @@ class CTerminalJobView final : public IJobView, private IMessageTarget {
 
     IEnvironment& m_env;
     const GlobalOptions& m_options;
+    IUserNotifier* m_status;
     std::deque<std::function<void()>> m_answers;
     std::optional<JobOutcome> m_outcome;
+    std::string m_logged;  // the last log line
+    std::string m_hint;    // what only the command line can do, for the outcome's hint
     std::string m_step;
     std::uint32_t m_steps = 0;
     std::uint32_t m_quarter = 0;
@@ -67,6 +72,9 @@ class CTerminalJobView final : public IJobView, private IMessageTarget {
     bool m_warned = false;
     std::uint32_t m_warnedAt = 0;
 };
+
+// The backup before a risky job: the "AutoBackup" setting, off with --no-backup.
+AutoBackupSettings BackupSettings(const GlobalOptions& options);
 
 // Runs the job start() begins until the shell's outcome (or limitMs), catching the signals while
 // a job that asks before stopping runs; returns the view's exit status.

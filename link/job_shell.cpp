@@ -25,6 +25,8 @@ const char* RadioStateName(RadioState state) {
             return "unchanged";
         case RadioState::kRunning:
             return "running";
+        case RadioState::kPartlyWritten:
+            return "partly-written";
         case RadioState::kBootLoader:
             return "boot-loader";
         case RadioState::kNotAnswering:
@@ -41,6 +43,8 @@ std::string RadioStateText(RadioState state) {
             return "Nothing on the radio was changed.";
         case RadioState::kRunning:
             return "The radio answers and runs its firmware.";
+        case RadioState::kPartlyWritten:
+            return "The radio's configuration is partly written.";
         case RadioState::kBootLoader:
             return "The radio waits in its boot loader until the next firmware send.";
         case RadioState::kNotAnswering:
@@ -164,10 +168,10 @@ void CJobShell::OnBackup(const IJobBackup::Outcome& outcome) {
         return;
     }
     m_backupFile = outcome.file;
-    if (!outcome.line.empty()) {
-        m_view.Log(outcome.line);
-    }
     if (outcome.mayGoOn) {
+        if (!outcome.line.empty()) {
+            m_view.Log(outcome.line);
+        }
         StartMachine();
         return;
     }
@@ -178,9 +182,12 @@ void CJobShell::OnBackup(const IJobBackup::Outcome& outcome) {
     // Asked from the event loop (the backup hands its outcome over from there), answered later.
     const std::weak_ptr<CJobShell*> self = m_self;
     const std::string notStarted = outcome.notStarted;
+    const std::string why = outcome.line;
     const Result code = outcome.code;
     m_asking = true;
-    m_view.Ask(outcome.goOnQuestion, [self, notStarted, code](bool yes) {
+    JobQuestion question = outcome.goOnQuestion;
+    question.job = m_texts.name;
+    m_view.Ask(question, [self, notStarted, why, code](bool yes) {
         const auto shell = self.lock();
         if (!shell || *shell == nullptr) {
             return;
@@ -191,9 +198,13 @@ void CJobShell::OnBackup(const IJobBackup::Outcome& outcome) {
             return;
         }
         if (yes) {
+            me.m_view.Log(why);
             me.StartMachine();
         } else {
             JobOutcome o = JobOutcome::Failed(notStarted, code);
+            if (!why.empty()) {
+                o.why = why;
+            }
             me.Finish(std::move(o));
         }
     });
@@ -255,7 +266,9 @@ StopRequest CJobShell::RequestStop() {
     }
     m_asking = true;
     const std::weak_ptr<CJobShell*> self = m_self;
-    m_view.Ask(*m_texts.stopQuestion, [self](bool yes) {
+    JobQuestion question = *m_texts.stopQuestion;
+    question.job = m_texts.name;
+    m_view.Ask(question, [self](bool yes) {
         const auto shell = self.lock();
         if (!shell || *shell == nullptr) {
             return;

@@ -70,13 +70,15 @@ const char* JobResultName(JobResult result);
 
 // The radio's state once the job has ended, as the job found it.
 enum class RadioState {
-    kUnchanged,     // the job only read it, or stopped before its first write
-    kRunning,       // a contact after the job found it running its firmware
-    kBootLoader,    // it waits in its boot loader until the next firmware send
-    kNotAnswering,  // the contact after the job found nothing
-    kUnknown,       // nobody looked
+    kUnchanged,      // the job only read it, or stopped before its first write
+    kRunning,        // a contact after the job found it running its firmware
+    kPartlyWritten,  // a write stopped part way: the radio holds some of the new bytes
+    kBootLoader,     // it waits in its boot loader until the next firmware send
+    kNotAnswering,   // the contact after the job found nothing
+    kUnknown,        // nobody looked
 };
-// "unchanged", "running", "boot-loader", "not-answering", "unknown": rm7util's --json "radio".
+// "unchanged", "running", "partly-written", "boot-loader", "not-answering", "unknown": rm7util's
+// --json "radio".
 const char* RadioStateName(RadioState state);
 // The state in words, for the outcome's radio line.
 std::string RadioStateText(RadioState state);
@@ -92,6 +94,7 @@ struct JobOutcome {
     std::filesystem::path file;    // the file the job wrote or read; empty: none
     std::filesystem::path backup;  // the backup made before the job; empty: none
     std::string next;              // what the user does next; empty: nothing to do
+    bool told = false;             // a box has said the failure already: a view shows no second one
 
     // what (": file" when done, ": why" else), the radio's state, where the backup went, the next step: one line each,
     // the empty ones left out.
@@ -123,6 +126,7 @@ struct JobQuestion {
     std::string caption;
     std::string text;
     MessageIcon icon = MessageIcon::Question;
+    std::string job;  // the asking job's name, filled in by the shell
 };
 
 class IJobView {
@@ -229,6 +233,7 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     void SetRange(std::uint32_t steps) override;
     void SetPosition(std::uint32_t step) override;
     void ShowTransfer(const std::string& meterText) override;
+    void ShowWait(const std::string& step, std::uint32_t seconds) override { StartCountdown(step, seconds); }
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
 
     void OnBackup(const IJobBackup::Outcome& outcome);

@@ -94,7 +94,7 @@ void CJobView::ShowOutcome(const JobOutcome& outcome) {
     if (m_widgets.cancel != nullptr) {
         m_widgets.cancel->setText(QStringLiteral("Close"));
     }
-    if (outcome.result == JobResult::kFailed) {
+    if (outcome.result == JobResult::kFailed && !outcome.told) {
         m_dialog.QueueBox(m_errorCaption, text, MessageIcon::Error);
     }
 }
