@@ -84,36 +84,6 @@ CConfigJobDialog::CConfigJobDialog(const QString& title, const QString& text, Di
     setMinimumWidth(360);
 }
 
-void CConfigJobDialog::SetRange(std::uint32_t steps) {
-    m_progress->setRange(0, static_cast<int>(steps));
-}
-
-void CConfigJobDialog::SetPosition(std::uint32_t step) {
-    m_progress->setValue(static_cast<int>(step));
-}
-
-void CConfigJobDialog::SetBusyCursor(bool busy) {
-    if (busy) {
-        setCursor(Qt::WaitCursor);
-        m_cancel->setCursor(Qt::ArrowCursor);
-    } else {
-        unsetCursor();
-        m_cancel->unsetCursor();
-    }
-}
-
-void CConfigJobDialog::SetCancelButtonText(const std::string& text) {
-    m_cancel->setText(Text(text));
-}
-
-void CConfigJobDialog::EndDialog(int result) {
-    EndAfterBoxes(result);
-}
-
-void CConfigJobDialog::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
-    QueueBox(caption, text, icon);
-}
-
 bool CConfigJobDialog::AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) {
     return AskNow(Question{caption, text, icon}) == Answer::Yes;
 }
@@ -153,10 +123,6 @@ void CConfigSaveDlg::OnFirstShown() {
     if (!started) {
         EndAfterBoxes(CConfigSaveJob::kCancelled);
     }
-}
-
-void CConfigJobDialog::ShowTransfer(const std::string& meterText) {
-    m_transfer->setText(Text(meterText).trimmed());
 }
 
 }  // namespace rm7

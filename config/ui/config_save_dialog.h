@@ -30,7 +30,7 @@ DialogPrompts QtConfigDialogPrompts();
 // The window both dialogs have: a line of text, the progress bar, the Cancel button, the busy
 // cursor, and message boxes that wait for the event loop instead of running one inside a radio
 // callback.
-class CConfigJobDialog : public CJobDialog, public IConfigJobView {
+class CConfigJobDialog : public CJobDialog {
   public:
     CConfigJobDialog(const QString& title, const QString& text, DialogPrompts prompts, QWidget* parent);
 
@@ -40,17 +40,11 @@ class CConfigJobDialog : public CJobDialog, public IConfigJobView {
     QLabel* OutcomeLabel() const { return m_outcome; }
     QPushButton* CancelButton() const { return m_cancel; }
 
-    void SetRange(std::uint32_t steps) override;
-    void SetPosition(std::uint32_t step) override;
-    void ShowTransfer(const std::string& meterText) override;
-    void SetBusyCursor(bool busy) override;
-    void SetCancelButtonText(const std::string& text) override;
-    void EndDialog(int result) override;
-    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
-    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    // The prompts the jobs' Begin asks, in answer to the user's own action.
+    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon);
     std::optional<std::filesystem::path> AskSaveFileName(const std::filesystem::path& folder,
-                                                         const std::string& proposedName) override;
-    std::optional<std::filesystem::path> AskOpenFileName(const std::filesystem::path& folder) override;
+                                                         const std::string& proposedName);
+    std::optional<std::filesystem::path> AskOpenFileName(const std::filesystem::path& folder);
 
   protected:
     // The job's Begin, once the dialog is on the screen; its End (OnHidden) when the dialog is hidden.
