@@ -15,6 +15,7 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/job_views.h"
 #include "config/config_file.h"
 #include "config/eeprom_map.h"
 #include "firmware/intel_hex.h"
@@ -1104,8 +1105,8 @@ TEST_F(CliCommands, UnplugWhileConfigurationBlocksFlowIsSaidAndTheNextRunDoesThe
     Outcome o =
         Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), true); });
     EXPECT_EQ(o.status, 1) << o.err;
-    EXPECT_THAT(o.err, HasSubstr("Error code 0xE2000210: The radio's serial port went away (cable or adapter "
-                                 "unplugged)"));
+    EXPECT_THAT(o.err, HasSubstr("rm7util: config restore: The radio's serial port went away (cable or adapter "
+                                 "unplugged)\nThe radio's configuration is partly written."));
     EXPECT_THAT(o.err, Not(HasSubstr("Configuration was restored")));
     EXPECT_NE(ConfigurationBytes(Radio()), saved);
     EXPECT_EQ(CommandsStartingWith("LDD20000"), 0u) << "a restore cut off never resets the radio";
@@ -1121,13 +1122,65 @@ TEST_F(CliCommands, UnplugWhileConfigurationBlocksFlowIsSaidAndTheNextRunDoesThe
     FillConfiguration(Radio(), 5);
     o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, fresh.string()); });
     EXPECT_EQ(o.status, 1) << o.err;
-    EXPECT_THAT(o.err, HasSubstr("Error code 0xE2000210"));
+    // Said once, at the end, with the radio's state.
+    EXPECT_THAT(o.err, HasSubstr("\nrm7util: config save: The radio's serial port went away (cable or adapter "
+                                 "unplugged)\nNothing on the radio was changed.\n"));
+    EXPECT_EQ(o.err.find("went away"), o.err.rfind("went away")) << o.err;
     EXPECT_FALSE(std::filesystem::exists(fresh));
     Radio().PlugIn();
     o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, fresh.string()); });
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(ConfigurationBytes(Radio()), saved);
     EXPECT_TRUE(std::filesystem::exists(fresh));
+}
+
+// The save runs the desktop program's job through the job shell: it ends by saying once what
+// happened, on standard error, and with --json in one object beside the job's own fields.
+TEST_F(CliCommands, ConfigSaveSaysOnceWhatHappened) {
+    const std::filesystem::path file = dir / "said.RM7Config";
+    const struct {
+        const char* name;
+        bool unplug;  // the cable goes after 10 blocks
+        bool json;
+        int status;
+        const char* says;  // on standard error, at the end
+    } cases[] = {
+        {"done", false, false, 0, "Configuration was saved: "},
+        {"done, json", false, true, 0, "Configuration was saved: "},
+        {"failed", true, false, 1,
+         "rm7util: config save: The radio's serial port went away (cable or adapter unplugged)\n"
+         "Nothing on the radio was changed.\n"},
+        {"failed, json", true, true, 1, "rm7util: config save: The radio's serial port went away"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(file);
+        rm7sim::Options options;
+        if (c.unplug) {
+            options.faults.unplugAfterBlocks = 10;
+        }
+        NewRadio(options);
+        const Outcome o =
+            Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, file.string()); }, c.json);
+        EXPECT_EQ(o.status, c.status) << o.err;
+        EXPECT_THAT(o.err, HasSubstr(c.says));
+        EXPECT_EQ(o.err.find("rm7util:"), o.err.rfind("rm7util:")) << "said once";
+        EXPECT_EQ(std::filesystem::exists(file), !c.unplug);
+        if (!c.json) {
+            EXPECT_EQ(o.out, c.unplug ? "" : file.string() + "\n");
+            continue;
+        }
+        const nlohmann::json json = nlohmann::json::parse(o.out);
+        EXPECT_EQ(json["result"], c.unplug ? "failed" : "done");
+        EXPECT_EQ(json["code"], c.unplug ? "0xE2000210" : "0x00000000");
+        EXPECT_EQ(json["radio"], "unchanged");
+        EXPECT_TRUE(json["backup"].is_null()) << "a save makes no backup";
+        EXPECT_THAT(json["text"].get<std::string>(),
+                    HasSubstr(c.unplug ? "Failed to save configuration: " : "Configuration was saved: "));
+        // The job's own fields only when it was done.
+        EXPECT_EQ(json.contains("file"), !c.unplug);
+        EXPECT_FALSE(json.contains("error")) << "one object";
+    }
 }
 
 TEST_F(CliCommands, SignalsDuringARestoreWarnAndASecondSoonAfterStopsIt) {
@@ -1145,7 +1198,7 @@ TEST_F(CliCommands, SignalsDuringARestoreWarnAndASecondSoonAfterStopsIt) {
         int status;
     } cases[] = {
         {"one signal", {5}, 0},
-        {"two close together", {5, 6}, 2},
+        {"two close together", {5, 6}, kExitStopped},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1157,18 +1210,24 @@ TEST_F(CliCommands, SignalsDuringARestoreWarnAndASecondSoonAfterStopsIt) {
             Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), false); });
         Loop().onStep = nullptr;
         EXPECT_EQ(o.status, c.status) << o.err;
-        EXPECT_THAT(o.err, HasSubstr("Critical Operation in Progress\nThe configuration restore goes on. Press "
+        EXPECT_THAT(o.err, HasSubstr("Critical Operation in Progress\nrm7util: config restore goes on. Press "
                                      "Ctrl-C again within 5 seconds to stop it.\n"));
         if (c.status == 0) {
             EXPECT_EQ(ConfigurationBytes(Radio()), saved);
             EXPECT_EQ(CommandsStartingWith("LDD20000"), resetsBefore + 1);
             continue;
         }
-        EXPECT_THAT(o.err, HasSubstr("Stopping the configuration restore at the next block.\n"));
-        EXPECT_THAT(o.err, HasSubstr("The configuration may be partly written: turn the radio off and on, then run "
-                                     "`rm7util config restore " +
-                                     file.string() + "` again.\n"));
-        EXPECT_THAT(o.err, HasSubstr("Error code 0x000004C7"));
+        // Said once, at the end: stopped, the radio's state, the backup made, what to do next.
+        EXPECT_THAT(o.err, HasSubstr("rm7util: config restore stops at its next step.\n"));
+        const std::size_t said = o.err.find("rm7util: config restore: cancelled\n");
+        ASSERT_NE(said, std::string::npos) << o.err;
+        const std::string hint = o.err.substr(said + std::string("rm7util: config restore: cancelled\n").size());
+        EXPECT_THAT(hint, testing::StartsWith("The radio's configuration is partly written. The configuration was "
+                                              "backed up to " +
+                                              BackupFolderUnder(dir / "data").string() + "/SN01234."));
+        EXPECT_THAT(hint,
+                    testing::EndsWith(" Turn the radio off and back on, then restore the configuration again.\n"));
+        EXPECT_EQ(std::count(hint.begin(), hint.end(), '\n'), 1) << "at most one hint line";
         EXPECT_THAT(o.err, Not(HasSubstr("Configuration was restored")));
         EXPECT_LE(CommandsStartingWith("EW") - blocksBefore, 7u) << "the restore stops at the next block";
         EXPECT_NE(ConfigurationBytes(Radio()), saved);
@@ -1601,13 +1660,7 @@ TEST_F(CliCommands, AFailedBackupStopsTheJobUnlessTurnedOff) {
          false,
          0,
          "The radio is in its boot loader: its configuration cannot be read, so no backup was made\n"},
-        {"failed",
-         false,
-         true,
-         {},
-         false,
-         1,
-         "Error code 0x000000B7: The configuration backup could not be written into "},
+        {"failed", false, true, {}, false, 1, "The configuration backup could not be written into "},
         {"--no-backup",
          false,
          true,

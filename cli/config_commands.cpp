@@ -7,9 +7,8 @@
 #include <ctime>
 #include <optional>
 
-#include "cli/backup_step.h"
 #include "cli/commands.h"
-#include "cli/critical_job.h"
+#include "cli/job_views.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "config/config_diff.h"
@@ -93,33 +92,20 @@ int RunConfigSave(IEnvironment& env, const GlobalOptions& options, const std::st
     }
     CModel& model = session.Model();
     const std::uint16_t serial = model.serialNumber.Get();
-    const std::filesystem::path file = fileArg.empty()
-                                           ? ConfigurationFolder() / ProposedConfigurationFileName(serial, savedAt)
-                                           : std::filesystem::path(fileArg);
-
-    CConfigSaveStateMachine machine(session.Radio());
-    CConsoleProgress progress(env.Err(), "Reading configuration", options.quiet);
-    machine.SetProgressBar(&progress);
-    Result r = CMachineRun(session).Run(machine, [&] { return machine.StartSave(); });
-    if (r == kOk) {
-        r = WriteConfigurationFile(file, savedAt, machine.Image(), {model.FirmwareVersionText(0), serial},
-                                   model.Notifier());
-    }
-    if (r != kOk) {
-        model.StatusText(kSaveFailedText);
-        return ReportWriteFailure(env.Err(), r, file);
-    }
-    model.StatusText(kConfigSavedText);
-    if (options.json) {
-        PrintJson(env.Out(),
-                  {{"file", JsonPath(file)},
-                   {"bytes", kConfigurationByteCount},
-                   {"serial_number", serial == kNoSerialNumber ? nlohmann::json(nullptr) : nlohmann::json(serial)},
-                   {"firmware_version", model.FirmwareVersionText(0)}});
-    } else {
+    CTerminalJobView view(env, options, model.Notifier());
+    CConfigSaveJob job(session.Radio(), view, nullptr, savedAt, [] { return DefaultConfigurationFolder(); });
+    const std::filesystem::path file =
+        fileArg.empty() ? ConfigurationFolder() / job.ProposedName() : std::filesystem::path(fileArg);
+    const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.Start(file); });
+    view.PrintJsonOutcome(
+        {{"file", JsonPath(file)},
+         {"bytes", kConfigurationByteCount},
+         {"serial_number", serial == kNoSerialNumber ? nlohmann::json(nullptr) : nlohmann::json(serial)},
+         {"firmware_version", model.FirmwareVersionText(0)}});
+    if (status == 0 && !options.json) {
         env.Out() << StrFormat("%s\n", file.string().c_str());
     }
-    return 0;
+    return status;
 }
 
 namespace {
@@ -177,44 +163,12 @@ int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std:
         return status;
     }
 
-    if (const int status = BackUpBeforeJob(session, BackupReason::kRestore); status != 0) {
-        return status;
-    }
-    CConfigRestoreStateMachine machine(session.Radio());
-    machine.SetRuns(std::move(contents.runs));
-    CConsoleProgress progress(env.Err(), "Writing configuration", options.quiet);
-    machine.SetProgressBar(&progress);
-    // Active, so that after the reset the contact machine finds the radio again and its result
-    // is the outcome.
-    {
-        const CCriticalJob critical(
-            env.Loop(),
-            {kCriticalOperationCaption,
-             StrFormat("The configuration restore goes on. Press Ctrl-C again within %u seconds to stop it.",
-                       CCriticalJob::kStopWindowMs / 1000),
-             "Stopping the configuration restore at the next block.",
-             "Every block is written; the restore ends once the radio is found again."},
-            [&env](const std::string& line) { env.Err() << line << "\n"; },
-            // As the window's close: only a machine still writing is stopped.
-            [&machine] { return RequestStop(machine) == StopRequest::kStopping; });
-        r = CMachineRun(session).Run(machine, [&] { return machine.StartRestore(); });
-    }
-    if (r != kOk) {
-        model.StatusText(r == kErrorCancelled ? kRestoreCancelledText : kRestoreFailedText);
-        if (r == kErrorCancelled) {
-            env.Err() << StrFormat(
-                "The configuration may be partly written: turn the radio off and on, then run "
-                "`rm7util config restore %s` again.\n",
-                path.c_str());
-        }
-        return ReportFailure(env.Err(), r);
-    }
-    model.StatusText(kConfigRestoredText);
-    if (options.json) {
-        PrintJson(env.Out(),
-                  {{"file", JsonText(path)}, {"bytes", machine.TotalLength()}, {"runs", machine.Runs().size()}});
-    }
-    return 0;
+    CTerminalJobView view(env, options, model.Notifier());
+    CConfigRestoreJob job(session.Radio(), view, nullptr, {}, BackupSettings(options));
+    const std::size_t runs = contents.runs.size();
+    const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.Start(std::move(contents.runs), path); });
+    view.PrintJsonOutcome({{"file", JsonText(path)}, {"bytes", job.Machine().TotalLength()}, {"runs", runs}});
+    return status;
 }
 
 namespace {

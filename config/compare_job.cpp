@@ -1,20 +1,17 @@
 #include "config/compare_job.h"
 
-#include "platform/error_text.h"
-
 namespace rm7 {
 
-CConfigCompareJob::CConfigCompareJob(CRadioSession& session, IConfigJobView& view, CSettingsStore* settings,
+CConfigCompareJob::CConfigCompareJob(CRadioSession& session, IJobView& view, CSettingsStore* settings,
                                      std::function<std::filesystem::path()> defaultFolder)
     : m_model(session.Model()),
-      m_view(view),
       m_settings(settings),
       m_defaultFolder(std::move(defaultFolder)),
       m_machine(session),
-      m_readerNotifier(m_model, view),
-      m_run(session, m_machine, [this](Result r) { OnCompletion(r); }),
+      m_shell(session, m_machine, view, {"config diff", kCompareStepText, std::nullopt, kCompareCancelledText}),
       m_folderSetting(session.Pump(), 0, kConfigurationFolderSetting) {
     LoadFolderSetting(m_folderSetting, m_settings);
+    m_machine.SetProgressBar(&m_shell.Progress());
 }
 
 CConfigCompareJob::~CConfigCompareJob() {
@@ -22,43 +19,35 @@ CConfigCompareJob::~CConfigCompareJob() {
     StoreFolderSetting(m_folderSetting, m_settings);
 }
 
-void CConfigCompareJob::Begin() {
-    m_run.Claim();
+bool CConfigCompareJob::Begin(const AskOpenFile& askFile) {
+    m_shell.Claim();
     const std::filesystem::path folder = ResolveConfigurationFolder(m_folderSetting, m_defaultFolder);
-    const std::optional<std::filesystem::path> chosen = m_view.AskOpenFileName(folder);
+    const std::optional<std::filesystem::path> chosen = askFile ? askFile(folder) : std::nullopt;
     if (!chosen || chosen->empty()) {
-        m_view.EndDialog(kCancelled);
-        return;
-    }
-    // A damaged file is refused before the radio is read; the reader has said why.
-    const Result read = ReadConfigurationSide(*chosen, &m_readerNotifier, m_fileSide);
-    if (read != kOk) {
-        m_lastResult = read;
-        m_view.SetCancelButtonText("Close");
-        return;
+        return false;
     }
     m_file = *chosen;
-    m_folderSetting.Set(chosen->parent_path().string());
-    m_machine.SetProgressBar(&m_view);
-    m_busy.Enter();
-    if (!m_run.Start([this] { return m_machine.StartSave(); })) {
-        m_run.Release();
+    // A damaged file is refused before the radio is read; the reader's box has said why.
+    const Result read = ReadConfigurationSide(*chosen, &m_readerNotifier, m_fileSide);
+    if (read != kOk) {
+        JobOutcome refused = JobOutcome::Failed(kCompareFailedText, read);
+        refused.file = m_file;
+        refused.told = true;
+        m_shell.Finish(std::move(refused));
+        return true;
     }
+    m_folderSetting.Set(chosen->parent_path().string());
+    m_shell.Run([this] { return m_machine.StartSave(); }, [this](Result r) { return Finish(r); });
+    return true;
 }
 
-void CConfigCompareJob::OnCompletion(Result r) {
-    m_busy.Leave();
-    m_lastResult = r;
+JobOutcome CConfigCompareJob::Finish(Result r) {
+    // A read only: the radio is as it was, whatever happened.
     if (r == kErrorCancelled) {
-        m_view.EndDialog(kCancelled);
-        return;
+        return JobOutcome::Cancelled(kCompareCancelledText);
     }
     if (r != kOk) {
-        m_view.SetCancelButtonText("Close");
-        const std::string text = ErrorText(r);
-        m_model.StatusText(text);
-        m_view.ShowMessage(kCompareErrorCaption, text, MessageIcon::Error);
-        return;
+        return JobOutcome::Failed(kCompareFailedText, r);
     }
     ConfigurationSide radio;
     radio.image = m_machine.Image();
@@ -67,23 +56,20 @@ void CConfigCompareJob::OnCompletion(Result r) {
     }
     m_difference = CompareConfigurations(m_fileSide, radio);
     m_text = ConfigurationDifferenceText(m_difference, m_file.string(), kRadioSideName);
-    m_view.EndDialog(kCompared);
+    JobOutcome done = JobOutcome::Done(kComparedText);
+    done.file = m_file;
+    return done;
 }
 
-void CConfigCompareJob::Cancel() {
-    // Reading changes nothing on the radio: no question before it stops.
-    if (RequestStop(m_machine) != StopRequest::kIdle) {
-        return;
+std::optional<Result> CConfigCompareJob::LastResult() const {
+    if (!m_shell.Outcome()) {
+        return std::nullopt;
     }
-    if (m_run.Running()) {
-        return;
-    }
-    const Result r = m_lastResult.value_or(kErrorCancelled);
-    m_view.EndDialog(r == kErrorCancelled ? kCancelled : kFailed);
+    return m_shell.Outcome()->code;
 }
 
 void CConfigCompareJob::End() {
-    m_run.Release();
+    m_shell.Release();
 }
 
 }  // namespace rm7

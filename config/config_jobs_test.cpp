@@ -20,6 +20,7 @@
 #include "platform/settings.h"
 #include "tests/support/example_config_file.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_job_view.h"
 #include "tests/support/recording_notifier.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
@@ -75,54 +76,30 @@ std::size_t CountPrefixed(const std::vector<std::string>& commands, const std::s
                                                   [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
-class CRecordingView final : public IConfigJobView {
-  public:
-    struct Box {
-        std::string caption;
-        std::string text;
-        MessageIcon icon;
-    };
+struct Box {
+    std::string caption;
+    std::string text;
+    MessageIcon icon;
+};
 
-    void SetRange(std::uint32_t steps) override { range = steps; }
-    void SetPosition(std::uint32_t step) override { position = step; }
-    void SetBusyCursor(bool busy) override { cursor.push_back(busy); }
-    void SetCancelButtonText(const std::string& text) override { cancelText = text; }
-    void EndDialog(int result) override {
-        ended = result;
-        if (onEnd) {
-            onEnd();
-        }
-    }
-    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override {
-        messages.push_back({caption, text, icon});
-    }
-    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) override {
-        questions.push_back({caption, text, icon});
-        return answer;
-    }
-    std::optional<fs::path> AskSaveFileName(const fs::path& folder, const std::string& proposedName) override {
-        askedFolder = folder;
-        proposed = proposedName;
-        return savePath;
-    }
-    std::optional<fs::path> AskOpenFileName(const fs::path& folder) override {
-        askedFolder = folder;
-        return openPath;
-    }
-
-    std::uint32_t range = 0;
-    std::uint32_t position = 0;
-    std::vector<bool> cursor;
-    std::string cancelText = "Cancel";
-    std::optional<int> ended;
-    std::function<void()> onEnd;
-    std::vector<Box> messages;
-    std::vector<Box> questions;
+// The restore dialog's prompts: the file chosen, the reader's question answered with `answer`.
+struct RestorePrompts {
+    std::optional<fs::path> file;
     bool answer = false;
     fs::path askedFolder;
-    std::string proposed;
-    std::optional<fs::path> savePath;
-    std::optional<fs::path> openPath;
+    std::vector<Box> asked;
+    CConfigRestoreJob::Prompts Make() {
+        CConfigRestoreJob::Prompts p;
+        p.openFile = [this](const fs::path& folder) {
+            askedFolder = folder;
+            return file;
+        };
+        p.askNow = [this](const std::string& caption, const std::string& text, MessageIcon icon) {
+            asked.push_back({caption, text, icon});
+            return answer;
+        };
+        return p;
+    }
 };
 
 // The radio bench on a radio with this serial number and an EEPROM filled from the seed.
@@ -136,8 +113,22 @@ class SeededRadio : public test::CRadioBench {
         options.serial = serial;
         return options;
     }
-    bool RunUntilEnded(const CRecordingView& view, std::uint32_t maxMs = 120000) {
-        return pump.AdvanceUntil([&] { return view.ended.has_value(); }, maxMs);
+    bool RunUntilEnded(const test::CRecordingJobView& view, std::uint32_t maxMs = 120000) {
+        return pump.AdvanceUntil([&] { return view.Ended(); }, maxMs);
+    }
+};
+
+// The save's file dialog: records where it opened and what it proposed, and chooses `path`.
+struct FileChoice {
+    std::optional<fs::path> path;
+    fs::path folder;
+    std::string proposed;
+    CConfigSaveJob::AskFile Ask() {
+        return [this](const fs::path& f, const std::string& name) {
+            folder = f;
+            proposed = name;
+            return path;
+        };
     }
 };
 
@@ -171,6 +162,13 @@ class ConfigJobs : public ::testing::Test {
         };
     }
 
+    // The restore as the dialog makes it: the backup as the settings say (on, into the data folder).
+    std::unique_ptr<CConfigRestoreJob> Restore(test::CRadioBench& radio, IJobView& view,
+                                               CSettingsStore* settings = nullptr) {
+        return std::make_unique<CConfigRestoreJob>(*radio.session, view, settings, DefaultFolder(),
+                                                   ReadAutoBackupSettings(settings));
+    }
+
     test::CTempFolder dir;
 };
 
@@ -180,18 +178,23 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
     const std::size_t contactCommandsA = a.radio->ReceivedCommands().size();
     const fs::path file = dir.Path() / "saved.RM7Config";
     {
-        CRecordingView view;
-        view.savePath = file;
+        test::CRecordingJobView view;
+        FileChoice choice{file};
         CConfigSaveJob save(*a.session, view, nullptr, {2024, 1, 31, 23, 59, 59}, DefaultFolder());
-        save.Begin();
+        ASSERT_TRUE(save.Begin(choice.Ask()));
         EXPECT_EQ(a.session->ActiveMachine(), &save.Machine());
         ASSERT_TRUE(a.RunUntilEnded(view));
-        EXPECT_EQ(view.ended, CConfigSaveJob::kSaved);
-        EXPECT_EQ(view.proposed, "SN01234.20240131T235959.RM7Config");
-        EXPECT_EQ(view.range, 48u);  // 1562 / 32
-        EXPECT_EQ(view.position, 48u);
-        EXPECT_THAT(view.cursor, ElementsAre(true, false));
-        EXPECT_THAT(a.notifier.status, Contains(kConfigSavedText));
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.Last().result, JobResult::kDone);
+        EXPECT_EQ(choice.proposed, "SN01234.20240131T235959.RM7Config");
+        EXPECT_EQ(view.progress.step, kSaveStepText);
+        EXPECT_EQ(view.progress.range, 48u);  // 1562 / 32
+        EXPECT_EQ(view.progress.position, 48u);
+        EXPECT_THAT(view.busy, ElementsAre(true, false));
+        // Said once, with the file, and that the radio was only read.
+        EXPECT_THAT(view.Last().Lines(), ElementsAre(std::string(kConfigSavedText) + ": " + file.string(),
+                                                     "Nothing on the radio was changed."));
+        EXPECT_EQ(view.Last().radio, RadioState::kUnchanged);
         EXPECT_EQ(save.Folder(), dir.Path().string());
         save.End();
         EXPECT_EQ(a.session->ActiveMachine(), nullptr);
@@ -208,27 +211,35 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
     const std::vector<std::uint8_t> before = b.radio->Eeprom();
     ASSERT_EQ(b.Contact(), kOk);
     const std::size_t contactCommandsB = b.radio->ReceivedCommands().size();
-    CRecordingView view;
-    view.openPath = file;
+    test::CRecordingJobView view;
+    RestorePrompts prompts{file};
     std::vector<std::string> commandsAtEnd;
-    view.onEnd = [&] { commandsAtEnd = b.radio->ReceivedCommands(); };
-    CConfigRestoreJob restore(*b.session, view, nullptr, DefaultFolder());
-    restore.Begin();
+    view.onOutcome = [&](const JobOutcome&) { commandsAtEnd = b.radio->ReceivedCommands(); };
+    const auto restore = Restore(b, view);
+    ASSERT_TRUE(restore->Begin(prompts.Make()));
 
-    // After the reset the radio is left alone for 8 seconds.
+    // After the reset the radio is left alone for 8 seconds, counted down on the progress.
     ASSERT_TRUE(b.pump.AdvanceUntil([&] { return CountPrefixed(b.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
     const std::size_t atReset = b.radio->ReceivedCommands().size();
     b.pump.AdvanceBy(7999);
     EXPECT_EQ(b.radio->ReceivedCommands().size(), atReset);
-    EXPECT_FALSE(view.ended.has_value());
+    EXPECT_FALSE(view.Ended());
+    EXPECT_THAT(view.countdown, ElementsAre(8u, 7u, 6u, 5u, 4u, 3u, 2u, 1u));
 
     ASSERT_TRUE(b.RunUntilEnded(view));
-    EXPECT_EQ(view.ended, CConfigRestoreJob::kRestored);
-    EXPECT_EQ(view.position, 48u);
-    EXPECT_THAT(view.cursor, ElementsAre(true, false));
-    EXPECT_TRUE(view.messages.empty());
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.Last().result, JobResult::kDone);
+    EXPECT_EQ(view.progress.position, 48u);
+    EXPECT_THAT(view.busy, ElementsAre(true, false));
+    EXPECT_TRUE(view.boxes.empty());
     EXPECT_THAT(b.notifier.status, Contains("Waiting 8 seconds for reset"));
-    EXPECT_THAT(b.notifier.status, Contains(kConfigRestoredText));
+    // Done, found again by the contact after the reset, and where the backup went.
+    const fs::path backupFolder = dir.Path() / "data" / "Tarnwell" / "RM7 Utility" / "backups";
+    ASSERT_EQ(view.Last().backup.parent_path(), backupFolder);
+    EXPECT_THAT(view.Last().Lines(), ElementsAre(std::string(kConfigRestoredText) + ": " + file.string(),
+                                                 "The radio answers and runs its firmware.",
+                                                 "The configuration was backed up to " + view.Last().backup.string()));
+    EXPECT_EQ(view.Last().radio, RadioState::kRunning);
 
     EXPECT_EQ(RangeBytes(b.radio->Eeprom()), RangeBytes(a.radio->Eeprom()));
     for (std::uint32_t address = 0; address < kEepromSize; ++address) {
@@ -247,7 +258,7 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
                                                commandsB.begin() + static_cast<std::ptrdiff_t>(contactCommandsB) + 27),
                       "ER"),
         25u);
-    const auto backups = fs::directory_iterator(dir.Path() / "data" / "Tarnwell" / "RM7 Utility" / "backups");
+    const auto backups = fs::directory_iterator(backupFolder);
     ASSERT_NE(backups, fs::directory_iterator());
     ConfigurationFileContents backedUp;
     ASSERT_EQ(ReadConfigurationFile(backups->path(), {1234, false, nullptr}, backedUp), kOk);
@@ -278,15 +289,15 @@ TEST_F(ConfigJobs, SavedFileNamesAndIdentifiesTheRadio) {
         SCOPED_TRACE(c.serial);
         SeededRadio radio(c.serial, 3);
         ASSERT_EQ(radio.Contact(), kOk);
-        CRecordingView view;
-        view.savePath = dir.Path() / c.proposed;
+        test::CRecordingJobView view;
+        FileChoice choice{dir.Path() / c.proposed};
         CConfigSaveJob save(*radio.session, view, nullptr, {2025, 7, 4, 8, 9, 10}, DefaultFolder());
-        save.Begin();
+        ASSERT_TRUE(save.Begin(choice.Ask()));
         ASSERT_TRUE(radio.RunUntilEnded(view));
-        ASSERT_EQ(view.ended, CConfigSaveJob::kSaved);
-        EXPECT_EQ(view.proposed, c.proposed);
+        ASSERT_EQ(view.Last().result, JobResult::kDone);
+        EXPECT_EQ(choice.proposed, c.proposed);
 
-        const std::string text = ReadWhole(*view.savePath);
+        const std::string text = ReadWhole(*choice.path);
         if (c.serialLine != nullptr) {
             EXPECT_NE(text.find(c.serialLine), std::string::npos);
         } else {
@@ -295,7 +306,7 @@ TEST_F(ConfigJobs, SavedFileNamesAndIdentifiesTheRadio) {
         EXPECT_EQ(text.rfind("*Configuration saved on 2025-07-04 at 08:09:10\r\n", 0), 0u);
         EXPECT_NE(text.find("\r\nRM7 Firmware Version = 02.54\r\n"), std::string::npos);
         ConfigurationFileContents contents;
-        ASSERT_EQ(ReadConfigurationFile(*view.savePath, {c.serial, false, nullptr}, contents), kOk);
+        ASSERT_EQ(ReadConfigurationFile(*choice.path, {c.serial, false, nullptr}, contents), kOk);
         auto image = std::make_unique<EepromImage>();
         ApplyRuns(contents.runs, *image);
         EXPECT_EQ(RangeBytes(*image), RangeBytes(radio.radio->Eeprom()));
@@ -316,12 +327,13 @@ TEST_F(ConfigJobs, FolderIsTheStoredOneWhileItExistsAndIsRememberedAfterASave) {
         CSettingsStore settings(dir.Path() / "settings.conf");
         settings.WriteString("", kConfigurationFolderSetting, c.setting);
         SeededRadio radio(1234, 4);
-        CRecordingView view;  // no file chosen: the dialog ends as cancelled
+        test::CRecordingJobView view;
+        RestorePrompts prompts;  // no file chosen: nothing runs, the dialog ends as cancelled
         {
-            CConfigRestoreJob restore(*radio.session, view, &settings, DefaultFolder());
-            restore.Begin();
-            EXPECT_EQ(view.askedFolder, c.expected);
-            EXPECT_EQ(view.ended, CConfigRestoreJob::kCancelled);
+            const auto restore = Restore(radio, view, &settings);
+            EXPECT_FALSE(restore->Begin(prompts.Make()));
+            EXPECT_EQ(prompts.askedFolder, c.expected);
+            EXPECT_FALSE(view.Ended());
         }
         std::string after;
         EXPECT_EQ(settings.ReadString("", kConfigurationFolderSetting, after), kOk);
@@ -332,13 +344,13 @@ TEST_F(ConfigJobs, FolderIsTheStoredOneWhileItExistsAndIsRememberedAfterASave) {
     CSettingsStore settings(dir.Path() / "settings.conf");
     SeededRadio radio(1234, 5);
     ASSERT_EQ(radio.Contact(), kOk);
-    CRecordingView view;
-    view.savePath = stored / "x.RM7Config";
+    test::CRecordingJobView view;
+    FileChoice choice{stored / "x.RM7Config"};
     {
         CConfigSaveJob save(*radio.session, view, &settings, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
-        save.Begin();
+        ASSERT_TRUE(save.Begin(choice.Ask()));
         ASSERT_TRUE(radio.RunUntilEnded(view));
-        ASSERT_EQ(view.ended, CConfigSaveJob::kSaved);
+        ASSERT_EQ(view.Last().result, JobResult::kDone);
     }
     CSettingsStore reloaded(dir.Path() / "settings.conf");
     ASSERT_EQ(reloaded.Load(), kOk);
@@ -364,34 +376,39 @@ TEST_F(ConfigJobs, CancelDuringSaveWritesNoFileAndKeepsAnEarlierOne) {
         SeededRadio radio(1234, 6);
         ASSERT_EQ(radio.Contact(), kOk);
         radio.radio->SetSilent(c.silentRadio);
-        CRecordingView view;
-        view.savePath = file;
+        test::CRecordingJobView view;
+        FileChoice choice{file};
         CConfigSaveJob save(*radio.session, view, nullptr, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
-        save.Begin();
+        ASSERT_TRUE(save.Begin(choice.Ask()));
         if (c.silentRadio) {
             radio.pump.AdvanceBy(250);
         } else {
-            ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.position >= 10; }, 60000));
+            ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.progress.position >= 10; }, 60000));
         }
-        radio.notifier.status.clear();
-        save.Cancel();
-        EXPECT_THAT(radio.notifier.status, ElementsAre(kSaveCancelledText));  // at once
+        // A save only reads: it stops without a question, at its next step.
+        EXPECT_EQ(save.Cancel(), StopRequest::kStopping);
+        EXPECT_EQ(save.Cancel(), StopRequest::kStopping);  // a second press changes nothing
+        EXPECT_FALSE(view.Ended());
         ASSERT_TRUE(radio.RunUntilEnded(view, 10000));
-        EXPECT_EQ(view.ended, CConfigSaveJob::kCancelled);
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.Last().result, JobResult::kCancelled);
+        EXPECT_THAT(view.Last().Lines(), ElementsAre(kSaveCancelledText, "Nothing on the radio was changed."));
         EXPECT_EQ(save.LastResult(), kErrorCancelled);
-        EXPECT_THAT(view.cursor, ElementsAre(true, false));
-        EXPECT_TRUE(view.messages.empty());
+        EXPECT_THAT(view.busy, ElementsAre(true, false));
+        EXPECT_TRUE(view.questions.empty());
+        EXPECT_TRUE(view.boxes.empty());
+        EXPECT_EQ(save.Cancel(), StopRequest::kIdle);
         if (c.earlierFile) {
             EXPECT_EQ(ReadWhole(file), "the earlier save\r\n");
             EXPECT_THAT(Entries(folder.Path()), ElementsAre(file));
         } else {
             EXPECT_TRUE(Entries(folder.Path()).empty());
         }
-        EXPECT_LT(view.position, 48u);
+        EXPECT_LT(view.progress.position, 48u);
     }
 }
 
-TEST_F(ConfigJobs, FailedSaveKeepsTheDialogOpenWithCloseAndTheEarlierFile) {
+TEST_F(ConfigJobs, FailedSaveSaysOnceWhyAndKeepsTheEarlierFile) {
     struct Case {
         const char* name;
         bool radioFallsSilent;
@@ -409,12 +426,12 @@ TEST_F(ConfigJobs, FailedSaveKeepsTheDialogOpenWithCloseAndTheEarlierFile) {
         }
         SeededRadio radio(1234, 7);
         ASSERT_EQ(radio.Contact(), kOk);
-        CRecordingView view;
-        view.savePath = file;
+        test::CRecordingJobView view;
+        FileChoice choice{file};
         CConfigSaveJob save(*radio.session, view, nullptr, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
-        save.Begin();
+        ASSERT_TRUE(save.Begin(choice.Ask()));
         if (c.radioFallsSilent) {
-            ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.position >= 4; }, 60000));
+            ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.progress.position >= 4; }, 60000));
             radio.radio->SetSilent(true);
         }
         ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return save.LastResult().has_value(); }, 120000));
@@ -428,24 +445,24 @@ TEST_F(ConfigJobs, FailedSaveKeepsTheDialogOpenWithCloseAndTheEarlierFile) {
             EXPECT_NE(radio.notifier.boxes[0].text.find(StrFormat("Error 0x%08X", r)), std::string::npos);
             EXPECT_TRUE(Failed(r));
         }
-        EXPECT_FALSE(view.ended.has_value());
-        ASSERT_EQ(view.messages.size(), 1u);
-        EXPECT_EQ(view.messages[0].caption, kSaveErrorCaption);
-        EXPECT_EQ(view.messages[0].text, ErrorText(r));
-        EXPECT_EQ(view.messages[0].icon, MessageIcon::Error);
-        EXPECT_EQ(view.cancelText, "Close");
-        EXPECT_THAT(radio.notifier.status, Contains(kSaveFailedText));
-        EXPECT_THAT(view.cursor, ElementsAre(true, false));
+        // Once, as a failure with its code and the system's words for it; no box of the job's own
+        // (the view decides how a failure is shown).
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.Last().result, JobResult::kFailed);
+        EXPECT_EQ(view.Last().code, r);
+        EXPECT_EQ(view.Last().job, "config save");
+        EXPECT_THAT(view.Last().Lines(), ElementsAre(std::string(kSaveFailedText) + ": " + ErrorText(r),
+                                                     "Nothing on the radio was changed."));
+        EXPECT_TRUE(view.boxes.empty());
+        EXPECT_THAT(view.busy, ElementsAre(true, false));
         if (!c.missingFolder) {
             EXPECT_EQ(ReadWhole(file), "the earlier save\r\n");
         }
         EXPECT_EQ(Entries(folder.Path()).size(), c.missingFolder ? 0u : 1u);
 
-        // Close ends the dialog as failed, without claiming a cancellation.
-        radio.notifier.status.clear();
-        save.Cancel();
-        EXPECT_EQ(view.ended, CConfigSaveJob::kFailed);
-        EXPECT_THAT(radio.notifier.status, Not(Contains(kSaveCancelledText)));
+        // Close after the failure has nothing to stop and says nothing more.
+        EXPECT_EQ(save.Cancel(), StopRequest::kIdle);
+        EXPECT_EQ(view.outcomes.size(), 1u);
     }
 }
 
@@ -509,22 +526,25 @@ TEST_F(ConfigJobs, DamagedFileIsRefusedBeforeOneByteReachesTheRadio) {
         const fs::path file = dir.Path() / "damaged.RM7Config";
         WriteWhole(file, text);
 
-        CRecordingView view;
-        view.openPath = file;
-        CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
-        restore.Begin();
+        test::CRecordingJobView view;
+        RestorePrompts prompts{file};
+        const auto restore = Restore(radio, view);
+        ASSERT_TRUE(restore->Begin(prompts.Make()));
         radio.pump.AdvanceBy(20000);
-        EXPECT_EQ(restore.LastResult(), damage.code);
-        ASSERT_EQ(view.messages.size(), 1u);
-        EXPECT_EQ(view.messages[0].caption, kRestoreErrorCaption);
-        EXPECT_EQ(view.messages[0].text, damage.message);
-        EXPECT_TRUE(view.cursor.empty());
-        EXPECT_TRUE(restore.Machine().IsIdle());
+        EXPECT_EQ(restore->LastResult(), damage.code);
+        // The reader's box says why; the outcome says it is a failure without a second box.
+        ASSERT_EQ(view.boxes.size(), 1u);
+        EXPECT_EQ(view.boxes[0].caption, kRestoreErrorCaption);
+        EXPECT_EQ(view.boxes[0].text, damage.message);
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.Last().result, JobResult::kFailed);
+        EXPECT_TRUE(view.Last().told);
+        EXPECT_EQ(view.Last().radio, RadioState::kUnchanged);
+        EXPECT_TRUE(view.busy.empty());
+        EXPECT_TRUE(restore->Machine().IsIdle());
         EXPECT_EQ(radio.radio->Received().size(), contactBytes);
-        EXPECT_FALSE(view.ended.has_value());  // idle until closed
-        restore.CloseRequest();
+        EXPECT_EQ(restore->Cancel(), StopRequest::kIdle);
         EXPECT_TRUE(view.questions.empty());
-        EXPECT_EQ(view.ended, CConfigRestoreJob::kFailed);
     }
 }
 
@@ -545,23 +565,23 @@ TEST_F(ConfigJobs, SerialNumberMismatchNeedsAdvancedModeAndAYes) {
         ASSERT_EQ(radio.Contact(), kOk);
         radio.model->advancedMode.Set(c.advanced ? 1 : 0);
         const std::size_t contactBytes = radio.radio->Received().size();
-        CRecordingView view;
-        view.openPath = file;
-        view.answer = c.answer;
-        CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
-        restore.Begin();
-        ASSERT_EQ(c.advanced ? view.questions.size() : view.messages.size(), 1u);
-        const CRecordingView::Box& box = c.advanced ? view.questions[0] : view.messages[0];
-        EXPECT_EQ(box.caption, kSerialMismatchCaption);
-        EXPECT_EQ(box.text, c.advanced ? kSerialMismatchQuestion : kSerialMismatchRefusal);
+        test::CRecordingJobView view;
+        RestorePrompts prompts{file, c.answer};
+        const auto restore = Restore(radio, view);
+        ASSERT_TRUE(restore->Begin(prompts.Make()));
+        ASSERT_EQ(c.advanced ? prompts.asked.size() : view.boxes.size(), 1u);
+        const std::string caption = c.advanced ? prompts.asked[0].caption : view.boxes[0].caption;
+        const std::string text = c.advanced ? prompts.asked[0].text : view.boxes[0].text;
+        EXPECT_EQ(caption, kSerialMismatchCaption);
+        EXPECT_EQ(text, c.advanced ? kSerialMismatchQuestion : kSerialMismatchRefusal);
         if (!c.restores) {
             radio.pump.AdvanceBy(20000);
-            EXPECT_EQ(restore.LastResult(), kErrConfigSerialMismatch);
+            EXPECT_EQ(restore->LastResult(), kErrConfigSerialMismatch);
             EXPECT_EQ(radio.radio->Received().size(), contactBytes);
             continue;
         }
         ASSERT_TRUE(radio.RunUntilEnded(view));
-        EXPECT_EQ(view.ended, CConfigRestoreJob::kRestored);
+        EXPECT_EQ(view.Last().result, JobResult::kDone);
         std::vector<std::uint8_t> expected(image->begin(), image->end());
         EXPECT_EQ(RangeBytes(radio.radio->Eeprom()), RangeBytes(expected));
         EXPECT_EQ(radio.model->serialNumber.Get(), 4321u);  // the serial number is not a configuration byte
@@ -576,14 +596,14 @@ TEST_F(ConfigJobs, RestoreWritesOnlyWhatTheFileHolds) {
     const std::vector<std::uint8_t> before = radio.radio->Eeprom();
     ASSERT_EQ(radio.Contact(), kOk);
     const std::size_t contactCommands = radio.radio->ReceivedCommands().size();
-    CRecordingView view;
-    view.openPath = file;
-    CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
-    restore.Begin();
+    test::CRecordingJobView view;
+    RestorePrompts prompts{file};
+    const auto restore = Restore(radio, view);
+    ASSERT_TRUE(restore->Begin(prompts.Make()));
     ASSERT_TRUE(radio.RunUntilEnded(view));
-    EXPECT_EQ(view.range, 1u);
-    EXPECT_EQ(view.ended, CConfigRestoreJob::kRestored);
-    EXPECT_EQ(view.position, 1u);
+    EXPECT_EQ(view.progress.range, 1u);
+    EXPECT_EQ(view.Last().result, JobResult::kDone);
+    EXPECT_EQ(view.progress.position, 1u);
     const auto commands = radio.radio->ReceivedCommands();
     EXPECT_EQ(CountPrefixed(commands, "EW", contactCommands), 1u);
     EXPECT_THAT(commands, Contains("EW7E0020000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F72"));
@@ -608,38 +628,47 @@ TEST_F(ConfigJobs, InterruptingARestoreAsksFirstAndSaysWhatToDo) {
         SCOPED_TRACE(c.name);
         SeededRadio radio(1234, 14);
         ASSERT_EQ(radio.Contact(), kOk);
-        CRecordingView view;
-        view.openPath = file;
-        view.answer = c.answer;
-        CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
-        restore.Begin();
+        test::CRecordingJobView view;
+        RestorePrompts prompts{file};
+        const auto restore = Restore(radio, view);
+        ASSERT_TRUE(restore->Begin(prompts.Make()));
         if (c.duringReset) {
             ASSERT_TRUE(radio.pump.AdvanceUntil(
                 [&] { return CountPrefixed(radio.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
             radio.pump.AdvanceBy(1000);
         } else {
-            ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.position >= 10; }, 60000));
+            ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.progress.position >= 10; }, 60000));
         }
-        const std::size_t commandsAtCancel = radio.radio->ReceivedCommands().size();
-        restore.CloseRequest();
+        EXPECT_EQ(restore->Cancel(), StopRequest::kAsking);
         ASSERT_EQ(view.questions.size(), 1u);
+        EXPECT_EQ(view.questions[0].kind, JobQuestion::Kind::kStop);
         EXPECT_EQ(view.questions[0].caption, kCriticalOperationCaption);
         EXPECT_EQ(view.questions[0].text, kInterruptRestoreQuestion);
-        EXPECT_FALSE(view.ended.has_value());  // the completion closes the dialog, not the question
+        view.Answer(c.answer);
+        const std::size_t commandsAtCancel = radio.radio->ReceivedCommands().size();
         ASSERT_TRUE(radio.RunUntilEnded(view, 60000));
         const auto commands = radio.radio->ReceivedCommands();
+        ASSERT_EQ(view.outcomes.size(), 1u);
         if (!c.answer) {
-            EXPECT_EQ(view.ended, CConfigRestoreJob::kRestored);
-            EXPECT_TRUE(view.messages.empty());
+            EXPECT_EQ(view.Last().result, JobResult::kDone);
+            EXPECT_TRUE(view.boxes.empty());
             std::vector<std::uint8_t> expected(image->begin(), image->end());
             EXPECT_EQ(RangeBytes(radio.radio->Eeprom()), RangeBytes(expected));
             continue;
         }
-        EXPECT_EQ(view.ended, CConfigRestoreJob::kCancelled);
-        ASSERT_EQ(view.messages.size(), 1u);
-        EXPECT_EQ(view.messages[0].caption, kCriticalOperationCaption);
-        EXPECT_EQ(view.messages[0].text, kRestoreInterruptedText);
-        EXPECT_THAT(radio.notifier.status, Contains(kRestoreCancelledText));
+        // Said once, in the outcome: cancelled, the radio's state, the backup made, what to do.
+        EXPECT_EQ(view.Last().result, JobResult::kCancelled);
+        EXPECT_TRUE(view.boxes.empty());
+        ASSERT_FALSE(view.Last().backup.empty());
+        EXPECT_TRUE(fs::exists(view.Last().backup));
+        if (c.duringReset) {
+            EXPECT_EQ(view.Last().radio, RadioState::kUnknown);
+        } else {
+            EXPECT_THAT(
+                view.Last().Lines(),
+                ElementsAre(kRestoreCancelledText, "The radio's configuration is partly written.",
+                            "The configuration was backed up to " + view.Last().backup.string(), kRestoreAgainText));
+        }
         EXPECT_EQ(radio.model->firmwareStatus.Get(), kFirmwareNone);
         // Nothing more was sent after the cancel: no reset unless it had already gone, no new contact.
         EXPECT_EQ(commands.size(), commandsAtCancel);
@@ -662,37 +691,36 @@ TEST_F(ConfigJobs, RestoreFailuresAreReportedWithTheirCodes) {
         SCOPED_TRACE(c.name);
         SeededRadio radio(1234, 16);
         ASSERT_EQ(radio.Contact(), kOk);
-        CRecordingView view;
-        view.openPath = file;
-        CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
-        restore.Begin();
+        test::CRecordingJobView view;
+        RestorePrompts prompts{file};
+        const auto restore = Restore(radio, view);
+        ASSERT_TRUE(restore->Begin(prompts.Make()));
         if (c.silentAfterReset) {
             ASSERT_TRUE(radio.pump.AdvanceUntil(
                 [&] { return CountPrefixed(radio.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
         } else {
-            ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.position >= 5; }, 60000));
+            ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.progress.position >= 5; }, 60000));
         }
         radio.radio->SetSilent(true);
-        // Closing while the radio is sought again after its reset neither asks nor closes.
+        // Closing while the radio is sought again after its reset neither asks nor ends the job.
         if (c.silentAfterReset) {
             radio.pump.AdvanceBy(8500);
-            ASSERT_TRUE(restore.Machine().IsIdle());
-            restore.CloseRequest();
+            ASSERT_TRUE(restore->Machine().IsIdle());
+            EXPECT_EQ(restore->Cancel(), StopRequest::kIdle);
             EXPECT_TRUE(view.questions.empty());
-            EXPECT_FALSE(view.ended.has_value());
+            EXPECT_FALSE(view.Ended());
         }
-        ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return restore.LastResult().has_value(); }, 200000));
-        EXPECT_EQ(restore.LastResult(), c.code);
-        EXPECT_FALSE(view.ended.has_value());
-        ASSERT_EQ(view.messages.size(), 1u);
-        EXPECT_EQ(view.messages[0].caption, kRestoreErrorCaption);
-        EXPECT_EQ(view.messages[0].text, ErrorText(c.code));
-        EXPECT_EQ(view.cancelText, "Close");
-        EXPECT_THAT(radio.notifier.status, Contains(kRestoreFailedText));
+        ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return restore->LastResult().has_value(); }, 200000));
+        EXPECT_EQ(restore->LastResult(), c.code);
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.Last().result, JobResult::kFailed);
+        EXPECT_EQ(view.Last().why, ErrorText(c.code));
+        EXPECT_EQ(view.Last().Lines().front(), std::string(kRestoreFailedText) + ": " + ErrorText(c.code));
+        EXPECT_FALSE(view.Last().backup.empty());
+        EXPECT_TRUE(view.boxes.empty());
         EXPECT_EQ(CountPrefixed(radio.radio->ReceivedCommands(), "LDD"), c.silentAfterReset ? 1u : 0u);
         EXPECT_EQ(radio.model->firmwareStatus.Get(), kFirmwareNone);
-        restore.CloseRequest();
-        EXPECT_EQ(view.ended, CConfigRestoreJob::kFailed);
+        EXPECT_EQ(restore->Cancel(), StopRequest::kIdle);
     }
 }
 
@@ -706,19 +734,18 @@ TEST_F(ConfigJobs, UnplugDuringTheResetWaitEndsTheRestoreAtOnce) {
     options.faults.unplugAtReset = true;
     test::CRadioBench radio(options);
     ASSERT_EQ(radio.Contact(), kOk);
-    CRecordingView view;
-    view.openPath = file;
-    CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
-    restore.Begin();
+    test::CRecordingJobView view;
+    RestorePrompts prompts{file};
+    const auto restore = Restore(radio, view);
+    ASSERT_TRUE(restore->Begin(prompts.Make()));
     ASSERT_TRUE(
         radio.pump.AdvanceUntil([&] { return CountPrefixed(radio.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
     const std::uint32_t resetAt = radio.pump.TickCount();
     radio.pump.RunUntilIdle();
     EXPECT_EQ(radio.pump.TickCount(), resetAt);
-    EXPECT_EQ(restore.LastResult(), kErrPortGone);
-    ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0].caption, kRestoreErrorCaption);
-    EXPECT_EQ(view.messages[0].text, "The radio's serial port went away (cable or adapter unplugged)");
+    EXPECT_EQ(restore->LastResult(), kErrPortGone);
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.Last().why, "The radio's serial port went away (cable or adapter unplugged)");
     EXPECT_TRUE(radio.notifier.BoxLines().empty());  // no "COM Port Error ... Access is denied."
     EXPECT_FALSE(radio.model->IsPortOpen());
     EXPECT_TRUE(radio.session->Contact().IsIdle());
@@ -737,37 +764,42 @@ TEST_F(ConfigJobs, AFailedBackupAsksBeforeTheRestore) {
         SCOPED_TRACE(goOn ? "Yes" : "No");
         SeededRadio radio(1234, 19);
         ASSERT_EQ(radio.Contact(), kOk);
-        CRecordingView view;
-        view.openPath = file;
+        test::CRecordingJobView view;
         view.answer = goOn;
-        CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
-        restore.Begin();
+        RestorePrompts prompts{file};
+        const auto restore = Restore(radio, view);
+        ASSERT_TRUE(restore->Begin(prompts.Make()));
         ASSERT_TRUE(radio.RunUntilEnded(view));
         ASSERT_EQ(view.questions.size(), 1u);
+        EXPECT_EQ(view.questions[0].kind, JobQuestion::Kind::kGoOnWithoutBackup);
         EXPECT_EQ(view.questions[0].caption, kBackupFailedCaption);
         EXPECT_EQ(view.questions[0].text, "The configuration backup could not be written into " +
                                               (dir.Path() / "data" / "Tarnwell" / "RM7 Utility" / "backups").string() +
                                               ": Error code 0x000000B7: " + ErrorText(183) +
                                               ".\n\nGo on without a backup?");
-        EXPECT_EQ(view.ended, goOn ? CConfigRestoreJob::kRestored : CConfigRestoreJob::kCancelled);
+        // No: a failure of the backup, nothing written; Yes: restored, and no backup named.
+        EXPECT_EQ(view.Last().result, goOn ? JobResult::kDone : JobResult::kFailed);
+        EXPECT_EQ(view.Last().what, goOn ? std::string(kConfigRestoredText) : std::string(kJobNotStartedText));
+        EXPECT_TRUE(view.Last().backup.empty());
         EXPECT_EQ(CountPrefixed(radio.radio->ReceivedCommands(), "EW"), goOn ? 25u : 0u);
-        EXPECT_THAT(view.cursor, ElementsAre(true, false));
+        EXPECT_THAT(view.busy, ElementsAre(true, false));
     }
 
     SeededRadio radio(1234, 20);
     ASSERT_EQ(radio.Contact(), kOk);
-    CRecordingView view;
-    view.openPath = file;
-    CConfigRestoreJob restore(*radio.session, view, nullptr, DefaultFolder());
-    restore.Begin();
+    test::CRecordingJobView view;
+    RestorePrompts prompts{file};
+    const auto restore = Restore(radio, view);
+    ASSERT_TRUE(restore->Begin(prompts.Make()));
     ASSERT_TRUE(
         radio.pump.AdvanceUntil([&] { return CountPrefixed(radio.radio->ReceivedCommands(), "ER") > 3; }, 60000));
-    restore.CloseRequest();
+    EXPECT_EQ(restore->Cancel(), StopRequest::kStopping);
     ASSERT_TRUE(radio.RunUntilEnded(view));
-    EXPECT_EQ(view.ended, CConfigRestoreJob::kCancelled);
+    EXPECT_EQ(view.Last().result, JobResult::kCancelled);
+    EXPECT_EQ(view.Last().what, kRestoreCancelledText);
+    EXPECT_EQ(view.Last().radio, RadioState::kUnchanged);
     EXPECT_TRUE(view.questions.empty());
     EXPECT_EQ(CountPrefixed(radio.radio->ReceivedCommands(), "EW"), 0u);
-    EXPECT_THAT(radio.notifier.status, Contains(kRestoreCancelledText));
 }
 
 }  // namespace

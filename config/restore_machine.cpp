@@ -1,7 +1,6 @@
 #include "config/restore_machine.h"
 
 #include "config/save_machine.h"
-#include "platform/error_text.h"
 
 namespace rm7 {
 
@@ -41,27 +40,33 @@ bool CConfigRestoreStateMachine::StartRestore() {
 
 void CConfigRestoreJob::CReaderNotifier::MessageBox(const std::string& caption, const std::string& text,
                                                     MessageIcon icon) {
-    m_model.StatusText(text);
-    m_view.ShowMessage(caption, text, icon);
+    m_job.m_model.StatusText(text);
+    m_job.m_shell.Box(caption, text, icon);
 }
 
 bool CConfigRestoreJob::CReaderNotifier::AskYesNo(const std::string& caption, const std::string& text,
                                                   MessageIcon icon) {
-    return m_view.AskYesNo(caption, text, icon);
+    // Asked while the user's choice of file is read, never from a radio callback.
+    return m_job.m_prompts.askNow && m_job.m_prompts.askNow(caption, text, icon);
 }
 
-CConfigRestoreJob::CConfigRestoreJob(CRadioSession& session, IConfigJobView& view, CSettingsStore* settings,
-                                     std::function<std::filesystem::path()> defaultFolder)
+CConfigRestoreJob::CConfigRestoreJob(CRadioSession& session, IJobView& view, CSettingsStore* settings,
+                                     std::function<std::filesystem::path()> defaultFolder, AutoBackupSettings backup,
+                                     std::function<SavedAtTime()> now)
     : m_model(session.Model()),
-      m_view(view),
       m_settings(settings),
       m_defaultFolder(std::move(defaultFolder)),
       m_machine(session),
-      m_readerNotifier(m_model, view),
-      m_run(session, m_machine, [this](Result r) { OnCompletion(r); }),
-      m_backup(session, ReadAutoBackupSettings(settings)),
+      m_backup(session, BackupReason::kRestore, std::move(backup), std::move(now)),
+      m_shell(session, m_machine, view,
+              {"config restore", kRestoreStepText,
+               JobQuestion{JobQuestion::Kind::kStop, kCriticalOperationCaption, kInterruptRestoreQuestion,
+                           MessageIcon::Warning},
+               kRestoreCancelledText}),
       m_folderSetting(session.Pump(), 0, kConfigurationFolderSetting) {
     LoadFolderSetting(m_folderSetting, m_settings);
+    m_machine.SetProgressBar(&m_shell.Progress());
+    m_shell.SetBackup(&m_backup);
 }
 
 CConfigRestoreJob::~CConfigRestoreJob() {
@@ -69,14 +74,15 @@ CConfigRestoreJob::~CConfigRestoreJob() {
     StoreFolderSetting(m_folderSetting, m_settings);
 }
 
-void CConfigRestoreJob::Begin() {
-    m_run.Claim();
-
+bool CConfigRestoreJob::Begin(const Prompts& prompts) {
+    m_prompts = prompts;
+    m_shell.Claim();
     const std::filesystem::path folder = ResolveConfigurationFolder(m_folderSetting, m_defaultFolder);
-    const std::optional<std::filesystem::path> chosen = m_view.AskOpenFileName(folder);
+    const std::optional<std::filesystem::path> chosen =
+        m_prompts.openFile ? m_prompts.openFile(folder) : std::optional<std::filesystem::path>();
     if (!chosen || chosen->empty()) {
-        m_view.EndDialog(kCancelled);
-        return;
+        m_model.StatusText(kRestoreCancelledText);
+        return false;
     }
 
     // The whole file is read and checked before anything is sent to the radio.
@@ -85,78 +91,56 @@ void CConfigRestoreJob::Begin() {
                                            &m_readerNotifier};
     const Result read = ReadConfigurationFile(*chosen, context, contents);
     if (read != kOk) {
-        // The reader has said why; the dialog waits idle to be closed, which reports the refusal.
-        m_lastResult = read;
-        return;
+        // The reader's box has said why.
+        JobOutcome refused = JobOutcome::Failed(kRestoreFailedText, read);
+        refused.file = *chosen;
+        refused.told = true;
+        m_shell.Finish(std::move(refused));
+        return true;
     }
-
     m_folderSetting.Set(chosen->parent_path().string());
-    m_machine.SetRuns(std::move(contents.runs));
-    m_busy.Enter();
-    m_backup.Run(BackupReason::kRestore, [this](const BackupOutcome& outcome) { OnBackup(outcome); });
+    Start(std::move(contents.runs), *chosen);
+    return true;
 }
 
-void CConfigRestoreJob::OnBackup(const BackupOutcome& outcome) {
-    if (!outcome.MayGoOn()) {
-        // Closed while the radio was read, or the user would rather not go on without a backup.
-        if (outcome.code == kErrorCancelled ||
-            !m_view.AskYesNo(kBackupFailedCaption, BackupFailedQuestion(outcome), MessageIcon::Warning)) {
-            m_busy.Leave();
-            m_lastResult = kErrorCancelled;
-            m_model.StatusText(kRestoreCancelledText);
-            m_view.EndDialog(kCancelled);
-            return;
-        }
-    }
-    m_machine.SetProgressBar(&m_view);
+void CConfigRestoreJob::Start(std::vector<PageRun> runs, const std::filesystem::path& file) {
+    m_file = file;
+    m_machine.SetRuns(std::move(runs));
     // The outcome is the restore's own failure, or the result of the contact that follows the reset.
-    if (!m_run.Start([this] { return m_machine.StartRestore(); })) {
-        m_run.Release();
-    }
+    m_shell.Run([this] { return m_machine.StartRestore(); }, [this](Result r) { return Finish(r); });
 }
 
-void CConfigRestoreJob::OnCompletion(Result r) {
-    m_busy.Leave();
-    m_lastResult = r;
+JobOutcome CConfigRestoreJob::Finish(Result r) {
     if (r == kOk) {
-        m_model.StatusText(kConfigRestoredText);
-        m_view.EndDialog(kRestored);
-    } else if (r == kErrorCancelled) {
-        m_model.StatusText(kRestoreCancelledText);
-        m_view.EndDialog(kCancelled);
-    } else {
-        m_model.StatusText(kRestoreFailedText);
-        m_view.SetCancelButtonText("Close");
-        const std::string text = ErrorText(r);
-        m_model.StatusText(text);
-        m_view.ShowMessage(kRestoreErrorCaption, text, MessageIcon::Error);
+        // The contact after the reset found the radio.
+        JobOutcome done = JobOutcome::Done(kConfigRestoredText, RadioState::kRunning);
+        done.file = m_file;
+        return done;
     }
+    // Every block written and the reset sent: the radio restarts with the file unless the contact
+    // found nothing (or was not waited for); some blocks written: some of the file; none: as it was.
+    const bool allWritten = m_machine.Total() > 0 && m_machine.Position() >= m_machine.Total();
+    const RadioState radio = allWritten ? (r == kErrorCancelled ? RadioState::kUnknown : RadioState::kNotAnswering)
+                             : m_machine.Position() > 0 ? RadioState::kPartlyWritten
+                                                        : RadioState::kUnchanged;
+    JobOutcome ended = r == kErrorCancelled ? JobOutcome::Cancelled(kRestoreCancelledText, radio)
+                                            : JobOutcome::Failed(kRestoreFailedText, r, radio);
+    ended.file = m_file;
+    if (radio == RadioState::kPartlyWritten) {
+        ended.next = kRestoreAgainText;
+    }
+    return ended;
 }
 
-void CConfigRestoreJob::CloseRequest() {
-    if (m_backup.Stop()) {
-        return;  // the backup's outcome ends the dialog
+std::optional<Result> CConfigRestoreJob::LastResult() const {
+    if (!m_shell.Outcome()) {
+        return std::nullopt;
     }
-    const StopRequest stop = m_run.RequestStop(
-        [this] { return m_view.AskYesNo(kCriticalOperationCaption, kInterruptRestoreQuestion, MessageIcon::Warning); });
-    if (stop == StopRequest::kStopping) {
-        m_view.ShowMessage(kCriticalOperationCaption, kRestoreInterruptedText, MessageIcon::Warning);
-    }
-    if (stop != StopRequest::kIdle) {
-        return;
-    }
-    if (m_run.Running()) {
-        // Every byte is written and the radio was reset; the contact machine is finding it again
-        // (one circle of speeds at most). The outcome closes the dialog.
-        return;
-    }
-    const Result r = m_lastResult.value_or(kErrorCancelled);
-    m_view.EndDialog(r == kOk ? kRestored : r == kErrorCancelled ? kCancelled : kFailed);
+    return m_shell.Outcome()->code;
 }
 
 void CConfigRestoreJob::End() {
-    m_backup.Release();
-    m_run.Release();
+    m_shell.Release();
 }
 
 }  // namespace rm7

@@ -3,7 +3,6 @@
 #include <system_error>
 
 #include "config/config_folder.h"
-#include "platform/error_text.h"
 #include "platform/settings.h"
 
 namespace rm7 {
@@ -66,17 +65,17 @@ void StoreFolderSetting(CPersistable<std::string>& folderSetting, CSettingsStore
     }
 }
 
-CConfigSaveJob::CConfigSaveJob(CRadioSession& session, IConfigJobView& view, CSettingsStore* settings,
-                               SavedAtTime savedAt, std::function<std::filesystem::path()> defaultFolder)
+CConfigSaveJob::CConfigSaveJob(CRadioSession& session, IJobView& view, CSettingsStore* settings, SavedAtTime savedAt,
+                               std::function<std::filesystem::path()> defaultFolder)
     : m_model(session.Model()),
-      m_view(view),
       m_settings(settings),
       m_savedAt(savedAt),
       m_defaultFolder(std::move(defaultFolder)),
       m_machine(session),
-      m_run(session, m_machine, [this](Result r) { OnCompletion(r); }),
+      m_shell(session, m_machine, view, {"config save", kSaveStepText, std::nullopt, kSaveCancelledText}),
       m_folderSetting(session.Pump(), 0, kConfigurationFolderSetting) {
     LoadFolderSetting(m_folderSetting, m_settings);
+    m_machine.SetProgressBar(&m_shell.Progress());
 }
 
 CConfigSaveJob::~CConfigSaveJob() {
@@ -84,63 +83,56 @@ CConfigSaveJob::~CConfigSaveJob() {
     StoreFolderSetting(m_folderSetting, m_settings);
 }
 
-void CConfigSaveJob::Begin() {
-    m_run.Claim();
-
-    const std::filesystem::path folder = ResolveConfigurationFolder(m_folderSetting, m_defaultFolder);
-    const std::string proposed = ProposedConfigurationFileName(m_model.serialNumber.Get(), m_savedAt);
-    const std::optional<std::filesystem::path> chosen = m_view.AskSaveFileName(folder, proposed);
-    if (!chosen || chosen->empty()) {
-        m_view.EndDialog(kCancelled);
-        return;
-    }
-    m_chosenPath = *chosen;
-    m_machine.SetProgressBar(&m_view);
-    m_busy.Enter();
-    m_run.Start([this] { return m_machine.StartSave(); });
+std::string CConfigSaveJob::ProposedName() const {
+    return ProposedConfigurationFileName(m_model.serialNumber.Get(), m_savedAt);
 }
 
-void CConfigSaveJob::OnCompletion(Result r) {
+bool CConfigSaveJob::Begin(const AskFile& askFile) {
+    m_shell.Claim();
+    const std::filesystem::path folder = ResolveConfigurationFolder(m_folderSetting, m_defaultFolder);
+    const std::optional<std::filesystem::path> chosen = askFile ? askFile(folder, ProposedName()) : std::nullopt;
+    if (!chosen || chosen->empty()) {
+        m_model.StatusText(kSaveCancelledText);
+        return false;
+    }
+    Start(*chosen);
+    return true;
+}
+
+void CConfigSaveJob::Start(const std::filesystem::path& file) {
+    m_chosenPath = file;
+    m_shell.Run([this] { return m_machine.StartSave(); }, [this](Result r) { return Finish(r); });
+}
+
+JobOutcome CConfigSaveJob::Finish(Result r) {
     if (!Failed(r)) {
         r = WriteConfigurationFile(m_chosenPath, m_savedAt, m_machine.Image(),
                                    {m_model.FirmwareVersionText(0), m_model.serialNumber.Get()}, m_model.Notifier());
     }
-    m_busy.Leave();
-    m_lastResult = r;
+    // The save only reads: whatever happened, the radio is as it was.
     if (r == kOk) {
         m_folderSetting.Set(m_chosenPath.parent_path().string());
-        m_model.StatusText(kConfigSavedText);
-        m_view.EndDialog(kSaved);
-    } else if (r == kErrorCancelled) {
-        m_model.StatusText(kSaveCancelledText);
-        m_view.EndDialog(kCancelled);
-    } else {
-        m_model.StatusText(kSaveFailedText);
-        const std::string text = ErrorText(r);
-        m_model.StatusText(text);
-        m_view.ShowMessage(kSaveErrorCaption, text, MessageIcon::Error);
-        m_view.SetCancelButtonText("Close");
+        JobOutcome done = JobOutcome::Done(kConfigSavedText);
+        done.file = m_chosenPath;
+        return done;
     }
+    if (r == kErrorCancelled) {
+        return JobOutcome::Cancelled(kSaveCancelledText);
+    }
+    JobOutcome failed = JobOutcome::Failed(kSaveFailedText, r);
+    failed.file = m_chosenPath;
+    return failed;
 }
 
-void CConfigSaveJob::Cancel() {
-    if (!m_machine.IsIdle()) {
-        m_model.StatusText(kSaveCancelledText);
-        // The machine ends at its next step and the completion closes the dialog.
-        m_machine.Cancel();
-        return;
+std::optional<Result> CConfigSaveJob::LastResult() const {
+    if (!m_shell.Outcome()) {
+        return std::nullopt;
     }
-    if (m_lastResult && *m_lastResult != kOk && *m_lastResult != kErrorCancelled) {
-        // The button reads "Close" now: the failure stays on the status line.
-        m_view.EndDialog(kFailed);
-        return;
-    }
-    m_model.StatusText(kSaveCancelledText);
-    m_view.EndDialog(kCancelled);
+    return m_shell.Outcome()->code;
 }
 
 void CConfigSaveJob::End() {
-    m_run.Release();
+    m_shell.Release();
 }
 
 }  // namespace rm7

@@ -1,8 +1,7 @@
 #pragma once
 // Saving the radio's configuration: CConfigSaveStateMachine reads the seven configuration ranges
-// of the EEPROM into an image, and CConfigSaveJob is everything the "Save Configuration" dialog
-// decides (folder, proposed name, start, completion, cancel), so that the Qt dialog only shows
-// and forwards.
+// of the EEPROM into an image, and CConfigSaveJob is the job around it, run through the job shell
+// by the "Save Configuration" dialog and by rm7util alike.
 //
 // Threads: UI thread only, like every machine.
 #include <cstdint>
@@ -17,6 +16,7 @@
 #include "config/eeprom_map.h"
 #include "link/generic_states.h"
 #include "link/job_run.h"
+#include "link/job_shell.h"
 
 namespace rm7 {
 
@@ -69,7 +69,8 @@ std::filesystem::path ResolveConfigurationFolder(CPersistable<std::string>& fold
 void LoadFolderSetting(CPersistable<std::string>& folderSetting, const CSettingsStore* settings);
 void StoreFolderSetting(CPersistable<std::string>& folderSetting, CSettingsStore* settings);
 
-// The "Save Configuration" dialog without its window.
+// The configuration save, as the "Save Configuration" dialog and `rm7util config save` run it:
+// the file's folder and name, the reads through the job shell, the file, and the outcome.
 class CConfigSaveJob final {
   public:
     // The dialog's result codes.
@@ -77,41 +78,49 @@ class CConfigSaveJob final {
     static constexpr int kCancelled = 2;
     static constexpr int kFailed = 3;
 
+    // The file dialog: the folder it opens in and the name it proposes; nothing when the user
+    // cancels.
+    using AskFile = std::function<std::optional<std::filesystem::path>(const std::filesystem::path& folder,
+                                                                       const std::string& proposedName)>;
+
     // settings may be null (the folder is then neither loaded nor stored). defaultFolder gives
     // the default configuration folder, creating it, when one is needed.
-    CConfigSaveJob(CRadioSession& session, IConfigJobView& view, CSettingsStore* settings, SavedAtTime savedAt,
+    CConfigSaveJob(CRadioSession& session, IJobView& view, CSettingsStore* settings, SavedAtTime savedAt,
                    std::function<std::filesystem::path()> defaultFolder);
     ~CConfigSaveJob();
     CConfigSaveJob(const CConfigSaveJob&) = delete;
     CConfigSaveJob& operator=(const CConfigSaveJob&) = delete;
 
-    // The dialog was first shown: asks for the file and starts the reads.
-    void Begin();
-    // The Cancel (or, after a failure, Close) button, or the window's close request.
-    void Cancel();
+    // The dialog was first shown: asks for the file and starts the reads; false when no file was
+    // chosen (nothing ran: the dialog ends as cancelled).
+    bool Begin(const AskFile& askFile);
+    // Reads the radio into file (rm7util, and Begin once a file is chosen).
+    void Start(const std::filesystem::path& file);
+    // The Cancel button, the window's close, Ctrl-C: the reads stop at their next step.
+    StopRequest Cancel() { return m_shell.RequestStop(); }
     // The dialog was hidden or is going away: no more notices, no active machine.
     void End();
 
+    // The name proposed in the folder, for the radio the contact found.
+    std::string ProposedName() const;
     CConfigSaveStateMachine& Machine() { return m_machine; }
+    CJobShell& Shell() { return m_shell; }
     const std::filesystem::path& ChosenPath() const { return m_chosenPath; }
     std::string Folder() const { return m_folderSetting.Get(); }
-    std::optional<Result> LastResult() const { return m_lastResult; }
-    bool IsBusy() const { return m_busy.IsBusy(); }
+    std::optional<Result> LastResult() const;
+    bool IsBusy() const { return m_shell.Busy(); }
 
   private:
-    void OnCompletion(Result r);
+    JobOutcome Finish(Result r);
 
     CModel& m_model;
-    IConfigJobView& m_view;
     CSettingsStore* m_settings;
     SavedAtTime m_savedAt;
     std::function<std::filesystem::path()> m_defaultFolder;
     CConfigSaveStateMachine m_machine;
-    CJobRun m_run;
+    CJobShell m_shell;
     CPersistable<std::string> m_folderSetting;
     std::filesystem::path m_chosenPath;
-    std::optional<Result> m_lastResult;
-    CBusyCount m_busy{m_view};
 };
 
 // Status texts and captions of the save.
@@ -119,6 +128,7 @@ inline constexpr const char* kConfigSavedText = "Configuration was saved";
 inline constexpr const char* kSaveCancelledText = "Save configuration was cancelled";
 inline constexpr const char* kSaveFailedText = "Failed to save configuration";
 inline constexpr const char* kSaveErrorCaption = "Save Configuration Error";
+inline constexpr const char* kSaveStepText = "Reading configuration";
 inline constexpr const char* kConfigurationFolderSetting = "ConfigurationFolder";
 
 }  // namespace rm7

@@ -168,6 +168,19 @@ std::string SendingText(const std::filesystem::path& folder) {
     return StrFormat("Sending firmware from %s", folder.string().c_str());
 }
 
+std::string LoadedText(const std::string& mcuVersion, const std::string& dspVersion) {
+    if (mcuVersion.empty() && dspVersion.empty()) {
+        return "No firmware was loaded";
+    }
+    if (dspVersion.empty()) {
+        return StrFormat("MCU %s loaded", mcuVersion.c_str());
+    }
+    if (mcuVersion.empty()) {
+        return StrFormat("DSP %s loaded", dspVersion.c_str());
+    }
+    return StrFormat("MCU %s and DSP %s loaded", mcuVersion.c_str(), dspVersion.c_str());
+}
+
 std::string ElapsedText(std::uint32_t elapsedMs) {
     const auto seconds = static_cast<unsigned>((std::uint64_t{elapsedMs} + 500) / 1000);
     return StrFormat("Elapsed time: %u seconds", seconds);

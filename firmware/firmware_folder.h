@@ -116,6 +116,11 @@ bool DspStillWanted(const SendPlan& plan, std::uint16_t installedDsp);
 
 // "Sending firmware from %s"
 std::string SendingText(const std::filesystem::path& folder);
+// What a firmware send that was done loaded: "MCU 03.00 and DSP 03.00 loaded"; an empty version
+// is a part that was not sent.
+std::string LoadedText(const std::string& mcuVersion, const std::string& dspVersion);
+inline constexpr const char* kFirmwareSendCancelledText = "Sending firmware was cancelled";
+inline constexpr const char* kFirmwareSendFailedText = "Sending firmware failed";
 // "Elapsed time: %u seconds", to the nearest whole second.
 std::string ElapsedText(std::uint32_t elapsedMs);
 

@@ -228,6 +228,13 @@ TEST(DecideButtons, TextsFollowAdvancedMode) {
     EXPECT_EQ(b.sendFirstText, "Send Checked Items to RM7");
 }
 
+TEST(FirmwarePageTexts, LoadedTextNamesThePartsSentWithTheirVersions) {
+    EXPECT_EQ(LoadedText("03.00", "03.00"), "MCU 03.00 and DSP 03.00 loaded");
+    EXPECT_EQ(LoadedText("03.00", ""), "MCU 03.00 loaded");
+    EXPECT_EQ(LoadedText("", "02.91"), "DSP 02.91 loaded");
+    EXPECT_EQ(LoadedText("", ""), "No firmware was loaded");
+}
+
 TEST(FirmwarePageTexts, ElapsedTimeIsRoundedToTheNearestSecond) {
     EXPECT_EQ(ElapsedText(0), "Elapsed time: 0 seconds");
     EXPECT_EQ(ElapsedText(1499), "Elapsed time: 1 seconds");

@@ -13,6 +13,19 @@ const char* LoaderPartName(LoaderPart part) {
     return part == LoaderPart::Mcu ? kMcuPartName : kDspPartName;
 }
 
+std::string LoaderStopQuestion(LoaderPart part) {
+    return StrFormat("Stop sending %s firmware?\n\n%s", LoaderPartName(part), LoaderStoppedState(part));
+}
+
+const char* LoaderStoppedState(LoaderPart part) {
+    // The MCU's boot loader takes up the next send; the radio's own firmware waits for the rest of
+    // a DSP load until it is restarted.
+    return part == LoaderPart::Mcu
+               ? "The radio will wait in its boot loader until the next firmware send (Send New Firmware)."
+               : "The radio will wait for the rest of its DSP firmware until it is turned off and on; the next "
+                 "firmware send then starts the DSP load over.";
+}
+
 std::string LoaderTitle() {
     return StrFormat("Sending %s Firmware", kModelName);
 }
@@ -58,6 +71,14 @@ LoaderOutcome FinishLoad(const LoaderFinish& finish) {
             out.closeNow = true;
         }
         out.dialogResult = kLoaderDialogLoaded;
+    } else if (out.result == kErrorCancelled) {
+        // Not a failure: the window says what was stopped and what the radio does now (rm7util
+        // says it in its own words, after finding the radio again).
+        out.lines.push_back(
+            JobLine::Instruction(StrFormat("%s firmware load was cancelled", LoaderPartName(finish.part))));
+        out.lines.push_back(JobLine::Instruction(LoaderStoppedState(finish.part)));
+        out.lines.push_back(JobLine::Instruction(kLoaderClickClose));
+        out.dialogResult = kLoaderDialogCancelled;
     } else {
         out.lines.push_back(JobLine::Error(out.result));
         if (out.result == kErrPortGone) {
@@ -74,9 +95,11 @@ LoaderOutcome FinishLoad(const LoaderFinish& finish) {
 
 CloseDecision DecideClose(bool running, Result stored) {
     if (running) {
-        return {true, kLoaderDialogFailed};
+        return {true, kLoaderDialogCancelled};
     }
-    return {false, Failed(stored) ? kLoaderDialogFailed : kLoaderDialogLoaded};
+    return {false, stored == kErrorCancelled ? kLoaderDialogCancelled
+                   : Failed(stored)          ? kLoaderDialogFailed
+                                             : kLoaderDialogLoaded};
 }
 
 CLoaderJob::CLoaderJob(CRadioSession& session, LoaderPart part, std::filesystem::path file)

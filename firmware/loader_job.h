@@ -24,9 +24,7 @@ enum class LoaderPart { Mcu, Dsp };
 // The dialog's results: the firmware page goes on only after kLoaderDialogLoaded.
 inline constexpr int kLoaderDialogLoaded = 1;
 inline constexpr int kLoaderDialogFailed = 2;
-
-inline constexpr const char* kLoaderCloseQuestion =
-    "Are you sure you wish to close the Utility while sending firmware?";
+inline constexpr int kLoaderDialogCancelled = 3;
 inline constexpr const char* kLoaderClickClose = kClickCloseText;
 inline constexpr const char* kLoaderCancelText = "Cancel";
 inline constexpr const char* kLoaderCloseText = "Close";
@@ -48,6 +46,10 @@ inline constexpr const char* kDspReconnectText =
     "again (Send New Firmware): the DSP load starts over.";
 
 const char* LoaderPartName(LoaderPart part);
+// The stop question: it asks about the load, and says what the radio does once it is stopped.
+std::string LoaderStopQuestion(LoaderPart part);
+// What the radio does after a load that was stopped.
+const char* LoaderStoppedState(LoaderPart part);
 // "Sending RM7 Firmware"
 std::string LoaderTitle();
 // The log's first three lines: the program's version, the system's, the radio's MCU version.
@@ -79,13 +81,13 @@ struct LoaderFinish {
 LoaderOutcome FinishLoad(const LoaderFinish& finish);
 
 struct CloseDecision {
-    bool ask = false;  // ask kLoaderCloseQuestion first; Yes closes with kLoaderDialogFailed
+    bool ask = false;  // ask LoaderStopQuestion() first; Yes stops the load, which then says so
     int result = kLoaderDialogFailed;
 };
 
 // running: the load has started and its finish notice has not come yet. That includes the
 // contact that runs after the machine itself is idle: until the version is checked the
-// load has not succeeded.
+// load has not succeeded. A stopped load closes as cancelled, a failed one as failed.
 CloseDecision DecideClose(bool running, Result stored);
 
 class CLoaderJob final : private IMessageTarget {

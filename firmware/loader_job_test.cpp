@@ -105,6 +105,25 @@ TEST(LoaderFinish, ResultVersionCheckAndClosing) {
           "When the radio's port on the network can be reached again, turn the radio off and on and send the "
           "firmware again (Send New Firmware): the DSP load starts over.",
           "Click \"Close\" to close this window"}},
+        // Stopped by the user: not a failure; the window says what the radio does now.
+        {"stopped, MCU",
+         {LoaderPart::Mcu, kErrorCancelled, 2, 1, false, 0, mcu},
+         kErrorCancelled,
+         false,
+         kLoaderDialogCancelled,
+         {"Total number of retries was 2", "Highest number of retries for any block was 1",
+          "MCU firmware load was cancelled",
+          "The radio will wait in its boot loader until the next firmware send (Send New Firmware).",
+          "Click \"Close\" to close this window"}},
+        {"stopped, DSP",
+         {LoaderPart::Dsp, kErrorCancelled, 0, 0, false, 0, "/fw/fdsp0288.hex"},
+         kErrorCancelled,
+         false,
+         kLoaderDialogCancelled,
+         {"DSP firmware load was cancelled",
+          "The radio will wait for the rest of its DSP firmware until it is turned off and on; the next firmware "
+          "send then starts the DSP load over.",
+          "Click \"Close\" to close this window"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -141,8 +160,9 @@ TEST(LoaderClose, ARunningLoadAsksFirstAnIdleOneClosesWithItsResult) {
         int result;
     };
     const Case cases[] = {
-        {true, kOk, true, kLoaderDialogFailed},
+        {true, kOk, true, kLoaderDialogCancelled},
         {false, kOk, false, kLoaderDialogLoaded},
+        {false, kErrorCancelled, false, kLoaderDialogCancelled},
         {false, kErrVersionVerify, false, kLoaderDialogFailed},
         {false, kErrorAccessDenied, false, kLoaderDialogFailed},
     };

@@ -358,6 +358,9 @@ class CResetMcuState : public CCommandDelayState<T> {
             return;
         }
         this->m_host.StatusText("Waiting %u seconds for reset", kWaitMs / 1000);
+        if constexpr (requires(T & host) { host.ShowWait(std::string(), 0u); }) {
+            static_cast<T&>(this->m_host).ShowWait("Waiting for the radio to restart", kWaitMs / 1000);
+        }
         CCommandDelayState<T>::Run();
     }
 };

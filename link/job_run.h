@@ -43,6 +43,7 @@ enum class StopRequest {
     kDeclined,  // asked, the user let it run on
     kStopping,  // it stops at its next step, with "cancelled"
     kTooLate,   // it ended, or its failure was on its way, while the user was asked
+    kAsking,    // the question is open: its answer decides (CJobShell)
 };
 
 // The stop rule every job shares: a running machine asks first (ask returns true to stop;

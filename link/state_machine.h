@@ -63,6 +63,11 @@ class IProgressBar {
     virtual void SetPosition(std::uint32_t step) = 0;
     // Bytes, rate and time left as the core measures them; a bar without a place for it ignores it.
     virtual void ShowTransfer(const std::string& meterText) { (void)meterText; }
+    // A known wait begins (the reset, the flash erase): step and its length, for a countdown.
+    virtual void ShowWait(const std::string& step, std::uint32_t seconds) {
+        (void)step;
+        (void)seconds;
+    }
 
   protected:
     ~IProgressBar() = default;
@@ -358,6 +363,11 @@ class CProgressBarStateHost : public CStateHost<T> {
     }
     std::uint32_t Position() const { return m_position; }
     std::uint32_t Total() const { return m_total; }
+    void ShowWait(const std::string& step, std::uint32_t seconds) {
+        if (m_bar != nullptr) {
+            m_bar->ShowWait(step, seconds);
+        }
+    }
 
   private:
     std::uint32_t m_unitsPerStep;

@@ -19,6 +19,13 @@ class CJobDialog : public QDialog {
   public:
     const DialogPrompts& Prompts() const { return m_prompts; }
 
+    // For the dialog's view (ui/job_view.h) too.
+    void QueueBox(const std::string& caption, const std::string& text, MessageIcon icon);
+    // A question shown now (the job waits for its answer); without a way to ask, the cautious answer.
+    Answer AskNow(const Question& question);
+    // QDialog::done(result), now or once the queued boxes and an open question are done with.
+    void EndAfterBoxes(int result);
+
   protected:
     // helpTopic: none for a dialog without help.
     CJobDialog(QWidget* parent, DialogPrompts prompts, const char* helpTopic);
@@ -27,11 +34,6 @@ class CJobDialog : public QDialog {
     virtual void OnHidden() = 0;
 
     void ShowHelp();
-    void QueueBox(const std::string& caption, const std::string& text, MessageIcon icon);
-    // A question shown now (the job waits for its answer); without a way to ask, the cautious answer.
-    Answer AskNow(const Question& question);
-    // QDialog::done(result), now or once the queued boxes and an open question are done with.
-    void EndAfterBoxes(int result);
 
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

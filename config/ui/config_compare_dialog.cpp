@@ -16,10 +16,19 @@ CConfigCompareDlg::CConfigCompareDlg(CRadioSession& session, CSettingsStore* set
                                      DialogPrompts prompts)
     : CConfigJobDialog(QString::fromLatin1(kCompareCaption), QStringLiteral("Reading the radio's configuration"),
                        std::move(prompts), parent),
-      m_job(
-          std::make_unique<CConfigCompareJob>(session, *this, settings, [] { return DefaultConfigurationFolder(); })) {}
+      m_view(*this, {ProgressBar(), TransferLabel(), OutcomeLabel(), CancelButton(), nullptr},
+             session.Model().Notifier(), kCompareErrorCaption,
+             {CConfigCompareJob::kCompared, CConfigCompareJob::kCancelled, CConfigCompareJob::kFailed}),
+      m_job(std::make_unique<CConfigCompareJob>(session, m_view, settings,
+                                                [] { return DefaultConfigurationFolder(); })) {}
 
 CConfigCompareDlg::~CConfigCompareDlg() = default;
+
+void CConfigCompareDlg::OnFirstShown() {
+    if (!m_job->Begin([this](const std::filesystem::path& folder) { return AskOpenFileName(folder); })) {
+        EndAfterBoxes(CConfigCompareJob::kCancelled);
+    }
+}
 
 CConfigDifferenceDlg::CConfigDifferenceDlg(const ConfigurationDifference& difference, const std::string& text,
                                            QWidget* parent)

@@ -25,11 +25,12 @@ class CConfigCompareDlg final : public CConfigJobDialog {
     CConfigCompareJob& Job() { return *m_job; }
 
   protected:
-    void OnFirstShown() override { m_job->Begin(); }
+    void OnFirstShown() override;
     void OnHidden() override { m_job->End(); }
-    void OnCancel() override { m_job->Cancel(); }
+    void OnCancel() override { m_view.OnCancel(m_job->Shell()); }
 
   private:
+    CJobView m_view;
     std::unique_ptr<CConfigCompareJob> m_job;
 };
 

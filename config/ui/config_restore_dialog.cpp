@@ -8,9 +8,23 @@ CConfigRestoreDlg::CConfigRestoreDlg(CRadioSession& session, CSettingsStore* set
                                      DialogPrompts prompts)
     : CConfigJobDialog(QStringLiteral("Restore Configuration"), QStringLiteral("Restoring configuration"),
                        std::move(prompts), parent),
-      m_job(
-          std::make_unique<CConfigRestoreJob>(session, *this, settings, [] { return DefaultConfigurationFolder(); })) {}
+      m_view(*this, {ProgressBar(), TransferLabel(), OutcomeLabel(), CancelButton(), nullptr},
+             session.Model().Notifier(), kRestoreErrorCaption,
+             {CConfigRestoreJob::kRestored, CConfigRestoreJob::kCancelled, CConfigRestoreJob::kFailed}),
+      m_job(std::make_unique<CConfigRestoreJob>(
+          session, m_view, settings, [] { return DefaultConfigurationFolder(); }, ReadAutoBackupSettings(settings))) {}
 
 CConfigRestoreDlg::~CConfigRestoreDlg() = default;
+
+void CConfigRestoreDlg::OnFirstShown() {
+    CConfigRestoreJob::Prompts prompts;
+    prompts.openFile = [this](const std::filesystem::path& folder) { return AskOpenFileName(folder); };
+    prompts.askNow = [this](const std::string& caption, const std::string& text, MessageIcon icon) {
+        return AskYesNo(caption, text, icon);
+    };
+    if (!m_job->Begin(prompts)) {
+        EndAfterBoxes(CConfigRestoreJob::kCancelled);
+    }
+}
 
 }  // namespace rm7

@@ -20,11 +20,12 @@ class CConfigRestoreDlg final : public CConfigJobDialog {
     CConfigRestoreJob& Job() { return *m_job; }
 
   protected:
-    void OnFirstShown() override { m_job->Begin(); }
+    void OnFirstShown() override;
     void OnHidden() override { m_job->End(); }
-    void OnCancel() override { m_job->CloseRequest(); }
+    void OnCancel() override { m_view.OnCancel(m_job->Shell()); }
 
   private:
+    CJobView m_view;
     std::unique_ptr<CConfigRestoreJob> m_job;
 };
 

@@ -64,6 +64,10 @@ CConfigJobDialog::CConfigJobDialog(const QString& title, const QString& text, Di
     m_progress->setRange(0, 0);
     m_progress->setValue(0);
     m_progress->setTextVisible(false);
+    m_outcome = new QLabel(this);
+    m_outcome->setObjectName(QStringLiteral("outcome"));
+    m_outcome->setWordWrap(true);
+    m_outcome->hide();
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("cancel"));
     connect(m_cancel, &QPushButton::clicked, this, [this] { OnCancel(); });
@@ -75,38 +79,9 @@ CConfigJobDialog::CConfigJobDialog(const QString& title, const QString& text, Di
     layout->addWidget(label);
     layout->addWidget(m_progress);
     layout->addWidget(m_transfer);
+    layout->addWidget(m_outcome);
     layout->addLayout(buttons);
     setMinimumWidth(360);
-}
-
-void CConfigJobDialog::SetRange(std::uint32_t steps) {
-    m_progress->setRange(0, static_cast<int>(steps));
-}
-
-void CConfigJobDialog::SetPosition(std::uint32_t step) {
-    m_progress->setValue(static_cast<int>(step));
-}
-
-void CConfigJobDialog::SetBusyCursor(bool busy) {
-    if (busy) {
-        setCursor(Qt::WaitCursor);
-        m_cancel->setCursor(Qt::ArrowCursor);
-    } else {
-        unsetCursor();
-        m_cancel->unsetCursor();
-    }
-}
-
-void CConfigJobDialog::SetCancelButtonText(const std::string& text) {
-    m_cancel->setText(Text(text));
-}
-
-void CConfigJobDialog::EndDialog(int result) {
-    EndAfterBoxes(result);
-}
-
-void CConfigJobDialog::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
-    QueueBox(caption, text, icon);
 }
 
 bool CConfigJobDialog::AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) {
@@ -134,13 +109,20 @@ void CConfigJobDialog::reject() {
 CConfigSaveDlg::CConfigSaveDlg(CRadioSession& session, CSettingsStore* settings, QWidget* parent, DialogPrompts prompts)
     : CConfigJobDialog(QStringLiteral("Save Configuration"), QStringLiteral("Saving configuration"), std::move(prompts),
                        parent),
-      m_job(std::make_unique<CConfigSaveJob>(session, *this, settings, SavedAtFromLocalTime(std::time(nullptr)),
+      m_view(*this, {ProgressBar(), TransferLabel(), OutcomeLabel(), CancelButton(), nullptr},
+             session.Model().Notifier(), kSaveErrorCaption,
+             {CConfigSaveJob::kSaved, CConfigSaveJob::kCancelled, CConfigSaveJob::kFailed}),
+      m_job(std::make_unique<CConfigSaveJob>(session, m_view, settings, SavedAtFromLocalTime(std::time(nullptr)),
                                              [] { return DefaultConfigurationFolder(); })) {}
 
 CConfigSaveDlg::~CConfigSaveDlg() = default;
 
-void CConfigJobDialog::ShowTransfer(const std::string& meterText) {
-    m_transfer->setText(Text(meterText).trimmed());
+void CConfigSaveDlg::OnFirstShown() {
+    const bool started = m_job->Begin(
+        [this](const std::filesystem::path& folder, const std::string& name) { return AskSaveFileName(folder, name); });
+    if (!started) {
+        EndAfterBoxes(CConfigSaveJob::kCancelled);
+    }
 }
 
 }  // namespace rm7

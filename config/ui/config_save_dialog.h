@@ -13,6 +13,7 @@
 #include "config/config_job_view.h"
 #include "config/save_machine.h"
 #include "ui/job_dialog.h"
+#include "ui/job_view.h"
 #include "ui/prompts.h"
 
 class QLabel;
@@ -29,25 +30,21 @@ DialogPrompts QtConfigDialogPrompts();
 // The window both dialogs have: a line of text, the progress bar, the Cancel button, the busy
 // cursor, and message boxes that wait for the event loop instead of running one inside a radio
 // callback.
-class CConfigJobDialog : public CJobDialog, public IConfigJobView {
+class CConfigJobDialog : public CJobDialog {
   public:
     CConfigJobDialog(const QString& title, const QString& text, DialogPrompts prompts, QWidget* parent);
 
     QProgressBar* ProgressBar() const { return m_progress; }
     QLabel* TransferLabel() const { return m_transfer; }
+    // What a cancelled or failed job says; hidden until then.
+    QLabel* OutcomeLabel() const { return m_outcome; }
     QPushButton* CancelButton() const { return m_cancel; }
 
-    void SetRange(std::uint32_t steps) override;
-    void SetPosition(std::uint32_t step) override;
-    void ShowTransfer(const std::string& meterText) override;
-    void SetBusyCursor(bool busy) override;
-    void SetCancelButtonText(const std::string& text) override;
-    void EndDialog(int result) override;
-    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
-    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    // The prompts the jobs' Begin asks, in answer to the user's own action.
+    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon);
     std::optional<std::filesystem::path> AskSaveFileName(const std::filesystem::path& folder,
-                                                         const std::string& proposedName) override;
-    std::optional<std::filesystem::path> AskOpenFileName(const std::filesystem::path& folder) override;
+                                                         const std::string& proposedName);
+    std::optional<std::filesystem::path> AskOpenFileName(const std::filesystem::path& folder);
 
   protected:
     // The job's Begin, once the dialog is on the screen; its End (OnHidden) when the dialog is hidden.
@@ -62,6 +59,7 @@ class CConfigJobDialog : public CJobDialog, public IConfigJobView {
 
     QProgressBar* m_progress;
     QLabel* m_transfer;
+    QLabel* m_outcome;
     QPushButton* m_cancel;
 };
 
@@ -75,11 +73,12 @@ class CConfigSaveDlg final : public CConfigJobDialog {
     CConfigSaveJob& Job() { return *m_job; }
 
   protected:
-    void OnFirstShown() override { m_job->Begin(); }
+    void OnFirstShown() override;
     void OnHidden() override { m_job->End(); }
-    void OnCancel() override { m_job->Cancel(); }
+    void OnCancel() override { m_view.OnCancel(m_job->Shell()); }
 
   private:
+    CJobView m_view;
     std::unique_ptr<CConfigSaveJob> m_job;
 };
 

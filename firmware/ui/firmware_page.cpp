@@ -315,15 +315,30 @@ void CFirmwarePage::SendFirmware(SendButton button) {
     Model().StatusText(SendingText(Model().firmwareFolder.Get()));
     m_sending = true;
     UpdateButtons();
-    bool mcuLoaded = true;
+    int mcuResult = kLoaderDialogLoaded;
+    int dspResult = kLoaderDialogLoaded;
+    bool mcuSent = false;
+    bool dspSent = false;
     if (plan.mcu) {
-        mcuLoaded = m_runLoader(LoaderPart::Mcu, plan.mcuFile) == kLoaderDialogLoaded;
+        mcuSent = true;
+        mcuResult = m_runLoader(LoaderPart::Mcu, plan.mcuFile);
     }
     // After the MCU load the radio was contacted again: what it tells now judges the DSP.
-    if (mcuLoaded && DspStillWanted(plan, Model().firmwareVersions.Get(kKindDsp))) {
-        m_runLoader(LoaderPart::Dsp, plan.dspFile);
+    if (mcuResult == kLoaderDialogLoaded && DspStillWanted(plan, Model().firmwareVersions.Get(kKindDsp))) {
+        dspSent = true;
+        dspResult = m_runLoader(LoaderPart::Dsp, plan.dspFile);
     }
-    Model().StatusText(ElapsedText(Model().Pump().TickCount() - start));
+    // Said once, at the end: what was loaded (in the versions the radio now tells), or that the
+    // send was stopped or failed; the time only for a send that was done.
+    if (mcuResult == kLoaderDialogLoaded && dspResult == kLoaderDialogLoaded) {
+        Model().StatusText(LoadedText(mcuSent ? Model().FirmwareVersionText(kKindMcu) : std::string(),
+                                      dspSent ? Model().FirmwareVersionText(kKindDsp) : std::string()));
+        Model().StatusText(ElapsedText(Model().Pump().TickCount() - start));
+    } else if (mcuResult == kLoaderDialogCancelled || dspResult == kLoaderDialogCancelled) {
+        Model().StatusText(kFirmwareSendCancelledText);
+    } else {
+        Model().StatusText(kFirmwareSendFailedText);
+    }
     m_sending = false;
     UpdateButtons();
 }

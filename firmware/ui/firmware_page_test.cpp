@@ -115,7 +115,36 @@ class FirmwarePageTest : public QObject {
         QVERIFY(!rig.page->SendNewerButton()->isEnabled());
         QVERIFY(rig.page->SendFirstButton()->isEnabled());
         QVERIFY(rig.StatusHas("Sending firmware from " + rig.dir.Path().string()));
+        // Said once what was done, in the versions the contact after the load found, then the time.
+        const auto& shown = rig.radio.notifier.shown;
+        QVERIFY(shown.size() >= 2);
+        QCOMPARE(shown[shown.size() - 2], std::string("MCU 02.88 and DSP 02.91 loaded"));
         QVERIFY(rig.radio.notifier.shown.back().rfind("Elapsed time: ", 0) == 0);
+    }
+
+    // A send that was stopped or failed says so at the end, without the time a done one gives.
+    void TheEndOfASendSaysWhatHappened() {
+        const struct {
+            const char* name;
+            int result;
+            const char* last;
+        } cases[] = {
+            {"cancelled", kLoaderDialogCancelled, kFirmwareSendCancelledText},
+            {"failed", kLoaderDialogFailed, kFirmwareSendFailedText},
+        };
+        for (const auto& c : cases) {
+            Rig rig;
+            test::WriteFile(rig.dir / "fmcu0300.hex", std::string(":00000001FF\r\n"));
+            rig.FakeLoads(c.result);
+            rig.page->OnSetActive();
+            rig.radio.notifier.shown.clear();
+            rig.page->SendNewerButton()->click();
+            QCOMPARE(rig.opened, std::vector<LoaderPart>{LoaderPart::Mcu});
+            QVERIFY2(!rig.radio.notifier.shown.empty(), c.name);
+            QCOMPARE(rig.radio.notifier.shown.back(), std::string(c.last));
+            QVERIFY2(!rig.StatusHas("Elapsed time: "), c.name);
+            QVERIFY2(!rig.StatusHas("MCU "), c.name);
+        }
     }
 
     // From its boot loader the radio tells no DSP version: "Send New" judges the DSP only once

@@ -1,5 +1,6 @@
 #include "firmware/ui/loader_dialog.h"
 
+#include "platform/format.h"
 #include "platform/text.h"
 #include "ui/qt_text.h"
 
@@ -118,12 +119,21 @@ void CLoaderDlg::reject() {
         return;
     }
     const CloseDecision decision = m_job->OnCloseRequest();
-    // The close guard asks; without a way to ask, the load goes on.
-    if (decision.ask &&
-        (!m_prompts.ask || m_prompts.ask(this, {kCriticalOperationCaption, kLoaderCloseQuestion}) != Answer::Yes)) {
+    if (!decision.ask) {
+        done(decision.result);
         return;
     }
-    done(decision.result);
+    // The close guard asks; without a way to ask, the load goes on. Yes stops the load at its next
+    // packet; the window stays, and the load's finish says what was stopped and what the radio does.
+    if (!m_prompts.ask ||
+        m_prompts.ask(this, {kCriticalOperationCaption, LoaderStopQuestion(m_job->Part())}) != Answer::Yes) {
+        return;
+    }
+    if (!m_job->Cancel()) {
+        // Every byte is sent: the radio is being found again, and the load ends by itself.
+        return;
+    }
+    Append(StrFormat("Stopping the %s firmware load at the next packet", LoaderPartName(m_job->Part())));
 }
 
 void CLoaderDlg::SetRange(std::uint32_t steps) {

@@ -85,8 +85,9 @@ class LoaderDialogTest : public QObject {
         rig.dialog->Button()->click();
         QCOMPARE(rig.questions.size(), std::size_t{2});
         QCOMPARE(rig.questions[0].caption, std::string("Critical Operation in Progress"));
-        QCOMPARE(rig.questions[0].text,
-                 std::string("Are you sure you wish to close the Utility while sending firmware?"));
+        // It asks about the load, and says what the radio does once it is stopped.
+        QCOMPARE(rig.questions[0].text, std::string("Stop sending MCU firmware?\n\nThe radio will wait in its boot "
+                                                    "loader until the next firmware send (Send New Firmware)."));
         QVERIFY(rig.dialog->isVisible());
         const int step = rig.dialog->ProgressBar()->value();
         QVERIFY(rig.RunToStep(step + 100));
@@ -115,15 +116,30 @@ class LoaderDialogTest : public QObject {
         QVERIFY(rig.questions.empty());
     }
 
-    void YesAbandonsTheLoad() {
+    // Yes stops the load at its next packet; the window stays, saying it was cancelled (not
+    // "complete", no elapsed time) and what the radio does now, until Close.
+    void YesStopsTheLoadAndTheWindowSaysSo() {
         Rig rig(false);
         rig.answer = true;
         rig.dialog->show();
         QVERIFY(rig.RunToStep(50));
+        const std::size_t packets = rig.radio.radio->Packets();
         rig.dialog->Button()->click();
         QCOMPARE(rig.questions.size(), std::size_t{1});
-        QVERIFY(!rig.dialog->isVisible());
-        QCOMPARE(rig.dialog->result(), kLoaderDialogFailed);
+        QVERIFY(rig.dialog->isVisible());
+        QVERIFY(rig.RunToEnd());
+        QVERIFY(rig.dialog->isVisible());
+        QVERIFY(rig.radio.radio->Packets() <= packets + 1);
+        QVERIFY(rig.Log().contains(QStringLiteral("Stopping the MCU firmware load at the next packet")));
+        QVERIFY(
+            rig.Log().contains(QStringLiteral("MCU firmware load was cancelled\nThe radio will wait in its boot "
+                                              "loader until the next firmware send (Send New Firmware).")));
+        QVERIFY(!rig.Log().contains(QStringLiteral("complete")));
+        QVERIFY(!rig.Log().contains(QStringLiteral("Error code")));
+        QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Close"));
+        QVERIFY(rig.dialog->close());
+        QCOMPARE(rig.questions.size(), std::size_t{1});
+        QCOMPARE(rig.dialog->result(), kLoaderDialogCancelled);
         // The dialog no longer owns the radio's events.
         QVERIFY(rig.radio.session->ActiveMachine() == nullptr);
     }
