@@ -673,9 +673,15 @@ TEST_F(CliCommands, BannerAndCwMemoryAreWrittenAndReadBack) {
     o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunCwSet(e, g, 2, "cq de x1"); });
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_THAT(o.out, HasSubstr("M2: CQ DE X1\n"));
+    // The same job as the dialog's: its outcome said once, after the read-back.
+    EXPECT_THAT(o.err, HasSubstr("CW memory M2 was written and reads back as written\nThe radio answers and runs its "
+                                 "firmware.\n"));
 
     EXPECT_EQ(RunJson(RunBannerGet)["banner"], "HELLO");
-    EXPECT_EQ(RunJson(RunCwGet)["memories"], nlohmann::json::array({"", "CQ DE X1", "", "", "", ""}));
+    const nlohmann::json cw = RunJson(RunCwGet);
+    EXPECT_EQ(cw["memories"], nlohmann::json::array({"", "CQ DE X1", "", "", "", ""}));
+    EXPECT_EQ(cw["result"], "done");
+    EXPECT_EQ(cw["text"], "The CW memories were read\nNothing on the radio was changed.");
     o = Run(RunCwGet);
     EXPECT_EQ(o.out, "M1: \nM2: CQ DE X1\nM3: \nM4: \nM5: \nM6: \n");
 }
