@@ -670,6 +670,7 @@ TEST_F(CliCommands, BannerAndCwMemoryAreWrittenAndReadBack) {
     Outcome o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunBannerSet(e, g, "hello  "); });
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out, "HELLO\n");
+    EXPECT_THAT(o.err, HasSubstr("The power-on banner now reads \"HELLO\"\n"));
     o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunCwSet(e, g, 2, "cq de x1"); });
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_THAT(o.out, HasSubstr("M2: CQ DE X1\n"));

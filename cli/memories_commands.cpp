@@ -17,12 +17,15 @@
 namespace rm7::cli {
 namespace {
 
-void PrintBanner(IEnvironment& env, const GlobalOptions& options, const std::string& text) {
-    if (options.json) {
-        PrintJson(env.Out(), {{"banner", JsonText(text)}});
-    } else {
+// The job's outcome (and with --json the banner in its object); the banner on standard output
+// when done.
+int EndBannerJob(IEnvironment& env, const GlobalOptions& options, CTerminalJobView& view, CBannerJob& job, int status) {
+    const std::string& text = job.Machine().text.Get();
+    view.PrintJsonOutcome({{"banner", JsonText(text)}});
+    if (status == 0 && !options.json) {
         env.Out() << SafeToPrint(text) << "\n";
     }
+    return status;
 }
 
 }  // namespace
@@ -32,14 +35,10 @@ int RunBannerGet(IEnvironment& env, const GlobalOptions& options) {
     if (const int status = session.Begin(); status != 0) {
         return status;
     }
-    CBannerStateMachine machine(session.Radio());
-    CMachineRun run(session);
-    const Result r = run.Run(machine, [&] { return machine.StartRead(); });
-    if (r != kOk) {
-        return ReportFailure(env.Err(), r);
-    }
-    PrintBanner(env, options, machine.text.Get());
-    return 0;
+    CTerminalJobView view(env, options);
+    CBannerJob job(session.Radio(), view);
+    const int status = RunJobToOutcome(session, job.Shell(), view, [&job] { job.Read(); });
+    return EndBannerJob(env, options, view, job, status);
 }
 
 int RunBannerSet(IEnvironment& env, const GlobalOptions& options, const std::string& typed) {
@@ -54,21 +53,11 @@ int RunBannerSet(IEnvironment& env, const GlobalOptions& options, const std::str
     if (const int status = session.Begin(); status != 0) {
         return status;
     }
-    CBannerStateMachine machine(session.Radio());
-    machine.text.SetPending(0, text);
-    CMachineRun run(session);
+    CTerminalJobView view(env, options);
+    CBannerJob job(session.Radio(), view);
     // The write is followed by a read-back, so the value is what the radio now holds.
-    const Result r = run.Run(machine, [&] { return machine.StartWrite(); });
-    if (r != kOk) {
-        return ReportFailure(env.Err(), r);
-    }
-    const std::string& readBack = machine.text.Get();
-    if (readBack != BannerTextFromBytes(bytes.data(), bytes.size())) {
-        env.Err() << StrFormat("The radio reads back \"%s\".\n", readBack.c_str());
-        return ReportFailure(env.Err(), kErrorInvalidData);
-    }
-    PrintBanner(env, options, readBack);
-    return 0;
+    const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.Write(text); });
+    return EndBannerJob(env, options, view, job, status);
 }
 
 namespace {
