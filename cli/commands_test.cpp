@@ -1827,6 +1827,19 @@ TEST_F(CliCommands, CalibrateFailingBandOrInterruptEndsInReceiveWithSettingsBack
         EXPECT_FALSE(Radio().Transmitting(Loop().pump.TickCount())) << c.name;
         EXPECT_EQ(Radio().Tx().Carriers(), c.interrupt ? 3u : 7u) << c.name;
     }
+
+    // With --json the failure is one object: its result, code, text, the radio's state and the backup.
+    rm7sim::Options options;
+    options.faults.swrBand = 3;
+    NewRadio(options);
+    const Outcome o = Line({"calibrate", "--yes", "--json", "--port", "sim0"});
+    EXPECT_EQ(o.status, 1) << o.err;
+    const nlohmann::json j = nlohmann::json::parse(o.out);
+    EXPECT_EQ(j["result"], "failed");
+    EXPECT_EQ(j["code"], "0xE20000C3");
+    EXPECT_EQ(j["radio"], "running");
+    EXPECT_THAT(j["backup"].get<std::string>(), ::testing::EndsWith(".before-txgain.RM7Config"));
+    EXPECT_THAT(j["text"].get<std::string>(), HasSubstr("5 watt calibration failed: "));
 }
 
 }  // namespace
