@@ -1,17 +1,39 @@
-// calibrate: the TX gain calibration of the desktop application's wizard. It keys the radio's
-// transmitter, so it runs only when told a dummy load is on (--yes), and a SIGINT or SIGTERM
-// stops it through its restore: the radio goes back to receive and to its own settings first.
+// calibrate: the TX gain calibration of the desktop application's wizard, the same job. It keys
+// the radio's transmitter, so it runs only when told a dummy load is on (--yes), and a SIGINT or
+// SIGTERM stops it through its restore: the radio goes back to receive and to its own settings
+// first.
 #include <nlohmann/json.hpp>
 
-#include "cli/backup_step.h"
 #include "cli/commands.h"
+#include "cli/job_views.h"
 #include "cli/session.h"
-#include "platform/format.h"
-#include "platform/result_codes.h"
-#include "txgain/txgc_machine.h"
+#include "platform/paths.h"
+#include "platform/settings.h"
+#include "txgain/txgc_job.h"
 
 namespace rm7::cli {
 namespace {
+
+// At a terminal the session's status lines already are the job's log (the machine's lines and the
+// backup's reach standard error through them): the view is given every call but Log, so that no
+// line is said twice.
+class CStatusLoggedView final : public IJobView {
+  public:
+    explicit CStatusLoggedView(IJobView& view) : m_view(view) {}
+    void SetBusy(bool busy) override { m_view.SetBusy(busy); }
+    void ShowProgress(const JobProgress& progress) override { m_view.ShowProgress(progress); }
+    void Log(const std::string& line) override { (void)line; }
+    void ShowBox(const std::string& caption, const std::string& text, MessageIcon icon) override {
+        m_view.ShowBox(caption, text, icon);
+    }
+    void Ask(const JobQuestion& question, std::function<void(bool yes)> answer) override {
+        m_view.Ask(question, std::move(answer));
+    }
+    void ShowOutcome(const JobOutcome& outcome) override { m_view.ShowOutcome(outcome); }
+
+  private:
+    IJobView& m_view;
+};
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -37,53 +59,44 @@ int RunCalibrate(IEnvironment& env, const GlobalOptions& options) {
     if (const int status = session.Begin(); status != 0) {
         return status;
     }
-    if (const int status = BackUpBeforeJob(session, BackupReason::kTxGain); status != 0) {
-        return status;
+    CSettingsStore settings(SettingsFilePath());
+    settings.Load();
+    AutoBackupSettings backup = ReadAutoBackupSettings(&settings);
+    if (options.noBackup) {
+        backup.enabled = false;
     }
-    // Its log lines reach standard error as the session's status lines.
-    CTXGCStateMachine machine(session.Radio());
+    CTerminalJobView view(env, options);
+    CStatusLoggedView logged(view);
+    CTXGCJob job(session.Radio(), logged, backup);
+    job.Open();
     // A stop signal stops the run at its next step; the restore that follows is never cut short.
-    env.Loop().CatchInterrupts([&machine, &env] {
-        if (machine.Cancel()) {
+    // No question first: stopping only puts the radio back.
+    env.Loop().CatchInterrupts([&job, &env] {
+        if (job.Running() && !job.QueryCancel()) {
             env.Err() << "Stopping: the radio is put back to receive and to its settings first\n";
         }
     });
-    const Result r = CMachineRun(session).Run(machine, [&machine] { return machine.StartCalibration(0); });
+    const int status = RunJobToOutcome(session, job.Shell(), view, [&job] { job.Calibrate(); });
     env.Loop().CatchInterrupts({});
-    if (!machine.IsIdle() && machine.transmitting) {
-        // Given up on (a radio that never let the run end): the carrier stops all the same.
-        session.Radio().SendText("RX;");
-    }
 
-    const std::vector<std::string> summary = SplitLines(machine.SummaryText());
+    const std::vector<std::string> summary = SplitLines(job.Machine().SummaryText());
     if (options.json) {
         nlohmann::json bands = nlohmann::json::array();
-        for (const BandOutcome& band : machine.Bands()) {
+        for (const BandOutcome& band : job.Machine().Bands()) {
             bands.push_back({{"frequency_khz", band.kHz},
                              {"power_steps", band.steps},
                              {"swr", band.swrTenths / 10.0},
                              {"skipped", band.skipped},
                              {"tune_stopped", band.tuneStopped}});
         }
-        env.Out() << nlohmann::json({{"result", StrFormat("0x%08X", r)},
-                                     {"elapsed_seconds", machine.ElapsedSeconds()},
-                                     {"summary", summary},
-                                     {"bands", bands}})
-                         .dump(2)
-                  << "\n";
+        view.PrintJsonOutcome(
+            {{"elapsed_seconds", job.Machine().ElapsedSeconds()}, {"summary", summary}, {"bands", bands}});
     } else {
         for (const std::string& line : summary) {
             env.Out() << line << "\n";
         }
     }
-    if (machine.MayStillTransmit() && options.json) {
-        // Without --json the summary above has said it.
-        env.Err() << kMayStillTransmitText << "\n";
-    }
-    if (r != kOk) {
-        return ReportFailure(env.Err(), r);
-    }
-    return 0;
+    return status;
 }
 
 }  // namespace rm7::cli

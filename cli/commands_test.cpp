@@ -698,12 +698,19 @@ TEST_F(CliCommands, BannerAndCwMemoryAreWrittenAndReadBack) {
     Outcome o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunBannerSet(e, g, "hello  "); });
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out, "HELLO\n");
+    EXPECT_THAT(o.err, HasSubstr("The power-on banner now reads \"HELLO\"\n"));
     o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunCwSet(e, g, 2, "cq de x1"); });
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_THAT(o.out, HasSubstr("M2: CQ DE X1\n"));
+    // The same job as the dialog's: its outcome said once, after the read-back.
+    EXPECT_THAT(o.err, HasSubstr("CW memory M2 was written and reads back as written\nThe radio answers and runs its "
+                                 "firmware.\n"));
 
     EXPECT_EQ(RunJson(RunBannerGet)["banner"], "HELLO");
-    EXPECT_EQ(RunJson(RunCwGet)["memories"], nlohmann::json::array({"", "CQ DE X1", "", "", "", ""}));
+    const nlohmann::json cw = RunJson(RunCwGet);
+    EXPECT_EQ(cw["memories"], nlohmann::json::array({"", "CQ DE X1", "", "", "", ""}));
+    EXPECT_EQ(cw["result"], "done");
+    EXPECT_EQ(cw["text"], "The CW memories were read\nNothing on the radio was changed.");
     o = Run(RunCwGet);
     EXPECT_EQ(o.out, "M1: \nM2: CQ DE X1\nM3: \nM4: \nM5: \nM6: \n");
 }
@@ -1704,7 +1711,13 @@ TEST_F(CliCommands, AFailedBackupStopsTheJobUnlessTurnedOff) {
             }
             const Outcome o = Line(words);
             EXPECT_EQ(o.status, c.status) << o.err;
-            EXPECT_THAT(o.err, HasSubstr(c.says));
+            if (job == Job::kCalibrate && c.status != 0) {
+                // The calibration runs on the job shell: the backup's line, then the job's one outcome line.
+                EXPECT_THAT(o.err, HasSubstr("The configuration backup could not be written into "));
+                EXPECT_THAT(o.err, HasSubstr("rm7util: calibrate: "));
+            } else {
+                EXPECT_THAT(o.err, HasSubstr(c.says));
+            }
             if (c.status != 0) {
                 EXPECT_THAT(o.err, HasSubstr("Give --no-backup to go on without a backup.\n"));
                 EXPECT_EQ(CommandsStartingWith("EW"), 0u);
@@ -1782,7 +1795,10 @@ TEST_F(CliCommands, CalibrateRunsEveryBandAndPutsTheRadioBack) {
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_THAT(o.err, HasSubstr("Calibrating at 1.900 MHz\nCalibrating at 3.700 MHz\n"));
     const nlohmann::json j = nlohmann::json::parse(o.out);
-    EXPECT_EQ(j["result"], "0x00000000");
+    EXPECT_EQ(j["result"], "done");
+    EXPECT_EQ(j["code"], "0x00000000");
+    EXPECT_EQ(j["radio"], "running");
+    EXPECT_THAT(j["text"].get<std::string>(), HasSubstr("calibrated on 11 bands (160 m, "));
     EXPECT_EQ(j["summary"], nlohmann::json::array({"5 watt calibration succeeded"}));
     EXPECT_GT(j["elapsed_seconds"].get<int>(), 0);
     ASSERT_EQ(j["bands"].size(), 11u);
@@ -1801,8 +1817,10 @@ TEST_F(CliCommands, CalibrateFailingBandOrInterruptEndsInReceiveWithSettingsBack
         int status;
         const char* error;
     } const cases[] = {
-        {"high SWR on band 3", 3, false, 1, "Error code 0xE20000C3: SWR too high to continue calibration"},
-        {"SIGINT while keyed", -1, true, 2, "Error code 0x000004C7"},
+        {"high SWR on band 3", 3, false, 1,
+         "rm7util: calibrate: SWR too high to continue calibration; calibrated on 3 bands "
+         "(160 m, 80 m, 60 m); every setting the calibration changed was put back\n"},
+        {"SIGINT while keyed", -1, true, kExitStopped, "rm7util: calibrate: cancelled\n"},
     };
     for (const Case& c : cases) {
         rm7sim::Options options;
@@ -1822,12 +1840,34 @@ TEST_F(CliCommands, CalibrateFailingBandOrInterruptEndsInReceiveWithSettingsBack
         Loop().onStep = nullptr;
         EXPECT_EQ(o.status, c.status) << c.name << o.err;
         EXPECT_THAT(o.err, HasSubstr(c.error)) << c.name;
+        // Said once, with the radio's state and the backup on the hint line.
+        std::size_t said = 0;
+        for (std::size_t at = o.err.find("rm7util: calibrate: "); at != std::string::npos;
+             at = o.err.find("rm7util: calibrate: ", at + 1)) {
+            ++said;
+        }
+        EXPECT_EQ(said, 1u) << c.name << o.err;
+        EXPECT_THAT(o.err, HasSubstr("The radio answers and runs its firmware. The configuration was backed up to "))
+            << c.name;
         EXPECT_THAT(o.out, HasSubstr("5 watt calibration failed")) << c.name;
         EXPECT_EQ(interrupted, c.interrupt) << c.name;
         EXPECT_EQ(Radio().SettingsText(Loop().pump.TickCount()), before) << c.name;
         EXPECT_FALSE(Radio().Transmitting(Loop().pump.TickCount())) << c.name;
         EXPECT_EQ(Radio().Tx().Carriers(), c.interrupt ? 3u : 7u) << c.name;
     }
+
+    // With --json the failure is one object: its result, code, text, the radio's state and the backup.
+    rm7sim::Options options;
+    options.faults.swrBand = 3;
+    NewRadio(options);
+    const Outcome o = Line({"calibrate", "--yes", "--json", "--port", "sim0"});
+    EXPECT_EQ(o.status, 1) << o.err;
+    const nlohmann::json j = nlohmann::json::parse(o.out);
+    EXPECT_EQ(j["result"], "failed");
+    EXPECT_EQ(j["code"], "0xE20000C3");
+    EXPECT_EQ(j["radio"], "running");
+    EXPECT_THAT(j["backup"].get<std::string>(), ::testing::EndsWith(".before-txgain.RM7Config"));
+    EXPECT_THAT(j["text"].get<std::string>(), HasSubstr("5 watt calibration failed: "));
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/job_views.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "memories/banner.h"
 #include "memories/cw_code.h"
 #include "memories/cw_memory.h"
+#include "memories/cw_memory_job.h"
 #include "platform/format.h"
 #include "platform/result_codes.h"
 #include "platform/text.h"
@@ -15,12 +17,15 @@
 namespace rm7::cli {
 namespace {
 
-void PrintBanner(IEnvironment& env, const GlobalOptions& options, const std::string& text) {
-    if (options.json) {
-        PrintJson(env.Out(), {{"banner", JsonText(text)}});
-    } else {
+// The job's outcome (and with --json the banner in its object); the banner on standard output
+// when done.
+int EndBannerJob(IEnvironment& env, const GlobalOptions& options, CTerminalJobView& view, CBannerJob& job, int status) {
+    const std::string& text = job.Machine().text.Get();
+    view.PrintJsonOutcome({{"banner", JsonText(text)}});
+    if (status == 0 && !options.json) {
         env.Out() << SafeToPrint(text) << "\n";
     }
+    return status;
 }
 
 }  // namespace
@@ -30,14 +35,10 @@ int RunBannerGet(IEnvironment& env, const GlobalOptions& options) {
     if (const int status = session.Begin(); status != 0) {
         return status;
     }
-    CBannerStateMachine machine(session.Radio());
-    CMachineRun run(session);
-    const Result r = run.Run(machine, [&] { return machine.StartRead(); });
-    if (r != kOk) {
-        return ReportFailure(env.Err(), r);
-    }
-    PrintBanner(env, options, machine.text.Get());
-    return 0;
+    CTerminalJobView view(env, options);
+    CBannerJob job(session.Radio(), view);
+    const int status = RunJobToOutcome(session, job.Shell(), view, [&job] { job.Read(); });
+    return EndBannerJob(env, options, view, job, status);
 }
 
 int RunBannerSet(IEnvironment& env, const GlobalOptions& options, const std::string& typed) {
@@ -52,37 +53,33 @@ int RunBannerSet(IEnvironment& env, const GlobalOptions& options, const std::str
     if (const int status = session.Begin(); status != 0) {
         return status;
     }
-    CBannerStateMachine machine(session.Radio());
-    machine.text.SetPending(0, text);
-    CMachineRun run(session);
+    CTerminalJobView view(env, options);
+    CBannerJob job(session.Radio(), view);
     // The write is followed by a read-back, so the value is what the radio now holds.
-    const Result r = run.Run(machine, [&] { return machine.StartWrite(); });
-    if (r != kOk) {
-        return ReportFailure(env.Err(), r);
-    }
-    const std::string& readBack = machine.text.Get();
-    if (readBack != BannerTextFromBytes(bytes.data(), bytes.size())) {
-        env.Err() << StrFormat("The radio reads back \"%s\".\n", readBack.c_str());
-        return ReportFailure(env.Err(), kErrorInvalidData);
-    }
-    PrintBanner(env, options, readBack);
-    return 0;
+    const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.Write(text); });
+    return EndBannerJob(env, options, view, job, status);
 }
 
 namespace {
 
-void PrintCwMemories(IEnvironment& env, const GlobalOptions& options, const CCWMemoryStateMachine& machine) {
-    if (options.json) {
-        nlohmann::json list = nlohmann::json::array();
-        for (std::size_t i = 0; i < kCwMemoryCount; ++i) {
-            list.push_back(JsonText(machine.texts.Get(i)));
-        }
-        PrintJson(env.Out(), {{"memories", list}});
-        return;
-    }
+nlohmann::json CwMemoriesJson(const CCWMemoryStateMachine& machine) {
+    nlohmann::json list = nlohmann::json::array();
     for (std::size_t i = 0; i < kCwMemoryCount; ++i) {
-        env.Out() << StrFormat("M%zu: %s\n", i + 1, SafeToPrint(machine.texts.Get(i)).c_str());
+        list.push_back(JsonText(machine.texts.Get(i)));
     }
+    return {{"memories", list}};
+}
+
+// The job's outcome (and with --json the memories in its object); the memories on standard
+// output when done.
+int EndCwJob(IEnvironment& env, const GlobalOptions& options, CTerminalJobView& view, CCWMemoryJob& job, int status) {
+    view.PrintJsonOutcome(CwMemoriesJson(job.Machine()));
+    if (status == 0 && !options.json) {
+        for (std::size_t i = 0; i < kCwMemoryCount; ++i) {
+            env.Out() << StrFormat("M%zu: %s\n", i + 1, SafeToPrint(job.Machine().texts.Get(i)).c_str());
+        }
+    }
+    return status;
 }
 
 }  // namespace
@@ -92,14 +89,10 @@ int RunCwGet(IEnvironment& env, const GlobalOptions& options) {
     if (const int status = session.Begin(); status != 0) {
         return status;
     }
-    CCWMemoryStateMachine machine(session.Radio());
-    CMachineRun run(session);
-    const Result r = run.Run(machine, [&] { return machine.StartRead(); });
-    if (r != kOk) {
-        return ReportFailure(env.Err(), r);
-    }
-    PrintCwMemories(env, options, machine);
-    return 0;
+    CTerminalJobView view(env, options);
+    CCWMemoryJob job(session.Radio(), view);
+    const int status = RunJobToOutcome(session, job.Shell(), view, [&job] { job.Read(); });
+    return EndCwJob(env, options, view, job, status);
 }
 
 int RunCwSet(IEnvironment& env, const GlobalOptions& options, int memory, const std::string& typed) {
@@ -122,26 +115,11 @@ int RunCwSet(IEnvironment& env, const GlobalOptions& options, int memory, const 
     if (const int status = session.Begin(); status != 0) {
         return status;
     }
-    CCWMemoryStateMachine machine(session.Radio());
-    CMachineRun run(session);
-    // Read first: only a memory whose text differs from the radio's is written.
-    Result r = run.Run(machine, [&] { return machine.StartRead(); });
-    if (r == kOk) {
-        machine.texts.SetPending(index, text);
-        r = run.Run(machine, [&] { return machine.StartWrite(); });
-    }
-    if (r == kOk) {
-        r = run.Run(machine, [&] { return machine.StartRead(); });
-    }
-    if (r != kOk) {
-        return ReportFailure(env.Err(), r);
-    }
-    if (machine.texts.Get(index) != text) {
-        env.Err() << StrFormat("The radio reads back \"%s\".\n", machine.texts.Get(index).c_str());
-        return ReportFailure(env.Err(), kErrorInvalidData);
-    }
-    PrintCwMemories(env, options, machine);
-    return 0;
+    CTerminalJobView view(env, options);
+    CCWMemoryJob job(session.Radio(), view);
+    // Read first: only a memory whose text differs from the radio's is written; then read back.
+    const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.WriteOne(index, text); });
+    return EndCwJob(env, options, view, job, status);
 }
 
 }  // namespace rm7::cli

@@ -1,8 +1,10 @@
 #pragma once
 // The power-on banner: the short text the radio shows when switched on, kept at 0x83E0 of its
 // EEPROM as ISO-8859-1 bytes ended by a zero byte. CBannerStateMachine reads it (and writes it,
-// always followed by a read-back); CBannerJob is everything the "Edit Power On Banner" sheet
-// decides, so that the Qt sheet only shows and forwards.
+// always followed by a read-back); CBannerJob is everything the "Edit Power On Banner" sheet and
+// rm7util's `banner` decide, run through the job shell, so that the Qt sheet only shows and
+// forwards. The sheet's read is a step; the save (or rm7util's read or write) is the job, whose
+// outcome is told once.
 //
 // Threads: UI thread only, like every machine.
 #include <array>
@@ -11,7 +13,8 @@
 #include <string_view>
 
 #include "link/generic_states.h"
-#include "link/job_run.h"
+#include "link/job_shell.h"
+#include "link/job_step_view.h"
 #include "memories/editable_value.h"
 #include "model/user_notifier.h"
 
@@ -77,7 +80,7 @@ class CBannerStateMachine final : public CStateHost<CBannerStateMachine> {
     BannerBuffer m_buffer{};
 };
 
-// What the sheet must offer its job.
+// The sheet's own controls, which the job fills and enables.
 class IBannerView {
   public:
     // Puts the banner into the edit box.
@@ -86,19 +89,16 @@ class IBannerView {
     virtual void SetChanged(bool changed) = 0;
     // The edit box takes typing only once the banner has been read.
     virtual void SetEditable(bool editable) = 0;
-    // May be called from inside a radio callback: must return at once and show the box later.
-    virtual void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) = 0;
-    // Presses the sheet's Cancel button: the sheet closes.
-    virtual void CloseSheet() = 0;
 
   protected:
     ~IBannerView() = default;
 };
 
-// The "Edit Power On Banner" sheet without its window.
+// The "Edit Power On Banner" sheet without its window, and rm7util's banner.
 class CBannerJob final : private IMessageTarget {
   public:
-    CBannerJob(CRadioSession& session, IBannerView& view);
+    // fields may be null (rm7util has none).
+    CBannerJob(CRadioSession& session, IJobView& view, IBannerView* fields = nullptr);
     ~CBannerJob();
     CBannerJob(const CBannerJob&) = delete;
     CBannerJob& operator=(const CBannerJob&) = delete;
@@ -111,21 +111,33 @@ class CBannerJob final : private IMessageTarget {
     void EditFinished(const std::string& text);
     // "Save"; true when the sheet stays open (a write has begun, or the machine is busy).
     bool Apply();
-    // Cancel or the window's close request; true when the sheet stays open for now.
+    // Cancel or the window's close request; true when the sheet stays open for now (a run was
+    // asked to stop: its outcome follows).
     bool QueryCancel();
 
+    // rm7util: reads the banner; the read is the job.
+    void Read();
+    // rm7util: writes text (already tidied) and reads it back.
+    void Write(const std::string& text);
+
     CBannerStateMachine& Machine() { return m_machine; }
+    CJobShell& Shell() { return m_shell; }
     bool SaveStarted() const { return m_saveStarted; }
 
   private:
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
-    void OnCompletion(Result r);
+    void StartRead(std::function<void()> then);
+    void StartWrite();
+    JobOutcome ReadOutcome(Result r);
+    JobOutcome WriteOutcome(Result r, const std::string& written);
+    void Editable(bool editable);
 
     CModel& m_model;
-    IBannerView& m_view;
+    IBannerView* m_fields;
     CBannerStateMachine m_machine;
     CObservation m_textObservation;
-    CJobRun m_run;
+    CJobStepView m_steps;
+    CJobShell m_shell;
     bool m_saveStarted = false;
     bool m_shown = false;
 };
@@ -134,5 +146,12 @@ inline constexpr const char* kBannerCaption = "Edit Power On Banner";
 inline constexpr const char* kBannerPrompt = "Enter up to 22 characters of Power On Banner text:";
 inline constexpr const char* kBannerErrorCaption = "Power On Banner Error";
 inline constexpr const char* kBannerHelpTopic = "Configuration.htm#PowerOnBanner";
+inline constexpr const char* kBannerReadText = "The power-on banner was read";
+inline constexpr const char* kBannerReadFailedText = "Failed to read the power-on banner";
+inline constexpr const char* kBannerReadCancelledText = "Reading the power-on banner was cancelled";
+inline constexpr const char* kBannerSaveFailedText = "Failed to save the power-on banner";
+inline constexpr const char* kBannerSaveCancelledText = "Saving the power-on banner was cancelled";
+inline constexpr const char* kBannerReadAgainText =
+    "The radio may hold part of the new text: read the banner again to see what it shows";
 
 }  // namespace rm7

@@ -7,6 +7,7 @@
 
 #include "platform/error_text.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_job_view.h"
 
 namespace rm7 {
 namespace {
@@ -60,21 +61,19 @@ TEST(BannerText, TidiesAndConvertsWhatIsSaved) {
     EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 5), std::string("A?B?\0", 5));
 }
 
+// The sheet's own controls, and the job shell's recording view: an outcome is the end of the
+// job the sheet would show (and close on when done).
 class CRecordingBannerView final : public IBannerView {
   public:
     void ShowText(const std::string& text) override { shown.push_back(text); }
     void SetChanged(bool value) override { changed = value; }
     void SetEditable(bool value) override { editable = value; }
-    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon) override {
-        messages.push_back(caption + ": " + text);
-    }
-    void CloseSheet() override { ++closes; }
+    std::size_t Ends() const { return job.outcomes.size(); }
 
+    test::CRecordingJobView job;
     std::vector<std::string> shown;
     bool changed = false;
     bool editable = true;
-    std::vector<std::string> messages;
-    int closes = 0;
 };
 
 class BannerJob : public ::testing::Test {
@@ -89,14 +88,14 @@ class BannerJob : public ::testing::Test {
 
     CRadioBench bench{BenchStart::Contacted};
     CRecordingBannerView view;
-    CBannerJob job{*bench.session, view};
+    CBannerJob job{*bench.session, view.job, &view};
 };
 
 TEST_F(BannerJob, AnErasedBannerReadsAsEmptyWithOneReadAndNoOtherCommand) {
     ShowAndRead(std::string(23, '\xFF'));
     EXPECT_THAT(view.shown, IsEmpty());  // the value stays empty: nothing to tell
     EXPECT_TRUE(view.editable);
-    EXPECT_EQ(view.closes, 0);
+    EXPECT_EQ(view.Ends(), 0u);  // a read is no end
     const auto commands = bench.JobCommands();
     ASSERT_THAT(commands, SizeIs(1));
     EXPECT_EQ(commands[0].substr(0, 8), "ER83E016");  // 22 bytes at 0x83E0
@@ -114,7 +113,7 @@ TEST_F(BannerJob, SavingWritesTheTextAndItsZeroByteThenReadsItBack) {
     const std::size_t before = bench.JobCommands().size();
     EXPECT_TRUE(job.Apply());  // stays open until the write and the read-back are done
     EXPECT_FALSE(view.editable);
-    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return view.closes > 0; }, 60000));
+    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return view.Ends() > 0; }, 60000));
 
     const auto commands = bench.JobCommands();
     ASSERT_THAT(commands, SizeIs(before + 2));
@@ -125,8 +124,10 @@ TEST_F(BannerJob, SavingWritesTheTextAndItsZeroByteThenReadsItBack) {
     EXPECT_EQ(bench.EepromText(kBannerAddress, 6), std::string("HELLO\0", 6));
     EXPECT_EQ(bench.EepromText(kBannerAddress + 6, 17), after);  // bytes past the zero untouched
     EXPECT_EQ(job.Machine().text.Get(), "HELLO");
-    EXPECT_THAT(view.messages, IsEmpty());
-    EXPECT_EQ(view.closes, 1);
+    EXPECT_THAT(view.job.boxes, IsEmpty());
+    ASSERT_EQ(view.Ends(), 1u);
+    EXPECT_EQ(view.job.Last().Lines(), (std::vector<std::string>{"The power-on banner now reads \"HELLO\"",
+                                                                 RadioStateText(RadioState::kRunning)}));
 }
 
 TEST_F(BannerJob, AnUnchangedTextSavesNothing) {
@@ -142,36 +143,47 @@ TEST_F(BannerJob, AnUnchangedTextSavesNothing) {
     EXPECT_EQ(bench.JobCommands().size(), before);
 }
 
-TEST_F(BannerJob, CancelDuringTheReadClosesWithoutAMessage) {
+TEST_F(BannerJob, CancelDuringTheReadEndsCancelledWithoutABox) {
     job.Show();
     bench.pump.AdvanceBy(1);
     ASSERT_FALSE(job.Machine().IsIdle());
     EXPECT_TRUE(job.QueryCancel());  // open until the machine has stopped
-    EXPECT_EQ(view.closes, 0);
-    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return view.closes > 0; }, 60000));
+    EXPECT_EQ(view.Ends(), 0u);
+    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return view.Ends() > 0; }, 60000));
     EXPECT_EQ(job.Machine().GetResult(), kErrorCancelled);
-    EXPECT_THAT(view.messages, IsEmpty());
+    EXPECT_EQ(view.job.Last().Lines(),
+              (std::vector<std::string>{kBannerReadCancelledText, RadioStateText(RadioState::kUnchanged)}));
+    EXPECT_FALSE(view.editable);
+    EXPECT_THAT(view.job.boxes, IsEmpty());
     EXPECT_FALSE(job.QueryCancel());  // idle now: the sheet just closes
 }
 
-TEST_F(BannerJob, AFailedReadIsShownAndClosesTheSheet) {
+TEST_F(BannerJob, AFailedReadIsToldOnceAndKeepsTheBoxClosed) {
     bench.radio->SetSilent(true);
     const std::uint32_t start = bench.pump.TickCount();
     job.Show();
-    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return view.closes > 0; }, 60000));
+    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return view.Ends() > 0; }, 60000));
     EXPECT_EQ(job.Machine().GetResult(), kErrNoResponseReadEeprom);
     EXPECT_EQ(bench.pump.TickCount() - start, 8u * 2000u);  // the retry limit, 2000 ms each
-    EXPECT_THAT(view.messages, ElementsAre(std::string(kBannerErrorCaption) + ": " + ErrorText(0xE2000050)));
+    ASSERT_EQ(view.Ends(), 1u);
+    EXPECT_EQ(view.job.Last().Lines(),
+              (std::vector<std::string>{std::string(kBannerReadFailedText) + ": " + ErrorText(0xE2000050),
+                                        RadioStateText(RadioState::kUnchanged)}));
+    EXPECT_FALSE(view.editable);  // nothing read is nothing to save
 }
 
-TEST_F(BannerJob, AFailedSaveIsShownRatherThanPassedOverInSilence) {
+TEST_F(BannerJob, AFailedSaveIsToldRatherThanPassedOverInSilence) {
     ShowAndRead(std::string(23, '\xFF'));
     job.EditFinished("NEW");
     bench.radio->SetSilent(true);
     EXPECT_TRUE(job.Apply());
-    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return view.closes > 0; }, 60000));
+    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return view.Ends() > 0; }, 60000));
     EXPECT_EQ(job.Machine().GetResult(), kErrNoResponseWriteEeprom);
-    EXPECT_THAT(view.messages, ElementsAre(std::string(kBannerErrorCaption) + ": " + ErrorText(0xE2000051)));
+    ASSERT_EQ(view.Ends(), 1u);
+    EXPECT_EQ(view.job.Last().result, JobResult::kFailed);
+    EXPECT_EQ(view.job.Last().Lines(),
+              (std::vector<std::string>{std::string(kBannerSaveFailedText) + ": " + ErrorText(0xE2000051),
+                                        kBannerReadAgainText}));
 }
 
 TEST_F(BannerJob, SaveWhileStillReadingKeepsTheSheetAndTheRead) {
@@ -181,7 +193,7 @@ TEST_F(BannerJob, SaveWhileStillReadingKeepsTheSheetAndTheRead) {
     EXPECT_TRUE(job.Apply());
     ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return job.Machine().IsIdle(); }, 60000));
     EXPECT_EQ(job.Machine().GetResult(), kOk);
-    EXPECT_EQ(view.closes, 0);
+    EXPECT_EQ(view.Ends(), 0u);
     EXPECT_THAT(view.shown, ElementsAre("RADIO"));
     EXPECT_EQ(bench.EepromText(kBannerAddress, 5), "RADIO");
 }

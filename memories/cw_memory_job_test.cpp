@@ -1,5 +1,5 @@
 // What the "Edit CW Memories" dialog decides, against the in-process simulated radio in
-// virtual time.
+// virtual time, through the job shell and its recording view.
 #include "memories/cw_memory_job.h"
 
 #include <gmock/gmock.h>
@@ -9,6 +9,7 @@
 
 #include "platform/error_text.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_job_view.h"
 
 namespace rm7 {
 namespace {
@@ -19,26 +20,40 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::Pair;
 
+// The dialog's own controls, and the dialog around the job: the shell's view, its questions
+// answered with `answer`, and the result the dialog would end with.
 class CRecordingCwView final : public ICWMemoryView {
   public:
+    CRecordingCwView() {
+        job.answer = false;
+        job.onOutcome = [this](const JobOutcome& o) {
+            if (o.result == JobResult::kDone) {
+                ends.push_back(kCwDialogSaved);  // the dialog's view ends a done job
+            }
+        };
+    }
     void ShowMemory(std::size_t index, const std::string& text) override { shown.emplace_back(index, text); }
     void SetControlsEnabled(bool enabled) override { controlsEnabled = enabled; }
-    void SetBusyCursor(bool busy) override { busyCursor = busy; }
     void FocusCancel() override { ++cancelFocused; }
-    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon) override {
-        messages.push_back(caption + ": " + text);
+    // The close request, as the dialog makes it.
+    void Close(CCWMemoryJob& cwJob) {
+        if (const std::optional<int> end = cwJob.CloseRequest([this](const Question& q) {
+                asked.push_back(q.caption + ": " + q.text + (q.withCancel ? " [Yes No Cancel]" : " [Yes No]"));
+                return answer;
+            })) {
+            ends.push_back(*end);
+        }
+        for (const JobQuestion& q : job.questions) {
+            asked.push_back(q.caption + ": " + q.text + " [Yes No]");
+        }
+        job.questions.clear();
     }
-    Answer Ask(const Question& q) override {
-        asked.push_back(q.caption + ": " + q.text + (q.withCancel ? " [Yes No Cancel]" : " [Yes No]"));
-        return answer;
-    }
-    void EndDialog(int result) override { ends.push_back(result); }
+    bool BusyCursor() const { return !job.busy.empty() && job.busy.back(); }
 
+    test::CRecordingJobView job;
     std::vector<std::pair<std::size_t, std::string>> shown;
     bool controlsEnabled = true;
-    bool busyCursor = false;
     int cancelFocused = 0;
-    std::vector<std::string> messages;
     std::vector<std::string> asked;
     Answer answer = Answer::Cancel;
     std::vector<int> ends;
@@ -71,7 +86,7 @@ class CwMemoryJob : public ::testing::Test {
         afterRead = bench.JobCommands().size();
     }
     bool RunUntilEnded() {
-        return bench.pump.AdvanceUntil([&] { return !view.ends.empty() && job.Machine().IsIdle(); }, 200000);
+        return bench.pump.AdvanceUntil([&] { return view.job.Ended() && job.Machine().IsIdle(); }, 200000);
     }
     std::vector<std::string> Writes() {
         const auto all = bench.JobCommands();
@@ -81,7 +96,7 @@ class CwMemoryJob : public ::testing::Test {
 
     CRadioBench bench{BenchStart::Contacted};
     CRecordingCwView view;
-    CCWMemoryJob job{*bench.session, view};
+    CCWMemoryJob job{*bench.session, view.job, &view};
     std::size_t afterRead = 0;
 };
 
@@ -89,17 +104,18 @@ TEST_F(CwMemoryJob, ShowingReadsEveryMemoryWithTheControlsDisabledMeanwhile) {
     job.Show();
     EXPECT_EQ(bench.session->ActiveMachine(), &job.Machine());
     EXPECT_FALSE(view.controlsEnabled);
-    EXPECT_TRUE(view.busyCursor);
+    EXPECT_TRUE(view.BusyCursor());
     EXPECT_EQ(bench.notifier.status.back(), kCwReadingStatus);
-    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return job.Machine().IsIdle(); }, 200000));
+    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return job.Machine().IsIdle() && !job.Busy(); }, 200000));
 
-    // Erased memories stay empty: nothing to tell.
+    // Erased memories stay empty: nothing to tell. The read is no end: no outcome yet.
     EXPECT_THAT(view.shown, ElementsAre(Pair(0u, "CQ CQ"), Pair(2u, "DE G4ABC K")));
     EXPECT_TRUE(view.controlsEnabled);
-    EXPECT_FALSE(view.busyCursor);
+    EXPECT_EQ(view.job.busy, (std::vector<bool>{true, false}));
     EXPECT_EQ(view.cancelFocused, 1);
     EXPECT_THAT(view.ends, IsEmpty());
-    EXPECT_THAT(view.messages, IsEmpty());
+    EXPECT_THAT(view.job.outcomes, IsEmpty());
+    EXPECT_THAT(view.job.boxes, IsEmpty());
     EXPECT_EQ(bench.notifier.status.back(), kCwReadyStatus);
     EXPECT_FALSE(job.Writing());
 }
@@ -113,11 +129,14 @@ TEST_F(CwMemoryJob, SaveWritesOnlyTheChangedMemoriesThenEndsWithOne) {
     job.Save();
     EXPECT_TRUE(job.Writing());
     EXPECT_FALSE(view.controlsEnabled);
-    EXPECT_TRUE(view.busyCursor);
+    EXPECT_TRUE(view.BusyCursor());
     EXPECT_EQ(bench.notifier.status.back(), kCwWritingStatus);
     ASSERT_TRUE(RunUntilEnded());
 
     EXPECT_THAT(view.ends, ElementsAre(kCwDialogSaved));
+    ASSERT_EQ(view.job.outcomes.size(), 1u);
+    EXPECT_EQ(view.job.Last().Lines(),
+              (std::vector<std::string>{"Saved CW memories M2", RadioStateText(RadioState::kRunning)}));
     const auto writes = Writes();
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0].substr(0, 8), "EW05F209");  // 8 characters and the end mark below 0x05FB
@@ -125,16 +144,18 @@ TEST_F(CwMemoryJob, SaveWritesOnlyTheChangedMemoriesThenEndsWithOne) {
     EXPECT_EQ(Area(1).substr(0, 0xF2), std::string(0xF2, '\xFF'));  // below the end mark untouched
     EXPECT_EQ(Area(2), m3);
     EXPECT_EQ(job.Machine().texts.Get(1), "CQ DE X1");
-    EXPECT_FALSE(view.busyCursor);
-    EXPECT_THAT(view.messages, IsEmpty());
+    EXPECT_FALSE(view.BusyCursor());
+    EXPECT_THAT(view.job.boxes, IsEmpty());
 }
 
 TEST_F(CwMemoryJob, SaveWithNothingChangedEndsAtOnceAndSendsNothing) {
     ShowAndRead();
     job.Save();
     EXPECT_THAT(view.ends, ElementsAre(kCwDialogSaved));
+    EXPECT_EQ(view.job.Last().Lines(),
+              (std::vector<std::string>{kCwUnchangedText, RadioStateText(RadioState::kUnchanged)}));
     EXPECT_TRUE(job.Machine().IsIdle());
-    EXPECT_FALSE(view.busyCursor);
+    EXPECT_FALSE(view.BusyCursor());
     bench.pump.AdvanceBy(10000);
     EXPECT_THAT(Writes(), IsEmpty());
 }
@@ -158,7 +179,7 @@ TEST_F(CwMemoryJob, CloseWhenIdleAsksOnlyAboutUnsavedChanges) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CRecordingCwView caseView;
-        CCWMemoryJob caseJob(*bench.session, caseView);
+        CCWMemoryJob caseJob(*bench.session, caseView.job, &caseView);
         caseJob.Show();
         ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle(); }, 200000));
         const std::size_t before = bench.JobCommands().size();
@@ -167,7 +188,7 @@ TEST_F(CwMemoryJob, CloseWhenIdleAsksOnlyAboutUnsavedChanges) {
             caseJob.EditFinished(1, c.edit);
         }
         caseView.answer = c.answer;
-        caseJob.CloseRequest();
+        caseView.Close(caseJob);
         bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle() && !caseView.ends.empty(); }, 200000);
         EXPECT_EQ(caseView.asked, c.asked);
         EXPECT_EQ(caseView.ends, c.ends);
@@ -179,50 +200,63 @@ TEST_F(CwMemoryJob, CloseWhenIdleAsksOnlyAboutUnsavedChanges) {
     }
 }
 
+// The dialog stays with the outcome; its next close (nothing read, nothing changed) ends it.
 TEST_F(CwMemoryJob, CloseDuringTheReadCancelsItWithoutAQuestionOrABox) {
     job.Show();
     bench.pump.AdvanceBy(1);
     ASSERT_FALSE(job.Machine().IsIdle());
-    job.CloseRequest();
+    view.Close(job);
     EXPECT_THAT(view.ends, IsEmpty());  // open until the machine has stopped
     ASSERT_TRUE(RunUntilEnded());
     EXPECT_EQ(job.Machine().GetResult(), kErrorCancelled);
-    EXPECT_THAT(view.ends, ElementsAre(kCwDialogClosed));
+    ASSERT_EQ(view.job.outcomes.size(), 1u);
+    EXPECT_EQ(view.job.Last().Lines(),
+              (std::vector<std::string>{kCwReadCancelledText, RadioStateText(RadioState::kUnchanged)}));
+    EXPECT_FALSE(view.controlsEnabled);
     EXPECT_THAT(view.asked, IsEmpty());
-    EXPECT_THAT(view.messages, IsEmpty());
-    EXPECT_FALSE(view.busyCursor);
+    EXPECT_THAT(view.job.boxes, IsEmpty());
+    EXPECT_FALSE(view.BusyCursor());
+    view.Close(job);
+    EXPECT_THAT(view.ends, ElementsAre(kCwDialogClosed));
 }
 
 TEST_F(CwMemoryJob, CloseDuringTheWriteAsksBeforeCancellingIt) {
     struct Case {
-        Answer answer;
+        bool yes;
         Result result;
-        int end;
+        JobResult outcome;
     };
-    for (const Case& c : {Case{Answer::No, kOk, kCwDialogSaved}, Case{Answer::Yes, kErrorCancelled, kCwDialogClosed}}) {
-        SCOPED_TRACE(c.end);
+    for (const Case& c : {Case{false, kOk, JobResult::kDone}, Case{true, kErrorCancelled, JobResult::kCancelled}}) {
+        SCOPED_TRACE(c.yes);
         bench.SetEeprom(CwAreaAddress(3), std::string(kCwAreaSize, '\xFF'));
         CRecordingCwView caseView;
-        CCWMemoryJob caseJob(*bench.session, caseView);
+        CCWMemoryJob caseJob(*bench.session, caseView.job, &caseView);
         caseJob.Show();
         ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle(); }, 200000));
         caseJob.EditFinished(3, std::string(250, 'E'));  // four blocks: time to step in
         caseJob.Save();
         bench.pump.AdvanceBy(1);
         ASSERT_FALSE(caseJob.Machine().IsIdle());
-        caseView.answer = c.answer;
-        caseJob.CloseRequest();
+        caseView.job.answer = c.yes;
+        caseView.Close(caseJob);
         EXPECT_THAT(caseView.asked, ElementsAre(kCriticalQuestion));
+        EXPECT_EQ(caseView.job.questions.size(), 0u);
         EXPECT_THAT(caseView.ends, IsEmpty());
         ASSERT_TRUE(
-            bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle() && !caseView.ends.empty(); }, 200000));
+            bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle() && caseView.job.Ended(); }, 200000));
         EXPECT_EQ(caseJob.Machine().GetResult(), c.result);
-        EXPECT_THAT(caseView.ends, ElementsAre(c.end));
-        EXPECT_THAT(caseView.messages, IsEmpty());
+        ASSERT_EQ(caseView.job.outcomes.size(), 1u);
+        EXPECT_EQ(caseView.job.Last().result, c.outcome);
+        if (c.yes) {
+            // Some blocks may be written: the outcome does not guess, it says how to find out.
+            EXPECT_EQ(caseView.job.Last().Lines(), (std::vector<std::string>{kCwSaveCancelledText, kCwReadAgainText}));
+        }
+        EXPECT_THAT(caseView.job.boxes, IsEmpty());
     }
 }
 
-TEST_F(CwMemoryJob, FailuresAreShownAndEndTheDialog) {
+// Said once, as the job's outcome (the dialog's view shows it in one box and keeps the dialog).
+TEST_F(CwMemoryJob, FailuresAreToldOnceWithWhatToDoNext) {
     struct Case {
         bool duringSave;
         Result result;
@@ -231,7 +265,7 @@ TEST_F(CwMemoryJob, FailuresAreShownAndEndTheDialog) {
         SCOPED_TRACE(c.duringSave);
         bench.radio->SetSilent(false);
         CRecordingCwView caseView;
-        CCWMemoryJob caseJob(*bench.session, caseView);
+        CCWMemoryJob caseJob(*bench.session, caseView.job, &caseView);
         if (c.duringSave) {
             caseJob.Show();
             ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle(); }, 200000));
@@ -243,11 +277,22 @@ TEST_F(CwMemoryJob, FailuresAreShownAndEndTheDialog) {
             caseJob.Show();
         }
         ASSERT_TRUE(
-            bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle() && !caseView.ends.empty(); }, 200000));
+            bench.pump.AdvanceUntil([&] { return caseJob.Machine().IsIdle() && caseView.job.Ended(); }, 200000));
         EXPECT_EQ(caseJob.Machine().GetResult(), c.result);
-        EXPECT_THAT(caseView.messages, ElementsAre(std::string(kCwMemoryErrorCaption) + ": " + ErrorText(c.result)));
-        EXPECT_THAT(caseView.ends, ElementsAre(kCwDialogClosed));
-        EXPECT_FALSE(caseView.busyCursor);
+        ASSERT_EQ(caseView.job.outcomes.size(), 1u);
+        const JobOutcome& o = caseView.job.Last();
+        EXPECT_EQ(o.result, JobResult::kFailed);
+        EXPECT_EQ(o.code, c.result);
+        EXPECT_EQ(o.Lines(),
+                  c.duringSave ? (std::vector<std::string>{std::string(kCwSaveFailedText) + ": " + ErrorText(c.result),
+                                                           kCwReadAgainText})
+                               : (std::vector<std::string>{std::string(kCwReadFailedText) + ": " + ErrorText(c.result),
+                                                           RadioStateText(RadioState::kUnchanged)}));
+        // Nothing read is nothing to save: the edit boxes stay closed after a failed read.
+        EXPECT_EQ(caseView.controlsEnabled, c.duringSave);
+        EXPECT_THAT(caseView.job.boxes, IsEmpty());
+        EXPECT_THAT(caseView.ends, IsEmpty());
+        EXPECT_FALSE(caseView.BusyCursor());
     }
 }
 

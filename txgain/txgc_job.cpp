@@ -1,19 +1,34 @@
 #include "txgain/txgc_job.h"
 
+#include <vector>
+
 #include "link/contact.h"
+#include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/os_version.h"
 #include "platform/program_version.h"
 
 namespace rm7 {
+namespace {
 
-CTXGCJob::CTXGCJob(CRadioSession& session, ITXGCView& view, AutoBackupSettings backup)
+std::string Joined(const std::vector<std::string>& items, const char* separator) {
+    std::string text;
+    for (const std::string& item : items) {
+        text += (text.empty() ? "" : separator) + item;
+    }
+    return text;
+}
+
+}  // namespace
+
+CTXGCJob::CTXGCJob(CRadioSession& session, IJobView& view, AutoBackupSettings backup)
     : m_session(session),
-      m_view(view),
       m_machine(session),
-      m_run(session, m_machine, [this](Result r) { OnCompletion(r); }),
-      m_backup(session, std::move(backup)) {
+      m_backup(session, BackupReason::kTxGain, std::move(backup)),
+      m_shell(session, m_machine, view, {"calibrate", kCalibrationStepText, std::nullopt, kCalibrationCancelledText}) {
     m_machine.SetLogTarget(this);
+    // The transmitter is not keyed before the radio's configuration is saved.
+    m_shell.SetBackup(&m_backup);
 }
 
 CTXGCJob::~CTXGCJob() {
@@ -22,12 +37,13 @@ CTXGCJob::~CTXGCJob() {
         m_session.SendText("RX;");
     }
     Close();
+    m_shell.Release();
     m_machine.SetLogTarget(nullptr);
 }
 
 void CTXGCJob::Open() {
     m_open = true;
-    m_run.Claim();
+    m_shell.Claim();
 }
 
 void CTXGCJob::Close() {
@@ -35,9 +51,7 @@ void CTXGCJob::Close() {
         return;
     }
     m_open = false;
-    m_backup.Release();
-    m_backingUp = false;
-    m_run.Release();
+    m_shell.Release();
 }
 
 CTXGCJob::Buttons CTXGCJob::ButtonsFor(Page page) {
@@ -58,100 +72,95 @@ bool CTXGCJob::Available(const CModel& model) {
 }
 
 bool CTXGCJob::Calibrate() {
-    if (m_backingUp || !m_machine.IsIdle()) {
+    if (m_shell.Running() || !m_machine.IsIdle()) {
         return false;  // the running run is left alone
     }
-    m_cancelPending = false;
-    m_view.SetCalibrateEnabled(false);
-    m_view.SetWizardButtons(false, false, false);
-    if (m_busy++ == 0) {
-        m_view.SetBusyCursor(true);
-    }
-    m_startTick = m_session.Pump().TickCount();
     const OsVersionInfo os = GetOsVersion();
-    m_view.AppendLog(ProgramVersionLine());
-    m_view.AppendLog(StrFormat("OS Version %u.%u Build %u ", os.major, os.minor, os.build) + os.text);
-    m_view.AppendLog(m_session.Model().McuVersionText());
-    if (!m_open) {
-        Open();
-    }
-    // The transmitter is not keyed before the radio's configuration is saved.
-    m_backingUp = true;
-    m_backup.Run(BackupReason::kTxGain, [this](const BackupOutcome& outcome) { OnBackup(outcome); });
+    m_shell.Log(ProgramVersionLine());
+    m_shell.Log(StrFormat("OS Version %u.%u Build %u ", os.major, os.minor, os.build) + os.text);
+    m_shell.Log(m_session.Model().McuVersionText());
+    m_open = true;
+    m_shell.Run([this] { return m_machine.StartCalibration(0); }, [this](Result r) { return Finish(r); });
     return true;
 }
 
-void CTXGCJob::OnBackup(const BackupOutcome& outcome) {
-    m_backingUp = false;
-    m_view.AppendLog(outcome.Text());
-    if (!outcome.MayGoOn() && (m_cancelPending || outcome.code == kErrorCancelled ||
-                               !m_view.AskYesNo(kBackupFailedCaption, BackupFailedQuestion(outcome)))) {
-        m_view.AppendLog(kJobNotStartedText);
-        EndBusy();
-        if (m_cancelPending) {
-            m_view.CloseWizard();
-        }
-        return;
-    }
-    if (m_cancelPending) {
-        // Cancelled while the backup was written: the transmitter is never keyed.
-        m_view.AppendLog(kJobNotStartedText);
-        EndBusy();
-        m_view.CloseWizard();
-        return;
-    }
-    m_startTick = m_session.Pump().TickCount();
-    m_run.Start([this] { return m_machine.StartCalibration(0); });
-}
-
 bool CTXGCJob::CanLeaveCalibratePage() const {
-    return !m_backingUp && m_session.Contact().IsIdle() && m_machine.IsIdle();
+    return !m_shell.Running() && m_session.Contact().IsIdle() && m_machine.IsIdle();
 }
 
 bool CTXGCJob::QueryCancel() {
-    m_cancelPending = true;
-    if (m_backingUp) {
-        m_backup.Stop();  // its outcome closes the wizard; nothing is keyed
+    if (m_shell.Running()) {
+        // A stop goes through the restore; the outcome follows once the radio is put back.
+        (void)m_shell.RequestStop();
         return false;
     }
     const IStateMachine* active = m_session.ActiveMachine();
-    if (m_session.Contact().IsIdle() && (active == nullptr || active->IsIdle())) {
-        return true;
-    }
-    if (!m_machine.IsIdle()) {
-        m_machine.Cancel();
-    }
-    return false;
+    return m_session.Contact().IsIdle() && (active == nullptr || active->IsIdle());
 }
 
 std::string CTXGCJob::CompletionText() const {
-    return m_machine.SummaryText().empty() ? std::string(kNoCalibrationText) : m_machine.SummaryText();
+    if (m_machine.SummaryText().empty() && !m_shell.Outcome()) {
+        return kNoCalibrationText;
+    }
+    std::string text = m_machine.SummaryText();
+    if (m_shell.Outcome()) {
+        text += m_shell.Outcome()->Text() + "\n";
+    }
+    return text;
 }
 
 LResult CTXGCJob::OnMessage(std::uint32_t code, WParam, LParam lParam) {
     if (code == kMsgLogLine && lParam != 0) {
-        m_view.AppendLog(*reinterpret_cast<const std::string*>(lParam));
+        m_shell.Log(*reinterpret_cast<const std::string*>(lParam));
     }
     return 0;
 }
 
-void CTXGCJob::OnCompletion(Result r) {
-    (void)r;
-    const std::uint32_t elapsed = (m_session.Pump().TickCount() - m_startTick + 500) / 1000;
-    m_view.AppendLog(StrFormat(kElapsedTimeFormat, elapsed));
-    EndBusy();
-    if (m_cancelPending) {
-        m_view.CloseWizard();
+JobOutcome CTXGCJob::Finish(Result r) {
+    std::vector<std::string> calibrated;
+    std::vector<std::string> notCalibrated;
+    for (const BandOutcome& band : m_machine.Bands()) {
+        if (band.skipped) {
+            notCalibrated.push_back(NotCalibratedText(band));
+        } else if (band.steps >= 2) {
+            calibrated.push_back(BandName(band.index));
+        }
     }
-}
+    std::vector<std::string> told;
+    told.push_back(calibrated.empty() ? std::string("no band was calibrated")
+                                      : StrFormat("calibrated on %zu band%s (%s)", calibrated.size(),
+                                                  calibrated.size() == 1 ? "" : "s", Joined(calibrated, ", ").c_str()));
+    told.insert(told.end(), notCalibrated.begin(), notCalibrated.end());
+    const bool mayTransmit = m_machine.MayStillTransmit();
+    const bool putBack = m_machine.NotRestored().empty() && !mayTransmit;
+    if (putBack) {
+        told.emplace_back(kSettingsPutBackText);
+    }
+    // What the user must still do by hand: the settings the radio did not confirm, the carrier.
+    std::vector<std::string> byHand;
+    for (const RestoreEntry& entry : m_machine.NotRestored()) {
+        byHand.push_back(NotRestoredText(entry));
+    }
+    if (mayTransmit) {
+        byHand.emplace_back(kMayStillTransmitText);
+    }
+    // The closing "TQ;" said receive: the radio answered after the run.
+    const RadioState radio =
+        mayTransmit ? RadioState::kUnknown : (m_machine.receiveConfirmed ? RadioState::kRunning : RadioState::kUnknown);
+    const std::string details = Joined(told, "; ");
 
-void CTXGCJob::EndBusy() {
-    if (m_busy > 0 && --m_busy == 0) {
-        m_view.SetBusyCursor(false);
+    JobOutcome outcome;
+    if (r == kOk) {
+        outcome = JobOutcome::Done(std::string(kCalibrationSucceededText) + ": " + details, radio);
+    } else if (r == kErrorCancelled) {
+        outcome = JobOutcome::Cancelled(kCalibrationCancelledText, radio);
+        outcome.why = details;
+    } else {
+        outcome = JobOutcome::Failed(kCalibrationFailedText, r, radio);
+        outcome.why += "; " + details;
     }
-    m_view.SetWizardButtons(true, true, false);
-    m_view.SetCalibrateEnabled(true);
-    m_view.ShowClickNext(true);
+    outcome.next = Joined(byHand, "; ");
+    return outcome;
 }
 
 }  // namespace rm7

@@ -1,5 +1,6 @@
 // What the calibration wizard decides, without a window: buttons per page, when the calibrate
-// page may be left, and what Cancel does while the carrier may be keyed.
+// page may be left, what Cancel does while the carrier may be keyed, and the outcome each run
+// ends with, through the job shell and its recording view.
 #include "txgain/txgc_job.h"
 
 #include <gmock/gmock.h>
@@ -12,6 +13,7 @@
 #include "link/contact.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_job_view.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {
@@ -21,34 +23,12 @@ using test::BenchStart;
 using test::CRadioBench;
 using ::testing::Contains;
 
-struct CRecordingView final : ITXGCView {
-    void AppendLog(const std::string& line) override { log.push_back(line); }
-    void SetWizardButtons(bool b, bool n, bool f) override {
-        back = b;
-        next = n;
-        (void)f;
-    }
-    void SetCalibrateEnabled(bool enabled) override { calibrate = enabled; }
-    void ShowClickNext(bool shown) override { clickNext = shown; }
-    void SetBusyCursor(bool b) override { busy = b; }
-    void CloseWizard() override { ++closes; }
-    bool AskYesNo(const std::string&, const std::string& text) override {
-        questions.push_back(text);
-        return goOnWithoutBackup;
-    }
-
-    std::vector<std::string> log;
-    std::vector<std::string> questions;
-    bool goOnWithoutBackup = false;
-    bool back = true, next = true, calibrate = true, clickNext = false, busy = false;
-    int closes = 0;
-};
-
 // A job, opened, on the in-process radio; its backups go into a folder of its own.
 struct CJobRig {
     explicit CJobRig(const rm7sim::Options& options = CRadioBench::DefaultOptions())
         : bench(BenchStart::Contacted, options),
           job(std::make_unique<CTXGCJob>(*bench.session, view, AutoBackupSettings{true, Backups()})) {
+        view.answer = false;
         job->Open();
     }
     std::filesystem::path Backups() const { return dir / "backups"; }
@@ -65,12 +45,12 @@ struct CJobRig {
         return bench.pump.AdvanceUntil([&] { return Keyed(); }, 600000);
     }
     bool AdvanceUntilEnded() {
-        return bench.pump.AdvanceUntil([&] { return !job->Running(); }, 30 * 60 * 1000);
+        return bench.pump.AdvanceUntil([&] { return view.Ended() && !job->Running(); }, 30 * 60 * 1000);
     }
 
     test::CTempFolder dir;
     CRadioBench bench;
-    CRecordingView view;
+    test::CRecordingJobView view;
     std::unique_ptr<CTXGCJob> job;
 };
 
@@ -121,23 +101,53 @@ TEST(TXGCJob, CalibratePageIsKeptWhileTheContactRuns) {
     EXPECT_EQ(job.CompletionText(), kNoCalibrationText);
 }
 
-TEST(TXGCJob, CancelDuringTheRunClosesOnlyAfterTheRestore) {
+// Cancel mid-carrier: nothing closes until the restore is done; the outcome says cancelled, that
+// the radio answers in receive with its settings back, and where the backup went.
+TEST(TXGCJob, CancelDuringTheRunEndsOnlyAfterTheRestore) {
     CJobRig rig;
-    CRecordingView& view = rig.view;
+    test::CRecordingJobView& view = rig.view;
     ASSERT_TRUE(rig.job->Calibrate());
-    EXPECT_FALSE(view.calibrate);
-    EXPECT_FALSE(view.next);
-    EXPECT_TRUE(view.busy);
+    EXPECT_EQ(view.busy, std::vector<bool>{true});
     ASSERT_TRUE(rig.AdvanceUntilKeyed());
     EXPECT_FALSE(rig.job->QueryCancel());
-    EXPECT_EQ(view.closes, 0);
+    EXPECT_FALSE(view.Ended());
     ASSERT_TRUE(rig.AdvanceUntilEnded());
-    EXPECT_EQ(view.closes, 1);
+    EXPECT_TRUE(rig.job->QueryCancel());  // ended: the window may close now
     EXPECT_FALSE(rig.Keyed());
-    EXPECT_FALSE(view.busy);
-    EXPECT_TRUE(view.next);
-    EXPECT_TRUE(view.clickNext);
+    EXPECT_EQ(view.busy, (std::vector<bool>{true, false}));
     EXPECT_THAT(view.log, Contains(kCalibrationFailedText));
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    const JobOutcome& o = view.Last();
+    EXPECT_EQ(o.result, JobResult::kCancelled);
+    EXPECT_EQ(o.code, kErrorCancelled);
+    EXPECT_EQ(o.job, "calibrate");
+    EXPECT_EQ(o.radio, RadioState::kRunning);
+    ASSERT_EQ(rig.BackupFiles().size(), 1u);
+    EXPECT_EQ(o.backup, rig.BackupFiles()[0]);
+    EXPECT_EQ(o.Lines(),
+              (std::vector<std::string>{
+                  std::string(kCalibrationCancelledText) + ": no band was calibrated; " + kSettingsPutBackText,
+                  RadioStateText(RadioState::kRunning),
+                  "The configuration was backed up to " + rig.BackupFiles()[0].string()}));
+    EXPECT_THAT(rig.job->CompletionText(), ::testing::EndsWith(o.Text() + "\n"));
+}
+
+// A whole run: the outcome names every band it calibrated and that the settings were put back.
+TEST(TXGCJob, SuccessNamesTheBandsAndTheSettingsPutBack) {
+    CJobRig rig;
+    ASSERT_TRUE(rig.job->Calibrate());
+    ASSERT_TRUE(rig.AdvanceUntilEnded());
+    ASSERT_EQ(rig.view.outcomes.size(), 1u);
+    const JobOutcome& o = rig.view.Last();
+    EXPECT_EQ(o.result, JobResult::kDone) << o.Text();
+    EXPECT_EQ(o.what,
+              std::string(kCalibrationSucceededText) +
+                  ": calibrated on 11 bands (160 m, 80 m, 60 m, 40 m, 30 m, 20 m, 17 m, 15 m, 12 m, 10 m, 6 m); " +
+                  kSettingsPutBackText);
+    EXPECT_EQ(o.radio, RadioState::kRunning);
+    EXPECT_TRUE(o.next.empty());
+    EXPECT_FALSE(o.backup.empty());
+    EXPECT_EQ(std::count(rig.view.log.begin(), rig.view.log.end(), std::string(kCalibrationSucceededText)), 1);
 }
 
 TEST(TXGCJob, GoingAwayMidCarrierStillStopsTheCarrier) {
@@ -157,6 +167,12 @@ TEST(TXGCJob, PortLostWhileKeyedIsSaidPlainly) {
     ASSERT_TRUE(rig.AdvanceUntilEnded());
     EXPECT_THAT(rig.view.log, Contains(kMayStillTransmitText));
     EXPECT_THAT(rig.job->CompletionText(), ::testing::HasSubstr(kMayStillTransmitText));
+    // Nobody heard the radio say receive: its state is not claimed, and the next step is said.
+    ASSERT_EQ(rig.view.outcomes.size(), 1u);
+    EXPECT_EQ(rig.view.Last().result, JobResult::kFailed);
+    EXPECT_EQ(rig.view.Last().radio, RadioState::kUnknown);
+    EXPECT_EQ(rig.view.Last().next, kMayStillTransmitText);
+    EXPECT_THAT(rig.view.Last().why, ::testing::Not(::testing::HasSubstr(kSettingsPutBackText)));
 }
 
 // The radio's configuration is saved before the transmitter is keyed; a backup that fails asks,
@@ -176,17 +192,23 @@ TEST(TXGCJob, BackupComesBeforeTheFirstCarrier) {
     for (const bool goOn : {false, true}) {
         SCOPED_TRACE(goOn ? "go on without a backup" : "stop");
         CJobRig rig;
-        rig.view.goOnWithoutBackup = goOn;
+        rig.view.answer = goOn;
         test::WriteFile(rig.Backups(), std::string("in the way"));
         ASSERT_TRUE(rig.job->Calibrate());
         ASSERT_TRUE(rig.AdvanceUntilEnded());
         ASSERT_EQ(rig.view.questions.size(), 1u);
-        EXPECT_THAT(rig.view.questions[0], ::testing::StartsWith("The configuration backup could not be written into " +
-                                                                 rig.Backups().string() + ": Error code 0x"));
+        EXPECT_EQ(rig.view.questions[0].kind, JobQuestion::Kind::kGoOnWithoutBackup);
+        EXPECT_THAT(rig.view.questions[0].text,
+                    ::testing::StartsWith("The configuration backup could not be written into " +
+                                          rig.Backups().string() + ": Error code 0x"));
         EXPECT_EQ(rig.bench.radio->Tx().Carriers() > 0, goOn);
-        EXPECT_EQ(std::count(rig.view.log.begin(), rig.view.log.end(), std::string(kJobNotStartedText)), goOn ? 0 : 1);
-        EXPECT_TRUE(rig.view.calibrate);
-        EXPECT_FALSE(rig.view.busy);
+        ASSERT_EQ(rig.view.outcomes.size(), 1u);
+        EXPECT_EQ(rig.view.Last().what == kJobNotStartedText, !goOn);
+        EXPECT_EQ(rig.view.Last().result, goOn ? JobResult::kDone : JobResult::kFailed);
+        EXPECT_TRUE(rig.view.Last().backup.empty());
+        EXPECT_EQ(rig.view.busy, (std::vector<bool>{true, false}));
+        EXPECT_TRUE(rig.job->Calibrate());  // another run may start
+        rig.job->Close();
         EXPECT_FALSE(rig.Keyed());
     }
     {
@@ -196,10 +218,12 @@ TEST(TXGCJob, BackupComesBeforeTheFirstCarrier) {
         EXPECT_FALSE(rig.job->QueryCancel());
         ASSERT_TRUE(rig.AdvanceUntilEnded());
         rig.bench.pump.AdvanceBy(1000);
-        EXPECT_EQ(rig.view.closes, 1);
         EXPECT_EQ(rig.bench.radio->Tx().Carriers(), 0u);
         EXPECT_TRUE(rig.BackupFiles().empty());
-        EXPECT_THAT(rig.view.log, Contains(std::string(kJobNotStartedText)));
+        ASSERT_EQ(rig.view.outcomes.size(), 1u);
+        EXPECT_EQ(rig.view.Last().result, JobResult::kCancelled);
+        EXPECT_EQ(rig.view.Last().what, kCalibrationCancelledText);
+        EXPECT_EQ(rig.view.Last().radio, RadioState::kUnchanged);
     }
 }
 

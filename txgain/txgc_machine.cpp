@@ -172,8 +172,12 @@ std::string NotRestoredText(const RestoreEntry& entry) {
     return StrFormat("A setting was not put back: send %s to the radio", PrintableForm(c).c_str());
 }
 
+const char* BandName(std::uint32_t index) {
+    return index < CTXGCStateMachine::kBands ? kBandNames[index] : "?";
+}
+
 std::string NotCalibratedText(const BandOutcome& band) {
-    const char* name = band.index < CTXGCStateMachine::kBands ? kBandNames[band.index] : "?";
+    const char* name = BandName(band.index);
     return StrFormat("The %s band (%u.%03u MHz) was not calibrated: %s", name, band.kHz / 1000, band.kHz % 1000,
                      band.tuneStopped ? "its TUNE carrier stopped" : "the radio reports it out of band");
 }

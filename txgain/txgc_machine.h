@@ -66,6 +66,8 @@ struct BandOutcome {
 // "The 20 m band (14.100 MHz) was not calibrated: its TUNE carrier stopped" (or "...: the radio
 // reports it out of band").
 std::string NotCalibratedText(const BandOutcome& band);
+// "20 m"; "?" past the last band.
+const char* BandName(std::uint32_t index);
 
 // A query base: sends its query and takes an answer that begins with the query's letters.
 class CTXGCQueryState : public CCommandResponseRetryState<CTXGCStateMachine> {

@@ -14,7 +14,7 @@
 namespace rm7 {
 
 CPowerOnBannerSheet::CPowerOnBannerSheet(CRadioSession& session, QWidget* parent, DialogPrompts prompts)
-    : CJobDialog(parent, std::move(prompts), kBannerHelpTopic), m_job(session, *this) {
+    : CJobDialog(parent, std::move(prompts), kBannerHelpTopic) {
     setWindowTitle(QString::fromLatin1(kBannerCaption));
     auto* page = new QWidget;
     auto* label = new QLabel(QString::fromLatin1(kBannerPrompt), page);
@@ -33,7 +33,7 @@ CPowerOnBannerSheet::CPowerOnBannerSheet(CRadioSession& session, QWidget* parent
             m_edit->setCursorPosition(cursor);
         }
     });
-    connect(m_edit, &QLineEdit::editingFinished, this, [this] { m_job.EditFinished(m_edit->text().toStdString()); });
+    connect(m_edit, &QLineEdit::editingFinished, this, [this] { m_job->EditFinished(m_edit->text().toStdString()); });
     auto* pageLayout = new QVBoxLayout(page);
     pageLayout->addWidget(label);
     pageLayout->addWidget(m_edit);
@@ -50,26 +50,34 @@ CPowerOnBannerSheet::CPowerOnBannerSheet(CRadioSession& session, QWidget* parent
     connect(m_save, &QPushButton::clicked, this, [this] { OnSave(); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
 
+    m_outcome = new QLabel(this);
+    m_outcome->setObjectName(QStringLiteral("outcome"));
+    m_outcome->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs);
+    layout->addWidget(m_outcome);
     layout->addWidget(buttons);
     setMinimumWidth(380);
+    m_view = std::make_unique<CJobView>(*this, CJobView::Widgets{nullptr, nullptr, m_outcome, m_cancel, nullptr},
+                                        session.Model().Notifier(), kBannerErrorCaption,
+                                        CJobView::Results{QDialog::Accepted, QDialog::Rejected, QDialog::Rejected});
+    m_job = std::make_unique<CBannerJob>(session, *m_view, static_cast<IBannerView*>(this));
 }
 
 CPowerOnBannerSheet::~CPowerOnBannerSheet() {
-    m_job.Hide();
+    m_job->Hide();
 }
 
 void CPowerOnBannerSheet::OnSave() {
     // Enter or a click on Save may come while the box still has the focus.
-    m_job.EditFinished(m_edit->text().toStdString());
-    if (!m_job.Apply()) {
+    m_job->EditFinished(m_edit->text().toStdString());
+    if (!m_job->Apply()) {
         accept();
     }
 }
 
 void CPowerOnBannerSheet::reject() {
-    if (!m_job.QueryCancel()) {
+    if (!m_job->QueryCancel()) {
         QDialog::reject();
     }
 }
@@ -81,15 +89,6 @@ void CPowerOnBannerSheet::ShowText(const std::string& text) {
 void CPowerOnBannerSheet::SetEditable(bool editable) {
     m_edit->setReadOnly(!editable);
     m_save->setEnabled(editable);
-}
-
-void CPowerOnBannerSheet::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
-    QueueBox(caption, text, icon);
-}
-
-void CPowerOnBannerSheet::CloseSheet() {
-    // A box asked for just before is still seen over the sheet.
-    EndAfterBoxes(QDialog::Rejected);
 }
 
 }  // namespace rm7

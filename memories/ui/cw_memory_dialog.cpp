@@ -70,7 +70,7 @@ void CEditCWMemory::keyPressEvent(QKeyEvent* event) {
 }
 
 CCWMemoryDlg::CCWMemoryDlg(CRadioSession& session, QWidget* parent, DialogPrompts prompts)
-    : CJobDialog(parent, std::move(prompts), kCwMemoryHelpTopic), m_job(session, *this) {
+    : CJobDialog(parent, std::move(prompts), kCwMemoryHelpTopic) {
     setWindowTitle(QString::fromLatin1(kCwMemoryCaption));
     setSizeGripEnabled(true);
     auto* grid = new QGridLayout;
@@ -81,7 +81,7 @@ CCWMemoryDlg::CCWMemoryDlg(CRadioSession& session, QWidget* parent, DialogPrompt
         edit->setObjectName(QStringLiteral("memory%1").arg(row + 1));
         label->setBuddy(edit);
         connect(edit, &QLineEdit::editingFinished, this,
-                [this, i] { m_job.EditFinished(i, m_edits[i]->text().toStdString()); });
+                [this, i] { m_job->EditFinished(i, m_edits[i]->text().toStdString()); });
         grid->addWidget(label, row, 0);
         grid->addWidget(edit, row, 1);
         m_edits[i] = edit;
@@ -103,7 +103,7 @@ CCWMemoryDlg::CCWMemoryDlg(CRadioSession& session, QWidget* parent, DialogPrompt
     m_help->setObjectName(QStringLiteral("help"));
     connect(m_save, &QPushButton::clicked, this, [this] {
         CommitEdits();
-        m_job.Save();
+        m_job->Save();
     });
     connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
     connect(m_help, &QPushButton::clicked, this, [this] { ShowHelp(); });
@@ -117,28 +117,38 @@ CCWMemoryDlg::CCWMemoryDlg(CRadioSession& session, QWidget* parent, DialogPrompt
     layout->addLayout(grid);
     layout->addWidget(prosigns);
     layout->addWidget(specials);
+    m_outcome = new QLabel(this);
+    m_outcome->setObjectName(QStringLiteral("outcome"));
+    m_outcome->setWordWrap(true);
+    layout->addWidget(m_outcome);
     layout->addStretch(1);
     layout->addLayout(buttons);
     setMinimumWidth(640);
+    m_view = std::make_unique<CJobView>(*this, CJobView::Widgets{nullptr, nullptr, m_outcome, m_cancel, nullptr},
+                                        session.Model().Notifier(), kCwMemoryErrorCaption,
+                                        CJobView::Results{kCwDialogSaved, kCwDialogClosed, kCwDialogClosed});
+    m_job = std::make_unique<CCWMemoryJob>(session, *m_view, static_cast<ICWMemoryView*>(this));
 }
 
 CCWMemoryDlg::~CCWMemoryDlg() {
-    m_job.Hide();
+    m_job->Hide();
 }
 
 void CCWMemoryDlg::CommitEdits() {
     for (std::size_t i = 0; i < kCwMemoryCount; ++i) {
         if (m_edits[i]->isEnabled()) {
-            m_job.EditFinished(i, m_edits[i]->text().toStdString());
+            m_job->EditFinished(i, m_edits[i]->text().toStdString());
         }
     }
 }
 
 void CCWMemoryDlg::reject() {
-    if (m_job.Machine().IsIdle()) {
+    if (m_job->Machine().IsIdle()) {
         CommitEdits();
     }
-    m_job.CloseRequest();
+    if (const std::optional<int> result = m_job->CloseRequest([this](const Question& q) { return AskNow(q); })) {
+        EndAfterBoxes(*result);
+    }
 }
 
 void CCWMemoryDlg::ShowMemory(std::size_t index, const std::string& text) {
@@ -155,31 +165,8 @@ void CCWMemoryDlg::SetControlsEnabled(bool enabled) {
     m_save->setEnabled(enabled);
 }
 
-void CCWMemoryDlg::SetBusyCursor(bool busy) {
-    if (busy) {
-        setCursor(Qt::WaitCursor);
-        m_cancel->setCursor(Qt::ArrowCursor);
-    } else {
-        unsetCursor();
-        m_cancel->unsetCursor();
-    }
-}
-
 void CCWMemoryDlg::FocusCancel() {
     m_cancel->setFocus();
-}
-
-void CCWMemoryDlg::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
-    QueueBox(caption, text, icon);
-}
-
-Answer CCWMemoryDlg::Ask(const Question& question) {
-    return AskNow(question);
-}
-
-void CCWMemoryDlg::EndDialog(int result) {
-    // A box asked for just before, or a question still open, is still seen over the dialog.
-    EndAfterBoxes(result);
 }
 
 }  // namespace rm7

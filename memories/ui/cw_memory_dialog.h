@@ -1,20 +1,24 @@
 #pragma once
 // CCWMemoryDlg ("Edit CW Memories"): six edit boxes, M1 to M6, that take only what the radio can
 // send, with "Save", "Cancel" and "Help". It only shows and forwards: every decision is in
-// CCWMemoryJob.
+// CCWMemoryJob, whose shell talks to the dialog's CJobView (a failed or cancelled save leaves the
+// dialog open with what happened).
 //
 // Threads: GUI thread only. Run modally with exec(), which returns 1 after a save and 2
 // otherwise; the read starts once the dialog shows.
 #include <QDialog>
 #include <QLineEdit>
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "memories/cw_memory_job.h"
 #include "memories/ui/banner_sheet.h"
 #include "ui/job_dialog.h"
+#include "ui/job_view.h"
 
+class QLabel;
 class QPushButton;
 
 namespace rm7 {
@@ -37,11 +41,13 @@ class CCWMemoryDlg final : public CJobDialog, private ICWMemoryView {
                           DialogPrompts prompts = DialogPrompts::Qt());
     ~CCWMemoryDlg() override;
 
-    CCWMemoryJob& Job() { return m_job; }
+    CCWMemoryJob& Job() { return *m_job; }
     CEditCWMemory* Edit(std::size_t index) const { return m_edits[index]; }
     QPushButton* SaveButton() const { return m_save; }
     QPushButton* CancelButton() const { return m_cancel; }
     QPushButton* HelpButton() const { return m_help; }
+    // What a failed or cancelled job says; hidden until then.
+    QLabel* OutcomeLabel() const { return m_outcome; }
 
   protected:
     // "Cancel", Escape and the window's close button all ask the job.
@@ -50,22 +56,20 @@ class CCWMemoryDlg final : public CJobDialog, private ICWMemoryView {
   private:
     void ShowMemory(std::size_t index, const std::string& text) override;
     void SetControlsEnabled(bool enabled) override;
-    void SetBusyCursor(bool busy) override;
     void FocusCancel() override;
-    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
-    Answer Ask(const Question& question) override;
-    void EndDialog(int result) override;
-    void OnFirstShow() override { m_job.Show(); }
-    void OnHidden() override { m_job.Hide(); }
+    void OnFirstShow() override { m_job->Show(); }
+    void OnHidden() override { m_job->Hide(); }
     // The boxes' texts become the pending copies: a box that still has the focus has not told
     // its edit yet.
     void CommitEdits();
 
-    CCWMemoryJob m_job;
     std::array<CEditCWMemory*, kCwMemoryCount> m_edits{};
     QPushButton* m_save;
     QPushButton* m_cancel;
     QPushButton* m_help;
+    QLabel* m_outcome;
+    std::unique_ptr<CJobView> m_view;
+    std::unique_ptr<CCWMemoryJob> m_job;
 };
 
 }  // namespace rm7

@@ -108,16 +108,19 @@ struct ReadFailureRow {
     Result code;              // whose text the box shows
     int result;               // the dialog's once closed
     const char* lastCommand;  // what the radio heard last, or none
+    // A job on the job shell: the box says its outcome (these words, then the code's text) and
+    // the dialog stays with it until closed. None: the box says the code's text and the dialog closes.
+    const char* outcome = nullptr;
 };
 
 const std::vector<ReadFailureRow>& ReadFailureRows() {
     static const std::vector<ReadFailureRow> rows = {
         {"banner, silent radio", test::CRadioBench::DefaultOptions(),
          [](test::CRadioBench& bench) { bench.radio->SetSilent(true); }, OpenBanner, "Power On Banner Error",
-         kErrNoResponseReadEeprom, QDialog::Rejected, nullptr},
+         kErrNoResponseReadEeprom, QDialog::Rejected, nullptr, kBannerReadFailedText},
         {"CW memories, silent radio", test::CRadioBench::DefaultOptions(),
          [](test::CRadioBench& bench) { bench.radio->SetSilent(true); }, OpenCwMemories, "CW Memory Editor Error",
-         kErrNoResponseReadEeprom, 2, nullptr},
+         kErrNoResponseReadEeprom, 2, nullptr, kCwReadFailedText},
         // The time menu is left even so.
         {"date and time, garbled display", RadioClockAhead(0),
          [](test::CRadioBench& bench) { bench.radio->SetDisplayAnswer("DS@@@@@@@@;"); }, OpenDateTime, "Set Time",
@@ -132,6 +135,8 @@ struct CancelRow {
     OpenDialog (*open)(test::CRadioBench&, Prompts&);
     void (*cancel)(test::CRadioBench&, CJobDialog&);
     void (*after)(test::CRadioBench&, CJobDialog&);  // what the cancel leaves
+    // A job on the job shell: the dialog stays with these words until closed. None: it closes.
+    const char* outcome = nullptr;
 };
 
 const std::vector<CancelRow>& CancelRows() {
@@ -142,7 +147,8 @@ const std::vector<CancelRow>& CancelRows() {
          },
          [](test::CRadioBench&, CJobDialog& dialog) {
              QCOMPARE(static_cast<CPowerOnBannerSheet&>(dialog).Job().Machine().GetResult(), kErrorCancelled);
-         }},
+         },
+         kBannerReadCancelledText},
         // The radio's time menu is left first, its clock untouched.
         {"date and time, Escape while reading", RadioClockAhead(3725000), OpenDateTime,
          [](test::CRadioBench& bench, CJobDialog& dialog) {
@@ -369,7 +375,7 @@ class MemoriesDialogsTest : public QObject {
     }
 
     // A read that fails: its box comes from the event loop, over the dialog, once; then the
-    // dialog closes.
+    // dialog closes, or, for a job on the shell, stays with the outcome until closed.
     void aReadFailureIsShownOverTheDialogThenCloses_data() {
         QTest::addColumn<int>("row");
         for (std::size_t i = 0; i < ReadFailureRows().size(); ++i) {
@@ -388,18 +394,33 @@ class MemoriesDialogsTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(open.dialog.get()));
         QVERIFY(bench.pump.AdvanceUntil(open.readDone, 200000));
         QVERIFY(open.dialog->isVisible());  // the box comes from the event loop, over the dialog
+        if (c.outcome != nullptr) {
+            QTRY_COMPARE(prompts.shown.size(), std::size_t{1});
+            QVERIFY(open.dialog->isVisible());
+            auto* said = open.dialog->findChild<QLabel*>(QStringLiteral("outcome"));
+            QVERIFY(said != nullptr && said->isVisible());
+            QCOMPARE(said->text().toStdString(), prompts.shown[0].text);
+            QVERIFY(QString::fromStdString(prompts.shown[0].text)
+                        .startsWith(QString::fromStdString(std::string(c.outcome) + ": " + ErrorText(c.code))));
+            auto* close = open.dialog->findChild<QPushButton*>(QStringLiteral("cancel"));
+            QCOMPARE(close->text(), QStringLiteral("Close"));
+            QTest::mouseClick(close, Qt::LeftButton);
+        }
         QTRY_VERIFY(!open.dialog->isVisible());
         QCOMPARE(open.dialog->result(), c.result);
         QCOMPARE(prompts.shown.size(), std::size_t{1});
         QCOMPARE(prompts.shown[0].caption, std::string(c.caption));
-        QCOMPARE(prompts.shown[0].text, ErrorText(c.code));
+        if (c.outcome == nullptr) {
+            QCOMPARE(prompts.shown[0].text, ErrorText(c.code));
+        }
         QVERIFY(prompts.shown[0].ownerVisible);
         if (c.lastCommand != nullptr) {
             QCOMPARE(bench.radio->ReceivedCommands().back(), std::string(c.lastCommand));
         }
     }
 
-    // Cancel while the dialog reads: it stays until its job has ended, then closes without a box.
+    // Cancel while the dialog reads: it stays until its job has ended, then closes without a box
+    // (a job on the shell stays with its outcome until closed).
     void cancelDuringTheReadClosesWithoutABox_data() {
         QTest::addColumn<int>("row");
         for (std::size_t i = 0; i < CancelRows().size(); ++i) {
@@ -417,6 +438,14 @@ class MemoriesDialogsTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(open.dialog.get()));
         c.cancel(bench, *open.dialog);
         QVERIFY(open.dialog->isVisible());
+        if (c.outcome != nullptr) {
+            auto* said = open.dialog->findChild<QLabel*>(QStringLiteral("outcome"));
+            QVERIFY(bench.pump.AdvanceUntil([&] { return said->isVisible(); }, 60000));
+            QVERIFY(said->text().startsWith(QString::fromLatin1(c.outcome)));
+            auto* close = open.dialog->findChild<QPushButton*>(QStringLiteral("cancel"));
+            QCOMPARE(close->text(), QStringLiteral("Close"));
+            QTest::mouseClick(close, Qt::LeftButton);
+        }
         QVERIFY(bench.pump.AdvanceUntil([&] { return !open.dialog->isVisible(); }, 60000));
         QTest::qWait(0);
         QVERIFY(prompts.shown.empty());

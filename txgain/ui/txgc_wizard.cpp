@@ -10,6 +10,9 @@
 #include <QVBoxLayout>
 #include <QWizardPage>
 
+#include <QTimer>
+
+#include "ui/message_box.h"
 #include "ui/qt_text.h"
 
 namespace rm7 {
@@ -78,7 +81,8 @@ class CTXGCDummyLoadPage final : public QWizardPage {
 
 class CTXGCCalibratePage final : public QWizardPage {
   public:
-    CTXGCCalibratePage(CTXGCJob& job, QWidget* parent) : QWizardPage(parent), m_job(job) {
+    CTXGCCalibratePage(CTXGCJob& job, std::function<void()> onCalibrate, QWidget* parent)
+        : QWizardPage(parent), m_job(job) {
         setTitle(QStringLiteral("Transmitter Gain Calibration"));
         auto* layout = new QVBoxLayout(this);
         auto* row = new QHBoxLayout;
@@ -92,7 +96,7 @@ class CTXGCCalibratePage final : public QWizardPage {
         clickNext = Label("Click Next to continue", this);
         clickNext->setVisible(false);
         layout->addWidget(clickNext);
-        connect(calibrate, &QPushButton::clicked, this, [this] { m_job.Calibrate(); });
+        connect(calibrate, &QPushButton::clicked, this, std::move(onCalibrate));
     }
 
     void initializePage() override { SetButtons(true, true); }
@@ -147,6 +151,7 @@ class CTXGCCompletionPage final : public QWizardPage {
 CTXGCWizard::CTXGCWizard(CRadioSession& session, QWidget* parent, HelpOpener help,
                          std::function<Answer(QWidget* owner, const Question& question)> ask)
     : QWizard(parent),
+      m_session(session),
       m_job(session, *this, ReadAutoBackupSettings(session.Model().Settings())),
       m_help(std::move(help)),
       m_ask(ask ? std::move(ask) : AskQuestionBox) {
@@ -157,7 +162,8 @@ CTXGCWizard::CTXGCWizard(CRadioSession& session, QWidget* parent, HelpOpener hel
     setOption(QWizard::NoBackButtonOnStartPage, true);
     setPage(kWelcome, new CTXGCWelcomePage(this));
     setPage(kDummyLoad, new CTXGCDummyLoadPage(this));
-    m_calibrate = new CTXGCCalibratePage(m_job, this);
+    m_calibrate = new CTXGCCalibratePage(
+        m_job, [this] { OnCalibrate(); }, this);
     setPage(kCalibrate, m_calibrate);
     m_completion = new CTXGCCompletionPage(m_job, this);
     setPage(kCompletion, m_completion);
@@ -167,12 +173,16 @@ CTXGCWizard::CTXGCWizard(CRadioSession& session, QWidget* parent, HelpOpener hel
             m_help(QString::fromLatin1(id >= 0 && id < 4 ? kTXGCHelpTopics[id] : "TXGainCalibration.htm"));
         }
     });
+    // Cancel stops a run and leaves the outcome on the screen; only a second Cancel closes.
+    QAbstractButton* cancel = button(QWizard::CancelButton);
+    disconnect(cancel, nullptr, this, nullptr);
+    connect(cancel, &QAbstractButton::clicked, this, [this] { OnCancelButton(); });
     resize(560, 420);
     m_job.Open();
 }
 
 CTXGCWizard::~CTXGCWizard() {
-    SetBusyCursor(false);
+    SetBusy(false);
     m_job.Close();
 }
 
@@ -191,12 +201,29 @@ QTextEdit* CTXGCWizard::SummaryBox() const {
 
 void CTXGCWizard::reject() {
     // The carrier may be keyed: the run stops through its restore, and the wizard closes after.
-    if (m_closing || m_job.QueryCancel()) {
+    if (m_job.QueryCancel()) {
+        QWizard::reject();
+    } else if (m_job.Running()) {
+        m_closeOnEnd = true;
+    }
+}
+
+void CTXGCWizard::OnCancelButton() {
+    if (m_job.QueryCancel()) {
         QWizard::reject();
     }
 }
 
-void CTXGCWizard::AppendLog(const std::string& line) {
+void CTXGCWizard::OnCalibrate() {
+    if (!m_job.Calibrate()) {
+        return;
+    }
+    m_calibrate->calibrate->setEnabled(false);
+    m_calibrate->SetButtons(false, false);
+    m_calibrate->clickNext->setVisible(false);
+}
+
+void CTXGCWizard::Log(const std::string& line) {
     QTextEdit* box = m_calibrate->log;
     QScrollBar* bar = box->verticalScrollBar();
     const bool atBottom = bar->maximum() == 0 || bar->value() >= bar->maximum();
@@ -209,20 +236,7 @@ void CTXGCWizard::AppendLog(const std::string& line) {
     }
 }
 
-void CTXGCWizard::SetWizardButtons(bool back, bool next, bool finish) {
-    (void)finish;  // only the completion page finishes
-    m_calibrate->SetButtons(back, next);
-}
-
-void CTXGCWizard::SetCalibrateEnabled(bool enabled) {
-    m_calibrate->calibrate->setEnabled(enabled);
-}
-
-void CTXGCWizard::ShowClickNext(bool shown) {
-    m_calibrate->clickNext->setVisible(shown);
-}
-
-void CTXGCWizard::SetBusyCursor(bool busy) {
+void CTXGCWizard::SetBusy(bool busy) {
     if (busy) {
         setCursor(Qt::WaitCursor);
         if (QAbstractButton* cancel = button(QWizard::CancelButton)) {
@@ -233,15 +247,33 @@ void CTXGCWizard::SetBusyCursor(bool busy) {
     }
 }
 
-void CTXGCWizard::CloseWizard() {
-    // From inside a radio callback: closed from the event loop.
-    m_closing = true;
-    QMetaObject::invokeMethod(
-        this, [this] { QWizard::reject(); }, Qt::QueuedConnection);
+void CTXGCWizard::ShowBox(const std::string& caption, const std::string& text, MessageIcon icon) {
+    // From the event loop: the box may be asked for inside a radio callback.
+    QTimer::singleShot(0, this, [this, caption, text, icon] { ShowMessageBox(this, caption, text, icon); });
 }
 
-bool CTXGCWizard::AskYesNo(const std::string& caption, const std::string& text) {
-    return m_ask(this, {caption, text, MessageIcon::Warning}) == Answer::Yes;
+void CTXGCWizard::Ask(const JobQuestion& question, std::function<void(bool yes)> answer) {
+    QTimer::singleShot(0, this, [this, question, answer = std::move(answer)] {
+        answer(m_ask(this, {question.caption, question.text, question.icon}) == Answer::Yes);
+    });
+}
+
+void CTXGCWizard::ShowOutcome(const JobOutcome& outcome) {
+    // The outcome stays in the log; the completion page shows it too.
+    for (const std::string& line : outcome.Lines()) {
+        Log(line);
+    }
+    if (IUserNotifier* status = m_session.Model().Notifier()) {
+        status->StatusText(outcome.Lines().front());
+    }
+    m_calibrate->SetButtons(true, true);
+    m_calibrate->calibrate->setEnabled(true);
+    m_calibrate->clickNext->setVisible(true);
+    if (m_closeOnEnd) {
+        // From inside a radio callback: closed from the event loop.
+        QMetaObject::invokeMethod(
+            this, [this] { QWizard::reject(); }, Qt::QueuedConnection);
+    }
 }
 
 }  // namespace rm7

@@ -1,8 +1,10 @@
 #pragma once
 // CTXGCWizard ("TX Gain Calibration"): the four pages of the TX gain calibration (welcome, dummy
 // load, calibrate, completion) in a classic wizard. It only shows and forwards: every decision is
-// in CTXGCJob. Cancel and the window's close go to the job, which stops a running calibration
-// through its restore and closes the wizard only once the run has ended.
+// in CTXGCJob, which runs through the job shell; the wizard is that shell's view (its log box, its
+// cursor, its questions from the event loop). Cancel stops a running calibration through its
+// restore and leaves the wizard open with the outcome; the window's close (and the program's end)
+// closes it once the run has ended.
 //
 // Threads: GUI thread only. Run modally with exec().
 #include <QWizard>
@@ -21,7 +23,7 @@ namespace rm7 {
 class CTXGCCalibratePage;
 class CTXGCCompletionPage;
 
-class CTXGCWizard final : public QWizard, private ITXGCView {
+class CTXGCWizard final : public QWizard, private IJobView {
   public:
     enum PageId { kWelcome, kDummyLoad, kCalibrate, kCompletion };
 
@@ -39,20 +41,24 @@ class CTXGCWizard final : public QWizard, private ITXGCView {
     void reject() override;
 
   private:
-    void AppendLog(const std::string& line) override;
-    void SetWizardButtons(bool back, bool next, bool finish) override;
-    void SetCalibrateEnabled(bool enabled) override;
-    void ShowClickNext(bool shown) override;
-    void SetBusyCursor(bool busy) override;
-    void CloseWizard() override;
-    bool AskYesNo(const std::string& caption, const std::string& text) override;
+    void OnCalibrate();
+    void OnCancelButton();
 
+    void SetBusy(bool busy) override;
+    void ShowProgress(const JobProgress& progress) override { (void)progress; }
+    void Log(const std::string& line) override;
+    void ShowBox(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    void Ask(const JobQuestion& question, std::function<void(bool yes)> answer) override;
+    void ShowOutcome(const JobOutcome& outcome) override;
+
+    CRadioSession& m_session;
     CTXGCJob m_job;
     HelpOpener m_help;
     std::function<Answer(QWidget* owner, const Question& question)> m_ask;
     CTXGCCalibratePage* m_calibrate;
     CTXGCCompletionPage* m_completion;
-    bool m_closing = false;
+    // The window's close came while the run went on: it closes once the outcome is in.
+    bool m_closeOnEnd = false;
 };
 
 }  // namespace rm7
