@@ -1,5 +1,7 @@
 #include "config/compare_job.h"
 
+#include "config/file_classes.h"
+
 #include "platform/error_text.h"
 
 namespace rm7 {
@@ -30,9 +32,13 @@ void CConfigCompareJob::Begin() {
         m_view.EndDialog(kCancelled);
         return;
     }
-    // A damaged file is refused before the radio is read; the reader has said why.
+    // A damaged file is refused before the radio is read; the reader has said what it found, and
+    // a file it could not load is said here, once.
     const Result read = ReadConfigurationSide(*chosen, &m_readerNotifier, m_fileSide);
     if (read != kOk) {
+        if (IsSystemFailure(read)) {
+            m_readerNotifier.MessageBox(kConfigReadErrorCaption, FileFailureText(*chosen, read), MessageIcon::Error);
+        }
         m_lastResult = read;
         m_view.SetCancelButtonText("Close");
         return;

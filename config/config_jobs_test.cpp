@@ -18,6 +18,7 @@
 #include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/settings.h"
+#include "platform/text.h"
 #include "tests/support/example_config_file.h"
 #include "tests/support/radio_bench.h"
 #include "tests/support/recording_notifier.h"
@@ -30,6 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::Not;
 
 constexpr std::uint32_t kSerialAddress = 0x83FA;
@@ -553,7 +555,8 @@ TEST_F(ConfigJobs, SerialNumberMismatchNeedsAdvancedModeAndAYes) {
         ASSERT_EQ(c.advanced ? view.questions.size() : view.messages.size(), 1u);
         const CRecordingView::Box& box = c.advanced ? view.questions[0] : view.messages[0];
         EXPECT_EQ(box.caption, kSerialMismatchCaption);
-        EXPECT_EQ(box.text, c.advanced ? kSerialMismatchQuestion : kSerialMismatchRefusal);
+        EXPECT_EQ(box.text, WithModelName(c.advanced ? kSerialMismatchQuestion : kSerialMismatchRefusal));
+        EXPECT_THAT(box.text, HasSubstr("does not match the Serial Number of your RM7."));
         if (!c.restores) {
             radio.pump.AdvanceBy(20000);
             EXPECT_EQ(restore.LastResult(), kErrConfigSerialMismatch);

@@ -1,5 +1,7 @@
 #include "config/restore_machine.h"
 
+#include "config/file_classes.h"
+
 #include "config/save_machine.h"
 #include "platform/error_text.h"
 
@@ -85,7 +87,11 @@ void CConfigRestoreJob::Begin() {
                                            &m_readerNotifier};
     const Result read = ReadConfigurationFile(*chosen, context, contents);
     if (read != kOk) {
-        // The reader has said why; the dialog waits idle to be closed, which reports the refusal.
+        // The reader has said what it found in the file; a file it could not load is said here,
+        // once. The dialog waits idle to be closed, which reports the refusal.
+        if (IsSystemFailure(read)) {
+            m_readerNotifier.MessageBox(kConfigReadErrorCaption, FileFailureText(*chosen, read), MessageIcon::Error);
+        }
         m_lastResult = read;
         return;
     }

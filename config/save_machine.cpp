@@ -1,5 +1,7 @@
 #include "config/save_machine.h"
 
+#include "config/file_classes.h"
+
 #include <system_error>
 
 #include "config/config_folder.h"
@@ -101,9 +103,10 @@ void CConfigSaveJob::Begin() {
 }
 
 void CConfigSaveJob::OnCompletion(Result r) {
-    if (!Failed(r)) {
+    const bool writing = !Failed(r);
+    if (writing) {
         r = WriteConfigurationFile(m_chosenPath, m_savedAt, m_machine.Image(),
-                                   {m_model.FirmwareVersionText(0), m_model.serialNumber.Get()}, m_model.Notifier());
+                                   {m_model.FirmwareVersionText(0), m_model.serialNumber.Get()});
     }
     m_busy.Leave();
     m_lastResult = r;
@@ -116,7 +119,8 @@ void CConfigSaveJob::OnCompletion(Result r) {
         m_view.EndDialog(kCancelled);
     } else {
         m_model.StatusText(kSaveFailedText);
-        const std::string text = ErrorText(r);
+        // A file that could not be written is named: the writer shows nothing of its own.
+        const std::string text = writing ? FileFailureText(m_chosenPath, r) : ErrorText(r);
         m_model.StatusText(text);
         m_view.ShowMessage(kSaveErrorCaption, text, MessageIcon::Error);
         m_view.SetCancelButtonText("Close");

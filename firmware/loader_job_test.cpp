@@ -139,11 +139,20 @@ TEST(LoaderTexts, TitleAndFirstLines) {
     CManualPump pump;
     CModel model(pump);
     CRadioSession session(model, std::make_unique<test::CScriptedPort>(pump));
-    const std::vector<std::string> lines = LoaderInitialLines(model);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_THAT(lines[0], ::testing::MatchesRegex("RM7 Utility Version [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+"));
-    EXPECT_THAT(lines[1], ::testing::MatchesRegex("OS Version [0-9]+\\.[0-9]+ Build [0-9]+ .+"));
-    EXPECT_THAT(lines[2], StartsWith("RM7 MCU version ??.??"));
+    // A radio owner's log opens with the radio; the program's and the system's versions only
+    // under Verbose Logging or Trace.
+    const std::vector<std::string> plain = LoaderInitialLines(model);
+    ASSERT_EQ(plain.size(), 1u);
+    EXPECT_THAT(plain[0], StartsWith("RM7 MCU version ??.??"));
+    for (const bool trace : {false, true}) {
+        model.verboseLogging.Set(trace ? 0 : 1);
+        model.trace.Set(trace ? 1 : 0);
+        const std::vector<std::string> lines = LoaderInitialLines(model);
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_THAT(lines[0], ::testing::MatchesRegex("RM7 Utility Version [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+"));
+        EXPECT_THAT(lines[1], ::testing::MatchesRegex("OS Version [0-9]+\\.[0-9]+ Build [0-9]+ .+"));
+        EXPECT_THAT(lines[2], StartsWith("RM7 MCU version ??.??"));
+    }
 }
 
 TEST(TransferMeter, MeasuresFromTheFirstProgress) {

@@ -2,8 +2,6 @@
 
 #include "link/contact.h"
 #include "platform/format.h"
-#include "platform/os_version.h"
-#include "platform/program_version.h"
 
 namespace rm7 {
 
@@ -68,9 +66,9 @@ bool CTXGCJob::Calibrate() {
         m_view.SetBusyCursor(true);
     }
     m_startTick = m_session.Pump().TickCount();
-    const OsVersionInfo os = GetOsVersion();
-    m_view.AppendLog(ProgramVersionLine());
-    m_view.AppendLog(StrFormat("OS Version %u.%u Build %u ", os.major, os.minor, os.build) + os.text);
+    for (const std::string& line : m_session.Model().VersionLines()) {
+        m_view.AppendLog(line);
+    }
     m_view.AppendLog(m_session.Model().McuVersionText());
     if (!m_open) {
         Open();
