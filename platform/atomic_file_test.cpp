@@ -178,7 +178,7 @@ TEST_F(AtomicFileTest, TargetsThatCannotBeWritten) {
     } cases[] = {
         {dir / "missing" / "file", kErrorPathNotFound},
         {dir / "plain" / "file", kErrorPathNotFound},  // a file where a folder should be
-        {dir / "sub", kErrorAccessDenied},             // a folder is not replaced
+        {dir / "sub", kErrorDirectoryNotSupported},    // a folder is not replaced
         {fs::path(), kErrorInvalidName},
     };
     for (const auto& c : cases) {

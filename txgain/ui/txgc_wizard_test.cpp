@@ -95,7 +95,7 @@ class TXGCWizardTest : public QObject {
         Click(wizard, QWizard::NextButton);
         QCOMPARE(wizard.currentId(), int(CTXGCWizard::kCompletion));
         QCOMPARE(wizard.SummaryBox()->toPlainText(),
-                 QStringLiteral("5 watt calibration succeeded\nR5 must be in \"TX NORM\" for TX Gain Calibration\n"
+                 QStringLiteral("5 watt calibration succeeded\nRM7 must be in \"TX NORM\" for TX Gain Calibration\n"
                                 "5 watt calibration failed\n"));
         Click(wizard, QWizard::HelpButton);
         QCOMPARE(topics, (std::vector<QString>{QStringLiteral("TXGainCalibration.htm#Welcome"),
