@@ -327,6 +327,10 @@ bool ConfigurationFileToRead(std::ostream& err, const std::string& path) {
 }
 
 int ReportFileFailure(std::ostream& err, Result r, const std::string& path) {
+    if (!IsSystemFailure(r)) {
+        // What a reader found in the file is no fault of its path.
+        return ReportFailure(err, r);
+    }
     const std::string why = ErrorText(r);
     RecordFailure(r, why);
     SayFailure(err, path, why);

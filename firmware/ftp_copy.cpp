@@ -694,6 +694,9 @@ void CFtpCopyJob::Finish(const char* step, Result code, bool force) {
         }
         if (std::string_view(step) == kOpenFolderStep) {
             text = SafeToPrint(m_folder.string()) + ": " + text;
+        } else if (std::string_view(step) == "FtpFindFile" && code < 12000) {
+            // A mirror folder that is not there: the system's words, with its path.
+            text = SafeToPrint(m_server) + ": " + text;
         }
         Log(StrFormat("%s completed with error 0x%08X: %s", StepWords(step), code, text.c_str()));
     }

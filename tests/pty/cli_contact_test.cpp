@@ -175,6 +175,13 @@ TEST(CliContact, FailuresAsAPersonMeetsThemAreSaidOnceInTheSystemsWords) {
          "",
          1},
     };
+    const std::string mirror = "file://" + (scratch.Dir() / "no-mirror").string();
+    cases.push_back(
+        {"a missing firmware mirror",
+         {"firmware", "fetch", "--server", mirror, "--folder", (scratch.Dir() / "fw").string()},
+         "List the firmware files completed with error 0x00000002: " + mirror + ": No such file or directory\n",
+         "",
+         1});
     if (!root) {
         cases.push_back({"a read-only folder",
                          {"--simulate", "config", "save", readOnly + "/x.RM7Config"},
