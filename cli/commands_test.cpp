@@ -355,6 +355,11 @@ TEST_F(CliCommands, ConfigurationIsSavedCheckedAndRestored) {
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out, file.string() + "\n");
     EXPECT_EQ(CommandsStartingWith("EW"), 0u) << "a save only reads";
+    // The radio is contacted once: the save's own look for it, answered at once at the speed the
+    // contact found, is no second contact in the log.
+    EXPECT_EQ(o.err.find("Attempting to contact"), o.err.rfind("Attempting to contact")) << o.err;
+    EXPECT_EQ(o.err.find("Connected to RM7"), o.err.rfind("Connected to RM7")) << o.err;
+    EXPECT_NE(o.err.find("Connected to RM7"), std::string::npos) << o.err;
 
     const nlohmann::json verified =
         RunJson([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigVerify(e, g, file.string()); });
