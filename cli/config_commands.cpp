@@ -78,12 +78,10 @@ int RunConfigSave(IEnvironment& env, const GlobalOptions& options, const std::st
     if (!fileArg.empty()) {
         if (const WriteObstacle o = FindWriteObstacle(fileArg); o.error != 0) {
             // The codes the writer itself gives: a missing folder, a folder in the file's place.
-            const Result r = o.error == ENOENT   ? kErrorPathNotFound
-                             : o.error == EISDIR ? kErrorAccessDenied
-                                                 : ResultFromErrno(o.error);
-            const int status = ReportFailure(env.Err(), r);
-            env.Err() << o.path.string() << ": " << std::strerror(o.error) << "\n";
-            return status;
+            const Result r = o.error == ENOENT ? kErrorPathNotFound : ResultFromErrno(o.error);
+            RecordFailure(r, std::strerror(o.error));
+            SayFailure(env.Err(), o.path.string(), std::strerror(o.error));
+            return 1;
         }
     }
     CSession session(env, options);
@@ -112,8 +110,8 @@ namespace {
 
 // The whole file in memory: it is checked twice (without and then with the radio's serial
 // number), and must be the same bytes both times.
-Result LoadFile(const std::filesystem::path& path, IUserNotifier& notifier, std::string& bytes) {
-    CWholeFileReader file(&notifier, kConfigReadErrorCaption);
+Result LoadFile(const std::filesystem::path& path, std::string& bytes) {
+    CWholeFileReader file;
     const Result r = file.LoadAll(path);
     if (r == kOk) {
         bytes.assign(file.Data());
@@ -131,7 +129,7 @@ int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std:
     CConsoleNotifier notifier(env.Err(), options.quiet, options.yes);
     std::string bytes;
     ConfigurationFileContents contents;
-    Result r = LoadFile(path, notifier, bytes);
+    Result r = LoadFile(path, bytes);
     if (r != kOk) {
         return ReportFileFailure(env.Err(), r, path);
     }

@@ -13,6 +13,7 @@
 #include "platform/port_doctor.h"
 #include "platform/serial_enum.h"
 #include "platform/text.h"
+#include "platform/tty.h"
 #include "platform/version.h"
 
 namespace rm7::cli {
@@ -185,6 +186,10 @@ int RunDoctor(IEnvironment& env, const GlobalOptions& options) {
             if (status == kFirmwareBootLoader) {
                 radio.advice = "Load firmware (rm7util firmware update).";
             }
+        } else if (!session.PortOpened()) {
+            // Not a matter of the radio: the port itself would not open (busy, not allowed, ...).
+            radio.text = StrFormat("The port did not open: %s.", PortOpenFailureText(device, r).c_str());
+            radio.advice = PortOpenHint(device, r);
         } else {
             radio.text = StrFormat("No radio answers: %s", ErrorText(r).c_str());
             radio.advice = "Check that the radio is switched on and its cable plugged in, and that this is its port.";

@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include "config/file_classes.h"
 #include "link/contact.h"
 #include "link/idle_exchange.h"
 #include "link/port_name.h"
@@ -20,6 +21,7 @@
 #include "platform/paths.h"
 #include "platform/result_codes.h"
 #include "platform/text.h"
+#include "platform/tty.h"
 
 namespace rm7::cli {
 
@@ -32,10 +34,23 @@ void CConsoleNotifier::StatusText(const std::string& text) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
         line.pop_back();
     }
+    if (m_holding && m_holding()) {
+        m_held.push_back(std::move(line));
+        return;
+    }
+    ReleaseHeld();
     m_err << line << "\n";
 }
 
+void CConsoleNotifier::ReleaseHeld() {
+    for (const std::string& line : m_held) {
+        m_err << line << "\n";
+    }
+    m_held.clear();
+}
+
 void CConsoleNotifier::MessageBox(const std::string& caption, const std::string& text, MessageIcon) {
+    ReleaseHeld();
     const std::string flat = FlattenLineBreaks(text, "\n  ");
     m_err << caption << ": " << flat << "\n";
     m_last = text;
@@ -171,10 +186,25 @@ Result CSession::Contact() {
 
 Result CSession::ContactAgain() {
     m_completion.reset();
+    m_portOpened = m_model->IsPortOpen();
+    // What the opening writes waits until the port is open: a port that will not open is said
+    // once, by ReportContactFailure, not also by the contact's own status lines.
+    m_notifier.HoldWhile([this] {
+        m_portOpened = m_portOpened || m_model->IsPortOpen();
+        return !m_portOpened;
+    });
     m_radio->Contact().StartAtOpenPort();
     const auto timeoutMs = static_cast<std::uint32_t>(m_options.timeoutSec * 1000);
     m_nobodyAnswered = false;
-    if (!RunUntil([this] { return m_completion.has_value(); }, timeoutMs)) {
+    const bool ended = RunUntil([this] { return m_completion.has_value(); }, timeoutMs);
+    m_portOpened = m_portOpened || m_model->IsPortOpen();
+    m_notifier.HoldWhile(nullptr);
+    if (m_portOpened) {
+        m_notifier.ReleaseHeld();
+    } else {
+        m_notifier.DropHeld();
+    }
+    if (!ended) {
         // The looping speed search never gives up by itself.
         m_radio->ClosePort();
         m_nobodyAnswered = true;
@@ -204,61 +234,62 @@ int CSession::ReportContactFailure(Result r) {
         }
         return status;
     }
-    const int status = ReportFailure(m_env.Err(), r, PortErrorText(port, r));
     if (r == kErrPortNameMissing) {
-        m_env.Err() << "Give one with --port DEV or RM7_PORT (" << kPortsHint
-                    << ") or use the simulated radio with --simulate.\n";
+        RecordFailure(r, ErrorText(r));
+        SayFailure(m_env.Err(), "no port", ErrorText(r));
+        SayHint(m_env.Err(), StrFormat("Give one with --port DEV or RM7_PORT (%s), or use the simulated radio with "
+                                       "--simulate.",
+                                       kPortsHint));
         return kExitUsage;
-    } else if (const std::string why = PortDiagnosis(port, r); !why.empty()) {
-        m_env.Err() << port << ": " << why << "\n" << kPortsHint << ".\n";
     }
-    return status;
+    if (!m_portOpened) {
+        // A port on the network names its host and port in its own words.
+        const std::string why = IsNetworkPortName(port) ? PortErrorText(port, r) : PortOpenFailureText(port, r);
+        RecordFailure(r, why);
+        SayFailure(m_env.Err(), port, why);
+        SayHint(m_env.Err(), PortOpenHint(port, r));
+        return 1;
+    }
+    return ReportFailure(m_env.Err(), r);
 }
 
-namespace {
-
-// What a port and a file share: the path is not there, or may not be opened.
-std::string PathDiagnosis(const std::filesystem::file_status& status, Result r) {
-    if (status.type() == std::filesystem::file_type::not_found) {
-        return std::strerror(ENOENT);
-    }
-    if (r == ResultFromErrno(EACCES)) {
-        return std::strerror(EACCES);
-    }
-    return {};
+void SayFailure(std::ostream& err, const std::string& what, const std::string& why) {
+    err << "rm7util: " << SafeToPrint(what) << ": " << why << "\n";
 }
 
-}  // namespace
+void SayHint(std::ostream& err, const std::string& text) {
+    if (!text.empty()) {
+        err << "hint: " << text << "\n";
+    }
+}
 
-std::string PortDiagnosis(const std::string& port, Result r) {
-    // A port on the network is no path: its failure has already named host and port.
+std::string PortOpenHint(const std::string& port, Result r) {
+    constexpr const char* kPorts = "\"rm7util ports\" lists this machine's serial devices.";
+    // This machine's devices are no help with a port on another one.
     if (port.empty() || IsNetworkPortName(port)) {
         return {};
     }
+    if (r == kErrorBusy) {
+        return StrFormat("Close that program and try again, or choose another port: %s", kPorts);
+    }
+    if (r == kErrorAccessDenied) {
+        return AccessDeniedHint(port);
+    }
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(port, ec);
-    if (status.type() == std::filesystem::file_type::directory) {
-        return "a directory, not a serial port";
+    const std::string shown = SafeToPrint(port);
+    switch (status.type()) {
+        case std::filesystem::file_type::directory:
+            return StrFormat("%s is a folder, not a serial device: %s", shown.c_str(), kPorts);
+        case std::filesystem::file_type::regular:
+            return StrFormat("%s is a regular file, not a serial device: %s", shown.c_str(), kPorts);
+        default:
+            break;
     }
-    if (status.type() == std::filesystem::file_type::regular) {
-        return "a regular file, not a serial port";
+    if (r == kErrorInvalidFunction) {
+        return StrFormat("%s is not a serial device: %s", shown.c_str(), kPorts);
     }
-    if (r == ResultFromErrno(ENOTTY)) {
-        return "not a serial port";
-    }
-    return PathDiagnosis(status, r);
-}
-
-std::string FileDiagnosis(const std::string& path, Result r) {
-    if (path.empty() || r == kOk) {
-        return {};
-    }
-    std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(path, ec);
-    if (status.type() == std::filesystem::file_type::directory) {
-        return std::strerror(EISDIR);
-    }
-    return PathDiagnosis(status, r);
+    return kPorts;
 }
 
 std::string InputFileProblem(const std::string& path) {
@@ -312,11 +343,14 @@ bool ConfigurationFileToRead(std::ostream& err, const std::string& path) {
 }
 
 int ReportFileFailure(std::ostream& err, Result r, const std::string& path) {
-    const int status = ReportFailure(err, r);
-    if (const std::string why = FileDiagnosis(path, r); !why.empty()) {
-        err << path << ": " << why << "\n";
+    if (!IsSystemFailure(r)) {
+        // What a reader found in the file is no fault of its path.
+        return ReportFailure(err, r);
     }
-    return status;
+    const std::string why = ErrorText(r);
+    RecordFailure(r, why);
+    SayFailure(err, path, why);
+    return r == kErrorCancelled ? 2 : 1;
 }
 
 WriteObstacle FindWriteObstacle(const std::filesystem::path& file) {
@@ -343,11 +377,15 @@ WriteObstacle FindWriteObstacle(const std::filesystem::path& file) {
 }
 
 int ReportWriteFailure(std::ostream& err, Result r, const std::filesystem::path& file) {
-    const int status = ReportFailure(err, r);
-    if (const WriteObstacle o = FindWriteObstacle(file); o.error != 0) {
-        err << o.path.string() << ": " << std::strerror(o.error) << "\n";
+    if (!IsSystemFailure(r)) {
+        return ReportFailure(err, r);
     }
-    return status;
+    // Where the obstacle is seen, it is named (the folder that is missing or read-only).
+    const WriteObstacle o = FindWriteObstacle(file);
+    const std::string why = o.error != 0 ? std::strerror(o.error) : ErrorText(r);
+    RecordFailure(r, why);
+    SayFailure(err, (o.error != 0 ? o.path : file).string(), why);
+    return 1;
 }
 
 namespace {
@@ -359,8 +397,12 @@ int ReportFailure(std::ostream& err, Result r) {
     return ReportFailure(err, r, ErrorText(r));
 }
 
-int ReportFailure(std::ostream& err, Result r, const std::string& text) {
+void RecordFailure(Result r, const std::string& text) {
     g_reportedFailure = {r, text};
+}
+
+int ReportFailure(std::ostream& err, Result r, const std::string& text) {
+    RecordFailure(r, text);
     err << StrFormat("Error code 0x%08X: %s\n", r, text.c_str());
     return r == kErrorCancelled ? 2 : 1;
 }

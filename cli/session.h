@@ -5,10 +5,12 @@
 // radio before the job runs.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/environment.h"
 #include "link/job_run.h"
@@ -41,11 +43,20 @@ class CConsoleNotifier final : public IUserNotifier {
     void MessageBox(const std::string& caption, const std::string& text, MessageIcon icon) override;
     bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) override;
 
+    // While holding() is true, status lines wait; the next line written while it is false lets
+    // them out first. A port that will not open is said once, as rm7util's own line: what its
+    // opening wrote is dropped.
+    void HoldWhile(std::function<bool()> holding) { m_holding = std::move(holding); }
+    void ReleaseHeld();
+    void DropHeld() { m_held.clear(); }
+
   private:
     std::ostream& m_err;
     bool m_quiet;
     bool m_yes;
     std::string m_last;
+    std::function<bool()> m_holding;
+    std::vector<std::string> m_held;
 };
 
 class CSession final : private IMessageTarget {
@@ -61,8 +72,10 @@ class CSession final : private IMessageTarget {
     // the exit status.
     int Begin();
     // Says why Contact() failed, with what a person at a terminal can do about it; returns the
-    // exit status.
+    // exit status. A port that would not open is "rm7util: PORT: why" and one hint line.
     int ReportContactFailure(Result r);
+    // Whether the last Contact() got the port open (its failure, if any, came after).
+    bool PortOpened() const { return m_portOpened; }
 
     CModel& Model() { return *m_model; }
     CRadioSession& Radio() { return *m_radio; }
@@ -100,6 +113,7 @@ class CSession final : private IMessageTarget {
     CObservation m_portEvent;
     std::optional<Result> m_completion;
     bool m_nobodyAnswered = false;  // the last Contact() ran out of time
+    bool m_portOpened = false;      // the last Contact() had the port open
 };
 
 // Runs one job's machine from its start to its outcome (for a job that resets the radio,
@@ -143,12 +157,10 @@ struct ReportedFailure {
     std::string text;
 };
 ReportedFailure TakeReportedFailure();
-// ReportFailure() for a file that could not be read, with a line giving the path and errno's own
-// text when the file itself is at fault (missing, a folder, not readable).
+// Keeps a failure said in another form than ReportFailure()'s, for --json.
+void RecordFailure(Result r, const std::string& text);
+// A file that could not be read, said once: "rm7util: PATH: why" in the system's words.
 int ReportFileFailure(std::ostream& err, Result r, const std::string& path);
-// Why a file that failed to open could not be read, in errno's own words; empty when the fault
-// is not the path's.
-std::string FileDiagnosis(const std::string& path, Result r);
 // Why path is no file to read, in errno's own words ("No such file or directory", "Is a
 // directory", "not a regular file"); empty for a regular file. Asked before a reader runs, so
 // that no reader's own words (of lines, or of restoring) are said about what is no file at all.
@@ -165,12 +177,16 @@ struct WriteObstacle {
     std::filesystem::path path;
 };
 WriteObstacle FindWriteObstacle(const std::filesystem::path& file);
-// ReportFailure() for a file that could not be written, with errno's own words and the path
-// where FindWriteObstacle sees why.
+// A file that could not be written, said once: "rm7util: PATH: why", naming the folder where
+// FindWriteObstacle sees why. A failure that is not the file system's goes to ReportFailure().
 int ReportWriteFailure(std::ostream& err, Result r, const std::filesystem::path& file);
 
-// Why a port that failed to open is no serial port, in words (errno's own where there is one);
-// empty when its kind says nothing more than r does.
-std::string PortDiagnosis(const std::string& port, Result r);
+// The one line rm7util prints for a failure that happens before any job (a port that will not
+// open, a file that cannot be read): "rm7util: <what>: <why>".
+void SayFailure(std::ostream& err, const std::string& what, const std::string& why);
+// At most one line after it, saying what to do: "hint: <text>" (a sentence).
+void SayHint(std::ostream& err, const std::string& text);
+// What to do about a port that failed to open with r, for a person at a terminal.
+std::string PortOpenHint(const std::string& port, Result r);
 
 }  // namespace rm7::cli

@@ -209,8 +209,8 @@ void CAutoBackup::Run(BackupReason reason, std::function<void(const BackupOutcom
         Result written = EnsureDirectory(m_settings.folder);
         const std::filesystem::path file = NewBackupPath(m_settings.folder, serial, m_savedAt, m_reason);
         if (written == kOk) {
-            written = WriteConfigurationFile(file, m_savedAt, m_machine.Image(), {model.FirmwareVersionText(0), serial},
-                                             nullptr);
+            written =
+                WriteConfigurationFile(file, m_savedAt, m_machine.Image(), {model.FirmwareVersionText(0), serial});
         }
         if (written != kOk) {
             // Named, so that the user can see what stands in the way.

@@ -1,5 +1,9 @@
 #include "config/compare_job.h"
 
+#include "config/file_classes.h"
+
+#include "platform/error_text.h"
+
 namespace rm7 {
 
 CConfigCompareJob::CConfigCompareJob(CRadioSession& session, IJobView& view, CSettingsStore* settings,
@@ -27,12 +31,17 @@ bool CConfigCompareJob::Begin(const AskOpenFile& askFile) {
         return false;
     }
     m_file = *chosen;
-    // A damaged file is refused before the radio is read; the reader's box has said why.
+    // A damaged file is refused before the radio is read. The reader's box has said what it found
+    // in the file; a file it could not load is said by the outcome, once, with its path.
     const Result read = ReadConfigurationSide(*chosen, &m_readerNotifier, m_fileSide);
     if (read != kOk) {
         JobOutcome refused = JobOutcome::Failed(kCompareFailedText, read);
         refused.file = m_file;
-        refused.told = true;
+        if (IsSystemFailure(read)) {
+            refused.why = FileFailureText(*chosen, read);
+        } else {
+            refused.told = true;
+        }
         m_shell.Finish(std::move(refused));
         return true;
     }

@@ -200,8 +200,8 @@ std::vector<std::string> ConfigurationFileLines(const SavedAtTime& t, const Eepr
 }
 
 Result WriteConfigurationFile(const std::filesystem::path& path, const SavedAtTime& savedAt, const EepromImage& image,
-                              const ConfigurationIdentity& identity, IUserNotifier* notifier) {
-    CWholeFileWriter file(notifier, kConfigWriteErrorCaption);
+                              const ConfigurationIdentity& identity) {
+    CWholeFileWriter file;
     if (const Result r = file.Create(path); r != kOk) {
         return r;
     }
@@ -452,15 +452,16 @@ Result ReadConfigurationText(std::string_view bytes, const ConfigurationReadCont
                 break;
             case ConfigurationLineEvent::SerialMismatch:
                 if (context.advancedMode) {
-                    const bool proceed = context.notifier != nullptr &&
-                                         context.notifier->AskYesNo(kSerialMismatchCaption, kSerialMismatchQuestion,
-                                                                    MessageIcon::Warning);
+                    const bool proceed =
+                        context.notifier != nullptr &&
+                        context.notifier->AskYesNo(kSerialMismatchCaption, WithModelName(kSerialMismatchQuestion),
+                                                   MessageIcon::Warning);
                     if (!proceed) {
                         return finish(kErrConfigSerialMismatch);
                     }
                 } else {
                     if (context.notifier != nullptr) {
-                        context.notifier->MessageBox(kSerialMismatchCaption, kSerialMismatchRefusal,
+                        context.notifier->MessageBox(kSerialMismatchCaption, WithModelName(kSerialMismatchRefusal),
                                                      MessageIcon::Error);
                     }
                     return finish(kErrConfigSerialMismatch);
@@ -478,7 +479,7 @@ Result ReadConfigurationText(std::string_view bytes, const ConfigurationReadCont
 Result ReadConfigurationFile(const std::filesystem::path& path, const ConfigurationReadContext& context,
                              ConfigurationFileContents& out) {
     out = ConfigurationFileContents{};
-    CWholeFileReader file(context.notifier, kConfigReadErrorCaption);
+    CWholeFileReader file;
     if (const Result r = file.LoadAll(path); r != kOk) {
         return r;
     }

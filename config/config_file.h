@@ -36,12 +36,12 @@ inline constexpr const char* kAlteredFileText =
 inline constexpr const char* kIncompleteFileText =
     "The configuration file is incomplete.\r\nCannot restore from an incomplete configuration file.";
 inline constexpr const char* kSerialMismatchQuestion =
-    "The Serial Number within the restore file\ndoes not match the Serial Number of your R5.\n\nIf you continue "
+    "The Serial Number within the restore file\ndoes not match the Serial Number of your %s.\n\nIf you continue "
     "anyway, you will need to\n   reconfigure your crystal filters (including offsets),\n   perform synthesizer "
     "calibration,\n   perform optional wattmeter calibration,\n   and perform TX Gain calibration.\n\nPress No to "
     "abandon restore\nPress Yes to continue anyway.";
 inline constexpr const char* kSerialMismatchRefusal =
-    "The Serial Number within the restore file\ndoes not match the Serial Number of your R5.\n\nRestore cannot "
+    "The Serial Number within the restore file\ndoes not match the Serial Number of your %s.\n\nRestore cannot "
     "continue.";
 
 // The local time a save started; it names the file and heads it.
@@ -106,10 +106,10 @@ std::vector<std::string> ConfigurationFileLines(const SavedAtTime& savedAt, cons
                                                 const ConfigurationIdentity& identity);
 
 // Writes the file. The file appears under its name only when every line was written; after a
-// failure (reported with the caption "Configuration file write error") an earlier file of that
-// name is left as it was. Returns 0 or the system error, which is also the thread's last error.
+// failure an earlier file of that name is left as it was. Returns 0 or the system error, which
+// is also the thread's last error; the caller says it (FileFailureText).
 Result WriteConfigurationFile(const std::filesystem::path& path, const SavedAtTime& savedAt, const EepromImage& image,
-                              const ConfigurationIdentity& identity, IUserNotifier* notifier);
+                              const ConfigurationIdentity& identity);
 
 // ---- reading ----
 
@@ -168,7 +168,8 @@ bool ParseLegacyLine(std::string_view line, std::uint16_t& address, std::uint8_t
 // After a failure `out` keeps what was collected; nothing may be sent to the radio then.
 Result ReadConfigurationText(std::string_view bytes, const ConfigurationReadContext& context,
                              ConfigurationFileContents& out);
-// Loads the file (failures reported with the caption "Configuration file read error") and reads it.
+// Loads the file and reads it. A file that cannot be loaded is the system's code, shown by no one
+// here: the caller says it (FileFailureText); what the reader finds in the file it shows itself.
 Result ReadConfigurationFile(const std::filesystem::path& path, const ConfigurationReadContext& context,
                              ConfigurationFileContents& out);
 

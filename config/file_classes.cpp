@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <new>
 
-#include "model/user_notifier.h"
+#include "platform/error_text.h"
 #include "platform/file_handle.h"
 #include "platform/last_error.h"
 #include "platform/os_error.h"
@@ -12,20 +12,17 @@
 
 namespace rm7 {
 
-CFileErrorReporter::CFileErrorReporter(IUserNotifier* owner, std::string caption)
-    : m_owner(owner), m_caption(std::move(caption)) {}
+namespace {
 
-Result CFileErrorReporter::Report(std::string_view operation, Result code) {
+Result Failure(Result code) {
     SetLastError(code);
-    if (m_owner != nullptr) {
-        char head[32];
-        std::snprintf(head, sizeof head, "Error 0x%08X: ", static_cast<unsigned>(code));
-        std::string text;
-        text.append(operation).append(" failed on \"").append(m_fileName).append("\"\r\n");
-        text.append(head).append(SystemErrorText(code));
-        m_owner->MessageBox(m_caption, text, MessageIcon::Error);
-    }
     return code;
+}
+
+}  // namespace
+
+std::string FileFailureText(const std::filesystem::path& path, Result code) {
+    return SafeToPrint(path.string()) + ": " + ErrorText(code);
 }
 
 Result CWholeFileReader::GetSize(std::uint64_t& size) const {
@@ -37,15 +34,9 @@ Result CWholeFileReader::LoadAll(const std::filesystem::path& name, std::uint64_
     m_buffer.clear();
     m_position = 0;
     m_loaded = false;
-    m_reporter.SetFileName(name);
-    WholeFileStep step = WholeFileStep::Open;
     // A pipe is read whole too.
-    if (const Result r = ReadWholeFile(name, sizeLimit, m_buffer, &step); r != kOk) {
-        const bool sizeRefused = step == WholeFileStep::Size && r == kErrorNotEnoughMemory;
-        return m_reporter.Report(step == WholeFileStep::Open                   ? "CreateFile"
-                                 : step == WholeFileStep::Size && !sizeRefused ? "GetFileSize"
-                                                                               : "ReadFile",
-                                 r);
+    if (const Result r = ReadWholeFile(name, sizeLimit, m_buffer); r != kOk) {
+        return Failure(r);
     }
     m_loaded = true;
     return kOk;
@@ -60,11 +51,10 @@ int CWholeFileReader::ReadByte() {
 
 Result CWholeFileWriter::Create(const std::filesystem::path& name) {
     Abort();
-    m_reporter.SetFileName(name);
     m_writer = std::make_unique<CAtomicFileWriter>();
     if (const Result r = m_writer->Open(name); r != kOk) {
         m_writer.reset();
-        return m_reporter.Report("CreateFile", r);
+        return Failure(r);
     }
     m_open = true;
     return kOk;
@@ -72,10 +62,10 @@ Result CWholeFileWriter::Create(const std::filesystem::path& name) {
 
 Result CWholeFileWriter::Write(const void* bytes, std::size_t count) {
     if (!m_open) {
-        return m_reporter.Report("WriteFile", kErrorInvalidHandle);
+        return Failure(kErrorInvalidHandle);
     }
     if (const Result r = m_writer->Write(bytes, count); r != kOk) {
-        return m_reporter.Report("WriteFile", r);
+        return Failure(r);
     }
     return kOk;
 }
@@ -94,13 +84,12 @@ Result CWholeFileWriter::WriteLine(std::string_view utf8) {
 
 Result CWholeFileWriter::Commit() {
     if (!m_open) {
-        return m_reporter.Report("WriteFile", kErrorInvalidHandle);
+        return Failure(kErrorInvalidHandle);
     }
     m_open = false;
     const Result r = m_writer->Commit();
     m_writer.reset();
-    // The rename is what makes the new file visible; name it as the replace it is.
-    return r == kOk ? r : m_reporter.Report("ReplaceFile", r);
+    return r == kOk ? r : Failure(r);
 }
 
 void CWholeFileWriter::Abort() {

@@ -1,10 +1,9 @@
 #pragma once
 // The files the configuration file and the other readers of whole text files go through.
-// A failing system call is reported to the person at once (status line and an error box with the
-// caller's caption), returns its code and stays the thread's last error.
+// A failing system call shows nothing: it returns its code, which stays the thread's last error,
+// and the caller, who knows the job, says it once with the file's path (FileFailureText).
 //
-// Not thread-safe; one object per file, used on the UI thread. The notifier may be null
-// (no reports, codes only) and must outlive the object.
+// Not thread-safe; one object per file, used on the UI thread.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -18,23 +17,14 @@
 
 namespace rm7 {
 
-class IUserNotifier;
-
-// Tells the person which call failed on which file: "<operation> failed on "<file>"", then the
-// code and its text, in a box with the caption.
-class CFileErrorReporter {
-  public:
-    CFileErrorReporter(IUserNotifier* owner, std::string caption);
-
-    void SetFileName(const std::filesystem::path& name) { m_fileName = name.string(); }
-    // Shows the report, sets the thread's last error and returns the code.
-    Result Report(std::string_view operation, Result code);
-
-  private:
-    IUserNotifier* m_owner;
-    std::string m_caption;
-    std::string m_fileName;
-};
+// What a person reads when a file could not be read or written: its path and the system's
+// words for the code ("/home/op/x.RM7Config: No such file or directory").
+std::string FileFailureText(const std::filesystem::path& path, Result code);
+// Whether a code is one of the operating system's (a file's failure) rather than one of this
+// program's own (what a reader found in the file, which it has said itself).
+constexpr bool IsSystemFailure(Result code) {
+    return code != 0 && (code & 0x80000000u) == 0;
+}
 
 // Reads a whole file into memory (a FIFO or device too: it is read until end of file), then
 // hands it out byte by byte.
@@ -43,7 +33,7 @@ class CWholeFileReader {
     // Larger files are refused (with ERROR_NOT_ENOUGH_MEMORY) instead of exhausting memory.
     static constexpr std::uint64_t kDefaultSizeLimit = 16u * 1024u * 1024u;
 
-    CWholeFileReader(IUserNotifier* owner, std::string caption) : m_reporter(owner, std::move(caption)) {}
+    CWholeFileReader() = default;
 
     Result LoadAll(const std::filesystem::path& name, std::uint64_t sizeLimit = kDefaultSizeLimit);
     bool IsLoaded() const { return m_loaded; }
@@ -55,7 +45,6 @@ class CWholeFileReader {
     std::string_view Data() const { return {reinterpret_cast<const char*>(m_buffer.data()), m_buffer.size()}; }
 
   private:
-    CFileErrorReporter m_reporter;
     std::vector<std::uint8_t> m_buffer;
     std::size_t m_position = 0;
     bool m_loaded = false;
@@ -66,7 +55,7 @@ class CWholeFileReader {
 // writer discards it.
 class CWholeFileWriter {
   public:
-    CWholeFileWriter(IUserNotifier* owner, std::string caption) : m_reporter(owner, std::move(caption)) {}
+    CWholeFileWriter() = default;
 
     bool IsOpen() const { return m_open; }
 
@@ -81,7 +70,6 @@ class CWholeFileWriter {
     void Abort();
 
   private:
-    CFileErrorReporter m_reporter;
     std::unique_ptr<CAtomicFileWriter> m_writer;
     bool m_open = false;
 };

@@ -40,7 +40,7 @@ TEST_F(FileClasses, LoadAllHandsOutEveryByteThenTheEnd) {
         all += static_cast<char>(i);
     }
     const fs::path path = Put("bytes", all + all);
-    CWholeFileReader file(nullptr, "caption");
+    CWholeFileReader file;
     ASSERT_EQ(file.LoadAll(path), kOk);
     EXPECT_TRUE(file.IsLoaded());
     std::uint64_t size = 0;
@@ -52,41 +52,39 @@ TEST_F(FileClasses, LoadAllHandsOutEveryByteThenTheEnd) {
     EXPECT_EQ(file.ReadByte(), -1);
 }
 
-TEST_F(FileClasses, ReadFailuresAreReportedWithOperationFileAndCode) {
+// A file that cannot be read comes back as its code, which stays the thread's last error, and
+// reads as the path and the system's words for it; nothing is shown here (the caller says it).
+TEST_F(FileClasses, ReadFailuresComeBackAsTheSystemsCodeAndWords) {
     struct Case {
         const char* name;
         fs::path path;
         std::uint64_t limit;
-        const char* operation;
         Result code;
+        const char* words;
     };
     const Case cases[] = {
-        {"missing", m_dir / "missing", CWholeFileReader::kDefaultSizeLimit, "CreateFile", kErrorFileNotFound},
-        {"folder", m_dir, CWholeFileReader::kDefaultSizeLimit, "CreateFile", kErrorAccessDenied},
-        {"too large", Put("large", std::string(100, 'x')), 99, "ReadFile", kErrorNotEnoughMemory},
+        {"missing", m_dir / "missing", CWholeFileReader::kDefaultSizeLimit, kErrorFileNotFound,
+         "No such file or directory"},
+        {"folder", m_dir, CWholeFileReader::kDefaultSizeLimit, kErrorDirectoryNotSupported, "Is a directory"},
+        {"too large", Put("large", std::string(100, 'x')), 99, kErrorNotEnoughMemory, "Cannot allocate memory"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        test::CRecordingNotifier notifier;
-        CWholeFileReader file(&notifier, "Configuration file read error");
+        CWholeFileReader file;
         SetLastError(kOk);
         EXPECT_EQ(file.LoadAll(c.path, c.limit), c.code);
         EXPECT_EQ(GetLastError(), c.code);
         EXPECT_FALSE(file.IsLoaded());
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08X", c.code);
-        ASSERT_EQ(notifier.boxes.size(), 1u);
-        EXPECT_EQ(notifier.boxes[0].caption, "Configuration file read error");
-        EXPECT_EQ(notifier.boxes[0].text, std::string(c.operation) + " failed on \"" + c.path.string() +
-                                              "\"\r\nError " + code + ": " + SystemErrorText(c.code));
-        EXPECT_EQ(notifier.boxes[0].icon, MessageIcon::Error);
+        EXPECT_EQ(FileFailureText(c.path, c.code), c.path.string() + ": " + c.words);
     }
+    // A name from outside is printed safely.
+    EXPECT_EQ(FileFailureText("a\x1b[2Jb", kErrorFileNotFound), "a\\x1B[2Jb: No such file or directory");
 }
 
 TEST_F(FileClasses, WrittenFileReplacesTheEarlierOneOnlyOnCommit) {
     const fs::path path = Put("target", "earlier");
     {
-        CWholeFileWriter file(nullptr, "caption");
+        CWholeFileWriter file;
         ASSERT_EQ(file.Create(path), kOk);
         ASSERT_EQ(file.WriteLine("caf\xC3\xA9 \xE2\x82\xAC"), kOk);  // U+00E9 fits one byte, U+20AC does not
         ASSERT_EQ(file.WriteString("end"), kOk);
@@ -97,7 +95,7 @@ TEST_F(FileClasses, WrittenFileReplacesTheEarlierOneOnlyOnCommit) {
     EXPECT_EQ(Contents(path), "caf\xE9 ?\r\nend");
 
     {
-        CWholeFileWriter abandoned(nullptr, "caption");
+        CWholeFileWriter abandoned;
         ASSERT_EQ(abandoned.Create(path), kOk);
         ASSERT_EQ(abandoned.WriteLine("never seen"), kOk);
     }
@@ -105,11 +103,10 @@ TEST_F(FileClasses, WrittenFileReplacesTheEarlierOneOnlyOnCommit) {
     std::vector<fs::path> entries(fs::directory_iterator(m_dir), fs::directory_iterator{});
     EXPECT_EQ(entries, std::vector<fs::path>{path});
 
-    test::CRecordingNotifier notifier;
-    CWholeFileWriter closed(&notifier, "Configuration file write error");
+    CWholeFileWriter closed;
+    SetLastError(kOk);
     EXPECT_EQ(closed.WriteLine("no file"), kErrorInvalidHandle);
-    ASSERT_EQ(notifier.boxes.size(), 1u);
-    EXPECT_EQ(notifier.boxes[0].text.rfind("WriteFile failed on \"\"", 0), 0u);
+    EXPECT_EQ(GetLastError(), kErrorInvalidHandle);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "config/restore_machine.h"
 
+#include "config/file_classes.h"
+
 #include "config/save_machine.h"
 
 namespace rm7 {
@@ -91,10 +93,15 @@ bool CConfigRestoreJob::Begin(const Prompts& prompts) {
                                            &m_readerNotifier};
     const Result read = ReadConfigurationFile(*chosen, context, contents);
     if (read != kOk) {
-        // The reader's box has said why.
+        // The reader's box has said what it found in the file; a file it could not load is said
+        // by the outcome, once, with its path.
         JobOutcome refused = JobOutcome::Failed(kRestoreFailedText, read);
         refused.file = *chosen;
-        refused.told = true;
+        if (IsSystemFailure(read)) {
+            refused.why = FileFailureText(*chosen, read);
+        } else {
+            refused.told = true;
+        }
         m_shell.Finish(std::move(refused));
         return true;
     }

@@ -1,5 +1,7 @@
 #include "config/save_machine.h"
 
+#include "config/file_classes.h"
+
 #include <system_error>
 
 #include "config/config_folder.h"
@@ -105,9 +107,10 @@ void CConfigSaveJob::Start(const std::filesystem::path& file) {
 }
 
 JobOutcome CConfigSaveJob::Finish(Result r) {
-    if (!Failed(r)) {
+    const bool writing = !Failed(r);
+    if (writing) {
         r = WriteConfigurationFile(m_chosenPath, m_savedAt, m_machine.Image(),
-                                   {m_model.FirmwareVersionText(0), m_model.serialNumber.Get()}, m_model.Notifier());
+                                   {m_model.FirmwareVersionText(0), m_model.serialNumber.Get()});
     }
     // The save only reads: whatever happened, the radio is as it was.
     if (r == kOk) {
@@ -121,6 +124,10 @@ JobOutcome CConfigSaveJob::Finish(Result r) {
     }
     JobOutcome failed = JobOutcome::Failed(kSaveFailedText, r);
     failed.file = m_chosenPath;
+    // A file that could not be written is named: the writer shows nothing of its own.
+    if (writing) {
+        failed.why = FileFailureText(m_chosenPath, r);
+    }
     return failed;
 }
 

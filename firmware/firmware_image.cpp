@@ -169,13 +169,15 @@ ReconciliationInfo AnalyseReconciliation(const CFirmwareImage& image) {
     return info;
 }
 
-Result ReconcileChecksum(CFirmwareImage& image, const std::function<void(const std::string&)>& log) {
+Result ReconcileChecksum(CFirmwareImage& image, const std::function<void(const std::string&)>& log,
+                         const std::function<void(const std::string&)>& detail) {
     const ReconciliationInfo info = AnalyseReconciliation(image);
     if (info.outcome == ReconciliationOutcome::NotAnImage) {
         return kErrHexImageChecksum;
     }
     const std::string path = image.FileName().string();
-    log(Format("%s firmware file %s checksum reconciliation value is 0x%X", kMcuPartName, path.c_str(), info.stored));
+    detail(
+        Format("%s firmware file %s checksum reconciliation value is 0x%X", kMcuPartName, path.c_str(), info.stored));
     switch (info.outcome) {
         case ReconciliationOutcome::Corrupt:
             log(Format("File does not checksum to zero. Checksum is 0x%X", info.sum));
@@ -188,7 +190,7 @@ Result ReconcileChecksum(CFirmwareImage& image, const std::function<void(const s
             std::span<std::uint8_t> bytes = image.Bytes();
             bytes[0] = static_cast<std::uint8_t>(info.computed & 0xFF);
             bytes[1] = static_cast<std::uint8_t>(info.computed >> 8);
-            log(Format("%s computed checksum reconciliation value is 0x%X", kMcuPartName, info.computed));
+            detail(Format("%s computed checksum reconciliation value is 0x%X", kMcuPartName, info.computed));
             return kOk;
         }
         default:

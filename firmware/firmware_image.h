@@ -117,7 +117,13 @@ struct ReconciliationInfo {
 ReconciliationInfo AnalyseReconciliation(const CFirmwareImage& image);
 
 // Checks the MCU image's reconciliation word, writing the computed word into an image
-// that has none, and logs what it found. Returns 0 or kErrHexImageChecksum.
-Result ReconcileChecksum(CFirmwareImage& image, const std::function<void(const std::string&)>& log);
+// that has none, and logs what it found: a fault to log, the values (stored, computed) to
+// detail. Returns 0 or kErrHexImageChecksum.
+Result ReconcileChecksum(CFirmwareImage& image, const std::function<void(const std::string&)>& log,
+                         const std::function<void(const std::string&)>& detail);
+// Everything to the one log.
+inline Result ReconcileChecksum(CFirmwareImage& image, const std::function<void(const std::string&)>& log) {
+    return ReconcileChecksum(image, log, log);
+}
 
 }  // namespace rm7

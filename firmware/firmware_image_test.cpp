@@ -142,7 +142,7 @@ TEST(FirmwareImage, FailedLoadLeavesNothingAndTellsWhy) {
         std::uint32_t line;
     } cases[] = {
         {"missing file", "absent.hex", kMcuLowAddress, kMcuHighAddress, kErrorFileNotFound, 0},
-        {"folder", "folder.hex", kMcuLowAddress, kMcuHighAddress, kErrorAccessDenied, 0},
+        {"folder", "folder.hex", kMcuLowAddress, kMcuHighAddress, kErrorDirectoryNotSupported, 0},
         {"empty file", "empty.hex", kMcuLowAddress, kMcuHighAddress, kErrHexNoEof, 1},
         {"record error, MCU", "checksum.hex", kMcuLowAddress, kMcuHighAddress, kErrHexLineChecksum, 3},
         {"record error, DSP", "checksum.hex", kRangeFromFileLow, kRangeFromFileHigh, kErrHexLineChecksum, 3},

@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
+#include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "firmware/file_version.h"
 #include "firmware/firmware_check.h"
@@ -25,6 +27,30 @@
 #include "platform/text.h"
 
 namespace rm7 {
+
+namespace {
+
+// The step of the copy that opens the firmware folder (it names the folder when it fails).
+constexpr std::string_view kOpenFolderStep = "Open Session";
+
+// The copy's steps are traced by the calls the system once made; a person reads what was done.
+const char* StepWords(const char* step) {
+    static constexpr std::pair<std::string_view, const char*> kWords[] = {
+        {"InternetConnect", "Connect to the file server"},
+        {kOpenFolderStep, "Open the firmware folder"},
+        {"FtpFindFile", "List the firmware files"},
+        {"InternetFindNextFile", "List the firmware files"},
+        {"FtpGetFile", "Copy the file"},
+    };
+    for (const auto& [call, words] : kWords) {
+        if (call == step) {
+            return words;
+        }
+    }
+    return step;
+}
+
+}  // namespace
 
 namespace {
 
@@ -663,10 +689,16 @@ void CFtpCopyJob::Finish(const char* step, Result code, bool force) {
         // Only a request's own failure names a response, and its worker has ended by then; a
         // Cancel may come while the worker still fills the request.
         if ((code == kErrExtended || code == kErrBadResponse || code == kErrTimeout) && !m_request.response.empty()) {
-            text += StrFormat("\r\nInternetGetLastResponseInfo returns 0x%08X %s", code,
-                              SafeToPrint(m_request.response).c_str());
+            Trace(StrFormat("InternetGetLastResponseInfo returns 0x%08X", code));
+            text += StrFormat("\r\nThe server answered: %s", SafeToPrint(m_request.response).c_str());
         }
-        Log(StrFormat("%s completed with error 0x%08X: %s", step, code, text.c_str()));
+        if (std::string_view(step) == kOpenFolderStep) {
+            text = SafeToPrint(m_folder.string()) + ": " + text;
+        } else if (std::string_view(step) == "FtpFindFile" && code < 12000) {
+            // A mirror folder that is not there: the system's words, with its path.
+            text = SafeToPrint(m_server) + ": " + text;
+        }
+        Log(StrFormat("%s completed with error 0x%08X: %s", StepWords(step), code, text.c_str()));
     }
     m_state = FtpState::Idle;
     const int result = code == 0 ? kFtpResultDone : code == kErrCancelled ? kFtpResultCancelled : kFtpResultFailed;

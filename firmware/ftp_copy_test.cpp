@@ -23,6 +23,7 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 FolderContents LocalWith(std::uint16_t mcu, std::uint16_t dsp, bool notes) {
     FolderContents c;
@@ -346,7 +347,7 @@ TEST_F(HostileServer, EveryFailureEndsWithAClearMessageAndLeavesNothing) {
          kFtpResultFailed,
          kErrInternetAborted,
          {"Unable to copy file fmcu0300.hex",
-          "FtpGetFile completed with error 0x00002EFE: The connection with the server was terminated abnormally."}},
+          "Copy the file completed with error 0x00002EFE: The connection with the server was terminated abnormally."}},
         {"garbage", kFtpResultDone, 0, {"Skipped "}},
         {"silent",
          kFtpResultFailed,
@@ -357,18 +358,18 @@ TEST_F(HostileServer, EveryFailureEndsWithAClearMessageAndLeavesNothing) {
         {"trickle",
          kFtpResultFailed,
          kErrInternetTimeout,
-         {"FtpGetFile completed with error 0x00002EE2: The operation timed out.", "Operation too slow"}},
+         {"Copy the file completed with error 0x00002EE2: The operation timed out.", "Operation too slow"}},
         {"endless-file",
          kFtpResultFailed,
          kErrInternetBadResponse,
          {"Unable to copy file fmcu0300.hex",
-          "FtpGetFile completed with error 0x00002F78: The server response could not be parsed.",
-          "InternetGetLastResponseInfo returns 0x00002F78 larger than 65536 bytes"}},
+          "Copy the file completed with error 0x00002F78: The server response could not be parsed.",
+          "The server answered: larger than 65536 bytes"}},
         {"endless-listing",
          kFtpResultFailed,
          kErrInternetBadResponse,
-         {"FtpFindFile completed with error 0x00002F78: The server response could not be parsed.",
-          "InternetGetLastResponseInfo returns 0x00002F78 larger than 65536 bytes"}},
+         {"List the firmware files completed with error 0x00002F78: The server response could not be parsed.",
+          "The server answered: larger than 65536 bytes"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
@@ -378,6 +379,12 @@ TEST_F(HostileServer, EveryFailureEndsWithAClearMessageAndLeavesNothing) {
         server.Stop();
         for (const std::string& line : c.lines) {
             EXPECT_TRUE(r.Logged(line)) << line << "\n" << ::testing::PrintToString(r.lines);
+        }
+        // The calls the copy is made of are for a trace, never for the person's log.
+        for (const std::string& line : r.lines) {
+            for (const char* call : {"FtpGetFile", "FtpFindFile", "InternetGetLastResponseInfo", "InternetConnect"}) {
+                EXPECT_THAT(line, Not(HasSubstr(call)));
+            }
         }
         EXPECT_EQ(r.result, c.result);
         EXPECT_EQ(r.code, c.code) << std::hex << r.code;
@@ -404,9 +411,13 @@ TEST(FtpCopyRefused, AnotherProtocolOrAMissingFolderFailsBeforeAnyTransfer) {
     CTempFolder temp;
     RunResult r = RunCopy(temp.Path(), "http://127.0.0.1:1/");
     EXPECT_EQ(r.result, kFtpResultFailed);
-    EXPECT_TRUE(r.Logged("InternetConnect completed with error 0x00002EE6")) << ::testing::PrintToString(r.lines);
+    EXPECT_TRUE(r.Logged("Connect to the file server completed with error 0x00002EE6"))
+        << ::testing::PrintToString(r.lines);
     r = RunCopy(temp / "missing", "file:///nowhere");
     EXPECT_EQ(r.result, kFtpResultFailed);
+    EXPECT_TRUE(r.Logged("Open the firmware folder completed with error 0x00000002: " + (temp / "missing").string() +
+                         ": No such file or directory"))
+        << ::testing::PrintToString(r.lines);
     EXPECT_FALSE(std::filesystem::exists(temp / "missing"));
 }
 

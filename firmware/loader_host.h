@@ -209,7 +209,7 @@ class CLoadBlockState : public CCommandResponseRetryState<T> {
     void Acknowledged() {
         T& host = this->Host();
         if (m_count > 0) {
-            if (host.FillBytes() > 0) {
+            if (host.FillBytes() > 0 && host.VerboseLogging()) {
                 host.LogText("Retry %u successful at address x%04X, %u fill bytes", m_count, host.LoadAddress(),
                              host.FillBytes());
             } else {

@@ -2,8 +2,6 @@
 
 #include "firmware/file_version.h"
 #include "model/firmware_version.h"
-#include "platform/os_version.h"
-#include "platform/program_version.h"
 #include "platform/result_codes.h"
 #include "platform/version.h"
 
@@ -31,12 +29,9 @@ std::string LoaderTitle() {
 }
 
 std::vector<std::string> LoaderInitialLines(const CModel& model) {
-    const OsVersionInfo os = GetOsVersion();
-    return {
-        ProgramVersionLine(),
-        StrFormat("OS Version %u.%u Build %u ", os.major, os.minor, os.build) + os.text,
-        model.McuVersionText(),
-    };
+    std::vector<std::string> lines = model.VersionLines();
+    lines.push_back(model.McuVersionText());
+    return lines;
 }
 
 Result VerifyFirmwareVersion(LoaderPart part, std::uint16_t radioVersion, const std::filesystem::path& file,

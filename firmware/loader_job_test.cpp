@@ -178,11 +178,20 @@ TEST(LoaderTexts, TitleAndFirstLines) {
     CManualPump pump;
     CModel model(pump);
     CRadioSession session(model, std::make_unique<test::CScriptedPort>(pump));
-    const std::vector<std::string> lines = LoaderInitialLines(model);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_THAT(lines[0], ::testing::MatchesRegex("RM7 Utility Version [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+"));
-    EXPECT_THAT(lines[1], ::testing::MatchesRegex("OS Version [0-9]+\\.[0-9]+ Build [0-9]+ .+"));
-    EXPECT_THAT(lines[2], StartsWith("RM7 MCU version ??.??"));
+    // A radio owner's log opens with the radio; the program's and the system's versions only
+    // under Verbose Logging or Trace.
+    const std::vector<std::string> plain = LoaderInitialLines(model);
+    ASSERT_EQ(plain.size(), 1u);
+    EXPECT_THAT(plain[0], StartsWith("RM7 MCU version ??.??"));
+    for (const bool trace : {false, true}) {
+        model.verboseLogging.Set(trace ? 0 : 1);
+        model.trace.Set(trace ? 1 : 0);
+        const std::vector<std::string> lines = LoaderInitialLines(model);
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_THAT(lines[0], ::testing::MatchesRegex("RM7 Utility Version [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+"));
+        EXPECT_THAT(lines[1], ::testing::MatchesRegex("OS Version [0-9]+\\.[0-9]+ Build [0-9]+ .+"));
+        EXPECT_THAT(lines[2], StartsWith("RM7 MCU version ??.??"));
+    }
 }
 
 TEST(TransferMeter, MeasuresFromTheFirstProgress) {
@@ -361,6 +370,9 @@ TEST_P(LoaderFaultTest, RejectionsTimeOutsAndResynchronisation) {
     radio.pieceAnswers = c.pieceAnswers;
     radio.pollAnswers = c.pollAnswers;
     rig.model->firmwareLoadRetryLimit.Set(c.retryLimit);
+    // The count of fill bytes is logged under Verbose Logging only.
+    const bool fills = c.logLine.find("fill bytes") != std::string::npos;
+    rig.model->verboseLogging.Set(fills ? 1 : 0);
     radio.Attach(*rig.scriptedPort);
     ASSERT_EQ(rig.Contact(), kOk);
     rig.scriptedPort->sent.clear();
@@ -384,6 +396,9 @@ TEST_P(LoaderFaultTest, RejectionsTimeOutsAndResynchronisation) {
     }
     EXPECT_EQ(radio.polls, c.polls);
     EXPECT_THAT(rig.log, ::testing::Contains(c.logLine));
+    if (!fills) {
+        EXPECT_THAT(rig.log, ::testing::Not(::testing::Contains(::testing::HasSubstr("fill bytes"))));
+    }
 }
 
 const std::vector<std::string> kNak8(8, "N");

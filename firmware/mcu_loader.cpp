@@ -127,7 +127,14 @@ CMcuLoaderStateMachine::CMcuLoaderStateMachine(CRadioSession& session, const std
 Result CMcuLoaderStateMachine::LoadImage() {
     Result r = ReadImage(FirmwareKind::Mcu);
     if (r == kOk) {
-        r = ReconcileChecksum(m_image, [this](const std::string& line) { Log(line); });
+        // The values mean something to a developer of the firmware, not to the radio's owner.
+        r = ReconcileChecksum(
+            m_image, [this](const std::string& line) { Log(line); },
+            [this](const std::string& line) {
+                if (VerboseLogging()) {
+                    Log(line);
+                }
+            });
     }
     return r;
 }

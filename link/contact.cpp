@@ -30,11 +30,13 @@ void COpenPortState::Run() {
         m_host.StatusText(
             "Serial port \"%s\" access denied; may be in use by another program or USB cable may have been removed.",
             name.c_str());
-        // On Linux this mostly means the user may not use the device: say what to do.
+        // The user may not use the device (a busy one has its own code): say what to do.
         const std::string hint = AccessDeniedHint(name);
         if (!hint.empty()) {
             m_host.StatusText("%s", hint.c_str());
         }
+    } else if (r == kErrorBusy) {
+        m_host.StatusText("Serial port \"%s\" is busy: %s", name.c_str(), DeviceHolderText(name).c_str());
     } else {
         m_host.StatusText("Unable to open serial port \"%s\". Error 0x%08X: %s", name.c_str(), r,
                           PortErrorText(name, r).c_str());

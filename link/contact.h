@@ -25,6 +25,7 @@ class CFindSpeedLoopState : public CFindSpeedState<CContactStateMachine> {
 
   protected:
     void OnFullCircle() override;
+    bool ChecksKnownRadio() const override { return false; }
 };
 
 // "RVM;"/"RVD;": the answer repeats the name and gives dd.dd;

@@ -147,6 +147,18 @@ TEST_F(ContactTest, BootLoaderLeftInTheMiddleOfAPacketIsFoundAtItsBoundary) {
         EXPECT_EQ(radio->Received(), std::vector<std::uint8_t>(5 + c.fills, ';'));
         EXPECT_EQ(radio->Packets(), c.packets);
         EXPECT_TRUE(radio->ReceivedCommands().empty());
+        // The count of fill bytes is for Verbose Logging; the owner reads that the loader answered.
+        EXPECT_THAT(notifier.status, ::testing::Contains("RM7 Bootstrap Loader answered at a packet boundary"));
+        EXPECT_THAT(notifier.status, ::testing::Not(::testing::Contains(::testing::HasSubstr("fill bytes"))));
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.taken);
+        rm7sim::Options options;
+        options.midPacket = c.taken;
+        notifier.status.clear();
+        Build(options);
+        model->verboseLogging.Set(1);
+        EXPECT_EQ(Contact(), 0u);
         EXPECT_THAT(notifier.status, ::testing::Contains("RM7 Bootstrap Loader answered at a packet boundary after " +
                                                          std::to_string(c.fills) + " fill bytes"));
     }
@@ -328,14 +340,32 @@ TEST_F(ContactTest, EmptyPortNameAndRefusedOpen) {
     Build();
     model->portName.Set("");
     EXPECT_EQ(Contact(), kErrPortNameMissing);
+
+    // Each refusal is told as its own cause, in the system's words: a busy port never as a
+    // permission problem, no OS failure in another platform's words.
+    struct Case {
+        Result code;
+        const char* says;
+        const char* never;
+    };
+    const Case cases[] = {
+        {kErrorAccessDenied,
+         "Serial port \"sim0\" access denied; may be in use by another program or USB cable may have been removed.",
+         "busy"},
+        {kErrorBusy, "Serial port \"sim0\" is busy: in use by another program", "ccess denied"},
+        {kErrorFileNotFound, "Unable to open serial port \"sim0\". Error 0x00000002: No such file or directory",
+         "The system cannot"},
+    };
     model->portName.Set("sim0");
-    port->FailNextOpen(kErrorAccessDenied);
-    EXPECT_EQ(Contact(), kErrorAccessDenied);
-    EXPECT_EQ(model->portState.Get(), -1);
-    EXPECT_THAT(notifier.shown,
-                ::testing::Contains(::testing::HasSubstr(
-                    "Serial port \"sim0\" access denied; may be in use by another program or USB cable may have been "
-                    "removed.")));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        notifier.shown.clear();
+        port->FailNextOpen(c.code);
+        EXPECT_EQ(Contact(), c.code);
+        EXPECT_EQ(model->portState.Get(), -1);
+        EXPECT_THAT(notifier.shown, ::testing::Contains(std::string(c.says)));
+        EXPECT_THAT(notifier.shown, ::testing::Not(::testing::Contains(::testing::HasSubstr(c.never))));
+    }
 }
 
 }  // namespace

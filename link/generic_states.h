@@ -435,6 +435,10 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
         m_startSpeed = StartSpeed(static_cast<std::uint32_t>(model.fixedSerialSpeed.Get()));
         this->Session().SetSerialSpeed(m_startSpeed);
         this->m_delay = 100;
+        // A job's look for the radio that the contact has just found at this speed is a check,
+        // not another contact: it is logged as one only when the radio does not answer at once.
+        m_checkOnly = ChecksKnownRadio() && model.firmwareStatus.Get() != kFirmwareNone &&
+                      this->Session().Port().Speed() == m_startSpeed;
         AttemptText();
     }
 
@@ -448,6 +452,10 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
     }
 
     void OnTimer() override {
+        if (m_checkOnly) {
+            m_checkOnly = false;
+            AttemptText();
+        }
         ++this->m_sends;
         if (this->m_sends < 5) {
             this->Send();
@@ -475,8 +483,13 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
 
     void OnSuccess() override {
         CModel& model = this->Model();
-        this->m_host.StatusText("Connected to %s on %s at %u bit/s", kModelName, model.portName.Get().c_str(),
-                                this->Session().Port().Speed());
+        const char* format = "Connected to %s on %s at %u bit/s";
+        if (m_checkOnly) {
+            m_checkOnly = false;
+            this->m_host.TraceText(format, kModelName, model.portName.Get().c_str(), this->Session().Port().Speed());
+        } else {
+            this->m_host.StatusText(format, kModelName, model.portName.Get().c_str(), this->Session().Port().Speed());
+        }
         this->Next();
     }
 
@@ -504,13 +517,22 @@ class CFindSpeedState : public CCommandResponseRetryState<T> {
 
     void AttemptText() {
         CModel& model = this->Model();
-        this->m_host.StatusText("Attempting to contact %s on %s at %u bit/s", kModelName, model.portName.Get().c_str(),
-                                this->Session().Port().Speed());
+        const char* format = "Attempting to contact %s on %s at %u bit/s";
+        if (m_checkOnly) {
+            this->m_host.TraceText(format, kModelName, model.portName.Get().c_str(), this->Session().Port().Speed());
+        } else {
+            this->m_host.StatusText(format, kModelName, model.portName.Get().c_str(), this->Session().Port().Speed());
+        }
     }
+
+    // Whether a radio already known at the start speed makes this search a check (a job's);
+    // the contact's own search is always logged.
+    virtual bool ChecksKnownRadio() const { return true; }
 
     std::uint32_t m_startSpeed = 38400;
 
   private:
+    bool m_checkOnly = false;
     CBootLoaderSyncState<T>* m_sync = nullptr;
     bool m_syncTried = false;
     bool m_resuming = false;
@@ -563,7 +585,12 @@ class CBootLoaderSyncState : public CCommandOptionalResponseState<T> {
             m_search->OnSuccess();
             return;
         }
-        host.StatusText("%s Bootstrap Loader answered at a packet boundary after %u fill bytes", "RM7", m_fills);
+        if (host.VerboseLogging()) {
+            host.StatusText("%s Bootstrap Loader answered at a packet boundary after %u fill bytes", kModelName,
+                            m_fills);
+        } else {
+            host.StatusText("%s Bootstrap Loader answered at a packet boundary", kModelName);
+        }
         host.SetFirmwareStatus(kFirmwareBootLoader);
         this->Model().deviceKind.Set(kDeviceNone);  // a loader in a download tells no name
         this->Next();

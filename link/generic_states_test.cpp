@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/scripted_port.h"
 
 namespace rm7 {
@@ -225,6 +227,40 @@ TEST_F(GenericStatesTest, AutomaticSpeedSearchTriesFourSpeedsAndFindsTheRadio) {
     EXPECT_EQ(RunToEnd(), 0u);
     EXPECT_EQ(session->Port().Speed(), 9600u);
     EXPECT_EQ(notifier.shown.back(), "Connected to RM7 on /dev/ttyTEST at 9600 bit/s");
+}
+
+// A job's look for a radio the contact has found at this speed is a check: it is logged (as a
+// contact) only when the radio does not answer its first poll.
+TEST_F(GenericStatesTest, SpeedCheckOfAKnownRadioIsLoggedOnlyWhenItHasToSearch) {
+    struct Case {
+        const char* name;
+        int firmwareStatus;
+        bool answersAtOnce;
+        bool logged;
+    };
+    const Case cases[] = {
+        {"known radio answers at once", kFirmwareRunning, true, false},
+        {"known radio answers the second poll", kFirmwareRunning, false, true},
+        {"no radio known", kFirmwareNone, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        model->firmwareStatus.Set(static_cast<FirmwareStatusEnum>(c.firmwareStatus));
+        notifier.shown.clear();
+        port->sent.clear();
+        int polls = 0;
+        port->script = [&polls, &c](const std::string&, std::uint32_t) {
+            return (++polls > 1 || c.answersAtOnce) ? ";" : "";
+        };
+        ASSERT_TRUE(machine->Start(machine->findSpeed));
+        EXPECT_EQ(RunToEnd(), 0u);
+        const bool attempted = std::count(notifier.shown.begin(), notifier.shown.end(),
+                                          "Attempting to contact RM7 on /dev/ttyTEST at 38400 bit/s") == 1;
+        const bool connected = std::count(notifier.shown.begin(), notifier.shown.end(),
+                                          "Connected to RM7 on /dev/ttyTEST at 38400 bit/s") == 1;
+        EXPECT_EQ(attempted, c.logged);
+        EXPECT_EQ(connected, c.logged);
+    }
 }
 
 TEST_F(GenericStatesTest, IdentifyTakesTheFirstMatchingRow) {

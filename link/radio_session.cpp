@@ -2,6 +2,8 @@
 
 #include "link/contact.h"
 #include "link/serial_port.h"
+#include "platform/error_text.h"
+#include "platform/format.h"
 #include "platform/result_codes.h"
 
 namespace rm7 {
@@ -57,7 +59,12 @@ void CRadioSession::SetSerialSpeed(std::uint32_t bitsPerSecond) {
     if (m_model.IsPortOpen() && port.IsOpen() && bitsPerSecond != port.Speed() &&
         CModel::IsSupportedSpeed(bitsPerSecond)) {
         const Result r = port.SetSpeed(bitsPerSecond);
-        if (r == kOk && port.Speed() == bitsPerSecond) {
+        if (r != kOk && port.IsOpen()) {
+            // No other place says it: the search goes on at the speed the port kept. (A port
+            // that went away is said by the job it ends.)
+            m_model.StatusText(StrFormat("Serial port %s was not set to %u bit/s: %s", port.Name().c_str(),
+                                         bitsPerSecond, ErrorText(r).c_str()));
+        } else if (r == kOk && port.Speed() == bitsPerSecond) {
             port.PurgeReceive();
             // An adapter may deliver noise while it changes speed: the next send waits this
             // long and purges first, on the pump's clock rather than by sleeping.

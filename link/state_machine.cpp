@@ -89,11 +89,18 @@ bool CStateMachineBase::WriteNow(std::uint32_t timeoutMs) {
         ArmTimer(timeoutMs);
         return true;
     }
+    const char* call = "PurgeComm";
     if (r == kOk) {
+        call = "WriteFile";
         r = GetLastError();
     }
-    // Never let a failed send pass for success.
-    EndWithFailure(r != kOk ? r : kErrorGenFailure);
+    if (r == kOk) {
+        // Never let a failed send pass for success.
+        r = kErrorGenFailure;
+    }
+    // The job's outcome says the failure; which call it was is for a trace.
+    TraceText("%s failed on \"%s\": Error 0x%08X", call, m_session.Port().Name().c_str(), r);
+    EndWithFailure(r);
     return false;
 }
 
@@ -126,6 +133,7 @@ bool CStateMachineBase::ReadResponse() {
         char byte = 0;
         std::size_t count = 0;
         if (!port.Read(&byte, 1, count)) {
+            TraceText("ReadFile failed on \"%s\": Error 0x%08X", port.Name().c_str(), GetLastError());
             return false;
         }
         if (count == 0) {

@@ -135,6 +135,8 @@ class CStateMachineBase {
     // Log line, only while tracing.
     [[gnu::format(printf, 2, 3)]] void TraceText(const char* format, ...);
     bool Tracing() const { return Model().trace.Get() != 0; }
+    // Lines a radio owner has no use for (values, counts of fill bytes) are written only then.
+    bool VerboseLogging() const { return Model().verboseLogging.Get() != 0 || Tracing(); }
 
   protected:
     // Tells the model's completion observers.

@@ -2,7 +2,6 @@
 
 #include "model/messages.h"
 #include "model/user_notifier.h"
-#include "platform/error_text.h"
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
 
@@ -101,12 +100,9 @@ Result CSerialPort::NotOpen() {
 }
 
 Result CSerialPort::Report(const char* call, Result code) {
-    const std::string text = PortFailureText(call, m_name, code);
-    // A port that went away is said once, by the job it ends (the read, write or purge that
-    // noticed first is a matter of timing).
-    if (m_notifier != nullptr && code != kErrPortGone) {
-        m_notifier->MessageBox("COM Port Error", text, MessageIcon::Error);
-    }
+    // No box: the code goes back to the caller, whose job says the failure once, in its outcome
+    // (a machine traces which call it was).
+    (void)call;
     if (IsOpen() && (code == kErrorAccessDenied || code == kErrPortGone)) {
         Lose(code);
     }

@@ -38,14 +38,15 @@ class CSerialPort final : public ISerialPort, private IMessageTarget {
     const std::string& Name() const override { return m_name; }
     std::uint32_t SettleMs() const override { return 50; }
     void SetNotificationTarget(IMessageTarget* target) override { m_target = target; }
-    void SetNotifier(IUserNotifier* notifier) override { m_notifier = notifier; }
+    // Failures go back to the caller as codes: the port shows nothing itself.
+    void SetNotifier(IUserNotifier* notifier) override { (void)notifier; }
 
   private:
     // A notice of our own for bytes read from the tty but not yet taken by the reader.
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     void Listen(std::uint32_t generation);
     void Acknowledge();
-    // Shows a failed system call; a vanished device closes the port.
+    // A failed system call: sets the thread's last error; a vanished device closes the port.
     Result Report(const char* call, Result code);
     // Closes the port after its device went away and tells the notification target.
     void Lose(Result why);
@@ -53,7 +54,6 @@ class CSerialPort final : public ISerialPort, private IMessageTarget {
 
     IMessagePump& m_pump;
     IMessageTarget* m_target = nullptr;
-    IUserNotifier* m_notifier = nullptr;
     CTtyDevice m_tty;
     std::string m_name;
     std::uint32_t m_speed = 38400;

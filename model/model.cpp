@@ -2,7 +2,9 @@
 
 #include "model/firmware_version.h"
 #include "platform/format.h"
+#include "platform/os_version.h"
 #include "platform/paths.h"
+#include "platform/program_version.h"
 #include "platform/settings.h"
 #include "platform/version.h"
 
@@ -135,6 +137,14 @@ std::string CModel::WaitingForLoadText() const {
 std::string CModel::McuVersionText() const {
     return StrFormat("%s MCU version %s", kModelName, FirmwareVersionText(0).c_str()) +
            StrFormat(" on %s at %u bit/s", portName.Get().c_str(), serialSpeed.Get());
+}
+
+std::vector<std::string> CModel::VersionLines() const {
+    if (verboseLogging.Get() == 0 && trace.Get() == 0) {
+        return {};
+    }
+    const OsVersionInfo os = GetOsVersion();
+    return {ProgramVersionLine(), StrFormat("OS Version %u.%u Build %u ", os.major, os.minor, os.build) + os.text};
 }
 
 void CModel::StatusText(const std::string& text) const {

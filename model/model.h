@@ -119,6 +119,9 @@ class CModel {
     std::string FirmwareVersionText(std::size_t index) const;
     std::string WaitingForLoadText() const;
     std::string McuVersionText() const;
+    // The program's and the operating system's version lines a job's log opens with, under
+    // Verbose Logging or Trace only (a radio owner has no use for them); none otherwise.
+    std::vector<std::string> VersionLines() const;
 
     void StatusText(const std::string& text) const;
     void MessageBox(const std::string& caption, const std::string& text, MessageIcon icon) const;

@@ -70,7 +70,7 @@ Result CAtomicFileWriter::Open(const std::filesystem::path& target) {
     struct stat st {};
     if (::stat(m_target.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
-            return kErrorAccessDenied;
+            return ResultFromErrno(EISDIR);
         }
         keepMode = st.st_mode & 07777;
         keep = true;

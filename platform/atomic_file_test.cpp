@@ -177,8 +177,8 @@ TEST_F(AtomicFileTest, TargetsThatCannotBeWritten) {
         Result expected;
     } cases[] = {
         {dir / "missing" / "file", kErrorPathNotFound},
-        {dir / "plain" / "file", kErrorPathNotFound},  // a file where a folder should be
-        {dir / "sub", kErrorAccessDenied},             // a folder is not replaced
+        {dir / "plain" / "file", kErrorDirectory},   // a file where a folder should be: ENOTDIR
+        {dir / "sub", kErrorDirectoryNotSupported},  // a folder is not replaced
         {fs::path(), kErrorInvalidName},
     };
     for (const auto& c : cases) {

@@ -6,6 +6,7 @@
 #include "platform/format.h"
 #include "platform/os_error.h"
 #include "platform/result_codes.h"
+#include "platform/text.h"
 
 namespace rm7 {
 namespace {
@@ -28,7 +29,7 @@ constexpr CodeText kOwnTexts[] = {
     {kErrHexNoEof, "Missing intel hex end-of-file record"},
     {kErrConfigIncomplete, "Incomplete configuration file"},
     {kErrConfigCorrupt, "Corrupt configuration file"},
-    {kErrConfigSerialMismatch, "RM7 serial number does not match the restore file serial number"},
+    {kErrConfigSerialMismatch, "%s serial number does not match the restore file serial number"},
     {kErrHexDataLength, "Unexpected intel hex data record length"},
     {kErrHexImageChecksum, "Input hex file is corrupt, check sum is not zero"},
     {kErrNoEchoD, "Bootstrap Loader did not echo a D"},
@@ -38,12 +39,12 @@ constexpr CodeText kOwnTexts[] = {
     {kErrNoResponseSync, "No response to poll while synchronizing to buffer boundary"},
     {kErrNoResponsePoll, "No response to semicolon poll"},
     {kErrNoResponsePacket, "No response to firmware packet"},
-    {kErrUnexpectedDevice, "Unexpected device (e.g. R5 vs RM7)"},
+    {kErrUnexpectedDevice, "Unexpected device (e.g. R5 vs %s)"},
     {kErrNoResponseReadEeprom, "No response to Read EEPROM block"},
     {kErrNoResponseWriteEeprom, "No response to Write EEPROM block"},
     {kErrBusyStateMachine, "Cannot start a busy state machine"},
-    {kErrCwMemoryTooLong, "Message is longer than a R5 CW Memory"},
-    {kErrTxNorm, "R5 must be in \"TX NORM\" for TX Gain Calibration"},
+    {kErrCwMemoryTooLong, "Message is longer than an %s CW Memory"},
+    {kErrTxNorm, "%s must be in \"TX NORM\" for TX Gain Calibration"},
     {kErrSwrTooHigh, "SWR too high to continue calibration"},
     {kErrNotConverged, "TX Gain calibration failed because power readings did not converge to a consistent value"},
     {kErrPowerNotReached, "TX Gain calibration failed because transmit power did not reach the expected value"},
@@ -67,24 +68,24 @@ constexpr CodeText kOwnTexts[] = {
     {kErrImageTooLarge, "Firmware image does not fit the radio's memory"},
     {kErrAckWhileSynchronizing, "Chunk acknowledged while synchronizing to buffer boundary; reload the firmware"},
     {kErrPortGone, "The radio's serial port went away (cable or adapter unplugged)"},
-    {kErrTerminalNoFirmware, "The RM7 is not running its firmware: the text terminal works only then"},
-    {kErrTerminalStalled, "The RM7 stopped taking text: its transmit buffer did not move"},
+    {kErrTerminalNoFirmware, "The %s is not running its firmware: the text terminal works only then"},
+    {kErrTerminalStalled, "The %s stopped taking text: its transmit buffer did not move"},
     {kErrClockAcrossMidnight,
-     "RM7 time and PC time lie on either side of midnight: setting the time would leave the RM7 "
+     "%s time and PC time lie on either side of midnight: setting the time would leave the %s "
      "date a day off. Set it once both clocks have passed midnight"},
-    {kErrClockNotFollowing, "RM7 time did not follow the time menu steps; the RM7 clock was not set"},
+    {kErrClockNotFollowing, "%s time did not follow the time menu steps; the %s clock was not set"},
     {kErrFirmwareNameKind,
      "Firmware file name is not for this processor (fmcu*.hex for the MCU, fdsp*.hex for the DSP)"},
     {kErrFirmwareNameVersion, "Firmware file name carries no version number"},
     {kErrFirmwareImageEmpty, "Firmware file holds no data for this processor"},
     {kErrHexOverlap, "intel hex record overlaps an earlier record with different data"},
     {kErrRestoreStackFull, "Too many settings to put back: calibration stopped before changing another"},
-    {kErrSettingNotTaken, "RM7 did not take a setting the calibration sent"},
+    {kErrSettingNotTaken, "%s did not take a setting the calibration sent"},
     {kErrSettingNotRestored, "A setting the calibration changed could not be put back"},
     {kErrBandNotCalibrated, "Not every band was calibrated"},
-    {kErrMacroTooLong, "Command macro is longer than the RM7 can store"},
-    {kErrMacroCharacter, "Command macro holds a character the RM7 cannot store"},
-    {kErrMacroReadBack, "The RM7 reads back a command macro other than the one written"},
+    {kErrMacroTooLong, "Command macro is longer than the %s can store"},
+    {kErrMacroCharacter, "Command macro holds a character the %s cannot store"},
+    {kErrMacroReadBack, "The %s reads back a command macro other than the one written"},
     {kErrNetBadPortName, "A network port is named rfc2217://HOST:PORT or tcp://HOST:PORT"},
     {kErrNetNameNotFound, "The host name is not known"},
     {kErrNetRefused, "The connection was refused: nothing listens on that port"},
@@ -146,15 +147,11 @@ std::string ErrorText(Result code) {
         }
         return system;
     }
-    return text != nullptr ? std::string(text) : std::string();
+    return text != nullptr ? WithModelName(text) : std::string();
 }
 
 std::string ErrorCodeText(Result code) {
     return StrFormat("Error code 0x%08X: %s", code, ErrorText(code).c_str());
-}
-
-std::string PortFailureText(const char* call, const std::string& portName, Result code) {
-    return StrFormat("%s failed on \"%s\"\r\nError 0x%08X: %s", call, portName.c_str(), code, ErrorText(code).c_str());
 }
 
 }  // namespace rm7

@@ -12,7 +12,4 @@ std::string ErrorText(Result code);
 // "Error code 0x%08X: %s"
 std::string ErrorCodeText(Result code);
 
-// "%s failed on "%s"\r\nError 0x%08X: %s"
-std::string PortFailureText(const char* call, const std::string& portName, Result code);
-
 }  // namespace rm7

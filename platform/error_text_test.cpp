@@ -18,11 +18,16 @@ TEST(ErrorText, OwnCodesHaveTheirTextsWithoutLineBreaks) {
     const std::pair<Result, const char*> cases[] = {
         {kErrNoResponseAfterReset, "No response after reset"},
         {kErrUnexpectedDevice, "Unexpected device (e.g. R5 vs RM7)"},
-        {kErrTxNorm, "R5 must be in \"TX NORM\" for TX Gain Calibration"},
+        // The radio is named by the one model name, never as another model.
+        {kErrTxNorm, "RM7 must be in \"TX NORM\" for TX Gain Calibration"},
+        {kErrCwMemoryTooLong, "Message is longer than an RM7 CW Memory"},
+        {kErrClockNotFollowing, "RM7 time did not follow the time menu steps; the RM7 clock was not set"},
         {kWarnReconciliationZero, "The computed checksum reconciliation word is zero"},
         {kErrNoResponseXT, "No response to XIT (XT)"},
-        {kErrorAccessDenied, "Access is denied."},
-        {kErrorCancelled, "The operation was canceled by the user."},
+        {kErrorAccessDenied, "Permission denied"},
+        {kErrorBusy, "Device or resource busy"},
+        {kErrorFileNotFound, "No such file or directory"},
+        {kErrorCancelled, "The operation was cancelled"},
     };
     for (const auto& [code, text] : cases) {
         EXPECT_EQ(ErrorText(code), text) << std::hex << code;
@@ -54,6 +59,10 @@ TEST(ErrorText, EveryCodeTheProgramCanReturnHasAText) {
         const std::string text = ErrorText(code);
         EXPECT_FALSE(text.empty()) << name;
         EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << name;
+        // No text names the radio as another model, nor leaves its model name unfilled.
+        EXPECT_EQ(text.find("%s"), std::string::npos) << name;
+        EXPECT_EQ(text.find("R5 must"), std::string::npos) << name;
+        EXPECT_EQ(text.find("a R5"), std::string::npos) << name;
     }
     // Whatever errno a system call leaves, its code has a text.
     for (int err = 0; err < 200; ++err) {
@@ -66,8 +75,7 @@ TEST(ErrorText, UnknownCodesAreEmptyAndFormatsStillShowTheCode) {
     EXPECT_EQ(ErrorText(0xA2001234), "");
     EXPECT_EQ(ErrorCodeText(0xE2000001), "Error code 0xE2000001: ");
     EXPECT_EQ(ErrorCodeText(kErrNoResponseAfterReset), "Error code 0xE2000045: No response after reset");
-    EXPECT_EQ(PortFailureText("WriteFile", "/dev/ttyUSB0", kErrorAccessDenied),
-              "WriteFile failed on \"/dev/ttyUSB0\"\r\nError 0x00000005: Access is denied.");
+    EXPECT_EQ(ErrorCodeText(0x80070002u), "Error code 0x80070002: No such file or directory");
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ Result CFileHandle::Open(const std::filesystem::path& path) {
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const Result code = S_ISDIR(st.st_mode) ? kErrorAccessDenied : ResultFromErrno(errno);
+        const Result code = S_ISDIR(st.st_mode) ? ResultFromErrno(EISDIR) : ResultFromErrno(errno);
         ::close(fd);
         return code;
     }

@@ -63,7 +63,7 @@ TEST_F(FileHandleTest, WhatCannotBeOpenedGivesItsCodeAndLeavesNothingOpen) {
         Result code;
     } cases[] = {
         {m_dir / "missing", kErrorFileNotFound},
-        {m_dir, kErrorAccessDenied},
+        {m_dir, kErrorDirectoryNotSupported},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.string());
@@ -113,7 +113,7 @@ TEST_F(FileHandleTest, ReadWholeFileStopsAtTheLimitAndRefusesDevicesWhenAsked) {
     } refused[] = {
         {fifo, kErrorNotSupported},
         {"/dev/zero", kErrorNotSupported},
-        {m_dir, kErrorAccessDenied},
+        {m_dir, kErrorDirectoryNotSupported},
         {m_dir / "missing", kErrorFileNotFound},
     };
     for (const auto& c : refused) {

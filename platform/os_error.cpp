@@ -1,6 +1,7 @@
 #include "platform/os_error.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace rm7 {
 
@@ -11,18 +12,21 @@ struct ErrnoCode {
     Result code;
 };
 
+// Read both ways: an errno gives its code, and a code's text is the words of the first errno
+// listed for it.
 constexpr ErrnoCode kErrnoCodes[] = {
     {EACCES, kErrorAccessDenied},
     {EPERM, kErrorAccessDenied},
-    // An exclusive tty already held by another process.
-    {EBUSY, kErrorAccessDenied},
+    // A tty held by another program: its exclusive mode, or the lock every port of ours takes.
+    {EBUSY, kErrorBusy},
     {ENOENT, kErrorFileNotFound},
-    {ENOTDIR, kErrorPathNotFound},
+    // A part of the path that is no folder; a folder that is missing is ERROR_PATH_NOT_FOUND (3).
+    {ENOTDIR, kErrorDirectory},
     // Opening a device node whose adapter is gone. On a device already open the tty code reads
     // these as the device going away (kErrPortGone) instead.
-    {EIO, kErrorAccessDenied},
-    {ENXIO, kErrorAccessDenied},
-    {ENODEV, kErrorAccessDenied},
+    {ENXIO, kErrorDeviceNotConnected},
+    {ENODEV, kErrorDeviceNotConnected},
+    {EIO, kErrorIoDevice},
     {EBADF, kErrorInvalidHandle},
     {ENOMEM, kErrorNotEnoughMemory},
     {EINVAL, kErrorInvalidParameter},
@@ -32,14 +36,14 @@ constexpr ErrnoCode kErrnoCodes[] = {
     {EEXIST, kErrorFileExists},
     {ENAMETOOLONG, kErrorFilenameExcedRange},
     {ETIMEDOUT, kErrorTimeout},
-    {EINTR, kErrorOperationAborted},
     {ECANCELED, kErrorOperationAborted},
+    {EINTR, kErrorOperationAborted},
     {EROFS, kErrorWriteProtect},
     {EMFILE, kErrorTooManyOpenFiles},
     {ENFILE, kErrorTooManyOpenFiles},
     {EPIPE, kErrorBrokenPipe},
     {ENOTTY, kErrorInvalidFunction},
-    {EISDIR, kErrorAccessDenied},
+    {EISDIR, kErrorDirectoryNotSupported},
     {ENOTEMPTY, kErrorDirNotEmpty},
     {ETXTBSY, kErrorSharingViolation},
     {EXDEV, kErrorNotSameDevice},
@@ -47,56 +51,36 @@ constexpr ErrnoCode kErrnoCodes[] = {
     {ELOOP, kErrorCantResolveFilename},
 };
 
-struct CodeText {
+// Codes no errno stands for (or none the system says better): this program's own words.
+struct CodeWords {
     Result code;
+    int err;  // whose words these are; 0 for words of our own
     const char* text;
 };
 
-constexpr CodeText kTexts[] = {
-    {kOk, "The operation completed successfully."},
-    {kErrorInvalidFunction, "Incorrect function."},
-    {kErrorFileNotFound, "The system cannot find the file specified."},
-    {kErrorPathNotFound, "The system cannot find the path specified."},
-    {kErrorTooManyOpenFiles, "The system cannot open the file."},
-    {kErrorAccessDenied, "Access is denied."},
-    {kErrorInvalidHandle, "The handle is invalid."},
-    {kErrorNotEnoughMemory, "Not enough memory resources are available to process this command."},
-    {kErrorInvalidData, "The data is invalid."},
-    {kErrorOutOfMemory, "Not enough memory resources are available to complete this operation."},
-    {kErrorWriteProtect, "The media is write protected."},
-    {kErrorNotReady, "The device is not ready."},
-    {kErrorBadCommand, "The device does not recognize the command."},
-    {kErrorWriteFault, "The system cannot write to the specified device."},
-    {kErrorReadFault, "The system cannot read from the specified device."},
-    {kErrorGenFailure, "A device attached to the system is not functioning."},
-    {kErrorSharingViolation, "The process cannot access the file because it is being used by another process."},
-    {kErrorHandleEof, "Reached the end of the file."},
-    {kErrorNotSupported, "The request is not supported."},
-    {kErrorFileExists, "The file exists."},
-    {kErrorInvalidParameter, "The parameter is incorrect."},
-    {kErrorBrokenPipe, "The pipe has been ended."},
-    {kErrorDiskFull, "There is not enough space on the disk."},
-    {kErrorSemTimeout, "The semaphore timeout period has expired."},
-    {kErrorInsufficientBuffer, "The data area passed to a system call is too small."},
-    {kErrorInvalidName, "The filename, directory name, or volume label syntax is incorrect."},
-    {kErrorDirNotEmpty, "The directory is not empty."},
-    {kErrorBusy, "The requested resource is in use."},
-    {kErrorAlreadyExists, "Cannot create a file when that file already exists."},
-    {kErrorFilenameExcedRange, "The filename or extension is too long."},
-    {kErrorMoreData, "More data is available."},
-    {kErrorNoMoreItems, "No more data is available."},
-    {kErrorOperationAborted,
-     "The I/O operation has been aborted because of either a thread exit or an application request."},
-    {kErrorIoPending, "Overlapped I/O operation is in progress."},
-    {kErrorNoaccess, "Invalid access to memory location."},
-    {kErrorIoDevice, "The request could not be performed because of an I/O device error."},
-    {kErrorDeviceNotConnected, "The device is not connected."},
-    {kErrorCancelled, "The operation was canceled by the user."},
-    {kErrorNoSystemResources, "Insufficient system resources exist to complete the requested service."},
-    {kErrorTimeout, "This operation returned because the timeout period expired."},
-    {kErrorNotSameDevice, "The system cannot move the file to a different disk drive."},
-    {kErrorCantResolveFilename, "The name of the file cannot be resolved by the system."},
-    {kEFail, "Unspecified error"},
+constexpr CodeWords kOtherCodes[] = {
+    {kOk, 0, "Success"},
+    {kErrorPathNotFound, ENOENT, nullptr},
+    {kErrorInvalidData, 0, "The data is invalid"},
+    {kErrorOutOfMemory, ENOMEM, nullptr},
+    {kErrorNotReady, 0, "The device is not ready"},
+    {kErrorBadCommand, 0, "The device does not know the command"},
+    {kErrorWriteFault, EIO, nullptr},
+    {kErrorReadFault, EIO, nullptr},
+    {kErrorGenFailure, 0, "Unexpected system error"},
+    {kErrorHandleEof, 0, "End of file"},
+    {kErrorNotSupported, EOPNOTSUPP, nullptr},
+    {kErrorSemTimeout, ETIMEDOUT, nullptr},
+    {kErrorInsufficientBuffer, 0, "The buffer is too small"},
+    {kErrorInvalidName, 0, "The file name is not valid"},
+    {kErrorAlreadyExists, EEXIST, nullptr},
+    {kErrorMoreData, 0, "More data is available"},
+    {kErrorNoMoreItems, 0, "No more data is available"},
+    {kErrorIoPending, 0, "The operation is in progress"},
+    {kErrorNoaccess, EFAULT, nullptr},
+    {kErrorCancelled, 0, "The operation was cancelled"},
+    {kErrorNoSystemResources, EAGAIN, nullptr},
+    {kEFail, 0, "Unspecified error"},
 };
 
 }  // namespace
@@ -110,13 +94,37 @@ Result ResultFromErrno(int err) {
     return kErrorGenFailure;
 }
 
-std::string SystemErrorText(Result code) {
-    // 0x8007xxxx is an operating-system code in HRESULT dress and reads the same.
-    if ((code & 0xFFFF0000u) == 0x80070000u) {
-        code &= 0xFFFFu;
-    }
-    for (const CodeText& entry : kTexts) {
+namespace {
+
+// 0x8007xxxx is an operating-system code in HRESULT dress and reads the same.
+Result Unwrapped(Result code) {
+    return (code & 0xFFFF0000u) == 0x80070000u ? code & 0xFFFFu : code;
+}
+
+}  // namespace
+
+int ErrnoOfResult(Result code) {
+    code = Unwrapped(code);
+    for (const ErrnoCode& entry : kErrnoCodes) {
         if (entry.code == code) {
+            return entry.err;
+        }
+    }
+    for (const CodeWords& entry : kOtherCodes) {
+        if (entry.code == code) {
+            return entry.err;
+        }
+    }
+    return 0;
+}
+
+std::string SystemErrorText(Result code) {
+    code = Unwrapped(code);
+    if (const int err = ErrnoOfResult(code); err != 0) {
+        return std::strerror(err);
+    }
+    for (const CodeWords& entry : kOtherCodes) {
+        if (entry.code == code && entry.text != nullptr) {
             return entry.text;
         }
     }

@@ -50,6 +50,8 @@ inline constexpr Result kErrorTooManyOpenFiles = 4;
 inline constexpr Result kErrorNoSystemResources = 1450;
 inline constexpr Result kErrorBusy = 170;
 inline constexpr Result kErrorIoDevice = 1117;
+inline constexpr Result kErrorDirectory = 267;
+inline constexpr Result kErrorDirectoryNotSupported = 336;
 inline constexpr Result kEFail = 0x80004005;
 
 // A positive (operating-system) code counts as the HRESULT (code & 0xFFFF) | 0x80070000.

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include "platform/version.h"
+
 #include <cstdint>
 
 namespace rm7 {
@@ -242,6 +244,20 @@ bool SplitShellWords(std::string_view line, std::vector<std::string>& words, std
         words.push_back(std::move(word));
     }
     return true;
+}
+
+std::string WithModelName(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 's') {
+            out += kModelName;
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 }  // namespace rm7

@@ -31,6 +31,10 @@ std::string FlattenLineBreaks(std::string_view text, std::string_view replacemen
 // characters cut short and marked with its length: "MEM2 00 ..." (1048576 characters).
 std::string QuotedExcerpt(std::string_view bytes, std::size_t limit = 60);
 
+// A text of the system's tables with every "%s" filled by the model name ("RM7"): the texts name
+// the radio by that one name, never by another model's.
+std::string WithModelName(std::string_view text);
+
 // Comparisons that fold the ASCII letters only, whatever the locale: radio answers and file
 // names are compared this way.
 constexpr char AsciiLower(char c) {

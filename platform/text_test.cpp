@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace rm7 {
 namespace {
@@ -41,6 +42,19 @@ TEST(Text, Utf8ToLatin1ReplacesWhatOneByteCannotHold) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Utf8ToLatin1(c.in), c.out) << PrintableForm(c.in);
+    }
+}
+
+TEST(Text, WithModelNameFillsEveryPlaceAndLeavesOtherPercentSigns) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"%s must be in \"TX NORM\"", "RM7 must be in \"TX NORM\""},
+        {"%s time; the %s clock", "RM7 time; the RM7 clock"},
+        {"100% %d %", "100% %d %"},
+        {"%%s", "%RM7"},
+        {"", ""},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(WithModelName(text), expected) << text;
     }
 }
 

@@ -1,7 +1,9 @@
 #include "platform/tty.h"
 
+#include "platform/error_text.h"
 #include "platform/os_error.h"
 #include "platform/result_codes.h"
+#include "platform/text.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -469,11 +471,6 @@ int FindDeviceHolder(const std::string& path, std::string& name) {
 std::string AccessDeniedHint(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) {
-        std::string name;
-        if (const int pid = FindHolder(st, name)) {
-            return Format("Device %s is in use by %s (pid %d); close that program and try again.", path.c_str(),
-                          name.c_str(), pid);
-        }
         const bool groupMayUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
         const bool othersMayUse = (st.st_mode & (S_IROTH | S_IWOTH)) == (S_IROTH | S_IWOTH);
         if (::geteuid() != 0 && ::geteuid() != st.st_uid && groupMayUse && !othersMayUse && !InGroup(st.st_gid)) {
@@ -482,10 +479,24 @@ std::string AccessDeniedHint(const std::string& path) {
                           group.c_str(), group.c_str());
         }
     }
-    return Format(
-        "Check that %s is the radio's serial device, that you may read and write it, and that no other "
-        "program is using it.",
-        path.c_str());
+    return Format("Check that %s is the radio's serial device and that you may read and write it (ls -l %s).",
+                  path.c_str(), path.c_str());
+}
+
+std::string DeviceHolderText(const std::string& path) {
+    std::string name;
+    if (const int pid = FindDeviceHolder(path, name)) {
+        return Format("in use by %s (pid %d)", SafeToPrint(name).c_str(), pid);
+    }
+    return "in use by another program";
+}
+
+std::string PortOpenFailureText(const std::string& path, Result code) {
+    std::string text = ErrorText(code);
+    if (code == kErrorBusy) {
+        text += ": " + DeviceHolderText(path);
+    }
+    return text;
 }
 
 }  // namespace rm7

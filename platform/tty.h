@@ -21,9 +21,9 @@ class CTtyDevice {
     CTtyDevice(const CTtyDevice&) = delete;
     CTtyDevice& operator=(const CTtyDevice&) = delete;
 
-    // A device held by another program is ERROR_ACCESS_DENIED (5); a path that is not a tty
-    // ERROR_INVALID_FUNCTION (1). A failed Open leaves nothing open. Opening an open device
-    // changes nothing and succeeds.
+    // A device held by another program is ERROR_BUSY (170), one the user may not open
+    // ERROR_ACCESS_DENIED (5), a path that is not a tty ERROR_INVALID_FUNCTION (1). A failed Open leaves nothing open.
+    // Opening an open device changes nothing and succeeds.
     Result Open(const std::string& path);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
@@ -55,9 +55,15 @@ class CTtyDevice {
     int m_writeStallMs = 5000;
 };
 
-// One line that tells the user what to do when path cannot be opened: which program holds it,
+// One line that tells the user what to do when path may not be opened (ERROR_ACCESS_DENIED):
 // which group to join, or a general hint.
 std::string AccessDeniedHint(const std::string& path);
+// Who holds the device at path, for a port that is busy: "in use by minicom (pid 4242)", or
+// "in use by another program" when the holder cannot be seen.
+std::string DeviceHolderText(const std::string& path);
+// Why a port did not open, in the system's words, for a person: the code's text, with the
+// holder for a busy one ("Device or resource busy: in use by minicom (pid 4242)").
+std::string PortOpenFailureText(const std::string& path, Result code);
 // The process (pid, name) holding the character device at path open, 0 when none; the other
 // end of a pty is not counted.
 int FindDeviceHolder(const std::string& path, std::string& name);

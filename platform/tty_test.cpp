@@ -22,6 +22,7 @@ namespace rm7 {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 constexpr int kDeadlineMs = 30000;
@@ -133,7 +134,7 @@ TEST_F(TtyTest, ASecondOpenIsDeniedAndFailedOpensLeaveNothingOpen) {
     const std::size_t before = OpenDescriptors();
 
     CTtyDevice second;
-    EXPECT_EQ(second.Open(pty.Slave()), kErrorAccessDenied);
+    EXPECT_EQ(second.Open(pty.Slave()), kErrorBusy);
     EXPECT_FALSE(second.IsOpen());
     EXPECT_EQ(second.Fd(), -1);
     EXPECT_EQ(second.Open("/dev/no-such-tty"), kErrorFileNotFound);
@@ -251,19 +252,26 @@ TEST_F(TtyTest, AClosedDeviceRefusesEverything) {
     tty.Close();  // harmless
 }
 
-TEST_F(TtyTest, AccessDeniedHintNamesTheHolder) {
+TEST_F(TtyTest, ABusyPortNamesItsHolderAndNeverPermissions) {
     ASSERT_EQ(tty.Open(pty.Slave()), kOk);
-    const std::string hint = AccessDeniedHint(pty.Slave());
-    EXPECT_THAT(hint, StartsWith("Device " + pty.Slave() + " is in use by "));
-    EXPECT_THAT(hint, HasSubstr(" (pid " + std::to_string(::getpid()) + "); close that program and try again."));
+    CTtyDevice second;
+    const Result r = second.Open(pty.Slave());
+    ASSERT_EQ(r, kErrorBusy);
+    const std::string text = PortOpenFailureText(pty.Slave(), r);
+    EXPECT_THAT(text, StartsWith("Device or resource busy: in use by "));
+    EXPECT_THAT(text, HasSubstr(" (pid " + std::to_string(::getpid()) + ")"));
+    EXPECT_THAT(text, Not(HasSubstr("ermission")));
+    EXPECT_THAT(text, Not(HasSubstr("ccess")));
 
     tty.Close();
+    EXPECT_EQ(DeviceHolderText(pty.Slave()), "in use by another program");
+    EXPECT_EQ(PortOpenFailureText("/dev/no-such-tty", kErrorFileNotFound), "No such file or directory");
     EXPECT_THAT(AccessDeniedHint("/dev/no-such-tty"), HasSubstr("/dev/no-such-tty"));
 }
 
 // A simulator holds both ends of its pty; the program to close is the one that holds the slave
 // without the master, even when it takes no lock and the simulator comes first in /proc.
-TEST_F(TtyTest, AccessDeniedHintPassesOverTheOtherEndOfAPty) {
+TEST_F(TtyTest, HolderTextPassesOverTheOtherEndOfAPty) {
     const int slaveHeldBySimulator = ::open(pty.Slave().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(slaveHeldBySimulator, 0);
     int ready[2];
@@ -289,12 +297,12 @@ TEST_F(TtyTest, AccessDeniedHintPassesOverTheOtherEndOfAPty) {
     char ok = '0';
     ASSERT_EQ(::read(ready[0], &ok, 1), 1);
     EXPECT_EQ(ok, '1');
-    const std::string hint = AccessDeniedHint(pty.Slave());
+    const std::string holder = DeviceHolderText(pty.Slave());
     ::close(release[1]);
     ::close(ready[0]);
     ::waitpid(pid, nullptr, 0);
     ::close(slaveHeldBySimulator);
-    EXPECT_THAT(hint, HasSubstr(" (pid " + std::to_string(pid) + "); close that program and try again."));
+    EXPECT_THAT(holder, HasSubstr(" (pid " + std::to_string(pid) + ")"));
 }
 
 TEST_F(TtyTest, AccessDeniedHintNamesTheGroupToJoin) {

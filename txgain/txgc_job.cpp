@@ -5,8 +5,6 @@
 #include "link/contact.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
-#include "platform/os_version.h"
-#include "platform/program_version.h"
 
 namespace rm7 {
 namespace {
@@ -75,9 +73,9 @@ bool CTXGCJob::Calibrate() {
     if (m_shell.Running() || !m_machine.IsIdle()) {
         return false;  // the running run is left alone
     }
-    const OsVersionInfo os = GetOsVersion();
-    m_shell.Log(ProgramVersionLine());
-    m_shell.Log(StrFormat("OS Version %u.%u Build %u ", os.major, os.minor, os.build) + os.text);
+    for (const std::string& line : m_session.Model().VersionLines()) {
+        m_shell.Log(line);
+    }
     m_shell.Log(m_session.Model().McuVersionText());
     m_open = true;
     m_shell.Run([this] { return m_machine.StartCalibration(0); }, [this](Result r) { return Finish(r); });

@@ -60,6 +60,7 @@ class LoaderDialogTest : public QObject {
         rig.dialog->show();
         QCOMPARE(rig.dialog->windowTitle(), QStringLiteral("Sending RM7 Firmware"));
         QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Cancel"));
+        // A traced run: the program's and the system's versions open the log.
         QVERIFY(rig.Log().startsWith(QStringLiteral("RM7 Utility Version ")));
         QVERIFY(rig.Log().contains(QStringLiteral("RM7 MCU version 02.54")));
 

@@ -17,6 +17,7 @@ namespace rm7::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 // The findings by check; the exit status must agree with them.
@@ -113,6 +114,13 @@ TEST(CliDoctor, NoRadioAndHeldPort) {
     EXPECT_FALSE(findings["holder"]["ok"]);
     EXPECT_THAT(findings["holder"]["text"].get<std::string>(), HasSubstr("(pid " + std::to_string(::getpid()) + ")"));
     EXPECT_FALSE(findings["radio"]["ok"]);
+    // The port is busy, and by whom: no radio was asked, and it is no matter of permissions.
+    const std::string radio = findings["radio"]["text"].get<std::string>();
+    EXPECT_EQ(radio, "The port did not open: Device or resource busy: in use by " +
+                         findings["holder"]["text"].get<std::string>().substr(std::string("It is in use by ").size()));
+    EXPECT_THAT(radio, Not(HasSubstr("No radio answers")));
+    EXPECT_THAT(r.err, Not(HasSubstr("ccess")));
+    EXPECT_THAT(r.err, Not(HasSubstr("ermission")));
 }
 
 TEST(CliDoctor, MissingDeviceAndUsageErrors) {

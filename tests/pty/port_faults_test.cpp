@@ -115,8 +115,8 @@ TEST(PortFaults, SecondProgramOnOnePortNamesTheOneHoldingIt) {
     CScratch second;
     const RunResult r = RunUtil(second, {"--port", sim.Device(), "info"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("Device " + sim.Device() + " is in use by rm7util (pid " +
-                                 std::to_string(holder.Pid()) + "); close that program and try again."));
+    EXPECT_THAT(r.err, HasSubstr("rm7util: " + sim.Device() + ": Device or resource busy: in use by rm7util (pid " +
+                                 std::to_string(holder.Pid()) + ")\nhint: Close that program and try again"));
     EXPECT_THAT(r.err, Not(HasSubstr("rm7-sim")));
 }
 
