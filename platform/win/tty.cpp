@@ -30,7 +30,6 @@ Result DeviceError(DWORD err) {
         case ERROR_DEVICE_NOT_CONNECTED:
         case ERROR_GEN_FAILURE:
         case ERROR_INVALID_HANDLE:
-        case ERROR_OPERATION_ABORTED:
         case ERROR_FILE_NOT_FOUND:
             return kErrPortGone;
         default:
@@ -247,6 +246,9 @@ Result CTtyDevice::WaitReadable(int stopFd, int timeoutMs, bool& readable) {
     }
     DWORD mask = 0;
     if (!::WaitCommEvent(h, &mask, ov.Get())) {
+        if (::GetLastError() == ERROR_OPERATION_ABORTED) {
+            return kOk;
+        }
         if (::GetLastError() != ERROR_IO_PENDING) {
             return DeviceError(::GetLastError());
         }
@@ -262,13 +264,12 @@ Result CTtyDevice::WaitReadable(int stopFd, int timeoutMs, bool& readable) {
             return kOk;
         }
         DWORD ignored = 0;
-        if (!::GetOverlappedResult(h, ov.Get(), &ignored, FALSE)) {
+        // A speed change or a purge on the UI thread ends the wait without an event (aborted, or
+        // an empty mask): nothing to read, the caller waits again, and a device that has gone
+        // shows in the next look at its queue.
+        if (!::GetOverlappedResult(h, ov.Get(), &ignored, FALSE) && ::GetLastError() != ERROR_OPERATION_ABORTED) {
             return DeviceError(::GetLastError());
         }
-    }
-    if (mask == 0) {
-        // The mask was changed under the wait, which happens when the device is going.
-        return kErrPortGone;
     }
     if (!::ClearCommError(h, &errors, &status)) {
         return DeviceError(::GetLastError());
