@@ -267,7 +267,8 @@ Result CTtyDevice::WaitReadable(int stopFd, int timeoutMs, bool& readable) {
         // A speed change or a purge on the UI thread ends the wait without an event (aborted, or
         // an empty mask): nothing to read, the caller waits again, and a device that has gone
         // shows in the next look at its queue.
-        if (!::GetOverlappedResult(h, ov.Get(), &ignored, FALSE) && ::GetLastError() != ERROR_OPERATION_ABORTED) {
+        // Waiting: under Wine the event may be set a moment before the result is.
+        if (!::GetOverlappedResult(h, ov.Get(), &ignored, TRUE) && ::GetLastError() != ERROR_OPERATION_ABORTED) {
             return DeviceError(::GetLastError());
         }
     }
