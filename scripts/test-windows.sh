@@ -15,7 +15,7 @@ cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMA
     "${launcher[@]}" >/dev/null
 # The unit tests of what Windows runs differently or links in its own way; the logic above the
 # platform is the same code the Linux stage tests.
-win_tests=(text_test manual_pump_test last_error_test)
+win_tests=(text_test manual_pump_test last_error_test settings_test contact_test)
 cmake --build "$win" -j"$(nproc)" --target rm7util "${win_tests[@]}"
 
 scratch=$(mktemp -d)
