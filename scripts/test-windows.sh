@@ -18,6 +18,12 @@ cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMA
 win_tests=(text_test manual_pump_test last_error_test settings_test contact_test)
 cmake --build "$win" -j"$(nproc)" --target rm7util "${win_tests[@]}"
 
+# The delivery: rm7util-<version>-win64.zip with the program and its README.
+(cd "$win" && cpack >/dev/null)
+zip_file=$(ls "$win"/rm7util-*-win64.zip)
+python3 -c 'import sys, zipfile; names = set(zipfile.ZipFile(sys.argv[1]).namelist())
+sys.exit(0 if {"rm7util.exe", "README.txt"} <= names else "the zip lacks the program or its README")' "$zip_file"
+
 scratch=$(mktemp -d)
 sim_pid=
 cleanup() {
