@@ -9,7 +9,7 @@ nlohmann::json JsonText(std::string_view text) {
 }
 
 nlohmann::json JsonPath(const std::filesystem::path& path) {
-    return Utf8OrEscaped(path.native());
+    return Utf8OrEscaped(path.string());
 }
 
 void PrintJson(std::ostream& out, const nlohmann::json& json) {

@@ -1,11 +1,14 @@
 #include "cli/process_environment.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <iostream>
 
 #include "link/port_by_name.h"
+#include "link/tty_serial_port.h"
+#include "platform/child_process.h"
 #include "platform/console.h"
 #include "platform/paths.h"
 #include "platform/result_codes.h"
@@ -32,8 +35,28 @@ int DrainInterrupts() {
 
 }  // namespace
 
+struct CPollLoop::Interrupts {
+    struct sigaction oldInt {};
+    struct sigaction oldTerm {};
+    struct sigaction oldHup {};
+};
+
+struct CProcessEnvironment::Simulator {
+    CChildProcess child;
+};
+
+CPollLoop::CPollLoop() : m_interrupts(std::make_unique<Interrupts>()) {}
+
 CPollLoop::~CPollLoop() {
     Restore();
+}
+
+void CPollLoop::Deliver(int count) {
+    for (; count > 0 && m_catching; --count) {
+        // A copy: the handler may set another one or none.
+        const std::function<void()> handler = m_onInterrupt;
+        handler();
+    }
 }
 
 void CPollLoop::CatchInterrupts(std::function<void()> onInterrupt) {
@@ -53,19 +76,13 @@ void CPollLoop::CatchInterrupts(std::function<void()> onInterrupt) {
     action.sa_handler = OnInterruptSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, &m_oldInt);
-    ::sigaction(SIGTERM, &action, &m_oldTerm);
+    ::sigaction(SIGINT, &action, &m_interrupts->oldInt);
+    ::sigaction(SIGTERM, &action, &m_interrupts->oldTerm);
     // The terminal window closed or the remote session dropped: still a request to stop, so
     // the job ends its own way (transmission off, settings back) rather than being killed.
-    ::sigaction(SIGHUP, &action, &m_oldHup);
+    ::sigaction(SIGHUP, &action, &m_interrupts->oldHup);
     m_catching = true;
-    m_pump.WatchFd(g_interruptPipe[0], [this] {
-        for (int count = DrainInterrupts(); count > 0 && m_catching; --count) {
-            // A copy: the handler may set another one or none.
-            const std::function<void()> handler = m_onInterrupt;
-            handler();
-        }
-    });
+    m_pump.WatchFd(g_interruptPipe[0], [this] { Deliver(DrainInterrupts()); });
 }
 
 void CPollLoop::Restore() {
@@ -74,15 +91,18 @@ void CPollLoop::Restore() {
     }
     m_catching = false;
     m_pump.UnwatchFd(g_interruptPipe[0]);
-    ::sigaction(SIGINT, &m_oldInt, nullptr);
-    ::sigaction(SIGTERM, &m_oldTerm, nullptr);
-    ::sigaction(SIGHUP, &m_oldHup, nullptr);
+    ::sigaction(SIGINT, &m_interrupts->oldInt, nullptr);
+    ::sigaction(SIGTERM, &m_interrupts->oldTerm, nullptr);
+    ::sigaction(SIGHUP, &m_interrupts->oldHup, nullptr);
     // One that came after the last look belongs to the job that has ended.
     DrainInterrupts();
     m_onInterrupt = nullptr;
 }
 
-CProcessEnvironment::CProcessEnvironment() : m_errIsTerminal(StderrIsTerminal()) {}
+CProcessEnvironment::CProcessEnvironment()
+    : m_errIsTerminal(StderrIsTerminal()), m_simulator(std::make_unique<Simulator>()) {}
+
+CProcessEnvironment::~CProcessEnvironment() = default;
 
 std::ostream& CProcessEnvironment::Out() {
     return std::cout;
@@ -97,7 +117,7 @@ std::unique_ptr<ISerialPort> CProcessEnvironment::MakePort() {
 }
 
 Result CProcessEnvironment::StartSimulator(const std::string& extraArgs, std::string& device) {
-    return StartSimulatedRadio(m_simulator, {}, extraArgs, device);
+    return StartSimulatedRadio(m_simulator->child, {}, extraArgs, device);
 }
 
 Result CProcessEnvironment::MakeFirmware(const std::filesystem::path& dir) {

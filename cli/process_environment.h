@@ -1,10 +1,10 @@
 #pragma once
-// rm7util's own environment: standard output and error, a poll(2) pump on real time, the
-// serial ports of this machine, and rm7-sim from beside the program for --simulate.
-#include <signal.h>
+// rm7util's own environment: standard output and error, the system's pump on real time, the
+// serial ports of this machine, and for --simulate rm7-sim from beside the program (on Windows,
+// which has no pty, the simulated radio inside this process over the in-memory port).
+#include <memory>
 
 #include "cli/environment.h"
-#include "platform/child_process.h"
 #include "platform/poll_pump.h"
 #include "platform/wall_clock.h"
 
@@ -12,7 +12,7 @@ namespace rm7::cli {
 
 class CPollLoop final : public IRunLoop {
   public:
-    CPollLoop() = default;
+    CPollLoop();
     ~CPollLoop();
     CPollLoop(const CPollLoop&) = delete;
     CPollLoop& operator=(const CPollLoop&) = delete;
@@ -21,7 +21,8 @@ class CPollLoop final : public IRunLoop {
     bool RunUntil(const std::function<bool()>& done, std::uint32_t timeoutMs) override {
         return m_pump.RunUntil(done, timeoutMs);
     }
-    // The signal handler only writes a byte into a pipe the pump watches.
+    // The signal handler only writes a byte into a pipe the pump watches (on Windows, the
+    // console's control handler only posts to the pump).
     void CatchInterrupts(std::function<void()> onInterrupt) override;
     bool WatchInput(int fd, std::function<void()> onReadable) override {
         m_pump.WatchFd(fd, std::move(onReadable));
@@ -31,18 +32,23 @@ class CPollLoop final : public IRunLoop {
 
   private:
     void Restore();
+    void Deliver(int count);
+
+    // What the system needs to give the interrupts back: the signals' old actions.
+    struct Interrupts;
 
     CPollPump m_pump;
     std::function<void()> m_onInterrupt;
     bool m_catching = false;
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
-    struct sigaction m_oldHup {};
+    std::unique_ptr<Interrupts> m_interrupts;
 };
 
 class CProcessEnvironment final : public IEnvironment {
   public:
     CProcessEnvironment();
+    ~CProcessEnvironment();
+    CProcessEnvironment(const CProcessEnvironment&) = delete;
+    CProcessEnvironment& operator=(const CProcessEnvironment&) = delete;
     std::ostream& Out() override;
     std::ostream& Err() override;
     bool ErrIsTerminal() const override { return m_errIsTerminal; }
@@ -53,10 +59,13 @@ class CProcessEnvironment final : public IEnvironment {
     std::int64_t WallClockMs() override { return rm7::WallClockMs(); }
 
   private:
+    // rm7-sim as a child process, or the radio inside this one.
+    struct Simulator;
+
     bool m_errIsTerminal;
     CPollLoop m_loop;
     // After the loop: the radio outlives every session on it.
-    CChildProcess m_simulator;
+    std::unique_ptr<Simulator> m_simulator;
 };
 
 }  // namespace rm7::cli

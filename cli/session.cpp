@@ -9,8 +9,6 @@
 #include <sstream>
 #include <utility>
 
-#include <unistd.h>
-
 #include "config/file_classes.h"
 #include "link/contact.h"
 #include "link/idle_exchange.h"
@@ -297,7 +295,7 @@ std::string InputFileProblem(const std::string& path) {
     const std::filesystem::file_status status = std::filesystem::status(path, ec);
     switch (status.type()) {
         case std::filesystem::file_type::regular:
-            return ::access(path.c_str(), R_OK) == 0 ? std::string() : std::strerror(EACCES);
+            return ReadAccessError(path) == 0 ? std::string() : std::strerror(EACCES);
         case std::filesystem::file_type::not_found:
             return std::strerror(ENOENT);
         case std::filesystem::file_type::directory:
@@ -367,11 +365,11 @@ WriteObstacle FindWriteObstacle(const std::filesystem::path& file) {
         return {ENOTDIR, folder};
     }
     // The file goes in under a temporary name first: the folder must take new files.
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        return {errno, folder};
+    if (const int e = WriteAccessError(folder, true); e != 0) {
+        return {e, folder};
     }
-    if (std::filesystem::exists(file, ec) && ::access(file.c_str(), W_OK) != 0) {
-        return {errno, file};
+    if (const int e = std::filesystem::exists(file, ec) ? WriteAccessError(file, false) : 0; e != 0) {
+        return {e, file};
     }
     return {};
 }

@@ -13,6 +13,7 @@
 #include "platform/result_codes.h"
 #include "platform/text.h"
 #include "platform/version.h"
+#include "platform/wall_clock.h"
 
 namespace rm7 {
 namespace {
@@ -102,9 +103,7 @@ void ShowReaderError(const ConfigurationReadContext& context, const std::string&
 }  // namespace
 
 SavedAtTime SavedAtFromLocalTime(std::int64_t secondsSinceEpoch) {
-    const std::time_t t = static_cast<std::time_t>(secondsSinceEpoch);
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    const std::tm tm = LocalCalendarTime(static_cast<std::time_t>(secondsSinceEpoch));
     SavedAtTime s;
     s.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
     s.month = static_cast<std::uint16_t>(tm.tm_mon + 1);

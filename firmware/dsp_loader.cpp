@@ -18,7 +18,7 @@ void CEraseDspFlashState::Run() {
 
 void CLoadDspFirmwareState::OnEnter() {
     CDspLoaderStateMachine& host = Host();
-    host.LogText("Sending %s firmware file %s", host.PartName().c_str(), host.File().c_str());
+    host.LogText("Sending %s firmware file %s", host.PartName().c_str(), host.File().string().c_str());
 }
 
 void CLoadDspFirmwareState::SendNext() {

@@ -15,7 +15,7 @@ namespace rm7 {
 
 namespace {
 
-[[gnu::format(printf, 1, 2)]] std::string Format(const char* format, ...) {
+[[gnu::format(gnu_printf, 1, 2)]] std::string Format(const char* format, ...) {
     std::va_list args;
     va_start(args, format);
     std::va_list again;

@@ -81,6 +81,9 @@ struct RemoteListing {
 };
 RemoteListing ReadListing(std::string_view body, std::size_t maxEntries);
 
+// File names compared as the server's Windows-era folders do, without regard to case.
+bool SameNameNoCase(const std::string& a, const std::string& b);
+
 // Which remote names to copy, in listing order, by the folder scan's newest-file rule against
 // what the folder holds; the release notes alone are not worth a copy. `notes` takes the
 // release-notes flag as the listing leaves it.

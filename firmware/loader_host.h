@@ -73,7 +73,7 @@ class CFirmwareLoaderHost : public CLoaderStateHost<T> {
         }
     }
 
-    [[gnu::format(printf, 2, 3)]] void LogText(const char* format, ...) {
+    [[gnu::format(gnu_printf, 2, 3)]] void LogText(const char* format, ...) {
         std::va_list args;
         va_start(args, format);
         const std::string text = StrFormatV(format, args);

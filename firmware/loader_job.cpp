@@ -42,7 +42,7 @@ Result VerifyFirmwareVersion(LoaderPart part, std::uint16_t radioVersion, const 
         return kOk;
     }
     lines.push_back(JobLine::Note(StrFormat("Sent %s firmware file %s\r\n%s responded with version %s", name,
-                                            file.c_str(), kModelName, VersionText(radioVersion).c_str())));
+                                            file.string().c_str(), kModelName, VersionText(radioVersion).c_str())));
     lines.push_back(JobLine::Note(StrFormat("Firmware version verify failed. Reload %s firmware.", name)));
     return kErrVersionVerify;
 }

@@ -65,7 +65,7 @@ void CLoadFirmwareState::Send() {
 
 void CLoadFirmwareInitialState::OnEnter() {
     CMcuLoaderStateMachine& host = Host();
-    host.LogText("Sending %s firmware file %s", host.PartName().c_str(), host.File().c_str());
+    host.LogText("Sending %s firmware file %s", host.PartName().c_str(), host.File().string().c_str());
 }
 
 void CLoadFirmwareInitialState::SendNext() {

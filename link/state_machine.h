@@ -131,9 +131,9 @@ class CStateMachineBase {
     bool Transmit(std::vector<std::string> parts, std::uint32_t timeoutMs);
 
     // Log line and status bar.
-    [[gnu::format(printf, 2, 3)]] void StatusText(const char* format, ...);
+    [[gnu::format(gnu_printf, 2, 3)]] void StatusText(const char* format, ...);
     // Log line, only while tracing.
-    [[gnu::format(printf, 2, 3)]] void TraceText(const char* format, ...);
+    [[gnu::format(gnu_printf, 2, 3)]] void TraceText(const char* format, ...);
     bool Tracing() const { return Model().trace.Get() != 0; }
     // Lines a radio owner has no use for (values, counts of fill bytes) are written only then.
     bool VerboseLogging() const { return Model().verboseLogging.Get() != 0 || Tracing(); }

@@ -162,16 +162,4 @@ void CAtomicFileWriter::Abort() {
     }
 }
 
-Result WriteFileAtomically(const std::filesystem::path& target, std::string_view content) {
-    CAtomicFileWriter writer;
-    Result result = writer.Open(target);
-    if (result == kOk) {
-        result = writer.Write(content.data(), content.size());
-    }
-    if (result == kOk) {
-        result = writer.Commit();
-    }
-    return result;
-}
-
 }  // namespace rm7

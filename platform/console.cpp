@@ -1,11 +1,17 @@
 #include "platform/console.h"
 
 #include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 namespace rm7 {
+
+struct CRawKeyboard::Saved {
+    termios mode{};
+    int flags = -1;
+};
 
 bool StderrIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
@@ -19,11 +25,11 @@ bool StdoutIsTerminal() {
     return ::isatty(STDOUT_FILENO) == 1;
 }
 
-CRawKeyboard::CRawKeyboard() {
-    if (!StdinIsTerminal() || ::tcgetattr(STDIN_FILENO, &m_saved) != 0) {
+CRawKeyboard::CRawKeyboard() : m_saved(std::make_unique<Saved>()) {
+    if (!StdinIsTerminal() || ::tcgetattr(STDIN_FILENO, &m_saved->mode) != 0) {
         return;
     }
-    termios raw = m_saved;
+    termios raw = m_saved->mode;
     raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | IEXTEN));
     raw.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL | INLCR));
     raw.c_cc[VMIN] = 1;
@@ -31,9 +37,9 @@ CRawKeyboard::CRawKeyboard() {
     if (::tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) {
         return;
     }
-    m_flags = ::fcntl(STDIN_FILENO, F_GETFL);
-    if (m_flags >= 0) {
-        ::fcntl(STDIN_FILENO, F_SETFL, m_flags | O_NONBLOCK);
+    m_saved->flags = ::fcntl(STDIN_FILENO, F_GETFL);
+    if (m_saved->flags >= 0) {
+        ::fcntl(STDIN_FILENO, F_SETFL, m_saved->flags | O_NONBLOCK);
     }
     m_active = true;
 }
@@ -42,10 +48,10 @@ CRawKeyboard::~CRawKeyboard() {
     if (!m_active) {
         return;
     }
-    if (m_flags >= 0) {
-        ::fcntl(STDIN_FILENO, F_SETFL, m_flags);
+    if (m_saved->flags >= 0) {
+        ::fcntl(STDIN_FILENO, F_SETFL, m_saved->flags);
     }
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &m_saved->mode);
 }
 
 int CRawKeyboard::Fd() const {

@@ -1,6 +1,6 @@
 #pragma once
 // What a command-line program needs to know of the terminal it writes to.
-#include <termios.h>
+#include <memory>
 
 namespace rm7 {
 
@@ -25,9 +25,10 @@ class CRawKeyboard {
     long Read(char* buffer, unsigned long n);
 
   private:
+    // The terminal's settings as they were, in the system's own form.
+    struct Saved;
     bool m_active = false;
-    int m_flags = 0;
-    termios m_saved{};
+    std::unique_ptr<Saved> m_saved;
 };
 
 }  // namespace rm7

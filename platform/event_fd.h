@@ -1,6 +1,7 @@
 #pragma once
-// A manual-reset event that poll(2) can wait on: signalled stays signalled until Reset().
-// Signal() may be called from any thread; the descriptor is non-blocking and close-on-exec.
+// A manual-reset event that the pump can wait on: signalled stays signalled until Reset().
+// Signal() may be called from any thread. An eventfd for poll(2), non-blocking and close-on-exec;
+// on Windows an event object for WaitForMultipleObjects, Fd() holding its handle.
 namespace rm7 {
 
 class CEventFd {

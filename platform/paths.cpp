@@ -150,4 +150,12 @@ Result EnsureDirectory(const std::filesystem::path& dir) {
     return kOk;
 }
 
+int WriteAccessError(const std::filesystem::path& path, bool isFolder) {
+    return ::access(path.c_str(), isFolder ? W_OK | X_OK : W_OK) == 0 ? 0 : errno;
+}
+
+int ReadAccessError(const std::filesystem::path& path) {
+    return ::access(path.c_str(), R_OK) == 0 ? 0 : errno;
+}
+
 }  // namespace rm7

@@ -17,6 +17,11 @@ std::filesystem::path SettingsFilePath();
 // $HOME, else the home folder of the user's account.
 std::filesystem::path HomeDir();
 
+// 0 when this user may write the file, or make new files in the folder; else why not (an errno).
+int WriteAccessError(const std::filesystem::path& path, bool isFolder);
+// 0 when this user may read the file; else why not (an errno).
+int ReadAccessError(const std::filesystem::path& path);
+
 // Creates the folder and any missing parents; an existing folder is success. A file in the way
 // is ERROR_ALREADY_EXISTS (183), a file where a parent should be ERROR_PATH_NOT_FOUND (3).
 Result EnsureDirectory(const std::filesystem::path& dir);

@@ -68,8 +68,8 @@ DoctorSystem LocalDoctorSystem() {
     DoctorSystem system;
     system.holder = [](const std::string& device, std::string& name) { return FindDeviceHolder(device, name); };
     system.mayOpen = [](const std::string& device) { return ::access(device.c_str(), R_OK | W_OK) == 0; };
-    system.inGroup = [](gid_t gid) { return UserInGroup(gid); };
-    system.groupName = [](gid_t gid) { return GroupNameOf(gid); };
+    system.inGroup = [](unsigned gid) { return UserInGroup(gid); };
+    system.groupName = [](unsigned gid) { return GroupNameOf(gid); };
     system.uid = ::geteuid();
     return system;
 }
@@ -168,11 +168,6 @@ DoctorFinding LatencyFinding(const std::string& device, const DoctorSystem& syst
     }
     return {"latency", false, StrFormat("Latency timer %ld ms: low-latency mode did not take effect.", ms),
             StrFormat("echo 1 | sudo tee %s", file.string().c_str())};
-}
-
-std::string DoctorFindingLine(const DoctorFinding& f) {
-    return StrFormat("%-4s %-8s %s%s%s", f.ok ? "ok" : "FAIL", f.check.c_str(), f.text.c_str(),
-                     f.advice.empty() ? "" : " ", f.advice.c_str());
 }
 
 }  // namespace rm7

@@ -1,8 +1,6 @@
 #pragma once
 // What stands between the user and a serial device: each finding says what was seen and what to
 // do. The system is read through roots and functions that tests replace with fixtures.
-#include <sys/types.h>
-
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -24,9 +22,9 @@ struct DoctorSystem {
     // pid and name of the process holding the device open, 0 when none.
     std::function<int(const std::string& device, std::string& name)> holder;
     std::function<bool(const std::string& device)> mayOpen;  // read and write
-    std::function<bool(gid_t group)> inGroup;
-    std::function<std::string(gid_t group)> groupName;
-    uid_t uid = 0;
+    std::function<bool(unsigned group)> inGroup;             // group ids as the system numbers them
+    std::function<std::string(unsigned group)> groupName;
+    unsigned uid = 0;
 };
 
 // "ok   access   ..." / "FAIL holder   ...": a finding as one line, with what to do after it.

@@ -1,20 +1,18 @@
 #include "platform/settings.h"
 
 #include "platform/atomic_file.h"
+#include "platform/file_handle.h"
 #include "platform/os_error.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/version.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <optional>
+#include <system_error>
 #include <utility>
+#include <vector>
 
 namespace rm7 {
 
@@ -489,55 +487,31 @@ Result CSettingsStore::Load() {
         m_warning = "The settings file \"" + m_file.string() + "\" was not used (" + why + "); default settings apply.";
     };
 
-    const int fd = ::open(m_file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == ENOENT) {
-            return kOk;
-        }
-        const Result code = ResultFromErrno(err);
-        ignored("cannot be read");
-        return code;
+    // Read whole and at once: a FIFO or a device in its place is refused, not waited on.
+    std::vector<std::uint8_t> bytes;
+    const Result r = ReadWholeFile(m_file, kMaxFileSize, bytes, nullptr, true);
+    if (r == kErrorFileNotFound || r == kErrorPathNotFound) {
+        return kOk;
     }
-    struct stat st {};
-    std::string text;
-    Result result = kOk;
-    if (::fstat(fd, &st) != 0) {
-        result = ResultFromErrno(errno);
-        ignored("cannot be read");
-    } else if (!S_ISREG(st.st_mode)) {
+    std::error_code ec;
+    if (r == kErrorNotSupported || (r != kOk && std::filesystem::is_directory(m_file, ec))) {
         ignored("not a file");
-    } else if (static_cast<std::uint64_t>(st.st_size) > kMaxFileSize) {
-        ignored("too large");
-    } else {
-        char buf[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0) {
-                result = ResultFromErrno(errno);
-                ignored("cannot be read");
-                break;
-            }
-            if (n == 0) {
-                std::string why;
-                if (!FromText(text, why)) {
-                    m_warning = "The settings file \"" + m_file.string() + "\": left out what could not be read (" +
-                                why + "); the other settings apply.";
-                }
-                break;
-            }
-            text.append(buf, static_cast<std::size_t>(n));
-            if (text.size() > kMaxFileSize) {
-                ignored("too large");
-                break;
-            }
-        }
+        return kOk;
     }
-    ::close(fd);
-    return result;
+    if (r == kErrorNotEnoughMemory) {
+        ignored("too large");
+        return kOk;
+    }
+    if (r != kOk) {
+        ignored("cannot be read");
+        return r;
+    }
+    std::string why;
+    if (!FromText(std::string(bytes.begin(), bytes.end()), why)) {
+        m_warning = "The settings file \"" + m_file.string() + "\": left out what could not be read (" + why +
+                    "); the other settings apply.";
+    }
+    return kOk;
 }
 
 Result CSettingsStore::Save() {

@@ -1,10 +1,9 @@
 #include "platform/simulated_firmware.h"
 
-#include <cstdlib>
 #include <system_error>
-#include <vector>
 
 #include "platform/os_error.h"
+#include "platform/temp_dir.h"
 
 namespace rm7 {
 
@@ -14,18 +13,11 @@ CSimulatedFirmware::~CSimulatedFirmware() {
 
 Result CSimulatedFirmware::Create(const Maker& make, bool fillFolder) {
     Remove();
+    if (const Result r = MakeTempDirectory("rm7-simulate-", m_root); r != kOk) {
+        m_root.clear();
+        return r;
+    }
     std::error_code ec;
-    std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
-    if (ec) {
-        temp = "/tmp";
-    }
-    std::string pattern = (temp / "rm7-simulate-XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (::mkdtemp(name.data()) == nullptr) {
-        return ResultFromErrno(errno);
-    }
-    m_root = name.data();
     const std::filesystem::path mirror = m_root / "mirror" / "RM7" / "firmware";
     std::filesystem::create_directories(mirror, ec);
     if (!ec) {
@@ -51,7 +43,7 @@ std::filesystem::path CSimulatedFirmware::Folder() const {
 }
 
 std::string CSimulatedFirmware::ServerUrl() const {
-    return m_root.empty() ? std::string() : "file://" + (m_root / "mirror").string();
+    return m_root.empty() ? std::string() : "file://" + (m_root / "mirror").generic_string();
 }
 
 std::filesystem::path CSimulatedFirmware::BackupFolder() const {

@@ -10,6 +10,14 @@ std::int64_t WallClockMs() {
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+std::tm LocalCalendarTime(std::time_t secondsSinceEpoch) {
+    std::tm tm{};
+    if (localtime_r(&secondsSinceEpoch, &tm) == nullptr) {
+        return std::tm{};
+    }
+    return tm;
+}
+
 TimeOfDay TimeOfDayAt(std::int64_t msSinceEpoch, bool utc) {
     // Floor division: an instant before 1970 still has its own second, not the next one.
     std::int64_t seconds = msSinceEpoch / 1000;

@@ -5,6 +5,7 @@
 //
 // Threads: any.
 #include <cstdint>
+#include <ctime>
 
 namespace rm7 {
 
@@ -21,6 +22,9 @@ inline constexpr int kSecondsPerDay = 86400;
 
 // Milliseconds since 1970-01-01 00:00:00 UTC.
 std::int64_t WallClockMs();
+// The calendar date and time in the user's time zone (std::tm fields), zero when unknown.
+std::tm LocalCalendarTime(std::time_t secondsSinceEpoch);
+
 // The time of day at that instant: UTC, or local time in the process's time zone.
 TimeOfDay TimeOfDayAt(std::int64_t msSinceEpoch, bool utc);
 

@@ -19,3 +19,8 @@ cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRM7_TSAN=ON -DRM7_GUI=
     "${launcher[@]}" >/dev/null
 cmake --build "$tsan" -j"$(nproc)" --target serial_port_pty_test tty_test rm7-sim
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$tsan" --output-on-failure -R 'SerialPortPty|Tty' --timeout 600
+
+# rm7util for Windows, cross-built and run under Wine (RM7_WINDOWS_STAGE=0 leaves it out).
+if [ "${RM7_WINDOWS_STAGE:-1}" != 0 ]; then
+    bash scripts/test-windows.sh "$build"
+fi

@@ -1,19 +1,18 @@
 #include "tests/support/temp_folder.h"
 
-#include <stdlib.h>
-
-#include <cerrno>
+#include <stdexcept>
 #include <string>
 #include <system_error>
+
+#include "platform/error_text.h"
+#include "platform/temp_dir.h"
 
 namespace rm7::test {
 
 CTempFolder::CTempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "rm7-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
+    if (const Result r = MakeTempDirectory("rm7-test-", m_path); r != kOk) {
+        throw std::runtime_error("no temporary folder: " + ErrorText(r));
     }
-    m_path = pattern;
 }
 
 CTempFolder::~CTempFolder() {
