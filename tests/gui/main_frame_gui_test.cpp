@@ -326,10 +326,9 @@ class MainFrameTest : public QObject {
         // No notes: the error box alone.
         command->trigger();
         const QString path = folder.filePath(QStringLiteral("ffwnotes.rtf"));
-        QVERIFY(HasBox(&frame, QStringLiteral("Release Notes Error"),
-                       QStringLiteral("Unable to open Firmware Release Notes \"%1\"\n\nThe system cannot find the "
-                                      "file specified.")
-                           .arg(path)));
+        QVERIFY(HasBox(
+            &frame, QStringLiteral("Release Notes Error"),
+            QStringLiteral("Unable to open Firmware Release Notes \"%1\"\n\nNo such file or directory").arg(path)));
         QVERIFY(frame.ReleaseNotesWindow() == nullptr);
         CloseBoxes(&frame);
 
