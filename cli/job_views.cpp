@@ -127,11 +127,18 @@ void CTerminalJobView::ShowOutcome(const JobOutcome& outcome) {
     m_env.Err() << "rm7util: " << outcome.job << ": " << (why.empty() ? outcome.what : why) << "\n";
     // The hint: the radio's state, the backup, the next step, on one line.
     std::string hint;
+    const auto add = [&hint](const std::string& sentence) {
+        if (!hint.empty()) {
+            // A line that ends in a path has no full stop of its own.
+            hint += hint.back() == '.' || hint.back() == '?' || hint.back() == ':' ? " " : ". ";
+        }
+        hint += sentence;
+    };
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        hint += (hint.empty() ? "" : " ") + lines[i];
+        add(lines[i]);
     }
     if (!m_hint.empty()) {
-        hint += (hint.empty() ? "" : " ") + m_hint;
+        add(m_hint);
     }
     if (!hint.empty()) {
         m_env.Err() << hint << "\n";

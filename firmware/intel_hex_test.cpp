@@ -270,7 +270,7 @@ TEST(IntelHexReader, OpenRefusesWhatItCannotOrNeedNotRead) {
         Result code;
     } cases[] = {
         {dir / "absent.hex", kErrorFileNotFound},
-        {dir.Path(), kErrorAccessDenied},
+        {dir.Path(), kErrorDirectoryNotSupported},
         {"/dev/zero", kErrorNotSupported},  // a device is never waited on nor read for ever
         {big, kErrImageTooLarge},
     };

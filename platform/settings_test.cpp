@@ -266,7 +266,7 @@ TEST_F(SettingsTest, MissingFileAndNonFiles) {
     EXPECT_EQ(folder.Load(), kOk);
     EXPECT_NE(folder.Warning(), "");
     folder.WriteDword("", "Trace", 1);
-    EXPECT_EQ(folder.Save(), kErrorAccessDenied);
+    EXPECT_EQ(folder.Save(), kErrorDirectoryNotSupported);  // "Is a directory"
     EXPECT_TRUE(fs::is_directory(file));
 
     CSettingsStore under(dir / "plain" / "RM7 Utility.conf");

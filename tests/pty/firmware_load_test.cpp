@@ -123,7 +123,8 @@ TEST_F(FirmwareLoad, ALoadCutShortIsTakenUpByTheNextSend) {
             RunUtil(scratch, {"--port", sim.Device(), "--timeout", "20", "firmware", "send", "--mcu", file}, 240);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "MCU firmware 02.88 loaded and verified\n");
-        EXPECT_THAT(r.err, HasSubstr("RM7 Bootstrap Loader answered at a packet boundary after"));
+        // The fill bytes it took are counted only under Verbose Logging.
+        EXPECT_THAT(r.err, HasSubstr("RM7 Bootstrap Loader answered at a packet boundary\n"));
         EXPECT_EQ(ReadFile(dump / "mcu.bin"), mcu.flash);
     }
 }
