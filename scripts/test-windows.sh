@@ -27,7 +27,7 @@ sys.exit(0 if {"rm7util.exe", "README.txt"} <= names else "the zip lacks the pro
 scratch=$(mktemp -d)
 sim_pid=
 cleanup() {
-    stop_sim
+    declare -F stop_sim >/dev/null && stop_sim  # a failure before it was defined
     wineserver -k 2>/dev/null || true
     rm -rf "$scratch"
 }
@@ -55,7 +55,7 @@ check() {  # check DESCRIPTION COMMAND...: runs a check, says how it went
 util() { wine "$exe" "$@" >"$scratch/out" 2>"$scratch/err"; }
 # Starts rm7-sim with these options and maps COM5 to its pty.
 start_sim() {
-    stop_sim
+    declare -F stop_sim >/dev/null && stop_sim  # a failure before it was defined
     "$linux_build/bin/rm7-sim" "$@" >"$scratch/sim.out" 2>"$scratch/sim.err" &
     sim_pid=$!
     local device=

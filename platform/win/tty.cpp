@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/error_text.h"
 #include "platform/result_codes.h"
 #include "platform/win/wide_text.h"
 
@@ -291,6 +292,18 @@ std::string GroupNameOf(unsigned) {
 int FindDeviceHolder(const std::string&, std::string& name) {
     name.clear();
     return 0;
+}
+
+std::string DeviceHolderText(const std::string&) {
+    return "in use by another program";
+}
+
+std::string PortOpenFailureText(const std::string& path, Result code) {
+    std::string text = ErrorText(code);
+    if (code == kErrorBusy) {
+        text += ": " + DeviceHolderText(path);
+    }
+    return text;
 }
 
 std::string AccessDeniedHint(const std::string& path) {
