@@ -23,66 +23,6 @@ std::uint64_t CPollPump::NowMs() {
     return ::GetTickCount64();
 }
 
-void CPollPump::Post(IMessageTarget* target, std::uint32_t code, WParam wParam, LParam lParam) {
-    m_queue.Post(target, code, wParam, lParam);
-    m_wake.Signal();
-}
-
-void CPollPump::SetTimer(IMessageTarget* target, std::uint32_t id, std::uint32_t ms) {
-    m_queue.SetTimer(target, id, ms, NowMs());
-}
-
-void CPollPump::KillTimer(IMessageTarget* target, std::uint32_t id) {
-    m_queue.KillTimer(target, id);
-}
-
-void CPollPump::Forget(IMessageTarget* target) {
-    m_queue.Forget(target);
-}
-
-std::uint32_t CPollPump::TickCount() const {
-    return static_cast<std::uint32_t>(NowMs());
-}
-
-void CPollPump::Quit() {
-    m_quit.store(true);
-    m_wake.Signal();
-}
-
-void CPollPump::Run() {
-    while (!m_quit.load()) {
-        Cycle(-1, nullptr);
-    }
-    m_quit.store(false);
-}
-
-bool CPollPump::RunUntil(const std::function<bool()>& done, std::uint32_t timeoutMs) {
-    const std::uint64_t deadline = NowMs() + timeoutMs;
-    while (!done()) {
-        if (m_quit.exchange(false)) {
-            break;
-        }
-        const std::uint64_t now = NowMs();
-        if (now >= deadline) {
-            break;
-        }
-        Cycle(static_cast<int>(std::min<std::uint64_t>(deadline - now, 0x7FFFFFFF)), &done);
-    }
-    return done();
-}
-
-bool CPollPump::RunOnce(int maxWaitMs) {
-    return Cycle(maxWaitMs, nullptr);
-}
-
-void CPollPump::WatchFd(int fd, std::function<void()> onReadable) {
-    m_watches[fd] = std::make_shared<std::function<void()>>(std::move(onReadable));
-}
-
-void CPollPump::UnwatchFd(int fd) {
-    m_watches.erase(fd);
-}
-
 // The wake event and the watched descriptors' handles under WaitForMultipleObjects, then the
 // posts and the due timers, as the POSIX pump does it with poll(2).
 bool CPollPump::Cycle(int maxWaitMs, const std::function<bool()>* done) {
