@@ -13,10 +13,10 @@ namespace {
 
 constexpr const char* kExitStatuses =
     "Exit status:\n"
-    "  0  done\n"
-    "  1  the job failed or was refused (the reason is on standard error)\n"
-    "  2  the command line was wrong or left out what the job needs (a port, a file to send), or the\n"
-    "     job was stopped (Ctrl-C)";
+    "    0  done\n"
+    "    1  the job failed or was refused (the reason is on standard error)\n"
+    "    2  the command line was wrong or left out what the job needs (a port, a file to send)\n"
+    "  130  the job was stopped by the user (Ctrl-C, SIGTERM, SIGHUP)";
 
 std::string OptionLabel(const CLI::Option& opt) {
     std::string label;
