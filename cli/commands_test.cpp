@@ -1478,7 +1478,8 @@ TEST_F(CliCommands, EveryHelpShowsTheGlobalOptionsAndTheExitStatuses) {
         EXPECT_THAT(o.out, HasSubstr("-q, --quiet")) << line;
         EXPECT_THAT(o.out, HasSubstr("2  the command line was wrong")) << line;
     }
-    EXPECT_THAT(Line({"--help"}).out, HasSubstr("Exit status:\n  0  done\n  1  the job failed"));
+    EXPECT_THAT(Line({"--help"}).out, HasSubstr("Exit status:\n    0  done\n    1  the job failed"));
+    EXPECT_THAT(Line({"--help"}).out, HasSubstr("130  the job was stopped by the user"));
 }
 
 TEST_F(CliCommands, ThePortComesFromTheOptionOrRM7_PORT) {
