@@ -793,6 +793,22 @@ TEST_F(CliCommands, MacrosAreWrittenToTheRadioOrTheSettingsAndReadBack) {
     EXPECT_EQ(o.err, "Macro 5 (MACRO5) holds no commands; rm7util macros set gives it some.\n");
 }
 
+// What a radio already holds is shown, never obeyed: an escape sequence in a label would drive the terminal.
+TEST_F(CliCommands, MacrosGetShowsControlCharactersTheRadioHoldsAsEscapes) {
+    std::fill(Radio().Eeprom().begin() + 0x7500, Radio().Eeprom().begin() + 0x7900, 0x00);
+    const std::string label = "Q\x1b[2J";  // 7 bytes, in an 8-byte label
+    const std::string text = "FA;\x07\x9b" "1m;";
+    std::copy(label.begin(), label.end(), Radio().Eeprom().begin() + 0x7580);
+    std::copy(text.begin(), text.end(), Radio().Eeprom().begin() + 0x7588);
+    const Outcome o = Run(RunMacrosGet);
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_THAT(o.out, HasSubstr(" 2 Q\\x1B[2J FA;\\x07"));
+    for (const char c : o.out) {
+        const auto byte = static_cast<unsigned char>(c);
+        EXPECT_TRUE(byte == '\n' || (byte >= 0x20 && byte != 0x7F)) << "raw byte " << int(byte) << " in\n" << o.out;
+    }
+}
+
 TEST_F(CliCommands, MacrosTheRadioCannotStoreAreRefusedBeforeItIsTouched) {
     const struct {
         const char* name;
