@@ -797,7 +797,9 @@ TEST_F(CliCommands, MacrosAreWrittenToTheRadioOrTheSettingsAndReadBack) {
 TEST_F(CliCommands, MacrosGetShowsControlCharactersTheRadioHoldsAsEscapes) {
     std::fill(Radio().Eeprom().begin() + 0x7500, Radio().Eeprom().begin() + 0x7900, 0x00);
     const std::string label = "Q\x1b[2J";  // 7 bytes, in an 8-byte label
-    const std::string text = "FA;\x07\x9b" "1m;";
+    const std::string text =
+        "FA;\x07\x9b"
+        "1m;";
     std::copy(label.begin(), label.end(), Radio().Eeprom().begin() + 0x7580);
     std::copy(text.begin(), text.end(), Radio().Eeprom().begin() + 0x7588);
     const Outcome o = Run(RunMacrosGet);
