@@ -27,8 +27,10 @@
 #include "platform/result_codes.h"
 #include "platform/settings.h"
 #include "platform/wall_clock.h"
+#include "sim/command_line.h"
 #include "sim/make_firmware.h"
 #include "sim/radio.h"
+#include "tests/support/cli_cases.h"
 #include "tests/support/example_config_file.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/temp_folder.h"
@@ -211,6 +213,49 @@ class CliCommands : public ::testing::Test {
     CTempFolder dir;
     std::unique_ptr<CRadioEnvironment> env;
 };
+
+// The cases both layers run (tests/support/cli_cases.h), here against a radio started with the
+// same arguments rm7-sim is given over the pty.
+class CliCases : public CliCommands, public ::testing::WithParamInterface<test::CliGroup> {};
+
+TEST_P(CliCases, InProcess) {
+    const test::CliGroup& group = GetParam();
+    const test::Places places{"sim0", dir.Path()};
+    if (group.prepare) {
+        group.prepare(dir.Path());
+    }
+    rm7sim::CommandLine simulator;
+    if (group.radio) {
+        std::vector<std::string> args = {"rm7-sim"};
+        for (const std::string& a : *group.radio) {
+            args.push_back(places.Fill(a));
+        }
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        ASSERT_FALSE(rm7sim::ParseCommandLine(static_cast<int>(argv.size()), argv.data(), simulator));
+    }
+    NewRadio(simulator.options);
+    for (const test::CliRow& row : group.rows) {
+        if (!test::RunsIn(row.layer, test::Layer::kInProcess)) {
+            continue;
+        }
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> words;
+        for (const std::string& w : row.words) {
+            words.push_back(places.Fill(w));
+        }
+        const std::size_t before = Radio().Received().size();
+        const Outcome o = Line(words);
+        const test::RadioIntake intake{
+            std::string(Radio().Received().begin() + static_cast<std::ptrdiff_t>(before), Radio().Received().end())};
+        test::CheckRow(row, {o.status, o.out, o.err}, intake, places);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CliCases, ::testing::ValuesIn(test::CliGroupsFor(test::Layer::kInProcess)),
+                         test::CliGroupName());
 
 TEST_F(CliCommands, InfoShowsTheRadioAsTextAndAsJson) {
     rm7sim::Options options;
