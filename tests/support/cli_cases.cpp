@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include "platform/format.h"
 #include "sim/make_firmware.h"
 #include "tests/support/example_config_file.h"
 #include "tests/support/firmware_files.h"
@@ -54,11 +55,11 @@ constexpr std::size_t kEepromSize = 0x8400;
 constexpr std::size_t kBannerAddress = 0x83E0;
 constexpr std::size_t kSerialAddress = 0x83FA;
 
-// An erased EEPROM of radio 01234.
-std::string ErasedEeprom() {
+// An erased EEPROM of the radio with that serial number.
+std::string ErasedEeprom(std::uint16_t serial = 1234) {
     std::string bytes(kEepromSize, '\xFF');
-    bytes[kSerialAddress] = 0x04;
-    bytes[kSerialAddress + 1] = static_cast<char>(0xD2);
+    bytes[kSerialAddress] = static_cast<char>(serial >> 8);
+    bytes[kSerialAddress + 1] = static_cast<char>(serial & 0xFF);
     return bytes;
 }
 
@@ -265,8 +266,11 @@ void AddConfiguration(std::vector<CliGroup>& groups) {
 
     // Another radio's file: refused, whatever half of the consent is given, before anything is written.
     CliGroup mismatch{.name = "ConfigRestoreRefusesAnotherRadiosFile",
-                      .radio = Sim({"--serial", "4321"}),
-                      .prepare = [](const fs::path& dir) { WriteFile(dir / "01234.RM7Config", kExampleConfigFile); }};
+                      .radio = Sim({"--eeprom", "{dir}/radio.eeprom"}),
+                      .prepare = [](const fs::path& dir) {
+                          WriteFile(dir / "01234.RM7Config", kExampleConfigFile);
+                          WriteFile(dir / "radio.eeprom", ErasedEeprom(4321));
+                      }};
     const struct {
         const char* name;
         std::vector<std::string> flags;
@@ -290,9 +294,10 @@ void AddConfiguration(std::vector<CliGroup>& groups) {
                    .errHas = {"Serial Number Mismatch: The Serial Number within the restore file"},
                    .errNot = {"Press "},
                    .errOnce = {"Error code 0xE2000032"},
-                   .check = [](const CliOutcome&, const RadioIntake& intake, const Places&) {
+                   .check = [](const CliOutcome&, const RadioIntake& intake, const Places& places) {
                        EXPECT_EQ(intake.Count("EW"), 0u);
                        EXPECT_EQ(intake.Count("LDD"), 0u);
+                       EXPECT_EQ(ReadText(places.dir / "radio.eeprom"), ErasedEeprom(4321));
                    }};
         row.words.insert(row.words.end(), c.flags.begin(), c.flags.end());
         row.errOnce.insert(row.errOnce.end(), c.says.begin(), c.says.end());
@@ -515,21 +520,74 @@ void AddMemories(std::vector<CliGroup>& groups) {
     groups.push_back(std::move(refused));
 }
 
+// ---- firmware files ----
+
+void AddFirmwareCheck(std::vector<CliGroup>& groups) {
+    const std::vector<std::uint8_t> flash = Reconciled(McuImageBytes(15, "0288"));
+    const unsigned value = flash[0] | flash[1] << 8;  // summed high byte first: stored byte-swapped
+    std::vector<std::uint8_t> wrong = flash;
+    wrong[0] ^= 0x01;
+    groups.push_back(
+        {.name = "FirmwareCheckDescribesEachFileAndFailsForOneTheLoaderRefuses",
+         .prepare =
+             [wrong](const fs::path& dir) {
+                 WriteHexFile(dir / "fmcu0288.hex", McuImageBytes(15, "0288"), 0x800);
+                 WriteHexFile(dir / "fdsp0291.hex", RandomBytes(130, 2), 0x10000);
+                 WriteFile(dir / "fdsp0100.hex", ":0400000001020304F2\r\n:0000000G\r\n");
+                 WriteHexFile(dir / "fmcu0289.hex", wrong, 0x800);
+             },
+         .rows = {
+             {.name = "two good files",
+              .words = {"--json", "firmware", "check", "{dir}/fmcu0288.hex", "{dir}/fdsp0291.hex"},
+              .json = {{"/0/kind", "MCU"},
+                       {"/0/version", "02.88"},
+                       {"/0/image_low", 0x800},
+                       {"/0/image_size", 0x1FD80 - 0x800},
+                       {"/0/reconciliation/outcome", "computed"},
+                       {"/0/reconciliation/value", value},
+                       {"/1/kind", "DSP"},
+                       {"/1/image_low", 0x10000},
+                       {"/1/image_high", 0x10082},
+                       {"/1/accepted", true}},
+              .check = [](const CliOutcome& o, const RadioIntake&,
+                          const Places&) { EXPECT_EQ(nlohmann::json::parse(o.out).size(), 2u); }},
+             {.name = "a broken file beside a good one",
+              .words = {"firmware", "check", "{dir}/fdsp0291.hex", "{dir}/fdsp0100.hex"},
+              .status = 1,
+              .outHas = {"Line 2, error code 0xE200000B: Unexpected hex character", "0x010000-0x010081, 130 bytes"}},
+             // A wrong reconciliation value is said to be that, with the value that would do.
+             {.name = "a wrong reconciliation value",
+              .words = {"firmware", "check", "{dir}/fmcu0289.hex"},
+              .status = 1,
+              .outHas = {StrFormat("The image's reconciliation value 0x%X does not match the image", value ^ 1),
+                         StrFormat("0x%X would.", value)},
+              .check = [](const CliOutcome&, const RadioIntake& intake, const Places&) {
+                  EXPECT_EQ(intake.received, "");
+              }}}});
+}
+
 // ---- the command line ----
 
 void AddUsage(std::vector<CliGroup>& groups) {
     CliGroup usage{.name = "UsageMistakesAreNamedAndEndWithStatusTwo"};
+    // No radio and no port: a child process adds only its start-up, a second a row on a busy
+    // machine; the pty layer runs the rows whose words its own main() reads differently.
+    constexpr Layer kInProcessOnly = Layer::kInProcess;
     const struct {
         std::vector<std::string> words;
         const char* says;
         const char* notSaid = nullptr;
+        Layer layer = kInProcessOnly;
     } mistakes[] = {
         {{"inof"}, "rm7util: unknown command \"inof\". Did you mean \"info\"?"},
         {{"firmware", "sned"}, "rm7util firmware: unknown command \"sned\". Did you mean \"send\"?"},
         {{"config", "--port", "sim0", "restor", "f"}, "unknown command \"restor\". Did you mean \"restore\"?"},
         // A word far from every command is not given a misleading guess.
-        {{"xyzzyplugh"}, "rm7util: unknown command \"xyzzyplugh\".\nRun \"rm7util --help\"", "Did you mean"},
-        {{}, "rm7util: a command is needed, one of: ports, info,"},
+        {{"xyzzyplugh"},
+         "rm7util: unknown command \"xyzzyplugh\".\nRun \"rm7util --help\"",
+         "Did you mean",
+         Layer::kBoth},
+        {{}, "rm7util: a command is needed, one of: ports, info,", nullptr, Layer::kBoth},
         {{"clock"}, "rm7util clock: a command is needed, one of: get, set"},
         {{"--timeout", "0", "info"}, "--timeout: a number of seconds from 1 to 3600, not \"0\""},
         {{"--timeout", "abc", "info"}, "--timeout: a number of seconds from 1 to 3600, not \"abc\""},
@@ -537,24 +595,41 @@ void AddUsage(std::vector<CliGroup>& groups) {
         {{"--speed", "1200", "info"}, "--speed: 1200 not in"},
         {{"cw", "set", "7", "CQ"}, "rm7util cw set: N: Value 7 not in range 1 to 6"},
         {{"info", "--bogus"}, "rm7util info: unknown option \"--bogus\".\nRun"},
-        {{"--prot", "sim0", "info"}, "rm7util info: unknown option \"--prot\". Did you mean \"--port\"?"},
+        {{"--prot", "sim0", "info"},
+         "rm7util info: unknown option \"--prot\". Did you mean \"--port\"?",
+         nullptr,
+         Layer::kBoth},
         {{"info", "--prot=sim0"}, "unknown option \"--prot\". Did you mean \"--port\"?"},
         {{"firmware", "list", "--foldr", "x"}, "unknown option \"--foldr\". Did you mean \"--folder\"?"},
         {{"info", "-x"}, "unknown option \"-x\".\nRun"},
-        {{"--simulate", "--sim-args=--rx-text 'CQ CQ", "info"}, "--sim-args: a ' is not closed"},
+        {{"--simulate", "--sim-args=--rx-text 'CQ CQ", "info"}, "--sim-args: a ' is not closed", nullptr, Layer::kBoth},
     };
     for (const auto& m : mistakes) {
         CliRow row{.name = ::testing::PrintToString(m.words),
+                   .layer = m.layer,
                    .words = m.words,
                    .status = 2,
                    .out = "",
-                   .errHas = {m.says, "--help\" for the commands and options."}};
+                   .errHas = {m.says, "--help\" for the commands and options."},
+                   .check = [](const CliOutcome&, const RadioIntake& intake, const Places&) {
+                       EXPECT_EQ(intake.received, "");
+                   }};
         if (m.notSaid != nullptr) {
             row.errNot.push_back(m.notSaid);
         }
         usage.rows.push_back(std::move(row));
     }
     groups.push_back(std::move(usage));
+
+    // --simulate starts rm7-sim beside rm7util; in this process the radio in the process stands in
+    // for it and reads no --sim-args.
+    groups.push_back({.name = "SimulateRunsItsOwnRadio",
+                      .layer = Layer::kPty,
+                      .rows = {{.name = "with the simulator's arguments",
+                                .words = {"--simulate", "--sim-args=--serial 4242", "info", "--json"},
+                                .errHas = {"Simulated radio on /dev/"},
+                                .json = {{"/serial_number", 4242}}},
+                               {.name = "quiet", .words = {"--simulate", "-q", "info"}, .err = ""}}});
 
     // What the command needs and was not given is a mistake on the command line, with what to do.
     groups.push_back({.name = "APortNeitherGivenNorSavedIsAskedFor",
@@ -588,6 +663,7 @@ const std::vector<CliGroup>& CliGroups() {
         AddInfo(all);
         AddConfiguration(all);
         AddMemories(all);
+        AddFirmwareCheck(all);
         AddUsage(all);
         return all;
     }();

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -75,6 +76,11 @@ struct CliGroup {
     std::function<void(const std::filesystem::path& dir)> prepare;
     std::vector<CliRow> rows;
 };
+
+// gtest prints a group by its name (in the test list and ctest's names), not as bytes.
+inline void PrintTo(const CliGroup& group, std::ostream* os) {
+    *os << group.name;
+}
 
 // The whole table.
 const std::vector<CliGroup>& CliGroups();
