@@ -963,55 +963,6 @@ TEST_F(CliCommands, UnplugWhileConfigurationBlocksFlowIsSaidAndTheNextRunDoesThe
     EXPECT_TRUE(std::filesystem::exists(fresh));
 }
 
-// The save runs the desktop program's job through the job shell: it ends by saying once what
-// happened, on standard error, and with --json in one object beside the job's own fields.
-TEST_F(CliCommands, ConfigSaveSaysOnceWhatHappened) {
-    const std::filesystem::path file = dir / "said.RM7Config";
-    const struct {
-        const char* name;
-        bool unplug;  // the cable goes after 10 blocks
-        bool json;
-        int status;
-        const char* says;  // on standard error, at the end
-    } cases[] = {
-        {"done", false, false, 0, "Configuration was saved: "},
-        {"done, json", false, true, 0, "Configuration was saved: "},
-        {"failed", true, false, 1,
-         "rm7util: config save: The radio's serial port went away (cable or adapter unplugged)\n"
-         "Nothing on the radio was changed.\n"},
-        {"failed, json", true, true, 1, "rm7util: config save: The radio's serial port went away"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::filesystem::remove(file);
-        rm7sim::Options options;
-        if (c.unplug) {
-            options.faults.unplugAfterBlocks = 10;
-        }
-        NewRadio(options);
-        const Outcome o =
-            Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, file.string()); }, c.json);
-        EXPECT_EQ(o.status, c.status) << o.err;
-        EXPECT_THAT(o.err, HasSubstr(c.says));
-        EXPECT_EQ(o.err.find("rm7util:"), o.err.rfind("rm7util:")) << "said once";
-        EXPECT_EQ(std::filesystem::exists(file), !c.unplug);
-        if (!c.json) {
-            EXPECT_EQ(o.out, c.unplug ? "" : file.string() + "\n");
-            continue;
-        }
-        const nlohmann::json json = nlohmann::json::parse(o.out);
-        EXPECT_EQ(json["result"], c.unplug ? "failed" : "done");
-        EXPECT_EQ(json["code"], c.unplug ? "0xE2000210" : "0x00000000");
-        EXPECT_EQ(json["radio"], "unchanged");
-        EXPECT_TRUE(json["backup"].is_null()) << "a save makes no backup";
-        EXPECT_THAT(json["text"].get<std::string>(),
-                    HasSubstr(c.unplug ? "Failed to save configuration: " : "Configuration was saved: "));
-        // The job's own fields only when it was done.
-        EXPECT_EQ(json.contains("file"), !c.unplug);
-        EXPECT_FALSE(json.contains("error")) << "one object";
-    }
-}
-
 TEST_F(CliCommands, SignalsDuringARestoreWarnAndASecondSoonAfterStopsIt) {
     const std::filesystem::path file = dir / "radio.RM7Config";
     rm7sim::Options options;

@@ -432,6 +432,65 @@ void AddConfiguration(std::vector<CliGroup>& groups) {
     groups.push_back(std::move(kinds));
 }
 
+// The save runs the desktop program's job through the job shell: it ends by saying once what
+// happened, on standard error, and with --json in one object beside the job's own fields. The
+// cable pulled while it reads the blocks leaves no file; rm7-sim ends with the unplug, so each
+// cut is a radio of its own.
+void AddConfigSave(std::vector<CliGroup>& groups) {
+    const auto jsonSays = [](bool done) {
+        return [done](const CliOutcome& o, const RadioIntake&, const Places& places) {
+            const nlohmann::json json = nlohmann::json::parse(o.out, nullptr, false);
+            ASSERT_TRUE(json.is_object()) << o.out;
+            EXPECT_THAT(json.value("text", ""),
+                        HasSubstr(done ? "Configuration was saved: " : "Failed to save configuration: "));
+            // The job's own fields only when it was done; one object.
+            EXPECT_EQ(json.contains("file"), done);
+            EXPECT_FALSE(json.contains("error"));
+            EXPECT_EQ(fs::exists(places.dir / "said.RM7Config"), done);
+        };
+    };
+    const auto noFile = [](const CliOutcome&, const RadioIntake&, const Places& places) {
+        EXPECT_FALSE(fs::exists(places.dir / "said.RM7Config"));
+    };
+    groups.push_back({.name = "ConfigSaveSaysOnceWhatHappened",
+                      .radio = Sim({}),
+                      .rows = {{.name = "done",
+                                .words = {"--port", "{port}", "config", "save", "{dir}/said.RM7Config"},
+                                .out = "{dir}/said.RM7Config\n",
+                                .errHas = {"Configuration was saved: "},
+                                .errNot = {"rm7util:"}},
+                               {.name = "done, json",
+                                .words = {"--json", "--port", "{port}", "config", "save", "{dir}/said.RM7Config"},
+                                .errHas = {"Configuration was saved: "},
+                                .errNot = {"rm7util:"},
+                                .json = {{"/result", "done"},
+                                         {"/code", "0x00000000"},
+                                         {"/radio", "unchanged"},
+                                         {"/backup", nullptr}},  // a save makes no backup
+                                .check = jsonSays(true)}}});
+    const std::string went = "The radio's serial port went away (cable or adapter unplugged)";
+    groups.push_back({.name = "ConfigSaveCutOffByTheCableSaysSoOnce",
+                      .radio = Sim({"--faults", "unplug=blocks:20"}),
+                      .rows = {{.name = "failed",
+                                .words = {"--port", "{port}", "config", "save", "{dir}/said.RM7Config"},
+                                .status = 1,
+                                .out = "",
+                                .errNot = {"COM Port Error", "backup failed"},
+                                .errOnce = {"\nrm7util: config save: " + went + "\nNothing on the radio was changed.\n",
+                                            went, "rm7util:"},
+                                .check = noFile}}});
+    groups.push_back(
+        {.name = "ConfigSaveCutOffByTheCableSaysSoInJson",
+         .radio = Sim({"--faults", "unplug=blocks:10"}),
+         .rows = {
+             {.name = "failed, json",
+              .words = {"--json", "--port", "{port}", "config", "save", "{dir}/said.RM7Config"},
+              .status = 1,
+              .errOnce = {"rm7util: config save: " + went, "rm7util:"},
+              .json = {{"/result", "failed"}, {"/code", "0xE2000210"}, {"/radio", "unchanged"}, {"/backup", nullptr}},
+              .check = jsonSays(false)}}});
+}
+
 // ---- the banner and the CW memories ----
 
 void AddMemories(std::vector<CliGroup>& groups) {
@@ -662,6 +721,7 @@ const std::vector<CliGroup>& CliGroups() {
         std::vector<CliGroup> all;
         AddInfo(all);
         AddConfiguration(all);
+        AddConfigSave(all);
         AddMemories(all);
         AddFirmwareCheck(all);
         AddUsage(all);
