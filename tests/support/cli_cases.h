@@ -43,7 +43,9 @@ struct CliOutcome {
 };
 
 // What the radio took in while one row ran: the bytes written to it (in this process those that
-// reached it at its speed; over the pty its record's "in" lines, whatever the speed).
+// reached it at its speed; over the pty its record's "in" lines, whatever the speed). rm7-sim
+// records a byte when it reads it, so over the pty a last write rm7util did not wait an answer for
+// may come a moment late: a row checks what was answered, or that nothing was sent at all.
 struct RadioIntake {
     std::string received;
     std::size_t Count(std::string_view text) const;
