@@ -1,7 +1,5 @@
 // rm7util's commands in this process, against the simulated radio on the in-memory port and a
 // virtual clock: what each prints, its exit status, and what reached the radio.
-#include <sys/stat.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -27,8 +25,10 @@
 #include "platform/result_codes.h"
 #include "platform/settings.h"
 #include "platform/wall_clock.h"
+#include "sim/command_line.h"
 #include "sim/make_firmware.h"
 #include "sim/radio.h"
+#include "tests/support/cli_cases.h"
 #include "tests/support/example_config_file.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/temp_folder.h"
@@ -122,8 +122,6 @@ std::filesystem::path BackupFolderUnder(const std::filesystem::path& data) {
     return data / "Tarnwell" / "RM7 Utility" / "backups";
 }
 
-constexpr std::uint32_t kMcuSize = rm7sim::Radio::kMcuHigh - rm7sim::Radio::kMcuLow;
-
 // An MCU image without a reconciliation value, and what the radio's flash holds after its load.
 struct McuFirmware {
     std::vector<std::uint8_t> image;
@@ -212,55 +210,48 @@ class CliCommands : public ::testing::Test {
     std::unique_ptr<CRadioEnvironment> env;
 };
 
-TEST_F(CliCommands, InfoShowsTheRadioAsTextAndAsJson) {
-    rm7sim::Options options;
-    options.serial = 300;
-    options.mcuVersion = 288;
-    options.dspVersion = 1000;
-    NewRadio(options);
-    const Outcome text = Run(RunInfo);
-    ASSERT_EQ(text.status, 0) << text.err;
-    EXPECT_THAT(text.out, HasSubstr("Device:          RM7\n"));
-    EXPECT_THAT(text.out, HasSubstr("Firmware status: 2 (running its firmware)\n"));
-    EXPECT_THAT(text.out, HasSubstr("MCU version:     02.88\nDSP version:     10.00\n"));
-    EXPECT_THAT(text.out, HasSubstr("Serial number:   00300\n"));
-    EXPECT_THAT(text.out, HasSubstr("Port:            sim0 at 38400 bit/s\n"));
-    EXPECT_THAT(text.err, HasSubstr("Connected to RM7 on sim0 at 38400"));
+// The cases both layers run (tests/support/cli_cases.h), here against a radio started with the
+// same arguments rm7-sim is given over the pty.
+class CliCases : public CliCommands, public ::testing::WithParamInterface<test::CliGroup> {};
 
-    options.bootLoader = true;
-    NewRadio(options);
-    const nlohmann::json json = RunJson(RunInfo);
-    EXPECT_EQ(json["device"], "RM7");
-    EXPECT_EQ(json["firmware_status"], 1);
-    EXPECT_EQ(json["port"], "sim0");
-}
-
-// The command tester's wait counts from the send and again from every byte that arrives.
-TEST_F(CliCommands, SendGathersTheAnswerUntilTheLineIsQuiet) {
-    const struct {
-        std::uint32_t latencyMs;
-        bool pace;  // at 4800 bit/s a byte takes 2 ms on the wire
-        std::uint32_t waitMs;
-        const char* answer;
-    } cases[] = {
-        {0, false, 300, "RVM02.54;\n"},
-        {200, false, 300, "RVM02.54;\n"},
-        {400, false, 300, "\n"},       // quiet for the whole wait: the answer came too late
-        {0, true, 12, "RVM02.54;\n"},  // 27 ms from the send to the last byte, never 12 without one
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.latencyMs << " ms, wait " << c.waitMs);
-        rm7sim::Options options;
-        options.latencyMs = c.latencyMs;
-        options.pace = c.pace;
-        options.speed = c.pace ? 4800 : 38400;
-        NewRadio(options);
-        const Outcome o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunSend(e, g, "RVM;", c.waitMs); });
-        ASSERT_EQ(o.status, 0) << o.err;
-        EXPECT_EQ(o.out, c.answer);
-        EXPECT_EQ(Radio().ReceivedCommands().back(), "RVM");
+TEST_P(CliCases, InProcess) {
+    const test::CliGroup& group = GetParam();
+    const test::Places places{"sim0", dir.Path()};
+    if (group.prepare) {
+        group.prepare(dir.Path());
+    }
+    rm7sim::CommandLine simulator;
+    if (group.radio) {
+        std::vector<std::string> args = {"rm7-sim"};
+        for (const std::string& a : *group.radio) {
+            args.push_back(places.Fill(a));
+        }
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        ASSERT_FALSE(rm7sim::ParseCommandLine(static_cast<int>(argv.size()), argv.data(), simulator));
+    }
+    NewRadio(simulator.options);
+    for (const test::CliRow& row : group.rows) {
+        if (!test::RunsIn(row.layer, test::Layer::kInProcess)) {
+            continue;
+        }
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> words;
+        for (const std::string& w : row.words) {
+            words.push_back(places.Fill(w));
+        }
+        const std::size_t before = Radio().Received().size();
+        const Outcome o = Line(words);
+        const test::RadioIntake intake{
+            std::string(Radio().Received().begin() + static_cast<std::ptrdiff_t>(before), Radio().Received().end())};
+        test::CheckRow(row, {o.status, o.out, o.err}, intake, places);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, CliCases, ::testing::ValuesIn(test::CliGroupsFor(test::Layer::kInProcess)),
+                         test::CliGroupName());
 
 // The radio goes away while send or macros run waits for its answer: what came before is
 // printed, the failure is said once, and the status is 1.
@@ -405,92 +396,6 @@ TEST_F(CliCommands, ConfigurationIsSavedCheckedAndRestored) {
     EXPECT_EQ(CommandsStartingWith("LDD20000"), 1u) << "the radio is reset once";
 }
 
-TEST_F(CliCommands, ConfigurationFailuresLeaveTheRadioAlone) {
-    const std::filesystem::path file = dir / "other.RM7Config";
-    WriteFile(file, std::string(kConfigFile));
-    std::string damaged = kConfigFile;
-    damaged.replace(damaged.find("0A0B"), 4, "0A0C");
-    const std::filesystem::path damagedFile = dir / "damaged.RM7Config";
-    WriteFile(damagedFile, damaged);
-    rm7sim::Options options;
-    options.serial = 4321;  // the file is radio 01234's
-    NewRadio(options);
-    const std::filesystem::path missing = dir / "missing.RM7Config";
-    // A file to read that is not there is said once, before any reader runs.
-    const std::string missingSays = "rm7util: " + missing.string() + ": No such file or directory\n";
-    // So is a file that cannot be written, naming where the obstacle is.
-    const std::string folderSays = "rm7util: " + dir.Path().string() + ": Is a directory\n";
-    const std::string readFolderSays = folderSays;
-    const std::string noFolderSays = "rm7util: " + (dir / "no").string() + ": No such file or directory\n";
-    const std::string notFolderSays = "rm7util: " + file.string() + ": Not a directory\n";
-
-    const struct {
-        const char* name;
-        Command run;
-        const char* says;
-        bool radioUntouched = false;
-    } cases[] = {
-        // A file that cannot be written is found before the radio is read for it.
-        {"save into a missing folder",
-         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, (dir / "no" / "f").string()); },
-         noFolderSays.c_str(), true},
-        {"save over a folder",
-         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, dir.Path().string()); },
-         folderSays.c_str(), true},
-        {"save below a file",
-         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, (file / "f").string()); },
-         notFolderSays.c_str(), true},
-        {"restore another radio's file",
-         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), false); },
-         "Error code 0xE2000032: RM7 serial number does not match the restore file serial number\nThe file is of the "
-         "radio with serial number 01234; this radio's is 04321. Give --advanced and --yes to restore it all the "
-         "same.\n"},
-        {"restore another radio's file, --advanced without --yes",
-         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), true); },
-         "radio's is 04321. Add --yes to restore it all the same.\n"},
-        {"restore a damaged file",
-         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, damagedFile.string(), false); },
-         "Error code 0xE2000031"},
-        {"verify a damaged file",
-         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigVerify(e, g, damagedFile.string()); },
-         "Error code 0xE2000031"},
-        {"restore a missing file",
-         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, missing.string(), false); },
-         missingSays.c_str()},
-        {"verify a missing file",
-         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigVerify(e, g, missing.string()); },
-         missingSays.c_str()},
-        {"verify a folder",
-         [&](IEnvironment& e, const GlobalOptions& g) { return RunConfigVerify(e, g, dir.Path().string()); },
-         readFolderSays.c_str()},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::size_t received = Radio().ReceivedCommands().size();
-        const Outcome o = Run(c.run);
-        if (c.radioUntouched) {
-            EXPECT_EQ(Radio().ReceivedCommands().size(), received);
-        }
-        EXPECT_EQ(o.status, 1);
-        EXPECT_THAT(o.err, HasSubstr(c.says));
-        // Said once: no second layer repeats it.
-        const std::string said(c.says);
-        EXPECT_EQ(o.err.find(said), o.err.rfind(said)) << o.err;
-        EXPECT_EQ(o.out, "");
-        EXPECT_THAT(o.err, Not(HasSubstr("Press ")));
-        // A file that was read but is wrong is not blamed on its path.
-        EXPECT_THAT(o.err, Not(HasSubstr(damagedFile.string() + ": ")));
-    }
-    const Outcome diff = Run([&](IEnvironment& e, const GlobalOptions& g) {
-        return RunConfigDiff(e, g, file.string(), missing.string(), false);
-    });
-    EXPECT_EQ(diff.status, 2);
-    EXPECT_THAT(diff.err, HasSubstr(missingSays));
-    EXPECT_FALSE(std::filesystem::exists(dir / "no"));
-    EXPECT_EQ(CommandsStartingWith("EW"), 0u);
-    EXPECT_EQ(CommandsStartingWith("LDD"), 0u);
-}
-
 TEST_F(CliCommands, FirmwareSendLoadsBothPartsExactlyAndChecksTheVersions) {
     const McuFirmware mcu = MakeMcu(5, "0288");
     const std::vector<std::uint8_t> dsp = test::DspImageBytes(20000, 6, "0291");
@@ -510,41 +415,6 @@ TEST_F(CliCommands, FirmwareSendLoadsBothPartsExactlyAndChecksTheVersions) {
     EXPECT_THAT(o.err, HasSubstr("RM7 responded with version 02.88"));
     EXPECT_THAT(o.err, HasSubstr("Error code 0xE2000046"));
     EXPECT_EQ(o.out, "");
-}
-
-TEST_F(CliCommands, FirmwareCheckDescribesFilesAndRefusesABrokenOne) {
-    const auto mcu = Hex("fmcu0288.hex", MakeMcu(9, "0288").image, rm7sim::Radio::kMcuLow);
-    const auto dsp = Hex("fdsp0291.hex", RandomBytes(130, 2), 0x10000);
-    const std::filesystem::path broken = dir / "fdsp0100.hex";
-    WriteFile(broken, std::string(":0400000001020304F2\r\n:0000000G\r\n"));
-    const nlohmann::json json = RunJson([&](IEnvironment& e, const GlobalOptions& g) {
-        return RunFirmwareCheck(e, g, {mcu.string(), dsp.string()}, "auto");
-    });
-    ASSERT_EQ(json.size(), 2u);
-    EXPECT_EQ(json[0]["kind"], "MCU");
-    EXPECT_EQ(json[0]["image_size"], kMcuSize);
-    EXPECT_EQ(json[0]["reconciliation"]["outcome"], "computed");
-    EXPECT_EQ(json[1]["kind"], "DSP");
-    EXPECT_EQ(json[1]["image_high"], 0x10082);
-
-    const Outcome o = Run([&](IEnvironment& e, const GlobalOptions& g) {
-        return RunFirmwareCheck(e, g, {dsp.string(), broken.string()}, "auto");
-    });
-    EXPECT_EQ(o.status, 1);
-    EXPECT_THAT(o.out, HasSubstr("Line 2, error code 0xE200000B: Unexpected hex character"));
-
-    // A wrong reconciliation value is said to be that, with the value that would do.
-    std::vector<std::uint8_t> flash = MakeMcu(9, "0288").flash;
-    const unsigned good = flash[0] | (flash[1] << 8);
-    flash[0] ^= 0x01;
-    const auto wrong = Hex("fmcu0289.hex", flash, rm7sim::Radio::kMcuLow);
-    const Outcome w =
-        Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareCheck(e, g, {wrong.string()}, "auto"); });
-    EXPECT_EQ(w.status, 1);
-    EXPECT_THAT(w.out,
-                HasSubstr(StrFormat("The image's reconciliation value 0x%X does not match the image", good ^ 1)));
-    EXPECT_THAT(w.out, HasSubstr(StrFormat("0x%X would.", good)));
-    EXPECT_TRUE(Radio().ReceivedCommands().empty());
 }
 
 // rm7util reads every file whole before it contacts the radio: a file it refuses costs the radio
@@ -700,63 +570,6 @@ TEST_F(CliCommands, FirmwareListAndUpdateCompareTheFolderWithTheRadio) {
     o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareUpdate(e, g, true, folder + "/none"); });
     EXPECT_EQ(o.status, 1);
     EXPECT_THAT(o.err, HasSubstr(folder + "/none: "));
-    EXPECT_TRUE(Radio().ReceivedCommands().empty());
-}
-
-TEST_F(CliCommands, BannerAndCwMemoryAreWrittenAndReadBack) {
-    Outcome o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunBannerSet(e, g, "hello  "); });
-    ASSERT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(o.out, "HELLO\n");
-    EXPECT_THAT(o.err, HasSubstr("The power-on banner now reads \"HELLO\"\n"));
-    o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunCwSet(e, g, 2, "cq de x1"); });
-    ASSERT_EQ(o.status, 0) << o.err;
-    EXPECT_THAT(o.out, HasSubstr("M2: CQ DE X1\n"));
-    // The same job as the dialog's: its outcome said once, after the read-back.
-    EXPECT_THAT(o.err, HasSubstr("CW memory M2 was written and reads back as written\nThe radio answers and runs its "
-                                 "firmware.\n"));
-
-    EXPECT_EQ(RunJson(RunBannerGet)["banner"], "HELLO");
-    const nlohmann::json cw = RunJson(RunCwGet);
-    EXPECT_EQ(cw["memories"], nlohmann::json::array({"", "CQ DE X1", "", "", "", ""}));
-    EXPECT_EQ(cw["result"], "done");
-    EXPECT_EQ(cw["text"], "The CW memories were read\nNothing on the radio was changed.");
-    o = Run(RunCwGet);
-    EXPECT_EQ(o.out, "M1: \nM2: CQ DE X1\nM3: \nM4: \nM5: \nM6: \n");
-}
-
-TEST_F(CliCommands, TextsThatDoNotFitAreRefusedBeforeTheRadioIsTouched) {
-    const struct {
-        const char* name;
-        Command run;
-        const char* code;
-    } cases[] = {
-        {"cw too long",
-         [](IEnvironment& e, const GlobalOptions& g) { return RunCwSet(e, g, 2, std::string(251, 'E')); },
-         "Error code 0xE2000080: Message is longer than an RM7 CW Memory\nThe text has 251 characters; a CW memory "
-         "holds at most 250.\n"},
-        // Counted in characters, not bytes.
-        {"cw too long in characters",
-         [](IEnvironment& e, const GlobalOptions& g) {
-             std::string text;
-             for (int i = 0; i < 251; ++i) {
-                 text += "\xc3\x89";
-             }
-             return RunCwSet(e, g, 2, text);
-         },
-         "The text has 251 characters; a CW memory holds at most 250.\n"},
-        {"cw cannot send #", [](IEnvironment& e, const GlobalOptions& g) { return RunCwSet(e, g, 2, "CQ #1"); },
-         "Error code 0x0000000D"},
-        {"banner too long",
-         [](IEnvironment& e, const GlobalOptions& g) { return RunBannerSet(e, g, std::string(23, 'B')); },
-         "Error code 0x00000057"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Outcome o = Run(c.run);
-        EXPECT_EQ(o.status, 1);
-        EXPECT_THAT(o.err, HasSubstr(c.code));
-        EXPECT_EQ(o.out, "");
-    }
     EXPECT_TRUE(Radio().ReceivedCommands().empty());
 }
 
@@ -1168,55 +981,6 @@ TEST_F(CliCommands, UnplugWhileConfigurationBlocksFlowIsSaidAndTheNextRunDoesThe
     EXPECT_TRUE(std::filesystem::exists(fresh));
 }
 
-// The save runs the desktop program's job through the job shell: it ends by saying once what
-// happened, on standard error, and with --json in one object beside the job's own fields.
-TEST_F(CliCommands, ConfigSaveSaysOnceWhatHappened) {
-    const std::filesystem::path file = dir / "said.RM7Config";
-    const struct {
-        const char* name;
-        bool unplug;  // the cable goes after 10 blocks
-        bool json;
-        int status;
-        const char* says;  // on standard error, at the end
-    } cases[] = {
-        {"done", false, false, 0, "Configuration was saved: "},
-        {"done, json", false, true, 0, "Configuration was saved: "},
-        {"failed", true, false, 1,
-         "rm7util: config save: The radio's serial port went away (cable or adapter unplugged)\n"
-         "Nothing on the radio was changed.\n"},
-        {"failed, json", true, true, 1, "rm7util: config save: The radio's serial port went away"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::filesystem::remove(file);
-        rm7sim::Options options;
-        if (c.unplug) {
-            options.faults.unplugAfterBlocks = 10;
-        }
-        NewRadio(options);
-        const Outcome o =
-            Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigSave(e, g, file.string()); }, c.json);
-        EXPECT_EQ(o.status, c.status) << o.err;
-        EXPECT_THAT(o.err, HasSubstr(c.says));
-        EXPECT_EQ(o.err.find("rm7util:"), o.err.rfind("rm7util:")) << "said once";
-        EXPECT_EQ(std::filesystem::exists(file), !c.unplug);
-        if (!c.json) {
-            EXPECT_EQ(o.out, c.unplug ? "" : file.string() + "\n");
-            continue;
-        }
-        const nlohmann::json json = nlohmann::json::parse(o.out);
-        EXPECT_EQ(json["result"], c.unplug ? "failed" : "done");
-        EXPECT_EQ(json["code"], c.unplug ? "0xE2000210" : "0x00000000");
-        EXPECT_EQ(json["radio"], "unchanged");
-        EXPECT_TRUE(json["backup"].is_null()) << "a save makes no backup";
-        EXPECT_THAT(json["text"].get<std::string>(),
-                    HasSubstr(c.unplug ? "Failed to save configuration: " : "Configuration was saved: "));
-        // The job's own fields only when it was done.
-        EXPECT_EQ(json.contains("file"), !c.unplug);
-        EXPECT_FALSE(json.contains("error")) << "one object";
-    }
-}
-
 TEST_F(CliCommands, SignalsDuringARestoreWarnAndASecondSoonAfterStopsIt) {
     const std::filesystem::path file = dir / "radio.RM7Config";
     rm7sim::Options options;
@@ -1407,81 +1171,6 @@ TEST_F(CliCommands, AFolderHoldingTheFilesIsAMirror) {
     o = Line(fetch);
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out, "Nothing newer on the file server\n");
-}
-
-// What is no file to read, or the wrong kind of file, is named as such once, before any reader
-// speaks of lines or of restoring.
-TEST_F(CliCommands, TheWrongKindOfFileIsNamedAsSuch) {
-    const std::filesystem::path hex = dir / "fmcu0300.hex";
-    ASSERT_EQ(env->MakeFirmware(dir.Path()), kOk);
-    const std::filesystem::path fifo = dir / "pipe";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::filesystem::path text = dir / "notes.txt";
-    WriteFile(text, "just some words\n");
-    const std::string missing = (dir / "missing.RM7Config").string();
-    const struct {
-        std::vector<std::string> words;
-        int status;
-        std::string says;
-    } cases[] = {
-        {{"config", "verify", hex.string()}, 1, hex.string() + ": not a configuration file (a firmware file?)"},
-        {{"config", "verify", text.string()}, 1, text.string() + ": not a configuration file"},
-        {{"config", "verify", missing}, 1, missing + ": No such file or directory"},
-        {{"config", "verify", dir.Path().string()}, 1, dir.Path().string() + ": Is a directory"},
-        {{"config", "diff", fifo.string(), hex.string()}, 2, fifo.string() + ": not a regular file"},
-        {{"config", "diff", missing, hex.string()}, 2, missing + ": No such file or directory"},
-        {{"--port", "sim0", "config", "restore", hex.string()},
-         1,
-         hex.string() + ": not a configuration file (a firmware file?)"},
-        {{"firmware", "check", (dir / "fmcu0999.hex").string()},
-         1,
-         (dir / "fmcu0999.hex").string() + ": No such file or directory"},
-        {{"firmware", "check", dir.Path().string()}, 1, dir.Path().string() + ": Is a directory"},
-    };
-    for (const auto& c : cases) {
-        const Outcome o = Line(c.words);
-        const std::string line = ::testing::PrintToString(c.words);
-        EXPECT_EQ(o.status, c.status) << line;
-        EXPECT_EQ(o.err, "rm7util: " + c.says + "\n") << line;  // said once, and nothing else
-        EXPECT_EQ(o.out, "") << line;
-    }
-    EXPECT_TRUE(Radio().ReceivedCommands().empty());
-}
-
-TEST_F(CliCommands, UsageMistakesAreNamedAndEndWithStatusTwo) {
-    const struct {
-        std::vector<std::string> words;
-        const char* says;
-    } cases[] = {
-        {{"inof"}, "rm7util: unknown command \"inof\". Did you mean \"info\"?"},
-        {{"firmware", "sned"}, "rm7util firmware: unknown command \"sned\". Did you mean \"send\"?"},
-        {{"config", "--port", "sim0", "restor", "f"}, "unknown command \"restor\". Did you mean \"restore\"?"},
-        {{"xyzzyplugh"}, "rm7util: unknown command \"xyzzyplugh\".\nRun \"rm7util --help\""},
-        {{}, "rm7util: a command is needed, one of: ports, info,"},
-        {{"clock"}, "rm7util clock: a command is needed, one of: get, set"},
-        {{"--timeout", "0", "info"}, "--timeout: a number of seconds from 1 to 3600, not \"0\""},
-        {{"--timeout", "abc", "info"}, "--timeout: a number of seconds from 1 to 3600, not \"abc\""},
-        {{"info", "--timeout", "3601"}, "a number of seconds from 1 to 3600, not \"3601\""},
-        {{"--speed", "1200", "info"}, "--speed: 1200 not in"},
-        {{"cw", "set", "7", "CQ"}, "rm7util cw set: N: Value 7 not in range 1 to 6"},
-        {{"info", "--bogus"}, "rm7util info: unknown option \"--bogus\".\nRun"},
-        {{"--prot", "sim0", "info"}, "rm7util info: unknown option \"--prot\". Did you mean \"--port\"?"},
-        {{"info", "--prot=sim0"}, "unknown option \"--prot\". Did you mean \"--port\"?"},
-        {{"firmware", "list", "--foldr", "x"}, "unknown option \"--foldr\". Did you mean \"--folder\"?"},
-        {{"info", "-x"}, "unknown option \"-x\".\nRun"},
-        {{"--simulate", "--sim-args=--rx-text 'CQ CQ", "info"}, "--sim-args: a ' is not closed"},
-    };
-    for (const auto& c : cases) {
-        const Outcome o = Line(c.words);
-        const std::string line = ::testing::PrintToString(c.words);
-        EXPECT_EQ(o.status, 2) << line;
-        EXPECT_THAT(o.err, HasSubstr(c.says)) << line;
-        EXPECT_THAT(o.err, HasSubstr("--help\" for the commands and options.")) << line;
-        EXPECT_EQ(o.out, "") << line;
-    }
-    // A word far from every command is not given a misleading guess.
-    EXPECT_THAT(Line({"xyzzyplugh"}).err, Not(HasSubstr("Did you mean")));
-    EXPECT_TRUE(Radio().ReceivedCommands().empty());
 }
 
 TEST_F(CliCommands, EveryHelpShowsTheGlobalOptionsAndTheExitStatuses) {
