@@ -271,6 +271,9 @@ class ConfigDialogsTest : public QObject {
         bench.pump.AdvanceBy(3000);
         QCOMPARE(line->text(), QStringLiteral("Waiting for the radio to restart: 5 s left"));
         QCOMPARE(dialog.ProgressBar()->value(), 3);
+        if (const QByteArray shots = qgetenv("RM7_SHOTS"); !shots.isEmpty()) {
+            QVERIFY(dialog.grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/restore-restart.png")));
+        }
         look();
         QVERIFY(bench.pump.AdvanceUntil([&] { return !dialog.isVisible(); }, 60000));
         QCOMPARE(dialog.result(), CConfigRestoreJob::kRestored);
