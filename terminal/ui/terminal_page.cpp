@@ -578,6 +578,7 @@ CTerminalOptionsDlg::CTerminalOptionsDlg(CTerminalSettings& settings, CSettingsS
     : QDialog(parent), m_settings(settings), m_store(store) {
     setObjectName("terminalOptionsDialog");
     setWindowTitle(QStringLiteral("Terminal Options"));
+    setMinimumWidth(380);
     m_timeout = new QDoubleSpinBox(this);
     m_timeout->setObjectName("idleTimeout");
     m_timeout->setDecimals(1);
@@ -585,6 +586,7 @@ CTerminalOptionsDlg::CTerminalOptionsDlg(CTerminalSettings& settings, CSettingsS
     m_timeout->setSingleStep(0.5);
     m_timeout->setSuffix(QStringLiteral(" s"));
     m_timeout->setValue(IdleTimeoutSeconds(settings.activityTimeoutMs.Get()));
+    m_timeout->setMinimumWidth(m_timeout->fontMetrics().horizontalAdvance(QStringLiteral("99.9 s")) + 48);
     auto* label = new QLabel(QStringLiteral("&Idle time-out:"), this);
     label->setBuddy(m_timeout);
     auto* explained = new QLabel(QStringLiteral("RTTY and PSK stop transmitting after this long without typing; "

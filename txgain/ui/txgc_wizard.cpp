@@ -193,12 +193,15 @@ class CTXGCCompletionPage final : public QWizardPage {
         bands->setHorizontalHeaderLabels({QStringLiteral("Band"), QStringLiteral("Frequency"), QStringLiteral("4 W"),
                                           QStringLiteral("6 W"), QStringLiteral("Result")});
         bands->verticalHeader()->hide();
+        // Compact rows, so the eleven bands fit without scrolling.
+        bands->verticalHeader()->setDefaultSectionSize(bands->fontMetrics().height() + 6);
+        bands->setMinimumHeight((bands->fontMetrics().height() + 6) * 12 + 8);
         bands->setEditTriggers(QAbstractItemView::NoEditTriggers);
         bands->setSelectionMode(QAbstractItemView::NoSelection);
         bands->setFocusPolicy(Qt::NoFocus);
         bands->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
         bands->horizontalHeader()->setStretchLastSection(true);
-        layout->addWidget(bands, 3);
+        layout->addWidget(bands, 0);
         summary = LogBox(this, "calibrationSummary");
         layout->addWidget(summary, 1);
         layout->addWidget(Label("Click Finish to continue", this));
@@ -262,7 +265,7 @@ CTXGCWizard::CTXGCWizard(CRadioSession& session, QWidget* parent, HelpOpener hel
     disconnect(cancel, nullptr, this, nullptr);
     connect(cancel, &QAbstractButton::clicked, this, [this] { OnCancelButton(); });
     m_job.SetProgressListener([this](const TXGCProgress& progress) { m_calibrate->ShowRun(progress); });
-    resize(600, 480);
+    resize(640, 580);
     m_job.Open();
 }
 
