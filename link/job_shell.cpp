@@ -152,6 +152,8 @@ void CJobShell::Run(std::function<bool()> start, MakeOutcome finish) {
     EnterBusy();
     if (m_backup != nullptr) {
         m_phase = Phase::kBackup;
+        // The first seconds say what they are spent on, not an empty bar.
+        m_view.ShowProgress(JobProgress{kBackupStepText});
         const std::weak_ptr<CJobShell*> self = m_self;
         m_backup->Run([self](const IJobBackup::Outcome& outcome) {
             if (const auto shell = self.lock(); shell && *shell != nullptr) {
@@ -213,6 +215,7 @@ void CJobShell::OnBackup(const IJobBackup::Outcome& outcome) {
 void CJobShell::StartMachine() {
     m_phase = Phase::kMachine;
     m_progress = JobProgress{m_texts.step};
+    m_view.ShowProgress(m_progress);
     m_run.Start(m_start);
 }
 
@@ -298,6 +301,7 @@ void CJobShell::Release() {
 void CJobShell::StartCountdown(const std::string& step, std::uint32_t seconds) {
     m_progress.step = step;
     m_progress.secondsLeft = seconds;
+    m_progress.waitSeconds = seconds;
     m_view.ShowProgress(m_progress);
     if (seconds == 0) {
         m_session.Pump().KillTimer(this, kCountdownTimer);

@@ -107,6 +107,9 @@ struct JobOutcome {
     static JobOutcome Failed(std::string what, Result code, RadioState radio = RadioState::kUnchanged);
 };
 
+// The progress's step while the backup before a risky job reads the radio.
+inline constexpr const char* kBackupStepText = "Backing up the radio's configuration";
+
 // The progress as a view shows it.
 struct JobProgress {
     std::string step;            // "Reading configuration"
@@ -114,6 +117,7 @@ struct JobProgress {
     std::uint32_t range = 0;
     std::string meter;              // bytes or blocks, rate and time left, as the machine measures them
     std::uint32_t secondsLeft = 0;  // during a known wait (the reset, the flash erase); 0: none
+    std::uint32_t waitSeconds = 0;  // that wait's whole length, for a bar that counts it down
 };
 
 struct JobQuestion {

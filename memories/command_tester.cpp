@@ -70,10 +70,16 @@ bool CCommandTester::SendMacro(std::size_t index, const std::string& input) {
 }
 
 void CCommandTester::OnReceived(std::string_view bytes) {
-    ShowReceived(TesterPrintableForm(bytes));
-    // An answer ends at its ';': the next command starts a line of its own.
-    if (bytes.back() == ';') {
-        EndLine();
+    // Each answer ends its line at its ';', also when two arrive in one read (two commands sent
+    // before the first answer came).
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find(';');
+        const std::string_view piece = bytes.substr(0, end == std::string_view::npos ? bytes.size() : end + 1);
+        ShowReceived(TesterPrintableForm(piece));
+        if (piece.back() == ';') {
+            EndLine();
+        }
+        bytes.remove_prefix(piece.size());
     }
 }
 

@@ -1,9 +1,34 @@
 #include "terminal/terminal_settings.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "platform/format.h"
 #include "platform/settings.h"
 
 namespace rm7 {
+
+double IdleTimeoutSeconds(unsigned long ms) {
+    return static_cast<double>((std::min(ms, kIdleTimeoutMaxMs) + 50) / 100) / 10.0;
+}
+
+unsigned long IdleTimeoutMs(double seconds, unsigned long storedMs) {
+    // Tenths compared, not doubles: 1.2 s shown for a stored 1234 ms is no change.
+    if (std::lround(seconds * 10.0) == std::lround(IdleTimeoutSeconds(storedMs) * 10.0)) {
+        return storedMs;
+    }
+    const long ms = std::lround(std::clamp(seconds, 0.0, kIdleTimeoutMaxMs / 1000.0) * 1000.0);
+    return std::min(static_cast<unsigned long>(ms), kIdleTimeoutMaxMs);
+}
+
+const char* MemoryMarkersHint(TerminalMode mode) {
+    if (mode == TerminalMode::kCw) {
+        return "[TXON] switches transmission on. In CW, [TXOFF] does nothing: the radio keys until you "
+               "press Stop (Ctrl+T). [CRLF] and [NL] end a line.";
+    }
+    return "[TXON] switches transmission on; [TXOFF] switches it off once the memory's text has gone. "
+           "[CRLF] and [NL] end a line.";
+}
 
 CTerminalSettings::CTerminalSettings(IMessagePump& pump)
     : captions{CPersistableStrings(pump, kMsgCwMemoryCaption, "CWMemoryCaption%u"),

@@ -26,6 +26,16 @@ inline constexpr std::uint32_t kMsgRttyMemoryText = kMsgApp + 0x14C;
 
 inline constexpr std::size_t kTerminalMemories = 16;
 
+// The idle time-out is kept in milliseconds and edited in seconds, to a tenth: a person who types
+// 5 means five seconds. The stored value keeps its milliseconds unless the seconds shown change.
+inline constexpr unsigned long kIdleTimeoutMaxMs = 99999;
+double IdleTimeoutSeconds(unsigned long ms);
+unsigned long IdleTimeoutMs(double seconds, unsigned long storedMs);
+
+// What the memory editor says about the markers a memory may hold: [TXOFF] stops only RTTY and
+// PSK, and CW goes on until the user stops it.
+const char* MemoryMarkersHint(TerminalMode mode);
+
 // Sixteen strings stored as name1 ... name16; the notice's wParam is the index.
 using CPersistableStrings = CPersistableArray<kTerminalMemories>;
 

@@ -25,6 +25,7 @@ CTXGCJob::CTXGCJob(CRadioSession& session, IJobView& view, AutoBackupSettings ba
       m_backup(session, BackupReason::kTxGain, std::move(backup)),
       m_shell(session, m_machine, view, {"calibrate", kCalibrationStepText, std::nullopt, kCalibrationCancelledText}) {
     m_machine.SetLogTarget(this);
+    m_machine.SetProgressListener([this] { TellProgress(); });
     // The transmitter is not keyed before the radio's configuration is saved.
     m_shell.SetBackup(&m_backup);
 }
@@ -37,6 +38,8 @@ CTXGCJob::~CTXGCJob() {
     Close();
     m_shell.Release();
     m_machine.SetLogTarget(nullptr);
+    m_machine.SetProgressListener(nullptr);
+    m_session.Pump().KillTimer(this, kTickTimer);
 }
 
 void CTXGCJob::Open() {
@@ -78,8 +81,78 @@ bool CTXGCJob::Calibrate() {
     }
     m_shell.Log(m_session.Model().McuVersionText());
     m_open = true;
-    m_shell.Run([this] { return m_machine.StartCalibration(0); }, [this](Result r) { return Finish(r); });
+    m_runStart = m_session.Pump().TickCount();
+    m_firstStepStart.reset();
+    m_stepsBegun = 0;
+    m_stopping = false;
+    m_told.reset();
+    m_session.Pump().SetTimer(this, kTickTimer, 1000);
+    m_machineStarted = false;
+    m_shell.Run(
+        [this] {
+            m_machineStarted = true;  // the backup is behind
+            return m_machine.StartCalibration(0);
+        },
+        [this](Result r) { return Finish(r); });
+    TellProgress();
     return true;
+}
+
+TXGCProgress CTXGCJob::Progress() const {
+    using Phase = TXGCProgress::Phase;
+    TXGCProgress p;
+    if (!m_shell.Running()) {
+        p.phase = m_shell.Outcome() ? Phase::kEnded : Phase::kIdle;
+        if (p.phase == Phase::kEnded) {
+            p.position = m_stepsBegun;
+        }
+        return p;
+    }
+    const std::uint32_t now = m_session.Pump().TickCount();
+    p.elapsedSeconds = (now - m_runStart + 500) / 1000;
+    p.transmitting = m_machine.transmitting;
+    p.stopping = m_stopping;
+    if (!m_machineStarted) {
+        p.phase = Phase::kBackup;
+    } else if (m_machine.IsIdle() || m_machine.BandIndex() >= CTXGCStateMachine::kBands) {
+        p.phase = Phase::kRestoring;
+        p.position = kTXGCSteps;
+    } else if (m_machine.Bands().empty()) {
+        p.phase = Phase::kPreparing;
+    } else {
+        const BandOutcome& band = m_machine.Bands().back();
+        p.phase = Phase::kBand;
+        p.band = band.index + 1;
+        p.kHz = band.kHz;
+        p.watts = m_machine.stepWatts;
+        p.position = 2 * band.index + (p.watts == 6 ? 2 : p.watts == 4 ? 1 : 0);
+    }
+    if (m_firstStepStart && p.position > 0 && p.position < kTXGCSteps) {
+        p.secondsLeft = EstimateSecondsLeft(m_stepStart - *m_firstStepStart, m_stepsBegun - 1, now - m_stepStart);
+    }
+    return p;
+}
+
+std::vector<TXGCBandRow> CTXGCJob::BandRows() const {
+    return rm7::BandRows(m_machine.Bands(), [this](std::uint32_t band) { return m_machine.BandKHz(band); });
+}
+
+void CTXGCJob::TellProgress() {
+    // A new step begun: the pace of those before it is known.
+    const TXGCProgress seen = Progress();
+    if (seen.phase == TXGCProgress::Phase::kBand && seen.position > m_stepsBegun) {
+        const std::uint32_t now = m_session.Pump().TickCount();
+        m_stepsBegun = seen.position;
+        m_stepStart = now;
+        if (!m_firstStepStart) {
+            m_firstStepStart = now;
+        }
+    }
+    const TXGCProgress progress = Progress();
+    if (m_progressListener && progress != m_told) {
+        m_told = progress;
+        m_progressListener(progress);
+    }
 }
 
 bool CTXGCJob::CanLeaveCalibratePage() const {
@@ -89,7 +162,8 @@ bool CTXGCJob::CanLeaveCalibratePage() const {
 bool CTXGCJob::QueryCancel() {
     if (m_shell.Running()) {
         // A stop goes through the restore; the outcome follows once the radio is put back.
-        (void)m_shell.RequestStop();
+        m_stopping = m_shell.RequestStop() == StopRequest::kStopping || m_stopping;
+        TellProgress();
         return false;
     }
     const IStateMachine* active = m_session.ActiveMachine();
@@ -107,14 +181,17 @@ std::string CTXGCJob::CompletionText() const {
     return text;
 }
 
-LResult CTXGCJob::OnMessage(std::uint32_t code, WParam, LParam lParam) {
+LResult CTXGCJob::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
     if (code == kMsgLogLine && lParam != 0) {
         m_shell.Log(*reinterpret_cast<const std::string*>(lParam));
+    } else if (code == kMsgTimer && wParam == kTickTimer) {
+        TellProgress();
     }
     return 0;
 }
 
 JobOutcome CTXGCJob::Finish(Result r) {
+    m_session.Pump().KillTimer(this, kTickTimer);
     std::vector<std::string> calibrated;
     std::vector<std::string> notCalibrated;
     for (const BandOutcome& band : m_machine.Bands()) {

@@ -9,12 +9,15 @@
 //
 // Threads: UI thread only, like the machine it owns.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/job_backup.h"
 #include "link/job_shell.h"
 #include "txgain/txgc_machine.h"
+#include "txgain/txgc_progress.h"
 
 namespace rm7 {
 
@@ -52,19 +55,41 @@ class CTXGCJob final : private IMessageTarget {
     // What the completion page shows: the lines of every run, then the last run's outcome.
     std::string CompletionText() const;
 
+    // What a view shows of the run. The listener is told whenever it changes: a band or power
+    // step begins, the carrier is keyed or stopped, and each second while a run goes on (the
+    // elapsed time); from the pump, sometimes from inside the run's states.
+    TXGCProgress Progress() const;
+    void SetProgressListener(std::function<void(const TXGCProgress&)> listener) {
+        m_progressListener = std::move(listener);
+    }
+    // The completion page's table: a row per band of the last run; none before a run.
+    std::vector<TXGCBandRow> BandRows() const;
+
     bool Running() const { return m_shell.Running(); }
     CTXGCStateMachine& Machine() { return m_machine; }
     CJobShell& Shell() { return m_shell; }
 
   private:
+    static constexpr std::uint32_t kTickTimer = 1;
+
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     JobOutcome Finish(Result r);
+    void TellProgress();
 
     CRadioSession& m_session;
     CTXGCStateMachine m_machine;
     CJobBackup m_backup;
     CJobShell m_shell;
     bool m_open = false;
+    std::function<void(const TXGCProgress&)> m_progressListener;
+    std::optional<TXGCProgress> m_told;
+    // For the elapsed time and the estimate: the run's start, the first step's and the current one's.
+    std::uint32_t m_runStart = 0;
+    std::optional<std::uint32_t> m_firstStepStart;
+    std::uint32_t m_stepStart = 0;
+    std::uint32_t m_stepsBegun = 0;
+    bool m_stopping = false;
+    bool m_machineStarted = false;
 };
 
 inline constexpr const char* kTXGCCaption = "TX Gain Calibration";

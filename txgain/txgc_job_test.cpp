@@ -150,6 +150,133 @@ TEST(TXGCJob, SuccessNamesTheBandsAndTheSettingsPutBack) {
     EXPECT_EQ(std::count(rig.view.log.begin(), rig.view.log.end(), std::string(kCalibrationSucceededText)), 1);
 }
 
+// What the wizard shows while a run goes on, from the run's own events: the backup, the
+// preparation, each band's 4 W and 6 W steps in order with the carrier keyed, the time spent and
+// left, the last restore; then a row per band. The 60 m band is out of band on this radio.
+TEST(TXGCJob, ProgressFollowsEachBandAndPowerStepAndEndsInARowPerBand) {
+    auto options = CRadioBench::DefaultOptions();
+    options.faults.outOfBand = 2;
+    CJobRig rig(options);
+    std::vector<TXGCProgress> told;
+    rig.job->SetProgressListener([&](const TXGCProgress& p) { told.push_back(p); });
+    EXPECT_TRUE(rig.job->BandRows().empty());
+    ASSERT_TRUE(rig.job->Calibrate());
+    ASSERT_TRUE(rig.AdvanceUntilEnded());
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.front().phase, TXGCProgress::Phase::kBackup);
+    EXPECT_EQ(told.back().phase, TXGCProgress::Phase::kRestoring);
+    EXPECT_EQ(ProgressStepText(told.back()), "Putting the radio's settings back");
+
+    using Step = std::pair<std::uint32_t, std::uint32_t>;  // band, watts
+    std::vector<Step> steps;
+    std::vector<Step> keyed;
+    bool preparedFirst = false;
+    for (std::size_t i = 1; i < told.size(); ++i) {
+        const TXGCProgress& p = told[i];
+        EXPECT_GE(p.position, told[i - 1].position);
+        EXPECT_GE(p.elapsedSeconds, told[i - 1].elapsedSeconds);
+        preparedFirst = preparedFirst || (p.phase == TXGCProgress::Phase::kPreparing && steps.empty());
+        if (p.phase != TXGCProgress::Phase::kBand) {
+            continue;
+        }
+        if (steps.empty() || steps.back() != Step{p.band, p.watts}) {
+            steps.push_back({p.band, p.watts});
+        }
+        if (p.transmitting && (keyed.empty() || keyed.back() != Step{p.band, p.watts})) {
+            keyed.push_back({p.band, p.watts});
+        }
+    }
+    EXPECT_TRUE(preparedFirst);
+    std::vector<Step> expected;
+    std::vector<Step> expectedKeyed;
+    for (std::uint32_t band = 1; band <= 11; ++band) {
+        for (const std::uint32_t watts : {0u, 4u, 6u}) {
+            if (band != 3 || watts != 6) {  // out of band: no 6 W step
+                expected.push_back({band, watts});
+            }
+            if (watts != 0 && (band != 3 || watts != 6)) {
+                expectedKeyed.push_back({band, watts});
+            }
+        }
+    }
+    EXPECT_EQ(steps, expected);
+    EXPECT_EQ(keyed, expectedKeyed);
+
+    // The estimate: none before a step has been timed, then shrinking towards the end.
+    const auto at = [&](std::uint32_t band, std::uint32_t watts) {
+        return std::find_if(told.begin(), told.end(), [&](const TXGCProgress& p) {
+            return p.phase == TXGCProgress::Phase::kBand && p.band == band && p.watts == watts;
+        });
+    };
+    EXPECT_FALSE(at(1, 4)->secondsLeft.has_value());
+    ASSERT_TRUE(at(2, 4)->secondsLeft.has_value());
+    ASSERT_TRUE(at(11, 4)->secondsLeft.has_value());
+    EXPECT_GT(*at(2, 4)->secondsLeft, *at(11, 4)->secondsLeft);
+    EXPECT_GT(told.back().elapsedSeconds, 10u);
+
+    const std::vector<TXGCBandRow> rows = rig.job->BandRows();
+    ASSERT_EQ(rows.size(), 11u);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].band);
+        if (i == 2) {
+            EXPECT_EQ(rows[i].result, "Out of band");
+            EXPECT_EQ(rows[i].sixWatts, "-");
+        } else {
+            EXPECT_EQ(rows[i].result, "Calibrated");
+            EXPECT_EQ(rows[i].fourWatts, "4.0 W");
+            EXPECT_EQ(rows[i].sixWatts, "6.0 W");
+        }
+    }
+    EXPECT_EQ(rows[0].band, "160 m");
+    EXPECT_EQ(rows[0].frequency, "1.900 MHz");
+    EXPECT_EQ(rows[10].frequency, "52.000 MHz");
+}
+
+// Stopped at the first carrier: the step says the radio is being put back, and the table shows
+// the band that was stopped and those never reached.
+TEST(TXGCJob, AStoppedRunSaysItPutsTheRadioBackAndWhichBandsWereNotReached) {
+    CJobRig rig;
+    std::vector<TXGCProgress> told;
+    rig.job->SetProgressListener([&](const TXGCProgress& p) { told.push_back(p); });
+    ASSERT_TRUE(rig.job->Calibrate());
+    ASSERT_TRUE(rig.AdvanceUntilKeyed());
+    EXPECT_FALSE(rig.job->QueryCancel());
+    ASSERT_FALSE(told.empty());
+    EXPECT_TRUE(told.back().stopping);
+    EXPECT_THAT(ProgressStepText(told.back()), ::testing::StartsWith("Stopping: the radio goes back to receive"));
+    ASSERT_TRUE(rig.AdvanceUntilEnded());
+    const std::vector<TXGCBandRow> rows = rig.job->BandRows();
+    ASSERT_EQ(rows.size(), 11u);
+    EXPECT_EQ(rows[0].result, "Not calibrated");
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].result, "Not reached") << rows[i].band;
+        EXPECT_EQ(rows[i].fourWatts, "-");
+    }
+    EXPECT_EQ(CompletionTitle(rig.job->Shell().Outcome()), "Calibration Cancelled");
+}
+
+TEST(TXGCProgress, TimeLeftIsThePaceOfTheStepsDone) {
+    struct Case {
+        std::uint32_t doneMs, done, currentMs;
+        std::optional<std::uint32_t> left;
+    } const cases[] = {
+        {0, 0, 5000, std::nullopt},     // nothing timed yet
+        {10000, 1, 0, 210},             // 10 s a step, 21 to go
+        {10000, 1, 4000, 206},          // the current step has had 4 s of its 10
+        {200000, 20, 9000, 11},         // the last step, nearly done
+        {200000, 20, 60000, 0},         // slower than the pace: never below nothing
+        {210000, 22, 0, std::nullopt},  // all done
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(EstimateSecondsLeft(c.doneMs, c.done, c.currentMs), c.left) << c.doneMs << " " << c.done;
+    }
+    TXGCProgress p;
+    p.elapsedSeconds = 83;
+    EXPECT_EQ(ProgressTimeText(p), "Elapsed 1:23");
+    p.secondsLeft = 130;
+    EXPECT_EQ(ProgressTimeText(p), "Elapsed 1:23, about 2:10 left");
+}
+
 TEST(TXGCJob, GoingAwayMidCarrierStillStopsTheCarrier) {
     CJobRig rig;
     ASSERT_TRUE(rig.job->Calibrate());

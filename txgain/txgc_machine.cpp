@@ -15,6 +15,13 @@ constexpr std::uint32_t kCalibrationKHz[CTXGCStateMachine::kBands] = {1900,  370
                                                                       18100, 21200, 24900, 28800, 52000};
 constexpr const char* kAcceptedReadings[2][3] = {{"  4.0 W", "  3.9 W", "  4.1 W"}, {"  6.0 W", "  5.9 W", "  6.1 W"}};
 
+// A power reading ("  4.0 W;") as the band table shows it: "4.0 W", made safe to print.
+std::string Trimmed(const std::string& reading) {
+    const std::size_t first = reading.find_first_not_of(' ');
+    const std::size_t last = reading.find_last_not_of(" ;");
+    return first == std::string::npos ? std::string() : PrintableForm(reading.substr(first, last - first + 1));
+}
+
 std::uint32_t EdgeHz(const std::uint8_t* b) {
     return b[0] * 1'000'000u + b[1] * 10'000u + b[2] * 100u + b[3] * 10u + b[4];
 }
@@ -360,12 +367,12 @@ void CTXGCSetRXState::OnTimer() {
 
 void CTXGCSetRXState::OnValidResponse() {
     if (EqualsNoCase(m_host.Response(), "TQ0;")) {
-        Host().transmitting = false;
+        Host().SetTransmitting(false);
         Next();
         return;
     }
     if (EqualsNoCase(m_host.Response(), "TQ1;")) {
-        Host().transmitting = true;
+        Host().SetTransmitting(true);
         m_sendRx = true;
     }
     Send();
@@ -376,6 +383,8 @@ void CTXGCSetRXState::OnValidResponse() {
 void CTXGCSetBandNumberState::Init() {
     CTXGCQueryState::Init();
     Host().CurrentBand();
+    Host().stepWatts = 0;
+    Host().ProgressChanged();
     m_command = StrFormat("%s%02u;%s", "BN", Host().BandIndex(), "BN;");
 }
 
@@ -392,6 +401,8 @@ void CTXGCSetVfoState::Init() {
 void CTXGCSetRFPowerState::Init() {
     CTXGCQueryState::Init();
     Host().powerLevel = m_level;
+    Host().stepWatts = m_level == 0 ? 4 : 6;
+    Host().ProgressChanged();
     m_set = m_level == 0 ? "PC004;" : "PC006;";
     m_command = m_set + m_baseCommand;
 }
@@ -407,7 +418,7 @@ void CTXGCStartAtuTuneState::Run() {
         Finish();
         return;
     }
-    Host().transmitting = true;
+    Host().SetTransmitting(true);
     m_command = "SWT44;";
     Send();
 }
@@ -424,13 +435,13 @@ void CTXGCStartAtuTuneState::OnTimer() {
 
 AnswerCheck CTXGCStartAtuTuneState::CheckAnswer(const std::string& answer) {
     if (EqualsNoCase(answer, "TQ1;")) {
-        Host().transmitting = true;
+        Host().SetTransmitting(true);
     }
     return ValidIf(EqualsNoCase(answer, "TQ0;"));
 }
 
 void CTXGCStartAtuTuneState::OnValidResponse() {
-    Host().transmitting = false;
+    Host().SetTransmitting(false);
     Next();
 }
 
@@ -443,7 +454,7 @@ void CTXGCStartTuneState::Init() {
 }
 
 void CTXGCStartTuneState::Key() {
-    Host().transmitting = true;
+    Host().SetTransmitting(true);
     m_command = "SWH16;TQ;";
     Send();
 }
@@ -568,6 +579,8 @@ void CTXGCTestConvergenceState::Run() {
         return;
     }
     host.TraceText("Calibration power settled at \"%s\"", PrintableForm(r[0]).c_str());
+    host.CurrentBand().watts[host.powerLevel == 0 ? 0 : 1] = Trimmed(r[0]);
+    host.ProgressChanged();
     bool accepted = false;
     for (const char* reading : kAcceptedReadings[host.powerLevel == 0 ? 0 : 1]) {
         accepted = accepted || r[0].compare(0, 7, reading) == 0;
@@ -611,7 +624,7 @@ void CTXGCRestoreState::Run() {
     if (host.transmitting) {
         // Cleared only once "RX;" went out: a port that fails here leaves the radio keyed.
         if (SendNow("RX;", 500, Expect::Nothing)) {
-            host.transmitting = false;
+            host.SetTransmitting(false);
         }
         return;
     }
@@ -702,7 +715,7 @@ void CTXGCRestoreState::OnResponse() {
     m_host.KillTimer();
     if (m_expect == Expect::ReceiveOff) {
         if (EqualsNoCase(m_host.Response(), "TQ0;")) {
-            Host().transmitting = false;
+            Host().SetTransmitting(false);
             Host().receiveConfirmed = true;
             MoveOn();
             return;
@@ -845,7 +858,12 @@ bool CTXGCStateMachine::StartCalibration(std::uint8_t level) {
     m_portFailed = false;
     m_mayStillTransmit = false;
     m_bandIndex = 0;
-    return Start(m_textTerminalOff);
+    stepWatts = 0;
+    if (!Start(m_textTerminalOff)) {
+        return false;
+    }
+    ProgressChanged();
+    return true;
 }
 
 bool CTXGCStateMachine::PushRestoreEntry(const std::string& command, const std::string& query, Result errorCode,
@@ -879,7 +897,7 @@ bool CTXGCStateMachine::PopRestoreEntry(RestoreEntry& entry) {
 BandOutcome& CTXGCStateMachine::CurrentBand() {
     const std::uint32_t kHz = CurrentKHz();
     if (m_bands.empty() || m_bands.back().kHz != kHz) {
-        m_bands.push_back({kHz, 0, 0, false, false, m_bandIndex});
+        m_bands.push_back({kHz, 0, 0, false, false, m_bandIndex, {}});
     }
     return m_bands.back();
 }
@@ -898,10 +916,12 @@ void CTXGCStateMachine::EndWithFailure(Result r) {
 }
 
 void CTXGCStateMachine::OnComplete() {
+    ProgressChanged();
     if (!m_portFailed && (!m_restore.empty() || transmitting || menuOpen || !receiveConfirmed)) {
         // However the run ended, the radio goes back to receive and to its own settings first,
         // and is asked whether it is in receive.
         m_bandIndex = kBands;
+        ProgressChanged();
         GoTo(m_restoreState);
         return;
     }

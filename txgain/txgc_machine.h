@@ -10,6 +10,7 @@
 // Threads: UI thread only, like every machine.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,7 @@ struct BandOutcome {
     bool skipped = false;         // out of band, or TUNE stopped: not calibrated
     bool tuneStopped = false;     // skipped because the carrier stopped (else out of band)
     std::uint32_t index = 0;
+    std::array<std::string, 2> watts{};  // the power each step settled at ("4.0 W"); empty: none
 };
 
 // "The 20 m band (14.100 MHz) was not calibrated: its TUNE carrier stopped" (or "...: the radio
@@ -329,6 +331,23 @@ class CTXGCStateMachine final : public CStateHost<CTXGCStateMachine> {
     std::uint32_t LoopCount() const { return kBands; }
     std::uint32_t BandIndex() const { return m_bandIndex; }
     std::uint32_t CurrentKHz() const { return CalibrationKHz(m_bandIndex, m_edges); }
+    std::uint32_t BandKHz(std::uint32_t band) const { return CalibrationKHz(band, m_edges); }
+
+    // Told whenever what a view shows of the run changes: a band begins, a power step begins or
+    // settles, the carrier is keyed or stopped, the last restore begins. Called from inside the
+    // run's states: the listener only looks, it never drives the machine.
+    void SetProgressListener(std::function<void()> listener) { m_onProgress = std::move(listener); }
+    void ProgressChanged() {
+        if (m_onProgress) {
+            m_onProgress();
+        }
+    }
+    void SetTransmitting(bool on) {
+        if (transmitting != on) {
+            transmitting = on;
+            ProgressChanged();
+        }
+    }
     std::uint32_t AntennaNumber() const { return m_antennaNumber; }
     const std::string& AntennaText() const { return m_antennaText; }
 
@@ -352,6 +371,7 @@ class CTXGCStateMachine final : public CStateHost<CTXGCStateMachine> {
 
     // Flags and fields the states share.
     std::uint8_t powerLevel = 0;
+    std::uint32_t stepWatts = 0;  // the power step under way: 4 or 6 W; 0 between steps' bands
     Result savedResult = 0;
     bool tunerFlag = false;
     bool menuOpen = false;
@@ -423,6 +443,7 @@ class CTXGCStateMachine final : public CStateHost<CTXGCStateMachine> {
     std::uint32_t m_startTick = 0;
     bool m_portFailed = false;
     bool m_mayStillTransmit = false;
+    std::function<void()> m_onProgress;
 };
 
 }  // namespace rm7

@@ -5,12 +5,33 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <utility>
 
 #include "platform/format.h"
 #include "ui/qt_text.h"
 
 namespace rm7 {
+
+JobBarView BarViewOf(const JobProgress& progress) {
+    JobBarView bar;
+    if (progress.secondsLeft > 0 && progress.waitSeconds > 0) {
+        const std::uint32_t left = std::min(progress.secondsLeft, progress.waitSeconds);
+        bar.maximum = static_cast<int>(progress.waitSeconds);
+        bar.value = static_cast<int>(progress.waitSeconds - left);
+        bar.text = StrFormat("%s: %u s left", progress.step.c_str(), left);
+        return bar;
+    }
+    if (progress.range > 0) {
+        bar.maximum = static_cast<int>(progress.range);
+        bar.value = static_cast<int>(std::min(progress.position, progress.range));
+    }
+    // The meter's columns are padded for a terminal; a label needs none of the padding.
+    std::string meter = progress.meter;
+    meter.erase(0, meter.find_first_not_of(' '));
+    bar.text = meter.empty() ? progress.step : meter;
+    return bar;
+}
 
 CJobView::CJobView(CJobDialog& dialog, Widgets widgets, IUserNotifier* status, std::string errorCaption,
                    Results results)
@@ -47,15 +68,13 @@ void CJobView::SetBusy(bool busy) {
 }
 
 void CJobView::ShowProgress(const JobProgress& progress) {
-    if (m_widgets.progress != nullptr && progress.range > 0) {
-        m_widgets.progress->setRange(0, static_cast<int>(progress.range));
-        m_widgets.progress->setValue(static_cast<int>(progress.position));
+    const JobBarView bar = BarViewOf(progress);
+    if (m_widgets.progress != nullptr) {
+        m_widgets.progress->setRange(0, bar.maximum);
+        m_widgets.progress->setValue(bar.value);
     }
     if (m_widgets.meter != nullptr) {
-        const std::string text = progress.secondsLeft > 0
-                                     ? StrFormat("%s: %u s", progress.step.c_str(), progress.secondsLeft)
-                                     : progress.meter;
-        m_widgets.meter->setText(Text(text).trimmed());
+        m_widgets.meter->setText(Text(bar.text));
     }
 }
 
@@ -78,6 +97,11 @@ void CJobView::Ask(const JobQuestion& question, std::function<void(bool yes)> an
 }
 
 void CJobView::ShowOutcome(const JobOutcome& outcome) {
+    // A job that ended before its first unit leaves no busy bar running beside its outcome.
+    if (m_widgets.progress != nullptr && m_widgets.progress->maximum() == 0) {
+        m_widgets.progress->setRange(0, 1);
+        m_widgets.progress->setValue(0);
+    }
     const std::vector<std::string> lines = outcome.Lines();
     if (m_status != nullptr) {
         m_status->StatusText(lines.front());

@@ -19,6 +19,17 @@ class QPushButton;
 
 namespace rm7 {
 
+// What a progress bar and its line show for a job's progress: during a known wait a bar that
+// fills as the seconds count down; while the machine counts its units, those; before either
+// (the backup, finding the radio), a busy bar (maximum 0) and the step, so the first seconds
+// say what they are spent on.
+struct JobBarView {
+    int maximum = 0;  // 0: busy, no position yet
+    int value = 0;
+    std::string text;
+};
+JobBarView BarViewOf(const JobProgress& progress);
+
 class CJobView final : public IJobView {
   public:
     // Any widget may be missing: what it would show is then not shown.

@@ -201,7 +201,8 @@ class ConfigDialogsTest : public QObject {
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Restore Configuration"));
         dialog.show();
         // The backup reads the radio first, in virtual time.
-        QTRY_VERIFY((bench.pump.AdvanceBy(100), !dialog.Job().Machine().IsIdle()));
+        QTRY_COMPARE(dialog.TransferLabel()->text(), QString::fromLatin1(kBackupStepText));
+        QVERIFY(bench.pump.AdvanceUntil([&] { return !dialog.Job().Machine().IsIdle(); }, 60000));
         QCOMPARE(dialog.ProgressBar()->maximum(), 48);
         QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.ProgressBar()->value() >= 5; }, 60000));
 
@@ -225,6 +226,60 @@ class ConfigDialogsTest : public QObject {
         QTRY_VERIFY(!dialog.isVisible());
         QVERIFY(prompts.shown.empty());
         QCOMPARE(dialog.result(), CConfigRestoreJob::kCancelled);
+    }
+
+    // The restore's line says what each stage is doing: the backup, then the write before its
+    // first block, the blocks, and the radio's restart as a bar that fills while the seconds count
+    // down. No line is ever cut.
+    void restoreProgressSaysEachStageAndIsNeverCut() {
+        test::CRadioBench bench;
+        QVERIFY(bench.Contact() == kOk);
+        const fs::path file = m_dir / "stages.RM7Config";
+        {
+            Prompts savePrompts;
+            savePrompts.file = file;
+            CConfigSaveDlg save(*bench.session, nullptr, nullptr, savePrompts.Make());
+            save.show();
+            QTRY_VERIFY(!save.Job().Machine().IsIdle());
+            QVERIFY(bench.pump.AdvanceUntil([&] { return !save.isVisible(); }, 60000));
+        }
+        Prompts prompts;
+        prompts.file = file;
+        CConfigRestoreDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
+        dialog.show();
+        QLabel* line = dialog.TransferLabel();
+        QStringList cut;
+        const auto look = [&] {
+            if (line->width() < line->fontMetrics().horizontalAdvance(line->text())) {
+                cut << line->text();
+            }
+        };
+        QTRY_COMPARE(line->text(), QString::fromLatin1(kBackupStepText));
+        QCOMPARE(dialog.ProgressBar()->maximum(), 0);  // busy: no position yet
+        QVERIFY(bench.pump.AdvanceUntil([&] { return !dialog.Job().Machine().IsIdle(); }, 60000));
+        QCOMPARE(dialog.ProgressBar()->value(), 0);
+        QCOMPARE(line->text(), QString::fromLatin1(kRestoreStepText));
+        QVERIFY(bench.pump.AdvanceUntil(
+            [&] {
+                look();
+                return line->text().startsWith(QStringLiteral("Waiting for the radio to restart"));
+            },
+            60000));
+        QCOMPARE(line->text(), QStringLiteral("Waiting for the radio to restart: 8 s left"));
+        QCOMPARE(dialog.ProgressBar()->maximum(), 8);
+        QCOMPARE(dialog.ProgressBar()->value(), 0);
+        bench.pump.AdvanceBy(3000);
+        QCOMPARE(line->text(), QStringLiteral("Waiting for the radio to restart: 5 s left"));
+        QCOMPARE(dialog.ProgressBar()->value(), 3);
+        if (const QByteArray shots = qgetenv("RM7_SHOTS"); !shots.isEmpty()) {
+            QVERIFY(dialog.grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/restore-restart.png")));
+        }
+        look();
+        QVERIFY(bench.pump.AdvanceUntil([&] { return !dialog.isVisible(); }, 60000));
+        QCOMPARE(dialog.result(), CConfigRestoreJob::kRestored);
+        QVERIFY(line->text().startsWith(QStringLiteral("100%")));
+        look();
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
     }
 
     // A file saved from the radio, then one byte of the radio changed: the differences show it as

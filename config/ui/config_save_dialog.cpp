@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <ctime>
 
 #include "config/config_folder.h"
@@ -61,6 +62,13 @@ CConfigJobDialog::CConfigJobDialog(const QString& title, const QString& text, Di
     m_transfer = new QLabel(this);
     m_transfer->setObjectName(QStringLiteral("transfer"));
     m_transfer->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Wide enough for the longest line it shows, so none is ever cut ("0:00 lef").
+    int widest = 0;
+    for (const char* line : {"100% 9999999/9999999 bytes  999.9 kB/s  999:59 left", kBackupStepText,
+                             "Waiting for the radio to restart: 99 s left"}) {
+        widest = std::max(widest, m_transfer->fontMetrics().horizontalAdvance(QString::fromLatin1(line)));
+    }
+    m_transfer->setMinimumWidth(widest + m_transfer->fontMetrics().averageCharWidth());
     m_progress->setRange(0, 0);
     m_progress->setValue(0);
     m_progress->setTextVisible(false);

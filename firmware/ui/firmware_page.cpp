@@ -89,10 +89,20 @@ CFirmwarePage::CFirmwarePage(CRadioSession& session, QWidget* parent)
 
     // Firmware Versions
     auto* versionsGroup = new QGroupBox(QStringLiteral("Firmware Versions"), this);
+    // A compact table at the top of the box: its rows keep their height however tall the page is.
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(Text(InstalledHeaderText()), versionsGroup), 0, 1, Qt::AlignHCenter);
-    grid->addWidget(new QLabel(QStringLiteral("Available"), versionsGroup), 0, 2, Qt::AlignHCenter);
+    grid->setHorizontalSpacing(16);
+    grid->setVerticalSpacing(4);
+    QFont headerFont = font();
+    headerFont.setBold(true);
+    auto* installedHeader = new QLabel(Text(InstalledHeaderText()), versionsGroup);
+    auto* availableHeader = new QLabel(QStringLiteral("Available"), versionsGroup);
     m_loadHeader = new QLabel(QStringLiteral("Load"), versionsGroup);
+    for (QLabel* header : {installedHeader, availableHeader, m_loadHeader}) {
+        header->setFont(headerFont);
+    }
+    grid->addWidget(installedHeader, 0, 1, Qt::AlignHCenter);
+    grid->addWidget(availableHeader, 0, 2, Qt::AlignHCenter);
     m_loadHeader->setObjectName("loadHeader");
     grid->addWidget(m_loadHeader, 0, 3, Qt::AlignHCenter);
     const char* partNames[kFirmwareKindCount] = {kMcuPartName, kDspPartName};
@@ -120,8 +130,10 @@ CFirmwarePage::CFirmwarePage(CRadioSession& session, QWidget* parent)
     m_sendNewer = Button(StrFormat("Send New Firmware to %s", kModelName).c_str(), "sendNewer", versionsGroup);
     auto* versionsLayout = new QVBoxLayout(versionsGroup);
     versionsLayout->addLayout(grid);
+    versionsLayout->addSpacing(8);
     versionsLayout->addWidget(m_sendFirst);
     versionsLayout->addWidget(m_sendNewer);
+    versionsLayout->addStretch(1);
 
     // Activity Log
     auto* logGroup = new QGroupBox(QStringLiteral("Activity Log"), this);
@@ -170,6 +182,9 @@ CFirmwarePage::CFirmwarePage(CRadioSession& session, QWidget* parent)
 }
 
 CFirmwarePage::~CFirmwarePage() {
+    // The edit loses its focus as the window goes, after this page is gone: its end of editing
+    // must not reach the page then.
+    disconnect(m_folderEdit, nullptr, this, nullptr);
     OnKillActive();
     if (Model().Settings() != nullptr) {
         m_loadCheckbox.Save(*Model().Settings());
@@ -258,7 +273,12 @@ void CFirmwarePage::RefreshAvailable() {
     for (std::size_t kind = 0; kind < kFirmwareKindCount; ++kind) {
         m_available[kind]->setText(Text(AvailableText(m_folder.files[kind])));
     }
-    if (!m_folder.Mcu().Found()) {
+    // Said once for a folder: a visit to the page, or a look before a send, does not say it again
+    // until the folder changes or has had its files.
+    if (m_folder.Mcu().Found()) {
+        m_missingToldFor.reset();
+    } else if (m_missingToldFor != Model().firmwareFolder.Get()) {
+        m_missingToldFor = Model().firmwareFolder.Get();
         Model().StatusText(kFolderMissingFilesText);
     }
     UpdateButtons();
@@ -268,6 +288,8 @@ void CFirmwarePage::CopyNewFiles() {
     RefreshAvailable();
     m_runCopy(Model().firmwareFolder.Get(), m_folder);
     Model().StatusText("Ready");
+    // The copy was asked for: what it left missing is said again.
+    m_missingToldFor.reset();
     RefreshAvailable();
 }
 
@@ -344,6 +366,7 @@ void CFirmwarePage::SendFirmware(SendButton button) {
 }
 
 void CFirmwarePage::CheckVersionsNow() {
+    m_missingToldFor.reset();
     RefreshAvailable();
     Model().firmwareVersions.Set(kKindMcu, 0);
     Model().firmwareVersions.Set(kKindDsp, 0);

@@ -9,6 +9,7 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "firmware/firmware_folder.h"
@@ -79,6 +80,8 @@ class CFirmwarePage final : public CPage {
     RunCopy m_runCopy;
     bool m_sending = false;
     bool m_registering = false;
+    // The folder the missing files were last said for.
+    std::optional<std::string> m_missingToldFor;
 
     CObservation m_advancedModeSeen;
     CObservation m_folderSeen;

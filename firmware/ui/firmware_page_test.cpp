@@ -225,9 +225,21 @@ class FirmwarePageTest : public QObject {
         rig.page->OnSetActive();
         QCOMPARE(rig.page->AvailableLabel(kKindMcu)->text(), QStringLiteral("Missing"));
         QCOMPARE(rig.page->AvailableLabel(kKindDsp)->text(), QStringLiteral("Missing"));
-        // Said once as the page is shown, not once for each thing that makes it look.
+        // Said once as the page is shown, not once for each thing that makes it look, nor again
+        // at each visit; a copy the user asked for says what it left missing.
         const auto& status = rig.radio.notifier.shown;
-        QCOMPARE(std::count(status.begin(), status.end(), std::string(kFolderMissingFilesText)), 1);
+        const auto said = [&] {
+            return std::count(status.begin(), status.end(), std::string(kFolderMissingFilesText));
+        };
+        QCOMPARE(said(), 1);
+        for (int visit = 0; visit < 2; ++visit) {
+            rig.page->OnKillActive();
+            rig.page->OnSetActive();
+        }
+        QCOMPARE(said(), 1);
+        rig.page->SetCopyRunner([](const std::filesystem::path&, const FolderContents&) { return 0; });
+        rig.page->CopyButton()->click();
+        QCOMPARE(said(), 2);
         QVERIFY(!rig.page->SendFirstButton()->isEnabled());
         QVERIFY(!rig.page->SendNewerButton()->isEnabled());
 
@@ -244,6 +256,28 @@ class FirmwarePageTest : public QObject {
         QVERIFY(rig.opened.empty());
         QCOMPARE(rig.radio.notifier.BoxLines().back(), std::string("Error: ") + kFolderMissingFilesText);
         QVERIFY(!rig.page->SendNewerButton()->isEnabled());
+    }
+
+    // However tall the page, the versions table stays compact at the top of its box (the header
+    // row right above its rows, the buttons right below).
+    void TheVersionsTableSitsCompactAtTheTop() {
+        Rig rig;
+        rig.radio.model->advancedMode.Set(1);
+        rig.page->OnSetActive();
+        rig.page->resize(900, 760);
+        rig.page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.page.get()));
+        QWidget* box = rig.page->LoadHeader()->parentWidget();
+        const int header = rig.page->LoadHeader()->geometry().bottom();
+        const int mcuRow = rig.page->InstalledLabel(kKindMcu)->geometry().top();
+        const int dspRow = rig.page->InstalledLabel(kKindDsp)->geometry().bottom();
+        QVERIFY2(mcuRow - header < 24, qPrintable(QStringLiteral("%1 %2").arg(header).arg(mcuRow)));
+        QVERIFY2(rig.page->SendNewerButton()->geometry().top() - dspRow < 48,
+                 qPrintable(QString::number(rig.page->SendNewerButton()->geometry().top() - dspRow)));
+        QVERIFY2(
+            rig.page->SendNewerButton()->geometry().bottom() < box->height() / 2,
+            qPrintable(
+                QStringLiteral("%1 of %2").arg(rig.page->SendNewerButton()->geometry().bottom()).arg(box->height())));
     }
 
     void StatusTextsReachTheActivityLogWithTheTime() {

@@ -193,6 +193,23 @@ class CommandTesterTest : public QObject {
                  qPrintable(page.Output()->toPlainText()));
     }
 
+    // Two commands sent before the first answer came: their answers arrive together, and each
+    // still ends its own line.
+    void answersThatArriveTogetherEachEndTheirLine() {
+        Rig rig;
+        rig.Contact();
+        CCommandTesterPage& page = *rig.page;
+        QVERIFY(page.Tester().Send("FA;"));
+        QVERIFY(page.Tester().Send("FB;"));
+        QVERIFY(rig.bench.pump.AdvanceUntil(
+            [&] { return page.Output()->toPlainText().contains(QRegularExpression("FB[0-9]{11};")); }, 2000));
+        rig.bench.pump.AdvanceBy(100);
+        QVERIFY2(QRegularExpression(QStringLiteral("^FA;\\nFB;\\nFA[0-9]{11};\\nFB[0-9]{11};\\n$"))
+                     .match(page.Output()->toPlainText())
+                     .hasMatch(),
+                 qPrintable(page.Output()->toPlainText()));
+    }
+
     // The radio goes away during a paced send: the send stops there, the status line says why
     // once, and the controls wait for a radio again.
     void aRadioThatWentAwayIsSaidOnceAndStopsThePacedSend() {

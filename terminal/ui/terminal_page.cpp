@@ -2,10 +2,11 @@
 
 #include <QButtonGroup>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QIntValidator>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -546,9 +547,9 @@ CTerminalMemoriesDlg::CTerminalMemoriesDlg(CTerminalSettings& settings, CSetting
         grid->addWidget(m_texts[i], row, 2);
     }
     grid->setColumnStretch(2, 1);
-    auto* hint = new QLabel(QStringLiteral("[TXON] and [TXOFF] switch transmission on and off; [CRLF] and [NL] "
-                                           "end a line."),
-                            this);
+    auto* hint = new QLabel(QString::fromLatin1(MemoryMarkersHint(mode)), this);
+    hint->setObjectName("markersHint");
+    hint->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("Save"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QDialogButtonBox::Cancel);
@@ -577,23 +578,34 @@ CTerminalOptionsDlg::CTerminalOptionsDlg(CTerminalSettings& settings, CSettingsS
     : QDialog(parent), m_settings(settings), m_store(store) {
     setObjectName("terminalOptionsDialog");
     setWindowTitle(QStringLiteral("Terminal Options"));
-    m_timeout = new QLineEdit(QString::number(settings.activityTimeoutMs.Get()), this);
+    setMinimumWidth(380);
+    m_timeout = new QDoubleSpinBox(this);
     m_timeout->setObjectName("idleTimeout");
-    m_timeout->setMaxLength(5);
-    m_timeout->setValidator(new QIntValidator(0, 99999, m_timeout));
-    auto* label = new QLabel(QStringLiteral("Idle timeout milliseconds:"), this);
+    m_timeout->setDecimals(1);
+    m_timeout->setRange(0.0, static_cast<double>(kIdleTimeoutMaxMs / 100) / 10.0);
+    m_timeout->setSingleStep(0.5);
+    m_timeout->setSuffix(QStringLiteral(" s"));
+    m_timeout->setValue(IdleTimeoutSeconds(settings.activityTimeoutMs.Get()));
+    m_timeout->setMinimumWidth(m_timeout->fontMetrics().horizontalAdvance(QStringLiteral("99.9 s")) + 48);
+    auto* label = new QLabel(QStringLiteral("&Idle time-out:"), this);
     label->setBuddy(m_timeout);
+    auto* explained = new QLabel(QStringLiteral("RTTY and PSK stop transmitting after this long without typing; "
+                                                "0 stops as soon as the text has gone. CW goes on until you stop it."),
+                                 this);
+    explained->setWordWrap(true);
     auto* font = new QPushButton(QStringLiteral("Font..."), this);
     font->setObjectName("font");
     auto* row = new QHBoxLayout;
     row->addWidget(label);
     row->addWidget(m_timeout);
+    row->addStretch(1);
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("Save"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QDialogButtonBox::Cancel);
     AddHelp(this, buttons, std::move(help), kTerminalOptionsHelpTopic);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
+    layout->addWidget(explained);
     layout->addWidget(font, 0, Qt::AlignLeft);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
@@ -602,7 +614,9 @@ CTerminalOptionsDlg::CTerminalOptionsDlg(CTerminalSettings& settings, CSettingsS
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(font, &QPushButton::clicked, this, [this] {
+        // The font the panes show: the stored name may be one this system stands another in for.
         QFont chosen = TerminalFont(m_settings);
+        chosen.setFamily(QFontInfo(chosen).family());
         bool ok = false;
         if (fontDialog) {
             ok = fontDialog(chosen);
@@ -616,7 +630,7 @@ CTerminalOptionsDlg::CTerminalOptionsDlg(CTerminalSettings& settings, CSettingsS
 }
 
 void CTerminalOptionsDlg::Save() {
-    m_settings.activityTimeoutMs.Set(m_timeout->text().toULong());
+    m_settings.activityTimeoutMs.Set(IdleTimeoutMs(m_timeout->value(), m_settings.activityTimeoutMs.Get()));
     m_settings.Save(m_store);
 }
 

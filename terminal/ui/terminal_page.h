@@ -13,6 +13,7 @@
 #include "ui/help_opener.h"
 #include "ui/page.h"
 
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -150,7 +151,7 @@ class CTerminalOptionsDlg final : public QDialog {
   public:
     CTerminalOptionsDlg(CTerminalSettings& settings, CSettingsStore* store, QWidget* parent = nullptr,
                         HelpOpener help = {});
-    QLineEdit* Timeout() const { return m_timeout; }
+    QDoubleSpinBox* Timeout() const { return m_timeout; }
     void Save();
     // The font chosen in the system's font dialog, stored at once.
     void ChooseFont(const QFont& font);
@@ -159,7 +160,7 @@ class CTerminalOptionsDlg final : public QDialog {
   private:
     CTerminalSettings& m_settings;
     CSettingsStore* m_store;
-    QLineEdit* m_timeout = nullptr;
+    QDoubleSpinBox* m_timeout = nullptr;
 };
 
 // The terminal font of the settings.

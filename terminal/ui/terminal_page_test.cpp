@@ -4,6 +4,7 @@
 // and when is tested in terminal_test.
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -359,7 +360,7 @@ class TerminalPageTest : public QObject {
             auto& options = static_cast<CTerminalOptionsDlg&>(dialog);
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Terminal Options"));
             dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Help)->click();
-            options.Timeout()->setText(QStringLiteral("2500"));
+            options.Timeout()->setValue(2.5);
             QFont font(QStringLiteral("Monospace"));
             font.setPointSizeF(12.4);
             font.setWeight(QFont::Bold);
@@ -379,6 +380,54 @@ class TerminalPageTest : public QObject {
         QCOMPARE(timeout, 2500u);
         QCOMPARE(rig.topics, (std::vector<QString>{QStringLiteral("Terminal.htm#Memories"),
                                                    QStringLiteral("Terminal.htm#Options")}));
+    }
+
+    // The idle time-out is edited in seconds: "5" typed is five seconds; a stored value the
+    // seconds cannot show to the millisecond stays as it was unless changed. The font dialog
+    // opens at the font the panes show, not at a name this system has no font for.
+    void TheIdleTimeOutIsInSecondsAndTheFontDialogStartsAtThePanesFont() {
+        Rig rig(
+            "TerminalActivityTimeout=dword:000004D2\nTerminalFontName=string:\"Courier "
+            "New\"\nTerminalFontSize=dword:0000000D\n");
+        CTerminalPage& page = *rig.page;
+        struct Case {
+            const char* typed;  // nullptr: left alone
+            unsigned long stored;
+        };
+        const Case cases[] = {{nullptr, 1234}, {"5", 5000}, {"0.5", 500}, {"0", 0}};
+        for (const Case& c : cases) {
+            page.runDialog = [&](QDialog& dialog) {
+                auto& options = static_cast<CTerminalOptionsDlg&>(dialog);
+                QCOMPARE(options.Timeout()->suffix(), QStringLiteral(" s"));
+                if (c.typed != nullptr) {
+                    options.Timeout()->clear();
+                    QTest::keyClicks(options.Timeout(), QString::fromLatin1(c.typed));
+                    options.Timeout()->interpretText();
+                }
+                options.Save();
+                dialog.accept();
+            };
+            page.OptionsButton()->click();
+            QCOMPARE(page.Settings().activityTimeoutMs.Get(), c.stored);
+            if (c.typed == nullptr) {
+                page.Settings().activityTimeoutMs.Set(1234);  // the next case starts from it too
+            }
+        }
+
+        QFont offered;
+        page.runDialog = [&](QDialog& dialog) {
+            auto& options = static_cast<CTerminalOptionsDlg&>(dialog);
+            options.fontDialog = [&](QFont& font) {
+                offered = font;
+                return false;
+            };
+            dialog.findChild<QPushButton*>(QStringLiteral("font"))->click();
+            dialog.reject();
+        };
+        page.OptionsButton()->click();
+        const QFontInfo shown(page.ReceivePane()->font());
+        QCOMPARE(offered.family(), shown.family());
+        QCOMPARE(offered.pointSize(), 13);
     }
 
     // "K" typed, then a memory "CQ": the radio gets "K CQ", not "KCQ"; and what was sent shows

@@ -3,15 +3,19 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QTextEdit>
 #include <QVBoxLayout>
 #include <QWizardPage>
 
 #include <QTimer>
 
+#include "platform/format.h"
 #include "ui/message_box.h"
 #include "ui/qt_text.h"
 
@@ -88,9 +92,32 @@ class CTXGCCalibratePage final : public QWizardPage {
         auto* row = new QHBoxLayout;
         calibrate = new QPushButton(QStringLiteral("Calibrate"), this);
         calibrate->setObjectName("calibrate");
-        row->addWidget(calibrate);
-        row->addWidget(Label("Click Calibrate to start calibration", this), 1);
+        row->addWidget(calibrate, 0, Qt::AlignTop);
+        status = Label(ProgressStepText({}).c_str(), this);
+        status->setObjectName("calibrationStatus");
+        row->addWidget(status, 1);
         layout->addLayout(row);
+
+        progress = new QProgressBar(this);
+        progress->setObjectName("calibrationProgress");
+        progress->setRange(0, static_cast<int>(kTXGCSteps));
+        progress->setValue(0);
+        progress->setFormat(QString());
+        layout->addWidget(progress);
+
+        auto* indicators = new QHBoxLayout;
+        transmitting = new QLabel(QStringLiteral("TX ON"), this);
+        transmitting->setObjectName("txIndicator");
+        transmitting->setAlignment(Qt::AlignCenter);
+        transmitting->setMargin(3);
+        transmitting->setMinimumWidth(transmitting->fontMetrics().horizontalAdvance(QStringLiteral("TX OFF")) + 16);
+        time = new QLabel(this);
+        time->setObjectName("calibrationTime");
+        indicators->addWidget(transmitting);
+        indicators->addWidget(time, 1);
+        layout->addLayout(indicators);
+        ShowTransmitting(false);
+
         log = LogBox(this, "calibrationLog");
         layout->addWidget(log, 1);
         clickNext = Label("Click Next to continue", this);
@@ -114,34 +141,94 @@ class CTXGCCalibratePage final : public QWizardPage {
         }
     }
 
+    // Lit while the carrier may be keyed into the dummy load.
+    void ShowTransmitting(bool on) {
+        transmitting->setText(on ? QStringLiteral("TX ON") : QStringLiteral("TX OFF"));
+        transmitting->setStyleSheet(
+            on ? QStringLiteral("QLabel { background: #c62828; color: white; font-weight: bold; "
+                                "border-radius: 3px; }")
+               : QStringLiteral("QLabel { color: palette(mid); border: 1px solid palette(mid); "
+                                "border-radius: 3px; }"));
+    }
+
+    void ShowRun(const TXGCProgress& p) {
+        status->setText(Text(ProgressStepText(p)));
+        progress->setValue(static_cast<int>(p.position));
+        progress->setFormat(p.phase == TXGCProgress::Phase::kBand
+                                ? Text(StrFormat("Band %u of %u", p.band, CTXGCStateMachine::kBands) +
+                                       (p.watts != 0 ? StrFormat(", %u W", p.watts) : std::string()))
+                                : QString());
+        ShowTransmitting(p.transmitting);
+        time->setText(Text(ProgressTimeText(p)));
+        m_elapsed = p.elapsedSeconds;
+    }
+
+    void ShowEnd(const JobOutcome& outcome) {
+        status->setText(Text(outcome.Text()));
+        ShowTransmitting(false);
+        time->setText(Text(ProgressTimeText(TXGCProgress{.elapsedSeconds = m_elapsed})));
+    }
+
     QPushButton* calibrate;
+    QLabel* status;
+    QProgressBar* progress;
+    QLabel* transmitting;
+    QLabel* time;
     QTextEdit* log;
     QLabel* clickNext;
 
   private:
     CTXGCJob& m_job;
     bool m_next = true;
+    std::uint32_t m_elapsed = 0;
 };
 
 class CTXGCCompletionPage final : public QWizardPage {
   public:
     CTXGCCompletionPage(CTXGCJob& job, QWidget* parent) : QWizardPage(parent), m_job(job) {
-        setTitle(QStringLiteral("Calibrating Transmitter Gain"));
+        setTitle(Text(CompletionTitle(std::nullopt)));
         auto* layout = new QVBoxLayout(this);
-        auto* title = Label("Calibration Summary", this);
-        title->setFont(TitleFont());
-        layout->addWidget(title);
+        bands = new QTableWidget(0, 5, this);
+        bands->setObjectName("calibrationBands");
+        bands->setHorizontalHeaderLabels({QStringLiteral("Band"), QStringLiteral("Frequency"), QStringLiteral("4 W"),
+                                          QStringLiteral("6 W"), QStringLiteral("Result")});
+        bands->verticalHeader()->hide();
+        // Compact rows, so the eleven bands fit without scrolling.
+        bands->verticalHeader()->setDefaultSectionSize(bands->fontMetrics().height() + 6);
+        bands->setMinimumHeight((bands->fontMetrics().height() + 6) * 12 + 8);
+        bands->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        bands->setSelectionMode(QAbstractItemView::NoSelection);
+        bands->setFocusPolicy(Qt::NoFocus);
+        bands->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        bands->horizontalHeader()->setStretchLastSection(true);
+        layout->addWidget(bands, 0);
         summary = LogBox(this, "calibrationSummary");
         layout->addWidget(summary, 1);
         layout->addWidget(Label("Click Finish to continue", this));
         setFinalPage(true);
     }
     void initializePage() override {
+        setTitle(Text(CompletionTitle(m_job.Shell().Outcome())));
+        const std::vector<TXGCBandRow> rows = m_job.BandRows();
+        bands->setRowCount(static_cast<int>(rows.size()));
+        for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+            const TXGCBandRow& row = rows[static_cast<std::size_t>(r)];
+            int c = 0;
+            for (const std::string* cell : {&row.band, &row.frequency, &row.fourWatts, &row.sixWatts, &row.result}) {
+                auto* item = new QTableWidgetItem(Text(*cell));
+                if (c > 0 && c < 4) {
+                    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                }
+                bands->setItem(r, c++, item);
+            }
+        }
+        bands->setVisible(!rows.empty());
         summary->clear();
         summary->setPlainText(Text(m_job.CompletionText()));
         summary->ensureCursorVisible();
     }
 
+    QTableWidget* bands;
     QTextEdit* summary;
 
   private:
@@ -177,11 +264,13 @@ CTXGCWizard::CTXGCWizard(CRadioSession& session, QWidget* parent, HelpOpener hel
     QAbstractButton* cancel = button(QWizard::CancelButton);
     disconnect(cancel, nullptr, this, nullptr);
     connect(cancel, &QAbstractButton::clicked, this, [this] { OnCancelButton(); });
-    resize(560, 420);
+    m_job.SetProgressListener([this](const TXGCProgress& progress) { m_calibrate->ShowRun(progress); });
+    resize(640, 580);
     m_job.Open();
 }
 
 CTXGCWizard::~CTXGCWizard() {
+    m_job.SetProgressListener(nullptr);
     SetBusy(false);
     m_job.Close();
 }
@@ -197,6 +286,21 @@ QLabel* CTXGCWizard::ClickNextLabel() const {
 }
 QTextEdit* CTXGCWizard::SummaryBox() const {
     return m_completion->summary;
+}
+QLabel* CTXGCWizard::StatusLabel() const {
+    return m_calibrate->status;
+}
+QProgressBar* CTXGCWizard::ProgressBar() const {
+    return m_calibrate->progress;
+}
+QLabel* CTXGCWizard::TxIndicator() const {
+    return m_calibrate->transmitting;
+}
+QLabel* CTXGCWizard::TimeLabel() const {
+    return m_calibrate->time;
+}
+QTableWidget* CTXGCWizard::BandTable() const {
+    return m_completion->bands;
 }
 
 void CTXGCWizard::reject() {
@@ -266,6 +370,7 @@ void CTXGCWizard::ShowOutcome(const JobOutcome& outcome) {
     if (IUserNotifier* status = m_session.Model().Notifier()) {
         status->StatusText(outcome.Lines().front());
     }
+    m_calibrate->ShowEnd(outcome);
     m_calibrate->SetButtons(true, true);
     m_calibrate->calibrate->setEnabled(true);
     m_calibrate->clickNext->setVisible(true);

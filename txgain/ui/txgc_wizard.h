@@ -15,7 +15,9 @@
 #include "ui/prompts.h"
 
 class QLabel;
+class QProgressBar;
 class QPushButton;
+class QTableWidget;
 class QTextEdit;
 
 namespace rm7 {
@@ -37,6 +39,11 @@ class CTXGCWizard final : public QWizard, private IJobView {
     QTextEdit* LogBox() const;
     QLabel* ClickNextLabel() const;
     QTextEdit* SummaryBox() const;
+    QLabel* StatusLabel() const;
+    QProgressBar* ProgressBar() const;
+    QLabel* TxIndicator() const;
+    QLabel* TimeLabel() const;
+    QTableWidget* BandTable() const;
 
     void reject() override;
 

@@ -3,8 +3,10 @@
 // the carrier, which stops the run through its restore and leaves the outcome on the screen.
 #include <QAbstractButton>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
@@ -78,7 +80,19 @@ class TXGCWizardTest : public QObject {
         QCOMPARE(wizard.currentId(), int(CTXGCWizard::kCalibrate));
         // A second start is refused and leaves the run alone.
         QVERIFY(!wizard.Job().Calibrate());
+        // While the first carrier is keyed the page says where the run is, and that it transmits.
+        QVERIFY(bench.pump.AdvanceUntil([&] { return bench.radio->Transmitting(bench.pump.TickCount()); }, 60000));
+        QCOMPARE(wizard.StatusLabel()->text(), QStringLiteral("Band 1 of 11: 160 m at 1.900 MHz, 4 W"));
+        QCOMPARE(wizard.ProgressBar()->value(), 1);
+        QCOMPARE(wizard.ProgressBar()->maximum(), 22);
+        QCOMPARE(wizard.ProgressBar()->format(), QStringLiteral("Band 1 of 11, 4 W"));
+        QCOMPARE(wizard.TxIndicator()->text(), QStringLiteral("TX ON"));
+        QVERIFY2(wizard.TimeLabel()->text().startsWith(QStringLiteral("Elapsed 0:")),
+                 qPrintable(wizard.TimeLabel()->text()));
         QVERIFY(RunToEnd(bench, wizard));
+        QCOMPARE(wizard.TxIndicator()->text(), QStringLiteral("TX OFF"));
+        QVERIFY(
+            wizard.StatusLabel()->text().startsWith(QStringLiteral("5 watt calibration succeeded: calibrated on 11")));
         const QString log = wizard.LogBox()->toPlainText();
         QVERIFY(log.contains(QStringLiteral(".before-txgain.RM7Config")));
         QVERIFY(log.contains(QStringLiteral("Calibrating at 52.000 MHz")));
@@ -123,6 +137,9 @@ class TXGCWizardTest : public QObject {
         // Drives the wizard as a person would, one step each time the test looks.
         QString title;
         QString summary;
+        QString completion;
+        QStringList firstRow;
+        int rows = 0;
         bool calibrating = false;
         bool busy = false;
         QTimer driver;
@@ -144,6 +161,11 @@ class TXGCWizardTest : public QObject {
             } else {
                 wizard->button(QWizard::NextButton)->click();
                 summary = wizard->SummaryBox()->toPlainText();
+                completion = wizard->currentPage()->title();
+                rows = wizard->BandTable()->rowCount();
+                for (int c = 0; c < wizard->BandTable()->columnCount(); ++c) {
+                    firstRow << wizard->BandTable()->item(0, c)->text();
+                }
                 wizard->button(QWizard::FinishButton)->click();
             }
             busy = false;
@@ -152,6 +174,10 @@ class TXGCWizardTest : public QObject {
         page.CalibrateButton()->click();  // returns once the wizard has closed
         driver.stop();
         QCOMPARE(title, QStringLiteral("TX Gain Calibration"));
+        QCOMPARE(completion, QStringLiteral("Calibration Complete"));
+        QCOMPARE(rows, 11);
+        QCOMPARE(firstRow, (QStringList{QStringLiteral("160 m"), QStringLiteral("1.900 MHz"), QStringLiteral("4.0 W"),
+                                        QStringLiteral("6.0 W"), QStringLiteral("Calibrated")}));
         QVERIFY(
             summary.startsWith(QStringLiteral("5 watt calibration succeeded\n5 watt calibration succeeded: "
                                               "calibrated on 11 bands (")));
@@ -183,7 +209,10 @@ class TXGCWizardTest : public QObject {
         QVERIFY(bench.pump.AdvanceUntil([&] { return bench.radio->Transmitting(bench.pump.TickCount()); }, 60000));
         Click(wizard, QWizard::CancelButton);
         QVERIFY(wizard.isVisible());  // not yet: the radio is put back first
+        QVERIFY(wizard.StatusLabel()->text().startsWith(QStringLiteral("Stopping: ")));
         QVERIFY(RunToEnd(bench, wizard));
+        QVERIFY2(wizard.StatusLabel()->text().contains(QString::fromLatin1(kSettingsPutBackText)),
+                 qPrintable(wizard.StatusLabel()->text()));
         QVERIFY(!bench.radio->Transmitting(bench.pump.TickCount()));
         QCOMPARE(bench.radio->SettingsText(bench.pump.TickCount()), before);
         QCOMPARE(bench.radio->Tx().Carriers(), 1u);
@@ -195,6 +224,10 @@ class TXGCWizardTest : public QObject {
             log.contains(QStringLiteral("TX gain calibration was cancelled: no band was calibrated; every setting "
                                         "the calibration changed was put back\nThe radio answers")));
         QVERIFY(wizard.CalibrateButton()->isEnabled());
+        Click(wizard, QWizard::NextButton);
+        QCOMPARE(wizard.currentPage()->title(), QStringLiteral("Calibration Cancelled"));
+        QCOMPARE(wizard.BandTable()->item(0, 4)->text(), QStringLiteral("Not calibrated"));
+        QCOMPARE(wizard.BandTable()->item(1, 4)->text(), QStringLiteral("Not reached"));
         Click(wizard, QWizard::CancelButton);
         QVERIFY(!wizard.isVisible());
     }
@@ -291,6 +324,10 @@ class TXGCWizardTest : public QObject {
             10 * 60 * 1000));
         QCoreApplication::processEvents();
         QVERIFY(wizard.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/txgc-calibrate.png")));
+        QVERIFY(RunToEnd(bench, wizard));
+        QVERIFY(wizard.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/txgc-calibrate-ended.png")));
+        Click(wizard, QWizard::NextButton);
+        QVERIFY(wizard.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/txgc-completion.png")));
         CCalibrationPage page(*bench.session, {});
         page.resize(500, 200);
         page.OnSetActive();
