@@ -42,6 +42,23 @@ std::string FrameStatusText(const CModel& model) {
     return StrFormat("%s is not responding", kModelName);
 }
 
+std::string StatusLine(const std::string& text) {
+    std::string line;
+    bool inBreak = false;
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') {
+            inBreak = true;
+            continue;
+        }
+        if (inBreak && !line.empty()) {
+            line += ' ';
+        }
+        inBreak = false;
+        line += c;
+    }
+    return line;
+}
+
 int InitialPage(int savedIndex, const std::string& portName, int pageCount) {
     if (portName.empty() || savedIndex < 0 || savedIndex >= pageCount) {
         return kPagePort;

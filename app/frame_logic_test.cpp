@@ -73,6 +73,24 @@ TEST(FrameTitle, SerialNumberAndPortPartsAppearOnlyWhenKnown) {
     }
 }
 
+TEST(StatusLine, EveryKindOfLineBreakBecomesOneBlank) {
+    const struct {
+        const char* text;
+        const char* line;
+    } cases[] = {
+        {"Contact failed 0x2 No such file\n", "Contact failed 0x2 No such file"},
+        {"access denied.\nAdd yourself to the group", "access denied. Add yourself to the group"},
+        {"one\r\ntwo\rthree\n\n\nfour", "one two three four"},
+        {"\r\n\nleading and trailing\r\n", "leading and trailing"},
+        {"\n", ""},
+        {"", ""},
+        {"no break at all", "no break at all"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StatusLine(c.text), c.line) << c.text;
+    }
+}
+
 TEST(InitialPage, SavedPageOnlyWithAPortAndInRange) {
     struct Case {
         int saved;

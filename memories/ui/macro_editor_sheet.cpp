@@ -28,6 +28,13 @@ QWidget* MacroGrid(std::size_t from, std::array<QLineEdit*, kMacroCount>& labels
         labels[i] = new QLineEdit(page);
         labels[i]->setObjectName(QStringLiteral("label%1").arg(i + 1));
         labels[i]->setFont(font);
+        // An empty label shows on its button as "MACRO1": the editor says so.
+        labels[i]->setPlaceholderText(Text(DefaultMacroLabel(i)));
+        if (i < kRadioMacroCount) {
+            // What the radio's field holds; the others are this computer's alone, and a longer
+            // label kept from before is not cut.
+            labels[i]->setMaxLength(static_cast<int>(kMacroLabelSize));
+        }
         commands[i] = new QLineEdit(page);
         commands[i]->setObjectName(QStringLiteral("commands%1").arg(i + 1));
         commands[i]->setFont(font);

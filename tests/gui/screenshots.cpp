@@ -25,7 +25,10 @@
 #include "config/ui/config_compare_dialog.h"
 #include "link/contact.h"
 #include "link/ui/port_page.h"
+#include "memories/ui/banner_sheet.h"
 #include "memories/ui/command_tester_page.h"
+#include "memories/ui/cw_memory_dialog.h"
+#include "memories/ui/date_time_sheet.h"
 #include "memories/ui/macro_editor_sheet.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
@@ -178,6 +181,25 @@ int main(int argc, char* argv[]) {
         }
         CloseBoxes(&session.Frame());
         ok = Save(&session.Frame(), out, shot.file) && ok;
+        if (std::string(shot.file) == "main-closed.png") {
+            // What the radio's actions say while the port is closed.
+            session.Frame().TabView()->SelectPage(rm7::kPageConfiguration);
+            ok = Save(&session.Frame(), out, "main-closed-configuration.png") && ok;
+            session.Frame().TabView()->SelectPage(rm7::kPageCommandTester);
+            ok = Save(&session.Frame(), out, "main-closed-command-tester.png") && ok;
+            // Test Communications on a path that is not there.
+            session.Frame().TabView()->SelectPage(rm7::kPagePort);
+            session.Model().portName.Set("/dev/ttyUSB-not-here");
+            static_cast<rm7::CPortPage*>(session.Frame().TabView()->Page(rm7::kPagePort))->TestButton()->click();
+            Settle();
+            for (QMessageBox* box : session.Frame().findChildren<QMessageBox*>()) {
+                if (box->isVisible()) {
+                    ok = Save(box, out, "box-missing-port.png") && ok;
+                }
+            }
+            CloseBoxes(&session.Frame());
+            ok = Save(&session.Frame(), out, "main-missing-port.png") && ok;
+        }
         if (std::string(shot.file) == "main-terminal.png") {
             auto* page = static_cast<rm7::CTerminalPage*>(session.Frame().TabView()->Page(rm7::kPageTerminal));
             rm7::CTerminalMemoriesDlg memories(page->Settings(), nullptr, rm7::TerminalMode::kCw, page);
@@ -205,6 +227,29 @@ int main(int argc, char* argv[]) {
                     &session.Frame());
                 compare.show();
                 ok = Save(&compare, out, "compare-with-radio.png") && ok;
+            }
+            {
+                rm7::CPowerOnBannerSheet banner(session.Radio(), &session.Frame());
+                banner.show();
+                Settle();
+                ok = Save(&banner, out, "banner.png") && ok;
+                banner.reject();
+                WaitFor([&] { return !banner.isVisible(); });
+            }
+            {
+                rm7::CDateTimeSheet clock(session.Radio(), &session.Frame());
+                clock.show();
+                WaitFor([&] { return !clock.Difference()->text().isEmpty(); });
+                ok = Save(&clock, out, "set-time.png") && ok;
+                clock.reject();
+                WaitFor([&] { return !clock.isVisible(); });
+            }
+            {
+                rm7::CCWMemoryDlg memories(session.Radio(), &session.Frame());
+                memories.show();
+                ok = Save(&memories, out, "cw-memories.png") && ok;
+                memories.reject();
+                WaitFor([&] { return !memories.isVisible(); });
             }
             session.Frame().TabView()->SelectPage(rm7::kPageFirmware);
             CloseBoxes(&session.Frame());
@@ -247,6 +292,8 @@ int main(int argc, char* argv[]) {
                 WaitFor([&] { return !wizard.Job().Running(); });
             }
             session.Frame().ShowHelp(QStringLiteral("Port.htm"));
+            session.Frame().HelpWindow()->FindField()->setText(QStringLiteral("speed"));
+            session.Frame().HelpWindow()->FindNext();
             ok = Save(session.Frame().HelpWindow(), out, "help-port.png") && ok;
             session.Frame().resize(session.Frame().minimumSize() + QSize(300, 200));
             session.Frame().TabView()->SelectPage(rm7::kPagePort);
