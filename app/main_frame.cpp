@@ -19,7 +19,7 @@
 #include "app/tab_view.h"
 #include "firmware/ui/release_notes_dialog.h"
 #include "link/contact.h"
-#include "model/radio_state.h"
+#include "model/radio_presence.h"
 #include "platform/format.h"
 #include "platform/program_version.h"
 #include "platform/serial_enum.h"
@@ -274,10 +274,10 @@ void CMainFrame::UpdateTitleAndStatus() {
     const RadioIndicator indicator = RadioIndicatorOf(m_model);
     m_indicator->setText(Text(indicator.text));
     m_indicator->setToolTip(Text(indicator.toolTip));
-    m_indicator->setProperty("radioState", static_cast<int>(indicator.state));
+    m_indicator->setProperty("radioPresence", static_cast<int>(indicator.presence));
     // Found is plain; anything else stands out in the palette's link colours, never in fixed ones.
     QPalette palette = m_indicator->palette();
-    palette.setColor(QPalette::WindowText, indicator.state == RadioState::kRunning
+    palette.setColor(QPalette::WindowText, indicator.presence == RadioPresence::kRunning
                                                ? QApplication::palette().color(QPalette::WindowText)
                                                : QApplication::palette().color(QPalette::LinkVisited));
     m_indicator->setPalette(palette);

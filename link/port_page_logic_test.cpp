@@ -5,6 +5,7 @@
 
 #include "link/contact.h"
 #include "link/memory_port.h"
+#include "platform/error_text.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
 #include "tests/support/scripted_port.h"
@@ -219,6 +220,25 @@ TEST_F(PortPageLogicTest, OnlyTestCommunicationsTellsTheContactsEndInABox) {
     ASSERT_TRUE(RunContact());
     logic.OnContactEnded(kOk);
     EXPECT_EQ(notifier.boxes.size(), 1u);
+}
+
+TEST_F(PortPageLogicTest, TestCommunicationsOnAPortThatWouldNotOpenSaysWhy) {
+    model.portName.Set("sim0");
+    auto& port = dynamic_cast<CMemoryPort&>(session.Port());
+    port.FailNextOpen(kErrorFileNotFound);
+    ASSERT_EQ(logic.TestCommunications(), CPortPageLogic::TestOutcome::Started);
+    ASSERT_TRUE(RunContact());
+    logic.OnContactEnded(kErrorFileNotFound);
+    ASSERT_EQ(notifier.boxes.size(), 1u);
+    EXPECT_EQ(notifier.boxes[0].caption, "Serial Port");
+    EXPECT_EQ(notifier.boxes[0].text, "Serial port sim0 did not open: " + ErrorText(kErrorFileNotFound));
+    // Access denied is offered the diagnosis instead: no second box.
+    notifier.boxes.clear();
+    port.FailNextOpen(kErrorAccessDenied);
+    ASSERT_EQ(logic.TestCommunications(), CPortPageLogic::TestOutcome::Started);
+    ASSERT_TRUE(RunContact());
+    logic.OnContactEnded(kErrorAccessDenied);
+    EXPECT_THAT(notifier.boxes, IsEmpty());
 }
 
 TEST_F(PortPageLogicTest, TestCommunicationsTellsTheStateItFound) {

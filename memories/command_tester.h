@@ -16,7 +16,7 @@
 #include "link/idle_exchange.h"
 #include "link/job_run.h"
 #include "memories/command_macro.h"
-#include "model/radio_state.h"
+#include "model/radio_presence.h"
 #include "model/user_notifier.h"
 
 namespace rm7 {

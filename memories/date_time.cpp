@@ -266,9 +266,12 @@ void CDateTimeJob::ShowComputerTime() {
 }
 
 void CDateTimeJob::ShowDifference() {
-    if (m_radioTimeRead) {
-        m_view.ShowDifference(ClockDifferenceText(ClockDifference(m_machine.RadioTime(), m_computerTime)));
+    if (!m_radioTimeRead) {
+        return;
     }
+    // "Clock set" stays until a reading of the radio's clock says otherwise.
+    m_view.ShowDifference(m_clockSet ? kClockSetText
+                                     : ClockDifferenceText(ClockDifference(m_machine.RadioTime(), m_computerTime)));
 }
 
 void CDateTimeJob::Begin(PageState state, bool (CDateTimeStateMachine::*start)()) {
@@ -284,6 +287,7 @@ LResult CDateTimeJob::OnMessage(std::uint32_t code, WParam, LParam) {
     if (code == kMsgRadioTime) {
         m_view.ShowRadioTime(TimeOfDayText(m_machine.RadioTime()));
         m_radioTimeRead = true;
+        m_clockSet = m_clockSet && m_machine.RadioTime() == m_machine.ComputerTime();
         ShowDifference();
     } else if (code == kMsgDateTimeUtc) {
         m_view.ShowUtc(m_machine.utc.Get() != 0);
@@ -354,7 +358,8 @@ void CDateTimeJob::OnCompletion(Result r) {
             if (m_machine.RadioTime() == m_computerTime) {
                 m_machine.AllowAcrossMidnight(false);
                 m_model.StatusText(kClockSetText);
-                m_view.ShowDifference(kClockSetText);
+                m_clockSet = true;
+                ShowDifference();
                 if (m_closeAfterSet) {
                     Leave();
                 } else {

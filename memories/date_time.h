@@ -213,6 +213,7 @@ class CDateTimeJob final : private IMessageTarget {
     bool m_failed = false;
     bool m_shown = false;
     bool m_radioTimeRead = false;
+    bool m_clockSet = false;
 };
 
 inline constexpr const char* kDateTimeCaption = "Set Time";

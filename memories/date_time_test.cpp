@@ -398,6 +398,9 @@ TEST_F(DateTimeJob, ApplySetsTheClockAndGoesOnReading) {
     EXPECT_TRUE(job->Apply(false));
     ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return job->State() == CDateTimeJob::PageState::ReadingAgain; }, 60000));
     EXPECT_EQ(RadioAhead(), 0);
+    ASSERT_FALSE(view.differences.empty());
+    EXPECT_EQ(view.differences.back(), "Clock set");
+    EXPECT_THAT(bench->notifier.status, ::testing::Contains("Clock set"));
     const std::size_t before = Commands().size();
     bench->pump.AdvanceBy(2000);
     const auto after = Commands();

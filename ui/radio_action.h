@@ -4,7 +4,7 @@
 // same state disables the same kind of action with the same words.
 #include <QWidget>
 
-#include "model/radio_state.h"
+#include "model/radio_presence.h"
 
 namespace rm7 {
 

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "ui/qt_text.h"
+#include "ui/radio_action.h"
 
 namespace rm7 {
 namespace {
@@ -70,9 +71,8 @@ CCommandMacrosSheet::CCommandMacrosSheet(CRadioSession& session, CCommandMacros&
     grid1->addLayout(radioButtons, static_cast<int>(kRadioMacroCount) + 1, 0, 1, 3);
     grid1->setRowStretch(static_cast<int>(kRadioMacroCount) + 2, 1);
     grid2->setRowStretch(static_cast<int>(kRadioMacroCount) + 1, 1);
-    const bool radio = m_job.RadioButtonsEnabled();
-    m_read->setEnabled(radio);
-    m_write->setEnabled(radio);
+    ApplyRadioNeed(m_read, m_model, RadioNeed::kFirmware);
+    ApplyRadioNeed(m_write, m_model, RadioNeed::kFirmware);
     connect(m_read, &QPushButton::clicked, this, [this] { m_job.Read(); });
     connect(m_write, &QPushButton::clicked, this, [this] {
         std::array<std::string, kRadioMacroCount> labels;
@@ -164,13 +164,13 @@ void CCommandMacrosSheet::reject() {
 }
 
 void CCommandMacrosSheet::SetControlsEnabled(bool enabled) {
-    const bool radio = enabled && m_job.RadioButtonsEnabled();
     for (std::size_t i = 0; i < kRadioMacroCount; ++i) {
         m_labels[i]->setEnabled(enabled);
         m_commands[i]->setEnabled(enabled);
     }
-    m_read->setEnabled(radio);
-    m_write->setEnabled(radio);
+    const std::string busy = enabled ? std::string() : "Wait until the radio's macros are read or written";
+    ApplyRadioNeed(m_read, m_model, RadioNeed::kFirmware, busy);
+    ApplyRadioNeed(m_write, m_model, RadioNeed::kFirmware, busy);
 }
 
 void CCommandMacrosSheet::SetBusyCursor(bool busy) {

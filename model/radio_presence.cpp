@@ -1,4 +1,4 @@
-#include "model/radio_state.h"
+#include "model/radio_presence.h"
 
 #include "model/firmware_version.h"
 #include "platform/format.h"
@@ -6,19 +6,19 @@
 
 namespace rm7 {
 
-RadioState RadioStateOf(const CModel& model) {
+RadioPresence RadioPresenceOf(const CModel& model) {
     if (!model.IsPortOpen()) {
-        return RadioState::kPortClosed;
+        return RadioPresence::kPortClosed;
     }
     switch (model.firmwareStatus.Get()) {
         case kFirmwareBootLoader:
-            return RadioState::kBootLoader;
+            return RadioPresence::kBootLoader;
         case kFirmwareRunning:
-            return RadioState::kRunning;
+            return RadioPresence::kRunning;
         case kFirmwareNone:
             break;
     }
-    return RadioState::kNoRadio;
+    return RadioPresence::kNoRadio;
 }
 
 namespace {
@@ -30,20 +30,20 @@ std::string PortAndSpeed(const CModel& model) {
 }  // namespace
 
 RadioIndicator RadioIndicatorOf(const CModel& model) {
-    const RadioState state = RadioStateOf(model);
+    const RadioPresence presence = RadioPresenceOf(model);
     const std::string port = model.portName.Get();
-    switch (state) {
-        case RadioState::kPortClosed:
-            return {state, "Port closed",
+    switch (presence) {
+        case RadioPresence::kPortClosed:
+            return {presence, "Port closed",
                     port.empty() ? std::string("No serial port chosen: choose one on the Port page")
                                  : StrFormat("Serial port %s is closed: Test Communications on the Port page opens it",
                                              port.c_str())};
-        case RadioState::kNoRadio:
-            return {state, "No radio",
+        case RadioPresence::kNoRadio:
+            return {presence, "No radio",
                     StrFormat("No %s answers on %s: is it switched on and the cable in?", kModelName, port.c_str())};
-        case RadioState::kBootLoader:
-            return {state, StrFormat("%s boot loader", kModelName), model.WaitingForLoadText()};
-        case RadioState::kRunning:
+        case RadioPresence::kBootLoader:
+            return {presence, StrFormat("%s boot loader", kModelName), model.WaitingForLoadText()};
+        case RadioPresence::kRunning:
             break;
     }
     std::string text = kModelName;
@@ -55,25 +55,25 @@ RadioIndicator RadioIndicatorOf(const CModel& model) {
     if (dsp != kVersionNotRead && dsp != kVersionNotAvailable && dsp != kVersionLoading) {
         text += " DSP " + model.FirmwareVersionText(1);
     }
-    return {state, text, StrFormat("%s found on %s", kModelName, PortAndSpeed(model).c_str())};
+    return {presence, text, StrFormat("%s found on %s", kModelName, PortAndSpeed(model).c_str())};
 }
 
 std::string RadioActionBlocker(const CModel& model, RadioNeed need) {
     const std::string port = model.portName.Get();
-    switch (RadioStateOf(model)) {
-        case RadioState::kPortClosed:
+    switch (RadioPresenceOf(model)) {
+        case RadioPresence::kPortClosed:
             return port.empty() ? std::string("Needs the radio: no serial port is chosen (Port page)")
                                 : StrFormat("Needs the radio: serial port %s is closed (Port page)", port.c_str());
-        case RadioState::kNoRadio:
+        case RadioPresence::kNoRadio:
             return StrFormat("Needs the radio: no %s answers on %s", kModelName, port.c_str());
-        case RadioState::kBootLoader:
+        case RadioPresence::kBootLoader:
             return need == RadioNeed::kAnswer
                        ? std::string()
                        : StrFormat(
                              "Needs the radio's firmware: the %s waits in its boot loader for a firmware load "
                              "(Firmware page)",
                              kModelName);
-        case RadioState::kRunning:
+        case RadioPresence::kRunning:
             break;
     }
     return std::string();

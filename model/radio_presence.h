@@ -8,18 +8,18 @@
 
 namespace rm7 {
 
-enum class RadioState {
+enum class RadioPresence {
     kPortClosed,  // no port chosen, or it is closed (or would not open)
     kNoRadio,     // the port is open and nothing has answered (yet)
     kBootLoader,  // the radio's boot loader waits for a firmware load
     kRunning,     // the radio runs its firmware
 };
 
-RadioState RadioStateOf(const CModel& model);
+RadioPresence RadioPresenceOf(const CModel& model);
 
 // The status bar's permanent indicator: a short text, and a tooltip with the port and speed.
 struct RadioIndicator {
-    RadioState state;
+    RadioPresence presence;
     std::string text;
     std::string toolTip;
 };
