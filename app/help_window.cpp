@@ -77,7 +77,7 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_brows
     connect(next, &QShortcut::activated, this, [this] { FindNext(false); });
     auto* previous = new QShortcut(QKeySequence::FindPrevious, this);
     connect(previous, &QShortcut::activated, this, [this] { FindNext(true); });
-    for (const QKeySequence& key : {QKeySequence(QKeySequence::Cancel), QKeySequence(QKeySequence::Close)}) {
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
         auto* close = new QShortcut(key, this);
         connect(close, &QShortcut::activated, this, &QWidget::close);
     }

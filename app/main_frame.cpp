@@ -152,7 +152,7 @@ void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     QAction* quit = file->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), QStringLiteral("&Quit"));
     quit->setObjectName("quitAction");
-    quit->setShortcut(QKeySequence::Quit);  // Ctrl+Q; the shown shortcut is the toolkit's own
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // shown by the toolkit, not typed into the text
     quit->setMenuRole(QAction::QuitRole);
     connect(quit, &QAction::triggered, this, &QWidget::close);
 

@@ -401,8 +401,9 @@ class TerminalPageTest : public QObject {
         page.ModeButton(TerminalMode::kRtty)->click();
         QVERIFY(page.TransmitPane()->isEnabled());
         rig.bench.model->firmwareStatus.Set(kFirmwareBootLoader);
-        for (QWidget* w : std::initializer_list<QWidget*>{page.TransmitPane(), page.TransmitButton(),
-                                                          page.MemoryButton(0), page.ModeButton(TerminalMode::kPsk)}) {
+        QVERIFY(!page.TransmitPane()->isEnabled());
+        for (QWidget* w : std::initializer_list<QWidget*>{page.TransmitButton(), page.MemoryButton(0),
+                                                          page.ModeButton(TerminalMode::kPsk)}) {
             QVERIFY(!w->isEnabled());
             QVERIFY2(w->toolTip().contains(QStringLiteral("boot loader")), qPrintable(w->toolTip()));
         }

@@ -631,6 +631,8 @@ class MainFrameTest : public QObject {
                                     QString::fromUtf8(kLicenceLine), QString::fromUtf8(kProjectHome)}) {
             QVERIFY2(about.contains(part), qPrintable(part));
         }
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
         QTest::keyClick(&frame, Qt::Key_Q, Qt::ControlModifier);
         QTRY_VERIFY_WITH_TIMEOUT(!frame.isVisible(), kDeadlineMs);
     }

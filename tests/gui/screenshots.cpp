@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -233,7 +234,7 @@ int main(int argc, char* argv[]) {
                 banner.show();
                 Settle();
                 ok = Save(&banner, out, "banner.png") && ok;
-                banner.reject();
+                static_cast<QDialog&>(banner).reject();
                 WaitFor([&] { return !banner.isVisible(); });
             }
             {
@@ -241,14 +242,14 @@ int main(int argc, char* argv[]) {
                 clock.show();
                 WaitFor([&] { return !clock.Difference()->text().isEmpty(); });
                 ok = Save(&clock, out, "set-time.png") && ok;
-                clock.reject();
+                static_cast<QDialog&>(clock).reject();
                 WaitFor([&] { return !clock.isVisible(); });
             }
             {
                 rm7::CCWMemoryDlg memories(session.Radio(), &session.Frame());
                 memories.show();
                 ok = Save(&memories, out, "cw-memories.png") && ok;
-                memories.reject();
+                static_cast<QDialog&>(memories).reject();
                 WaitFor([&] { return !memories.isVisible(); });
             }
             session.Frame().TabView()->SelectPage(rm7::kPageFirmware);
