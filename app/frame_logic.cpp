@@ -1,6 +1,7 @@
 #include "app/frame_logic.h"
 
 #include <array>
+#include <cctype>
 
 #include "link/contact.h"
 #include "link/port_page_logic.h"
@@ -51,7 +52,8 @@ std::string StatusLine(const std::string& text) {
             continue;
         }
         if (inBreak && !line.empty()) {
-            line += ' ';
+            // A line that ends without a stop ends its sentence here, so the two do not run together.
+            line += std::isalnum(static_cast<unsigned char>(line.back())) != 0 ? ". " : " ";
         }
         inBreak = false;
         line += c;

@@ -27,7 +27,8 @@ std::string FrameTitle(const CModel& model);
 std::string FrameStatusText(const CModel& model);
 
 // A status text as the status bar's one line: each line break ("\r\n", "\n" or "\r", and
-// a run of them) becomes one blank, and breaks at either end are dropped.
+// a run of them) becomes one blank, after a full stop when the line ended without one; breaks
+// at either end are dropped.
 std::string StatusLine(const std::string& text);
 
 // The About box's lines beside the version. The licence and the project's address are the

@@ -80,7 +80,9 @@ TEST(StatusLine, EveryKindOfLineBreakBecomesOneBlank) {
     } cases[] = {
         {"Contact failed 0x2 No such file\n", "Contact failed 0x2 No such file"},
         {"access denied.\nAdd yourself to the group", "access denied. Add yourself to the group"},
-        {"one\r\ntwo\rthree\n\n\nfour", "one two three four"},
+        {"one\r\ntwo\rthree\n\n\nfour", "one. two. three. four"},
+        {"/dev/ttyUSB9: No such file or directory\n\nChoose a port:\n\"x\"\n)",
+         "/dev/ttyUSB9: No such file or directory. Choose a port: \"x\" )"},
         {"\r\n\nleading and trailing\r\n", "leading and trailing"},
         {"\n", ""},
         {"", ""},

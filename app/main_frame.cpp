@@ -58,6 +58,26 @@ class CStatusLabel final : public QLabel {
     QString m_full;
 };
 
+namespace {
+
+// The indicator's lamp, as on a radio's front panel: found, waiting for firmware, nothing
+// answering, no port.
+QColor IndicatorColour(RadioPresence presence) {
+    switch (presence) {
+        case RadioPresence::kRunning:
+            return QColor(0x2e, 0x9e, 0x44);
+        case RadioPresence::kBootLoader:
+            return QColor(0xd0, 0x8a, 0x00);
+        case RadioPresence::kNoRadio:
+            return QColor(0xc0, 0x39, 0x2b);
+        case RadioPresence::kPortClosed:
+            break;
+    }
+    return QApplication::palette().color(QPalette::Disabled, QPalette::WindowText);
+}
+
+}  // namespace
+
 CMainFrame::CMainFrame(CRadioSession& session, CSettingsStore* settings, RunOverrides run, QWidget* parent)
     : QMainWindow(parent), m_session(session), m_model(session.Model()), m_settings(settings), m_run(std::move(run)) {
     setObjectName("mainFrame");
@@ -70,6 +90,7 @@ CMainFrame::CMainFrame(CRadioSession& session, CSettingsStore* settings, RunOver
     m_indicator = new QLabel(this);
     m_indicator->setObjectName("radioIndicator");
     m_indicator->setContentsMargins(6, 0, 6, 0);
+    m_indicator->setTextFormat(Qt::RichText);
     statusBar()->addPermanentWidget(m_indicator);
 
     // 2. The core speaks to the user through this window; the port reports its failures here.
@@ -272,19 +293,14 @@ void CMainFrame::UpdateTitleAndStatus() {
     setWindowTitle(Text(FrameTitle(m_model)));
     SetStatus(FrameStatusText(m_model));
     const RadioIndicator indicator = RadioIndicatorOf(m_model);
-    m_indicator->setText(Text(indicator.text));
+    m_indicatorText = Text(indicator.text);
+    m_indicator->setText(QStringLiteral("<span style=\"color:%1\">\u25CF</span>&nbsp;%2")
+                             .arg(IndicatorColour(indicator.presence).name(), m_indicatorText.toHtmlEscaped()));
     m_indicator->setToolTip(Text(indicator.toolTip));
-    m_indicator->setProperty("radioPresence", static_cast<int>(indicator.presence));
-    // Found is plain; anything else stands out in the palette's link colours, never in fixed ones.
-    QPalette palette = m_indicator->palette();
-    palette.setColor(QPalette::WindowText, indicator.presence == RadioPresence::kRunning
-                                               ? QApplication::palette().color(QPalette::WindowText)
-                                               : QApplication::palette().color(QPalette::LinkVisited));
-    m_indicator->setPalette(palette);
 }
 
 QString CMainFrame::IndicatorText() const {
-    return m_indicator->text();
+    return m_indicatorText;
 }
 
 void CMainFrame::SetStatus(const std::string& text) {

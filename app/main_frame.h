@@ -91,6 +91,7 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
 
     CStatusLabel* m_status = nullptr;
     QLabel* m_indicator = nullptr;
+    QString m_indicatorText;
     CTabView* m_tabView = nullptr;
     QMenu* m_portMenu = nullptr;
     QAction* m_advancedMode = nullptr;

@@ -552,7 +552,7 @@ class MainFrameTest : public QObject {
         frame.StatusText("Contact failed 0x2 No such file or directory\nAdd yourself to the group \"dialout\"\n");
         QApplication::processEvents();
         QCOMPARE(frame.StatusBarText(),
-                 QStringLiteral("Contact failed 0x2 No such file or directory Add yourself to the group \"dialout\""));
+                 QStringLiteral("Contact failed 0x2 No such file or directory. Add yourself to the group \"dialout\""));
         QVERIFY(!pane->text().contains(QLatin1Char('\n')));
         QCOMPARE(frame.statusBar()->height(), height);
         // A page's message does not stay under another page.
