@@ -38,6 +38,8 @@
 #include "platform/program_version.h"
 #include "platform/version.h"
 #include "tests/support/recording_window.h"
+#include "txgain/txgc_job.h"
+#include "txgain/ui/calibration_page.h"
 
 namespace rm7 {
 namespace {
@@ -331,6 +333,11 @@ class MainFrameTest : public QObject {
                 QCOMPARE(configuration->Button(CConfigurationPage::kSetTime)->toolTip(),
                          QStringLiteral("Set RM7 Time from PC Time"));  // its own tip is back
             }
+            QVERIFY(frame.TabView()->SelectPage(kPageCalibration));
+            auto* calibration = static_cast<CCalibrationPage*>(frame.TabView()->CurrentPage());
+            QCOMPARE(calibration->CalibrateButton()->isEnabled(), radioThere);
+            QCOMPARE(calibration->CalibrateButton()->toolTip(),
+                     radioThere ? QString::fromLatin1(kCalibrateButtonTip) : reason);
             QVERIFY(frame.TabView()->SelectPage(kPageCommandTester));
             QCOMPARE(tester->Input()->isEnabled(), radioThere);
             QCOMPARE(tester->MacroButton(0)->isEnabled(), radioThere);
