@@ -37,6 +37,9 @@ std::string FrameStatusText(const CModel& model) {
         case kFirmwareNone:
             break;
     }
+    if (model.portName.Get().empty()) {
+        return "No serial port is chosen: choose the radio's port on the Port page";
+    }
     if (!model.IsPortOpen()) {
         return StrFormat("Serial port %s is closed", model.portName.Get().c_str());
     }

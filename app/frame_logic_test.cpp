@@ -225,6 +225,7 @@ class FrameModelTest : public ::testing::Test {
 
 TEST_F(FrameModelTest, StatusTextFollowsTheFirmwareStatusAndThePort) {
     Build();
+    EXPECT_EQ(FrameStatusText(*model), "No serial port is chosen: choose the radio's port on the Port page");
     model->portName.Set("sim0");
     EXPECT_EQ(FrameStatusText(*model), "Serial port sim0 is closed");
     ASSERT_EQ(session->OpenSerialPort("sim0"), kOk);

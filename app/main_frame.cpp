@@ -116,7 +116,8 @@ CMainFrame::CMainFrame(CRadioSession& session, CSettingsStore* settings, RunOver
     m_tabView = new CTabView(
         m_session, [this](const QString& topic) { ShowHelp(topic); }, this);
     setCentralWidget(m_tabView);
-    m_tabView->onPageLeft = [this] { SetStatus(FrameStatusText(m_model)); };
+    // Only the pane: the page being selected is not told the frame's own line as its text.
+    m_tabView->onPageLeft = [this] { m_status->SetFullText(Text(StatusLine(FrameStatusText(m_model)))); };
     if (!m_tabView->SelectPage(InitialPage(m_model.activePage.Get(), m_savedPort))) {
         m_tabView->SelectPage(kPagePort);
     }

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextEdit>
 #include <QTimer>
 
 #include <algorithm>
@@ -26,6 +27,7 @@
 #include "app/main_frame.h"
 #include "app/tab_view.h"
 #include "config/ui/configuration_page.h"
+#include "firmware/ui/firmware_page.h"
 #include "firmware/ui/release_notes_dialog.h"
 #include "link/contact.h"
 #include "link/ui/port_page.h"
@@ -562,9 +564,15 @@ class MainFrameTest : public QObject {
                  QStringLiteral("Contact failed 0x2 No such file or directory. Add yourself to the group \"dialout\""));
         QVERIFY(!pane->text().contains(QLatin1Char('\n')));
         QCOMPARE(frame.statusBar()->height(), height);
-        // A page's message does not stay under another page.
+        // A page's message does not stay under another page, and is not the next page's text.
         QVERIFY(frame.TabView()->SelectPage(kPageConfiguration));
-        QCOMPARE(frame.StatusBarText(), QString::fromStdString(FrameStatusText(m_session->Model())));
+        const QString frameLine = QString::fromStdString(FrameStatusText(m_session->Model()));
+        QCOMPARE(frame.StatusBarText(), frameLine);
+        frame.StatusText("A message of the Configuration page");
+        QVERIFY(frame.TabView()->SelectPage(kPageFirmware));  // which says its own
+        QVERIFY(frame.StatusBarText() != QStringLiteral("A message of the Configuration page"));
+        auto* firmware = static_cast<CFirmwarePage*>(frame.TabView()->CurrentPage());
+        QVERIFY(!firmware->ActivityLog()->toPlainText().contains(frameLine));
         for (CPage* page : frame.TabView()->Pages()) {
             QVERIFY2(page->minimumSizeHint().width() <= frame.TabView()->currentWidget()->width(),
                      qPrintable(page->Title()));
