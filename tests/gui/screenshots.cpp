@@ -2,6 +2,7 @@
 // found, boot loader, closed), plus the Configuration and Terminal pages (with the terminal's
 // dialogs) and the help, as PNG files for the README and for looking at. Runs offscreen against
 // rm7-sim; not a test.
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -292,6 +294,13 @@ int main(int argc, char* argv[]) {
                 wizard.reject();
                 WaitFor([&] { return !wizard.Job().Running(); });
             }
+            QTimer::singleShot(0, &session.Frame(), [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    ok = Save(box, out, "about.png") && ok;
+                    box->accept();
+                }
+            });
+            session.Frame().findChild<QAction*>(QStringLiteral("aboutAction"))->trigger();
             session.Frame().ShowHelp(QStringLiteral("Port.htm"));
             session.Frame().HelpWindow()->FindField()->setText(QStringLiteral("speed"));
             session.Frame().HelpWindow()->FindNext();
