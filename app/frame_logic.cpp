@@ -1,6 +1,7 @@
 #include "app/frame_logic.h"
 
 #include <array>
+#include <cctype>
 
 #include "link/contact.h"
 #include "link/port_page_logic.h"
@@ -36,10 +37,31 @@ std::string FrameStatusText(const CModel& model) {
         case kFirmwareNone:
             break;
     }
+    if (model.portName.Get().empty()) {
+        return "No serial port is chosen: choose the radio's port on the Port page";
+    }
     if (!model.IsPortOpen()) {
         return StrFormat("Serial port %s is closed", model.portName.Get().c_str());
     }
     return StrFormat("%s is not responding", kModelName);
+}
+
+std::string StatusLine(const std::string& text) {
+    std::string line;
+    bool inBreak = false;
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') {
+            inBreak = true;
+            continue;
+        }
+        if (inBreak && !line.empty()) {
+            // A line that ends without a stop ends its sentence here, so the two do not run together.
+            line += std::isalnum(static_cast<unsigned char>(line.back())) != 0 ? ". " : " ";
+        }
+        inBreak = false;
+        line += c;
+    }
+    return line;
 }
 
 int InitialPage(int savedIndex, const std::string& portName, int pageCount) {

@@ -26,6 +26,17 @@ std::string FrameTitle(const CModel& model);
 // else whether the port is closed or the radio silent.
 std::string FrameStatusText(const CModel& model);
 
+// A status text as the status bar's one line: each line break ("\r\n", "\n" or "\r", and
+// a run of them) becomes one blank, after a full stop when the line ended without one; breaks
+// at either end are dropped.
+std::string StatusLine(const std::string& text);
+
+// The About box's lines beside the version. The licence and the project's address are the
+// release's to confirm; they live here only, so the box and its test read the same words.
+inline constexpr const char* kCopyrightLine = "Copyright \u00A9 2026 the RM7 Utility developers";
+inline constexpr const char* kLicenceLine = "Free software under the GNU General Public License, version 3 or later";
+inline constexpr const char* kProjectHome = "https://rm7-utility.invalid/";
+
 // The page to open: the saved one only when a port is set and the index names a page.
 int InitialPage(int savedIndex, const std::string& portName, int pageCount = kPageCount);
 

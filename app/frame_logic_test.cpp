@@ -73,6 +73,26 @@ TEST(FrameTitle, SerialNumberAndPortPartsAppearOnlyWhenKnown) {
     }
 }
 
+TEST(StatusLine, EveryKindOfLineBreakBecomesOneBlank) {
+    const struct {
+        const char* text;
+        const char* line;
+    } cases[] = {
+        {"Contact failed 0x2 No such file\n", "Contact failed 0x2 No such file"},
+        {"access denied.\nAdd yourself to the group", "access denied. Add yourself to the group"},
+        {"one\r\ntwo\rthree\n\n\nfour", "one. two. three. four"},
+        {"/dev/ttyUSB9: No such file or directory\n\nChoose a port:\n\"x\"\n)",
+         "/dev/ttyUSB9: No such file or directory. Choose a port: \"x\" )"},
+        {"\r\n\nleading and trailing\r\n", "leading and trailing"},
+        {"\n", ""},
+        {"", ""},
+        {"no break at all", "no break at all"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StatusLine(c.text), c.line) << c.text;
+    }
+}
+
 TEST(InitialPage, SavedPageOnlyWithAPortAndInRange) {
     struct Case {
         int saved;
@@ -205,6 +225,7 @@ class FrameModelTest : public ::testing::Test {
 
 TEST_F(FrameModelTest, StatusTextFollowsTheFirmwareStatusAndThePort) {
     Build();
+    EXPECT_EQ(FrameStatusText(*model), "No serial port is chosen: choose the radio's port on the Port page");
     model->portName.Set("sim0");
     EXPECT_EQ(FrameStatusText(*model), "Serial port sim0 is closed");
     ASSERT_EQ(session->OpenSerialPort("sim0"), kOk);

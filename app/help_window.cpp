@@ -1,8 +1,13 @@
 #include "app/help_window.h"
 
 #include <QAction>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QShortcut>
 #include <QStyle>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -48,6 +53,35 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_brows
     connect(contents, &QAction::triggered, this, [this] { ShowTopic(QString()); });
     connect(m_browser, &QTextBrowser::backwardAvailable, back, &QAction::setEnabled);
     connect(m_browser, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
+
+    tools->addSeparator();
+    m_find = new QLineEdit(tools);
+    m_find->setObjectName("helpFind");
+    m_find->setPlaceholderText(QStringLiteral("Find in page (Ctrl+F)"));
+    m_find->setClearButtonEnabled(true);
+    m_find->setMaximumWidth(240);
+    tools->addWidget(m_find);
+    m_findResult = new QLabel(tools);
+    m_findResult->setObjectName("helpFindResult");
+    m_findResult->setContentsMargins(6, 0, 6, 0);
+    tools->addWidget(m_findResult);
+    connect(m_find, &QLineEdit::returnPressed, this,
+            [this] { FindNext(QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier)); });
+    connect(m_find, &QLineEdit::textEdited, m_findResult, &QLabel::clear);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_find->setFocus(Qt::ShortcutFocusReason);
+        m_find->selectAll();
+    });
+    auto* next = new QShortcut(QKeySequence::FindNext, this);
+    connect(next, &QShortcut::activated, this, [this] { FindNext(false); });
+    auto* previous = new QShortcut(QKeySequence::FindPrevious, this);
+    connect(previous, &QShortcut::activated, this, [this] { FindNext(true); });
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* close = new QShortcut(key, this);
+        connect(close, &QShortcut::activated, this, &QWidget::close);
+    }
+
     connect(m_browser, &QTextBrowser::sourceChanged, this, [this] {
         const QString title = m_browser->documentTitle();
         setWindowTitle(title.isEmpty() ? HelpTitle() : QStringLiteral("%1 - %2").arg(HelpTitle(), title));
@@ -71,6 +105,25 @@ void CHelpWindow::ShowTopic(const QString& topic) {
     show();
     raise();
     activateWindow();
+}
+
+bool CHelpWindow::FindNext(bool backward) {
+    const QString text = m_find->text();
+    if (text.isEmpty()) {
+        m_findResult->clear();
+        return false;
+    }
+    const QTextDocument::FindFlags flags = backward ? QTextDocument::FindBackward : QTextDocument::FindFlags();
+    bool found = m_browser->find(text, flags);
+    if (!found) {
+        // Round past the end (or the start) once.
+        QTextCursor cursor = m_browser->textCursor();
+        cursor.movePosition(backward ? QTextCursor::End : QTextCursor::Start);
+        m_browser->setTextCursor(cursor);
+        found = m_browser->find(text, flags);
+    }
+    m_findResult->setText(found ? QString() : QStringLiteral("Not found"));
+    return found;
 }
 
 QString CHelpWindow::CurrentTopic() const {

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include "app/tab_view.h"
 #include "firmware/ui/release_notes_dialog.h"
 #include "link/contact.h"
+#include "model/radio_presence.h"
 #include "platform/format.h"
 #include "platform/program_version.h"
 #include "platform/serial_enum.h"
@@ -56,15 +58,40 @@ class CStatusLabel final : public QLabel {
     QString m_full;
 };
 
+namespace {
+
+// The indicator's lamp, as on a radio's front panel: found, waiting for firmware, nothing
+// answering, no port.
+QColor IndicatorColour(RadioPresence presence) {
+    switch (presence) {
+        case RadioPresence::kRunning:
+            return QColor(0x2e, 0x9e, 0x44);
+        case RadioPresence::kBootLoader:
+            return QColor(0xd0, 0x8a, 0x00);
+        case RadioPresence::kNoRadio:
+            return QColor(0xc0, 0x39, 0x2b);
+        case RadioPresence::kPortClosed:
+            break;
+    }
+    return QApplication::palette().color(QPalette::Disabled, QPalette::WindowText);
+}
+
+}  // namespace
+
 CMainFrame::CMainFrame(CRadioSession& session, CSettingsStore* settings, RunOverrides run, QWidget* parent)
     : QMainWindow(parent), m_session(session), m_model(session.Model()), m_settings(settings), m_run(std::move(run)) {
     setObjectName("mainFrame");
 
-    // 1. The status bar, one pane.
+    // 1. The status bar: the message pane, and the radio's state always at the right.
     m_status = new CStatusLabel(this);
     m_status->setObjectName("statusText");
     m_status->SetFullText(QStringLiteral("Ready"));
     statusBar()->addWidget(m_status, 1);
+    m_indicator = new QLabel(this);
+    m_indicator->setObjectName("radioIndicator");
+    m_indicator->setContentsMargins(6, 0, 6, 0);
+    m_indicator->setTextFormat(Qt::RichText);
+    statusBar()->addPermanentWidget(m_indicator);
 
     // 2. The core speaks to the user through this window; the port reports its failures here.
     m_session.SetNotifier(this);
@@ -89,6 +116,8 @@ CMainFrame::CMainFrame(CRadioSession& session, CSettingsStore* settings, RunOver
     m_tabView = new CTabView(
         m_session, [this](const QString& topic) { ShowHelp(topic); }, this);
     setCentralWidget(m_tabView);
+    // Only the pane: the page being selected is not told the frame's own line as its text.
+    m_tabView->onPageLeft = [this] { m_status->SetFullText(Text(StatusLine(FrameStatusText(m_model)))); };
     if (!m_tabView->SelectPage(InitialPage(m_model.activePage.Get(), m_savedPort))) {
         m_tabView->SelectPage(kPagePort);
     }
@@ -102,6 +131,7 @@ CMainFrame::CMainFrame(CRadioSession& session, CSettingsStore* settings, RunOver
     m_serialSpeed = CObservation(m_model.serialSpeed, this);
     // The title says "closed" also when closing changes nothing else (no radio was known yet).
     m_portState = CObservation(m_model.portState, this);
+    m_firmwareVersions = CObservation(m_model.firmwareVersions, this);
     m_advancedModeSeen = CObservation(m_model.advancedMode, this);
     m_model.firmwareStatus.Notify(this);
     m_model.portEvent.Notify(this);
@@ -142,10 +172,11 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    QAction* exit = file->addAction(QStringLiteral("E&xit\tAlt F4"));
-    exit->setObjectName("exitAction");
-    exit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
-    connect(exit, &QAction::triggered, this, &QWidget::close);
+    QAction* quit = file->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), QStringLiteral("&Quit"));
+    quit->setObjectName("quitAction");
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // shown by the toolkit, not typed into the text
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
 
     if (m_model.technicianTxGainCalibration.Get() != 0) {
         m_portMenu = menuBar()->addMenu(QStringLiteral("&Port"));
@@ -189,8 +220,10 @@ void CMainFrame::CreateMenus() {
             this, Text(StrFormat("About %s", kProductName)),
             Text(StrFormat("<p><b>%s</b><br>Version %s</p>"
                            "<p>Finds the %s transceiver on a serial port, shows its firmware versions and serial "
-                           "number, and looks after its firmware and settings.</p>",
-                           kProductName, ProgramVersionText().c_str(), kModelName)));
+                           "number, and looks after its firmware and settings.</p>"
+                           "<p>%s<br>%s</p><p><a href=\"%s\">%s</a></p>",
+                           kProductName, ProgramVersionText().c_str(), kModelName, kCopyrightLine, kLicenceLine,
+                           kProjectHome, kProjectHome)));
     });
 
     // F1 opens the help at the selected page's topic; the menu item opens the contents.
@@ -242,6 +275,7 @@ LResult CMainFrame::OnMessage(std::uint32_t code, WParam, LParam lParam) {
             }
             break;
         case kMsgFirmwareStatus:
+        case kMsgFirmwareVersions:
         case kMsgSerialNumber:
         case kMsgSerialSpeed:
         case kMsgPortState:
@@ -259,14 +293,19 @@ LResult CMainFrame::OnMessage(std::uint32_t code, WParam, LParam lParam) {
 void CMainFrame::UpdateTitleAndStatus() {
     setWindowTitle(Text(FrameTitle(m_model)));
     SetStatus(FrameStatusText(m_model));
+    const RadioIndicator indicator = RadioIndicatorOf(m_model);
+    m_indicatorText = Text(indicator.text);
+    m_indicator->setText(QStringLiteral("<span style=\"color:%1\">\u25CF</span>&nbsp;%2")
+                             .arg(IndicatorColour(indicator.presence).name(), m_indicatorText.toHtmlEscaped()));
+    m_indicator->setToolTip(Text(indicator.toolTip));
+}
+
+QString CMainFrame::IndicatorText() const {
+    return m_indicatorText;
 }
 
 void CMainFrame::SetStatus(const std::string& text) {
-    std::string trimmed = text;
-    while (!trimmed.empty() && (trimmed.back() == '\n' || trimmed.back() == '\r')) {
-        trimmed.pop_back();
-    }
-    m_status->SetFullText(Text(FlattenLineBreaks(trimmed, " ")));
+    m_status->SetFullText(Text(StatusLine(text)));
     CPage* page = m_tabView != nullptr ? m_tabView->CurrentPage() : nullptr;
     if (page != nullptr && page->Index() == kPageFirmware) {
         m_model.Pump().Send(page, kMsgFirmwarePageText, 0, reinterpret_cast<LParam>(&text));
@@ -379,6 +418,7 @@ void CMainFrame::OnClose() {
     m_portName.Reset();
     m_serialSpeed.Reset();
     m_portState.Reset();
+    m_firmwareVersions.Reset();
     m_advancedModeSeen.Reset();
     if (m_tabView != nullptr) {
         m_model.activePage.Set(m_tabView->CurrentPageIndex());

@@ -48,6 +48,9 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
 
     CTabView* TabView() const { return m_tabView; }
     QString StatusBarText() const;
+    // The status bar's permanent radio indicator (RadioIndicatorOf).
+    QString IndicatorText() const;
+    QLabel* Indicator() const { return m_indicator; }
     QMenu* PortMenu() const { return m_portMenu; }
     CHelpWindow* HelpWindow() const { return m_help; }
     // Opens the help at a topic ("Port.htm", "Configuration.htm#SetDateTime"); empty: contents.
@@ -87,6 +90,8 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
     CTransmitOffer m_transmitOffer;
 
     CStatusLabel* m_status = nullptr;
+    QLabel* m_indicator = nullptr;
+    QString m_indicatorText;
     CTabView* m_tabView = nullptr;
     QMenu* m_portMenu = nullptr;
     QAction* m_advancedMode = nullptr;
@@ -102,6 +107,7 @@ class CMainFrame final : public QMainWindow, public IMessageTarget, public IUser
     CObservation m_portName;
     CObservation m_serialSpeed;
     CObservation m_portState;
+    CObservation m_firmwareVersions;
     CObservation m_advancedModeSeen;
 };
 

@@ -73,6 +73,9 @@ void CTabView::OnCurrentChanged(int tab) {
     }
     if (m_active != nullptr) {
         m_active->OnKillActive();
+        if (onPageLeft) {
+            onPageLeft();
+        }
     }
     m_active = page;
     m_session.SetIdleTarget(page);

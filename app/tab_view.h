@@ -5,6 +5,7 @@
 // target, so the timer ticks and serial notices that no busy machine takes reach it.
 #include <QTabWidget>
 
+#include <functional>
 #include <vector>
 
 #include "ui/help_opener.h"
@@ -25,6 +26,9 @@ class CTabView final : public QTabWidget {
     int CurrentPageIndex() const;
     CPage* Page(int index) const;
     const std::vector<CPage*>& Pages() const { return m_pages; }
+    // Called when the selection moves on, before the new page is told: what the old page said
+    // in the status bar does not stay under the new one.
+    std::function<void()> onPageLeft;
 
   private:
     void OnCurrentChanged(int tab);

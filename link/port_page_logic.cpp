@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "link/contact.h"
+#include "link/port_name.h"
 #include "platform/format.h"
+#include "platform/result_codes.h"
+#include "platform/tty.h"
 #include "platform/version.h"
 
 namespace rm7 {
@@ -15,13 +18,16 @@ std::string SerialDeviceLabel(const SerialDeviceInfo& device) {
     return device.path + " (" + device.displayName + ")";
 }
 
-std::vector<PortListEntry> PortListEntries(const std::vector<SerialDeviceInfo>& devices, const std::string& current) {
+std::vector<PortListEntry> PortListEntries(const std::vector<SerialDeviceInfo>& devices,
+                                           const std::vector<std::string>& openedPorts) {
     std::vector<PortListEntry> entries;
     for (const SerialDeviceInfo& device : devices) {
         entries.push_back({SerialDeviceLabel(device), device.path});
     }
-    if (!current.empty() && PortListIndex(entries, current) < 0) {
-        entries.push_back({current, current});
+    for (const std::string& port : openedPorts) {
+        if (!port.empty() && PortListIndex(entries, port) < 0) {
+            entries.push_back({port, port});
+        }
     }
     return entries;
 }
@@ -77,23 +83,54 @@ void CPortPageLogic::ClosePort() {
 }
 
 CPortPageLogic::TestOutcome CPortPageLogic::TestCommunications() {
-    m_session.ClosePort();
-    if (m_model.portName.Get().empty()) {
+    const std::string port = m_model.portName.Get();
+    if (port.empty()) {
+        m_session.ClosePort();
         m_model.MessageBox("Select a serial port", "Please choose a serial port on the Port page", MessageIcon::Error);
         return TestOutcome::NoPort;
     }
+    // A path that is not there, or is no device, needs no search at every speed to say so.
+    if (const std::string problem = port.starts_with('/') ? SerialPathProblem(port) : std::string(); !problem.empty()) {
+        m_model.MessageBox(kSerialPortCaption,
+                           StrFormat("%s: %s\n\nChoose the radio's port from the list.", port.c_str(), problem.c_str()),
+                           MessageIcon::Error);
+        return TestOutcome::NotADevice;
+    }
+    m_session.ClosePort();
+    m_testing = true;
     m_session.Contact().StartAtOpenPort();
     return TestOutcome::Started;
 }
 
 void CPortPageLogic::OnPortState() {
-    if (m_model.IsPortOpen() && m_model.firmwareStatus.Get() == kFirmwareNone && m_session.Contact().IsIdle()) {
+    if (!m_model.IsPortOpen()) {
+        return;
+    }
+    const std::string port = m_model.portName.Get();
+    if (std::find(m_openedPorts.begin(), m_openedPorts.end(), port) == m_openedPorts.end()) {
+        m_openedPorts.push_back(port);
+    }
+    if (m_model.firmwareStatus.Get() == kFirmwareNone && m_session.Contact().IsIdle()) {
         m_session.Contact().StartAtOpenPort();
     }
 }
 
-void CPortPageLogic::OnFirmwareStatus() {
+void CPortPageLogic::OnContactEnded(Result result) {
+    if (!m_testing) {
+        return;
+    }
+    m_testing = false;
+    const std::string port = m_model.portName.Get();
     if (!m_model.IsPortOpen()) {
+        // An access-denied port is offered the diagnosis instead.
+        if (result != kErrorAccessDenied) {
+            m_model.MessageBox(
+                kSerialPortCaption,
+                StrFormat("Serial port %s did not open: %s", port.c_str(),
+                          (IsNetworkPortName(port) ? PortErrorText(port, result) : PortOpenFailureText(port, result))
+                              .c_str()),
+                MessageIcon::Error);
+        }
         return;
     }
     const std::string caption = StrFormat("%s Status", kModelName);
@@ -105,7 +142,10 @@ void CPortPageLogic::OnFirmwareStatus() {
             m_model.MessageBox(caption, m_model.McuVersionText(), MessageIcon::Information);
             break;
         case kFirmwareNone:
-            m_model.MessageBox(caption, StrFormat("%s is not responding", kModelName), MessageIcon::Error);
+            // A refused device has had its own box from the contact.
+            if (result != kErrUnexpectedDevice) {
+                m_model.MessageBox(caption, StrFormat("%s is not responding", kModelName), MessageIcon::Error);
+            }
             break;
     }
 }

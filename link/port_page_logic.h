@@ -27,10 +27,12 @@ struct PortListEntry {
     bool operator==(const PortListEntry&) const = default;
 };
 
-// The machine's devices in their order, then the current port when it is none of them: a pty,
-// a link, or an adapter that is unplugged just now. The user's port is kept, never cleared,
-// because the page could not see it.
-std::vector<PortListEntry> PortListEntries(const std::vector<SerialDeviceInfo>& devices, const std::string& current);
+// The machine's devices in their order (with their /dev/serial/by-id names, as "rm7util ports"
+// lists them), then the other ports that have opened, in the order they did: a pty, a link, a
+// port on the network. A typed name that never opened is no entry; the page still shows the
+// port in use as the field's text, so the user's port is never lost from sight.
+std::vector<PortListEntry> PortListEntries(const std::vector<SerialDeviceInfo>& devices,
+                                           const std::vector<std::string>& openedPorts);
 // The entry that holds the port; -1 when none does (an empty port selects nothing).
 int PortListIndex(const std::vector<PortListEntry>& entries, const std::string& port);
 // What the user picked or typed: a label stands for its device, other text is a device path
@@ -53,6 +55,7 @@ std::size_t SpeedChoiceIndex(unsigned long fixedSpeed);
 
 inline constexpr const char* kAccessDeniedCaption = "Serial Port Access Denied";
 inline constexpr const char* kDiagnosisCaption = "Serial Port Diagnosis";
+inline constexpr const char* kSerialPortCaption = "Serial Port";
 
 class CPortPageLogic {
   public:
@@ -65,15 +68,27 @@ class CPortPageLogic {
     void ChooseSpeed(std::size_t index);
     void ClosePort();
 
-    enum class TestOutcome { Started, NoPort };
-    // Closes the port and contacts the radio anew. NoPort: there is no port to try; the user has
-    // been asked to choose one, and the view drops its port list down.
+    enum class TestOutcome { Started, NoPort, NotADevice };
+    // Closes the port and contacts the radio anew; the contact's end is told in a box
+    // (OnContactEnded). NoPort: there is no port to try; the user has been asked to choose one,
+    // and the view drops its port list down. NotADevice: the path is missing or no device, said
+    // at once in a box; nothing was closed or started.
     TestOutcome TestCommunications();
 
-    // The port has opened outside a contact run (and no radio is known): contact it.
+    // The port's state changed: a port that opened joins the list; one opened outside a contact
+    // run (and no radio is known) is contacted.
     void OnPortState();
-    // Tells the user the radio's state while the port is open.
-    void OnFirmwareStatus();
+    // A machine ended with result (the port event). The contact that Test Communications started
+    // tells its outcome in a box: what was found, or why the port did not open. At start-up and
+    // after other contacts the status bar's indicator tells it, without a box.
+    void OnContactEnded(Result result);
+    // The page is left: a box would come out of nowhere later.
+    void ForgetTest() { m_testing = false; }
+
+    // The port list: the machine's devices and the ports that opened in this run.
+    std::vector<PortListEntry> Entries(const std::vector<SerialDeviceInfo>& devices) const {
+        return PortListEntries(devices, m_openedPorts);
+    }
 
     // A contact ended with result: when the port could not be had for want of access, the
     // question that offers the doctor's diagnosis (asked later, from the event loop).
@@ -84,6 +99,8 @@ class CPortPageLogic {
   private:
     CRadioSession& m_session;
     CModel& m_model;
+    std::vector<std::string> m_openedPorts;
+    bool m_testing = false;  // a contact of Test Communications runs
 };
 
 }  // namespace rm7

@@ -5,9 +5,13 @@
 
 #include "link/contact.h"
 #include "link/memory_port.h"
+#include "platform/error_text.h"
 #include "platform/manual_pump.h"
 #include "sim/radio.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/temp_folder.h"
+
+#include <fstream>
 
 namespace rm7 {
 namespace {
@@ -18,24 +22,25 @@ using ::testing::IsEmpty;
 const std::vector<SerialDeviceInfo> kDevices{{"/dev/ttyS0", "/dev/ttyS0"},
                                              {"/dev/ttyUSB0", "usb-FTDI_FT232R_A5-if00-port0"}};
 
-TEST(PortList, DevicesThenACurrentPortTheMachineDoesNotList) {
-    EXPECT_THAT(PortListEntries(kDevices, "/dev/ttyUSB0"),
+TEST(PortList, DevicesWithTheirNamesThenPortsThatOpened) {
+    EXPECT_THAT(PortListEntries(kDevices, {}),
                 ElementsAre(PortListEntry{"/dev/ttyS0", "/dev/ttyS0"},
                             PortListEntry{"/dev/ttyUSB0 (usb-FTDI_FT232R_A5-if00-port0)", "/dev/ttyUSB0"}));
-    // A pty, or an adapter unplugged for now: kept and shown, so it is not lost.
-    const auto entries = PortListEntries(kDevices, "/dev/pts/7");
-    ASSERT_EQ(entries.size(), 3u);
+    // A pty and a network port that opened join once each, after the devices; a device that
+    // opened is not listed twice.
+    const auto entries = PortListEntries(kDevices, {"/dev/pts/7", "/dev/ttyUSB0", "tcp://[::1]:7000", ""});
+    ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[2], (PortListEntry{"/dev/pts/7", "/dev/pts/7"}));
+    EXPECT_EQ(entries[3], (PortListEntry{"tcp://[::1]:7000", "tcp://[::1]:7000"}));
     EXPECT_EQ(PortListIndex(entries, "/dev/pts/7"), 2);
     EXPECT_EQ(PortListIndex(entries, "/dev/ttyUSB0"), 1);
     EXPECT_EQ(PortListIndex(entries, "/dev/ttyUSB1"), -1);
     EXPECT_EQ(PortListIndex(entries, ""), -1);
-    EXPECT_EQ(PortListEntries(kDevices, "").size(), 2u);
-    EXPECT_THAT(PortListEntries({}, ""), IsEmpty());
+    EXPECT_THAT(PortListEntries({}, {}), IsEmpty());
 }
 
 TEST(PortList, InputIsALabelOrATypedPath) {
-    const auto entries = PortListEntries(kDevices, "");
+    const auto entries = PortListEntries(kDevices, {});
     struct Case {
         const char* text;
         const char* port;
@@ -147,27 +152,122 @@ TEST_F(PortPageLogicTest, AnOpenPortWithNoRadioKnownIsContactedOnce) {
     EXPECT_TRUE(session.Contact().IsIdle());
 }
 
-TEST_F(PortPageLogicTest, FirmwareStatusIsShownOnlyWhileThePortIsOpen) {
+TEST_F(PortPageLogicTest, ATypedPortJoinsTheListOnlyOnceItOpened) {
     model.portName.Set("sim0");
-    model.firmwareStatus.Set(kFirmwareRunning);
-    logic.OnFirmwareStatus();
+    logic.OnPortState();  // closed: not yet
+    EXPECT_THAT(logic.Entries(kDevices), ::testing::SizeIs(2));
+    ASSERT_EQ(session.OpenSerialPort("sim0"), kOk);
+    logic.OnPortState();
+    ASSERT_TRUE(RunContact());
+    logic.OnPortState();  // told again: still once
+    EXPECT_THAT(logic.Entries(kDevices), ::testing::SizeIs(3));
+    EXPECT_EQ(PortListIndex(logic.Entries(kDevices), "sim0"), 2);
+    // Another port that never opens does not join; the one that did stays.
+    session.ClosePort();
+    model.portName.Set("/dev/rm7-no-such-port");
+    logic.OnPortState();
+    EXPECT_EQ(PortListIndex(logic.Entries(kDevices), "/dev/rm7-no-such-port"), -1);
+    EXPECT_EQ(PortListIndex(logic.Entries(kDevices), "sim0"), 2);
+}
+
+TEST_F(PortPageLogicTest, TestCommunicationsOnAPathThatIsNoDeviceSaysSoAtOnce) {
+    const test::CTempFolder folder;
+    { std::ofstream(folder / "file") << "x"; }
+    const struct {
+        std::string port;
+        const char* why;
+    } cases[] = {
+        {(folder / "ttyUSB9").string(), "No such file or directory"},
+        {folder.Path().string(), "a folder, not a serial device"},
+        {(folder / "file").string(), "a regular file, not a serial device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        notifier.boxes.clear();
+        model.portName.Set(c.port);
+        EXPECT_EQ(logic.TestCommunications(), CPortPageLogic::TestOutcome::NotADevice);
+        EXPECT_TRUE(session.Contact().IsIdle());  // no search at every speed first
+        ASSERT_EQ(notifier.boxes.size(), 1u);
+        EXPECT_EQ(notifier.boxes[0].caption, "Serial Port");
+        EXPECT_EQ(notifier.boxes[0].icon, MessageIcon::Error);
+        EXPECT_THAT(notifier.boxes[0].text, ::testing::StartsWith(c.port + ": " + c.why));
+        EXPECT_THAT(logic.Entries({}), IsEmpty());
+    }
+}
+
+TEST_F(PortPageLogicTest, OnlyTestCommunicationsTellsTheContactsEndInABox) {
+    model.portName.Set("sim0");
+    model.firmwareVersions.Set(0, 288);
+    // The contact at start-up (or after a change of port) leaves it to the status bar.
+    session.Contact().StartAtOpenPort();
+    ASSERT_TRUE(RunContact());
+    logic.OnContactEnded(kOk);
     EXPECT_THAT(notifier.boxes, IsEmpty());
 
-    ASSERT_EQ(session.OpenSerialPort("sim0"), kOk);
-    model.firmwareVersions.Set(0, 288);
+    ASSERT_EQ(logic.TestCommunications(), CPortPageLogic::TestOutcome::Started);
+    ASSERT_TRUE(RunContact());
+    logic.OnContactEnded(kOk);
+    ASSERT_EQ(notifier.boxes.size(), 1u);
+    EXPECT_EQ(notifier.boxes[0].caption, "RM7 Status");
+    EXPECT_EQ(notifier.boxes[0].icon, MessageIcon::Information);
+    EXPECT_THAT(notifier.boxes[0].text, ::testing::MatchesRegex("RM7 MCU version [0-9.]+ on sim0 at 38400 bit/s"));
+    logic.OnContactEnded(kOk);  // once per test
+    EXPECT_EQ(notifier.boxes.size(), 1u);
+
+    // The page was left while the test ran: no box later.
+    ASSERT_EQ(logic.TestCommunications(), CPortPageLogic::TestOutcome::Started);
+    logic.ForgetTest();
+    ASSERT_TRUE(RunContact());
+    logic.OnContactEnded(kOk);
+    EXPECT_EQ(notifier.boxes.size(), 1u);
+}
+
+TEST_F(PortPageLogicTest, TestCommunicationsOnAPortThatWouldNotOpenSaysWhy) {
+    model.portName.Set("sim0");
+    auto& port = dynamic_cast<CMemoryPort&>(session.Port());
+    port.FailNextOpen(kErrorFileNotFound);
+    ASSERT_EQ(logic.TestCommunications(), CPortPageLogic::TestOutcome::Started);
+    ASSERT_TRUE(RunContact());
+    logic.OnContactEnded(kErrorFileNotFound);
+    ASSERT_EQ(notifier.boxes.size(), 1u);
+    EXPECT_EQ(notifier.boxes[0].caption, "Serial Port");
+    EXPECT_EQ(notifier.boxes[0].text, "Serial port sim0 did not open: " + ErrorText(kErrorFileNotFound));
+    // Access denied is offered the diagnosis instead: no second box.
+    notifier.boxes.clear();
+    port.FailNextOpen(kErrorAccessDenied);
+    ASSERT_EQ(logic.TestCommunications(), CPortPageLogic::TestOutcome::Started);
+    ASSERT_TRUE(RunContact());
+    logic.OnContactEnded(kErrorAccessDenied);
+    EXPECT_THAT(notifier.boxes, IsEmpty());
+}
+
+TEST_F(PortPageLogicTest, TestCommunicationsTellsTheStateItFound) {
+    model.portName.Set("sim0");
     struct Case {
         FirmwareStatusEnum status;
+        Result result;
         MessageIcon icon;
-        std::string text;
+        const char* text;  // "": no box
     } cases[] = {
-        {kFirmwareBootLoader, MessageIcon::Warning, "RM7 waiting for firmware load on sim0 at 38400 bit/s"},
-        {kFirmwareRunning, MessageIcon::Information, "RM7 MCU version 02.88 on sim0 at 38400 bit/s"},
-        {kFirmwareNone, MessageIcon::Error, "RM7 is not responding"},
+        {kFirmwareBootLoader, kOk, MessageIcon::Warning, "RM7 waiting for firmware load on sim0 at 38400 bit/s"},
+        {kFirmwareRunning, kOk, MessageIcon::Information, "RM7 MCU version 02.88 on sim0 at 38400 bit/s"},
+        {kFirmwareNone, kErrNoResponseAfterReset, MessageIcon::Error, "RM7 is not responding"},
+        {kFirmwareNone, kErrUnexpectedDevice, MessageIcon::Error, ""},  // the contact's own box said it
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
         notifier.boxes.clear();
+        ASSERT_EQ(logic.TestCommunications(), CPortPageLogic::TestOutcome::Started);
+        ASSERT_TRUE(RunContact());
+        ASSERT_TRUE(model.IsPortOpen());
+        model.firmwareVersions.Set(0, 288);
+        model.serialSpeed.Update(38400);
         model.firmwareStatus.Set(c.status);
-        logic.OnFirmwareStatus();
+        logic.OnContactEnded(c.result);
+        if (*c.text == '\0') {
+            EXPECT_THAT(notifier.boxes, IsEmpty());
+            continue;
+        }
         ASSERT_EQ(notifier.boxes.size(), 1u);
         EXPECT_EQ(notifier.boxes[0].caption, "RM7 Status");
         EXPECT_EQ(notifier.boxes[0].icon, c.icon);

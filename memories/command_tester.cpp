@@ -23,20 +23,26 @@ void CCommandTester::Show() {
     m_labelsObservation = CObservation(m_macros.labels, this);
     m_macros.labels.Notify(this);
     m_statusObservation = CObservation(m_model.firmwareStatus, this);
+    m_portStateObservation = CObservation(m_model.portState, this);
     UpdateEnabled();
 }
 
 void CCommandTester::Hide() {
     m_labelsObservation.Reset();
     m_statusObservation.Reset();
+    m_portStateObservation.Reset();
 }
 
 bool CCommandTester::RadioPresent() const {
-    return m_model.firmwareStatus.Get() != kFirmwareNone;
+    return RadioActionBlocker(m_model, RadioNeed::kAnswer).empty();
 }
 
 void CCommandTester::UpdateEnabled() {
-    m_view.SetControlsEnabled(RadioPresent() && !Pacing());
+    std::string blocker = RadioActionBlocker(m_model, RadioNeed::kAnswer);
+    if (blocker.empty() && Pacing()) {
+        blocker = "Sending the commands one by one: wait until they are out";
+    }
+    m_view.SetSendingBlocked(blocker);
 }
 
 bool CCommandTester::Send(const std::string& text) {
@@ -122,7 +128,7 @@ LResult CCommandTester::OnMessage(std::uint32_t code, WParam wParam, LParam) {
     if (code == kMsgCommandCaptions && wParam < kMacroCount) {
         const auto i = static_cast<std::size_t>(wParam);
         m_view.SetMacroLabel(i, m_macros.labels.Get(i));
-    } else if (code == kMsgFirmwareStatus) {
+    } else if (code == kMsgFirmwareStatus || code == kMsgPortState) {
         UpdateEnabled();
     }
     return 0;

@@ -16,6 +16,7 @@
 #include "link/idle_exchange.h"
 #include "link/job_run.h"
 #include "memories/command_macro.h"
+#include "model/radio_presence.h"
 #include "model/user_notifier.h"
 
 namespace rm7 {
@@ -25,7 +26,10 @@ class ICommandTesterView {
     virtual void AppendSent(const std::string& text) = 0;
     virtual void AppendReceived(const std::string& text) = 0;
     virtual void ClearInput() = 0;
-    virtual void SetControlsEnabled(bool enabled) = 0;
+    // The controls that send: the input line and the macro buttons. blocker: why they cannot
+    // send now, for their tooltips; empty: they can. Clearing the transcript and editing the
+    // macros need no radio and stay enabled.
+    virtual void SetSendingBlocked(const std::string& blocker) = 0;
     virtual void SetMacroLabel(std::size_t index, const std::string& label) = 0;
 
   protected:
@@ -79,6 +83,7 @@ class CCommandTester final : private IMessageTarget, private IIdleExchangeListen
     bool m_atLineStart = true;
     CObservation m_labelsObservation;
     CObservation m_statusObservation;
+    CObservation m_portStateObservation;
 };
 
 class IMacroEditorView {
@@ -140,7 +145,7 @@ class CMacroEditorJob final : private IMessageTarget {
 inline constexpr const char* kCommandTesterTitle = "Command Tester";
 inline constexpr const char* kCommandTesterHelpTopic = "CommandTester.htm";
 inline constexpr const char* kCommandTesterPrompt = "Enter command. Enter key or semicolon sends:";
-inline constexpr const char* kEditMacrosButton = "Edit Macros";
+inline constexpr const char* kEditMacrosButton = "Edit Macros...";
 inline constexpr const char* kClearButton = "Clear";
 inline constexpr const char* kClearTooltip = "Erase output window";
 

@@ -5,6 +5,7 @@
 #include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/settings.h"
+#include "platform/version.h"
 
 namespace rm7 {
 
@@ -103,6 +104,25 @@ std::string SetTimeCommand(const TimeOfDay& radio, const TimeOfDay& computer) {
 
 bool CrossesMidnight(const TimeOfDay& radio, const TimeOfDay& computer) {
     return std::abs(computer.SecondsOfDay() - radio.SecondsOfDay()) > kSecondsPerDay / 2;
+}
+
+std::string ClockDifferenceText(int seconds) {
+    if (seconds == 0) {
+        return "Clocks agree";
+    }
+    // The difference is the computer's time minus the radio's: above 0 the radio is behind.
+    const unsigned apart = static_cast<unsigned>(seconds < 0 ? -seconds : seconds);
+    std::string text;
+    if (apart >= 3600) {
+        text += StrFormat("%u h ", apart / 3600);
+    }
+    if (apart >= 60 && apart % 3600 / 60 != 0) {
+        text += StrFormat("%u min ", apart % 3600 / 60);
+    }
+    if (apart % 60 != 0) {
+        text += StrFormat("%u s ", apart % 60);
+    }
+    return StrFormat("%s is %s%s", kModelName, text.c_str(), seconds > 0 ? "behind" : "ahead");
 }
 
 int ClockDifference(const TimeOfDay& radio, const TimeOfDay& computer) {
@@ -242,6 +262,16 @@ bool CDateTimeJob::QueryCancel() {
 void CDateTimeJob::ShowComputerTime() {
     m_computerTime = m_machine.ComputerTime();
     m_view.ShowComputerTime(TimeOfDayText(m_computerTime));
+    ShowDifference();
+}
+
+void CDateTimeJob::ShowDifference() {
+    if (!m_radioTimeRead) {
+        return;
+    }
+    // "Clock set" stays until a reading of the radio's clock says otherwise.
+    m_view.ShowDifference(m_clockSet ? kClockSetText
+                                     : ClockDifferenceText(ClockDifference(m_machine.RadioTime(), m_computerTime)));
 }
 
 void CDateTimeJob::Begin(PageState state, bool (CDateTimeStateMachine::*start)()) {
@@ -256,6 +286,9 @@ void CDateTimeJob::Leave() {
 LResult CDateTimeJob::OnMessage(std::uint32_t code, WParam, LParam) {
     if (code == kMsgRadioTime) {
         m_view.ShowRadioTime(TimeOfDayText(m_machine.RadioTime()));
+        m_radioTimeRead = true;
+        m_clockSet = m_clockSet && m_machine.RadioTime() == m_machine.ComputerTime();
+        ShowDifference();
     } else if (code == kMsgDateTimeUtc) {
         m_view.ShowUtc(m_machine.utc.Get() != 0);
     } else if (code == kMsgAskAcrossMidnight) {
@@ -324,6 +357,9 @@ void CDateTimeJob::OnCompletion(Result r) {
         case PageState::Setting:
             if (m_machine.RadioTime() == m_computerTime) {
                 m_machine.AllowAcrossMidnight(false);
+                m_model.StatusText(kClockSetText);
+                m_clockSet = true;
+                ShowDifference();
                 if (m_closeAfterSet) {
                     Leave();
                 } else {

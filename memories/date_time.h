@@ -52,6 +52,9 @@ std::string SetTimeCommand(const TimeOfDay& radio, const TimeOfDay& computer);
 bool CrossesMidnight(const TimeOfDay& radio, const TimeOfDay& computer);
 // The computer's time minus the radio's, in seconds, the shorter way round (-43199 to 43200).
 int ClockDifference(const TimeOfDay& radio, const TimeOfDay& computer);
+// That difference for a person: "Clocks agree", "RM7 is 5 s behind", "RM7 is 1 h 2 min 3 s ahead".
+std::string ClockDifferenceText(int seconds);
+inline constexpr const char* kClockSetText = "Clock set";
 
 class CDateTimeStateMachine;
 
@@ -131,6 +134,9 @@ class IDateTimeView {
   public:
     virtual void ShowComputerTime(const std::string& text) = 0;
     virtual void ShowRadioTime(const std::string& text) = 0;
+    // How far apart the clocks are (ClockDifferenceText) once the radio's has been read, and
+    // "Clock set" when a set has brought them together.
+    virtual void ShowDifference(const std::string& text) = 0;
     // Checks "UTC" (true) or "Local".
     virtual void ShowUtc(bool utc) = 0;
     // Apply can be pressed.
@@ -188,6 +194,7 @@ class CDateTimeJob final : private IMessageTarget {
     void OnCompletion(Result r);
     void AskAcrossMidnight();
     void ShowComputerTime();
+    void ShowDifference();
     void Begin(PageState state, bool (CDateTimeStateMachine::*start)());
     void Leave();
 
@@ -205,6 +212,8 @@ class CDateTimeJob final : private IMessageTarget {
     bool m_cancelRequested = false;
     bool m_failed = false;
     bool m_shown = false;
+    bool m_radioTimeRead = false;
+    bool m_clockSet = false;
 };
 
 inline constexpr const char* kDateTimeCaption = "Set Time";

@@ -77,6 +77,26 @@ TEST(ClockSteps, MidnightAndTheDifferenceTakeTheShorterWay) {
     }
 }
 
+TEST(ClockSteps, TheDifferenceIsToldInWholeUnitsAndWhichWay) {
+    const struct {
+        int seconds;
+        const char* text;
+    } cases[] = {
+        {0, "Clocks agree"},
+        {5, "RM7 is 5 s behind"},
+        {-5, "RM7 is 5 s ahead"},
+        {3725, "RM7 is 1 h 2 min 5 s behind"},
+        {-3600, "RM7 is 1 h ahead"},
+        {3605, "RM7 is 1 h 5 s behind"},
+        {120, "RM7 is 2 min behind"},
+        {43200, "RM7 is 12 h behind"},
+        {-43199, "RM7 is 11 h 59 min 59 s ahead"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ClockDifferenceText(c.seconds), c.text) << c.seconds;
+    }
+}
+
 TEST(ClockDisplay, OnlyDigitsAtTheTimePositionsMakeATime) {
     struct Case {
         std::string answer;
@@ -266,6 +286,7 @@ class CRecordingDateTimeView final : public IDateTimeView {
     }
     void ShowComputerTime(const std::string& text) override { computerTime = text; }
     void ShowRadioTime(const std::string& text) override { radioTimes.push_back(text); }
+    void ShowDifference(const std::string& text) override { differences.push_back(text); }
     void ShowUtc(bool value) override { utc.push_back(value); }
     void SetApplyEnabled(bool value) override { applyEnabled = value; }
     void ShowMessage(const std::string& caption, const std::string& text, MessageIcon) override {
@@ -275,6 +296,7 @@ class CRecordingDateTimeView final : public IDateTimeView {
 
     std::string computerTime;
     std::vector<std::string> radioTimes;
+    std::vector<std::string> differences;
     std::vector<bool> utc;
     bool applyEnabled = false;
     std::vector<std::string> messages;
@@ -334,6 +356,8 @@ TEST_F(DateTimeJob, TheOpenSheetKeepsReadingAndCancelLeavesTheMenuBeforeClosing)
     // Both clocks as last shown, read moments apart.
     ASSERT_GE(view.radioTimes.size(), 2u);
     EXPECT_EQ(ClockDifference(Shown(view.radioTimes.back()), Shown(view.computerTime)), -3725);
+    ASSERT_FALSE(view.differences.empty());
+    EXPECT_EQ(view.differences.back(), "RM7 is 1 h 2 min 5 s ahead");
 
     EXPECT_TRUE(job->QueryCancel());  // open until the menu has been left
     EXPECT_THAT(view.closes, IsEmpty());
@@ -358,6 +382,8 @@ TEST_F(DateTimeJob, OkSetsTheClockLeavesTheMenuAndCloses) {
         EXPECT_THAT(view.closes, ElementsAre(true)) << offsetMs;
         EXPECT_THAT(view.messages, IsEmpty()) << offsetMs;
         EXPECT_LE(std::abs(RadioAhead()), offsetMs % 1000 == 0 ? 0 : 1) << offsetMs;
+        ASSERT_FALSE(view.differences.empty());
+        EXPECT_EQ(view.differences.back(), "Clock set") << offsetMs;
         const auto commands = Commands();
         EXPECT_EQ(commands.back(), "MN255");
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "MN255"), 1);
@@ -372,6 +398,9 @@ TEST_F(DateTimeJob, ApplySetsTheClockAndGoesOnReading) {
     EXPECT_TRUE(job->Apply(false));
     ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return job->State() == CDateTimeJob::PageState::ReadingAgain; }, 60000));
     EXPECT_EQ(RadioAhead(), 0);
+    ASSERT_FALSE(view.differences.empty());
+    EXPECT_EQ(view.differences.back(), "Clock set");
+    EXPECT_THAT(bench->notifier.status, ::testing::Contains("Clock set"));
     const std::size_t before = Commands().size();
     bench->pump.AdvanceBy(2000);
     const auto after = Commands();

@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -489,6 +490,20 @@ std::string DeviceHolderText(const std::string& path) {
         return Format("in use by %s (pid %d)", SafeToPrint(name).c_str(), pid);
     }
     return "in use by another program";
+}
+
+std::string SerialPathProblem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? std::string(std::strerror(errno)) : std::string();
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return "a folder, not a serial device";
+    }
+    if (S_ISREG(st.st_mode)) {
+        return "a regular file, not a serial device";
+    }
+    return S_ISCHR(st.st_mode) ? std::string() : "not a serial device";
 }
 
 std::string PortOpenFailureText(const std::string& path, Result code) {

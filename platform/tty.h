@@ -64,6 +64,10 @@ std::string DeviceHolderText(const std::string& path);
 // Why a port did not open, in the system's words, for a person: the code's text, with the
 // holder for a busy one ("Device or resource busy: in use by minicom (pid 4242)").
 std::string PortOpenFailureText(const std::string& path, Result code);
+// Why path cannot be a serial device, seen without opening it: the system's words for a path
+// that is not there ("No such file or directory"), or that it is a folder or a regular file.
+// Empty when it may be one: a character device, or what cannot be looked at (opening it tells).
+std::string SerialPathProblem(const std::string& path);
 // The process (pid, name) holding the character device at path open, 0 when none; the other
 // end of a pty is not counted.
 int FindDeviceHolder(const std::string& path, std::string& name);

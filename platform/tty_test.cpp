@@ -2,6 +2,7 @@
 
 #include "platform/event_fd.h"
 #include "platform/result_codes.h"
+#include "tests/support/temp_folder.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -339,6 +341,28 @@ TEST_F(TtyTest, AccessDeniedHintNamesTheGroupToJoin) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(hint,
               "Add yourself to the group \"" + name + "\" (sudo usermod -aG " + name + " $USER), then log in again.");
+}
+
+TEST_F(TtyTest, PathsThatCannotBeASerialDeviceAreToldBeforeOpening) {
+    const test::CTempFolder folder;
+    const std::filesystem::path& dir = folder.Path();
+    { std::ofstream(dir / "file") << "not a port"; }
+    ::mkfifo((dir / "fifo").c_str(), 0600);
+    const struct {
+        std::string path;
+        std::string problem;
+    } cases[] = {
+        {pty.Slave(), ""},
+        {"/dev/null", ""},  // a character device: opening it tells whether it is a serial one
+        {(dir / "missing").string(), "No such file or directory"},
+        {(dir / "file" / "below").string(), "Not a directory"},
+        {dir.string(), "a folder, not a serial device"},
+        {(dir / "file").string(), "a regular file, not a serial device"},
+        {(dir / "fifo").string(), "not a serial device"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SerialPathProblem(c.path), c.problem) << c.path;
+    }
 }
 
 }  // namespace

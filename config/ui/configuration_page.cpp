@@ -13,6 +13,7 @@
 #include "memories/ui/cw_memory_dialog.h"
 #include "memories/ui/date_time_sheet.h"
 #include "ui/page_index.h"
+#include "ui/radio_action.h"
 
 namespace rm7 {
 
@@ -78,6 +79,31 @@ CConfigurationPage::CConfigurationPage(CRadioSession& session, HelpOpener help, 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addStretch(1);
+    UpdateButtons();
+}
+
+void CConfigurationPage::OnSetActive() {
+    m_firmwareStatus = CObservation(Model().firmwareStatus, this);
+    m_portState = CObservation(Model().portState, this);
+    UpdateButtons();
+}
+
+void CConfigurationPage::OnKillActive() {
+    m_firmwareStatus.Reset();
+    m_portState.Reset();
+}
+
+LResult CConfigurationPage::OnMessage(std::uint32_t code, WParam, LParam) {
+    if (code == kMsgFirmwareStatus || code == kMsgPortState) {
+        UpdateButtons();
+    }
+    return 0;
+}
+
+void CConfigurationPage::UpdateButtons() {
+    for (QPushButton* button : m_buttons) {
+        ApplyRadioNeed(button, Model(), RadioNeed::kFirmware);
+    }
 }
 
 int CConfigurationPage::Index() const {

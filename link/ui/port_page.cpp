@@ -99,7 +99,6 @@ QWidget* CPortPage::InitialFocus() {
 
 void CPortPage::OnSetActive() {
     CModel& model = Model();
-    m_firmwareStatus = CObservation(model.firmwareStatus, this);
     m_portName = CObservation(model.portName, this);
     m_portState = CObservation(model.portState, this);
     m_portEvent = CObservation(model.portEvent, this);
@@ -108,7 +107,7 @@ void CPortPage::OnSetActive() {
 }
 
 void CPortPage::OnKillActive() {
-    m_firmwareStatus.Reset();
+    m_logic.ForgetTest();
     m_portName.Reset();
     m_portState.Reset();
     m_portEvent.Reset();
@@ -121,15 +120,16 @@ LResult CPortPage::OnMessage(std::uint32_t code, WParam wParam, LParam) {
             if (const Result r = static_cast<Result>(wParam); m_logic.AccessDeniedQuestion(r)) {
                 QTimer::singleShot(0, this, [this, r] { OfferDiagnosis(r); });
             }
+            m_logic.OnContactEnded(static_cast<Result>(wParam));
             break;
         case kMsgPortName:
             SelectModelPort();
             break;
         case kMsgPortState:
             m_logic.OnPortState();
-            break;
-        case kMsgFirmwareStatus:
-            m_logic.OnFirmwareStatus();
+            if (Model().IsPortOpen() && PortListIndex(m_entries, Model().portName.Get()) < 0) {
+                FillPortList();  // a typed port joins the list once it opened
+            }
             break;
         default:
             break;
@@ -138,27 +138,23 @@ LResult CPortPage::OnMessage(std::uint32_t code, WParam wParam, LParam) {
 }
 
 void CPortPage::FillPortList() {
-    m_entries = PortListEntries(EnumerateSerialDevices(), Model().portName.Get());
+    m_entries = m_logic.Entries(EnumerateSerialDevices());
     const QSignalBlocker block(m_portList);
     m_portList->clear();
     for (const PortListEntry& entry : m_entries) {
         m_portList->addItem(QString::fromStdString(entry.label), QString::fromStdString(entry.port));
     }
-    const int index = PortListIndex(m_entries, Model().portName.Get());
-    m_portList->setCurrentIndex(index);
-    if (index < 0) {
-        m_portList->setEditText(QString());
-    }
+    SelectModelPort();
 }
 
 void CPortPage::SelectModelPort() {
-    const int index = PortListIndex(m_entries, Model().portName.Get());
-    if (index < 0) {
-        FillPortList();  // a typed path joins the list
-        return;
-    }
+    const std::string port = Model().portName.Get();
+    const int index = PortListIndex(m_entries, port);
     const QSignalBlocker block(m_portList);
     m_portList->setCurrentIndex(index);
+    if (index < 0) {
+        m_portList->setEditText(QString::fromStdString(port));  // not in the list (yet), still the port in use
+    }
 }
 
 void CPortPage::OnPortActivated(int index) {
@@ -177,7 +173,7 @@ void CPortPage::OnPortTyped() {
 }
 
 void CPortPage::OnTestCommunications() {
-    if (m_logic.TestCommunications() != CPortPageLogic::TestOutcome::NoPort) {
+    if (m_logic.TestCommunications() == CPortPageLogic::TestOutcome::Started) {
         return;
     }
     // The list drops down once the user has read why.

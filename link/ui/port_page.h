@@ -1,8 +1,8 @@
 #pragma once
 // CPortPage: the choice of the radio's serial port and speed, "Test Communications" and
 // "Close Port". The decisions are CPortPageLogic's; this view shows the lists and forwards
-// what the user does. While selected it observes the firmware status, the port name and the
-// port state.
+// what the user does. While selected it observes the port name, the port state and the
+// machines' ends.
 #include <QComboBox>
 
 #include <functional>
@@ -71,7 +71,6 @@ class CPortPage final : public CPage {
     QComboBox* m_speedList = nullptr;
     QPushButton* m_test = nullptr;
     QPushButton* m_close = nullptr;
-    CObservation m_firmwareStatus;
     CObservation m_portName;
     CObservation m_portState;
     CObservation m_portEvent;

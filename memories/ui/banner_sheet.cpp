@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "ui/message_box.h"
@@ -38,11 +37,10 @@ CPowerOnBannerSheet::CPowerOnBannerSheet(CRadioSession& session, QWidget* parent
     pageLayout->addWidget(label);
     pageLayout->addWidget(m_edit);
     pageLayout->addStretch(1);
-    auto* tabs = new QTabWidget(this);
-    tabs->addTab(page, QStringLiteral("Power On Banner"));
+    pageLayout->setContentsMargins(0, 0, 0, 0);
 
     auto* buttons = new QDialogButtonBox(this);
-    m_save = buttons->addButton(QStringLiteral("Save"), QDialogButtonBox::AcceptRole);
+    m_save = buttons->addButton(QDialogButtonBox::Save);
     m_save->setObjectName(QStringLiteral("save"));
     m_save->setDefault(true);
     m_cancel = buttons->addButton(QDialogButtonBox::Cancel);
@@ -54,7 +52,7 @@ CPowerOnBannerSheet::CPowerOnBannerSheet(CRadioSession& session, QWidget* parent
     m_outcome->setObjectName(QStringLiteral("outcome"));
     m_outcome->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(tabs);
+    layout->addWidget(page);
     layout->addWidget(m_outcome);
     layout->addWidget(buttons);
     setMinimumWidth(380);

@@ -183,13 +183,14 @@ void CCommandTesterPage::ClearInput() {
     m_clearingInput = false;
 }
 
-void CCommandTesterPage::SetControlsEnabled(bool enabled) {
-    m_input->setEnabled(enabled);
+void CCommandTesterPage::SetSendingBlocked(const std::string& blocker) {
+    const QString why = Text(blocker);
+    m_input->setEnabled(blocker.empty());
+    m_input->setToolTip(why);
     for (QPushButton* button : m_buttons) {
-        button->setEnabled(enabled);
+        button->setEnabled(blocker.empty());
+        button->setToolTip(why);
     }
-    m_edit->setEnabled(enabled);
-    m_clear->setEnabled(enabled);
 }
 
 void CCommandTesterPage::SetMacroLabel(std::size_t index, const std::string& label) {

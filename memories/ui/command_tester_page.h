@@ -54,7 +54,7 @@ class CCommandTesterPage final : public CPage, private ICommandTesterView {
     void AppendSent(const std::string& text) override;
     void AppendReceived(const std::string& text) override;
     void ClearInput() override;
-    void SetControlsEnabled(bool enabled) override;
+    void SetSendingBlocked(const std::string& blocker) override;
     void SetMacroLabel(std::size_t index, const std::string& label) override;
     void Append(const std::string& text, bool sent);
     void SentFrom(QWidget* source);

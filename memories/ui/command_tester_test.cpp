@@ -239,6 +239,11 @@ class CommandTesterTest : public QObject {
             QCOMPARE(sheet.windowTitle(), QStringLiteral("Edit Command Tester Macros"));
             QCOMPARE(sheet.Pages()->tabText(0), QStringLiteral("Macros Assignable to RM7"));
             QCOMPARE(sheet.LabelBox(4)->text(), QStringLiteral("MACRO5"));
+            // What the radio's label field holds, limited while typing; the others are not the radio's.
+            QTest::keyClicks(sheet.LabelBox(6), QStringLiteral("ABCDEFGHIJ"));
+            QCOMPARE(sheet.LabelBox(6)->text().size(), 8);
+            QCOMPARE(sheet.LabelBox(9)->maxLength(), QLineEdit().maxLength());
+            sheet.LabelBox(6)->setText(QStringLiteral("MACRO7"));
             QCOMPARE(rig.bench.session->ActiveMachine(), static_cast<IStateMachine*>(&sheet.Job().Machine()));
             QVERIFY(sheet.ReadButton()->isEnabled());
             QTest::mouseClick(sheet.ReadButton(), Qt::LeftButton);
@@ -247,8 +252,9 @@ class CommandTesterTest : public QObject {
             QVERIFY(sheet.LabelBox(0)->isEnabled());
             QCOMPARE(sheet.LabelBox(0)->text(), QStringLiteral("QRP"));
             QCOMPARE(sheet.CommandBox(0)->text(), QStringLiteral("PC5;"));
-            QCOMPARE(sheet.LabelBox(4)->text(), QString());    // an erased slot
-            QCOMPARE(page.MacroButton(4)->text(), QString());  // shown at once, until OK
+            QCOMPARE(sheet.LabelBox(4)->text(), QString());                            // an erased slot
+            QCOMPARE(sheet.LabelBox(4)->placeholderText(), QStringLiteral("MACRO5"));  // as its button will say
+            QCOMPARE(page.MacroButton(4)->text(), QString());                          // shown at once, until OK
 
             // Too long: refused with its box before anything is sent.
             const std::size_t before = rig.bench.radio->ReceivedCommands().size();

@@ -1,6 +1,7 @@
 #include "memories/ui/cw_memory_dialog.h"
 
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -94,12 +95,15 @@ CCWMemoryDlg::CCWMemoryDlg(CRadioSession& session, QWidget* parent, DialogPrompt
     prosigns->setFont(fixed);  // the prosigns line up as the radio's manual shows them
     auto* specials = new QLabel(QString::fromLatin1(kCwSpecialsText), this);
 
-    m_save = new QPushButton(QStringLiteral("Save"), this);
+    // The system's own Save, Cancel and Help buttons: the same order and icons as every dialog.
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
+    m_save = buttons->button(QDialogButtonBox::Save);
     m_save->setObjectName(QStringLiteral("save"));
     m_save->setDefault(true);
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel = buttons->button(QDialogButtonBox::Cancel);
     m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_help = new QPushButton(QStringLiteral("Help"), this);
+    m_help = buttons->button(QDialogButtonBox::Help);
     m_help->setObjectName(QStringLiteral("help"));
     connect(m_save, &QPushButton::clicked, this, [this] {
         CommitEdits();
@@ -107,11 +111,6 @@ CCWMemoryDlg::CCWMemoryDlg(CRadioSession& session, QWidget* parent, DialogPrompt
     });
     connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
     connect(m_help, &QPushButton::clicked, this, [this] { ShowHelp(); });
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_save);
-    buttons->addWidget(m_cancel);
-    buttons->addWidget(m_help);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
@@ -122,7 +121,7 @@ CCWMemoryDlg::CCWMemoryDlg(CRadioSession& session, QWidget* parent, DialogPrompt
     m_outcome->setWordWrap(true);
     layout->addWidget(m_outcome);
     layout->addStretch(1);
-    layout->addLayout(buttons);
+    layout->addWidget(buttons);
     setMinimumWidth(640);
     m_view = std::make_unique<CJobView>(*this, CJobView::Widgets{nullptr, nullptr, m_outcome, m_cancel, nullptr},
                                         session.Model().Notifier(), kCwMemoryErrorCaption,

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "ui/qt_text.h"
@@ -41,10 +40,12 @@ CDateTimeSheet::CDateTimeSheet(CRadioSession& session, QWidget* parent, DialogPr
     grid->addWidget(m_computerTime, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("RM7 Time:"), page), 2, 0);
     grid->addWidget(m_radioTime, 2, 1);
-    grid->addWidget(new QLabel(QString::fromLatin1(kDateTimeHint), page), 3, 0, 1, 2);
-    grid->setRowStretch(4, 1);
-    auto* tabs = new QTabWidget(this);
-    tabs->addTab(page, QStringLiteral("Set Time"));
+    m_difference = new QLabel(page);
+    m_difference->setObjectName(QStringLiteral("difference"));
+    grid->addWidget(m_difference, 3, 1);
+    grid->addWidget(new QLabel(QString::fromLatin1(kDateTimeHint), page), 4, 0, 1, 2);
+    grid->setRowStretch(5, 1);
+    grid->setContentsMargins(0, 0, 0, 0);
 
     auto* buttons = new QDialogButtonBox(this);
     m_ok = buttons->addButton(QDialogButtonBox::Ok);
@@ -64,7 +65,7 @@ CDateTimeSheet::CDateTimeSheet(CRadioSession& session, QWidget* parent, DialogPr
     connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(tabs);
+    layout->addWidget(page);
     layout->addWidget(buttons);
     setMinimumWidth(320);
 }
@@ -86,6 +87,10 @@ void CDateTimeSheet::ShowComputerTime(const std::string& text) {
 
 void CDateTimeSheet::ShowRadioTime(const std::string& text) {
     m_radioTime->setText(Text(text));
+}
+
+void CDateTimeSheet::ShowDifference(const std::string& text) {
+    m_difference->setText(Text(text));
 }
 
 void CDateTimeSheet::ShowUtc(bool utc) {

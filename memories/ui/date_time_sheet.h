@@ -32,6 +32,7 @@ class CDateTimeSheet final : public CJobDialog, private IDateTimeView {
     QRadioButton* LocalButton() const { return m_local; }
     QLabel* ComputerTime() const { return m_computerTime; }
     QLabel* RadioTime() const { return m_radioTime; }
+    QLabel* Difference() const { return m_difference; }
     QPushButton* OkButton() const { return m_ok; }
     QPushButton* ApplyButton() const { return m_apply; }
     QPushButton* CancelButton() const { return m_cancel; }
@@ -42,6 +43,7 @@ class CDateTimeSheet final : public CJobDialog, private IDateTimeView {
   private:
     void ShowComputerTime(const std::string& text) override;
     void ShowRadioTime(const std::string& text) override;
+    void ShowDifference(const std::string& text) override;
     void ShowUtc(bool utc) override;
     void SetApplyEnabled(bool enabled) override;
     void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
@@ -55,6 +57,7 @@ class CDateTimeSheet final : public CJobDialog, private IDateTimeView {
     QRadioButton* m_local;
     QLabel* m_computerTime;
     QLabel* m_radioTime;
+    QLabel* m_difference = nullptr;
     QPushButton* m_ok;
     QPushButton* m_cancel;
     QPushButton* m_apply;

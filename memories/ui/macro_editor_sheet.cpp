@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "ui/qt_text.h"
+#include "ui/radio_action.h"
 
 namespace rm7 {
 namespace {
@@ -28,6 +29,13 @@ QWidget* MacroGrid(std::size_t from, std::array<QLineEdit*, kMacroCount>& labels
         labels[i] = new QLineEdit(page);
         labels[i]->setObjectName(QStringLiteral("label%1").arg(i + 1));
         labels[i]->setFont(font);
+        // An empty label shows on its button as "MACRO1": the editor says so.
+        labels[i]->setPlaceholderText(Text(DefaultMacroLabel(i)));
+        if (i < kRadioMacroCount) {
+            // What the radio's field holds; the others are this computer's alone, and a longer
+            // label kept from before is not cut.
+            labels[i]->setMaxLength(static_cast<int>(kMacroLabelSize));
+        }
         commands[i] = new QLineEdit(page);
         commands[i]->setObjectName(QStringLiteral("commands%1").arg(i + 1));
         commands[i]->setFont(font);
@@ -63,9 +71,8 @@ CCommandMacrosSheet::CCommandMacrosSheet(CRadioSession& session, CCommandMacros&
     grid1->addLayout(radioButtons, static_cast<int>(kRadioMacroCount) + 1, 0, 1, 3);
     grid1->setRowStretch(static_cast<int>(kRadioMacroCount) + 2, 1);
     grid2->setRowStretch(static_cast<int>(kRadioMacroCount) + 1, 1);
-    const bool radio = m_job.RadioButtonsEnabled();
-    m_read->setEnabled(radio);
-    m_write->setEnabled(radio);
+    ApplyRadioNeed(m_read, m_model, RadioNeed::kFirmware);
+    ApplyRadioNeed(m_write, m_model, RadioNeed::kFirmware);
     connect(m_read, &QPushButton::clicked, this, [this] { m_job.Read(); });
     connect(m_write, &QPushButton::clicked, this, [this] {
         std::array<std::string, kRadioMacroCount> labels;
@@ -157,13 +164,13 @@ void CCommandMacrosSheet::reject() {
 }
 
 void CCommandMacrosSheet::SetControlsEnabled(bool enabled) {
-    const bool radio = enabled && m_job.RadioButtonsEnabled();
     for (std::size_t i = 0; i < kRadioMacroCount; ++i) {
         m_labels[i]->setEnabled(enabled);
         m_commands[i]->setEnabled(enabled);
     }
-    m_read->setEnabled(radio);
-    m_write->setEnabled(radio);
+    const std::string busy = enabled ? std::string() : "Wait until the radio's macros are read or written";
+    ApplyRadioNeed(m_read, m_model, RadioNeed::kFirmware, busy);
+    ApplyRadioNeed(m_write, m_model, RadioNeed::kFirmware, busy);
 }
 
 void CCommandMacrosSheet::SetBusyCursor(bool busy) {

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QtTest>
 #include <cstdio>
 #include <functional>
@@ -179,6 +180,7 @@ class MemoriesDialogsTest : public QObject {
         CPowerOnBannerSheet sheet(*bench.session, nullptr, prompts.Make());
         QCOMPARE(sheet.windowTitle(), QStringLiteral("Edit Power On Banner"));
         QCOMPARE(sheet.SaveButton()->text(), QStringLiteral("Save"));
+        QVERIFY(sheet.findChildren<QTabWidget*>().isEmpty());
         QCOMPARE(sheet.Edit()->maxLength(), 22);
         sheet.show();
         QVERIFY(QTest::qWaitForWindowExposed(&sheet));
@@ -312,6 +314,8 @@ class MemoriesDialogsTest : public QObject {
         QVERIFY(sheet.ApplyButton()->isEnabled());
         bench.pump.AdvanceBy(1500);
         QCOMPARE(ClockDifference(Shown(sheet.ComputerTime()), Shown(sheet.RadioTime())), 3725);
+        QCOMPARE(sheet.Difference()->text(), QStringLiteral("RM7 is 1 h 2 min 5 s ahead"));
+        QVERIFY(sheet.findChildren<QTabWidget*>().isEmpty());  // one page needs no tab
         QTest::keyClick(&sheet, Qt::Key_F1);
         QCOMPARE(prompts.helpTopics, QStringList{QStringLiteral("Configuration.htm#SetDateTime")});
 
@@ -325,6 +329,8 @@ class MemoriesDialogsTest : public QObject {
         QVERIFY(bench.pump.AdvanceUntil([&] { return !sheet.isVisible(); }, 60000));
         QCOMPARE(sheet.result(), static_cast<int>(QDialog::Accepted));
         QCOMPARE(ClockDifference(Shown(sheet.ComputerTime()), Shown(sheet.RadioTime())), 0);
+        QCOMPARE(sheet.Difference()->text(), QStringLiteral("Clock set"));
+        QCOMPARE(bench.notifier.status.back(), std::string("Clock set"));
         QCOMPARE(bench.radio->ReceivedCommands().back(), std::string("MN255"));
         QVERIFY(!bench.radio->InTimeMenu());
         QVERIFY(prompts.shown.empty());

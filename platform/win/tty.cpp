@@ -298,6 +298,10 @@ std::string DeviceHolderText(const std::string&) {
     return "in use by another program";
 }
 
+std::string SerialPathProblem(const std::string&) {
+    return {};  // a COM port is no path to look at: opening it tells
+}
+
 std::string PortOpenFailureText(const std::string& path, Result code) {
     std::string text = ErrorText(code);
     if (code == kErrorBusy) {

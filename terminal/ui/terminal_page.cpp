@@ -18,13 +18,16 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "platform/error_text.h"
 #include "platform/settings.h"
 #include "platform/text.h"
 #include "ui/page_index.h"
 #include "ui/qt_text.h"
+#include "ui/radio_action.h"
 
 namespace rm7 {
 namespace {
@@ -264,13 +267,13 @@ CTerminalPage::CTerminalPage(CRadioSession& session, HelpOpener help, QWidget* p
     m_transmitButton = new QPushButton(QStringLiteral("Transmit"), this);
     m_transmitButton->setObjectName("transmit");
     m_transmitButton->setToolTip(QStringLiteral("Ctrl+T also toggles transmit"));
-    m_editMemories = new QPushButton(QStringLiteral("Edit Memories"), this);
+    m_editMemories = new QPushButton(QStringLiteral("Edit Memories..."), this);
     m_editMemories->setObjectName("editMemories");
     m_editMemories->setToolTip(QStringLiteral("Open an edit memories dialog"));
     m_clear = new QPushButton(QStringLiteral("Clear"), this);
     m_clear->setObjectName("clear");
     m_clear->setToolTip(QStringLiteral("Erase output window"));
-    m_options = new QPushButton(QStringLiteral("Options"), this);
+    m_options = new QPushButton(QStringLiteral("Options..."), this);
     m_options->setObjectName("options");
     m_options->setToolTip(QStringLiteral("Open a terminal page options dialog"));
     top->addSpacing(12);
@@ -497,8 +500,12 @@ void CTerminalPage::OnTransmitting(bool transmitting) {
 }
 
 void CTerminalPage::OnEnabled(bool enabled) {
+    // Clearing the panes, the options and the memories' texts need no radio.
+    const QWidget* const unneeded[] = {m_clear, m_options, m_editMemories};
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        child->setEnabled(enabled);
+        if (std::find(std::begin(unneeded), std::end(unneeded), child) == std::end(unneeded)) {
+            ApplyRadioNeed(child, Model(), RadioNeed::kFirmware, enabled ? std::string() : "The terminal is stopped");
+        }
     }
     if (enabled) {
         m_transmit->setFocus();
@@ -535,7 +542,7 @@ CTerminalMemoriesDlg::CTerminalMemoriesDlg(CTerminalSettings& settings, CSetting
     setObjectName("terminalMemoriesDialog");
     setWindowTitle(QStringLiteral("Edit %1 Memories").arg(TerminalModeName(mode)));
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(QStringLiteral("Caption"), this), 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Label"), this), 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Text"), this), 0, 2);
     for (std::size_t i = 0; i < kTerminalMemories; ++i) {
         const int row = static_cast<int>(i) + 1;
@@ -551,7 +558,7 @@ CTerminalMemoriesDlg::CTerminalMemoriesDlg(CTerminalSettings& settings, CSetting
     hint->setObjectName("markersHint");
     hint->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("Save"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QDialogButtonBox::Save);
     buttons->addButton(QDialogButtonBox::Cancel);
     AddHelp(this, buttons, std::move(help), kTerminalMemoriesHelpTopic);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
@@ -600,7 +607,7 @@ CTerminalOptionsDlg::CTerminalOptionsDlg(CTerminalSettings& settings, CSettingsS
     row->addWidget(m_timeout);
     row->addStretch(1);
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("Save"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QDialogButtonBox::Save);
     buttons->addButton(QDialogButtonBox::Cancel);
     AddHelp(this, buttons, std::move(help), kTerminalOptionsHelpTopic);
     auto* layout = new QVBoxLayout(this);

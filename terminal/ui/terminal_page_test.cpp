@@ -450,15 +450,19 @@ class TerminalPageTest : public QObject {
         page.ModeButton(TerminalMode::kRtty)->click();
         QVERIFY(page.TransmitPane()->isEnabled());
         rig.bench.model->firmwareStatus.Set(kFirmwareBootLoader);
-        for (QWidget* w :
-             std::initializer_list<QWidget*>{page.TransmitPane(), page.TransmitButton(), page.ClearButton(),
-                                             page.MemoryButton(0), page.ModeButton(TerminalMode::kPsk)}) {
+        QVERIFY(!page.TransmitPane()->isEnabled());
+        for (QWidget* w : std::initializer_list<QWidget*>{page.TransmitButton(), page.MemoryButton(0),
+                                                          page.ModeButton(TerminalMode::kPsk)}) {
             QVERIFY(!w->isEnabled());
+            QVERIFY2(w->toolTip().contains(QStringLiteral("boot loader")), qPrintable(w->toolTip()));
         }
+        // Clearing the panes needs no radio.
+        QVERIFY(page.ClearButton()->isEnabled());
         page.Terminal().ToggleTransmit();
         QVERIFY(!page.Terminal().Transmitting());
         rig.bench.model->firmwareStatus.Set(kFirmwareRunning);
         QVERIFY(page.TransmitButton()->isEnabled());
+        QCOMPARE(page.TransmitButton()->toolTip(), QStringLiteral("Ctrl+T also toggles transmit"));
 
         QTest::keyClicks(page.TransmitPane(), "A LONG RTTY TEXT STILL GOING OUT");
         page.TransmitButton()->click();

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextEdit>
 #include <QTimer>
 
 #include <algorithm>
@@ -26,16 +27,21 @@
 #include "app/main_frame.h"
 #include "app/tab_view.h"
 #include "config/ui/configuration_page.h"
+#include "firmware/ui/firmware_page.h"
 #include "firmware/ui/release_notes_dialog.h"
 #include "link/contact.h"
 #include "link/ui/port_page.h"
 #include "memories/ui/banner_sheet.h"
+#include "memories/ui/command_tester_page.h"
 #include "memories/ui/cw_memory_dialog.h"
 #include "memories/ui/date_time_sheet.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
+#include "platform/program_version.h"
 #include "platform/version.h"
 #include "tests/support/recording_window.h"
+#include "txgain/txgc_job.h"
+#include "txgain/ui/calibration_page.h"
 
 namespace rm7 {
 namespace {
@@ -195,7 +201,7 @@ class MainFrameTest : public QObject {
         CloseBoxes(&frame);
     }
 
-    void foundRadioShowsInTitleStatusAndStatusBox() {
+    void foundRadioShowsInTitleStatusAndIndicator() {
         CSimulatedRadio radio({"--speed", "9600", "--serial", "1234"});
         QVERIFY(!radio.Port().empty());
         WriteSettings([](CSettingsStore& s) { s.WriteString("", "Port", "/dev/ttyUSB7"); });
@@ -204,8 +210,14 @@ class MainFrameTest : public QObject {
         WaitForRadio(frame, FoundTitle(1234, radio, 9600));
         const QString mcu = QStringLiteral("RM7 MCU version 02.54 on %1 at 9600 bit/s").arg(radio.QPort());
         QCOMPARE(frame.StatusBarText(), mcu);
-        // The Port page tells what was found, in a box that did not hold up the contact.
-        QVERIFY(HasBox(&frame, QStringLiteral("RM7 Status"), mcu));
+        // The indicator tells what was found; no box at start-up (only Test Communications has one).
+        QVERIFY(frame.IndicatorText().startsWith(QStringLiteral("RM7 S/N 01234 MCU 02.54")));
+        QCOMPARE(frame.Indicator()->toolTip(), QStringLiteral("RM7 found on %1 at 9600 bit/s").arg(radio.QPort()));
+        QVERIFY(Boxes(&frame).empty());
+        // Test Communications looks again and says what it found in a box.
+        QTest::mouseClick(PortPage()->TestButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(HasBox(&frame, QStringLiteral("RM7 Status"), mcu), kDeadlineMs);
+        CloseBoxes(&frame);
 
         // This run's port is not saved: the saved one stays.
         m_session.reset();
@@ -300,6 +312,83 @@ class MainFrameTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(m_session->Radio().Contact().IsIdle(), kDeadlineMs);
         QCOMPARE(searching.windowTitle(), kVersion + QStringLiteral(" on %1 closed").arg(silent.QPort()));
         QCOMPARE(searching.StatusBarText(), QStringLiteral("Serial port %1 is closed").arg(silent.QPort()));
+    }
+
+    // Every page disables what needs the radio, with the reason in its tooltip, and leaves what
+    // needs none alone; the indicator follows.
+    void radioActionsFollowTheRadioOnEveryPage() {
+        CSimulatedRadio radio({"--speed", "9600", "--serial", "1234"});
+        CMainFrame& frame = Start(radio.Port());
+        WaitForRadio(frame, FoundTitle(1234, radio, 9600));
+        auto* configuration = static_cast<CConfigurationPage*>(frame.TabView()->Page(kPageConfiguration));
+        auto* tester = static_cast<CCommandTesterPage*>(frame.TabView()->Page(kPageCommandTester));
+        const auto check = [&](bool radioThere, const QString& reason) {
+            QVERIFY(frame.TabView()->SelectPage(kPageConfiguration));
+            for (int i = 0; i < CConfigurationPage::kActionCount; ++i) {
+                QPushButton* button = configuration->Button(static_cast<CConfigurationPage::Action>(i));
+                QCOMPARE(button->isEnabled(), radioThere);
+                if (!radioThere) {
+                    QCOMPARE(button->toolTip(), reason);
+                }
+            }
+            if (radioThere) {
+                QCOMPARE(configuration->Button(CConfigurationPage::kSetTime)->toolTip(),
+                         QStringLiteral("Set RM7 Time from PC Time"));  // its own tip is back
+            }
+            QVERIFY(frame.TabView()->SelectPage(kPageCalibration));
+            auto* calibration = static_cast<CCalibrationPage*>(frame.TabView()->CurrentPage());
+            QCOMPARE(calibration->CalibrateButton()->isEnabled(), radioThere);
+            QCOMPARE(calibration->CalibrateButton()->toolTip(),
+                     radioThere ? QString::fromLatin1(kCalibrateButtonTip) : reason);
+            QVERIFY(frame.TabView()->SelectPage(kPageCommandTester));
+            QCOMPARE(tester->Input()->isEnabled(), radioThere);
+            QCOMPARE(tester->MacroButton(0)->isEnabled(), radioThere);
+            QCOMPARE(tester->Input()->toolTip(), radioThere ? QString() : reason);
+            QVERIFY(tester->EditButton()->isEnabled());  // the macros and the transcript need no radio
+            QVERIFY(tester->ClearButton()->isEnabled());
+        };
+        check(true, QString());
+        QVERIFY(frame.TabView()->SelectPage(kPagePort));
+        QTest::mouseClick(PortPage()->CloseButton(), Qt::LeftButton);
+        QCOMPARE(frame.IndicatorText(), QStringLiteral("Port closed"));
+        check(false, QStringLiteral("Needs the radio: serial port %1 is closed (Port page)").arg(radio.QPort()));
+        // Looked for again from another page: enabled again once it answers.
+        QVERIFY(frame.TabView()->SelectPage(kPageConfiguration));
+        m_session->Radio().Contact().StartAtOpenPort();
+        QTRY_VERIFY_WITH_TIMEOUT(configuration->Button(CConfigurationPage::kSave)->isEnabled(), kDeadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_session->Radio().Contact().IsIdle(), kDeadlineMs);
+        check(true, QString());
+    }
+
+    void aRadioThatDoesNotAnswerShowsAsNoRadio() {
+        CSimulatedRadio silent({"--faults", "drop=1"});
+        CMainFrame& frame = Start(silent.Port());
+        QTRY_VERIFY_WITH_TIMEOUT(frame.StatusBarText().startsWith(QStringLiteral("Attempting to contact RM7")),
+                                 kDeadlineMs);
+        QCOMPARE(frame.IndicatorText(), QStringLiteral("No radio"));
+        QVERIFY(frame.TabView()->SelectPage(kPageConfiguration));
+        auto* configuration = static_cast<CConfigurationPage*>(frame.TabView()->CurrentPage());
+        QVERIFY(!configuration->Button(CConfigurationPage::kRestore)->isEnabled());
+        QCOMPARE(configuration->Button(CConfigurationPage::kRestore)->toolTip(),
+                 QStringLiteral("Needs the radio: no RM7 answers on %1").arg(silent.QPort()));
+        QTest::mouseClick(PortPage()->CloseButton(), Qt::LeftButton);
+    }
+
+    // A path that is not there is said at once, in a box, and joins no list.
+    void testCommunicationsOnAMissingPathSaysSoAtOnce() {
+        QTemporaryDir folder;
+        const QString missing = folder.filePath(QStringLiteral("ttyUSB9"));
+        CMainFrame& frame = Start(missing.toStdString());
+        QTest::mouseClick(PortPage()->TestButton(), Qt::LeftButton);
+        QVERIFY(
+            HasBox(&frame, QStringLiteral("Serial Port"),
+                   missing + QStringLiteral(": No such file or directory\n\nChoose the radio's port from the list.")));
+        QCOMPARE(frame.IndicatorText(), QStringLiteral("Port closed"));
+        QVERIFY(m_session->Radio().Contact().IsIdle());
+        QCOMPARE(PortPage()->PortList()->findData(missing), -1);
+        QCOMPARE(PortPage()->PortList()->currentText(), missing);  // still shown as the port in use
+        CloseBoxes(&frame);
+        PortPage()->PortList()->hidePopup();
     }
 
     void testCommunicationsWithoutAPortAsksForOne() {
@@ -467,6 +556,23 @@ class MainFrameTest : public QObject {
         QVERIFY(pane->text().endsWith(QChar(0x2026)));
         QVERIFY(pane->fontMetrics().horizontalAdvance(pane->text()) <= pane->contentsRect().width());
         QCOMPARE(pane->toolTip(), QString::fromStdString(longText));
+        // A text of several lines is one line, as tall as any other.
+        const int height = frame.statusBar()->height();
+        frame.StatusText("Contact failed 0x2 No such file or directory\nAdd yourself to the group \"dialout\"\n");
+        QApplication::processEvents();
+        QCOMPARE(frame.StatusBarText(),
+                 QStringLiteral("Contact failed 0x2 No such file or directory. Add yourself to the group \"dialout\""));
+        QVERIFY(!pane->text().contains(QLatin1Char('\n')));
+        QCOMPARE(frame.statusBar()->height(), height);
+        // A page's message does not stay under another page, and is not the next page's text.
+        QVERIFY(frame.TabView()->SelectPage(kPageConfiguration));
+        const QString frameLine = QString::fromStdString(FrameStatusText(m_session->Model()));
+        QCOMPARE(frame.StatusBarText(), frameLine);
+        frame.StatusText("A message of the Configuration page");
+        QVERIFY(frame.TabView()->SelectPage(kPageFirmware));  // which says its own
+        QVERIFY(frame.StatusBarText() != QStringLiteral("A message of the Configuration page"));
+        auto* firmware = static_cast<CFirmwarePage*>(frame.TabView()->CurrentPage());
+        QVERIFY(!firmware->ActivityLog()->toPlainText().contains(frameLine));
         for (CPage* page : frame.TabView()->Pages()) {
             QVERIFY2(page->minimumSizeHint().width() <= frame.TabView()->currentWidget()->width(),
                      qPrintable(page->Title()));
@@ -520,6 +626,50 @@ class MainFrameTest : public QObject {
         QVERIFY(statusBarAction->isChecked());
         statusBarAction->trigger();
         QVERIFY(frame.statusBar()->isHidden());
+    }
+
+    void quitAndAboutFollowTheDesktopsConventions() {
+        CMainFrame& frame = Start("");
+        auto* quit = frame.findChild<QAction*>(QStringLiteral("quitAction"));
+        QVERIFY(quit != nullptr);
+        QCOMPARE(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+        QVERIFY(!quit->text().contains(QLatin1Char('\t')));  // the toolkit shows the shortcut itself
+        QString about;
+        QTimer::singleShot(0, &frame, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                about = box->text();
+                box->accept();
+            }
+        });
+        frame.findChild<QAction*>(QStringLiteral("aboutAction"))->trigger();
+        for (const QString& part : {QString::fromStdString(ProgramVersionText()), QString::fromUtf8(kCopyrightLine),
+                                    QString::fromUtf8(kLicenceLine), QString::fromUtf8(kProjectHome)}) {
+            QVERIFY2(about.contains(part), qPrintable(part));
+        }
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        QTest::keyClick(&frame, Qt::Key_Q, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(!frame.isVisible(), kDeadlineMs);
+    }
+
+    void helpFindsTextAndClosesWithEscOrCtrlW() {
+        CMainFrame& frame = Start("");
+        for (const auto& key : {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::CTRL | Qt::Key_W)}) {
+            frame.ShowHelp(QStringLiteral("Port.htm"));
+            CHelpWindow* help = frame.HelpWindow();
+            QVERIFY(QTest::qWaitForWindowActive(help));
+            help->FindField()->setText(QStringLiteral("speed"));
+            QVERIFY(help->FindNext());
+            QCOMPARE(help->Browser()->textCursor().selectedText().toLower(), QStringLiteral("speed"));
+            const int first = help->Browser()->textCursor().position();
+            QVERIFY(help->FindNext());
+            QVERIFY(help->Browser()->textCursor().position() != first);
+            help->FindField()->setText(QStringLiteral("no such words anywhere"));
+            QVERIFY(!help->FindNext());
+            QCOMPARE(help->findChild<QLabel*>(QStringLiteral("helpFindResult"))->text(), QStringLiteral("Not found"));
+            QTest::keyClick(help->Browser(), key.key(), key.keyboardModifiers());
+            QVERIFY(!help->isVisible());
+        }
     }
 
     void helpOpensAtThePagesTopicAndEveryTopicExists() {

@@ -2,9 +2,11 @@
 // found, boot loader, closed), plus the Configuration and Terminal pages (with the terminal's
 // dialogs) and the help, as PNG files for the README and for looking at. Runs offscreen against
 // rm7-sim; not a test.
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -12,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -25,7 +28,10 @@
 #include "config/ui/config_compare_dialog.h"
 #include "link/contact.h"
 #include "link/ui/port_page.h"
+#include "memories/ui/banner_sheet.h"
 #include "memories/ui/command_tester_page.h"
+#include "memories/ui/cw_memory_dialog.h"
+#include "memories/ui/date_time_sheet.h"
 #include "memories/ui/macro_editor_sheet.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
@@ -178,6 +184,25 @@ int main(int argc, char* argv[]) {
         }
         CloseBoxes(&session.Frame());
         ok = Save(&session.Frame(), out, shot.file) && ok;
+        if (std::string(shot.file) == "main-closed.png") {
+            // What the radio's actions say while the port is closed.
+            session.Frame().TabView()->SelectPage(rm7::kPageConfiguration);
+            ok = Save(&session.Frame(), out, "main-closed-configuration.png") && ok;
+            session.Frame().TabView()->SelectPage(rm7::kPageCommandTester);
+            ok = Save(&session.Frame(), out, "main-closed-command-tester.png") && ok;
+            // Test Communications on a path that is not there.
+            session.Frame().TabView()->SelectPage(rm7::kPagePort);
+            session.Model().portName.Set("/dev/ttyUSB-not-here");
+            static_cast<rm7::CPortPage*>(session.Frame().TabView()->Page(rm7::kPagePort))->TestButton()->click();
+            Settle();
+            for (QMessageBox* box : session.Frame().findChildren<QMessageBox*>()) {
+                if (box->isVisible()) {
+                    ok = Save(box, out, "box-missing-port.png") && ok;
+                }
+            }
+            CloseBoxes(&session.Frame());
+            ok = Save(&session.Frame(), out, "main-missing-port.png") && ok;
+        }
         if (std::string(shot.file) == "main-terminal.png") {
             auto* page = static_cast<rm7::CTerminalPage*>(session.Frame().TabView()->Page(rm7::kPageTerminal));
             rm7::CTerminalMemoriesDlg memories(page->Settings(), nullptr, rm7::TerminalMode::kCw, page);
@@ -205,6 +230,29 @@ int main(int argc, char* argv[]) {
                     &session.Frame());
                 compare.show();
                 ok = Save(&compare, out, "compare-with-radio.png") && ok;
+            }
+            {
+                rm7::CPowerOnBannerSheet banner(session.Radio(), &session.Frame());
+                banner.show();
+                Settle();
+                ok = Save(&banner, out, "banner.png") && ok;
+                static_cast<QDialog&>(banner).reject();
+                WaitFor([&] { return !banner.isVisible(); });
+            }
+            {
+                rm7::CDateTimeSheet clock(session.Radio(), &session.Frame());
+                clock.show();
+                WaitFor([&] { return !clock.Difference()->text().isEmpty(); });
+                ok = Save(&clock, out, "set-time.png") && ok;
+                static_cast<QDialog&>(clock).reject();
+                WaitFor([&] { return !clock.isVisible(); });
+            }
+            {
+                rm7::CCWMemoryDlg memories(session.Radio(), &session.Frame());
+                memories.show();
+                ok = Save(&memories, out, "cw-memories.png") && ok;
+                static_cast<QDialog&>(memories).reject();
+                WaitFor([&] { return !memories.isVisible(); });
             }
             session.Frame().TabView()->SelectPage(rm7::kPageFirmware);
             CloseBoxes(&session.Frame());
@@ -246,7 +294,16 @@ int main(int argc, char* argv[]) {
                 wizard.reject();
                 WaitFor([&] { return !wizard.Job().Running(); });
             }
+            QTimer::singleShot(0, &session.Frame(), [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    ok = Save(box, out, "about.png") && ok;
+                    box->accept();
+                }
+            });
+            session.Frame().findChild<QAction*>(QStringLiteral("aboutAction"))->trigger();
             session.Frame().ShowHelp(QStringLiteral("Port.htm"));
+            session.Frame().HelpWindow()->FindField()->setText(QStringLiteral("speed"));
+            session.Frame().HelpWindow()->FindNext();
             ok = Save(session.Frame().HelpWindow(), out, "help-port.png") && ok;
             session.Frame().resize(session.Frame().minimumSize() + QSize(300, 200));
             session.Frame().TabView()->SelectPage(rm7::kPagePort);

@@ -5,8 +5,11 @@
 #include <QVBoxLayout>
 
 #include "model/messages.h"
+#include "platform/format.h"
+#include "platform/version.h"
 #include "txgain/ui/txgc_wizard.h"
 #include "ui/page_index.h"
+#include "ui/radio_action.h"
 
 namespace rm7 {
 
@@ -43,22 +46,26 @@ QWidget* CCalibrationPage::InitialFocus() {
 
 void CCalibrationPage::OnSetActive() {
     m_firmwareStatus = CObservation(Model().firmwareStatus, this);
+    m_portState = CObservation(Model().portState, this);
     UpdateButton();
 }
 
 void CCalibrationPage::OnKillActive() {
     m_firmwareStatus.Reset();
+    m_portState.Reset();
 }
 
 LResult CCalibrationPage::OnMessage(std::uint32_t code, WParam, LParam) {
-    if (code == kMsgFirmwareStatus) {
+    if (code == kMsgFirmwareStatus || code == kMsgPortState) {
         UpdateButton();
     }
     return 0;
 }
 
 void CCalibrationPage::UpdateButton() {
-    m_button->setEnabled(CTXGCJob::Available(Model()));
+    ApplyRadioNeed(
+        m_button, Model(), RadioNeed::kFirmware,
+        CTXGCJob::Available(Model()) ? std::string() : StrFormat("The connected device is not an %s", kModelName));
 }
 
 }  // namespace rm7

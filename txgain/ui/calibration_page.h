@@ -29,6 +29,7 @@ class CCalibrationPage final : public CPage {
     HelpOpener m_help;
     QPushButton* m_button;
     CObservation m_firmwareStatus;
+    CObservation m_portState;
 };
 
 }  // namespace rm7
