@@ -16,7 +16,7 @@ cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMA
 # The unit tests of what Windows runs differently or links in its own way; the logic above the
 # platform is the same code the Linux stage tests.
 win_tests=(text_test manual_pump_test last_error_test settings_registry_test contact_test wall_clock_test
-    config_file_test)
+    config_file_test ftp_transfer_test)
 cmake --build "$win" -j"$(nproc)" --target rm7util "${win_tests[@]}"
 
 # The delivery: rm7util-<version>-win64.zip with the program and its README.

@@ -1,6 +1,6 @@
 // The copy's network requests on WinINet, the system's own FTP (see ftp_transfer.h). Each runs
-// blocking on the job's worker thread; the time-outs bound every wait, and a Cancel closes the
-// session's handles, which ends a call under way at once.
+// blocking on the job's worker thread; a watch beside it closes the session on a Cancel or a
+// stall, which ends the call under way at once.
 #include "firmware/ftp_transfer.h"
 
 #include <windows.h>
@@ -123,25 +123,34 @@ class CInternet {
     HINTERNET m_handle;
 };
 
-// Closes the session when the run is cancelled, which makes the call under way in the worker
-// fail at once instead of at the end of its time-out.
-class CCancelWatch {
+// Closes the session when the run is cancelled, or when the request has made no progress for the
+// stall limit (WinINet's own time-outs do not reach every wait of its FTP calls), which makes the
+// call under way in the worker fail at once.
+class CSessionWatch {
   public:
-    CCancelWatch(std::atomic<bool>& cancel, HINTERNET session)
-        : m_thread([this, &cancel, session] {
+    enum class Closed { No, Cancelled, Stalled };
+
+    CSessionWatch(std::atomic<bool>& cancel, HINTERNET session, long stallSeconds)
+        : m_lastProgress(NowMs()), m_thread([this, &cancel, session, stallMs = stallSeconds * 1000] {
               std::unique_lock lock(m_mutex);
               while (!m_done) {
-                  if (cancel) {
+                  const bool stalled = NowMs() - m_lastProgress.load() > stallMs;
+                  if (cancel || stalled) {
                       ::InternetCloseHandle(session);
-                      m_closed = true;
+                      m_closed = cancel ? Closed::Cancelled : Closed::Stalled;
                       return;
                   }
                   m_wake.wait_for(lock, std::chrono::milliseconds(50));
               }
           }) {}
-    ~CCancelWatch() { Stop(); }
-    // Ends the watch; true when it closed the session.
-    bool Stop() {
+    ~CSessionWatch() { Stop(); }
+    CSessionWatch(const CSessionWatch&) = delete;
+    CSessionWatch& operator=(const CSessionWatch&) = delete;
+
+    // Something arrived: the stall limit starts again.
+    void Progress() { m_lastProgress = NowMs(); }
+    // Ends the watch; whether (and why) it closed the session.
+    Closed Stop() {
         {
             std::lock_guard lock(m_mutex);
             m_done = true;
@@ -154,10 +163,16 @@ class CCancelWatch {
     }
 
   private:
+    static std::int64_t NowMs() {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    }
+
+    std::atomic<std::int64_t> m_lastProgress;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_done = false;
-    bool m_closed = false;
+    Closed m_closed = Closed::No;
     std::thread m_thread;
 };
 
@@ -182,10 +197,11 @@ Result LastInternetError(std::string& response) {
 
 // The names of a folder on the server, one a line, as a names-only listing gives them.
 Result ListFolder(HINTERNET connection, const std::wstring& folder, const FtpCopyLimits& limits,
-                  std::atomic<bool>& cancel, std::string& body, std::string& response) {
+                  std::atomic<bool>& cancel, CSessionWatch& watch, std::string& body, std::string& response) {
     if (!::FtpSetCurrentDirectoryW(connection, folder.c_str())) {
         return LastInternetError(response);
     }
+    watch.Progress();
     WIN32_FIND_DATAW entry{};
     CInternet find(::FtpFindFirstFileW(connection, nullptr, &entry, INTERNET_FLAG_RELOAD, 0));
     if (find.Get() == nullptr) {
@@ -193,6 +209,7 @@ Result ListFolder(HINTERNET connection, const std::wstring& folder, const FtpCop
     }
     std::size_t names = 0;
     do {
+        watch.Progress();
         if (cancel) {
             return kErrCancelled;
         }
@@ -223,13 +240,14 @@ Result WriteAll(HANDLE file, const void* data, DWORD size) {
 
 // One file from the server into the download file, within the size cap and the low-speed rule.
 Result GetFile(HINTERNET connection, const std::wstring& path, const FtpCopyLimits& limits, std::atomic<bool>& cancel,
-               std::atomic<std::uint64_t>& bytes, HANDLE file, IMessagePump& pump, IMessageTarget* target,
-               std::string& response) {
+               CSessionWatch& watch, std::atomic<std::uint64_t>& bytes, HANDLE file, IMessagePump& pump,
+               IMessageTarget* target, std::string& response) {
     CInternet remote(
         ::FtpOpenFileW(connection, path.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0));
     if (remote.Get() == nullptr) {
         return LastInternetError(response);
     }
+    watch.Progress();
     const std::string tooLarge =
         StrFormat("larger than %llu bytes", static_cast<unsigned long long>(limits.maxFileBytes));
     DWORD sizeHigh = 0;
@@ -255,6 +273,7 @@ Result GetFile(HINTERNET connection, const std::wstring& path, const FtpCopyLimi
         if (n == 0) {
             return kOk;
         }
+        watch.Progress();
         if (received + n > limits.maxFileBytes) {
             response = tooLarge;
             return kErrBadResponse;
@@ -368,22 +387,31 @@ void CFtpCopyJob::RunRequest(Request& request, const FtpCopyLimits& limits, std:
             ::InternetSetOptionW(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &stallMs, sizeof stallMs);
             ::InternetSetOptionW(session.Get(), INTERNET_OPTION_SEND_TIMEOUT, &stallMs, sizeof stallMs);
             ::InternetSetOptionW(session.Get(), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &stallMs, sizeof stallMs);
-            CCancelWatch watch(cancel, session.Get());
+            CSessionWatch watch(cancel, session.Get(), limits.stallTimeoutSeconds);
             // Anonymous, passive: what a firewall lets through.
             CInternet connection(::InternetConnectW(session.Get(), url.host.c_str(), url.port, nullptr, nullptr,
                                                     INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
             if (connection.Get() == nullptr) {
                 code = LastInternetError(request.response);
             } else if (request.listing) {
-                code = ListFolder(connection.Get(), url.path, limits, cancel, request.body, request.response);
+                watch.Progress();
+                code = ListFolder(connection.Get(), url.path, limits, cancel, watch, request.body, request.response);
             } else {
-                code = GetFile(connection.Get(), url.path, limits, cancel, bytes, file, pump, target, request.response);
+                watch.Progress();
+                code = GetFile(connection.Get(), url.path, limits, cancel, watch, bytes, file, pump, target,
+                               request.response);
             }
-            if (watch.Stop()) {
+            if (const CSessionWatch::Closed closed = watch.Stop(); closed != CSessionWatch::Closed::No) {
                 // The session's handles went with it; none is closed twice.
                 static_cast<void>(connection.Release());
                 static_cast<void>(session.Release());
-                code = kErrCancelled;
+                if (closed == CSessionWatch::Closed::Stalled) {
+                    code = kErrTimeout;
+                    request.response =
+                        StrFormat("nothing came from the server for %ld seconds", limits.stallTimeoutSeconds);
+                } else {
+                    code = kErrCancelled;
+                }
             }
         }
     }
