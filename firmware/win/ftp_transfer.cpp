@@ -9,8 +9,10 @@
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <random>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -138,6 +140,7 @@ class CSessionWatch {
                   if (cancel || stalled) {
                       ::InternetCloseHandle(session);
                       m_closed = cancel ? Closed::Cancelled : Closed::Stalled;
+                      m_hasClosed = true;
                       return;
                   }
                   m_wake.wait_for(lock, std::chrono::milliseconds(50));
@@ -149,6 +152,7 @@ class CSessionWatch {
 
     // Something arrived: the stall limit starts again.
     void Progress() { m_lastProgress = NowMs(); }
+    bool HasClosed() const { return m_hasClosed; }
     // Ends the watch; whether (and why) it closed the session.
     Closed Stop() {
         {
@@ -169,6 +173,7 @@ class CSessionWatch {
     }
 
     std::atomic<std::int64_t> m_lastProgress;
+    std::atomic<bool> m_hasClosed{false};
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_done = false;
@@ -197,11 +202,12 @@ Result LastInternetError(std::string& response) {
 
 // The names of a folder on the server, one a line, as a names-only listing gives them.
 Result ListFolder(HINTERNET connection, const std::wstring& folder, const FtpCopyLimits& limits,
-                  std::atomic<bool>& cancel, CSessionWatch& watch, std::string& body, std::string& response) {
+                  const std::atomic<bool>& cancel, std::atomic<std::uint64_t>& progress, std::string& body,
+                  std::string& response) {
     if (!::FtpSetCurrentDirectoryW(connection, folder.c_str())) {
         return LastInternetError(response);
     }
-    watch.Progress();
+    ++progress;
     WIN32_FIND_DATAW entry{};
     CInternet find(::FtpFindFirstFileW(connection, nullptr, &entry, INTERNET_FLAG_RELOAD, 0));
     if (find.Get() == nullptr) {
@@ -209,7 +215,7 @@ Result ListFolder(HINTERNET connection, const std::wstring& folder, const FtpCop
     }
     std::size_t names = 0;
     do {
-        watch.Progress();
+        ++progress;
         if (cancel) {
             return kErrCancelled;
         }
@@ -228,6 +234,60 @@ Result ListFolder(HINTERNET connection, const std::wstring& folder, const FtpCop
         }
     } while (::InternetFindNextFileW(find.Get(), &entry));
     return ::GetLastError() == ERROR_NO_MORE_FILES ? kOk : LastInternetError(response);
+}
+
+// The listing on a thread of its own: Wine reads a listing that never ends without end, deaf to
+// the session's closing. Once the watch has closed the session, the thread has a moment to come
+// back; then it is left to itself, its results unheard (it ends with the listing, or the program).
+Result ListFolderWatched(HINTERNET connection, const std::wstring& folder, const FtpCopyLimits& limits,
+                         std::atomic<bool>& cancel, CSessionWatch& watch, std::string& body, std::string& response) {
+    struct Listing {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        std::atomic<bool> stop{false};
+        std::atomic<std::uint64_t> progress{0};
+        Result code = kOk;
+        std::string body;
+        std::string response;
+    };
+    auto listing = std::make_shared<Listing>();
+    try {
+        std::thread([listing, connection, folder, limits] {
+            std::string body;
+            std::string response;
+            const Result code =
+                ListFolder(connection, folder, limits, listing->stop, listing->progress, body, response);
+            std::lock_guard lock(listing->mutex);
+            listing->code = code;
+            listing->body = std::move(body);
+            listing->response = std::move(response);
+            listing->finished = true;
+            listing->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return kErrorNoSystemResources;
+    }
+    std::unique_lock lock(listing->mutex);
+    std::uint64_t seen = 0;
+    std::chrono::steady_clock::time_point giveUp = std::chrono::steady_clock::time_point::max();
+    while (!listing->done.wait_for(lock, std::chrono::milliseconds(50), [&] { return listing->finished; })) {
+        if (const std::uint64_t now = listing->progress; now != seen) {
+            seen = now;
+            watch.Progress();
+        }
+        listing->stop = cancel.load();
+        if (watch.HasClosed() && giveUp == std::chrono::steady_clock::time_point::max()) {
+            giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        }
+        if (std::chrono::steady_clock::now() > giveUp) {
+            listing->stop = true;
+            return kErrTimeout;  // the watch says why
+        }
+    }
+    body = std::move(listing->body);
+    response = std::move(listing->response);
+    return listing->code;
 }
 
 Result WriteAll(HANDLE file, const void* data, DWORD size) {
@@ -395,7 +455,8 @@ void CFtpCopyJob::RunRequest(Request& request, const FtpCopyLimits& limits, std:
                 code = LastInternetError(request.response);
             } else if (request.listing) {
                 watch.Progress();
-                code = ListFolder(connection.Get(), url.path, limits, cancel, watch, request.body, request.response);
+                code = ListFolderWatched(connection.Get(), url.path, limits, cancel, watch, request.body,
+                                         request.response);
             } else {
                 watch.Progress();
                 code = GetFile(connection.Get(), url.path, limits, cancel, watch, bytes, file, pump, target,
@@ -407,8 +468,7 @@ void CFtpCopyJob::RunRequest(Request& request, const FtpCopyLimits& limits, std:
                 static_cast<void>(session.Release());
                 if (closed == CSessionWatch::Closed::Stalled) {
                     code = kErrTimeout;
-                    request.response =
-                        StrFormat("nothing came from the server for %ld seconds", limits.stallTimeoutSeconds);
+                    request.response = StrFormat("no progress for %ld seconds", limits.stallTimeoutSeconds);
                 } else {
                     code = kErrCancelled;
                 }
