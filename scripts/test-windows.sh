@@ -163,8 +163,8 @@ stop_helper() {
     fi
 }
 
-# The copy from the file server on WinINet, through the loopback FTP test server: what is newer
-# arrives byte for byte; then a damaged file is kept aside, names that would leave the folder on
+# The copy from the file server on WinINet, through the loopback FTP test server named in the
+# registry's FileServer setting: what is newer arrives byte for byte; then a damaged file is kept aside, names that would leave the folder on
 # Windows (a backslash) or carry a control character are refused, and the notes already there
 # are replaced.
 mirror="$scratch/ftp/RM7/firmware"
@@ -173,7 +173,9 @@ fetch() { util firmware fetch --server "ftp://127.0.0.1:$helper_port" --folder "
 fetch_newer() {
     mkdir -p "$mirror" "$fetched" && "$linux_build/bin/rm7-sim" --make-firmware "$mirror" >/dev/null &&
         printf '{\\rtf1 notes}' >"$mirror/ffwnotes.rtf" &&
-        start_helper /usr/bin/python3 tests/ftp/loopback_ftpd.py "$scratch/ftp" && fetch &&
+        start_helper /usr/bin/python3 tests/ftp/loopback_ftpd.py "$scratch/ftp" &&
+        wine reg add 'HKCU\Software\Tarnwell\RM7 Utility' /v FileServer /t REG_SZ /d "ftp://127.0.0.1:$helper_port" /f \
+            >/dev/null 2>&1 && util firmware fetch --folder "Z:$fetched" &&
         for f in "$mirror"/*; do cmp "$f" "$fetched/$(basename "$f")" || return 1; done
 }
 check "firmware fetch over FTP (WinINet)" fetch_newer
