@@ -194,6 +194,23 @@ fetch_refused() {
         [ -z "$(find "$scratch" -name '*0999*' -not -path "$mirror/*")" ]
 }
 check "firmware fetch refuses what it must" fetch_refused
+# Ctrl-C while a file comes from a slow server: the transfer ends at once, exit 130, nothing kept.
+fetch_stopped() {
+    local status=0 pid
+    rm -rf "$fetched" && mkdir -p "$fetched" &&
+        start_helper /usr/bin/python3 tests/ftp/loopback_ftpd.py "$scratch/ftp" slow || return 1
+    wine "$exe" firmware fetch --server "ftp://127.0.0.1:$helper_port" --folder "Z:$fetched" >"$scratch/out" \
+        2>"$scratch/err" &
+    pid=$!
+    for _ in $(seq 200); do
+        compgen -G "$fetched/.rm7-fetch-*" >/dev/null && break
+        sleep 0.05
+    done
+    kill -INT "$pid"
+    wait "$pid" || status=$?
+    [ "$status" = 130 ] && [ -z "$(ls -A "$fetched")" ]
+}
+check "Ctrl-C stops a fetch" fetch_stopped
 stop_helper
 
 # A network port on Winsock: rm7util.exe through ser2net (RFC 2217) on loopback in front of rm7-sim.
