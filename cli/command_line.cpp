@@ -327,7 +327,7 @@ int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) 
         ->check(TimeoutValidator())
         ->type_name("SEC");
     app.add_flag("--json", options.json, "Print results as JSON");
-    app.add_flag("--simulate", options.simulate, "Start the simulated radio on a pty and use it");
+    app.add_flag("--simulate", options.simulate, kSimulateHelp);
     app.add_option("--sim-args", options.simArgs,
                    "Options for the simulated radio, split as a shell would, e.g. --sim-args=\"--speed 9600 "
                    "--rx-text 'CQ CQ'\"")

@@ -1103,6 +1103,28 @@ TEST_F(CliCommands, FirmwareFetchCopiesWhatIsNewerFromAMirror) {
     EXPECT_EQ(json["code"], 12006);
 }
 
+TEST_F(CliCommands, AStoppedFetchExitsAsAStoppedJobAndKeepsNothing) {
+    const std::filesystem::path folder = dir / "fw";
+    const std::filesystem::path mirror = dir / "usb" / "RM7" / "firmware";
+    std::filesystem::create_directories(mirror);
+    std::ofstream(mirror / "fdsp0300.hex", std::ios::binary) << ":0400000001020304F2\r\n:00000001FF\r\n";
+    Loop().onStep = [this, caught = false]() mutable {
+        if (!caught) {
+            caught = true;
+            EXPECT_TRUE(Loop().Interrupt());
+        }
+    };
+    const Outcome o = Run(
+        [&](IEnvironment& e, const GlobalOptions& g) {
+            return RunFirmwareFetch(e, g, folder.string(), "file://" + (dir / "usb").string());
+        },
+        true);
+    Loop().onStep = {};
+    EXPECT_EQ(o.status, kExitStopped) << o.err;
+    EXPECT_EQ(nlohmann::json::parse(o.out)["result"], "cancelled");
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+}
+
 TEST_F(CliCommands, SimulateUsesScratchFirmwareAndLeavesTheSavedFolderAlone) {
     const std::filesystem::path scratchParent = dir / "tmp";
     std::filesystem::create_directories(scratchParent);

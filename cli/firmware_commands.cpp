@@ -8,6 +8,7 @@
 #include "cli/backup_step.h"
 #include "cli/commands.h"
 #include "cli/critical_job.h"
+#include "cli/job_views.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "firmware/file_version.h"
@@ -655,7 +656,7 @@ int RunFirmwareFetch(IEnvironment& env, const GlobalOptions& options, const std:
         }
     }
     // A stopped fetch exits as every job the user stops does.
-    return *done == kFtpResultDone ? 0 : *done == kFtpResultCancelled ? 2 : 1;
+    return *done == kFtpResultDone ? 0 : *done == kFtpResultCancelled ? kExitStopped : 1;
 }
 
 int RunFirmwareNotes(IEnvironment& env, const GlobalOptions& options, const std::string& folderArg) {

@@ -1,4 +1,5 @@
 #include "cli/process_environment.h"
+#include "cli/usage.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -14,6 +15,8 @@
 #include "platform/result_codes.h"
 
 namespace rm7::cli {
+
+const char* const kSimulateHelp = "Start the simulated radio on a pty and use it";
 namespace {
 
 int g_interruptPipe[2] = {-1, -1};

@@ -20,6 +20,10 @@ namespace rm7::cli {
 // --timeout: whole or fractional seconds from 1 to 3600.
 CLI::Validator TimeoutValidator();
 
+// The help of --simulate: where this system's rm7util runs the simulated radio (each system's
+// process_environment.cpp says).
+extern const char* const kSimulateHelp;
+
 // Gives every command's help the global options and the exit statuses. Call once all commands
 // are added.
 void DescribeConventions(CLI::App& app);

@@ -1,15 +1,7 @@
 #include "firmware/ftp_copy.h"
 
-#include <curl/curl.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <mutex>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -17,6 +9,7 @@
 #include "firmware/file_version.h"
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_image.h"
+#include "firmware/ftp_transfer.h"
 #include "firmware/release_notes.h"
 #include "model/model.h"
 #include "platform/error_text.h"
@@ -54,142 +47,39 @@ const char* StepWords(const char* step) {
 
 namespace {
 
-constexpr std::uint32_t kMsgRequestComplete = kMsgApp + 0x1F;
-constexpr std::uint32_t kMsgProgress = kMsgApp + 0x22;
-
 constexpr Result kErrTimeout = kErrInternetTimeout;
 constexpr Result kErrExtended = kErrInternetExtended;
-constexpr Result kErrInternal = kErrInternetInternal;
 constexpr Result kErrBadUrl = kErrInternetBadUrl;
 constexpr Result kErrScheme = kErrInternetScheme;
-constexpr Result kErrResolve = kErrInternetResolve;
-constexpr Result kErrLogin = kErrInternetLogin;
-constexpr Result kErrCannotConnect = kErrInternetCannotConnect;
-constexpr Result kErrAborted = kErrInternetAborted;
 constexpr Result kErrBadResponse = kErrInternetBadResponse;
 
 bool StartsWith(const std::string& text, const char* prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
-bool IsFileUrl(const std::string& url) {
-    return StartsWith(url, "file://");
-}
+}  // namespace
 
-void GlobalInit() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-Result MapCurlError(CURLcode code) {
-    switch (code) {
-        case CURLE_OPERATION_TIMEDOUT:
-            return kErrTimeout;
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
-            return kErrResolve;
-        case CURLE_COULDNT_CONNECT:
-            return kErrCannotConnect;
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            return kErrScheme;
-        case CURLE_URL_MALFORMAT:
-            return kErrBadUrl;
-        case CURLE_LOGIN_DENIED:
-            return kErrLogin;
-        case CURLE_REMOTE_FILE_NOT_FOUND:
-        case CURLE_REMOTE_ACCESS_DENIED:
-        case CURLE_FTP_COULDNT_RETR_FILE:
-        case CURLE_QUOTE_ERROR:
-        case CURLE_FTP_ACCEPT_FAILED:
-        case CURLE_FTP_CANT_GET_HOST:
-        case CURLE_FTP_PORT_FAILED:
-        case CURLE_FTP_COULDNT_USE_REST:
-        case CURLE_FTP_COULDNT_SET_TYPE:
-            return kErrExtended;
-        case CURLE_WEIRD_SERVER_REPLY:
-        case CURLE_FTP_WEIRD_PASV_REPLY:
-        case CURLE_FTP_WEIRD_227_FORMAT:
-        case CURLE_FTP_WEIRD_PASS_REPLY:
-        case CURLE_FILESIZE_EXCEEDED:
-            return kErrBadResponse;
-        case CURLE_PARTIAL_FILE:
-        case CURLE_RECV_ERROR:
-        case CURLE_SEND_ERROR:
-        case CURLE_GOT_NOTHING:
-        case CURLE_SSL_CONNECT_ERROR:
-            return kErrAborted;
-        default:
-            return kErrInternal;
+std::string EscapeUrlName(const std::string& name) {
+    static constexpr char kHexDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' || b == '.' ||
+            b == '_' || b == '~') {
+            out.push_back(c);
+        } else {
+            out += '%';
+            out.push_back(kHexDigits[b >> 4]);
+            out.push_back(kHexDigits[b & 0x0F]);
+        }
     }
-}
-
-struct Transfer {
-    std::string* body = nullptr;
-    std::FILE* file = nullptr;
-    std::uint64_t limit = 0;
-    std::uint64_t received = 0;
-    bool overLimit = false;
-    int writeErrno = 0;
-    char curlError[CURL_ERROR_SIZE] = {};
-    std::atomic<bool>* cancel = nullptr;
-    std::atomic<std::uint64_t>* bytes = nullptr;
-    std::uint64_t lastPosted = 0;
-    IMessagePump* pump = nullptr;
-    IMessageTarget* target = nullptr;
-};
-
-std::size_t OnData(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* t = static_cast<Transfer*>(user);
-    const std::size_t n = size * count;
-    if (t->received + n > t->limit) {
-        t->overLimit = true;
-        return 0;
-    }
-    t->received += n;
-    if (t->body != nullptr) {
-        t->body->append(data, n);
-    } else if (std::fwrite(data, 1, n, t->file) != n) {
-        t->writeErrno = errno != 0 ? errno : EIO;
-        return 0;
-    }
-    t->bytes->store(t->received);
-    if (t->file != nullptr && t->received - t->lastPosted >= 16384) {
-        t->lastPosted = t->received;
-        t->pump->Post(t->target, kMsgProgress);
-    }
-    return n;
-}
-
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<Transfer*>(user)->cancel->load() ? 1 : 0;
-}
-
-std::string EscapeName(CURL* curl, const std::string& name) {
-    char* escaped = curl_easy_escape(curl, name.c_str(), static_cast<int>(name.size()));
-    std::string out = escaped != nullptr ? escaped : "";
-    curl_free(escaped);
     return out;
 }
 
-// The folder a file:// URL names; false when it is no such URL.
-bool LocalPath(const std::string& url, std::string& out) {
-    CURLU* u = curl_url();
-    char* path = nullptr;
-    const bool ok = curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
-                    curl_url_get(u, CURLUPART_PATH, &path, CURLU_URLDECODE) == CURLUE_OK;
-    if (ok) {
-        out = path;
-    }
-    curl_free(path);
-    curl_url_cleanup(u);
-    return ok;
-}
-
-// The names of the regular files of a local mirror; the same guards as a server's listing.
-Result ListLocal(const std::string& url, std::string& body, std::uint64_t limit) {
+Result ListLocalFolder(const std::string& url, std::string& body, std::uint64_t limit) {
     std::string path;
     Result code = kErrBadUrl;
-    if (LocalPath(url, path)) {
+    if (FileUrlPath(url, path)) {
         std::error_code ec;
         std::filesystem::directory_iterator it(path, ec);
         code = ec ? ResultFromErrno(ec.value()) : 0;
@@ -209,8 +99,6 @@ Result ListLocal(const std::string& url, std::string& body, std::uint64_t limit)
     return code;
 }
 
-}  // namespace
-
 std::string FirmwareDirectoryUrl(const std::string& server) {
     const bool file = StartsWith(server, "file:///");
     if (!file && !StartsWith(server, "ftp://") && !StartsWith(server, "ftps://")) {
@@ -228,7 +116,7 @@ std::string FirmwareDirectoryUrl(const std::string& server) {
     // rm7-sim --make-firmware writes) is used as it is.
     std::string path;
     std::error_code ec;
-    if (file && LocalPath(url + "/", path) && !std::filesystem::is_directory(path + "/RM7/firmware", ec) &&
+    if (file && FileUrlPath(url + "/", path) && !std::filesystem::is_directory(path + "/RM7/firmware", ec) &&
         std::filesystem::is_directory(path, ec)) {
         return url + "/";
     }
@@ -307,100 +195,14 @@ void CFtpCopyJob::Launch(Request request) {
     m_worker = std::thread([this] { RunRequest(m_request, m_limits, m_cancel, m_bytes, m_pump, this); });
 }
 
-void CFtpCopyJob::RunRequest(Request& request, const FtpCopyLimits& limits, std::atomic<bool>& cancel,
-                             std::atomic<std::uint64_t>& bytes, IMessagePump& pump, IMessageTarget* target) {
-    GlobalInit();
-    Transfer t;
-    t.cancel = &cancel;
-    t.bytes = &bytes;
-    t.pump = &pump;
-    t.target = target;
-    if (request.listing && IsFileUrl(request.url)) {
-        request.code = ListLocal(request.url, request.body, limits.maxListingBytes);
-        pump.Post(target, kMsgRequestComplete);
-        return;
-    }
-    if (request.listing) {
-        t.body = &request.body;
-        t.limit = limits.maxListingBytes;
-    } else {
-        t.file = ::fdopen(request.fd, "wb");
-        if (t.file == nullptr) {
-            request.code = ResultFromErrno(errno);
-            ::close(request.fd);
-            request.fd = -1;
-            std::error_code ec;
-            std::filesystem::remove(request.target, ec);
-            pump.Post(target, kMsgRequestComplete);
-            return;
-        }
-        request.fd = -1;  // the stream owns it now
-        t.limit = limits.maxFileBytes;
-    }
-    CURL* curl = curl_easy_init();
-    CURLcode rc = CURLE_FAILED_INIT;
-    long response = 0;
-    if (curl != nullptr) {
-        curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, IsFileUrl(request.url) ? "file" : "ftp,ftps");
-        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "");
-        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
-        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limits.stallTimeoutSeconds);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
-        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, t.curlError);
-        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(t.limit));
-        curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
-        curl_easy_setopt(curl, CURLOPT_DIRLISTONLY, request.listing ? 1L : 0L);
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnData);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
-        rc = curl_easy_perform(curl);
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response);
-    }
-    if (rc == CURLE_OK) {
-        request.code = 0;
-    } else if (rc == CURLE_ABORTED_BY_CALLBACK || cancel) {
-        request.code = kErrCancelled;
-    } else if (t.overLimit || rc == CURLE_FILESIZE_EXCEEDED) {
-        request.code = kErrBadResponse;
-        request.response = StrFormat("larger than %llu bytes", static_cast<unsigned long long>(t.limit));
-    } else if (t.writeErrno != 0) {
-        request.code = ResultFromErrno(t.writeErrno);
-    } else {
-        request.code = MapCurlError(rc);
-        if (request.code == kErrExtended) {
-            request.response = StrFormat("%ld %s", response, curl_easy_strerror(rc));
-        } else if (request.code == kErrTimeout && t.curlError[0] != '\0') {
-            // Which wait ran out: the connection, an answer, or a trickle below the low-speed limit.
-            request.response = t.curlError;
-        }
-    }
-    if (curl != nullptr) {
-        curl_easy_cleanup(curl);
-    }
-    if (t.file != nullptr && std::fclose(t.file) != 0 && request.code == 0) {
-        request.code = ResultFromErrno(errno);
-    }
-    if (t.file != nullptr && request.code != 0) {
-        std::error_code ec;
-        std::filesystem::remove(request.target, ec);
-    }
-    pump.Post(target, kMsgRequestComplete);
-}
-
 LResult CFtpCopyJob::OnMessage(std::uint32_t code, WParam, LParam) {
-    if (code == kMsgProgress) {
+    if (code == kMsgFtpProgress) {
         if (m_state == FtpState::GettingFile && m_onProgress && m_copyIndex >= 0) {
             m_onProgress(m_copyList[static_cast<std::size_t>(m_copyIndex)], m_bytes.load());
         }
         return 0;
     }
-    if (code != kMsgRequestComplete) {
+    if (code != kMsgFtpRequestComplete) {
         return 0;
     }
     Join();
@@ -480,25 +282,14 @@ void CFtpCopyJob::CopyNext() {
     const std::string& name = m_copyList[static_cast<std::size_t>(m_copyIndex)];
     m_state = FtpState::GettingFile;
     Request request;
-    request.url = FirmwareDirectoryUrl(m_server);
-    {
-        CURL* curl = curl_easy_init();
-        request.url += EscapeName(curl, name);
-        curl_easy_cleanup(curl);
-    }
+    request.url = FirmwareDirectoryUrl(m_server) + EscapeUrlName(name);
     // An unpredictable name made here, never one the server's listing chose: whatever the folder
     // holds (a link planted under a name a download would use), nothing is opened through it.
-    std::string pattern = (m_folder / ".rm7-fetch-XXXXXX").string();
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        const Result code = ResultFromErrno(errno);
+    if (const Result code = CreateDownloadFile(m_folder, request.target, request.fd); code != kOk) {
         Log(StrFormat("Unable to copy file %s", SafeToPrint(name).c_str()));
         Finish("FtpGetFile", code, true);
         return;
     }
-    ::fchmod(fd, 0644);
-    request.target = pattern;
-    request.fd = fd;
     Launch(std::move(request));
 }
 

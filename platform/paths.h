@@ -12,7 +12,8 @@ std::filesystem::path ConfigHome();
 std::filesystem::path DataHome();
 // XDG_DOCUMENTS_DIR from user-dirs.dirs in ConfigHome(), else ~/Documents.
 std::filesystem::path DocumentsDir();
-// ConfigHome()/Tarnwell/RM7 Utility.conf
+// ConfigHome()/Tarnwell/RM7 Utility.conf; on Windows the registry key Software\Tarnwell\RM7 Utility
+// under HKEY_CURRENT_USER (see settings.h).
 std::filesystem::path SettingsFilePath();
 // $HOME, else the home folder of the user's account.
 std::filesystem::path HomeDir();

@@ -1,9 +1,16 @@
 #pragma once
-// The user's settings: a text file of sections holding named, typed values, in place of the
-// registry key the program has always used. Section "" is the application key, "Window" the
-// window placement. Names compare without regard to ASCII case, as registry names do.
+// The user's settings: sections holding named, typed values. Section "" is the application key,
+// "Window" the window placement. Names compare without regard to ASCII case, as registry names do.
 //
-// The file reads like an INI file and may be edited by hand:
+// Where they are kept is the system's own (settings_store.cpp, win/settings_store.cpp). On Windows,
+// the registry: the location is a key under HKEY_CURRENT_USER ("Software\Tarnwell\RM7 Utility"),
+// section "" its values and every other section a subkey; a dword is REG_DWORD, a string REG_SZ
+// (REG_EXPAND_SZ read as one), bytes REG_BINARY. A value of any other type or malformed (a string of
+// odd length or without its final zero, a dword not of 4 bytes) is left out with a Warning() and
+// never written over or removed; Save() writes only the values that changed since the last Load()
+// or Save() and removes those removed since.
+//
+// Elsewhere, a text file that reads like an INI file and may be edited by hand:
 //
 //     # RM7 Utility settings
 //     FirmwareFolder=string:"/home/ann/.local/share/Tarnwell/RM7 Firmware"
@@ -33,13 +40,14 @@ namespace rm7 {
 
 class CSettingsStore {
   public:
+    // file: the settings file, or on Windows the key's path under HKEY_CURRENT_USER.
     explicit CSettingsStore(std::filesystem::path file);
 
     // Replaces the store with the file's content. A missing file is an empty store; so is one that
     // is not a file or too large, with a Warning(); lines that cannot be read are left out with a
-    // Warning(). A file that cannot be read returns its error code.
+    // Warning(). A file that cannot be read returns its error code. The same for a key.
     Result Load();
-    // Writes the whole store, creating the folder when missing.
+    // Writes the store, creating the folder (or key) when missing.
     Result Save();
     // Why the last Load() ignored the file; empty when it did not.
     const std::string& Warning() const { return m_warning; }
@@ -78,7 +86,10 @@ class CSettingsStore {
     void Put(std::string_view section, std::string_view name, Value value);
 
     std::filesystem::path m_file;
-    std::map<std::string, Section, NoCaseLess> m_sections;
+    using Sections = std::map<std::string, Section, NoCaseLess>;
+    Sections m_sections;
+    // What the registry held after the last Load() or Save(): a save writes only the difference.
+    Sections m_stored;
     std::string m_warning;
 };
 

@@ -43,7 +43,12 @@ std::filesystem::path CSimulatedFirmware::Folder() const {
 }
 
 std::string CSimulatedFirmware::ServerUrl() const {
-    return m_root.empty() ? std::string() : "file://" + (m_root / "mirror").generic_string();
+    if (m_root.empty()) {
+        return {};
+    }
+    // file:///tmp/x, and on Windows file:///C:/x: the path always after a third slash.
+    const std::string path = (m_root / "mirror").generic_string();
+    return "file://" + std::string(path.front() == '/' ? "" : "/") + path;
 }
 
 std::filesystem::path CSimulatedFirmware::BackupFolder() const {

@@ -26,19 +26,29 @@ TEST(WallClock, TimeOfDayTakesTheSecondAnInstantFallsIn) {
     EXPECT_LT(std::abs(WallClockMs() - static_cast<std::int64_t>(std::time(nullptr)) * 1000), 2000);
 }
 
-TEST(WallClock, LocalTimeFollowsTheTimeZone) {
-    const char* old = std::getenv("TZ");
-    const std::string saved = old != nullptr ? old : "";
-    setenv("TZ", "XST+5", 1);  // five hours behind UTC
-    tzset();
-    EXPECT_EQ(TimeOfDayAt(1796896800000, false), (TimeOfDay{5, 0, 0}));
-    EXPECT_EQ(TimeOfDayAt(1796896800000, true), (TimeOfDay{10, 0, 0}));
-    if (old != nullptr) {
-        setenv("TZ", saved.c_str(), 1);
+// The process's time zone as the C library reads it; null for the system's own.
+void SetTimeZone(const char* tz) {
+#ifdef _WIN32
+    _putenv_s("TZ", tz != nullptr ? tz : "");
+    _tzset();
+#else
+    if (tz != nullptr) {
+        setenv("TZ", tz, 1);
     } else {
         unsetenv("TZ");
     }
     tzset();
+#endif
+}
+
+TEST(WallClock, LocalTimeFollowsTheTimeZone) {
+    const char* old = std::getenv("TZ");
+    const std::string saved = old != nullptr ? old : "";
+    SetTimeZone("XST+5");  // five hours behind UTC
+    EXPECT_EQ(TimeOfDayAt(1796896800000, false), (TimeOfDay{5, 0, 0}));
+    EXPECT_EQ(TimeOfDayAt(1796896800000, true), (TimeOfDay{10, 0, 0}));
+    EXPECT_EQ(LocalCalendarTime(1796896800).tm_hour, 5);
+    SetTimeZone(old != nullptr ? saved.c_str() : nullptr);
 }
 
 }  // namespace

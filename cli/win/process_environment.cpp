@@ -1,6 +1,7 @@
 // rm7util's environment on Windows: the console's Ctrl+C, COM ports, and for --simulate the
 // simulated radio inside this process over the in-memory port (Windows has no pty to put it on).
 #include "cli/process_environment.h"
+#include "cli/usage.h"
 
 #include <windows.h>
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "link/memory_port.h"
+#include "link/port_by_name.h"
 #include "link/tty_serial_port.h"
 #include "platform/console.h"
 #include "platform/result_codes.h"
@@ -19,6 +21,8 @@
 #include "sim/radio.h"
 
 namespace rm7::cli {
+
+const char* const kSimulateHelp = "Start the simulated radio inside rm7util (on the in-memory port) and use it";
 
 namespace {
 
@@ -103,7 +107,7 @@ struct CProcessEnvironment::Simulator {
 
 namespace {
 
-// The session's port: a COM port, or the simulated radio once --simulate has started it.
+// The session's port: a COM port or a network port, or the simulated radio once --simulate has started it.
 class CProcessPort final : public ISerialPort {
   public:
     CProcessPort(IMessagePump& pump, std::unique_ptr<rm7sim::Radio>& radio) : m_pump(pump), m_radio(radio) {}
@@ -153,7 +157,7 @@ class CProcessPort final : public ISerialPort {
   private:
     IMessagePump& m_pump;
     std::unique_ptr<rm7sim::Radio>& m_radio;
-    CSerialPort m_serial{m_pump};
+    CPortByName m_serial{m_pump};
     std::unique_ptr<CMemoryPort> m_memory;
     ISerialPort* m_active = &m_serial;
     IMessageTarget* m_target = nullptr;

@@ -54,8 +54,9 @@ std::filesystem::path DocumentsDir() {
     return dir.empty() ? HomeDir() / "Documents" : dir;
 }
 
+// The key under HKEY_CURRENT_USER where Windows programs keep a user's settings.
 std::filesystem::path SettingsFilePath() {
-    return ConfigHome() / "Tarnwell" / (std::string(kProductName) + ".conf");
+    return std::filesystem::path(L"Software\\Tarnwell") / kProductName;
 }
 
 Result EnsureDirectory(const std::filesystem::path& dir) {

@@ -22,9 +22,14 @@ TimeOfDay TimeOfDayAt(std::int64_t msSinceEpoch, bool utc) {
     if (msSinceEpoch % 1000 < 0) {
         --seconds;
     }
+    if (utc) {
+        // gmtime_s refuses instants before 1970; the time of day in UTC needs no calendar.
+        const auto ofDay = static_cast<int>(((seconds % kSecondsPerDay) + kSecondsPerDay) % kSecondsPerDay);
+        return {ofDay / 3600, ofDay / 60 % 60, ofDay % 60};
+    }
     const auto t = static_cast<std::time_t>(seconds);
     std::tm tm{};
-    if ((utc ? gmtime_s(&tm, &t) : localtime_s(&tm, &t)) != 0) {
+    if (localtime_s(&tm, &t) != 0) {
         return {};
     }
     return {tm.tm_hour, tm.tm_min, tm.tm_sec > 59 ? 59 : tm.tm_sec};

@@ -57,11 +57,15 @@ def serve(conn, mode):
             send("250 ok")
         elif verb == "TYPE":
             send("200 ok")
-        elif verb == "EPSV":
+        elif verb in ("EPSV", "PASV"):
             data = socket.socket()
             data.bind(("127.0.0.1", 0))
             data.listen(1)
-            send("229 Entering Extended Passive Mode (|||%d|)" % data.getsockname()[1])
+            port = data.getsockname()[1]
+            if verb == "EPSV":
+                send("229 Entering Extended Passive Mode (|||%d|)" % port)
+            else:  # what WinINet asks for
+                send("227 Entering Passive Mode (127,0,0,1,%d,%d)" % (port >> 8, port & 255))
         elif verb in ("NLST", "RETR", "LIST"):
             if mode == "stall":
                 send("150 here it comes")
@@ -70,14 +74,17 @@ def serve(conn, mode):
             send("150 opening")
             d, _ = data.accept()
             if verb != "RETR":
+                # NLST gives names alone; LIST (WinINet's listing) the same names in the ls form.
+                line = (lambda n: n + b"\r\n") if verb == "NLST" else \
+                    (lambda n: b"-rw-r--r-- 1 owner group 2100 Jan 01 00:00 " + n + b"\r\n")
                 if mode == "names":
-                    d.sendall(b"\r\n".join(NAMES) + b"\r\n")
+                    d.sendall(b"".join(map(line, NAMES)))
                 elif mode in ("cut", "endless-file", "trickle"):
-                    d.sendall(b"fmcu0300.hex\r\n")
+                    d.sendall(line(b"fmcu0300.hex"))
                 elif mode == "long":
-                    d.sendall(b"\r\n".join(LONG) + b"\r\n")
+                    d.sendall(b"".join(map(line, LONG)))
                 elif mode == "endless-listing":
-                    endless(d, b"".join(b"fdsp%04d.hex\r\n" % n for n in range(100)))
+                    endless(d, b"".join(line(b"fdsp%04d.hex" % n) for n in range(100)))
                     return
                 else:
                     d.sendall(os.urandom(3000))
