@@ -31,11 +31,11 @@ std::string FrameStatusText(const CModel& model);
 // at either end are dropped.
 std::string StatusLine(const std::string& text);
 
-// The About box's lines beside the version. The licence and the project's address are the
-// release's to confirm; they live here only, so the box and its test read the same words.
+// The About box's lines beside the version. The licence's whole text is LICENSE, shipped beside the
+// README (the .deb's doc folder, the Windows zip).
 inline constexpr const char* kCopyrightLine = "Copyright \u00A9 2026 the RM7 Utility developers";
 inline constexpr const char* kLicenceLine = "Free software under the GNU General Public License, version 3 or later";
-inline constexpr const char* kProjectHome = "https://rm7-utility.invalid/";
+inline constexpr const char* kLicenceTextLine = "Its text is in the file LICENSE, beside the README.";
 
 // The page to open: the saved one only when a port is set and the index names a page.
 int InitialPage(int savedIndex, const std::string& portName, int pageCount = kPageCount);

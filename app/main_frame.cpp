@@ -221,9 +221,9 @@ void CMainFrame::CreateMenus() {
             Text(StrFormat("<p><b>%s</b><br>Version %s</p>"
                            "<p>Finds the %s transceiver on a serial port, shows its firmware versions and serial "
                            "number, and looks after its firmware and settings.</p>"
-                           "<p>%s<br>%s</p><p><a href=\"%s\">%s</a></p>",
+                           "<p>%s<br>%s<br>%s</p>",
                            kProductName, ProgramVersionText().c_str(), kModelName, kCopyrightLine, kLicenceLine,
-                           kProjectHome, kProjectHome)));
+                           kLicenceTextLine)));
     });
 
     // F1 opens the help at the selected page's topic; the menu item opens the contents.

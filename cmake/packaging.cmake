@@ -35,6 +35,7 @@ else()
 endif()
 
 install(FILES resources/completion/rm7util DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 add_test(NAME rm7util_completion_test
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/completion/completion_test.sh
             ${CMAKE_SOURCE_DIR}/resources/completion/rm7util $<TARGET_FILE_DIR:rm7util>)

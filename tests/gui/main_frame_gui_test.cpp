@@ -643,7 +643,7 @@ class MainFrameTest : public QObject {
         });
         frame.findChild<QAction*>(QStringLiteral("aboutAction"))->trigger();
         for (const QString& part : {QString::fromStdString(ProgramVersionText()), QString::fromUtf8(kCopyrightLine),
-                                    QString::fromUtf8(kLicenceLine), QString::fromUtf8(kProjectHome)}) {
+                                    QString::fromUtf8(kLicenceLine), QString::fromUtf8(kLicenceTextLine)}) {
             QVERIFY2(about.contains(part), qPrintable(part));
         }
         frame.activateWindow();
