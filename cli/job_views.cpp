@@ -160,7 +160,7 @@ int CTerminalJobView::ExitStatus() const {
     return 1;
 }
 
-void CTerminalJobView::PrintJsonOutcome(const nlohmann::json& fields) const {
+void CTerminalJobView::PrintJsonOutcome(const nlohmann::json& fields, bool always) const {
     if (!m_options.json) {
         return;
     }
@@ -178,7 +178,7 @@ void CTerminalJobView::PrintJsonOutcome(const nlohmann::json& fields) const {
         out["radio"] = RadioStateName(RadioState::kUnknown);
         out["backup"] = nullptr;
     }
-    if (m_outcome && m_outcome->result == JobResult::kDone) {
+    if (always || (m_outcome && m_outcome->result == JobResult::kDone)) {
         for (const auto& [key, value] : fields.items()) {
             out[key] = value;
         }

@@ -237,14 +237,20 @@ TEST_F(McuLoaderScriptTest, NoEchoOfDEndsTheRunAndForgetsTheRadio) {
     CScriptedRadio radio;
     radio.echoD = false;
     EXPECT_EQ(Load(radio), kErrNoEchoD);
-    EXPECT_EQ(Commands().back(), "D");
+    // "D" was the load's last command; what follows is the contact that looks for the radio.
+    const std::vector<std::string> commands = Commands();
+    const auto d = std::find(commands.begin(), commands.end(), "D");
+    ASSERT_NE(d, commands.end());
+    EXPECT_EQ(std::find(commands.begin(), d, "LDM;") + 1, d);
     EXPECT_TRUE(radio.pieces.empty());
     EXPECT_THAT(rig.log, Contains("RM7 Bootstrap Loader did not echo \"D\"\r\nRemove power and retry firmware load"));
     EXPECT_EQ(rig.model->serialNumber.Get(), 0xFFFFu);
-    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareNone);
-    // Said once, by the outcome, with the way out.
+    // The contact after the failure finds the boot loader waiting; said once, by the outcome, with
+    // the way out.
+    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareBootLoader);
     ASSERT_FALSE(rig.view.outcomes.empty());
     EXPECT_EQ(rig.view.Last().code, kErrNoEchoD);
+    EXPECT_EQ(rig.view.Last().radio, RadioState::kBootLoader);
     EXPECT_FALSE(rig.view.Last().next.empty());
 }
 
