@@ -376,6 +376,7 @@ LResult CJobShell::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
         }
         if (m_progress.secondsLeft == 0) {
             m_session.Pump().KillTimer(this, kCountdownTimer);
+            m_progress.step = m_texts.step;  // the wait is over: the job's own step again
         }
         m_view.ShowProgress(m_progress);
     }
@@ -389,6 +390,12 @@ void CJobShell::SetRange(std::uint32_t steps) {
 }
 
 void CJobShell::SetPosition(std::uint32_t step) {
+    if (m_progress.secondsLeft > 0 && step != m_progress.position) {
+        // The machine moves on: the known wait is over, whatever the countdown's clock says.
+        m_session.Pump().KillTimer(this, kCountdownTimer);
+        m_progress.secondsLeft = 0;
+        m_progress.step = m_texts.step;
+    }
     m_progress.position = step;
     m_view.ShowProgress(m_progress);
 }

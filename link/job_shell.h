@@ -225,6 +225,8 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     bool Busy() const { return m_busy > 0; }
     // Between Run and the outcome.
     bool Running() const { return m_phase != Phase::kIdle; }
+    // A question is open (its answer not yet come).
+    bool Asking() const { return m_asking; }
     // A countdown on the progress during a known wait; 0 ends it.
     void StartCountdown(const std::string& step, std::uint32_t seconds);
 
