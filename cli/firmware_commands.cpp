@@ -298,6 +298,8 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
             jobOptions.backup = BackupSettings(options);
         }
         jobOptions.sendAgain = StrFormat("run `%s` again", command.c_str());
+        // As long as any contact looks for the radio (--timeout).
+        jobOptions.findRadioMs = static_cast<std::uint32_t>(options.timeoutSec * 1000);
         view = std::make_unique<CTerminalJobView>(env, options, model.Notifier());
         CLoaderJob job(session.Radio(), *view, p.part, p.file, jobOptions);
         status = RunJobToOutcome(

@@ -163,10 +163,12 @@ CLoaderJob::CLoaderJob(CRadioSession& session, IJobView& view, LoaderPart part, 
     }
     // A load that reached the radio and did not end well: what does the radio do now? A failure
     // after the last byte has been looked for already, by the contact that followed the reset.
-    m_shell.SetFindRadio([this](Result r) {
-        const Result own = m_mcu ? m_mcu->GetResult() : m_dsp->GetResult();
-        return r != kOk && Failed(own) && !ImageRefused();
-    });
+    m_shell.SetFindRadio(
+        [this](Result r) {
+            const Result own = m_mcu ? m_mcu->GetResult() : m_dsp->GetResult();
+            return r != kOk && Failed(own) && !ImageRefused();
+        },
+        m_options.findRadioMs);
 }
 
 CLoaderJob::~CLoaderJob() {

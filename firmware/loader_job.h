@@ -87,6 +87,8 @@ struct LoaderJobOptions {
     std::string name = "firmware send";        // rm7util's name for the job
     std::optional<AutoBackupSettings> backup;  // none: no backup before this load
     std::string sendAgain = kSendAgainText;
+    // How long the contact after a stop or a failure looks for the radio.
+    std::uint32_t findRadioMs = CJobShell::kFindRadioMs;
 };
 
 class CLoaderJob final : private IMessageTarget {

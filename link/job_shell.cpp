@@ -353,7 +353,7 @@ LResult CJobShell::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
     if (code == kMsgTimer && wParam == kFindRadioStartTimer) {
         m_session.Pump().KillTimer(this, kFindRadioStartTimer);
         if (m_phase == Phase::kFindRadio) {
-            m_session.Pump().SetTimer(this, kFindRadioTimer, kFindRadioMs);
+            m_session.Pump().SetTimer(this, kFindRadioTimer, m_findRadioMs);
             m_findRun.Start([this] {
                 m_session.Contact().StartAtOpenPort();
                 return true;

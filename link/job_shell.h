@@ -42,8 +42,8 @@
 //
 // A job whose stop or failure may leave the radio anywhere (a firmware load) has it looked for:
 // SetFindRadio(when) makes the shell run a contact after such a run, before finish, which then
-// reads what the contact found (FoundRadio() and the model). A radio that is not found within
-// kFindRadioMs is not answering.
+// reads what the contact found (FoundRadio() and the model). A radio that is not found in time
+// (kFindRadioMs unless the job says) is not answering.
 //
 // finish runs once, from the pump, when the machine's run has ended (for a job that resets the
 // radio, after the contact that follows, so the outcome's radio state is what that contact
@@ -196,8 +196,12 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
 
     // Made before the machine starts, at each Run; null: none.
     void SetBackup(IJobBackup* backup) { m_backup = backup; }
-    // when(result) true: a contact looks for the radio after the run, before finish.
-    void SetFindRadio(std::function<bool(Result)> when) { m_findRadioWhen = std::move(when); }
+    // when(result) true: a contact looks for the radio after the run, before finish; a radio not
+    // found within limitMs is not answering.
+    void SetFindRadio(std::function<bool(Result)> when, std::uint32_t limitMs = kFindRadioMs) {
+        m_findRadioWhen = std::move(when);
+        m_findRadioMs = limitMs;
+    }
     // The result of the contact that looked for the radio after the last run; none: none looked.
     const std::optional<Result>& FoundRadio() const { return m_found; }
     // Give this to the machine: its range and position become the view's JobProgress.
@@ -266,6 +270,7 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     CJobRun m_findRun;  // the contact that looks for the radio after a stop or a failure
     IJobBackup* m_backup = nullptr;
     std::function<bool(Result)> m_findRadioWhen;
+    std::uint32_t m_findRadioMs = kFindRadioMs;
     Result m_runResult = kOk;
     std::optional<Result> m_found;
     std::function<bool()> m_start;
