@@ -306,6 +306,33 @@ TEST(LoaderJob, AnUnplugMidLoadFailsWithTheWayOut) {
     EXPECT_EQ(rig.view.Last().what, "MCU 02.88 loaded");
 }
 
+// A radio that falls silent mid-load: the load fails, the search for the radio after it gives up
+// at its limit (it never ends by itself), and the outcome says nobody answered.
+TEST(LoaderJob, TheSearchAfterAFailureEndsAtItsLimit) {
+    test::CTempFolder dir;
+    test::WriteHexFile(dir / "fmcu0288.hex", test::McuImageBytes(5, "0288"), kMcuLowAddress);
+    test::CLoaderRig rig(rm7sim::Options{.latencyMs = 1});
+    ASSERT_EQ(rig.Contact(), kOk);
+    LoaderJobOptions options;
+    options.findRadioMs = 20000;
+    CLoaderJob job(*rig.session, rig.view, LoaderPart::Mcu, dir / "fmcu0288.hex", options);
+    job.Start();
+    ASSERT_TRUE(rig.pump.AdvanceUntil([&] { return rig.radio->Packets() > 20; }, 600000));
+    rig.radio->SetSilent(true);
+    ASSERT_TRUE(rig.pump.AdvanceUntil([&] { return job.MachineIdle(); }, 3'600'000));
+    const std::uint32_t ended = rig.pump.TickCount();
+    ASSERT_TRUE(rig.pump.AdvanceUntil([&] { return job.Finished(); }, 3'600'000));
+    // The limit, and at most one step of the search (5 s) for the cancelled contact to stop.
+    EXPECT_GE(rig.pump.TickCount() - ended, 20000u);
+    EXPECT_LE(rig.pump.TickCount() - ended, 20000u + 100 + 5000);
+    const JobOutcome& o = rig.view.Last();
+    EXPECT_EQ(o.result, JobResult::kFailed);
+    EXPECT_EQ(o.radio, RadioState::kNotAnswering);
+    EXPECT_EQ(o.next, "Send the firmware again (Send New Firmware): the load finds the radio's boot loader.");
+    EXPECT_TRUE(rig.session->Contact().IsIdle());
+    EXPECT_EQ(rig.session->ActiveMachine(), nullptr);
+}
+
 // What the loader dialog sends goes through the job: a file it refuses ends the job before
 // the first byte, with the line and code in the log, and the model's view of the radio kept.
 TEST(LoaderJob, RefusesHostileFilesBeforeTheRadioIsTouched) {
