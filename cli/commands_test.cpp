@@ -1097,6 +1097,11 @@ TEST_F(CliCommands, AStoppedOrCutOffLoadSaysWhatTheRadioDoesAndTheNextSendFinish
         EXPECT_THAT(o.err, HasSubstr(c.told));
         EXPECT_TRUE(o.err.ends_with(c.way)) << o.err;
         EXPECT_THAT(o.err, Not(HasSubstr("Error code")));
+        // Said once: no contact repeats a port that went away.
+        const std::size_t gone = o.err.find("went away");
+        EXPECT_EQ(gone == std::string::npos ? 0 : 1 + (o.err.find("went away", gone + 1) != std::string::npos),
+                  c.unplugAfterPackets < 0 ? 0 : 1)
+            << o.err;
         EXPECT_EQ(o.out, "");
         switch (c.left) {
             case Left::McuRunning:

@@ -162,11 +162,12 @@ CLoaderJob::CLoaderJob(CRadioSession& session, IJobView& view, LoaderPart part, 
         m_shell.SetBackup(m_backup.get());
     }
     // A load that reached the radio and did not end well: what does the radio do now? A failure
-    // after the last byte has been looked for already, by the contact that followed the reset.
+    // after the last byte has been looked for already, by the contact that followed the reset;
+    // a port that went away has nobody to ask until the cable or the connection is back.
     m_shell.SetFindRadio(
         [this](Result r) {
             const Result own = m_mcu ? m_mcu->GetResult() : m_dsp->GetResult();
-            return r != kOk && Failed(own) && !ImageRefused();
+            return r != kOk && Failed(own) && !ImageRefused() && !IsPortLost(r);
         },
         m_options.findRadioMs);
 }
