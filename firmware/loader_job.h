@@ -29,7 +29,6 @@ inline constexpr int kLoaderDialogLoaded = 1;
 inline constexpr int kLoaderDialogFailed = 2;
 inline constexpr int kLoaderDialogCancelled = 3;
 inline constexpr const char* kLoaderCancelText = "Cancel";
-inline constexpr const char* kLoaderCloseText = "Close";
 // The desktop program's way to send again.
 inline constexpr const char* kSendAgainText = "send the firmware again (Send New Firmware)";
 
