@@ -292,7 +292,12 @@ LResult CMainFrame::OnMessage(std::uint32_t code, WParam, LParam lParam) {
 
 void CMainFrame::UpdateTitleAndStatus() {
     setWindowTitle(Text(FrameTitle(m_model)));
-    SetStatus(FrameStatusText(m_model));
+    // One contact changes the status, the serial number and the speed one after the other: the
+    // radio's line is said (and logged on the Firmware page) once, not once for each.
+    const std::string text = FrameStatusText(m_model);
+    if (Text(StatusLine(text)) != m_status->FullText()) {
+        SetStatus(text);
+    }
     const RadioIndicator indicator = RadioIndicatorOf(m_model);
     m_indicatorText = Text(indicator.text);
     m_indicator->setText(QStringLiteral("<span style=\"color:%1\">\u25CF</span>&nbsp;%2")

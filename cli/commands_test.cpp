@@ -41,6 +41,7 @@ using test::RandomBytes;
 using test::WriteFile;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::StartsWith;
 
 // The pump on a virtual clock. A signal is what the test says it is: Interrupt() calls the
 // handler a critical job set, and tells whether one was set (without one rm7util would end).
@@ -413,8 +414,24 @@ TEST_F(CliCommands, FirmwareSendLoadsBothPartsExactlyAndChecksTheVersions) {
     o = Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareSend(e, g, misnamed, ""); });
     EXPECT_EQ(o.status, 1);
     EXPECT_THAT(o.err, HasSubstr("RM7 responded with version 02.88"));
-    EXPECT_THAT(o.err, HasSubstr("Error code 0xE2000046"));
+    // Said once, in the system's words, with what the radio runs and the way out on one hint line.
+    EXPECT_THAT(o.err, HasSubstr("rm7util: firmware send: Version number verification failed\nhint: The radio runs "
+                                 "MCU 02.88 and DSP 02.91. The configuration was backed up to "));
+    EXPECT_THAT(o.err, Not(HasSubstr("Error code")));
     EXPECT_EQ(o.out, "");
+    // --json: one object, the outcome's fields and the load's own.
+    const Outcome failed =
+        Run([&](IEnvironment& e, const GlobalOptions& g) { return RunFirmwareSend(e, g, misnamed, ""); }, true);
+    EXPECT_EQ(failed.status, 1);
+    const nlohmann::json json = nlohmann::json::parse(failed.out);
+    EXPECT_EQ(json["result"], "failed");
+    EXPECT_EQ(json["code"], "0xE2000046");
+    EXPECT_EQ(json["radio"], "running");
+    EXPECT_THAT(json["backup"].get<std::string>(), HasSubstr(".before-firmware.RM7Config"));
+    EXPECT_THAT(json["text"].get<std::string>(), StartsWith("Failed to send MCU firmware: Version number verification "
+                                                            "failed\nThe radio runs MCU 02.88"));
+    EXPECT_EQ(json["mcu"]["result"], kErrVersionVerify);
+    EXPECT_EQ(json["mcu"]["error"], "Version number verification failed");
 }
 
 // rm7util reads every file whole before it contacts the radio: a file it refuses costs the radio
@@ -806,7 +823,7 @@ TEST_F(CliCommands, SignalsDuringAFirmwareLoadWarnAndASecondSoonAfterStopsIt) {
         int warnings;
     } cases[] = {
         {"one signal", {100}, 0, 1},
-        {"two close together", {100, 101}, 2, 1},
+        {"two close together", {100, 101}, kExitStopped, 1},
         // 10 ms an answer: 700 packets are 7 s, longer than the window.
         {"two far apart", {100, 800}, 0, 2},
     };
@@ -824,18 +841,20 @@ TEST_F(CliCommands, SignalsDuringAFirmwareLoadWarnAndASecondSoonAfterStopsIt) {
             ++warnings;
         }
         EXPECT_EQ(warnings, static_cast<std::size_t>(c.warnings));
-        EXPECT_THAT(o.err, HasSubstr("The MCU firmware load goes on. Press Ctrl-C again within 5 seconds to stop it."));
+        EXPECT_THAT(o.err,
+                    HasSubstr("rm7util: firmware send goes on. Press Ctrl-C again within 5 seconds to stop it."));
         if (c.status == 0) {
             EXPECT_EQ(Radio().McuFlash(), mcu.flash);
             EXPECT_EQ(o.out, "MCU firmware 02.88 loaded and verified\n");
             continue;
         }
-        EXPECT_THAT(o.err, HasSubstr("Stopping the firmware load at the next packet.\n"));
+        EXPECT_THAT(o.err, HasSubstr("rm7util: firmware send stops at its next step.\n"));
         // Stopped between packets: the contact that follows finds the boot loader inside its download.
-        EXPECT_THAT(o.err,
-                    HasSubstr("The radio is found waiting in its boot loader: run `rm7util firmware send --mcu " +
-                              mcuFile.string() + "` again.\n"));
-        EXPECT_THAT(o.err, HasSubstr("Error code 0x000004C7"));
+        // One outcome line and one hint line.
+        EXPECT_THAT(o.err, HasSubstr("rm7util: firmware send: cancelled\nhint: The radio waits in its boot loader. "
+                                     "The configuration was backed up to "));
+        EXPECT_THAT(o.err, HasSubstr(". Run `rm7util firmware send --mcu " + mcuFile.string() + "` again.\n"));
+        EXPECT_THAT(o.err, Not(HasSubstr("Error code")));
         EXPECT_EQ(o.out, "");
         EXPECT_TRUE(Radio().InBootLoader());
         EXPECT_LE(Radio().Packets(), 102u) << "the load stops at the next packet";
@@ -857,25 +876,31 @@ TEST_F(CliCommands, AStoppedOrCutOffLoadSaysWhatTheRadioDoesAndTheNextSendFinish
         const char* signalsWhen;  // two signals in quick succession once this is said (nullptr: none)
         int unplugAfterPackets;
         int status;
-        std::string told;
+        std::string told;  // the outcome line and the start of the hint
+        std::string way;   // the hint's end: what to do next
         Left left;
     } cases[] = {
         // While the radio restarts into its new firmware.
-        {"two signals in the reset wait", false, "Waiting 8 seconds for reset", -1, 2,
-         "The radio is found running MCU firmware 02.88, the version of " + mcuFile.string() + ".\n", Left::McuRunning},
+        {"two signals in the reset wait", false, "Waiting 8 seconds for reset", -1, kExitStopped,
+         "rm7util: firmware send: cancelled\nhint: The radio runs MCU 02.88, the file's version. The configuration "
+         "was backed up to ",
+         ".before-firmware.RM7Config\n", Left::McuRunning},
         {"MCU: unplugged between packets", false, nullptr, 300, 1,
-         "Error code 0xE2000210: The radio's serial port went away (cable or adapter unplugged)\nPlug the cable back "
-         "in and run `rm7util firmware send --mcu " +
-             mcuFile.string() + "` again: the radio's boot loader is found again.\n",
+         "rm7util: firmware send: The radio's serial port went away (cable or adapter unplugged)\nhint: The radio "
+         "does not answer: its boot loader may be waiting in the middle of the load. The configuration was backed "
+         "up to ",
+         ". Plug the cable back in and run `rm7util firmware send --mcu " + mcuFile.string() +
+             "` again: the radio's boot loader is found again.\n",
          Left::BootLoader},
-        {"DSP: two signals between chunks", true, "DSP firmware: 25%", -1, 2,
-         "The radio is found waiting for the rest of its DSP firmware: turn it off and on, then run `rm7util "
-         "firmware send --dsp " +
-             dspFile.string() + "` again.\n",
+        {"DSP: two signals between chunks", true, "DSP firmware: 25%", -1, kExitStopped,
+         "rm7util: firmware send: cancelled\nhint: The radio waits for the rest of its DSP firmware. The "
+         "configuration was backed up to ",
+         ". Turn the radio off and on, then run `rm7util firmware send --dsp " + dspFile.string() + "` again.\n",
          Left::DspLoad},
         {"DSP: unplugged between chunks", true, nullptr, 20, 1,
-         "Error code 0xE2000210: The radio's serial port went away (cable or adapter unplugged)\nPlug the cable back "
-         "in, turn the radio off and on, and run `rm7util firmware send --dsp " +
+         "rm7util: firmware send: The radio's serial port went away (cable or adapter unplugged)\nhint: The radio "
+         "does not answer. The configuration was backed up to ",
+         ". Plug the cable back in, turn the radio off and on, and run `rm7util firmware send --dsp " +
              dspFile.string() + "` again: the DSP load starts over.\n",
          Left::DspLoad},
     };
@@ -901,6 +926,13 @@ TEST_F(CliCommands, AStoppedOrCutOffLoadSaysWhatTheRadioDoesAndTheNextSendFinish
         Loop().onStep = nullptr;
         EXPECT_EQ(o.status, c.status) << o.err;
         EXPECT_THAT(o.err, HasSubstr(c.told));
+        EXPECT_TRUE(o.err.ends_with(c.way)) << o.err;
+        EXPECT_THAT(o.err, Not(HasSubstr("Error code")));
+        // Said once: no contact repeats a port that went away.
+        const std::size_t gone = o.err.find("went away");
+        EXPECT_EQ(gone == std::string::npos ? 0 : 1 + (o.err.find("went away", gone + 1) != std::string::npos),
+                  c.unplugAfterPackets < 0 ? 0 : 1)
+            << o.err;
         EXPECT_EQ(o.out, "");
         switch (c.left) {
             case Left::McuRunning:
@@ -953,7 +985,7 @@ TEST_F(CliCommands, UnplugWhileConfigurationBlocksFlowIsSaidAndTheNextRunDoesThe
         Run([&](IEnvironment& e, const GlobalOptions& g) { return RunConfigRestore(e, g, file.string(), true); });
     EXPECT_EQ(o.status, 1) << o.err;
     EXPECT_THAT(o.err, HasSubstr("rm7util: config restore: The radio's serial port went away (cable or adapter "
-                                 "unplugged)\nThe radio's configuration is partly written."));
+                                 "unplugged)\nhint: The radio's configuration is partly written."));
     EXPECT_THAT(o.err, Not(HasSubstr("Configuration was restored")));
     EXPECT_NE(ConfigurationBytes(Radio()), saved);
     EXPECT_EQ(CommandsStartingWith("LDD20000"), 0u) << "a restore cut off never resets the radio";
@@ -971,7 +1003,7 @@ TEST_F(CliCommands, UnplugWhileConfigurationBlocksFlowIsSaidAndTheNextRunDoesThe
     EXPECT_EQ(o.status, 1) << o.err;
     // Said once, at the end, with the radio's state.
     EXPECT_THAT(o.err, HasSubstr("\nrm7util: config save: The radio's serial port went away (cable or adapter "
-                                 "unplugged)\nNothing on the radio was changed.\n"));
+                                 "unplugged)\nhint: Nothing on the radio was changed.\n"));
     EXPECT_EQ(o.err.find("went away"), o.err.rfind("went away")) << o.err;
     EXPECT_FALSE(std::filesystem::exists(fresh));
     Radio().PlugIn();
@@ -1020,9 +1052,10 @@ TEST_F(CliCommands, SignalsDuringARestoreWarnAndASecondSoonAfterStopsIt) {
         const std::size_t said = o.err.find("rm7util: config restore: cancelled\n");
         ASSERT_NE(said, std::string::npos) << o.err;
         const std::string hint = o.err.substr(said + std::string("rm7util: config restore: cancelled\n").size());
-        EXPECT_THAT(hint, testing::StartsWith("The radio's configuration is partly written. The configuration was "
-                                              "backed up to " +
-                                              BackupFolderUnder(dir / "data").string() + "/SN01234."));
+        EXPECT_THAT(hint,
+                    testing::StartsWith("hint: The radio's configuration is partly written. The configuration was "
+                                        "backed up to " +
+                                        BackupFolderUnder(dir / "data").string() + "/SN01234."));
         EXPECT_THAT(hint,
                     testing::EndsWith(" Turn the radio off and back on, then restore the configuration again.\n"));
         EXPECT_EQ(std::count(hint.begin(), hint.end(), '\n'), 1) << "at most one hint line";
@@ -1588,7 +1621,8 @@ TEST_F(CliCommands, CalibrateFailingBandOrInterruptEndsInReceiveWithSettingsBack
             ++said;
         }
         EXPECT_EQ(said, 1u) << c.name << o.err;
-        EXPECT_THAT(o.err, HasSubstr("The radio answers and runs its firmware. The configuration was backed up to "))
+        EXPECT_THAT(o.err,
+                    HasSubstr("hint: The radio answers and runs its firmware. The configuration was backed up to "))
             << c.name;
         EXPECT_THAT(o.out, HasSubstr("5 watt calibration failed")) << c.name;
         EXPECT_EQ(interrupted, c.interrupt) << c.name;

@@ -5,9 +5,7 @@
 #include <memory>
 #include <optional>
 
-#include "cli/backup_step.h"
 #include "cli/commands.h"
-#include "cli/critical_job.h"
 #include "cli/job_views.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
@@ -189,127 +187,6 @@ int RunFirmwareCheck(IEnvironment& env, const GlobalOptions& options, const std:
 
 namespace {
 
-// Log lines and a progress line on standard error. On a terminal the progress line redraws
-// itself with the bytes sent, the rate measured so far and the time left; elsewhere it is a
-// line at each quarter.
-class CLoadConsole final : public IProgressBar, public IUserNotifier {
-  public:
-    CLoadConsole(IEnvironment& env, CRadioSession& session, const char* part, bool quiet)
-        : m_err(env.Err()),
-          m_session(session),
-          m_part(part),
-          m_quiet(quiet),
-          m_terminal(env.ErrIsTerminal()),
-          m_previous(session.Model().Notifier()) {
-        // The machines' status texts come here while the load runs; most are also log
-        // lines, which are shown once.
-        m_session.SetNotifier(this);
-    }
-    ~CLoadConsole() override {
-        ClearLine();
-        m_session.SetNotifier(m_previous);
-    }
-
-    void Line(const std::string& text) {
-        if (!m_quiet) {
-            Say(text);
-        }
-    }
-    // Also under --quiet: the answer to a signal the user sent.
-    void Say(const std::string& text) {
-        ClearLine();
-        std::string flat = FlattenLineBreaks(text, "\n  ");
-        while (!flat.empty() && (flat.back() == '\n' || flat.back() == '\r')) {
-            flat.pop_back();
-        }
-        m_err << flat << "\n";
-        m_lastLine = text;
-        Draw();
-    }
-
-    // IProgressBar: steps of 32 bytes.
-    void SetRange(std::uint32_t steps) override {
-        m_total = std::uint64_t{steps} * kLoaderBytesPerStep;
-        m_quarter = 0;
-    }
-    void SetPosition(std::uint32_t step) override {
-        const std::uint64_t done = std::min<std::uint64_t>(std::uint64_t{step} * kLoaderBytesPerStep, m_total);
-        const std::uint32_t now = m_session.Pump().TickCount();
-        m_meter.Update(done, m_total, now);
-        m_done = done;
-        if (m_quiet || m_total == 0) {
-            return;
-        }
-        if (!m_terminal) {
-            const auto quarter = static_cast<std::uint32_t>(done * 4 / m_total);
-            if (quarter > m_quarter) {
-                m_quarter = quarter;
-                m_err << StrFormat("%s firmware: %u%%\n", m_part, quarter * 25);
-            }
-            return;
-        }
-        // A redraw for every packet would cost more than the packet: a few per second.
-        if (m_drawn && now - m_lastDraw < 200 && done < m_total) {
-            return;
-        }
-        m_lastDraw = now;
-        Draw();
-    }
-
-    // IUserNotifier
-    void StatusText(const std::string& text) override {
-        if (text != m_lastLine) {
-            Line(text);
-        }
-    }
-    void MessageBox(const std::string& caption, const std::string& text, MessageIcon icon) override {
-        ClearLine();
-        if (m_previous != nullptr) {
-            m_previous->MessageBox(caption, text, icon);
-        }
-        m_lastLine = text;
-    }
-    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) override {
-        ClearLine();
-        return m_previous != nullptr && m_previous->AskYesNo(caption, text, icon);
-    }
-
-    double Rate() const { return m_meter.Rate(); }
-
-  private:
-    void Draw() {
-        if (m_quiet || !m_terminal || m_total == 0 || m_done == 0) {
-            return;
-        }
-        constexpr int kWidth = 24;
-        const auto filled = static_cast<int>(m_done * kWidth / m_total);
-        std::string bar(static_cast<std::size_t>(filled), '#');
-        bar.append(static_cast<std::size_t>(kWidth - filled), '.');
-        m_err << StrFormat("\r%s [%s]%s\x1b[K", m_part, bar.c_str(), m_meter.Text().c_str()) << std::flush;
-        m_drawn = true;
-    }
-    void ClearLine() {
-        if (m_drawn) {
-            m_err << "\r\x1b[K";
-            m_drawn = false;
-        }
-    }
-
-    std::ostream& m_err;
-    CRadioSession& m_session;
-    const char* m_part;
-    bool m_quiet;
-    bool m_terminal;
-    IUserNotifier* m_previous;
-    CTransferMeter m_meter;
-    std::uint64_t m_total = 0;
-    std::uint64_t m_done = 0;
-    std::uint32_t m_quarter = 0;
-    std::uint32_t m_lastDraw = 0;
-    bool m_drawn = false;
-    std::string m_lastLine;
-};
-
 struct LoadReport {
     LoaderPart part;
     std::string file;
@@ -318,87 +195,6 @@ struct LoadReport {
     std::uint32_t highestRetries = 0;
     double rate = 0;
 };
-
-CCriticalJob::Texts LoadInterruptTexts(LoaderPart part) {
-    return {kCriticalOperationCaption,
-            StrFormat("The %s firmware load goes on. Press Ctrl-C again within %u seconds to stop it.",
-                      LoaderPartName(part), CCriticalJob::kStopWindowMs / 1000),
-            "Stopping the firmware load at the next packet.",
-            "Every packet is sent; the load ends once the radio is found again."};
-}
-
-LoadReport RunLoad(CSession& session, LoaderPart part, const std::string& file, const GlobalOptions& options) {
-    LoadReport report{part, file};
-    std::optional<LoaderOutcome> outcome;
-    {
-        CLoadConsole console(session.Env(), session.Radio(), LoaderPartName(part), options.quiet);
-        CLoaderJob job(session.Radio(), part, file);
-        job.onLog = [&](const std::string& line, CLoaderJob::LogSource source) {
-            if (source != CLoaderJob::LogSource::Outcome) {
-                console.Line(line);
-            }
-        };
-        job.onFinished = [&](const LoaderOutcome& o) {
-            outcome = o;
-            // The error and the window's instruction are the dialog's closing words; the summary
-            // below says them here.
-            for (const JobLine& line : o.lines) {
-                if (line.kind == JobLine::Kind::Note) {
-                    console.Line(line.text);
-                }
-            }
-        };
-        const CCriticalJob critical(
-            session.Env().Loop(), LoadInterruptTexts(part), [&](const std::string& line) { console.Say(line); },
-            [&] { return job.Cancel(); });
-        job.Start(&console);
-        if (!session.RunUntil([&] { return outcome.has_value(); }, kLoadLimitMs)) {
-            report.result = kErrorTimeout;
-        } else {
-            report.result = outcome->result;
-        }
-        report.totalRetries = job.TotalRetries();
-        report.highestRetries = job.HighestRetries();
-        report.rate = console.Rate();
-    }
-    return report;
-}
-
-// What a stopped load left the radio doing, found by a contact rather than assumed: a stop
-// during the reset wait leaves the new firmware running, one mid-packet a boot loader deaf to
-// every question until the next load brings it to a packet boundary. again: the command that
-// takes the load up.
-std::string StoppedLoadText(CSession& session, const LoadReport& report, const std::string& again) {
-    const Result found = session.ContactAgain();
-    CModel& model = session.Model();
-    const std::string run = StrFormat("run `%s` again.", again.c_str());
-    if (report.part == LoaderPart::Dsp) {
-        // Stopped between chunks, the radio's firmware waits for the rest and answers a poll as a
-        // boot loader would; only a restart ends that.
-        if (found == kOk && model.firmwareStatus.Get() == kFirmwareRunning) {
-            return "The radio's DSP firmware may be incomplete: " + run;
-        }
-        return StrFormat("The radio is found %s: turn it off and on, then %s",
-                         found == kOk ? "waiting for the rest of its DSP firmware" : "not answering", run.c_str());
-    }
-    if (found != kOk) {
-        return StrFormat(
-            "The radio does not answer: its boot loader may be waiting in the middle of the load. Run `%s` again: "
-            "the load finds it.",
-            again.c_str());
-    }
-    if (model.firmwareStatus.Get() == kFirmwareBootLoader) {
-        return "The radio is found waiting in its boot loader: " + run;
-    }
-    const std::uint16_t running = model.firmwareVersions.Get(kKindMcu);
-    if (running == FileVersion(report.file)) {
-        return StrFormat("The radio is found running MCU firmware %s, the version of %s.", VersionText(running).c_str(),
-                         report.file.c_str());
-    }
-    return StrFormat("The radio is found running MCU firmware %s, not the file's %s: ", VersionText(running).c_str(),
-                     VersionOfFile(FileVersion(report.file)).c_str()) +
-           run;
-}
 
 // `rm7util firmware send` with these options.
 std::string SendAgainCommand(const std::vector<std::string>& files) {
@@ -417,10 +213,10 @@ struct SendPart {
     const SendPlan* plan = nullptr;  // "update": the DSP is judged again after the MCU load
 };
 
-// again: the command to run again after a stopped or cut-off load (empty: the send of the part
-// that stopped and those after it).
+// name: the job's name in rm7util's lines. again: the command to run again after a stopped or
+// cut-off load (empty: the send of the part that stopped and those after it).
 int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<SendPart>& parts,
-             const std::string& again = "");
+             const std::string& name, const std::string& again = "");
 
 // Every file read whole as its loader would; false (with the reasons on standard error) when
 // one would be refused.
@@ -459,21 +255,20 @@ int RunFirmwareSend(IEnvironment& env, const GlobalOptions& options, const std::
     if (const int status = session.Begin(); status != 0) {
         return status;
     }
-    return RunLoads(session, options, parts);
+    return RunLoads(session, options, parts, "firmware send");
 }
 
 namespace {
 
 int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<SendPart>& parts,
-             const std::string& again) {
+             const std::string& name, const std::string& again) {
     IEnvironment& env = session.Env();
     CModel& model = session.Model();
-    if (const int status = BackUpBeforeJob(session, BackupReason::kFirmware); status != 0) {
-        return status;
-    }
-    Result r = kOk;
     std::vector<LoadReport> reports;
-    for (const SendPart& p : parts) {
+    std::unique_ptr<CTerminalJobView> view;
+    int status = 0;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const SendPart& p = parts[i];
         if (p.part == LoaderPart::Dsp && p.plan != nullptr &&
             !DspStillWanted(*p.plan, model.firmwareVersions.Get(kKindDsp))) {
             if (!options.quiet) {
@@ -483,17 +278,39 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
         }
         // The DSP is loaded through the radio's own firmware, never through its boot loader.
         if (p.part == LoaderPart::Dsp && model.firmwareStatus.Get() != kFirmwareRunning) {
-            env.Err() << model.WaitingForLoadText() << "\nSend MCU firmware first (--mcu FILE).\n";
+            SayFailure(env.Err(), name, model.WaitingForLoadText());
+            SayHint(env.Err(), "Send MCU firmware first (--mcu FILE).");
             return 1;
         }
-        reports.push_back(RunLoad(session, p.part, p.file, options));
-        r = reports.back().result;
-        if (r != kOk) {
+        // What takes the load up after a stop or a cut-off: this part and those after it.
+        std::string command = again;
+        if (command.empty()) {
+            std::vector<std::string> rest;
+            for (std::size_t j = i; j < parts.size(); ++j) {
+                rest.push_back((parts[j].part == LoaderPart::Mcu ? "--mcu " : "--dsp ") + parts[j].file);
+            }
+            command = SendAgainCommand(rest);
+        }
+        LoaderJobOptions jobOptions;
+        jobOptions.name = name;
+        // One backup before the first load: a DSP load after an MCU load finds the same configuration.
+        if (reports.empty()) {
+            jobOptions.backup = BackupSettings(options);
+        }
+        jobOptions.sendAgain = StrFormat("run `%s` again", command.c_str());
+        // As long as any contact looks for the radio (--timeout).
+        jobOptions.findRadioMs = static_cast<std::uint32_t>(options.timeoutSec * 1000);
+        view = std::make_unique<CTerminalJobView>(env, options, model.Notifier());
+        CLoaderJob job(session.Radio(), *view, p.part, p.file, jobOptions);
+        status = RunJobToOutcome(
+            session, job.Shell(), *view, [&job] { job.Start(); }, kLoadLimitMs);
+        reports.push_back({p.part, p.file, job.GetResult(), job.TotalRetries(), job.HighestRetries(), job.Rate()});
+        if (status != 0) {
             break;  // a DSP load only after a good MCU load
         }
     }
     if (options.json) {
-        nlohmann::json out = nlohmann::json::object();
+        nlohmann::json fields = nlohmann::json::object();
         for (const LoadReport& rep : reports) {
             nlohmann::json one = {{"file", JsonText(rep.file)},
                                   {"result", rep.result},
@@ -505,9 +322,13 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
             } else {
                 one["error"] = ErrorText(rep.result);
             }
-            out[rep.part == LoaderPart::Mcu ? "mcu" : "dsp"] = one;
+            fields[rep.part == LoaderPart::Mcu ? "mcu" : "dsp"] = one;
         }
-        PrintJson(env.Out(), out);
+        if (view) {
+            view->PrintJsonOutcome(fields, true);
+        } else {
+            PrintJson(env.Out(), fields);
+        }
     } else {
         for (const LoadReport& rep : reports) {
             if (rep.result == kOk) {
@@ -515,46 +336,6 @@ int RunLoads(CSession& session, const GlobalOptions& options, const std::vector<
                                        model.FirmwareVersionText(rep.part == LoaderPart::Mcu ? 0 : 1).c_str());
             }
         }
-    }
-    std::string command = again;
-    if (command.empty() && !reports.empty()) {
-        std::vector<std::string> rest;
-        bool from = false;
-        for (const SendPart& p : parts) {
-            from = from || p.file == reports.back().file;
-            if (from) {
-                rest.push_back((p.part == LoaderPart::Mcu ? "--mcu " : "--dsp ") + p.file);
-            }
-        }
-        command = SendAgainCommand(rest);
-    }
-    if (r == kErrorCancelled) {
-        env.Err() << StoppedLoadText(session, reports.back(), command) << "\n";
-    }
-    if (r == kOk) {
-        return 0;
-    }
-    const int status = ReportFailure(env.Err(), r);
-    if (r != kErrPortGone && IsPortLost(r) && !reports.empty()) {
-        // A connection to the radio's port that dropped leaves the radio as a pulled cable does.
-        env.Err() << (reports.back().part == LoaderPart::Mcu
-                          ? StrFormat("When the radio's port on the network can be reached again, run `%s` again: "
-                                      "the radio's boot loader waits for the next send.\n",
-                                      command.c_str())
-                          : StrFormat("When the radio's port on the network can be reached again, turn the radio off "
-                                      "and on and run `%s` again: the DSP load starts over.\n",
-                                      command.c_str()));
-    }
-    if (r == kErrPortGone && !reports.empty()) {
-        // The MCU's boot loader is found again, even in the middle of its download; a DSP load
-        // leaves the radio's firmware waiting for the rest until it is restarted.
-        env.Err() << (reports.back().part == LoaderPart::Mcu
-                          ? StrFormat("Plug the cable back in and run `%s` again: the radio's boot loader is found "
-                                      "again.\n",
-                                      command.c_str())
-                          : StrFormat("Plug the cable back in, turn the radio off and on, and run `%s` again: the "
-                                      "DSP load starts over.\n",
-                                      command.c_str()));
     }
     return status;
 }
@@ -783,7 +564,7 @@ int RunFirmwareUpdate(IEnvironment& env, const GlobalOptions& options, bool all,
     if (!folderArg.empty()) {
         again += " --folder " + folderArg;
     }
-    const int status = RunLoads(session, options, parts, again);
+    const int status = RunLoads(session, options, parts, "firmware update", again);
     if (!options.quiet) {
         env.Err() << ElapsedText(session.Pump().TickCount() - start) << "\n";
     }

@@ -141,7 +141,7 @@ void CTerminalJobView::ShowOutcome(const JobOutcome& outcome) {
         add(m_hint);
     }
     if (!hint.empty()) {
-        m_env.Err() << hint << "\n";
+        m_env.Err() << "hint: " << hint << "\n";
     }
 }
 
@@ -160,7 +160,7 @@ int CTerminalJobView::ExitStatus() const {
     return 1;
 }
 
-void CTerminalJobView::PrintJsonOutcome(const nlohmann::json& fields) const {
+void CTerminalJobView::PrintJsonOutcome(const nlohmann::json& fields, bool always) const {
     if (!m_options.json) {
         return;
     }
@@ -178,7 +178,7 @@ void CTerminalJobView::PrintJsonOutcome(const nlohmann::json& fields) const {
         out["radio"] = RadioStateName(RadioState::kUnknown);
         out["backup"] = nullptr;
     }
-    if (m_outcome && m_outcome->result == JobResult::kDone) {
+    if (always || (m_outcome && m_outcome->result == JobResult::kDone)) {
         for (const auto& [key, value] : fields.items()) {
             out[key] = value;
         }
@@ -200,11 +200,28 @@ int RunJobToOutcome(CSession& session, CJobShell& shell, CTerminalJobView& view,
                     std::uint32_t limitMs) {
     IRunLoop& loop = session.Env().Loop();
     const bool asksFirst = shell.GetTexts().stopQuestion.has_value();
+    // A signal that comes while the stop question is still being answered is asked again once it
+    // is: two signals in quick succession stop the job, however close together they come.
+    int unasked = 0;
     if (asksFirst) {
-        loop.CatchInterrupts([&shell] { (void)shell.RequestStop(); });
+        loop.CatchInterrupts([&shell, &unasked] {
+            if (shell.Asking()) {
+                ++unasked;
+            } else {
+                (void)shell.RequestStop();
+            }
+        });
     }
     start();
-    const bool ended = session.RunUntil([&] { return view.Outcome().has_value(); }, limitMs);
+    const bool ended = session.RunUntil(
+        [&] {
+            if (unasked > 0 && !shell.Asking()) {
+                --unasked;
+                (void)shell.RequestStop();
+            }
+            return view.Outcome().has_value();
+        },
+        limitMs);
     if (asksFirst) {
         loop.CatchInterrupts(nullptr);
     }

@@ -49,8 +49,9 @@ class CTerminalJobView final : public IJobView, private IMessageTarget {
     const std::optional<JobOutcome>& Outcome() const { return m_outcome; }
     // 0 when done, 1 when failed, kExitStopped when cancelled; 1 before an outcome.
     int ExitStatus() const;
-    // --json: the one object, with fields (the job's own, when done) added. Nothing without --json.
-    void PrintJsonOutcome(const nlohmann::json& fields = nlohmann::json::object()) const;
+    // --json: the one object, with fields (the job's own, when done; always, when always) added.
+    // Nothing without --json.
+    void PrintJsonOutcome(const nlohmann::json& fields = nlohmann::json::object(), bool always = false) const;
 
   private:
     static constexpr std::uint32_t kMsgAnswer = kMsgApp + 1;

@@ -13,6 +13,7 @@ void CEraseDspFlashState::Run() {
     Send();
     if (!m_host.HasFailed()) {
         Host().LogText("Waiting %u seconds for flash memory erase", 10u);
+        Host().ShowWait("Waiting for the flash memory to erase", 10u);
     }
 }
 

@@ -39,7 +39,7 @@ class DspLoaderScriptTest : public ::testing::Test {
             ADD_FAILURE() << "no contact";
         }
         rig.scriptedPort->sent.clear();
-        job = std::make_unique<CLoaderJob>(*rig.session, LoaderPart::Dsp, hex);
+        job = std::make_unique<CLoaderJob>(*rig.session, rig.view, LoaderPart::Dsp, hex);
         EXPECT_TRUE(rig.Run(*job)) << "the load never finished";
         return job->GetResult();
     }
@@ -83,7 +83,7 @@ TEST_F(DspLoaderScriptTest, ChunksRunOverTheWholeRangeAnnouncedByLengthAndSum) {
         ASSERT_EQ(local.Contact(), kOk);
         local.scriptedPort->sent.clear();
         test::WriteFile(dir / "fdsp0288.hex", c.hex);
-        CLoaderJob dsp(*local.session, LoaderPart::Dsp, dir / "fdsp0288.hex");
+        CLoaderJob dsp(*local.session, local.view, LoaderPart::Dsp, dir / "fdsp0288.hex");
         ASSERT_TRUE(local.Run(dsp));
         EXPECT_EQ(dsp.GetResult(), kOk);
 
@@ -95,7 +95,7 @@ TEST_F(DspLoaderScriptTest, ChunksRunOverTheWholeRangeAnnouncedByLengthAndSum) {
         expected.insert(expected.end(), {"LDD20000;", ";", "I;", "TT0;", "RVM;", "OM;", "ER83FA0281;", "RVD;", "TQ;"});
         EXPECT_THAT(local.scriptedPort->SentTexts(), ElementsAreArray(expected));
         EXPECT_EQ(radio.pieces, c.chunks);
-        EXPECT_EQ(local.bar.position, local.bar.range);
+        EXPECT_EQ(local.view.progress.position, local.view.progress.range);
     }
     EXPECT_EQ(Announcement("\x01\x02\xFF"), "LDF20302;");
 }
@@ -128,7 +128,7 @@ class DspLoaderRadioTest : public ::testing::Test {
         if (rig.Contact() != kOk) {
             return 0xFFFFFFFF;
         }
-        CLoaderJob job(*rig.session, LoaderPart::Dsp, hex);
+        CLoaderJob job(*rig.session, rig.view, LoaderPart::Dsp, hex);
         EXPECT_TRUE(rig.Run(job, 24 * 3600 * 1000));
         return job.GetResult();
     }

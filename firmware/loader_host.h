@@ -86,6 +86,8 @@ class CFirmwareLoaderHost : public CLoaderStateHost<T> {
         m_totalRetries += count;
     }
     std::uint32_t HighestRetries() const { return m_highestRetries; }
+    // The file was refused at the start: the radio was never touched.
+    bool ImageRefused() const { return m_imageRefused; }
     std::uint32_t TotalRetries() const { return m_totalRetries; }
     std::uint32_t& FillBytes() { return m_fillBytes; }
     std::uint32_t& LoadAddress() { return m_loadAddress; }

@@ -8,6 +8,7 @@
 #include "firmware/mcu_loader.h"
 #include "link/contact.h"
 #include "link/radio_session.h"
+#include "platform/error_text.h"
 #include "platform/result_codes.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/loader_rig.h"
@@ -20,156 +21,120 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-TEST(LoaderFinish, ResultVersionCheckAndClosing) {
+TEST(LoaderFinish, RetriesAndTheVersionCheck) {
     struct Case {
         const char* name;
         LoaderFinish finish;
         Result result;
-        bool closeNow;
-        int dialogResult;
         std::vector<std::string> lines;
     };
     const std::filesystem::path mcu = "/fw/fmcu0288.hex";
     const Case cases[] = {
-        {"verified, closes by itself",
-         {LoaderPart::Mcu, kOk, 0, 0, false, 288, mcu},
+        {"verified", {LoaderPart::Mcu, kOk, 0, 0, 288, mcu}, kOk, {"MCU firmware version verified"}},
+        {"verified after retries",
+         {LoaderPart::Dsp, kOk, 3, 2, 288, "/fw/fdsp0288.hex"},
          kOk,
-         true,
-         kLoaderDialogLoaded,
-         {"MCU firmware version verified", "MCU firmware load is complete"}},
-        {"verified under Trace, stays open",
-         {LoaderPart::Dsp, kOk, 3, 2, true, 288, "/fw/fdsp0288.hex"},
-         kOk,
-         false,
-         kLoaderDialogLoaded,
          {"Total number of retries was 3", "Highest number of retries for any block was 2",
-          "DSP firmware version verified", "DSP firmware load is complete", "Click \"Close\" to close this window"}},
+          "DSP firmware version verified"}},
         {"another version",
-         {LoaderPart::Mcu, kOk, 0, 0, false, 254, mcu},
+         {LoaderPart::Mcu, kOk, 0, 0, 254, mcu},
          kErrVersionVerify,
-         false,
-         kLoaderDialogFailed,
          {"Sent MCU firmware file /fw/fmcu0288.hex\r\nRM7 responded with version 02.54",
-          "Firmware version verify failed. Reload MCU firmware.",
-          "Error code 0xE2000046: Version number verification failed", "Click \"Close\" to close this window"}},
+          "Firmware version verify failed. Reload MCU firmware."}},
         // A radio still loading reports no version at all.
         {"still loading",
-         {LoaderPart::Mcu, kOk, 0, 0, false, 0xFFFE, mcu},
+         {LoaderPart::Mcu, kOk, 0, 0, 0xFFFE, mcu},
          kErrVersionVerify,
-         false,
-         kLoaderDialogFailed,
          {"Sent MCU firmware file /fw/fmcu0288.hex\r\nRM7 responded with version Loading",
-          "Firmware version verify failed. Reload MCU firmware.",
-          "Error code 0xE2000046: Version number verification failed", "Click \"Close\" to close this window"}},
-        // A failed load is not checked: its code stands.
+          "Firmware version verify failed. Reload MCU firmware."}},
+        // A failed or stopped load is not checked: its code stands, said once by the outcome.
         {"failed",
-         {LoaderPart::Mcu, kErrRetryLimit, 12, 8, false, 288, mcu},
+         {LoaderPart::Mcu, kErrRetryLimit, 12, 8, 288, mcu},
          kErrRetryLimit,
-         false,
-         kLoaderDialogFailed,
-         {"Total number of retries was 12", "Highest number of retries for any block was 8",
-          "Error code 0xE2000044: Retry limit has been exhausted", "Click \"Close\" to close this window"}},
-        // A warning code is a failure too.
-        {"warning",
-         {LoaderPart::Mcu, kWarnNoResponseToPacket, 0, 0, false, 288, mcu},
-         kWarnNoResponseToPacket,
-         false,
-         kLoaderDialogFailed,
-         {"Error code 0xA200004A: No response to firmware packet", "Click \"Close\" to close this window"}},
-        // The cable pulled: the next load takes it up, and the window says so.
-        {"unplugged",
-         {LoaderPart::Mcu, kErrPortGone, 0, 0, false, 0, mcu},
-         kErrPortGone,
-         false,
-         kLoaderDialogFailed,
-         {"Error code 0xE2000210: The radio's serial port went away (cable or adapter unplugged)",
-          "Plug the cable back in and send the firmware again (Send New Firmware): the radio's boot loader is "
-          "found again.",
-          "Click \"Close\" to close this window"}},
-        // The radio's port on the network dropped the connection: the same state, its own words.
-        {"connection closed",
-         {LoaderPart::Mcu, kErrNetClosed, 0, 0, false, 0, mcu},
-         kErrNetClosed,
-         false,
-         kLoaderDialogFailed,
-         {"Error code 0xE2000265: The connection to the radio's port was closed by the far end",
-          "When the radio's port on the network can be reached again, send the firmware again (Send New Firmware): "
-          "the radio's boot loader waits for the next send.",
-          "Click \"Close\" to close this window"}},
-        {"connection gone silent during a DSP load",
-         {LoaderPart::Dsp, kErrNetSilent, 0, 0, false, 0, "/fw/fdsp0288.hex"},
-         kErrNetSilent,
-         false,
-         kLoaderDialogFailed,
-         {"Error code 0xE2000266: The connection to the radio's port was lost: nothing came back from the far end",
-          "When the radio's port on the network can be reached again, turn the radio off and on and send the "
-          "firmware again (Send New Firmware): the DSP load starts over.",
-          "Click \"Close\" to close this window"}},
-        // Stopped by the user: not a failure; the window says what the radio does now.
-        {"stopped, MCU",
-         {LoaderPart::Mcu, kErrorCancelled, 2, 1, false, 0, mcu},
-         kErrorCancelled,
-         false,
-         kLoaderDialogCancelled,
-         {"Total number of retries was 2", "Highest number of retries for any block was 1",
-          "MCU firmware load was cancelled",
-          "The radio will wait in its boot loader until the next firmware send (Send New Firmware).",
-          "Click \"Close\" to close this window"}},
-        {"stopped, DSP",
-         {LoaderPart::Dsp, kErrorCancelled, 0, 0, false, 0, "/fw/fdsp0288.hex"},
-         kErrorCancelled,
-         false,
-         kLoaderDialogCancelled,
-         {"DSP firmware load was cancelled",
-          "The radio will wait for the rest of its DSP firmware until it is turned off and on; the next firmware "
-          "send then starts the DSP load over.",
-          "Click \"Close\" to close this window"}},
+         {"Total number of retries was 12", "Highest number of retries for any block was 8"}},
+        {"warning", {LoaderPart::Mcu, kWarnNoResponseToPacket, 0, 0, 288, mcu}, kWarnNoResponseToPacket, {}},
+        {"stopped", {LoaderPart::Dsp, kErrorCancelled, 0, 0, 0, "/fw/fdsp0288.hex"}, kErrorCancelled, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const LoaderOutcome out = FinishLoad(c.finish);
+        const LoaderResult out = FinishLoad(c.finish);
         EXPECT_EQ(out.result, c.result);
-        EXPECT_EQ(out.closeNow, c.closeNow);
-        EXPECT_EQ(out.dialogResult, c.dialogResult);
-        EXPECT_EQ(JobLineTexts(out.lines), c.lines);
+        EXPECT_EQ(out.lines, c.lines);
     }
 }
 
-// rm7util picks the lines it prints by their kind: the error carries its code.
-TEST(LoaderFinish, OutcomeLinesSayWhatKindTheyAre) {
-    const std::filesystem::path mcu = "fmcu0288.hex";
-    const LoaderOutcome failed = FinishLoad({LoaderPart::Mcu, kErrRetryLimit, 12, 8, false, 288, mcu});
-    std::vector<JobLine::Kind> kinds;
-    for (const JobLine& line : failed.lines) {
-        kinds.push_back(line.kind);
-    }
-    using K = JobLine::Kind;
-    EXPECT_EQ(kinds, (std::vector<K>{K::Note, K::Note, K::Error, K::Instruction}));
-    EXPECT_EQ(failed.lines[2].code, kErrRetryLimit);
-    const LoaderOutcome good = FinishLoad({LoaderPart::Mcu, kOk, 0, 0, true, 288, mcu});
-    ASSERT_FALSE(good.lines.empty());
-    EXPECT_EQ(good.lines.back().kind, K::Instruction);
-    EXPECT_EQ(good.lines.front().kind, K::Note);
-}
-
-TEST(LoaderClose, ARunningLoadAsksFirstAnIdleOneClosesWithItsResult) {
+// What a load that stopped or failed says of the radio: what the contact after it found, and the
+// way out for the part and the cause.
+TEST(LoaderRadio, TheContactsFindingAndTheWayOut) {
+    const std::string again = "run `rm7util firmware send --mcu f.hex` again";
     struct Case {
-        bool running;
-        Result stored;
-        bool ask;
-        int result;
+        const char* name;
+        LoaderFound found;
+        RadioState state;
+        std::string text;
+        std::string next;
     };
     const Case cases[] = {
-        {true, kOk, true, kLoaderDialogCancelled},
-        {false, kOk, false, kLoaderDialogLoaded},
-        {false, kErrorCancelled, false, kLoaderDialogCancelled},
-        {false, kErrVersionVerify, false, kLoaderDialogFailed},
-        {false, kErrorAccessDenied, false, kLoaderDialogFailed},
+        {"refused file: never looked for",
+         {LoaderPart::Mcu, kErrHexNoEof, std::nullopt},
+         RadioState::kUnchanged,
+         "",
+         ""},
+        {"MCU stopped mid-load",
+         {LoaderPart::Mcu, kErrorCancelled, kOk, kFirmwareBootLoader, 0, 288},
+         RadioState::kBootLoader,
+         "The radio waits in its boot loader.",
+         "Send the firmware again (Send New Firmware)."},
+        {"MCU stopped in the reset wait",
+         {LoaderPart::Mcu, kErrorCancelled, kOk, kFirmwareRunning, 288, 288, again},
+         RadioState::kRunning,
+         "The radio runs MCU 02.88, the file's version.",
+         ""},
+        {"MCU stopped before the boot loader",
+         {LoaderPart::Mcu, kErrorCancelled, kOk, kFirmwareRunning, 254, 288, again},
+         RadioState::kRunning,
+         "The radio runs MCU 02.54, not the file's 02.88.",
+         "Run `rm7util firmware send --mcu f.hex` again."},
+        {"MCU unplugged",
+         {LoaderPart::Mcu, kErrPortGone, kErrorFileNotFound, kFirmwareNone, 0, 288, again},
+         RadioState::kNotAnswering,
+         "The radio does not answer: its boot loader may be waiting in the middle of the load.",
+         "Plug the cable back in and run `rm7util firmware send --mcu f.hex` again: the radio's boot loader is found "
+         "again."},
+        {"MCU connection dropped",
+         {LoaderPart::Mcu, kErrNetClosed, kErrNetClosed, kFirmwareNone, 0, 288},
+         RadioState::kNotAnswering,
+         "The radio does not answer: its boot loader may be waiting in the middle of the load.",
+         "When the radio's port on the network can be reached again, send the firmware again (Send New Firmware): "
+         "the radio's boot loader waits for the next send."},
+        {"MCU retries exhausted, nobody found",
+         {LoaderPart::Mcu, kErrRetryLimit, kErrNoResponseAfterReset, kFirmwareNone, 0, 288},
+         RadioState::kNotAnswering,
+         "The radio does not answer: its boot loader may be waiting in the middle of the load.",
+         "Send the firmware again (Send New Firmware): the load finds the radio's boot loader."},
+        {"DSP stopped between chunks",
+         {LoaderPart::Dsp, kErrorCancelled, kOk, kFirmwareBootLoader, 288, 291},
+         RadioState::kBootLoader,
+         "The radio waits for the rest of its DSP firmware.",
+         "Turn the radio off and on, then send the firmware again (Send New Firmware)."},
+        {"DSP stopped, firmware answers",
+         {LoaderPart::Dsp, kErrorCancelled, kOk, kFirmwareRunning, 288, 291},
+         RadioState::kRunning,
+         "The radio runs MCU 02.88; its DSP firmware may be incomplete.",
+         "Turn the radio off and on, then send the firmware again (Send New Firmware)."},
+        {"DSP unplugged",
+         {LoaderPart::Dsp, kErrPortGone, kErrPortGone, kFirmwareNone, 0, 291, again},
+         RadioState::kNotAnswering,
+         "The radio does not answer.",
+         "Plug the cable back in, turn the radio off and on, and run `rm7util firmware send --mcu f.hex` again: the "
+         "DSP load starts over."},
     };
     for (const Case& c : cases) {
-        const CloseDecision d = DecideClose(c.running, c.stored);
-        EXPECT_EQ(d.ask, c.ask) << c.running << " " << c.stored;
-        EXPECT_EQ(d.result, c.result) << c.running << " " << c.stored;
+        SCOPED_TRACE(c.name);
+        const LoaderRadio radio = DescribeRadio(c.found);
+        EXPECT_EQ(radio.state, c.state);
+        EXPECT_EQ(radio.text, c.text);
+        EXPECT_EQ(radio.next, c.next);
     }
 }
 
@@ -209,47 +174,43 @@ TEST(TransferMeter, MeasuresFromTheFirstProgress) {
     EXPECT_THAT(meter.Text(), HasSubstr("0:00 left"));
 }
 
-// The job on the simulated radio: its log, its notice, and the model's active machine.
-TEST(LoaderJob, RunsTheMachineAsTheActiveOneAndLogsTheOutcome) {
+// The job on the simulated radio, through the shell: the active machine, the log (trace lines
+// only in the log, the machine's lines on the status line too), the countdowns, and one outcome
+// that says what was loaded in the versions the contact after the load read.
+TEST(LoaderJob, ALoadEndsOnceWithWhatWasLoaded) {
     test::CTempFolder dir;
     test::WriteHexFile(dir / "fdsp0291.hex", test::DspImageBytes(1000, 2, "0291"), 0);
     test::CLoaderRig rig(rm7sim::Options{});
     ASSERT_EQ(rig.Contact(), kOk);
-    CLoaderJob job(*rig.session, LoaderPart::Dsp, dir / "fdsp0291.hex");
-    std::vector<std::string> statusLines;
-    std::vector<LoaderOutcome> outcomes;
-    std::vector<std::string> outcomeLines;
-    job.onLog = [&](const std::string& line, CLoaderJob::LogSource source) {
-        rig.log.push_back(line);
-        if (source == CLoaderJob::LogSource::Machine) {
-            statusLines.push_back(line);
-        } else if (source == CLoaderJob::LogSource::Outcome) {
-            outcomeLines.push_back(line);
-        }
-    };
-    job.onFinished = [&](const LoaderOutcome& o) { outcomes.push_back(o); };
+    rig.notifier.shown.clear();
+    CLoaderJob job(*rig.session, rig.view, LoaderPart::Dsp, dir / "fdsp0291.hex");
     rig.model->trace.Set(1);
-    ASSERT_TRUE(job.Start(&rig.bar));
+    job.Start();
     EXPECT_EQ(rig.session->ActiveMachine(), &job.Machine());
     EXPECT_TRUE(job.Running());
-    EXPECT_EQ(job.OnCloseRequest().ask, true);
     rig.pump.AdvanceUntil([&] { return job.MachineIdle(); }, 600000);
-    // The machine is done, but until the contact has read the new version the load has
-    // not succeeded, and closing still asks.
+    // The machine is done, but until the contact has read the new version the load has not
+    // succeeded, and a stop is still asked about.
     EXPECT_FALSE(job.Finished());
-    EXPECT_TRUE(job.OnCloseRequest().ask);
-    rig.pump.AdvanceUntil([&] { return job.Finished(); }, 600000);
-    ASSERT_EQ(outcomes.size(), 1u);
-    EXPECT_EQ(outcomes[0].result, kOk);
-    EXPECT_FALSE(outcomes[0].closeNow);  // Trace keeps the window open
-    EXPECT_EQ(outcomeLines, JobLineTexts(outcomes[0].lines));
-    EXPECT_EQ(job.OnCloseRequest().ask, false);
-    EXPECT_EQ(job.OnCloseRequest().result, kLoaderDialogLoaded);
-    // Trace lines reach the log but not the status bar; the machine's other lines do.
+    EXPECT_TRUE(job.Running());
+    ASSERT_TRUE(rig.pump.AdvanceUntil([&] { return job.Finished(); }, 600000));
+    ASSERT_EQ(rig.view.outcomes.size(), 1u);
+    const JobOutcome& done = rig.view.Last();
+    EXPECT_EQ(done.result, JobResult::kDone);
+    EXPECT_EQ(done.job, "firmware send");
+    EXPECT_EQ(done.Lines(), (std::vector<std::string>{"DSP 02.91 loaded: " + (dir / "fdsp0291.hex").string(),
+                                                      "The radio runs MCU 02.54 and DSP 02.91."}));
+    EXPECT_THAT(rig.log, ::testing::Contains("DSP firmware version verified"));
+    EXPECT_THAT(rig.log, ::testing::Not(::testing::Contains(HasSubstr("Error code"))));
+    // The flash erase and the reset counted down on the view.
+    EXPECT_THAT(rig.view.countdown, ::testing::IsSupersetOf({10u, 1u, 8u}));
+    EXPECT_EQ(rig.view.busy, (std::vector<bool>{true, false}));
     EXPECT_THAT(rig.log, ::testing::Contains(HasSubstr("LoadDspFirmware send LDF240")));
-    EXPECT_THAT(statusLines, ::testing::Not(::testing::Contains(HasSubstr(" send "))));
-    EXPECT_THAT(statusLines, ::testing::Contains("Waiting 8 seconds for reset"));
+    const auto& status = rig.notifier.shown;
+    EXPECT_THAT(status, ::testing::Not(::testing::Contains(HasSubstr(" send "))));
+    EXPECT_THAT(status, ::testing::Contains("Waiting 8 seconds for reset"));
     EXPECT_EQ(rig.session->ActiveMachine(), nullptr);
+    EXPECT_TRUE(rig.view.questions.empty());
 }
 
 TEST(LoaderJob, WaitsForNoOneWhileAnotherMachineTalksToTheRadio) {
@@ -261,14 +222,115 @@ TEST(LoaderJob, WaitsForNoOneWhileAnotherMachineTalksToTheRadio) {
     rig.session->Contact().StartAtOpenPort();
     rig.pump.AdvanceBy(1000);
     ASSERT_FALSE(rig.session->Contact().IsIdle());
-    CLoaderJob job(*rig.session, LoaderPart::Mcu, dir / "fmcu0288.hex");
-    std::vector<Result> results;
-    job.onFinished = [&](const LoaderOutcome& o) { results.push_back(o.result); };
-    EXPECT_FALSE(job.Start(nullptr));
-    EXPECT_THAT(results, ElementsAre(kErrBusyStateMachine));
+    CLoaderJob job(*rig.session, rig.view, LoaderPart::Mcu, dir / "fmcu0288.hex");
+    job.Start();
+    ASSERT_EQ(rig.view.outcomes.size(), 1u);
+    EXPECT_EQ(rig.view.Last().code, kErrBusyStateMachine);
+    EXPECT_EQ(rig.view.Last().radio, RadioState::kUnchanged);
     EXPECT_TRUE(job.MachineIdle());
     EXPECT_EQ(rig.session->ActiveMachine(), nullptr);
     rig.session->ClosePort();
+}
+
+// A stop asks about the load first; Yes stops it at the next packet, and the outcome says what a
+// contact then found the radio doing (waiting in its boot loader) and what to do next.
+TEST(LoaderJob, AStoppedLoadSaysWhatTheContactAfterItFound) {
+    test::CTempFolder dir;
+    test::WriteHexFile(dir / "fmcu0288.hex", test::McuImageBytes(3, "0288"), kMcuLowAddress);
+    test::CLoaderRig rig(rm7sim::Options{.latencyMs = 1});
+    ASSERT_EQ(rig.Contact(), kOk);
+    CLoaderJob job(*rig.session, rig.view, LoaderPart::Mcu, dir / "fmcu0288.hex");
+    job.Start();
+    ASSERT_TRUE(rig.pump.AdvanceUntil([&] { return rig.radio->Packets() > 50; }, 600000));
+    EXPECT_EQ(job.Cancel(), StopRequest::kAsking);
+    ASSERT_EQ(rig.view.questions.size(), 1u);
+    EXPECT_EQ(rig.view.questions[0].kind, JobQuestion::Kind::kStop);
+    EXPECT_EQ(rig.view.questions[0].text,
+              "Stop sending MCU firmware?\n\nThe radio will wait in its boot loader "
+              "until the next firmware send (Send New Firmware).");
+    // No goes on; the second ask's Yes stops it.
+    rig.view.Answer(false);
+    rig.pump.AdvanceBy(200);
+    EXPECT_FALSE(job.Finished());
+    EXPECT_EQ(job.Cancel(), StopRequest::kAsking);
+    const std::size_t packets = rig.radio->Packets();
+    rig.view.Answer(true);
+    ASSERT_TRUE(rig.pump.AdvanceUntil([&] { return job.Finished(); }, 600000));
+    EXPECT_LE(rig.radio->Packets(), packets + 1);
+    EXPECT_TRUE(rig.radio->InBootLoader());
+    ASSERT_EQ(rig.view.outcomes.size(), 1u);
+    const JobOutcome& o = rig.view.Last();
+    EXPECT_EQ(o.result, JobResult::kCancelled);
+    EXPECT_EQ(o.radio, RadioState::kBootLoader);
+    EXPECT_EQ(o.Lines(),
+              (std::vector<std::string>{"MCU firmware load was cancelled", "The radio waits in its boot loader.",
+                                        "Send the firmware again (Send New Firmware)."}));
+    EXPECT_EQ(rig.session->ActiveMachine(), nullptr);
+}
+
+// The cable pulled mid-load: the failure said once, with the code's words; the contact after it
+// finds nothing; the advice is to plug it back in and send again, which then finishes the job.
+TEST(LoaderJob, AnUnplugMidLoadFailsWithTheWayOut) {
+    test::CTempFolder dir;
+    const std::filesystem::path file = dir / "fmcu0288.hex";
+    test::WriteHexFile(file, test::McuImageBytes(4, "0288"), kMcuLowAddress);
+    rm7sim::Options options;
+    options.latencyMs = 1;
+    options.faults.unplugAfterPackets = 300;
+    test::CLoaderRig rig(options);
+    ASSERT_EQ(rig.Contact(), kOk);
+    {
+        CLoaderJob job(*rig.session, rig.view, LoaderPart::Mcu, file);
+        ASSERT_TRUE(rig.Run(job));
+    }
+    ASSERT_EQ(rig.view.outcomes.size(), 1u);
+    const JobOutcome& o = rig.view.Last();
+    EXPECT_EQ(o.result, JobResult::kFailed);
+    EXPECT_EQ(o.code, kErrPortGone);
+    EXPECT_EQ(o.radio, RadioState::kNotAnswering);
+    EXPECT_EQ(o.Lines(),
+              (std::vector<std::string>{
+                  "Failed to send MCU firmware: The radio's serial port went away (cable or adapter unplugged)",
+                  "The radio does not answer: its boot loader may be waiting in the middle of the load.",
+                  "Plug the cable back in and send the firmware again (Send New Firmware): the radio's boot loader is "
+                  "found again."}));
+    EXPECT_THAT(rig.log, ::testing::Not(::testing::Contains(HasSubstr("Error code"))));
+
+    rig.radio->PlugIn();
+    // Once the cable is back, the radio is found waiting in its boot loader.
+    EXPECT_EQ(rig.Contact(), kOk);
+    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareBootLoader);
+    CLoaderJob again(*rig.session, rig.view, LoaderPart::Mcu, file);
+    ASSERT_TRUE(rig.Run(again));
+    EXPECT_EQ(rig.view.Last().result, JobResult::kDone);
+    EXPECT_EQ(rig.view.Last().what, "MCU 02.88 loaded");
+}
+
+// A radio that falls silent mid-load: the load fails, the search for the radio after it gives up
+// at its limit (it never ends by itself), and the outcome says nobody answered.
+TEST(LoaderJob, TheSearchAfterAFailureEndsAtItsLimit) {
+    test::CTempFolder dir;
+    test::WriteHexFile(dir / "fmcu0288.hex", test::McuImageBytes(5, "0288"), kMcuLowAddress);
+    test::CLoaderRig rig(rm7sim::Options{.latencyMs = 1});
+    ASSERT_EQ(rig.Contact(), kOk);
+    LoaderJobOptions options;
+    options.findRadioMs = 20000;
+    CLoaderJob job(*rig.session, rig.view, LoaderPart::Mcu, dir / "fmcu0288.hex", options);
+    job.Start();
+    ASSERT_TRUE(rig.pump.AdvanceUntil([&] { return rig.radio->Packets() > 20; }, 600000));
+    rig.radio->SetSilent(true);
+    ASSERT_TRUE(rig.pump.AdvanceUntil([&] { return job.MachineIdle(); }, 3'600'000));
+    const std::uint32_t ended = rig.pump.TickCount();
+    ASSERT_TRUE(rig.pump.AdvanceUntil([&] { return job.Finished(); }, 3'600'000));
+    // The limit, and at most one step of the search (5 s) for the cancelled contact to stop.
+    EXPECT_GE(rig.pump.TickCount() - ended, 20000u);
+    EXPECT_LE(rig.pump.TickCount() - ended, 20000u + 100 + 5000);
+    const JobOutcome& o = rig.view.Last();
+    EXPECT_EQ(o.result, JobResult::kFailed);
+    EXPECT_EQ(o.radio, RadioState::kNotAnswering);
+    EXPECT_EQ(o.next, "Send the firmware again (Send New Firmware): the load finds the radio's boot loader.");
+    EXPECT_TRUE(rig.session->Contact().IsIdle());
+    EXPECT_EQ(rig.session->ActiveMachine(), nullptr);
 }
 
 // What the loader dialog sends goes through the job: a file it refuses ends the job before
@@ -321,9 +383,10 @@ TEST(LoaderJob, RefusesHostileFilesBeforeTheRadioIsTouched) {
         SCOPED_TRACE(c.file);
         rig.scriptedPort->sent.clear();
         rig.log.clear();
-        CLoaderJob refused(*rig.session, c.part, dir / c.file);
+        CLoaderJob refused(*rig.session, rig.view, c.part, dir / c.file);
         ASSERT_TRUE(rig.Run(refused));
         EXPECT_EQ(refused.GetResult(), c.result);
+        EXPECT_EQ(rig.view.Last().radio, RadioState::kUnchanged);
         EXPECT_TRUE(rig.scriptedPort->sent.empty());
         EXPECT_THAT(rig.log, ::testing::Contains(HasSubstr(c.line)));
         // The radio was never touched: what the model knows of it still holds.
@@ -376,8 +439,12 @@ TEST_P(LoaderFaultTest, RejectionsTimeOutsAndResynchronisation) {
     radio.Attach(*rig.scriptedPort);
     ASSERT_EQ(rig.Contact(), kOk);
     rig.scriptedPort->sent.clear();
-    CLoaderJob job(*rig.session, c.part, file);
-    ASSERT_TRUE(rig.Run(job)) << "the load never finished";
+    CLoaderJob job(*rig.session, rig.view, c.part, file);
+    job.Start();
+    ASSERT_TRUE(rig.pump.AdvanceUntil([&] { return job.MachineIdle(); }, 3'600'000));
+    // The polls of the load, not those of the contact that looks for the radio after a failure.
+    const std::size_t polls = radio.polls;
+    ASSERT_TRUE(rig.pump.AdvanceUntil([&] { return job.Finished(); }, 3'600'000)) << "the load never finished";
     EXPECT_EQ(job.GetResult(), c.result);
     if (mcu) {
         // By address: block 0x800 goes again last, as 0x20800.
@@ -394,8 +461,14 @@ TEST_P(LoaderFaultTest, RejectionsTimeOutsAndResynchronisation) {
         // Each send of a chunk is announced again.
         EXPECT_EQ(radio.announcements.size(), radio.pieces.size());
     }
-    EXPECT_EQ(radio.polls, c.polls);
-    EXPECT_THAT(rig.log, ::testing::Contains(c.logLine));
+    EXPECT_EQ(polls, c.polls);
+    if (c.logLine.rfind("Error code ", 0) == 0) {
+        // The failure is the outcome's, said once.
+        ASSERT_FALSE(rig.view.outcomes.empty());
+        EXPECT_EQ(ErrorCodeText(rig.view.Last().code), c.logLine);
+    } else {
+        EXPECT_THAT(rig.log, ::testing::Contains(c.logLine));
+    }
     if (!fills) {
         EXPECT_THAT(rig.log, ::testing::Not(::testing::Contains(::testing::HasSubstr("fill bytes"))));
     }
@@ -555,7 +628,7 @@ TEST(LoaderFaults, ARadioThatIsNotTheRM7GetsNoLoad) {
         ASSERT_EQ(rig.Contact(), kOk);
         rig.scriptedPort->sent.clear();
         radio.optionModules = c.optionModules;
-        CLoaderJob job(*rig.session, c.part, dir / c.file);
+        CLoaderJob job(*rig.session, rig.view, c.part, dir / c.file);
         ASSERT_TRUE(rig.Run(job));
         EXPECT_EQ(job.GetResult(), kErrUnexpectedDevice);
         EXPECT_THAT(rig.scriptedPort->SentTexts(), ::testing::Not(::testing::Contains(c.loadCommand)));
@@ -583,14 +656,15 @@ TEST(LoaderFaults, AVersionOtherThanTheFileNameSaysFailsTheLoad) {
         test::WriteHexFile(dir / c.file, c.image, c.at);
         test::CLoaderRig rig(rm7sim::Options{});
         ASSERT_EQ(rig.Contact(), kOk);
-        CLoaderJob job(*rig.session, c.part, dir / c.file);
+        CLoaderJob job(*rig.session, rig.view, c.part, dir / c.file);
         EXPECT_TRUE(rig.Run(job, 24 * 3600 * 1000));
         EXPECT_EQ(job.GetResult(), kErrVersionVerify);
         const std::string kind = c.kind;
         EXPECT_THAT(rig.log, ::testing::Contains("Sent " + kind + " firmware file " + (dir / c.file).string() +
                                                  "\r\nRM7 responded with version " + c.responded));
         EXPECT_THAT(rig.log, ::testing::Contains("Firmware version verify failed. Reload " + kind + " firmware."));
-        EXPECT_THAT(rig.log, ::testing::Contains("Error code 0xE2000046: Version number verification failed"));
+        EXPECT_EQ(rig.view.Last().code, kErrVersionVerify);
+        EXPECT_EQ(rig.view.Last().why, "Version number verification failed");
     }
 }
 

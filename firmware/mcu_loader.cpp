@@ -100,6 +100,7 @@ void CLoadFirmwareLastState::SendNext() {
 
 void CLoadWaitResetState::Init() {
     Host().LogText("Waiting %u seconds for reset", 8u);
+    Host().ShowWait("Waiting for the radio to restart", 8u);
 }
 
 CMcuLoaderStateMachine::CMcuLoaderStateMachine(CRadioSession& session, const std::filesystem::path& file)

@@ -54,7 +54,7 @@ class McuLoaderScriptTest : public ::testing::Test {
         rig.scriptedPort->sent.clear();
     }
     Result RunLoad() {
-        job = std::make_unique<CLoaderJob>(*rig.session, LoaderPart::Mcu, file);
+        job = std::make_unique<CLoaderJob>(*rig.session, rig.view, LoaderPart::Mcu, file);
         EXPECT_TRUE(rig.Run(*job)) << "the load never finished";
         return job->GetResult();
     }
@@ -133,15 +133,16 @@ TEST_F(McuLoaderScriptTest, GoodLoadSendsEveryBlockAndBlock0x800Twice) {
     ASSERT_LT(last + 1, sent.size());
     EXPECT_EQ(sent[last + 1].tick - sent[last].tick, 8000u);
 
-    EXPECT_EQ(rig.bar.range, 0x1F580u / 32);
-    EXPECT_EQ(rig.bar.position, rig.bar.range);
+    EXPECT_EQ(rig.view.progress.range, 0x1F580u / 32);
+    EXPECT_EQ(rig.view.progress.position, rig.view.progress.range);
     EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareRunning);
     EXPECT_THAT(rig.log, Contains("Sending MCU firmware file " + file.string()));
     EXPECT_THAT(rig.log, Contains("Waiting 8 seconds for reset"));
     // The reconciliation values are a developer's business: not in a radio owner's log.
     EXPECT_THAT(rig.log, Not(Contains(HasSubstr("reconciliation value is 0x"))));
     EXPECT_THAT(rig.log, Contains("MCU firmware version verified"));
-    EXPECT_EQ(rig.log.back(), "MCU firmware load is complete");
+    ASSERT_FALSE(rig.view.outcomes.empty());
+    EXPECT_EQ(rig.view.Last().what, "MCU 02.88 loaded");
 }
 
 TEST_F(McuLoaderScriptTest, ReconciliationValuesAreLoggedUnderVerboseLoggingOrTrace) {
@@ -179,7 +180,7 @@ TEST_F(McuLoaderScriptTest, WhereTheRadioStandsDecidesTheWayIntoItsLoader) {
         local.model->fixedSerialSpeed.Set(c.fixedSpeed);
         ASSERT_EQ(local.Contact(), kOk);
         local.scriptedPort->sent.clear();
-        CLoaderJob mcu(*local.session, LoaderPart::Mcu, file);
+        CLoaderJob mcu(*local.session, local.view, LoaderPart::Mcu, file);
         ASSERT_TRUE(local.Run(mcu));
         EXPECT_EQ(mcu.GetResult(), kOk);
         std::vector<std::string> commands;
@@ -236,12 +237,21 @@ TEST_F(McuLoaderScriptTest, NoEchoOfDEndsTheRunAndForgetsTheRadio) {
     CScriptedRadio radio;
     radio.echoD = false;
     EXPECT_EQ(Load(radio), kErrNoEchoD);
-    EXPECT_EQ(Commands().back(), "D");
+    // "D" was the load's last command; what follows is the contact that looks for the radio.
+    const std::vector<std::string> commands = Commands();
+    const auto d = std::find(commands.begin(), commands.end(), "D");
+    ASSERT_NE(d, commands.end());
+    EXPECT_EQ(std::find(commands.begin(), d, "LDM;") + 1, d);
     EXPECT_TRUE(radio.pieces.empty());
     EXPECT_THAT(rig.log, Contains("RM7 Bootstrap Loader did not echo \"D\"\r\nRemove power and retry firmware load"));
     EXPECT_EQ(rig.model->serialNumber.Get(), 0xFFFFu);
-    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareNone);
-    EXPECT_EQ(rig.log.back(), "Click \"Close\" to close this window");
+    // The contact after the failure finds the boot loader waiting; said once, by the outcome, with
+    // the way out.
+    EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareBootLoader);
+    ASSERT_FALSE(rig.view.outcomes.empty());
+    EXPECT_EQ(rig.view.Last().code, kErrNoEchoD);
+    EXPECT_EQ(rig.view.Last().radio, RadioState::kBootLoader);
+    EXPECT_FALSE(rig.view.Last().next.empty());
 }
 
 TEST_F(McuLoaderScriptTest, SilentRadioFailsTheSpeedSearch) {
@@ -249,7 +259,7 @@ TEST_F(McuLoaderScriptTest, SilentRadioFailsTheSpeedSearch) {
     radio.Attach(*rig.scriptedPort);
     ASSERT_EQ(rig.Contact(), kOk);
     radio.silent = true;
-    job = std::make_unique<CLoaderJob>(*rig.session, LoaderPart::Mcu, file);
+    job = std::make_unique<CLoaderJob>(*rig.session, rig.view, LoaderPart::Mcu, file);
     ASSERT_TRUE(rig.Run(*job));
     EXPECT_EQ(job->GetResult(), kErrNoResponseAfterReset);
 }
@@ -287,7 +297,7 @@ class McuLoaderRadioTest : public ::testing::Test {
         if (rig.Contact() != kOk) {
             return 0xFFFFFFFF;
         }
-        CLoaderJob job(*rig.session, LoaderPart::Mcu, hex);
+        CLoaderJob job(*rig.session, rig.view, LoaderPart::Mcu, hex);
         // Never waits for ever: a day of virtual time is far more than any lossy load needs.
         EXPECT_TRUE(rig.Run(job, 24 * 3600 * 1000)) << "seed " << options.faults.seed;
         return job.GetResult();
@@ -318,7 +328,7 @@ TEST_F(McuLoaderRadioTest, LoaderLeftInTheMiddleOfAPacketTakesANewLoad) {
     CLoaderRig rig(options);
     ASSERT_EQ(rig.Contact(), kOk);
     EXPECT_EQ(rig.model->firmwareStatus.Get(), kFirmwareBootLoader);
-    CLoaderJob job(*rig.session, LoaderPart::Mcu, dir / "fmcu0288.hex");
+    CLoaderJob job(*rig.session, rig.view, LoaderPart::Mcu, dir / "fmcu0288.hex");
     ASSERT_TRUE(rig.Run(job));
     EXPECT_EQ(job.GetResult(), kOk);
     EXPECT_EQ(rig.radio->McuFlash(), test::Reconciled(image));

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "link/contact.h"
 #include "platform/error_text.h"
 #include "platform/result_codes.h"
 
@@ -64,7 +65,7 @@ std::vector<std::string> JobOutcome::Lines() const {
     } else {
         lines.push_back(what);
     }
-    if (std::string radioLine = RadioStateText(radio); !radioLine.empty()) {
+    if (std::string radioLine = radioText.empty() ? RadioStateText(radio) : radioText; !radioLine.empty()) {
         lines.push_back(std::move(radioLine));
     }
     if (!backup.empty()) {
@@ -120,6 +121,7 @@ CJobShell::CJobShell(CRadioSession& session, IStateMachine& machine, IJobView& v
       m_view(view),
       m_texts(std::move(texts)),
       m_run(session, machine, [this](Result r) { OnCompletion(r); }),
+      m_findRun(session, session.Contact(), [this](Result r) { OnFound(r); }),
       m_self(std::make_shared<CJobShell*>(this)) {
     m_progress.step = m_texts.step;
 }
@@ -146,6 +148,7 @@ void CJobShell::Run(std::function<bool()> start, MakeOutcome finish) {
     m_start = std::move(start);
     m_finish = std::move(finish);
     m_outcome.reset();
+    m_found.reset();
     m_backupFile.clear();
     m_stopAsked = false;
     m_run.Claim();
@@ -223,6 +226,18 @@ void CJobShell::OnCompletion(Result r) {
     if (m_phase != Phase::kMachine) {
         return;
     }
+    if (m_findRadioWhen && m_findRadioWhen(r)) {
+        // Looked for as the contact after a reset would, from the open port (a pulled cable has
+        // closed it: the contact then says at once that it cannot be opened).
+        m_runResult = r;
+        m_phase = Phase::kFindRadio;
+        m_run.Release();
+        m_session.Pump().KillTimer(this, kCountdownTimer);
+        m_progress.secondsLeft = 0;
+        // A moment for the line to settle after the machine's last write.
+        m_session.Pump().SetTimer(this, kFindRadioStartTimer, kFindRadioDelayMs);
+        return;
+    }
     JobOutcome outcome = m_finish               ? m_finish(r)
                          : r == kOk             ? JobOutcome::Done(m_texts.name)
                          : r == kErrorCancelled ? JobOutcome::Cancelled(m_texts.cancelled)
@@ -230,8 +245,25 @@ void CJobShell::OnCompletion(Result r) {
     Finish(std::move(outcome));
 }
 
+void CJobShell::OnFound(Result found) {
+    if (m_phase != Phase::kFindRadio) {
+        return;
+    }
+    m_session.Pump().KillTimer(this, kFindRadioTimer);
+    m_findRun.Release();
+    m_found = found;
+    const Result r = m_runResult;
+    m_phase = Phase::kMachine;
+    JobOutcome outcome = m_finish               ? m_finish(r)
+                         : r == kErrorCancelled ? JobOutcome::Cancelled(m_texts.cancelled, RadioState::kUnknown)
+                                                : JobOutcome::Failed(m_texts.name, r, RadioState::kUnknown);
+    Finish(std::move(outcome));
+}
+
 void CJobShell::Finish(JobOutcome outcome) {
     m_session.Pump().KillTimer(this, kCountdownTimer);
+    m_session.Pump().KillTimer(this, kFindRadioTimer);
+    m_session.Pump().KillTimer(this, kFindRadioStartTimer);
     m_phase = Phase::kIdle;
     if (outcome.job.empty()) {
         outcome.job = m_texts.name;
@@ -252,6 +284,9 @@ StopRequest CJobShell::RequestStop() {
         }
         // Nothing was changed yet: the backup stops without a question.
         return m_backup != nullptr && m_backup->Stop() ? StopRequest::kStopping : StopRequest::kTooLate;
+    }
+    if (m_phase == Phase::kFindRadio) {
+        return StopRequest::kTooLate;  // the machine has ended; the radio is being looked for
     }
     if (m_phase != Phase::kMachine || m_machine.IsIdle()) {
         return StopRequest::kIdle;
@@ -288,9 +323,16 @@ StopRequest CJobShell::RequestStop() {
 
 void CJobShell::Release() {
     m_session.Pump().KillTimer(this, kCountdownTimer);
+    m_session.Pump().KillTimer(this, kFindRadioTimer);
+    m_session.Pump().KillTimer(this, kFindRadioStartTimer);
     if (m_phase == Phase::kBackup && m_backup != nullptr) {
         m_backup->Release();
     }
+    if (m_phase == Phase::kFindRadio) {
+        // The search for the radio is nobody's any more: it ends at its next step.
+        m_session.Contact().Cancel();
+    }
+    m_findRun.Release();
     if (m_phase != Phase::kIdle) {
         m_phase = Phase::kIdle;
         m_busy = 0;
@@ -312,12 +354,33 @@ void CJobShell::StartCountdown(const std::string& step, std::uint32_t seconds) {
 
 LResult CJobShell::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
     (void)lParam;
+    if (code == kMsgTimer && wParam == kFindRadioStartTimer) {
+        m_session.Pump().KillTimer(this, kFindRadioStartTimer);
+        if (m_phase == Phase::kFindRadio) {
+            m_session.Pump().SetTimer(this, kFindRadioTimer, m_findRadioMs);
+            m_findRun.Start([this] {
+                m_session.Contact().StartAtOpenPort();
+                return true;
+            });
+        }
+        return 0;
+    }
+    if (code == kMsgTimer && wParam == kFindRadioTimer) {
+        m_session.Pump().KillTimer(this, kFindRadioTimer);
+        // The search for speeds never gives up by itself: it is stopped, and its end is the
+        // finding (a cancelled contact: nobody answered).
+        if (m_phase == Phase::kFindRadio && !m_session.Contact().Cancel()) {
+            OnFound(kErrNoResponseAfterReset);
+        }
+        return 0;
+    }
     if (code == kMsgTimer && wParam == kCountdownTimer) {
         if (m_progress.secondsLeft > 0) {
             --m_progress.secondsLeft;
         }
         if (m_progress.secondsLeft == 0) {
             m_session.Pump().KillTimer(this, kCountdownTimer);
+            m_progress.step = m_texts.step;  // the wait is over: the job's own step again
         }
         m_view.ShowProgress(m_progress);
     }
@@ -331,6 +394,12 @@ void CJobShell::SetRange(std::uint32_t steps) {
 }
 
 void CJobShell::SetPosition(std::uint32_t step) {
+    if (m_progress.secondsLeft > 0 && step != m_progress.position) {
+        // The machine moves on: the known wait is over, whatever the countdown's clock says.
+        m_session.Pump().KillTimer(this, kCountdownTimer);
+        m_progress.secondsLeft = 0;
+        m_progress.step = m_texts.step;
+    }
     m_progress.position = step;
     m_view.ShowProgress(m_progress);
 }

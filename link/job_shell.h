@@ -40,6 +40,11 @@
 // A job that is not done may say what to do next (JobOutcome::next) and, when it touched the
 // radio, what state a contact found it in (JobOutcome::radio).
 //
+// A job whose stop or failure may leave the radio anywhere (a firmware load) has it looked for:
+// SetFindRadio(when) makes the shell run a contact after such a run, before finish, which then
+// reads what the contact found (FoundRadio() and the model). A radio that is not found in time
+// (kFindRadioMs unless the job says) is not answering.
+//
 // finish runs once, from the pump, when the machine's run has ended (for a job that resets the
 // radio, after the contact that follows, so the outcome's radio state is what that contact
 // found). Its outcome goes to the view once, through ShowOutcome; a job that ends without
@@ -91,6 +96,7 @@ struct JobOutcome {
     std::string what;  // the job's own words: "Configuration was saved", "Failed to save configuration"
     std::string why;   // a failure's reason in the system's words (ErrorText(code)); empty when done
     RadioState radio = RadioState::kUnknown;
+    std::string radioText;         // the job's own words for the radio's state; empty: RadioStateText(radio)
     std::filesystem::path file;    // the file the job wrote or read; empty: none
     std::filesystem::path backup;  // the backup made before the job; empty: none
     std::string next;              // what the user does next; empty: nothing to do
@@ -189,8 +195,19 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     CJobShell(const CJobShell&) = delete;
     CJobShell& operator=(const CJobShell&) = delete;
 
+    static constexpr std::uint32_t kFindRadioMs = 15000;
+    static constexpr std::uint32_t kFindRadioDelayMs = 100;
+
     // Made before the machine starts, at each Run; null: none.
     void SetBackup(IJobBackup* backup) { m_backup = backup; }
+    // when(result) true: a contact looks for the radio after the run, before finish; a radio not
+    // found within limitMs is not answering.
+    void SetFindRadio(std::function<bool(Result)> when, std::uint32_t limitMs = kFindRadioMs) {
+        m_findRadioWhen = std::move(when);
+        m_findRadioMs = limitMs;
+    }
+    // The result of the contact that looked for the radio after the last run; none: none looked.
+    const std::optional<Result>& FoundRadio() const { return m_found; }
     // Give this to the machine: its range and position become the view's JobProgress.
     IProgressBar& Progress() { return *this; }
 
@@ -216,6 +233,8 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     bool Busy() const { return m_busy > 0; }
     // Between Run and the outcome.
     bool Running() const { return m_phase != Phase::kIdle; }
+    // A question is open (its answer not yet come).
+    bool Asking() const { return m_asking; }
     // A countdown on the progress during a known wait; 0 ends it.
     void StartCountdown(const std::string& step, std::uint32_t seconds);
 
@@ -231,8 +250,10 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     const std::filesystem::path& BackupFile() const { return m_backupFile; }
 
   private:
-    enum class Phase { kIdle, kBackup, kMachine };
+    enum class Phase { kIdle, kBackup, kMachine, kFindRadio };
     static constexpr std::uint32_t kCountdownTimer = 1;
+    static constexpr std::uint32_t kFindRadioTimer = 2;
+    static constexpr std::uint32_t kFindRadioStartTimer = 3;
 
     void SetRange(std::uint32_t steps) override;
     void SetPosition(std::uint32_t step) override;
@@ -243,13 +264,19 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     void OnBackup(const IJobBackup::Outcome& outcome);
     void StartMachine();
     void OnCompletion(Result r);
+    void OnFound(Result found);
 
     CRadioSession& m_session;
     IStateMachine& m_machine;
     IJobView& m_view;
     Texts m_texts;
     CJobRun m_run;
+    CJobRun m_findRun;  // the contact that looks for the radio after a stop or a failure
     IJobBackup* m_backup = nullptr;
+    std::function<bool(Result)> m_findRadioWhen;
+    std::uint32_t m_findRadioMs = kFindRadioMs;
+    Result m_runResult = kOk;
+    std::optional<Result> m_found;
     std::function<bool()> m_start;
     MakeOutcome m_finish;
     Phase m_phase = Phase::kIdle;

@@ -365,6 +365,7 @@ class CProgressBarStateHost : public CStateHost<T> {
     }
     std::uint32_t Position() const { return m_position; }
     std::uint32_t Total() const { return m_total; }
+    double Rate() const { return m_meter.Rate(); }
     void ShowWait(const std::string& step, std::uint32_t seconds) {
         if (m_bar != nullptr) {
             m_bar->ShowWait(step, seconds);

@@ -106,7 +106,7 @@ void CJobView::ShowOutcome(const JobOutcome& outcome) {
     if (m_status != nullptr) {
         m_status->StatusText(lines.front());
     }
-    if (outcome.result == JobResult::kDone) {
+    if (outcome.result == JobResult::kDone && !m_keepOpenWhenDone) {
         m_dialog.EndAfterBoxes(m_results.done);
         return;
     }

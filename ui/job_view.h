@@ -53,6 +53,9 @@ class CJobView final : public IJobView {
     // The Cancel (then Close) button and the window's close: a running job is asked to stop;
     // one that has ended, or never started, closes the dialog with its result.
     void OnCancel(CJobShell& shell);
+    // A success, too, leaves the dialog open with its outcome (a firmware load under Trace, whose
+    // log is worth reading).
+    void KeepOpenWhenDone(bool keep) { m_keepOpenWhenDone = keep; }
 
     void SetBusy(bool busy) override;
     void ShowProgress(const JobProgress& progress) override;
@@ -69,6 +72,7 @@ class CJobView final : public IJobView {
     IUserNotifier* m_status;
     std::string m_errorCaption;
     Results m_results;
+    bool m_keepOpenWhenDone = false;
 };
 
 }  // namespace rm7

@@ -1,66 +1,55 @@
 #pragma once
-// CLoaderDlg ("Sending RM7 Firmware"): the log, the progress bar and the button of one MCU or
-// DSP load. It only shows and forwards; the job (firmware/loader_job.h) decides what is logged,
-// when the window may close and with which result: 1 loaded and verified, 2 failed or
-// abandoned.
+// CLoaderDlg ("Sending RM7 Firmware"): the log, the progress bar, the outcome and the button of
+// one MCU or DSP load. It only shows and forwards: the job (firmware/loader_job.h) runs on the
+// job shell, whose one desktop view (ui/job_view.h) this dialog holds. Its result: 1 loaded and
+// verified, 2 failed or not started, 3 cancelled. A cancel or a failure leaves the window open with
+// what happened, what the radio does now and what to do next, until Close.
 //
-// Threads: GUI thread only. When the dialog is first shown the radio's configuration is backed
-// up (config/auto_backup.h), then the load starts; run it with exec().
-#include <QDialog>
+// Threads: GUI thread only. When the dialog is first shown the backup and then the load start;
+// run it with exec().
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 
-#include "config/auto_backup.h"
 #include "firmware/loader_job.h"
-#include "ui/prompts.h"
+#include "ui/job_dialog.h"
+#include "ui/job_view.h"
 
 class QLabel;
+class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QTextEdit;
 
 namespace rm7 {
 
-class CLoaderDlg : public QDialog, private IProgressBar {
+class CLoaderDlg final : public CJobDialog {
   public:
     CLoaderDlg(CRadioSession& session, LoaderPart part, std::filesystem::path file, QWidget* parent = nullptr,
                DialogPrompts prompts = DialogPrompts::Qt());
     ~CLoaderDlg() override;
 
     CLoaderJob& Job() { return *m_job; }
-    QTextEdit* LogView() const { return m_log; }
+    QPlainTextEdit* LogView() const { return m_log; }
     QProgressBar* ProgressBar() const { return m_progress; }
     QLabel* TransferLabel() const { return m_transfer; }
+    QLabel* OutcomeLabel() const { return m_outcome; }
     QPushButton* Button() const { return m_button; }
 
   protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    // The button, Escape and the window's close box all come here: the close guard.
-    void reject() override;
+    void OnFirstShow() override;
+    void OnHidden() override { m_job->End(); }
+    // The button, Escape and the window's close box all come here: a running load is asked about.
+    void reject() override { m_view->OnCancel(m_job->Shell()); }
 
   private:
-    void SetRange(std::uint32_t steps) override;
-    void SetPosition(std::uint32_t step) override;
-    void ShowTransfer(const std::string& meterText) override;
-    void Append(const std::string& line);
-    void OnFinished(const LoaderOutcome& outcome);
-    void OnBackup(const BackupOutcome& outcome);
-    void SetBusy(bool busy);
-
     CModel& m_model;
-    std::unique_ptr<CLoaderJob> m_job;
-    std::unique_ptr<CAutoBackup> m_backup;
-    DialogPrompts m_prompts;
-    QTextEdit* m_log;
+    QPlainTextEdit* m_log;
     QProgressBar* m_progress;
     QLabel* m_transfer;
+    QLabel* m_outcome;
     QPushButton* m_button;
-    bool m_started = false;
-    bool m_busy = false;
-    bool m_notStarted = false;  // the backup failed and the user would rather not load
+    std::unique_ptr<CJobView> m_view;
+    std::unique_ptr<CLoaderJob> m_job;
 };
 
 }  // namespace rm7

@@ -1,9 +1,10 @@
 // The loader dialog's wiring, offscreen, driving real loads against the in-process radio in
-// virtual time: the bar moves, the log fills, the close guard holds while the load runs.
+// virtual time: the bar moves, the log fills, the close guard asks about the load while it runs,
+// and the window says once how the load ended.
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTextEdit>
 #include <QtTest>
 
 #include "firmware/ui/loader_dialog.h"
@@ -45,12 +46,31 @@ class LoaderDialogTest : public QObject {
                                                   std::move(prompts));
         }
         QString Log() const { return dialog->LogView()->toPlainText(); }
+        QString Outcome() const { return dialog->OutcomeLabel()->text(); }
+        // The outcome's line for the backup the load made first (the one file in the backups folder).
+        std::string BackupLine() const {
+            const auto backups = dir / "data" / "Tarnwell" / "RM7 Utility" / "backups";
+            std::error_code ec;
+            for (const auto& entry : std::filesystem::directory_iterator(backups, ec)) {
+                return "The configuration was backed up to " + entry.path().string();
+            }
+            return "no backup";
+        }
+        // Runs virtual time, and the event loop for the questions and boxes, until done() holds.
+        bool RunUntil(const std::function<bool()>& done, std::uint32_t maxMs = 600000) {
+            return radio.pump.AdvanceUntil(
+                [&] {
+                    QCoreApplication::processEvents();
+                    return done();
+                },
+                maxMs);
+        }
         // Runs virtual time until the bar has moved this far.
         bool RunToStep(int step) {
-            return radio.pump.AdvanceUntil([&] { return dialog->ProgressBar()->value() >= step; }, 600000);
+            return RunUntil([&] { return dialog->ProgressBar()->value() >= step; });
         }
         bool RunToEnd() {
-            return radio.pump.AdvanceUntil([&] { return dialog->Job().Finished(); }, 600000);
+            return RunUntil([&] { return dialog->Job().Finished(); });
         }
     };
 
@@ -60,6 +80,7 @@ class LoaderDialogTest : public QObject {
         rig.dialog->show();
         QCOMPARE(rig.dialog->windowTitle(), QStringLiteral("Sending RM7 Firmware"));
         QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Cancel"));
+        QVERIFY(rig.dialog->OutcomeLabel()->isHidden());
         // A traced run: the program's and the system's versions open the log.
         QVERIFY(rig.Log().startsWith(QStringLiteral("RM7 Utility Version ")));
         QVERIFY(rig.Log().contains(QStringLiteral("RM7 MCU version 02.54")));
@@ -83,8 +104,9 @@ class LoaderDialogTest : public QObject {
 
         // The close box and the button both ask; No leaves the load running.
         QVERIFY(!rig.dialog->close());
+        QVERIFY(rig.RunUntil([&] { return rig.questions.size() == 1; }, 100));
         rig.dialog->Button()->click();
-        QCOMPARE(rig.questions.size(), std::size_t{2});
+        QVERIFY(rig.RunUntil([&] { return rig.questions.size() == 2; }, 100));
         QCOMPARE(rig.questions[0].caption, std::string("Critical Operation in Progress"));
         // It asks about the load, and says what the radio does once it is stopped.
         QCOMPARE(rig.questions[0].text, std::string("Stop sending MCU firmware?\n\nThe radio will wait in its boot "
@@ -98,8 +120,11 @@ class LoaderDialogTest : public QObject {
         QCOMPARE(rig.dialog->ProgressBar()->value(), rig.dialog->ProgressBar()->maximum());
         QVERIFY(rig.dialog->TransferLabel()->text().contains(
             QRegularExpression(QStringLiteral("^100% +128384/128384 bytes"))));
-        QVERIFY(rig.Log().contains(QStringLiteral("MCU firmware version verified")));
-        QVERIFY(rig.Log().endsWith(QStringLiteral("Click \"Close\" to close this window")));
+        QVERIFY(rig.Log().endsWith(QStringLiteral("MCU firmware version verified")));
+        // What was loaded, in the versions the contact after the load read.
+        QCOMPARE(rig.Outcome(),
+                 QString::fromStdString("MCU 02.88 loaded: " + (rig.dir / "fmcu0288.hex").string() +
+                                        "\nThe radio runs MCU 02.88 and DSP 02.54.\n" + rig.BackupLine()));
         QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Close"));
         QVERIFY(rig.dialog->isVisible());
         rig.dialog->Button()->click();
@@ -115,10 +140,13 @@ class LoaderDialogTest : public QObject {
         QVERIFY(!rig.dialog->isVisible());
         QCOMPARE(rig.dialog->result(), kLoaderDialogLoaded);
         QVERIFY(rig.questions.empty());
+        // The status line says what was done.
+        QCOMPARE(rig.radio.notifier.shown.back(),
+                 std::string("MCU 02.88 loaded: ") + (rig.dir / "fmcu0288.hex").string());
     }
 
-    // Yes stops the load at its next packet; the window stays, saying it was cancelled (not
-    // "complete", no elapsed time) and what the radio does now, until Close.
+    // Yes stops the load at its next packet; the window stays, saying it was cancelled (no elapsed
+    // time), what a contact then found the radio doing and what to do next, until Close.
     void YesStopsTheLoadAndTheWindowSaysSo() {
         Rig rig(false);
         rig.answer = true;
@@ -126,15 +154,22 @@ class LoaderDialogTest : public QObject {
         QVERIFY(rig.RunToStep(50));
         const std::size_t packets = rig.radio.radio->Packets();
         rig.dialog->Button()->click();
+        QVERIFY(rig.RunUntil([&] { return !rig.questions.empty(); }, 100));
         QCOMPARE(rig.questions.size(), std::size_t{1});
+        QCOMPARE(rig.questions[0].text, std::string("Stop sending MCU firmware?\n\nThe radio will wait in its boot "
+                                                    "loader until the next firmware send (Send New Firmware)."));
         QVERIFY(rig.dialog->isVisible());
         QVERIFY(rig.RunToEnd());
         QVERIFY(rig.dialog->isVisible());
         QVERIFY(rig.radio.radio->Packets() <= packets + 1);
-        QVERIFY(rig.Log().contains(QStringLiteral("Stopping the MCU firmware load at the next packet")));
-        QVERIFY(
-            rig.Log().contains(QStringLiteral("MCU firmware load was cancelled\nThe radio will wait in its boot "
-                                              "loader until the next firmware send (Send New Firmware).")));
+        QCOMPARE(rig.Outcome(),
+                 QString::fromStdString("MCU firmware load was cancelled\nThe radio waits in its boot loader.\n" +
+                                        rig.BackupLine() + "\nSend the firmware again (Send New Firmware)."));
+        QVERIFY(rig.dialog->OutcomeLabel()->isVisibleTo(rig.dialog.get()));
+        const auto& status = rig.radio.notifier.shown;
+        QVERIFY(std::none_of(status.begin(), status.end(),
+                             [](const std::string& s) { return s.find("Elapsed time") != std::string::npos; }));
+        QCOMPARE(status.back(), std::string("MCU firmware load was cancelled"));
         QVERIFY(!rig.Log().contains(QStringLiteral("complete")));
         QVERIFY(!rig.Log().contains(QStringLiteral("Error code")));
         QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Close"));
@@ -150,7 +185,11 @@ class LoaderDialogTest : public QObject {
         test::WriteFile(rig.dir / "fmcu0288.hex", std::string(":020000040000FA\r\n"));  // no end-of-file record
         rig.dialog->show();
         QVERIFY(rig.RunToEnd());
-        QVERIFY(rig.Log().contains(QStringLiteral("Error code 0xE2000023: Missing intel hex end-of-file record")));
+        // The reader's line in the log; the failure once, in the outcome, with the radio untouched.
+        QVERIFY(rig.Log().contains(QStringLiteral("error code 0xE2000023: Missing intel hex end-of-file record")));
+        QCOMPARE(rig.Outcome(), QString::fromStdString("Failed to send MCU firmware: Missing intel hex end-of-file "
+                                                       "record\nNothing on the radio was changed.\n" +
+                                                       rig.BackupLine()));
         QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Close"));
         QVERIFY(rig.dialog->isVisible());
         QVERIFY(rig.dialog->close());
@@ -168,22 +207,22 @@ class LoaderDialogTest : public QObject {
             std::filesystem::create_directories(backups.parent_path());
             test::WriteFile(backups, std::string("in the way"));
             rig.dialog->show();
-            QVERIFY(rig.radio.pump.AdvanceUntil([&] { return !rig.questions.empty(); }, 60000));
+            QVERIFY(rig.RunUntil([&] { return !rig.questions.empty(); }, 60000));
             QCOMPARE(rig.questions[0].caption, std::string("Configuration Backup"));
             QVERIFY(rig.questions[0].text.rfind("The configuration backup could not be written into " +
                                                     backups.string() + ": Error code 0x000000B7: ",
                                                 0) == 0);
-            QVERIFY(rig.Log().contains(QStringLiteral("The configuration backup could not be written into")));
             if (!goOn) {
-                rig.radio.pump.AdvanceBy(60000);
-                QVERIFY(
-                    rig.Log().endsWith(QStringLiteral("The job was not started: nothing was changed on the radio")));
+                QVERIFY(rig.RunToEnd());
+                QVERIFY(rig.Outcome().startsWith(
+                    QStringLiteral("The job was not started: nothing was changed on the radio: ")));
                 QCOMPARE(rig.radio.radio->Packets(), 0u);
                 QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Close"));
                 QVERIFY(rig.dialog->close());
                 QCOMPARE(rig.dialog->result(), kLoaderDialogFailed);
             } else {
                 QVERIFY(rig.RunToEnd());
+                QVERIFY(rig.Log().contains(QStringLiteral("The configuration backup could not be written into")));
                 QCOMPARE(rig.dialog->result(), kLoaderDialogLoaded);
                 QVERIFY(rig.radio.radio->Packets() > 0);
             }

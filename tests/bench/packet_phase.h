@@ -23,17 +23,30 @@ struct PacketPhase {
 
 inline PacketPhase TimePacketPhase(const std::string& port, const std::filesystem::path& hex) {
     using Clock = std::chrono::steady_clock;
-    // Marks the first packet: the loader moves the bar just before it writes a packet.
-    struct FirstPacket final : IProgressBar {
-        void SetRange(std::uint32_t) override {}
-        void SetPosition(std::uint32_t step) override {
-            if (step > 0 && !start) {
+    // Marks the first packet (the loader moves the bar just before it writes a packet) and the
+    // last acknowledgement (the reset wait's line).
+    struct PhaseView final : IJobView {
+        void SetBusy(bool) override {}
+        void ShowProgress(const JobProgress& progress) override {
+            if (progress.position > 0 && !start) {
                 start = Clock::now();
                 cpu = CpuSeconds();
             }
         }
+        void Log(const std::string& line) override {
+            if (!end && line.rfind("Waiting ", 0) == 0) {
+                end = Clock::now();
+                endCpu = CpuSeconds();
+            }
+        }
+        void ShowBox(const std::string&, const std::string&, MessageIcon) override {}
+        void Ask(const JobQuestion&, std::function<void(bool)> answer) override { answer(false); }
+        void ShowOutcome(const JobOutcome&) override { ended = true; }
         std::optional<Clock::time_point> start;
         double cpu = 0;
+        std::optional<Clock::time_point> end;
+        double endCpu = 0;
+        bool ended = false;
     };
     struct Waiter final : IMessageTarget {
         std::optional<Result> result;
@@ -59,29 +72,20 @@ inline PacketPhase TimePacketPhase(const std::string& port, const std::filesyste
     }
     observation.Reset();
 
-    FirstPacket bar;
-    std::optional<Clock::time_point> end;
-    double endCpu = 0;
-    CLoaderJob job(session, LoaderPart::Mcu, hex);
-    job.onLog = [&](const std::string& line, CLoaderJob::LogSource) {
-        // Logged as the last packet's acknowledgement ends the packet phase.
-        if (!end && line.rfind("Waiting ", 0) == 0) {
-            end = Clock::now();
-            endCpu = CpuSeconds();
-        }
-    };
-    job.Start(&bar);
-    pump.RunUntil([&] { return end.has_value() || job.Finished(); }, 600000);
-    if (!end || !bar.start) {
+    PhaseView view;
+    CLoaderJob job(session, view, LoaderPart::Mcu, hex);
+    job.Start();
+    pump.RunUntil([&] { return view.end.has_value() || view.ended; }, 600000);
+    if (!view.end || !view.start) {
         std::fprintf(stderr, "the load on %s did not reach its last packet\n", port.c_str());
         return phase;
     }
     // The rest of the load (the reset wait) is not timed, but it is let end: the next load finds
     // the radio running.
-    pump.RunUntil([&] { return job.Finished(); }, 60000);
+    pump.RunUntil([&] { return view.ended; }, 60000);
     phase.ok = true;
-    phase.wallSeconds = std::chrono::duration<double>(*end - *bar.start).count();
-    phase.cpuSeconds = endCpu - bar.cpu;
+    phase.wallSeconds = std::chrono::duration<double>(*view.end - *view.start).count();
+    phase.cpuSeconds = view.endCpu - view.cpu;
     return phase;
 }
 

@@ -465,6 +465,20 @@ class MainFrameTest : public QObject {
         CloseBoxes(&frame);
     }
 
+    // One contact, one line for the radio in the Firmware page's log, though the contact changes
+    // the status, the serial number and the speed one after the other.
+    void aContactIsLoggedOnceOnTheFirmwarePage() {
+        CSimulatedRadio radio({"--speed", "9600", "--serial", "1234"});
+        CMainFrame& frame = Start(radio.Port());
+        QVERIFY(frame.TabView()->SelectPage(kPageFirmware));
+        WaitForRadio(frame, FoundTitle(1234, radio, 9600));
+        auto* log = frame.findChild<QTextEdit*>(QStringLiteral("activityLog"));
+        QVERIFY(log != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().contains(QStringLiteral("RM7 MCU version 02.54")), kDeadlineMs);
+        QCOMPARE(log->toPlainText().count(QStringLiteral("RM7 MCU version 02.54")), 1);
+        CloseBoxes(&frame);
+    }
+
     void unexpectedDeviceBoxAppears() {
         CSimulatedRadio radio({"--device", "R5", "--speed", "38400"});
         CMainFrame& frame = Start(radio.Port());

@@ -149,7 +149,10 @@ TEST_F(FirmwareLoad, AnotherVersionThanTheNameSaysIsAFailure) {
     const RunResult r = RunUtil(scratch, {"--port", sim.Device(), "firmware", "send", "--mcu", file}, 240);
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("RM7 responded with version 02.88"));
-    EXPECT_THAT(r.err, HasSubstr("Error code 0xE2000046: Version number verification failed"));
+    // Said once, with what the radio runs now.
+    EXPECT_THAT(r.err, HasSubstr("rm7util: firmware send: Version number verification failed\nhint: The radio runs "
+                                 "MCU 02.88 and DSP 02.54. The configuration was backed up to "));
+    EXPECT_THAT(r.err, Not(HasSubstr("Error code")));
     EXPECT_TRUE(r.out.empty());
 }
 
@@ -287,13 +290,13 @@ bool StopTheLoad(CRunningUtil& util, const std::function<void()>& signal) {
         signal();
         const bool settled = util.WaitUntil(
             [&](const std::string& err) {
-                return err.find("Stopping the firmware load") != std::string::npos || Count(err, "goes on") > warned;
+                return err.find("stops at its next step") != std::string::npos || Count(err, "goes on") > warned;
             },
             60000);
         if (!settled) {
             return false;
         }
-        if (util.Err().find("Stopping the firmware load") != std::string::npos) {
+        if (util.Err().find("stops at its next step") != std::string::npos) {
             return true;
         }
     }
@@ -333,7 +336,9 @@ std::string WithFile(std::string text, const std::filesystem::path& file) {
 }
 
 const char* const kWarning =
-    "Critical Operation in Progress\nThe MCU firmware load goes on. Press Ctrl-C again within 5 seconds to stop it.\n";
+    "Critical Operation in Progress\nrm7util: firmware send goes on. Press Ctrl-C again within 5 seconds to stop it.\n";
+// A job the user stopped.
+constexpr int kStopped = 130;
 
 class SignalDuringLoad : public FirmwareLoad, public ::testing::WithParamInterface<SignalCase> {};
 
@@ -401,7 +406,7 @@ INSTANTIATE_TEST_SUITE_P(
                    false,
                    0,
                    {kWarning},
-                   {"Stopping the firmware load"},
+                   {"stops at its next step"},
                    "MCU firmware 02.88 loaded and verified\n",
                    true,
                    false},
@@ -413,11 +418,12 @@ INSTANTIATE_TEST_SUITE_P(
                    SIGINT,
                    false,
                    true,
-                   2,
-                   {kWarning, "Stopping the firmware load at the next packet.\n",
-                    "The radio is found waiting in its boot loader: run `rm7util firmware send --mcu %FILE%` "
-                    "again.\n"},
-                   {"went away"},
+                   kStopped,
+                   {kWarning, "rm7util: firmware send stops at its next step.\n",
+                    "rm7util: firmware send: cancelled\nhint: The radio waits in its boot loader. The configuration "
+                    "was backed up to ",
+                    ". Run `rm7util firmware send --mcu %FILE%` again.\n"},
+                   {"went away", "Error code"},
                    "",
                    false,
                    true},
@@ -431,10 +437,13 @@ INSTANTIATE_TEST_SUITE_P(
                    SIGINT,
                    true,
                    true,
-                   2,
-                   {kWarning, "Stopping the firmware load at the next packet.\n",
-                    "The radio is found waiting in its boot loader: run `rm7util firmware update` again.\n"},
-                   {"went away"},
+                   kStopped,
+                   {"Critical Operation in Progress\nrm7util: firmware update goes on. Press Ctrl-C again within 5 "
+                    "seconds to stop it.\n",
+                    "rm7util: firmware update stops at its next step.\n",
+                    "rm7util: firmware update: cancelled\nhint: The radio waits in its boot loader. ",
+                    "Run `rm7util firmware update` again.\n"},
+                   {"went away", "Error code"},
                    "",
                    false,
                    false}),

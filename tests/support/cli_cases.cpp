@@ -476,7 +476,7 @@ void AddConfigSave(std::vector<CliGroup>& groups) {
                                 .status = 1,
                                 .out = "",
                                 .errNot = {"COM Port Error", "backup failed"},
-                                .errOnce = {"\nrm7util: config save: " + went + "\nNothing on the radio was changed.\n",
+                                .errOnce = {"\nrm7util: config save: " + went + "\nhint: Nothing on the radio was changed.\n",
                                             went, "rm7util:"},
                                 .check = noFile}}});
     groups.push_back(

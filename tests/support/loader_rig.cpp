@@ -8,8 +8,7 @@
 namespace rm7::test {
 
 bool CLoaderRig::Run(CLoaderJob& job, std::uint32_t maxMs) {
-    job.onLog = [this](const std::string& line, CLoaderJob::LogSource) { log.push_back(line); };
-    job.Start(&bar);
+    job.Start();
     return pump.AdvanceUntil([&job] { return job.Finished(); }, maxMs);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The loader tests' rig: the radio bench with a progress bar that remembers what it was told,
-// and a scripted radio for the loaders.
+// The loader tests' rig: the radio bench with the one recording view of the job shell, and a
+// scripted radio for the loaders.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -9,23 +9,13 @@
 
 #include "firmware/loader_job.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_job_view.h"
 #include "tests/support/scripted_port.h"
 
 namespace rm7::test {
 
-class CRecordingBar final : public IProgressBar {
-  public:
-    void SetRange(std::uint32_t steps) override { range = steps; }
-    void SetPosition(std::uint32_t step) override {
-        position = step;
-        ++updates;
-    }
-    std::uint32_t range = 0;
-    std::uint32_t position = 0;
-    std::uint32_t updates = 0;
-};
-
-// The bench with what a load needs besides: a progress bar and the job's log lines.
+// The bench with what a load needs besides: the view its job tells (its progress, log lines and
+// outcome).
 class CLoaderRig : public CRadioBench {
   public:
     // On the in-process simulated radio.
@@ -37,8 +27,8 @@ class CLoaderRig : public CRadioBench {
     // finish within maxMs.
     bool Run(CLoaderJob& job, std::uint32_t maxMs = 3'600'000);
 
-    CRecordingBar bar;
-    std::vector<std::string> log;  // the job's log lines
+    CRecordingJobView view;
+    std::vector<std::string>& log = view.log;  // the job's log lines
 };
 
 // A radio on the scripted port: its firmware answers what a contact and the loaders ask,
