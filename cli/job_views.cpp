@@ -199,15 +199,11 @@ AutoBackupSettings BackupSettings(const GlobalOptions& options) {
 int RunJobToOutcome(CSession& session, CJobShell& shell, CTerminalJobView& view, const std::function<void()>& start,
                     std::uint32_t limitMs) {
     IRunLoop& loop = session.Env().Loop();
-    const bool asksFirst = shell.GetTexts().stopQuestion.has_value();
-    if (asksFirst) {
-        loop.CatchInterrupts([&shell] { (void)shell.RequestStop(); });
-    }
+    // Every job stops cleanly on a signal: the shell's stop rule decides how.
+    loop.CatchInterrupts([&shell] { (void)shell.RequestStop(); });
     start();
     const bool ended = session.RunUntil([&] { return view.Outcome().has_value(); }, limitMs);
-    if (asksFirst) {
-        loop.CatchInterrupts(nullptr);
-    }
+    loop.CatchInterrupts(nullptr);
     if (!ended) {
         shell.Release();
         JobOutcome outcome = JobOutcome::Failed(shell.GetTexts().name, kErrorTimeout, RadioState::kUnknown);
@@ -215,6 +211,19 @@ int RunJobToOutcome(CSession& session, CJobShell& shell, CTerminalJobView& view,
         view.ShowOutcome(outcome);
     }
     return view.ExitStatus();
+}
+
+int RunOnRadio(IEnvironment& env, const GlobalOptions& options, const RadioJob& job) {
+    CSession session(env, options);
+    return RunOnRadio(session, job);
+}
+
+int RunOnRadio(CSession& session, const RadioJob& job) {
+    if (const int status = session.Begin(); status != 0) {
+        return status;
+    }
+    CTerminalJobView view(session.Env(), session.Options());
+    return job(session, view);
 }
 
 }  // namespace rm7::cli

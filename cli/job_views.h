@@ -76,9 +76,18 @@ class CTerminalJobView final : public IJobView, private IMessageTarget {
 // The backup before a risky job: the "AutoBackup" setting, off with --no-backup.
 AutoBackupSettings BackupSettings(const GlobalOptions& options);
 
-// Runs the job start() begins until the shell's outcome (or limitMs), catching the signals while
-// a job that asks before stopping runs; returns the view's exit status.
+// Runs the job start() begins until the shell's outcome (or limitMs), catching SIGINT, SIGTERM and
+// SIGHUP meanwhile (a job with a stop question asks, one without stops at its next step);
+// returns the view's exit status.
 int RunJobToOutcome(CSession& session, CJobShell& shell, CTerminalJobView& view, const std::function<void()>& start,
                     std::uint32_t limitMs = 30 * 60 * 1000);
+
+// How every command that needs the radio begins: the session, the contact and its lines, said
+// once here (a radio that cannot be had is said once, and its exit status returned), then
+// job(session, view) with the terminal view its job's shell talks to.
+using RadioJob = std::function<int(CSession& session, CTerminalJobView& view)>;
+int RunOnRadio(IEnvironment& env, const GlobalOptions& options, const RadioJob& job);
+// The same on a session the command made first (to read its settings before the radio is touched).
+int RunOnRadio(CSession& session, const RadioJob& job);
 
 }  // namespace rm7::cli

@@ -115,11 +115,20 @@ JobOutcome JobOutcome::Failed(std::string what, Result code, RadioState radio) {
 }
 
 CJobShell::CJobShell(CRadioSession& session, IStateMachine& machine, IJobView& view, Texts texts)
-    : m_session(session),
-      m_machine(machine),
+    : m_pump(session.Pump()),
+      m_machine(&machine),
       m_view(view),
       m_texts(std::move(texts)),
-      m_run(session, machine, [this](Result r) { OnCompletion(r); }),
+      m_run(std::in_place, session, machine, [this](Result r) { OnCompletion(r); }),
+      m_self(std::make_shared<CJobShell*>(this)) {
+    m_progress.step = m_texts.step;
+}
+
+CJobShell::CJobShell(IMessagePump& pump, IJobView& view, Texts texts)
+    : m_pump(pump),
+      m_machine(nullptr),
+      m_view(view),
+      m_texts(std::move(texts)),
       m_self(std::make_shared<CJobShell*>(this)) {
     m_progress.step = m_texts.step;
 }
@@ -127,7 +136,7 @@ CJobShell::CJobShell(CRadioSession& session, IStateMachine& machine, IJobView& v
 CJobShell::~CJobShell() {
     *m_self = nullptr;
     Release();
-    m_session.Pump().Forget(this);
+    m_pump.Forget(this);
 }
 
 void CJobShell::EnterBusy() {
@@ -148,8 +157,11 @@ void CJobShell::Run(std::function<bool()> start, MakeOutcome finish) {
     m_outcome.reset();
     m_backupFile.clear();
     m_stopAsked = false;
-    m_run.Claim();
-    EnterBusy();
+    m_run->Claim();
+    m_runBusy = !m_texts.quiet;
+    if (m_runBusy) {
+        EnterBusy();
+    }
     if (m_backup != nullptr) {
         m_phase = Phase::kBackup;
         const std::weak_ptr<CJobShell*> self = m_self;
@@ -161,6 +173,20 @@ void CJobShell::Run(std::function<bool()> start, MakeOutcome finish) {
         return;
     }
     StartMachine();
+}
+
+void CJobShell::RunWork(std::function<void()> start, std::function<void()> stop) {
+    m_stopWork = std::move(stop);
+    m_outcome.reset();
+    m_backupFile.clear();
+    m_stopAsked = false;
+    m_phase = Phase::kWork;
+    m_progress = JobProgress{m_texts.step};
+    m_runBusy = !m_texts.quiet;
+    if (m_runBusy) {
+        EnterBusy();
+    }
+    start();
 }
 
 void CJobShell::OnBackup(const IJobBackup::Outcome& outcome) {
@@ -213,7 +239,7 @@ void CJobShell::OnBackup(const IJobBackup::Outcome& outcome) {
 void CJobShell::StartMachine() {
     m_phase = Phase::kMachine;
     m_progress = JobProgress{m_texts.step};
-    m_run.Start(m_start);
+    m_run->Start(m_start);
 }
 
 void CJobShell::OnCompletion(Result r) {
@@ -228,7 +254,7 @@ void CJobShell::OnCompletion(Result r) {
 }
 
 void CJobShell::Finish(JobOutcome outcome) {
-    m_session.Pump().KillTimer(this, kCountdownTimer);
+    m_pump.KillTimer(this, kCountdownTimer);
     m_phase = Phase::kIdle;
     if (outcome.job.empty()) {
         outcome.job = m_texts.name;
@@ -237,7 +263,9 @@ void CJobShell::Finish(JobOutcome outcome) {
         outcome.backup = m_backupFile;
     }
     m_outcome = outcome;
-    LeaveBusy();
+    if (std::exchange(m_runBusy, false)) {
+        LeaveBusy();
+    }
     // Last: the view may end the job's window, and this shell with it.
     m_view.ShowOutcome(outcome);
 }
@@ -250,16 +278,15 @@ StopRequest CJobShell::RequestStop() {
         // Nothing was changed yet: the backup stops without a question.
         return m_backup != nullptr && m_backup->Stop() ? StopRequest::kStopping : StopRequest::kTooLate;
     }
-    if (m_phase != Phase::kMachine || m_machine.IsIdle()) {
+    const bool running = m_phase == Phase::kWork || (m_phase == Phase::kMachine && !m_machine->IsIdle());
+    if (!running) {
         return StopRequest::kIdle;
     }
     if (m_stopAsked) {
         return StopRequest::kStopping;
     }
     if (!m_texts.stopQuestion) {
-        const StopRequest r = rm7::RequestStop(m_machine);
-        m_stopAsked = r == StopRequest::kStopping;
-        return r;
+        return Stop();
     }
     if (m_asking) {
         return StopRequest::kAsking;
@@ -275,24 +302,45 @@ StopRequest CJobShell::RequestStop() {
         }
         CJobShell& me = **shell;
         me.m_asking = false;
-        // Only a machine still running when the answer comes is stopped.
-        if (yes && me.m_phase == Phase::kMachine && rm7::RequestStop(me.m_machine) == StopRequest::kStopping) {
-            me.m_stopAsked = true;
+        // Only a job still running when the answer comes is stopped.
+        if (yes) {
+            (void)me.Stop();
         }
     });
     return m_asking ? StopRequest::kAsking : (m_stopAsked ? StopRequest::kStopping : StopRequest::kDeclined);
 }
 
+StopRequest CJobShell::Stop() {
+    if (m_phase == Phase::kWork) {
+        m_stopAsked = true;
+        // The work may end at once: its outcome may end the job, and this shell with it.
+        const std::function<void()> stop = m_stopWork;
+        if (stop) {
+            stop();
+        }
+        return StopRequest::kStopping;
+    }
+    if (m_phase != Phase::kMachine) {
+        return StopRequest::kTooLate;
+    }
+    const StopRequest r = rm7::RequestStop(*m_machine);
+    m_stopAsked = r == StopRequest::kStopping;
+    return r;
+}
+
 void CJobShell::Release() {
-    m_session.Pump().KillTimer(this, kCountdownTimer);
+    m_pump.KillTimer(this, kCountdownTimer);
     if (m_phase == Phase::kBackup && m_backup != nullptr) {
         m_backup->Release();
     }
     if (m_phase != Phase::kIdle) {
         m_phase = Phase::kIdle;
         m_busy = 0;
+        m_runBusy = false;
     }
-    m_run.Release();
+    if (m_run) {
+        m_run->Release();
+    }
 }
 
 void CJobShell::StartCountdown(const std::string& step, std::uint32_t seconds) {
@@ -300,10 +348,10 @@ void CJobShell::StartCountdown(const std::string& step, std::uint32_t seconds) {
     m_progress.secondsLeft = seconds;
     m_view.ShowProgress(m_progress);
     if (seconds == 0) {
-        m_session.Pump().KillTimer(this, kCountdownTimer);
+        m_pump.KillTimer(this, kCountdownTimer);
         return;
     }
-    m_session.Pump().SetTimer(this, kCountdownTimer, 1000);
+    m_pump.SetTimer(this, kCountdownTimer, 1000);
 }
 
 LResult CJobShell::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
@@ -313,7 +361,7 @@ LResult CJobShell::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
             --m_progress.secondsLeft;
         }
         if (m_progress.secondsLeft == 0) {
-            m_session.Pump().KillTimer(this, kCountdownTimer);
+            m_pump.KillTimer(this, kCountdownTimer);
         }
         m_view.ShowProgress(m_progress);
     }
@@ -323,17 +371,23 @@ LResult CJobShell::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
 void CJobShell::SetRange(std::uint32_t steps) {
     m_progress.range = steps;
     m_progress.position = 0;
-    m_view.ShowProgress(m_progress);
+    if (!m_texts.quiet) {
+        m_view.ShowProgress(m_progress);
+    }
 }
 
 void CJobShell::SetPosition(std::uint32_t step) {
     m_progress.position = step;
-    m_view.ShowProgress(m_progress);
+    if (!m_texts.quiet) {
+        m_view.ShowProgress(m_progress);
+    }
 }
 
 void CJobShell::ShowTransfer(const std::string& meterText) {
     m_progress.meter = meterText;
-    m_view.ShowProgress(m_progress);
+    if (!m_texts.quiet) {
+        m_view.ShowProgress(m_progress);
+    }
 }
 
 }  // namespace rm7

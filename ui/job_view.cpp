@@ -82,7 +82,7 @@ void CJobView::ShowOutcome(const JobOutcome& outcome) {
     if (m_status != nullptr) {
         m_status->StatusText(lines.front());
     }
-    if (outcome.result == JobResult::kDone) {
+    if (outcome.result == JobResult::kDone && m_results.endOnDone) {
         m_dialog.EndAfterBoxes(m_results.done);
         return;
     }
@@ -90,6 +90,9 @@ void CJobView::ShowOutcome(const JobOutcome& outcome) {
     if (m_widgets.outcome != nullptr) {
         m_widgets.outcome->setText(Text(text));
         m_widgets.outcome->show();
+    }
+    if (outcome.result == JobResult::kDone) {
+        return;
     }
     if (m_widgets.cancel != nullptr) {
         m_widgets.cancel->setText(QStringLiteral("Close"));
