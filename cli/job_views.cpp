@@ -123,8 +123,10 @@ void CTerminalJobView::ShowOutcome(const JobOutcome& outcome) {
         }
         return;
     }
-    const std::string why = outcome.result == JobResult::kCancelled ? "cancelled" : outcome.why;
-    m_env.Err() << "rm7util: " << outcome.job << ": " << (why.empty() ? outcome.what : why) << "\n";
+    // A cancel says the job's own words for it ("Setting the radio's clock was cancelled"), a
+    // failure its reason in the system's words.
+    const std::string why = outcome.result == JobResult::kCancelled ? outcome.what : outcome.why;
+    m_env.Err() << "rm7util: " << outcome.job << ": " << (why.empty() ? JobResultName(outcome.result) : why) << "\n";
     // The hint: the radio's state, the backup, the next step, on one line.
     std::string hint;
     const auto add = [&hint](const std::string& sentence) {
@@ -222,7 +224,8 @@ int RunOnRadio(CSession& session, const RadioJob& job) {
     if (const int status = session.Begin(); status != 0) {
         return status;
     }
-    CTerminalJobView view(session.Env(), session.Options());
+    // The view's log lines go through the session's status line: a line said there is not said twice.
+    CTerminalJobView view(session.Env(), session.Options(), session.Model().Notifier());
     return job(session, view);
 }
 

@@ -234,6 +234,7 @@ void CDateTimeJob::ReadOnce(bool utc) {
 }
 
 void CDateTimeJob::SetOnce(bool utc, bool acrossMidnight) {
+    m_lastSet.clear();
     m_once = true;
     m_cancelRequested = false;
     m_machine.utc.Set(utc ? 1 : 0);
@@ -309,6 +310,10 @@ void CDateTimeJob::Begin(PageState state, bool (CDateTimeStateMachine::*start)()
                             m_fields->SetApplyEnabled(false);
                         }
                         JobOutcome o = std::move(m_final);
+                        // rm7util names the command it ran.
+                        if (m_once) {
+                            o.job = m_setRequested ? "clock set" : "clock get";
+                        }
                         if (r != kOk && o.result == JobResult::kDone) {
                             // The menu could not be left: the radio waits in it.
                             o = JobOutcome::Failed(kClockSetFailedText, r, RadioState::kUnknown);
@@ -392,8 +397,12 @@ void CDateTimeJob::OnStep(Result r) {
         }
         if (r == kErrorCancelled) {
             // Stopped (rm7util's signal): the menu is left all the same.
-            Leave(m_setRequested ? JobOutcome::Cancelled(kClockSetCancelledText, RadioState::kRunning)
-                                 : JobOutcome::Cancelled(kClockSetCancelledText));
+            JobOutcome o = JobOutcome::Cancelled(m_setRequested ? kClockSetCancelledText : kClockReadCancelledText,
+                                                 m_setRequested ? RadioState::kRunning : RadioState::kUnchanged);
+            if (m_setRequested) {
+                o.next = kClockReadAgainText;
+            }
+            Leave(std::move(o));
             return;
         }
         Fail(r);

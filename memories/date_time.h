@@ -229,6 +229,7 @@ inline constexpr const char* kDateTimeHelpTopic = "Configuration.htm#SetDateTime
 inline constexpr const char* kSetTimeTip = "Set RM7 Time from PC Time";
 inline constexpr const char* kClockReadText = "The radio's clock was read";
 inline constexpr const char* kClockUnchangedText = "The radio's clock was not changed";
+inline constexpr const char* kClockReadCancelledText = "Reading the radio's clock was cancelled";
 inline constexpr const char* kClockReadFailedText = "Failed to read the radio's clock";
 inline constexpr const char* kClockSetFailedText = "Failed to set the radio's clock";
 inline constexpr const char* kClockSetCancelledText = "Setting the radio's clock was cancelled";
