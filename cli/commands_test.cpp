@@ -1319,13 +1319,30 @@ TEST_F(CliCommands, FirmwareFetchCopiesWhatIsNewerFromAMirror) {
     EXPECT_EQ(json["copied"], nlohmann::json::array({"ffwnotes.rtf"}));
     ASSERT_EQ(json["refused"].size(), 1u);
     EXPECT_EQ(json["refused"][0]["file"], "fmcu0300.hex");
-    EXPECT_EQ(json["code"], 0xE2000023u);
+    EXPECT_EQ(json["code"], "0xE2000023");
 
     const Outcome refused = Run(fetch("http://127.0.0.1/"), true);
     EXPECT_EQ(refused.status, 1);
     json = nlohmann::json::parse(refused.out);
     EXPECT_EQ(json["result"], "failed");
-    EXPECT_EQ(json["code"], 12006);
+    EXPECT_EQ(json["code"], "0x00002EE6");
+
+    // Said once at the end: the refused file with why, then what was kept.
+    EXPECT_THAT(o.err, HasSubstr("rm7util: firmware fetch: refused 1 of 3 files (fmcu0300.hex: Line 2, error code "
+                                 "0xE2000023: Missing intel hex end-of-file record)\nCopied 2 files that passed the "
+                                 "check\n"));
+
+    // A signal stops the fetch: nothing more is copied, and it exits as every stopped job does.
+    std::filesystem::remove_all(folder);
+    bool caught = false;
+    Loop().onStep = [&] { caught = caught || Loop().Interrupt(); };
+    const Outcome stopped = Run(fetch(server));
+    Loop().onStep = nullptr;
+    EXPECT_TRUE(caught);
+    EXPECT_EQ(stopped.status, kExitStopped) << stopped.err;
+    EXPECT_THAT(stopped.err, HasSubstr("rm7util: firmware fetch: Copying from the file server was cancelled"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "fdsp0300.hex"));
+    EXPECT_FALSE(Loop().Interrupt());  // the signals have their default back
 }
 
 TEST_F(CliCommands, SimulateUsesScratchFirmwareAndLeavesTheSavedFolderAlone) {

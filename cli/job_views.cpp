@@ -1,5 +1,7 @@
 #include "cli/job_views.h"
 
+#include <utility>
+
 #include "cli/json_output.h"
 #include "platform/format.h"
 #include "platform/paths.h"
@@ -45,7 +47,14 @@ void CTerminalJobView::ShowProgress(const JobProgress& progress) {
     }
 }
 
+void CTerminalJobView::EraseProgress() {
+    if (std::exchange(m_erase, false)) {
+        m_env.Err() << "\r\x1b[K";
+    }
+}
+
 void CTerminalJobView::Log(const std::string& line) {
+    EraseProgress();
     m_logged = line;
     if (m_status != nullptr) {
         // The status line is standard error too: a line it has just said is not said again.
@@ -108,6 +117,7 @@ LResult CTerminalJobView::OnMessage(std::uint32_t code, WParam wParam, LParam lP
 }
 
 void CTerminalJobView::ShowOutcome(const JobOutcome& outcome) {
+    EraseProgress();
     m_outcome = outcome;
     const std::vector<std::string> lines = outcome.Lines();
     if (outcome.result == JobResult::kDone) {
@@ -162,7 +172,7 @@ int CTerminalJobView::ExitStatus() const {
     return 1;
 }
 
-void CTerminalJobView::PrintJsonOutcome(const nlohmann::json& fields) const {
+void CTerminalJobView::PrintJsonOutcome(const nlohmann::json& fields, bool always) const {
     if (!m_options.json) {
         return;
     }
@@ -180,7 +190,7 @@ void CTerminalJobView::PrintJsonOutcome(const nlohmann::json& fields) const {
         out["radio"] = RadioStateName(RadioState::kUnknown);
         out["backup"] = nullptr;
     }
-    if (m_outcome && m_outcome->result == JobResult::kDone) {
+    if (always || (m_outcome && m_outcome->result == JobResult::kDone)) {
         for (const auto& [key, value] : fields.items()) {
             out[key] = value;
         }
@@ -204,7 +214,15 @@ int RunJobToOutcome(CSession& session, CJobShell& shell, CTerminalJobView& view,
     // Every job stops cleanly on a signal: the shell's stop rule decides how.
     loop.CatchInterrupts([&shell] { (void)shell.RequestStop(); });
     start();
-    const bool ended = session.RunUntil([&] { return view.Outcome().has_value(); }, limitMs);
+    const auto hasOutcome = [&] { return view.Outcome().has_value(); };
+    bool ended = false;
+    if (limitMs == kNoTimeLimit) {
+        // Work on worker threads ends by its own time-outs: the loop waits a second at a time.
+        while (!(ended = session.RunUntil(hasOutcome, 1000))) {
+        }
+    } else {
+        ended = session.RunUntil(hasOutcome, limitMs);
+    }
     loop.CatchInterrupts(nullptr);
     if (!ended) {
         shell.Release();

@@ -49,14 +49,18 @@ class CTerminalJobView final : public IJobView, private IMessageTarget {
     const std::optional<JobOutcome>& Outcome() const { return m_outcome; }
     // 0 when done, 1 when failed, kExitStopped when cancelled; 1 before an outcome.
     int ExitStatus() const;
-    // --json: the one object, with fields (the job's own, when done) added. Nothing without --json.
-    void PrintJsonOutcome(const nlohmann::json& fields = nlohmann::json::object()) const;
+    // --json: the one object, with fields (the job's own, when done, or whatever the end with
+    // always) added. Nothing without --json.
+    void PrintJsonOutcome(const nlohmann::json& fields = nlohmann::json::object(), bool always = false) const;
+    // A progress line written in place (\r, no line end) is erased before the next line.
+    void EraseOnNextLine() { m_erase = true; }
 
   private:
     static constexpr std::uint32_t kMsgAnswer = kMsgApp + 1;
 
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     bool AnswerStop(const JobQuestion& question);
+    void EraseProgress();
 
     IEnvironment& m_env;
     const GlobalOptions& m_options;
@@ -69,6 +73,7 @@ class CTerminalJobView final : public IJobView, private IMessageTarget {
     std::uint32_t m_steps = 0;
     std::uint32_t m_quarter = 0;
     bool m_counting = false;
+    bool m_erase = false;
     bool m_warned = false;
     std::uint32_t m_warnedAt = 0;
 };
@@ -79,6 +84,8 @@ AutoBackupSettings BackupSettings(const GlobalOptions& options);
 // Runs the job start() begins until the shell's outcome (or limitMs), catching SIGINT, SIGTERM and
 // SIGHUP meanwhile (a job with a stop question asks, one without stops at its next step);
 // returns the view's exit status.
+// kNoTimeLimit: a job whose work ends by its own time-outs (the file-server copy).
+inline constexpr std::uint32_t kNoTimeLimit = 0xFFFFFFFF;
 int RunJobToOutcome(CSession& session, CJobShell& shell, CTerminalJobView& view, const std::function<void()>& start,
                     std::uint32_t limitMs = 30 * 60 * 1000);
 

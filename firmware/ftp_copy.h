@@ -30,10 +30,10 @@ inline constexpr int kFtpResultDone = 1;
 inline constexpr int kFtpResultCancelled = 2;
 inline constexpr int kFtpResultFailed = 3;
 
-// Whether the copy window closes by itself when a run ends: on Cancel, and after a good run
-// unless Trace keeps its log on the screen.
+// Whether the copy window closes by itself when a run ends: after a good run unless Trace keeps
+// its log on the screen. A cancel or a failure stays, with what happened.
 inline bool FtpWindowClosesItself(int result, bool trace) {
-    return result == kFtpResultCancelled || (result == kFtpResultDone && !trace);
+    return result == kFtpResultDone && !trace;
 }
 
 enum class FtpState : int {
@@ -128,6 +128,9 @@ class CFtpCopyJob final : private IMessageTarget {
     };
     const std::vector<RefusedFile>& RefusedFiles() const { return m_refused; }
     const std::vector<std::string>& CopyList() const { return m_copyList; }
+    // Why the run failed, in the words of its log line (the server's or the folder's path in
+    // them); empty when it did not fail, or said nothing more than its code.
+    const std::string& FailureText() const { return m_failureText; }
 
   private:
     struct Request {
@@ -171,6 +174,7 @@ class CFtpCopyJob final : private IMessageTarget {
     std::vector<std::string> m_copiedNames;
     std::vector<RefusedFile> m_refused;
     Result m_firstRefusal = 0;
+    std::string m_failureText;
 
     std::thread m_worker;
     Request m_request;

@@ -86,7 +86,11 @@ void CJobView::ShowOutcome(const JobOutcome& outcome) {
         m_dialog.EndAfterBoxes(m_results.done);
         return;
     }
-    const std::string text = outcome.Text();
+    std::string text = outcome.Text();
+    if (outcome.result == JobResult::kDone && outcome.radio == RadioState::kUnchanged) {
+        // An editor's read: that it changed nothing goes without saying.
+        text = lines.front();
+    }
     if (m_widgets.outcome != nullptr) {
         m_widgets.outcome->setText(Text(text));
         m_widgets.outcome->show();
