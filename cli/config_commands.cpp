@@ -277,7 +277,7 @@ int RunConfigDiff(IEnvironment& env, const GlobalOptions& options, const std::st
         bool contacted = false;
         const int status = RunOnRadio(env, options, [&](CSession& session, CTerminalJobView& view) {
             contacted = true;
-            CConfigCompareJob job(session.Radio(), view, nullptr, {});
+            CConfigCompareJob job(session.Radio(), view, nullptr, [] { return DefaultConfigurationFolder(); });
             const int status = RunJobToOutcome(session, job.Shell(), view, [&] {
                 (void)job.Begin(
                     [&](const std::filesystem::path&) { return std::optional<std::filesystem::path>(file); });

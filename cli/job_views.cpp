@@ -209,10 +209,13 @@ AutoBackupSettings BackupSettings(const GlobalOptions& options) {
 }
 
 int RunJobToOutcome(CSession& session, CJobShell& shell, CTerminalJobView& view, const std::function<void()>& start,
-                    std::uint32_t limitMs) {
+                    std::uint32_t limitMs, std::function<void()> onSignal) {
     IRunLoop& loop = session.Env().Loop();
     // Every job stops cleanly on a signal: the shell's stop rule decides how.
-    loop.CatchInterrupts([&shell] { (void)shell.RequestStop(); });
+    if (!onSignal) {
+        onSignal = [&shell] { (void)shell.RequestStop(); };
+    }
+    loop.CatchInterrupts(std::move(onSignal));
     start();
     const auto hasOutcome = [&] { return view.Outcome().has_value(); };
     bool ended = false;

@@ -86,8 +86,9 @@ AutoBackupSettings BackupSettings(const GlobalOptions& options);
 // returns the view's exit status.
 // kNoTimeLimit: a job whose work ends by its own time-outs (the file-server copy).
 inline constexpr std::uint32_t kNoTimeLimit = 0xFFFFFFFF;
+// onSignal: a job's own rule for a signal, in place of the shell's stop rule.
 int RunJobToOutcome(CSession& session, CJobShell& shell, CTerminalJobView& view, const std::function<void()>& start,
-                    std::uint32_t limitMs = 30 * 60 * 1000);
+                    std::uint32_t limitMs = 30 * 60 * 1000, std::function<void()> onSignal = {});
 
 // How every command that needs the radio begins: the session, the contact and its lines, said
 // once here (a radio that cannot be had is said once, and its exit status returned), then

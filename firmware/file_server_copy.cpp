@@ -14,11 +14,19 @@ CFileServerCopyJob::CFileServerCopyJob(IMessagePump& pump, IJobView& view, std::
       m_shell(pump, view, {"firmware fetch", "Copying from the file server", std::nullopt, kFetchCancelledText}),
       m_copy(
           pump, std::move(folder), std::move(local), std::move(server),
-          [this](const std::string& line) { m_shell.Log(line); },
+          [this](const std::string& line) {
+              // A failure is said once, by the outcome, in the copy's own words.
+              if (m_shell.Running() && line.find(" completed with error ") != std::string::npos) {
+                  m_failureLine = line;
+                  return;
+              }
+              m_shell.Log(line);
+          },
           // Last: the outcome may end the job's window, and this job with it.
           [this](int result) { m_shell.Finish(Outcome(result)); }) {}
 
 void CFileServerCopyJob::Start() {
+    m_failureLine.clear();
     m_shell.RunWork([this] { m_copy.Start(); }, [this] { m_copy.Cancel(); });
 }
 
@@ -46,8 +54,8 @@ JobOutcome CFileServerCopyJob::Outcome(int result) const {
         if (copied > 0) {
             o.next = copiedText + " that passed the check";
         }
-    } else if (!m_copy.FailureText().empty()) {
-        o.why = FlattenLineBreaks(m_copy.FailureText(), " ");
+    } else if (!m_failureLine.empty()) {
+        o.why = FlattenLineBreaks(m_failureLine, " ");
     }
     return o;
 }

@@ -26,11 +26,13 @@ class CFileServerCopyJob final {
     CJobShell& Shell() { return m_shell; }
     CFtpCopyJob& Copy() { return m_copy; }
     const std::filesystem::path& Folder() const { return m_folder; }
+    bool Running() const { return m_shell.Running(); }
 
   private:
     JobOutcome Outcome(int result) const;
 
     std::filesystem::path m_folder;
+    std::string m_failureLine;  // the copy's own line for its failure: the outcome says it
     CJobShell m_shell;
     CFtpCopyJob m_copy;
 };

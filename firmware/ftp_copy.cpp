@@ -281,7 +281,6 @@ void CFtpCopyJob::Start() {
     const std::string url = FirmwareDirectoryUrl(m_server);
     m_refused.clear();
     m_firstRefusal = 0;
-    m_failureText.clear();
     Log(StrFormat("Open connection to %s", SafeToPrint(m_server).c_str()));
     m_state = FtpState::Connecting;
     if (url.empty()) {
@@ -597,7 +596,6 @@ void CFtpCopyJob::Finish(const char* step, Result code, bool force) {
             text = SafeToPrint(m_server) + ": " + text;
         }
         Log(StrFormat("%s completed with error 0x%08X: %s", StepWords(step), code, text.c_str()));
-        m_failureText = text;
     }
     m_state = FtpState::Idle;
     const int result = code == 0 ? kFtpResultDone : code == kErrCancelled ? kFtpResultCancelled : kFtpResultFailed;

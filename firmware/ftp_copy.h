@@ -128,9 +128,6 @@ class CFtpCopyJob final : private IMessageTarget {
     };
     const std::vector<RefusedFile>& RefusedFiles() const { return m_refused; }
     const std::vector<std::string>& CopyList() const { return m_copyList; }
-    // Why the run failed, in the words of its log line (the server's or the folder's path in
-    // them); empty when it did not fail, or said nothing more than its code.
-    const std::string& FailureText() const { return m_failureText; }
 
   private:
     struct Request {
@@ -174,7 +171,6 @@ class CFtpCopyJob final : private IMessageTarget {
     std::vector<std::string> m_copiedNames;
     std::vector<RefusedFile> m_refused;
     Result m_firstRefusal = 0;
-    std::string m_failureText;
 
     std::thread m_worker;
     Request m_request;
