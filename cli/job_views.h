@@ -1,8 +1,9 @@
 #pragma once
 // rm7util's view of the job shell (link/job_shell.h), for a terminal and for --json, and the
-// loop that runs a job to its outcome. Progress and log lines go to standard error; the outcome
-// of a cancel or a failure is one line there, `rm7util: JOB: why`, and at most one hint line
-// (the radio's state, the backup, what to do next); a success says what was done. With --json,
+// loop that runs a job to its outcome. Progress and log lines go to standard error (through the
+// session's status line, so that no line is said twice); the outcome of a cancel or a failure
+// is one line there, `rm7util: JOB: why` (a cancel: the job's own words for it), and at most one
+// hint line (the radio's state, the backup, what to do next); a success says what was done. With --json,
 // standard output gets one object: result, code, text, radio, backup, and the job's own fields.
 //
 // Questions are answered from the loop, never inside Ask: a stop question by the signal rule
