@@ -55,48 +55,46 @@ int RunCalibrate(IEnvironment& env, const GlobalOptions& options) {
                      "again with --yes\n";
         return 2;
     }
-    CSession session(env, options);
-    if (const int status = session.Begin(); status != 0) {
-        return status;
-    }
-    CSettingsStore settings(SettingsFilePath());
-    settings.Load();
-    AutoBackupSettings backup = ReadAutoBackupSettings(&settings);
-    if (options.noBackup) {
-        backup.enabled = false;
-    }
-    CTerminalJobView view(env, options);
-    CStatusLoggedView logged(view);
-    CTXGCJob job(session.Radio(), logged, backup);
-    job.Open();
-    // A stop signal stops the run at its next step; the restore that follows is never cut short.
-    // No question first: stopping only puts the radio back.
-    env.Loop().CatchInterrupts([&job, &env] {
-        if (job.Running() && !job.QueryCancel()) {
-            env.Err() << "Stopping: the radio is put back to receive and to its settings first\n";
+    return RunOnRadio(env, options, [&](CSession& session, CTerminalJobView& view) {
+        CSettingsStore settings(SettingsFilePath());
+        settings.Load();
+        AutoBackupSettings backup = ReadAutoBackupSettings(&settings);
+        if (options.noBackup) {
+            backup.enabled = false;
         }
-    });
-    const int status = RunJobToOutcome(session, job.Shell(), view, [&job] { job.Calibrate(); });
-    env.Loop().CatchInterrupts({});
+        CStatusLoggedView logged(view);
+        CTXGCJob job(session.Radio(), logged, backup);
+        job.Open();
+        // A stop signal stops the run at its next step; the restore that follows is never cut short.
+        // No question first: stopping only puts the radio back.
+        const int status = RunJobToOutcome(
+            session, job.Shell(), view, [&job] { job.Calibrate(); }, 30 * 60 * 1000,
+            [&job, &env] {
+                if (job.Running() && !job.QueryCancel()) {
+                    env.Err() << "Stopping: the radio is put back to receive and to its "
+                                 "settings first\n";
+                }
+            });
 
-    const std::vector<std::string> summary = SplitLines(job.Machine().SummaryText());
-    if (options.json) {
-        nlohmann::json bands = nlohmann::json::array();
-        for (const BandOutcome& band : job.Machine().Bands()) {
-            bands.push_back({{"frequency_khz", band.kHz},
-                             {"power_steps", band.steps},
-                             {"swr", band.swrTenths / 10.0},
-                             {"skipped", band.skipped},
-                             {"tune_stopped", band.tuneStopped}});
+        const std::vector<std::string> summary = SplitLines(job.Machine().SummaryText());
+        if (options.json) {
+            nlohmann::json bands = nlohmann::json::array();
+            for (const BandOutcome& band : job.Machine().Bands()) {
+                bands.push_back({{"frequency_khz", band.kHz},
+                                 {"power_steps", band.steps},
+                                 {"swr", band.swrTenths / 10.0},
+                                 {"skipped", band.skipped},
+                                 {"tune_stopped", band.tuneStopped}});
+            }
+            view.PrintJsonOutcome(
+                {{"elapsed_seconds", job.Machine().ElapsedSeconds()}, {"summary", summary}, {"bands", bands}});
+        } else {
+            for (const std::string& line : summary) {
+                env.Out() << line << "\n";
+            }
         }
-        view.PrintJsonOutcome(
-            {{"elapsed_seconds", job.Machine().ElapsedSeconds()}, {"summary", summary}, {"bands", bands}});
-    } else {
-        for (const std::string& line : summary) {
-            env.Out() << line << "\n";
-        }
-    }
-    return status;
+        return status;
+    });
 }
 
 }  // namespace rm7::cli

@@ -149,7 +149,7 @@ void AddFirmwareCommands(CLI::App& app, IEnvironment& env, const GlobalOptions& 
             ->add_subcommand("fetch",
                              "Copy what the file server holds newer than the firmware folder into it; "
                              "each file is kept only if the loader (or the notes reader) takes it, and a refused "
-                             "file makes the run fail (exit status 1)")
+                             "file makes the run fail (exit status 1); Ctrl-C stops it (exit status 130)")
             ->fallthrough();
     fetch->add_option("--folder", *folder, kFolderHelp)->type_name("DIR");
     fetch

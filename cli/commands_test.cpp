@@ -738,14 +738,14 @@ TEST_F(CliCommands, ClockFailuresLeaveTheMenuAndTheClockAsItWas) {
         const char* name;
         rm7sim::Options options;
         std::function<void(rm7sim::Radio&)> spoil;
-        const char* says;
+        Result code;
         int ahead;  // afterwards
     } cases[] = {
         {"display without a time", ClockAhead(kMorningMs, 3725000),
-         [](rm7sim::Radio& r) { r.SetDisplayAnswer("DS@@@@@@@@;"); }, "Error code 0xE200010C", 3725},
+         [](rm7sim::Radio& r) { r.SetDisplayAnswer("DS@@@@@@@@;"); }, kErrNoResponseDS, 3725},
         {"clock that does not follow", ClockAhead(kMorningMs, 3725000), [](rm7sim::Radio& r) { r.SetClockStuck(true); },
-         "Error code 0xE2000203", 3725},
-        {"across midnight", ClockAhead(kJustAfterMidnightMs, -15000), {}, "Error code 0xE2000202", -15},
+         kErrClockNotFollowing, 3725},
+        {"across midnight", ClockAhead(kJustAfterMidnightMs, -15000), {}, kErrClockAcrossMidnight, -15},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -755,7 +755,12 @@ TEST_F(CliCommands, ClockFailuresLeaveTheMenuAndTheClockAsItWas) {
         }
         const Outcome o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunClockSet(e, g, {}); });
         EXPECT_EQ(o.status, 1);
-        EXPECT_THAT(o.err, HasSubstr(c.says));
+        // Said once, after the contact: the command, why, and the radio's state on the hint line.
+        const std::string says =
+            "rm7util: clock set: " + ErrorText(c.code) + "\nThe radio answers and runs its firmware.";
+        EXPECT_THAT(o.err, HasSubstr(says));
+        EXPECT_EQ(o.err.find("rm7util:"), o.err.rfind("rm7util:")) << o.err;
+        EXPECT_THAT(o.err, Not(HasSubstr("Error code")));
         EXPECT_FALSE(Radio().InTimeMenu());
         EXPECT_EQ(Radio().ReceivedCommands().back(), "MN255");
         EXPECT_EQ(CommandsStartingWith("MN255"), 1u);
@@ -774,8 +779,9 @@ TEST_F(CliCommands, ClockFailuresLeaveTheMenuAndTheClockAsItWas) {
     };
     Outcome o = Run([](IEnvironment& e, const GlobalOptions& g) { return RunClockSet(e, g, {}); });
     Loop().onStep = {};
-    EXPECT_EQ(o.status, 2);
-    EXPECT_THAT(o.err, HasSubstr("Error code 0x000004C7"));
+    EXPECT_EQ(o.status, kExitStopped);
+    EXPECT_THAT(o.err, HasSubstr("rm7util: clock set: Setting the radio's clock was cancelled\nThe radio answers and "
+                                 "runs its firmware. Read the radio's clock again to see what it shows\n"));
     EXPECT_EQ(Radio().ReceivedCommands().back(), "MN255");
     EXPECT_EQ(CommandsStartingWith("SWT"), 1u);
     EXPECT_FALSE(Loop().Interrupt());  // the signals have their default back
@@ -1049,9 +1055,10 @@ TEST_F(CliCommands, SignalsDuringARestoreWarnAndASecondSoonAfterStopsIt) {
         }
         // Said once, at the end: stopped, the radio's state, the backup made, what to do next.
         EXPECT_THAT(o.err, HasSubstr("rm7util: config restore stops at its next step.\n"));
-        const std::size_t said = o.err.find("rm7util: config restore: cancelled\n");
+        const std::string line = "rm7util: config restore: Restore configuration was cancelled\n";
+        const std::size_t said = o.err.find(line);
         ASSERT_NE(said, std::string::npos) << o.err;
-        const std::string hint = o.err.substr(said + std::string("rm7util: config restore: cancelled\n").size());
+        const std::string hint = o.err.substr(said + line.size());
         EXPECT_THAT(hint,
                     testing::StartsWith("hint: The radio's configuration is partly written. The configuration was "
                                         "backed up to " +
@@ -1127,13 +1134,30 @@ TEST_F(CliCommands, FirmwareFetchCopiesWhatIsNewerFromAMirror) {
     EXPECT_EQ(json["copied"], nlohmann::json::array({"ffwnotes.rtf"}));
     ASSERT_EQ(json["refused"].size(), 1u);
     EXPECT_EQ(json["refused"][0]["file"], "fmcu0300.hex");
-    EXPECT_EQ(json["code"], 0xE2000023u);
+    EXPECT_EQ(json["code"], "0xE2000023");
 
     const Outcome refused = Run(fetch("http://127.0.0.1/"), true);
     EXPECT_EQ(refused.status, 1);
     json = nlohmann::json::parse(refused.out);
     EXPECT_EQ(json["result"], "failed");
-    EXPECT_EQ(json["code"], 12006);
+    EXPECT_EQ(json["code"], "0x00002EE6");
+
+    // Said once at the end: the refused file with why, then what was kept.
+    EXPECT_THAT(o.err, HasSubstr("rm7util: firmware fetch: refused 1 of 3 files (fmcu0300.hex: Line 2, error code "
+                                 "0xE2000023: Missing intel hex end-of-file record)\nCopied 2 files that passed the "
+                                 "check\n"));
+
+    // A signal stops the fetch: nothing more is copied, and it exits as every stopped job does.
+    std::filesystem::remove_all(folder);
+    bool caught = false;
+    Loop().onStep = [&] { caught = caught || Loop().Interrupt(); };
+    const Outcome stopped = Run(fetch(server));
+    Loop().onStep = nullptr;
+    EXPECT_TRUE(caught);
+    EXPECT_EQ(stopped.status, kExitStopped) << stopped.err;
+    EXPECT_THAT(stopped.err, HasSubstr("rm7util: firmware fetch: Copying from the file server was cancelled"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "fdsp0300.hex"));
+    EXPECT_FALSE(Loop().Interrupt());  // the signals have their default back
 }
 
 TEST_F(CliCommands, AStoppedFetchExitsAsAStoppedJobAndKeepsNothing) {
@@ -1594,7 +1618,7 @@ TEST_F(CliCommands, CalibrateFailingBandOrInterruptEndsInReceiveWithSettingsBack
         {"high SWR on band 3", 3, false, 1,
          "rm7util: calibrate: SWR too high to continue calibration; calibrated on 3 bands "
          "(160 m, 80 m, 60 m); every setting the calibration changed was put back\n"},
-        {"SIGINT while keyed", -1, true, kExitStopped, "rm7util: calibrate: cancelled\n"},
+        {"SIGINT while keyed", -1, true, kExitStopped, "rm7util: calibrate: TX gain calibration was cancelled\n"},
     };
     for (const Case& c : cases) {
         rm7sim::Options options;

@@ -11,6 +11,7 @@
 #include "cli/job_views.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
+#include "config/compare_job.h"
 #include "config/config_diff.h"
 #include "config/config_file.h"
 #include "config/config_folder.h"
@@ -27,33 +28,6 @@
 
 namespace rm7::cli {
 namespace {
-
-// Progress on standard error, a line at each quarter.
-class CConsoleProgress final : public IProgressBar {
-  public:
-    CConsoleProgress(std::ostream& err, const char* what, bool quiet) : m_err(err), m_what(what), m_quiet(quiet) {}
-    void SetRange(std::uint32_t steps) override {
-        m_steps = steps;
-        m_quarter = 0;
-    }
-    void SetPosition(std::uint32_t step) override {
-        if (m_quiet || m_steps == 0) {
-            return;
-        }
-        const std::uint32_t quarter = step * 4 / m_steps;
-        if (quarter > m_quarter) {
-            m_quarter = quarter;
-            m_err << StrFormat("%s: %u%%\n", m_what, quarter * 25);
-        }
-    }
-
-  private:
-    std::ostream& m_err;
-    const char* m_what;
-    bool m_quiet;
-    std::uint32_t m_steps = 0;
-    std::uint32_t m_quarter = 0;
-};
 
 // The folder the desktop application last saved to or restored from, else the default one.
 std::filesystem::path ConfigurationFolder() {
@@ -84,26 +58,23 @@ int RunConfigSave(IEnvironment& env, const GlobalOptions& options, const std::st
             return 1;
         }
     }
-    CSession session(env, options);
-    if (const int status = session.Begin(); status != 0) {
+    return RunOnRadio(env, options, [&](CSession& session, CTerminalJobView& view) {
+        CModel& model = session.Model();
+        const std::uint16_t serial = model.serialNumber.Get();
+        CConfigSaveJob job(session.Radio(), view, nullptr, savedAt, [] { return DefaultConfigurationFolder(); });
+        const std::filesystem::path file =
+            fileArg.empty() ? ConfigurationFolder() / job.ProposedName() : std::filesystem::path(fileArg);
+        const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.Start(file); });
+        view.PrintJsonOutcome(
+            {{"file", JsonPath(file)},
+             {"bytes", kConfigurationByteCount},
+             {"serial_number", serial == kNoSerialNumber ? nlohmann::json(nullptr) : nlohmann::json(serial)},
+             {"firmware_version", model.FirmwareVersionText(0)}});
+        if (status == 0 && !options.json) {
+            env.Out() << StrFormat("%s\n", file.string().c_str());
+        }
         return status;
-    }
-    CModel& model = session.Model();
-    const std::uint16_t serial = model.serialNumber.Get();
-    CTerminalJobView view(env, options, model.Notifier());
-    CConfigSaveJob job(session.Radio(), view, nullptr, savedAt, [] { return DefaultConfigurationFolder(); });
-    const std::filesystem::path file =
-        fileArg.empty() ? ConfigurationFolder() / job.ProposedName() : std::filesystem::path(fileArg);
-    const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.Start(file); });
-    view.PrintJsonOutcome(
-        {{"file", JsonPath(file)},
-         {"bytes", kConfigurationByteCount},
-         {"serial_number", serial == kNoSerialNumber ? nlohmann::json(nullptr) : nlohmann::json(serial)},
-         {"firmware_version", model.FirmwareVersionText(0)}});
-    if (status == 0 && !options.json) {
-        env.Out() << StrFormat("%s\n", file.string().c_str());
-    }
-    return status;
+    });
 }
 
 namespace {
@@ -138,35 +109,33 @@ int RunConfigRestore(IEnvironment& env, const GlobalOptions& options, const std:
         return ReportFailure(env.Err(), r);
     }
 
-    CSession session(env, options);
-    if (const int status = session.Begin(); status != 0) {
-        return status;
-    }
-    CModel& model = session.Model();
-    // Now the serial number: a file of another radio needs --advanced and --yes.
-    const std::optional<std::uint16_t> fileSerial = contents.serialNumber;
-    ConfigurationReadContext context{model.serialNumber.Get(), advanced, &notifier};
-    r = ReadConfigurationText(bytes, context, contents);
-    if (r != kOk) {
-        const int status = ReportFailure(env.Err(), r);
-        if (r == kErrConfigSerialMismatch && fileSerial) {
-            // The dialog's Yes and No mean nothing here: say which options go on.
-            env.Err() << StrFormat("The file is of the radio with serial number %05u; this radio's is %05u. %s\n",
-                                   *fileSerial, model.serialNumber.Get(),
-                                   advanced ? "Add --yes to restore it all the same."
-                                   : options.yes
-                                       ? "--yes alone is not enough: add --advanced to restore it all the same."
-                                       : "Give --advanced and --yes to restore it all the same.");
+    return RunOnRadio(env, options, [&](CSession& session, CTerminalJobView& view) {
+        CModel& model = session.Model();
+        // Now the serial number: a file of another radio needs --advanced and --yes.
+        const std::optional<std::uint16_t> fileSerial = contents.serialNumber;
+        ConfigurationReadContext context{model.serialNumber.Get(), advanced, &notifier};
+        r = ReadConfigurationText(bytes, context, contents);
+        if (r != kOk) {
+            const int status = ReportFailure(env.Err(), r);
+            if (r == kErrConfigSerialMismatch && fileSerial) {
+                // The dialog's Yes and No mean nothing here: say which options go on.
+                env.Err() << StrFormat("The file is of the radio with serial number %05u; this radio's is %05u. %s\n",
+                                       *fileSerial, model.serialNumber.Get(),
+                                       advanced ? "Add --yes to restore it all the same."
+                                       : options.yes
+                                           ? "--yes alone is not enough: add --advanced to restore it all the same."
+                                           : "Give --advanced and --yes to restore it all the same.");
+            }
+            return status;
         }
-        return status;
-    }
 
-    CTerminalJobView view(env, options, model.Notifier());
-    CConfigRestoreJob job(session.Radio(), view, nullptr, {}, BackupSettings(options));
-    const std::size_t runs = contents.runs.size();
-    const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.Start(std::move(contents.runs), path); });
-    view.PrintJsonOutcome({{"file", JsonText(path)}, {"bytes", job.Machine().TotalLength()}, {"runs", runs}});
-    return status;
+        CConfigRestoreJob job(session.Radio(), view, nullptr, {}, BackupSettings(options));
+        const std::size_t runs = contents.runs.size();
+        const int status =
+            RunJobToOutcome(session, job.Shell(), view, [&] { job.Start(std::move(contents.runs), path); });
+        view.PrintJsonOutcome({{"file", JsonText(path)}, {"bytes", job.Machine().TotalLength()}, {"runs", runs}});
+        return status;
+    });
 }
 
 namespace {
@@ -302,33 +271,36 @@ int RunConfigDiff(IEnvironment& env, const GlobalOptions& options, const std::st
             return 2;
         }
     }
-    std::string rightName = other;
     if (radio) {
-        CSession session(env, options);
-        if (session.Begin() != 0) {
-            return 2;
-        }
-        CModel& model = session.Model();
-        CConfigSaveStateMachine machine(session.Radio());
-        CConsoleProgress progress(env.Err(), "Reading configuration", options.quiet);
-        machine.SetProgressBar(&progress);
-        const Result r = CMachineRun(session).Run(machine, [&] { return machine.StartSave(); });
-        if (r != kOk) {
-            ReportFailure(env.Err(), r);
-            return 2;
-        }
-        right.image = machine.Image();
-        const std::uint16_t serial = model.serialNumber.Get();
-        if (serial != kNoSerialNumber) {
-            right.serialNumber = serial;
-        }
-        rightName = "the radio";
+        // The desktop program's "Compare with Radio..." job; diff's own statuses: 0 the same, 1
+        // different, 2 trouble (130 stopped).
+        bool contacted = false;
+        const int status = RunOnRadio(env, options, [&](CSession& session, CTerminalJobView& view) {
+            contacted = true;
+            CConfigCompareJob job(session.Radio(), view, nullptr, [] { return DefaultConfigurationFolder(); });
+            const int status = RunJobToOutcome(session, job.Shell(), view, [&] {
+                (void)job.Begin(
+                    [&](const std::filesystem::path&) { return std::optional<std::filesystem::path>(file); });
+            });
+            if (status != 0) {
+                return status == kExitStopped ? status : 2;
+            }
+            const ConfigurationDifference& diff = job.Difference();
+            if (options.json) {
+                PrintJson(env.Out(), DifferenceJson(diff, JsonText(file), "radio"));
+            } else {
+                env.Out() << job.DifferenceText();
+            }
+            return diff.Equal() ? 0 : 1;
+        });
+        // No radio to compare with is trouble, not a difference.
+        return contacted ? status : 2;
     }
     const ConfigurationDifference diff = CompareConfigurations(left, right);
     if (options.json) {
-        PrintJson(env.Out(), DifferenceJson(diff, JsonText(file), radio ? nlohmann::json("radio") : JsonText(other)));
+        PrintJson(env.Out(), DifferenceJson(diff, JsonText(file), JsonText(other)));
     } else {
-        env.Out() << ConfigurationDifferenceText(diff, file, rightName);
+        env.Out() << ConfigurationDifferenceText(diff, file, other);
     }
     return diff.Equal() ? 0 : 1;
 }

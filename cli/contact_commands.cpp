@@ -2,6 +2,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/job_views.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "link/port_name.h"
@@ -77,79 +78,75 @@ constexpr const char* kSwitchToReceiveAdvice =
 }  // namespace
 
 int RunInfo(IEnvironment& env, const GlobalOptions& options) {
-    CSession session(env, options);
-    if (const int status = session.Begin(); status != 0) {
-        return status;
-    }
-    CModel& model = session.Model();
-    const TarnwellDevice kind = model.deviceKind.Get();
-    const std::string device = kind == kDeviceNone ? kModelName : DeviceName(kind);
-    const int status = model.firmwareStatus.Get();
-    const std::uint16_t serial = model.serialNumber.Get();
-    const std::string port = model.portName.Get();
-    const std::uint32_t speed = session.Radio().Port().Speed();
-    // The option-module answer without its command name and terminator.
-    std::string modules = model.optionModules;
-    if (modules.rfind("OM", 0) == 0) {
-        modules.erase(0, 2);
-    }
-    if (!modules.empty() && modules.back() == ';') {
-        modules.pop_back();
-    }
-    const auto first = modules.find_first_not_of(' ');
-    modules.erase(0, first == std::string::npos ? modules.size() : first);
-    modules = Latin1ToUtf8(modules);
-    if (options.json) {
-        nlohmann::json out = {
-            {"device", device},
-            {"firmware_status", status},
-            {"mcu_version", model.FirmwareVersionText(0)},
-            {"dsp_version", model.FirmwareVersionText(1)},
-            {"option_modules", modules},
-            {"serial_number", serial == 0xFFFF ? nlohmann::json(nullptr) : nlohmann::json(serial)},
-            {"port", JsonText(port)},
-            {"speed", speed},
-            {"transmitting",
-             model.firmwareStatus.Get() != kFirmwareRunning || model.transmitState == CModel::TransmitState::kUnknown
-                 ? nlohmann::json(nullptr)
-                 : nlohmann::json(model.transmitState == CModel::TransmitState::kTransmitting)},
-        };
-        PrintJson(env.Out(), out);
-        if (model.transmitState == CModel::TransmitState::kTransmitting) {
-            env.Err() << "rm7util: the radio is transmitting. " << kSwitchToReceiveAdvice << "\n";
+    return RunOnRadio(env, options, [&](CSession& session, CTerminalJobView&) {
+        CModel& model = session.Model();
+        const TarnwellDevice kind = model.deviceKind.Get();
+        const std::string device = kind == kDeviceNone ? kModelName : DeviceName(kind);
+        const int status = model.firmwareStatus.Get();
+        const std::uint16_t serial = model.serialNumber.Get();
+        const std::string port = model.portName.Get();
+        const std::uint32_t speed = session.Radio().Port().Speed();
+        // The option-module answer without its command name and terminator.
+        std::string modules = model.optionModules;
+        if (modules.rfind("OM", 0) == 0) {
+            modules.erase(0, 2);
+        }
+        if (!modules.empty() && modules.back() == ';') {
+            modules.pop_back();
+        }
+        const auto first = modules.find_first_not_of(' ');
+        modules.erase(0, first == std::string::npos ? modules.size() : first);
+        modules = Latin1ToUtf8(modules);
+        if (options.json) {
+            nlohmann::json out = {
+                {"device", device},
+                {"firmware_status", status},
+                {"mcu_version", model.FirmwareVersionText(0)},
+                {"dsp_version", model.FirmwareVersionText(1)},
+                {"option_modules", modules},
+                {"serial_number", serial == 0xFFFF ? nlohmann::json(nullptr) : nlohmann::json(serial)},
+                {"port", JsonText(port)},
+                {"speed", speed},
+                {"transmitting", model.firmwareStatus.Get() != kFirmwareRunning ||
+                                         model.transmitState == CModel::TransmitState::kUnknown
+                                     ? nlohmann::json(nullptr)
+                                     : nlohmann::json(model.transmitState == CModel::TransmitState::kTransmitting)},
+            };
+            PrintJson(env.Out(), out);
+            if (model.transmitState == CModel::TransmitState::kTransmitting) {
+                env.Err() << "rm7util: the radio is transmitting. " << kSwitchToReceiveAdvice << "\n";
+            }
+            return 0;
+        }
+        env.Out() << StrFormat("Device:          %s\n", device.c_str());
+        env.Out() << StrFormat("Firmware status: %d (%s)\n", status, FirmwareStatusText(status));
+        env.Out() << StrFormat("MCU version:     %s\n", model.FirmwareVersionText(0).c_str());
+        env.Out() << StrFormat("DSP version:     %s\n", model.FirmwareVersionText(1).c_str());
+        env.Out() << StrFormat("Option modules:  %s\n", modules.empty() ? "(none reported)" : modules.c_str());
+        if (serial == 0xFFFF) {
+            env.Out() << StrFormat("Serial number:   (not read)\n");
+        } else {
+            env.Out() << StrFormat("Serial number:   %05u\n", serial);
+        }
+        env.Out() << StrFormat("Port:            %s at %u bit/s\n", port.c_str(), speed);
+        if (const std::string transmit = TransmitText(model); !transmit.empty()) {
+            env.Out() << StrFormat("Transmitting:    %s\n", transmit.c_str());
         }
         return 0;
-    }
-    env.Out() << StrFormat("Device:          %s\n", device.c_str());
-    env.Out() << StrFormat("Firmware status: %d (%s)\n", status, FirmwareStatusText(status));
-    env.Out() << StrFormat("MCU version:     %s\n", model.FirmwareVersionText(0).c_str());
-    env.Out() << StrFormat("DSP version:     %s\n", model.FirmwareVersionText(1).c_str());
-    env.Out() << StrFormat("Option modules:  %s\n", modules.empty() ? "(none reported)" : modules.c_str());
-    if (serial == 0xFFFF) {
-        env.Out() << StrFormat("Serial number:   (not read)\n");
-    } else {
-        env.Out() << StrFormat("Serial number:   %05u\n", serial);
-    }
-    env.Out() << StrFormat("Port:            %s at %u bit/s\n", port.c_str(), speed);
-    if (const std::string transmit = TransmitText(model); !transmit.empty()) {
-        env.Out() << StrFormat("Transmitting:    %s\n", transmit.c_str());
-    }
-    return 0;
+    });
 }
 
 int RunSend(IEnvironment& env, const GlobalOptions& options, const std::string& text, std::uint32_t waitMs) {
-    CSession session(env, options);
-    if (const int status = session.Begin(); status != 0) {
-        return status;
-    }
-    const CSession::IdleAnswer answer = session.ExchangeCommands(text, waitMs);
-    // What came before a failure is shown; the failure is said once, after it.
-    if (options.json) {
-        PrintJson(env.Out(), {{"sent", JsonText(text)}, {"answer", PrintableForm(answer.bytes)}});
-    } else {
-        env.Out() << PrintableForm(answer.bytes) << "\n";
-    }
-    return answer.result == kOk ? 0 : ReportFailure(env.Err(), answer.result);
+    return RunOnRadio(env, options, [&](CSession& session, CTerminalJobView&) {
+        const CSession::IdleAnswer answer = session.ExchangeCommands(text, waitMs);
+        // What came before a failure is shown; the failure is said once, after it.
+        if (options.json) {
+            PrintJson(env.Out(), {{"sent", JsonText(text)}, {"answer", PrintableForm(answer.bytes)}});
+        } else {
+            env.Out() << PrintableForm(answer.bytes) << "\n";
+        }
+        return answer.result == kOk ? 0 : ReportFailure(env.Err(), answer.result);
+    });
 }
 
 int RunDoctor(IEnvironment& env, const GlobalOptions& options) {

@@ -9,6 +9,7 @@
 #include "cli/job_views.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
+#include "firmware/file_server_copy.h"
 #include "firmware/file_version.h"
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_folder.h"
@@ -376,68 +377,42 @@ int RunFirmwareFetch(IEnvironment& env, const GlobalOptions& options, const std:
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
 
+    // No radio: the job of the desktop program's copy window, on the pump and its workers.
+    CTerminalJobView view(env, options, session.Model().Notifier());
+    CFileServerCopyJob job(session.Pump(), view, folder, ScanFolder(folder), server);
     const bool terminal = env.ErrIsTerminal() && !options.quiet;
-    bool progressShown = false;
-    auto clearProgress = [&] {
-        if (progressShown) {
-            env.Err() << "\r\x1b[K";
-            progressShown = false;
-        }
-    };
-    std::optional<int> done;
-    CFtpCopyJob job(
-        session.Pump(), folder, ScanFolder(folder), server,
-        [&](const std::string& line) {
-            if (!options.quiet || line.find(" completed with error ") != std::string::npos) {
-                clearProgress();
-                env.Err() << FlattenLineBreaks(line, "\n  ") << "\n";
-            }
-        },
-        [&](int result) { done = result; });
     if (terminal) {
-        job.SetProgressHandler([&](const std::string& name, std::uint64_t bytes) {
+        job.Copy().SetProgressHandler([&](const std::string& name, std::uint64_t bytes) {
             env.Err() << "\r\x1b[K"
                       << StrFormat("%s: %llu bytes", SafeToPrint(name).c_str(), static_cast<unsigned long long>(bytes));
             env.Err().flush();
-            progressShown = true;
+            view.EraseOnNextLine();
         });
     }
-    env.Loop().CatchInterrupts([&] { job.Cancel(); });
-    job.Start();
-    // The job's own time-outs end every request; the pump only waits for them.
-    while (!done) {
-        env.Loop().RunUntil([&] { return done.has_value(); }, 1000);
+    // The job's own time-outs end every request; the loop only waits for them.
+    const int status = RunJobToOutcome(
+        session, job.Shell(), view, [&job] { job.Start(); }, kNoTimeLimit);
+    nlohmann::json copied = nlohmann::json::array();
+    for (const std::string& name : job.Copy().CopiedNames()) {
+        copied.push_back(JsonText(name));
     }
-    env.Loop().CatchInterrupts(nullptr);
-    clearProgress();
-    if (options.json) {
-        nlohmann::json copied = nlohmann::json::array();
-        for (const std::string& name : job.CopiedNames()) {
-            copied.push_back(JsonText(name));
-        }
-        nlohmann::json refused = nlohmann::json::array();
-        for (const CFtpCopyJob::RefusedFile& file : job.RefusedFiles()) {
-            refused.push_back({{"file", JsonText(file.name)}, {"reason", JsonText(file.reason)}});
-        }
-        PrintJson(env.Out(), {{"folder", JsonPath(folder)},
-                              {"server", JsonText(server)},
-                              {"copied", copied},
-                              {"refused", refused},
-                              {"result", *done == kFtpResultDone        ? "done"
-                                         : *done == kFtpResultCancelled ? "cancelled"
-                                                                        : "failed"},
-                              {"code", job.Code()}});
-    } else if (*done == kFtpResultDone) {
-        // What was done, on standard output for a script; the log above went to standard error.
-        for (const std::string& name : job.CopiedNames()) {
+    nlohmann::json refused = nlohmann::json::array();
+    for (const CFtpCopyJob::RefusedFile& file : job.Copy().RefusedFiles()) {
+        refused.push_back({{"file", JsonText(file.name)}, {"reason", JsonText(file.reason)}});
+    }
+    // What was copied and refused is worth knowing whatever the end.
+    view.PrintJsonOutcome(
+        {{"folder", JsonPath(folder)}, {"server", JsonText(server)}, {"copied", copied}, {"refused", refused}}, true);
+    if (!options.json && status == 0) {
+        // What was done, on standard output for a script; the log went to standard error.
+        for (const std::string& name : job.Copy().CopiedNames()) {
             env.Out() << "Copied " << SafeToPrint(name) << "\n";
         }
-        if (job.CopiedNames().empty()) {
-            env.Out() << "Nothing newer on the file server\n";
+        if (job.Copy().CopiedNames().empty()) {
+            env.Out() << kFetchNothingNewerText << "\n";
         }
     }
-    // A stopped fetch exits as every job the user stops does.
-    return *done == kFtpResultDone ? 0 : *done == kFtpResultCancelled ? kExitStopped : 1;
+    return status;
 }
 
 int RunFirmwareNotes(IEnvironment& env, const GlobalOptions& options, const std::string& folderArg) {

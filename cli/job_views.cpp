@@ -1,5 +1,7 @@
 #include "cli/job_views.h"
 
+#include <utility>
+
 #include "cli/json_output.h"
 #include "platform/format.h"
 #include "platform/paths.h"
@@ -45,7 +47,14 @@ void CTerminalJobView::ShowProgress(const JobProgress& progress) {
     }
 }
 
+void CTerminalJobView::EraseProgress() {
+    if (std::exchange(m_erase, false)) {
+        m_env.Err() << "\r\x1b[K";
+    }
+}
+
 void CTerminalJobView::Log(const std::string& line) {
+    EraseProgress();
     m_logged = line;
     if (m_status != nullptr) {
         // The status line is standard error too: a line it has just said is not said again.
@@ -108,6 +117,7 @@ LResult CTerminalJobView::OnMessage(std::uint32_t code, WParam wParam, LParam lP
 }
 
 void CTerminalJobView::ShowOutcome(const JobOutcome& outcome) {
+    EraseProgress();
     m_outcome = outcome;
     const std::vector<std::string> lines = outcome.Lines();
     if (outcome.result == JobResult::kDone) {
@@ -123,8 +133,10 @@ void CTerminalJobView::ShowOutcome(const JobOutcome& outcome) {
         }
         return;
     }
-    const std::string why = outcome.result == JobResult::kCancelled ? "cancelled" : outcome.why;
-    m_env.Err() << "rm7util: " << outcome.job << ": " << (why.empty() ? outcome.what : why) << "\n";
+    // A cancel says the job's own words for it ("Setting the radio's clock was cancelled"), a
+    // failure its reason in the system's words.
+    const std::string why = outcome.result == JobResult::kCancelled ? outcome.what : outcome.why;
+    m_env.Err() << "rm7util: " << outcome.job << ": " << (why.empty() ? JobResultName(outcome.result) : why) << "\n";
     // The hint: the radio's state, the backup, the next step, on one line.
     std::string hint;
     const auto add = [&hint](const std::string& sentence) {
@@ -197,34 +209,39 @@ AutoBackupSettings BackupSettings(const GlobalOptions& options) {
 }
 
 int RunJobToOutcome(CSession& session, CJobShell& shell, CTerminalJobView& view, const std::function<void()>& start,
-                    std::uint32_t limitMs) {
+                    std::uint32_t limitMs, std::function<void()> onSignal) {
     IRunLoop& loop = session.Env().Loop();
-    const bool asksFirst = shell.GetTexts().stopQuestion.has_value();
-    // A signal that comes while the stop question is still being answered is asked again once it
-    // is: two signals in quick succession stop the job, however close together they come.
+    // Every job stops cleanly on a signal: the shell's stop rule decides how. A signal that comes
+    // while the stop question is still being answered is asked again once it is: two signals in
+    // quick succession stop the job, however close together they come.
     int unasked = 0;
-    if (asksFirst) {
-        loop.CatchInterrupts([&shell, &unasked] {
+    if (!onSignal) {
+        onSignal = [&shell, &unasked] {
             if (shell.Asking()) {
                 ++unasked;
             } else {
                 (void)shell.RequestStop();
             }
-        });
+        };
     }
+    loop.CatchInterrupts(std::move(onSignal));
     start();
-    const bool ended = session.RunUntil(
-        [&] {
-            if (unasked > 0 && !shell.Asking()) {
-                --unasked;
-                (void)shell.RequestStop();
-            }
-            return view.Outcome().has_value();
-        },
-        limitMs);
-    if (asksFirst) {
-        loop.CatchInterrupts(nullptr);
+    const auto hasOutcome = [&] {
+        if (unasked > 0 && !shell.Asking()) {
+            --unasked;
+            (void)shell.RequestStop();
+        }
+        return view.Outcome().has_value();
+    };
+    bool ended = false;
+    if (limitMs == kNoTimeLimit) {
+        // Work on worker threads ends by its own time-outs: the loop waits a second at a time.
+        while (!(ended = session.RunUntil(hasOutcome, 1000))) {
+        }
+    } else {
+        ended = session.RunUntil(hasOutcome, limitMs);
     }
+    loop.CatchInterrupts(nullptr);
     if (!ended) {
         shell.Release();
         JobOutcome outcome = JobOutcome::Failed(shell.GetTexts().name, kErrorTimeout, RadioState::kUnknown);
@@ -232,6 +249,20 @@ int RunJobToOutcome(CSession& session, CJobShell& shell, CTerminalJobView& view,
         view.ShowOutcome(outcome);
     }
     return view.ExitStatus();
+}
+
+int RunOnRadio(IEnvironment& env, const GlobalOptions& options, const RadioJob& job) {
+    CSession session(env, options);
+    return RunOnRadio(session, job);
+}
+
+int RunOnRadio(CSession& session, const RadioJob& job) {
+    if (const int status = session.Begin(); status != 0) {
+        return status;
+    }
+    // The view's log lines go through the session's status line: a line said there is not said twice.
+    CTerminalJobView view(session.Env(), session.Options(), session.Model().Notifier());
+    return job(session, view);
 }
 
 }  // namespace rm7::cli

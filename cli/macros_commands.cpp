@@ -3,9 +3,11 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/job_views.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "memories/command_macro.h"
+#include "memories/command_tester.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
@@ -14,17 +16,21 @@
 namespace rm7::cli {
 namespace {
 
+nlohmann::json MacrosJson(const CCommandMacros& macros, std::size_t from, std::size_t to) {
+    nlohmann::json list = nlohmann::json::array();
+    for (std::size_t i = from; i < to; ++i) {
+        list.push_back({{"macro", i + 1},
+                        {"label", JsonText(macros.labels.Get(i))},
+                        {"commands", JsonText(macros.texts.Get(i))},
+                        {"in_radio", i < kRadioMacroCount}});
+    }
+    return {{"macros", list}};
+}
+
 void PrintMacros(IEnvironment& env, const GlobalOptions& options, const CCommandMacros& macros, std::size_t from,
                  std::size_t to) {
     if (options.json) {
-        nlohmann::json list = nlohmann::json::array();
-        for (std::size_t i = from; i < to; ++i) {
-            list.push_back({{"macro", i + 1},
-                            {"label", JsonText(macros.labels.Get(i))},
-                            {"commands", JsonText(macros.texts.Get(i))},
-                            {"in_radio", i < kRadioMacroCount}});
-        }
-        PrintJson(env.Out(), {{"macros", list}});
+        PrintJson(env.Out(), MacrosJson(macros, from, to));
         return;
     }
     for (std::size_t i = from; i < to; ++i) {
@@ -32,6 +38,17 @@ void PrintMacros(IEnvironment& env, const GlobalOptions& options, const CCommand
         env.Out() << StrFormat("%2zu %-8s %s\n", i + 1, SafeToPrint(macros.labels.Get(i)).c_str(),
                                SafeToPrint(macros.texts.Get(i)).c_str());
     }
+}
+
+// A job's end: with --json the one object (the macros in it when done), else the macros when done.
+int EndMacrosJob(IEnvironment& env, const GlobalOptions& options, CTerminalJobView& view, const CCommandMacros& macros,
+                 std::size_t from, std::size_t to, int status) {
+    if (options.json) {
+        view.PrintJsonOutcome(MacrosJson(macros, from, to));
+    } else if (status == 0) {
+        PrintMacros(env, options, macros, from, to);
+    }
+    return status;
 }
 
 // The radio's commands are printable text; a control character in a macro would only reach the
@@ -52,27 +69,16 @@ int ReportRefusal(IEnvironment& env, const MacroRefusal& refusal) {
     return ReportFailure(env.Err(), refusal.code);
 }
 
-// Reads macros 1 to 8 from the radio into macros.
-Result ReadRadioMacros(CSession& session, CCommandMacros& macros) {
-    CCommandMacroStateMachine machine(session.Radio(), macros.labels, macros.texts);
-    CMachineRun run(session);
-    return run.Run(machine, [&] { return machine.StartRead(); });
-}
-
 }  // namespace
 
 int RunMacrosGet(IEnvironment& env, const GlobalOptions& options) {
-    CSession session(env, options);
-    if (const int status = session.Begin(); status != 0) {
-        return status;
-    }
-    CCommandMacros macros(session.Pump());
-    macros.Load(session.Model().Settings());
-    if (const Result r = ReadRadioMacros(session, macros); r != kOk) {
-        return ReportFailure(env.Err(), r);
-    }
-    PrintMacros(env, options, macros, 0, kMacroCount);
-    return 0;
+    return RunOnRadio(env, options, [&](CSession& session, CTerminalJobView& view) {
+        CCommandMacros macros(session.Pump());
+        macros.Load(session.Model().Settings());
+        CMacroEditorJob job(session.Radio(), macros, view);
+        const int status = RunJobToOutcome(session, job.Shell(), view, [&job] { job.Read(); });
+        return EndMacrosJob(env, options, view, macros, 0, kMacroCount, status);
+    });
 }
 
 int RunMacrosSet(IEnvironment& env, const GlobalOptions& options, int macro, const std::string& label,
@@ -99,52 +105,28 @@ int RunMacrosSet(IEnvironment& env, const GlobalOptions& options, int macro, con
     if (const MacroRefusal refusal = CheckRadioMacro(index, label, commands); refusal.code != kOk) {
         return ReportRefusal(env, refusal);
     }
-    CSession session(env, options);
-    if (const int status = session.Begin(); status != 0) {
-        return status;
-    }
-    // The machine writes all eight: the other seven go back as the radio holds them.
-    CCommandMacros macros(session.Pump());
-    if (const Result r = ReadRadioMacros(session, macros); r != kOk) {
-        return ReportFailure(env.Err(), r);
-    }
-    macros.labels.Set(index, label);
-    macros.texts.Set(index, commands);
-    if (const MacroRefusal refusal = CheckRadioMacros(macros.labels, macros.texts); refusal.code != kOk) {
-        return ReportRefusal(env, refusal);
-    }
-    {
-        CCommandMacroStateMachine machine(session.Radio(), macros.labels, macros.texts);
-        CMachineRun run(session);
-        if (const Result r = run.Run(machine, [&] { return machine.StartWrite(); }); r != kOk) {
+    return RunOnRadio(env, options, [&](CSession& session, CTerminalJobView& view) {
+        // The job writes all eight: the other seven go back as the radio holds them.
+        CCommandMacros macros(session.Pump());
+        CMacroEditorJob job(session.Radio(), macros, view);
+        if (const int status =
+                RunJobToOutcome(session, job.Shell(), view, [&] { job.WriteOne(index, label, commands); });
+            status != 0) {
+            return EndMacrosJob(env, options, view, macros, index, index + 1, status);
+        }
+        // As the editor closed with OK: the tester's buttons show what the radio now holds.
+        CCommandMacros saved(session.Pump());
+        saved.Load(session.Model().Settings());
+        for (std::size_t i = 0; i < kRadioMacroCount; ++i) {
+            saved.labels.Set(i, macros.labels.Get(i));
+            saved.texts.Set(i, macros.texts.Get(i));
+        }
+        saved.FillDefaultLabels();
+        if (const Result r = saved.Save(session.Model().Settings()); r != kOk) {
             return ReportFailure(env.Err(), r);
         }
-    }
-    CCommandMacros readBack(session.Pump());
-    if (const Result r = ReadRadioMacros(session, readBack); r != kOk) {
-        return ReportFailure(env.Err(), r);
-    }
-    for (std::size_t i = 0; i < kRadioMacroCount; ++i) {
-        if (readBack.labels.Get(i) != macros.labels.Get(i) || readBack.texts.Get(i) != macros.texts.Get(i)) {
-            env.Err() << StrFormat("The radio reads back macro %zu as \"%s\" \"%s\".\n", i + 1,
-                                   SafeToPrint(readBack.labels.Get(i)).c_str(),
-                                   SafeToPrint(readBack.texts.Get(i)).c_str());
-            return ReportFailure(env.Err(), kErrMacroReadBack);
-        }
-    }
-    // As the editor closed with OK: the tester's buttons show what the radio now holds.
-    CCommandMacros saved(session.Pump());
-    saved.Load(session.Model().Settings());
-    for (std::size_t i = 0; i < kRadioMacroCount; ++i) {
-        saved.labels.Set(i, readBack.labels.Get(i));
-        saved.texts.Set(i, readBack.texts.Get(i));
-    }
-    saved.FillDefaultLabels();
-    if (const Result r = saved.Save(session.Model().Settings()); r != kOk) {
-        return ReportFailure(env.Err(), r);
-    }
-    PrintMacros(env, options, readBack, index, index + 1);
-    return 0;
+        return EndMacrosJob(env, options, view, macros, index, index + 1, 0);
+    });
 }
 
 int RunMacrosRun(IEnvironment& env, const GlobalOptions& options, int macro, std::uint32_t waitMs) {
@@ -158,19 +140,18 @@ int RunMacrosRun(IEnvironment& env, const GlobalOptions& options, int macro, std
                                SafeToPrint(macros.labels.Get(index)).c_str());
         return 1;
     }
-    if (const int status = session.Begin(); status != 0) {
-        return status;
-    }
-    const CSession::IdleAnswer answer = session.ExchangeCommands(text, waitMs);
-    if (options.json) {
-        PrintJson(env.Out(), {{"macro", macro},
-                              {"label", JsonText(macros.labels.Get(index))},
-                              {"sent", JsonText(text)},
-                              {"answer", PrintableForm(answer.bytes)}});
-    } else {
-        env.Out() << PrintableForm(answer.bytes) << "\n";
-    }
-    return answer.result == kOk ? 0 : ReportFailure(env.Err(), answer.result);
+    return RunOnRadio(session, [&](CSession&, CTerminalJobView&) {
+        const CSession::IdleAnswer answer = session.ExchangeCommands(text, waitMs);
+        if (options.json) {
+            PrintJson(env.Out(), {{"macro", macro},
+                                  {"label", JsonText(macros.labels.Get(index))},
+                                  {"sent", JsonText(text)},
+                                  {"answer", PrintableForm(answer.bytes)}});
+        } else {
+            env.Out() << PrintableForm(answer.bytes) << "\n";
+        }
+        return answer.result == kOk ? 0 : ReportFailure(env.Err(), answer.result);
+    });
 }
 
 }  // namespace rm7::cli

@@ -31,14 +31,11 @@ int EndBannerJob(IEnvironment& env, const GlobalOptions& options, CTerminalJobVi
 }  // namespace
 
 int RunBannerGet(IEnvironment& env, const GlobalOptions& options) {
-    CSession session(env, options);
-    if (const int status = session.Begin(); status != 0) {
-        return status;
-    }
-    CTerminalJobView view(env, options);
-    CBannerJob job(session.Radio(), view);
-    const int status = RunJobToOutcome(session, job.Shell(), view, [&job] { job.Read(); });
-    return EndBannerJob(env, options, view, job, status);
+    return RunOnRadio(env, options, [&](CSession& session, CTerminalJobView& view) {
+        CBannerJob job(session.Radio(), view);
+        const int status = RunJobToOutcome(session, job.Shell(), view, [&job] { job.Read(); });
+        return EndBannerJob(env, options, view, job, status);
+    });
 }
 
 int RunBannerSet(IEnvironment& env, const GlobalOptions& options, const std::string& typed) {
@@ -49,15 +46,12 @@ int RunBannerSet(IEnvironment& env, const GlobalOptions& options, const std::str
         env.Err() << StrFormat("The power-on banner holds at most %zu characters.\n", kBannerMaxLength);
         return ReportFailure(env.Err(), r);
     }
-    CSession session(env, options);
-    if (const int status = session.Begin(); status != 0) {
-        return status;
-    }
-    CTerminalJobView view(env, options);
-    CBannerJob job(session.Radio(), view);
-    // The write is followed by a read-back, so the value is what the radio now holds.
-    const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.Write(text); });
-    return EndBannerJob(env, options, view, job, status);
+    return RunOnRadio(env, options, [&](CSession& session, CTerminalJobView& view) {
+        CBannerJob job(session.Radio(), view);
+        // The write is followed by a read-back, so the value is what the radio now holds.
+        const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.Write(text); });
+        return EndBannerJob(env, options, view, job, status);
+    });
 }
 
 namespace {
@@ -85,14 +79,11 @@ int EndCwJob(IEnvironment& env, const GlobalOptions& options, CTerminalJobView& 
 }  // namespace
 
 int RunCwGet(IEnvironment& env, const GlobalOptions& options) {
-    CSession session(env, options);
-    if (const int status = session.Begin(); status != 0) {
-        return status;
-    }
-    CTerminalJobView view(env, options);
-    CCWMemoryJob job(session.Radio(), view);
-    const int status = RunJobToOutcome(session, job.Shell(), view, [&job] { job.Read(); });
-    return EndCwJob(env, options, view, job, status);
+    return RunOnRadio(env, options, [&](CSession& session, CTerminalJobView& view) {
+        CCWMemoryJob job(session.Radio(), view);
+        const int status = RunJobToOutcome(session, job.Shell(), view, [&job] { job.Read(); });
+        return EndCwJob(env, options, view, job, status);
+    });
 }
 
 int RunCwSet(IEnvironment& env, const GlobalOptions& options, int memory, const std::string& typed) {
@@ -111,15 +102,12 @@ int RunCwSet(IEnvironment& env, const GlobalOptions& options, int memory, const 
     }
     const std::string text = KeepCwTypeable(typed);
     const auto index = static_cast<std::size_t>(memory - 1);
-    CSession session(env, options);
-    if (const int status = session.Begin(); status != 0) {
-        return status;
-    }
-    CTerminalJobView view(env, options);
-    CCWMemoryJob job(session.Radio(), view);
-    // Read first: only a memory whose text differs from the radio's is written; then read back.
-    const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.WriteOne(index, text); });
-    return EndCwJob(env, options, view, job, status);
+    return RunOnRadio(env, options, [&](CSession& session, CTerminalJobView& view) {
+        CCWMemoryJob job(session.Radio(), view);
+        // Read first: only a memory whose text differs from the radio's is written; then read back.
+        const int status = RunJobToOutcome(session, job.Shell(), view, [&] { job.WriteOne(index, text); });
+        return EndCwJob(env, options, view, job, status);
+    });
 }
 
 }  // namespace rm7::cli

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "cli/commands.h"
+#include "cli/job_views.h"
 #include "cli/session.h"
 #include "link/serial_port.h"
 #include "platform/console.h"
@@ -232,20 +233,18 @@ int RunTerminal(IEnvironment& env, const GlobalOptions& options, const TerminalO
             return 2;
         }
     }
-    CSession session(env, options);
-    if (const int status = session.Begin(); status != 0) {
-        return status;
-    }
-    if (session.Model().firmwareStatus.Get() != kFirmwareRunning) {
-        return ReportFailure(env.Err(), kErrTerminalNoFirmware);
-    }
-    if (!mode) {
-        CTerminalSettings settings(session.Pump());
-        settings.Load(session.Model().Settings());
-        mode = settings.Mode();
-    }
-    CTerminalRun run(session, *mode, !terminal.send.has_value());
-    return terminal.send ? RunSendText(run, session, *terminal.send) : RunInteractive(run, session);
+    return RunOnRadio(env, options, [&](CSession& session, CTerminalJobView&) {
+        if (session.Model().firmwareStatus.Get() != kFirmwareRunning) {
+            return ReportFailure(env.Err(), kErrTerminalNoFirmware);
+        }
+        if (!mode) {
+            CTerminalSettings settings(session.Pump());
+            settings.Load(session.Model().Settings());
+            mode = settings.Mode();
+        }
+        CTerminalRun run(session, *mode, !terminal.send.has_value());
+        return terminal.send ? RunSendText(run, session, *terminal.send) : RunInteractive(run, session);
+    });
 }
 
 }  // namespace rm7::cli

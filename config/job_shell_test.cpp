@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
 
 #include "config/job_backup.h"
 #include "config/save_machine.h"
 #include "link/job_shell.h"
 #include "platform/error_text.h"
 #include "platform/last_error.h"
+#include "platform/manual_pump.h"
 #include "platform/result_codes.h"
 #include "tests/support/radio_bench.h"
 #include "tests/support/recording_job_view.h"
@@ -209,6 +211,74 @@ TEST(JobShell, OutcomeLinesSayWhatHappenedTheRadioTheBackupAndTheNextStep) {
     EXPECT_THAT(done.Lines(), ElementsAre("Saved: /f"));
     EXPECT_EQ(std::string(JobResultName(JobResult::kCancelled)), "cancelled");
     EXPECT_EQ(std::string(RadioStateName(RadioState::kBootLoader)), "boot-loader");
+}
+
+// A job with no radio (the file-server copy): its work starts on the pump and ends through
+// Finish; a stop reaches the work only after the stop question's Yes, and the one outcome follows.
+TEST(JobShell, WorkWithoutARadioStopsByTheSameRule) {
+    struct Case {
+        const char* name;
+        bool asks;
+        std::optional<bool> answer;  // none: not asked
+        bool stopped;
+    } const cases[] = {
+        {"no question", false, std::nullopt, true},
+        {"asked, No", true, false, false},
+        {"asked, Yes", true, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CManualPump pump;
+        test::CRecordingJobView view;
+        CJobShell::Texts texts{"copy", "Copying", std::nullopt, "Copying was cancelled"};
+        if (c.asks) {
+            texts.stopQuestion = JobQuestion{JobQuestion::Kind::kStop, kStopCaption, "Stop the copy?"};
+        }
+        CJobShell shell(pump, view, texts);
+        bool started = false;
+        int stops = 0;
+        // The work's stop ends it at once, as the copy's Cancel does.
+        shell.RunWork([&] { started = true; },
+                      [&] {
+                          ++stops;
+                          shell.Finish(JobOutcome::Cancelled("Copying was cancelled"));
+                      });
+        EXPECT_TRUE(started);
+        EXPECT_TRUE(shell.Running());
+        EXPECT_THAT(view.busy, ElementsAre(true));
+        view.answer = c.answer;
+        const StopRequest r = shell.RequestStop();
+        EXPECT_EQ(view.questions.size(), c.asks ? 1u : 0u);
+        EXPECT_EQ(stops, c.stopped ? 1 : 0);
+        EXPECT_EQ(r, c.asks ? (c.stopped ? StopRequest::kStopping : StopRequest::kDeclined) : StopRequest::kStopping);
+        if (!c.stopped) {
+            EXPECT_FALSE(view.Ended());
+            shell.Finish(JobOutcome::Done("Copied 2 files"));
+        }
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.Last().job, "copy");
+        EXPECT_EQ(view.Last().result, c.stopped ? JobResult::kCancelled : JobResult::kDone);
+        EXPECT_THAT(view.busy, ElementsAre(true, false));
+        EXPECT_EQ(shell.RequestStop(), StopRequest::kIdle);
+    }
+}
+
+// A job of quiet steps (the clock's reads) touches neither the busy cursor nor the progress; the
+// job holds the busy count itself around what the user asked for.
+TEST(JobShell, QuietStepsLeaveTheBusyCountToTheJob) {
+    test::CRadioBench bench;
+    ASSERT_EQ(bench.Contact(), kOk);
+    test::CRecordingJobView view;
+    CConfigSaveStateMachine machine{*bench.session};
+    CJobShell shell(*bench.session, machine, view, {"quiet", "Reading", std::nullopt, "cancelled", true});
+    machine.SetProgressBar(&shell.Progress());
+    shell.EnterBusy();
+    shell.Run([&] { return machine.StartSave(); }, [](Result r) { return JobOutcome::Failed("Not read", r); });
+    ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return view.Ended(); }, 120000));
+    EXPECT_THAT(view.busy, ElementsAre(true));  // the job's, still held
+    EXPECT_EQ(view.progress.range, 0u);         // no progress shown
+    shell.LeaveBusy();
+    EXPECT_THAT(view.busy, ElementsAre(true, false));
 }
 
 }  // namespace

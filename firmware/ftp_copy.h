@@ -30,10 +30,10 @@ inline constexpr int kFtpResultDone = 1;
 inline constexpr int kFtpResultCancelled = 2;
 inline constexpr int kFtpResultFailed = 3;
 
-// Whether the copy window closes by itself when a run ends: on Cancel, and after a good run
-// unless Trace keeps its log on the screen.
+// Whether the copy window closes by itself when a run ends: after a good run unless Trace keeps
+// its log on the screen. A cancel or a failure stays, with what happened.
 inline bool FtpWindowClosesItself(int result, bool trace) {
-    return result == kFtpResultCancelled || (result == kFtpResultDone && !trace);
+    return result == kFtpResultDone && !trace;
 }
 
 enum class FtpState : int {

@@ -65,7 +65,7 @@ TEST(FtpCopyWindow, ClosesItselfOnCancelAndAfterAGoodRunUnlessTracing) {
         bool closes;
     };
     for (const Case& c : {Case{kFtpResultDone, false, true}, Case{kFtpResultDone, true, false},
-                          Case{kFtpResultCancelled, true, true}, Case{kFtpResultFailed, false, false}}) {
+                          Case{kFtpResultCancelled, true, false}, Case{kFtpResultFailed, false, false}}) {
         EXPECT_EQ(FtpWindowClosesItself(c.result, c.trace), c.closes) << c.result << " " << c.trace;
     }
 }

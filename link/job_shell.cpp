@@ -116,12 +116,23 @@ JobOutcome JobOutcome::Failed(std::string what, Result code, RadioState radio) {
 }
 
 CJobShell::CJobShell(CRadioSession& session, IStateMachine& machine, IJobView& view, Texts texts)
-    : m_session(session),
-      m_machine(machine),
+    : m_pump(session.Pump()),
+      m_machine(&machine),
       m_view(view),
       m_texts(std::move(texts)),
-      m_run(session, machine, [this](Result r) { OnCompletion(r); }),
-      m_findRun(session, session.Contact(), [this](Result r) { OnFound(r); }),
+      m_session(&session),
+      m_run(std::in_place, session, machine, [this](Result r) { OnCompletion(r); }),
+      m_findRun(std::in_place, session, session.Contact(), [this](Result r) { OnFound(r); }),
+      m_self(std::make_shared<CJobShell*>(this)) {
+    m_progress.step = m_texts.step;
+}
+
+CJobShell::CJobShell(IMessagePump& pump, IJobView& view, Texts texts)
+    : m_pump(pump),
+      m_machine(nullptr),
+      m_view(view),
+      m_texts(std::move(texts)),
+      m_session(nullptr),
       m_self(std::make_shared<CJobShell*>(this)) {
     m_progress.step = m_texts.step;
 }
@@ -129,7 +140,7 @@ CJobShell::CJobShell(CRadioSession& session, IStateMachine& machine, IJobView& v
 CJobShell::~CJobShell() {
     *m_self = nullptr;
     Release();
-    m_session.Pump().Forget(this);
+    m_pump.Forget(this);
 }
 
 void CJobShell::EnterBusy() {
@@ -151,8 +162,11 @@ void CJobShell::Run(std::function<bool()> start, MakeOutcome finish) {
     m_found.reset();
     m_backupFile.clear();
     m_stopAsked = false;
-    m_run.Claim();
-    EnterBusy();
+    m_run->Claim();
+    m_runBusy = !m_texts.quiet;
+    if (m_runBusy) {
+        EnterBusy();
+    }
     if (m_backup != nullptr) {
         m_phase = Phase::kBackup;
         // The first seconds say what they are spent on, not an empty bar.
@@ -166,6 +180,20 @@ void CJobShell::Run(std::function<bool()> start, MakeOutcome finish) {
         return;
     }
     StartMachine();
+}
+
+void CJobShell::RunWork(std::function<void()> start, std::function<void()> stop) {
+    m_stopWork = std::move(stop);
+    m_outcome.reset();
+    m_backupFile.clear();
+    m_stopAsked = false;
+    m_phase = Phase::kWork;
+    m_progress = JobProgress{m_texts.step};
+    m_runBusy = !m_texts.quiet;
+    if (m_runBusy) {
+        EnterBusy();
+    }
+    start();
 }
 
 void CJobShell::OnBackup(const IJobBackup::Outcome& outcome) {
@@ -219,7 +247,7 @@ void CJobShell::StartMachine() {
     m_phase = Phase::kMachine;
     m_progress = JobProgress{m_texts.step};
     m_view.ShowProgress(m_progress);
-    m_run.Start(m_start);
+    m_run->Start(m_start);
 }
 
 void CJobShell::OnCompletion(Result r) {
@@ -231,11 +259,11 @@ void CJobShell::OnCompletion(Result r) {
         // closed it: the contact then says at once that it cannot be opened).
         m_runResult = r;
         m_phase = Phase::kFindRadio;
-        m_run.Release();
-        m_session.Pump().KillTimer(this, kCountdownTimer);
+        m_run->Release();
+        m_pump.KillTimer(this, kCountdownTimer);
         m_progress.secondsLeft = 0;
         // A moment for the line to settle after the machine's last write.
-        m_session.Pump().SetTimer(this, kFindRadioStartTimer, kFindRadioDelayMs);
+        m_pump.SetTimer(this, kFindRadioStartTimer, kFindRadioDelayMs);
         return;
     }
     JobOutcome outcome = m_finish               ? m_finish(r)
@@ -249,8 +277,8 @@ void CJobShell::OnFound(Result found) {
     if (m_phase != Phase::kFindRadio) {
         return;
     }
-    m_session.Pump().KillTimer(this, kFindRadioTimer);
-    m_findRun.Release();
+    m_pump.KillTimer(this, kFindRadioTimer);
+    m_findRun->Release();
     m_found = found;
     const Result r = m_runResult;
     m_phase = Phase::kMachine;
@@ -261,9 +289,9 @@ void CJobShell::OnFound(Result found) {
 }
 
 void CJobShell::Finish(JobOutcome outcome) {
-    m_session.Pump().KillTimer(this, kCountdownTimer);
-    m_session.Pump().KillTimer(this, kFindRadioTimer);
-    m_session.Pump().KillTimer(this, kFindRadioStartTimer);
+    m_pump.KillTimer(this, kCountdownTimer);
+    m_pump.KillTimer(this, kFindRadioTimer);
+    m_pump.KillTimer(this, kFindRadioStartTimer);
     m_phase = Phase::kIdle;
     if (outcome.job.empty()) {
         outcome.job = m_texts.name;
@@ -272,7 +300,9 @@ void CJobShell::Finish(JobOutcome outcome) {
         outcome.backup = m_backupFile;
     }
     m_outcome = outcome;
-    LeaveBusy();
+    if (std::exchange(m_runBusy, false)) {
+        LeaveBusy();
+    }
     // Last: the view may end the job's window, and this shell with it.
     m_view.ShowOutcome(outcome);
 }
@@ -288,16 +318,15 @@ StopRequest CJobShell::RequestStop() {
     if (m_phase == Phase::kFindRadio) {
         return StopRequest::kTooLate;  // the machine has ended; the radio is being looked for
     }
-    if (m_phase != Phase::kMachine || m_machine.IsIdle()) {
+    const bool running = m_phase == Phase::kWork || (m_phase == Phase::kMachine && !m_machine->IsIdle());
+    if (!running) {
         return StopRequest::kIdle;
     }
     if (m_stopAsked) {
         return StopRequest::kStopping;
     }
     if (!m_texts.stopQuestion) {
-        const StopRequest r = rm7::RequestStop(m_machine);
-        m_stopAsked = r == StopRequest::kStopping;
-        return r;
+        return Stop();
     }
     if (m_asking) {
         return StopRequest::kAsking;
@@ -313,31 +342,54 @@ StopRequest CJobShell::RequestStop() {
         }
         CJobShell& me = **shell;
         me.m_asking = false;
-        // Only a machine still running when the answer comes is stopped.
-        if (yes && me.m_phase == Phase::kMachine && rm7::RequestStop(me.m_machine) == StopRequest::kStopping) {
-            me.m_stopAsked = true;
+        // Only a job still running when the answer comes is stopped.
+        if (yes) {
+            (void)me.Stop();
         }
     });
     return m_asking ? StopRequest::kAsking : (m_stopAsked ? StopRequest::kStopping : StopRequest::kDeclined);
 }
 
+StopRequest CJobShell::Stop() {
+    if (m_phase == Phase::kWork) {
+        m_stopAsked = true;
+        // The work may end at once: its outcome may end the job, and this shell with it.
+        const std::function<void()> stop = m_stopWork;
+        if (stop) {
+            stop();
+        }
+        return StopRequest::kStopping;
+    }
+    if (m_phase != Phase::kMachine) {
+        return StopRequest::kTooLate;
+    }
+    const StopRequest r = rm7::RequestStop(*m_machine);
+    m_stopAsked = r == StopRequest::kStopping;
+    return r;
+}
+
 void CJobShell::Release() {
-    m_session.Pump().KillTimer(this, kCountdownTimer);
-    m_session.Pump().KillTimer(this, kFindRadioTimer);
-    m_session.Pump().KillTimer(this, kFindRadioStartTimer);
+    m_pump.KillTimer(this, kCountdownTimer);
+    m_pump.KillTimer(this, kFindRadioTimer);
+    m_pump.KillTimer(this, kFindRadioStartTimer);
     if (m_phase == Phase::kBackup && m_backup != nullptr) {
         m_backup->Release();
     }
     if (m_phase == Phase::kFindRadio) {
         // The search for the radio is nobody's any more: it ends at its next step.
-        m_session.Contact().Cancel();
+        m_session->Contact().Cancel();
     }
-    m_findRun.Release();
+    if (m_findRun) {
+        m_findRun->Release();
+    }
     if (m_phase != Phase::kIdle) {
         m_phase = Phase::kIdle;
         m_busy = 0;
+        m_runBusy = false;
     }
-    m_run.Release();
+    if (m_run) {
+        m_run->Release();
+    }
 }
 
 void CJobShell::StartCountdown(const std::string& step, std::uint32_t seconds) {
@@ -346,30 +398,30 @@ void CJobShell::StartCountdown(const std::string& step, std::uint32_t seconds) {
     m_progress.waitSeconds = seconds;
     m_view.ShowProgress(m_progress);
     if (seconds == 0) {
-        m_session.Pump().KillTimer(this, kCountdownTimer);
+        m_pump.KillTimer(this, kCountdownTimer);
         return;
     }
-    m_session.Pump().SetTimer(this, kCountdownTimer, 1000);
+    m_pump.SetTimer(this, kCountdownTimer, 1000);
 }
 
 LResult CJobShell::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
     (void)lParam;
     if (code == kMsgTimer && wParam == kFindRadioStartTimer) {
-        m_session.Pump().KillTimer(this, kFindRadioStartTimer);
+        m_pump.KillTimer(this, kFindRadioStartTimer);
         if (m_phase == Phase::kFindRadio) {
-            m_session.Pump().SetTimer(this, kFindRadioTimer, m_findRadioMs);
-            m_findRun.Start([this] {
-                m_session.Contact().StartAtOpenPort();
+            m_pump.SetTimer(this, kFindRadioTimer, m_findRadioMs);
+            m_findRun->Start([this] {
+                m_session->Contact().StartAtOpenPort();
                 return true;
             });
         }
         return 0;
     }
     if (code == kMsgTimer && wParam == kFindRadioTimer) {
-        m_session.Pump().KillTimer(this, kFindRadioTimer);
+        m_pump.KillTimer(this, kFindRadioTimer);
         // The search for speeds never gives up by itself: it is stopped, and its end is the
         // finding (a cancelled contact: nobody answered).
-        if (m_phase == Phase::kFindRadio && !m_session.Contact().Cancel()) {
+        if (m_phase == Phase::kFindRadio && !m_session->Contact().Cancel()) {
             OnFound(kErrNoResponseAfterReset);
         }
         return 0;
@@ -379,7 +431,7 @@ LResult CJobShell::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
             --m_progress.secondsLeft;
         }
         if (m_progress.secondsLeft == 0) {
-            m_session.Pump().KillTimer(this, kCountdownTimer);
+            m_pump.KillTimer(this, kCountdownTimer);
             m_progress.step = m_texts.step;  // the wait is over: the job's own step again
         }
         m_view.ShowProgress(m_progress);
@@ -390,23 +442,29 @@ LResult CJobShell::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
 void CJobShell::SetRange(std::uint32_t steps) {
     m_progress.range = steps;
     m_progress.position = 0;
-    m_view.ShowProgress(m_progress);
+    if (!m_texts.quiet) {
+        m_view.ShowProgress(m_progress);
+    }
 }
 
 void CJobShell::SetPosition(std::uint32_t step) {
     if (m_progress.secondsLeft > 0 && step != m_progress.position) {
         // The machine moves on: the known wait is over, whatever the countdown's clock says.
-        m_session.Pump().KillTimer(this, kCountdownTimer);
+        m_pump.KillTimer(this, kCountdownTimer);
         m_progress.secondsLeft = 0;
         m_progress.step = m_texts.step;
     }
     m_progress.position = step;
-    m_view.ShowProgress(m_progress);
+    if (!m_texts.quiet) {
+        m_view.ShowProgress(m_progress);
+    }
 }
 
 void CJobShell::ShowTransfer(const std::string& meterText) {
     m_progress.meter = meterText;
-    m_view.ShowProgress(m_progress);
+    if (!m_texts.quiet) {
+        m_view.ShowProgress(m_progress);
+    }
 }
 
 }  // namespace rm7

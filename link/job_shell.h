@@ -37,6 +37,12 @@
 // kGoOnWithoutBackup) when it failed, puts its path into the outcome; a stop request during the
 // backup stops it without a question, one during the machine asks first.
 //
+// A job with no radio (the file-server copy) makes its shell over the pump alone and runs its
+// work with RunWork(start, stop): the work goes on a worker or the pump and ends with Finish().
+// A job of short steps with no progress window (the clock's reads) sets Texts::quiet: its runs
+// touch neither the busy count nor the progress; the job holds the busy count itself around
+// the steps that make up what the user asked for.
+//
 // A job that is not done may say what to do next (JobOutcome::next) and, when it touched the
 // radio, what state a contact found it in (JobOutcome::radio).
 //
@@ -187,10 +193,13 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
         std::string step;                         // the progress's label while the machine runs
         std::optional<JobQuestion> stopQuestion;  // none: a stop request stops at once
         std::string cancelled = "cancelled";      // the outcome's words when stopped during the backup
+        bool quiet = false;                       // short steps: no busy count, no progress
     };
     using MakeOutcome = std::function<JobOutcome(Result)>;
 
     CJobShell(CRadioSession& session, IStateMachine& machine, IJobView& view, Texts texts);
+    // A job with no radio: it runs through RunWork only.
+    CJobShell(IMessagePump& pump, IJobView& view, Texts texts);
     ~CJobShell();
     CJobShell(const CJobShell&) = delete;
     CJobShell& operator=(const CJobShell&) = delete;
@@ -212,11 +221,19 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     IProgressBar& Progress() { return *this; }
 
     // Makes the machine the session's active one without starting it.
-    void Claim() { m_run.Claim(); }
+    void Claim() {
+        if (m_run) {
+            m_run->Claim();
+        }
+    }
     // The backup (when set), then start(); once the machine's run has ended, finish(result)
     // makes the outcome, which the view is told once. A start that is refused ends the run with
     // the thread's last error.
     void Run(std::function<bool()> start, MakeOutcome finish);
+    // A job with no machine: start() begins the work (on a worker or the pump), which ends with
+    // Finish(). stop() asks it to stop (after the stop question's Yes, when there is one); the
+    // outcome still comes through Finish().
+    void RunWork(std::function<void()> start, std::function<void()> stop);
     // A job that ends without running (or after) its machine: the outcome, told once.
     void Finish(JobOutcome outcome);
     // A stop button, a window's close, rm7util's signal. Stops the backup at once; a running
@@ -244,13 +261,12 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     }
     IJobView& View() { return m_view; }
     const Texts& GetTexts() const { return m_texts; }
-    CJobRun& Runner() { return m_run; }
     const std::optional<JobOutcome>& Outcome() const { return m_outcome; }
     // The last backup's file, for the outcome.
     const std::filesystem::path& BackupFile() const { return m_backupFile; }
 
   private:
-    enum class Phase { kIdle, kBackup, kMachine, kFindRadio };
+    enum class Phase { kIdle, kBackup, kMachine, kFindRadio, kWork };
     static constexpr std::uint32_t kCountdownTimer = 1;
     static constexpr std::uint32_t kFindRadioTimer = 2;
     static constexpr std::uint32_t kFindRadioStartTimer = 3;
@@ -265,13 +281,16 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     void StartMachine();
     void OnCompletion(Result r);
     void OnFound(Result found);
+    StopRequest Stop();
 
-    CRadioSession& m_session;
-    IStateMachine& m_machine;
+    IMessagePump& m_pump;
+    IStateMachine* m_machine;  // null: a job with no radio
     IJobView& m_view;
     Texts m_texts;
-    CJobRun m_run;
-    CJobRun m_findRun;  // the contact that looks for the radio after a stop or a failure
+    CRadioSession* m_session;  // null: a job with no radio
+    std::optional<CJobRun> m_run;
+    std::optional<CJobRun> m_findRun;  // the contact that looks for the radio after a stop or a failure
+    std::function<void()> m_stopWork;
     IJobBackup* m_backup = nullptr;
     std::function<bool(Result)> m_findRadioWhen;
     std::uint32_t m_findRadioMs = kFindRadioMs;
@@ -281,6 +300,7 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     MakeOutcome m_finish;
     Phase m_phase = Phase::kIdle;
     int m_busy = 0;
+    bool m_runBusy = false;  // the run holds one of the busy count
     bool m_asking = false;
     bool m_stopAsked = false;
     JobProgress m_progress;

@@ -7,11 +7,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "memories/command_tester.h"
 #include "platform/error_text.h"
 #include "platform/last_error.h"
 #include "platform/result_codes.h"
 #include "platform/settings.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_job_view.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {
@@ -307,6 +311,108 @@ TEST(CommandTesterText, ShowsPrintableLatin1AndEscapesTheRest) {
     EXPECT_EQ(TesterPrintableForm("FA00014060000;"), "FA00014060000;");
     EXPECT_EQ(TesterPrintableForm("?;\r\n"), "?;\\x0D\\x0A");
     EXPECT_EQ(TesterPrintableForm(std::string("\x00\x7F\x9F\xA0\xE9", 5)), "\\x00\\x7F\\x9F\xC2\xA0\xC3\xA9");
+}
+
+}  // namespace
+}  // namespace rm7
+
+namespace rm7 {
+namespace {
+
+// The macro editor's job through the one shell: each end is told once, with what happened.
+class MacroEditorJob : public ::testing::Test {
+  protected:
+    bool RunToEnd() {
+        return bench.pump.AdvanceUntil([&] { return view.Ended(); }, 600000);
+    }
+    // Stops the job once the radio has heard `blocks` EEPROM blocks of it.
+    bool StopAfterBlocks(std::size_t blocks) {
+        const std::size_t before = bench.JobCommands().size();
+        bool asked = false;
+        return bench.pump.AdvanceUntil(
+            [&] {
+                std::size_t seen = 0;
+                const auto all = bench.JobCommands();
+                for (std::size_t i = before; i < all.size(); ++i) {
+                    seen += all[i].rfind("E", 0) == 0 ? 1 : 0;
+                }
+                if (!asked && seen >= blocks) {
+                    asked = true;
+                    EXPECT_EQ(job.Shell().RequestStop(), StopRequest::kStopping);
+                }
+                return view.Ended();
+            },
+            600000);
+    }
+
+    CRadioBench bench{BenchStart::Contacted};
+    CCommandMacros macros{bench.pump};
+    test::CRecordingJobView view;
+    CMacroEditorJob job{*bench.session, macros, view};
+};
+
+TEST_F(MacroEditorJob, AReadAndAWriteSayWhatTheyDid) {
+    bench.SetEeprom(MacroFieldAddress(0, MacroField::Label), std::string("ONE\0", 4));
+    job.Read();
+    ASSERT_TRUE(RunToEnd());
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.Last().result, JobResult::kDone);
+    EXPECT_EQ(view.Last().what, kMacrosReadText);
+    EXPECT_EQ(view.Last().radio, RadioState::kUnchanged);
+    EXPECT_EQ(macros.labels.Get(0), "ONE");
+    EXPECT_THAT(view.busy, ElementsAre(true, false));
+
+    // rm7util's set: read, write, read back, one outcome for the three.
+    view = {};
+    job.WriteOne(2, " qrp ", "pc5;");
+    ASSERT_TRUE(RunToEnd());
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.Last().result, JobResult::kDone);
+    EXPECT_THAT(view.Last().Lines(), ElementsAre(kMacrosWrittenText, RadioStateText(RadioState::kRunning)));
+    EXPECT_EQ(bench.EepromText(MacroFieldAddress(2, MacroField::Label), 4), std::string("QRP\0", 4));
+    EXPECT_EQ(bench.EepromText(MacroFieldAddress(0, MacroField::Label), 4), std::string("ONE\0", 4));
+    EXPECT_EQ(macros.texts.Get(2), "PC5;");  // as read back
+}
+
+TEST_F(MacroEditorJob, AFailureOrAStopIsToldOnceWithTheRadiosState) {
+    // A silent radio: the read fails with the EEPROM's code, nothing changed.
+    bench.radio->SetSilent(true);
+    job.Read();
+    ASSERT_TRUE(RunToEnd());
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.Last().result, JobResult::kFailed);
+    EXPECT_EQ(view.Last().code, kErrNoResponseReadEeprom);
+    EXPECT_THAT(view.Last().Lines(),
+                ElementsAre(std::string(kMacrosReadFailedText) + ": " + ErrorText(kErrNoResponseReadEeprom),
+                            RadioStateText(RadioState::kUnchanged)));
+    bench.radio->SetSilent(false);
+
+    // Stopped during a read: nothing changed.
+    view = {};
+    job.Read();
+    ASSERT_TRUE(StopAfterBlocks(2));
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.Last().result, JobResult::kCancelled);
+    EXPECT_EQ(view.Last().what, kMacrosReadCancelledText);
+    EXPECT_EQ(view.Last().radio, RadioState::kUnchanged);
+
+    // Stopped during the write: the radio may hold part of it, and the next step is said.
+    view = {};
+    const std::size_t before = bench.JobCommands().size();
+    job.WriteOne(0, "A", "B;");
+    ASSERT_TRUE(bench.pump.AdvanceUntil(
+        [&] {
+            const auto all = bench.JobCommands();
+            return std::any_of(all.begin() + static_cast<std::ptrdiff_t>(before), all.end(),
+                               [](const std::string& c) { return c.rfind("EW", 0) == 0; });
+        },
+        600000));
+    EXPECT_EQ(job.Shell().RequestStop(), StopRequest::kStopping);
+    ASSERT_TRUE(RunToEnd());
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.Last().result, JobResult::kCancelled);
+    EXPECT_THAT(view.Last().Lines(), ElementsAre(kMacrosWriteCancelledText, kMacrosReadAgainText));
+    EXPECT_EQ(view.Last().radio, RadioState::kUnknown);
 }
 
 }  // namespace

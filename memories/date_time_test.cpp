@@ -13,6 +13,7 @@
 #include "platform/error_text.h"
 #include "platform/settings.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_job_view.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {
@@ -274,37 +275,20 @@ TimeOfDay Shown(const std::string& text) {
     return t;
 }
 
-// What the sheet is told. A question is answered with `answer`; whether the port event of the
-// pass that asked it had reached every observer by then is noted (it has not while the job
-// is still inside the radio's completion callback).
-class CRecordingDateTimeView final : public IDateTimeView {
+// What the sheet's own controls are told; the rest goes to the one recording view.
+class CRecordingDateTimeFields final : public IDateTimeView {
   public:
-    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon) override {
-        questions.push_back(caption + ": " + text);
-        askedAfterTheCallback.push_back(portEventsSeen != nullptr && *portEventsSeen > 0);
-        return answer;
-    }
     void ShowComputerTime(const std::string& text) override { computerTime = text; }
     void ShowRadioTime(const std::string& text) override { radioTimes.push_back(text); }
     void ShowDifference(const std::string& text) override { differences.push_back(text); }
     void ShowUtc(bool value) override { utc.push_back(value); }
     void SetApplyEnabled(bool value) override { applyEnabled = value; }
-    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon) override {
-        messages.push_back(caption + ": " + text);
-    }
-    void CloseSheet(bool accepted) override { closes.push_back(accepted); }
 
     std::string computerTime;
     std::vector<std::string> radioTimes;
     std::vector<std::string> differences;
     std::vector<bool> utc;
     bool applyEnabled = false;
-    std::vector<std::string> messages;
-    std::vector<bool> closes;
-    std::vector<std::string> questions;
-    std::vector<bool> askedAfterTheCallback;
-    bool answer = false;
-    const int* portEventsSeen = nullptr;
 };
 
 // Counts the failures the port event reports, as the last of its observers.
@@ -323,19 +307,34 @@ class DateTimeJob : public ::testing::Test {
   protected:
     void Build(std::int64_t offsetMs, CSettingsStore* settings = nullptr) {
         bench = std::make_unique<CRadioBench>(BenchStart::Contacted, RadioClock(kMorningMs, offsetMs), settings);
-        job = std::make_unique<CDateTimeJob>(*bench->session, view,
+        job = std::make_unique<CDateTimeJob>(*bench->session, view, &fields,
                                              [this] { return kMorningMs + bench->pump.TickCount(); });
     }
     bool AdvanceUntilClosed() {
-        return bench->pump.AdvanceUntil([&] { return !view.closes.empty(); }, 120000);
+        return bench->pump.AdvanceUntil([&] { return view.Ended(); }, 120000);
     }
     std::vector<std::string> Commands() const { return bench->JobCommands(); }
+    std::vector<JobResult> Results() const {
+        std::vector<JobResult> out;
+        for (const JobOutcome& o : view.outcomes) {
+            out.push_back(o.result);
+        }
+        return out;
+    }
+    std::vector<std::string> Questions() const {
+        std::vector<std::string> out;
+        for (const JobQuestion& q : view.questions) {
+            out.push_back(q.caption + ": " + q.text);
+        }
+        return out;
+    }
     int RadioAhead() const {
         const std::uint32_t now = bench->pump.TickCount();
         return -ClockDifference(TimeOfDayAt(bench->radio->ClockMs(now), true), TimeOfDayAt(kMorningMs + now, true));
     }
 
-    CRecordingDateTimeView view;
+    test::CRecordingJobView view;
+    CRecordingDateTimeFields fields;
     std::unique_ptr<CRadioBench> bench;
     std::unique_ptr<CDateTimeJob> job;
 };
@@ -344,8 +343,8 @@ TEST_F(DateTimeJob, TheOpenSheetKeepsReadingAndCancelLeavesTheMenuBeforeClosing)
     Build(3725000);
     job->Show();
     EXPECT_EQ(bench->session->ActiveMachine(), &job->Machine());
-    EXPECT_TRUE(view.applyEnabled);
-    EXPECT_THAT(view.utc, ElementsAre(true));  // UTC unless the user chose otherwise
+    EXPECT_TRUE(fields.applyEnabled);
+    EXPECT_THAT(fields.utc, ElementsAre(true));  // UTC unless the user chose otherwise
     bench->pump.AdvanceBy(3000);
     const auto reads = Commands();
     ASSERT_GE(reads.size(), 8u);  // read after read, about 260 ms each
@@ -354,17 +353,17 @@ TEST_F(DateTimeJob, TheOpenSheetKeepsReadingAndCancelLeavesTheMenuBeforeClosing)
         EXPECT_EQ(reads[i + 1], "DS");
     }
     // Both clocks as last shown, read moments apart.
-    ASSERT_GE(view.radioTimes.size(), 2u);
-    EXPECT_EQ(ClockDifference(Shown(view.radioTimes.back()), Shown(view.computerTime)), -3725);
-    ASSERT_FALSE(view.differences.empty());
-    EXPECT_EQ(view.differences.back(), "RM7 is 1 h 2 min 5 s ahead");
+    ASSERT_GE(fields.radioTimes.size(), 2u);
+    EXPECT_EQ(ClockDifference(Shown(fields.radioTimes.back()), Shown(fields.computerTime)), -3725);
+    ASSERT_FALSE(fields.differences.empty());
+    EXPECT_EQ(fields.differences.back(), "RM7 is 1 h 2 min 5 s ahead");
 
     EXPECT_TRUE(job->QueryCancel());  // open until the menu has been left
-    EXPECT_THAT(view.closes, IsEmpty());
+    EXPECT_THAT(view.outcomes, IsEmpty());
     ASSERT_TRUE(AdvanceUntilClosed());
     EXPECT_EQ(Commands().back(), "MN255");
     EXPECT_FALSE(bench->radio->InTimeMenu());
-    EXPECT_THAT(view.messages, IsEmpty());
+    EXPECT_THAT(view.boxes, IsEmpty());
     EXPECT_EQ(RadioAhead(), 3725);     // nothing set
     EXPECT_FALSE(job->QueryCancel());  // idle: the sheet may close
 }
@@ -374,13 +373,14 @@ TEST_F(DateTimeJob, OkSetsTheClockLeavesTheMenuAndCloses) {
     // which the passes can bring only to within a second.
     for (const std::int64_t offsetMs : {-3725000, 3725600, -1400}) {
         view = {};
+        fields = {};
         Build(offsetMs);
         job->Show();
         bench->pump.AdvanceBy(600);
         EXPECT_TRUE(job->Apply(true));
         ASSERT_TRUE(AdvanceUntilClosed()) << offsetMs;
-        EXPECT_THAT(view.closes, ElementsAre(true)) << offsetMs;
-        EXPECT_THAT(view.messages, IsEmpty()) << offsetMs;
+        EXPECT_THAT(Results(), ElementsAre(JobResult::kDone)) << offsetMs;
+        EXPECT_THAT(view.boxes, IsEmpty()) << offsetMs;
         EXPECT_LE(std::abs(RadioAhead()), offsetMs % 1000 == 0 ? 0 : 1) << offsetMs;
         ASSERT_FALSE(view.differences.empty());
         EXPECT_EQ(view.differences.back(), "Clock set") << offsetMs;
@@ -407,7 +407,7 @@ TEST_F(DateTimeJob, ApplySetsTheClockAndGoesOnReading) {
     EXPECT_GT(after.size(), before + 4);
     EXPECT_EQ(std::count(after.begin() + static_cast<std::ptrdiff_t>(before), after.end(), "MN255"), 0);
     EXPECT_EQ(std::count(after.begin() + static_cast<std::ptrdiff_t>(before), after.end(), "SWT20"), 0);
-    EXPECT_THAT(view.closes, IsEmpty());
+    EXPECT_THAT(view.outcomes, IsEmpty());
 }
 
 TEST_F(DateTimeJob, AFailureIsShownAndTheMenuLeftBeforeTheSheetCloses) {
@@ -421,13 +421,18 @@ TEST_F(DateTimeJob, AFailureIsShownAndTheMenuLeftBeforeTheSheetCloses) {
     };
     for (const Case& c : cases) {
         view = {};
+        fields = {};
         Build(3725000);
         c.fault(*bench->radio);
         job->Show();
         job->Apply(true);
         ASSERT_TRUE(AdvanceUntilClosed()) << c.what;
-        EXPECT_THAT(view.messages, ElementsAre(std::string("Set Time: ") + ErrorText(c.code))) << c.what;
-        EXPECT_THAT(view.closes, ElementsAre(false)) << c.what;
+        // Said once, by the outcome: the desktop view makes it its one box.
+        ASSERT_TRUE(view.Ended()) << c.what;
+        EXPECT_EQ(view.Last().code, c.code) << c.what;
+        EXPECT_EQ(view.Last().Lines().front(), std::string(kClockSetFailedText) + ": " + ErrorText(c.code)) << c.what;
+        EXPECT_THAT(view.boxes, IsEmpty()) << c.what;
+        EXPECT_THAT(Results(), ElementsAre(JobResult::kFailed)) << c.what;
         EXPECT_EQ(Commands().back(), "MN255") << c.what;
         EXPECT_FALSE(bench->radio->InTimeMenu()) << c.what;
         job.reset();
@@ -443,13 +448,13 @@ TEST_F(DateTimeJob, TheClockChoiceChangesTheTargetAndIsKeptInTheSettings) {
     CSettingsStore settings(dir.Path() / "settings.conf");
     Build(0, &settings);
     job->Show();
-    EXPECT_EQ(view.computerTime, "10:00:00");
+    EXPECT_EQ(fields.computerTime, "10:00:00");
     job->ChooseUtc(false);
-    EXPECT_EQ(view.computerTime, "13:00:00");
-    EXPECT_THAT(view.utc, ElementsAre(true, false));
+    EXPECT_EQ(fields.computerTime, "13:00:00");
+    EXPECT_THAT(fields.utc, ElementsAre(true, false));
     job->Apply(true);
     ASSERT_TRUE(AdvanceUntilClosed());
-    EXPECT_THAT(view.closes, ElementsAre(true));
+    EXPECT_THAT(Results(), ElementsAre(JobResult::kDone));
     EXPECT_EQ(RadioAhead(), 3 * 3600);  // the radio now keeps local time
     job->Hide();
 
@@ -463,10 +468,11 @@ TEST_F(DateTimeJob, TheClockChoiceChangesTheTargetAndIsKeptInTheSettings) {
 
     // The next sheet starts with the choice kept.
     view = {};
-    job =
-        std::make_unique<CDateTimeJob>(*bench->session, view, [this] { return kMorningMs + bench->pump.TickCount(); });
+    fields = {};
+    job = std::make_unique<CDateTimeJob>(*bench->session, view, &fields,
+                                         [this] { return kMorningMs + bench->pump.TickCount(); });
     job->Show();
-    EXPECT_THAT(view.utc, ElementsAre(false));
+    EXPECT_THAT(fields.utc, ElementsAre(false));
     job->Hide();
 
     if (oldTz != nullptr) {
@@ -497,15 +503,17 @@ TEST_F(DateTimeJob, ASetAcrossMidnightIsAskedAboutAndYesSetsTheTime) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         view = {};
+        fields = {};
         view.answer = c.answer;
         bench = std::make_unique<CRadioBench>(BenchStart::Contacted, RadioClock(c.computerMs, c.radioAheadMs));
         const std::int64_t computerMs = c.computerMs;
-        job = std::make_unique<CDateTimeJob>(*bench->session, view,
+        job = std::make_unique<CDateTimeJob>(*bench->session, view, &fields,
                                              [this, computerMs] { return computerMs + bench->pump.TickCount(); });
         job->Show();
         CPortEventWatch watch;
         const CObservation watching(bench->model->portEvent, &watch);
-        view.portEventsSeen = &watch.acrossMidnight;
+        std::vector<bool> askedAfterTheCallback;
+        view.onAsk = [&](const JobQuestion&) { askedAfterTheCallback.push_back(watch.acrossMidnight > 0); };
         const auto radioAhead = [&] {
             const std::uint32_t now = bench->pump.TickCount();
             return -ClockDifference(TimeOfDayAt(bench->radio->ClockMs(now), true), TimeOfDayAt(computerMs + now, true));
@@ -514,12 +522,12 @@ TEST_F(DateTimeJob, ASetAcrossMidnightIsAskedAboutAndYesSetsTheTime) {
         const int aheadBefore = radioAhead();
         EXPECT_TRUE(job->Apply(true));
         ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return !view.questions.empty(); }, 60000));
-        EXPECT_THAT(view.questions, ElementsAre(std::string("Set Time: ") + kAcrossMidnightQuestion));
-        EXPECT_THAT(view.askedAfterTheCallback, ElementsAre(true));
-        EXPECT_THAT(view.messages, IsEmpty());
+        EXPECT_THAT(Questions(), ElementsAre(std::string("Set Time: ") + kAcrossMidnightQuestion));
+        EXPECT_THAT(askedAfterTheCallback, ElementsAre(true));
+        EXPECT_THAT(view.boxes, IsEmpty());
         if (!c.answer) {
             bench->pump.AdvanceBy(2000);
-            EXPECT_THAT(view.closes, IsEmpty());
+            EXPECT_THAT(view.outcomes, IsEmpty());
             EXPECT_EQ(job->State(), CDateTimeJob::PageState::Reading);
             const auto commands = Commands();
             EXPECT_EQ(std::count(commands.begin(), commands.end(), "SWT20"), 0);
@@ -537,8 +545,8 @@ TEST_F(DateTimeJob, ASetAcrossMidnightIsAskedAboutAndYesSetsTheTime) {
             continue;
         }
         ASSERT_TRUE(AdvanceUntilClosed());
-        EXPECT_THAT(view.closes, ElementsAre(true));
-        EXPECT_THAT(view.messages, IsEmpty());
+        EXPECT_THAT(Results(), ElementsAre(JobResult::kDone));
+        EXPECT_THAT(view.boxes, IsEmpty());
         EXPECT_EQ(radioAhead(), 0);
         EXPECT_EQ(Commands().back(), "MN255");
         EXPECT_EQ(view.questions.size(), 1u);
@@ -547,20 +555,67 @@ TEST_F(DateTimeJob, ASetAcrossMidnightIsAskedAboutAndYesSetsTheTime) {
     }
 }
 
+// The job ends once, with what happened: the time set (and the busy cursor held only while a
+// set runs, never for the quiet reads), a set cancelled part way, a sheet closed without a set.
+TEST_F(DateTimeJob, EachEndIsToldOnceWithWhatHappened) {
+    Build(3725000);
+    job->Show();
+    bench->pump.AdvanceBy(1000);
+    EXPECT_THAT(view.busy, IsEmpty());
+    job->Apply(true);
+    ASSERT_TRUE(AdvanceUntilClosed());
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.Last().result, JobResult::kDone);
+    EXPECT_THAT(view.Last().Lines(), ElementsAre(std::string("Clock set to ") + fields.computerTime + " UTC",
+                                                 RadioStateText(RadioState::kRunning)));
+    EXPECT_THAT(view.busy, ElementsAre(true, false));
+
+    job.reset();
+    view = {};
+    Build(3725000);
+    job->Show();
+    job->Apply(false);
+    ASSERT_TRUE(bench->pump.AdvanceUntil(
+        [&] {
+            const auto c = Commands();
+            return std::any_of(c.begin(), c.end(), [](const std::string& s) { return s.starts_with("SWT"); });
+        },
+        60000));
+    EXPECT_TRUE(job->QueryCancel());
+    ASSERT_TRUE(AdvanceUntilClosed());
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.Last().result, JobResult::kCancelled);
+    EXPECT_THAT(view.Last().Lines(),
+                ElementsAre(kClockSetCancelledText, RadioStateText(RadioState::kRunning), kClockReadAgainText));
+    EXPECT_EQ(Commands().back(), "MN255");
+    EXPECT_THAT(view.busy, ElementsAre(true, false));
+
+    job.reset();
+    view = {};
+    Build(3725000);
+    job->Show();
+    bench->pump.AdvanceBy(600);
+    EXPECT_TRUE(job->QueryCancel());
+    ASSERT_TRUE(AdvanceUntilClosed());
+    EXPECT_THAT(Results(), ElementsAre(JobResult::kDone));
+    EXPECT_EQ(view.Last().what, kClockUnchangedText);
+    EXPECT_EQ(RadioAhead(), 3725);
+}
+
 // A radio that blanks the leading zero of the hours ("@5.03.07") is read and set like any other.
 TEST_F(DateTimeJob, ABlankLeadingZeroReadsAsZero) {
     rm7sim::Options options = RadioClock(kMorningMs, -(4 * 3600 + 56 * 60 + 53) * 1000LL);  // 05:03:07
     options.clockBlankLeadingZero = true;
     bench = std::make_unique<CRadioBench>(BenchStart::Contacted, options);
-    job =
-        std::make_unique<CDateTimeJob>(*bench->session, view, [this] { return kMorningMs + bench->pump.TickCount(); });
+    job = std::make_unique<CDateTimeJob>(*bench->session, view, &fields,
+                                         [this] { return kMorningMs + bench->pump.TickCount(); });
     job->Show();
-    ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return !view.radioTimes.empty(); }, 60000));
-    EXPECT_EQ(view.radioTimes.front(), "05:03:07");
+    ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return !fields.radioTimes.empty(); }, 60000));
+    EXPECT_EQ(fields.radioTimes.front(), "05:03:07");
     job->Apply(true);
     ASSERT_TRUE(AdvanceUntilClosed());
-    EXPECT_THAT(view.closes, ElementsAre(true));
-    EXPECT_THAT(view.messages, IsEmpty());
+    EXPECT_THAT(Results(), ElementsAre(JobResult::kDone));
+    EXPECT_THAT(view.boxes, IsEmpty());
     EXPECT_EQ(RadioAhead(), 0);
 }
 

@@ -106,14 +106,21 @@ void CJobView::ShowOutcome(const JobOutcome& outcome) {
     if (m_status != nullptr) {
         m_status->StatusText(lines.front());
     }
-    if (outcome.result == JobResult::kDone && !m_keepOpenWhenDone) {
+    if (outcome.result == JobResult::kDone && m_results.endOnDone && !m_keepOpenWhenDone) {
         m_dialog.EndAfterBoxes(m_results.done);
         return;
     }
-    const std::string text = outcome.Text();
+    std::string text = outcome.Text();
+    if (outcome.result == JobResult::kDone && outcome.radio == RadioState::kUnchanged) {
+        // An editor's read: that it changed nothing goes without saying.
+        text = lines.front();
+    }
     if (m_widgets.outcome != nullptr) {
         m_widgets.outcome->setText(Text(text));
         m_widgets.outcome->show();
+    }
+    if (outcome.result == JobResult::kDone) {
+        return;
     }
     if (m_widgets.cancel != nullptr) {
         m_widgets.cancel->setText(QStringLiteral("Close"));

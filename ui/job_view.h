@@ -1,9 +1,9 @@
 #pragma once
 // CJobView: the desktop program's one view of the job shell (link/job_shell.h), over a job
 // dialog's widgets. Boxes and questions always wait for the event loop, never run one inside a
-// radio callback. The outcome goes to the status line; a success ends the dialog, a cancel or a
-// failure leaves it open with the outcome's text and the button reading "Close" (a failure also
-// in one box).
+// radio callback. The outcome goes to the status line; a success ends the dialog (an editor that
+// stays open after a read or a write says it there instead), a cancel or a failure leaves it
+// open with the outcome's text and the button reading "Close" (a failure also in one box).
 //
 // Threads: GUI thread only.
 #include <QPointer>
@@ -45,6 +45,7 @@ class CJobView final : public IJobView {
         int done = QDialog::Accepted;
         int cancelled = QDialog::Rejected;
         int failed = QDialog::Rejected;
+        bool endOnDone = true;  // false: an editor, which stays open after a read or a write
     };
 
     // status: the status line (may be null). errorCaption: the failure box's caption.

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QtTest>
@@ -328,6 +329,7 @@ class FirmwarePageTest : public QObject {
         QVERIFY(rig.RunUntilHidden(dialog));
         QCOMPARE(dialog.result(), kFtpResultDone);
         QVERIFY(dialog.Log()->toPlainText().contains(QStringLiteral("Copied 2 files from Tarnwell")));
+        QVERIFY(dialog.OutcomeLabel()->isHidden());
         QCOMPARE(ScanFolder(rig.dir.Path()).Dsp().version, std::uint16_t{300});
 
         // A folder that is missing and not to be created: nothing is made, result 3.
@@ -352,7 +354,8 @@ class FirmwarePageTest : public QObject {
         test::WriteHexFile(mirror / "RM7" / "firmware" / "fdsp0300.hex", test::DspImageBytes(3000, 4, "0300"), 0);
         const std::string server = "file://" + mirror.Path().string();
 
-        // The frame's close waits for the run; Cancel ends it with result 2, nothing copied.
+        // The frame's close waits for the run; Cancel stops it, nothing copied, and the window
+        // stays with what happened until Close, with result 2.
         // Closed before its run began: cancelled, and the run never starts.
         CFtpDlg early(rig.radio.pump, rig.dir.Path(), ScanFolder(rig.dir.Path()), server, false, {});
         early.show();
@@ -368,7 +371,11 @@ class FirmwarePageTest : public QObject {
         running.close();
         QVERIFY(running.isVisible());
         running.Button()->click();
-        QVERIFY(rig.RunUntilHidden(running));
+        QCOMPARE(running.Button()->text(), QStringLiteral("Close"));
+        QVERIFY(running.isVisible());
+        QCOMPARE(running.OutcomeLabel()->text().toStdString(), std::string(kFetchCancelledText));
+        running.Button()->click();
+        QVERIFY(!running.isVisible());
         QCOMPARE(running.result(), kFtpResultCancelled);
         QVERIFY(!std::filesystem::exists(rig.dir / "fdsp0300.hex"));
 
@@ -381,10 +388,12 @@ class FirmwarePageTest : public QObject {
         }
         QCOMPARE(failed.Button()->text(), QStringLiteral("Close"));
         QVERIFY(failed.isVisible());
-        QVERIFY(failed.Log()->toPlainText().contains(QStringLiteral("completed with error 0x00002EE6")));
-        QVERIFY(failed.Log()->toPlainText().endsWith(QString::fromLatin1(kClickCloseText)));
+        // Said once, at the end: what failed and why, in the outcome (and its one box), not also in the log.
+        QVERIFY(failed.OutcomeLabel()->text().startsWith(QString::fromLatin1(kFetchFailedText) + QStringLiteral(": ")));
+        QVERIFY(failed.OutcomeLabel()->text().contains(QStringLiteral("completed with error 0x00002EE6")));
+        QVERIFY(!failed.Log()->toPlainText().contains(QStringLiteral("completed with error")));
         failed.Button()->click();
-        QVERIFY(!failed.isVisible());
+        QTRY_VERIFY(!failed.isVisible());  // once its box was seen
         QCOMPARE(failed.result(), kFtpResultFailed);
 
         // So does a run in which a newer file was refused: its "verify failed" stays readable.
@@ -401,7 +410,9 @@ class FirmwarePageTest : public QObject {
         QCOMPARE(refused.Button()->text(), QStringLiteral("Close"));
         QVERIFY(refused.isVisible());
         QVERIFY(refused.Log()->toPlainText().contains(QStringLiteral("File fdsp0300.hex verify failed")));
+        QVERIFY(refused.OutcomeLabel()->text().contains(QStringLiteral("refused 1 of 1 files (fdsp0300.hex: ")));
         refused.Button()->click();
+        QTRY_VERIFY(!refused.isVisible());
         QCOMPARE(refused.result(), kFtpResultFailed);
         QVERIFY(!std::filesystem::exists(rig.dir / "fdsp0300.hex"));
     }

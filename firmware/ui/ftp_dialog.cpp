@@ -2,13 +2,13 @@
 
 #include <QCloseEvent>
 #include <QFontDatabase>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/format.h"
-#include "platform/job_texts.h"
 #include "platform/text.h"
 #include "ui/qt_text.h"
 
@@ -16,26 +16,32 @@ namespace rm7 {
 
 CFtpDlg::CFtpDlg(IMessagePump& pump, std::filesystem::path folder, const FolderContents& contents, std::string server,
                  bool trace, DialogPrompts prompts, QWidget* parent)
-    : QDialog(parent), m_folder(std::move(folder)), m_prompts(std::move(prompts)), m_trace(trace) {
+    : CJobDialog(parent, std::move(prompts), nullptr), m_folder(std::move(folder)), m_trace(trace) {
     setObjectName("ftpDialog");
     setWindowTitle(QStringLiteral("Copy Files from Tarnwell File Server"));
-    m_log = new QTextEdit(this);
+    m_log = new QPlainTextEdit(this);
     m_log->setObjectName("ftpLog");
     m_log->setReadOnly(true);
     m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_outcome = new QLabel(this);
+    m_outcome->setObjectName("outcome");
+    m_outcome->setWordWrap(true);
     m_button = new QPushButton(QStringLiteral("Cancel"), this);
     m_button->setObjectName("ftpButton");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_log, 1);
+    layout->addWidget(m_outcome);
     layout->addWidget(m_button, 0, Qt::AlignRight);
     resize(640, 300);
     connect(m_button, &QPushButton::clicked, this, &CFtpDlg::reject);
 
-    m_job = std::make_unique<CFtpCopyJob>(
-        pump, m_folder, contents, std::move(server),
-        [this](const std::string& line) { m_log->append(QString::fromStdString(line)); },
-        [this](int result) { OnDone(result); });
-    m_job->SetTrace(trace);
+    CJobView::Results results{kFtpResultDone, kFtpResultCancelled, kFtpResultFailed};
+    // Under Trace a good run's log stays on the screen too.
+    results.endOnDone = FtpWindowClosesItself(kFtpResultDone, trace);
+    m_view = std::make_unique<CJobView>(*this, CJobView::Widgets{nullptr, nullptr, m_outcome, m_button, m_log}, nullptr,
+                                        "File Server Copy Error", results);
+    m_job = std::make_unique<CFileServerCopyJob>(pump, *m_view, m_folder, contents, std::move(server));
+    m_job->Copy().SetTrace(trace);
 }
 
 CFtpDlg::~CFtpDlg() = default;
@@ -49,19 +55,14 @@ bool CFtpDlg::FolderReady() {
                             StrFormat("Folder \"%s\" does not exist. Do you want to create it now?",
                                       Utf8OrEscaped(m_folder.string()).c_str()),
                             MessageIcon::Question, false};
-    if (!m_prompts.ask || m_prompts.ask(this, question) != Answer::Yes) {
+    if (AskNow(question) != Answer::Yes) {
         return false;
     }
     std::filesystem::create_directories(m_folder, ec);
     return std::filesystem::is_directory(m_folder, ec);
 }
 
-void CFtpDlg::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (m_started) {
-        return;
-    }
-    m_started = true;
+void CFtpDlg::OnFirstShow() {
     setMinimumSize(size());
     // After the window is up, so that its first lines show while the listing is under way.
     QTimer::singleShot(0, this, [this] {
@@ -72,32 +73,16 @@ void CFtpDlg::showEvent(QShowEvent* event) {
             done(kFtpResultFailed);
             return;
         }
-        m_running = true;
         m_job->Start();
     });
 }
 
-void CFtpDlg::OnDone(int result) {
-    m_running = false;
-    m_result = result;
-    if (FtpWindowClosesItself(result, m_trace)) {
-        done(result);
-        return;
-    }
-    m_button->setText(QStringLiteral("Close"));
-    m_log->append(Text(kClickCloseText));
-}
-
 void CFtpDlg::reject() {
-    if (m_running) {
-        m_job->Cancel();
-        return;
-    }
-    done(m_result);
+    m_view->OnCancel(m_job->Shell());
 }
 
 void CFtpDlg::closeEvent(QCloseEvent* event) {
-    if (m_running) {
+    if (m_job->Shell().Running()) {
         event->ignore();  // the frame's close waits for the run; Cancel ends it
         return;
     }

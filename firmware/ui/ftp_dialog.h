@@ -1,52 +1,54 @@
 #pragma once
 // CFtpDlg: "Copy Files from Tarnwell File Server", the window of the file-server copy. The copy
-// itself is CFtpCopyJob's; this shows its log lines and turns Cancel into the job's Cancel. With
-// "Trace" off a run without error closes the window by itself; otherwise the button becomes
-// "Close".
+// is CFileServerCopyJob's, run through the job shell, whose view is the window's CJobView: the
+// log pane shows its lines, Cancel asks it to stop. With "Trace" off a run without error closes
+// the window by itself; a cancel or a failure (or any end under Trace) leaves the window open
+// with what happened and the button reading "Close".
 //
 // Threads: GUI thread only; the job's worker only posts to the pump.
 #include <filesystem>
 #include <memory>
 #include <string>
 
-#include <QDialog>
-
-#include "firmware/ftp_copy.h"
+#include "firmware/file_server_copy.h"
+#include "ui/job_dialog.h"
+#include "ui/job_view.h"
 #include "ui/prompts.h"
 
+class QLabel;
+class QPlainTextEdit;
 class QPushButton;
-class QTextEdit;
 
 namespace rm7 {
 
-class CFtpDlg final : public QDialog {
+class CFtpDlg final : public CJobDialog {
   public:
     CFtpDlg(IMessagePump& pump, std::filesystem::path folder, const FolderContents& contents, std::string server,
             bool trace, DialogPrompts prompts, QWidget* parent = nullptr);
     ~CFtpDlg() override;
 
-    QTextEdit* Log() const { return m_log; }
+    QPlainTextEdit* Log() const { return m_log; }
     QPushButton* Button() const { return m_button; }
-    CFtpCopyJob& Job() { return *m_job; }
+    // What a cancelled or failed run says; hidden until then.
+    QLabel* OutcomeLabel() const { return m_outcome; }
+    CFtpCopyJob& Job() { return m_job->Copy(); }
 
   protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
   private:
+    void OnFirstShow() override;
+    void OnHidden() override {}
     bool FolderReady();
-    void OnDone(int result);
 
     std::filesystem::path m_folder;
-    DialogPrompts m_prompts;
     bool m_trace;
-    bool m_started = false;
-    bool m_running = false;
-    int m_result = kFtpResultCancelled;  // until a run ends: a window closed before has done nothing
-    QTextEdit* m_log = nullptr;
+    QPlainTextEdit* m_log = nullptr;
+    QLabel* m_outcome = nullptr;
     QPushButton* m_button = nullptr;
-    std::unique_ptr<CFtpCopyJob> m_job;
+    std::unique_ptr<CJobView> m_view;
+    std::unique_ptr<CFileServerCopyJob> m_job;
 };
 
 }  // namespace rm7

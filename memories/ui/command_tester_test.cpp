@@ -1,6 +1,7 @@
 // Wiring of the Command Tester page and the macro editor, offscreen, against the in-process
 // simulated radio on a virtual clock: what the keys and buttons send, what the output box shows,
 // the enabling, and the editor's read, write and close rules.
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -66,6 +67,8 @@ struct CancelRow {
     void (*start)(Rig&, CCommandMacrosSheet&);  // the radio work the Cancel falls into
     void (*ended)(Rig&, CCommandMacrosSheet&);  // how it ended
     const char* label;                          // macro 1's label once closed, or none
+    // A stopped read: the editor stays with these words until closed. None: it closes.
+    const char* outcome;
 };
 
 const CancelRow kCancelRows[] = {
@@ -78,9 +81,9 @@ const CancelRow kCancelRows[] = {
          QVERIFY(sheet.Job().Machine().IsIdle());
          QCOMPARE(sheet.Job().Machine().GetResult(), kErrorCancelled);
      },
-     "ONE"},  // what was read stays
+     "ONE", kMacrosReadCancelledText},  // what was read stays
     {"while the contact runs", [](Rig& rig, CCommandMacrosSheet&) { rig.bench.session->Contact().StartAtOpenPort(); },
-     [](Rig& rig, CCommandMacrosSheet&) { QVERIFY(rig.bench.session->Contact().IsIdle()); }, nullptr},
+     [](Rig& rig, CCommandMacrosSheet&) { QVERIFY(rig.bench.session->Contact().IsIdle()); }, nullptr, nullptr},
 };
 
 }  // namespace
@@ -248,8 +251,9 @@ class CommandTesterTest : public QObject {
             QVERIFY(sheet.ReadButton()->isEnabled());
             QTest::mouseClick(sheet.ReadButton(), Qt::LeftButton);
             QVERIFY(!sheet.LabelBox(0)->isEnabled());
-            QVERIFY(rig.bench.pump.AdvanceUntil([&] { return sheet.Job().Machine().IsIdle(); }, 60000));
+            QVERIFY(rig.bench.pump.AdvanceUntil([&] { return !sheet.Job().Shell().Running(); }, 60000));
             QVERIFY(sheet.LabelBox(0)->isEnabled());
+            QCOMPARE(sheet.OutcomeLabel()->text().toStdString(), std::string(kMacrosReadText));
             QCOMPARE(sheet.LabelBox(0)->text(), QStringLiteral("QRP"));
             QCOMPARE(sheet.CommandBox(0)->text(), QStringLiteral("PC5;"));
             QCOMPARE(sheet.LabelBox(4)->text(), QString());                            // an erased slot
@@ -269,8 +273,9 @@ class CommandTesterTest : public QObject {
             sheet.CommandBox(2)->setText(QStringLiteral("md3;"));
             sheet.LabelBox(1)->setText(QStringLiteral("  cw "));
             QTest::mouseClick(sheet.WriteButton(), Qt::LeftButton);
-            QVERIFY(rig.bench.pump.AdvanceUntil([&] { return sheet.Job().Machine().IsIdle(); }, 60000));
-            QVERIFY(sheet.isVisible());  // a good write keeps the editor open
+            QVERIFY(rig.bench.pump.AdvanceUntil([&] { return !sheet.Job().Shell().Running(); }, 60000));
+            QVERIFY(sheet.isVisible());  // a good write keeps the editor open, saying so
+            QVERIFY(sheet.OutcomeLabel()->text().startsWith(QString::fromLatin1(kMacrosWrittenText)));
             QCOMPARE(sheet.LabelBox(1)->text(), QStringLiteral("CW"));
             QCOMPARE(rig.bench.EepromText(MacroFieldAddress(1, MacroField::Label), 3), std::string("CW\0", 3));
             QCOMPARE(rig.bench.EepromText(MacroFieldAddress(2, MacroField::Commands), 5), std::string("MD3;\0", 5));
@@ -297,8 +302,8 @@ class CommandTesterTest : public QObject {
         QCOMPARE(saved, std::string("a long label for ten"));
     }
 
-    // Cancel while the editor's radio work runs: the editor stays until that has ended, then
-    // closes without a box, and nothing is saved.
+    // Cancel while the editor's radio work runs: the editor stays until that has ended (a stopped
+    // read says so until Close), then closes without a box, and nothing is saved.
     void editorCancelClosesOnceTheRadioWorkEndsAndSavesNothing_data() {
         QTest::addColumn<int>("row");
         for (std::size_t i = 0; i < std::size(kCancelRows); ++i) {
@@ -318,6 +323,14 @@ class CommandTesterTest : public QObject {
             c.start(rig, sheet);
             QTest::mouseClick(sheet.CancelButton(), Qt::LeftButton);
             stayed = sheet.isVisible();
+            if (c.outcome != nullptr) {
+                // Stopped, the read says so, once, and the editor stays with it until closed.
+                QVERIFY(rig.bench.pump.AdvanceUntil([&] { return sheet.OutcomeLabel()->isVisible(); }, 60000));
+                QVERIFY(sheet.OutcomeLabel()->text().startsWith(QString::fromLatin1(c.outcome) + QStringLiteral("\n")));
+                QVERIFY(sheet.isVisible());
+                QCOMPARE(sheet.CancelButton()->text(), QStringLiteral("Close"));
+                QTest::mouseClick(sheet.CancelButton(), Qt::LeftButton);
+            }
             QVERIFY(rig.bench.pump.AdvanceUntil(
                 [&] {
                     QCoreApplication::processEvents();

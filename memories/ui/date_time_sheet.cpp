@@ -13,7 +13,7 @@ namespace rm7 {
 
 CDateTimeSheet::CDateTimeSheet(CRadioSession& session, QWidget* parent, DialogPrompts prompts,
                                CDateTimeStateMachine::WallClock clock)
-    : CJobDialog(parent, std::move(prompts), kDateTimeHelpTopic), m_job(session, *this, std::move(clock)) {
+    : CJobDialog(parent, std::move(prompts), kDateTimeHelpTopic) {
     setWindowTitle(QString::fromLatin1(kDateTimeCaption));
     auto* page = new QWidget;
     m_utc = new QRadioButton(QStringLiteral("UTC"), page);
@@ -30,8 +30,8 @@ CDateTimeSheet::CDateTimeSheet(CRadioSession& session, QWidget* parent, DialogPr
     m_computerTime->setFont(digits);
     m_radioTime->setFont(digits);
     // Only a click is the user's choice; setting the buttons from the value is not.
-    connect(m_utc, &QRadioButton::clicked, this, [this] { m_job.ChooseUtc(true); });
-    connect(m_local, &QRadioButton::clicked, this, [this] { m_job.ChooseUtc(false); });
+    connect(m_utc, &QRadioButton::clicked, this, [this] { m_job->ChooseUtc(true); });
+    connect(m_local, &QRadioButton::clicked, this, [this] { m_job->ChooseUtc(false); });
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(m_utc, 0, 0);
@@ -57,26 +57,34 @@ CDateTimeSheet::CDateTimeSheet(CRadioSession& session, QWidget* parent, DialogPr
     m_apply->setObjectName(QStringLiteral("apply"));
     m_apply->setEnabled(false);
     connect(m_ok, &QPushButton::clicked, this, [this] {
-        if (!m_job.Apply(true)) {
+        if (!m_job->Apply(true)) {
             accept();
         }
     });
-    connect(m_apply, &QPushButton::clicked, this, [this] { m_job.Apply(false); });
+    connect(m_apply, &QPushButton::clicked, this, [this] { m_job->Apply(false); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
 
+    m_outcome = new QLabel(this);
+    m_outcome->setObjectName(QStringLiteral("outcome"));
+    m_outcome->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(page);
+    layout->addWidget(m_outcome);
     layout->addWidget(buttons);
     setMinimumWidth(320);
+    m_view = std::make_unique<CJobView>(*this, CJobView::Widgets{nullptr, nullptr, m_outcome, m_cancel, nullptr},
+                                        session.Model().Notifier(), kDateTimeCaption,
+                                        CJobView::Results{QDialog::Accepted, QDialog::Rejected, QDialog::Rejected});
+    m_job = std::make_unique<CDateTimeJob>(session, *m_view, static_cast<IDateTimeView*>(this), std::move(clock));
 }
 
 CDateTimeSheet::~CDateTimeSheet() {
-    m_job.Hide();
+    m_job->Hide();
 }
 
 void CDateTimeSheet::reject() {
     // While the radio may be in its time menu the sheet stays open until the job has left it.
-    if (!m_job.QueryCancel()) {
+    if (!m_job->QueryCancel()) {
         QDialog::reject();
     }
 }
@@ -99,19 +107,7 @@ void CDateTimeSheet::ShowUtc(bool utc) {
 
 void CDateTimeSheet::SetApplyEnabled(bool enabled) {
     m_apply->setEnabled(enabled);
-}
-
-void CDateTimeSheet::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
-    QueueBox(caption, text, icon);
-}
-
-bool CDateTimeSheet::AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) {
-    return AskNow(Question{caption, text, icon}) == Answer::Yes;
-}
-
-void CDateTimeSheet::CloseSheet(bool accepted) {
-    // A box asked for just before is still seen over the sheet.
-    EndAfterBoxes(accepted ? QDialog::Accepted : QDialog::Rejected);
+    m_ok->setEnabled(enabled);
 }
 
 }  // namespace rm7

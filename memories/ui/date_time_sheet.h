@@ -1,16 +1,20 @@
 #pragma once
 // CDateTimeSheet ("Set Time"): one page with the choice of UTC or local time, the computer's time
 // and the radio's as last read, and OK, Cancel and Apply. It only shows and forwards: every
-// decision is in CDateTimeJob.
+// decision is in CDateTimeJob, whose shell talks to the sheet's CJobView: a set closes the sheet
+// (OK) or says what it did (Apply); a failure or a cancelled set leaves the sheet open with what
+// happened.
 //
 // Threads: GUI thread only. Run modally with exec(); the reading starts once the sheet shows.
 #include <QDialog>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "memories/date_time.h"
 #include "ui/help_opener.h"
 #include "ui/job_dialog.h"
+#include "ui/job_view.h"
 #include "ui/prompts.h"
 
 class QLabel;
@@ -27,7 +31,7 @@ class CDateTimeSheet final : public CJobDialog, private IDateTimeView {
                             CDateTimeStateMachine::WallClock clock = WallClockMs);
     ~CDateTimeSheet() override;
 
-    CDateTimeJob& Job() { return m_job; }
+    CDateTimeJob& Job() { return *m_job; }
     QRadioButton* UtcButton() const { return m_utc; }
     QRadioButton* LocalButton() const { return m_local; }
     QLabel* ComputerTime() const { return m_computerTime; }
@@ -36,6 +40,8 @@ class CDateTimeSheet final : public CJobDialog, private IDateTimeView {
     QPushButton* OkButton() const { return m_ok; }
     QPushButton* ApplyButton() const { return m_apply; }
     QPushButton* CancelButton() const { return m_cancel; }
+    // What a failed or cancelled set says; hidden until then.
+    QLabel* OutcomeLabel() const { return m_outcome; }
 
   protected:
     void reject() override;
@@ -46,13 +52,9 @@ class CDateTimeSheet final : public CJobDialog, private IDateTimeView {
     void ShowDifference(const std::string& text) override;
     void ShowUtc(bool utc) override;
     void SetApplyEnabled(bool enabled) override;
-    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
-    bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) override;
-    void CloseSheet(bool accepted) override;
-    void OnFirstShow() override { m_job.Show(); }
-    void OnHidden() override { m_job.Hide(); }
+    void OnFirstShow() override { m_job->Show(); }
+    void OnHidden() override { m_job->Hide(); }
 
-    CDateTimeJob m_job;
     QRadioButton* m_utc;
     QRadioButton* m_local;
     QLabel* m_computerTime;
@@ -61,6 +63,9 @@ class CDateTimeSheet final : public CJobDialog, private IDateTimeView {
     QPushButton* m_ok;
     QPushButton* m_cancel;
     QPushButton* m_apply;
+    QLabel* m_outcome;
+    std::unique_ptr<CJobView> m_view;
+    std::unique_ptr<CDateTimeJob> m_job;
 };
 
 }  // namespace rm7

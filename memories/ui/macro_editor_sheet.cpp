@@ -51,10 +51,7 @@ QWidget* MacroGrid(std::size_t from, std::array<QLineEdit*, kMacroCount>& labels
 
 CCommandMacrosSheet::CCommandMacrosSheet(CRadioSession& session, CCommandMacros& macros, QWidget* parent,
                                          DialogPrompts prompts)
-    : CJobDialog(parent, std::move(prompts), kMacroEditorHelpTopic),
-      m_model(session.Model()),
-      m_macros(macros),
-      m_job(session, macros, *this) {
+    : CJobDialog(parent, std::move(prompts), kMacroEditorHelpTopic), m_model(session.Model()), m_macros(macros) {
     setWindowTitle(QString::fromLatin1(kMacroEditorCaption));
     QGridLayout* grid1 = nullptr;
     QGridLayout* grid2 = nullptr;
@@ -73,7 +70,7 @@ CCommandMacrosSheet::CCommandMacrosSheet(CRadioSession& session, CCommandMacros&
     grid2->setRowStretch(static_cast<int>(kRadioMacroCount) + 1, 1);
     ApplyRadioNeed(m_read, m_model, RadioNeed::kFirmware);
     ApplyRadioNeed(m_write, m_model, RadioNeed::kFirmware);
-    connect(m_read, &QPushButton::clicked, this, [this] { m_job.Read(); });
+    connect(m_read, &QPushButton::clicked, this, [this] { m_job->Read(); });
     connect(m_write, &QPushButton::clicked, this, [this] {
         std::array<std::string, kRadioMacroCount> labels;
         std::array<std::string, kRadioMacroCount> commands;
@@ -81,7 +78,7 @@ CCommandMacrosSheet::CCommandMacrosSheet(CRadioSession& session, CCommandMacros&
             labels[i] = m_labels[i]->text().toStdString();
             commands[i] = m_commands[i]->text().toStdString();
         }
-        m_job.Write(labels, commands);
+        m_job->Write(labels, commands);
     });
 
     m_pages = new QTabWidget(this);
@@ -103,11 +100,23 @@ CCommandMacrosSheet::CCommandMacrosSheet(CRadioSession& session, CCommandMacros&
     connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
     connect(buttons->button(QDialogButtonBox::Help), &QPushButton::clicked, this, [this] { ShowHelp(); });
 
+    m_outcome = new QLabel(this);
+    m_outcome->setObjectName(QStringLiteral("outcome"));
+    m_outcome->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pages);
+    layout->addWidget(m_outcome);
     layout->addWidget(buttons);
     setMinimumSize(560, 360);
     setSizeGripEnabled(true);
+    CJobView::Results results{QDialog::Accepted, QDialog::Rejected, QDialog::Rejected};
+    results.endOnDone = false;
+    m_view = std::make_unique<CJobView>(*this, CJobView::Widgets{nullptr, nullptr, m_outcome, m_cancel, nullptr},
+                                        session.Model().Notifier(), kMacroEditorErrorCaption, results);
+    m_job = std::make_unique<CMacroEditorJob>(session, macros, *m_view, static_cast<IMacroEditorView*>(this));
+    const bool radio = m_job->RadioButtonsEnabled();
+    m_read->setEnabled(radio);
+    m_write->setEnabled(radio);
 }
 
 CCommandMacrosSheet::~CCommandMacrosSheet() {
@@ -121,13 +130,13 @@ void CCommandMacrosSheet::OnFirstShow() {
     m_textsObservation = CObservation(m_macros.texts, this);
     m_macros.labels.Notify(this);
     m_macros.texts.Notify(this);
-    m_job.Show();
+    m_job->Show();
 }
 
 void CCommandMacrosSheet::OnHidden() {
     m_labelsObservation.Reset();
     m_textsObservation.Reset();
-    m_job.Hide();
+    m_job->Hide();
 }
 
 LResult CCommandMacrosSheet::OnMessage(std::uint32_t code, WParam wParam, LParam) {
@@ -141,7 +150,7 @@ LResult CCommandMacrosSheet::OnMessage(std::uint32_t code, WParam wParam, LParam
 }
 
 void CCommandMacrosSheet::accept() {
-    if (m_job.Busy()) {
+    if (m_job->Busy()) {
         return;
     }
     // Each page that was opened gives every box, as typed.
@@ -158,7 +167,7 @@ void CCommandMacrosSheet::accept() {
 }
 
 void CCommandMacrosSheet::reject() {
-    if (m_job.QueryCancel()) {
+    if (m_job->QueryCancel()) {
         QDialog::reject();
     }
 }
@@ -171,19 +180,6 @@ void CCommandMacrosSheet::SetControlsEnabled(bool enabled) {
     const std::string busy = enabled ? std::string() : "Wait until the radio's macros are read or written";
     ApplyRadioNeed(m_read, m_model, RadioNeed::kFirmware, busy);
     ApplyRadioNeed(m_write, m_model, RadioNeed::kFirmware, busy);
-}
-
-void CCommandMacrosSheet::SetBusyCursor(bool busy) {
-    if (busy) {
-        setCursor(Qt::WaitCursor);
-        m_cancel->setCursor(Qt::ArrowCursor);
-    } else {
-        unsetCursor();
-    }
-}
-
-void CCommandMacrosSheet::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) {
-    QueueBox(caption, text, icon);
 }
 
 void CCommandMacrosSheet::CloseSheet() {

@@ -2,14 +2,18 @@
 // CCommandMacrosSheet ("Edit Command Tester Macros"): two pages of label and command boxes,
 // "Macros Assignable to RM7" (macros 1 to 8, with Read and Write) and "Additional Macros" (9 to
 // 16); OK copies the boxes of the pages that were opened into the macros, Cancel copies nothing.
-// The decisions are CMacroEditorJob's.
+// The decisions are CMacroEditorJob's, whose shell talks to the sheet's CJobView: a read or write
+// says what it did and the editor stays open; a failed or cancelled one leaves its text there.
 //
 // Threads: GUI thread only. Run modally with exec().
 #include <array>
+#include <memory>
 
 #include "memories/command_tester.h"
 #include "ui/job_dialog.h"
+#include "ui/job_view.h"
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
@@ -22,7 +26,7 @@ class CCommandMacrosSheet final : public CJobDialog, private IMacroEditorView, p
                         DialogPrompts prompts = DialogPrompts::Qt());
     ~CCommandMacrosSheet() override;
 
-    CMacroEditorJob& Job() { return m_job; }
+    CMacroEditorJob& Job() { return *m_job; }
     QLineEdit* LabelBox(std::size_t i) const { return m_labels[i]; }
     QLineEdit* CommandBox(std::size_t i) const { return m_commands[i]; }
     QPushButton* ReadButton() const { return m_read; }
@@ -30,6 +34,8 @@ class CCommandMacrosSheet final : public CJobDialog, private IMacroEditorView, p
     QPushButton* OkButton() const { return m_ok; }
     QPushButton* CancelButton() const { return m_cancel; }
     QTabWidget* Pages() const { return m_pages; }
+    // What the last read or write said; hidden until then.
+    QLabel* OutcomeLabel() const { return m_outcome; }
 
     void accept() override;
     void reject() override;
@@ -38,14 +44,11 @@ class CCommandMacrosSheet final : public CJobDialog, private IMacroEditorView, p
     void OnFirstShow() override;
     void OnHidden() override;
     void SetControlsEnabled(bool enabled) override;
-    void SetBusyCursor(bool busy) override;
-    void ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon) override;
     void CloseSheet() override;
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
 
     CModel& m_model;
     CCommandMacros& m_macros;
-    CMacroEditorJob m_job;
     CObservation m_labelsObservation;
     CObservation m_textsObservation;
     std::array<QLineEdit*, kMacroCount> m_labels{};
@@ -57,6 +60,9 @@ class CCommandMacrosSheet final : public CJobDialog, private IMacroEditorView, p
     QPushButton* m_write;
     QPushButton* m_ok;
     QPushButton* m_cancel;
+    QLabel* m_outcome;
+    std::unique_ptr<CJobView> m_view;
+    std::unique_ptr<CMacroEditorJob> m_job;
 };
 
 }  // namespace rm7

@@ -125,7 +125,7 @@ const std::vector<ReadFailureRow>& ReadFailureRows() {
         // The time menu is left even so.
         {"date and time, garbled display", RadioClockAhead(0),
          [](test::CRadioBench& bench) { bench.radio->SetDisplayAnswer("DS@@@@@@@@;"); }, OpenDateTime, "Set Time",
-         kErrNoResponseDS, QDialog::Rejected, "MN255"},
+         kErrNoResponseDS, QDialog::Rejected, "MN255", kClockReadFailedText},
     };
     return rows;
 }
@@ -358,7 +358,13 @@ class MemoriesDialogsTest : public QObject {
             QCOMPARE(sheet.RadioTime()->text().left(5), QStringLiteral("00:05"));
 
             QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
-            QVERIFY(bench.pump.AdvanceUntil([&] { return !prompts.asked.empty(); }, 60000));
+            // Asked from the event loop, never inside the radio's callback.
+            QVERIFY(bench.pump.AdvanceUntil(
+                [&] {
+                    QCoreApplication::processEvents();
+                    return !prompts.asked.empty();
+                },
+                60000));
             QCOMPARE(prompts.asked.size(), std::size_t{1});
             QCOMPARE(prompts.asked[0].caption, std::string("Set Time"));
             QCOMPARE(prompts.asked[0].text, std::string(kAcrossMidnightQuestion));

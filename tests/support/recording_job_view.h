@@ -32,6 +32,9 @@ class CRecordingJobView final : public IJobView {
     }
     void Ask(const JobQuestion& question, std::function<void(bool yes)> reply) override {
         questions.push_back(question);
+        if (onAsk) {
+            onAsk(question);
+        }
         if (answer) {
             reply(*answer);
         } else {
@@ -67,6 +70,7 @@ class CRecordingJobView final : public IJobView {
     std::vector<JobOutcome> outcomes;
     std::optional<bool> answer;
     std::function<void(const JobOutcome&)> onOutcome;
+    std::function<void(const JobQuestion&)> onAsk;
 };
 
 }  // namespace rm7::test
