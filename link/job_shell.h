@@ -220,6 +220,8 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     // Give this to the machine: its range and position become the view's JobProgress.
     IProgressBar& Progress() { return *this; }
 
+    // The machine's runner; only a shell made with a machine has one.
+    CJobRun& Runner() { return *m_run; }
     // Makes the machine the session's active one without starting it.
     void Claim() {
         if (m_run) {
