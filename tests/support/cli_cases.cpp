@@ -469,16 +469,17 @@ void AddConfigSave(std::vector<CliGroup>& groups) {
                                          {"/backup", nullptr}},  // a save makes no backup
                                 .check = jsonSays(true)}}});
     const std::string went = "The radio's serial port went away (cable or adapter unplugged)";
-    groups.push_back({.name = "ConfigSaveCutOffByTheCableSaysSoOnce",
-                      .radio = Sim({"--faults", "unplug=blocks:20"}),
-                      .rows = {{.name = "failed",
-                                .words = {"--port", "{port}", "config", "save", "{dir}/said.RM7Config"},
-                                .status = 1,
-                                .out = "",
-                                .errNot = {"COM Port Error", "backup failed"},
-                                .errOnce = {"\nrm7util: config save: " + went + "\nhint: Nothing on the radio was changed.\n",
-                                            went, "rm7util:"},
-                                .check = noFile}}});
+    groups.push_back(
+        {.name = "ConfigSaveCutOffByTheCableSaysSoOnce",
+         .radio = Sim({"--faults", "unplug=blocks:20"}),
+         .rows = {{.name = "failed",
+                   .words = {"--port", "{port}", "config", "save", "{dir}/said.RM7Config"},
+                   .status = 1,
+                   .out = "",
+                   .errNot = {"COM Port Error", "backup failed"},
+                   .errOnce = {"\nrm7util: config save: " + went + "\nhint: Nothing on the radio was changed.\n", went,
+                               "rm7util:"},
+                   .check = noFile}}});
     groups.push_back(
         {.name = "ConfigSaveCutOffByTheCableSaysSoInJson",
          .radio = Sim({"--faults", "unplug=blocks:10"}),
