@@ -361,7 +361,7 @@ int RunCommandLine(IEnvironment& processEnv, int argc, const char* const* argv) 
     }
     for (const Command& command : commands) {
         if (command.sub->parsed()) {
-            return RunCommand(env, options, command.run);
+            return RunCommand(env, options, CommandName(*command.sub), command.run);
         }
     }
     return 1;

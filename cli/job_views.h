@@ -26,10 +26,6 @@
 
 namespace rm7::cli {
 
-// The exit status of a job the user stopped (Ctrl-C twice): neither a failure (1) nor a
-// mistake on the command line (2); 128 + SIGINT, as shells give an interrupted command.
-inline constexpr int kExitStopped = 130;
-
 class CTerminalJobView final : public IJobView, private IMessageTarget {
   public:
     static constexpr std::uint32_t kStopWindowMs = 5000;

@@ -348,7 +348,7 @@ int ReportFileFailure(std::ostream& err, Result r, const std::string& path) {
     const std::string why = ErrorText(r);
     RecordFailure(r, why);
     SayFailure(err, path, why);
-    return r == kErrorCancelled ? 2 : 1;
+    return r == kErrorCancelled ? kExitStopped : 1;
 }
 
 WriteObstacle FindWriteObstacle(const std::filesystem::path& file) {
@@ -389,6 +389,7 @@ int ReportWriteFailure(std::ostream& err, Result r, const std::filesystem::path&
 namespace {
 // One command runs at a time, on one thread.
 ReportedFailure g_reportedFailure;
+std::string g_commandName;
 }  // namespace
 
 int ReportFailure(std::ostream& err, Result r) {
@@ -401,8 +402,13 @@ void RecordFailure(Result r, const std::string& text) {
 
 int ReportFailure(std::ostream& err, Result r, const std::string& text) {
     RecordFailure(r, text);
-    err << StrFormat("Error code 0x%08X: %s\n", r, text.c_str());
-    return r == kErrorCancelled ? 2 : 1;
+    // The code itself is for --json and Trace; a person reads what it means.
+    err << "rm7util: " << (g_commandName.empty() ? std::string() : g_commandName + ": ") << text << "\n";
+    return r == kErrorCancelled ? kExitStopped : 1;
+}
+
+void SetCommandName(std::string name) {
+    g_commandName = std::move(name);
 }
 
 ReportedFailure TakeReportedFailure() {

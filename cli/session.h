@@ -23,6 +23,10 @@
 
 namespace rm7::cli {
 
+// The exit status of a job the user stopped (Ctrl-C twice): neither a failure (1) nor a
+// mistake on the command line (2); 128 + SIGINT, as shells give an interrupted command.
+inline constexpr int kExitStopped = 130;
+
 struct GlobalOptions {
     std::string port;            // empty: the saved "Port"
     std::string speed = "auto";  // auto|4800|9600|19200|38400
@@ -146,7 +150,7 @@ class CMachineRun final {
 // something only the command line can give (a port, a file to send).
 inline constexpr int kExitUsage = 2;
 
-// "Error code 0x%08X: %s" on standard error; returns the exit status.
+// "rm7util: COMMAND: why" on standard error, as a job's failure is said; returns the exit status.
 int ReportFailure(std::ostream& err, Result r);
 // The same with a text more telling than the code's own.
 int ReportFailure(std::ostream& err, Result r, const std::string& text);
@@ -159,6 +163,8 @@ struct ReportedFailure {
 ReportedFailure TakeReportedFailure();
 // Keeps a failure said in another form than ReportFailure()'s, for --json.
 void RecordFailure(Result r, const std::string& text);
+// The command being run ("config restore"), which ReportFailure names; empty: none named.
+void SetCommandName(std::string name);
 // A file that could not be read, said once: "rm7util: PATH: why" in the system's words.
 int ReportFileFailure(std::ostream& err, Result r, const std::string& path);
 // Why path is no file to read, in errno's own words ("No such file or directory", "Is a

@@ -244,8 +244,18 @@ int PrintCommandHelp(CLI::App& app, const std::vector<std::string>& words, bool 
     return 0;
 }
 
-int RunCommand(CCommandEnvironment& env, const GlobalOptions& options, const std::function<int()>& run) {
+std::string CommandName(const CLI::App& command) {
+    std::string name = command.get_name();
+    for (const CLI::App* p = command.get_parent(); p != nullptr && p->get_parent() != nullptr; p = p->get_parent()) {
+        name = p->get_name() + " " + name;
+    }
+    return name;
+}
+
+int RunCommand(CCommandEnvironment& env, const GlobalOptions& options, const std::string& name,
+               const std::function<int()>& run) {
     (void)TakeReportedFailure();
+    SetCommandName(name);
     int status = 1;
     std::string thrown;
     try {
@@ -257,6 +267,7 @@ int RunCommand(CCommandEnvironment& env, const GlobalOptions& options, const std
         env.Err() << "rm7util: " << thrown << "\n";
         status = 1;
     }
+    SetCommandName({});
     const ReportedFailure failure = TakeReportedFailure();
     if (options.json && status != 0 && !env.OutWritten()) {
         nlohmann::json error;

@@ -92,6 +92,10 @@ class CCommandEnvironment final : public IEnvironment {
 
 // Runs a command. A fault that throws is said rather than ending the program; under --json a
 // failure that printed nothing on standard output prints {"error": {"code", "text"}} there.
-int RunCommand(CCommandEnvironment& env, const GlobalOptions& options, const std::function<int()>& run);
+// name: the command's words ("config restore"), which its failures are said under.
+int RunCommand(CCommandEnvironment& env, const GlobalOptions& options, const std::string& name,
+               const std::function<int()>& run);
+// The words that name a command below rm7util ("config restore").
+std::string CommandName(const CLI::App& command);
 
 }  // namespace rm7::cli

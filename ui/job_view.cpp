@@ -119,8 +119,8 @@ void CJobView::ShowOutcome(const JobOutcome& outcome) {
         m_widgets.outcome->setText(Text(text));
         m_widgets.outcome->show();
     }
-    if (outcome.result == JobResult::kDone) {
-        return;
+    if (outcome.result == JobResult::kDone && !m_keepOpenWhenDone) {
+        return;  // an editor stays open with its own buttons
     }
     if (m_widgets.cancel != nullptr) {
         m_widgets.cancel->setText(QStringLiteral("Close"));

@@ -420,7 +420,8 @@ INSTANTIATE_TEST_SUITE_P(
                    true,
                    kStopped,
                    {kWarning, "rm7util: firmware send stops at its next step.\n",
-                    "rm7util: firmware send: cancelled\nhint: The radio waits in its boot loader. The configuration "
+                    "rm7util: firmware send: MCU firmware load was cancelled\nhint: The radio waits in its boot "
+                    "loader. The configuration "
                     "was backed up to ",
                     ". Run `rm7util firmware send --mcu %FILE%` again.\n"},
                    {"went away", "Error code"},
@@ -430,23 +431,24 @@ INSTANTIATE_TEST_SUITE_P(
         // Ctrl-C at a terminal reaches the whole foreground process group. The radio rm7util
         // started for --simulate must not hear it: the load is stopped rm7util's own way, with
         // the radio there to be found afterwards, never "went away".
-        SignalCase{"CtrlCAtTheTerminalStopsASimulatedLoadNotTheSimulatedRadio",
-                   27,
-                   true,
-                   {"--simulate", "--sim-args=--pace", "--timeout", "20", "firmware", "update"},
-                   SIGINT,
-                   true,
-                   true,
-                   kStopped,
-                   {"Critical Operation in Progress\nrm7util: firmware update goes on. Press Ctrl-C again within 5 "
-                    "seconds to stop it.\n",
-                    "rm7util: firmware update stops at its next step.\n",
-                    "rm7util: firmware update: cancelled\nhint: The radio waits in its boot loader. ",
-                    "Run `rm7util firmware update` again.\n"},
-                   {"went away", "Error code"},
-                   "",
-                   false,
-                   false}),
+        SignalCase{
+            "CtrlCAtTheTerminalStopsASimulatedLoadNotTheSimulatedRadio",
+            27,
+            true,
+            {"--simulate", "--sim-args=--pace", "--timeout", "20", "firmware", "update"},
+            SIGINT,
+            true,
+            true,
+            kStopped,
+            {"Critical Operation in Progress\nrm7util: firmware update goes on. Press Ctrl-C again within 5 "
+             "seconds to stop it.\n",
+             "rm7util: firmware update stops at its next step.\n",
+             "rm7util: firmware update: MCU firmware load was cancelled\nhint: The radio waits in its boot loader. ",
+             "Run `rm7util firmware update` again.\n"},
+            {"went away", "Error code"},
+            "",
+            false,
+            false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Outside a firmware load or a restore, SIGINT ends rm7util at once, as it always has.

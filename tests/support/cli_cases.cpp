@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include "platform/error_text.h"
 #include "platform/format.h"
 #include "sim/make_firmware.h"
 #include "tests/support/example_config_file.h"
@@ -147,7 +148,7 @@ void AddInfo(std::vector<CliGroup>& groups) {
                                 .words = {"info", "--port", "{port}", "--speed", "9600", "--timeout", "2"},
                                 .status = 1,
                                 .out = "",
-                                .errHas = {"Error code 0xE2000045: No radio answered on {port} at 9600 bit/s"}}}});
+                                .errHas = {"rm7util: info: No radio answered on {port} at 9600 bit/s"}}}});
 
     groups.push_back({.name = "InfoRefusesAnotherDevice",
                       .radio = Sim({"--device", "R5"}),
@@ -156,7 +157,7 @@ void AddInfo(std::vector<CliGroup>& groups) {
                                 .status = 1,
                                 .out = "",
                                 .errHas = {"Unexpected Device: Connected device does not appear to be an Tarnwell RM7",
-                                           "Error code 0xE200004E"},
+                                           "rm7util: info: " + ErrorText(0xE200004E)},
                                 .errNot = {"after reset"},
                                 .check = [](const CliOutcome&, const RadioIntake& intake, const Places&) {
                                     EXPECT_EQ(intake.Count("EW"), 0u);
@@ -230,7 +231,7 @@ void AddConfiguration(std::vector<CliGroup>& groups) {
     for (const auto& d : damaged) {
         const std::string file = std::string("{dir}/") + d.name + ".RM7Config";
         files.emplace_back(std::string(d.name) + ".RM7Config", d.text);
-        const std::string code = std::string("Error code ") + d.code;
+        const std::string why = ErrorText(static_cast<Result>(std::stoul(d.code, nullptr, 16)));
         // A file that was read but is wrong is not blamed on its path.
         const std::vector<std::string> notBlamed = {file + ": ", "Press "};
         refused.rows.push_back({.name = std::string("restore ") + d.name,
@@ -239,14 +240,14 @@ void AddConfiguration(std::vector<CliGroup>& groups) {
                                 .out = "",
                                 .errHas = {"Restore Configuration Error: ", d.says},
                                 .errNot = {notBlamed[0], notBlamed[1], "Attempting to contact"},
-                                .errOnce = {code},
+                                .errOnce = {"rm7util: config restore: " + why},
                                 .check = untouched});
         refused.rows.push_back({.name = std::string("verify ") + d.name,
                                 .words = {"config", "verify", file},
                                 .status = 1,
                                 .out = "",
                                 .errNot = notBlamed,
-                                .errOnce = {code},
+                                .errOnce = {"rm7util: config verify: " + why},
                                 .check = untouched});
     }
     files.emplace_back("good.RM7Config", good);
@@ -278,7 +279,7 @@ void AddConfiguration(std::vector<CliGroup>& groups) {
     } consents[] = {
         {"no consent",
          {},
-         {"Error code 0xE2000032: RM7 serial number does not match the restore file serial number\nThe file is of "
+         {"rm7util: config restore: RM7 serial number does not match the restore file serial number\nThe file is of "
           "the radio with serial number 01234; this radio's is 04321. Give --advanced and --yes to restore it all "
           "the same.\n"}},
         {"--yes alone", {"--yes"}, {"--yes alone is not enough: add --advanced to restore it all the same."}},
@@ -293,7 +294,7 @@ void AddConfiguration(std::vector<CliGroup>& groups) {
                    .out = "",
                    .errHas = {"Serial Number Mismatch: The Serial Number within the restore file"},
                    .errNot = {"Press "},
-                   .errOnce = {"Error code 0xE2000032"},
+                   .errOnce = {"rm7util: config restore: RM7 serial number does not match"},
                    .check = [](const CliOutcome&, const RadioIntake& intake, const Places& places) {
                        EXPECT_EQ(intake.Count("EW"), 0u);
                        EXPECT_EQ(intake.Count("LDD"), 0u);
@@ -551,17 +552,17 @@ void AddMemories(std::vector<CliGroup>& groups) {
     const struct {
         const char* name;
         std::vector<std::string> words;
-        const char* says;
+        std::string says;
     } texts[] = {
         {"cw too long",
          {"cw", "set", "2", std::string(251, 'E')},
-         "Error code 0xE2000080: Message is longer than an RM7 CW Memory\nThe text has 251 characters; a CW memory "
+         "rm7util: cw set: Message is longer than an RM7 CW Memory\nThe text has 251 characters; a CW memory "
          "holds at most 250.\n"},
         {"cw too long in characters",
          {"cw", "set", "2", wide},
          "The text has 251 characters; a CW memory holds at most 250.\n"},
-        {"cw cannot send #", {"cw", "set", "2", "CQ #1"}, "Error code 0x0000000D"},
-        {"banner too long", {"banner", "set", std::string(23, 'B')}, "Error code 0x00000057"},
+        {"cw cannot send #", {"cw", "set", "2", "CQ #1"}, "rm7util: cw set: " + ErrorText(0x0000000D)},
+        {"banner too long", {"banner", "set", std::string(23, 'B')}, "rm7util: banner set: " + ErrorText(0x00000057)},
     };
     for (const auto& t : texts) {
         CliRow row{.name = t.name,
