@@ -158,7 +158,8 @@ int RunDoctor(IEnvironment& env, const GlobalOptions& options) {
     CModel& model = session.Model();
     const std::string device = options.port.empty() ? model.portName.Get() : options.port;
     if (device.empty()) {
-        env.Err() << "doctor: no port chosen; give --port DEV (rm7util ports lists them)\n";
+        SayFailure(env.Err(), "doctor", "no port chosen");
+        SayHint(env.Err(), "give --port DEV or RM7_PORT (rm7util ports lists this machine's serial devices).");
         return 2;
     }
     const DoctorSystem system = LocalDoctorSystem();

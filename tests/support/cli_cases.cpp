@@ -703,7 +703,10 @@ void AddUsage(std::vector<CliGroup>& groups) {
                                             "DEV or RM7_PORT",
                                             "Serial port name is missing"},
                                 .hints = 1},
-                               {.name = "doctor", .words = {"doctor"}, .status = 2, .errHas = {"give --port DEV"}}}});
+                               {.name = "doctor",
+                                .words = {"doctor"},
+                                .status = 2,
+                                .errHas = {"rm7util: doctor: no port chosen\nhint: give --port DEV"}}}});
 }
 
 }  // namespace
