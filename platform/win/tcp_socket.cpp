@@ -8,13 +8,9 @@
 #include <mstcpip.h>
 #include <ws2tcpip.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
+#include "platform/address_lookup.h"
 #include "platform/result_codes.h"
 #include "platform/win/wide_text.h"
 
@@ -79,43 +75,17 @@ Result ConnectedError(int err) {
     }
 }
 
-// getaddrinfo cannot be stopped or given a deadline: it runs on a thread of its own, which the
-// caller stops waiting for when the deadline passes (the thread then ends by itself, unheard).
-struct Lookup {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    int status = 0;
-    addrinfo* list = nullptr;
-    ~Lookup() {
-        if (list != nullptr) {
-            ::freeaddrinfo(list);
-        }
-    }
-};
+using address_lookup::Lookup;
 
 Result Resolve(const std::string& host, std::uint16_t port, std::int64_t deadline, std::shared_ptr<Lookup>& out) {
-    auto lookup = std::make_shared<Lookup>();
-    try {
-        std::thread([lookup, host, service = std::to_string(port)] {
-            addrinfo hints{};
-            hints.ai_family = AF_UNSPEC;
-            hints.ai_socktype = SOCK_STREAM;
-            hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
-            addrinfo* list = nullptr;
-            const int status = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-            std::lock_guard lock(lookup->mutex);
-            lookup->status = status;
-            lookup->list = list;
-            lookup->finished = true;
-            lookup->done.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        return kErrorNoSystemResources;
-    }
-    std::unique_lock lock(lookup->mutex);
-    if (!lookup->done.wait_for(lock, std::chrono::milliseconds(MsLeft(deadline)), [&] { return lookup->finished; })) {
-        return kErrNetNoAnswer;
+    std::shared_ptr<Lookup> lookup;
+    switch (address_lookup::LookUp(host, port, MsLeft(deadline), lookup)) {
+        case address_lookup::LookupEnd::kNoThread:
+            return kErrorNoSystemResources;
+        case address_lookup::LookupEnd::kTimedOut:
+            return kErrNetNoAnswer;
+        case address_lookup::LookupEnd::kFinished:
+            break;
     }
     if (lookup->status != 0 || lookup->list == nullptr) {
         return kErrNetNameNotFound;
