@@ -70,13 +70,6 @@ JobOutcome CConfigCompareJob::Finish(Result r) {
     return done;
 }
 
-std::optional<Result> CConfigCompareJob::LastResult() const {
-    if (!m_shell.Outcome()) {
-        return std::nullopt;
-    }
-    return m_shell.Outcome()->code;
-}
-
 void CConfigCompareJob::End() {
     m_shell.Release();
 }

@@ -43,7 +43,7 @@ class CConfigCompareJob final {
 
     CConfigSaveStateMachine& Machine() { return m_machine; }
     CJobShell& Shell() { return m_shell; }
-    std::optional<Result> LastResult() const;
+    std::optional<Result> LastResult() const { return m_shell.LastResult(); }
     // Once compared: the differences, and their text.
     const ConfigurationDifference& Difference() const { return m_difference; }
     const std::string& DifferenceText() const { return m_text; }

@@ -139,13 +139,6 @@ JobOutcome CConfigRestoreJob::Finish(Result r) {
     return ended;
 }
 
-std::optional<Result> CConfigRestoreJob::LastResult() const {
-    if (!m_shell.Outcome()) {
-        return std::nullopt;
-    }
-    return m_shell.Outcome()->code;
-}
-
 void CConfigRestoreJob::End() {
     m_shell.Release();
 }

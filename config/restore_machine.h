@@ -109,7 +109,7 @@ class CConfigRestoreJob final {
     CConfigRestoreStateMachine& Machine() { return m_machine; }
     CJobShell& Shell() { return m_shell; }
     std::string Folder() const { return m_folderSetting.Get(); }
-    std::optional<Result> LastResult() const;
+    std::optional<Result> LastResult() const { return m_shell.LastResult(); }
     bool IsBusy() const { return m_shell.Busy(); }
 
   private:

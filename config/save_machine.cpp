@@ -131,13 +131,6 @@ JobOutcome CConfigSaveJob::Finish(Result r) {
     return failed;
 }
 
-std::optional<Result> CConfigSaveJob::LastResult() const {
-    if (!m_shell.Outcome()) {
-        return std::nullopt;
-    }
-    return m_shell.Outcome()->code;
-}
-
 void CConfigSaveJob::End() {
     m_shell.Release();
 }

@@ -107,7 +107,7 @@ class CConfigSaveJob final {
     CJobShell& Shell() { return m_shell; }
     const std::filesystem::path& ChosenPath() const { return m_chosenPath; }
     std::string Folder() const { return m_folderSetting.Get(); }
-    std::optional<Result> LastResult() const;
+    std::optional<Result> LastResult() const { return m_shell.LastResult(); }
     bool IsBusy() const { return m_shell.Busy(); }
 
   private:

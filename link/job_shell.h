@@ -264,6 +264,10 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
     IJobView& View() { return m_view; }
     const Texts& GetTexts() const { return m_texts; }
     const std::optional<JobOutcome>& Outcome() const { return m_outcome; }
+    // The last outcome's code; none before the first outcome.
+    std::optional<Result> LastResult() const {
+        return m_outcome ? std::optional<Result>(m_outcome->code) : std::nullopt;
+    }
     // The last backup's file, for the outcome.
     const std::filesystem::path& BackupFile() const { return m_backupFile; }
 
