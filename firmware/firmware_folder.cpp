@@ -100,6 +100,24 @@ FirmwareButtons DecideButtons(const FirmwarePageState& state) {
         b.sendFirstEnabled = !state.advancedMode || (b.loadBoxEnabled[kKindMcu] && b.loadBoxChecked[kKindMcu]) ||
                              (b.loadBoxEnabled[kKindDsp] && b.loadBoxChecked[kKindDsp]);
     }
+    std::string blocker;
+    if (state.status == kFirmwareNone) {
+        blocker = StrFormat("No %s answers on the chosen port", kModelName);
+    } else if (!state.expectedDevice) {
+        blocker = StrFormat("The radio on this port is not an %s", kModelName);
+    } else if (!state.folder.Mcu().Found()) {
+        blocker =
+            "The firmware folder holds no MCU firmware file: copy new files from Tarnwell or choose another "
+            "folder";
+    }
+    b.sendFirstBlocker = blocker;
+    b.sendNewerBlocker = blocker;
+    if (blocker.empty() && !b.sendFirstEnabled) {
+        b.sendFirstBlocker = "Check MCU or DSP under Load to choose what to send";
+    }
+    if (blocker.empty() && !b.sendNewerEnabled) {
+        b.sendNewerBlocker = StrFormat("The folder holds nothing newer than the %s runs", kModelName);
+    }
     b.sendFirstText =
         StrFormat(state.advancedMode ? "Send Checked Items to %s" : "Send All Firmware to %s", kModelName);
     b.sendNewerText = StrFormat("Send New Firmware to %s", kModelName);

@@ -81,6 +81,10 @@ struct FirmwareButtons {
     std::array<bool, kFirmwareKindCount> loadBoxChecked{};
     bool sendFirstEnabled = false;  // "Send All Firmware" / "Send Checked Items"
     bool sendNewerEnabled = false;  // "Send New Firmware"
+    // Why a send button is off, for its tooltip; empty while it is on. The radio's own absence is
+    // said by the page's radio rule first (RadioActionBlocker).
+    std::string sendFirstBlocker;
+    std::string sendNewerBlocker;
     std::string sendFirstText;
     std::string sendNewerText;
 };

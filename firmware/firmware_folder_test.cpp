@@ -192,26 +192,41 @@ struct ButtonCase {
     bool newer;
     bool mcuBox;
     bool dspBox;
+    const char* firstWhy;  // the off button's tooltip; "" while on
+    const char* newerWhy;
 };
+
+constexpr const char* kNoAnswer = "No RM7 answers on the chosen port";
+constexpr const char* kNotRm7 = "The radio on this port is not an RM7";
+constexpr const char* kNoMcuFile =
+    "The firmware folder holds no MCU firmware file: copy new files from Tarnwell or choose another folder";
+constexpr const char* kNothingNewer = "The folder holds nothing newer than the RM7 runs";
+constexpr const char* kCheckOne = "Check MCU or DSP under Load to choose what to send";
 
 TEST(DecideButtons, SendButtonsAndLoadBoxes) {
     const ButtonCase cases[] = {
-        {"no radio", State(kOff, kFirmwareNone, 0, 0, 260, 130), true, false, false, false, false},
-        {"no MCU file", State(kOff, kRun, 254, 121, kNone, 130), true, false, false, false, false},
-        {"another device", State(kOff, kRun, 254, 121, 260, 130), false, false, false, false, false},
-        {"all up to date", State(kOff, kRun, 260, 130, 260, 130), true, true, false, false, false},
-        {"DSP newer", State(kOff, kRun, 260, 121, 260, 130), true, true, true, false, false},
-        {"boot loader", State(kOff, kBoot, 0xFFFE, 130, 260, 130), true, true, true, false, false},
-        {"advanced, nothing checked", State(kOn, kRun, 254, 121, 260, 130), true, false, true, true, true},
-        {"advanced, DSP checked", State(kOn, kRun, 260, 130, 260, 130, kDspBox), true, true, false, true, true},
+        {"no radio", State(kOff, kFirmwareNone, 0, 0, 260, 130), true, false, false, false, false, kNoAnswer,
+         kNoAnswer},
+        {"no MCU file", State(kOff, kRun, 254, 121, kNone, 130), true, false, false, false, false, kNoMcuFile,
+         kNoMcuFile},
+        {"another device", State(kOff, kRun, 254, 121, 260, 130), false, false, false, false, false, kNotRm7, kNotRm7},
+        {"all up to date", State(kOff, kRun, 260, 130, 260, 130), true, true, false, false, false, "", kNothingNewer},
+        {"DSP newer", State(kOff, kRun, 260, 121, 260, 130), true, true, true, false, false, "", ""},
+        {"boot loader", State(kOff, kBoot, 0xFFFE, 130, 260, 130), true, true, true, false, false, "", ""},
+        {"advanced, nothing checked", State(kOn, kRun, 254, 121, 260, 130), true, false, true, true, true, kCheckOne,
+         ""},
+        {"advanced, DSP checked", State(kOn, kRun, 260, 130, 260, 130, kDspBox), true, true, false, true, true, "",
+         kNothingNewer},
         {"advanced, checked box of a missing file", State(kOn, kRun, 254, 121, 260, kNone, kDspBox), true, false, true,
-         true, false},
+         true, false, kCheckOne, ""},
     };
     for (ButtonCase c : cases) {
         c.state.expectedDevice = c.expected;
         const FirmwareButtons b = DecideButtons(c.state);
         EXPECT_EQ(b.sendFirstEnabled, c.first) << c.name;
         EXPECT_EQ(b.sendNewerEnabled, c.newer) << c.name;
+        EXPECT_EQ(b.sendFirstBlocker, c.firstWhy) << c.name;
+        EXPECT_EQ(b.sendNewerBlocker, c.newerWhy) << c.name;
         EXPECT_EQ(b.loadBoxEnabled[kKindMcu], c.mcuBox) << c.name;
         EXPECT_EQ(b.loadBoxEnabled[kKindDsp], c.dspBox) << c.name;
         EXPECT_EQ(b.loadControlsShown, c.state.advancedMode) << c.name;

@@ -26,6 +26,7 @@
 #include "platform/version.h"
 #include "ui/page_index.h"
 #include "ui/qt_text.h"
+#include "ui/radio_action.h"
 
 namespace rm7 {
 
@@ -299,9 +300,10 @@ void CFirmwarePage::UpdateButtons() {
     for (std::size_t kind = 0; kind < kFirmwareKindCount; ++kind) {
         m_loadBox[kind]->setEnabled(b.loadBoxEnabled[kind]);
     }
-    // Nothing more may start while a send runs its dialogs.
-    m_sendFirst->setEnabled(b.sendFirstEnabled && !m_sending);
-    m_sendNewer->setEnabled(b.sendNewerEnabled && !m_sending);
+    // Nothing more may start while a send runs its dialogs. A button that is off says why.
+    const std::string sending = m_sending ? "A firmware send is running" : std::string();
+    ApplyRadioNeed(m_sendFirst, Model(), RadioNeed::kAnswer, sending.empty() ? b.sendFirstBlocker : sending);
+    ApplyRadioNeed(m_sendNewer, Model(), RadioNeed::kAnswer, sending.empty() ? b.sendNewerBlocker : sending);
 }
 
 void CFirmwarePage::ShowAdvancedMode() {

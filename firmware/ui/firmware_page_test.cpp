@@ -114,6 +114,8 @@ class FirmwarePageTest : public QObject {
         QCOMPARE(rig.page->InstalledLabel(kKindMcu)->text(), QStringLiteral("02.88"));
         QCOMPARE(rig.page->InstalledLabel(kKindDsp)->text(), QStringLiteral("02.91"));
         QVERIFY(!rig.page->SendNewerButton()->isEnabled());
+        QCOMPARE(rig.page->SendNewerButton()->toolTip(),
+                 QStringLiteral("The folder holds nothing newer than the RM7 runs"));
         QVERIFY(rig.page->SendFirstButton()->isEnabled());
         QVERIFY(rig.StatusHas("Sending firmware from " + rig.dir.Path().string()));
         // Said once what was done, in the versions the contact after the load found, then the time.
