@@ -540,7 +540,8 @@ CTerminalMemoriesDlg::CTerminalMemoriesDlg(CTerminalSettings& settings, CSetting
                                            QWidget* parent, HelpOpener help)
     : QDialog(parent), m_settings(settings), m_store(store), m_mode(mode) {
     setObjectName("terminalMemoriesDialog");
-    setWindowTitle(QStringLiteral("Edit %1 Memories").arg(TerminalModeName(mode)));
+    // Not "Edit CW Memories": that is the radio's own CW memories; these live on this computer.
+    setWindowTitle(QStringLiteral("Terminal Memories: %1").arg(TerminalModeName(mode)));
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("Label"), this), 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Text"), this), 0, 2);

@@ -128,7 +128,7 @@ class CTerminalPage final : public CPage, private ITerminalView {
 inline constexpr const char* kTerminalMemoriesHelpTopic = "Terminal.htm#Memories";
 inline constexpr const char* kTerminalOptionsHelpTopic = "Terminal.htm#Options";
 
-// "Edit CW Memories" (and RTTY, PSK): the sixteen captions and texts of one mode.
+// "Terminal Memories: CW" (and RTTY, PSK): the sixteen captions and texts of one mode.
 class CTerminalMemoriesDlg final : public QDialog {
   public:
     CTerminalMemoriesDlg(CTerminalSettings& settings, CSettingsStore* store, TerminalMode mode,

@@ -338,7 +338,7 @@ class TerminalPageTest : public QObject {
 
         page.runDialog = [](QDialog& dialog) {
             auto& memories = static_cast<CTerminalMemoriesDlg&>(dialog);
-            QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit CW Memories"));
+            QCOMPARE(dialog.windowTitle(), QStringLiteral("Terminal Memories: CW"));
             dialog.show();
             QVERIFY(QTest::qWaitForWindowActive(&dialog));
             QTest::keyClick(memories.Text(0), Qt::Key_F1);
