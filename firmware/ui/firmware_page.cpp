@@ -51,8 +51,8 @@ CFirmwarePage::CFirmwarePage(CRadioSession& session, QWidget* parent)
     if (Model().Settings() != nullptr) {
         m_loadCheckbox.Load(*Model().Settings());
     }
-    m_runLoader = [this](LoaderPart part, const std::filesystem::path& file) {
-        CLoaderDlg dialog(Session(), part, file, this);
+    m_runLoader = [this](LoaderPart part, const std::filesystem::path& file, bool backupFirst) {
+        CLoaderDlg dialog(Session(), part, file, this, DialogPrompts::Qt(), backupFirst);
         return dialog.exec();
     };
     m_runCopy = [this](const std::filesystem::path& folder, const FolderContents& contents) {
@@ -345,12 +345,12 @@ void CFirmwarePage::SendFirmware(SendButton button) {
     bool dspSent = false;
     if (plan.mcu) {
         mcuSent = true;
-        mcuResult = m_runLoader(LoaderPart::Mcu, plan.mcuFile);
+        mcuResult = m_runLoader(LoaderPart::Mcu, plan.mcuFile, true);
     }
     // After the MCU load the radio was contacted again: what it tells now judges the DSP.
     if (mcuResult == kLoaderDialogLoaded && DspStillWanted(plan, Model().firmwareVersions.Get(kKindDsp))) {
         dspSent = true;
-        dspResult = m_runLoader(LoaderPart::Dsp, plan.dspFile);
+        dspResult = m_runLoader(LoaderPart::Dsp, plan.dspFile, !mcuSent);
     }
     // Said once, at the end: what was loaded (in the versions the radio now tells), or that the
     // send was stopped or failed; the time only for a send that was done.

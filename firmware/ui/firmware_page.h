@@ -28,7 +28,9 @@ class CFirmwarePage final : public CPage {
   public:
     // Runs one load and returns the dialog's result (kLoaderDialogLoaded or not). By default a
     // modal CLoaderDlg; tests drive the dialog themselves.
-    using RunLoader = std::function<int(LoaderPart part, const std::filesystem::path& file)>;
+    // backupFirst: false for a DSP load right after the same send's MCU load, whose backup holds the
+    // same configuration.
+    using RunLoader = std::function<int(LoaderPart part, const std::filesystem::path& file, bool backupFirst)>;
 
     // Copies new files from the file server into the folder; by default a modal CFtpDlg.
     using RunCopy = std::function<int(const std::filesystem::path& folder, const FolderContents& contents)>;

@@ -34,6 +34,7 @@ class FirmwarePageTest : public QObject {
         test::CLoaderRig radio;
         std::unique_ptr<CFirmwarePage> page;
         std::vector<LoaderPart> opened;
+        std::vector<bool> backedUp;  // per load the page ran: whether its dialog made a backup
 
         explicit Rig(rm7sim::Options options = {}) : radio(WithLatency(options)) {
             // Each load's configuration backup goes into the test's folder.
@@ -48,20 +49,21 @@ class FirmwarePageTest : public QObject {
         }
         // Runs each load the page asks for through its dialog against the radio.
         void RealLoads() {
-            page->SetLoaderRunner([this](LoaderPart part, const std::filesystem::path& file) {
+            page->SetLoaderRunner([this](LoaderPart part, const std::filesystem::path& file, bool backupFirst) {
                 opened.push_back(part);
-                CLoaderDlg dialog(*radio.session, part, file, page.get());
+                CLoaderDlg dialog(*radio.session, part, file, page.get(), DialogPrompts::Qt(), backupFirst);
                 dialog.show();
                 if (!radio.pump.AdvanceUntil([&] { return dialog.Job().Finished(); }, 3'600'000)) {
                     return kLoaderDialogFailed;
                 }
+                backedUp.push_back(dialog.LogView()->toPlainText().contains("The configuration was backed up to"));
                 // A good load without Trace closes by itself with its result.
                 return dialog.isVisible() ? kLoaderDialogFailed : dialog.result();
             });
         }
         // Records which loads the page asks for and answers each with `result`, without a radio.
         void FakeLoads(int result) {
-            page->SetLoaderRunner([this, result](LoaderPart part, const std::filesystem::path&) {
+            page->SetLoaderRunner([this, result](LoaderPart part, const std::filesystem::path&, bool) {
                 opened.push_back(part);
                 return result;
             });
@@ -116,6 +118,8 @@ class FirmwarePageTest : public QObject {
         QVERIFY(!rig.page->SendNewerButton()->isEnabled());
         QCOMPARE(rig.page->SendNewerButton()->toolTip(),
                  QStringLiteral("The folder holds nothing newer than the RM7 runs"));
+        // One backup for the send: the DSP load finds the configuration the MCU load's backup holds.
+        QCOMPARE(rig.backedUp, (std::vector<bool>{true, false}));
         QVERIFY(rig.page->SendFirstButton()->isEnabled());
         QVERIFY(rig.StatusHas("Sending firmware from " + rig.dir.Path().string()));
         // Said once what was done, in the versions the contact after the load found, then the time.

@@ -14,7 +14,7 @@
 namespace rm7 {
 
 CLoaderDlg::CLoaderDlg(CRadioSession& session, LoaderPart part, std::filesystem::path file, QWidget* parent,
-                       DialogPrompts prompts)
+                       DialogPrompts prompts, bool backupFirst)
     : CJobDialog(parent, std::move(prompts), nullptr), m_model(session.Model()) {
     setWindowTitle(Text(LoaderTitle()));
     m_log = new QPlainTextEdit(this);
@@ -54,7 +54,9 @@ CLoaderDlg::CLoaderDlg(CRadioSession& session, LoaderPart part, std::filesystem:
         *this, CJobView::Widgets{m_progress, m_transfer, m_outcome, m_button, m_log}, m_model.Notifier(), LoaderTitle(),
         CJobView::Results{kLoaderDialogLoaded, kLoaderDialogCancelled, kLoaderDialogFailed});
     LoaderJobOptions options;
-    options.backup = ReadAutoBackupSettings(m_model.Settings());
+    if (backupFirst) {
+        options.backup = ReadAutoBackupSettings(m_model.Settings());
+    }
     m_job = std::make_unique<CLoaderJob>(session, *m_view, part, std::move(file), std::move(options));
     for (const std::string& line : LoaderInitialLines(m_model)) {
         m_view->Log(line);

@@ -25,7 +25,7 @@ namespace rm7 {
 class CLoaderDlg final : public CJobDialog {
   public:
     CLoaderDlg(CRadioSession& session, LoaderPart part, std::filesystem::path file, QWidget* parent = nullptr,
-               DialogPrompts prompts = DialogPrompts::Qt());
+               DialogPrompts prompts = DialogPrompts::Qt(), bool backupFirst = true);
     ~CLoaderDlg() override;
 
     CLoaderJob& Job() { return *m_job; }
