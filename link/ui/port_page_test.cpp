@@ -2,33 +2,19 @@
 // diagnosis, shown only from the event loop and only on Yes.
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QtTest>
 
 #include <fstream>
-#include <memory>
 
 #include "link/ui/port_page.h"
 #include "platform/result.h"
 #include "platform/settings.h"
+#include "tests/support/queued_calls.h"
 #include "tests/support/radio_bench.h"
 #include "tests/support/recording_dialog_prompts.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {
-namespace {
-
-// Runs Qt's event loop until a call queued now has run, and with it every call the page queued
-// before (zero-time calls run in the order they were queued): a "nothing more happened" check
-// made after it has seen everything that could have.
-bool RunQueued(QObject* context) {
-    const auto ran = std::make_shared<bool>(false);
-    QTimer::singleShot(0, context, [ran] { *ran = true; });
-    return QTest::qWaitFor([&] { return *ran; }, 30000);
-}
-
-}  // namespace
-
 class PortPageTest : public QObject {
     Q_OBJECT
 
@@ -70,7 +56,7 @@ class PortPageTest : public QObject {
             QVERIFY(asked[0].text.find("Serial port \"" + device + "\" access denied;") == 0);
             QVERIFY(asked[0].text.find("Show what stands in the way?") != std::string::npos);
             if (!yes) {
-                QVERIFY(RunQueued(&page));
+                QVERIFY(test::RunQueuedCalls(&page));
                 QVERIFY(shown.empty());
                 continue;
             }
@@ -84,7 +70,7 @@ class PortPageTest : public QObject {
             bench.memoryPort->FailNextOpen(kErrorFileNotFound);
             page.TestButton()->click();
             bench.pump.RunUntilIdle();
-            QVERIFY(RunQueued(&page));
+            QVERIFY(test::RunQueuedCalls(&page));
             QCOMPARE(asked.size(), std::size_t{1});
         }
     }

@@ -21,6 +21,7 @@
 #include "memories/ui/cw_memory_dialog.h"
 #include "memories/ui/date_time_sheet.h"
 #include "platform/error_text.h"
+#include "tests/support/queued_calls.h"
 #include "tests/support/radio_bench.h"
 #include "tests/support/recording_dialog_prompts.h"
 
@@ -435,7 +436,7 @@ class MemoriesDialogsTest : public QObject {
             QTest::mouseClick(close, Qt::LeftButton);
         }
         QVERIFY(bench.pump.AdvanceUntil([&] { return !open.dialog->isVisible(); }, 60000));
-        QTest::qWait(0);
+        QVERIFY(test::RunQueuedCalls(open.dialog.get()));
         QVERIFY(prompts.shown.empty());
         c.after(bench, *open.dialog);
     }
