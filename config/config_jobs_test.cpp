@@ -79,7 +79,8 @@ std::size_t CountPrefixed(const std::vector<std::string>& commands, const std::s
                                                   [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
-// The restore dialog's prompts: `file` chosen, the reader's question answered with `answer`.
+// The file dialogs' prompts: `file` chosen (the save's and the restore's), the restore reader's
+// question answered with `answer`.
 test::CRecordingPrompts Choosing(std::optional<fs::path> file, Answer answer = Answer::No) {
     test::CRecordingPrompts prompts;
     prompts.file = std::move(file);
@@ -101,9 +102,6 @@ class SeededRadio : public test::CRadioBench {
     bool RunUntilEnded(const test::CRecordingJobView& view, std::uint32_t maxMs = 120000) {
         return pump.AdvanceUntil([&] { return view.Ended(); }, maxMs);
     }
-};
-
-}
 };
 
 // A complete file for this image and serial number, as a save writes it.

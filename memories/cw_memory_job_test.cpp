@@ -290,7 +290,7 @@ TEST_F(CwMemoryJob, FailuresAreToldOnceWithWhatToDoNext) {
                                : (std::vector<std::string>{std::string(kCwReadFailedText) + ": " + ErrorText(c.result),
                                                            RadioStateText(RadioState::kUnchanged)}));
         // Nothing read is nothing to save: the edit boxes stay closed after a failed read.
-        EXPECT_EQ(caseView.controlsEnabled, c.duringSave);
+        EXPECT_EQ(caseView.controlsEnabled.Now(), c.duringSave);
         EXPECT_THAT(caseView.job.boxes, IsEmpty());
         EXPECT_THAT(caseView.ends, IsEmpty());
         EXPECT_FALSE(caseView.BusyCursor());

@@ -15,7 +15,7 @@ class CRecordedField {
     explicit CRecordedField(T initial) : m_initial(std::move(initial)) {}
 
     void Set(T value) { values.push_back(std::move(value)); }
-    const T& Now() const { return values.empty() ? m_initial : values.back(); }
+    T Now() const { return values.empty() ? m_initial : T(values.back()); }
 
     std::vector<T> values;
 
