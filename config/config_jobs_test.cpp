@@ -23,6 +23,7 @@
 #include "tests/support/radio_bench.h"
 #include "tests/support/recording_job_view.h"
 #include "tests/support/recording_notifier.h"
+#include "tests/support/recording_prompts.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 
@@ -78,31 +79,14 @@ std::size_t CountPrefixed(const std::vector<std::string>& commands, const std::s
                                                   [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
-struct Box {
-    std::string caption;
-    std::string text;
-    MessageIcon icon;
-};
-
-// The restore dialog's prompts: the file chosen, the reader's question answered with `answer`.
-struct RestorePrompts {
-    std::optional<fs::path> file;
-    bool answer = false;
-    fs::path askedFolder;
-    std::vector<Box> asked;
-    CConfigRestoreJob::Prompts Make() {
-        CConfigRestoreJob::Prompts p;
-        p.openFile = [this](const fs::path& folder) {
-            askedFolder = folder;
-            return file;
-        };
-        p.askNow = [this](const std::string& caption, const std::string& text, MessageIcon icon) {
-            asked.push_back({caption, text, icon});
-            return answer;
-        };
-        return p;
-    }
-};
+// The file dialogs' prompts: `file` chosen (the save's and the restore's), the restore reader's
+// question answered with `answer`.
+test::CRecordingPrompts Choosing(std::optional<fs::path> file, Answer answer = Answer::No) {
+    test::CRecordingPrompts prompts;
+    prompts.file = std::move(file);
+    prompts.answer = answer;
+    return prompts;
+}
 
 // The radio bench on a radio with this serial number and an EEPROM filled from the seed.
 class SeededRadio : public test::CRadioBench {
@@ -117,20 +101,6 @@ class SeededRadio : public test::CRadioBench {
     }
     bool RunUntilEnded(const test::CRecordingJobView& view, std::uint32_t maxMs = 120000) {
         return pump.AdvanceUntil([&] { return view.Ended(); }, maxMs);
-    }
-};
-
-// The save's file dialog: records where it opened and what it proposed, and chooses `path`.
-struct FileChoice {
-    std::optional<fs::path> path;
-    fs::path folder;
-    std::string proposed;
-    CConfigSaveJob::AskFile Ask() {
-        return [this](const fs::path& f, const std::string& name) {
-            folder = f;
-            proposed = name;
-            return path;
-        };
     }
 };
 
@@ -181,9 +151,9 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
     const fs::path file = dir.Path() / "saved.RM7Config";
     {
         test::CRecordingJobView view;
-        FileChoice choice{file};
+        test::CRecordingPrompts choice = Choosing(file);
         CConfigSaveJob save(*a.session, view, nullptr, {2024, 1, 31, 23, 59, 59}, DefaultFolder());
-        ASSERT_TRUE(save.Begin(choice.Ask()));
+        ASSERT_TRUE(save.Begin(choice.SaveFileDialog()));
         EXPECT_EQ(a.session->ActiveMachine(), &save.Machine());
         ASSERT_TRUE(a.RunUntilEnded(view));
         ASSERT_EQ(view.outcomes.size(), 1u);
@@ -214,11 +184,11 @@ TEST_F(ConfigJobs, SaveFromOneRadioRestoresIntoAnotherByteForByte) {
     ASSERT_EQ(b.Contact(), kOk);
     const std::size_t contactCommandsB = b.radio->ReceivedCommands().size();
     test::CRecordingJobView view;
-    RestorePrompts prompts{file};
+    test::CRecordingPrompts prompts = Choosing(file);
     std::vector<std::string> commandsAtEnd;
     view.onOutcome = [&](const JobOutcome&) { commandsAtEnd = b.radio->ReceivedCommands(); };
     const auto restore = Restore(b, view);
-    ASSERT_TRUE(restore->Begin(prompts.Make()));
+    ASSERT_TRUE(restore->Begin(prompts.FileAndQuestion<CConfigRestoreJob::Prompts>()));
 
     // After the reset the radio is left alone for 8 seconds, counted down on the progress.
     ASSERT_TRUE(b.pump.AdvanceUntil([&] { return CountPrefixed(b.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
@@ -292,14 +262,14 @@ TEST_F(ConfigJobs, SavedFileNamesAndIdentifiesTheRadio) {
         SeededRadio radio(c.serial, 3);
         ASSERT_EQ(radio.Contact(), kOk);
         test::CRecordingJobView view;
-        FileChoice choice{dir.Path() / c.proposed};
+        test::CRecordingPrompts choice = Choosing(dir.Path() / c.proposed);
         CConfigSaveJob save(*radio.session, view, nullptr, {2025, 7, 4, 8, 9, 10}, DefaultFolder());
-        ASSERT_TRUE(save.Begin(choice.Ask()));
+        ASSERT_TRUE(save.Begin(choice.SaveFileDialog()));
         ASSERT_TRUE(radio.RunUntilEnded(view));
         ASSERT_EQ(view.Last().result, JobResult::kDone);
         EXPECT_EQ(choice.proposed, c.proposed);
 
-        const std::string text = ReadWhole(*choice.path);
+        const std::string text = ReadWhole(*choice.file);
         if (c.serialLine != nullptr) {
             EXPECT_NE(text.find(c.serialLine), std::string::npos);
         } else {
@@ -308,7 +278,7 @@ TEST_F(ConfigJobs, SavedFileNamesAndIdentifiesTheRadio) {
         EXPECT_EQ(text.rfind("*Configuration saved on 2025-07-04 at 08:09:10\r\n", 0), 0u);
         EXPECT_NE(text.find("\r\nRM7 Firmware Version = 02.54\r\n"), std::string::npos);
         ConfigurationFileContents contents;
-        ASSERT_EQ(ReadConfigurationFile(*choice.path, {c.serial, false, nullptr}, contents), kOk);
+        ASSERT_EQ(ReadConfigurationFile(*choice.file, {c.serial, false, nullptr}, contents), kOk);
         auto image = std::make_unique<EepromImage>();
         ApplyRuns(contents.runs, *image);
         EXPECT_EQ(RangeBytes(*image), RangeBytes(radio.radio->Eeprom()));
@@ -330,10 +300,10 @@ TEST_F(ConfigJobs, FolderIsTheStoredOneWhileItExistsAndIsRememberedAfterASave) {
         settings.WriteString("", kConfigurationFolderSetting, c.setting);
         SeededRadio radio(1234, 4);
         test::CRecordingJobView view;
-        RestorePrompts prompts;  // no file chosen: nothing runs, the dialog ends as cancelled
+        test::CRecordingPrompts prompts;  // no file chosen: nothing runs, the dialog ends as cancelled
         {
             const auto restore = Restore(radio, view, &settings);
-            EXPECT_FALSE(restore->Begin(prompts.Make()));
+            EXPECT_FALSE(restore->Begin(prompts.FileAndQuestion<CConfigRestoreJob::Prompts>()));
             EXPECT_EQ(prompts.askedFolder, c.expected);
             EXPECT_FALSE(view.Ended());
         }
@@ -347,10 +317,10 @@ TEST_F(ConfigJobs, FolderIsTheStoredOneWhileItExistsAndIsRememberedAfterASave) {
     SeededRadio radio(1234, 5);
     ASSERT_EQ(radio.Contact(), kOk);
     test::CRecordingJobView view;
-    FileChoice choice{stored / "x.RM7Config"};
+    test::CRecordingPrompts choice = Choosing(stored / "x.RM7Config");
     {
         CConfigSaveJob save(*radio.session, view, &settings, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
-        ASSERT_TRUE(save.Begin(choice.Ask()));
+        ASSERT_TRUE(save.Begin(choice.SaveFileDialog()));
         ASSERT_TRUE(radio.RunUntilEnded(view));
         ASSERT_EQ(view.Last().result, JobResult::kDone);
     }
@@ -379,9 +349,9 @@ TEST_F(ConfigJobs, CancelDuringSaveWritesNoFileAndKeepsAnEarlierOne) {
         ASSERT_EQ(radio.Contact(), kOk);
         radio.radio->SetSilent(c.silentRadio);
         test::CRecordingJobView view;
-        FileChoice choice{file};
+        test::CRecordingPrompts choice = Choosing(file);
         CConfigSaveJob save(*radio.session, view, nullptr, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
-        ASSERT_TRUE(save.Begin(choice.Ask()));
+        ASSERT_TRUE(save.Begin(choice.SaveFileDialog()));
         if (c.silentRadio) {
             radio.pump.AdvanceBy(250);
         } else {
@@ -429,9 +399,9 @@ TEST_F(ConfigJobs, FailedSaveSaysOnceWhyAndKeepsTheEarlierFile) {
         SeededRadio radio(1234, 7);
         ASSERT_EQ(radio.Contact(), kOk);
         test::CRecordingJobView view;
-        FileChoice choice{file};
+        test::CRecordingPrompts choice = Choosing(file);
         CConfigSaveJob save(*radio.session, view, nullptr, {2025, 1, 1, 0, 0, 0}, DefaultFolder());
-        ASSERT_TRUE(save.Begin(choice.Ask()));
+        ASSERT_TRUE(save.Begin(choice.SaveFileDialog()));
         if (c.radioFallsSilent) {
             ASSERT_TRUE(radio.pump.AdvanceUntil([&] { return view.progress.position >= 4; }, 60000));
             radio.radio->SetSilent(true);
@@ -529,9 +499,9 @@ TEST_F(ConfigJobs, DamagedFileIsRefusedBeforeOneByteReachesTheRadio) {
         WriteWhole(file, text);
 
         test::CRecordingJobView view;
-        RestorePrompts prompts{file};
+        test::CRecordingPrompts prompts = Choosing(file);
         const auto restore = Restore(radio, view);
-        ASSERT_TRUE(restore->Begin(prompts.Make()));
+        ASSERT_TRUE(restore->Begin(prompts.FileAndQuestion<CConfigRestoreJob::Prompts>()));
         radio.pump.AdvanceBy(20000);
         EXPECT_EQ(restore->LastResult(), damage.code);
         // The reader's box says why; the outcome says it is a failure without a second box.
@@ -568,9 +538,9 @@ TEST_F(ConfigJobs, SerialNumberMismatchNeedsAdvancedModeAndAYes) {
         radio.model->advancedMode.Set(c.advanced ? 1 : 0);
         const std::size_t contactBytes = radio.radio->Received().size();
         test::CRecordingJobView view;
-        RestorePrompts prompts{file, c.answer};
+        test::CRecordingPrompts prompts = Choosing(file, c.answer ? Answer::Yes : Answer::No);
         const auto restore = Restore(radio, view);
-        ASSERT_TRUE(restore->Begin(prompts.Make()));
+        ASSERT_TRUE(restore->Begin(prompts.FileAndQuestion<CConfigRestoreJob::Prompts>()));
         ASSERT_EQ(c.advanced ? prompts.asked.size() : view.boxes.size(), 1u);
         const std::string caption = c.advanced ? prompts.asked[0].caption : view.boxes[0].caption;
         const std::string text = c.advanced ? prompts.asked[0].text : view.boxes[0].text;
@@ -600,9 +570,9 @@ TEST_F(ConfigJobs, RestoreWritesOnlyWhatTheFileHolds) {
     ASSERT_EQ(radio.Contact(), kOk);
     const std::size_t contactCommands = radio.radio->ReceivedCommands().size();
     test::CRecordingJobView view;
-    RestorePrompts prompts{file};
+    test::CRecordingPrompts prompts = Choosing(file);
     const auto restore = Restore(radio, view);
-    ASSERT_TRUE(restore->Begin(prompts.Make()));
+    ASSERT_TRUE(restore->Begin(prompts.FileAndQuestion<CConfigRestoreJob::Prompts>()));
     ASSERT_TRUE(radio.RunUntilEnded(view));
     EXPECT_EQ(view.progress.range, 1u);
     EXPECT_EQ(view.Last().result, JobResult::kDone);
@@ -632,9 +602,9 @@ TEST_F(ConfigJobs, InterruptingARestoreAsksFirstAndSaysWhatToDo) {
         SeededRadio radio(1234, 14);
         ASSERT_EQ(radio.Contact(), kOk);
         test::CRecordingJobView view;
-        RestorePrompts prompts{file};
+        test::CRecordingPrompts prompts = Choosing(file);
         const auto restore = Restore(radio, view);
-        ASSERT_TRUE(restore->Begin(prompts.Make()));
+        ASSERT_TRUE(restore->Begin(prompts.FileAndQuestion<CConfigRestoreJob::Prompts>()));
         if (c.duringReset) {
             ASSERT_TRUE(radio.pump.AdvanceUntil(
                 [&] { return CountPrefixed(radio.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
@@ -695,9 +665,9 @@ TEST_F(ConfigJobs, RestoreFailuresAreReportedWithTheirCodes) {
         SeededRadio radio(1234, 16);
         ASSERT_EQ(radio.Contact(), kOk);
         test::CRecordingJobView view;
-        RestorePrompts prompts{file};
+        test::CRecordingPrompts prompts = Choosing(file);
         const auto restore = Restore(radio, view);
-        ASSERT_TRUE(restore->Begin(prompts.Make()));
+        ASSERT_TRUE(restore->Begin(prompts.FileAndQuestion<CConfigRestoreJob::Prompts>()));
         if (c.silentAfterReset) {
             ASSERT_TRUE(radio.pump.AdvanceUntil(
                 [&] { return CountPrefixed(radio.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
@@ -738,9 +708,9 @@ TEST_F(ConfigJobs, UnplugDuringTheResetWaitEndsTheRestoreAtOnce) {
     test::CRadioBench radio(options);
     ASSERT_EQ(radio.Contact(), kOk);
     test::CRecordingJobView view;
-    RestorePrompts prompts{file};
+    test::CRecordingPrompts prompts = Choosing(file);
     const auto restore = Restore(radio, view);
-    ASSERT_TRUE(restore->Begin(prompts.Make()));
+    ASSERT_TRUE(restore->Begin(prompts.FileAndQuestion<CConfigRestoreJob::Prompts>()));
     ASSERT_TRUE(
         radio.pump.AdvanceUntil([&] { return CountPrefixed(radio.radio->ReceivedCommands(), "LDD") > 0; }, 60000));
     const std::uint32_t resetAt = radio.pump.TickCount();
@@ -769,9 +739,9 @@ TEST_F(ConfigJobs, AFailedBackupAsksBeforeTheRestore) {
         ASSERT_EQ(radio.Contact(), kOk);
         test::CRecordingJobView view;
         view.answer = goOn;
-        RestorePrompts prompts{file};
+        test::CRecordingPrompts prompts = Choosing(file);
         const auto restore = Restore(radio, view);
-        ASSERT_TRUE(restore->Begin(prompts.Make()));
+        ASSERT_TRUE(restore->Begin(prompts.FileAndQuestion<CConfigRestoreJob::Prompts>()));
         ASSERT_TRUE(radio.RunUntilEnded(view));
         ASSERT_EQ(view.questions.size(), 1u);
         EXPECT_EQ(view.questions[0].kind, JobQuestion::Kind::kGoOnWithoutBackup);
@@ -791,9 +761,9 @@ TEST_F(ConfigJobs, AFailedBackupAsksBeforeTheRestore) {
     SeededRadio radio(1234, 20);
     ASSERT_EQ(radio.Contact(), kOk);
     test::CRecordingJobView view;
-    RestorePrompts prompts{file};
+    test::CRecordingPrompts prompts = Choosing(file);
     const auto restore = Restore(radio, view);
-    ASSERT_TRUE(restore->Begin(prompts.Make()));
+    ASSERT_TRUE(restore->Begin(prompts.FileAndQuestion<CConfigRestoreJob::Prompts>()));
     ASSERT_TRUE(
         radio.pump.AdvanceUntil([&] { return CountPrefixed(radio.radio->ReceivedCommands(), "ER") > 3; }, 60000));
     EXPECT_EQ(restore->Cancel(), StopRequest::kStopping);

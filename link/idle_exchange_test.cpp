@@ -7,38 +7,13 @@
 
 #include "link/contact.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_exchange_listener.h"
 
 namespace rm7 {
 namespace {
 
 using test::CRadioBench;
 using ::testing::ElementsAre;
-
-class CRecordingListener final : public IIdleExchangeListener {
-  public:
-    explicit CRecordingListener(IMessagePump& pump) : m_pump(pump) {}
-    void OnReceived(std::string_view bytes) override { received += bytes; }
-    void OnAnswer(const std::string& answer, AnswerCheck check) override {
-        events.push_back((check == AnswerCheck::kValid ? "valid " : "invalid ") + answer);
-    }
-    void OnAnswerDropped(const std::string& partial) override { Event("dropped " + partial); }
-    void OnPacedPiece(std::string_view piece) override { Event("piece " + std::string(piece)); }
-    void OnPacedEnd() override { Event("end"); }
-    void OnQuiet() override { Event("quiet"); }
-    void OnFailed(Result why) override {
-        failures.push_back(why);
-        Event("failed");
-    }
-    // With the tick it happened at.
-    void Event(const std::string& what) { events.push_back(what + " @" + std::to_string(m_pump.TickCount())); }
-
-    std::string received;
-    std::vector<std::string> events;
-    std::vector<Result> failures;
-
-  private:
-    IMessagePump& m_pump;
-};
 
 // "XY;" answers with the ";"-terminated echo "XY;"; answers other texts as the test scripts.
 class IdleExchangeTest : public ::testing::Test {
@@ -55,7 +30,7 @@ class IdleExchangeTest : public ::testing::Test {
     std::vector<std::string> SentTexts() const { return bench.scriptedPort->SentTexts(); }
 
     CRadioBench bench;
-    CRecordingListener listener;
+    test::CRecordingExchangeListener listener;
     CIdleExchange exchange;
     std::uint32_t start = 0;
 };
@@ -162,7 +137,7 @@ TEST_F(IdleExchangeTest, APacedTextGoesInPiecesSixtyMillisecondsApartOrAtTheRadi
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CRadioBench local(CRadioBench::OnScriptedPort{});
-        CRecordingListener heard(local.pump);
+        test::CRecordingExchangeListener heard(local.pump);
         CIdleExchange paced(*local.session, heard);
         ASSERT_EQ(local.session->OpenSerialPort("scripted"), kOk);
         local.session->SetIdleTarget(&paced);
@@ -212,7 +187,7 @@ TEST_F(IdleExchangeTest, BeginDropsOnlyWhatNoJobIsWaitingFor) {
     EXPECT_EQ(Port().m_rx, "ID");
 
     CRadioBench idle(CRadioBench::OnScriptedPort{});
-    CRecordingListener heard(idle.pump);
+    test::CRecordingExchangeListener heard(idle.pump);
     CIdleExchange fresh(*idle.session, heard);
     ASSERT_EQ(idle.session->OpenSerialPort("scripted"), kOk);
     idle.scriptedPort->m_rx = "stale;";

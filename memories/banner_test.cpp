@@ -7,6 +7,7 @@
 
 #include "platform/error_text.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recorded_field.h"
 #include "tests/support/recording_job_view.h"
 
 namespace rm7 {
@@ -65,15 +66,15 @@ TEST(BannerText, TidiesAndConvertsWhatIsSaved) {
 // job the sheet would show (and close on when done).
 class CRecordingBannerView final : public IBannerView {
   public:
-    void ShowText(const std::string& text) override { shown.push_back(text); }
-    void SetChanged(bool value) override { changed = value; }
-    void SetEditable(bool value) override { editable = value; }
+    void ShowText(const std::string& value) override { text.Set(value); }
+    void SetChanged(bool value) override { changed.Set(value); }
+    void SetEditable(bool value) override { editable.Set(value); }
     std::size_t Ends() const { return job.outcomes.size(); }
 
     test::CRecordingJobView job;
-    std::vector<std::string> shown;
-    bool changed = false;
-    bool editable = true;
+    test::CRecordedField<std::string> text;
+    test::CRecordedField<bool> changed{false};
+    test::CRecordedField<bool> editable{true};
 };
 
 class BannerJob : public ::testing::Test {
@@ -82,7 +83,7 @@ class BannerJob : public ::testing::Test {
         bench.SetEeprom(kBannerAddress, eepromBytes);
         job.Show();
         EXPECT_EQ(bench.session->ActiveMachine(), &job.Machine());
-        EXPECT_FALSE(view.editable);
+        EXPECT_FALSE(view.editable.Now());
         ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return job.Machine().IsIdle(); }, 60000));
     }
 
@@ -93,8 +94,8 @@ class BannerJob : public ::testing::Test {
 
 TEST_F(BannerJob, AnErasedBannerReadsAsEmptyWithOneReadAndNoOtherCommand) {
     ShowAndRead(std::string(23, '\xFF'));
-    EXPECT_THAT(view.shown, IsEmpty());  // the value stays empty: nothing to tell
-    EXPECT_TRUE(view.editable);
+    EXPECT_THAT(view.text.values, IsEmpty());  // the value stays empty: nothing to tell
+    EXPECT_TRUE(view.editable.Now());
     EXPECT_EQ(view.Ends(), 0u);  // a read is no end
     const auto commands = bench.JobCommands();
     ASSERT_THAT(commands, SizeIs(1));
@@ -104,15 +105,15 @@ TEST_F(BannerJob, AnErasedBannerReadsAsEmptyWithOneReadAndNoOtherCommand) {
 
 TEST_F(BannerJob, SavingWritesTheTextAndItsZeroByteThenReadsItBack) {
     ShowAndRead(std::string("OLD BANNER") + std::string(13, '\xFF'));
-    EXPECT_THAT(view.shown, ElementsAre("OLD BANNER"));
+    EXPECT_THAT(view.text.values, ElementsAre("OLD BANNER"));
     const std::string after = bench.EepromText(kBannerAddress + 6, 17);
 
     job.EditFinished("hello   ");
     EXPECT_EQ(job.Machine().text.Pending(), "HELLO");
-    EXPECT_TRUE(view.changed);
+    EXPECT_TRUE(view.changed.Now());
     const std::size_t before = bench.JobCommands().size();
     EXPECT_TRUE(job.Apply());  // stays open until the write and the read-back are done
-    EXPECT_FALSE(view.editable);
+    EXPECT_FALSE(view.editable.Now());
     ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return view.Ends() > 0; }, 60000));
 
     const auto commands = bench.JobCommands();
@@ -137,7 +138,7 @@ TEST_F(BannerJob, AnUnchangedTextSavesNothing) {
         job.EditFinished(edit);
     }
     job.EditFinished("CQ ");  // changed back to the value read
-    EXPECT_FALSE(view.changed);
+    EXPECT_FALSE(view.changed.Now());
     EXPECT_FALSE(job.Apply());  // nothing to do: the sheet closes as usual
     bench.pump.AdvanceBy(10000);
     EXPECT_EQ(bench.JobCommands().size(), before);
@@ -153,7 +154,7 @@ TEST_F(BannerJob, CancelDuringTheReadEndsCancelledWithoutABox) {
     EXPECT_EQ(job.Machine().GetResult(), kErrorCancelled);
     EXPECT_EQ(view.job.Last().Lines(),
               (std::vector<std::string>{kBannerReadCancelledText, RadioStateText(RadioState::kUnchanged)}));
-    EXPECT_FALSE(view.editable);
+    EXPECT_FALSE(view.editable.Now());
     EXPECT_THAT(view.job.boxes, IsEmpty());
     EXPECT_FALSE(job.QueryCancel());  // idle now: the sheet just closes
 }
@@ -169,7 +170,7 @@ TEST_F(BannerJob, AFailedReadIsToldOnceAndKeepsTheBoxClosed) {
     EXPECT_EQ(view.job.Last().Lines(),
               (std::vector<std::string>{std::string(kBannerReadFailedText) + ": " + ErrorText(0xE2000050),
                                         RadioStateText(RadioState::kUnchanged)}));
-    EXPECT_FALSE(view.editable);  // nothing read is nothing to save
+    EXPECT_FALSE(view.editable.Now());  // nothing read is nothing to save
 }
 
 TEST_F(BannerJob, AFailedSaveIsToldRatherThanPassedOverInSilence) {
@@ -194,7 +195,7 @@ TEST_F(BannerJob, SaveWhileStillReadingKeepsTheSheetAndTheRead) {
     ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return job.Machine().IsIdle(); }, 60000));
     EXPECT_EQ(job.Machine().GetResult(), kOk);
     EXPECT_EQ(view.Ends(), 0u);
-    EXPECT_THAT(view.shown, ElementsAre("RADIO"));
+    EXPECT_THAT(view.text.values, ElementsAre("RADIO"));
     EXPECT_EQ(bench.EepromText(kBannerAddress, 5), "RADIO");
 }
 
@@ -203,7 +204,7 @@ TEST_F(BannerJob, HidingEndsTheObservationsAndTheActiveMachine) {
     job.Hide();
     EXPECT_EQ(bench.session->ActiveMachine(), nullptr);
     job.Machine().text.Set("ELSEWHERE");
-    EXPECT_THAT(view.shown, IsEmpty());
+    EXPECT_THAT(view.text.values, IsEmpty());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "platform/error_text.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recorded_field.h"
 #include "tests/support/recording_job_view.h"
 
 namespace rm7 {
@@ -32,9 +33,9 @@ class CRecordingCwView final : public ICWMemoryView {
             }
         };
     }
-    void ShowMemory(std::size_t index, const std::string& text) override { shown.emplace_back(index, text); }
-    void SetControlsEnabled(bool enabled) override { controlsEnabled = enabled; }
-    void FocusCancel() override { ++cancelFocused; }
+    void ShowMemory(std::size_t index, const std::string& text) override { memory.Set({index, text}); }
+    void SetControlsEnabled(bool enabled) override { controlsEnabled.Set(enabled); }
+    void FocusCancel() override { cancelFocus.Set(true); }
     // The close request, as the dialog makes it.
     void Close(CCWMemoryJob& cwJob) {
         if (const std::optional<int> end = cwJob.CloseRequest([this](const Question& q) {
@@ -51,9 +52,9 @@ class CRecordingCwView final : public ICWMemoryView {
     bool BusyCursor() const { return !job.busy.empty() && job.busy.back(); }
 
     test::CRecordingJobView job;
-    std::vector<std::pair<std::size_t, std::string>> shown;
-    bool controlsEnabled = true;
-    int cancelFocused = 0;
+    test::CRecordedField<std::pair<std::size_t, std::string>> memory;
+    test::CRecordedField<bool> controlsEnabled{true};
+    test::CRecordedField<bool> cancelFocus;  // each time it was given the focus
     std::vector<std::string> asked;
     Answer answer = Answer::Cancel;
     std::vector<int> ends;
@@ -103,16 +104,16 @@ class CwMemoryJob : public ::testing::Test {
 TEST_F(CwMemoryJob, ShowingReadsEveryMemoryWithTheControlsDisabledMeanwhile) {
     job.Show();
     EXPECT_EQ(bench.session->ActiveMachine(), &job.Machine());
-    EXPECT_FALSE(view.controlsEnabled);
+    EXPECT_FALSE(view.controlsEnabled.Now());
     EXPECT_TRUE(view.BusyCursor());
     EXPECT_EQ(bench.notifier.status.back(), kCwReadingStatus);
     ASSERT_TRUE(bench.pump.AdvanceUntil([&] { return job.Machine().IsIdle() && !job.Busy(); }, 200000));
 
     // Erased memories stay empty: nothing to tell. The read is no end: no outcome yet.
-    EXPECT_THAT(view.shown, ElementsAre(Pair(0u, "CQ CQ"), Pair(2u, "DE G4ABC K")));
-    EXPECT_TRUE(view.controlsEnabled);
+    EXPECT_THAT(view.memory.values, ElementsAre(Pair(0u, "CQ CQ"), Pair(2u, "DE G4ABC K")));
+    EXPECT_TRUE(view.controlsEnabled.Now());
     EXPECT_EQ(view.job.busy, (std::vector<bool>{true, false}));
-    EXPECT_EQ(view.cancelFocused, 1);
+    EXPECT_EQ(view.cancelFocus.values.size(), 1u);
     EXPECT_THAT(view.ends, IsEmpty());
     EXPECT_THAT(view.job.outcomes, IsEmpty());
     EXPECT_THAT(view.job.boxes, IsEmpty());
@@ -128,7 +129,7 @@ TEST_F(CwMemoryJob, SaveWritesOnlyTheChangedMemoriesThenEndsWithOne) {
     job.EditFinished(2, "DE G4ABC K");  // as read: costs nothing
     job.Save();
     EXPECT_TRUE(job.Writing());
-    EXPECT_FALSE(view.controlsEnabled);
+    EXPECT_FALSE(view.controlsEnabled.Now());
     EXPECT_TRUE(view.BusyCursor());
     EXPECT_EQ(bench.notifier.status.back(), kCwWritingStatus);
     ASSERT_TRUE(RunUntilEnded());
@@ -212,7 +213,7 @@ TEST_F(CwMemoryJob, CloseDuringTheReadCancelsItWithoutAQuestionOrABox) {
     ASSERT_EQ(view.job.outcomes.size(), 1u);
     EXPECT_EQ(view.job.Last().Lines(),
               (std::vector<std::string>{kCwReadCancelledText, RadioStateText(RadioState::kUnchanged)}));
-    EXPECT_FALSE(view.controlsEnabled);
+    EXPECT_FALSE(view.controlsEnabled.Now());
     EXPECT_THAT(view.asked, IsEmpty());
     EXPECT_THAT(view.job.boxes, IsEmpty());
     EXPECT_FALSE(view.BusyCursor());
@@ -289,7 +290,7 @@ TEST_F(CwMemoryJob, FailuresAreToldOnceWithWhatToDoNext) {
                                : (std::vector<std::string>{std::string(kCwReadFailedText) + ": " + ErrorText(c.result),
                                                            RadioStateText(RadioState::kUnchanged)}));
         // Nothing read is nothing to save: the edit boxes stay closed after a failed read.
-        EXPECT_EQ(caseView.controlsEnabled, c.duringSave);
+        EXPECT_EQ(caseView.controlsEnabled.Now(), c.duringSave);
         EXPECT_THAT(caseView.job.boxes, IsEmpty());
         EXPECT_THAT(caseView.ends, IsEmpty());
         EXPECT_FALSE(caseView.BusyCursor());
@@ -298,11 +299,11 @@ TEST_F(CwMemoryJob, FailuresAreToldOnceWithWhatToDoNext) {
 
 TEST_F(CwMemoryJob, HidingEndsTheObservationsAndTheActiveMachine) {
     ShowAndRead();
-    view.shown.clear();
+    view.memory.values.clear();
     job.Hide();
     EXPECT_EQ(bench.session->ActiveMachine(), nullptr);
     job.Machine().texts.Set(4, "ELSEWHERE");
-    EXPECT_THAT(view.shown, IsEmpty());
+    EXPECT_THAT(view.memory.values, IsEmpty());
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "platform/error_text.h"
 #include "platform/settings.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recorded_field.h"
 #include "tests/support/recording_job_view.h"
 #include "tests/support/temp_folder.h"
 
@@ -278,17 +279,17 @@ TimeOfDay Shown(const std::string& text) {
 // What the sheet's own controls are told; the rest goes to the one recording view.
 class CRecordingDateTimeFields final : public IDateTimeView {
   public:
-    void ShowComputerTime(const std::string& text) override { computerTime = text; }
-    void ShowRadioTime(const std::string& text) override { radioTimes.push_back(text); }
-    void ShowDifference(const std::string& text) override { differences.push_back(text); }
-    void ShowUtc(bool value) override { utc.push_back(value); }
-    void SetApplyEnabled(bool value) override { applyEnabled = value; }
+    void ShowComputerTime(const std::string& text) override { computerTime.Set(text); }
+    void ShowRadioTime(const std::string& text) override { radioTime.Set(text); }
+    void ShowDifference(const std::string& text) override { difference.Set(text); }
+    void ShowUtc(bool value) override { utc.Set(value); }
+    void SetApplyEnabled(bool value) override { applyEnabled.Set(value); }
 
-    std::string computerTime;
-    std::vector<std::string> radioTimes;
-    std::vector<std::string> differences;
-    std::vector<bool> utc;
-    bool applyEnabled = false;
+    test::CRecordedField<std::string> computerTime;
+    test::CRecordedField<std::string> radioTime;
+    test::CRecordedField<std::string> difference;
+    test::CRecordedField<bool> utc;
+    test::CRecordedField<bool> applyEnabled{false};
 };
 
 // Counts the failures the port event reports, as the last of its observers.
@@ -343,8 +344,8 @@ TEST_F(DateTimeJob, TheOpenSheetKeepsReadingAndCancelLeavesTheMenuBeforeClosing)
     Build(3725000);
     job->Show();
     EXPECT_EQ(bench->session->ActiveMachine(), &job->Machine());
-    EXPECT_TRUE(fields.applyEnabled);
-    EXPECT_THAT(fields.utc, ElementsAre(true));  // UTC unless the user chose otherwise
+    EXPECT_TRUE(fields.applyEnabled.Now());
+    EXPECT_THAT(fields.utc.values, ElementsAre(true));  // UTC unless the user chose otherwise
     bench->pump.AdvanceBy(3000);
     const auto reads = Commands();
     ASSERT_GE(reads.size(), 8u);  // read after read, about 260 ms each
@@ -353,10 +354,10 @@ TEST_F(DateTimeJob, TheOpenSheetKeepsReadingAndCancelLeavesTheMenuBeforeClosing)
         EXPECT_EQ(reads[i + 1], "DS");
     }
     // Both clocks as last shown, read moments apart.
-    ASSERT_GE(fields.radioTimes.size(), 2u);
-    EXPECT_EQ(ClockDifference(Shown(fields.radioTimes.back()), Shown(fields.computerTime)), -3725);
-    ASSERT_FALSE(fields.differences.empty());
-    EXPECT_EQ(fields.differences.back(), "RM7 is 1 h 2 min 5 s ahead");
+    ASSERT_GE(fields.radioTime.values.size(), 2u);
+    EXPECT_EQ(ClockDifference(Shown(fields.radioTime.values.back()), Shown(fields.computerTime.Now())), -3725);
+    ASSERT_FALSE(fields.difference.values.empty());
+    EXPECT_EQ(fields.difference.values.back(), "RM7 is 1 h 2 min 5 s ahead");
 
     EXPECT_TRUE(job->QueryCancel());  // open until the menu has been left
     EXPECT_THAT(view.outcomes, IsEmpty());
@@ -382,8 +383,8 @@ TEST_F(DateTimeJob, OkSetsTheClockLeavesTheMenuAndCloses) {
         EXPECT_THAT(Results(), ElementsAre(JobResult::kDone)) << offsetMs;
         EXPECT_THAT(view.boxes, IsEmpty()) << offsetMs;
         EXPECT_LE(std::abs(RadioAhead()), offsetMs % 1000 == 0 ? 0 : 1) << offsetMs;
-        ASSERT_FALSE(fields.differences.empty());
-        EXPECT_EQ(fields.differences.back(), "Clock set") << offsetMs;
+        ASSERT_FALSE(fields.difference.values.empty());
+        EXPECT_EQ(fields.difference.values.back(), "Clock set") << offsetMs;
         const auto commands = Commands();
         EXPECT_EQ(commands.back(), "MN255");
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "MN255"), 1);
@@ -398,8 +399,8 @@ TEST_F(DateTimeJob, ApplySetsTheClockAndGoesOnReading) {
     EXPECT_TRUE(job->Apply(false));
     ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return job->State() == CDateTimeJob::PageState::ReadingAgain; }, 60000));
     EXPECT_EQ(RadioAhead(), 0);
-    ASSERT_FALSE(fields.differences.empty());
-    EXPECT_EQ(fields.differences.back(), "Clock set");
+    ASSERT_FALSE(fields.difference.values.empty());
+    EXPECT_EQ(fields.difference.values.back(), "Clock set");
     EXPECT_THAT(bench->notifier.status, ::testing::Contains(::testing::StartsWith("Clock set to ")));
     const std::size_t before = Commands().size();
     bench->pump.AdvanceBy(2000);
@@ -448,10 +449,10 @@ TEST_F(DateTimeJob, TheClockChoiceChangesTheTargetAndIsKeptInTheSettings) {
     CSettingsStore settings(dir.Path() / "settings.conf");
     Build(0, &settings);
     job->Show();
-    EXPECT_EQ(fields.computerTime, "10:00:00");
+    EXPECT_EQ(fields.computerTime.Now(), "10:00:00");
     job->ChooseUtc(false);
-    EXPECT_EQ(fields.computerTime, "13:00:00");
-    EXPECT_THAT(fields.utc, ElementsAre(true, false));
+    EXPECT_EQ(fields.computerTime.Now(), "13:00:00");
+    EXPECT_THAT(fields.utc.values, ElementsAre(true, false));
     job->Apply(true);
     ASSERT_TRUE(AdvanceUntilClosed());
     EXPECT_THAT(Results(), ElementsAre(JobResult::kDone));
@@ -472,7 +473,7 @@ TEST_F(DateTimeJob, TheClockChoiceChangesTheTargetAndIsKeptInTheSettings) {
     job = std::make_unique<CDateTimeJob>(*bench->session, view, &fields,
                                          [this] { return kMorningMs + bench->pump.TickCount(); });
     job->Show();
-    EXPECT_THAT(fields.utc, ElementsAre(false));
+    EXPECT_THAT(fields.utc.values, ElementsAre(false));
     job->Hide();
 
     if (oldTz != nullptr) {
@@ -566,7 +567,7 @@ TEST_F(DateTimeJob, EachEndIsToldOnceWithWhatHappened) {
     ASSERT_TRUE(AdvanceUntilClosed());
     ASSERT_EQ(view.outcomes.size(), 1u);
     EXPECT_EQ(view.Last().result, JobResult::kDone);
-    EXPECT_THAT(view.Last().Lines(), ElementsAre(std::string("Clock set to ") + fields.computerTime + " UTC",
+    EXPECT_THAT(view.Last().Lines(), ElementsAre(std::string("Clock set to ") + fields.computerTime.Now() + " UTC",
                                                  RadioStateText(RadioState::kRunning)));
     EXPECT_THAT(view.busy, ElementsAre(true, false));
 
@@ -610,8 +611,8 @@ TEST_F(DateTimeJob, ABlankLeadingZeroReadsAsZero) {
     job = std::make_unique<CDateTimeJob>(*bench->session, view, &fields,
                                          [this] { return kMorningMs + bench->pump.TickCount(); });
     job->Show();
-    ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return !fields.radioTimes.empty(); }, 60000));
-    EXPECT_EQ(fields.radioTimes.front(), "05:03:07");
+    ASSERT_TRUE(bench->pump.AdvanceUntil([&] { return !fields.radioTime.values.empty(); }, 60000));
+    EXPECT_EQ(fields.radioTime.values.front(), "05:03:07");
     job->Apply(true);
     ASSERT_TRUE(AdvanceUntilClosed());
     EXPECT_THAT(Results(), ElementsAre(JobResult::kDone));

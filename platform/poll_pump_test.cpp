@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/pump_contract.h"
+
 namespace rm7 {
 namespace {
-
-using ::testing::ElementsAre;
 
 // Waits are generous: they bound a broken pump, they are not what the tests measure.
 constexpr std::uint32_t kDeadlineMs = 30000;
@@ -29,6 +29,7 @@ class Target : public IMessageTarget {
     std::function<void(std::uint32_t, WParam, LParam)> onMessage;
 };
 
+// The contract posts before the pump runs; here the posts must wake a pump already running.
 TEST(PollPump, PostsFromOtherThreadsWakeThePumpInEachThreadsOrder) {
     CPollPump pump;
     Target target;
@@ -57,62 +58,6 @@ TEST(PollPump, PostsFromOtherThreadsWakeThePumpInEachThreadsOrder) {
     }
     EXPECT_EQ(received, kThreads * kEach);
     EXPECT_TRUE(inOrder);
-}
-
-TEST(PollPump, TimersArePeriodicFireInDueOrderAndNeverEarly) {
-    CPollPump pump;
-    Target target;
-    std::vector<WParam> fired;
-    bool early = false;
-    const std::uint32_t armedAt = pump.TickCount();
-    target.onMessage = [&](std::uint32_t code, WParam id, LParam) {
-        ASSERT_EQ(code, kMsgTimer);
-        const std::uint32_t period = id == 1 ? 40 : 15;
-        const auto count = static_cast<std::uint32_t>(std::count(fired.begin(), fired.end(), id)) + 1;
-        early = early || pump.TickCount() - armedAt < period * count;
-        fired.push_back(id);
-    };
-    pump.SetTimer(&target, 1, 40);
-    pump.SetTimer(&target, 2, 15);
-
-    EXPECT_TRUE(pump.RunUntil([&] { return std::count(fired.begin(), fired.end(), 1) == 2; }, kDeadlineMs));
-    EXPECT_FALSE(early);
-    ASSERT_GE(fired.size(), 3u);
-    EXPECT_EQ(fired.front(), 2u);  // due first, so delivered first however late the pump wakes
-    EXPECT_EQ(pump.ArmedTimers(), 2u);
-}
-
-TEST(PollPump, KillTimerFromItsHandlerStopsIt) {
-    CPollPump pump;
-    Target target;
-    int fired = 0;
-    target.onMessage = [&](std::uint32_t code, WParam id, LParam) {
-        ++fired;
-        if (code == kMsgTimer) {
-            pump.KillTimer(&target, static_cast<std::uint32_t>(id));
-            pump.Post(&target, kMsgApp);
-        }
-    };
-    pump.SetTimer(&target, 7, 1);
-    EXPECT_TRUE(pump.RunUntil([&] { return fired == 2; }, kDeadlineMs));  // the timer, then the post
-    EXPECT_EQ(pump.ArmedTimers(), 0u);
-    EXPECT_FALSE(pump.RunOnce(0));
-}
-
-TEST(PollPump, ForgetDropsPostsAndTimers) {
-    CPollPump pump;
-    Target gone;
-    Target stays;
-    std::vector<char> seen;
-    gone.onMessage = [&](std::uint32_t, WParam, LParam) { seen.push_back('g'); };
-    stays.onMessage = [&](std::uint32_t, WParam, LParam) { seen.push_back('s'); };
-    pump.Post(&gone, kMsgApp);
-    pump.SetTimer(&gone, 1, 1);
-    pump.Post(&stays, kMsgApp);
-    pump.Forget(&gone);
-    EXPECT_TRUE(pump.RunUntil([&] { return !seen.empty(); }, kDeadlineMs));
-    EXPECT_EQ(pump.ArmedTimers(), 0u);
-    EXPECT_THAT(seen, ElementsAre('s'));
 }
 
 TEST(PollPump, RunUntilTimesOutAndQuitEndsIt) {
@@ -180,5 +125,13 @@ TEST(PollPump, ClosedWatchedFdIsDroppedAfterOneLastCall) {
     EXPECT_EQ(calls, 1);
 }
 
+struct PollPumpRig {
+    CPollPump pump;
+    bool RunUntil(const std::function<bool()>& done) { return pump.RunUntil(done, kDeadlineMs); }
+};
 }  // namespace
+
+namespace test {
+INSTANTIATE_TYPED_TEST_SUITE_P(Poll, PumpContract, ::testing::Types<PollPumpRig>);
+}  // namespace test
 }  // namespace rm7

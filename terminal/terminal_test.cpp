@@ -8,6 +8,7 @@
 
 #include "link/contact.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recorded_field.h"
 
 namespace rm7 {
 namespace {
@@ -23,13 +24,13 @@ class CRecordingView final : public ITerminalView {
             pane += text;
         }
     }
-    void OnTransmitting(bool on) override { transmitting.push_back(on); }
-    void OnEnabled(bool on) override { enabled = on; }
+    void OnTransmitting(bool on) override { transmitting.Set(on); }
+    void OnEnabled(bool on) override { enabled.Set(on); }
 
     std::string received, sent, trace;
     std::string pane;  // the receive pane: received and sent text as they are shown
-    std::vector<bool> transmitting;
-    bool enabled = false;
+    test::CRecordedField<bool> transmitting;
+    test::CRecordedField<bool> enabled{false};
 };
 
 rm7sim::Options RadioOptions(const std::string& rxText = "") {
@@ -203,7 +204,7 @@ TEST_F(TerminalTest, KeyboardModesEndByThemselvesWithTheEndFormButCwGoesOn) {
     EXPECT_EQ(bench.JobCommands().back(), "KY \x04");
     RunUntil([] { return false; }, 5000);
     EXPECT_EQ(Radio().EndsOfTransmission(Now()), 1u);
-    EXPECT_EQ(view.transmitting, (std::vector<bool>{true, false}));
+    EXPECT_EQ(view.transmitting.values, (std::vector<bool>{true, false}));
 
     // CW does not stop by itself, whatever the time-out and [TXOFF] say.
     terminal.SetMode(TerminalMode::kCw);
@@ -290,9 +291,9 @@ TEST_F(TerminalTest, TransmissionEndsOnEveryWayOut) {
 }
 
 TEST_F(TerminalTest, DisabledUnlessTheFirmwareRunsAndSilentWhileAJobHasTheRadio) {
-    EXPECT_TRUE(view.enabled);
+    EXPECT_TRUE(view.enabled.Now());
     bench.model->firmwareStatus.Set(kFirmwareBootLoader);
-    EXPECT_FALSE(view.enabled);
+    EXPECT_FALSE(view.enabled.Now());
     EXPECT_FALSE(terminal.TransmitOn());
     terminal.ToggleTransmit();
     EXPECT_FALSE(terminal.Transmitting());

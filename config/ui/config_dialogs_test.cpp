@@ -22,48 +22,13 @@
 #include "link/radio_session.h"
 #include "platform/error_text.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_dialog_prompts.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The simulated radio and the model on a virtual clock; the Qt event loop runs beside it.
-// Prompts that record instead of showing, and remember whether the dialog was still open.
-struct Prompts {
-    struct Box {
-        std::string caption;
-        std::string text;
-        bool dialogVisible;
-    };
-    DialogPrompts Make() {
-        DialogPrompts p;
-        p.show = [this](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon) {
-            shown.push_back({caption, text, owner->isVisible()});
-        };
-        p.ask = [this](QWidget*, const Question& q) {
-            asked.push_back({q.caption, q.text, true});
-            return answer ? Answer::Yes : Answer::No;
-        };
-        p.saveFile = [this](QWidget*, const fs::path& folder, const std::string& name) {
-            askedFolder = folder;
-            proposed = name;
-            return file;
-        };
-        p.openFile = [this](QWidget*, const fs::path& folder) {
-            askedFolder = folder;
-            return file;
-        };
-        return p;
-    }
-    std::vector<Box> shown;
-    std::vector<Box> asked;
-    bool answer = false;
-    fs::path askedFolder;
-    std::string proposed;
-    std::optional<fs::path> file;
-};
 
 }  // namespace
 
@@ -84,9 +49,9 @@ class ConfigDialogsTest : public QObject {
     void saveStartsWhenShownAndClosesWhenSaved() {
         test::CRadioBench bench;
         QVERIFY(bench.Contact() == kOk);
-        Prompts prompts;
+        test::CRecordingPrompts prompts;
         prompts.file = m_dir / "saved.RM7Config";
-        CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
+        CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, test::RecordingDialogPrompts(prompts));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Save Configuration"));
         dialog.show();
         QTRY_VERIFY(prompts.file.has_value() && !prompts.proposed.empty());
@@ -114,9 +79,9 @@ class ConfigDialogsTest : public QObject {
         for (const bool escape : {false, true}) {
             test::CRadioBench bench;
             QVERIFY(bench.Contact() == kOk);
-            Prompts prompts;
+            test::CRecordingPrompts prompts;
             prompts.file = m_dir / (escape ? "escape.RM7Config" : "button.RM7Config");
-            CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
+            CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, test::RecordingDialogPrompts(prompts));
             dialog.show();
             QTRY_VERIFY(!dialog.Job().Machine().IsIdle());
             QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.ProgressBar()->value() >= 5; }, 60000));
@@ -145,8 +110,8 @@ class ConfigDialogsTest : public QObject {
     void saveWithoutAFileEndsAtOnce() {
         test::CRadioBench bench;
         QVERIFY(bench.Contact() == kOk);
-        Prompts prompts;  // the file dialog is cancelled
-        CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
+        test::CRecordingPrompts prompts;  // the file dialog is cancelled
+        CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, test::RecordingDialogPrompts(prompts));
         dialog.show();
         QTRY_VERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), CConfigSaveJob::kCancelled);
@@ -156,9 +121,9 @@ class ConfigDialogsTest : public QObject {
     void saveFailureShowsItsBoxFromTheEventLoopAndKeepsTheDialog() {
         test::CRadioBench bench;
         QVERIFY(bench.Contact() == kOk);
-        Prompts prompts;
+        test::CRecordingPrompts prompts;
         prompts.file = m_dir / "never.RM7Config";
-        CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
+        CConfigSaveDlg dialog(*bench.session, nullptr, nullptr, test::RecordingDialogPrompts(prompts));
         dialog.show();
         QTRY_VERIFY(!dialog.Job().Machine().IsIdle());
         bench.radio->SetSilent(true);
@@ -183,21 +148,21 @@ class ConfigDialogsTest : public QObject {
     void restoreInterruptAsksFromTheEventLoopThenStaysOpenSayingWhatHappened() {
         test::CRadioBench bench;
         QVERIFY(bench.Contact() == kOk);
-        Prompts prompts;
-        prompts.answer = true;
+        test::CRecordingPrompts prompts;
+        prompts.answer = Answer::Yes;
         const fs::path file = m_dir / "restore.RM7Config";
         {
             // A file of this radio to restore from.
-            Prompts savePrompts;
+            test::CRecordingPrompts savePrompts;
             savePrompts.file = file;
-            CConfigSaveDlg save(*bench.session, nullptr, nullptr, savePrompts.Make());
+            CConfigSaveDlg save(*bench.session, nullptr, nullptr, test::RecordingDialogPrompts(savePrompts));
             save.show();
             QTRY_VERIFY(!save.Job().Machine().IsIdle());
             QVERIFY(bench.pump.AdvanceUntil([&] { return !save.isVisible(); }, 60000));
             QCOMPARE(save.result(), CConfigSaveJob::kSaved);
         }
         prompts.file = file;
-        CConfigRestoreDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
+        CConfigRestoreDlg dialog(*bench.session, nullptr, nullptr, test::RecordingDialogPrompts(prompts));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Restore Configuration"));
         dialog.show();
         // The backup reads the radio first, in virtual time.
@@ -236,16 +201,16 @@ class ConfigDialogsTest : public QObject {
         QVERIFY(bench.Contact() == kOk);
         const fs::path file = m_dir / "stages.RM7Config";
         {
-            Prompts savePrompts;
+            test::CRecordingPrompts savePrompts;
             savePrompts.file = file;
-            CConfigSaveDlg save(*bench.session, nullptr, nullptr, savePrompts.Make());
+            CConfigSaveDlg save(*bench.session, nullptr, nullptr, test::RecordingDialogPrompts(savePrompts));
             save.show();
             QTRY_VERIFY(!save.Job().Machine().IsIdle());
             QVERIFY(bench.pump.AdvanceUntil([&] { return !save.isVisible(); }, 60000));
         }
-        Prompts prompts;
+        test::CRecordingPrompts prompts;
         prompts.file = file;
-        CConfigRestoreDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
+        CConfigRestoreDlg dialog(*bench.session, nullptr, nullptr, test::RecordingDialogPrompts(prompts));
         dialog.show();
         QLabel* line = dialog.TransferLabel();
         QStringList cut;
@@ -290,9 +255,9 @@ class ConfigDialogsTest : public QObject {
         QVERIFY(bench.Contact() == kOk);
         const fs::path file = m_dir / "compare.RM7Config";
         {
-            Prompts savePrompts;
+            test::CRecordingPrompts savePrompts;
             savePrompts.file = file;
-            CConfigSaveDlg save(*bench.session, nullptr, nullptr, savePrompts.Make());
+            CConfigSaveDlg save(*bench.session, nullptr, nullptr, test::RecordingDialogPrompts(savePrompts));
             save.show();
             QTRY_VERIFY(!save.Job().Machine().IsIdle());
             QVERIFY(bench.pump.AdvanceUntil([&] { return !save.isVisible(); }, 60000));
@@ -306,9 +271,9 @@ class ConfigDialogsTest : public QObject {
             if (changed) {
                 bench.radio->Eeprom()[0x0205] ^= 0xFF;
             }
-            Prompts prompts;
+            test::CRecordingPrompts prompts;
             prompts.file = file;
-            CConfigCompareDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
+            CConfigCompareDlg dialog(*bench.session, nullptr, nullptr, test::RecordingDialogPrompts(prompts));
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Compare with Radio"));
             dialog.show();
             QTRY_VERIFY(!dialog.Job().Machine().IsIdle());
@@ -331,9 +296,9 @@ class ConfigDialogsTest : public QObject {
         const fs::path damaged = m_dir / "damaged.RM7Config";
         std::ofstream(damaged) << "*Configuration saved\r\nMEM2 7E 00 01 FF\r\n";
         const std::size_t commandsBefore = bench.radio->ReceivedCommands().size();
-        Prompts prompts;
+        test::CRecordingPrompts prompts;
         prompts.file = damaged;
-        CConfigCompareDlg dialog(*bench.session, nullptr, nullptr, prompts.Make());
+        CConfigCompareDlg dialog(*bench.session, nullptr, nullptr, test::RecordingDialogPrompts(prompts));
         dialog.show();
         QTRY_COMPARE(prompts.shown.size(), std::size_t{1});
         QVERIFY(dialog.isVisible());

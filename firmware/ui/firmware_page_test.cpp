@@ -20,6 +20,7 @@
 #include "platform/settings.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/loader_rig.h"
+#include "tests/support/recording_dialog_prompts.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {
@@ -339,17 +340,13 @@ class FirmwarePageTest : public QObject {
         QCOMPARE(ScanFolder(rig.dir.Path()).Dsp().version, std::uint16_t{300});
 
         // A folder that is missing and not to be created: nothing is made, result 3.
-        std::vector<std::string> asked;
-        DialogPrompts prompts;
-        prompts.ask = [&](QWidget*, const Question& q) {
-            asked.push_back(q.caption);
-            return Answer::No;
-        };
-        CFtpDlg refused(rig.radio.pump, rig.dir / "missing", FolderContents{}, server, false, prompts);
+        test::CRecordingPrompts prompts;  // answers No
+        CFtpDlg refused(rig.radio.pump, rig.dir / "missing", FolderContents{}, server, false,
+                        test::RecordingDialogPrompts(prompts));
         refused.show();
         QVERIFY(rig.RunUntilHidden(refused));
         QCOMPARE(refused.result(), kFtpResultFailed);
-        QCOMPARE(asked, std::vector<std::string>{"Create folder"});
+        QCOMPARE(prompts.AskedCaptions(), std::vector<std::string>{"Create folder"});
         QVERIFY(!std::filesystem::exists(rig.dir / "missing"));
     }
 

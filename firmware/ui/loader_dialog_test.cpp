@@ -10,6 +10,7 @@
 #include "firmware/ui/loader_dialog.h"
 #include "tests/support/firmware_files.h"
 #include "tests/support/loader_rig.h"
+#include "tests/support/recording_dialog_prompts.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {
@@ -28,8 +29,7 @@ class LoaderDialogTest : public QObject {
         test::CTempFolder dir;
         // Each answer 1 ms late, so that virtual time passes packet by packet.
         test::CLoaderRig radio{rm7sim::Options{.latencyMs = 1}};
-        std::vector<Question> questions;
-        bool answer = false;
+        test::CRecordingPrompts prompts;  // answers No unless told
         std::unique_ptr<CLoaderDlg> dialog;
 
         explicit Rig(bool trace) {
@@ -37,13 +37,8 @@ class LoaderDialogTest : public QObject {
             test::WriteHexFile(dir / "fmcu0288.hex", test::McuImageBytes(3, "0288"), kMcuLowAddress);
             QVERIFY(radio.Contact() == kOk);
             radio.model->trace.Set(trace ? 1 : 0);
-            DialogPrompts prompts;
-            prompts.ask = [this](QWidget*, const rm7::Question& q) {
-                questions.push_back({q.caption, q.text});
-                return answer ? Answer::Yes : Answer::No;
-            };
             dialog = std::make_unique<CLoaderDlg>(*radio.session, LoaderPart::Mcu, dir / "fmcu0288.hex", nullptr,
-                                                  std::move(prompts));
+                                                  test::RecordingDialogPrompts(prompts));
         }
         QString Log() const { return dialog->LogView()->toPlainText(); }
         QString Outcome() const { return dialog->OutcomeLabel()->text(); }
@@ -104,13 +99,13 @@ class LoaderDialogTest : public QObject {
 
         // The close box and the button both ask; No leaves the load running.
         QVERIFY(!rig.dialog->close());
-        QVERIFY(rig.RunUntil([&] { return rig.questions.size() == 1; }, 100));
+        QVERIFY(rig.RunUntil([&] { return rig.prompts.asked.size() == 1; }, 100));
         rig.dialog->Button()->click();
-        QVERIFY(rig.RunUntil([&] { return rig.questions.size() == 2; }, 100));
-        QCOMPARE(rig.questions[0].caption, std::string("Critical Operation in Progress"));
+        QVERIFY(rig.RunUntil([&] { return rig.prompts.asked.size() == 2; }, 100));
+        QCOMPARE(rig.prompts.asked[0].caption, std::string("Critical Operation in Progress"));
         // It asks about the load, and says what the radio does once it is stopped.
-        QCOMPARE(rig.questions[0].text, std::string("Stop sending MCU firmware?\n\nThe radio will wait in its boot "
-                                                    "loader until the next firmware send (Send New Firmware)."));
+        QCOMPARE(rig.prompts.asked[0].text, std::string("Stop sending MCU firmware?\n\nThe radio will wait in its boot "
+                                                        "loader until the next firmware send (Send New Firmware)."));
         QVERIFY(rig.dialog->isVisible());
         const int step = rig.dialog->ProgressBar()->value();
         QVERIFY(rig.RunToStep(step + 100));
@@ -128,7 +123,7 @@ class LoaderDialogTest : public QObject {
         QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Close"));
         QVERIFY(rig.dialog->isVisible());
         rig.dialog->Button()->click();
-        QCOMPARE(rig.questions.size(), std::size_t{2});
+        QCOMPARE(rig.prompts.asked.size(), std::size_t{2});
         QVERIFY(!rig.dialog->isVisible());
         QCOMPARE(rig.dialog->result(), kLoaderDialogLoaded);
     }
@@ -139,7 +134,7 @@ class LoaderDialogTest : public QObject {
         QVERIFY(rig.RunToEnd());
         QVERIFY(!rig.dialog->isVisible());
         QCOMPARE(rig.dialog->result(), kLoaderDialogLoaded);
-        QVERIFY(rig.questions.empty());
+        QVERIFY(rig.prompts.asked.empty());
         // The status line says what was done.
         QCOMPARE(rig.radio.notifier.shown.back(),
                  std::string("MCU 02.88 loaded: ") + (rig.dir / "fmcu0288.hex").string());
@@ -149,15 +144,15 @@ class LoaderDialogTest : public QObject {
     // time), what a contact then found the radio doing and what to do next, until Close.
     void YesStopsTheLoadAndTheWindowSaysSo() {
         Rig rig(false);
-        rig.answer = true;
+        rig.prompts.answer = Answer::Yes;
         rig.dialog->show();
         QVERIFY(rig.RunToStep(50));
         const std::size_t packets = rig.radio.radio->Packets();
         rig.dialog->Button()->click();
-        QVERIFY(rig.RunUntil([&] { return !rig.questions.empty(); }, 100));
-        QCOMPARE(rig.questions.size(), std::size_t{1});
-        QCOMPARE(rig.questions[0].text, std::string("Stop sending MCU firmware?\n\nThe radio will wait in its boot "
-                                                    "loader until the next firmware send (Send New Firmware)."));
+        QVERIFY(rig.RunUntil([&] { return !rig.prompts.asked.empty(); }, 100));
+        QCOMPARE(rig.prompts.asked.size(), std::size_t{1});
+        QCOMPARE(rig.prompts.asked[0].text, std::string("Stop sending MCU firmware?\n\nThe radio will wait in its boot "
+                                                        "loader until the next firmware send (Send New Firmware)."));
         QVERIFY(rig.dialog->isVisible());
         QVERIFY(rig.RunToEnd());
         QVERIFY(rig.dialog->isVisible());
@@ -174,7 +169,7 @@ class LoaderDialogTest : public QObject {
         QVERIFY(!rig.Log().contains(QStringLiteral("Error code")));
         QCOMPARE(rig.dialog->Button()->text(), QStringLiteral("Close"));
         QVERIFY(rig.dialog->close());
-        QCOMPARE(rig.questions.size(), std::size_t{1});
+        QCOMPARE(rig.prompts.asked.size(), std::size_t{1});
         QCOMPARE(rig.dialog->result(), kLoaderDialogCancelled);
         // The dialog no longer owns the radio's events.
         QVERIFY(rig.radio.session->ActiveMachine() == nullptr);
@@ -194,7 +189,7 @@ class LoaderDialogTest : public QObject {
         QVERIFY(rig.dialog->isVisible());
         QVERIFY(rig.dialog->close());
         QCOMPARE(rig.dialog->result(), kLoaderDialogFailed);
-        QVERIFY(rig.questions.empty());
+        QVERIFY(rig.prompts.asked.empty());
     }
 
     // A backup that cannot be written asks: No leaves the radio alone and the dialog open with
@@ -202,16 +197,16 @@ class LoaderDialogTest : public QObject {
     void AFailedBackupAsksBeforeTheLoad() {
         for (const bool goOn : {false, true}) {
             Rig rig(false);
-            rig.answer = goOn;
+            rig.prompts.answer = goOn ? Answer::Yes : Answer::No;
             const auto backups = rig.dir / "data" / "Tarnwell" / "RM7 Utility" / "backups";
             std::filesystem::create_directories(backups.parent_path());
             test::WriteFile(backups, std::string("in the way"));
             rig.dialog->show();
-            QVERIFY(rig.RunUntil([&] { return !rig.questions.empty(); }, 60000));
-            QCOMPARE(rig.questions[0].caption, std::string("Configuration Backup"));
-            QVERIFY(rig.questions[0].text.rfind("The configuration backup could not be written into " +
-                                                    backups.string() + ": Error code 0x000000B7: ",
-                                                0) == 0);
+            QVERIFY(rig.RunUntil([&] { return !rig.prompts.asked.empty(); }, 60000));
+            QCOMPARE(rig.prompts.asked[0].caption, std::string("Configuration Backup"));
+            QVERIFY(rig.prompts.asked[0].text.rfind("The configuration backup could not be written into " +
+                                                        backups.string() + ": Error code 0x000000B7: ",
+                                                    0) == 0);
             if (!goOn) {
                 QVERIFY(rig.RunToEnd());
                 QVERIFY(rig.Outcome().startsWith(
@@ -226,7 +221,7 @@ class LoaderDialogTest : public QObject {
                 QCOMPARE(rig.dialog->result(), kLoaderDialogLoaded);
                 QVERIFY(rig.radio.radio->Packets() > 0);
             }
-            QCOMPARE(rig.questions.size(), std::size_t{1});
+            QCOMPARE(rig.prompts.asked.size(), std::size_t{1});
         }
     }
 };

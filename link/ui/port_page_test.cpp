@@ -9,11 +9,12 @@
 #include "link/ui/port_page.h"
 #include "platform/result.h"
 #include "platform/settings.h"
+#include "tests/support/queued_calls.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_dialog_prompts.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {
-
 class PortPageTest : public QObject {
     Q_OBJECT
 
@@ -27,17 +28,11 @@ class PortPageTest : public QObject {
             test::CRadioBench bench;
             bench.model->portName.Set(device);
             CPortPage page(*bench.session);
-            std::vector<Question> asked;
-            std::vector<std::pair<std::string, std::string>> shown;
-            DialogPrompts prompts;
-            prompts.ask = [&](QWidget*, const Question& q) {
-                asked.push_back(q);
-                return yes ? Answer::Yes : Answer::No;
-            };
-            prompts.show = [&](QWidget*, const std::string& caption, const std::string& text, MessageIcon) {
-                shown.emplace_back(caption, text);
-            };
-            page.SetPrompts(prompts);
+            test::CRecordingPrompts prompts;
+            prompts.answer = yes ? Answer::Yes : Answer::No;
+            page.SetPrompts(test::RecordingDialogPrompts(prompts));
+            const std::vector<Question>& asked = prompts.asked;
+            const std::vector<test::CRecordingPrompts::Box>& shown = prompts.shown;
             DoctorSystem system;
             system.sysRoot = folder / "sys";
             system.devRoot = folder.Path();
@@ -61,21 +56,21 @@ class PortPageTest : public QObject {
             QVERIFY(asked[0].text.find("Serial port \"" + device + "\" access denied;") == 0);
             QVERIFY(asked[0].text.find("Show what stands in the way?") != std::string::npos);
             if (!yes) {
-                QTest::qWait(10);
+                QVERIFY(test::RunQueuedCalls(&page));
                 QVERIFY(shown.empty());
                 continue;
             }
             QCOMPARE(shown.size(), std::size_t{1});
-            QCOMPARE(shown[0].first, std::string("Serial Port Diagnosis"));
-            QVERIFY2(shown[0].second.find("FAIL holder") != std::string::npos, shown[0].second.c_str());
-            QVERIFY2(shown[0].second.find("4242") != std::string::npos, shown[0].second.c_str());
-            QVERIFY2(shown[0].second.find("minicom") != std::string::npos, shown[0].second.c_str());
+            QCOMPARE(shown[0].caption, std::string("Serial Port Diagnosis"));
+            QVERIFY2(shown[0].text.find("FAIL holder") != std::string::npos, shown[0].text.c_str());
+            QVERIFY2(shown[0].text.find("4242") != std::string::npos, shown[0].text.c_str());
+            QVERIFY2(shown[0].text.find("minicom") != std::string::npos, shown[0].text.c_str());
 
             // Another failure is no matter for the doctor.
             bench.memoryPort->FailNextOpen(kErrorFileNotFound);
             page.TestButton()->click();
             bench.pump.RunUntilIdle();
-            QTest::qWait(10);
+            QVERIFY(test::RunQueuedCalls(&page));
             QCOMPARE(asked.size(), std::size_t{1});
         }
     }

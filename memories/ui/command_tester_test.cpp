@@ -14,6 +14,7 @@
 #include "platform/error_text.h"
 #include "platform/settings.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_dialog_prompts.h"
 #include "tests/support/temp_folder.h"
 
 namespace rm7 {
@@ -24,26 +25,12 @@ std::string ReceivedText(test::CRadioBench& bench) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-struct Prompts {
-    DialogPrompts Make() {
-        DialogPrompts p;
-        p.show = [this](QWidget*, const std::string& caption, const std::string& text, MessageIcon) {
-            shown.push_back(caption + ": " + text);
-        };
-        p.ask = [](QWidget*, const Question&) { return Answer::No; };
-        p.help = [this](const QString& topic) { helpTopics.push_back(topic); };
-        return p;
-    }
-    std::vector<std::string> shown;
-    QStringList helpTopics;
-};
-
 // The bench with its settings in a temporary file and the page selected, as the tab view does.
 struct Rig {
     explicit Rig(const rm7sim::Options& options = test::CRadioBench::DefaultOptions())
         : settings(dir / "settings.conf"), bench(test::BenchStart::Idle, options, &settings) {
         bench.SetEeprom(kMacroBaseAddress, std::string(0x400, '\xFF'));
-        page = std::make_unique<CCommandTesterPage>(*bench.session, prompts.Make());
+        page = std::make_unique<CCommandTesterPage>(*bench.session, test::RecordingDialogPrompts(prompts));
         bench.session->SetIdleTarget(page.get());
         page->OnSetActive();
     }
@@ -57,7 +44,7 @@ struct Rig {
     test::CTempFolder dir;
     CSettingsStore settings;
     test::CRadioBench bench;
-    Prompts prompts;
+    test::CRecordingPrompts prompts;
     std::unique_ptr<CCommandTesterPage> page;
     std::size_t contacted = 0;
 };
@@ -266,7 +253,7 @@ class CommandTesterTest : public QObject {
             QTest::mouseClick(sheet.WriteButton(), Qt::LeftButton);
             QTRY_COMPARE(rig.prompts.shown.size(), std::size_t{1});
             QCOMPARE(
-                rig.prompts.shown[0],
+                rig.prompts.ShownLines()[0],
                 std::string("Macro Commands Length Error: Macro Commands 3 must be no longer than 120 characters"));
             QCOMPARE(rig.bench.radio->ReceivedCommands().size(), before);
 
@@ -283,7 +270,7 @@ class CommandTesterTest : public QObject {
             sheet.Pages()->setCurrentIndex(1);
             sheet.LabelBox(9)->setText(QStringLiteral("a long label for ten"));  // page 2 takes any length
             QTest::keyClick(&sheet, Qt::Key_F1);
-            QCOMPARE(rig.prompts.helpTopics, QStringList{QStringLiteral("CommandTester.htm#MacroEditor")});
+            QCOMPARE(rig.prompts.helpTopics, std::vector<std::string>{"CommandTester.htm#MacroEditor"});
             checked = true;
             QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
         };

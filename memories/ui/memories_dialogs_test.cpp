@@ -21,7 +21,9 @@
 #include "memories/ui/cw_memory_dialog.h"
 #include "memories/ui/date_time_sheet.h"
 #include "platform/error_text.h"
+#include "tests/support/queued_calls.h"
 #include "tests/support/radio_bench.h"
+#include "tests/support/recording_dialog_prompts.h"
 
 namespace rm7 {
 namespace {
@@ -51,50 +53,26 @@ TimeOfDay Shown(const QLabel* label) {
     return t;
 }
 
-struct Prompts {
-    struct Box {
-        std::string caption;
-        std::string text;
-        bool ownerVisible;
-    };
-    DialogPrompts Make() {
-        DialogPrompts p;
-        p.show = [this](QWidget* owner, const std::string& caption, const std::string& text, MessageIcon) {
-            shown.push_back({caption, text, owner->isVisible()});
-        };
-        p.ask = [this](QWidget*, const Question& q) {
-            asked.push_back({q.caption, q.text, true});
-            return answer;
-        };
-        p.help = [this](const QString& topic) { helpTopics.push_back(topic); };
-        return p;
-    }
-    std::vector<Box> shown;
-    std::vector<Box> asked;
-    Answer answer = Answer::No;
-    QStringList helpTopics;
-};
-
 // A dialog opened on the bench, and when its job is done reading.
 struct OpenDialog {
     std::unique_ptr<CJobDialog> dialog;
     std::function<bool()> readDone;
 };
 
-OpenDialog OpenBanner(test::CRadioBench& bench, Prompts& prompts) {
-    auto sheet = std::make_unique<CPowerOnBannerSheet>(*bench.session, nullptr, prompts.Make());
+OpenDialog OpenBanner(test::CRadioBench& bench, test::CRecordingPrompts& prompts) {
+    auto sheet = std::make_unique<CPowerOnBannerSheet>(*bench.session, nullptr, test::RecordingDialogPrompts(prompts));
     CPowerOnBannerSheet* s = sheet.get();
     return {std::move(sheet), [s] { return s->Job().Machine().IsIdle(); }};
 }
 
-OpenDialog OpenCwMemories(test::CRadioBench& bench, Prompts& prompts) {
-    auto dialog = std::make_unique<CCWMemoryDlg>(*bench.session, nullptr, prompts.Make());
+OpenDialog OpenCwMemories(test::CRadioBench& bench, test::CRecordingPrompts& prompts) {
+    auto dialog = std::make_unique<CCWMemoryDlg>(*bench.session, nullptr, test::RecordingDialogPrompts(prompts));
     CCWMemoryDlg* d = dialog.get();
     return {std::move(dialog), [d] { return d->Job().Machine().IsIdle(); }};
 }
 
-OpenDialog OpenDateTime(test::CRadioBench& bench, Prompts& prompts) {
-    auto sheet = std::make_unique<CDateTimeSheet>(*bench.session, nullptr, prompts.Make(),
+OpenDialog OpenDateTime(test::CRadioBench& bench, test::CRecordingPrompts& prompts) {
+    auto sheet = std::make_unique<CDateTimeSheet>(*bench.session, nullptr, test::RecordingDialogPrompts(prompts),
                                                   [&bench] { return kMorningMs + bench.pump.TickCount(); });
     CDateTimeSheet* s = sheet.get();
     return {std::move(sheet), [s] { return s->Job().State() == CDateTimeJob::PageState::Idle; }};
@@ -104,7 +82,7 @@ struct ReadFailureRow {
     const char* name;
     rm7sim::Options options;
     void (*fault)(test::CRadioBench&);
-    OpenDialog (*open)(test::CRadioBench&, Prompts&);
+    OpenDialog (*open)(test::CRadioBench&, test::CRecordingPrompts&);
     const char* caption;      // the box's
     Result code;              // whose text the box shows
     int result;               // the dialog's once closed
@@ -133,7 +111,7 @@ const std::vector<ReadFailureRow>& ReadFailureRows() {
 struct CancelRow {
     const char* name;
     rm7sim::Options options;
-    OpenDialog (*open)(test::CRadioBench&, Prompts&);
+    OpenDialog (*open)(test::CRadioBench&, test::CRecordingPrompts&);
     void (*cancel)(test::CRadioBench&, CJobDialog&);
     void (*after)(test::CRadioBench&, CJobDialog&);  // what the cancel leaves
     // A job on the job shell: the dialog stays with these words until closed. None: it closes.
@@ -176,8 +154,8 @@ class MemoriesDialogsTest : public QObject {
         QVERIFY(bench.Contact() == kOk);
         const std::string old = std::string("OLD") + std::string(20, '\0');
         std::copy(old.begin(), old.end(), bench.radio->Eeprom().begin() + kBannerAddress);
-        Prompts prompts;
-        CPowerOnBannerSheet sheet(*bench.session, nullptr, prompts.Make());
+        test::CRecordingPrompts prompts;
+        CPowerOnBannerSheet sheet(*bench.session, nullptr, test::RecordingDialogPrompts(prompts));
         QCOMPARE(sheet.windowTitle(), QStringLiteral("Edit Power On Banner"));
         QCOMPARE(sheet.SaveButton()->text(), QStringLiteral("Save"));
         QVERIFY(sheet.findChildren<QTabWidget*>().isEmpty());
@@ -195,7 +173,7 @@ class MemoriesDialogsTest : public QObject {
         QTest::keyClicks(sheet.Edit(), QStringLiteral("cq test  "));
         QCOMPARE(sheet.Edit()->text(), QStringLiteral("CQ TEST  "));
         QTest::keyClick(sheet.Edit(), Qt::Key_F1);
-        QCOMPARE(prompts.helpTopics, QStringList{QStringLiteral("Configuration.htm#PowerOnBanner")});
+        QCOMPARE(prompts.helpTopics, std::vector<std::string>{"Configuration.htm#PowerOnBanner"});
 
         QTest::mouseClick(sheet.SaveButton(), Qt::LeftButton);
         QVERIFY(sheet.isVisible());  // open until the write and its read-back are done
@@ -214,8 +192,8 @@ class MemoriesDialogsTest : public QObject {
         SetCwMemory(bench, 0, "CQ CQ");
         SetCwMemory(bench, 5, std::string(kCwAreaSize, 'E'));  // full: longer than a box takes
         const std::string m6 = bench.EepromText(CwAreaAddress(5), kCwAreaSize);
-        Prompts prompts;
-        CCWMemoryDlg dialog(*bench.session, nullptr, prompts.Make());
+        test::CRecordingPrompts prompts;
+        CCWMemoryDlg dialog(*bench.session, nullptr, test::RecordingDialogPrompts(prompts));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit CW Memories"));
         QCOMPARE(dialog.Edit(1)->maxLength(), 250);
         QStringList labels;
@@ -250,8 +228,7 @@ class MemoriesDialogsTest : public QObject {
 
         QTest::keyClick(dialog.Edit(2), Qt::Key_F1);
         QTest::mouseClick(dialog.HelpButton(), Qt::LeftButton);
-        QCOMPARE(prompts.helpTopics,
-                 QStringList({QStringLiteral("EditCWMemories.htm"), QStringLiteral("EditCWMemories.htm")}));
+        QCOMPARE(prompts.helpTopics, (std::vector<std::string>{"EditCWMemories.htm", "EditCWMemories.htm"}));
 
         QTest::mouseClick(dialog.SaveButton(), Qt::LeftButton);
         QVERIFY(dialog.isVisible());  // open until the write is done
@@ -276,9 +253,9 @@ class MemoriesDialogsTest : public QObject {
         QVERIFY(bench.Contact() == kOk);
         SetCwMemory(bench, 0, "TEST");
         const std::string m1 = bench.EepromText(CwAreaAddress(0), kCwAreaSize);
-        Prompts prompts;
+        test::CRecordingPrompts prompts;
         prompts.answer = Answer::Cancel;
-        CCWMemoryDlg dialog(*bench.session, nullptr, prompts.Make());
+        CCWMemoryDlg dialog(*bench.session, nullptr, test::RecordingDialogPrompts(prompts));
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QVERIFY(bench.pump.AdvanceUntil([&] { return dialog.Job().Machine().IsIdle(); }, 200000));
@@ -303,8 +280,8 @@ class MemoriesDialogsTest : public QObject {
     void dateTimeSheetShowsBothClocksAndOkSetsTheRadio() {
         test::CRadioBench bench(test::BenchStart::Idle, RadioClockAhead(3725000));
         QVERIFY(bench.Contact() == kOk);
-        Prompts prompts;
-        CDateTimeSheet sheet(*bench.session, nullptr, prompts.Make(),
+        test::CRecordingPrompts prompts;
+        CDateTimeSheet sheet(*bench.session, nullptr, test::RecordingDialogPrompts(prompts),
                              [&] { return kMorningMs + bench.pump.TickCount(); });
         QCOMPARE(sheet.windowTitle(), QStringLiteral("Set Time"));
         sheet.show();
@@ -317,7 +294,7 @@ class MemoriesDialogsTest : public QObject {
         QCOMPARE(sheet.Difference()->text(), QStringLiteral("RM7 is 1 h 2 min 5 s ahead"));
         QVERIFY(sheet.findChildren<QTabWidget*>().isEmpty());  // one page needs no tab
         QTest::keyClick(&sheet, Qt::Key_F1);
-        QCOMPARE(prompts.helpTopics, QStringList{QStringLiteral("Configuration.htm#SetDateTime")});
+        QCOMPARE(prompts.helpTopics, std::vector<std::string>{"Configuration.htm#SetDateTime"});
 
         sheet.LocalButton()->click();
         QCOMPARE(sheet.Job().Machine().utc.Get(), 0);
@@ -348,9 +325,9 @@ class MemoriesDialogsTest : public QObject {
             options.clockBlankLeadingZero = true;
             test::CRadioBench bench(test::BenchStart::Idle, options);
             QVERIFY(bench.Contact() == kOk);
-            Prompts prompts;
+            test::CRecordingPrompts prompts;
             prompts.answer = answer;
-            CDateTimeSheet sheet(*bench.session, nullptr, prompts.Make(),
+            CDateTimeSheet sheet(*bench.session, nullptr, test::RecordingDialogPrompts(prompts),
                                  [&] { return kAfternoonMs + bench.pump.TickCount(); });
             sheet.show();
             QVERIFY(QTest::qWaitForWindowExposed(&sheet));
@@ -400,7 +377,7 @@ class MemoriesDialogsTest : public QObject {
         test::CRadioBench bench(test::BenchStart::Idle, c.options);
         QVERIFY(bench.Contact() == kOk);
         c.fault(bench);
-        Prompts prompts;
+        test::CRecordingPrompts prompts;
         const OpenDialog open = c.open(bench, prompts);
         open.dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(open.dialog.get()));
@@ -444,7 +421,7 @@ class MemoriesDialogsTest : public QObject {
         const CancelRow& c = CancelRows()[static_cast<std::size_t>(row)];
         test::CRadioBench bench(test::BenchStart::Idle, c.options);
         QVERIFY(bench.Contact() == kOk);
-        Prompts prompts;
+        test::CRecordingPrompts prompts;
         const OpenDialog open = c.open(bench, prompts);
         open.dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(open.dialog.get()));
@@ -459,7 +436,7 @@ class MemoriesDialogsTest : public QObject {
             QTest::mouseClick(close, Qt::LeftButton);
         }
         QVERIFY(bench.pump.AdvanceUntil([&] { return !open.dialog->isVisible(); }, 60000));
-        QTest::qWait(0);
+        QVERIFY(test::RunQueuedCalls(open.dialog.get()));
         QVERIFY(prompts.shown.empty());
         c.after(bench, *open.dialog);
     }

@@ -12,6 +12,7 @@
 #include "platform/poll_pump.h"
 #include "platform/result_codes.h"
 #include "tests/pty/pty_support.h"
+#include "tests/support/recording_exchange_listener.h"
 #include "tests/support/scripted_port.h"
 
 namespace rm7::test {
@@ -119,24 +120,12 @@ TEST_F(SerialPortPty, RadioUnpluggedMidContactIsReportedOnceAndNothingHangs) {
     EXPECT_LE(notifier.BoxLines().size(), 1u);
 }
 
-class CExchangeRecord final : public IIdleExchangeListener {
-  public:
-    void OnReceived(std::string_view bytes) override { received += bytes; }
-    void OnAnswer(const std::string& answer, AnswerCheck check) override {
-        answers.push_back((check == AnswerCheck::kValid ? "valid " : "invalid ") + answer);
-    }
-    void OnFailed(Result why) override { failures.push_back(why); }
-    std::string received;
-    std::vector<std::string> answers;
-    std::vector<Result> failures;
-};
-
 // The idle-time exchange over the real port: answers at the wire speed of 4800 bit/s come in
 // as many reads as they happen to, and the radio going away ends the exchange, said once.
 TEST_F(SerialPortPty, IdleExchangeGathersPacedAnswersAndSaysALostPortOnce) {
     Build({"--speed", "4800", "--pace", "--latency", "20"});
     ASSERT_EQ(Contact(), 0u);
-    CExchangeRecord record;
+    CRecordingExchangeListener record(pump);
     CIdleExchange exchange(*session, record);
     session->SetIdleTarget(&exchange);
     exchange.SetAnswerCheck([](const std::string& answer) { return ValidIf(answer.starts_with("RVM")); });
