@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "link/contact.h"
-#include "link/memory_port.h"
 #include "platform/manual_pump.h"
 #include "platform/settings.h"
 #include "platform/version.h"
+#include "sim/memory_port.h"
 #include "sim/radio.h"
 #include "tests/support/radio_bench.h"
 #include "tests/support/scripted_port.h"

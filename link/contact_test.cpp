@@ -4,8 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "link/memory_port.h"
 #include "platform/error_text.h"
+#include "sim/memory_port.h"
 #include "sim/radio.h"
 #include "tests/support/scripted_port.h"
 

@@ -38,10 +38,9 @@ Result CNetworkPort::Open(const std::string& name) {
         SetLastError(kErrNetBadPortName);
         return kErrNetBadPortName;
     }
-    auto stop = std::make_unique<CEventFd>();
-    if (!stop->Valid()) {
-        SetLastError(kErrorNoSystemResources);
-        return kErrorNoSystemResources;
+    if (const Result r = m_listener.Prepare(); r != kOk) {
+        SetLastError(r);
+        return r;
     }
     if (const Result r = m_socket.Connect(m_address.host, m_address.port, m_connectDeadlineMs); r != kOk) {
         SetLastError(r);
@@ -62,65 +61,20 @@ Result CNetworkPort::Open(const std::string& name) {
             return r;
         }
     }
-    m_stop = std::move(stop);
-    m_noticePending = false;
-    m_stopping = false;
-    ++m_generation;
-    m_listener = std::thread([this, generation = m_generation] { Listen(generation); });
+    // Only a broken descriptor fails the wait; the UI thread's next receive says how, so a
+    // failure is announced as data is.
+    m_listener.Start([this](int stopFd, bool& readable) { return m_socket.WaitReadable(stopFd, -1, readable); },
+                     [this](Result /*why*/, std::uint32_t generation) {
+                         m_pump.Post(this, kMsgSerialNotice, generation, kFromListener);
+                     });
     return kOk;
 }
 
 void CNetworkPort::Close() {
-    if (m_listener.joinable()) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stopping = true;
-        }
-        m_cv.notify_all();
-        m_stop->Signal();
-        m_listener.join();
-    }
+    m_listener.Stop();
     m_socket.Close();
-    m_stop.reset();
     m_rx.clear();
     m_rxPos = 0;
-}
-
-void CNetworkPort::Listen(std::uint32_t generation) {
-    for (;;) {
-        bool readable = false;
-        const Result r = m_socket.WaitReadable(m_stop->Fd(), -1, readable);
-        std::unique_lock lock(m_mutex);
-        if (m_stopping) {
-            return;
-        }
-        if (r != kOk || !readable) {
-            // Only a broken descriptor fails the wait; the UI thread's next receive says how.
-            if (r != kOk) {
-                m_noticePending = true;
-                m_pump.Post(this, kMsgSerialNotice, generation, kFromListener);
-                return;
-            }
-            continue;
-        }
-        m_noticePending = true;
-        m_pump.Post(this, kMsgSerialNotice, generation, kFromListener);
-        m_cv.wait(lock, [this] { return !m_noticePending || m_stopping; });
-        if (m_stopping) {
-            return;
-        }
-    }
-}
-
-void CNetworkPort::Acknowledge() {
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_noticePending) {
-            return;
-        }
-        m_noticePending = false;
-    }
-    m_cv.notify_all();
 }
 
 bool CNetworkPort::Take() {
@@ -162,14 +116,11 @@ bool CNetworkPort::Take() {
     }
     if (m_ended != 0) {
         // A closed connection stays readable: the listener's work is done.
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-        m_noticePending = false;
-        m_cv.notify_all();
+        m_listener.Retire();
         return false;
     }
     // Whatever is still waiting is announced again by the listener.
-    Acknowledge();
+    m_listener.Acknowledge();
     return true;
 }
 
@@ -179,7 +130,7 @@ LResult CNetworkPort::OnMessage(std::uint32_t code, WParam wParam, LParam lParam
     }
     if (lParam == kFromListener) {
         // A notice from the listener of an earlier opening is stale.
-        if (wParam != m_generation) {
+        if (wParam != m_listener.Generation()) {
             return 0;
         }
         Take();

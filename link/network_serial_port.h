@@ -12,16 +12,12 @@
 // end closed, or one that went silent, closes the port as an unplugged cable does: once what came
 // before has been read, the port posts kMsgPortLost (wParam: kErrNetClosed or kErrNetSilent).
 // Open connects within a deadline and never waits longer.
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "link/port_listener.h"
 #include "link/port_name.h"
 #include "link/rfc2217.h"
 #include "link/serial_port.h"
-#include "platform/event_fd.h"
 #include "platform/tcp_socket.h"
 
 namespace rm7 {
@@ -54,8 +50,6 @@ class CNetworkPort final : public ISerialPort, private IMessageTarget {
 
   private:
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
-    void Listen(std::uint32_t generation);
-    void Acknowledge();
     // Receives what is waiting and takes it apart; false when the connection has ended.
     bool Take();
     Result SendRaw(const std::string& bytes);
@@ -77,15 +71,8 @@ class CNetworkPort final : public ISerialPort, private IMessageTarget {
     std::size_t m_rxPos = 0;
     Result m_ended = 0;  // how the connection ended, once it has; its data may wait
     bool m_selfNotice = false;
-    Result m_lostError = 0;          // why the port closed itself, until the next Open
-    std::uint32_t m_generation = 0;  // counts openings, so a listener's late notice is known
-
-    std::thread m_listener;
-    std::unique_ptr<CEventFd> m_stop;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_noticePending = false;
-    bool m_stopping = false;
+    Result m_lostError = 0;  // why the port closed itself, until the next Open
+    CPortListener m_listener;
 };
 
 }  // namespace rm7

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "link/contact.h"
-#include "link/memory_port.h"
 #include "platform/error_text.h"
 #include "platform/manual_pump.h"
+#include "sim/memory_port.h"
 #include "sim/radio.h"
 #include "tests/support/scripted_port.h"
 #include "tests/support/temp_folder.h"

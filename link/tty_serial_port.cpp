@@ -16,9 +16,8 @@ Result CSerialPort::Open(const std::string& name) {
         SetLastError(kErrPortNameMissing);
         return kErrPortNameMissing;
     }
-    auto stop = std::make_unique<CEventFd>();
-    if (!stop->Valid()) {
-        return Report("CreateEvent", kErrorNoSystemResources);
+    if (const Result r = m_listener.Prepare(); r != kOk) {
+        return Report("CreateEvent", r);
     }
     // The caller shows its own message for a port that will not open.
     const Result r = m_tty.Open(name);
@@ -29,68 +28,23 @@ Result CSerialPort::Open(const std::string& name) {
     m_rx.clear();
     m_rxPos = 0;
     m_lostError = 0;
-    m_stop = std::move(stop);
-    m_noticePending = false;
-    m_stopping = false;
-    ++m_generation;
-    m_listener = std::thread([this, generation = m_generation] { Listen(generation); });
+    m_listener.Start([this](int stopFd, bool& readable) { return m_tty.WaitReadable(stopFd, -1, readable); },
+                     [this](Result why, std::uint32_t generation) {
+                         if (why == kOk) {
+                             m_pump.Post(m_target, kMsgSerialNotice, 0, 0);
+                         } else {
+                             // The device has gone: the port closes itself on the UI thread.
+                             m_pump.Post(this, kMsgPortLost, generation, static_cast<LParam>(why));
+                         }
+                     });
     return kOk;
 }
 
 void CSerialPort::Close() {
-    if (m_listener.joinable()) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stopping = true;
-        }
-        m_cv.notify_all();
-        m_stop->Signal();
-        m_listener.join();
-    }
+    m_listener.Stop();
     m_tty.Close();
-    m_stop.reset();
     m_rx.clear();
     m_rxPos = 0;
-}
-
-void CSerialPort::Listen(std::uint32_t generation) {
-    for (;;) {
-        bool readable = false;
-        const Result r = m_tty.WaitReadable(m_stop->Fd(), -1, readable);
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_stopping) {
-                return;
-            }
-        }
-        if (r != kOk) {
-            // The device has gone. Only the UI thread may close the port, so it is told; a job
-            // waiting for the radio (an 8 s reset wait) must not find out only when it next sends.
-            m_pump.Post(this, kMsgPortLost, generation, static_cast<LParam>(r));
-            return;
-        }
-        if (!readable) {
-            continue;
-        }
-        std::unique_lock lock(m_mutex);
-        m_noticePending = true;
-        m_pump.Post(m_target, kMsgSerialNotice, 0, 0);
-        m_cv.wait(lock, [this] { return !m_noticePending || m_stopping; });
-        if (m_stopping) {
-            return;
-        }
-    }
-}
-
-void CSerialPort::Acknowledge() {
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_noticePending) {
-            return;
-        }
-        m_noticePending = false;
-    }
-    m_cv.notify_all();
 }
 
 Result CSerialPort::NotOpen() {
@@ -150,7 +104,7 @@ bool CSerialPort::Read(void* buffer, std::size_t length, std::size_t& count) {
             return false;
         }
         if (got == 0) {
-            Acknowledge();
+            m_listener.Acknowledge();
             return true;
         }
     }
@@ -159,7 +113,7 @@ bool CSerialPort::Read(void* buffer, std::size_t length, std::size_t& count) {
         out[count++] = m_rx[m_rxPos++];
     }
     if (m_rxPos >= m_rx.size()) {
-        Acknowledge();
+        m_listener.Acknowledge();
     } else if (!m_selfNotice) {
         // The reader stops at the end of one answer; the next answer must not wait for
         // bytes that may never come.
@@ -172,7 +126,7 @@ bool CSerialPort::Read(void* buffer, std::size_t length, std::size_t& count) {
 LResult CSerialPort::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
     if (code == kMsgPortLost) {
         // A notice from the listener of an earlier opening is stale.
-        if (IsOpen() && wParam == m_generation) {
+        if (IsOpen() && wParam == m_listener.Generation()) {
             Lose(static_cast<Result>(lParam));
         }
         return 0;
@@ -191,7 +145,7 @@ Result CSerialPort::PurgeReceive() {
     m_rx.clear();
     m_rxPos = 0;
     const Result r = m_tty.Purge();
-    Acknowledge();
+    m_listener.Acknowledge();
     return r == kOk ? kOk : Report("PurgeComm", r);
 }
 

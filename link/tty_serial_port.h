@@ -7,14 +7,10 @@
 // floods the pump. Received bytes never cross threads. When the device goes away the listener
 // posts to the port itself, which closes on the UI thread and posts kMsgPortLost (wParam: the
 // code, kErrPortGone) to the notification target.
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "link/port_listener.h"
 #include "link/serial_port.h"
-#include "platform/event_fd.h"
 #include "platform/tty.h"
 
 namespace rm7 {
@@ -44,8 +40,6 @@ class CSerialPort final : public ISerialPort, private IMessageTarget {
   private:
     // A notice of our own for bytes read from the tty but not yet taken by the reader.
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
-    void Listen(std::uint32_t generation);
-    void Acknowledge();
     // A failed system call: sets the thread's last error; a vanished device closes the port.
     Result Report(const char* call, Result code);
     // Closes the port after its device went away and tells the notification target.
@@ -60,15 +54,8 @@ class CSerialPort final : public ISerialPort, private IMessageTarget {
     std::vector<std::uint8_t> m_rx;
     std::size_t m_rxPos = 0;
     bool m_selfNotice = false;
-    Result m_lostError = 0;          // why the port closed itself, until the next Open
-    std::uint32_t m_generation = 0;  // counts openings, so a listener's late notice is known
-
-    std::thread m_listener;
-    std::unique_ptr<CEventFd> m_stop;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_noticePending = false;
-    bool m_stopping = false;
+    Result m_lostError = 0;  // why the port closed itself, until the next Open
+    CPortListener m_listener;
 };
 
 }  // namespace rm7

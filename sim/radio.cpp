@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "sim/command_table.h"
 #include "sim/eeprom_file.h"
 
 namespace rm7sim {
@@ -16,8 +17,6 @@ namespace {
 
 constexpr size_t kMaxCommand = 160;  // the longest command, a 64-byte "EW", is 139
 constexpr uint8_t kEepromBlockMax = 64;
-constexpr uint32_t kLastPacketFlag = 0x20000;
-constexpr std::string_view kVersionMarker = "SIMVERSION:";
 
 // What each device says of itself. An empty firmware identity means that its firmware
 // does not know "I;" (only its boot loader does) and answers "?;".
@@ -34,29 +33,6 @@ constexpr DeviceProfile kDevices[] = {
     {"R5", "R5A", "R5B Bootstrap Loader", "OM AP-------R;"},
 };
 
-bool ParseHexByte(std::string_view text, size_t pos, uint8_t& out) {
-    if (pos + 2 > text.size()) {
-        return false;
-    }
-    unsigned value = 0;
-    for (size_t i = pos; i < pos + 2; ++i) {
-        const char c = text[i];
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<unsigned>(c - '0');
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        } else if (c >= 'a' && c <= 'f') {
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        } else {
-            return false;
-        }
-        value = value * 16 + digit;
-    }
-    out = static_cast<uint8_t>(value);
-    return true;
-}
-
 void AppendHex(std::string& out, uint8_t byte) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     out.push_back(kDigits[byte >> 4]);
@@ -68,24 +44,6 @@ std::string FormatVersion(std::string_view name, uint16_t version) {
     std::snprintf(text, sizeof text, "%.*s%02u.%02u;", static_cast<int>(name.size()), name.data(), version / 100u,
                   version % 100u);
     return text;
-}
-
-// The four digits after the marker, as a version value; false without a marker.
-bool FindVersionMarker(const std::vector<uint8_t>& image, uint16_t& version) {
-    const auto it = std::search(image.begin(), image.end(), kVersionMarker.begin(), kVersionMarker.end());
-    const auto digitsAt = static_cast<size_t>(it - image.begin()) + kVersionMarker.size();
-    if (it == image.end() || digitsAt + 4 > image.size()) {
-        return false;
-    }
-    unsigned value = 0;
-    for (size_t i = digitsAt; i < digitsAt + 4; ++i) {
-        if (image[i] < '0' || image[i] > '9') {
-            return false;
-        }
-        value = value * 10 + (image[i] - '0');
-    }
-    version = static_cast<uint16_t>(value);
-    return true;
 }
 
 // A block never crosses a 256-byte EEPROM page and never leaves the EEPROM.
@@ -200,15 +158,12 @@ bool ParseVersion(std::string_view text, uint16_t& out) {
 
 Radio::Radio(Options options)
     : options_(std::move(options)),
-      mode_(options_.bootLoader ? Mode::BootLoader : Mode::Firmware),
       speed_(options_.speed),
       lineSpeed_(options_.speed),
-      firmwarePresent_(!options_.bootLoader),
       clockAdjustMs_(options_.clockOffsetMs),
       eeprom_(kEepromSize, 0xFF),
-      mcuFlash_(kMcuHigh - kMcuLow, 0xFF),
-      mcuVersion_(options_.mcuVersion),
-      dspVersion_(options_.dspVersion),
+      loader_(*this, {!options_.bootLoader, options_.mcuVersion, options_.dspVersion, options_.faults.nak,
+                      options_.faults.lose}),
       rng_(options_.faults.seed) {
     tx_.SetFaults({options_.faults.txpowerBand, options_.faults.swrBand, options_.faults.tuneStopBand,
                    options_.faults.outOfBand});
@@ -224,7 +179,7 @@ Radio::Radio(Options options)
     }
     if (profile != nullptr) {
         identifyAnswer_ = profile->firmwareId.empty() ? "?;" : "I" + std::string(profile->firmwareId) + ";";
-        loaderIdentifyAnswer_ = "I" + std::string(profile->loaderId) + ";";
+        loader_.SetIdentity("I" + std::string(profile->loaderId) + ";");
         optionModulesAnswer_ = profile->optionModules;
     } else {
         // Another maker's device: its firmware names itself in capitals, its loader in lower case.
@@ -232,15 +187,12 @@ Radio::Radio(Options options)
         std::transform(lower.begin(), lower.end(), lower.begin(),
                        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
         identifyAnswer_ = "I" + options_.device + ";";
-        loaderIdentifyAnswer_ = "I" + lower + ";";
+        loader_.SetIdentity("I" + lower + ";");
         optionModulesAnswer_ = "OM AP---------0;";
     }
 
     if (options_.midPacket > 0) {
-        // Whatever the first bytes were: the loader waits for the rest of the packet.
-        mode_ = Mode::McuPackets;
-        firmwarePresent_ = false;
-        packet_.assign(std::min(options_.midPacket, kPacketSize - 1), 0);
+        loader_.StartMidPacket(options_.midPacket);
     }
 
     eeprom_[kSerialAddress] = static_cast<uint8_t>(options_.serial >> 8);
@@ -293,28 +245,9 @@ void Radio::TakeByte(uint8_t b, uint64_t nowMs) {
         heardAnything_ = true;
         rxStartMs_ = nowMs;
     }
-    if (mode_ == Mode::McuPackets) {
-        if (packet_.empty() && CheckUnplug()) {
-            return;
-        }
-        if (Chance(options_.faults.lose)) {
-            return;
-        }
-        received_.push_back(b);
-        packet_.push_back(b);
-        if (packet_.size() == kPacketSize) {
-            OnMcuPacket(nowMs);
-        }
-        return;
-    }
-    if (mode_ == Mode::DspLoad && chunkExpected_ > 0) {
-        if (Chance(options_.faults.lose)) {
-            return;
-        }
-        received_.push_back(b);
-        chunk_.push_back(b);
-        if (--chunkExpected_ == 0) {
-            OnDspChunk(nowMs);
+    if (loader_.TakesData()) {
+        if (loader_.TakeData(b, nowMs)) {
+            received_.push_back(b);
         }
         return;
     }
@@ -323,14 +256,8 @@ void Radio::TakeByte(uint8_t b, uint64_t nowMs) {
 }
 
 void Radio::TakeTextByte(uint8_t b, uint64_t nowMs) {
-    if (mode_ == Mode::BootLoader && b == 'D' && text_.empty() && !textOverflow_) {
-        // "D" opens the download: the loader echoes it and erases the program flash.
+    if (b == 'D' && text_.empty() && !textOverflow_ && loader_.OpenDownload(nowMs)) {
         commands_.push_back("D");
-        Answer("D", nowMs);
-        mode_ = Mode::McuPackets;
-        packet_.clear();
-        std::fill(mcuFlash_.begin(), mcuFlash_.end(), 0xFF);
-        firmwarePresent_ = false;
         return;
     }
     if (b != ';') {
@@ -348,37 +275,24 @@ void Radio::TakeTextByte(uint8_t b, uint64_t nowMs) {
     commands_.push_back(command);
     if (overflow) {
         // Nothing this long is a command; answer it as the mode answers any garbage.
-        if (mode_ == Mode::Firmware) {
+        if (loader_.Off()) {
             Answer("?;", nowMs);
-        } else if (mode_ == Mode::DspLoad) {
-            sinceAccept_ = SinceAccept::Other;
+        } else {
+            loader_.Noise();
         }
         return;
     }
     answering_ = command;
-    switch (mode_) {
-        case Mode::Firmware:
-            DispatchFirmware(command, nowMs);
-            break;
-        case Mode::BootLoader:
-            DispatchBootLoader(command, nowMs);
-            break;
-        case Mode::DspLoad:
-            DispatchDspLoad(command, nowMs);
-            break;
-        case Mode::McuPackets:
-            break;
+    if (loader_.Off()) {
+        DispatchFirmware(command, nowMs);
+    } else {
+        loader_.Handle(command, nowMs);
     }
     answering_.clear();
 }
 
 void Radio::DispatchFirmware(std::string_view command, uint64_t nowMs) {
-    using Handler = bool (Radio::*)(std::string_view, uint64_t);
-    struct Entry {
-        std::string_view name;
-        Handler handler;
-    };
-    static constexpr Entry kCommands[] = {
+    static constexpr Command<Radio, uint64_t> kCommands[] = {
         {"I", &Radio::OnIdentify},      {"RVM", &Radio::OnMcuVersion},
         {"RVD", &Radio::OnDspVersion},  {"OM", &Radio::OnOptionModules},
         {"TT", &Radio::OnTextTerminal}, {"R5", &Radio::OnR5},
@@ -406,55 +320,9 @@ void Radio::DispatchFirmware(std::string_view command, uint64_t nowMs) {
         }
         return;
     }
-    for (const Entry& entry : kCommands) {
-        if (command.starts_with(entry.name) && (this->*entry.handler)(command.substr(entry.name.size()), nowMs)) {
-            return;
-        }
+    if (!Dispatch(*this, kCommands, command, nowMs)) {
+        Answer("?;", nowMs);
     }
-    Answer("?;", nowMs);
-}
-
-void Radio::DispatchBootLoader(std::string_view command, uint64_t nowMs) {
-    // The loader knows only the poll, who it is, and the reset; the rest it ignores.
-    if (command.empty()) {
-        Answer(";", nowMs);
-    } else if (command == "I") {
-        Answer(loaderIdentifyAnswer_, nowMs);
-    } else if (command == "LDD20000") {
-        ResetCommand(nowMs);
-    }
-}
-
-void Radio::DispatchDspLoad(std::string_view command, uint64_t nowMs) {
-    if (command.empty()) {
-        // A poll between chunks: 'N' says the DSP loader stands at a chunk boundary.
-        if (sinceAccept_ == SinceAccept::Nothing) {
-            sinceAccept_ = SinceAccept::PollsOnly;
-        }
-        Answer("N", nowMs);
-        return;
-    }
-    if (command == "LDD20000") {
-        ResetCommand(nowMs);
-        return;
-    }
-    if (command == "LDF2") {
-        OnDspErase("2", nowMs);
-        return;
-    }
-    uint8_t length = 0;
-    uint8_t sum = 0;
-    if (command.size() == 8 && command.starts_with("LDF2") && ParseHexByte(command, 4, length) &&
-        ParseHexByte(command, 6, sum) && length >= 1 && length <= 64) {
-        if (CheckUnplug()) {
-            return;
-        }
-        chunkExpected_ = length;
-        chunkSum_ = sum;
-        chunk_.clear();
-        return;
-    }
-    sinceAccept_ = SinceAccept::Other;  // noise, or the remains of a damaged chunk
 }
 
 bool Radio::OnIdentify(std::string_view params, uint64_t nowMs) {
@@ -469,7 +337,7 @@ bool Radio::OnMcuVersion(std::string_view params, uint64_t nowMs) {
     if (!params.empty()) {
         return false;
     }
-    Answer(FormatVersion("RVM", mcuVersion_), nowMs);
+    Answer(FormatVersion("RVM", loader_.McuVersion()), nowMs);
     return true;
 }
 
@@ -477,7 +345,7 @@ bool Radio::OnDspVersion(std::string_view params, uint64_t nowMs) {
     if (!params.empty()) {
         return false;
     }
-    Answer(FormatVersion("RVD", dspVersion_), nowMs);
+    Answer(FormatVersion("RVD", loader_.DspVersion()), nowMs);
     return true;
 }
 
@@ -588,7 +456,7 @@ bool Radio::OnEnterBootLoader(std::string_view params, uint64_t /*nowMs*/) {
         return false;
     }
     // The loader always talks at 38400 bit/s; the firmware stays in flash until "D".
-    mode_ = Mode::BootLoader;
+    loader_.Enter();
     lineSpeed_ = kBootLoaderSpeed;
     return true;
 }
@@ -597,13 +465,7 @@ bool Radio::OnDspErase(std::string_view params, uint64_t nowMs) {
     if (params != "2") {
         return false;
     }
-    mode_ = Mode::DspLoad;
-    dspFlash_.clear();
-    lastChunk_.clear();
-    chunk_.clear();
-    chunkExpected_ = 0;
-    sinceAccept_ = SinceAccept::Nothing;
-    deafUntilMs_ = nowMs + kDspEraseMs;
+    loader_.StartDspLoad(nowMs);
     return true;
 }
 
@@ -794,59 +656,9 @@ std::string Radio::StateText(uint64_t nowMs) const {
            "\ncarriers=" + std::to_string(tx_.Carriers()) + "\n";
 }
 
-void Radio::OnMcuPacket(uint64_t nowMs) {
-    ++packets_;
-    uint8_t sum = 0;
-    for (const uint8_t b : packet_) {
-        sum = static_cast<uint8_t>(sum + b);
-    }
-    const uint32_t address = packet_[128] | (uint32_t{packet_[129]} << 8) | (uint32_t{packet_[130]} << 16);
-    const bool last = address == (kMcuLow | kLastPacketFlag);
-    const bool inRange = address >= kMcuLow && address < kMcuHigh && (address - kMcuLow) % 128 == 0;
-    if (sum != 0 || !(last || inRange) || Chance(options_.faults.nak)) {
-        packet_.clear();
-        Answer("N", nowMs);
-        return;
-    }
-    const uint32_t block = last ? kMcuLow : address;
-    std::copy(packet_.begin(), packet_.begin() + 128, mcuFlash_.begin() + (block - kMcuLow));
-    packet_.clear();
-    if (last) {
-        Answer("B", nowMs);
-        FinishMcuLoad(nowMs);
-    } else {
-        Answer("A", nowMs);
-    }
-}
-
-void Radio::OnDspChunk(uint64_t nowMs) {
-    ++packets_;
-    uint8_t sum = 0;
-    for (const uint8_t b : chunk_) {
-        sum = static_cast<uint8_t>(sum + b);
-    }
-    if (sum != chunkSum_ || Chance(options_.faults.nak)) {
-        // A damaged copy of the chunk re-sent after a missed 'A' keeps it a repeat.
-        if (sinceAccept_ != SinceAccept::PollsOnly) {
-            sinceAccept_ = SinceAccept::Other;
-        }
-        Answer("N", nowMs);
-        return;
-    }
-    // Only polls since the last 'A' and the same bytes again: the utility missed that 'A'
-    // and re-sends the chunk, which must not be stored twice.
-    const bool repeat = sinceAccept_ == SinceAccept::PollsOnly && !lastChunk_.empty() && chunk_ == lastChunk_;
-    if (!repeat) {
-        dspFlash_.insert(dspFlash_.end(), chunk_.begin(), chunk_.end());
-        lastChunk_ = chunk_;
-    }
-    sinceAccept_ = SinceAccept::Nothing;
-    Answer("A", nowMs);
-}
-
-bool Radio::CheckUnplug() {
+bool Radio::UnplugAtPacket(uint32_t done) {
     const int after = options_.faults.unplugAfterPackets;
-    if (after >= 0 && packets_ >= static_cast<uint32_t>(after)) {
+    if (after >= 0 && done >= static_cast<uint32_t>(after)) {
         unplugged_ = true;
         output_.clear();
     }
@@ -881,31 +693,13 @@ void Radio::ResetCommand(uint64_t nowMs) {
 }
 
 void Radio::Reset(uint64_t nowMs) {
-    if (mode_ == Mode::DspLoad) {
-        FinishDspLoad();
-    }
-    mode_ = firmwarePresent_ ? Mode::Firmware : Mode::BootLoader;
+    loader_.Reset();
     lineSpeed_ = speed_;
     menu_ = kNoMenu;
     deafUntilMs_ = nowMs + kResetMs;
     text_.clear();
     textOverflow_ = false;
-    packet_.clear();
-    chunk_.clear();
-    chunkExpected_ = 0;
     txBuffer_.clear();
-}
-
-void Radio::FinishMcuLoad(uint64_t nowMs) {
-    firmwarePresent_ = true;
-    FindVersionMarker(mcuFlash_, mcuVersion_);
-    Dump("mcu.bin", mcuFlash_);
-    Reset(nowMs);
-}
-
-void Radio::FinishDspLoad() {
-    FindVersionMarker(dspFlash_, dspVersion_);
-    Dump("dsp.bin", dspFlash_);
 }
 
 void Radio::Answer(std::string_view text, uint64_t nowMs) {

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/boot_loader.h"
 #include "sim/transmitter.h"
 
 namespace rm7sim {
@@ -86,19 +87,21 @@ struct Options {
     uint32_t txCharMs = 100;
 };
 
-class Radio {
+class Radio : private BootLoader::Host {
   public:
     static constexpr size_t kEepromSize = 0x8400;
     static constexpr uint16_t kSerialAddress = 0x83FA;
-    static constexpr uint32_t kMcuLow = 0x800;
-    static constexpr uint32_t kMcuHigh = 0x1FD80;
-    static constexpr size_t kPacketSize = 132;
-    static constexpr uint32_t kBootLoaderSpeed = 38400;
+    static constexpr uint32_t kMcuLow = BootLoader::kMcuLow;
+    static constexpr uint32_t kMcuHigh = BootLoader::kMcuHigh;
+    static constexpr size_t kPacketSize = BootLoader::kPacketSize;
+    static constexpr uint32_t kBootLoaderSpeed = BootLoader::kSpeed;
     // How long the radio is deaf after a processor reset and while the DSP flash erases.
     static constexpr uint64_t kResetMs = 500;
-    static constexpr uint64_t kDspEraseMs = 1000;
+    static constexpr uint64_t kDspEraseMs = BootLoader::kDspEraseMs;
 
     explicit Radio(Options options);
+    Radio(const Radio&) = delete;  // its boot loader holds on to it
+    Radio& operator=(const Radio&) = delete;
 
     // Non-empty when the EEPROM file could not be read or written, or a flash dump failed.
     const std::string& Error() const { return error_; }
@@ -133,21 +136,21 @@ class Radio {
     // loader's "D"; loader packets and DSP chunk data are not commands.
     std::vector<std::string> ReceivedCommands() const { return commands_; }
     std::vector<uint8_t>& Eeprom() { return eeprom_; }
-    uint16_t McuVersion() const { return mcuVersion_; }
-    uint16_t DspVersion() const { return dspVersion_; }
-    bool InBootLoader() const { return mode_ == Mode::BootLoader || mode_ == Mode::McuPackets; }
-    bool InDspLoad() const { return mode_ == Mode::DspLoad; }
+    uint16_t McuVersion() const { return loader_.McuVersion(); }
+    uint16_t DspVersion() const { return loader_.DspVersion(); }
+    bool InBootLoader() const { return loader_.InBootLoader(); }
+    bool InDspLoad() const { return loader_.InDspLoad(); }
     // Addresses 0x800-0x1FD7F, 0xFF-filled when a load begins.
-    const std::vector<uint8_t>& McuFlash() const { return mcuFlash_; }
+    const std::vector<uint8_t>& McuFlash() const { return loader_.McuFlash(); }
     // The DSP chunks in the order they were accepted; emptied by "LDF2;".
-    const std::vector<uint8_t>& DspFlash() const { return dspFlash_; }
+    const std::vector<uint8_t>& DspFlash() const { return loader_.DspFlash(); }
     // The speed the radio listens and answers at now (38400 in the boot loader after "LDM;").
     uint32_t Speed() const { return lineSpeed_; }
     // Sets the radio's own speed, at which it runs now and after every reset.
     void SetSpeed(uint32_t bitsPerSecond);
     void SetSilent(bool silent) { silent_ = silent; }
     // Loader packets and DSP chunks completed so far.
-    uint32_t Packets() const { return packets_; }
+    uint32_t Packets() const { return loader_.Packets(); }
     // The radio's clock at nowMs: milliseconds since the Unix epoch as the radio counts them
     // (setting a field in the time menu moves the clock without carrying into the date).
     int64_t ClockMs(uint64_t nowMs) const {
@@ -182,11 +185,6 @@ class Radio {
     uint64_t StateChanges() const { return tx_.Changes() + menuChanges_; }
 
   private:
-    enum class Mode { Firmware, BootLoader, McuPackets, DspLoad };
-    // What reached the DSP loader since it last accepted a chunk; tells a chunk re-sent
-    // after a lost 'A' from a new chunk that happens to hold the same bytes.
-    enum class SinceAccept { Nothing, PollsOnly, Other };
-
     struct Pending {
         uint8_t byte;
         uint64_t dueUs;
@@ -195,11 +193,6 @@ class Radio {
     void TakeByte(uint8_t b, uint64_t nowMs);
     void TakeTextByte(uint8_t b, uint64_t nowMs);
     void DispatchFirmware(std::string_view command, uint64_t nowMs);
-    void DispatchBootLoader(std::string_view command, uint64_t nowMs);
-    void DispatchDspLoad(std::string_view command, uint64_t nowMs);
-    void OnMcuPacket(uint64_t nowMs);
-    void OnDspChunk(uint64_t nowMs);
-    bool CheckUnplug();
     // The unplug fault for a configuration block about to be read or written: true when it fired.
     bool CheckBlockUnplug();
 
@@ -230,40 +223,34 @@ class Radio {
     bool QueryOrSet(std::string_view name, std::string& value, std::string_view params, uint64_t nowMs);
 
     void Reset(uint64_t nowMs);
-    // The reset command ("LDD20000;"), where the unplug=reset fault fires.
-    void ResetCommand(uint64_t nowMs);
-    void FinishMcuLoad(uint64_t nowMs);
-    void FinishDspLoad();
 
-    void Answer(std::string_view text, uint64_t nowMs);
+    // BootLoader::Host
+    void Answer(std::string_view text, uint64_t nowMs) override;
+    bool Chance(double probability) override;
+    bool UnplugAtPacket(uint32_t done) override;
+    // The reset command ("LDD20000;"), where the unplug=reset fault fires.
+    void ResetCommand(uint64_t nowMs) override;
+    void Restart(uint64_t nowMs) override { Reset(nowMs); }
+    void Deafen(uint64_t untilMs) override { deafUntilMs_ = untilMs; }
+    void Dump(const char* name, const std::vector<uint8_t>& bytes) override;
+
     void GarbleOnce(std::string& bytes);
-    bool Chance(double probability);
     uint64_t NextRandom();
 
     void SaveEeprom();
-    void Dump(const char* name, const std::vector<uint8_t>& bytes);
 
     Options options_;
     std::string error_;
-    Mode mode_ = Mode::Firmware;
-    uint32_t speed_;        // the speed the radio is set to (EEPROM setting)
-    uint32_t lineSpeed_;    // the speed its UART runs at now (38400 in the loader after "LDM;")
-    bool firmwarePresent_;  // a reset starts the firmware, otherwise the boot loader
+    uint32_t speed_;      // the speed the radio is set to (EEPROM setting)
+    uint32_t lineSpeed_;  // the speed its UART runs at now (38400 in the loader after "LDM;")
     bool silent_ = false;
     bool unplugged_ = false;
     uint64_t deafUntilMs_ = 0;
 
     std::string text_;  // command being gathered
     bool textOverflow_ = false;
-    std::vector<uint8_t> packet_;
-    size_t chunkExpected_ = 0;  // DSP chunk bytes still to come
-    uint8_t chunkSum_ = 0;
-    std::vector<uint8_t> chunk_;
-    std::vector<uint8_t> lastChunk_;
-    SinceAccept sinceAccept_ = SinceAccept::Nothing;
 
     std::string identifyAnswer_;  // the firmware's answer to "I;"
-    std::string loaderIdentifyAnswer_;
     std::string optionModulesAnswer_;
     std::string r5Mode_ = "0";
     std::string r4Mode_ = "0";
@@ -289,17 +276,13 @@ class Radio {
     size_t rxReported_ = 0;
 
     std::vector<uint8_t> eeprom_;
-    std::vector<uint8_t> mcuFlash_;
-    std::vector<uint8_t> dspFlash_;
-    uint16_t mcuVersion_;
-    uint16_t dspVersion_;
+    BootLoader loader_;
 
     std::deque<Pending> output_;
     uint64_t lastDueUs_ = 0;
     uint64_t takenUs_ = 0;      // when the byte being taken was whole; answers start there
     uint64_t inputDoneNs_ = 0;  // with pace: when the last byte received has crossed the wire
     uint64_t rng_;
-    uint32_t packets_ = 0;
     uint32_t blocks_ = 0;  // configuration blocks read or written
 
     std::vector<uint8_t> received_;

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "sim/command_table.h"
+
 namespace rm7sim {
 
 namespace {
@@ -89,13 +91,12 @@ std::string Transmitter::SwrReading() const {
 
 // "XX" answers "XX" and the value in width digits; "XX" and up to width digits sets a value in
 // [low, high].
-bool Transmitter::QueryOrSetNumber(std::string_view command, size_t width, int low, int high, int& field,
-                                   std::string& answer) {
-    const std::string_view params = command.substr(2);
+bool Transmitter::QueryOrSetNumber(std::string_view name, std::string_view params, size_t width, int low, int high,
+                                   int& field, std::string& answer) {
     uint64_t value = 0;
     if (params.empty()) {
         char text[16];
-        std::snprintf(text, sizeof text, "%.2s%0*d;", command.data(), static_cast<int>(width), field);
+        std::snprintf(text, sizeof text, "%.2s%0*d;", name.data(), static_cast<int>(width), field);
         answer = text;
         return true;
     }
@@ -109,119 +110,174 @@ bool Transmitter::QueryOrSetNumber(std::string_view command, size_t width, int l
 }
 
 bool Transmitter::Handle(std::string_view command, int menu, uint64_t nowMs, std::string& answer) {
-    const auto is = [&command](std::string_view name) { return command.starts_with(name); };
+    static constexpr Command<Transmitter, const Call&> kCommands[] = {
+        {"FA", &Transmitter::OnVfoA},       {"FB", &Transmitter::OnVfoB},      {"RT", &Transmitter::OnRit},
+        {"XT", &Transmitter::OnXit},        {"RO", &Transmitter::OnRitOffset}, {"AN", &Transmitter::OnAntenna},
+        {"PC", &Transmitter::OnPower},      {"BN", &Transmitter::OnBand},      {"MP", &Transmitter::OnMenuParameter},
+        {"TQ", &Transmitter::OnTxQuery},    {"RX", &Transmitter::OnReceive},   {"SWH16", &Transmitter::OnTune},
+        {"SWT44", &Transmitter::OnAtuTune}, {"DB", &Transmitter::OnDisplayB},  {"DS", &Transmitter::OnSwrDisplay},
+        {"IC", &Transmitter::OnIcons},
+    };
+    return Dispatch(*this, kCommands, command, Call{menu, nowMs, answer});
+}
+
+bool Transmitter::OnVfo(char which, uint64_t& vfo, std::string_view params, std::string& answer) {
     uint64_t value = 0;
-    if (is("FA") || is("FB")) {
-        uint64_t& vfo = command[1] == 'A' ? VfoA() : VfoB();
-        const std::string_view params = command.substr(2);
-        if (params.empty()) {
-            answer = Printf(command[1] == 'A' ? "FA%011llu;" : "FB%011llu;", static_cast<unsigned long long>(vfo));
-        } else if (ParseUnsigned(params, 11, value)) {
-            vfo = value;
-            Changed();
-        } else {
-            return false;
-        }
-        return true;
-    }
-    if (is("RT") || is("XT")) {
-        bool& flag = command[0] == 'R' ? rit_ : xit_;
-        const std::string_view params = command.substr(2);
-        if (params.empty()) {
-            answer = std::string(command.substr(0, 2)) + (flag ? "1;" : "0;");
-        } else if (params == "0" || params == "1") {
-            flag = params == "1";
-            Changed();
-        } else {
-            return false;
-        }
-        return true;
-    }
-    if (is("RO")) {
-        const std::string_view params = command.substr(2);
-        if (params.empty()) {
-            char text[16];
-            std::snprintf(text, sizeof text, "RO%c%04d;", ritOffset_ < 0 ? '-' : '+',
-                          ritOffset_ < 0 ? -ritOffset_ : ritOffset_);
-            answer = text;
-        } else if ((params[0] == '+' || params[0] == '-') && ParseUnsigned(params.substr(1), 4, value)) {
-            ritOffset_ = static_cast<int>(value) * (params[0] == '-' ? -1 : 1);
-            Changed();
-        } else {
-            return false;
-        }
-        return true;
-    }
-    if (is("AN")) {
-        return QueryOrSetNumber(command, 1, 1, 3, antenna_, answer);
-    }
-    if (is("PC")) {
-        return QueryOrSetNumber(command, 3, 0, 100, power_, answer);
-    }
-    if (is("BN")) {
-        return QueryOrSetNumber(command, 2, 0, kBands - 1, band_, answer);
-    }
-    if (is("MP")) {
-        return menu != 255 && QueryOrSetNumber(command, 3, 0, 255, menuParams_[menu], answer);
-    }
-    if (command == "TQ") {
-        answer = Transmitting(nowMs) ? "TQ1;" : "TQ0;";
-        return true;
-    }
-    if (command == "RX") {
-        Unkey();
-        return true;
-    }
-    if (command == "SWH16") {
-        // TUNE: a carrier at the RF power setting until RX.
-        Key(nowMs);
-        return true;
-    }
-    if (command == "SWT44") {
-        // The antenna tuner tunes on a short carrier of its own.
-        if (!Transmitting(nowMs)) {
-            ++carriers_;
-        }
-        atuUntilMs_ = nowMs + kAtuTuneMs;
+    if (params.empty()) {
+        answer = Printf(which == 'A' ? "FA%011llu;" : "FB%011llu;", static_cast<unsigned long long>(vfo));
+    } else if (ParseUnsigned(params, 11, value)) {
+        vfo = value;
         Changed();
-        return true;
+    } else {
+        return false;
     }
-    if (is("DB")) {
-        const std::string_view params = command.substr(2);
-        if (params.empty()) {
-            if (tuneKeyed_ && faults_.outOfBand == band_) {
-                answer = "DB  END;";
-            } else if (tuneKeyed_) {
-                answer = PowerReading();
-                if (faults_.tuneStopBand == band_) {
-                    Unkey();  // a carrier that drops on its own, as a radio's protection may
-                }
-            } else {
-                const unsigned long long hz = VfoB();
-                char text[32];
-                std::snprintf(text, sizeof text, "DB%3llu.%03llu.%02llu;", hz / 1'000'000ull, hz / 1000ull % 1000ull,
-                              hz / 10ull % 100ull);
-                answer = text;
+    return true;
+}
+
+bool Transmitter::OnVfoA(std::string_view params, const Call& call) {
+    return OnVfo('A', VfoA(), params, call.answer);
+}
+
+bool Transmitter::OnVfoB(std::string_view params, const Call& call) {
+    return OnVfo('B', VfoB(), params, call.answer);
+}
+
+bool Transmitter::OnFlag(std::string_view name, bool& flag, std::string_view params, std::string& answer) {
+    if (params.empty()) {
+        answer = std::string(name) + (flag ? "1;" : "0;");
+    } else if (params == "0" || params == "1") {
+        flag = params == "1";
+        Changed();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool Transmitter::OnRit(std::string_view params, const Call& call) {
+    return OnFlag("RT", rit_, params, call.answer);
+}
+
+bool Transmitter::OnXit(std::string_view params, const Call& call) {
+    return OnFlag("XT", xit_, params, call.answer);
+}
+
+bool Transmitter::OnRitOffset(std::string_view params, const Call& call) {
+    uint64_t value = 0;
+    if (params.empty()) {
+        char text[16];
+        std::snprintf(text, sizeof text, "RO%c%04d;", ritOffset_ < 0 ? '-' : '+',
+                      ritOffset_ < 0 ? -ritOffset_ : ritOffset_);
+        call.answer = text;
+    } else if ((params[0] == '+' || params[0] == '-') && ParseUnsigned(params.substr(1), 4, value)) {
+        ritOffset_ = static_cast<int>(value) * (params[0] == '-' ? -1 : 1);
+        Changed();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool Transmitter::OnAntenna(std::string_view params, const Call& call) {
+    return QueryOrSetNumber("AN", params, 1, 1, 3, antenna_, call.answer);
+}
+
+bool Transmitter::OnPower(std::string_view params, const Call& call) {
+    return QueryOrSetNumber("PC", params, 3, 0, 100, power_, call.answer);
+}
+
+bool Transmitter::OnBand(std::string_view params, const Call& call) {
+    return QueryOrSetNumber("BN", params, 2, 0, kBands - 1, band_, call.answer);
+}
+
+// Only with a menu entry open.
+bool Transmitter::OnMenuParameter(std::string_view params, const Call& call) {
+    return call.menu != 255 && QueryOrSetNumber("MP", params, 3, 0, 255, menuParams_[call.menu], call.answer);
+}
+
+bool Transmitter::OnTxQuery(std::string_view params, const Call& call) {
+    if (!params.empty()) {
+        return false;
+    }
+    call.answer = Transmitting(call.nowMs) ? "TQ1;" : "TQ0;";
+    return true;
+}
+
+bool Transmitter::OnReceive(std::string_view params, const Call& /*call*/) {
+    if (!params.empty()) {
+        return false;
+    }
+    Unkey();
+    return true;
+}
+
+// TUNE: a carrier at the RF power setting until RX.
+bool Transmitter::OnTune(std::string_view params, const Call& call) {
+    if (!params.empty()) {
+        return false;
+    }
+    Key(call.nowMs);
+    return true;
+}
+
+// The antenna tuner tunes on a short carrier of its own.
+bool Transmitter::OnAtuTune(std::string_view params, const Call& call) {
+    if (!params.empty()) {
+        return false;
+    }
+    if (!Transmitting(call.nowMs)) {
+        ++carriers_;
+    }
+    atuUntilMs_ = call.nowMs + kAtuTuneMs;
+    Changed();
+    return true;
+}
+
+// The VFO B display: the power while a carrier is keyed, otherwise VFO B's frequency; "DBnn"
+// chooses what it shows.
+bool Transmitter::OnDisplayB(std::string_view params, const Call& call) {
+    uint64_t value = 0;
+    if (params.empty()) {
+        if (tuneKeyed_ && faults_.outOfBand == band_) {
+            call.answer = "DB  END;";
+        } else if (tuneKeyed_) {
+            call.answer = PowerReading();
+            if (faults_.tuneStopBand == band_) {
+                Unkey();  // a carrier that drops on its own, as a radio's protection may
             }
-        } else if (ParseUnsigned(params, 2, value)) {
-            displayB_ = static_cast<int>(value);
         } else {
-            return false;
+            const unsigned long long hz = VfoB();
+            char text[32];
+            std::snprintf(text, sizeof text, "DB%3llu.%03llu.%02llu;", hz / 1'000'000ull, hz / 1000ull % 1000ull,
+                          hz / 10ull % 100ull);
+            call.answer = text;
         }
-        return true;
+    } else if (ParseUnsigned(params, 2, value)) {
+        displayB_ = static_cast<int>(value);
+    } else {
+        return false;
     }
-    if (command == "DS" && tuneKeyed_) {
-        answer = SwrReading();
-        return true;
+    return true;
+}
+
+// The VFO A display shows the SWR only while a carrier is keyed; otherwise it is the radio's.
+bool Transmitter::OnSwrDisplay(std::string_view params, const Call& call) {
+    if (!params.empty() || !tuneKeyed_) {
+        return false;
     }
-    if (command == "IC") {
-        answer = "IC@@@@@;";
-        if (txTest_) {
-            answer[4] = static_cast<char>(0xE0);
-        }
-        return true;
+    call.answer = SwrReading();
+    return true;
+}
+
+bool Transmitter::OnIcons(std::string_view params, const Call& call) {
+    if (!params.empty()) {
+        return false;
     }
-    return false;
+    call.answer = "IC@@@@@;";
+    if (txTest_) {
+        call.answer[4] = static_cast<char>(0xE0);
+    }
+    return true;
 }
 
 std::string Transmitter::SettingsText(uint64_t nowMs) const {

@@ -54,7 +54,33 @@ class Transmitter {
     void Changed() { ++changes_; }
     std::string PowerReading();
     std::string SwrReading() const;
-    bool QueryOrSetNumber(std::string_view command, size_t width, int low, int high, int& field, std::string& answer);
+    bool QueryOrSetNumber(std::string_view name, std::string_view params, size_t width, int low, int high, int& field,
+                          std::string& answer);
+
+    // One command as the table hands it over: the open menu entry, the time and the answer.
+    struct Call {
+        int menu;
+        uint64_t nowMs;
+        std::string& answer;
+    };
+    bool OnVfo(char which, uint64_t& vfo, std::string_view params, std::string& answer);
+    bool OnVfoA(std::string_view params, const Call& call);
+    bool OnVfoB(std::string_view params, const Call& call);
+    bool OnFlag(std::string_view name, bool& flag, std::string_view params, std::string& answer);
+    bool OnRit(std::string_view params, const Call& call);
+    bool OnXit(std::string_view params, const Call& call);
+    bool OnRitOffset(std::string_view params, const Call& call);
+    bool OnAntenna(std::string_view params, const Call& call);
+    bool OnPower(std::string_view params, const Call& call);
+    bool OnBand(std::string_view params, const Call& call);
+    bool OnMenuParameter(std::string_view params, const Call& call);
+    bool OnTxQuery(std::string_view params, const Call& call);
+    bool OnReceive(std::string_view params, const Call& call);
+    bool OnTune(std::string_view params, const Call& call);
+    bool OnAtuTune(std::string_view params, const Call& call);
+    bool OnDisplayB(std::string_view params, const Call& call);
+    bool OnSwrDisplay(std::string_view params, const Call& call);
+    bool OnIcons(std::string_view params, const Call& call);
     uint64_t& VfoA() { return vfoA_[band_ >= 0 && band_ < kBands ? band_ : 0]; }
     uint64_t& VfoB() { return vfoB_[band_ >= 0 && band_ < kBands ? band_ : 0]; }
 

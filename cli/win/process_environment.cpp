@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "link/memory_port.h"
 #include "link/port_by_name.h"
 #include "link/tty_serial_port.h"
 #include "platform/console.h"
@@ -18,6 +17,7 @@
 #include "platform/text.h"
 #include "sim/command_line.h"
 #include "sim/make_firmware.h"
+#include "sim/memory_port.h"
 #include "sim/radio.h"
 
 namespace rm7::cli {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "link/memory_port.h"
 #include "link/radio_session.h"
 #include "platform/manual_pump.h"
+#include "sim/memory_port.h"
 #include "sim/radio.h"
 #include "tests/support/recording_notifier.h"
 #include "tests/support/recording_window.h"

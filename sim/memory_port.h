@@ -1,7 +1,8 @@
 #pragma once
-// A serial port wired straight to the in-process simulated radio, for virtual-time tests:
-// what the utility writes reaches the radio at once, and the radio's answers arrive when
-// the pump's clock reaches their due time, announced by the same serial notice.
+// A serial port wired straight to the in-process simulated radio, for virtual-time tests and for
+// rm7util --simulate on Windows (no pty there): what the utility writes reaches the radio at once,
+// and the radio's answers arrive when the pump's clock reaches their due time, announced by the
+// same serial notice.
 #include <cstdint>
 #include <vector>
 

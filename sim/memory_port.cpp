@@ -1,4 +1,4 @@
-#include "link/memory_port.h"
+#include "sim/memory_port.h"
 
 #include <limits>
 
