@@ -1,9 +1,9 @@
 #pragma once
 // The power-on banner: the short text the radio shows when switched on, kept in its EEPROM
-// (model/eeprom_map.h) as ISO-8859-1 bytes ended by a zero byte. CBannerStateMachine reads it (and writes it,
-// always followed by a read-back); CBannerJob is everything the "Edit Power On Banner" sheet and
-// rm7util's `banner` decide, run through the job shell, so that the Qt sheet only shows and
-// forwards. The sheet's read is a step; the save (or rm7util's read or write) is the job, whose
+// (model/eeprom_map.h) as ISO-8859-1 bytes ended by a zero byte. CBannerStateMachine reads it
+// (and writes it, always followed by a read-back); CBannerJob is everything the "Edit Power On
+// Banner" sheet and rm7util's `banner` decide, run through the job shell, so that the Qt sheet
+// only shows and forwards. The sheet's read is a step; the save (or rm7util's read or write) is the job, whose
 // outcome is told once.
 //
 // Threads: UI thread only, like every machine.
