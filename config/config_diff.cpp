@@ -10,12 +10,6 @@
 namespace rm7 {
 namespace {
 
-inline constexpr std::uint32_t kMacroBase = 0x7500;
-inline constexpr std::uint32_t kMacroSlot = 0x80;
-inline constexpr std::uint32_t kMacroCount = 8;
-inline constexpr std::uint32_t kMacroLabelSize = 8;
-inline constexpr std::uint32_t kSerialNumberAddress = 0x83FA;
-
 struct NamedArea {
     std::string name;
     std::uint32_t start = 0;
@@ -30,20 +24,20 @@ std::optional<NamedArea> FindArea(std::uint32_t address) {
             return NamedArea{StrFormat("CW memory %zu", m + 1), start, kCwAreaSize, NamedArea::Kind::Cw};
         }
     }
-    if (address >= kMacroBase && address < kMacroBase + kMacroCount * kMacroSlot) {
-        const std::uint32_t n = (address - kMacroBase) / kMacroSlot;
-        const std::uint32_t slot = kMacroBase + n * kMacroSlot;
+    if (address >= kMacroBaseAddress && address < kMacroBaseAddress + kRadioMacroCount * kMacroSlotSize) {
+        const std::uint32_t n = (address - kMacroBaseAddress) / kMacroSlotSize;
+        const std::uint32_t slot = kMacroBaseAddress + n * kMacroSlotSize;
         if (address < slot + kMacroLabelSize) {
             return NamedArea{StrFormat("Command macro %u label", n + 1), slot, kMacroLabelSize, NamedArea::Kind::Plain};
         }
-        return NamedArea{StrFormat("Command macro %u commands", n + 1), slot + kMacroLabelSize,
-                         kMacroSlot - kMacroLabelSize, NamedArea::Kind::Plain};
+        return NamedArea{StrFormat("Command macro %u commands", n + 1), slot + kMacroLabelSize, kMacroTextSize,
+                         NamedArea::Kind::Plain};
     }
-    if (address >= kBannerAddress && address < kBannerAddress + kBannerBufferSize) {
-        return NamedArea{"Power-on banner", kBannerAddress, kBannerBufferSize, NamedArea::Kind::Banner};
+    if (address >= kBannerAddress && address < kBannerAddress + kBannerAreaSize) {
+        return NamedArea{"Power-on banner", kBannerAddress, kBannerAreaSize, NamedArea::Kind::Banner};
     }
-    if (address >= kSerialNumberAddress && address < kSerialNumberAddress + 2) {
-        return NamedArea{"Serial number", kSerialNumberAddress, 2, NamedArea::Kind::Bytes};
+    if (address >= kSerialNumberAddress && address < kSerialNumberAddress + kSerialNumberSize) {
+        return NamedArea{"Serial number", kSerialNumberAddress, kSerialNumberSize, NamedArea::Kind::Bytes};
     }
     return std::nullopt;
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "config/config_file.h"
-#include "config/eeprom_map.h"
+#include "model/eeprom_map.h"
 
 namespace rm7 {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "config/crc32.h"
-#include "config/eeprom_map.h"
+#include "model/eeprom_map.h"
 #include "platform/result.h"
 
 namespace rm7 {

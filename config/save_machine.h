@@ -13,10 +13,12 @@
 
 #include "config/config_file.h"
 #include "config/config_job_view.h"
-#include "config/eeprom_map.h"
-#include "link/generic_states.h"
+#include "link/basic_states.h"
+#include "link/eeprom_transfer.h"
+#include "link/find_radio_states.h"
 #include "link/job_run.h"
 #include "link/job_shell.h"
+#include "model/eeprom_map.h"
 
 namespace rm7 {
 

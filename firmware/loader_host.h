@@ -13,7 +13,7 @@
 
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_image.h"
-#include "link/generic_states.h"
+#include "link/basic_states.h"
 #include "platform/error_text.h"
 
 namespace rm7 {

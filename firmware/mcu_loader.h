@@ -12,6 +12,8 @@
 #include <string>
 
 #include "firmware/loader_host.h"
+#include "link/basic_states.h"
+#include "link/find_radio_states.h"
 
 namespace rm7 {
 

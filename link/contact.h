@@ -4,7 +4,10 @@
 // off, and reads the MCU version, option modules, serial number and DSP version.
 #include <cstdint>
 
-#include "link/generic_states.h"
+#include "link/basic_states.h"
+#include "link/eeprom_transfer.h"
+#include "link/find_radio_states.h"
+#include "model/eeprom_map.h"
 
 namespace rm7 {
 
@@ -60,11 +63,11 @@ class CGetDsp1VersionState : public CGetVersionState {
 class CReadR5SerialNumberState : public CReadPicPromState<CContactStateMachine> {
   public:
     CReadR5SerialNumberState(CStateHost<CContactStateMachine>& host, CState* next)
-        : CReadPicPromState(host, "ReadR5SerialNumber", next, 0x83FA, 2, m_bytes) {}
+        : CReadPicPromState(host, "ReadR5SerialNumber", next, kSerialNumberAddress, kSerialNumberSize, m_bytes) {}
     void OnSuccess() override;
 
   private:
-    std::uint8_t m_bytes[2] = {0, 0};
+    std::uint8_t m_bytes[kSerialNumberSize] = {};
 };
 
 // "TQ;" once the radio is found: a radio left transmitting is told, not taken for one at rest.

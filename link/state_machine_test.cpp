@@ -4,8 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "link/basic_states.h"
 #include "link/contact.h"
-#include "link/generic_states.h"
 #include "link/job_run.h"
 #include "platform/result_codes.h"
 #include "tests/support/scripted_port.h"

@@ -1,9 +1,9 @@
 #pragma once
-// The power-on banner: the short text the radio shows when switched on, kept at 0x83E0 of its
-// EEPROM as ISO-8859-1 bytes ended by a zero byte. CBannerStateMachine reads it (and writes it,
-// always followed by a read-back); CBannerJob is everything the "Edit Power On Banner" sheet and
-// rm7util's `banner` decide, run through the job shell, so that the Qt sheet only shows and
-// forwards. The sheet's read is a step; the save (or rm7util's read or write) is the job, whose
+// The power-on banner: the short text the radio shows when switched on, kept in its EEPROM
+// (model/eeprom_map.h) as ISO-8859-1 bytes ended by a zero byte. CBannerStateMachine reads it
+// (and writes it, always followed by a read-back); CBannerJob is everything the "Edit Power On
+// Banner" sheet and rm7util's `banner` decide, run through the job shell, so that the Qt sheet
+// only shows and forwards. The sheet's read is a step; the save (or rm7util's read or write) is the job, whose
 // outcome is told once.
 //
 // Threads: UI thread only, like every machine.
@@ -12,19 +12,18 @@
 #include <string>
 #include <string_view>
 
-#include "link/generic_states.h"
+#include "link/eeprom_transfer.h"
 #include "link/job_shell.h"
 #include "link/job_step_view.h"
 #include "memories/editable_value.h"
+#include "model/eeprom_map.h"
 #include "model/user_notifier.h"
 
 namespace rm7 {
 
 inline constexpr std::uint32_t kMsgBannerText = kMsgApp + 0xFF;
-inline constexpr std::uint16_t kBannerAddress = 0x83E0;
-inline constexpr std::size_t kBannerMaxLength = 22;  // text bytes, without the zero byte
-inline constexpr std::size_t kBannerBufferSize = kBannerMaxLength + 1;
-using BannerBuffer = std::array<std::uint8_t, kBannerBufferSize>;
+inline constexpr std::size_t kBannerMaxLength = kBannerAreaSize - 1;  // text bytes, without the zero byte
+using BannerBuffer = std::array<std::uint8_t, kBannerAreaSize>;
 
 // The text of a banner area: the bytes up to the first zero or erased (0xFF) byte.
 std::string BannerTextFromBytes(const std::uint8_t* bytes, std::size_t size);

@@ -1,9 +1,9 @@
 #pragma once
 // The command tester's sixteen macros (a label and a string of radio commands each). Macros 1 to
-// 8 are also kept in the radio's EEPROM, one 128-byte slot each from 0x7500: the label in its
-// first 8 bytes, the commands in the next 120, each ended by a 0 or 0xFF byte or by filling its
-// field. CCommandMacroStateMachine reads and writes those eight; all sixteen live in the settings
-// as "CommandCaption%u" and "CommandText%u".
+// 8 are also kept in the radio's EEPROM, one slot each (model/eeprom_map.h): the label, then the
+// commands, each ended by a 0 or 0xFF byte or by filling its field. CCommandMacroStateMachine
+// reads and writes those eight; all sixteen live in the settings as "CommandCaption%u" and
+// "CommandText%u".
 //
 // Texts are UTF-8; in the radio one byte is one ISO-8859-1 character.
 //
@@ -13,7 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "link/generic_states.h"
+#include "link/basic_states.h"
+#include "link/eeprom_transfer.h"
+#include "model/eeprom_map.h"
 #include "model/observable.h"
 
 namespace rm7 {
@@ -24,11 +26,6 @@ inline constexpr std::uint32_t kMsgCommandCaptions = kMsgApp + 0x68;  // wParam:
 inline constexpr std::uint32_t kMsgCommandTexts = kMsgApp + 0x69;
 
 inline constexpr std::size_t kMacroCount = 16;
-inline constexpr std::size_t kRadioMacroCount = 8;
-inline constexpr std::uint32_t kMacroLabelSize = 8;
-inline constexpr std::uint32_t kMacroTextSize = 120;
-inline constexpr std::uint32_t kMacroSlotSize = 0x80;
-inline constexpr std::uint32_t kMacroBaseAddress = 0x7500;
 
 enum class MacroField { Label, Commands };
 

@@ -1,20 +1,18 @@
 #pragma once
 // The radio's CW memory code: each character a Morse pattern of n elements stored as 2^n plus
 // 2^k for each dash k (k = 0 for the first element sent), with a few special codes. A memory's
-// area is 251 bytes at page 0x04 + memory (M1 at 0x0400), its text stored backwards from offset
-// 0xFA and ended by 0xCC.
+// area (where it lies: model/eeprom_map.h) holds its text backwards from offset 0xFA, ended by 0xCC.
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "model/eeprom_map.h"
 #include "platform/result.h"
 
 namespace rm7 {
 
-inline constexpr std::size_t kCwMemoryCount = 6;
-inline constexpr std::size_t kCwAreaSize = 251;
 inline constexpr std::size_t kCwEditLimit = 250;  // characters an edit box takes
 inline constexpr std::uint8_t kCwWordSpace = 0x80;
 inline constexpr std::uint8_t kCwHalfSpace = 0x85;
@@ -23,10 +21,6 @@ inline constexpr std::uint8_t kCwEndMark = 0xCC;
 inline constexpr std::uint8_t kCwErased = 0xFF;
 
 using CwArea = std::array<std::uint8_t, kCwAreaSize>;
-
-constexpr std::uint32_t CwAreaAddress(std::size_t memory) {
-    return static_cast<std::uint32_t>((4 + memory) * 256);
-}
 
 // The code of a character 0x20-0x5F (0 when the radio cannot send it).
 std::uint8_t CwEncodingEntry(char c);

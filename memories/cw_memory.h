@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "link/generic_states.h"
+#include "link/basic_states.h"
+#include "link/eeprom_transfer.h"
 #include "memories/cw_code.h"
 #include "memories/editable_value.h"
 

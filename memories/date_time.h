@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "link/generic_states.h"
+#include "link/basic_states.h"
 #include "link/job_run.h"
 #include "link/job_shell.h"
 #include "link/job_step_view.h"

@@ -189,7 +189,7 @@ std::string NotCalibratedText(const BandOutcome& band) {
                      band.tuneStopped ? "its TUNE carrier stopped" : "the radio reports it out of band");
 }
 
-std::uint32_t CalibrationKHz(std::uint32_t band, const std::uint8_t (&edges)[10]) {
+std::uint32_t CalibrationKHz(std::uint32_t band, const std::uint8_t (&edges)[kBandEdges60mSize]) {
     if (band >= CTXGCStateMachine::kBands) {
         return 0;
     }
@@ -796,7 +796,7 @@ CTXGCStateMachine::CTXGCStateMachine(CRadioSession& session)
       m_setMenuTunePower(*this, "SetMenuTunePower", &m_setTunePower, "MN058;", true),
       m_setTunePower(*this, "SetTunePower", &m_exitMenuTunePower, "MN058;", false),
       m_exitMenuTunePower(*this, "ExitMenuTunePower", &m_get60MeterBandLimit, "MN255;", false),
-      m_get60MeterBandLimit(*this, "Get60MeterBandLimit", &m_setR4, kEdgesAddress, sizeof m_edges, m_edges),
+      m_get60MeterBandLimit(*this, "Get60MeterBandLimit", &m_setR4, kBandEdges60mAddress, sizeof m_edges, m_edges),
       m_setR4(*this, "SetR4", &m_saveVfoAFirst, kErrNoResponseR4, "R4;", "R40;"),
       m_saveVfoAFirst(*this, "SaveVfoA", &m_saveVfoBFirst, kErrNoResponseFA, "FA;"),
       m_saveVfoBFirst(*this, "SaveVfoB", &m_saveRitOffset, kErrNoResponseFB, "FB;"),

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "link/generic_states.h"
+#include "link/basic_states.h"
+#include "link/eeprom_transfer.h"
+#include "model/eeprom_map.h"
 
 namespace rm7 {
 
@@ -29,7 +31,7 @@ inline constexpr const char* kElapsedTimeFormat = "Elapsed time: %u seconds";
 
 // Calibration frequency of a band in kHz: the table, but 4630 kHz on band 2 when the radio's
 // 60 m band edges (two 5-byte values from its EEPROM) hold it.
-std::uint32_t CalibrationKHz(std::uint32_t band, const std::uint8_t (&edges)[10]);
+std::uint32_t CalibrationKHz(std::uint32_t band, const std::uint8_t (&edges)[kBandEdges60mSize]);
 // The SWR on a "DS" display answer in tenths (0 when it shows none).
 std::uint32_t ParseSwrTenths(const std::string& answer);
 
@@ -313,7 +315,6 @@ class CTXGCStateMachine final : public CStateHost<CTXGCStateMachine> {
     static constexpr std::uint32_t kBands = 11;
     static constexpr std::uint32_t kRestoreDepth = 25;
     static constexpr std::uint32_t kSettleTests = 20;
-    static constexpr std::uint32_t kEdgesAddress = 0x8314;
 
     explicit CTXGCStateMachine(CRadioSession& session);
 
@@ -435,7 +436,7 @@ class CTXGCStateMachine final : public CStateHost<CTXGCStateMachine> {
     std::uint32_t m_bandIndex = 0;
     std::uint32_t m_antennaNumber = 1;
     std::string m_antennaText = "AN1;";
-    std::uint8_t m_edges[10] = {};
+    std::uint8_t m_edges[kBandEdges60mSize] = {};
     std::vector<RestoreEntry> m_restore;
     std::vector<RestoreEntry> m_notRestored;
     std::vector<BandOutcome> m_bands;

@@ -95,7 +95,7 @@ TEST(TXGCParse, SwrAndFrequency) {
 TEST(TXGCRun, CompleteRunPutsEverySettingBackBandByBand) {
     Rig rig;
     MessUp(rig.Radio());
-    rig.bench.SetEeprom(CTXGCStateMachine::kEdgesAddress, std::string("\x04\x3C\x00\x00\x00\x04\x46\x00\x00\x00", 10));
+    rig.bench.SetEeprom(kBandEdges60mAddress, std::string("\x04\x3C\x00\x00\x00\x04\x46\x00\x00\x00", 10));
     const std::string before = rig.Settings();
     const std::uint32_t startTick = rig.bench.pump.TickCount();
     ASSERT_TRUE(rig.Start());

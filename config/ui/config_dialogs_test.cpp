@@ -13,13 +13,13 @@
 #include <algorithm>
 #include <fstream>
 
-#include "config/eeprom_map.h"
 #include "config/ui/config_compare_dialog.h"
 #include "config/ui/config_restore_dialog.h"
 #include "config/ui/config_save_dialog.h"
 #include "config/ui/configuration_page.h"
 #include "link/contact.h"
 #include "link/radio_session.h"
+#include "model/eeprom_map.h"
 #include "platform/error_text.h"
 #include "tests/support/radio_bench.h"
 #include "tests/support/recording_dialog_prompts.h"

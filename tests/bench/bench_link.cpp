@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "link/contact.h"
+#include "link/eeprom_transfer.h"
 #include "link/radio_session.h"
 #include "link/tty_serial_port.h"
 #include "platform/poll_pump.h"
@@ -14,12 +15,6 @@
 #include "tests/support/scripted_port.h"
 
 namespace rm7 {
-
-// The generic read state needs the write ranges only to write.
-bool IsWithinWriteRange(std::uint16_t, std::uint16_t) {
-    return false;
-}
-
 namespace {
 
 class CReadMachine : public CStateHost<CReadMachine> {

@@ -1,6 +1,8 @@
 #pragma once
-// The radio's EEPROM map: its address space, the areas that make up a saved configuration
-// and the areas the block-write state may touch.
+// The radio's EEPROM map: its address space and every area the program reads or writes. The
+// areas a saved configuration holds, the areas the block-write state may touch, and where the
+// CW memories, command macros, banner, serial number and 60 m band edges lie all live here, so
+// that no user keeps an address of its own.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +36,7 @@ inline constexpr std::array<EepromRange, 7> kConfigurationRanges{{
 }};
 
 // The areas the EEPROM block-write state accepts; a block must lie wholly inside one of them.
+// Besides the configuration: the CW memory pages, the command macro slots and the banner.
 inline constexpr std::array<EepromRange, 18> kEepromWriteRanges{{
     {0x0000, 252},
     {0x0100, 256},
@@ -77,5 +80,31 @@ constexpr bool IsConfigurationAddress(std::uint32_t address) {
     }
     return false;
 }
+
+// The six CW memories, one page each from M1's; a memory's area is the first 251 bytes of its page.
+inline constexpr std::uint32_t kCwMemoryBase = 0x0400;
+inline constexpr std::size_t kCwMemoryCount = 6;
+inline constexpr std::size_t kCwAreaSize = 251;
+
+constexpr std::uint32_t CwAreaAddress(std::size_t memory) {
+    return kCwMemoryBase + static_cast<std::uint32_t>(memory) * kEepromPageSize;
+}
+
+// Command macros 1 to 8, one slot each: an 8-byte label, then 120 bytes of commands.
+inline constexpr std::uint32_t kMacroBaseAddress = 0x7500;
+inline constexpr std::size_t kRadioMacroCount = 8;
+inline constexpr std::uint32_t kMacroSlotSize = 0x80;
+inline constexpr std::uint32_t kMacroLabelSize = 8;
+inline constexpr std::uint32_t kMacroTextSize = kMacroSlotSize - kMacroLabelSize;
+
+// The power-on banner: 22 text bytes and the zero byte that ends them.
+inline constexpr std::uint16_t kBannerAddress = 0x83E0;
+inline constexpr std::size_t kBannerAreaSize = 23;
+
+// Read only: the serial number (high byte first) and the 60 m band edges (two 5-byte values).
+inline constexpr std::uint16_t kSerialNumberAddress = 0x83FA;
+inline constexpr std::size_t kSerialNumberSize = 2;
+inline constexpr std::uint16_t kBandEdges60mAddress = 0x8314;
+inline constexpr std::size_t kBandEdges60mSize = 10;
 
 }  // namespace rm7

@@ -1,4 +1,4 @@
-#include "config/eeprom_map.h"
+#include "model/eeprom_map.h"
 
 namespace rm7 {
 

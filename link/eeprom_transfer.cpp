@@ -1,4 +1,5 @@
-#include "link/generic_states.h"
+#include "link/eeprom_transfer.h"
+#include "platform/format.h"
 
 namespace rm7::eeprom {
 namespace {
