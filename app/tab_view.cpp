@@ -5,7 +5,7 @@
 #include "config/ui/configuration_page.h"
 #include "firmware/ui/firmware_page.h"
 #include "link/ui/port_page.h"
-#include "memories/ui/command_tester_page.h"
+#include "terminal/ui/command_tester_page.h"
 #include "terminal/ui/terminal_page.h"
 #include "txgain/ui/calibration_page.h"
 

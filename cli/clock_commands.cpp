@@ -6,7 +6,7 @@
 #include "cli/commands.h"
 #include "cli/job_views.h"
 #include "cli/session.h"
-#include "memories/date_time.h"
+#include "clock/date_time_job.h"
 #include "platform/format.h"
 #include "platform/result_codes.h"
 

@@ -9,7 +9,7 @@
 #include "cli/job_views.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
-#include "firmware/file_server_copy.h"
+#include "firmware/file_server_copy_job.h"
 #include "firmware/file_version.h"
 #include "firmware/firmware_check.h"
 #include "firmware/firmware_folder.h"

@@ -7,7 +7,7 @@
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "memories/command_macro.h"
-#include "memories/command_tester.h"
+#include "memories/command_macro_job.h"
 #include "platform/format.h"
 #include "platform/last_error.h"
 #include "platform/result_codes.h"

@@ -23,6 +23,7 @@
 
 #include "config/config_file.h"
 #include "config/save_machine.h"
+#include "link/job_run.h"
 #include "link/radio_session.h"
 #include "platform/result.h"
 

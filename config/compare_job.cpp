@@ -1,5 +1,6 @@
 #include "config/compare_job.h"
 
+#include "config/config_folder.h"
 #include "config/file_classes.h"
 
 #include "platform/error_text.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "memories/banner.h"
+#include "memories/banner_machine.h"
 #include "memories/cw_code.h"
 #include "platform/format.h"
 #include "platform/text.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "memories/banner.h"
+#include "memories/banner_machine.h"
 #include "memories/cw_code.h"
 
 namespace rm7 {

@@ -11,8 +11,8 @@
 #include <random>
 
 #include "config/config_folder.h"
-#include "config/restore_machine.h"
-#include "config/save_machine.h"
+#include "config/restore_job.h"
+#include "config/save_job.h"
 #include "link/contact.h"
 #include "link/radio_session.h"
 #include "platform/error_text.h"

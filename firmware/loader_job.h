@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "config/job_backup.h"
-#include "firmware/dsp_loader.h"
-#include "firmware/mcu_loader.h"
+#include "firmware/dsp_loader_machine.h"
+#include "firmware/mcu_loader_machine.h"
 #include "link/job_shell.h"
 #include "platform/job_texts.h"
 #include "platform/transfer_meter.h"

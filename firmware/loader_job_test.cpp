@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "firmware/mcu_loader.h"
+#include "firmware/mcu_loader_machine.h"
 #include "link/contact.h"
 #include "link/radio_session.h"
 #include "platform/error_text.h"

@@ -1,4 +1,4 @@
-#include "firmware/mcu_loader.h"
+#include "firmware/mcu_loader_machine.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

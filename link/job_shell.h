@@ -7,7 +7,8 @@
 // (ui/job_view.h), rm7util once for a terminal and once for --json (cli/job_views.h), the tests
 // once (tests/support/recording_job_view.h).
 //
-// How a job uses it (the configuration save, config/save_machine.cpp, is the example):
+// How a job uses it (the configuration save, config/save_job.cpp, is the example; docs/adding-a-job.md
+// walks through adding one):
 //
 //     CConfigSaveJob::CConfigSaveJob(CRadioSession& session, IJobView& view, ...)
 //         : m_machine(session),

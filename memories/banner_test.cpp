@@ -1,6 +1,6 @@
 // The power-on banner: its text conversions, and its machine and sheet job against the
 // in-process simulated radio in virtual time.
-#include "memories/banner.h"
+#include "memories/banner_job.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,9 +1,8 @@
 #pragma once
 // The command tester's sixteen macros (a label and a string of radio commands each). Macros 1 to
 // 8 are also kept in the radio's EEPROM, one slot each (model/eeprom_map.h): the label, then the
-// commands, each ended by a 0 or 0xFF byte or by filling its field. CCommandMacroStateMachine
-// reads and writes those eight; all sixteen live in the settings as "CommandCaption%u" and
-// "CommandText%u".
+// commands, each ended by a 0 or 0xFF byte or by filling its field. CCommandMacroStateMachine (command_macro_machine.h)
+// reads and writes those eight; all sixteen live in the settings as "CommandCaption%u" and "CommandText%u".
 //
 // Texts are UTF-8; in the radio one byte is one ISO-8859-1 character.
 //
@@ -13,8 +12,6 @@
 #include <string>
 #include <string_view>
 
-#include "link/basic_states.h"
-#include "link/eeprom_transfer.h"
 #include "model/eeprom_map.h"
 #include "model/observable.h"
 
@@ -83,78 +80,6 @@ class CCommandMacros {
 
     MacroLabels labels;
     MacroTexts texts;
-};
-
-class CCommandMacroStateMachine;
-
-// Reads one field of macro [loop index] and stores its text with Set.
-class CReadCommandMacroState final : public CReadPicPromState<CCommandMacroStateMachine> {
-  public:
-    CReadCommandMacroState(CStateHost<CCommandMacroStateMachine>& host, const char* name, CState* next,
-                           MacroField field)
-        : CReadPicPromState(host, name, next, 0, 0, nullptr), m_field(field) {}
-    void Init() override;
-
-  protected:
-    void OnTransferComplete() override;
-
-  private:
-    MacroField m_field;
-    std::array<std::uint8_t, kMacroTextSize + 1> m_buffer{};
-};
-
-// Writes one field of macro [loop index], tidied, and stores the tidied text with Set.
-class CWriteCommandMacroState final : public CWritePicPromState<CCommandMacroStateMachine> {
-  public:
-    CWriteCommandMacroState(CStateHost<CCommandMacroStateMachine>& host, const char* name, CState* next,
-                            MacroField field)
-        : CWritePicPromState(host, name, next, 0, 0, nullptr), m_field(field) {}
-    void Init() override;
-
-  private:
-    MacroField m_field;
-    std::array<std::uint8_t, kMacroTextSize + 1> m_buffer{};
-};
-
-class CCommandMacroStateMachine final : public CStateHost<CCommandMacroStateMachine> {
-  public:
-    static constexpr std::uint32_t kTimerId = 12;
-
-    CCommandMacroStateMachine(CRadioSession& session, MacroLabels& labels, MacroTexts& texts);
-
-    // False (last error 0xE2000052) when busy.
-    bool StartRead() { return Start(m_textTerminalOff); }
-    // Also false, with kErrMacroTooLong or kErrMacroCharacter as the last error and nothing sent,
-    // when a macro of 1 to 8 cannot be stored.
-    bool StartWrite();
-
-    std::uint32_t& LoopIndex() { return m_loopIndex; }
-    std::uint32_t LoopCount() const { return kRadioMacroCount; }
-    std::string& SavedR5() { return m_savedR5; }
-    MacroLabels& Labels() { return m_labels; }
-    MacroTexts& Texts() { return m_texts; }
-
-  private:
-    MacroLabels& m_labels;
-    MacroTexts& m_texts;
-    std::uint32_t m_loopIndex = 0;
-    std::string m_savedR5;
-
-  public:
-    CTextTerminalOffState<CCommandMacroStateMachine> m_textTerminalOff;
-    CLeaveR5ModeState<CCommandMacroStateMachine> m_readMode;
-    CLoopInitState<CCommandMacroStateMachine> m_readInit;
-    CLoopTestState<CCommandMacroStateMachine> m_readTest;
-    CReadCommandMacroState m_readCaption;
-    CReadCommandMacroState m_readText;
-    CLoopStepState<CCommandMacroStateMachine> m_readStep;
-    CLeaveR5ModeState<CCommandMacroStateMachine> m_writeMode;
-    CLoopInitState<CCommandMacroStateMachine> m_writeInit;
-    CLoopTestState<CCommandMacroStateMachine> m_writeTest;
-    CWriteCommandMacroState m_writeCaption;
-    CWriteCommandMacroState m_writeText;
-    CLoopStepState<CCommandMacroStateMachine> m_writeStep;
-    CRestoreR5State<CCommandMacroStateMachine> m_restoreMode;
 };
 
 // What the command tester shows of received bytes: a printable ISO-8859-1 character as itself,

@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "memories/command_tester.h"
+#include "memories/command_macro_job.h"
 #include "platform/error_text.h"
 #include "platform/last_error.h"
 #include "platform/result_codes.h"

@@ -13,7 +13,7 @@
 
 #include "link/job_shell.h"
 #include "link/job_step_view.h"
-#include "memories/cw_memory.h"
+#include "memories/cw_memory_machine.h"
 #include "model/user_notifier.h"
 #include "platform/job_texts.h"
 

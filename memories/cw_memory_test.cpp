@@ -1,5 +1,5 @@
 // The CW memory machine against the in-process simulated radio in virtual time.
-#include "memories/cw_memory.h"
+#include "memories/cw_memory_machine.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 // Threads: GUI thread only. Run modally with exec(); the file dialog opens once the dialog shows.
 #include <memory>
 
-#include "config/restore_machine.h"
+#include "config/restore_job.h"
 #include "config/ui/config_save_dialog.h"
 
 namespace rm7 {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "config/config_job_view.h"
-#include "config/save_machine.h"
+#include "config/save_job.h"
 #include "ui/job_dialog.h"
 #include "ui/job_view.h"
 #include "ui/prompts.h"

@@ -6,12 +6,12 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "clock/ui/date_time_sheet.h"
 #include "config/ui/config_compare_dialog.h"
 #include "config/ui/config_restore_dialog.h"
 #include "config/ui/config_save_dialog.h"
 #include "memories/ui/banner_sheet.h"
 #include "memories/ui/cw_memory_dialog.h"
-#include "memories/ui/date_time_sheet.h"
 #include "ui/page_index.h"
 #include "ui/radio_action.h"
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "firmware/file_server_copy.h"
+#include "firmware/file_server_copy_job.h"
 #include "ui/job_dialog.h"
 #include "ui/job_view.h"
 #include "ui/prompts.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "memories/banner.h"
+#include "memories/banner_job.h"
 #include "ui/help_opener.h"
 #include "ui/job_dialog.h"
 #include "ui/job_view.h"

@@ -9,7 +9,7 @@
 #include <array>
 #include <memory>
 
-#include "memories/command_tester.h"
+#include "memories/command_macro_job.h"
 #include "ui/job_dialog.h"
 #include "ui/job_view.h"
 

@@ -15,11 +15,11 @@
 #include <memory>
 #include <vector>
 
+#include "clock/ui/date_time_sheet.h"
 #include "link/contact.h"
 #include "link/radio_session.h"
 #include "memories/ui/banner_sheet.h"
 #include "memories/ui/cw_memory_dialog.h"
-#include "memories/ui/date_time_sheet.h"
 #include "platform/error_text.h"
 #include "tests/support/queued_calls.h"
 #include "tests/support/radio_bench.h"

@@ -7,7 +7,7 @@
 #include <array>
 #include <memory>
 
-#include "memories/command_tester.h"
+#include "terminal/command_tester.h"
 #include "ui/help_opener.h"
 #include "ui/page.h"
 #include "ui/prompts.h"

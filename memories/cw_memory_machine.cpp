@@ -1,4 +1,4 @@
-#include "memories/cw_memory.h"
+#include "memories/cw_memory_machine.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "firmware/dsp_loader.h"
+#include "firmware/dsp_loader_machine.h"
 
 #include <algorithm>
 #include <cstring>

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "memories/date_time.h"
+#include "clock/date_time_job.h"
 #include "ui/help_opener.h"
 #include "ui/job_dialog.h"
 #include "ui/job_view.h"

@@ -1,4 +1,4 @@
-#include "memories/ui/command_tester_page.h"
+#include "terminal/ui/command_tester_page.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 // The radio's clock: the step rule, the display parse, and the machine and sheet job against the
 // in-process simulated radio in virtual time, where the computer's clock is the pump's.
-#include "memories/date_time.h"
+#include "clock/date_time_job.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -9,10 +9,10 @@
 #include <QtTest>
 
 #include "link/contact.h"
-#include "memories/ui/command_tester_page.h"
 #include "memories/ui/macro_editor_sheet.h"
 #include "platform/error_text.h"
 #include "platform/settings.h"
+#include "terminal/ui/command_tester_page.h"
 #include "tests/support/radio_bench.h"
 #include "tests/support/recording_dialog_prompts.h"
 #include "tests/support/temp_folder.h"

@@ -1,4 +1,4 @@
-#include "memories/ui/date_time_sheet.h"
+#include "clock/ui/date_time_sheet.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

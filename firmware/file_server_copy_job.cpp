@@ -1,4 +1,4 @@
-#include "firmware/file_server_copy.h"
+#include "firmware/file_server_copy_job.h"
 
 #include <utility>
 
