@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "link/timer_ids.h"
 #include "model/messages.h"
 #include "model/user_notifier.h"
 #include "platform/error_text.h"
@@ -11,7 +12,7 @@
 
 namespace rm7 {
 namespace {
-constexpr std::uint32_t kDeliveryTimer = 1;
+constexpr std::uint32_t kDeliveryTimer = kTimerMemoryPortDelivery;
 constexpr std::uint32_t kMsgDeliver = kMsgApp + 0x7FF0;
 }  // namespace
 

@@ -58,7 +58,7 @@ class CWriteBannerState final : public CWritePicPromState<CBannerStateMachine> {
 
 class CBannerStateMachine final : public CStateHost<CBannerStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = 22;
+    static constexpr std::uint32_t kTimerId = kTimerBanner;
 
     explicit CBannerStateMachine(CRadioSession& session);
 

@@ -43,7 +43,7 @@ class CWriteCWMemoryState final : public CWritePicPromState<CCWMemoryStateMachin
 
 class CCWMemoryStateMachine final : public CStateHost<CCWMemoryStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = 17;
+    static constexpr std::uint32_t kTimerId = kTimerCwMemory;
 
     explicit CCWMemoryStateMachine(CRadioSession& session);
 

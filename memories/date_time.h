@@ -93,7 +93,7 @@ class CSetTimeState final : public CCommandDelayState<CDateTimeStateMachine> {
 
 class CDateTimeStateMachine final : public CStateHost<CDateTimeStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = 15;
+    static constexpr std::uint32_t kTimerId = kTimerDateTime;
     // Milliseconds since the Unix epoch.
     using WallClock = std::function<std::int64_t()>;
 
