@@ -16,11 +16,11 @@
 #include "link/job_shell.h"
 #include "link/job_step_view.h"
 #include "memories/editable_value.h"
+#include "model/messages.h"
 #include "model/user_notifier.h"
 
 namespace rm7 {
 
-inline constexpr std::uint32_t kMsgBannerText = kMsgApp + 0xFF;
 inline constexpr std::uint16_t kBannerAddress = 0x83E0;
 inline constexpr std::size_t kBannerMaxLength = 22;  // text bytes, without the zero byte
 inline constexpr std::size_t kBannerBufferSize = kBannerMaxLength + 1;

@@ -14,14 +14,12 @@
 #include <string_view>
 
 #include "link/generic_states.h"
+#include "model/messages.h"
 #include "model/observable.h"
 
 namespace rm7 {
 
 class CSettingsStore;
-
-inline constexpr std::uint32_t kMsgCommandCaptions = kMsgApp + 0x68;  // wParam: macro 0-15
-inline constexpr std::uint32_t kMsgCommandTexts = kMsgApp + 0x69;
 
 inline constexpr std::size_t kMacroCount = 16;
 inline constexpr std::size_t kRadioMacroCount = 8;

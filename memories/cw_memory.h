@@ -9,10 +9,9 @@
 #include "link/generic_states.h"
 #include "memories/cw_code.h"
 #include "memories/editable_value.h"
+#include "model/messages.h"
 
 namespace rm7 {
-
-inline constexpr std::uint32_t kMsgCwMemoryTexts = kMsgApp + 0x101;  // wParam: memory 0-5
 
 class CCWMemoryStateMachine;
 

@@ -21,14 +21,13 @@
 #include "link/job_run.h"
 #include "link/job_shell.h"
 #include "link/job_step_view.h"
+#include "model/messages.h"
 #include "model/observable.h"
 #include "model/user_notifier.h"
 #include "platform/wall_clock.h"
 
 namespace rm7 {
 
-inline constexpr std::uint32_t kMsgRadioTime = kMsgApp + 0x105;
-inline constexpr std::uint32_t kMsgDateTimeUtc = kMsgApp + 0x106;
 inline constexpr const char* kDateTimeUtcSetting = "DateTimeUtc";
 
 // The radio time value: hours * 65536 + minutes * 256 + seconds.
@@ -194,8 +193,6 @@ class CDateTimeJob final : private IMessageTarget {
     PageState State() const { return m_state; }
 
   private:
-    static constexpr std::uint32_t kMsgAskAcrossMidnight = kMsgApp + 1;
-
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     void OnStep(Result r);
     void AskAcrossMidnight();

@@ -82,7 +82,6 @@ class CTextPane final : public ITransmitPane {
 class CTerminal final : public CMessageTarget, private IIdleExchangeListener {
   public:
     static constexpr std::uint32_t kPollTimerId = kTimerTerminalPoll;
-    static constexpr std::uint32_t kMsgFeed = kMsgApp + 0x1B;
     static constexpr std::uint32_t kFastPollMs = 100;
     static constexpr std::uint32_t kSlowPollMs = 1000;
     // A "TB" answer that says more characters follow than arrive within this time is dropped.
