@@ -369,7 +369,7 @@ void CFtpCopyJob::Finish(const char* step, Result code, bool force) {
         }
         if (std::string_view(step) == kOpenFolderStep) {
             text = SafeToPrint(m_folder.string()) + ": " + text;
-        } else if (std::string_view(step) == "FtpFindFile" && !IsInternetError(code)) {
+        } else if (std::string_view(step) == "FtpFindFile" && code < kInternetErrorFirst) {
             // A mirror folder that is not there: the system's words, with its path.
             text = SafeToPrint(m_server) + ": " + text;
         }

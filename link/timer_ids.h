@@ -122,6 +122,22 @@ constexpr bool TimerIdsApart(const TimerEntry (&timers)[NT], const TimerGroup (&
     return true;
 }
 
+// True when every timer's target has a group of its own, so that no id goes unchecked.
+template <std::size_t NT, std::size_t NG>
+constexpr bool EveryTargetGrouped(const TimerEntry (&timers)[NT], const TimerGroup (&groups)[NG]) {
+    for (const TimerEntry& timer : timers) {
+        bool own = false;
+        for (const TimerGroup& group : groups) {
+            own = own || (group.count == 1 && group.targets[0] == timer.target);
+        }
+        if (!own) {
+            return false;
+        }
+    }
+    return true;
+}
+
+static_assert(EveryTargetGrouped(kTimers, kTimerGroups), "a timer's target has no group of its own");
 static_assert(TimerIdsApart(kTimers, kTimerGroups), "two timers that reach one handler share an id");
 
 }  // namespace rm7

@@ -135,8 +135,11 @@ inline constexpr Result kErrFtpTransferInProgress = 12110;
 inline constexpr Result kErrFtpDropped = 12111;
 inline constexpr Result kErrInternetBadResponse = 12152;
 
-// The whole range the file-server errors are numbered in, named or not.
+// The whole range the file-server errors are numbered in, named or not; the system's own codes
+// lie below it.
+inline constexpr std::uint32_t kInternetErrorFirst = 12000;
+inline constexpr std::uint32_t kInternetErrorLast = 12175;
 constexpr bool IsInternetError(Result r) {
-    return r >= 12000 && r <= 12175;
+    return r >= kInternetErrorFirst && r <= kInternetErrorLast;
 }
 }  // namespace rm7
