@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "cli/json_output.h"
+#include "model/messages.h"
 #include "platform/format.h"
 #include "platform/paths.h"
 #include "platform/result_codes.h"
@@ -86,7 +87,7 @@ void CTerminalJobView::Ask(const JobQuestion& question, std::function<void(bool 
             break;
     }
     m_answers.push_back([answer = std::move(answer), yes] { answer(yes); });
-    m_env.Loop().Pump().Post(this, kMsgAnswer);
+    m_env.Loop().Pump().Post(this, kMsgCliAnswer);
 }
 
 bool CTerminalJobView::AnswerStop(const JobQuestion& question) {
@@ -108,7 +109,7 @@ bool CTerminalJobView::AnswerStop(const JobQuestion& question) {
 LResult CTerminalJobView::OnMessage(std::uint32_t code, WParam wParam, LParam lParam) {
     (void)wParam;
     (void)lParam;
-    if (code == kMsgAnswer && !m_answers.empty()) {
+    if (code == kMsgCliAnswer && !m_answers.empty()) {
         const std::function<void()> answer = std::move(m_answers.front());
         m_answers.pop_front();
         answer();

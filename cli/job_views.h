@@ -53,8 +53,6 @@ class CTerminalJobView final : public IJobView, private IMessageTarget {
     void EraseOnNextLine() { m_erase = true; }
 
   private:
-    static constexpr std::uint32_t kMsgAnswer = kMsgApp + 1;
-
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     bool AnswerStop(const JobQuestion& question);
     void EraseProgress();

@@ -79,8 +79,6 @@ class CDateTimeJob final : private IMessageTarget {
     PageState State() const { return m_state; }
 
   private:
-    static constexpr std::uint32_t kMsgAskAcrossMidnight = kMsgApp + 1;
-
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     void OnStep(Result r);
     void AskAcrossMidnight();

@@ -17,13 +17,12 @@
 #include <string>
 
 #include "link/basic_states.h"
+#include "model/messages.h"
 #include "model/observable.h"
 #include "platform/wall_clock.h"
 
 namespace rm7 {
 
-inline constexpr std::uint32_t kMsgRadioTime = kMsgApp + 0x105;
-inline constexpr std::uint32_t kMsgDateTimeUtc = kMsgApp + 0x106;
 inline constexpr const char* kDateTimeUtcSetting = "DateTimeUtc";
 
 // The radio time value: hours * 65536 + minutes * 256 + seconds.
@@ -88,7 +87,7 @@ class CSetTimeState final : public CCommandDelayState<CDateTimeStateMachine> {
 
 class CDateTimeStateMachine final : public CStateHost<CDateTimeStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = 15;
+    static constexpr std::uint32_t kTimerId = kTimerDateTime;
     // Milliseconds since the Unix epoch.
     using WallClock = std::function<std::int64_t()>;
 

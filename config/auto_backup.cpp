@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "config/config_folder.h"
+#include "model/messages.h"
 #include "platform/error_text.h"
 #include "platform/format.h"
 #include "platform/paths.h"

@@ -109,8 +109,6 @@ class CAutoBackup final : private IMessageTarget {
     CConfigSaveStateMachine& Machine() { return m_machine; }
 
   private:
-    static constexpr std::uint32_t kMsgBackupDone = kMsgApp + 1;
-
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     void Finish(BackupOutcome outcome);
 

@@ -29,7 +29,7 @@ class CConfigRestorePicPromLoopBodyState : public CWritePicPromState<CConfigRest
 
 class CConfigRestoreStateMachine : public CProgressBarStateHost<CConfigRestoreStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = 11;
+    static constexpr std::uint32_t kTimerId = kTimerConfigRestore;
     static constexpr std::uint32_t kUnitsPerStep = 32;
 
     explicit CConfigRestoreStateMachine(CRadioSession& session);

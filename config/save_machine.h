@@ -26,7 +26,7 @@ class CConfigSavePicPromLoopBodyState : public CReadPicPromState<CConfigSaveStat
 
 class CConfigSaveStateMachine : public CProgressBarStateHost<CConfigSaveStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = 10;
+    static constexpr std::uint32_t kTimerId = kTimerConfigSave;
     static constexpr std::uint32_t kUnitsPerStep = 32;
 
     explicit CConfigSaveStateMachine(CRadioSession& session);

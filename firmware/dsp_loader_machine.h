@@ -52,7 +52,7 @@ class CLoadDspResyncState : public CLoadResyncState<CDspLoaderStateMachine> {
 
 class CDspLoaderStateMachine : public CFirmwareLoaderHost<CDspLoaderStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = kLoaderTimerId;
+    static constexpr std::uint32_t kTimerId = kTimerLoader;
     static constexpr std::uint32_t kChunkMax = 64;
 
     // The file path is the one the firmware page chose.

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "model/messages.h"
 #include "model/model.h"
 
 namespace rm7 {
@@ -19,8 +20,7 @@ inline constexpr std::size_t kKindDsp = 1;
 
 inline constexpr const char* kReleaseNotesName = "ffwnotes.rtf";
 
-// The page's own persisted value: bit 0 the MCU "Load" box, bit 1 the DSP box.
-inline constexpr std::uint32_t kMsgLoadCheckbox = kMsgApp + 0x10E;
+// The page's own persisted value (kMsgLoadCheckbox): bit 0 the MCU "Load" box, bit 1 the DSP box.
 inline constexpr const char* kLoadCheckboxName = "LoadCheckbox";
 inline constexpr unsigned long kLoadMcuBit = 1;
 inline constexpr unsigned long kLoadDspBit = 2;

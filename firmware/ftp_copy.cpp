@@ -45,20 +45,6 @@ const char* StepWords(const char* step) {
 
 }  // namespace
 
-namespace {
-
-constexpr Result kErrTimeout = kErrInternetTimeout;
-constexpr Result kErrExtended = kErrInternetExtended;
-constexpr Result kErrBadUrl = kErrInternetBadUrl;
-constexpr Result kErrScheme = kErrInternetScheme;
-constexpr Result kErrBadResponse = kErrInternetBadResponse;
-
-bool StartsWith(const std::string& text, const char* prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
-
-}  // namespace
-
 std::string EscapeUrlName(const std::string& name) {
     static constexpr char kHexDigits[] = "0123456789ABCDEF";
     std::string out;
@@ -78,7 +64,7 @@ std::string EscapeUrlName(const std::string& name) {
 
 Result ListLocalFolder(const std::string& url, std::string& body, std::uint64_t limit) {
     std::string path;
-    Result code = kErrBadUrl;
+    Result code = kErrInternetBadUrl;
     if (FileUrlPath(url, path)) {
         std::error_code ec;
         std::filesystem::directory_iterator it(path, ec);
@@ -87,7 +73,7 @@ Result ListLocalFolder(const std::string& url, std::string& body, std::uint64_t 
             if (it->is_regular_file(ec)) {
                 body += it->path().filename().string() + "\r\n";
                 if (body.size() > limit) {
-                    code = kErrBadResponse;
+                    code = kErrInternetBadResponse;
                     break;
                 }
             }
@@ -100,8 +86,8 @@ Result ListLocalFolder(const std::string& url, std::string& body, std::uint64_t 
 }
 
 std::string FirmwareDirectoryUrl(const std::string& server) {
-    const bool file = StartsWith(server, "file:///");
-    if (!file && !StartsWith(server, "ftp://") && !StartsWith(server, "ftps://")) {
+    const bool file = server.starts_with("file:///");
+    if (!file && !server.starts_with("ftp://") && !server.starts_with("ftps://")) {
         return {};
     }
     const std::size_t host = server.find("://") + 3;
@@ -172,7 +158,7 @@ void CFtpCopyJob::Start() {
     Log(StrFormat("Open connection to %s", SafeToPrint(m_server).c_str()));
     m_state = FtpState::Connecting;
     if (url.empty()) {
-        Finish("InternetConnect", kErrScheme);
+        Finish("InternetConnect", kErrInternetScheme);
         return;
     }
     std::error_code ec;
@@ -229,7 +215,7 @@ void CFtpCopyJob::OnListed() {
     }
     Log("Connected to Tarnwell server\nPlease be patient, this takes a few seconds");
     if (m_cancel) {
-        Finish("File Find Complete", kErrCancelled);
+        Finish("File Find Complete", kErrorCancelled);
         return;
     }
     const RemoteListing listing = ReadListing(m_request.body, m_limits.maxEntries);
@@ -237,7 +223,7 @@ void CFtpCopyJob::OnListed() {
         Log(StrFormat("Skipped %s: %s", SafeToPrint(name).c_str(), why));
     }
     if (listing.tooMany) {
-        Finish("InternetFindNextFile", kErrBadResponse, true);
+        Finish("InternetFindNextFile", kErrInternetBadResponse, true);
         return;
     }
     const std::vector<std::string>& names = listing.names;
@@ -247,7 +233,7 @@ void CFtpCopyJob::OnListed() {
         Trace(StrFormat(taken ? "Found %s" : "Skipped %s", SafeToPrint(name).c_str()));
     }
     if (m_cancel) {
-        Finish("Directory Read Complete", kErrCancelled);
+        Finish("Directory Read Complete", kErrorCancelled);
         return;
     }
     m_copyList = selection.copy;
@@ -276,7 +262,7 @@ void CFtpCopyJob::CopyNext() {
         return;
     }
     if (m_cancel) {
-        Finish("File Copy", kErrCancelled);
+        Finish("File Copy", kErrorCancelled);
         return;
     }
     const std::string& name = m_copyList[static_cast<std::size_t>(m_copyIndex)];
@@ -349,7 +335,7 @@ void CFtpCopyJob::OnFileDone() {
         Refuse(name, refusal, reason);
     }
     if (m_cancel) {
-        Finish("File Copy Complete", kErrCancelled);
+        Finish("File Copy Complete", kErrorCancelled);
         return;
     }
     CopyNext();
@@ -360,7 +346,7 @@ void CFtpCopyJob::Cancel() {
         return;
     }
     m_cancel = true;
-    Finish("Cancel Button", kErrCancelled);
+    Finish("Cancel Button", kErrorCancelled);
 }
 
 void CFtpCopyJob::Finish(const char* step, Result code, bool force) {
@@ -376,20 +362,21 @@ void CFtpCopyJob::Finish(const char* step, Result code, bool force) {
         std::string text = ErrorText(code);
         // Only a request's own failure names a response, and its worker has ended by then; a
         // Cancel may come while the worker still fills the request.
-        if ((code == kErrExtended || code == kErrBadResponse || code == kErrTimeout) && !m_request.response.empty()) {
+        if ((code == kErrInternetExtended || code == kErrInternetBadResponse || code == kErrInternetTimeout) &&
+            !m_request.response.empty()) {
             Trace(StrFormat("InternetGetLastResponseInfo returns 0x%08X", code));
             text += StrFormat("\r\nThe server answered: %s", SafeToPrint(m_request.response).c_str());
         }
         if (std::string_view(step) == kOpenFolderStep) {
             text = SafeToPrint(m_folder.string()) + ": " + text;
-        } else if (std::string_view(step) == "FtpFindFile" && code < 12000) {
+        } else if (std::string_view(step) == "FtpFindFile" && code < kInternetErrorFirst) {
             // A mirror folder that is not there: the system's words, with its path.
             text = SafeToPrint(m_server) + ": " + text;
         }
         Log(StrFormat("%s completed with error 0x%08X: %s", StepWords(step), code, text.c_str()));
     }
     m_state = FtpState::Idle;
-    const int result = code == 0 ? kFtpResultDone : code == kErrCancelled ? kFtpResultCancelled : kFtpResultFailed;
+    const int result = code == 0 ? kFtpResultDone : code == kErrorCancelled ? kFtpResultCancelled : kFtpResultFailed;
     if (m_onDone) {
         m_onDone(result);
     }

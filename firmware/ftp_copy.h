@@ -23,7 +23,6 @@ class CModel;
 
 inline constexpr const char* kDefaultFileServer = "ftp://ftp.tarnwell.com";
 inline constexpr const char* kFileServerName = "FileServer";
-inline constexpr Result kErrCancelled = 1223;
 
 // The dialog's results.
 inline constexpr int kFtpResultDone = 1;

@@ -20,17 +20,6 @@ namespace rm7 {
 
 namespace {
 
-constexpr Result kErrTimeout = kErrInternetTimeout;
-constexpr Result kErrExtended = kErrInternetExtended;
-constexpr Result kErrInternal = kErrInternetInternal;
-constexpr Result kErrBadUrl = kErrInternetBadUrl;
-constexpr Result kErrScheme = kErrInternetScheme;
-constexpr Result kErrResolve = kErrInternetResolve;
-constexpr Result kErrLogin = kErrInternetLogin;
-constexpr Result kErrCannotConnect = kErrInternetCannotConnect;
-constexpr Result kErrAborted = kErrInternetAborted;
-constexpr Result kErrBadResponse = kErrInternetBadResponse;
-
 void GlobalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -39,18 +28,18 @@ void GlobalInit() {
 Result MapCurlError(CURLcode code) {
     switch (code) {
         case CURLE_OPERATION_TIMEDOUT:
-            return kErrTimeout;
+            return kErrInternetTimeout;
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_RESOLVE_PROXY:
-            return kErrResolve;
+            return kErrInternetResolve;
         case CURLE_COULDNT_CONNECT:
-            return kErrCannotConnect;
+            return kErrInternetCannotConnect;
         case CURLE_UNSUPPORTED_PROTOCOL:
-            return kErrScheme;
+            return kErrInternetScheme;
         case CURLE_URL_MALFORMAT:
-            return kErrBadUrl;
+            return kErrInternetBadUrl;
         case CURLE_LOGIN_DENIED:
-            return kErrLogin;
+            return kErrInternetLogin;
         case CURLE_REMOTE_FILE_NOT_FOUND:
         case CURLE_REMOTE_ACCESS_DENIED:
         case CURLE_FTP_COULDNT_RETR_FILE:
@@ -60,21 +49,21 @@ Result MapCurlError(CURLcode code) {
         case CURLE_FTP_PORT_FAILED:
         case CURLE_FTP_COULDNT_USE_REST:
         case CURLE_FTP_COULDNT_SET_TYPE:
-            return kErrExtended;
+            return kErrInternetExtended;
         case CURLE_WEIRD_SERVER_REPLY:
         case CURLE_FTP_WEIRD_PASV_REPLY:
         case CURLE_FTP_WEIRD_227_FORMAT:
         case CURLE_FTP_WEIRD_PASS_REPLY:
         case CURLE_FILESIZE_EXCEEDED:
-            return kErrBadResponse;
+            return kErrInternetBadResponse;
         case CURLE_PARTIAL_FILE:
         case CURLE_RECV_ERROR:
         case CURLE_SEND_ERROR:
         case CURLE_GOT_NOTHING:
         case CURLE_SSL_CONNECT_ERROR:
-            return kErrAborted;
+            return kErrInternetAborted;
         default:
-            return kErrInternal;
+            return kErrInternetInternal;
     }
 }
 
@@ -204,17 +193,17 @@ void CFtpCopyJob::RunRequest(Request& request, const FtpCopyLimits& limits, std:
     if (rc == CURLE_OK) {
         request.code = 0;
     } else if (rc == CURLE_ABORTED_BY_CALLBACK || cancel) {
-        request.code = kErrCancelled;
+        request.code = kErrorCancelled;
     } else if (t.overLimit || rc == CURLE_FILESIZE_EXCEEDED) {
-        request.code = kErrBadResponse;
+        request.code = kErrInternetBadResponse;
         request.response = StrFormat("larger than %llu bytes", static_cast<unsigned long long>(t.limit));
     } else if (t.writeErrno != 0) {
         request.code = ResultFromErrno(t.writeErrno);
     } else {
         request.code = MapCurlError(rc);
-        if (request.code == kErrExtended) {
+        if (request.code == kErrInternetExtended) {
             request.response = StrFormat("%ld %s", response, curl_easy_strerror(rc));
-        } else if (request.code == kErrTimeout && t.curlError[0] != '\0') {
+        } else if (request.code == kErrInternetTimeout && t.curlError[0] != '\0') {
             // Which wait ran out: the connection, an answer, or a trickle below the low-speed limit.
             request.response = t.curlError;
         }

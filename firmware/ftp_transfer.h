@@ -6,14 +6,11 @@
 #include <filesystem>
 #include <string>
 
+#include "model/messages.h"
 #include "platform/message_pump.h"
 #include "platform/result.h"
 
 namespace rm7 {
-
-// What a request's worker posts to the job.
-inline constexpr std::uint32_t kMsgFtpRequestComplete = kMsgApp + 0x1F;
-inline constexpr std::uint32_t kMsgFtpProgress = kMsgApp + 0x22;
 
 inline bool IsFileUrl(const std::string& url) {
     return url.rfind("file://", 0) == 0;

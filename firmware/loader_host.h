@@ -18,8 +18,6 @@
 
 namespace rm7 {
 
-// Both loaders wait on the same timer of the main window.
-inline constexpr std::uint32_t kLoaderTimerId = 6;
 // The progress bar moves in steps of 32 bytes.
 inline constexpr std::uint32_t kLoaderBytesPerStep = 32;
 inline constexpr std::uint32_t kMcuPacketSize = 132;
@@ -31,7 +29,7 @@ template <typename T>
 class CFirmwareLoaderHost : public CLoaderStateHost<T> {
   public:
     CFirmwareLoaderHost(CRadioSession& session, std::string partName, const std::filesystem::path& file)
-        : CLoaderStateHost<T>(session, kLoaderTimerId, kLoaderBytesPerStep),
+        : CLoaderStateHost<T>(session, kTimerLoader, kLoaderBytesPerStep),
           m_partName(std::move(partName)),
           m_file(file) {}
 

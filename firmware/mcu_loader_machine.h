@@ -88,7 +88,7 @@ class CLoadWaitResetState : public CDelayState<CMcuLoaderStateMachine> {
 
 class CMcuLoaderStateMachine : public CFirmwareLoaderHost<CMcuLoaderStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = kLoaderTimerId;
+    static constexpr std::uint32_t kTimerId = kTimerLoader;
 
     // The file path is the one the firmware page chose.
     CMcuLoaderStateMachine(CRadioSession& session, const std::filesystem::path& file);

@@ -86,7 +86,7 @@ class CGetTransmitState : public CCommandResponseRetryState<CContactStateMachine
 
 class CContactStateMachine : public CStateHost<CContactStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = 23;
+    static constexpr std::uint32_t kTimerId = kTimerContact;
 
     explicit CContactStateMachine(CRadioSession& session);
 

@@ -27,6 +27,7 @@
 
 #include "link/radio_session.h"
 #include "link/state_machine.h"
+#include "link/timer_ids.h"
 #include "platform/message_pump.h"
 #include "platform/result.h"
 
@@ -65,10 +66,10 @@ class IIdleExchangeListener {
 
 class CIdleExchange final : public CMessageTarget {
   public:
-    static constexpr std::uint32_t kSettleTimerId = 1;
-    static constexpr std::uint32_t kStepTimerId = 2;
-    static constexpr std::uint32_t kQuietTimerId = 3;
-    static constexpr std::uint32_t kAnswerTimerId = 4;
+    static constexpr std::uint32_t kSettleTimerId = kTimerIdleSettle;
+    static constexpr std::uint32_t kStepTimerId = kTimerIdleStep;
+    static constexpr std::uint32_t kQuietTimerId = kTimerIdleQuiet;
+    static constexpr std::uint32_t kAnswerTimerId = kTimerIdleAnswer;
     static constexpr std::uint32_t kAnswerTimeoutMs = 2000;
 
     CIdleExchange(CRadioSession& session, IIdleExchangeListener& listener);

@@ -72,6 +72,7 @@
 #include "link/job_run.h"
 #include "link/radio_session.h"
 #include "link/state_machine.h"
+#include "link/timer_ids.h"
 #include "model/user_notifier.h"
 
 namespace rm7 {
@@ -274,9 +275,9 @@ class CJobShell final : private IProgressBar, private IMessageTarget {
 
   private:
     enum class Phase { kIdle, kBackup, kMachine, kFindRadio, kWork };
-    static constexpr std::uint32_t kCountdownTimer = 1;
-    static constexpr std::uint32_t kFindRadioTimer = 2;
-    static constexpr std::uint32_t kFindRadioStartTimer = 3;
+    static constexpr std::uint32_t kCountdownTimer = kTimerJobCountdown;
+    static constexpr std::uint32_t kFindRadioTimer = kTimerJobFindRadio;
+    static constexpr std::uint32_t kFindRadioStartTimer = kTimerJobFindRadioStart;
 
     void SetRange(std::uint32_t steps) override;
     void SetPosition(std::uint32_t step) override;

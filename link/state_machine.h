@@ -3,8 +3,9 @@
 //
 // A machine T derives from CStateHost<T> and owns its states as members, each a CState<T>
 // linked to its successor. It advances only on two events routed to it by the session with
-// the radio: its timer (identifier T::kTimerId) and the serial notice. Everything runs on the
-// UI thread; a state sends its command and returns, and the answer or the time-out arrives later.
+// the radio: its timer (T::kTimerId, from link/timer_ids.h) and the serial notice. Everything
+// runs on the UI thread; a state sends its command and returns, and the answer or the time-out
+// arrives later.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "link/radio_session.h"
 #include "link/serial_port.h"
+#include "link/timer_ids.h"
 #include "model/messages.h"
 #include "model/model.h"
 #include "platform/format.h"

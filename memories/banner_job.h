@@ -10,6 +10,7 @@
 #include "link/job_shell.h"
 #include "link/job_step_view.h"
 #include "memories/banner_machine.h"
+#include "model/messages.h"
 #include "model/user_notifier.h"
 
 namespace rm7 {

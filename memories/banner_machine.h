@@ -12,10 +12,10 @@
 #include "link/eeprom_transfer.h"
 #include "memories/editable_value.h"
 #include "model/eeprom_map.h"
+#include "model/messages.h"
 
 namespace rm7 {
 
-inline constexpr std::uint32_t kMsgBannerText = kMsgApp + 0xFF;
 inline constexpr std::size_t kBannerMaxLength = kBannerAreaSize - 1;  // text bytes, without the zero byte
 using BannerBuffer = std::array<std::uint8_t, kBannerAreaSize>;
 
@@ -51,7 +51,7 @@ class CWriteBannerState final : public CWritePicPromState<CBannerStateMachine> {
 
 class CBannerStateMachine final : public CStateHost<CBannerStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = 22;
+    static constexpr std::uint32_t kTimerId = kTimerBanner;
 
     explicit CBannerStateMachine(CRadioSession& session);
 

@@ -13,14 +13,12 @@
 #include <string_view>
 
 #include "model/eeprom_map.h"
+#include "model/messages.h"
 #include "model/observable.h"
 
 namespace rm7 {
 
 class CSettingsStore;
-
-inline constexpr std::uint32_t kMsgCommandCaptions = kMsgApp + 0x68;  // wParam: macro 0-15
-inline constexpr std::uint32_t kMsgCommandTexts = kMsgApp + 0x69;
 
 inline constexpr std::size_t kMacroCount = 16;
 

@@ -46,7 +46,7 @@ class CWriteCommandMacroState final : public CWritePicPromState<CCommandMacroSta
 
 class CCommandMacroStateMachine final : public CStateHost<CCommandMacroStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = 12;
+    static constexpr std::uint32_t kTimerId = kTimerCommandMacro;
 
     CCommandMacroStateMachine(CRadioSession& session, MacroLabels& labels, MacroTexts& texts);
 

@@ -10,10 +10,9 @@
 #include "link/eeprom_transfer.h"
 #include "memories/cw_code.h"
 #include "memories/editable_value.h"
+#include "model/messages.h"
 
 namespace rm7 {
-
-inline constexpr std::uint32_t kMsgCwMemoryTexts = kMsgApp + 0x101;  // wParam: memory 0-5
 
 class CCWMemoryStateMachine;
 
@@ -44,7 +43,7 @@ class CWriteCWMemoryState final : public CWritePicPromState<CCWMemoryStateMachin
 
 class CCWMemoryStateMachine final : public CStateHost<CCWMemoryStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = 17;
+    static constexpr std::uint32_t kTimerId = kTimerCwMemory;
 
     explicit CCWMemoryStateMachine(CRadioSession& session);
 

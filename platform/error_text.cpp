@@ -97,29 +97,29 @@ constexpr CodeText kOwnTexts[] = {
 
 // The file-server errors the copy can report (the 12000 range).
 constexpr CodeText kInternetTexts[] = {
-    {12001, "No more handles could be generated at this time."},
-    {12002, "The operation timed out."},
-    {12003, "An extended error was returned from the server."},
-    {12004, "An internal error occurred."},
-    {12005, "The URL is invalid."},
-    {12006, "The URL scheme could not be recognized, or is not supported."},
-    {12007, "The server name could not be resolved."},
-    {12013,
+    {kErrInternetOutOfHandles, "No more handles could be generated at this time."},
+    {kErrInternetTimeout, "The operation timed out."},
+    {kErrInternetExtended, "An extended error was returned from the server."},
+    {kErrInternetInternal, "An internal error occurred."},
+    {kErrInternetBadUrl, "The URL is invalid."},
+    {kErrInternetScheme, "The URL scheme could not be recognized, or is not supported."},
+    {kErrInternetResolve, "The server name could not be resolved."},
+    {kErrInternetBadUserName,
      "The request to connect and log on to an FTP server could not be completed because the supplied user name "
      "is incorrect."},
-    {12014,
+    {kErrInternetBadPassword,
      "The request to connect and log on to an FTP server could not be completed because the supplied password "
      "is incorrect."},
-    {12015, "The request to connect to and log on to an FTP server failed."},
-    {12017, "The operation was canceled."},
-    {12029, "A connection with the server could not be established."},
-    {12030, "The connection with the server was terminated abnormally."},
-    {12031, "The connection with the server was reset."},
-    {12110,
+    {kErrInternetLogin, "The request to connect to and log on to an FTP server failed."},
+    {kErrInternetCancelled, "The operation was canceled."},
+    {kErrInternetCannotConnect, "A connection with the server could not be established."},
+    {kErrInternetAborted, "The connection with the server was terminated abnormally."},
+    {kErrInternetReset, "The connection with the server was reset."},
+    {kErrFtpTransferInProgress,
      "The requested operation cannot be made on the FTP session handle because an operation is already in "
      "progress."},
-    {12111, "The FTP operation was not completed because the session was aborted."},
-    {12152, "The server response could not be parsed."},
+    {kErrFtpDropped, "The FTP operation was not completed because the session was aborted."},
+    {kErrInternetBadResponse, "The server response could not be parsed."},
 };
 
 template <std::size_t N>
@@ -136,7 +136,7 @@ const char* Find(const CodeText (&table)[N], Result code) {
 
 std::string ErrorText(Result code) {
     const char* text = nullptr;
-    if (code >= 12000 && code <= 12175) {
+    if (IsInternetError(code)) {
         text = Find(kInternetTexts, code);
     } else if ((code & 0x0FFF0000u) == 0x02000000u) {
         text = Find(kOwnTexts, code);

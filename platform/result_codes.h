@@ -116,14 +116,30 @@ constexpr bool IsPortLost(Result r) {
 
 namespace rm7 {
 // The file copy's failures, numbered as the file-server errors always were (the 12000 range).
+// The copy on Windows passes on the system's own code from this range as it is.
+inline constexpr Result kErrInternetOutOfHandles = 12001;
 inline constexpr Result kErrInternetTimeout = 12002;
 inline constexpr Result kErrInternetExtended = 12003;
 inline constexpr Result kErrInternetInternal = 12004;
 inline constexpr Result kErrInternetBadUrl = 12005;
 inline constexpr Result kErrInternetScheme = 12006;
 inline constexpr Result kErrInternetResolve = 12007;
+inline constexpr Result kErrInternetBadUserName = 12013;
+inline constexpr Result kErrInternetBadPassword = 12014;
 inline constexpr Result kErrInternetLogin = 12015;
+inline constexpr Result kErrInternetCancelled = 12017;
 inline constexpr Result kErrInternetCannotConnect = 12029;
 inline constexpr Result kErrInternetAborted = 12030;
+inline constexpr Result kErrInternetReset = 12031;
+inline constexpr Result kErrFtpTransferInProgress = 12110;
+inline constexpr Result kErrFtpDropped = 12111;
 inline constexpr Result kErrInternetBadResponse = 12152;
+
+// The whole range the file-server errors are numbered in, named or not; the system's own codes
+// lie below it.
+inline constexpr std::uint32_t kInternetErrorFirst = 12000;
+inline constexpr std::uint32_t kInternetErrorLast = 12175;
+constexpr bool IsInternetError(Result r) {
+    return r >= kInternetErrorFirst && r <= kInternetErrorLast;
+}
 }  // namespace rm7

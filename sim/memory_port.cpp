@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "link/timer_ids.h"
 #include "model/messages.h"
 #include "model/user_notifier.h"
 #include "platform/error_text.h"
@@ -11,8 +12,7 @@
 
 namespace rm7 {
 namespace {
-constexpr std::uint32_t kDeliveryTimer = 1;
-constexpr std::uint32_t kMsgDeliver = kMsgApp + 0x7FF0;
+constexpr std::uint32_t kDeliveryTimer = kTimerMemoryPortDelivery;
 }  // namespace
 
 Result CMemoryPort::Open(const std::string& name) {
@@ -123,7 +123,7 @@ void CMemoryPort::Schedule() {
     }
     const std::uint64_t now = m_pump.TickCount();
     if (due <= now) {
-        m_pump.Post(this, kMsgDeliver, 0, 0);
+        m_pump.Post(this, kMsgMemoryPortDeliver, 0, 0);
     } else {
         m_pump.SetTimer(this, kDeliveryTimer, static_cast<std::uint32_t>(due - now));
     }
@@ -145,7 +145,7 @@ LResult CMemoryPort::OnMessage(std::uint32_t code, WParam wParam, LParam lParam)
     if (code == kMsgTimer && wParam == kDeliveryTimer) {
         m_pump.KillTimer(this, kDeliveryTimer);
         Deliver();
-    } else if (code == kMsgDeliver) {
+    } else if (code == kMsgMemoryPortDeliver) {
         Deliver();
     } else if (code == kMsgPortLost) {
         if (m_open) {

@@ -161,7 +161,7 @@ void CTerminal::SendMemory(const std::string& memoryText) {
 }
 
 void CTerminal::RequestFeed() {
-    Pump().Post(this, kMsgFeed);
+    Pump().Post(this, kMsgTerminalFeed);
 }
 
 void CTerminal::Feed() {
@@ -229,7 +229,7 @@ LResult CTerminal::OnMessage(std::uint32_t code, WParam wParam, LParam) {
         case kMsgFirmwareStatus:
             ApplyEnabling();
             break;
-        case kMsgFeed:
+        case kMsgTerminalFeed:
             Feed();
             break;
         default:

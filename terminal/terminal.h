@@ -15,6 +15,7 @@
 
 #include "link/idle_exchange.h"
 #include "link/radio_session.h"
+#include "link/timer_ids.h"
 #include "model/observable.h"
 #include "platform/message_pump.h"
 #include "terminal/terminal_text.h"
@@ -80,8 +81,7 @@ class CTextPane final : public ITransmitPane {
 
 class CTerminal final : public CMessageTarget, private IIdleExchangeListener {
   public:
-    static constexpr std::uint32_t kPollTimerId = 3;
-    static constexpr std::uint32_t kMsgFeed = kMsgApp + 0x1B;
+    static constexpr std::uint32_t kPollTimerId = kTimerTerminalPoll;
     static constexpr std::uint32_t kFastPollMs = 100;
     static constexpr std::uint32_t kSlowPollMs = 1000;
     // A "TB" answer that says more characters follow than arrive within this time is dropped.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "model/messages.h"
 #include "model/observable.h"
 #include "platform/message_pump.h"
 #include "terminal/terminal_text.h"
@@ -14,15 +15,6 @@
 namespace rm7 {
 
 class CSettingsStore;
-
-inline constexpr std::uint32_t kMsgTerminalFont = kMsgApp + 0x126;
-inline constexpr std::uint32_t kMsgTerminalMode = kMsgApp + 0x127;
-inline constexpr std::uint32_t kMsgCwMemoryCaption = kMsgApp + 0x140;
-inline constexpr std::uint32_t kMsgCwMemoryText = kMsgApp + 0x141;
-inline constexpr std::uint32_t kMsgPskMemoryCaption = kMsgApp + 0x143;
-inline constexpr std::uint32_t kMsgPskMemoryText = kMsgApp + 0x14A;
-inline constexpr std::uint32_t kMsgRttyMemoryCaption = kMsgApp + 0x14B;
-inline constexpr std::uint32_t kMsgRttyMemoryText = kMsgApp + 0x14C;
 
 inline constexpr std::size_t kTerminalMemories = 16;
 

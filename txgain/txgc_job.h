@@ -16,6 +16,7 @@
 
 #include "config/job_backup.h"
 #include "link/job_shell.h"
+#include "link/timer_ids.h"
 #include "txgain/txgc_machine.h"
 #include "txgain/txgc_progress.h"
 
@@ -70,7 +71,7 @@ class CTXGCJob final : private IMessageTarget {
     CJobShell& Shell() { return m_shell; }
 
   private:
-    static constexpr std::uint32_t kTickTimer = 1;
+    static constexpr std::uint32_t kTickTimer = kTimerTxgcJobTick;
 
     LResult OnMessage(std::uint32_t code, WParam wParam, LParam lParam) override;
     JobOutcome Finish(Result r);

@@ -311,7 +311,7 @@ class CTXGCRestoreState final : public CCommandResponseState<CTXGCStateMachine> 
 
 class CTXGCStateMachine final : public CStateHost<CTXGCStateMachine> {
   public:
-    static constexpr std::uint32_t kTimerId = 4;
+    static constexpr std::uint32_t kTimerId = kTimerTxgc;
     static constexpr std::uint32_t kBands = 11;
     static constexpr std::uint32_t kRestoreDepth = 25;
     static constexpr std::uint32_t kSettleTests = 20;

@@ -12,6 +12,7 @@
 
 #include "link/port_by_name.h"
 #include "link/tty_serial_port.h"
+#include "model/messages.h"
 #include "platform/console.h"
 #include "platform/result_codes.h"
 #include "platform/text.h"
@@ -28,7 +29,6 @@ namespace {
 
 // The name the simulated radio answers on, as a device path would be.
 constexpr const char* kSimulatedPort = "simulated";
-constexpr std::uint32_t kMsgInterrupt = kMsgApp + 0x7FE0;
 
 // The loop catching interrupts now; the console calls its handler on a thread of its own.
 std::atomic<CPollLoop*> g_catching{nullptr};
@@ -38,7 +38,7 @@ std::atomic<CPollLoop*> g_catching{nullptr};
 struct CPollLoop::Interrupts final : IMessageTarget {
     explicit Interrupts(CPollLoop& loop) : loop(loop) {}
     LResult OnMessage(std::uint32_t code, WParam, LParam) override {
-        if (code == kMsgInterrupt) {
+        if (code == kMsgConsoleInterrupt) {
             loop.Deliver(1);
         }
         return 0;
@@ -50,7 +50,7 @@ struct CPollLoop::Interrupts final : IMessageTarget {
         }
         // Ctrl+C, Ctrl+Break and a closed console window: a request to stop, handled by the job.
         if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT || type == CTRL_CLOSE_EVENT) {
-            loop->m_pump.Post(loop->m_interrupts.get(), kMsgInterrupt);
+            loop->m_pump.Post(loop->m_interrupts.get(), kMsgConsoleInterrupt);
             return TRUE;
         }
         return FALSE;

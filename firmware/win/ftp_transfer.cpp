@@ -21,31 +21,14 @@
 #include "platform/file_handle.h"
 #include "platform/format.h"
 #include "platform/result_codes.h"
+#include "platform/text.h"
 #include "platform/win/wide_text.h"
 
 namespace rm7 {
 
 namespace {
 
-constexpr Result kErrBadUrl = kErrInternetBadUrl;
-constexpr Result kErrScheme = kErrInternetScheme;
-constexpr Result kErrBadResponse = kErrInternetBadResponse;
-constexpr Result kErrTimeout = kErrInternetTimeout;
-constexpr Result kErrExtended = kErrInternetExtended;
 constexpr DWORD kBlockSize = 16384;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // %XX undone; false on a broken escape or a NUL.
 bool PercentDecode(const std::string& text, std::string& out) {
@@ -55,8 +38,8 @@ bool PercentDecode(const std::string& text, std::string& out) {
             out.push_back(text[i]);
             continue;
         }
-        const int hi = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-        const int lo = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+        const int hi = i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+        const int lo = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
         if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) {
             return false;
         }
@@ -75,7 +58,7 @@ struct FtpUrl {
 // ftp://host[:port]/path; ftps is not among WinINet's protocols.
 Result ParseFtpUrl(const std::string& url, FtpUrl& out) {
     if (url.rfind("ftp://", 0) != 0) {
-        return kErrScheme;
+        return kErrInternetScheme;
     }
     const std::string rest = url.substr(6);
     const std::size_t slash = rest.find('/');
@@ -83,18 +66,18 @@ Result ParseFtpUrl(const std::string& url, FtpUrl& out) {
     std::string path;
     if (authority.empty() || authority.find('@') != std::string::npos ||
         !PercentDecode(slash == std::string::npos ? "/" : rest.substr(slash), path)) {
-        return kErrBadUrl;
+        return kErrInternetBadUrl;
     }
     if (const std::size_t colon = authority.rfind(':'); colon != std::string::npos) {
         const std::string digits = authority.substr(colon + 1);
         unsigned long port = 0;
         for (const char c : digits) {
             if (c < '0' || c > '9' || (port = port * 10 + static_cast<unsigned long>(c - '0')) > 65535) {
-                return kErrBadUrl;
+                return kErrInternetBadUrl;
             }
         }
         if (digits.empty() || port == 0) {
-            return kErrBadUrl;
+            return kErrInternetBadUrl;
         }
         out.port = static_cast<INTERNET_PORT>(port);
         authority.resize(colon);
@@ -217,7 +200,7 @@ Result ListFolder(HINTERNET connection, const std::wstring& folder, const FtpCop
     do {
         ++progress;
         if (cancel) {
-            return kErrCancelled;
+            return kErrorCancelled;
         }
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             continue;
@@ -227,7 +210,7 @@ Result ListFolder(HINTERNET connection, const std::wstring& folder, const FtpCop
         if (body.size() > limits.maxListingBytes) {
             response =
                 StrFormat("a listing larger than %llu bytes", static_cast<unsigned long long>(limits.maxListingBytes));
-            return kErrBadResponse;
+            return kErrInternetBadResponse;
         }
         if (++names > limits.maxEntries) {
             return kOk;
@@ -282,7 +265,7 @@ Result ListFolderWatched(HINTERNET connection, const std::wstring& folder, const
         }
         if (std::chrono::steady_clock::now() > giveUp) {
             listing->stop = true;
-            return kErrTimeout;  // the watch says why
+            return kErrInternetTimeout;  // the watch says why
         }
     }
     body = std::move(listing->body);
@@ -315,7 +298,7 @@ Result GetFile(HINTERNET connection, const std::wstring& path, const FtpCopyLimi
     if (sizeLow != INVALID_FILE_SIZE || ::GetLastError() == NO_ERROR) {
         if ((static_cast<std::uint64_t>(sizeHigh) << 32 | sizeLow) > limits.maxFileBytes) {
             response = tooLarge;
-            return kErrBadResponse;
+            return kErrInternetBadResponse;
         }
     }
     std::vector<char> block(kBlockSize);
@@ -328,7 +311,7 @@ Result GetFile(HINTERNET connection, const std::wstring& path, const FtpCopyLimi
     for (;;) {
         DWORD n = 0;
         if (!::InternetReadFile(remote.Get(), block.data(), kBlockSize, &n)) {
-            return cancel ? kErrCancelled : LastInternetError(response);
+            return cancel ? kErrorCancelled : LastInternetError(response);
         }
         if (n == 0) {
             return kOk;
@@ -336,7 +319,7 @@ Result GetFile(HINTERNET connection, const std::wstring& path, const FtpCopyLimi
         watch.Progress();
         if (received + n > limits.maxFileBytes) {
             response = tooLarge;
-            return kErrBadResponse;
+            return kErrInternetBadResponse;
         }
         if (const Result r = WriteAll(file, block.data(), n); r != kOk) {
             return r;
@@ -348,7 +331,7 @@ Result GetFile(HINTERNET connection, const std::wstring& path, const FtpCopyLimi
             pump.Post(target, kMsgFtpProgress);
         }
         if (cancel) {
-            return kErrCancelled;
+            return kErrorCancelled;
         }
         windowBytes += n;
         const auto elapsed = Clock::now() - windowStart;
@@ -357,7 +340,7 @@ Result GetFile(HINTERNET connection, const std::wstring& path, const FtpCopyLimi
                                   static_cast<std::uint64_t>(limits.lowSpeedSeconds)) {
                 response = StrFormat("slower than %ld bytes a second for %ld seconds", limits.lowSpeedBytesPerSecond,
                                      limits.lowSpeedSeconds);
-                return kErrTimeout;
+                return kErrInternetTimeout;
             }
             windowStart = Clock::now();
             windowBytes = 0;
@@ -369,13 +352,13 @@ Result GetFile(HINTERNET connection, const std::wstring& path, const FtpCopyLimi
 Result CopyLocalFile(const std::string& url, std::uint64_t limit, HANDLE file, std::string& response) {
     std::string path;
     if (!FileUrlPath(url, path)) {
-        return kErrBadUrl;
+        return kErrInternetBadUrl;
     }
     std::vector<std::uint8_t> data;
     const Result r = ReadWholeFile(std::filesystem::path(Utf8ToWide(path)), limit, data, nullptr, true);
     if (r == kErrorNotEnoughMemory) {
         response = StrFormat("larger than %llu bytes", static_cast<unsigned long long>(limit));
-        return kErrBadResponse;
+        return kErrInternetBadResponse;
     }
     if (r != kOk) {
         return r;
@@ -467,16 +450,16 @@ void CFtpCopyJob::RunRequest(Request& request, const FtpCopyLimits& limits, std:
                 static_cast<void>(connection.Release());
                 static_cast<void>(session.Release());
                 if (closed == CSessionWatch::Closed::Stalled) {
-                    code = kErrTimeout;
+                    code = kErrInternetTimeout;
                     request.response = StrFormat("no progress for %ld seconds", limits.stallTimeoutSeconds);
                 } else {
-                    code = kErrCancelled;
+                    code = kErrorCancelled;
                 }
             }
         }
     }
     if (cancel && code != kOk) {
-        code = kErrCancelled;
+        code = kErrorCancelled;
     }
     if (file != INVALID_HANDLE_VALUE) {
         if (!::CloseHandle(file) && code == kOk) {
@@ -486,7 +469,7 @@ void CFtpCopyJob::RunRequest(Request& request, const FtpCopyLimits& limits, std:
             ::DeleteFileW(request.target.c_str());
         }
     }
-    if (code != kErrExtended && code != kErrBadResponse && code != kErrTimeout) {
+    if (code != kErrInternetExtended && code != kErrInternetBadResponse && code != kErrInternetTimeout) {
         request.response.clear();
     }
     request.code = code;

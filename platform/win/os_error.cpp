@@ -1,61 +1,9 @@
 #include "platform/os_error.h"
 
-#include <cerrno>
-
 #include "platform/result_codes.h"
 #include "platform/win/wide_text.h"
 
 namespace rm7 {
-
-namespace {
-
-struct ErrnoCode {
-    int err;
-    Result code;
-};
-
-// Here errno comes only from the C runtime and from std::filesystem, which speak its subset.
-constexpr ErrnoCode kErrnoCodes[] = {
-    {EACCES, kErrorAccessDenied},
-    {EPERM, kErrorAccessDenied},
-    {EBUSY, kErrorAccessDenied},
-    {ENOENT, kErrorFileNotFound},
-    {ENOTDIR, kErrorPathNotFound},
-    {EIO, kErrorAccessDenied},
-    {ENXIO, kErrorAccessDenied},
-    {ENODEV, kErrorAccessDenied},
-    {EBADF, kErrorInvalidHandle},
-    {ENOMEM, kErrorNotEnoughMemory},
-    {EINVAL, kErrorInvalidParameter},
-    {ENOSPC, kErrorDiskFull},
-    {EFBIG, kErrorDiskFull},
-    {EEXIST, kErrorFileExists},
-    {ENAMETOOLONG, kErrorFilenameExcedRange},
-    {ETIMEDOUT, kErrorTimeout},
-    {EINTR, kErrorOperationAborted},
-    {ECANCELED, kErrorOperationAborted},
-    {EROFS, kErrorWriteProtect},
-    {EMFILE, kErrorTooManyOpenFiles},
-    {ENFILE, kErrorTooManyOpenFiles},
-    {EPIPE, kErrorBrokenPipe},
-    {ENOTTY, kErrorInvalidFunction},
-    {EISDIR, kErrorAccessDenied},
-    {ENOTEMPTY, kErrorDirNotEmpty},
-    {ETXTBSY, kErrorSharingViolation},
-    {EXDEV, kErrorNotSameDevice},
-    {ELOOP, kErrorCantResolveFilename},
-};
-
-}  // namespace
-
-Result ResultFromErrno(int err) {
-    for (const ErrnoCode& entry : kErrnoCodes) {
-        if (entry.err == err) {
-            return entry.code;
-        }
-    }
-    return kErrorGenFailure;
-}
 
 // Windows' own words for its own codes, in the user's language, as every other program shows them.
 std::string SystemErrorText(Result code) {
