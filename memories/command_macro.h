@@ -80,10 +80,6 @@ class CCommandMacros {
     MacroTexts texts;
 };
 
-// What the command tester shows of received bytes: a printable ISO-8859-1 character as itself,
-// any other byte as "\x" and two upper-case hex digits (a carriage return as \x0D).
-std::string TesterPrintableForm(std::string_view bytes);
-
 inline constexpr const char* kMacroEditorCaption = "Edit Command Tester Macros";
 inline constexpr const char* kMacroPage1Title = "Macros Assignable to RM7";
 inline constexpr const char* kMacroPage2Title = "Additional Macros";

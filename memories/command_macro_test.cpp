@@ -307,12 +307,6 @@ TEST(CommandTesterText, PacesOnlyTextsBeginningWithBangOrAt) {
     EXPECT_THAT(pieces, ElementsAre("!AB", "CD", "EF"));
 }
 
-TEST(CommandTesterText, ShowsPrintableLatin1AndEscapesTheRest) {
-    EXPECT_EQ(TesterPrintableForm("FA00014060000;"), "FA00014060000;");
-    EXPECT_EQ(TesterPrintableForm("?;\r\n"), "?;\\x0D\\x0A");
-    EXPECT_EQ(TesterPrintableForm(std::string("\x00\x7F\x9F\xA0\xE9", 5)), "\\x00\\x7F\\x9F\xC2\xA0\xC3\xA9");
-}
-
 }  // namespace
 }  // namespace rm7
 

@@ -136,4 +136,17 @@ LResult CCommandTester::OnMessage(std::uint32_t code, WParam wParam, LParam) {
     return 0;
 }
 
+std::string TesterPrintableForm(std::string_view bytes) {
+    std::string out;
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 0x20 && c < 0x7F) || c >= 0xA0) {
+            out += Latin1ToUtf8(std::string_view(&ch, 1));
+        } else {
+            out += StrFormat("\\x%02X", c);
+        }
+    }
+    return out;
+}
+
 }  // namespace rm7

@@ -8,12 +8,17 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "link/idle_exchange.h"
 #include "memories/command_macro.h"
 #include "model/radio_presence.h"
 
 namespace rm7 {
+
+// What the command tester shows of received bytes: a printable ISO-8859-1 character as itself,
+// any other byte as "\x" and two upper-case hex digits (a carriage return as \x0D).
+std::string TesterPrintableForm(std::string_view bytes);
 
 class ICommandTesterView {
   public:

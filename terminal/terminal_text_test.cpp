@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "terminal/command_tester.h"
+
 namespace rm7 {
 namespace {
 
@@ -113,6 +115,12 @@ TEST(TerminalText, ConsoleFormKeepsLinesAndEscapesControls) {
     EXPECT_EQ(TerminalTextForConsole("\xE9"), "\xC3\xA9");
     EXPECT_EQ(TerminalModeFromName("rtty"), kRtty);
     EXPECT_FALSE(TerminalModeFromName("fm").has_value());
+}
+
+TEST(CommandTesterText, ShowsPrintableLatin1AndEscapesTheRest) {
+    EXPECT_EQ(TesterPrintableForm("FA00014060000;"), "FA00014060000;");
+    EXPECT_EQ(TesterPrintableForm("?;\r\n"), "?;\\x0D\\x0A");
+    EXPECT_EQ(TesterPrintableForm(std::string("\x00\x7F\x9F\xA0\xE9", 5)), "\\x00\\x7F\\x9F\xC2\xA0\xC3\xA9");
 }
 
 }  // namespace
