@@ -79,13 +79,8 @@ using address_lookup::Lookup;
 
 Result Resolve(const std::string& host, std::uint16_t port, std::int64_t deadline, std::shared_ptr<Lookup>& out) {
     std::shared_ptr<Lookup> lookup;
-    switch (address_lookup::LookUp(host, port, MsLeft(deadline), lookup)) {
-        case address_lookup::LookupEnd::kNoThread:
-            return kErrorNoSystemResources;
-        case address_lookup::LookupEnd::kTimedOut:
-            return kErrNetNoAnswer;
-        case address_lookup::LookupEnd::kFinished:
-            break;
+    if (const Result r = address_lookup::LookUp(host, port, MsLeft(deadline), lookup); r != kOk) {
+        return r;
     }
     if (lookup->status != 0 || lookup->list == nullptr) {
         return kErrNetNameNotFound;
@@ -158,26 +153,16 @@ Result CTcpSocket::Connect(const std::string& host, std::uint16_t port, int dead
     if (const Result r = Resolve(host, port, deadline, lookup); r != kOk) {
         return r;
     }
-    // Every address the name has, in the resolver's order; a refusal says more than an
-    // unreachable second address.
-    Result first = kErrNetUnreachable;
-    bool any = false;
-    for (const addrinfo* a = lookup->list; a != nullptr; a = a->ai_next) {
-        if (MsLeft(deadline) == 0) {
-            return any ? first : kErrNetNoAnswer;
-        }
-        int fd = -1;
-        const Result r = ConnectOne(*a, deadline, fd);
-        if (r == kOk) {
-            m_fd = fd;
-            return kOk;
-        }
-        if (!any || r == kErrNetRefused) {
-            first = r;
-        }
-        any = true;
-    }
-    return first;
+    return address_lookup::ConnectToAny(
+        lookup->list, [&] { return MsLeft(deadline) == 0; },
+        [&](const addrinfo& address) {
+            int fd = -1;
+            const Result r = ConnectOne(address, deadline, fd);
+            if (r == kOk) {
+                m_fd = fd;
+            }
+            return r;
+        });
 }
 
 void CTcpSocket::Close() {
