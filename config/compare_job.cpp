@@ -1,7 +1,7 @@
 #include "config/compare_job.h"
 
 #include "config/config_folder.h"
-#include "config/file_classes.h"
+#include "config/file_refusal.h"
 
 #include "platform/error_text.h"
 
@@ -36,14 +36,7 @@ bool CConfigCompareJob::Begin(const AskOpenFile& askFile) {
     // in the file; a file it could not load is said by the outcome, once, with its path.
     const Result read = ReadConfigurationSide(*chosen, &m_readerNotifier, m_fileSide);
     if (read != kOk) {
-        JobOutcome refused = JobOutcome::Failed(kCompareFailedText, read);
-        refused.file = m_file;
-        if (IsSystemFailure(read)) {
-            refused.why = FileFailureText(*chosen, read);
-        } else {
-            refused.told = true;
-        }
-        m_shell.Finish(std::move(refused));
+        m_shell.Finish(RefusedFileOutcome(kCompareFailedText, m_file, read));
         return true;
     }
     m_folderSetting.Set(chosen->parent_path().string());

@@ -1,7 +1,7 @@
 #include "config/restore_job.h"
 
 #include "config/config_folder.h"
-#include "config/file_classes.h"
+#include "config/file_refusal.h"
 
 namespace rm7 {
 
@@ -58,16 +58,7 @@ bool CConfigRestoreJob::Begin(const Prompts& prompts) {
                                            &m_readerNotifier};
     const Result read = ReadConfigurationFile(*chosen, context, contents);
     if (read != kOk) {
-        // The reader's box has said what it found in the file; a file it could not load is said
-        // by the outcome, once, with its path.
-        JobOutcome refused = JobOutcome::Failed(kRestoreFailedText, read);
-        refused.file = *chosen;
-        if (IsSystemFailure(read)) {
-            refused.why = FileFailureText(*chosen, read);
-        } else {
-            refused.told = true;
-        }
-        m_shell.Finish(std::move(refused));
+        m_shell.Finish(RefusedFileOutcome(kRestoreFailedText, *chosen, read));
         return true;
     }
     m_folderSetting.Set(chosen->parent_path().string());
